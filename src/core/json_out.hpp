@@ -1,0 +1,145 @@
+// The one JSON writer for every output record.
+//
+// A record lists its fields in declaration order through a member template:
+//
+//   struct PartRecord {
+//     std::string name; std::uint64_t size; ...
+//     template <class V> void visit(V& v) const {
+//       v.field("name", name); v.field("size", size); ...
+//     }
+//   };
+//
+// Layout: two blanks per level, "key": value, "{}" and "[]" for empty containers, absent
+// optionals as null, no line break after the outermost value.
+#pragma once
+
+#include <concepts>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "core/error.hpp"
+
+namespace pelvane {
+
+class JsonWriter;
+
+template <class T>
+concept JsonRecord = requires(const T& record, JsonWriter& writer) { record.visit(writer); };
+
+// Enumerations written as one word provide `std::string_view json_word(E)` found by ADL.
+template <class T>
+concept JsonWord = std::is_enum_v<T> && requires(T value) {
+  { json_word(value) } -> std::convertible_to<std::string_view>;
+};
+
+// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool is_valid_utf8(std::string_view text);
+
+class JsonWriter {
+ public:
+  // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
+  // escaped; everything else, non-ASCII included, is copied as UTF-8.
+  void write_string(std::string_view text);
+
+  void value(std::string_view text) { write_string(text); }
+  void value(const std::string& text) { write_string(text); }
+  void value(const char* text) { write_string(text); }
+  void value(bool flag) { out_ += flag ? "true" : "false"; }
+  template <std::integral I>
+    requires(!std::same_as<I, bool>)
+  void value(I number) {
+    out_ += std::to_string(number);
+  }
+  template <JsonWord E>
+  void value(E word) {
+    write_string(json_word(word));
+  }
+  template <class T>
+  void value(const std::optional<T>& maybe) {
+    if (maybe) value(*maybe);
+    else out_ += "null";
+  }
+  template <class T>
+  void value(const std::vector<T>& items) {
+    if (items.empty()) {
+      out_ += "[]";
+      return;
+    }
+    out_ += '[';
+    ++depth_;
+    bool first = true;
+    for (const auto& item : items) {
+      open_member(first);
+      value(item);
+    }
+    close_container(']');
+  }
+  template <JsonRecord R>
+  void value(const R& record) {
+    out_ += '{';
+    ++depth_;
+    bool outer_first = record_first_;
+    record_first_ = true;
+    record.visit(*this);
+    bool empty = record_first_;
+    record_first_ = outer_first;
+    if (empty) {
+      --depth_;
+      out_ += '}';
+      return;
+    }
+    close_container('}');
+  }
+
+  // One member of the record being written. A `path` member must hold valid UTF-8.
+  template <class T>
+  void field(std::string_view key, const T& member) {
+    open_member(record_first_);
+    write_string(key);
+    out_ += ": ";
+    if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+      if (key == "path" && !is_valid_utf8(member)) invalid_path_ = true;
+    }
+    value(member);
+  }
+
+  bool invalid_path() const { return invalid_path_; }
+  std::string take() { return std::move(out_); }
+
+ private:
+  void open_member(bool& first) {
+    if (!first) out_ += ',';
+    first = false;
+    out_ += '\n';
+    out_.append(depth_ * 2, ' ');
+  }
+  void close_container(char closer) {
+    --depth_;
+    out_ += '\n';
+    out_.append(depth_ * 2, ' ');
+    out_ += closer;
+  }
+
+  std::string out_;
+  std::size_t depth_ = 0;
+  bool record_first_ = true;
+  bool invalid_path_ = false;
+};
+
+inline constexpr std::string_view kInvalidPathMessage = "path contains invalid UTF-8 characters";
+
+// The pretty-printed JSON text of one record. It fails only on a path member that is not valid
+// UTF-8; the failure is the writer's own message (not a PelvaneError), shown to callers as is.
+template <JsonRecord R>
+std::expected<std::string, std::string_view> to_json(const R& record) {
+  JsonWriter writer;
+  writer.value(record);
+  if (writer.invalid_path()) return std::unexpected(kInvalidPathMessage);
+  return writer.take();
+}
+
+}  // namespace pelvane
