@@ -58,4 +58,8 @@ struct PackageManifest {
   }
 };
 
+// ---- Inspection summaries ----
+
+// ---- Editing result records ----
+
 }  // namespace pelvane
