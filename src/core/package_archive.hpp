@@ -1,0 +1,90 @@
+// Read-only access to a package: a ZIP archive opened over a file or over bytes in memory,
+// its entries by index (archive order) or by exact name, and the package manifest.
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/error.hpp"
+#include "core/models.hpp"
+
+namespace pelvane {
+
+class PackageArchive {
+ public:
+  // Opens the file read-only. A file that cannot be opened is `Io` with the operating system's
+  // message; a file that is not a ZIP archive is `Zip` with the archive library's message.
+  static Result<PackageArchive> open_file(std::string_view path);
+  // Opens an archive over bytes in memory; the caller keeps `bytes` alive while the archive
+  // is in use.
+  static Result<PackageArchive> open_bytes(std::string_view bytes);
+
+  PackageArchive(PackageArchive&&) noexcept = default;
+  PackageArchive& operator=(PackageArchive&&) noexcept = default;
+  PackageArchive(const PackageArchive&) = delete;
+  PackageArchive& operator=(const PackageArchive&) = delete;
+  ~PackageArchive() = default;
+
+  std::uint64_t entry_count() const;
+  // The entry's name as the archive library decodes it from the central directory; valid
+  // while the archive is open. Empty for an index out of range.
+  std::string_view entry_name(std::uint64_t index) const;
+  // Index of the entry with exactly this name (byte-wise, case-sensitive), through the
+  // archive's name index.
+  std::optional<std::uint64_t> find(std::string_view name) const;
+  // Directory entries are those whose name ends in "/".
+  bool is_directory(std::uint64_t index) const;
+
+  zip_t* handle() { return archive_.get(); }
+  // The path the archive was opened from; empty for an archive over bytes.
+  const std::string& path() const { return path_; }
+
+ private:
+  struct ArchiveCloser {
+    void operator()(zip_t* archive) const noexcept;
+  };
+  PackageArchive(zip_t* archive, std::string path);
+
+  std::unique_ptr<zip_t, ArchiveCloser> archive_;
+  std::string path_;
+};
+
+// The archive library's message for the last failure on the archive.
+std::string archive_error_message(zip_t* archive);
+
+// The entry as UTF-8 text, or none when no entry has that name or the entry cannot be opened.
+// A read failure, a CRC mismatch or bytes that are not UTF-8 are `Io`.
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, std::string_view name);
+
+// The entry's bytes, or none when no entry has that name. An entry that cannot be opened is
+// `Zip`; a read failure or CRC mismatch is `Io`.
+Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, std::string_view name);
+
+// Reads the entry at `index` in large chunks and hands each to `sink` in order; nothing is
+// kept. An entry that cannot be opened is `Zip`; a read failure or CRC mismatch is `Io`.
+// Returns the number of bytes read.
+Result<std::uint64_t> read_entry_chunks(PackageArchive& archive, std::uint64_t index,
+                                        const std::function<void(std::string_view)>& sink);
+
+// The part's kind, from its name alone.
+PartKind part_kind(std::string_view name);
+
+// The manifest of an open archive, reported under `report_path`: one record per entry, sorted
+// by name byte-wise.
+Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArchive& archive);
+
+// Opens the package at `path` and returns its manifest.
+Result<PackageManifest> inspect_package(std::string_view path);
+
+// Copies the input file to the output path byte for byte (through a temporary file renamed
+// over the output once complete, so the same path for both leaves the input intact), then
+// returns the input's manifest under the output path.
+Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output);
+
+}  // namespace pelvane

@@ -1,0 +1,49 @@
+// Helpers shared by the engine tests: temporary folders, generated ZIP fixtures, file I/O.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelvane::test {
+
+// A fresh folder under the system's temporary directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // The path of `relative` inside the folder, as text.
+  std::string file(std::string_view relative) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+struct ZipEntry {
+  std::string name;
+  std::string bytes;
+  bool deflate = true;     // false: stored
+  bool directory = false;  // a directory entry (name should end in "/"); bytes are ignored
+  std::optional<std::time_t> mtime;  // default: 1980-01-01 00:00:00 local time
+};
+
+// Writes a ZIP archive with the entries in the given order (through the archive library).
+void write_zip(const std::string& path, const std::vector<ZipEntry>& entries,
+               std::string_view comment = {});
+// The same archive as bytes in memory.
+std::string zip_bytes(const std::vector<ZipEntry>& entries, std::string_view comment = {});
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, std::string_view bytes);
+
+// The folder of real decks shared beside the repository, or none when it is absent.
+std::optional<std::filesystem::path> decks_dir();
+
+}  // namespace pelvane::test
