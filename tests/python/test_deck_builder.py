@@ -1,0 +1,69 @@
+"""The fixture builder must write packages that are valid, since every other test trusts them."""
+
+import posixpath
+import re
+import shutil
+import subprocess
+import zipfile
+
+import pytest
+
+from conftest import SCHEMAS
+from deck_builder import PNG_1X1, text_box_xml
+
+PML_PARTS = re.compile(r"ppt/(presentation|slides/slide\d+|slideLayouts/slideLayout\d+|"
+                       r"slideMasters/slideMaster\d+|notesSlides/notesSlide\d+|"
+                       r"notesMasters/notesMaster\d+)\.xml$")
+
+
+def rich_deck(deck):
+    return deck(slides=4, notes={1: "speaker text", 3: "more"}, layouts=5,
+                slide_shapes={2: text_box_xml(2, ["a & b", "", "<c>"])},
+                media={"image1.png": PNG_1X1, "clip.mp4": b"\0" * 64},
+                media_rels={0: ["image1.png"], 3: ["image1.png", "clip.mp4"]},
+                vba=True, comment=b"note", stored=["ppt/media/image1.png"],
+                directories=["ppt/media"], slide_numbers=[1, 2, 10, 3], order=[3, 0, 2, 1],
+                extra_parts={"customXml/item1.xml": "<root/>"})
+
+
+def test_every_presentation_part_validates(deck, tmp_path):
+    if shutil.which("xmllint") is None or not (SCHEMAS / "pml.xsd").exists():
+        pytest.skip("xmllint or the schemas are not available")
+    out = tmp_path / "parts"
+    with zipfile.ZipFile(rich_deck(deck)) as archive:
+        names = [n for n in archive.namelist() if PML_PARTS.match(n)]
+        archive.extractall(out, names)
+    assert len(names) == 1 + 4 + 5 + 1 + 2 + 1
+    result = subprocess.run(["xmllint", "--noout", "--schema", str(SCHEMAS / "pml.xsd"),
+                             *[str(out / n) for n in names]], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+
+
+def test_package_structure_is_consistent(deck):
+    with zipfile.ZipFile(rich_deck(deck)) as archive:
+        names = archive.namelist()
+        assert archive.testzip() is None
+        assert archive.comment == b"note"
+        assert archive.getinfo("ppt/media/image1.png").compress_type == zipfile.ZIP_STORED
+        assert archive.getinfo("ppt/slides/slide1.xml").compress_type == zipfile.ZIP_DEFLATED
+        assert archive.getinfo("ppt/media/").is_dir()
+        types = archive.read("[Content_Types].xml").decode()
+        assert "macroEnabled.main+xml" in types
+        defaults = set(re.findall(r'Extension="([^"]+)"', types))
+        overrides = set(re.findall(r'PartName="/([^"]+)"', types))
+        for name in names:
+            if not name.endswith("/"):
+                assert name in overrides or name.rsplit(".", 1)[-1] in defaults, name
+        # Every internal relationship target names an entry of the package.
+        for rels in [n for n in names if n.endswith(".rels")]:
+            source_dir = posixpath.dirname(posixpath.dirname(rels))
+            for target in re.findall(r'Target="([^"]+)"', archive.read(rels).decode()):
+                resolved = posixpath.normpath(posixpath.join(source_dir, target))
+                assert resolved in names, (rels, target)
+        # Presentation order follows `order`, with part numbers from `slide_numbers`.
+        pres = archive.read("ppt/presentation.xml").decode()
+        rels = dict(re.findall(r'Id="(rId\d+)" Type="[^"]+/slide" Target="([^"]+)"',
+                               archive.read("ppt/_rels/presentation.xml.rels").decode()))
+        listed = [rels[rid] for rid in re.findall(r'<p:sldId id="\d+" r:id="(rId\d+)"', pres)]
+        assert listed == ["slides/slide3.xml", "slides/slide1.xml", "slides/slide10.xml", "slides/slide2.xml"]
+        assert "&lt;c&gt;" in archive.read("ppt/slides/slide10.xml").decode()
