@@ -1,0 +1,125 @@
+#include "test_support.hpp"
+
+#include <zip.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace pelvane::test {
+namespace {
+
+// 1980-01-01 00:00:00 in local time, the earliest time a ZIP header can hold.
+std::time_t earliest_zip_time() {
+  std::tm tm{};
+  tm.tm_year = 80;
+  tm.tm_mon = 0;
+  tm.tm_mday = 1;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+void check(bool ok, zip_t* archive, const char* what) {
+  if (!ok) throw std::runtime_error(std::string(what) + ": " + zip_strerror(archive));
+}
+
+// Adds the entries to an archive opened for writing; sources over the entries' own bytes.
+void add_entries(zip_t* archive, const std::vector<ZipEntry>& entries, std::string_view comment) {
+  for (const ZipEntry& entry : entries) {
+    zip_int64_t index;
+    if (entry.directory) {
+      index = zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_UTF_8);
+      check(index >= 0, archive, "zip_dir_add");
+    } else {
+      zip_source_t* source = zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0);
+      check(source != nullptr, archive, "zip_source_buffer");
+      index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+      if (index < 0) zip_source_free(source);
+      check(index >= 0, archive, "zip_file_add");
+      check(zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
+                                     entry.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0) == 0,
+            archive, "zip_set_file_compression");
+    }
+    check(zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index),
+                             entry.mtime.value_or(earliest_zip_time()), 0) == 0,
+          archive, "zip_file_set_mtime");
+  }
+  if (!comment.empty()) {
+    check(zip_set_archive_comment(archive, comment.data(), static_cast<zip_uint16_t>(comment.size())) == 0,
+          archive, "zip_set_archive_comment");
+  }
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device random;
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("pelvane-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::file(std::string_view relative) const { return (path_ / relative).string(); }
+
+void write_zip(const std::string& path, const std::vector<ZipEntry>& entries, std::string_view comment) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (archive == nullptr) throw std::runtime_error("zip_open failed for " + path);
+  try {
+    add_entries(archive, entries, comment);
+  } catch (...) {
+    zip_discard(archive);
+    throw;
+  }
+  if (zip_close(archive) != 0) {
+    std::string message = zip_strerror(archive);
+    zip_discard(archive);
+    throw std::runtime_error("zip_close: " + message);
+  }
+  // The archive library writes nothing for an archive without entries; a package file with
+  // an empty central directory is still a valid archive.
+  if (entries.empty() && !std::filesystem::exists(path)) {
+    write_file(path, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  }
+}
+
+std::string zip_bytes(const std::vector<ZipEntry>& entries, std::string_view comment) {
+  TempDir dir;
+  const std::string path = dir.file("archive.zip");
+  write_zip(path, entries, comment);
+  return read_file(path);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+void write_file(const std::string& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::optional<std::filesystem::path> decks_dir() {
+  const std::filesystem::path dir = std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "decks";
+  std::error_code error;
+  if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
+  return dir;
+}
+
+}  // namespace pelvane::test
