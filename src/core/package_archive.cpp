@@ -1,6 +1,7 @@
 #include "core/package_archive.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -88,6 +89,12 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   std::string owned_path(path);
   std::FILE* file = std::fopen(owned_path.c_str(), "rbe");
   if (file == nullptr) return fail(PelvaneError::io(os_error_message(errno)));
+  // Opening a directory for reading succeeds; refuse it as the operating system would a read.
+  struct stat status;
+  if (::fstat(::fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(file);
+    return fail(PelvaneError::io(os_error_message(EISDIR)));
+  }
 
   zip_error_t error;
   zip_error_init(&error);
