@@ -1,0 +1,260 @@
+#include "core/xml_splice.hpp"
+
+#include <charconv>
+#include <limits>
+
+#include "core/xml_events.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// Length of the Unicode white space character (White_Space property) at `pos`, or 0.
+std::size_t unicode_space_length(std::string_view text, std::size_t pos) {
+  const auto byte = [&](std::size_t i) -> unsigned char {
+    return pos + i < text.size() ? static_cast<unsigned char>(text[pos + i]) : 0;
+  };
+  const unsigned char b0 = byte(0);
+  if ((b0 >= 0x09 && b0 <= 0x0D) || b0 == 0x20) return 1;
+  if (b0 == 0xC2) return (byte(1) == 0x85 || byte(1) == 0xA0) ? 2 : 0;
+  if (b0 == 0xE1) return (byte(1) == 0x9A && byte(2) == 0x80) ? 3 : 0;
+  if (b0 == 0xE2) {
+    const unsigned char b1 = byte(1), b2 = byte(2);
+    if (b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF)) return 3;
+    if (b1 == 0x81 && b2 == 0x9F) return 3;
+    return 0;
+  }
+  if (b0 == 0xE3) return (byte(1) == 0x80 && byte(2) == 0x80) ? 3 : 0;
+  return 0;
+}
+
+bool follows_name(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return false;
+  const char c = text[pos];
+  return c == '/' || c == '>' || unicode_space_length(text, pos) > 0;
+}
+
+// True when the tag starting at `lt` runs to a ">" preceded by "/".
+bool closes_itself(std::string_view text, std::size_t lt) {
+  const std::size_t gt = text.find('>', lt);
+  return gt != npos && gt > lt && text[gt - 1] == '/';
+}
+
+}  // namespace
+
+bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view tag) {
+  return offset < text.size() && text[offset] == '<' && text.compare(offset + 1, tag.size(), tag) == 0 &&
+         follows_name(text, offset + 1 + tag.size());
+}
+
+std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from, std::string_view tag) {
+  if (from > text.size()) return std::nullopt;
+  std::size_t pos = from;
+  for (;;) {
+    const std::size_t lt = text.find('<', pos);
+    if (lt == npos) return std::nullopt;
+    if (is_start_tag_at(text, lt, tag)) return lt;
+    pos = lt + 1;
+  }
+}
+
+std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start, std::string_view tag) {
+  if (start >= text.size()) return std::nullopt;
+  // An element written "<tag .../>" ends with its own start tag.
+  if (is_start_tag_at(text, start, tag) && closes_itself(text, start))
+    return text.find('>', start) + 1;
+
+  std::string closing;
+  closing.reserve(tag.size() + 3);
+  closing += "</";
+  closing += tag;
+  closing += '>';
+
+  std::size_t pos = start + 1 + tag.size();
+  std::size_t depth = 1;
+  std::size_t next_close = text.find(closing, pos);
+  for (;;) {
+    if (next_close != npos && next_close < pos) next_close = text.find(closing, pos);
+    const std::optional<std::size_t> next_open = find_tag_start(text, pos, tag);
+    if (next_close != npos && (!next_open || next_close < *next_open)) {
+      pos = next_close + closing.size();
+      if (--depth == 0) return pos;
+      continue;
+    }
+    if (!next_open) return std::nullopt;
+    if (!closes_itself(text, *next_open)) ++depth;
+    pos = *next_open + 1 + tag.size();
+  }
+}
+
+std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view tag) {
+  const auto start = find_tag_start(text, 0, tag);
+  if (!start) return std::nullopt;
+  const std::size_t gt = text.find('>', *start);
+  if (gt == npos) return std::nullopt;
+  return text.substr(*start, gt + 1 - *start);
+}
+
+std::string replace_element(std::string_view text, std::string_view tag, std::string_view replacement) {
+  std::string opening;
+  opening.reserve(tag.size() + 1);
+  opening += '<';
+  opening += tag;
+  const std::size_t start = text.find(opening);
+  if (start == npos) return std::string(text);
+  const std::size_t gt = text.find('>', start + opening.size());
+  if (gt == npos) return std::string(text);
+  std::size_t end;
+  if (text[gt - 1] == '/') {
+    end = gt + 1;
+  } else {
+    std::string closing = "</";
+    closing += tag;
+    closing += '>';
+    const std::size_t close = text.find(closing, gt + 1);
+    if (close == npos) return std::string(text);
+    end = close + closing.size();
+  }
+  std::string out;
+  out.reserve(text.size() - (end - start) + replacement.size());
+  out.append(text.substr(0, start));
+  out.append(replacement);
+  out.append(text.substr(end));
+  return out;
+}
+
+Result<std::string> insert_before(std::string_view bytes, std::string_view marker, std::string_view fragment) {
+  std::string text = decode_utf8_lossy(bytes);
+  const std::size_t at = text.rfind(marker);
+  if (at == npos)
+    return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));
+  text.insert(at, fragment);
+  return text;
+}
+
+std::optional<std::string_view> attribute_value_view(std::string_view text, std::string_view name) {
+  std::string pattern;
+  pattern.reserve(name.size() + 2);
+  pattern += name;
+  pattern += "=\"";
+  const std::size_t at = text.find(pattern);
+  if (at == npos) return std::nullopt;
+  const std::size_t value_start = at + pattern.size();
+  const std::size_t close = text.find('"', value_start);
+  if (close == npos) return std::nullopt;
+  return text.substr(value_start, close - value_start);
+}
+
+std::optional<std::string> attribute_value(std::string_view text, std::string_view name) {
+  auto value = attribute_value_view(text, name);
+  if (!value) return std::nullopt;
+  return std::string(*value);
+}
+
+std::optional<std::string> extract_string_attribute(std::string_view text, std::string_view name) {
+  return attribute_value(text, name);
+}
+
+std::optional<std::int64_t> parse_i64(std::string_view text) {
+  // One optional sign, then one or more ASCII digits and nothing else.
+  std::size_t digits_from = 0;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) digits_from = 1;
+  if (digits_from == text.size()) return std::nullopt;
+  for (std::size_t i = digits_from; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+  // from_chars takes "-" but not "+".
+  if (text.front() == '+') text.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::int64_t attribute_i64(std::string_view text, std::string_view name) {
+  const auto value = attribute_value_view(text, name);
+  if (!value) return 0;
+  return parse_i64(*value).value_or(0);
+}
+
+std::string xml_attr(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string escape_xml_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  append_escaped_xml(out, text);
+  return out;
+}
+
+std::string decode_utf8_lossy(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  std::size_t run = 0;  // start of the pending valid run
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  while (i < n) {
+    const unsigned char b0 = at(i);
+    if (b0 < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+      length = 2;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+      length = 3;
+      if (b0 == 0xE0) low = 0xA0;
+      if (b0 == 0xED) high = 0x9F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+      length = 4;
+      if (b0 == 0xF0) low = 0x90;
+      if (b0 == 0xF4) high = 0x8F;
+    }
+    std::size_t consumed = 1;
+    bool valid = length != 0;
+    if (valid) {
+      for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= n) {
+          valid = false;
+          break;
+        }
+        const unsigned char b = at(i + k);
+        const unsigned char lo = k == 1 ? low : 0x80;
+        const unsigned char hi = k == 1 ? high : 0xBF;
+        if (b < lo || b > hi) {
+          valid = false;
+          break;
+        }
+        ++consumed;
+      }
+    }
+    if (valid) {
+      i += length;
+      continue;
+    }
+    out.append(bytes.substr(run, i - run));
+    out += "\xEF\xBF\xBD";
+    i += consumed;
+    run = i;
+  }
+  out.append(bytes.substr(run));
+  return out;
+}
+
+}  // namespace pelvane
