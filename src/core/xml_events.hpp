@@ -189,6 +189,10 @@ class XmlWriter {
   void write_event(const XmlEvent& event);
   void write_start(const XmlStartTag& tag);  // <name attrs>
   void write_empty(const XmlStartTag& tag);  // <name attrs/>
+  // As the kind of tag that `as` was: empty-element when it was one, a start tag otherwise.
+  void write_tag_as(const XmlEvent& as, const XmlStartTag& tag) {
+    as.is_empty() ? write_empty(tag) : write_start(tag);
+  }
   void write_start_tag(std::string_view name);  // <name>
   void write_end_tag(std::string_view name);    // </name>
   // Text escaped with all five predefined entities.
