@@ -1,0 +1,719 @@
+#include "core/zip_writer.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <system_error>
+
+#include "core/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+constexpr std::size_t kLocalHeaderSize = 30;
+
+// A 32-bit size or offset field holding 0xFFFFFFFF means "see the ZIP64 record", so the largest
+// value a plain field can carry is one less.
+constexpr std::uint64_t kMax32 = 0xFFFFFFFEu;
+constexpr std::uint64_t kMaxEntries = 0xFFFF;
+
+constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;
+// Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
+constexpr std::uint16_t kKeptFlagBits = 0x0806;
+constexpr std::size_t kDeflateChunk = 256 * 1024;
+constexpr std::size_t kFileBufferSize = 4 * 1024 * 1024;
+
+void put16(std::string& out, std::uint16_t value) {
+  out.push_back(static_cast<char>(value & 0xFF));
+  out.push_back(static_cast<char>(value >> 8));
+}
+
+void put32(std::string& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// Version needed to extract, by what the reader must support for the method.
+std::uint16_t version_needed(std::uint16_t method, bool directory) {
+  switch (method) {
+    case 0: return directory ? 20 : 10;
+    case 8: return 20;
+    case 9: return 21;
+    case 12: return 46;
+    default: return 63;
+  }
+}
+
+bool is_directory_name(std::string_view name) { return !name.empty() && name.back() == '/'; }
+
+// The MS-DOS directory attribute goes with a Unix directory mode.
+bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
+
+PelvaneError io_error_from_errno(std::string_view what) {
+  return PelvaneError::io(std::string(what) + ": " + std::generic_category().message(errno));
+}
+
+// Writes all of `bytes` at `offset`, or at the current position when `offset` is negative.
+Result<void> write_fully(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    ssize_t written = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
+                                 : ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_from_errno("cannot write output"));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (offset >= 0) offset += written;
+  }
+  return {};
+}
+
+}  // namespace
+
+bool is_valid_dos_date_time(DosDateTime stamp) {
+  unsigned day = stamp.date & 0x1F;
+  unsigned month = (stamp.date >> 5) & 0x0F;
+  unsigned year = 1980 + (stamp.date >> 9);
+  unsigned seconds = (stamp.time & 0x1F) * 2;
+  unsigned minutes = (stamp.time >> 5) & 0x3F;
+  unsigned hours = stamp.time >> 11;
+  if (month < 1 || month > 12 || day < 1) return false;
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  unsigned days_in_month = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= days_in_month && hours < 24 && minutes < 60 && seconds < 60;
+}
+
+Result<void> MemoryZipSink::write(std::string_view bytes) {
+  buffer_.append(bytes);
+  return {};
+}
+
+Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset > buffer_.size() || bytes.size() > buffer_.size() - offset)
+    return fail(PelvaneError::zip("patch outside the written archive"));
+  std::memcpy(buffer_.data() + offset, bytes.data(), bytes.size());
+  return {};
+}
+
+FileZipSink::FileZipSink(int fd) : fd_(fd) {
+  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+  buffer_.reserve(kFileBufferSize);
+}
+
+Result<void> FileZipSink::write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() > kFileBufferSize) {
+    PELVANE_TRY_VOID(flush());
+    if (bytes.size() >= kFileBufferSize) {
+      // Large blocks go straight to the file.
+      PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+      flushed_ += bytes.size();
+      return {};
+    }
+  }
+  buffer_.append(bytes);
+  return {};
+}
+
+Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset >= flushed_) {
+    std::uint64_t in_buffer = offset - flushed_;
+    if (in_buffer > buffer_.size() || bytes.size() > buffer_.size() - in_buffer)
+      return fail(PelvaneError::zip("patch outside the written archive"));
+    std::memcpy(buffer_.data() + in_buffer, bytes.data(), bytes.size());
+    return {};
+  }
+  if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
+  return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
+}
+
+Result<void> FileZipSink::flush() {
+  if (buffer_.empty()) return {};
+  PELVANE_TRY_VOID(write_fully(fd_, buffer_, -1));
+  flushed_ += buffer_.size();
+  buffer_.clear();
+  return {};
+}
+
+struct ZipWriter::State {
+  struct CentralRecord {
+    std::string name;
+    std::uint16_t version_made_by;
+    std::uint16_t version_needed;
+    std::uint16_t flags;
+    std::uint16_t method;
+    DosDateTime modified;
+    std::uint32_t crc32;
+    std::uint32_t compressed_size;
+    std::uint32_t uncompressed_size;
+    std::uint16_t internal_attributes;
+    std::uint32_t external_attributes;
+    std::uint32_t local_offset;
+  };
+
+  enum class Open { None, Content, Raw };
+
+  std::vector<CentralRecord> records;
+  std::uint64_t offset = 0;  // bytes written so far
+  bool finished = false;
+
+  Open open = Open::None;
+  std::uint64_t data_size = 0;         // compressed bytes of the open entry written so far
+  std::uint64_t uncompressed_size = 0;  // content bytes of the open entry taken so far
+  std::uint32_t crc = 0;
+  bool deflating = false;
+  bool stream_ready = false;
+  z_stream stream{};
+  std::string chunk;
+
+  ~State() {
+    if (stream_ready) deflateEnd(&stream);
+  }
+
+  CentralRecord& current() { return records.back(); }
+};
+
+ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>()), sink_(sink) {}
+
+ZipWriter::~ZipWriter() = default;
+
+std::uint64_t ZipWriter::entry_count() const { return state_->records.size(); }
+
+namespace {
+
+std::string local_header(std::string_view name, std::uint16_t version_needed, std::uint16_t flags,
+                         std::uint16_t method, DosDateTime modified, std::uint32_t crc,
+                         std::uint32_t compressed, std::uint32_t uncompressed) {
+  std::string header;
+  header.reserve(kLocalHeaderSize + name.size());
+  put32(header, kLocalHeaderSignature);
+  put16(header, version_needed);
+  put16(header, flags);
+  put16(header, method);
+  put16(header, modified.time);
+  put16(header, modified.date);
+  put32(header, crc);
+  put32(header, compressed);
+  put32(header, uncompressed);
+  put16(header, static_cast<std::uint16_t>(name.size()));
+  put16(header, 0);  // no extra field
+  header.append(name);
+  return header;
+}
+
+PelvaneError too_large(std::string_view name) {
+  return PelvaneError::zip("entry " + std::string(name) +
+                           " is 4 GiB or larger and would need ZIP64, which is not written");
+}
+
+PelvaneError archive_too_large() {
+  return PelvaneError::zip("archive would reach 4 GiB and need ZIP64, which is not written");
+}
+
+}  // namespace
+
+static Result<void> check_new_entry(const ZipWriter& writer, bool finished, bool open,
+                                    std::uint64_t offset, std::string_view name) {
+  if (finished) return fail(PelvaneError::zip("archive is already finished"));
+  if (open) return fail(PelvaneError::zip("previous entry was not completed"));
+  if (writer.entry_count() >= kMaxEntries)
+    return fail(PelvaneError::zip(
+        "archive would hold more than 65535 entries and need ZIP64, which is not written"));
+  if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
+  if (offset > kMax32) return fail(archive_too_large());
+  return {};
+}
+
+Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, name));
+  std::uint16_t method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  bool directory = is_directory_name(name);
+  std::uint16_t needed = version_needed(method, directory);
+  std::uint16_t flags = 0;
+  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
+  for (unsigned char c : name) {
+    if (c >= 0x80) {
+      flags |= 0x0800;
+      break;
+    }
+  }
+  s.records.push_back({std::string(name), kUnixMadeBy, needed, flags, method, options.modified, 0, 0,
+                       0, 0, options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
+                       static_cast<std::uint32_t>(s.offset)});
+  std::string header = local_header(name, needed, flags, method, options.modified, 0, 0, 0);
+  PELVANE_TRY_VOID(sink_.write(header));
+  s.offset += header.size();
+  s.open = State::Open::Content;
+  s.data_size = 0;
+  s.uncompressed_size = 0;
+  s.crc = 0;
+  s.deflating = method == kZipMethodDeflate;
+  if (s.deflating) {
+    if (!s.stream_ready) {
+      if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return fail(PelvaneError::zip("cannot start the Deflate compressor"));
+      s.stream_ready = true;
+    } else if (deflateReset(&s.stream) != Z_OK) {
+      return fail(PelvaneError::zip("cannot restart the Deflate compressor"));
+    }
+    s.chunk.resize(kDeflateChunk);
+  }
+  return {};
+}
+
+namespace {
+
+// Feeds `input` to the compressor and writes what comes out; `finish` drains it completely.
+Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, bool finish,
+                          ZipSink& sink, std::uint64_t& data_size) {
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  std::size_t remaining = input.size();
+  for (;;) {
+    // zlib counts in 32-bit units; feed very large buffers in slices.
+    uInt slice = static_cast<uInt>(std::min<std::size_t>(remaining, 1u << 30));
+    stream.avail_in = slice;
+    bool last_slice = slice == remaining;
+    int flush = finish && last_slice ? Z_FINISH : Z_NO_FLUSH;
+    int status;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+      stream.avail_out = static_cast<uInt>(chunk.size());
+      status = deflate(&stream, flush);
+      if (status == Z_STREAM_ERROR) return fail(PelvaneError::zip("Deflate compression failed"));
+      std::size_t produced = chunk.size() - stream.avail_out;
+      if (produced > 0) {
+        PELVANE_TRY_VOID(sink.write(std::string_view(chunk.data(), produced)));
+        data_size += produced;
+      }
+    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    remaining -= slice;
+    if (last_slice) return {};
+  }
+}
+
+}  // namespace
+
+Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
+  State& s = *state_;
+  if (s.open != State::Open::Content) return fail(PelvaneError::zip("no entry is open for content"));
+  s.crc = static_cast<std::uint32_t>(
+      crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  s.uncompressed_size += bytes.size();
+  if (s.uncompressed_size > kMax32) return fail(too_large(s.current().name));
+  if (s.deflating) {
+    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, false, sink_, s.data_size));
+  } else {
+    PELVANE_TRY_VOID(sink_.write(bytes));
+    s.data_size += bytes.size();
+  }
+  if (s.data_size > kMax32) return fail(too_large(s.current().name));
+  return {};
+}
+
+Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(
+      check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, header.name));
+  if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
+    return fail(too_large(header.name));
+  DosDateTime modified = is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch;
+  std::uint16_t flags = header.flags & kKeptFlagBits;
+  std::uint16_t needed = version_needed(header.method, is_directory_name(header.name));
+  auto compressed = static_cast<std::uint32_t>(header.compressed_size);
+  auto uncompressed = static_cast<std::uint32_t>(header.uncompressed_size);
+  s.records.push_back({std::string(header.name), header.version_made_by, needed, flags,
+                       header.method, modified, header.crc32, compressed, uncompressed,
+                       header.internal_attributes, header.external_attributes,
+                       static_cast<std::uint32_t>(s.offset)});
+  std::string local = local_header(header.name, needed, flags, header.method, modified,
+                                   header.crc32, compressed, uncompressed);
+  PELVANE_TRY_VOID(sink_.write(local));
+  s.offset += local.size();
+  s.open = State::Open::Raw;
+  s.data_size = 0;
+  return {};
+}
+
+Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
+  State& s = *state_;
+  if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
+  if (bytes.size() > s.current().compressed_size - s.data_size)
+    return fail(PelvaneError::zip("entry " + s.current().name +
+                                  " has more compressed data than its header states"));
+  PELVANE_TRY_VOID(sink_.write(bytes));
+  s.data_size += bytes.size();
+  return {};
+}
+
+Result<void> ZipWriter::end_entry() {
+  State& s = *state_;
+  if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
+  State::CentralRecord& record = s.current();
+  if (s.open == State::Open::Raw) {
+    if (s.data_size != record.compressed_size)
+      return fail(PelvaneError::zip("entry " + record.name +
+                                    " has less compressed data than its header states"));
+  } else {
+    if (s.deflating) PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, true, sink_, s.data_size));
+    if (s.data_size > kMax32) return fail(too_large(record.name));
+    record.crc32 = s.crc;
+    record.compressed_size = static_cast<std::uint32_t>(s.data_size);
+    record.uncompressed_size = static_cast<std::uint32_t>(s.uncompressed_size);
+    std::string fields;
+    put32(fields, record.crc32);
+    put32(fields, record.compressed_size);
+    put32(fields, record.uncompressed_size);
+    PELVANE_TRY_VOID(sink_.patch(record.local_offset + 14, fields));
+  }
+  s.offset += s.data_size;
+  s.open = State::Open::None;
+  return {};
+}
+
+Result<void> ZipWriter::add_entry(std::string_view name, std::string_view content,
+                                  const ZipEntryOptions& options) {
+  PELVANE_TRY_VOID(begin_entry(name, options));
+  PELVANE_TRY_VOID(write_entry_data(content));
+  return end_entry();
+}
+
+Result<void> ZipWriter::add_directory(std::string_view name) {
+  ZipEntryOptions options;
+  options.method = kZipMethodStored;
+  options.unix_mode = kUnixDirectoryMode;
+  PELVANE_TRY_VOID(begin_entry(name, options));
+  return end_entry();
+}
+
+Result<void> ZipWriter::finish() {
+  State& s = *state_;
+  if (s.finished) return fail(PelvaneError::zip("archive is already finished"));
+  if (s.open != State::Open::None) return fail(PelvaneError::zip("last entry was not completed"));
+  if (s.offset > kMax32) return fail(archive_too_large());
+  std::uint64_t directory_offset = s.offset;
+  std::string block;
+  block.reserve(64 * 1024);
+  for (const auto& record : s.records) {
+    put32(block, kCentralHeaderSignature);
+    put16(block, record.version_made_by);
+    put16(block, record.version_needed);
+    put16(block, record.flags);
+    put16(block, record.method);
+    put16(block, record.modified.time);
+    put16(block, record.modified.date);
+    put32(block, record.crc32);
+    put32(block, record.compressed_size);
+    put32(block, record.uncompressed_size);
+    put16(block, static_cast<std::uint16_t>(record.name.size()));
+    put16(block, 0);  // extra field
+    put16(block, 0);  // comment
+    put16(block, 0);  // disk number
+    put16(block, record.internal_attributes);
+    put32(block, record.external_attributes);
+    put32(block, record.local_offset);
+    block.append(record.name);
+    if (block.size() >= 60 * 1024) {
+      s.offset += block.size();
+      PELVANE_TRY_VOID(sink_.write(block));
+      block.clear();
+    }
+  }
+  s.offset += block.size();
+  std::uint64_t directory_size = s.offset - directory_offset;
+  // The end record itself must also lie below 4 GiB for readers that seek to it.
+  if (s.offset + 22 > kMax32 + 1) return fail(archive_too_large());
+  auto count = static_cast<std::uint16_t>(s.records.size());
+  put32(block, kEndRecordSignature);
+  put16(block, 0);  // this disk
+  put16(block, 0);  // disk of the central directory
+  put16(block, count);
+  put16(block, count);
+  put32(block, static_cast<std::uint32_t>(directory_size));
+  put32(block, static_cast<std::uint32_t>(directory_offset));
+  put16(block, 0);  // no archive comment
+  PELVANE_TRY_VOID(sink_.write(block));
+  s.offset += 22;
+  PELVANE_TRY_VOID(sink_.flush());
+  s.finished = true;
+  return {};
+}
+
+}  // namespace pelvane
+
+// ---- Reading stored header fields and copying entries raw ----
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kCopyChunk = 4 * 1024 * 1024;
+
+std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(get16(bytes, at)) |
+         static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
+}
+
+std::uint64_t get64(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint64_t>(get32(bytes, at)) |
+         static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
+}
+
+// Random access to the archive's bytes: a file or a buffer.
+class ByteSource {
+ public:
+  explicit ByteSource(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
+  explicit ByteSource(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd_ >= 0 && ::fstat(fd_, &info) == 0) size_ = static_cast<std::uint64_t>(info.st_size);
+  }
+  ~ByteSource() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ByteSource(const ByteSource&) = delete;
+  ByteSource& operator=(const ByteSource&) = delete;
+
+  std::uint64_t size() const { return size_; }
+
+  // Exactly `length` bytes at `offset`, or none.
+  std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
+    if (offset > size_ || length > size_ - offset) return std::nullopt;
+    if (fd_ < 0) {
+      if (bytes_.data() == nullptr && length > 0) return std::nullopt;
+      return std::string(bytes_.substr(offset, length));
+    }
+    std::string out(length, '\0');
+    std::size_t done = 0;
+    while (done < length) {
+      ssize_t got = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return std::nullopt;
+      done += static_cast<std::size_t>(got);
+    }
+    return out;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string_view bytes_;
+  std::uint64_t size_ = 0;
+};
+
+struct DirectoryLocation {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  std::uint64_t count = 0;
+  std::uint64_t record_offset = 0;  // where the end record (or the ZIP64 one) starts
+};
+
+// Reads the end record at `at` (and the ZIP64 one it points to, when its fields say so).
+std::optional<DirectoryLocation> read_end_record(const ByteSource& source, std::uint64_t at) {
+  auto record = source.read(at, kEndRecordSize);
+  if (!record || get32(*record, 0) != kEndRecordSignature) return std::nullopt;
+  DirectoryLocation location{get32(*record, 16), get32(*record, 12), get16(*record, 10), at};
+  if (get16(*record, 4) != 0 || get16(*record, 6) != 0) return std::nullopt;  // multi-disk
+  bool needs_zip64 = location.count == 0xFFFF || location.size == 0xFFFFFFFF ||
+                     location.offset == 0xFFFFFFFF;
+  if (at >= 20) {
+    auto locator = source.read(at - 20, 20);
+    if (locator && get32(*locator, 0) == kZip64LocatorSignature) {
+      std::uint64_t zip64_at = get64(*locator, 8);
+      auto zip64 = source.read(zip64_at, 56);
+      if (zip64 && get32(*zip64, 0) == kZip64EndRecordSignature) {
+        location = {get64(*zip64, 48), get64(*zip64, 40), get64(*zip64, 32), zip64_at};
+      } else if (needs_zip64) {
+        return std::nullopt;
+      }
+    } else if (needs_zip64 && location.count != 0xFFFF) {
+      return std::nullopt;
+    }
+  }
+  return location;
+}
+
+// Parses the central directory at `location`; none when it is not a sequence of `count`
+// well-formed central headers.
+std::optional<std::vector<std::string>> read_central_directory(const ByteSource& source,
+                                                               const DirectoryLocation& location) {
+  if (location.size > source.size()) return std::nullopt;
+  auto directory = source.read(location.offset, location.size);
+  if (!directory) return std::nullopt;
+  std::vector<std::string> headers;
+  std::size_t at = 0;
+  std::string_view bytes = *directory;
+  while (headers.size() < location.count) {
+    if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
+      return std::nullopt;
+    std::size_t length = kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) +
+                         get16(bytes, at + 32);
+    if (bytes.size() - at < length) return std::nullopt;
+    headers.emplace_back(bytes.substr(at, length));
+    at += length;
+  }
+  return headers;
+}
+
+// DOS date and time of a time_t, through local time (how the library produced it).
+DosDateTime dos_time_from_local(std::time_t stamp) {
+  std::tm local{};
+  if (::localtime_r(&stamp, &local) == nullptr || local.tm_year < 80 || local.tm_year > 207)
+    return kZipEpoch;
+  return {static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2),
+          static_cast<std::uint16_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 |
+                                     local.tm_mday)};
+}
+
+}  // namespace
+
+StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
+                                            std::optional<std::string_view> archive_bytes) {
+  StoredEntryHeaders result;
+  std::optional<ByteSource> source;
+  if (archive_bytes) source.emplace(*archive_bytes);
+  else if (!archive.path().empty()) source.emplace(archive.path());
+  if (!source || source->size() < kEndRecordSize) return result;
+
+  zip_t* handle = archive.handle();
+  const std::uint64_t count = archive.entry_count();
+  // The end record is within the last 64 KiB + 22 bytes (its comment is at most 65535 bytes).
+  std::uint64_t tail_size = std::min<std::uint64_t>(source->size(), 0xFFFF + kEndRecordSize);
+  std::uint64_t tail_start = source->size() - tail_size;
+  auto tail = source->read(tail_start, tail_size);
+  if (!tail) return result;
+
+  // Try every end-record signature from the back; the first whose directory matches what the
+  // library read (entry count and every name) is the one.
+  for (std::size_t at = tail->size() - kEndRecordSize + 1; at-- > 0;) {
+    if (get32(*tail, at) != kEndRecordSignature) continue;
+    auto location = read_end_record(*source, tail_start + at);
+    if (!location || location->count != count) continue;
+    auto headers = read_central_directory(*source, *location);
+    // Data prepended to the archive shifts every offset; the directory then ends where the
+    // end record starts.
+    if (!headers && location->record_offset >= location->size) {
+      DirectoryLocation shifted = *location;
+      shifted.offset = location->record_offset - location->size;
+      headers = read_central_directory(*source, shifted);
+    }
+    if (!headers) continue;
+    std::vector<Entry> entries;
+    entries.reserve(headers->size());
+    bool agrees = true;
+    for (std::uint64_t index = 0; index < count && agrees; ++index) {
+      std::string_view header = (*headers)[index];
+      std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
+      const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
+      agrees = library_name != nullptr && name == library_name;
+      entries.push_back({std::string(name), get16(header, 8),
+                         DosDateTime{get16(header, 12), get16(header, 14)}, get16(header, 4),
+                         get16(header, 36), get32(header, 38)});
+    }
+    if (!agrees) continue;
+    result.entries_ = std::move(entries);
+    result.exact_ = true;
+    return result;
+  }
+  return result;
+}
+
+DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t index) const {
+  if (exact_ && index < entries_.size()) {
+    DosDateTime stamp = entries_[index].modified;
+    return is_valid_dos_date_time(stamp) ? stamp : kZipEpoch;
+  }
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive.handle(), index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_MTIME))
+    return kZipEpoch;
+  return dos_time_from_local(stat.mtime);
+}
+
+Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
+                                                  std::uint64_t index) const {
+  zip_t* handle = archive.handle();
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(handle, index, 0, &stat) != 0)
+    return fail(PelvaneError::zip(archive_error_message(handle)));
+  constexpr std::uint64_t kNeeded =
+      ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+  if ((stat.valid & kNeeded) != kNeeded)
+    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                  " has no complete header"));
+  RawEntryHeader header;
+  header.method = stat.comp_method;
+  header.crc32 = stat.crc;
+  header.compressed_size = stat.comp_size;
+  header.uncompressed_size = stat.size;
+  header.modified = modified(archive, index);
+  if (exact_ && index < entries_.size()) {
+    const Entry& entry = entries_[index];
+    header.name = entry.name;
+    header.flags = entry.flags;
+    header.version_made_by = entry.version_made_by;
+    header.internal_attributes = entry.internal_attributes;
+    header.external_attributes = entry.external_attributes;
+  } else {
+    // The library's UTF-8 name, marked as such when it is not plain ASCII.
+    header.name = archive.entry_name(index);
+    for (unsigned char c : header.name) {
+      if (c >= 0x80) {
+        header.flags = 0x0800;
+        break;
+      }
+    }
+    zip_uint8_t opsys = ZIP_OPSYS_UNIX;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(handle, index, 0, &opsys, &attributes) == 0) {
+      header.version_made_by = static_cast<std::uint16_t>(opsys << 8 | 63);
+      header.external_attributes = attributes;
+    }
+  }
+  return header;
+}
+
+Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
+                            const StoredEntryHeaders& headers) {
+  RawEntryHeader header = PELVANE_TRY(headers.header(archive, index));
+  zip_t* handle = archive.handle();
+  zip_file_t* file = zip_fopen_index(handle, index, ZIP_FL_COMPRESSED);
+  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(handle)));
+  std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
+  PELVANE_TRY_VOID(writer.begin_raw_entry(header));
+  std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(header.compressed_size, kCopyChunk)), '\0');
+  std::uint64_t remaining = header.compressed_size;
+  while (remaining > 0) {
+    zip_int64_t got = zip_fread(file, chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
+    if (got < 0) {
+      return fail(PelvaneError::io(zip_error_strerror(zip_file_get_error(file))));
+    }
+    if (got == 0)
+      return fail(PelvaneError::io("entry " + std::string(header.name) +
+                                   " ends before its stated compressed size"));
+    PELVANE_TRY_VOID(writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+    remaining -= static_cast<std::uint64_t>(got);
+  }
+  return writer.end_entry();
+}
+
+}  // namespace pelvane

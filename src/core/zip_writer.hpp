@@ -1,0 +1,188 @@
+// Our own ZIP archive writer over zlib.
+//
+// Every header field is set here, so a rewritten package says exactly what we mean: the
+// compression method of each entry, its MS-DOS time, Unix permissions, and nothing else (no
+// ZIP64 records, no archive or entry comments, no data descriptors, no extra fields).
+//
+// Three ways to write an entry:
+//   - from content (`begin_entry`, `write_entry_data`, `end_entry`, or `add_entry` for a whole
+//     buffer): stored or raw Deflate at level 6, CRC-32 and sizes computed while streaming and
+//     patched into the local header afterwards;
+//   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
+//   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`): compressed bytes copied as they
+//     are, with the CRC-32, sizes, method and time the caller states.
+// `finish` writes the central directory and the end record. An archive that would need ZIP64
+// (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/error.hpp"
+
+namespace pelvane {
+
+// MS-DOS date and time as stored in ZIP headers (two-second resolution).
+struct DosDateTime {
+  std::uint16_t time = 0;
+  std::uint16_t date = 0x0021;  // 1980-01-01
+
+  friend bool operator==(const DosDateTime&, const DosDateTime&) = default;
+};
+
+// 1980-01-01 00:00:00, the time of every entry written from content.
+inline constexpr DosDateTime kZipEpoch{0, 0x0021};
+
+// True when the fields name a real calendar date and time of day.
+bool is_valid_dos_date_time(DosDateTime stamp);
+
+inline constexpr std::uint16_t kZipMethodStored = 0;
+inline constexpr std::uint16_t kZipMethodDeflate = 8;
+
+inline constexpr std::uint32_t kUnixFileMode = 0100644;
+inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
+
+// Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
+// an entry whose CRC-32 and sizes are known only after its data).
+class ZipSink {
+ public:
+  virtual ~ZipSink() = default;
+  virtual Result<void> write(std::string_view bytes) = 0;
+  virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
+  // Pushes buffered bytes to their destination.
+  virtual Result<void> flush() = 0;
+};
+
+// Collects the archive in a byte buffer owned by the caller.
+class MemoryZipSink final : public ZipSink {
+ public:
+  explicit MemoryZipSink(std::string& buffer) : buffer_(buffer) {}
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override { return {}; }
+
+ private:
+  std::string& buffer_;
+};
+
+// Writes the archive to an open file descriptor (not owned), from its current position, through
+// a large buffer.
+class FileZipSink final : public ZipSink {
+ public:
+  explicit FileZipSink(int fd);
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override;
+
+ private:
+  int fd_;
+  std::uint64_t start_;      // file offset of the archive's first byte
+  std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
+  std::string buffer_;
+};
+
+// What an entry written from content looks like.
+struct ZipEntryOptions {
+  // Stored or Deflate; any other method is written as Deflate, the one we can produce.
+  std::uint16_t method = kZipMethodDeflate;
+  DosDateTime modified = kZipEpoch;
+  std::uint32_t unix_mode = kUnixFileMode;
+};
+
+// Header fields of an entry copied raw.
+struct RawEntryHeader {
+  std::string_view name;  // name bytes as stored
+  // General-purpose flags as stored; only the name-encoding bit and the Deflate option bits
+  // are kept (the data-descriptor bit goes: sizes are written in the local header).
+  std::uint16_t flags = 0;
+  std::uint16_t method = kZipMethodStored;
+  DosDateTime modified = kZipEpoch;  // an invalid stamp is written as 1980-01-01 00:00:00
+  std::uint32_t crc32 = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+  std::uint16_t version_made_by = (3 << 8) | 63;  // Unix, 6.3
+  std::uint32_t external_attributes = kUnixFileMode << 16;
+  std::uint16_t internal_attributes = 0;
+};
+
+class ZipWriter {
+ public:
+  explicit ZipWriter(ZipSink& sink);
+  ~ZipWriter();
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
+
+  // Starts an entry written from content; its data follows through `write_entry_data`.
+  Result<void> begin_entry(std::string_view name, const ZipEntryOptions& options);
+  Result<void> write_entry_data(std::string_view bytes);
+
+  // Starts an entry whose compressed bytes are copied as they are; exactly
+  // `header.compressed_size` bytes must follow through `write_raw_data`.
+  Result<void> begin_raw_entry(const RawEntryHeader& header);
+  Result<void> write_raw_data(std::string_view bytes);
+
+  // Completes the entry begun last (either kind).
+  Result<void> end_entry();
+
+  // One whole entry from a buffer.
+  Result<void> add_entry(std::string_view name, std::string_view content,
+                         const ZipEntryOptions& options = {});
+  // A directory entry: stored, no data, 1980-01-01 00:00:00, Unix mode 040755.
+  Result<void> add_directory(std::string_view name);
+
+  // Writes the central directory and the end record and flushes the sink. No entry may be
+  // open. The writer accepts nothing afterwards.
+  Result<void> finish();
+
+  std::uint64_t entry_count() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+  ZipSink& sink_;
+};
+
+class PackageArchive;
+
+// The header fields of every entry of an open input archive as its central directory stores
+// them: the exact MS-DOS time (the archive library only offers it converted through local
+// time), flags, name bytes and attributes. CRC-32, sizes and method come from the library.
+class StoredEntryHeaders {
+ public:
+  // Reads the central directory from `archive_bytes`, or from the archive's file when no bytes
+  // are given. When the directory cannot be read or does not agree with what the library read,
+  // the library's values stand in (the time then through local time).
+  static StoredEntryHeaders read(PackageArchive& archive,
+                                 std::optional<std::string_view> archive_bytes = std::nullopt);
+
+  // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
+  Result<RawEntryHeader> header(PackageArchive& archive, std::uint64_t index) const;
+  // The stored time of the entry (1980-01-01 00:00:00 when the stored one is not a valid date).
+  DosDateTime modified(PackageArchive& archive, std::uint64_t index) const;
+
+  // True when the values come from the central directory itself.
+  bool exact() const { return exact_; }
+
+ private:
+  struct Entry {
+    std::string name;  // bytes as stored
+    std::uint16_t flags = 0;
+    DosDateTime modified;
+    std::uint16_t version_made_by = 0;
+    std::uint16_t internal_attributes = 0;
+    std::uint32_t external_attributes = 0;
+  };
+  std::vector<Entry> entries_;
+  bool exact_ = false;  // true when `entries_` mirrors the central directory
+};
+
+// Copies the entry at `index` raw: its compressed bytes, streamed in chunks, under the stored
+// header fields. `Zip` when the entry cannot be opened, `Io` when its data cannot be read.
+Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
+                            const StoredEntryHeaders& headers);
+
+}  // namespace pelvane
