@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,8 +60,11 @@ class XmlAttributes {
  public:
   class iterator {
    public:
+    using iterator_category = std::forward_iterator_tag;
     using value_type = XmlAttribute;
     using difference_type = std::ptrdiff_t;
+    using pointer = const XmlAttribute*;
+    using reference = const XmlAttribute&;
     iterator() = default;
     const XmlAttribute& operator*() const { return current_; }
     const XmlAttribute* operator->() const { return &current_; }
@@ -68,7 +72,11 @@ class XmlAttributes {
       advance();
       return *this;
     }
-    void operator++(int) { advance(); }
+    iterator operator++(int) {
+      iterator before = *this;
+      advance();
+      return before;
+    }
     bool operator==(const iterator& other) const { return done_ == other.done_ && (done_ || pos_ == other.pos_); }
 
    private:
