@@ -1,0 +1,195 @@
+#include "core/package_mutation_shapes.hpp"
+
+#include "core/file_output.hpp"
+#include "core/package_archive.hpp"
+#include "core/slide_order.hpp"
+#include "core/xml_text_box_builders.hpp"
+
+namespace pelvane {
+
+namespace {
+
+Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
+                                           std::uint64_t slide_index,
+                                           const InsertionTarget& target,
+                                           AutoShapeArgs args) {
+  // A refused preset touches nothing on disk.
+  auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
+  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+      input, output, slide_index, target,
+      [&](std::uint64_t shape_id) { return auto_shape_xml(shape_id, display_name, args); }));
+  AutoShapeAddSummary summary;
+  summary.path = std::string(output);
+  summary.slide_index = slide_index;
+  summary.slide_part = std::move(inserted.slide_part);
+  summary.preset_geometry = std::string(args.preset_geometry);
+  summary.shape_id = inserted.shape_id;
+  summary.part_count = inserted.facts.part_count;
+  summary.has_vba = inserted.facts.has_vba;
+  return summary;
+}
+
+AutoShapeArgs auto_shape_args(std::string_view preset_geometry, std::uint64_t x_emu,
+                              std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
+                              std::optional<std::string_view> text,
+                              std::span<const AdjustmentGuide> guides = {}) {
+  AutoShapeArgs args;
+  args.preset_geometry = preset_geometry;
+  args.x_emu = x_emu;
+  args.y_emu = y_emu;
+  args.cx_emu = cx_emu;
+  args.cy_emu = cy_emu;
+  args.text = text;
+  args.adjustment_guides = guides;
+  return args;
+}
+
+Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view output,
+                                       std::uint64_t slide_index, const InsertionTarget& target,
+                                       std::uint64_t x_emu, std::uint64_t y_emu,
+                                       std::uint64_t cx_emu, std::uint64_t cy_emu,
+                                       std::optional<std::string_view> text) {
+  TextBoxArgs args;
+  args.x_emu = x_emu;
+  args.y_emu = y_emu;
+  args.cx_emu = cx_emu;
+  args.cy_emu = cy_emu;
+  args.text = text;
+  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+      input, output, slide_index, target,
+      [&](std::uint64_t shape_id) { return text_box_shape_xml(shape_id, args); }));
+  TextBoxAddSummary summary;
+  summary.path = std::string(output);
+  summary.slide_index = slide_index;
+  summary.slide_part = std::move(inserted.slide_part);
+  summary.shape_id = inserted.shape_id;
+  summary.part_count = inserted.facts.part_count;
+  summary.has_vba = inserted.facts.has_vba;
+  return summary;
+}
+
+}  // namespace
+
+Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::string_view output,
+                                               std::uint64_t slide_index,
+                                               const InsertionTarget& target,
+                                               const ShapeFragmentBuilder& build_fragment) {
+  PELVANE_TRY_VOID(check_path(input));
+  PELVANE_TRY_VOID(check_path(output));
+  PELVANE_TRY_VOID(create_parent_directories(output));
+  auto archive = PELVANE_TRY(PackageArchive::open_file(input));
+
+  auto slide_part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
+  if (!slide_part) {
+    return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
+                                            " was not found"));
+  }
+  auto slide_xml = PELVANE_TRY(read_archive_text(archive, *slide_part));
+  if (!slide_xml) {
+    return fail(PelvaneError::invalid_input("slide part " + *slide_part + " was not found"));
+  }
+
+  std::uint64_t shape_id = PELVANE_TRY(next_shape_id(*slide_xml));
+  if (target.wraps_in_new_group()) ++shape_id;  // the new group takes the id before it
+
+  auto new_slide_xml = PELVANE_TRY(add_shape_to_target_xml(
+      *slide_xml, target, shape_id, [&] { return build_fragment(shape_id); }));
+  auto facts =
+      PELVANE_TRY(write_package_with_replaced_part(archive, output, *slide_part, new_slide_xml));
+  return ShapeInsertion{std::move(*slide_part), shape_id, facts};
+}
+
+Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::optional<std::string_view> text,
+    std::span<const AdjustmentGuide> adjustment_guides) {
+  return add_auto_shape(
+      input, output, slide_index, InsertionTarget::slide(),
+      auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, adjustment_guides));
+}
+
+Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index, InsertionTarget::group(group_index),
+                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+}
+
+Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::nested_group(group_index, nested_group_child_index),
+                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+}
+
+Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                             deeper_group_child_index),
+                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+}
+
+Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::new_group_in_group(group_index),
+                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+}
+
+Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::string_view output,
+                                                  std::uint64_t slide_index, std::uint64_t x_emu,
+                                                  std::uint64_t y_emu, std::uint64_t cx_emu,
+                                                  std::uint64_t cy_emu,
+                                                  std::optional<std::string_view> text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::slide(), x_emu, y_emu, cx_emu,
+                      cy_emu, text);
+}
+
+Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
+    std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::group(group_index), x_emu,
+                      y_emu, cx_emu, cy_emu, text);
+}
+
+Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index,
+                      InsertionTarget::nested_group(group_index, nested_group_child_index), x_emu,
+                      y_emu, cx_emu, cy_emu, text);
+}
+
+Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index,
+                      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                           deeper_group_child_index),
+                      x_emu, y_emu, cx_emu, cy_emu, text);
+}
+
+Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
+    std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
+                      x_emu, y_emu, cx_emu, cy_emu, text);
+}
+
+}  // namespace pelvane
