@@ -1,0 +1,117 @@
+# Build, test and run pelvane. On a fresh machine: `make demo` and `make test`.
+SHELL := /bin/bash
+.SHELLFLAGS := -euo pipefail -c
+.DEFAULT_GOAL := build
+
+ROOT := $(CURDIR)
+VENV := $(ROOT)/.venv
+VPY := $(VENV)/bin/python
+PYTHON314 ?= /usr/local/bin/python3.14
+PY313 ?= /root/.pyenv/versions/3.13.0/bin/python3.13
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 60
+
+# Tools installed into the virtual environment (ninja, maybe cmake) come first.
+export PATH := $(VENV)/bin:$(PATH)
+
+# Everything the installed module is built from; a change here reinstalls it.
+# Folders are listed too, so that a removed file also counts as a change.
+MODULE_INPUTS := $(shell find src python -not -path '*/__pycache__*' -not -name '*.pyc' 2>/dev/null) \
+                 CMakeLists.txt pyproject.toml
+
+CMAKE_GENERATOR := -G Ninja
+# The newest clang with the fuzzer runtime; clang 14 lacks what std::expected needs.
+CLANGXX ?= $(firstword $(foreach v,21 20 19 18 17 16,$(shell command -v clang++-$(v) 2>/dev/null)) \
+                       $(shell command -v clang++ 2>/dev/null))
+
+.PHONY: build provision test cpp-test asan-test fuzz-smoke py313-smoke demo bench clean distclean
+
+provision:
+	@bash scripts/provision-deps.sh
+	@bash scripts/provision-python.sh
+
+# The virtual environment and the tools the package build needs (installed once).
+$(VENV)/.tools-installed: scripts/provision-python.sh
+	@if [ -x "$(VPY)" ] && ! "$(VPY)" -c 'import sys; assert sys.version_info[:2] == (3, 14)' 2>/dev/null; then \
+	    echo "recreating $(VENV): its interpreter no longer works"; rm -rf "$(VENV)"; fi
+	@[ -x "$(VPY)" ] || $(PYTHON314) -m venv "$(VENV)"
+	"$(VPY)" -m pip install -q --disable-pip-version-check pytest scikit-build-core ninja
+	@# scikit-build-core needs CMake >= 3.24; take PyPI's when the machine's is older.
+	@if ! cmake --version 2>/dev/null | awk 'NR==1 { split($$3, v, "."); exit !(v[1] > 3 || (v[1] == 3 && v[2] >= 24)) }'; then \
+	    "$(VPY)" -m pip install -q --disable-pip-version-check cmake; fi
+	@touch $@
+
+# Incremental: no build isolation, and the CMake tree stays in build/wheel.
+$(VENV)/.pelvane-installed: $(VENV)/.tools-installed $(MODULE_INPUTS)
+	"$(VPY)" -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
+	    --config-settings=build-dir=build/wheel "$(ROOT)"
+	@cd /tmp && "$(VPY)" -c 'import pelvane.pelvane_native'
+	@touch $@
+
+build: provision
+	@$(MAKE) --no-print-directory $(VENV)/.pelvane-installed
+	@echo "pelvane is installed in $(VENV)"
+
+# The engine's GoogleTest suite, without the module.
+cpp-test: provision
+	cmake -S . -B build/cpp $(CMAKE_GENERATOR) -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON >/dev/null
+	cmake --build build/cpp -j $(JOBS)
+	ctest --test-dir build/cpp --output-on-failure --no-tests=error -j $(JOBS)
+
+test: build
+	@$(MAKE) --no-print-directory cpp-test
+	"$(VPY)" -m pytest -q
+
+asan-test: provision
+	cmake -S . -B build/asan $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON >/dev/null
+	cmake --build build/asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir build/asan --output-on-failure --no-tests=error -j $(JOBS)
+
+# Each fuzz/<name>.cpp runs for FUZZ_SECONDS, seeded from fuzz/corpus/<name> when
+# present. New inputs go to build/fuzz/corpus/<name>; the committed seeds stay as they are.
+fuzz-smoke: provision
+	@targets=$$(ls fuzz/*.cpp 2>/dev/null | xargs -rn1 basename | sed 's/\.cpp$$//'); \
+	if [ -z "$$targets" ]; then echo "fuzz-smoke: no fuzz targets in fuzz/, nothing to run"; exit 0; fi; \
+	if [ -z "$(CLANGXX)" ]; then echo "fuzz-smoke: no clang++ found (run scripts/provision-deps.sh)"; exit 1; fi; \
+	CXX="$(CLANGXX)" cmake -S . -B build/fuzz $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DPELVANE_FUZZ=ON -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=OFF >/dev/null; \
+	cmake --build build/fuzz -j $(JOBS); \
+	for name in $$targets; do \
+	    mkdir -p build/fuzz/corpus/$$name build/fuzz/artifacts; \
+	    seeds=""; [ -d fuzz/corpus/$$name ] && seeds=fuzz/corpus/$$name; \
+	    dict=""; [ -f fuzz/$$name.dict ] && dict=-dict=fuzz/$$name.dict; \
+	    echo "fuzz-smoke: $$name for $(FUZZ_SECONDS) s"; \
+	    if ! build/fuzz/$$name -max_total_time=$(FUZZ_SECONDS) -timeout=30 -rss_limit_mb=4096 \
+	            -artifact_prefix=build/fuzz/artifacts/$$name- $$dict \
+	            build/fuzz/corpus/$$name $$seeds >build/fuzz/$$name.log 2>&1; then \
+	        tail -n 60 build/fuzz/$$name.log; echo "fuzz-smoke: $$name FAILED (log: build/fuzz/$$name.log)"; exit 1; \
+	    fi; \
+	    grep -E '^Done [0-9]+ runs' build/fuzz/$$name.log || tail -n 3 build/fuzz/$$name.log; \
+	done
+
+# Build and import the module on Python 3.13, in a throwaway environment.
+py313-smoke: provision
+	@if [ ! -x "$(PY313)" ]; then echo "py313-smoke: $(PY313) not found, skipped"; exit 0; fi; \
+	rm -rf build/py313-venv; \
+	"$(PY313)" -m venv build/py313-venv; \
+	build/py313-venv/bin/python -m pip install -q --disable-pip-version-check scikit-build-core ninja; \
+	PATH="$(ROOT)/build/py313-venv/bin:$$PATH" build/py313-venv/bin/python -m pip install -q \
+	    --disable-pip-version-check --no-build-isolation --no-deps \
+	    --config-settings=build-dir=build/py313 "$(ROOT)"; \
+	cd /tmp && "$(ROOT)/build/py313-venv/bin/python" -c \
+	    'import sys, pelvane.pelvane_native as m; print("py313-smoke: Python", sys.version.split()[0], "imports pelvane_native with", len(m.__all__), "functions")'
+
+demo: build
+	"$(VPY)" scripts/demo.py
+
+bench: build
+	"$(VPY)" bench/run_bench.py
+
+clean:
+	rm -rf build
+	rm -f $(VENV)/.pelvane-installed
+
+distclean: clean
+	rm -rf $(VENV) .pytest_cache
