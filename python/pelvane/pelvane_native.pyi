@@ -1,0 +1,9 @@
+# Typed signatures of the native module's functions, in registration order. Every function
+# returns pretty-printed JSON text (``update_workbook_cells`` returns the changed workbook as
+# bytes) and raises RuntimeError with the engine's message on failure.
+
+__all__: list[str]
+
+def build_info_json() -> str: ...
+def inspect_package_json(path: str) -> str: ...
+def roundtrip_package_json(input: str, output: str) -> str: ...

@@ -1,0 +1,241 @@
+// The one binder behind every module function.
+//
+// A function is declared as data: its name, its parameters (name, kind, presence) and a call
+// that receives the converted arguments and returns an Outcome (results.hpp). The binder binds
+// the interpreter's fast-call arguments to the parameters with the interpreter's own wording,
+// converts them in parameter order (a failure gets the note "while processing '<name>'"),
+// parses JSON arguments with the parser the declaration names, then runs the call. No C++
+// exception ever leaves a call: it becomes PanicException.
+//
+// A group's table, registered in row order:
+//
+//   constexpr Param kInspectParams[] = {{"path", Kind::Str}};
+//   constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
+//       {"inspect_package_json", kInspectParams,
+//        [](Args& a) { return json_result(inspect_package(a.str(0))); }},
+//   });
+//   int register_native_core(PyObject* module) { return register_functions<kCoreFunctions>(module); }
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <any>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "core/error.hpp"
+#include "native/results.hpp"
+
+namespace pelvane::native {
+
+// Argument kinds. `Index` and `U64` convert alike (non-negative, up to 2**64 - 1); they are kept
+// apart because they mean different things to the engine.
+enum class Kind { Str, Index, U64, I64, Bytes, Json, StrList, IndexList };
+
+enum class Presence {
+  Required,   // must be passed; None is refused
+  NoneOk,     // "X or None": must be passed, None reads as absent
+  Omittable,  // may be left out (only as the last parameters); omitted or None reads as absent
+};
+
+// Reads a JSON argument's whole text into the value the call takes (through Args::json<T>), or
+// yields the reader's message, which the caller sees as RuntimeError.
+using JsonParser = std::expected<std::any, std::string> (*)(std::string_view text);
+
+struct Param {
+  const char* name;
+  Kind kind;
+  Presence presence = Presence::Required;
+  JsonParser parse_json = nullptr;  // Kind::Json only; without one the call gets the raw text
+};
+
+// The text a reader's failure shows: a message as is; an engine error without its prefix.
+inline std::string json_error_text(std::string message) { return message; }
+inline std::string json_error_text(std::string_view message) { return std::string(message); }
+inline std::string json_error_text(const char* message) { return message; }
+inline std::string json_error_text(const PelvaneError& error) { return error.message(); }
+
+// Adapts any reader `Read(std::string_view) -> std::expected<T, E>` to a JsonParser.
+template <auto Read>
+std::expected<std::any, std::string> parse_json_argument(std::string_view text) {
+  auto parsed = Read(text);
+  if (!parsed) return std::unexpected(json_error_text(std::move(parsed).error()));
+  return std::any(std::move(*parsed));
+}
+
+// A JSON parameter read by `Read`: `json_param<read_cell_texts>("cell_texts_json")`.
+template <auto Read>
+constexpr Param json_param(const char* name) {
+  return {name, Kind::Json, Presence::Required, &parse_json_argument<Read>};
+}
+
+// The converted arguments of one call, by parameter position. Texts and bytes are borrowed
+// from the caller's objects and valid for the call; lists and parsed JSON are owned.
+// Asking for a kind the parameter does not have is an internal fault (PanicException).
+class Args {
+ public:
+  using Value = std::variant<std::monostate, std::string_view, std::uint64_t, std::int64_t,
+                             std::vector<std::string>, std::vector<std::uint64_t>, std::any>;
+  static constexpr std::size_t kMaxParams = 24;
+
+  std::string_view str(std::size_t i) const { return std::get<std::string_view>(at(i)); }
+  std::uint64_t index(std::size_t i) const { return std::get<std::uint64_t>(at(i)); }
+  std::uint64_t u64(std::size_t i) const { return std::get<std::uint64_t>(at(i)); }
+  std::int64_t i64(std::size_t i) const { return std::get<std::int64_t>(at(i)); }
+  std::string_view bytes(std::size_t i) const { return std::get<std::string_view>(at(i)); }
+  const std::vector<std::string>& str_list(std::size_t i) const {
+    return std::get<std::vector<std::string>>(at(i));
+  }
+  const std::vector<std::uint64_t>& index_list(std::size_t i) const {
+    return std::get<std::vector<std::uint64_t>>(at(i));
+  }
+  // The value that the parameter's JSON parser produced.
+  template <class T>
+  T& json(std::size_t i) {
+    return std::any_cast<T&>(std::get<std::any>(at(i)));
+  }
+
+  bool is_absent(std::size_t i) const { return std::holds_alternative<std::monostate>(at(i)); }
+  std::optional<std::string_view> optional_str(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(str(i));
+  }
+  std::optional<std::uint64_t> optional_index(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(index(i));
+  }
+  std::optional<std::uint64_t> optional_u64(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(u64(i));
+  }
+  std::optional<std::int64_t> optional_i64(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(i64(i));
+  }
+  std::optional<std::string_view> optional_bytes(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(bytes(i));
+  }
+  std::optional<std::vector<std::string>> optional_str_list(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(str_list(i));
+  }
+  std::optional<std::vector<std::uint64_t>> optional_index_list(std::size_t i) const {
+    return is_absent(i) ? std::nullopt : std::optional(index_list(i));
+  }
+
+  Value& slot(std::size_t i) { return at(i); }
+
+ private:
+  Value& at(std::size_t i) { return values_.at(i); }
+  const Value& at(std::size_t i) const { return values_.at(i); }
+  std::array<Value, kMaxParams> values_{};
+};
+
+using Call = Outcome (*)(Args& args);
+
+struct FunctionDecl {
+  const char* name;
+  std::span<const Param> params;
+  Call call;
+  // Documentation after the text signature block; most functions have none.
+  const char* doc = nullptr;
+};
+
+// ---- Boundary entry points (binder.cpp) ----
+
+// Binds, converts and parses the arguments, runs the call and returns its result, or nullptr
+// with a Python exception set.
+PyObject* call_function(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) noexcept;
+
+// "name(a, b, c=None)\n--\n\n" followed by the declaration's documentation, if any.
+std::string text_signature_doc(const FunctionDecl& decl);
+
+// Creates each function object bound to the module and adds it to the module and to its
+// `__all__`, in order. Returns 0, or -1 with the first error set; later ones are not created.
+int add_functions(PyObject* module, std::span<PyMethodDef> defs) noexcept;
+
+// Raises TypeError "'<type>' object is not an instance of '<expected>'" ("'None' is not ..."
+// for None).
+void raise_not_instance(PyObject* object, const char* expected);
+
+// Raises PanicException (a BaseException subclass made once per process) with `message`.
+void raise_panic(std::string_view message) noexcept;
+
+// Runs `body` (returning 0 or -1 with an exception set) and turns any C++ exception escaping
+// it into PanicException.
+template <class F>
+int guard_panics(F&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::exception& fault) {
+    raise_panic(fault.what());
+  } catch (...) {
+    raise_panic("");
+  }
+  return -1;
+}
+
+// ---- Per-function C entry points, generated from a table ----
+
+// With METH_STATIC the interpreter passes no bound object, so every function needs its own
+// entry point that knows its declaration.
+template <const auto& Table, std::size_t I>
+PyObject* fastcall_entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return call_function(Table[I], args, nargs, kwnames);
+}
+
+template <const auto& Table, std::size_t I>
+PyObject* noargs_entry(PyObject*, PyObject*) {
+  return call_function(Table[I], nullptr, 0, nullptr);
+}
+
+template <const auto& Table, std::size_t I>
+PyMethodDef method_definition(const std::string& doc) {
+  const FunctionDecl& decl = Table[I];
+  if (decl.params.empty()) {
+    return {decl.name, reinterpret_cast<PyCFunction>(&noargs_entry<Table, I>),
+            METH_NOARGS | METH_STATIC, doc.c_str()};
+  }
+  return {decl.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Table, I>)),
+          METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc.c_str()};
+}
+
+template <const auto& Table>
+consteval bool table_fits() {
+  for (const FunctionDecl& decl : Table) {
+    if (decl.params.size() > Args::kMaxParams) return false;
+  }
+  return true;
+}
+
+// Registers a group's functions in table order. The method definitions and their text
+// signatures are built once per process and shared by every module object.
+template <const auto& Table>
+int register_functions(PyObject* module) {
+  static_assert(table_fits<Table>(), "a function declares more parameters than Args holds");
+  constexpr std::size_t n = std::size(Table);
+  if constexpr (n == 0) {
+    return 0;
+  } else {
+    return guard_panics([module]() -> int {
+      static const auto docs = [] {
+        std::array<std::string, n> texts;
+        for (std::size_t i = 0; i < n; ++i) texts[i] = text_signature_doc(Table[i]);
+        return texts;
+      }();
+      static auto defs = [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return std::array<PyMethodDef, n>{method_definition<Table, I>(docs[I])...};
+      }(std::make_index_sequence<n>{});
+      return add_functions(module, defs);
+    });
+  }
+}
+
+}  // namespace pelvane::native

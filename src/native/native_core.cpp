@@ -1,0 +1,55 @@
+// Core functions: build information, inspection, summaries, the round trip, slides, text,
+// tables and embedded workbooks.
+//
+// Adding a function is one row in kCoreFunctions, in registration order, plus its parameter
+// list when no existing one fits. Parameters are {name, Kind} with Presence::NoneOk for
+// "X or None" and Presence::Omittable for a trailing parameter that may be left out; a JSON
+// parameter is json_param<reader>("name") and its parsed value is a.json<T>(i). Examples:
+//
+//   constexpr Param kDeleteSlidesParams[] = {{"input", Kind::Str}, {"output", Kind::Str},
+//       {"target_slide_parts", Kind::StrList},
+//       {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
+//   {"delete_slides_json", kDeleteSlidesParams, [](Args& a) {
+//        return json_result(delete_slides(a.str(0), a.str(1), a.str_list(2),
+//                                         a.optional_str_list(3))); }},
+//
+// Only functions whose engine operation exists are listed; the typed stubs in
+// python/pelvane/pelvane_native.pyi list the same names.
+#include <array>
+#include <string_view>
+
+#include "core/package_archive.hpp"
+#include "native/binder.hpp"
+#include "native/groups.hpp"
+#include "native/results.hpp"
+
+namespace pelvane::native {
+namespace {
+
+// The build information: four fixed members, keys in alphabetical order.
+struct BuildInfo {
+  template <class V>
+  void visit(V& v) const {
+    v.field("build_profile", std::string_view("release"));
+    v.field("debug_assertions", false);
+    v.field("package", std::string_view("pelvane-py"));
+    v.field("version", std::string_view("0.1.4"));
+  }
+};
+
+constexpr Param kPathParams[] = {{"path", Kind::Str}};
+constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
+
+constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
+    {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
+    {"inspect_package_json", kPathParams,
+     [](Args& a) { return json_result(inspect_package(a.str(0))); }},
+    {"roundtrip_package_json", kInputOutputParams,
+     [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
+});
+
+}  // namespace
+
+int register_native_core(PyObject* module) { return register_functions<kCoreFunctions>(module); }
+
+}  // namespace pelvane::native

@@ -1,0 +1,35 @@
+// Shape functions: placeholders, auto shapes and connectors on a slide.
+//
+// Adding a function is one row in kShapesFunctions, in registration order. While the table is
+// empty it is a std::array of size 0; with the first row write it as
+//
+//   constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
+//       {"add_slide_placeholder_shapes_json", kPlaceholderShapesParams, [](Args& a) {
+//            return json_result(add_slide_placeholder_shapes(
+//                a.str(0), a.str(1), a.index(2), a.json<std::vector<PlaceholderShapeSpec>>(3))); }},
+//   });
+//
+// where kPlaceholderShapesParams ends with json_param<read_placeholder_specs>("placeholders_json").
+//
+// Parameters are {name, Kind} with Presence::NoneOk for "X or None"; a JSON parameter is
+// json_param<reader>("name") and its parsed value is a.json<T>(i) (see binder.hpp). Only
+// functions whose engine operation exists are listed; keep python/pelvane/pelvane_native.pyi
+// in step.
+#include <array>
+
+#include "native/binder.hpp"
+#include "native/groups.hpp"
+#include "native/results.hpp"
+
+namespace pelvane::native {
+namespace {
+
+constexpr std::array<FunctionDecl, 0> kShapesFunctions{};
+
+}  // namespace
+
+int register_native_shapes(PyObject* module) {
+  return register_functions<kShapesFunctions>(module);
+}
+
+}  // namespace pelvane::native

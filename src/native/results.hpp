@@ -1,0 +1,56 @@
+// What a module function hands back to the binder: the JSON text of a record, the bytes of a
+// changed workbook, or the text of a failure that the caller sees as RuntimeError.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/error.hpp"
+#include "core/json_out.hpp"
+
+namespace pelvane::native {
+
+struct Outcome {
+  enum class Kind { Text, Bytes, Error };
+  Kind kind = Kind::Error;
+  // The JSON text, the bytes, or the error text (RuntimeError's single argument).
+  std::string payload;
+};
+
+inline Outcome text_outcome(std::string text) { return {Outcome::Kind::Text, std::move(text)}; }
+inline Outcome bytes_outcome(std::string bytes) { return {Outcome::Kind::Bytes, std::move(bytes)}; }
+inline Outcome error_outcome(std::string text) { return {Outcome::Kind::Error, std::move(text)}; }
+
+// An engine error reaches the caller as its display text alone ("invalid input: ...").
+inline Outcome error_outcome(const PelvaneError& error) { return error_outcome(error.to_string()); }
+
+// A record printed as pretty JSON; the writer's own failure (a path that is not UTF-8) is an
+// error outcome with the writer's message.
+template <JsonRecord R>
+Outcome json_result(const R& record) {
+  auto text = to_json(record);
+  if (!text) return error_outcome(std::string(text.error()));
+  return text_outcome(std::move(*text));
+}
+
+template <JsonRecord R>
+Outcome json_result(const Result<R>& result) {
+  if (!result) return error_outcome(result.error());
+  return json_result(*result);
+}
+
+// Bytes returned by the engine (a changed workbook package) become a new Python `bytes`.
+inline Outcome bytes_result(Result<std::string> result) {
+  if (!result) return error_outcome(result.error());
+  return bytes_outcome(std::move(*result));
+}
+
+inline Outcome bytes_result(Result<std::vector<std::uint8_t>> result) {
+  if (!result) return error_outcome(result.error());
+  return bytes_outcome(std::string(result->begin(), result->end()));
+}
+
+}  // namespace pelvane::native
