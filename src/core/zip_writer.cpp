@@ -660,6 +660,10 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
   if ((stat.valid & kNeeded) != kNeeded)
     return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
                                   " has no complete header"));
+  // Raw bytes of an encrypted entry would be written without their encryption header fields.
+  if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                  " is encrypted and cannot be copied"));
   RawEntryHeader header;
   header.method = stat.comp_method;
   header.crc32 = stat.crc;
