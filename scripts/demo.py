@@ -1,0 +1,106 @@
+"""Runs the module's functions on a generated sample deck and prints what they return.
+
+Writes the sample deck, every output package and every JSON result under build/demo/.
+Each step names one module function; steps whose function this build does not provide
+are skipped. To show a new function, append a ``Step`` to ``STEPS``: its ``args`` gets
+the ``Demo`` context and returns the positional arguments of the call.
+"""
+
+from __future__ import annotations
+
+import json
+import shutil
+import sys
+from dataclasses import dataclass, field
+from pathlib import Path
+from typing import Callable
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "tests" / "fixtures"))
+
+from deck_builder import build_deck, png_bytes, text_box_xml, title_shape_xml  # noqa: E402
+
+import pelvane.pelvane_native as native  # noqa: E402
+
+
+@dataclass
+class Demo:
+    """Paths the steps work with; every output goes to ``out``."""
+
+    out: Path
+    deck: Path
+    image: Path
+    outputs: dict[str, Path] = field(default_factory=dict)
+
+    def output(self, name: str) -> str:
+        """A fresh output path under build/demo/, remembered under ``name``."""
+        path = self.out / name
+        self.outputs[name] = path
+        return str(path)
+
+
+@dataclass
+class Step:
+    function: str
+    args: Callable[[Demo], tuple] = lambda demo: ()
+    note: str = ""
+
+
+STEPS: list[Step] = [
+    Step("build_info_json", note="build profile and version"),
+    Step("inspect_package_json", lambda d: (str(d.deck),), "manifest of the sample deck"),
+    Step("roundtrip_package_json", lambda d: (str(d.deck), d.output("roundtrip.pptx")),
+         "unchanged copy of the sample deck, with its manifest"),
+]
+
+
+def make_sample_deck(out: Path) -> Path:
+    shapes = [
+        title_shape_xml("Quarterly review") + text_box_xml(3, ["Revenue grew", "Costs fell"]),
+        None,  # default: a title and the picture related from this slide
+        title_shape_xml("Next steps") + text_box_xml(3, ["Hire", "Ship", "Measure"], name="Plan"),
+    ]
+    return build_deck(out / "sample.pptx", slides=3, titles=["", "Team photo", ""],
+                      slide_shapes=shapes, notes={0: "Open with the headline number"},
+                      media={"image1.png": png_bytes(4, 3, (30, 120, 200))},
+                      media_rels={1: ["image1.png"]})
+
+
+def main() -> int:
+    out = ROOT / "build" / "demo"
+    shutil.rmtree(out, ignore_errors=True)
+    out.mkdir(parents=True)
+    image = out / "picture.png"
+    image.write_bytes(png_bytes(8, 8, (200, 60, 40)))
+    demo = Demo(out=out, deck=make_sample_deck(out), image=image)
+    print(f"sample deck: {demo.deck}")
+
+    available = set(getattr(native, "__all__", ()))
+    failures = 0
+    for number, step in enumerate(STEPS, 1):
+        if step.function not in available:
+            print(f"\n== {step.function}: not in this build, skipped")
+            continue
+        print(f"\n== {step.function}" + (f": {step.note}" if step.note else ""))
+        try:
+            result = getattr(native, step.function)(*step.args(demo))
+        except Exception as error:  # show the failure and go on with the other steps
+            failures += 1
+            print(f"{type(error).__name__}: {error}")
+            continue
+        text = result if isinstance(result, str) else repr(result)
+        (out / f"{number:02d}-{step.function}.json").write_text(text, encoding="utf-8")
+        if isinstance(result, str):
+            json.loads(result)  # every result is JSON text
+        print(text)
+
+    shown = {step.function for step in STEPS}
+    untried = [name for name in getattr(native, "__all__", ()) if name not in shown]
+    if untried:
+        print(f"\nfunctions without a demo step: {', '.join(untried)}")
+    print(f"\noutputs are in {out}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
