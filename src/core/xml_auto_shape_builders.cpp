@@ -230,11 +230,11 @@ Result<std::string_view> auto_shape_display_name(std::string_view preset_geometr
 
 std::string adjustment_guides_xml(std::span<const AdjustmentGuide> guides) {
   std::string xml;
-  for (const auto& [name, value] : guides) {
+  for (const AdjustmentGuide& guide : guides) {
     xml += "<a:gd name=\"";
-    xml += xml_attr(name);
+    xml += xml_attr(guide.name);
     xml += "\" fmla=\"val ";
-    xml += std::to_string(value);
+    xml += std::to_string(guide.value);
     xml += "\"/>";
   }
   return xml;

@@ -7,15 +7,12 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "core/error.hpp"
+#include "core/input_models.hpp"
 #include "core/shape_tree.hpp"
 
 namespace pelvane {
-
-// One adjustment value of a preset geometry: the guide's name and its value.
-using AdjustmentGuide = std::pair<std::string, std::int64_t>;
 
 // The display name that starts a new auto shape's `name` ("Rectangle", "Oval", "Auto Shape",
 // ...), or `InvalidInput` "unsupported auto shape preset geometry: {0}". The preset is compared
