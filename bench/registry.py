@@ -1,0 +1,43 @@
+"""What a benchmark case is, and the context it runs in.
+
+A case times one module function (the candidate) against a baseline that computes the
+same result in plain Python, on the same inputs, in the same run. Cases live in
+bench/cases/*.py: each module there defines ``CASES``, a list of ``Case``.
+"""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, field
+from pathlib import Path
+from types import ModuleType
+from typing import Any, Callable
+
+
+@dataclass
+class BenchContext:
+    native: ModuleType          # pelvane.pelvane_native
+    deck: Path                  # the large generated deck (read-only)
+    work: Path                  # scratch folder for outputs, emptied before each case
+    cache: Path                 # build/bench/: inputs worth keeping between runs
+
+    def cached(self, name: str, make: Callable[[Path], Any]) -> Path:
+        """An input file under the cache, made once by ``make(path)``."""
+        path = self.cache / name
+        if not path.exists():
+            partial = path.with_name(path.name + ".partial")
+            make(partial)
+            partial.replace(path)
+        return path
+
+
+@dataclass
+class Case:
+    name: str
+    function: str                                   # the module function it needs
+    candidate: Callable[[BenchContext], Any]        # calls the module
+    baseline: Callable[[BenchContext], Any]         # computes the same in Python
+    # Compares one candidate result with one baseline result; raises when they differ.
+    check: Callable[[Any, Any, BenchContext], None] | None = None
+    repeats: int | None = None                      # overrides the runner's --repeats
+    note: str = ""
+    tags: tuple[str, ...] = field(default_factory=tuple)
