@@ -99,6 +99,9 @@ int time_rewrite(int argc, char** argv) {
   std::vector<double> copy_seconds;
   using Clock = std::chrono::steady_clock;
   for (int round = 0; round < repeats; ++round) {
+    // Both runs write a fresh file: freeing the previous output is not part of either.
+    std::filesystem::remove(output);
+    std::filesystem::remove(copy_output);
     auto start = Clock::now();
     {
       auto archive = PackageArchive::open_file(input);
@@ -127,6 +130,7 @@ int time_rewrite(int argc, char** argv) {
     copy_seconds.push_back(std::chrono::duration<double>(Clock::now() - start).count());
   }
   std::filesystem::remove(copy_output);
+  std::filesystem::remove(output);
   const double rewrite = median(rewrite_seconds);
   const double copy = median(copy_seconds);
   std::printf(

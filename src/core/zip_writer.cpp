@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <system_error>
 
 #include "core/package_archive.hpp"
@@ -135,6 +136,27 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
   }
   if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
   return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
+}
+
+Result<bool> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  PELVANE_TRY_VOID(flush());
+  auto position = static_cast<off_t>(offset);
+  std::uint64_t remaining = length;
+  while (remaining > 0) {
+    ssize_t copied = ::copy_file_range(fd, &position, fd_, nullptr, remaining, 0);
+    if (copied > 0) {
+      remaining -= static_cast<std::uint64_t>(copied);
+      flushed_ += static_cast<std::uint64_t>(copied);
+      continue;
+    }
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    if (remaining == length && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                                errno == EOPNOTSUPP || errno == EPERM || errno == ETXTBSY))
+      return false;  // not possible between these files: the caller copies through memory
+    return fail(io_error_from_errno("cannot copy input to output"));
+  }
+  return true;
 }
 
 Result<void> FileZipSink::flush() {
@@ -356,6 +378,17 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   return {};
 }
 
+Result<bool> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  State& s = *state_;
+  if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
+  if (length > s.current().compressed_size - s.data_size)
+    return fail(PelvaneError::zip("entry " + s.current().name +
+                                  " has more compressed data than its header states"));
+  bool copied = PELVANE_TRY(sink_.copy_from_file(fd, offset, length));
+  if (copied) s.data_size += length;
+  return copied;
+}
+
 Result<void> ZipWriter::end_entry() {
   State& s = *state_;
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
@@ -462,6 +495,7 @@ constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kCopyChunk = 4 * 1024 * 1024;
+constexpr std::uint64_t kKernelCopyThreshold = 256 * 1024;
 
 std::uint16_t get16(std::string_view bytes, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
@@ -478,30 +512,18 @@ std::uint64_t get64(std::string_view bytes, std::size_t at) {
          static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
 }
 
-// Random access to the archive's bytes: a file or a buffer.
+// Random access to the archive's bytes: a file (not owned) or a buffer.
 class ByteSource {
  public:
   explicit ByteSource(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
-  explicit ByteSource(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0) size_ = static_cast<std::uint64_t>(info.st_size);
-  }
-  ~ByteSource() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ByteSource(const ByteSource&) = delete;
-  ByteSource& operator=(const ByteSource&) = delete;
+  ByteSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
   std::uint64_t size() const { return size_; }
 
   // Exactly `length` bytes at `offset`, or none.
   std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
     if (offset > size_ || length > size_ - offset) return std::nullopt;
-    if (fd_ < 0) {
-      if (bytes_.data() == nullptr && length > 0) return std::nullopt;
-      return std::string(bytes_.substr(offset, length));
-    }
+    if (fd_ < 0) return std::string(bytes_.substr(offset, length));
     std::string out(length, '\0');
     std::size_t done = 0;
     while (done < length) {
@@ -573,6 +595,27 @@ std::optional<std::vector<std::string>> read_central_directory(const ByteSource&
   return headers;
 }
 
+// The local header offset from a central header's ZIP64 extra field; its values appear in the
+// order uncompressed size, compressed size, offset, each only when its plain field is full.
+std::uint64_t zip64_local_offset(std::string_view header) {
+  const std::size_t name_length = get16(header, 28);
+  std::string_view extra = header.substr(kCentralHeaderSize + name_length, get16(header, 30));
+  while (extra.size() >= 4) {
+    const std::uint16_t id = get16(extra, 0);
+    const std::size_t size = get16(extra, 2);
+    if (size > extra.size() - 4) break;
+    if (id == 0x0001) {
+      std::size_t at = 4;
+      if (get32(header, 24) == 0xFFFFFFFF) at += 8;
+      if (get32(header, 20) == 0xFFFFFFFF) at += 8;
+      if (at + 8 <= 4 + size) return get64(extra, at);
+      break;
+    }
+    extra.remove_prefix(4 + size);
+  }
+  return std::numeric_limits<std::uint64_t>::max();
+}
+
 // DOS date and time of a time_t, through local time (how the library produced it).
 DosDateTime dos_time_from_local(std::time_t stamp) {
   std::tm local{};
@@ -589,8 +632,17 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
                                             std::optional<std::string_view> archive_bytes) {
   StoredEntryHeaders result;
   std::optional<ByteSource> source;
-  if (archive_bytes) source.emplace(*archive_bytes);
-  else if (!archive.path().empty()) source.emplace(archive.path());
+  if (archive_bytes) {
+    source.emplace(*archive_bytes);
+  } else if (!archive.path().empty()) {
+    auto file = std::make_shared<File>();
+    file->fd = ::open(archive.path().c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return result;
+    file->size = static_cast<std::uint64_t>(info.st_size);
+    source.emplace(file->fd, file->size);
+    result.file_ = std::move(file);
+  }
   if (!source || source->size() < kEndRecordSize) return result;
 
   zip_t* handle = archive.handle();
@@ -610,9 +662,12 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
     auto headers = read_central_directory(*source, *location);
     // Data prepended to the archive shifts every offset; the directory then ends where the
     // end record starts.
-    if (!headers && location->record_offset >= location->size) {
+    std::uint64_t shift = 0;
+    if (!headers && location->record_offset >= location->size &&
+        location->record_offset - location->size > location->offset) {
       DirectoryLocation shifted = *location;
       shifted.offset = location->record_offset - location->size;
+      shift = shifted.offset - location->offset;
       headers = read_central_directory(*source, shifted);
     }
     if (!headers) continue;
@@ -624,7 +679,9 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
       std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
       const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
       agrees = library_name != nullptr && name == library_name;
-      entries.push_back({std::string(name), get16(header, 8),
+      std::uint64_t local_offset = get32(header, 42);
+      if (local_offset == 0xFFFFFFFF) local_offset = zip64_local_offset(header);
+      entries.push_back({std::string(name), local_offset + shift, get16(header, 8),
                          DosDateTime{get16(header, 12), get16(header, 14)}, get16(header, 4),
                          get16(header, 36), get32(header, 38)});
     }
@@ -634,6 +691,21 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
     return result;
   }
   return result;
+}
+
+StoredEntryHeaders::File::~File() {
+  if (fd >= 0) ::close(fd);
+}
+
+std::optional<std::uint64_t> StoredEntryHeaders::data_offset(std::uint64_t index) const {
+  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
+  const Entry& entry = entries_[index];
+  ByteSource source(file_->fd, file_->size);
+  auto local = source.read(entry.local_offset, kLocalHeaderSize + entry.name.size());
+  if (!local || get32(*local, 0) != kLocalHeaderSignature || get16(*local, 26) != entry.name.size() ||
+      std::string_view(*local).substr(kLocalHeaderSize) != entry.name)
+    return std::nullopt;
+  return entry.local_offset + kLocalHeaderSize + entry.name.size() + get16(*local, 28);
 }
 
 DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t index) const {
@@ -699,6 +771,30 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers) {
   RawEntryHeader header = PELVANE_TRY(headers.header(archive, index));
+  // Large entries of an archive file move from file to file inside the kernel when they can.
+  if (header.compressed_size >= kKernelCopyThreshold && headers.file_descriptor() >= 0) {
+    if (auto offset = headers.data_offset(index)) {
+      PELVANE_TRY_VOID(writer.begin_raw_entry(header));
+      bool copied = PELVANE_TRY(writer.copy_raw_data_from_file(headers.file_descriptor(), *offset,
+                                                               header.compressed_size));
+      if (copied) return writer.end_entry();
+      std::string chunk(kCopyChunk, '\0');
+      std::uint64_t position = *offset;
+      std::uint64_t remaining = header.compressed_size;
+      while (remaining > 0) {
+        std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
+        ssize_t got = ::pread(headers.file_descriptor(), chunk.data(), wanted, static_cast<off_t>(position));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(io_error_from_errno("cannot read input"));
+        if (got == 0) return fail(PelvaneError::io("entry " + std::string(header.name) +
+                                                   " ends before its stated compressed size"));
+        PELVANE_TRY_VOID(writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+        position += static_cast<std::uint64_t>(got);
+        remaining -= static_cast<std::uint64_t>(got);
+      }
+      return writer.end_entry();
+    }
+  }
   zip_t* handle = archive.handle();
   zip_file_t* file = zip_fopen_index(handle, index, ZIP_FL_COMPRESSED);
   if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(handle)));

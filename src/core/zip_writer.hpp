@@ -55,6 +55,11 @@ class ZipSink {
   virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
   // Pushes buffered bytes to their destination.
   virtual Result<void> flush() = 0;
+  // Appends `length` bytes read from the file `fd` at `offset`. False when this sink cannot copy
+  // between files (the caller then writes the bytes itself).
+  virtual Result<bool> copy_from_file(int /*fd*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {
+    return false;
+  }
 };
 
 // Collects the archive in a byte buffer owned by the caller.
@@ -77,6 +82,8 @@ class FileZipSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override;
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override;
+  // Copies inside the kernel where it can.
+  Result<bool> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
 
  private:
   int fd_;
@@ -124,6 +131,8 @@ class ZipWriter {
   // `header.compressed_size` bytes must follow through `write_raw_data`.
   Result<void> begin_raw_entry(const RawEntryHeader& header);
   Result<void> write_raw_data(std::string_view bytes);
+  // The same from a file, inside the kernel when the sink allows; false when it does not.
+  Result<bool> copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length);
 
   // Completes the entry begun last (either kind).
   Result<void> end_entry();
@@ -167,9 +176,20 @@ class StoredEntryHeaders {
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
 
+  // Where the compressed bytes of the entry start in the archive file; none when unknown.
+  std::optional<std::uint64_t> data_offset(std::uint64_t index) const;
+  // The archive file read for the central directory, or -1.
+  int file_descriptor() const { return file_ ? file_->fd : -1; }
+
  private:
+  struct File {
+    int fd = -1;
+    std::uint64_t size = 0;
+    ~File();
+  };
   struct Entry {
     std::string name;  // bytes as stored
+    std::uint64_t local_offset = 0;  // of the local header, corrected for prepended data
     std::uint16_t flags = 0;
     DosDateTime modified;
     std::uint16_t version_made_by = 0;
@@ -178,6 +198,7 @@ class StoredEntryHeaders {
   };
   std::vector<Entry> entries_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
+  std::shared_ptr<File> file_;  // kept open for raw copies between files
 };
 
 // Copies the entry at `index` raw: its compressed bytes, streamed in chunks, under the stored
