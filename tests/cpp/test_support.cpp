@@ -42,6 +42,11 @@ void add_entries(zip_t* archive, const std::vector<ZipEntry>& entries, std::stri
       check(zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
                                      entry.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0) == 0,
             archive, "zip_set_file_compression");
+      if (entry.password) {
+        check(zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
+                                      entry.password->c_str()) == 0,
+              archive, "zip_file_set_encryption");
+      }
     }
     check(zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index),
                              entry.mtime.value_or(earliest_zip_time()), 0) == 0,

@@ -1,0 +1,170 @@
+#include "core/json_out.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/models.hpp"
+
+namespace pelvane {
+namespace {
+
+struct Leaf {
+  std::vector<std::vector<std::int64_t>> grid;
+  template <class V>
+  void visit(V& v) const {
+    v.field("grid", grid);
+  }
+};
+
+struct Root {
+  std::string path;
+  std::vector<Leaf> leaves;
+  std::optional<std::string> note;
+  std::optional<Leaf> extra;
+  template <class V>
+  void visit(V& v) const {
+    v.field("path", path);
+    v.field("leaves", leaves);
+    v.field("note", note);
+    v.field("extra", extra);
+  }
+};
+
+struct Empty {
+  template <class V>
+  void visit(V&) const {}
+};
+
+struct Scalars {
+  std::string text;
+  std::uint64_t big = 0;
+  std::int64_t negative = 0;
+  bool flag = false;
+  std::vector<std::optional<bool>> maybe;
+  template <class V>
+  void visit(V& v) const {
+    v.field("text", text);
+    v.field("big", big);
+    v.field("negative", negative);
+    v.field("flag", flag);
+    v.field("maybe", maybe);
+  }
+};
+
+TEST(JsonOut, EmptyManifestMatchesTheDocumentedText) {
+  const auto text = to_json(PackageManifest{.path = "deck.pptx", .parts = {}});
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, "{\n  \"path\": \"deck.pptx\",\n  \"parts\": []\n}");
+}
+
+TEST(JsonOut, ManifestRecordsAreIndentedInsideTheList) {
+  PackageManifest manifest{.path = "d.pptx",
+                           .parts = {{.name = "a.xml", .size = 3, .sha256 = "ab", .kind = PartKind::Xml},
+                                     {.name = "ppt/vbaProject.bin", .size = 0, .sha256 = "cd",
+                                      .kind = PartKind::Vba}}};
+  EXPECT_EQ(*to_json(manifest),
+            "{\n"
+            "  \"path\": \"d.pptx\",\n"
+            "  \"parts\": [\n"
+            "    {\n"
+            "      \"name\": \"a.xml\",\n"
+            "      \"size\": 3,\n"
+            "      \"sha256\": \"ab\",\n"
+            "      \"kind\": \"xml\"\n"
+            "    },\n"
+            "    {\n"
+            "      \"name\": \"ppt/vbaProject.bin\",\n"
+            "      \"size\": 0,\n"
+            "      \"sha256\": \"cd\",\n"
+            "      \"kind\": \"vba\"\n"
+            "    }\n"
+            "  ]\n"
+            "}");
+  EXPECT_TRUE(manifest.has_vba());
+  manifest.parts.pop_back();
+  EXPECT_FALSE(manifest.has_vba());
+}
+
+TEST(JsonOut, FiveLevelsNestAndAbsentValuesAreNull) {
+  const Root root{.path = "p", .leaves = {{.grid = {{1, -2}, {}}}}, .note = std::nullopt, .extra = Leaf{}};
+  EXPECT_EQ(*to_json(root),
+            "{\n"
+            "  \"path\": \"p\",\n"
+            "  \"leaves\": [\n"
+            "    {\n"
+            "      \"grid\": [\n"
+            "        [\n"
+            "          1,\n"
+            "          -2\n"
+            "        ],\n"
+            "        []\n"
+            "      ]\n"
+            "    }\n"
+            "  ],\n"
+            "  \"note\": null,\n"
+            "  \"extra\": {\n"
+            "    \"grid\": []\n"
+            "  }\n"
+            "}");
+  EXPECT_EQ(*to_json(Empty{}), "{}");
+}
+
+TEST(JsonOut, EscapesOnlyQuoteBackslashAndControlCharacters) {
+  struct Case {
+    std::string input;
+    std::string written;
+  };
+  const Case cases[] = {
+      {"say \"hi\"", R"("say \"hi\"")"},
+      {"C:\\dir", R"("C:\\dir")"},
+      {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+      {std::string("\x00\x01\x0b\x1f", 4), R"("\u0000\u0001\u000b\u001f")"},
+      {"a/b\x7f", "\"a/b\x7f\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      {"<&>'", "\"<&>'\""},
+  };
+  for (const Case& c : cases) {
+    JsonWriter writer;
+    writer.write_string(c.input);
+    EXPECT_EQ(writer.take(), c.written) << c.input;
+  }
+}
+
+TEST(JsonOut, WritesScalarsAndNeverEndsWithALineBreak) {
+  const Scalars scalars{.text = "",
+                        .big = UINT64_MAX,
+                        .negative = INT64_MIN,
+                        .flag = true,
+                        .maybe = {true, std::nullopt, false}};
+  const auto text = *to_json(scalars);
+  EXPECT_EQ(text,
+            "{\n"
+            "  \"text\": \"\",\n"
+            "  \"big\": 18446744073709551615,\n"
+            "  \"negative\": -9223372036854775808,\n"
+            "  \"flag\": true,\n"
+            "  \"maybe\": [\n"
+            "    true,\n"
+            "    null,\n"
+            "    false\n"
+            "  ]\n"
+            "}");
+}
+
+TEST(JsonOut, RefusesAPathThatIsNotUtf8) {
+  const auto bad = to_json(PackageManifest{.path = "deck\xff.pptx", .parts = {}});
+  ASSERT_FALSE(bad);
+  EXPECT_EQ(bad.error(), "path contains invalid UTF-8 characters");
+  // Only the path is checked; other texts are built as UTF-8 by the engine.
+  EXPECT_TRUE(to_json(PackageManifest{.path = "deck\xc3\xa9.pptx", .parts = {}}));
+  for (const char* invalid : {"\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe2\x82"}) {
+    EXPECT_FALSE(is_valid_utf8(invalid)) << invalid;
+  }
+}
+
+}  // namespace
+}  // namespace pelvane
