@@ -7,3 +7,62 @@ __all__: list[str]
 def build_info_json() -> str: ...
 def inspect_package_json(path: str) -> str: ...
 def roundtrip_package_json(input: str, output: str) -> str: ...
+
+# Auto shapes on a slide (shape functions).
+def add_slide_auto_shape_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_auto_shape_with_text_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_auto_shape_with_options_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str | None,
+    adjustment_guides_json: str,
+) -> str: ...
+
+# Text boxes.
+def add_slide_text_box_json(
+    input: str, output: str, slide_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_text_box_with_text_json(
+    input: str, output: str, slide_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+    text: str,
+) -> str: ...
+def add_slide_group_text_box_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_nested_group_text_box_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_deeper_nested_group_text_box_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_nested_group_text_box_in_new_group_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+
+# Auto shapes inside groups (module root).
+def add_slide_group_auto_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_nested_group_auto_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    preset_geometry: str, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_deeper_nested_group_auto_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+def add_slide_nested_group_auto_shape_in_new_group_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
