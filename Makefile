@@ -72,7 +72,7 @@ asan-test: provision
 # Each fuzz/<name>.cpp runs for FUZZ_SECONDS, seeded from fuzz/corpus/<name> when
 # present. New inputs go to build/fuzz/corpus/<name>; the committed seeds stay as they are.
 fuzz-smoke: provision
-	@targets=$$(ls fuzz/*.cpp 2>/dev/null | xargs -rn1 basename | sed 's/\.cpp$$//'); \
+	@targets=$$(for f in fuzz/*.cpp; do if [ -e "$$f" ]; then basename "$$f" .cpp; fi; done); \
 	if [ -z "$$targets" ]; then echo "fuzz-smoke: no fuzz targets in fuzz/, nothing to run"; exit 0; fi; \
 	if [ -z "$(CLANGXX)" ]; then echo "fuzz-smoke: no clang++ found (run scripts/provision-deps.sh)"; exit 1; fi; \
 	CXX="$(CLANGXX)" cmake -S . -B build/fuzz $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
