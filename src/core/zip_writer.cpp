@@ -660,16 +660,6 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
     auto location = read_end_record(*source, tail_start + at);
     if (!location || location->count != count) continue;
     auto headers = read_central_directory(*source, *location);
-    // Data prepended to the archive shifts every offset; the directory then ends where the
-    // end record starts.
-    std::uint64_t shift = 0;
-    if (!headers && location->record_offset >= location->size &&
-        location->record_offset - location->size > location->offset) {
-      DirectoryLocation shifted = *location;
-      shifted.offset = location->record_offset - location->size;
-      shift = shifted.offset - location->offset;
-      headers = read_central_directory(*source, shifted);
-    }
     if (!headers) continue;
     std::vector<Entry> entries;
     entries.reserve(headers->size());
@@ -681,7 +671,7 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
       agrees = library_name != nullptr && name == library_name;
       std::uint64_t local_offset = get32(header, 42);
       if (local_offset == 0xFFFFFFFF) local_offset = zip64_local_offset(header);
-      entries.push_back({std::string(name), local_offset + shift, get16(header, 8),
+      entries.push_back({std::string(name), local_offset, get16(header, 8),
                          DosDateTime{get16(header, 12), get16(header, 14)}, get16(header, 4),
                          get16(header, 36), get32(header, 38)});
     }
@@ -727,15 +717,15 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
   zip_stat_init(&stat);
   if (zip_stat_index(handle, index, 0, &stat) != 0)
     return fail(PelvaneError::zip(archive_error_message(handle)));
+  // Raw bytes of an encrypted entry would be written without their encryption header fields.
+  if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                  " is encrypted and cannot be copied"));
   constexpr std::uint64_t kNeeded =
       ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
   if ((stat.valid & kNeeded) != kNeeded)
     return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
                                   " has no complete header"));
-  // Raw bytes of an encrypted entry would be written without their encryption header fields.
-  if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
-                                  " is encrypted and cannot be copied"));
   RawEntryHeader header;
   header.method = stat.comp_method;
   header.crc32 = stat.crc;

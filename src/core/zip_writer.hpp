@@ -189,7 +189,7 @@ class StoredEntryHeaders {
   };
   struct Entry {
     std::string name;  // bytes as stored
-    std::uint64_t local_offset = 0;  // of the local header, corrected for prepended data
+    std::uint64_t local_offset = 0;  // of the local header
     std::uint16_t flags = 0;
     DosDateTime modified;
     std::uint16_t version_made_by = 0;
