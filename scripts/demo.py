@@ -51,14 +51,37 @@ STEPS: list[Step] = [
     Step("inspect_package_json", lambda d: (str(d.deck),), "manifest of the sample deck"),
     Step("roundtrip_package_json", lambda d: (str(d.deck), d.output("roundtrip.pptx")),
          "unchanged copy of the sample deck, with its manifest"),
+    # Shapes, each step editing the previous step's output: a titled rectangle on slide 1, an
+    # ellipse inside the group of slide 3, a text box on slide 1.
+    Step("add_slide_auto_shape_with_text_json",
+         lambda d: (str(d.deck), d.output("shapes-1-rectangle.pptx"), 0, "rect",
+                    7315200, 4572000, 3657600, 1371600, "Target: +12%"),
+         "a rectangle with a title on slide 1"),
+    Step("add_slide_group_auto_shape_with_text_json",
+         lambda d: (str(d.outputs["shapes-1-rectangle.pptx"]), d.output("shapes-2-ellipse.pptx"),
+                    2, 0, "ellipse", 8229600, 1828800, 1828800, 1828800, "Owner"),
+         "an ellipse inside the group of slide 3"),
+    Step("add_slide_text_box_with_text_json",
+         lambda d: (str(d.outputs["shapes-2-ellipse.pptx"]), d.output("shapes-3-text-box.pptx"),
+                    0, 838200, 5943600, 6096000, 457200, "Source: finance, Q3"),
+         "a text box on slide 1"),
 ]
+
+
+def group_xml(shape_id: int, children: str) -> str:
+    """A group around the given shapes, its child frame equal to its own."""
+    frame = '<a:off x="838200" y="1825625"/><a:ext cx="10515600" cy="4351338"/>'
+    child_frame = '<a:chOff x="838200" y="1825625"/><a:chExt cx="10515600" cy="4351338"/>'
+    return (f'<p:grpSp><p:nvGrpSpPr><p:cNvPr id="{shape_id}" name="Group {shape_id - 1}"/>'
+            '<p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>'
+            f'<p:grpSpPr><a:xfrm>{frame}{child_frame}</a:xfrm></p:grpSpPr>{children}</p:grpSp>')
 
 
 def make_sample_deck(out: Path) -> Path:
     shapes = [
         title_shape_xml("Quarterly review") + text_box_xml(3, ["Revenue grew", "Costs fell"]),
         None,  # default: a title and the picture related from this slide
-        title_shape_xml("Next steps") + text_box_xml(3, ["Hire", "Ship", "Measure"], name="Plan"),
+        title_shape_xml("Next steps") + group_xml(4, text_box_xml(3, ["Hire", "Ship", "Measure"], name="Plan")),
     ]
     return build_deck(out / "sample.pptx", slides=3, titles=["", "Team photo", ""],
                       slide_shapes=shapes, notes={0: "Open with the headline number"},
