@@ -105,7 +105,16 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
   if (quote != '"' && quote != '\'') {
     out.malformed = true;
     const std::size_t value_start = pos;
-    while (pos < n && !is_blank(text[pos])) ++pos;
+    // A quote inside an unquoted value still opens a quoted run, as it did when the tag's ">"
+    // was found, so that item boundaries here agree with the tag's extent.
+    while (pos < n && !is_blank(text[pos])) {
+      if (text[pos] == '"' || text[pos] == '\'') {
+        const std::size_t close = find_byte(text, text[pos], pos + 1);
+        pos = close == std::string_view::npos ? n : close + 1;
+      } else {
+        ++pos;
+      }
+    }
     out.value = text.substr(value_start, pos - value_start);
     out.raw = text.substr(item_start, pos - item_start);
     return pos;
@@ -136,6 +145,7 @@ void XmlAttributes::iterator::advance() {
   }
   const std::size_t item_start = pos_;
   pos_ = parse_attribute(text_, pos_, current_);
+  if (current_.name.empty()) current_.malformed = true;
   if (current_.malformed) return;
   // A name already given earlier in the tag makes this item malformed; the earlier one stands.
   std::size_t scan = 0;
