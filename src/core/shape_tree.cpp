@@ -13,6 +13,7 @@ namespace {
 constexpr std::string_view kCnvPrOpen = "<p:cNvPr";
 constexpr std::string_view kIdPattern = "id=\"";
 constexpr std::string_view kSpTreeClose = "</p:spTree>";
+constexpr std::string_view kGrpSpPrTag = "p:grpSpPr";
 constexpr std::string_view kGrpSpPrClose = "</p:grpSpPr>";
 constexpr std::string_view kGrpSpClose = "</p:grpSp>";
 constexpr std::string_view kGrpSpTag = "p:grpSp";
@@ -64,6 +65,21 @@ std::size_t before_trailing_ext_list(std::string_view text, std::size_t containe
     search_end = candidate;
   }
   return close;
+}
+
+// Where a group's children begin: just past its own group properties. Those come before any
+// child, so the first "p:grpSpPr" start tag is the group's own; when it is written empty
+// ("<p:grpSpPr/>") the children follow that tag, otherwise they follow the first
+// "</p:grpSpPr>".
+std::optional<std::size_t> group_children_start(std::string_view group_xml) {
+  auto properties = find_tag_start(group_xml, 0, kGrpSpPrTag);
+  if (!properties) return std::nullopt;
+  std::size_t tag_end = group_xml.find('>', *properties);
+  if (tag_end == std::string_view::npos) return std::nullopt;
+  if (group_xml[tag_end - 1] == '/') return tag_end + 1;
+  std::size_t properties_end = group_xml.find(kGrpSpPrClose, tag_end);
+  if (properties_end == std::string_view::npos) return std::nullopt;
+  return properties_end + kGrpSpPrClose.size();
 }
 
 // The offset of the last "</p:grpSp>" inside one group's range, or none.
@@ -161,12 +177,12 @@ Result<ElementRange> top_level_group_bounds(std::string_view slide_xml,
 
 std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
                                                     std::uint64_t child_index) {
-  std::size_t properties_end = group_xml.find(kGrpSpPrClose);
-  if (properties_end == std::string_view::npos) return std::nullopt;
+  auto children_start = group_children_start(group_xml);
+  if (!children_start) return std::nullopt;
   std::size_t close = group_xml.rfind(kGrpSpClose);
   if (close == std::string_view::npos) return std::nullopt;
   std::uint64_t seen = 0;
-  auto shape = find_next_shape_start(group_xml, properties_end + kGrpSpPrClose.size());
+  auto shape = find_next_shape_start(group_xml, *children_start);
   while (shape) {
     if (shape->offset >= close) return std::nullopt;
     auto end = find_element_end(group_xml, shape->offset, shape->tag);

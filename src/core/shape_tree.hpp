@@ -57,8 +57,9 @@ struct GroupChild {
 Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uint64_t group_index);
 
 // The `child_index`-th child of one group element's text (offsets relative to that text). The
-// children follow the first "</p:grpSpPr>" and end at the group's last "</p:grpSp>"; all five
-// shape kinds count. None when the group has fewer children or is not well closed.
+// children follow the group's own properties (its first "p:grpSpPr", written with an end tag
+// or empty) and end at the group's last "</p:grpSp>"; all five shape kinds count. None when the
+// group has fewer children or is not well closed.
 std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
                                                     std::uint64_t child_index);
 

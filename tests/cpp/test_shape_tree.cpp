@@ -129,6 +129,14 @@ TEST(GroupLookup, ChildrenOfAGroupCountEveryShapeKind) {
   EXPECT_FALSE(direct_group_child_bounds(kGroup0, 3).has_value());
   EXPECT_FALSE(direct_group_child_bounds("<p:grpSp></p:grpSp>", 0).has_value());
 
+  // Group properties written empty: the children still count from the first one, and the end
+  // tag of a child group's properties is not taken for the group's own.
+  const std::string empty_properties =
+      "<p:grpSp><p:nvGrpSpPr/><p:grpSpPr/>" + shape("p:sp", 2) + kDeepest + "</p:grpSp>";
+  EXPECT_EQ(direct_group_child_bounds(empty_properties, 0)->tag, "p:sp");
+  EXPECT_EQ(direct_group_child_bounds(empty_properties, 1)->range.in(empty_properties), kDeepest);
+  EXPECT_FALSE(direct_group_child_bounds(empty_properties, 2).has_value());
+
   auto nested = nested_group_child_bounds(kSlide, 0, 2);
   ASSERT_TRUE(nested.has_value());
   EXPECT_EQ(nested->in(kSlide), kNested);
