@@ -21,6 +21,7 @@
 #include <Python.h>
 
 #include <any>
+#include <concepts>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -65,8 +66,17 @@ inline std::string json_error_text(std::string message) { return message; }
 inline std::string json_error_text(std::string_view message) { return std::string(message); }
 inline std::string json_error_text(const char* message) { return message; }
 inline std::string json_error_text(const PelvaneError& error) { return error.message(); }
+// A reader error that knows its whole text (message and position) shows that text.
+template <class E>
+  requires requires(const E& error) {
+    { error.text() } -> std::convertible_to<std::string>;
+  }
+std::string json_error_text(const E& error) {
+  return error.text();
+}
 
-// Adapts any reader `Read(std::string_view) -> std::expected<T, E>` to a JsonParser.
+// Adapts any reader `Read(std::string_view) -> std::expected<T, E>` to a JsonParser, so a row
+// can name the reader directly: json_param<parse_cell_texts>("cell_texts_json").
 template <auto Read>
 std::expected<std::any, std::string> parse_json_argument(std::string_view text) {
   auto parsed = Read(text);

@@ -13,6 +13,10 @@
 //        return json_result(delete_slides(a.str(0), a.str(1), a.str_list(2),
 //                                         a.optional_str_list(3))); }},
 //
+//   constexpr Param kTableWithCellTextsParams[] = {..., {"cy_emu", Kind::U64},
+//       json_param<parse_cell_texts>("cell_texts_json")};      // reader from core/json_in.hpp
+//   ... a.json<std::vector<TableCellText>>(9) ...
+//
 // Only functions whose engine operation exists are listed; the typed stubs in
 // python/pelvane/pelvane_native.pyi list the same names.
 #include <array>
@@ -36,6 +40,12 @@ struct BuildInfo {
     v.field("version", std::string_view("0.1.4"));
   }
 };
+
+// The documentation of update_workbook_cells, after its text signature (FunctionDecl::doc).
+[[maybe_unused]] constexpr const char* kUpdateWorkbookCellsDoc =
+    "Write `[reference, kind, value]` cells into the named sheet of an XLSX\n"
+    "package in place. `kind` is `\"n\"` for a number, `\"s\"` for a string, or\n"
+    "`\"e\"` to clear an existing cell (its value is ignored).";
 
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};

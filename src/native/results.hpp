@@ -2,7 +2,9 @@
 // changed workbook, or the text of a failure that the caller sees as RuntimeError.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,15 +44,18 @@ Outcome json_result(const Result<R>& result) {
   return json_result(*result);
 }
 
-// Bytes returned by the engine (a changed workbook package) become a new Python `bytes`.
-inline Outcome bytes_result(Result<std::string> result) {
+// Bytes returned by the engine (a changed workbook package) become a new Python `bytes`; any
+// contiguous container of one-byte elements will do.
+template <class Bytes>
+  requires requires(const Bytes& b) {
+    { std::data(b) } -> std::convertible_to<const void*>;
+    std::size(b);
+    requires sizeof(*std::data(b)) == 1;
+  }
+Outcome bytes_result(const Result<Bytes>& result) {
   if (!result) return error_outcome(result.error());
-  return bytes_outcome(std::move(*result));
-}
-
-inline Outcome bytes_result(Result<std::vector<std::uint8_t>> result) {
-  if (!result) return error_outcome(result.error());
-  return bytes_outcome(std::string(result->begin(), result->end()));
+  const auto* first = reinterpret_cast<const char*>(std::data(*result));
+  return bytes_outcome(std::string(first, std::size(*result)));
 }
 
 }  // namespace pelvane::native

@@ -76,6 +76,16 @@ Result<std::vector<std::string>> read_bracketed_or_invalid(std::string_view text
   return *read;
 }
 
+// A reader whose error knows its whole text, message and position.
+struct PositionedError {
+  std::string message;
+  std::string text() const { return message + " at line 2 column 5"; }
+};
+std::expected<std::vector<std::string>, PositionedError> read_positioned(std::string_view text) {
+  if (text == "[]") return std::vector<std::string>{};
+  return std::unexpected(PositionedError{"trailing characters"});
+}
+
 std::vector<std::uint64_t> byte_values(std::string_view bytes) {
   std::vector<std::uint64_t> values;
   for (unsigned char byte : bytes) values.push_back(byte);
@@ -97,6 +107,7 @@ constexpr Param kFourTextParams[] = {
 constexpr Param kJsonParams[] = {{"slide_index", Kind::Index},
                                  json_param<read_bracketed>("items_json")};
 constexpr Param kEngineJsonParams[] = {json_param<read_bracketed_or_invalid>("items_json")};
+constexpr Param kPositionedJsonParams[] = {json_param<read_positioned>("items_json")};
 constexpr Param kMessageParams[] = {{"message", Kind::Str}};
 constexpr Param kDataParams[] = {{"data", Kind::Bytes}};
 
@@ -125,6 +136,8 @@ constexpr auto kProbeFunctions = std::to_array<FunctionDecl>({
      }},
     {"engine_json_items", kEngineJsonParams,
      [](Args& a) { return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)}); }},
+    {"positioned_json_items", kPositionedJsonParams,
+     [](Args& a) { return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)}); }},
     {"engine_error", kMessageParams,
      [](Args& a) {
        return json_result(Result<ListEcho>(fail(PelvaneError::invalid_input(std::string(a.str(0))))));
@@ -135,7 +148,11 @@ constexpr auto kProbeFunctions = std::to_array<FunctionDecl>({
     {"silent_fault", {}, [](Args&) -> Outcome { throw 42; }},
     {"wrong_accessor", kMessageParams, [](Args& a) { return text_outcome(std::to_string(a.u64(0))); }},
     {"reversed_bytes", kDataParams,
-     [](Args& a) { return bytes_result(Result<std::string>(std::string(a.bytes(0).rbegin(), a.bytes(0).rend()))); },
+     [](Args& a) {
+       std::string_view data = a.bytes(0);
+       return bytes_result(Result<std::vector<unsigned char>>(
+           std::vector<unsigned char>(data.rbegin(), data.rend())));
+     },
      "Returns the bytes reversed.\nSecond line."},
 });
 

@@ -376,6 +376,9 @@ def test_json_arguments_are_read_after_conversion(probe):
     assert type(error) is TypeError and error.__notes__ == ["while processing 'items_json'"]
     # A reader that reports an engine error shows its message without the error's prefix.
     assert raised(probe.engine_json_items, "x").args == ("expected `[` at line 1 column 1",)
+    assert raised(probe.positioned_json_items, "[] x").args == (
+        "trailing characters at line 2 column 5",)
+    assert json.loads(probe.positioned_json_items("[]"))["items"] == []
 
 
 def test_results_and_errors(probe):
