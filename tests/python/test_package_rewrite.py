@@ -1,0 +1,211 @@
+"""Archives written by the package rewrite, checked with Python's zipfile and `unzip -t`.
+
+The rewrite is driven through the `bench_rewrite` program (bench/bench_rewrite.cpp); ctest passes
+its path in PELVANE_BENCH_REWRITE, otherwise the newest one under build/ is used.
+"""
+
+import io
+import json
+import os
+import shutil
+import struct
+import subprocess
+import zipfile
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+EPOCH = (1980, 1, 1, 0, 0, 0)
+OLD = (2019, 7, 4, 10, 20, 30)
+
+
+@pytest.fixture(scope="module")
+def tool():
+    given = os.environ.get("PELVANE_BENCH_REWRITE")
+    if given:
+        return Path(given)
+    found = sorted((ROOT / "build").glob("*/bench_rewrite"), key=lambda p: p.stat().st_mtime)
+    if not found:
+        pytest.skip("bench_rewrite is not built; build the tests or set PELVANE_BENCH_REWRITE")
+    return found[-1]
+
+
+def run(tool, *args):
+    result = subprocess.run([str(tool), *map(str, args)], capture_output=True, text=True)
+    return json.loads(result.stdout)
+
+
+def info(name, date_time=OLD, compress=zipfile.ZIP_DEFLATED, mode=0o100644, system=3):
+    item = zipfile.ZipInfo(name, date_time)
+    item.compress_type = compress
+    item.create_system = system
+    item.external_attr = mode << 16 if system == 3 else mode
+    return item
+
+
+def write_package(path, unseekable=False):
+    """A package with the cases a rewrite must carry: times, methods, attributes, extras."""
+    entries = [
+        (info("[Content_Types].xml"), b"<Types/>"),
+        (info("ppt/presentation.xml", (2021, 2, 3, 4, 5, 6)), b"<p:presentation/>" * 50),
+        (info("ppt/slides/slide1.xml", compress=zipfile.ZIP_STORED), b"<p:sld>old</p:sld>"),
+        (info("ppt/media/", mode=0o40755 | 0), b""),
+        (info("ppt/media/image1.png", compress=zipfile.ZIP_STORED), os.urandom(300_000)),
+        (info("ppt/media/video1.mp4"), os.urandom(700_000)),
+        (info("docProps/dos.xml", system=0, mode=0x20), b"<dos/>"),
+        (info("docProps/bad-date.xml", (2000, 0, 0, 0, 0, 0)), b"<when/>"),
+        (info("docProps/extra.xml"), b"<extra/>"),
+    ]
+    entries[3][0].external_attr |= 0x10
+    entries[8][0].extra = struct.pack("<HH4s", 0xCAFE, 4, b"data")
+    buffer = io.BytesIO()
+    target = buffer
+    if unseekable:  # entries then carry data descriptors
+        class Unseekable(io.RawIOBase):
+            def writable(self):
+                return True
+
+            def write(self, data):
+                return buffer.write(data)
+
+        target = Unseekable()
+    with zipfile.ZipFile(target, "w") as archive:
+        archive.comment = b"an archive comment"
+        for item, data in entries:
+            archive.writestr(item, data)
+    path.write_bytes(buffer.getvalue())
+    return path
+
+
+def raw_data(path, item):
+    with open(path, "rb") as handle:
+        handle.seek(item.header_offset)
+        header = handle.read(30)
+        name_length, extra_length = struct.unpack("<HH", header[26:30])
+        handle.seek(item.header_offset + 30 + name_length + extra_length)
+        return handle.read(item.compress_size)
+
+
+def local_flags(path, item):
+    with open(path, "rb") as handle:
+        handle.seek(item.header_offset)
+        return struct.unpack("<H", handle.read(30)[6:8])[0]
+
+
+def assert_clean(path):
+    with zipfile.ZipFile(path) as archive:
+        assert archive.testzip() is None
+        assert archive.comment == b""
+        for item in archive.infolist():
+            assert item.extra == b""
+            assert item.comment == b""
+            assert item.flag_bits & 0x08 == 0  # no data descriptor
+            assert local_flags(path, item) & 0x08 == 0
+            assert item.compress_size < 0xFFFFFFFF
+    result = subprocess.run(["unzip", "-tq", str(path)], capture_output=True, text=True)
+    assert result.returncode == 0, result.stdout + result.stderr
+
+
+@pytest.mark.parametrize("unseekable", [False, True], ids=["plain", "data-descriptors"])
+def test_replaced_part_keeps_every_other_entry_raw(tool, tmp_path, unseekable):
+    source = write_package(tmp_path / "in.pptx", unseekable)
+    content = tmp_path / "slide.xml"
+    content.write_bytes(b"<p:sld>new</p:sld>")
+    output = tmp_path / "out.pptx"
+    facts = run(tool, "replace", source, output, "ppt/slides/slide1.xml", content)
+    assert facts == {"part_count": 9, "has_vba": False}
+    assert_clean(output)
+
+    with zipfile.ZipFile(source) as before, zipfile.ZipFile(output) as after:
+        old, new = before.infolist(), after.infolist()
+        assert [i.filename for i in new] == [i.filename for i in old]
+        for a, b in zip(old, new):
+            if a.filename == "ppt/slides/slide1.xml":
+                assert after.read(b) == b"<p:sld>new</p:sld>"
+                assert b.date_time == EPOCH
+                assert b.external_attr >> 16 == 0o100644
+                assert b.create_system == 3
+                assert b.compress_type == zipfile.ZIP_STORED
+                continue
+            assert raw_data(output, b) == raw_data(source, a), a.filename
+            assert (b.CRC, b.compress_type, b.file_size) == (a.CRC, a.compress_type, a.file_size)
+            assert b.external_attr == a.external_attr
+            assert b.create_system == a.create_system
+            if a.filename == "docProps/bad-date.xml":
+                assert b.date_time == EPOCH  # a stored time that is no date
+            else:
+                assert b.date_time == a.date_time, a.filename
+        assert new[3].is_dir() and new[3].external_attr >> 16 == 0o40755
+
+
+def test_recompressing_rewrite_resets_times_and_appends_new_entries_last(tool, tmp_path):
+    source = write_package(tmp_path / "in.pptx")
+    added = tmp_path / "added.xml"
+    added.write_bytes(b"<p:sld>two</p:sld>")
+    output = tmp_path / "out.pptx"
+    facts = run(tool, "recompress", source, output, "directory", "drop=docProps/extra.xml",
+                f"add=ppt/slides/slide2.xml={added}", f"add=ppt/vbaProject.bin={added}")
+    assert facts == {"part_count": 10, "has_vba": True}
+    assert_clean(output)
+    with zipfile.ZipFile(source) as before, zipfile.ZipFile(output) as after:
+        kept = [i.filename for i in before.infolist() if i.filename != "docProps/extra.xml"]
+        names = [i.filename for i in after.infolist()]
+        assert names == kept + ["ppt/slides/slide2.xml", "ppt/vbaProject.bin"]
+        for item in after.infolist():
+            assert item.date_time == EPOCH
+            if item.is_dir():
+                assert item.external_attr >> 16 == 0o40755
+                assert item.compress_type == zipfile.ZIP_STORED
+            else:
+                assert item.external_attr >> 16 == 0o100644
+                original = before.getinfo(item.filename) if item.filename in kept else None
+                expected = original.compress_type if original else zipfile.ZIP_DEFLATED
+                assert item.compress_type == expected, item.filename
+                if original:
+                    assert after.read(item) == before.read(original)
+
+
+def test_directory_as_empty_file(tool, tmp_path):
+    source = write_package(tmp_path / "in.pptx")
+    output = tmp_path / "out.pptx"
+    run(tool, "recompress", source, output, "empty-file")
+    with zipfile.ZipFile(output) as after:
+        directory = after.getinfo("ppt/media/")
+        assert directory.external_attr >> 16 == 0o100644
+        assert directory.file_size == 0
+
+
+def test_failure_midway_leaves_no_output_and_an_existing_one_untouched(tool, tmp_path):
+    source = write_package(tmp_path / "in.pptx")
+    # Corrupt the stored picture: recompression reads it and meets a CRC mismatch.
+    with zipfile.ZipFile(source) as archive:
+        picture = archive.getinfo("ppt/media/image1.png")
+    data = bytearray(source.read_bytes())
+    start = picture.header_offset + 30 + len(picture.filename.encode())
+    data[start + 1000] ^= 0xFF
+    source.write_bytes(bytes(data))
+
+    output = tmp_path / "out.pptx"
+    facts = run(tool, "recompress", source, output, "directory")
+    assert facts["error"].startswith("io error: ")
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["in.pptx"]
+
+    output.write_bytes(b"previous output")
+    facts = run(tool, "recompress", source, output, "directory")
+    assert "error" in facts
+    assert output.read_bytes() == b"previous output"
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["in.pptx", "out.pptx"]
+
+
+def test_output_may_replace_the_input(tool, tmp_path):
+    source = write_package(tmp_path / "in.pptx")
+    copy = tmp_path / "copy.pptx"
+    shutil.copy(source, copy)
+    content = tmp_path / "slide.xml"
+    content.write_bytes(b"<p:sld>same</p:sld>")
+    assert run(tool, "replace", source, source, "ppt/slides/slide1.xml", content)["part_count"] == 9
+    assert_clean(source)
+    with zipfile.ZipFile(source) as after, zipfile.ZipFile(copy) as before:
+        assert after.read("ppt/slides/slide1.xml") == b"<p:sld>same</p:sld>"
+        assert after.read("ppt/media/video1.mp4") == before.read("ppt/media/video1.mp4")
