@@ -34,7 +34,7 @@ provision:
 $(VENV)/.tools-installed: scripts/provision-python.sh
 	@if [ -x "$(VPY)" ] && ! "$(VPY)" -c 'import sys; assert sys.version_info[:2] == (3, 14)' 2>/dev/null; then \
 	    echo "recreating $(VENV): its interpreter no longer works"; rm -rf "$(VENV)"; fi
-	@[ -x "$(VPY)" ] || $(PYTHON314) -m venv "$(VENV)"
+	@[ -x "$(VPY)" ] || { bash scripts/provision-python.sh && $(PYTHON314) -m venv "$(VENV)"; }
 	"$(VPY)" -m pip install -q --disable-pip-version-check pytest scikit-build-core ninja
 	@# scikit-build-core needs CMake >= 3.24; take PyPI's when the machine's is older.
 	@if ! cmake --version 2>/dev/null | awk 'NR==1 { split($$3, v, "."); exit !(v[1] > 3 || (v[1] == 3 && v[2] >= 24)) }'; then \
@@ -53,8 +53,11 @@ build: provision
 	@echo "pelvane is installed in $(VENV)"
 
 # The engine's GoogleTest suite, without the module.
-cpp-test: provision
-	cmake -S . -B build/cpp $(CMAKE_GENERATOR) -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON >/dev/null
+# Python-side checks that ctest runs use the virtual environment's interpreter.
+TEST_PYTHON := -DPELVANE_PYTHON_FOR_TESTS=$(VPY)
+
+cpp-test: provision $(VENV)/.tools-installed
+	cmake -S . -B build/cpp $(CMAKE_GENERATOR) -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/cpp -j $(JOBS)
 	ctest --test-dir build/cpp --output-on-failure --no-tests=error -j $(JOBS)
 
@@ -62,9 +65,9 @@ test: build
 	@$(MAKE) --no-print-directory cpp-test
 	"$(VPY)" -m pytest -q
 
-asan-test: provision
+asan-test: provision $(VENV)/.tools-installed
 	cmake -S . -B build/asan $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON >/dev/null
+	    -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir build/asan --output-on-failure --no-tests=error -j $(JOBS)
