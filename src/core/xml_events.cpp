@@ -1,5 +1,6 @@
 #include "core/xml_events.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "core/json_out.hpp"
@@ -17,6 +18,25 @@ constexpr bool ends_name(char c) { return is_blank(c) || c == '/' || c == '>'; }
 constexpr bool forbidden_in_name(char c) {
   return c == '<' || c == '&' || c == '"' || c == '\'' || c == '=' || c == '?' || c == '!';
 }
+
+// Byte classes for the hot loops of the tag scanner.
+enum ByteClass : std::uint8_t { kPlain = 0, kNameEnd = 1, kQuoteOrGt = 2, kBadInName = 4 };
+
+constexpr std::array<std::uint8_t, 256> make_byte_classes() {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    std::uint8_t cls = kPlain;
+    if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
+    if (c == '>' || c == '"' || c == '\'') cls |= kQuoteOrGt;
+    if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
+    table[static_cast<std::size_t>(c)] = cls;
+  }
+  return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
+
+inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_hex_digit(char c) {
@@ -132,6 +152,14 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
   return close + 1;
 }
 
+// Builds the event in the result's own storage: copying a freshly written event into the result
+// costs more than reading the tag.
+[[gnu::always_inline]] inline Result<XmlEvent> make_event(XmlEventKind kind, std::string_view raw,
+                                                          std::string_view name, std::string_view content,
+                                                          std::size_t offset) {
+  return Result<XmlEvent>(std::in_place, kind, raw, name, content, offset);
+}
+
 }  // namespace
 
 std::string_view XmlAttribute::local_name() const { return xml_local_name(name); }
@@ -178,11 +206,7 @@ Result<XmlEvent> XmlReader::next() {
   const std::size_t n = input_.size();
   for (;;) {
     if (pos_ >= n) {
-      XmlEvent event;
-      event.kind = XmlEventKind::Eof;
-      event.offset = n;
-      event.raw = input_.substr(n);
-      return event;
+      return make_event(XmlEventKind::Eof, input_.substr(n), {}, {}, n);
     }
     const char c = input_[pos_];
     if (c == '<') return read_markup();
@@ -201,12 +225,7 @@ Result<XmlEvent> XmlReader::next() {
       offset = start + static_cast<std::size_t>(trimmed.data() - text.data());
       text = trimmed;
     }
-    XmlEvent event;
-    event.kind = XmlEventKind::Text;
-    event.raw = text;
-    event.content = text;
-    event.offset = offset;
-    return event;
+    return make_event(XmlEventKind::Text, text, {}, text, offset);
   }
 }
 
@@ -223,21 +242,13 @@ Result<XmlEvent> XmlReader::read_reference() {
   if (name[0] == '#' && !is_character_reference_syntax(name))
     return fail(fail_at(start, "malformed character reference &" + quoted_name(name) + ";"));
   pos_ = p + 1;
-  XmlEvent event;
-  event.kind = XmlEventKind::GeneralRef;
-  event.raw = input_.substr(start, pos_ - start);
-  event.name = name;
-  event.content = name;
-  event.offset = start;
-  return event;
+  return make_event(XmlEventKind::GeneralRef, input_.substr(start, pos_ - start), name, name, start);
 }
 
 Result<XmlEvent> XmlReader::read_markup() {
   const std::size_t start = pos_;
   const std::size_t n = input_.size();
   const std::string_view rest = input_.substr(start);
-  XmlEvent event;
-  event.offset = start;
 
   if (rest.size() < 2) return fail(fail_at(start, "unclosed tag"));
   const char second = rest[1];
@@ -257,10 +268,7 @@ Result<XmlEvent> XmlReader::read_markup() {
                                      quoted_name(name) + ">"));
     open_.pop_back();
     pos_ = p + 1;
-    event.kind = XmlEventKind::End;
-    event.name = name;
-    event.raw = input_.substr(start, pos_ - start);
-    return event;
+    return make_event(XmlEventKind::End, input_.substr(start, pos_ - start), name, {}, start);
   }
 
   if (second == '?') {
@@ -271,11 +279,8 @@ Result<XmlEvent> XmlReader::read_markup() {
     std::string_view target = input_.substr(start + 2, p - start - 2);
     if (target.empty()) return fail(fail_at(start, "processing instruction without a target"));
     pos_ = close + 2;
-    event.kind = target == "xml" ? XmlEventKind::Declaration : XmlEventKind::ProcessingInstruction;
-    event.name = target;
-    event.content = input_.substr(p, close - p);
-    event.raw = input_.substr(start, pos_ - start);
-    return event;
+    return make_event(target == "xml" ? XmlEventKind::Declaration : XmlEventKind::ProcessingInstruction,
+                      input_.substr(start, pos_ - start), target, input_.substr(p, close - p), start);
   }
 
   if (second == '!') {
@@ -283,19 +288,15 @@ Result<XmlEvent> XmlReader::read_markup() {
       const std::size_t close = input_.find("-->", start + 4);
       if (close == std::string_view::npos) return fail(fail_at(start, "unclosed comment"));
       pos_ = close + 3;
-      event.kind = XmlEventKind::Comment;
-      event.content = input_.substr(start + 4, close - start - 4);
-      event.raw = input_.substr(start, pos_ - start);
-      return event;
+      return make_event(XmlEventKind::Comment, input_.substr(start, pos_ - start), {},
+                        input_.substr(start + 4, close - start - 4), start);
     }
     if (rest.starts_with("<![CDATA[")) {
       const std::size_t close = input_.find("]]>", start + 9);
       if (close == std::string_view::npos) return fail(fail_at(start, "unclosed CDATA section"));
       pos_ = close + 3;
-      event.kind = XmlEventKind::CData;
-      event.content = input_.substr(start + 9, close - start - 9);
-      event.raw = input_.substr(start, pos_ - start);
-      return event;
+      return make_event(XmlEventKind::CData, input_.substr(start, pos_ - start), {},
+                        input_.substr(start + 9, close - start - 9), start);
     }
     if (rest.starts_with("<!DOCTYPE")) {
       // The internal subset may hold quoted literals, comments and declarations whose ">" does
@@ -326,29 +327,26 @@ Result<XmlEvent> XmlReader::read_markup() {
         }
       }
       pos_ = p + 1;
-      event.kind = XmlEventKind::DocType;
-      event.name = input_.substr(start + 2, 7);
-      event.content = input_.substr(start + 9, p - start - 9);
-      event.raw = input_.substr(start, pos_ - start);
-      return event;
+      return make_event(XmlEventKind::DocType, input_.substr(start, pos_ - start), input_.substr(start + 2, 7),
+                        input_.substr(start + 9, p - start - 9), start);
     }
     return fail(fail_at(start, "unknown markup"));
   }
 
   // Start or empty-element tag.
+  const char* const data = input_.data();
   std::size_t p = start + 1;
-  while (p < n && !ends_name(input_[p])) {
-    if (forbidden_in_name(input_[p])) return fail(fail_at(start, "invalid element name"));
-    ++p;
-  }
+  std::uint8_t cls = 0;
+  while (p < n && (cls = byte_class(data[p])) == kPlain) ++p;
+  if (p < n && (cls & kBadInName)) return fail(fail_at(start, "invalid element name"));
   const std::size_t name_end = p;
   if (name_end == start + 1) return fail(fail_at(start, "invalid element name"));
   // Find the tag's ">", stepping over quoted attribute values whole.
   for (;;) {
-    while (p < n && input_[p] != '>' && input_[p] != '"' && input_[p] != '\'') ++p;
+    while (p < n && !(byte_class(data[p]) & kQuoteOrGt)) ++p;
     if (p >= n) return fail(fail_at(start, "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
-    if (input_[p] == '>') break;
-    const std::size_t close = find_byte(input_, input_[p], p + 1);
+    if (data[p] == '>') break;
+    const std::size_t close = find_byte(input_, data[p], p + 1);
     if (close == std::string_view::npos)
       return fail(fail_at(start, "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
     p = close + 1;
@@ -357,13 +355,11 @@ Result<XmlEvent> XmlReader::read_markup() {
   const bool empty = input_[gt - 1] == '/' && gt - 1 >= name_end;
   const std::size_t attrs_end = empty ? gt - 1 : gt;
   if (input_[name_end] == '/' && name_end != attrs_end) return fail(fail_at(start, "malformed tag"));
-  event.kind = empty ? XmlEventKind::Empty : XmlEventKind::Start;
-  event.name = input_.substr(start + 1, name_end - start - 1);
-  event.content = input_.substr(name_end, attrs_end - name_end);
+  const std::string_view name(data + start + 1, name_end - start - 1);
   pos_ = gt + 1;
-  event.raw = input_.substr(start, pos_ - start);
-  if (!empty) open_.push_back(event.name);
-  return event;
+  if (!empty) open_.push_back(name);
+  return make_event(empty ? XmlEventKind::Empty : XmlEventKind::Start, std::string_view(data + start, pos_ - start),
+                    name, std::string_view(data + name_end, attrs_end - name_end), start);
 }
 
 XmlStartTag XmlStartTag::from_event(const XmlEvent& event) {

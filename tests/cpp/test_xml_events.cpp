@@ -179,6 +179,19 @@ TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
   EXPECT_EQ(seen[1].quote, '\'');
 }
 
+TEST(XmlAttributes, KeepsAQuotedRunInsideAnUnquotedValueWhole) {
+  // The tag's ">" was found past the quoted run; the items must agree with that, or a ">" would
+  // end up inside the next item's name.
+  const auto events = all_events("<a x=v\"1> y=2\" y=\"3\"/>");
+  ASSERT_EQ(events.size(), 1u);
+  std::vector<XmlAttribute> seen(events[0].attributes().begin(), events[0].attributes().end());
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(seen[0].malformed);
+  EXPECT_EQ(seen[0].value, "v\"1> y=2\"");
+  EXPECT_FALSE(seen[1].malformed);
+  EXPECT_EQ(seen[1].value, "3");
+}
+
 TEST(XmlAttributes, MarksAnUnterminatedQuoteInsideASingleTagText) {
   std::vector<XmlAttribute> seen;
   for (const auto& attribute : XmlAttributes(" a=\"1\" b=\"open")) seen.push_back(attribute);
