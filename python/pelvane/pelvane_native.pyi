@@ -17,6 +17,11 @@ def add_slide_auto_shape_with_text_json(
     input: str, output: str, slide_index: int, preset_geometry: str,
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
 ) -> str: ...
+def add_slide_auto_shape_with_options_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str | None,
+    adjustment_guides_json: str,
+) -> str: ...
 
 # Text boxes.
 def add_slide_text_box_json(
