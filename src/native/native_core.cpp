@@ -23,6 +23,7 @@
 #include <string_view>
 
 #include "core/package_archive.hpp"
+#include "core/summary_package_extract.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"
@@ -49,11 +50,16 @@ struct BuildInfo {
 
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
+constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
     {"inspect_package_json", kPathParams,
      [](Args& a) { return json_result(inspect_package(a.str(0))); }},
+    {"summarize_presentation_json", kPathParams,
+     [](Args& a) { return json_result(summarize_presentation(a.str(0))); }},
+    {"summarize_slide_at_index_json", kPathIndexParams,
+     [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
 });

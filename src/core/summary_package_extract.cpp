@@ -1,0 +1,89 @@
+#include "core/summary_package_extract.hpp"
+
+#include <zip.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/package_archive.hpp"
+#include "core/relationships.hpp"
+#include "core/slide_order.hpp"
+#include "core/summary_shape_extract.hpp"
+#include "core/summary_table_extract.hpp"
+#include "core/text_runs.hpp"
+
+namespace pelvane {
+namespace {
+
+struct EntryCloser {
+  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
+};
+
+// True when some entry of the archive is a macro project. Every entry is opened in archive
+// order; one that cannot be opened (encrypted, or stored with an unsupported method) is `Zip`.
+Result<bool> holds_macro_project(PackageArchive& archive) {
+  bool has_vba = false;
+  const std::uint64_t count = archive.entry_count();
+  for (std::uint64_t index = 0; index < count; ++index) {
+    std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive.handle(), index, 0));
+    if (!entry) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+    if (part_kind(archive.entry_name(index)) == PartKind::Vba) has_vba = true;
+  }
+  return has_vba;
+}
+
+}  // namespace
+
+Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part) {
+  auto bytes = PELVANE_TRY(read_archive_bytes(archive, slide_part));
+  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
+  const std::string_view xml = *bytes;
+
+  SlideSummary slide;
+  slide.relationships = PELVANE_TRY(read_relationships(archive, slide_part));
+  slide.notes = PELVANE_TRY(read_notes(archive, slide_part, slide.relationships));
+  slide.image_relationships = relationships_by_type(slide.relationships, {"/image"});
+  slide.chart_relationships = relationships_by_type(slide.relationships, {"/chart"});
+  slide.comment_relationships =
+      relationships_by_type(slide.relationships, {"/comments", "/comment"});
+  slide.media_relationships =
+      relationships_by_type(slide.relationships, {"/audio", "/media", "/video"});
+  slide.ole_relationships =
+      relationships_by_type(slide.relationships, {"/oleObject", "/package"});
+
+  SlideTextScan text = scan_slide_text(xml);
+  slide.texts = std::move(text.texts);
+  slide.has_transition = text.has_transition;
+  slide.has_timing = text.has_timing;
+  slide.tables = extract_tables(xml);
+  slide.shapes = extract_shapes(xml);
+  slide.part = std::string(slide_part);
+  return slide;
+}
+
+Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64_t index) {
+  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  const auto part = PELVANE_TRY(slide_part_at_index(archive, index));
+  if (!part) {
+    return fail(PelvaneError::invalid_input("slide index " + std::to_string(index) +
+                                            " was not found"));
+  }
+  return summarize_slide(archive, *part);
+}
+
+Result<PresentationSummary> summarize_presentation(std::string_view path) {
+  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
+
+  PresentationSummary summary;
+  summary.has_vba = PELVANE_TRY(holds_macro_project(archive));
+  summary.slides.reserve(parts.size());
+  for (const std::string& part : parts) {
+    summary.slides.push_back(PELVANE_TRY(summarize_slide(archive, part)));
+  }
+  summary.path = std::string(path);
+  summary.slide_count = summary.slides.size();
+  return summary;
+}
+
+}  // namespace pelvane

@@ -1,0 +1,28 @@
+// The two read-only reports of a package: the whole presentation and one slide.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/error.hpp"
+#include "core/models.hpp"
+
+namespace pelvane {
+
+class PackageArchive;
+
+// Every slide in presentation order, summarised, and whether the package holds a macro project.
+// Any failure ends the call; no partial result is returned.
+Result<PresentationSummary> summarize_presentation(std::string_view path);
+
+// The slide at the zero-based index in presentation order. An index past the last slide is
+// `InvalidInput` "slide index {index} was not found".
+Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64_t index);
+
+// The summary of one slide part of an open package: its text runs, shapes, tables, notes,
+// relationships (all, and by kind) and transition and timing flags. A malformed slide is no
+// failure; a missing part is `Zip`, an unreadable one `Io`.
+Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part);
+
+}  // namespace pelvane

@@ -1,0 +1,477 @@
+#include "core/text_runs.hpp"
+
+#include <utility>
+
+#include "core/json_out.hpp"
+#include "core/package_archive.hpp"
+#include "core/relationships.hpp"
+#include "core/xml_event_helpers.hpp"
+#include "core/xml_splice.hpp"
+
+namespace pelvane {
+namespace {
+
+// Appends the text of a text event: UTF-8 with XML line ends normalised. A piece that is not
+// UTF-8 is dropped. Most pieces need no change and are appended as they stand.
+void append_text_piece(std::string& out, const XmlEvent& event) {
+  const std::string_view raw = event.raw;
+  if (raw.find('\r') == std::string_view::npos && is_valid_utf8(raw)) {
+    out.append(raw);
+    return;
+  }
+  if (auto decoded = xml_text_content(event)) out += *decoded;
+}
+
+void append_reference_piece(std::string& out, const XmlEvent& event) {
+  if (auto text = xml_reference_content(event)) out += *text;
+}
+
+void append_piece(std::string& out, const XmlEvent& event) {
+  if (event.kind == XmlEventKind::Text) append_text_piece(out, event);
+  else append_reference_piece(out, event);
+}
+
+bool is_text_piece(const XmlEvent& event) {
+  return event.kind == XmlEventKind::Text || event.kind == XmlEventKind::GeneralRef;
+}
+
+// Runs `on_event` for every event of `xml` read with `options`, up to the end of input or the
+// first lexer error.
+template <class OnEvent>
+void for_each_event(std::string_view xml, XmlReaderOptions options, OnEvent&& on_event) {
+  XmlReader reader(xml, options);
+  for (;;) {
+    auto event = reader.next();
+    if (!event || event->is_eof()) return;
+    on_event(*event);
+  }
+}
+
+// ---- One state machine per paragraph list. Each sees every event with its local name. ----
+
+// Paragraph texts: the `t` contents of each paragraph, a line break as U+000B.
+struct ParagraphTextScan {
+  std::vector<std::string> result;
+  std::string current;
+  bool in_paragraph = false;
+  bool in_text = false;
+
+  void on(const XmlEvent& event, std::string_view local) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+        if (local == "p") {
+          current.clear();
+          in_paragraph = true;
+        } else if (local == "t") {
+          if (in_paragraph) in_text = true;
+        } else if (local == "br" && in_paragraph) {
+          current += '\v';
+        }
+        break;
+      case XmlEventKind::Empty:
+        if (local == "p") result.emplace_back();
+        else if (local == "br" && in_paragraph) current += '\v';
+        break;
+      case XmlEventKind::End:
+        if (local == "t") {
+          in_text = false;
+        } else if (local == "p") {
+          if (in_paragraph) result.push_back(std::exchange(current, {}));
+          in_paragraph = false;
+        }
+        break;
+      case XmlEventKind::Text:
+      case XmlEventKind::GeneralRef:
+        if (in_paragraph && in_text) append_piece(current, event);
+        break;
+      default: break;
+    }
+  }
+};
+
+// One attribute of one property element per run: the run's last matching element gives it.
+struct RunPropertyScan {
+  RunPropertyScan(std::string_view element_name, std::string_view attribute_name)
+      : element(element_name), attribute(attribute_name) {}
+
+  std::string_view element;
+  std::string_view attribute;
+  RunValues<std::string> result;
+  std::vector<std::optional<std::string>> runs;
+  std::optional<std::string> value;
+  bool in_paragraph = false;
+  bool in_run = false;
+
+  void on(const XmlEvent& event, std::string_view local) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+        if (local == "p") {
+          runs.clear();
+          in_paragraph = true;
+        } else if (local == "r" && in_paragraph) {
+          in_run = true;
+          value.reset();
+        } else if (in_run && local == element) {
+          value = drawingml_attribute(event, attribute);
+        }
+        break;
+      case XmlEventKind::Empty:
+        if (local == "p") result.emplace_back();
+        else if (local == "r" && in_paragraph) runs.emplace_back();
+        else if (in_run && local == element) value = drawingml_attribute(event, attribute);
+        break;
+      case XmlEventKind::End:
+        if (local == "r" && in_run) {
+          runs.push_back(std::exchange(value, std::nullopt));
+          in_run = false;
+        } else if (local == "p" && in_paragraph) {
+          result.push_back(std::exchange(runs, {}));
+          in_paragraph = false;
+        }
+        break;
+      default: break;
+    }
+  }
+};
+
+// Run texts: per paragraph, the untrimmed `t` contents of each run (fields are not runs).
+struct RunTextScan {
+  std::vector<std::vector<std::string>> result;
+  std::vector<std::string> runs;
+  std::string run_text;
+  bool in_paragraph = false;
+  bool in_run = false;
+  bool in_text = false;
+
+  void on(const XmlEvent& event, std::string_view local) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+        if (local == "p") {
+          runs.clear();
+          in_paragraph = true;
+        } else if (local == "r") {
+          if (in_paragraph) {
+            run_text.clear();
+            in_run = true;
+          }
+        } else if (local == "t") {
+          if (in_run) in_text = true;
+        }
+        break;
+      case XmlEventKind::Empty:
+        if (local == "p") result.emplace_back();
+        else if (local == "r" && in_paragraph) runs.emplace_back();
+        break;
+      case XmlEventKind::End:
+        if (local == "t") {
+          in_text = false;
+        } else if (local == "r") {
+          if (in_run) runs.push_back(std::exchange(run_text, {}));
+          in_run = false;
+        } else if (local == "p") {
+          if (in_paragraph) result.push_back(std::exchange(runs, {}));
+          in_paragraph = false;
+        }
+        break;
+      case XmlEventKind::Text:
+      case XmlEventKind::GeneralRef:
+        if (in_run && in_text) append_piece(run_text, event);
+        break;
+      default: break;
+    }
+  }
+};
+
+// Line breaks: per paragraph, the number of runs before each break.
+struct LineBreakScan {
+  std::vector<std::vector<std::uint64_t>> result;
+  std::vector<std::uint64_t> breaks;
+  std::uint64_t run_count = 0;
+  bool in_paragraph = false;
+
+  void on(const XmlEvent& event, std::string_view local) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+      case XmlEventKind::Empty:
+        if (local == "p") {
+          if (event.kind == XmlEventKind::Empty) {
+            result.emplace_back();
+          } else {
+            breaks.clear();
+            run_count = 0;
+            in_paragraph = true;
+          }
+        } else if (local == "r") {
+          if (in_paragraph) ++run_count;
+        } else if (local == "br") {
+          if (in_paragraph) breaks.push_back(run_count);
+        }
+        break;
+      case XmlEventKind::End:
+        if (local == "p" && in_paragraph) {
+          result.push_back(std::exchange(breaks, {}));
+          in_paragraph = false;
+        }
+        break;
+      default: break;
+    }
+  }
+};
+
+// Text fields: per paragraph, each field's text and the runs and breaks before it.
+struct FieldScan {
+  std::vector<std::vector<ParagraphFieldSummary>> result;
+  std::vector<ParagraphFieldSummary> fields;
+  std::string field_text;
+  std::uint64_t run_slot = 0;
+  std::uint64_t break_count = 0;
+  bool in_paragraph = false;
+  bool in_field = false;
+  bool in_text = false;
+
+  void on(const XmlEvent& event, std::string_view local) {
+    const bool start = event.kind == XmlEventKind::Start;
+    const bool empty = event.kind == XmlEventKind::Empty;
+    if (start || empty) {
+      if (local == "p") {
+        if (empty) {
+          result.emplace_back();
+        } else {
+          fields.clear();
+          run_slot = 0;
+          break_count = 0;
+          in_paragraph = true;
+        }
+      } else if (local == "r") {
+        if (in_paragraph) ++run_slot;
+      } else if (local == "br") {
+        if (in_paragraph) ++break_count;
+      } else if (local == "fld") {
+        if (!in_paragraph) return;
+        if (empty) {
+          fields.push_back({run_slot, break_count, {}});
+        } else {
+          field_text.clear();
+          in_field = true;
+        }
+      } else if (local == "t" && start) {
+        if (in_field) in_text = true;
+      }
+      return;
+    }
+    if (event.kind == XmlEventKind::End) {
+      if (local == "t") {
+        in_text = false;
+      } else if (local == "fld") {
+        if (in_field) fields.push_back({run_slot, break_count, std::exchange(field_text, {})});
+        in_field = false;
+      } else if (local == "p") {
+        if (in_paragraph) result.push_back(std::exchange(fields, {}));
+        in_paragraph = false;
+      }
+      return;
+    }
+    if (is_text_piece(event) && in_field && in_text) append_piece(field_text, event);
+  }
+};
+
+bool is_t_element(std::string_view qualified_name) {
+  return qualified_name == "t" || qualified_name.ends_with(":t");
+}
+
+// The slide's text runs (trimmed text events) and its transition and timing flags in one pass.
+struct TextRunScan {
+  SlideTextScan result;
+  std::string current;
+  bool in_t = false;
+
+  void on(const XmlEvent& event) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+        in_t = is_t_element(event.name);
+        if (in_t) current.clear();
+        note_flags(event);
+        break;
+      case XmlEventKind::Empty:
+        note_flags(event);
+        break;
+      case XmlEventKind::End:
+        if (is_t_element(event.name)) {
+          if (!current.empty()) result.texts.push_back(std::exchange(current, {}));
+          current.clear();
+          in_t = false;
+        }
+        break;
+      case XmlEventKind::Text:
+      case XmlEventKind::GeneralRef:
+        if (in_t) append_piece(current, event);
+        break;
+      default: break;
+    }
+  }
+
+  void note_flags(const XmlEvent& event) {
+    const std::string_view local = xml_local_name(event.name);
+    if (local == "transition") result.has_transition = true;
+    else if (local == "timing") result.has_timing = true;
+  }
+};
+
+template <class T, class Convert>
+RunValues<T> convert_run_values(const RunValues<std::string>& values, Convert convert) {
+  RunValues<T> out;
+  out.reserve(values.size());
+  for (const auto& paragraph : values) {
+    auto& runs = out.emplace_back();
+    runs.reserve(paragraph.size());
+    for (const auto& value : paragraph) runs.push_back(convert(value));
+  }
+  return out;
+}
+
+// Local names that any of the paragraph scans reacts to; other tags are passed over quickly.
+bool is_paragraph_scan_name(std::string_view local) {
+  return local == "p" || local == "r" || local == "t" || local == "br" || local == "fld" ||
+         local == "rPr" || local == "latin";
+}
+
+}  // namespace
+
+std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute) {
+  for (const XmlAttribute& item : tag.attributes()) {
+    if (item.malformed || item.local_name() != attribute) continue;
+    if (!is_valid_utf8(item.value)) return std::string();
+    return std::string(item.value);
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> extract_text_runs(std::string_view xml) {
+  return scan_slide_text(xml).texts;
+}
+
+SlideTextScan scan_slide_text(std::string_view xml) {
+  TextRunScan scan;
+  for_each_event(xml, XmlReaderOptions{.trim_text = true},
+                 [&](const XmlEvent& event) { scan.on(event); });
+  return std::move(scan.result);
+}
+
+std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
+  ParagraphTextScan scan;
+  for_each_event(xml, {}, [&](const XmlEvent& event) {
+    if (event.is_tag() || event.is_end()) scan.on(event, xml_local_name(event.name));
+    else scan.on(event, {});
+  });
+  return std::move(scan.result);
+}
+
+RunValues<std::string> extract_paragraph_run_property(std::string_view xml,
+                                                      std::string_view element,
+                                                      std::string_view attribute) {
+  RunPropertyScan scan(element, attribute);
+  for_each_event(xml, {}, [&](const XmlEvent& event) {
+    if (event.is_tag() || event.is_end()) scan.on(event, xml_local_name(event.name));
+  });
+  return std::move(scan.result);
+}
+
+std::optional<bool> bool_attribute_value(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  if (*value == "1" || *value == "true" || *value == "on") return true;
+  if (*value == "0" || *value == "false" || *value == "off") return false;
+  return std::nullopt;
+}
+
+std::optional<bool> underline_value(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  return *value != "none";
+}
+
+std::optional<std::int64_t> font_size_emu(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  const auto hundredths = parse_i64(*value);
+  if (!hundredths) return std::nullopt;
+  // Hundredths of a point to EMU, in wrapping 64-bit arithmetic.
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(*hundredths) * 127u);
+}
+
+RunValues<bool> extract_paragraph_run_bool_attribute(const RunValues<std::string>& values) {
+  return convert_run_values<bool>(values, bool_attribute_value);
+}
+
+RunValues<bool> extract_paragraph_run_underline(const RunValues<std::string>& values) {
+  return convert_run_values<bool>(values, underline_value);
+}
+
+RunValues<std::int64_t> extract_paragraph_run_font_size(const RunValues<std::string>& values) {
+  return convert_run_values<std::int64_t>(values, font_size_emu);
+}
+
+ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
+  ParagraphTextScan texts;
+  RunTextScan runs;
+  LineBreakScan breaks;
+  FieldScan fields;
+  RunPropertyScan bold("rPr", "b");
+  RunPropertyScan italic("rPr", "i");
+  RunPropertyScan underline("rPr", "u");
+  RunPropertyScan size("rPr", "sz");
+  RunPropertyScan typeface("latin", "typeface");
+
+  for_each_event(xml, {}, [&](const XmlEvent& event) {
+    std::string_view local;
+    if (event.is_tag() || event.is_end()) {
+      local = xml_local_name(event.name);
+      if (!is_paragraph_scan_name(local)) return;
+    } else if (!is_text_piece(event)) {
+      return;
+    }
+    texts.on(event, local);
+    runs.on(event, local);
+    breaks.on(event, local);
+    fields.on(event, local);
+    if (!is_text_piece(event)) {
+      bold.on(event, local);
+      italic.on(event, local);
+      underline.on(event, local);
+      size.on(event, local);
+      typeface.on(event, local);
+    }
+  });
+
+  ShapeParagraphs out;
+  out.paragraphs = std::move(texts.result);
+  out.runs = std::move(runs.result);
+  out.line_breaks = std::move(breaks.result);
+  out.fields = std::move(fields.result);
+  out.bold = extract_paragraph_run_bool_attribute(bold.result);
+  out.italic = extract_paragraph_run_bool_attribute(italic.result);
+  out.underline = extract_paragraph_run_underline(underline.result);
+  out.font_size = extract_paragraph_run_font_size(size.result);
+  out.font_name = std::move(typeface.result);
+  return out;
+}
+
+Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string_view slide_part,
+                                            const std::vector<RelationshipSummary>& relationships) {
+  const RelationshipSummary* notes = nullptr;
+  for (const auto& relationship : relationships) {
+    if (relationship.relationship_type.ends_with("/notesSlide")) {
+      notes = &relationship;
+      break;
+    }
+  }
+  if (notes == nullptr) return std::vector<std::string>{};
+  const std::string part = resolve_target(slide_part, notes->target);
+  auto bytes = read_archive_bytes(archive, part);
+  if (!bytes) {
+    // An entry that cannot be opened reads as no notes; a failed read is reported.
+    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
+    return std::vector<std::string>{};
+  }
+  if (!*bytes) return std::vector<std::string>{};
+  return extract_text_runs(**bytes);
+}
+
+}  // namespace pelvane
