@@ -9,7 +9,7 @@
 //                a.str(0), a.str(1), a.index(2), a.json<std::vector<PlaceholderShapeSpec>>(3))); }},
 //   });
 //
-// where kPlaceholderShapesParams ends with json_param<read_placeholder_specs>("placeholders_json").
+// where kPlaceholderShapesParams ends with json_param<parse_placeholder_specs>("placeholders_json").
 //
 // Parameters are {name, Kind} with Presence::NoneOk for "X or None"; a JSON parameter is
 // json_param<reader>("name") and its parsed value is a.json<T>(i) (see binder.hpp). Only
