@@ -125,6 +125,8 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
     update_package_facts(entry.name, facts);
     PELVANE_TRY_VOID(writer.add_entry(entry.name, entry.content));
   }
+  // Raw copies may still wait on the input file, which closes with `headers`.
+  PELVANE_TRY_VOID(writer.copy_pending());
   return facts;
 }
 

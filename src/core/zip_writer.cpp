@@ -138,7 +138,32 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
   return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
 }
 
-Result<bool> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+namespace {
+
+// Appends `length` bytes of `fd` from `offset` through a buffer.
+template <class Append>
+Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t length, Append&& append) {
+  std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)), '\0');
+  while (length > 0) {
+    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length, chunk.size()));
+    ssize_t got = ::pread(fd, chunk.data(), wanted, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(io_error_from_errno("cannot read input"));
+    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    PELVANE_TRY_VOID(append(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+    offset += static_cast<std::uint64_t>(got);
+    length -= static_cast<std::uint64_t>(got);
+  }
+  return {};
+}
+
+}  // namespace
+
+Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  return copy_through_memory(fd, offset, length, [&](std::string_view bytes) { return write(bytes); });
+}
+
+Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
   PELVANE_TRY_VOID(flush());
   auto position = static_cast<off_t>(offset);
   std::uint64_t remaining = length;
@@ -151,12 +176,19 @@ Result<bool> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint
     }
     if (copied < 0 && errno == EINTR) continue;
     if (copied == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    if (remaining == length && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                                errno == EOPNOTSUPP || errno == EPERM || errno == ETXTBSY))
-      return false;  // not possible between these files: the caller copies through memory
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EPERM || errno == ETXTBSY) {
+      // Not possible between these files: through memory instead.
+      return copy_through_memory(fd, static_cast<std::uint64_t>(position), remaining,
+                                 [&](std::string_view bytes) -> Result<void> {
+                                   PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+                                   flushed_ += bytes.size();
+                                   return {};
+                                 });
+    }
     return fail(io_error_from_errno("cannot copy input to output"));
   }
-  return true;
+  return {};
 }
 
 Result<void> FileZipSink::flush() {
@@ -167,26 +199,34 @@ Result<void> FileZipSink::flush() {
   return {};
 }
 
+// One entry's central directory record, kept until `finish`.
+struct ZipWriterRecord {
+  std::string name;
+  std::uint16_t version_made_by;
+  std::uint16_t version_needed;
+  std::uint16_t flags;
+  std::uint16_t method;
+  DosDateTime modified;
+  std::uint32_t crc32;
+  std::uint32_t compressed_size;
+  std::uint32_t uncompressed_size;
+  std::uint16_t internal_attributes;
+  std::uint32_t external_attributes;
+  std::uint32_t local_offset;
+};
+
 struct ZipWriter::State {
-  struct CentralRecord {
-    std::string name;
-    std::uint16_t version_made_by;
-    std::uint16_t version_needed;
-    std::uint16_t flags;
-    std::uint16_t method;
-    DosDateTime modified;
-    std::uint32_t crc32;
-    std::uint32_t compressed_size;
-    std::uint32_t uncompressed_size;
-    std::uint16_t internal_attributes;
-    std::uint32_t external_attributes;
-    std::uint32_t local_offset;
-  };
+  using CentralRecord = ZipWriterRecord;
 
   enum class Open { None, Content, Raw };
 
   std::vector<CentralRecord> records;
-  std::uint64_t offset = 0;  // bytes written so far
+  std::uint64_t offset = 0;  // bytes written so far, pending span included
+
+  // Bytes of an input file still to be copied, at the end of what was written.
+  int pending_fd = -1;
+  std::uint64_t pending_offset = 0;
+  std::uint64_t pending_length = 0;
   bool finished = false;
 
   Open open = Open::None;
@@ -256,9 +296,25 @@ static Result<void> check_new_entry(const ZipWriter& writer, bool finished, bool
   return {};
 }
 
+namespace {
+
+Result<void> flush_pending(int& fd, std::uint64_t offset, std::uint64_t& length, ZipSink& sink) {
+  if (length == 0) return {};
+  PELVANE_TRY_VOID(sink.copy_from_file(fd, offset, length));
+  length = 0;
+  fd = -1;
+  return {};
+}
+
+}  // namespace
+
+#define PELVANE_FLUSH_PENDING(s) \
+  PELVANE_TRY_VOID(flush_pending((s).pending_fd, (s).pending_offset, (s).pending_length, sink_))
+
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
   PELVANE_TRY_VOID(check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, name));
+  PELVANE_FLUSH_PENDING(s);
   std::uint16_t method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   bool directory = is_directory_name(name);
   std::uint16_t needed = version_needed(method, directory);
@@ -343,27 +399,71 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   return {};
 }
 
-Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
-  State& s = *state_;
-  PELVANE_TRY_VOID(
-      check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, header.name));
+namespace {
+
+// Validates a raw entry's header and returns its central record (at `offset`) and local header.
+Result<std::string> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset,
+                                     std::vector<ZipWriterRecord>& records) {
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
   DosDateTime modified = is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch;
   std::uint16_t flags = header.flags & kKeptFlagBits;
-  std::uint16_t needed = version_needed(header.method, is_directory_name(header.name));
+  const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
+  const std::uint16_t needed = std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20));
   auto compressed = static_cast<std::uint32_t>(header.compressed_size);
   auto uncompressed = static_cast<std::uint32_t>(header.uncompressed_size);
-  s.records.push_back({std::string(header.name), header.version_made_by, needed, flags,
-                       header.method, modified, header.crc32, compressed, uncompressed,
-                       header.internal_attributes, header.external_attributes,
-                       static_cast<std::uint32_t>(s.offset)});
-  std::string local = local_header(header.name, needed, flags, header.method, modified,
-                                   header.crc32, compressed, uncompressed);
+  records.push_back({std::string(header.name), header.version_made_by, needed, flags, header.method,
+                     modified, header.crc32, compressed, uncompressed, header.internal_attributes,
+                     header.external_attributes, static_cast<std::uint32_t>(offset)});
+  return local_header(header.name, needed, flags, header.method, modified, header.crc32, compressed,
+                      uncompressed);
+}
+
+}  // namespace
+
+std::string raw_local_header(const RawEntryHeader& header) {
+  std::vector<ZipWriterRecord> records;
+  auto local = raw_entry_record(header, 0, records);
+  return local ? std::move(*local) : std::string();
+}
+
+Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(
+      check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, header.name));
+  PELVANE_FLUSH_PENDING(s);
+  std::string local = PELVANE_TRY(raw_entry_record(header, s.offset, s.records));
   PELVANE_TRY_VOID(sink_.write(local));
   s.offset += local.size();
   s.open = State::Open::Raw;
   s.data_size = 0;
+  return {};
+}
+
+Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int fd,
+                                               std::uint64_t offset, std::uint64_t length) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(
+      check_new_entry(*this, s.finished, s.open != State::Open::None, s.offset, header.name));
+  std::string local = PELVANE_TRY(raw_entry_record(header, s.offset, s.records));
+  if (length != local.size() + header.compressed_size) {
+    s.records.pop_back();
+    return fail(PelvaneError::zip("entry " + std::string(header.name) + " does not span its stated size"));
+  }
+  if (s.pending_length > 0 && (s.pending_fd != fd || s.pending_offset + s.pending_length != offset))
+    PELVANE_FLUSH_PENDING(s);
+  if (s.pending_length == 0) {
+    s.pending_fd = fd;
+    s.pending_offset = offset;
+  }
+  s.pending_length += length;
+  s.offset += length;
+  return {};
+}
+
+Result<void> ZipWriter::copy_pending() {
+  State& s = *state_;
+  PELVANE_FLUSH_PENDING(s);
   return {};
 }
 
@@ -378,15 +478,15 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   return {};
 }
 
-Result<bool> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
   State& s = *state_;
   if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
   if (length > s.current().compressed_size - s.data_size)
     return fail(PelvaneError::zip("entry " + s.current().name +
                                   " has more compressed data than its header states"));
-  bool copied = PELVANE_TRY(sink_.copy_from_file(fd, offset, length));
-  if (copied) s.data_size += length;
-  return copied;
+  PELVANE_TRY_VOID(sink_.copy_from_file(fd, offset, length));
+  s.data_size += length;
+  return {};
 }
 
 Result<void> ZipWriter::end_entry() {
@@ -434,6 +534,7 @@ Result<void> ZipWriter::finish() {
   if (s.finished) return fail(PelvaneError::zip("archive is already finished"));
   if (s.open != State::Open::None) return fail(PelvaneError::zip("last entry was not completed"));
   if (s.offset > kMax32) return fail(archive_too_large());
+  PELVANE_FLUSH_PENDING(s);
   std::uint64_t directory_offset = s.offset;
   std::string block;
   block.reserve(64 * 1024);
@@ -495,7 +596,6 @@ constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kCopyChunk = 4 * 1024 * 1024;
-constexpr std::uint64_t kKernelCopyThreshold = 256 * 1024;
 
 std::uint16_t get16(std::string_view bytes, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
@@ -671,7 +771,7 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
       agrees = library_name != nullptr && name == library_name;
       std::uint64_t local_offset = get32(header, 42);
       if (local_offset == 0xFFFFFFFF) local_offset = zip64_local_offset(header);
-      entries.push_back({std::string(name), local_offset, get16(header, 8),
+      entries.push_back({std::string(name), local_offset, get16(header, 8), get16(header, 6),
                          DosDateTime{get16(header, 12), get16(header, 14)}, get16(header, 4),
                          get16(header, 36), get32(header, 38)});
     }
@@ -687,15 +787,18 @@ StoredEntryHeaders::File::~File() {
   if (fd >= 0) ::close(fd);
 }
 
-std::optional<std::uint64_t> StoredEntryHeaders::data_offset(std::uint64_t index) const {
+std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(std::uint64_t index) const {
   if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
   const Entry& entry = entries_[index];
   ByteSource source(file_->fd, file_->size);
-  auto local = source.read(entry.local_offset, kLocalHeaderSize + entry.name.size());
-  if (!local || get32(*local, 0) != kLocalHeaderSignature || get16(*local, 26) != entry.name.size() ||
-      std::string_view(*local).substr(kLocalHeaderSize) != entry.name)
+  auto fixed = source.read(entry.local_offset, kLocalHeaderSize);
+  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature || get16(*fixed, 26) != entry.name.size())
     return std::nullopt;
-  return entry.local_offset + kLocalHeaderSize + entry.name.size() + get16(*local, 28);
+  const std::uint64_t header_size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
+  auto header = source.read(entry.local_offset, header_size);
+  if (!header || std::string_view(*header).substr(kLocalHeaderSize, entry.name.size()) != entry.name)
+    return std::nullopt;
+  return Placement{entry.local_offset, std::move(*header), entry.local_offset + header_size};
 }
 
 DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t index) const {
@@ -736,6 +839,7 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
     const Entry& entry = entries_[index];
     header.name = entry.name;
     header.flags = entry.flags;
+    header.version_needed = entry.version_needed;
     header.version_made_by = entry.version_made_by;
     header.internal_attributes = entry.internal_attributes;
     header.external_attributes = entry.external_attributes;
@@ -761,27 +865,18 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers) {
   RawEntryHeader header = PELVANE_TRY(headers.header(archive, index));
-  // Large entries of an archive file move from file to file inside the kernel when they can.
-  if (header.compressed_size >= kKernelCopyThreshold && headers.file_descriptor() >= 0) {
-    if (auto offset = headers.data_offset(index)) {
+  // Entries of an archive file are read straight from the file. One whose stored local header
+  // is already the header we would write goes whole, header and data, and runs of such
+  // entries are copied in one go (inside the kernel when the output is a file).
+  const int fd = headers.file_descriptor();
+  if (fd >= 0) {
+    if (auto placement = headers.placement(index)) {
+      std::string wanted = raw_local_header(header);
+      if (placement->local_header == wanted)
+        return writer.add_verbatim_raw_entry(header, fd, placement->local_offset,
+                                             wanted.size() + header.compressed_size);
       PELVANE_TRY_VOID(writer.begin_raw_entry(header));
-      bool copied = PELVANE_TRY(writer.copy_raw_data_from_file(headers.file_descriptor(), *offset,
-                                                               header.compressed_size));
-      if (copied) return writer.end_entry();
-      std::string chunk(kCopyChunk, '\0');
-      std::uint64_t position = *offset;
-      std::uint64_t remaining = header.compressed_size;
-      while (remaining > 0) {
-        std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
-        ssize_t got = ::pread(headers.file_descriptor(), chunk.data(), wanted, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return fail(io_error_from_errno("cannot read input"));
-        if (got == 0) return fail(PelvaneError::io("entry " + std::string(header.name) +
-                                                   " ends before its stated compressed size"));
-        PELVANE_TRY_VOID(writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
-        position += static_cast<std::uint64_t>(got);
-        remaining -= static_cast<std::uint64_t>(got);
-      }
+      PELVANE_TRY_VOID(writer.copy_raw_data_from_file(fd, placement->data_offset, header.compressed_size));
       return writer.end_entry();
     }
   }

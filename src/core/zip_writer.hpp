@@ -55,11 +55,8 @@ class ZipSink {
   virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
   // Pushes buffered bytes to their destination.
   virtual Result<void> flush() = 0;
-  // Appends `length` bytes read from the file `fd` at `offset`. False when this sink cannot copy
-  // between files (the caller then writes the bytes itself).
-  virtual Result<bool> copy_from_file(int /*fd*/, std::uint64_t /*offset*/, std::uint64_t /*length*/) {
-    return false;
-  }
+  // Appends `length` bytes read from the file `fd` at `offset`.
+  virtual Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) = 0;
 };
 
 // Collects the archive in a byte buffer owned by the caller.
@@ -69,6 +66,7 @@ class MemoryZipSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override;
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override { return {}; }
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
 
  private:
   std::string& buffer_;
@@ -83,7 +81,7 @@ class FileZipSink final : public ZipSink {
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override;
   // Copies inside the kernel where it can.
-  Result<bool> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
 
  private:
   int fd_;
@@ -107,6 +105,10 @@ struct RawEntryHeader {
   // are kept (the data-descriptor bit goes: sizes are written in the local header).
   std::uint16_t flags = 0;
   std::uint16_t method = kZipMethodStored;
+  // Version needed to extract as stored (0: none). Kept up to 2.0 when the method needs no more;
+  // higher values (such as 4.5 for ZIP64 records, which are not written) come down to what the
+  // method needs.
+  std::uint16_t version_needed = 0;
   DosDateTime modified = kZipEpoch;  // an invalid stamp is written as 1980-01-01 00:00:00
   std::uint32_t crc32 = 0;
   std::uint64_t compressed_size = 0;
@@ -115,6 +117,10 @@ struct RawEntryHeader {
   std::uint32_t external_attributes = kUnixFileMode << 16;
   std::uint16_t internal_attributes = 0;
 };
+
+// The local header `ZipWriter::begin_raw_entry` writes for `header` (empty when it would refuse
+// the entry).
+std::string raw_local_header(const RawEntryHeader& header);
 
 class ZipWriter {
  public:
@@ -131,8 +137,17 @@ class ZipWriter {
   // `header.compressed_size` bytes must follow through `write_raw_data`.
   Result<void> begin_raw_entry(const RawEntryHeader& header);
   Result<void> write_raw_data(std::string_view bytes);
-  // The same from a file, inside the kernel when the sink allows; false when it does not.
-  Result<bool> copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length);
+  // The same from a file (inside the kernel when the sink writes to a file).
+  Result<void> copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length);
+
+  // Adds an entry raw whose local header and data, `length` bytes of the file `fd` from
+  // `offset`, are byte for byte what `begin_raw_entry(header)` and its data would write.
+  // Consecutive spans of one file are copied in one go, so the copy may happen later: call
+  // `copy_pending` before that file is closed.
+  Result<void> add_verbatim_raw_entry(const RawEntryHeader& header, int fd, std::uint64_t offset,
+                                      std::uint64_t length);
+  // Copies the spans that `add_verbatim_raw_entry` left pending.
+  Result<void> copy_pending();
 
   // Completes the entry begun last (either kind).
   Result<void> end_entry();
@@ -176,8 +191,14 @@ class StoredEntryHeaders {
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
 
-  // Where the compressed bytes of the entry start in the archive file; none when unknown.
-  std::optional<std::uint64_t> data_offset(std::uint64_t index) const;
+  // Where the entry lies in the archive file: its local header (as stored, extra field
+  // included) and the offset of its compressed bytes; none when unknown or inconsistent.
+  struct Placement {
+    std::uint64_t local_offset = 0;
+    std::string local_header;
+    std::uint64_t data_offset = 0;
+  };
+  std::optional<Placement> placement(std::uint64_t index) const;
   // The archive file read for the central directory, or -1.
   int file_descriptor() const { return file_ ? file_->fd : -1; }
 
@@ -191,6 +212,7 @@ class StoredEntryHeaders {
     std::string name;  // bytes as stored
     std::uint64_t local_offset = 0;  // of the local header
     std::uint16_t flags = 0;
+    std::uint16_t version_needed = 0;
     DosDateTime modified;
     std::uint16_t version_made_by = 0;
     std::uint16_t internal_attributes = 0;
@@ -203,6 +225,8 @@ class StoredEntryHeaders {
 
 // Copies the entry at `index` raw: its compressed bytes, streamed in chunks, under the stored
 // header fields. `Zip` when the entry cannot be opened, `Io` when its data cannot be read.
+// The copy may wait on the file `headers` holds open: call `writer.copy_pending()` (or
+// `finish`) while `headers` is alive.
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers);
 
