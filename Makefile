@@ -20,6 +20,11 @@ MODULE_INPUTS := $(shell find src python -not -path '*/__pycache__*' -not -name 
                  CMakeLists.txt pyproject.toml
 
 CMAKE_GENERATOR := -G Ninja
+# The engine is compiled in several build trees (module, tests, sanitizers, fuzzing, 3.13);
+# identical compilations are served from the compiler cache.
+ifneq ($(shell command -v ccache 2>/dev/null),)
+export CMAKE_CXX_COMPILER_LAUNCHER := ccache
+endif
 # The newest clang with the fuzzer runtime; clang 14 lacks what std::expected needs.
 CLANGXX ?= $(firstword $(foreach v,21 20 19 18 17 16,$(shell command -v clang++-$(v) 2>/dev/null)) \
                        $(shell command -v clang++ 2>/dev/null))

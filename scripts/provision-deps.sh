@@ -13,12 +13,14 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 # Compilers, build tools and libraries of the engine and its tests; the XML
-# schema checker and unzip for the tests; patchelf for the Python provisioning.
+# schema checker and unzip for the tests; patchelf for the Python provisioning;
+# ccache, since CI compiles the engine in several build trees.
 PACKAGES=(
     g++ make cmake ninja-build pkg-config git
     libzip-dev zlib1g-dev libssl-dev
     libgtest-dev googletest
     libxml2-utils patchelf unzip binutils xz-utils ca-certificates
+    ccache
 )
 
 # The fuzz targets need a clang whose C++23 library support covers
