@@ -14,6 +14,9 @@ namespace pelvane {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
+// Below this many input bytes after an entry written from content, aligning the raw copy that
+// follows is not worth the entry's padding.
+constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
 
 struct ZipFileCloser {
   void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
@@ -118,7 +121,12 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         }
         break;
     }
-    PELVANE_TRY_VOID(writer.end_entry());
+    // When a large raw copy follows, end the entry so that the copy runs page-aligned.
+    const auto next = plan.style == RewriteStyle::RawCopy ? headers.local_offset(index + 1) : std::nullopt;
+    if (next && headers.file_size() >= *next && headers.file_size() - *next >= kAlignWorthwhile)
+      PELVANE_TRY_VOID(writer.end_entry_aligned_with(*next));
+    else
+      PELVANE_TRY_VOID(writer.end_entry());
   }
 
   for (const NewEntry& entry : plan.new_entries) {

@@ -33,6 +33,9 @@ constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
 constexpr std::size_t kFileBufferSize = 4 * 1024 * 1024;
+constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
+constexpr std::uint64_t kPage = 4096;
+constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
 
 void put16(std::string& out, std::uint16_t value) {
   out.push_back(static_cast<char>(value & 0xFF));
@@ -164,6 +167,16 @@ Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::ui
 }
 
 Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
+  // the output (where the page cache can use its large pages); the bytes before that boundary
+  // go through the buffer.
+  const std::uint64_t position_in_output = start_ + flushed_ + buffer_.size();
+  const std::uint64_t head = (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
+  if (length >= kKernelCopyMinimum && head > 0) {
+    PELVANE_TRY_VOID(copy_through_memory(fd, offset, head, [&](std::string_view bytes) { return write(bytes); }));
+    offset += head;
+    length -= head;
+  }
   PELVANE_TRY_VOID(flush());
   auto position = static_cast<off_t>(offset);
   std::uint64_t remaining = length;
@@ -352,8 +365,9 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
 
 namespace {
 
-// Feeds `input` to the compressor and writes what comes out; `finish` drains it completely.
-Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, bool finish,
+// Feeds `input` to the compressor with the flush `mode` for its last bytes and writes what
+// comes out (Z_FINISH ends the stream, Z_SYNC_FLUSH leaves it open on a byte boundary).
+Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
                           ZipSink& sink, std::uint64_t& data_size) {
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
   std::size_t remaining = input.size();
@@ -362,7 +376,7 @@ Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view
     uInt slice = static_cast<uInt>(std::min<std::size_t>(remaining, 1u << 30));
     stream.avail_in = slice;
     bool last_slice = slice == remaining;
-    int flush = finish && last_slice ? Z_FINISH : Z_NO_FLUSH;
+    int flush = last_slice ? mode : Z_NO_FLUSH;
     int status;
     do {
       stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
@@ -390,7 +404,7 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   s.uncompressed_size += bytes.size();
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current().name));
   if (s.deflating) {
-    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, false, sink_, s.data_size));
+    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
   } else {
     PELVANE_TRY_VOID(sink_.write(bytes));
     s.data_size += bytes.size();
@@ -489,16 +503,55 @@ Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, st
   return {};
 }
 
+namespace {
+
+// Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to
+// nothing: `count` >= 2 bytes of empty blocks. Stored empty blocks take 5 bytes each; the last
+// 2 to 5 bytes are one to four empty fixed-Huffman blocks (10 bits each: final flag, block type
+// 01, end-of-block code 0000000), the last of them final.
+std::string empty_deflate_blocks(std::uint64_t count) {
+  const std::uint64_t tail = 2 + (count - 2) % 5;
+  std::string bytes;
+  for (std::uint64_t i = 0; i < (count - tail) / 5; ++i) bytes.append("\x00\x00\x00\xff\xff", 5);
+  std::string bits(static_cast<std::size_t>(tail), '\0');
+  const std::uint64_t blocks = tail - 1;  // 10 bits each fill exactly `tail` bytes
+  for (std::uint64_t block = 0; block < blocks; ++block) {
+    const std::uint64_t at = block * 10;
+    if (block + 1 == blocks) bits[at / 8] |= static_cast<char>(1 << (at % 8));  // final
+    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));                 // type 01
+  }
+  return bytes + bits;
+}
+
+}  // namespace
+
+Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset) {
+  State& s = *state_;
+  if (s.open != State::Open::Content || !s.deflating) return end_entry();
+  PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size));
+  const std::uint64_t end = s.offset + s.data_size;
+  const std::uint64_t padding = (input_offset + 2 * kPage - (end + 2) % kPage) % kPage + 2;
+  PELVANE_TRY_VOID(sink_.write(empty_deflate_blocks(padding)));
+  s.data_size += padding;
+  return complete_entry();
+}
+
 Result<void> ZipWriter::end_entry() {
   State& s = *state_;
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
+  if (s.open == State::Open::Content && s.deflating)
+    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size));
+  return complete_entry();
+}
+
+Result<void> ZipWriter::complete_entry() {
+  State& s = *state_;
   State::CentralRecord& record = s.current();
   if (s.open == State::Open::Raw) {
     if (s.data_size != record.compressed_size)
       return fail(PelvaneError::zip("entry " + record.name +
                                     " has less compressed data than its header states"));
   } else {
-    if (s.deflating) PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, true, sink_, s.data_size));
     if (s.data_size > kMax32) return fail(too_large(record.name));
     record.crc32 = s.crc;
     record.compressed_size = static_cast<std::uint32_t>(s.data_size);

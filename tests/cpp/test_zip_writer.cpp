@@ -221,6 +221,33 @@ TEST(ZipWriter, RawEntriesMustDeliverExactlyTheirStatedSize) {
   EXPECT_FALSE(writer.end_entry());
 }
 
+TEST(ZipWriter, AlignedEndsKeepTheEntryReadableAndPlaceTheNextOne) {
+  // Every padding length class (the empty-block tail takes 2 to 5 bytes) and the wrap-around.
+  const std::string content = "<p:sld>" + std::string(3000, 'z') + noise(2000, 4) + "</p:sld>";
+  for (std::uint64_t target : {0ull, 1ull, 2ull, 3ull, 4ull, 5ull, 6ull, 7ull, 1234ull, 4095ull, 8191ull}) {
+    SCOPED_TRACE(target);
+    std::string zip;
+    MemoryZipSink sink(zip);
+    ZipWriter writer(sink);
+    ASSERT_TRUE(writer.begin_entry("ppt/slides/slide1.xml", {}));
+    ASSERT_TRUE(writer.write_entry_data(content));
+    ASSERT_TRUE(writer.end_entry_aligned_with(target));
+    ASSERT_TRUE(writer.add_entry("next.xml", "<next/>"));
+    ASSERT_TRUE(writer.finish());
+
+    zip_error_t error;
+    zip_source_t* source = zip_source_buffer_create(zip.data(), zip.size(), 0, &error);
+    zip_t* archive = zip_open_from_source(source, ZIP_CHECKCONS | ZIP_RDONLY, &error);
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(read_entry(archive, "ppt/slides/slide1.xml"), content);
+    EXPECT_EQ(read_entry(archive, "next.xml"), "<next/>");
+    zip_close(archive);
+    // The next local header starts at an offset congruent to the target within the page.
+    const std::size_t next = zip.find(std::string("PK\x03\x04", 4), 1);
+    EXPECT_EQ(next % 4096, target % 4096);
+  }
+}
+
 TEST(DosDateTime, ValidityFollowsTheCalendar) {
   auto stamp = [](unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                   unsigned second) {

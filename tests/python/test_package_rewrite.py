@@ -11,6 +11,7 @@ import shutil
 import struct
 import subprocess
 import zipfile
+import zlib
 from pathlib import Path
 
 import pytest
@@ -87,10 +88,11 @@ def raw_data(path, item):
         return handle.read(item.compress_size)
 
 
-def local_flags(path, item):
+def local_flags_and_extra_length(path, item):
     with open(path, "rb") as handle:
         handle.seek(item.header_offset)
-        return struct.unpack("<H", handle.read(30)[6:8])[0]
+        header = handle.read(30)
+        return struct.unpack("<H", header[6:8])[0], struct.unpack("<H", header[28:30])[0]
 
 
 def assert_clean(path):
@@ -101,7 +103,8 @@ def assert_clean(path):
             assert item.extra == b""
             assert item.comment == b""
             assert item.flag_bits & 0x08 == 0  # no data descriptor
-            assert local_flags(path, item) & 0x08 == 0
+            flags, extra_length = local_flags_and_extra_length(path, item)
+            assert flags & 0x08 == 0 and extra_length == 0
             assert item.compress_size < 0xFFFFFFFF
     result = subprocess.run(["unzip", "-tq", str(path)], capture_output=True, text=True)
     assert result.returncode == 0, result.stdout + result.stderr
@@ -209,3 +212,47 @@ def test_output_may_replace_the_input(tool, tmp_path):
     with zipfile.ZipFile(source) as after, zipfile.ZipFile(copy) as before:
         assert after.read("ppt/slides/slide1.xml") == b"<p:sld>same</p:sld>"
         assert after.read("ppt/media/video1.mp4") == before.read("ppt/media/video1.mp4")
+
+
+def test_large_package_keeps_the_copy_page_aligned_and_the_part_readable(tool, tmp_path):
+    source = tmp_path / "large.pptx"
+    with zipfile.ZipFile(source, "w") as archive:
+        archive.writestr(info("[Content_Types].xml"), b"<Types/>")
+        archive.writestr(info("ppt/slides/slide1.xml"), b"<p:sld>old</p:sld>" * 40)
+        archive.writestr(info("ppt/media/video1.mp4", compress=zipfile.ZIP_STORED), os.urandom(17 << 20))
+        archive.writestr(info("ppt/slides/slide2.xml"), b"<p:sld>two</p:sld>")
+    content = tmp_path / "slide.xml"
+    content.write_bytes(b"<p:sld>a new slide of another length</p:sld>")
+    output = tmp_path / "out.pptx"
+    assert run(tool, "replace", source, output, "ppt/slides/slide1.xml", content)["part_count"] == 4
+    assert_clean(output)
+    with zipfile.ZipFile(source) as before, zipfile.ZipFile(output) as after:
+        slide = after.getinfo("ppt/slides/slide1.xml")
+        # The new part's Deflate stream ends cleanly, whatever empty blocks close it.
+        inflater = zlib.decompressobj(-15)
+        assert inflater.decompress(raw_data(output, slide)) == content.read_bytes()
+        assert inflater.eof and inflater.unused_data == b""
+        video_in, video_out = before.getinfo("ppt/media/video1.mp4"), after.getinfo("ppt/media/video1.mp4")
+        assert video_out.header_offset % 4096 == video_in.header_offset % 4096
+        assert raw_data(output, video_out) == raw_data(source, video_in)
+        assert after.read("ppt/slides/slide2.xml") == b"<p:sld>two</p:sld>"
+
+
+def test_zip64_records_of_the_input_are_not_carried_over(tool, tmp_path):
+    source = tmp_path / "zip64.pptx"
+    with zipfile.ZipFile(source, "w") as archive:
+        for name, data in (("ppt/slides/slide1.xml", b"<p:sld/>"), ("ppt/media/a.bin", b"a" * 5000)):
+            with archive.open(info(name), "w", force_zip64=True) as entry:
+                entry.write(data)
+    with zipfile.ZipFile(source) as archive, open(source, "rb") as handle:
+        for item in archive.infolist():  # the input's local headers carry ZIP64 extras
+            handle.seek(item.header_offset + 28)
+            assert struct.unpack("<H", handle.read(2))[0] > 0
+    content = tmp_path / "slide.xml"
+    content.write_bytes(b"<p:sld>new</p:sld>")
+    output = tmp_path / "out.pptx"
+    assert run(tool, "replace", source, output, "ppt/slides/slide1.xml", content)["part_count"] == 2
+    assert_clean(output)
+    with zipfile.ZipFile(output) as after:
+        assert after.read("ppt/media/a.bin") == b"a" * 5000
+        assert all(item.extract_version <= 20 for item in after.infolist())
