@@ -51,6 +51,10 @@ STEPS: list[Step] = [
     Step("inspect_package_json", lambda d: (str(d.deck),), "manifest of the sample deck"),
     Step("roundtrip_package_json", lambda d: (str(d.deck), d.output("roundtrip.pptx")),
          "unchanged copy of the sample deck, with its manifest"),
+    Step("summarize_presentation_json", lambda d: (str(d.deck),),
+         "every slide of the sample deck: texts, shapes through groups, tables, notes"),
+    Step("summarize_slide_at_index_json", lambda d: (str(d.deck), 2),
+         "slide 3 of the sample deck alone"),
     # Shapes, each step editing the previous step's output: a titled rectangle on slide 1, an
     # ellipse inside the group of slide 3, a text box on slide 1.
     Step("add_slide_auto_shape_with_text_json",

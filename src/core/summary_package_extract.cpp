@@ -11,6 +11,7 @@
 #include "core/summary_shape_extract.hpp"
 #include "core/summary_table_extract.hpp"
 #include "core/text_runs.hpp"
+#include "core/xml_splice.hpp"
 
 namespace pelvane {
 namespace {
@@ -51,12 +52,19 @@ Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view s
   slide.ole_relationships =
       relationships_by_type(slide.relationships, {"/oleObject", "/package"});
 
-  SlideTextScan text = scan_slide_text(xml);
-  slide.texts = std::move(text.texts);
-  slide.has_transition = text.has_transition;
-  slide.has_timing = text.has_timing;
-  slide.tables = extract_tables(xml);
-  slide.shapes = extract_shapes(xml);
+  SlideTextScan scan = scan_slide_text(xml);
+  slide.texts = std::move(scan.texts);
+  slide.has_transition = scan.has_transition;
+  slide.has_timing = scan.has_timing;
+  // Shapes and tables read the slide as text, invalid UTF-8 replaced; decoded once for both.
+  std::string decoded;
+  std::string_view text = xml;
+  if (!holds_valid_utf8(xml)) {
+    decoded = decode_utf8_lossy(xml);
+    text = decoded;
+  }
+  slide.tables = extract_tables_in_text(text);
+  slide.shapes = extract_shapes_in_text(text);
   slide.part = std::string(slide_part);
   return slide;
 }

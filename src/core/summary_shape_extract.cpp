@@ -201,7 +201,7 @@ ShapeSummary summarize_at_level(std::string_view block,
   return shape;
 }
 
-std::vector<ShapeSummary> extract_shapes_in_text(std::string_view text) {
+std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
   std::vector<ShapeSummary> shapes;
   const auto tree = find_tag_start(text, 0, "p:spTree");
   if (!tree) return shapes;
@@ -267,10 +267,14 @@ ShapeSummary summarize_shape_block(std::string_view block,
   return summarize_at_level(block, mapping, 1);
 }
 
+std::vector<ShapeSummary> extract_shapes_in_text(std::string_view text) {
+  return shapes_of_tree(text);
+}
+
 std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes) {
-  if (is_valid_utf8(slide_bytes)) return extract_shapes_in_text(slide_bytes);
+  if (holds_valid_utf8(slide_bytes)) return shapes_of_tree(slide_bytes);
   const std::string text = decode_utf8_lossy(slide_bytes);
-  return extract_shapes_in_text(text);
+  return shapes_of_tree(text);
 }
 
 }  // namespace pelvane

@@ -38,6 +38,9 @@ inline constexpr std::size_t kMaxGroupNesting = 256;
 // U+FFFD first. No tree, or a tree without its end tag: an empty list.
 std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes);
 
+// The same over a slide already decoded as text.
+std::vector<ShapeSummary> extract_shapes_in_text(std::string_view slide_text);
+
 // One shape block (valid UTF-8) under its parent group's mapping, or none at the top level.
 ShapeSummary summarize_shape_block(std::string_view block,
                                    const std::optional<ChildTransformMapping>& mapping);

@@ -1,5 +1,6 @@
 #include "core/text_runs.hpp"
 
+#include <cstring>
 #include <utility>
 
 #include "core/json_out.hpp"
@@ -11,24 +12,24 @@
 namespace pelvane {
 namespace {
 
-// Appends the text of a text event: UTF-8 with XML line ends normalised. A piece that is not
-// UTF-8 is dropped. Most pieces need no change and are appended as they stand.
-void append_text_piece(std::string& out, const XmlEvent& event) {
+// Appends the text of a text event: UTF-8 with XML line ends normalised; a piece that is not
+// UTF-8 is dropped. Pieces of text already known to be UTF-8 are appended as they stand unless
+// they hold a carriage return.
+void append_text_piece(std::string& out, const XmlEvent& event, bool trusted) {
   const std::string_view raw = event.raw;
-  if (raw.find('\r') == std::string_view::npos && is_valid_utf8(raw)) {
+  if (raw.find('\r') == std::string_view::npos && (trusted || holds_valid_utf8(raw))) {
     out.append(raw);
     return;
   }
   if (auto decoded = xml_text_content(event)) out += *decoded;
 }
 
-void append_reference_piece(std::string& out, const XmlEvent& event) {
-  if (auto text = xml_reference_content(event)) out += *text;
-}
-
-void append_piece(std::string& out, const XmlEvent& event) {
-  if (event.kind == XmlEventKind::Text) append_text_piece(out, event);
-  else append_reference_piece(out, event);
+void append_piece(std::string& out, const XmlEvent& event, bool trusted = true) {
+  if (event.kind == XmlEventKind::Text) {
+    append_text_piece(out, event, trusted);
+  } else if (auto text = xml_reference_content(event)) {
+    out += *text;
+  }
 }
 
 bool is_text_piece(const XmlEvent& event) {
@@ -126,6 +127,115 @@ struct RunPropertyScan {
           in_run = false;
         } else if (local == "p" && in_paragraph) {
           result.push_back(std::exchange(runs, {}));
+          in_paragraph = false;
+        }
+        break;
+      default: break;
+    }
+  }
+};
+
+// The five run properties of the shape summary at once. Its paragraph and run states are those
+// of `RunPropertyScan`, which are the same for every element and attribute; only the values
+// differ: `rPr` gives b, i, u and sz, `latin` the typeface, each converted as it is taken.
+struct RunFormattingScan {
+  struct Values {
+    std::optional<bool> bold;
+    std::optional<bool> italic;
+    std::optional<bool> underline;
+    std::optional<std::int64_t> size;
+    std::optional<std::string> typeface;
+  };
+
+  RunValues<bool> bold;
+  RunValues<bool> italic;
+  RunValues<bool> underline;
+  RunValues<std::int64_t> size;
+  RunValues<std::string> typeface;
+  std::vector<Values> runs;
+  Values value;
+  bool in_paragraph = false;
+  bool in_run = false;
+
+  void take_run_properties(const XmlEvent& tag) {
+    // The first well-formed attribute of each local name counts; a value that is not UTF-8
+    // reads as the empty text.
+    std::optional<std::string_view> b, i, u, sz;
+    for (const XmlAttribute& item : tag.attributes()) {
+      if (item.malformed) continue;
+      const std::string_view name = item.local_name();
+      std::optional<std::string_view>* slot = name == "b"    ? &b
+                                              : name == "i"  ? &i
+                                              : name == "u"  ? &u
+                                              : name == "sz" ? &sz
+                                                             : nullptr;
+      if (slot == nullptr || slot->has_value()) continue;
+      *slot = is_valid_utf8(item.value) ? item.value : std::string_view();
+    }
+    value.bold = b ? bool_attribute_value(std::string(*b)) : std::nullopt;
+    value.italic = i ? bool_attribute_value(std::string(*i)) : std::nullopt;
+    value.underline = u ? underline_value(std::string(*u)) : std::nullopt;
+    value.size = sz ? font_size_emu(std::string(*sz)) : std::nullopt;
+  }
+
+  void take(const XmlEvent& tag, std::string_view local) {
+    if (local == "rPr") take_run_properties(tag);
+    else if (local == "latin") value.typeface = drawingml_attribute(tag, "typeface");
+  }
+
+  void end_paragraph() {
+    auto& b = bold.emplace_back();
+    auto& i = italic.emplace_back();
+    auto& u = underline.emplace_back();
+    auto& sz = size.emplace_back();
+    auto& face = typeface.emplace_back();
+    b.reserve(runs.size());
+    i.reserve(runs.size());
+    u.reserve(runs.size());
+    sz.reserve(runs.size());
+    face.reserve(runs.size());
+    for (Values& run : runs) {
+      b.push_back(run.bold);
+      i.push_back(run.italic);
+      u.push_back(run.underline);
+      sz.push_back(run.size);
+      face.push_back(std::move(run.typeface));
+    }
+    runs.clear();
+  }
+
+  void on(const XmlEvent& event, std::string_view local) {
+    switch (event.kind) {
+      case XmlEventKind::Start:
+        if (local == "p") {
+          runs.clear();
+          in_paragraph = true;
+        } else if (local == "r" && in_paragraph) {
+          in_run = true;
+          value = {};
+        } else if (in_run) {
+          take(event, local);
+        }
+        break;
+      case XmlEventKind::Empty:
+        if (local == "p") {
+          bold.emplace_back();
+          italic.emplace_back();
+          underline.emplace_back();
+          size.emplace_back();
+          typeface.emplace_back();
+        } else if (local == "r" && in_paragraph) {
+          runs.emplace_back();
+        } else if (in_run) {
+          take(event, local);
+        }
+        break;
+      case XmlEventKind::End:
+        if (local == "r" && in_run) {
+          runs.push_back(std::exchange(value, {}));
+          in_run = false;
+        } else if (local == "p" && in_paragraph) {
+          end_paragraph();
           in_paragraph = false;
         }
         break;
@@ -284,6 +394,7 @@ struct TextRunScan {
   SlideTextScan result;
   std::string current;
   bool in_t = false;
+  bool trusted = false;  // the whole input is valid UTF-8
 
   void on(const XmlEvent& event) {
     switch (event.kind) {
@@ -304,7 +415,7 @@ struct TextRunScan {
         break;
       case XmlEventKind::Text:
       case XmlEventKind::GeneralRef:
-        if (in_t) append_piece(current, event);
+        if (in_t) append_piece(current, event, trusted);
         break;
       default: break;
     }
@@ -337,6 +448,19 @@ bool is_paragraph_scan_name(std::string_view local) {
 
 }  // namespace
 
+bool holds_valid_utf8(std::string_view bytes) {
+  std::size_t i = 0;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  while (i + 8 <= bytes.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  // What is left starts on a character boundary: everything before it is ASCII.
+  return is_valid_utf8(bytes.substr(i));
+}
+
 std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute) {
   for (const XmlAttribute& item : tag.attributes()) {
     if (item.malformed || item.local_name() != attribute) continue;
@@ -352,6 +476,7 @@ std::vector<std::string> extract_text_runs(std::string_view xml) {
 
 SlideTextScan scan_slide_text(std::string_view xml) {
   TextRunScan scan;
+  scan.trusted = holds_valid_utf8(xml);
   for_each_event(xml, XmlReaderOptions{.trim_text = true},
                  [&](const XmlEvent& event) { scan.on(event); });
   return std::move(scan.result);
@@ -413,11 +538,7 @@ ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
   RunTextScan runs;
   LineBreakScan breaks;
   FieldScan fields;
-  RunPropertyScan bold("rPr", "b");
-  RunPropertyScan italic("rPr", "i");
-  RunPropertyScan underline("rPr", "u");
-  RunPropertyScan size("rPr", "sz");
-  RunPropertyScan typeface("latin", "typeface");
+  RunFormattingScan formatting;
 
   for_each_event(xml, {}, [&](const XmlEvent& event) {
     std::string_view local;
@@ -431,13 +552,7 @@ ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
     runs.on(event, local);
     breaks.on(event, local);
     fields.on(event, local);
-    if (!is_text_piece(event)) {
-      bold.on(event, local);
-      italic.on(event, local);
-      underline.on(event, local);
-      size.on(event, local);
-      typeface.on(event, local);
-    }
+    if (!is_text_piece(event)) formatting.on(event, local);
   });
 
   ShapeParagraphs out;
@@ -445,11 +560,11 @@ ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
   out.runs = std::move(runs.result);
   out.line_breaks = std::move(breaks.result);
   out.fields = std::move(fields.result);
-  out.bold = extract_paragraph_run_bool_attribute(bold.result);
-  out.italic = extract_paragraph_run_bool_attribute(italic.result);
-  out.underline = extract_paragraph_run_underline(underline.result);
-  out.font_size = extract_paragraph_run_font_size(size.result);
-  out.font_name = std::move(typeface.result);
+  out.bold = std::move(formatting.bold);
+  out.italic = std::move(formatting.italic);
+  out.underline = std::move(formatting.underline);
+  out.font_size = std::move(formatting.size);
+  out.font_name = std::move(formatting.typeface);
   return out;
 }
 

@@ -24,9 +24,14 @@ class PackageArchive;
 template <class T>
 using RunValues = std::vector<std::vector<std::optional<T>>>;
 
+// True when the bytes are valid UTF-8; runs of ASCII are checked eight bytes at a time.
+bool holds_valid_utf8(std::string_view bytes);
+
 // The text of every `t` element (any prefix) with content, in document order. Text events are
 // trimmed at both ends, so white space next to a reference is lost ("A &amp; B" gives "A&B").
 std::vector<std::string> extract_text_runs(std::string_view xml);
+
+// The readers below take text that is valid UTF-8 (a decoded part or a slice of one).
 
 // One text per paragraph (`p`): the texts of its `t` elements untrimmed, a line break (`br`)
 // written as U+000B. An unfinished paragraph is dropped.
@@ -55,8 +60,8 @@ std::optional<bool> bool_attribute_value(const std::optional<std::string>& value
 std::optional<bool> underline_value(const std::optional<std::string>& value);
 std::optional<std::int64_t> font_size_emu(const std::optional<std::string>& value);
 
-// Everything the shape summary reads from the paragraphs of one shape, gathered in a single
-// pass. Each list is exactly what its own reader would return on its own.
+// Everything the shape summary reads from the paragraphs of one shape (text), gathered in a
+// single pass. Each list is exactly what its own reader would return on its own.
 struct ShapeParagraphs {
   std::vector<std::string> paragraphs;
   std::vector<std::vector<std::string>> runs;
@@ -71,7 +76,7 @@ struct ShapeParagraphs {
 
 ShapeParagraphs scan_shape_paragraphs(std::string_view xml);
 
-// The text runs of a slide together with whether it holds a `transition` and a `timing`
+// The text runs of a slide's bytes together with whether it holds a `transition` and a `timing`
 // element (start or empty tag, any prefix, before the first lexer error).
 struct SlideTextScan {
   std::vector<std::string> texts;

@@ -1,0 +1,66 @@
+"""Inspection summaries: the whole presentation summarised, against the slide texts that
+zipfile and ElementTree extract in plain Python.
+
+The module does far more than the baseline (shapes, paragraphs, run formatting, tables, notes,
+relationships); the check compares what both compute: every slide's text runs in order.
+Slides per second = the deck's 500 slides / the module's time.
+"""
+
+from __future__ import annotations
+
+import json
+import posixpath
+import zipfile
+import xml.etree.ElementTree as ElementTree
+
+from registry import BenchContext, Case
+
+_REL_NS = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
+_PKG_NS = "{http://schemas.openxmlformats.org/package/2006/relationships}"
+_P_NS = "{http://schemas.openxmlformats.org/presentationml/2006/main}"
+
+
+def _slide_parts(archive: zipfile.ZipFile) -> list[str]:
+    """Slide part names in the order of the presentation's slide-id list."""
+    rels = ElementTree.fromstring(archive.read("ppt/_rels/presentation.xml.rels"))
+    targets = {rel.get("Id"): posixpath.normpath(posixpath.join("ppt", rel.get("Target")))
+               for rel in rels.iter(f"{_PKG_NS}Relationship")
+               if rel.get("Type", "").endswith("/slide")}
+    presentation = ElementTree.fromstring(archive.read("ppt/presentation.xml"))
+    return [targets[slide_id.get(f"{_REL_NS}id")] for slide_id in presentation.iter(f"{_P_NS}sldId")]
+
+
+def _run_texts(xml: bytes) -> list[str]:
+    """The text of every `t` element with content, trimmed, in document order."""
+    texts = []
+    for element in ElementTree.fromstring(xml).iter():
+        if element.tag == "t" or element.tag.endswith("}t"):
+            text = (element.text or "").strip(" \t\r\n")
+            if text:
+                texts.append(text)
+    return texts
+
+
+def python_slide_texts(path: str) -> list[list[str]]:
+    with zipfile.ZipFile(path) as archive:
+        return [_run_texts(archive.read(part)) for part in _slide_parts(archive)]
+
+
+def same_texts(candidate: str, baseline: list[list[str]], ctx: BenchContext) -> None:
+    summary = json.loads(candidate)
+    if summary["slide_count"] != len(baseline):
+        raise AssertionError("the summary and the baseline count different slides")
+    if [slide["texts"] for slide in summary["slides"]] != baseline:
+        raise AssertionError("summarize_presentation_json and ElementTree found different texts")
+
+
+CASES = [
+    Case(
+        name="summarize_presentation_json",
+        function="summarize_presentation_json",
+        candidate=lambda ctx: ctx.native.summarize_presentation_json(str(ctx.deck)),
+        baseline=lambda ctx: python_slide_texts(str(ctx.deck)),
+        check=same_texts,
+        note="baseline: zipfile + ElementTree slide texts; slides/s = 500 / module time",
+    ),
+]
