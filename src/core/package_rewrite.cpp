@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "core/file_output.hpp"
-#include "core/zip_writer.hpp"
+#include "core/zip_raw_copy.hpp"
 
 namespace pelvane {
 

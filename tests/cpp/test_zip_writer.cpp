@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/package_archive.hpp"
+#include "core/zip_raw_copy.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
