@@ -79,8 +79,10 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         PELVANE_TRY_VOID(writer.add_directory(name));
         continue;
       }
-      if (plan.style == RewriteStyle::RawCopy &&
-          !(directory && plan.directories == DirectoryStyle::AsEmptyFile)) {
+      // Directories follow their own style in either rewrite style.
+      const bool raw = directory ? plan.directories == DirectoryStyle::RawCopy
+                                 : plan.style == RewriteStyle::RawCopy;
+      if (raw) {
         PELVANE_TRY_VOID(copy_raw_entry(writer, input, index, headers));
         continue;
       }

@@ -62,7 +62,7 @@ enum class RewriteStyle {
 };
 
 enum class DirectoryStyle {
-  RawCopy,      // copied raw like any kept entry
+  RawCopy,      // copied raw, in either rewrite style
   AsDirectory,  // written as a directory entry
   AsEmptyFile,  // written as an empty file entry under the same name
 };
