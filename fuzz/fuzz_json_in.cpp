@@ -31,15 +31,34 @@ void check(const Result& result, std::string_view text) {
   }
 }
 
+// One more leading blank must move every position on the first line one column right and
+// leave every other result as it was.
+template <class Parse>
+void check_reader(Parse parse, std::string_view text, const std::string& shifted) {
+  const auto plain = parse(text);
+  check(plain, text);
+  const auto moved = parse(shifted);
+  if (plain.has_value() != moved.has_value()) std::abort();
+  if (plain) {
+    if (*plain != *moved) std::abort();
+    return;
+  }
+  const auto& a = plain.error();
+  const auto& b = moved.error();
+  if (a.message != b.message || a.has_position != b.has_position || a.line != b.line) std::abort();
+  if (a.has_position && b.column != a.column + (a.line == 1 ? 1 : 0)) std::abort();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  check(pelvane::parse_edit_list(text), text);
-  check(pelvane::parse_freeform_operations(text), text);
-  check(pelvane::parse_placeholder_specs(text), text);
-  check(pelvane::parse_adjustment_guides(text), text);
-  check(pelvane::parse_cell_texts(text), text);
-  check(pelvane::parse_workbook_cells(text), text);
+  const std::string shifted = " " + std::string(text);
+  check_reader(pelvane::parse_edit_list, text, shifted);
+  check_reader(pelvane::parse_freeform_operations, text, shifted);
+  check_reader(pelvane::parse_placeholder_specs, text, shifted);
+  check_reader(pelvane::parse_adjustment_guides, text, shifted);
+  check_reader(pelvane::parse_cell_texts, text, shifted);
+  check_reader(pelvane::parse_workbook_cells, text, shifted);
   return 0;
 }
