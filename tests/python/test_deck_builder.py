@@ -9,7 +9,7 @@ import zipfile
 import pytest
 
 from conftest import SCHEMAS
-from deck_builder import PNG_1X1, text_box_xml
+from deck_builder import PNG_1X1, group_xml, picture_xml, text_box_xml
 
 PML_PARTS = re.compile(r"ppt/(presentation|slides/slide\d+|slideLayouts/slideLayout\d+|"
                        r"slideMasters/slideMaster\d+|notesSlides/notesSlide\d+|"
@@ -18,7 +18,8 @@ PML_PARTS = re.compile(r"ppt/(presentation|slides/slide\d+|slideLayouts/slideLay
 
 def rich_deck(deck):
     return deck(slides=4, notes={1: "speaker text", 3: "more"}, layouts=5,
-                slide_shapes={2: text_box_xml(2, ["a & b", "", "<c>"])},
+                slide_shapes={2: text_box_xml(2, ["a & b", "", "<c>"]),
+                              3: group_xml(2, text_box_xml(3, "x") + picture_xml(4, "rId2"))},
                 media={"image1.png": PNG_1X1, "clip.mp4": b"\0" * 64},
                 media_rels={0: ["image1.png"], 3: ["image1.png", "clip.mp4"]},
                 vba=True, comment=b"note", stored=["ppt/media/image1.png"],
