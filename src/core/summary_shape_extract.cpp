@@ -64,6 +64,45 @@ bool contains(std::string_view text, std::string_view what) {
   return find_bytes(text, what) != std::string_view::npos;
 }
 
+// The first start tag of `tag` (the start-tag rule of find_tag_start), its search begun at the
+// first "<tag" that memmem finds: nothing before that can be a start tag of it.
+std::optional<std::size_t> find_first_start_tag(std::string_view text, std::string_view tag) {
+  std::string opening;
+  opening.reserve(tag.size() + 1);
+  opening += '<';
+  opening += tag;
+  const std::size_t candidate = find_bytes(text, opening);
+  if (candidate == std::string_view::npos) return std::nullopt;
+  return find_tag_start(text, candidate, tag);
+}
+
+// find_element_end, tried first on the text up to the first "</tag>" after the start: where
+// that prefix holds the element's end, the whole text gives the same one, and the search for
+// nested start tags stops there instead of running to the end of the text.
+std::optional<std::size_t> element_end(std::string_view text, std::size_t start,
+                                       std::string_view tag) {
+  std::string closing;
+  closing.reserve(tag.size() + 3);
+  closing += "</";
+  closing += tag;
+  closing += '>';
+  const std::size_t first_close = find_bytes(text, closing, start);
+  if (first_close != std::string_view::npos) {
+    const auto end = find_element_end(text.substr(0, first_close + closing.size()), start, tag);
+    if (end) return end;
+  }
+  return find_element_end(text, start, tag);
+}
+
+// The first start tag of `tag` from its "<" through the next ">", as element_start_tag gives it.
+std::optional<std::string_view> first_start_tag_text(std::string_view text, std::string_view tag) {
+  const auto start = find_first_start_tag(text, tag);
+  if (!start) return std::nullopt;
+  const std::size_t end = text.find('>', *start);
+  if (end == std::string_view::npos) return std::nullopt;
+  return text.substr(*start, end + 1 - *start);
+}
+
 ElementKind element_kind(std::string_view block) {
   // The prefix tests run in this order, so "<p:sp" is tried before the others.
   if (block.starts_with("<p:sp")) return {"shape"};
@@ -114,9 +153,9 @@ std::string join_paragraphs(const std::vector<std::string>& paragraphs) {
 // `a:xfrm` element; a missing `a:chOff` is (0, 0) and a missing `a:chExt` the group's extent.
 std::optional<ChildTransformMapping> child_mapping(std::string_view block,
                                                    const TransformSummary& effective) {
-  const auto start = find_tag_start(block, 0, "a:xfrm");
+  const auto start = find_first_start_tag(block, "a:xfrm");
   if (!start) return std::nullopt;
-  const auto end = find_element_end(block, *start, "a:xfrm");
+  const auto end = element_end(block, *start, "a:xfrm");
   if (!end) return std::nullopt;
   const std::string_view xfrm = block.substr(*start, *end - *start);
   ChildTransformMapping mapping{effective.x, effective.y, effective.cx, effective.cy,
@@ -153,15 +192,14 @@ ShapeSummary summarize_at_level(std::string_view block,
   shape.has_picture = element.has_picture;
   shape.has_group = element.has_group;
 
-  if (const auto properties = element_start_tag(block, "p:cNvPr")) {
+  if (const auto properties = first_start_tag_text(block, "p:cNvPr")) {
     shape.id = attribute_value(*properties, "id");
     shape.name = attribute_value(*properties, "name");
   }
 
-  // A start tag needs its "<p:ph"; the cheaper search rules out most shapes first.
-  if (contains(block, "<p:ph") && find_tag_start(block, 0, "p:ph")) {
+  if (find_first_start_tag(block, "p:ph")) {
     shape.is_placeholder = true;
-    if (const auto placeholder = element_start_tag(block, "p:ph")) {
+    if (const auto placeholder = first_start_tag_text(block, "p:ph")) {
       shape.placeholder_type = attribute_value(*placeholder, "type");
       shape.placeholder_idx = attribute_value(*placeholder, "idx");
     }
@@ -203,7 +241,7 @@ ShapeSummary summarize_at_level(std::string_view block,
 
 std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
   std::vector<ShapeSummary> shapes;
-  const auto tree = find_tag_start(text, 0, "p:spTree");
+  const auto tree = find_first_start_tag(text, "p:spTree");
   if (!tree) return shapes;
   const std::size_t open_end = text.find('>', *tree);
   if (open_end == std::string_view::npos) return shapes;
@@ -224,13 +262,13 @@ std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
 
 std::optional<TransformSummary> extract_transform(std::string_view text) {
   std::string_view name = "a:xfrm";
-  auto start = find_tag_start(text, 0, name);
+  auto start = find_first_start_tag(text, name);
   if (!start) {
     name = "p:xfrm";
-    start = find_tag_start(text, 0, name);
+    start = find_first_start_tag(text, name);
     if (!start) return std::nullopt;
   }
-  const auto end = find_element_end(text, *start, name);
+  const auto end = element_end(text, *start, name);
   if (!end) return std::nullopt;
   const std::string_view xfrm = text.substr(*start, *end - *start);
   const auto offset = element_start_tag(xfrm, "a:off");
