@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "core/json_out.hpp"
 #include "core/shape_walk.hpp"
 #include "core/summary_table_extract.hpp"
 #include "core/text_runs.hpp"
