@@ -99,8 +99,10 @@ class JsonWriter {
   template <class T>
   void field(std::string_view key, const T& member) {
     open_member(record_first_);
-    write_string(key);
-    out_ += ": ";
+    // Keys are the records' own snake_case names: nothing in them needs escaping.
+    out_ += '"';
+    out_.append(key);
+    out_ += "\": ";
     if constexpr (std::is_convertible_v<const T&, std::string_view>) {
       if (key == "path" && !is_valid_utf8(member)) invalid_path_ = true;
     }
@@ -112,10 +114,18 @@ class JsonWriter {
 
  private:
   void open_member(bool& first) {
-    if (!first) out_ += ',';
+    // ",\n" and the indentation in one append where the indentation is a common depth.
+    static constexpr std::string_view kBreaks =
+        ",\n                                                              ";
+    const std::size_t indent = depth_ * 2;
+    const std::size_t from = first ? 1 : 0;
     first = false;
-    out_ += '\n';
-    out_.append(depth_ * 2, ' ');
+    if (indent + 2 <= kBreaks.size()) {
+      out_.append(kBreaks.substr(from, 2 - from + indent));
+    } else {
+      out_.append(kBreaks.substr(from, 2 - from));
+      out_.append(indent, ' ');
+    }
   }
   void close_container(char closer) {
     --depth_;
