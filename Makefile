@@ -36,11 +36,15 @@ provision:
 	@bash scripts/provision-python.sh
 
 # The virtual environment and the tools the package build needs (installed once).
-$(VENV)/.tools-installed: scripts/provision-python.sh
+PY_TOOLS := pytest pytest-timeout scikit-build-core ninja
+# A hung test fails after this many seconds instead of stalling the run.
+TEST_TIMEOUT ?= 600
+
+$(VENV)/.tools-installed: scripts/provision-python.sh Makefile
 	@if [ -x "$(VPY)" ] && ! "$(VPY)" -c 'import sys; assert sys.version_info[:2] == (3, 14)' 2>/dev/null; then \
 	    echo "recreating $(VENV): its interpreter no longer works"; rm -rf "$(VENV)"; fi
 	@[ -x "$(VPY)" ] || { bash scripts/provision-python.sh && $(PYTHON314) -m venv "$(VENV)"; }
-	"$(VPY)" -m pip install -q --disable-pip-version-check pytest scikit-build-core ninja
+	"$(VPY)" -m pip install -q --disable-pip-version-check $(PY_TOOLS)
 	@# scikit-build-core needs CMake >= 3.24; take PyPI's when the machine's is older.
 	@if ! cmake --version 2>/dev/null | awk 'NR==1 { split($$3, v, "."); exit !(v[1] > 3 || (v[1] == 3 && v[2] >= 24)) }'; then \
 	    "$(VPY)" -m pip install -q --disable-pip-version-check cmake; fi
@@ -64,18 +68,18 @@ TEST_PYTHON := -DPELVANE_PYTHON_FOR_TESTS=$(VPY)
 cpp-test: provision $(VENV)/.tools-installed
 	cmake -S . -B build/cpp $(CMAKE_GENERATOR) -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/cpp -j $(JOBS)
-	ctest --test-dir build/cpp --output-on-failure --no-tests=error -j $(JOBS)
+	ctest --test-dir build/cpp --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 test: build
 	@$(MAKE) --no-print-directory cpp-test
-	"$(VPY)" -m pytest -q
+	"$(VPY)" -m pytest -q --timeout=$(TEST_TIMEOUT)
 
 asan-test: provision $(VENV)/.tools-installed
 	cmake -S . -B build/asan $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	    ctest --test-dir build/asan --output-on-failure --no-tests=error -j $(JOBS)
+	    ctest --test-dir build/asan --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 # Each fuzz/<name>.cpp runs for FUZZ_SECONDS, seeded from fuzz/corpus/<name> when
 # present. New inputs go to build/fuzz/corpus/<name>; the committed seeds stay as they are.
