@@ -52,8 +52,10 @@ $(VENV)/.tools-installed: scripts/provision-python.sh Makefile
 
 # Incremental: no build isolation, and the CMake tree stays in build/wheel.
 $(VENV)/.pelvane-installed: $(VENV)/.tools-installed $(MODULE_INPUTS)
-	"$(VPY)" -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps \
-	    --config-settings=build-dir=build/wheel "$(ROOT)"
+	@mkdir -p build
+	@# Builds started at once in one work tree take turns on build/wheel and .venv.
+	flock build/.install.lock "$(VPY)" -m pip install -q --disable-pip-version-check \
+	    --no-build-isolation --no-deps --config-settings=build-dir=build/wheel "$(ROOT)"
 	@cd /tmp && "$(VPY)" -c 'import pelvane.pelvane_native'
 	@touch $@
 
