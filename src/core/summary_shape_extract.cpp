@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 
 #include "core/shape_walk.hpp"
+#include "core/summary_search.hpp"
 #include "core/summary_table_extract.hpp"
 #include "core/text_runs.hpp"
 #include "core/xml_splice.hpp"
@@ -50,47 +50,12 @@ struct ElementKind {
   bool has_group = false;
 };
 
-// Substring search through memmem, which stays fast where the pattern's first byte is common
-// (every "<" or ":" of a part).
-std::size_t find_bytes(std::string_view text, std::string_view pattern, std::size_t from = 0) {
-  if (from > text.size()) return std::string_view::npos;
-  const void* at = memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
-  if (at == nullptr) return std::string_view::npos;
-  return static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
-}
-
 bool contains(std::string_view text, std::string_view what) {
   return find_bytes(text, what) != std::string_view::npos;
 }
 
-// The first start tag of `tag` (the start-tag rule of find_tag_start), its search begun at the
-// first "<tag" that memmem finds: nothing before that can be a start tag of it.
 std::optional<std::size_t> find_first_start_tag(std::string_view text, std::string_view tag) {
-  std::string opening;
-  opening.reserve(tag.size() + 1);
-  opening += '<';
-  opening += tag;
-  const std::size_t candidate = find_bytes(text, opening);
-  if (candidate == std::string_view::npos) return std::nullopt;
-  return find_tag_start(text, candidate, tag);
-}
-
-// find_element_end, tried first on the text up to the first "</tag>" after the start: where
-// that prefix holds the element's end, the whole text gives the same one, and the search for
-// nested start tags stops there instead of running to the end of the text.
-std::optional<std::size_t> element_end(std::string_view text, std::size_t start,
-                                       std::string_view tag) {
-  std::string closing;
-  closing.reserve(tag.size() + 3);
-  closing += "</";
-  closing += tag;
-  closing += '>';
-  const std::size_t first_close = find_bytes(text, closing, start);
-  if (first_close != std::string_view::npos) {
-    const auto end = find_element_end(text.substr(0, first_close + closing.size()), start, tag);
-    if (end) return end;
-  }
-  return find_element_end(text, start, tag);
+  return find_start_tag_from(text, 0, tag);
 }
 
 // The first start tag of `tag` from its "<" through the next ">", as element_start_tag gives it.
@@ -154,7 +119,7 @@ std::optional<ChildTransformMapping> child_mapping(std::string_view block,
                                                    const TransformSummary& effective) {
   const auto start = find_first_start_tag(block, "a:xfrm");
   if (!start) return std::nullopt;
-  const auto end = element_end(block, *start, "a:xfrm");
+  const auto end = find_end_of_element(block, *start, "a:xfrm");
   if (!end) return std::nullopt;
   const std::string_view xfrm = block.substr(*start, *end - *start);
   ChildTransformMapping mapping{effective.x, effective.y, effective.cx, effective.cy,
@@ -244,7 +209,7 @@ std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
   if (!tree) return shapes;
   const std::size_t open_end = text.find('>', *tree);
   if (open_end == std::string_view::npos) return shapes;
-  const auto tree_end = find_element_end(text, *tree, "p:spTree");
+  const auto tree_end = find_end_of_element(text, *tree, "p:spTree");
   if (!tree_end) return shapes;
   const std::size_t inside_begin = open_end + 1;
   const std::size_t inside_end = *tree_end - kTreeEnd.size();
@@ -267,7 +232,7 @@ std::optional<TransformSummary> extract_transform(std::string_view text) {
     start = find_first_start_tag(text, name);
     if (!start) return std::nullopt;
   }
-  const auto end = element_end(text, *start, name);
+  const auto end = find_end_of_element(text, *start, name);
   if (!end) return std::nullopt;
   const std::string_view xfrm = text.substr(*start, *end - *start);
   const auto offset = element_start_tag(xfrm, "a:off");

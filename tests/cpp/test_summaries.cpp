@@ -8,6 +8,7 @@
 
 #include "core/json_out.hpp"
 #include "core/summary_package_extract.hpp"
+#include "core/summary_search.hpp"
 #include "core/summary_shape_extract.hpp"
 #include "core/summary_table_extract.hpp"
 #include "core/text_runs.hpp"
@@ -377,6 +378,35 @@ TEST(ShapeSummaries, DeepNestingIsCappedAndStillPrints) {
   EXPECT_EQ(shape->kind, "group");
   EXPECT_EQ(shape->paragraphs, (Texts{"deep"}));
   EXPECT_TRUE(to_json(slide).has_value());
+}
+
+// ---- Element searches ----
+
+// The summaries' element searches skip ahead with memmem; they must find exactly what the
+// tag-by-tag rules find.
+TEST(ElementSearches, AgreeWithTheSplicingRules) {
+  const std::string texts[] = {
+      "<a:tbl><a:tr></a:tr></a:tbl>",
+      "<a:tbl><a:tbl></a:tbl></a:tbl>x</a:tbl>",
+      "<a:tbl><a:tbl/></a:tbl></a:tbl>",
+      "<a:tbl/><a:tbl></a:tbl>",
+      "<a:tblPr/><a:tbl><a:tblGrid/></a:tbl>",
+      "<a:tbl>no end",
+      "<a:tbl><a:tbl></a:tbl>",
+      "<a:tbl x='>'></a:tbl>",
+      "<a:tbl\n></a:tbl >",
+  };
+  for (const std::string& text : texts) {
+    for (std::size_t from = 0; from <= text.size(); ++from) {
+      const auto expected = find_tag_start(text, from, "a:tbl");
+      EXPECT_EQ(find_start_tag_from(text, from, "a:tbl"), expected) << text << " " << from;
+      if (expected) {
+        EXPECT_EQ(find_end_of_element(text, *expected, "a:tbl"),
+                  find_element_end(text, *expected, "a:tbl"))
+            << text << " " << *expected;
+      }
+    }
+  }
 }
 
 // ---- Tables ----
