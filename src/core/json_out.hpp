@@ -41,6 +41,11 @@ bool is_valid_utf8(std::string_view text);
 
 class JsonWriter {
  public:
+  JsonWriter() = default;
+  // A writer whose output will stand `depth` levels deep inside a larger text: nested lines are
+  // indented from there.
+  explicit JsonWriter(std::size_t depth) : depth_(depth) {}
+
   // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
   // escaped; everything else, non-ASCII included, is copied as UTF-8.
   void write_string(std::string_view text);

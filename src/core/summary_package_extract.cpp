@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/json_out.hpp"
 #include "core/package_archive.hpp"
 #include "core/relationships.hpp"
 #include "core/slide_order.hpp"
@@ -77,6 +78,35 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
                                             " was not found"));
   }
   return summarize_slide(archive, *part);
+}
+
+Result<std::string> summarize_presentation_json_text(std::string_view path) {
+  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
+  const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
+
+  // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
+  JsonWriter path_text;
+  path_text.write_string(path);
+  std::string out = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
+                    std::to_string(parts.size()) + ",\n  \"slides\": ";
+  if (parts.empty()) {
+    out += "[]";
+  } else {
+    out += '[';
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      out += i == 0 ? "\n    " : ",\n    ";
+      JsonWriter slide_text(2);
+      slide_text.value(PELVANE_TRY(summarize_slide(archive, parts[i])));
+      std::string text = slide_text.take();
+      // Room for the rest at the first slide's size, so the text is not copied as it grows.
+      if (i == 0) out.reserve(out.size() + (text.size() + 8) * parts.size() + 64);
+      out += text;
+    }
+    out += "\n  ]";
+  }
+  out += has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
+  return out;
 }
 
 Result<PresentationSummary> summarize_presentation(std::string_view path) {

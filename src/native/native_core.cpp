@@ -57,7 +57,13 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"inspect_package_json", kPathParams,
      [](Args& a) { return json_result(inspect_package(a.str(0))); }},
     {"summarize_presentation_json", kPathParams,
-     [](Args& a) { return json_result(summarize_presentation(a.str(0))); }},
+     [](Args& a) {
+       // Printed slide by slide; a path the writer refuses takes the generic road to its message.
+       if (!is_valid_utf8(a.str(0))) return json_result(summarize_presentation(a.str(0)));
+       auto text = summarize_presentation_json_text(a.str(0));
+       if (!text) return error_outcome(text.error());
+       return text_outcome(std::move(*text));
+     }},
     {"summarize_slide_at_index_json", kPathIndexParams,
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
@@ -496,6 +497,36 @@ TEST_F(PackageSummaries, MalformedSlidesStillSummarise) {
   EXPECT_EQ(slide->relationships.size(), 2u);
   ASSERT_EQ(slide->image_relationships.size(), 1u);
   EXPECT_EQ(slide->image_relationships[0].target_mode, "External");
+}
+
+// The presentation printed slide by slide must be the generic writer's text, byte for byte, and
+// fail exactly as the record does.
+TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
+  std::vector<std::string> paths = {
+      package({{"ppt/presentation.xml", "<p:presentation/>"}}),
+      package({{"ppt/slides/slide1.xml", slide_with(text_shape("2", "<a:p><a:r><a:t>\"q\"\t</a:t>"
+                                                                    "</a:r></a:p>"))},
+               {"ppt/slides/slide2.xml", slide_with("")},
+               {"ppt/vbaProject.bin", "x"}}),
+      dir.file("missing.pptx"),
+  };
+  if (const auto decks = test::decks_dir()) {
+    for (const auto& entry : std::filesystem::directory_iterator(*decks)) {
+      if (entry.path().extension() == ".pptx" || entry.path().extension() == ".pptm") {
+        paths.push_back(entry.path().string());
+      }
+    }
+  }
+  for (const std::string& path : paths) {
+    const auto record = summarize_presentation(path);
+    const auto text = summarize_presentation_json_text(path);
+    ASSERT_EQ(record.has_value(), text.has_value()) << path;
+    if (record) {
+      EXPECT_EQ(*text, to_json(*record).value()) << path;
+    } else {
+      EXPECT_EQ(text.error(), record.error()) << path;
+    }
+  }
 }
 
 }  // namespace
