@@ -50,32 +50,79 @@ struct ElementKind {
   bool has_group = false;
 };
 
-bool contains(std::string_view text, std::string_view what) {
-  return find_bytes(text, what) != std::string_view::npos;
+// Where the fixed markers that a shape summary looks for first occur in a block, found in one
+// pass over its colons: each marker holds a colon at a fixed place, so this finds exactly the
+// first occurrence that a substring search for the marker would.
+struct BlockMarkers {
+  static constexpr std::size_t kNone = std::string_view::npos;
+  std::size_t non_visual = kNone;    // "<p:cNvPr"
+  std::size_t placeholder = kNone;   // "<p:ph"
+  std::size_t table = kNone;         // "<a:tbl"
+  std::size_t drawing_xfrm = kNone;  // "<a:xfrm"
+  std::size_t frame_xfrm = kNone;    // "<p:xfrm"
+  bool video_file = false;           // "<a:videoFile"
+  bool ole_object = false;           // "<p:oleObj"
+  bool chart = false;                // ":chart"
+  // Starts of every "r:embed=\"", "r:link=\"" and "r:id=\"", in this order of patterns.
+  std::vector<std::size_t> references[3];
+};
+
+BlockMarkers find_block_markers(std::string_view block) {
+  BlockMarkers markers;
+  const auto first = [](std::size_t& slot, std::size_t at) {
+    if (slot == BlockMarkers::kNone) slot = at;
+  };
+  for (std::size_t colon = block.find(':'); colon != std::string_view::npos;
+       colon = block.find(':', colon + 1)) {
+    const std::string_view after = block.substr(colon + 1);
+    if (colon >= 2 && block[colon - 2] == '<') {
+      if (block[colon - 1] == 'p') {
+        if (after.starts_with("cNvPr")) first(markers.non_visual, colon - 2);
+        else if (after.starts_with("ph")) first(markers.placeholder, colon - 2);
+        else if (after.starts_with("xfrm")) first(markers.frame_xfrm, colon - 2);
+        else if (after.starts_with("oleObj")) markers.ole_object = true;
+      } else if (block[colon - 1] == 'a') {
+        if (after.starts_with("tbl")) first(markers.table, colon - 2);
+        else if (after.starts_with("xfrm")) first(markers.drawing_xfrm, colon - 2);
+        else if (after.starts_with("videoFile")) markers.video_file = true;
+      }
+    }
+    if (colon >= 1 && block[colon - 1] == 'r') {
+      if (after.starts_with("embed=\"")) markers.references[0].push_back(colon - 1);
+      else if (after.starts_with("link=\"")) markers.references[1].push_back(colon - 1);
+      else if (after.starts_with("id=\"")) markers.references[2].push_back(colon - 1);
+    }
+    if (after.starts_with("chart")) markers.chart = true;
+  }
+  return markers;
 }
 
-std::optional<std::size_t> find_first_start_tag(std::string_view text, std::string_view tag) {
-  return find_start_tag_from(text, 0, tag);
+// The first start tag of `tag` (the start-tag rule), searched from the first "<tag" found.
+std::optional<std::size_t> start_tag_at_marker(std::string_view text, std::size_t marker,
+                                               std::string_view tag) {
+  if (marker == BlockMarkers::kNone) return std::nullopt;
+  return find_tag_start(text, marker, tag);
 }
 
-// The first start tag of `tag` from its "<" through the next ">", as element_start_tag gives it.
-std::optional<std::string_view> first_start_tag_text(std::string_view text, std::string_view tag) {
-  const auto start = find_first_start_tag(text, tag);
+// That start tag from its "<" through the next ">", as element_start_tag gives it.
+std::optional<std::string_view> start_tag_text_at_marker(std::string_view text, std::size_t marker,
+                                                         std::string_view tag) {
+  const auto start = start_tag_at_marker(text, marker, tag);
   if (!start) return std::nullopt;
   const std::size_t end = text.find('>', *start);
   if (end == std::string_view::npos) return std::nullopt;
   return text.substr(*start, end + 1 - *start);
 }
 
-ElementKind element_kind(std::string_view block) {
+ElementKind element_kind(std::string_view block, const BlockMarkers& markers) {
   // The prefix tests run in this order, so "<p:sp" is tried before the others.
   if (block.starts_with("<p:sp")) return {"shape"};
   if (block.starts_with("<p:pic")) {
-    if (contains(block, "<a:videoFile")) return {"movie"};
+    if (markers.video_file) return {"movie"};
     return {"picture", true};
   }
   if (block.starts_with("<p:graphicFrame")) {
-    if (contains(block, "<p:oleObj")) return {"ole_object"};
+    if (markers.ole_object) return {"ole_object"};
     return {"graphic_frame"};
   }
   if (block.starts_with("<p:grpSp")) return {"group", false, true};
@@ -84,19 +131,20 @@ ElementKind element_kind(std::string_view block) {
 }
 
 // Values of r:embed, r:link and r:id anywhere in the block, as written, sorted byte-wise and
-// without repeats.
-std::vector<std::string> relationship_ids_in_block(std::string_view block) {
+// without repeats. Each pattern's search resumes after the closing quote of its previous value.
+std::vector<std::string> relationship_ids_in_block(std::string_view block,
+                                                   const BlockMarkers& markers) {
+  static constexpr std::size_t kPatternLength[3] = {9, 8, 6};  // r:embed=" r:link=" r:id="
   std::vector<std::string> ids;
-  for (std::string_view pattern : {"r:embed=\"", "r:link=\"", "r:id=\""}) {
-    std::size_t position = 0;
-    for (;;) {
-      const std::size_t at = find_bytes(block, pattern, position);
-      if (at == std::string_view::npos) break;
-      const std::size_t value_start = at + pattern.size();
+  for (std::size_t pattern = 0; pattern < 3; ++pattern) {
+    std::size_t resume = 0;
+    for (const std::size_t at : markers.references[pattern]) {
+      if (at < resume) continue;
+      const std::size_t value_start = at + kPatternLength[pattern];
       const std::size_t quote = block.find('"', value_start);
       if (quote == std::string_view::npos) break;
       ids.emplace_back(block.substr(value_start, quote - value_start));
-      position = quote + 1;
+      resume = quote + 1;
     }
   }
   std::sort(ids.begin(), ids.end());
@@ -113,11 +161,38 @@ std::string join_paragraphs(const std::vector<std::string>& paragraphs) {
   return text;
 }
 
+// The offset and extent of the transform element `name` whose start tag is at `start`: `a:off`
+// x, y and `a:ext` cx, cy, a missing or malformed value read as 0; none without its end tag or
+// either child.
+std::optional<TransformSummary> read_transform(std::string_view text, std::size_t start,
+                                               std::string_view name) {
+  const auto end = find_end_of_element(text, start, name);
+  if (!end) return std::nullopt;
+  const std::string_view xfrm = text.substr(start, *end - start);
+  const auto offset = element_start_tag(xfrm, "a:off");
+  const auto extent = element_start_tag(xfrm, "a:ext");
+  if (!offset || !extent) return std::nullopt;
+  return TransformSummary{attribute_i64(*offset, "x"), attribute_i64(*offset, "y"),
+                          attribute_i64(*extent, "cx"), attribute_i64(*extent, "cy")};
+}
+
+// extract_transform of a block whose markers are known.
+std::optional<TransformSummary> transform_at(std::string_view block, const BlockMarkers& markers) {
+  if (const auto start = start_tag_at_marker(block, markers.drawing_xfrm, "a:xfrm")) {
+    return read_transform(block, *start, "a:xfrm");
+  }
+  if (const auto start = start_tag_at_marker(block, markers.frame_xfrm, "p:xfrm")) {
+    return read_transform(block, *start, "p:xfrm");
+  }
+  return std::nullopt;
+}
+
 // The mapping a group gives its children: none without its own transform or without an
 // `a:xfrm` element; a missing `a:chOff` is (0, 0) and a missing `a:chExt` the group's extent.
 std::optional<ChildTransformMapping> child_mapping(std::string_view block,
+                                                   const BlockMarkers& markers,
                                                    const TransformSummary& effective) {
-  const auto start = find_first_start_tag(block, "a:xfrm");
+  const auto start = start_tag_at_marker(block, markers.drawing_xfrm, "a:xfrm");
   if (!start) return std::nullopt;
   const auto end = find_end_of_element(block, *start, "a:xfrm");
   if (!end) return std::nullopt;
@@ -151,19 +226,21 @@ ShapeSummary summarize_at_level(std::string_view block,
                                 const std::optional<ChildTransformMapping>& mapping,
                                 std::size_t level) {
   ShapeSummary shape;
-  const ElementKind element = element_kind(block);
+  const BlockMarkers markers = find_block_markers(block);
+  const ElementKind element = element_kind(block, markers);
   shape.kind = std::string(element.kind);
   shape.has_picture = element.has_picture;
   shape.has_group = element.has_group;
 
-  if (const auto properties = first_start_tag_text(block, "p:cNvPr")) {
+  if (const auto properties = start_tag_text_at_marker(block, markers.non_visual, "p:cNvPr")) {
     shape.id = attribute_value(*properties, "id");
     shape.name = attribute_value(*properties, "name");
   }
 
-  if (find_first_start_tag(block, "p:ph")) {
+  if (start_tag_at_marker(block, markers.placeholder, "p:ph")) {
     shape.is_placeholder = true;
-    if (const auto placeholder = first_start_tag_text(block, "p:ph")) {
+    if (const auto placeholder =
+            start_tag_text_at_marker(block, markers.placeholder, "p:ph")) {
       shape.placeholder_type = attribute_value(*placeholder, "type");
       shape.placeholder_idx = attribute_value(*placeholder, "idx");
     }
@@ -181,11 +258,14 @@ ShapeSummary summarize_at_level(std::string_view block,
   shape.paragraph_run_font_size = std::move(paragraphs.font_size);
   shape.paragraph_run_font_name = std::move(paragraphs.font_name);
 
-  shape.tables = extract_tables_in_text(block);
-  shape.relationship_ids = relationship_ids_in_block(block);
-  shape.has_chart = contains(block, ":chart");
+  // No table starts before the first "<a:tbl".
+  if (markers.table != BlockMarkers::kNone) {
+    shape.tables = extract_tables_in_text(block.substr(markers.table));
+  }
+  shape.relationship_ids = relationship_ids_in_block(block, markers);
+  shape.has_chart = markers.chart;
 
-  shape.transform = extract_transform(block);
+  shape.transform = transform_at(block, markers);
   if (shape.transform) {
     shape.effective_transform =
         mapping ? map_child_transform(*shape.transform, *mapping) : *shape.transform;
@@ -194,7 +274,7 @@ ShapeSummary summarize_at_level(std::string_view block,
   if (block.starts_with("<p:grpSp") && level <= kMaxGroupNesting) {
     std::optional<ChildTransformMapping> children_mapping;
     if (shape.effective_transform) {
-      children_mapping = child_mapping(block, *shape.effective_transform);
+      children_mapping = child_mapping(block, markers, *shape.effective_transform);
     }
     for (std::string_view child : extract_shape_blocks(group_children_region(block))) {
       shape.children.push_back(summarize_at_level(child, children_mapping, level + 1));
@@ -205,7 +285,7 @@ ShapeSummary summarize_at_level(std::string_view block,
 
 std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
   std::vector<ShapeSummary> shapes;
-  const auto tree = find_first_start_tag(text, "p:spTree");
+  const auto tree = find_start_tag_from(text, 0, "p:spTree");
   if (!tree) return shapes;
   const std::size_t open_end = text.find('>', *tree);
   if (open_end == std::string_view::npos) return shapes;
@@ -225,21 +305,13 @@ std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
 }  // namespace
 
 std::optional<TransformSummary> extract_transform(std::string_view text) {
-  std::string_view name = "a:xfrm";
-  auto start = find_first_start_tag(text, name);
-  if (!start) {
-    name = "p:xfrm";
-    start = find_first_start_tag(text, name);
-    if (!start) return std::nullopt;
+  if (const auto start = find_start_tag_from(text, 0, "a:xfrm")) {
+    return read_transform(text, *start, "a:xfrm");
   }
-  const auto end = find_end_of_element(text, *start, name);
-  if (!end) return std::nullopt;
-  const std::string_view xfrm = text.substr(*start, *end - *start);
-  const auto offset = element_start_tag(xfrm, "a:off");
-  const auto extent = element_start_tag(xfrm, "a:ext");
-  if (!offset || !extent) return std::nullopt;
-  return TransformSummary{attribute_i64(*offset, "x"), attribute_i64(*offset, "y"),
-                          attribute_i64(*extent, "cx"), attribute_i64(*extent, "cy")};
+  if (const auto start = find_start_tag_from(text, 0, "p:xfrm")) {
+    return read_transform(text, *start, "p:xfrm");
+  }
+  return std::nullopt;
 }
 
 TransformSummary map_child_transform(const TransformSummary& transform,

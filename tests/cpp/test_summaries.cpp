@@ -206,6 +206,11 @@ TEST(ShapeSummaries, IdentityPlaceholderAndReferencesAreReadAsWritten) {
   EXPECT_EQ(shape.transform, nullopt);
   EXPECT_EQ(shape.effective_transform, nullopt);
 
+  // A search resumes after the value's closing quote, so a pattern inside a value is skipped.
+  EXPECT_EQ(summarize_shape_block("<p:sp><x r:id=\"xr:id=\" y=\"1\" r:link=\"L\"/></p:sp>", nullopt)
+                .relationship_ids,
+            (Texts{"L", "xr:id="}));
+
   const ShapeSummary bare = summarize_shape_block("<p:sp><p:spPr/></p:sp>", nullopt);
   EXPECT_EQ(bare.id, nullopt);
   EXPECT_EQ(bare.name, nullopt);
