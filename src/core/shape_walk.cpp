@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "core/summary_search.hpp"
 #include "core/xml_splice.hpp"
 
 namespace pelvane {
@@ -39,12 +40,12 @@ namespace {
 class LastOccurrence {
  public:
   LastOccurrence(std::string_view text, std::string_view pattern)
-      : text_(text), pattern_(pattern), next_(text.find(pattern)) {}
+      : text_(text), pattern_(pattern), next_(find_bytes(text, pattern)) {}
 
   std::size_t before(std::size_t limit) {
     while (next_ != std::string_view::npos && next_ + pattern_.size() <= limit) {
       last_ = next_;
-      next_ = text_.find(pattern_, next_ + 1);
+      next_ = find_bytes(text_, pattern_, next_ + 1);
     }
     return last_;
   }

@@ -1,6 +1,7 @@
 #include "core/xml_splice.hpp"
 
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 #include "core/xml_events.hpp"
@@ -36,10 +37,39 @@ bool follows_name(std::string_view text, std::size_t pos) {
   return c == '/' || c == '>' || unicode_space_length(text, pos) > 0;
 }
 
+// Offset of the first ">" at or after `from`, for offsets that only grow: a ">" once found
+// serves every later offset up to it, and its absence every later offset at all, so a walk
+// over many tags reads each byte once.
+class NextTagEnd {
+ public:
+  explicit NextTagEnd(std::string_view text) : text_(text) {}
+
+  std::size_t at_or_after(std::size_t from) {
+    if (!searched_ || (gt_ != npos && gt_ < from)) {
+      gt_ = text_.find('>', from);
+      searched_ = true;
+    }
+    return gt_;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t gt_ = npos;
+  bool searched_ = false;
+};
+
 // True when the tag starting at `lt` runs to a ">" preceded by "/".
-bool closes_itself(std::string_view text, std::size_t lt) {
-  const std::size_t gt = text.find('>', lt);
+bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
   return gt != npos && gt > lt && text[gt - 1] == '/';
+}
+
+// Offset of the first `pattern` at or after `from`.
+std::size_t find_bytes_from(std::string_view text, std::string_view pattern, std::size_t from) {
+  if (from > text.size()) return npos;
+  if (pattern.empty()) return from;
+  const void* at = memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
+  if (at == nullptr) return npos;
+  return static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
 }
 
 }  // namespace
@@ -51,20 +81,24 @@ bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view
 
 std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from, std::string_view tag) {
   if (from > text.size()) return std::nullopt;
-  std::size_t pos = from;
-  for (;;) {
-    const std::size_t lt = text.find('<', pos);
-    if (lt == npos) return std::nullopt;
-    if (is_start_tag_at(text, lt, tag)) return lt;
-    pos = lt + 1;
+  // A start tag is "<tag" followed by a name end; only the places holding "<tag" can be one.
+  std::string opening;
+  opening.reserve(tag.size() + 1);
+  opening += '<';
+  opening += tag;
+  for (std::size_t lt = find_bytes_from(text, opening, from); lt != npos;
+       lt = find_bytes_from(text, opening, lt + 1)) {
+    if (follows_name(text, lt + opening.size())) return lt;
   }
+  return std::nullopt;
 }
 
 std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start, std::string_view tag) {
   if (start >= text.size()) return std::nullopt;
+  NextTagEnd tag_end(text);
   // An element written "<tag .../>" ends with its own start tag.
-  if (is_start_tag_at(text, start, tag) && closes_itself(text, start))
-    return text.find('>', start) + 1;
+  if (is_start_tag_at(text, start, tag) && closes_itself(start, tag_end.at_or_after(start), text))
+    return tag_end.at_or_after(start) + 1;
 
   std::string closing;
   closing.reserve(tag.size() + 3);
@@ -72,19 +106,23 @@ std::optional<std::size_t> find_element_end(std::string_view text, std::size_t s
   closing += tag;
   closing += '>';
 
+  // The next end tag and the next start tag at or after `pos` are each kept until `pos` passes
+  // them, and a search that found none is not repeated: `pos` only grows, so every byte is
+  // searched once however deeply the elements nest.
   std::size_t pos = start + 1 + tag.size();
   std::size_t depth = 1;
-  std::size_t next_close = text.find(closing, pos);
+  std::size_t next_close = find_bytes_from(text, closing, pos);
+  std::optional<std::size_t> next_open = find_tag_start(text, pos, tag);
   for (;;) {
-    if (next_close != npos && next_close < pos) next_close = text.find(closing, pos);
-    const std::optional<std::size_t> next_open = find_tag_start(text, pos, tag);
+    if (next_close != npos && next_close < pos) next_close = find_bytes_from(text, closing, pos);
+    if (next_open && *next_open < pos) next_open = find_tag_start(text, pos, tag);
     if (next_close != npos && (!next_open || next_close < *next_open)) {
       pos = next_close + closing.size();
       if (--depth == 0) return pos;
       continue;
     }
     if (!next_open) return std::nullopt;
-    if (!closes_itself(text, *next_open)) ++depth;
+    if (!closes_itself(*next_open, tag_end.at_or_after(*next_open), text)) ++depth;
     pos = *next_open + 1 + tag.size();
   }
 }

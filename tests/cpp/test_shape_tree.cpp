@@ -218,6 +218,31 @@ TEST(InsertionPoint, KeepsAContainersExtensionListLast) {
             with_inner.rfind("</p:grpSp>"));
 }
 
+// Each closing tag of a deep nest used to restart the search for the next start tag, so
+// locating a group's end took time in the square of the depth.
+TEST(InsertionPoint, DeeplyNestedGroupsAreLocatedInOnePass) {
+  constexpr int kDepth = 100000;
+  std::string shapes;
+  for (int i = 0; i < kDepth; ++i) {
+    shapes += "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"" + std::to_string(i + 10) +
+              "\" name=\"g\"/></p:nvGrpSpPr><p:grpSpPr/>";
+  }
+  shapes += shape("p:sp", 2);
+  for (int i = 0; i < kDepth; ++i) shapes += "</p:grpSp>";
+  const std::string xml = slide(shapes);
+  const std::size_t outer_close = xml.rfind("</p:grpSp>");
+  EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::group(0)), outer_close);
+  EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::nested_group(0, 0)), outer_close - 10);
+  EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::deeper_nested_group(0, 0, 0)),
+            outer_close - 20);
+  EXPECT_EQ(next_shape_id(xml), kDepth + 10);
+  auto spliced = add_shape_to_target_xml(xml, InsertionTarget::new_group_in_group(0), 7,
+                                         [] { return Result<std::string>("<X/>"); });
+  ASSERT_TRUE(spliced.has_value());
+  EXPECT_EQ(spliced->substr(outer_close, 9), "<p:grpSp>");
+  EXPECT_EQ(spliced->size(), xml.size() + group_shape_with_child_xml(6, "<X/>").size());
+}
+
 TEST(Splice, NewGroupWrapsTheFragmentAndLeavesTheTargetTransform) {
   const std::string expected_group =
       "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"8\" name=\"Group 7\"/><p:cNvGrpSpPr/><p:nvPr/>"

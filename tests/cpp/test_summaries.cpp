@@ -362,7 +362,7 @@ TEST(ShapeSummaries, GroupsReportWhatTheirChildrenHold) {
 }
 
 TEST(ShapeSummaries, DeepNestingIsCappedAndStillPrints) {
-  constexpr int kDepth = 1000;
+  constexpr int kDepth = 100000;
   std::string tree;
   for (int i = 0; i < kDepth; ++i) tree += "<p:grpSp><p:grpSpPr></p:grpSpPr>";
   tree += text_shape("2", "<a:p><a:r><a:t>deep</a:t></a:r></a:p>");
