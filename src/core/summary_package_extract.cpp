@@ -2,11 +2,16 @@
 
 #include <zip.h>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
+#include "core/concurrent_entry_reader.hpp"
 #include "core/json_out.hpp"
 #include "core/package_archive.hpp"
+#include "core/part_names.hpp"
 #include "core/relationships.hpp"
 #include "core/slide_order.hpp"
 #include "core/summary_shape_extract.hpp"
@@ -34,16 +39,13 @@ Result<bool> holds_macro_project(PackageArchive& archive) {
   return has_vba;
 }
 
-}  // namespace
-
-Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part) {
-  auto bytes = PELVANE_TRY(read_archive_bytes(archive, slide_part));
-  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
-  const std::string_view xml = *bytes;
-
+// The summary of a slide whose bytes, relationships and notes have been read.
+SlideSummary slide_summary_of(std::string_view slide_part, std::string_view xml,
+                              std::vector<RelationshipSummary> relationships,
+                              std::vector<std::string> notes) {
   SlideSummary slide;
-  slide.relationships = PELVANE_TRY(read_relationships(archive, slide_part));
-  slide.notes = PELVANE_TRY(read_notes(archive, slide_part, slide.relationships));
+  slide.relationships = std::move(relationships);
+  slide.notes = std::move(notes);
   slide.image_relationships = relationships_by_type(slide.relationships, {"/image"});
   slide.chart_relationships = relationships_by_type(slide.relationships, {"/chart"});
   slide.comment_relationships =
@@ -70,6 +72,95 @@ Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view s
   return slide;
 }
 
+// summarize_slide through the concurrent reader: the same reads in the same order, or none
+// where the reader cannot vouch for an entry the slide needs (a missing slide part included),
+// so that the archive library's reading decides and words the outcome.
+std::optional<SlideSummary> summarize_slide_concurrently(const ConcurrentEntryReader& reader,
+                                                         std::string_view slide_part) {
+  const auto slide_index = reader.find(slide_part);
+  if (!slide_index) return std::nullopt;
+  const auto bytes = reader.read(*slide_index);
+  if (!bytes) return std::nullopt;
+
+  std::vector<RelationshipSummary> relationships;
+  if (const auto rels_index = reader.find(relationship_part_name(slide_part))) {
+    const auto rels = reader.read(*rels_index);
+    if (!rels) return std::nullopt;
+    relationships = parse_relationships(*rels);
+  }
+  // The notes slide: the first relationship whose type ends with "/notesSlide".
+  std::vector<std::string> notes;
+  const auto notes_relationship =
+      std::find_if(relationships.begin(), relationships.end(), [](const RelationshipSummary& r) {
+        return r.relationship_type.ends_with("/notesSlide");
+      });
+  if (notes_relationship != relationships.end()) {
+    if (const auto notes_index = reader.find(resolve_target(slide_part, notes_relationship->target))) {
+      const auto notes_bytes = reader.read(*notes_index);
+      if (!notes_bytes) return std::nullopt;
+      notes = extract_text_runs(*notes_bytes);
+    }
+  }
+  return slide_summary_of(slide_part, *bytes, std::move(relationships), std::move(notes));
+}
+
+// A slide's summary as printed two levels in.
+std::string slide_json_text(const SlideSummary& slide) {
+  JsonWriter writer(2);
+  writer.value(slide);
+  return writer.take();
+}
+
+// Slides printed from the concurrent reader by several threads; a slide left empty is one the
+// reader could not vouch for (or whose summary failed), to be read through the archive
+// library. `meanwhile` runs on the calling thread while the others work.
+template <class Meanwhile>
+std::vector<std::optional<std::string>> print_slides_concurrently(
+    const ConcurrentEntryReader& reader, const std::vector<std::string>& parts,
+    Meanwhile&& meanwhile) {
+  std::vector<std::optional<std::string>> texts(parts.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&]() noexcept {
+    for (std::size_t i = next.fetch_add(1); i < parts.size(); i = next.fetch_add(1)) {
+      try {
+        if (auto slide = summarize_slide_concurrently(reader, parts[i])) {
+          texts[i] = slide_json_text(*slide);
+        }
+      } catch (...) {
+        // Left to the archive library's road, which reports the failure as it always does.
+      }
+    }
+  };
+  // A few slides per thread at least; the calling thread is one of them.
+  constexpr std::size_t kMaxThreads = 8;
+  constexpr std::size_t kSlidesPerThread = 4;
+  const std::size_t available = std::max<std::size_t>(1, std::thread::hardware_concurrency());
+  const std::size_t threads = std::clamp<std::size_t>(
+      (parts.size() + kSlidesPerThread - 1) / kSlidesPerThread, 1, std::min(available, kMaxThreads));
+  {
+    std::vector<std::jthread> helpers;
+    try {
+      helpers.reserve(threads - 1);
+      for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
+    } catch (...) {
+      // Fewer threads than hoped: the ones started and this one share the slides.
+    }
+    meanwhile();
+    work();
+  }
+  return texts;
+}
+
+}  // namespace
+
+Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part) {
+  auto bytes = PELVANE_TRY(read_archive_bytes(archive, slide_part));
+  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
+  auto relationships = PELVANE_TRY(read_relationships(archive, slide_part));
+  auto notes = PELVANE_TRY(read_notes(archive, slide_part, relationships));
+  return slide_summary_of(slide_part, *bytes, std::move(relationships), std::move(notes));
+}
+
 Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64_t index) {
   auto archive = PELVANE_TRY(PackageArchive::open_file(path));
   const auto part = PELVANE_TRY(slide_part_at_index(archive, index));
@@ -83,29 +174,42 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
 Result<std::string> summarize_presentation_json_text(std::string_view path) {
   auto archive = PELVANE_TRY(PackageArchive::open_file(path));
   const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
-  const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
+
+  // Slides are read and printed on several threads while this one looks for a macro project;
+  // whatever the concurrent reader leaves is then done here, in slide order, as before.
+  std::vector<std::optional<std::string>> texts(parts.size());
+  Result<bool> has_vba = false;
+  if (auto reader = ConcurrentEntryReader::open(archive)) {
+    texts = print_slides_concurrently(*reader, parts,
+                                      [&] { has_vba = holds_macro_project(archive); });
+  } else {
+    has_vba = holds_macro_project(archive);
+  }
+  if (!has_vba) return fail(std::move(has_vba).error());
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (!texts[i]) texts[i] = slide_json_text(PELVANE_TRY(summarize_slide(archive, parts[i])));
+    size += texts[i]->size() + 6;
+  }
 
   // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
   JsonWriter path_text;
   path_text.write_string(path);
   std::string out = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
                     std::to_string(parts.size()) + ",\n  \"slides\": ";
+  out.reserve(out.size() + size + 64);
   if (parts.empty()) {
     out += "[]";
   } else {
     out += '[';
     for (std::size_t i = 0; i < parts.size(); ++i) {
       out += i == 0 ? "\n    " : ",\n    ";
-      JsonWriter slide_text(2);
-      slide_text.value(PELVANE_TRY(summarize_slide(archive, parts[i])));
-      std::string text = slide_text.take();
-      // Room for the rest at the first slide's size, so the text is not copied as it grows.
-      if (i == 0) out.reserve(out.size() + (text.size() + 8) * parts.size() + 64);
-      out += text;
+      out += *texts[i];
+      texts[i].reset();
     }
     out += "\n  ]";
   }
-  out += has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
+  out += *has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
   return out;
 }
 

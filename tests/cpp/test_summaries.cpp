@@ -515,6 +515,29 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
                {"ppt/vbaProject.bin", "x"}}),
       dir.file("missing.pptx"),
   };
+  // Enough slides for several threads, with notes, stored slides, one notes part that cannot
+  // be opened, and then one slide whose bytes are damaged: the text is the record's and the
+  // failure the record's.
+  std::vector<test::ZipEntry> many;
+  for (int n = 1; n <= 40; ++n) {
+    const std::string number = std::to_string(n);
+    many.push_back({"ppt/slides/slide" + number + ".xml",
+                    slide_with(text_shape(number, "<a:p><a:r><a:t>slide " + number +
+                                                      " of forty</a:t></a:r></a:p>")),
+                    n % 3 != 0});
+    many.push_back({"ppt/slides/_rels/slide" + number + ".xml.rels",
+                    "<Relationships><Relationship Id=\"rId1\" Type=\"x/notesSlide\" "
+                    "Target=\"../notesSlides/notesSlide" + number + ".xml\"/></Relationships>"});
+    test::ZipEntry notes{"ppt/notesSlides/notesSlide" + number + ".xml",
+                         "<p:notes><a:t>note " + number + "</a:t></p:notes>"};
+    if (n == 7) notes.password = "pw";
+    many.push_back(notes);
+  }
+  paths.push_back(package(many));
+  std::string damaged = test::read_file(paths.back());
+  damaged[damaged.find("slide 30 of forty")] = 'S';  // slide 30 is stored
+  paths.push_back(dir.file("damaged.pptx"));
+  test::write_file(paths.back(), damaged);
   if (const auto decks = test::decks_dir()) {
     for (const auto& entry : std::filesystem::directory_iterator(*decks)) {
       if (entry.path().extension() == ".pptx" || entry.path().extension() == ".pptm") {
