@@ -111,6 +111,36 @@ std::string slide_json_text(const SlideSummary& slide) {
   return writer.take();
 }
 
+// How many threads share `items` pieces of work: a few pieces per thread at least, this
+// thread counted.
+std::size_t thread_count(std::size_t items) {
+  constexpr std::size_t kMaxThreads = 8;
+  constexpr std::size_t kItemsPerThread = 4;
+  const std::size_t available = std::max<std::size_t>(1, std::thread::hardware_concurrency());
+  return std::clamp<std::size_t>((items + kItemsPerThread - 1) / kItemsPerThread, 1,
+                                 std::min(available, kMaxThreads));
+}
+
+// Calls `work(i)` for every i below `count`, on up to `threads` threads with this one among
+// them; `meanwhile()` runs here first. Returns once every call has returned. `work` must not
+// throw.
+template <class Work, class Meanwhile>
+void share_out(std::size_t count, std::size_t threads, const Work& work, Meanwhile&& meanwhile) {
+  std::atomic<std::size_t> next{0};
+  const auto take_turns = [&] {
+    for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1)) work(i);
+  };
+  std::vector<std::jthread> helpers;
+  try {
+    helpers.reserve(threads - 1);
+    for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(take_turns);
+  } catch (...) {
+    // Fewer threads than hoped: the ones started and this one share the work.
+  }
+  meanwhile();
+  take_turns();
+}
+
 // Slides printed from the concurrent reader by several threads; a slide left empty is one the
 // reader could not vouch for (or whose summary failed), to be read through the archive
 // library. `meanwhile` runs on the calling thread while the others work.
@@ -119,36 +149,48 @@ std::vector<std::optional<std::string>> print_slides_concurrently(
     const ConcurrentEntryReader& reader, const std::vector<std::string>& parts,
     Meanwhile&& meanwhile) {
   std::vector<std::optional<std::string>> texts(parts.size());
-  std::atomic<std::size_t> next{0};
-  const auto work = [&]() noexcept {
-    for (std::size_t i = next.fetch_add(1); i < parts.size(); i = next.fetch_add(1)) {
-      try {
-        if (auto slide = summarize_slide_concurrently(reader, parts[i])) {
-          texts[i] = slide_json_text(*slide);
-        }
-      } catch (...) {
-        // Left to the archive library's road, which reports the failure as it always does.
+  const auto print = [&](std::size_t i) noexcept {
+    try {
+      if (auto slide = summarize_slide_concurrently(reader, parts[i])) {
+        texts[i] = slide_json_text(*slide);
       }
+    } catch (...) {
+      // Left to the archive library's road, which reports the failure as it always does.
     }
   };
-  // A few slides per thread at least; the calling thread is one of them.
-  constexpr std::size_t kMaxThreads = 8;
-  constexpr std::size_t kSlidesPerThread = 4;
-  const std::size_t available = std::max<std::size_t>(1, std::thread::hardware_concurrency());
-  const std::size_t threads = std::clamp<std::size_t>(
-      (parts.size() + kSlidesPerThread - 1) / kSlidesPerThread, 1, std::min(available, kMaxThreads));
-  {
-    std::vector<std::jthread> helpers;
-    try {
-      helpers.reserve(threads - 1);
-      for (std::size_t t = 1; t < threads; ++t) helpers.emplace_back(work);
-    } catch (...) {
-      // Fewer threads than hoped: the ones started and this one share the slides.
-    }
-    meanwhile();
-    work();
-  }
+  share_out(parts.size(), thread_count(parts.size()), print, meanwhile);
   return texts;
+}
+
+// `head`, the slide texts each after its separator, then `tail`, as one string. The texts are
+// copied (and released) by several threads: a result this large is mostly fresh memory, and
+// the first touch of each page is what its copy costs.
+std::string join_slide_texts(std::string_view head, std::vector<std::optional<std::string>>& texts,
+                             std::string_view tail) {
+  constexpr std::string_view kFirst = "\n    ";
+  constexpr std::string_view kNext = ",\n    ";
+  std::vector<std::size_t> offsets(texts.size());
+  std::size_t size = head.size();
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    offsets[i] = size;
+    size += (i == 0 ? kFirst : kNext).size() + texts[i]->size();
+  }
+  const std::size_t tail_at = size;
+  size += tail.size();
+  std::string out;
+  out.resize_and_overwrite(size, [&](char* buffer, std::size_t) noexcept {
+    head.copy(buffer, head.size());
+    const auto copy = [&](std::size_t i) noexcept {
+      const std::string_view separator = i == 0 ? kFirst : kNext;
+      separator.copy(buffer + offsets[i], separator.size());
+      texts[i]->copy(buffer + offsets[i] + separator.size(), texts[i]->size());
+      texts[i].reset();
+    };
+    share_out(texts.size(), thread_count(texts.size()), copy, [] {});
+    tail.copy(buffer + tail_at, tail.size());
+    return size;
+  });
+  return out;
 }
 
 }  // namespace
@@ -186,31 +228,19 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
     has_vba = holds_macro_project(archive);
   }
   if (!has_vba) return fail(std::move(has_vba).error());
-  std::size_t size = 0;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (!texts[i]) texts[i] = slide_json_text(PELVANE_TRY(summarize_slide(archive, parts[i])));
-    size += texts[i]->size() + 6;
   }
 
   // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
   JsonWriter path_text;
   path_text.write_string(path);
-  std::string out = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
-                    std::to_string(parts.size()) + ",\n  \"slides\": ";
-  out.reserve(out.size() + size + 64);
-  if (parts.empty()) {
-    out += "[]";
-  } else {
-    out += '[';
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      out += i == 0 ? "\n    " : ",\n    ";
-      out += *texts[i];
-      texts[i].reset();
-    }
-    out += "\n  ]";
-  }
-  out += *has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
-  return out;
+  std::string head = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
+                     std::to_string(parts.size()) + ",\n  \"slides\": ";
+  const std::string_view vba = *has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
+  if (parts.empty()) return head + "[]" + std::string(vba);
+  head += '[';
+  return join_slide_texts(head, texts, "\n  ]" + std::string(vba));
 }
 
 Result<PresentationSummary> summarize_presentation(std::string_view path) {
