@@ -111,6 +111,24 @@ std::string slide_json_text(const SlideSummary& slide) {
   return writer.take();
 }
 
+bool holds_only_ascii(std::string_view text) {
+  unsigned char any = 0;
+  for (const char c : text) any |= static_cast<unsigned char>(c);
+  return any < 0x80;
+}
+
+// A printed slide and whether all of it is ASCII, found while its text is still in the caches.
+struct PrintedSlide {
+  std::string text;
+  bool ascii = true;
+};
+
+PrintedSlide printed(const SlideSummary& slide) {
+  PrintedSlide out{slide_json_text(slide)};
+  out.ascii = holds_only_ascii(out.text);
+  return out;
+}
+
 // How many threads share `items` pieces of work: a few pieces per thread at least, this
 // thread counted.
 std::size_t thread_count(std::size_t items) {
@@ -145,14 +163,14 @@ void share_out(std::size_t count, std::size_t threads, const Work& work, Meanwhi
 // reader could not vouch for (or whose summary failed), to be read through the archive
 // library. `meanwhile` runs on the calling thread while the others work.
 template <class Meanwhile>
-std::vector<std::optional<std::string>> print_slides_concurrently(
+std::vector<std::optional<PrintedSlide>> print_slides_concurrently(
     const ConcurrentEntryReader& reader, const std::vector<std::string>& parts,
     Meanwhile&& meanwhile) {
-  std::vector<std::optional<std::string>> texts(parts.size());
+  std::vector<std::optional<PrintedSlide>> texts(parts.size());
   const auto print = [&](std::size_t i) noexcept {
     try {
       if (auto slide = summarize_slide_concurrently(reader, parts[i])) {
-        texts[i] = slide_json_text(*slide);
+        texts[i] = printed(*slide);
       }
     } catch (...) {
       // Left to the archive library's road, which reports the failure as it always does.
@@ -160,37 +178,6 @@ std::vector<std::optional<std::string>> print_slides_concurrently(
   };
   share_out(parts.size(), thread_count(parts.size()), print, meanwhile);
   return texts;
-}
-
-// `head`, the slide texts each after its separator, then `tail`, as one string. The texts are
-// copied (and released) by several threads: a result this large is mostly fresh memory, and
-// the first touch of each page is what its copy costs.
-std::string join_slide_texts(std::string_view head, std::vector<std::optional<std::string>>& texts,
-                             std::string_view tail) {
-  constexpr std::string_view kFirst = "\n    ";
-  constexpr std::string_view kNext = ",\n    ";
-  std::vector<std::size_t> offsets(texts.size());
-  std::size_t size = head.size();
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    offsets[i] = size;
-    size += (i == 0 ? kFirst : kNext).size() + texts[i]->size();
-  }
-  const std::size_t tail_at = size;
-  size += tail.size();
-  std::string out;
-  out.resize_and_overwrite(size, [&](char* buffer, std::size_t) noexcept {
-    head.copy(buffer, head.size());
-    const auto copy = [&](std::size_t i) noexcept {
-      const std::string_view separator = i == 0 ? kFirst : kNext;
-      separator.copy(buffer + offsets[i], separator.size());
-      texts[i]->copy(buffer + offsets[i] + separator.size(), texts[i]->size());
-      texts[i].reset();
-    };
-    share_out(texts.size(), thread_count(texts.size()), copy, [] {});
-    tail.copy(buffer + tail_at, tail.size());
-    return size;
-  });
-  return out;
 }
 
 }  // namespace
@@ -213,13 +200,51 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
   return summarize_slide(archive, *part);
 }
 
-Result<std::string> summarize_presentation_json_text(std::string_view path) {
+PresentationText::PresentationText(std::string head, std::vector<std::string> slides,
+                                   std::string tail, bool slides_ascii)
+    : head_(std::move(head)), slides_(std::move(slides)), tail_(std::move(tail)) {
+  size_ = head_.size() + tail_.size();
+  for (std::size_t i = 0; i < slides_.size(); ++i) size_ += separator(i).size() + slides_[i].size();
+  ascii_ = slides_ascii && holds_only_ascii(head_) && holds_only_ascii(tail_);
+}
+
+void PresentationText::write_to(char* buffer) {
+  // A result this large is mostly fresh memory, and the first touch of each page is much of
+  // what its copy costs: several threads share that.
+  std::vector<std::size_t> offsets(slides_.size());
+  std::size_t at = head_.size();
+  for (std::size_t i = 0; i < slides_.size(); ++i) {
+    offsets[i] = at;
+    at += separator(i).size() + slides_[i].size();
+  }
+  head_.copy(buffer, head_.size());
+  const auto copy = [&](std::size_t i) noexcept {
+    const std::string_view before = separator(i);
+    before.copy(buffer + offsets[i], before.size());
+    slides_[i].copy(buffer + offsets[i] + before.size(), slides_[i].size());
+    std::string().swap(slides_[i]);
+  };
+  share_out(slides_.size(), thread_count(slides_.size()), copy, [] {});
+  tail_.copy(buffer + at, tail_.size());
+  slides_.clear();
+}
+
+std::string PresentationText::take() {
+  std::string out;
+  out.resize_and_overwrite(size_, [&](char* buffer, std::size_t size) noexcept {
+    write_to(buffer);
+    return size;
+  });
+  return out;
+}
+
+Result<PresentationText> print_presentation_summary(std::string_view path) {
   auto archive = PELVANE_TRY(PackageArchive::open_file(path));
   const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
 
   // Slides are read and printed on several threads while this one looks for a macro project;
   // whatever the concurrent reader leaves is then done here, in slide order, as before.
-  std::vector<std::optional<std::string>> texts(parts.size());
+  std::vector<std::optional<PrintedSlide>> texts(parts.size());
   Result<bool> has_vba = false;
   if (auto reader = ConcurrentEntryReader::open(archive)) {
     texts = print_slides_concurrently(*reader, parts,
@@ -228,8 +253,13 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
     has_vba = holds_macro_project(archive);
   }
   if (!has_vba) return fail(std::move(has_vba).error());
+  std::vector<std::string> slides;
+  slides.reserve(parts.size());
+  bool ascii = true;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (!texts[i]) texts[i] = slide_json_text(PELVANE_TRY(summarize_slide(archive, parts[i])));
+    if (!texts[i]) texts[i] = printed(PELVANE_TRY(summarize_slide(archive, parts[i])));
+    ascii = ascii && texts[i]->ascii;
+    slides.push_back(std::move(texts[i]->text));
   }
 
   // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
@@ -237,10 +267,19 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
   path_text.write_string(path);
   std::string head = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
                      std::to_string(parts.size()) + ",\n  \"slides\": ";
-  const std::string_view vba = *has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
-  if (parts.empty()) return head + "[]" + std::string(vba);
-  head += '[';
-  return join_slide_texts(head, texts, "\n  ]" + std::string(vba));
+  std::string tail = *has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
+  if (parts.empty()) {
+    head += "[]";
+  } else {
+    head += '[';
+    tail.insert(0, "\n  ]");
+  }
+  return PresentationText(std::move(head), std::move(slides), std::move(tail), ascii);
+}
+
+Result<std::string> summarize_presentation_json_text(std::string_view path) {
+  auto text = PELVANE_TRY(print_presentation_summary(path));
+  return text.take();
 }
 
 Result<PresentationSummary> summarize_presentation(std::string_view path) {
