@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
 #include <utility>
 
 namespace pelvane {
@@ -21,6 +20,8 @@ constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::uint16_t kStored = 0;
 constexpr std::uint16_t kDeflated = 8;
 constexpr std::uint16_t kEncryptedFlag = 0x0001;
+// Larger entries are left to the archive library, which reads them in chunks.
+constexpr std::uint64_t kMaxEntrySize = std::uint64_t{64} << 20;
 
 std::uint16_t u16(std::string_view bytes, std::size_t at) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
@@ -47,23 +48,27 @@ bool read_at(int fd, std::uint64_t offset, std::size_t size, char* out) {
 // Inflates a raw deflate stream that must give exactly `size` bytes with CRC-32 `crc`.
 std::optional<std::string> inflate_exactly(std::string_view compressed, std::uint64_t size,
                                            std::uint32_t crc) {
-  if (size > std::numeric_limits<uInt>::max() || compressed.size() > std::numeric_limits<uInt>::max()) {
-    return std::nullopt;
-  }
+  // Deflate shrinks nothing by more than about 1032 to 1: a larger declared size cannot be
+  // true, and is not allocated.
+  if (size > kMaxEntrySize || size / 1032 > compressed.size() + 1) return std::nullopt;
   std::string out;
-  // One byte more than declared, so that a stream running past its declared size shows.
-  out.resize(static_cast<std::size_t>(size) + 1);
-  z_stream stream{};
-  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
-  stream.avail_in = static_cast<uInt>(compressed.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int status = inflate(&stream, Z_FINISH);
-  const std::uint64_t produced = stream.total_out;
-  inflateEnd(&stream);
+  int status = Z_STREAM_ERROR;
+  std::uint64_t produced = 0;
+  // One byte more than declared, so that a stream running past its declared size shows; the
+  // buffer is not cleared first, inflate writes it.
+  out.resize_and_overwrite(static_cast<std::size_t>(size) + 1, [&](char* buffer, std::size_t room) {
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::size_t{0};
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = static_cast<uInt>(room);
+    status = inflate(&stream, Z_FINISH);
+    produced = stream.total_out;
+    inflateEnd(&stream);
+    return static_cast<std::size_t>(produced);
+  });
   if (status != Z_STREAM_END || produced != size) return std::nullopt;
-  out.resize(static_cast<std::size_t>(size));
   if (crc32_z(0, reinterpret_cast<const Bytef*>(out.data()), out.size()) != crc) return std::nullopt;
   return out;
 }
@@ -191,8 +196,15 @@ std::optional<std::string> ConcurrentEntryReader::read(std::uint64_t index) cons
   if (data_offset > file_size_ || file_size_ - data_offset < entry.compressed_size) {
     return std::nullopt;
   }
-  std::string compressed(static_cast<std::size_t>(entry.compressed_size), '\0');
-  if (!read_at(fd_, data_offset, compressed.size(), compressed.data())) return std::nullopt;
+  if (entry.compressed_size > kMaxEntrySize) return std::nullopt;
+  std::string compressed;
+  bool complete = false;
+  compressed.resize_and_overwrite(static_cast<std::size_t>(entry.compressed_size),
+                                  [&](char* buffer, std::size_t size) {
+                                    complete = read_at(fd_, data_offset, size, buffer);
+                                    return complete ? size : 0;
+                                  });
+  if (!complete) return std::nullopt;
   if (entry.method == kStored) {
     if (entry.compressed_size != entry.size) return std::nullopt;
     if (crc32_z(0, reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()) != entry.crc) {

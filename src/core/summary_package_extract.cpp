@@ -76,11 +76,13 @@ SlideSummary slide_summary_of(std::string_view slide_part, std::string_view xml,
 // where the reader cannot vouch for an entry the slide needs (a missing slide part included),
 // so that the archive library's reading decides and words the outcome.
 std::optional<SlideSummary> summarize_slide_concurrently(const ConcurrentEntryReader& reader,
-                                                         std::string_view slide_part) {
+                                                         std::string_view slide_part,
+                                                         std::size_t& slide_size) {
   const auto slide_index = reader.find(slide_part);
   if (!slide_index) return std::nullopt;
   const auto bytes = reader.read(*slide_index);
   if (!bytes) return std::nullopt;
+  slide_size = bytes->size();
 
   std::vector<RelationshipSummary> relationships;
   if (const auto rels_index = reader.find(relationship_part_name(slide_part))) {
@@ -104,9 +106,10 @@ std::optional<SlideSummary> summarize_slide_concurrently(const ConcurrentEntryRe
   return slide_summary_of(slide_part, *bytes, std::move(relationships), std::move(notes));
 }
 
-// A slide's summary as printed two levels in.
-std::string slide_json_text(const SlideSummary& slide) {
+// A slide's summary as printed two levels in. `expected_size` is room to reserve.
+std::string slide_json_text(const SlideSummary& slide, std::size_t expected_size = 0) {
   JsonWriter writer(2);
+  writer.reserve(expected_size);
   writer.value(slide);
   return writer.take();
 }
@@ -123,8 +126,11 @@ struct PrintedSlide {
   bool ascii = true;
 };
 
-PrintedSlide printed(const SlideSummary& slide) {
-  PrintedSlide out{slide_json_text(slide)};
+// `slide_size` is the slide part's size: its summary prints to a few times that. The room
+// reserved is held until the slides are joined, so it stays modest.
+PrintedSlide printed(const SlideSummary& slide, std::size_t slide_size) {
+  constexpr std::size_t kMaxReserve = std::size_t{64} << 10;
+  PrintedSlide out{slide_json_text(slide, std::min(slide_size * 4 + 4096, kMaxReserve))};
   out.ascii = holds_only_ascii(out.text);
   return out;
 }
@@ -169,8 +175,9 @@ std::vector<std::optional<PrintedSlide>> print_slides_concurrently(
   std::vector<std::optional<PrintedSlide>> texts(parts.size());
   const auto print = [&](std::size_t i) noexcept {
     try {
-      if (auto slide = summarize_slide_concurrently(reader, parts[i])) {
-        texts[i] = printed(*slide);
+      std::size_t slide_size = 0;
+      if (auto slide = summarize_slide_concurrently(reader, parts[i], slide_size)) {
+        texts[i] = printed(*slide, slide_size);
       }
     } catch (...) {
       // Left to the archive library's road, which reports the failure as it always does.
@@ -257,7 +264,7 @@ Result<PresentationText> print_presentation_summary(std::string_view path) {
   slides.reserve(parts.size());
   bool ascii = true;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (!texts[i]) texts[i] = printed(PELVANE_TRY(summarize_slide(archive, parts[i])));
+    if (!texts[i]) texts[i] = printed(PELVANE_TRY(summarize_slide(archive, parts[i])), 0);
     ascii = ascii && texts[i]->ascii;
     slides.push_back(std::move(texts[i]->text));
   }

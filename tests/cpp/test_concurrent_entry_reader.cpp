@@ -57,7 +57,8 @@ TEST(ConcurrentEntryReader, LeavesWhatItCannotVouchForToTheArchiveLibrary) {
                          {"ppt/stored.xml", stored_text, false},
                          locked});
   // Damage the stored entry's data and the middle of the deflated one.
-  std::string bytes = test::read_file(path);
+  const std::string original = test::read_file(path);
+  std::string bytes = original;
   bytes[bytes.find(stored_text)] = 'S';
   bytes[bytes.size() / 4] ^= 0x55;
   test::write_file(path, bytes);
@@ -71,6 +72,18 @@ TEST(ConcurrentEntryReader, LeavesWhatItCannotVouchForToTheArchiveLibrary) {
     ASSERT_TRUE(index.has_value()) << name;
     EXPECT_EQ(reader->read(*index), std::nullopt) << name;
   }
+
+  // A declared size that the data cannot fill is not trusted.
+  std::string inflated = original;
+  const std::size_t directory = inflated.find("PK\x01\x02");
+  ASSERT_NE(directory, std::string::npos);
+  inflated.replace(directory + 24, 4, "\xF0\xFF\xFF\x7F");
+  test::write_file(path, inflated);
+  auto claimed = PackageArchive::open_file(path);
+  ASSERT_TRUE(claimed.has_value());
+  const auto claimed_reader = ConcurrentEntryReader::open(*claimed);
+  ASSERT_TRUE(claimed_reader.has_value());
+  EXPECT_EQ(claimed_reader->read(0), std::nullopt);
 
   // Archives over bytes, and files whose central directory is not a plain one, get no reader.
   auto in_memory = PackageArchive::open_bytes(test::read_file(path));
