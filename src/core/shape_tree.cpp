@@ -1,7 +1,10 @@
 #include "core/shape_tree.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "core/shape_walk.hpp"
 #include "core/xml_splice.hpp"
@@ -42,6 +45,53 @@ std::string invalid(std::string_view prefix, std::uint64_t index, std::string_vi
 
 bool is_xml_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Where each "p:extLst" element whose start tag lies in [from, to) ends, paired in one pass as
+// find_element_end pairs them: start tags (by the start-tag rule) nest unless they close
+// themselves, and each "</p:extLst>" closes the innermost open one. {start, end} in order of
+// start; the end is `npos` for an element not closed before `to`.
+std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view text,
+                                                               std::size_t from, std::size_t to) {
+  constexpr std::size_t npos = std::string_view::npos;
+  const std::string_view range = text.substr(0, to);
+  std::vector<std::pair<std::size_t, std::size_t>> ends;
+  std::vector<std::size_t> open;  // indexes into `ends`
+  std::optional<std::size_t> next_open = find_tag_start(range, from, kExtLstTag);
+  std::size_t next_close = range.find(kExtLstClose, from);
+  std::size_t pos = from;
+  for (;;) {
+    if (next_open && *next_open < pos) next_open = find_tag_start(range, pos, kExtLstTag);
+    if (next_close != npos && next_close < pos) next_close = range.find(kExtLstClose, pos);
+    if (next_close != npos && (!next_open || next_close < *next_open)) {
+      pos = next_close + kExtLstClose.size();
+      if (!open.empty()) {
+        ends[open.back()].second = pos;
+        open.pop_back();
+      }
+      continue;
+    }
+    if (!next_open) return ends;
+    const std::size_t gt = range.find('>', *next_open);
+    if (gt != npos && range[gt - 1] == '/') {
+      ends.emplace_back(*next_open, gt + 1);
+    } else {
+      open.push_back(ends.size());
+      ends.emplace_back(*next_open, npos);
+    }
+    pos = *next_open + 1 + kExtLstTag.size();
+  }
+}
+
+// The end ext_list_ends found for the start tag at `start`.
+std::optional<std::size_t> ends_at(const std::vector<std::pair<std::size_t, std::size_t>>& ends,
+                                   std::size_t start) {
+  const auto found = std::lower_bound(ends.begin(), ends.end(),
+                                      std::pair<std::size_t, std::size_t>{start, 0});
+  if (found == ends.end() || found->first != start || found->second == std::string_view::npos) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
 // `close` is the offset of a container's closing tag. A container's own "p:extLst" must stay
 // its last child, so when one ends right before the closing tag the insertion point moves to
 // the start of that element; otherwise it is the closing tag itself.
@@ -54,12 +104,21 @@ std::size_t before_trailing_ext_list(std::string_view text, std::size_t containe
     return close;
   }
   // Walk back over "<p:extLst" start tags: the outermost one whose element ends exactly here is
-  // the container's own list (an inner one, inside an extension, ends earlier).
+  // the container's own list (an inner one, inside an extension, ends earlier). The last one
+  // usually is; past it, the ends of all start tags come from one pass instead of one search
+  // each, which nested lists would make quadratic.
+  std::optional<std::vector<std::pair<std::size_t, std::size_t>>> ends;
   std::size_t search_end = end;
   while (search_end > container_start) {
     std::size_t candidate = text.rfind("<p:extLst", search_end - 1);
     if (candidate == std::string_view::npos || candidate < container_start) break;
-    auto candidate_end = find_element_end(text, candidate, kExtLstTag);
+    std::optional<std::size_t> candidate_end;
+    if (search_end == end || !is_start_tag_at(text, candidate, kExtLstTag)) {
+      candidate_end = find_element_end(text, candidate, kExtLstTag);
+    } else {
+      if (!ends) ends = ext_list_ends(text, container_start, end);
+      candidate_end = ends_at(*ends, candidate);
+    }
     if (candidate_end && *candidate_end == end) return candidate;
     if (candidate == 0) break;
     search_end = candidate;

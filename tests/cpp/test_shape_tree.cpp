@@ -218,6 +218,19 @@ TEST(InsertionPoint, KeepsAContainersExtensionListLast) {
             with_inner.rfind("</p:grpSp>"));
 }
 
+// Each inner list used to be measured by a search of its own, in time the square of the depth.
+TEST(InsertionPoint, NestedExtensionListsAreMeasuredInOnePass) {
+  constexpr int kDepth = 100000;
+  std::string ext;
+  for (int i = 0; i < kDepth; ++i) ext += "<p:extLst><p:ext uri=\"{X}\">";
+  ext += "<p:extLst/>";
+  for (int i = 0; i < kDepth; ++i) ext += "</p:ext></p:extLst>";
+  const std::string grouped = group(5, shape("p:sp", 6) + ext);
+  const std::string xml = slide(grouped + ext + "\n");
+  EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::slide()), xml.rfind(ext));
+  EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::group(0)), xml.find(ext));
+}
+
 // Each closing tag of a deep nest used to restart the search for the next start tag, so
 // locating a group's end took time in the square of the depth.
 TEST(InsertionPoint, DeeplyNestedGroupsAreLocatedInOnePass) {
