@@ -80,6 +80,7 @@ ConcurrentEntryReader::ConcurrentEntryReader(ConcurrentEntryReader&& other) noex
       file_size_(other.file_size_),
       entries_(std::move(other.entries_)),
       directory_(std::move(other.directory_)),
+      names_(std::move(other.names_)),
       by_name_(std::move(other.by_name_)) {}
 
 ConcurrentEntryReader::~ConcurrentEntryReader() {
@@ -88,7 +89,14 @@ ConcurrentEntryReader::~ConcurrentEntryReader() {
 
 std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open(PackageArchive& archive) {
   if (archive.path().empty()) return std::nullopt;
-  const int fd = ::open(archive.path().c_str(), O_RDONLY | O_CLOEXEC);
+  auto reader = open_file(archive.path());
+  if (!reader || !reader->lists_as(archive)) return std::nullopt;
+  return reader;
+}
+
+std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open_file(std::string_view path) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return std::nullopt;
+  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat status;
   if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
@@ -125,7 +133,6 @@ std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open(PackageArchive&
   }
   const std::uint64_t record_offset = file_size - tail_size + *end_record;
   if (std::uint64_t{directory_offset} + directory_size != record_offset) return std::nullopt;
-  if (total_entries != archive.entry_count()) return std::nullopt;
 
   reader.directory_.resize(directory_size);
   if (!read_at(fd, directory_offset, directory_size, reader.directory_.data())) return std::nullopt;
@@ -152,28 +159,39 @@ std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open(PackageArchive&
         entry.header_offset == 0xFFFFFFFF) {
       return std::nullopt;
     }
-    // The same entry, name and sizes as the archive library lists, or no reader at all: names
-    // it decodes differently (or cuts at a NUL) would otherwise be found under other names.
-    if (archive.entry_name(index) != name) return std::nullopt;
-    zip_stat_t listed;
-    zip_stat_init(&listed);
-    if (zip_stat_index(archive.handle(), index, 0, &listed) != 0) return std::nullopt;
-    const bool same_sizes = (listed.valid & ZIP_STAT_SIZE) && (listed.valid & ZIP_STAT_COMP_SIZE) &&
-                            listed.size == entry.size && listed.comp_size == entry.compressed_size;
-    if (!same_sizes) return std::nullopt;
-    // Encrypted entries list the method and CRC differently; they are not read here.
-    entry.vouched = (flags & kEncryptedFlag) == 0 && (listed.valid & ZIP_STAT_CRC) &&
-                    (listed.valid & ZIP_STAT_COMP_METHOD) &&
-                    (listed.valid & ZIP_STAT_ENCRYPTION_METHOD) &&
-                    listed.encryption_method == ZIP_EM_NONE && listed.crc == entry.crc &&
-                    listed.comp_method == entry.method &&
-                    (entry.method == kStored || entry.method == kDeflated);
+    // Encrypted entries, and methods other than stored and deflated, are left to the library.
+    entry.vouched = (flags & kEncryptedFlag) == 0 && (entry.method == kStored || entry.method == kDeflated);
     // Which of two entries of one name the archive library finds is its own affair.
     if (!reader.by_name_.try_emplace(name, index).second) return std::nullopt;
     reader.entries_.push_back(entry);
+    reader.names_.push_back(name);
     at += kDirectoryHeaderSize + variable_size;
   }
   return reader;
+}
+
+bool ConcurrentEntryReader::lists_as(PackageArchive& archive) const {
+  if (archive.entry_count() != entries_.size()) return false;
+  for (std::uint64_t index = 0; index < entries_.size(); ++index) {
+    // Names the library decodes differently (or cuts at a NUL) would be found under others.
+    if (archive.entry_name(index) != names_[index]) return false;
+    const Entry& entry = entries_[index];
+    zip_stat_t listed;
+    zip_stat_init(&listed);
+    if (zip_stat_index(archive.handle(), index, 0, &listed) != 0) return false;
+    if (!(listed.valid & ZIP_STAT_SIZE) || !(listed.valid & ZIP_STAT_COMP_SIZE) ||
+        listed.size != entry.size || listed.comp_size != entry.compressed_size) {
+      return false;
+    }
+    if (!entry.vouched) continue;
+    // An entry read here is one the library reads the same way.
+    if (!(listed.valid & ZIP_STAT_CRC) || !(listed.valid & ZIP_STAT_COMP_METHOD) ||
+        !(listed.valid & ZIP_STAT_ENCRYPTION_METHOD) || listed.crc != entry.crc ||
+        listed.comp_method != entry.method || listed.encryption_method != ZIP_EM_NONE) {
+      return false;
+    }
+  }
+  return true;
 }
 
 std::optional<std::uint64_t> ConcurrentEntryReader::find(std::string_view name) const {

@@ -21,10 +21,22 @@ namespace pelvane {
 
 class ConcurrentEntryReader {
  public:
-  // None when the archive was not opened from a file, or the file's central directory cannot
-  // be read plainly (a ZIP64 or split archive, an unexpected layout) or does not list exactly
-  // the entries, names and sizes the archive library lists.
+  // None when the file's central directory cannot be read plainly (a ZIP64 or split archive,
+  // an unexpected layout, two entries of one name).
+  static std::optional<ConcurrentEntryReader> open_file(std::string_view path);
+  // open_file over the archive's file, when it lists exactly what the archive library lists;
+  // none for an archive not opened from a file.
   static std::optional<ConcurrentEntryReader> open(PackageArchive& archive);
+
+  // True when the archive library lists the same entries in the same order with the same names
+  // and sizes, and lists every entry read here with the same CRC-32 and method, unencrypted.
+  // Until this holds for the archive opened over the same file, what was read here is only
+  // provisional.
+  bool lists_as(PackageArchive& archive) const;
+
+  std::uint64_t entry_count() const { return entries_.size(); }
+  // The entry's name as the central directory holds it.
+  std::string_view entry_name(std::uint64_t index) const { return names_[index]; }
 
   ConcurrentEntryReader(ConcurrentEntryReader&& other) noexcept;
   ConcurrentEntryReader& operator=(ConcurrentEntryReader&&) = delete;
@@ -54,8 +66,9 @@ class ConcurrentEntryReader {
   int fd_ = -1;
   std::uint64_t file_size_ = 0;
   std::vector<Entry> entries_;
-  // The central directory as read; the names in `by_name_` view into it.
+  // The central directory as read; `names_` and `by_name_` view into it.
   std::string directory_;
+  std::vector<std::string_view> names_;
   std::unordered_map<std::string_view, std::uint64_t> by_name_;
 };
 

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/concurrent_entry_reader.hpp"
@@ -246,25 +248,56 @@ std::string PresentationText::take() {
 }
 
 Result<PresentationText> print_presentation_summary(std::string_view path) {
-  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
-  const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
-
-  // Slides are read and printed on several threads while this one looks for a macro project;
-  // whatever the concurrent reader leaves is then done here, in slide order, as before.
-  std::vector<std::optional<PrintedSlide>> texts(parts.size());
-  Result<bool> has_vba = false;
-  if (auto reader = ConcurrentEntryReader::open(archive)) {
-    texts = print_slides_concurrently(*reader, parts,
-                                      [&] { has_vba = holds_macro_project(archive); });
-  } else {
-    has_vba = holds_macro_project(archive);
+  // Every slide part that the file's central directory lists is summarised and printed on
+  // several threads from the start, while this thread opens the package through the archive
+  // library, finds the slide order and looks for a macro project. The printed slides count only
+  // once the library lists the same entries; whatever is left is then done here, in slide
+  // order, through the library.
+  const std::optional<ConcurrentEntryReader> reader = ConcurrentEntryReader::open_file(path);
+  std::vector<std::string> candidates;
+  if (reader) {
+    for (std::uint64_t index = 0; index < reader->entry_count(); ++index) {
+      if (is_slide_part(reader->entry_name(index))) candidates.emplace_back(reader->entry_name(index));
+    }
   }
+  std::optional<Result<PackageArchive>> archive;
+  std::optional<Result<std::vector<std::string>>> ordered;
+  Result<bool> has_vba = false;
+  bool listed = false;
+  const auto open_through_library = [&] {
+    archive.emplace(PackageArchive::open_file(path));
+    if (!*archive) return;
+    ordered.emplace(slide_parts(**archive));
+    if (!*ordered) return;
+    listed = reader && reader->lists_as(**archive);
+    has_vba = holds_macro_project(**archive);
+  };
+  std::vector<std::optional<PrintedSlide>> printed_candidates;
+  if (reader && !candidates.empty()) {
+    printed_candidates = print_slides_concurrently(*reader, candidates, open_through_library);
+  } else {
+    open_through_library();
+  }
+  if (!*archive) return fail(std::move(*archive).error());
+  if (!*ordered) return fail(std::move(*ordered).error());
   if (!has_vba) return fail(std::move(has_vba).error());
+  PackageArchive& package = **archive;
+  const std::vector<std::string>& parts = **ordered;
+
+  std::vector<std::optional<PrintedSlide>> texts(parts.size());
+  if (listed) {
+    std::unordered_map<std::string_view, std::size_t> candidate_at;
+    for (std::size_t i = 0; i < candidates.size(); ++i) candidate_at.emplace(candidates[i], i);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const auto found = candidate_at.find(parts[i]);
+      if (found != candidate_at.end()) texts[i] = std::exchange(printed_candidates[found->second], std::nullopt);
+    }
+  }
   std::vector<std::string> slides;
   slides.reserve(parts.size());
   bool ascii = true;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (!texts[i]) texts[i] = printed(PELVANE_TRY(summarize_slide(archive, parts[i])), 0);
+    if (!texts[i]) texts[i] = printed(PELVANE_TRY(summarize_slide(package, parts[i])), 0);
     ascii = ascii && texts[i]->ascii;
     slides.push_back(std::move(texts[i]->text));
   }

@@ -85,6 +85,23 @@ TEST(ConcurrentEntryReader, LeavesWhatItCannotVouchForToTheArchiveLibrary) {
   ASSERT_TRUE(claimed_reader.has_value());
   EXPECT_EQ(claimed_reader->read(0), std::nullopt);
 
+  // A name that the archive library decodes (not UTF-8, so read as code page 437) would be
+  // found under another name: the file's own reader stands, but it does not list as the library.
+  std::string renamed = original;
+  for (std::size_t at = renamed.find("stored.xml"); at != std::string::npos;
+       at = renamed.find("stored.xml", at)) {
+    renamed[at + 1] = '\x82';
+  }
+  test::write_file(path, renamed);
+  auto decoded = PackageArchive::open_file(path);
+  ASSERT_TRUE(decoded.has_value());
+  const auto own = ConcurrentEntryReader::open_file(path);
+  ASSERT_TRUE(own.has_value());
+  EXPECT_EQ(own->entry_name(1), "ppt/s\x82ored.xml");
+  EXPECT_NE(decoded->entry_name(1), own->entry_name(1));
+  EXPECT_FALSE(own->lists_as(*decoded));
+  EXPECT_FALSE(ConcurrentEntryReader::open(*decoded).has_value());
+
   // Archives over bytes, and files whose central directory is not a plain one, get no reader.
   auto in_memory = PackageArchive::open_bytes(test::read_file(path));
   ASSERT_TRUE(in_memory.has_value());

@@ -536,6 +536,17 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
     many.push_back(notes);
   }
   paths.push_back(package(many));
+  // A name the archive library decodes (not UTF-8, so read as code page 437) lists the
+  // entries differently from the central directory: nothing printed ahead is used.
+  many.push_back({"docProps/cafX.xml", "x"});
+  std::string renamed = test::read_file(package(many));
+  many.pop_back();
+  for (std::size_t at = renamed.find("cafX.xml"); at != std::string::npos;
+       at = renamed.find("cafX.xml", at)) {
+    renamed[at + 3] = '\x82';
+  }
+  paths.push_back(dir.file("renamed.pptx"));
+  test::write_file(paths.back(), renamed);
   std::string damaged = test::read_file(paths.back());
   damaged[damaged.find("slide 30 of forty")] = 'S';  // slide 30 is stored
   paths.push_back(dir.file("damaged.pptx"));
