@@ -18,9 +18,8 @@ class PackageArchive;
 Result<PresentationSummary> summarize_presentation(std::string_view path);
 
 // The pretty JSON text of `summarize_presentation`, in the pieces it is printed in: the text
-// before the first slide, each slide's text (its separator is added when joined), and the rest. Slides
-// are summarised and printed on several threads. The path must be valid UTF-8 (the generic
-// writer refuses other paths with its own message).
+// before the first slide, each slide's text (its separator is added when joined), and the
+// rest.
 class PresentationText {
  public:
   PresentationText(std::string head, std::vector<std::string> slides, std::string tail,
@@ -37,7 +36,9 @@ class PresentationText {
   std::string take();
 
  private:
-  static std::string_view separator(std::size_t slide) { return slide == 0 ? "\n    " : ",\n    "; }
+  static std::string_view separator(std::size_t slide) {
+    return slide == 0 ? "\n    " : ",\n    ";
+  }
 
   std::string head_;
   std::vector<std::string> slides_;
@@ -46,6 +47,11 @@ class PresentationText {
   bool ascii_ = true;
 };
 
+// `summarize_presentation` printed, failing exactly as it fails. Slides are summarised and
+// printed on several threads, read through the file's central directory while the archive
+// library opens the package on this one; the library reads whatever that reader cannot vouch
+// for. The path must be valid UTF-8 (the generic writer refuses other paths with its own
+// message).
 Result<PresentationText> print_presentation_summary(std::string_view path);
 
 // The joined text of `print_presentation_summary`: `summarize_presentation` printed, byte for
