@@ -45,6 +45,11 @@ bool read_at(int fd, std::uint64_t offset, std::size_t size, char* out) {
   return true;
 }
 
+std::uint32_t crc_of(std::string_view bytes) {
+  return static_cast<std::uint32_t>(
+      crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+}
+
 // Inflates a raw deflate stream that must give exactly `size` bytes with CRC-32 `crc`.
 std::optional<std::string> inflate_exactly(std::string_view compressed, std::uint64_t size,
                                            std::uint32_t crc) {
@@ -69,7 +74,7 @@ std::optional<std::string> inflate_exactly(std::string_view compressed, std::uin
     return static_cast<std::size_t>(produced);
   });
   if (status != Z_STREAM_END || produced != size) return std::nullopt;
-  if (crc32_z(0, reinterpret_cast<const Bytef*>(out.data()), out.size()) != crc) return std::nullopt;
+  if (crc_of(out) != crc) return std::nullopt;
   return out;
 }
 
@@ -110,7 +115,8 @@ std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open_file(std::strin
   // The end of central directory record: the last signature that leaves room for the record
   // and its comment exactly up to the end of the file.
   const std::size_t tail_size =
-      static_cast<std::size_t>(std::min<std::uint64_t>(file_size, kEndRecordSize + kMaxCommentSize));
+      static_cast<std::size_t>(std::min<std::uint64_t>(file_size,
+                                                       kEndRecordSize + kMaxCommentSize));
   std::string tail(tail_size, '\0');
   if (!read_at(fd, file_size - tail_size, tail_size, tail.data())) return std::nullopt;
   std::optional<std::size_t> end_record;
@@ -141,7 +147,8 @@ std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open_file(std::strin
   reader.by_name_.reserve(total_entries);
   std::size_t at = 0;
   for (std::uint64_t index = 0; index < total_entries; ++index) {
-    if (directory.size() - at < kDirectoryHeaderSize || directory.compare(at, 4, "PK\x01\x02") != 0) {
+    if (directory.size() - at < kDirectoryHeaderSize ||
+        directory.compare(at, 4, "PK\x01\x02") != 0) {
       return std::nullopt;
     }
     const std::uint16_t flags = u16(directory, at + 8);
@@ -160,7 +167,8 @@ std::optional<ConcurrentEntryReader> ConcurrentEntryReader::open_file(std::strin
       return std::nullopt;
     }
     // Encrypted entries, and methods other than stored and deflated, are left to the library.
-    entry.vouched = (flags & kEncryptedFlag) == 0 && (entry.method == kStored || entry.method == kDeflated);
+    entry.vouched = (flags & kEncryptedFlag) == 0 &&
+                    (entry.method == kStored || entry.method == kDeflated);
     // Which of two entries of one name the archive library finds is its own affair.
     if (!reader.by_name_.try_emplace(name, index).second) return std::nullopt;
     reader.entries_.push_back(entry);
@@ -225,9 +233,7 @@ std::optional<std::string> ConcurrentEntryReader::read(std::uint64_t index) cons
   if (!complete) return std::nullopt;
   if (entry.method == kStored) {
     if (entry.compressed_size != entry.size) return std::nullopt;
-    if (crc32_z(0, reinterpret_cast<const Bytef*>(compressed.data()), compressed.size()) != entry.crc) {
-      return std::nullopt;
-    }
+    if (crc_of(compressed) != entry.crc) return std::nullopt;
     return compressed;
   }
   return inflate_exactly(compressed, entry.size, entry.crc);

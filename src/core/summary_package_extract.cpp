@@ -99,7 +99,8 @@ std::optional<SlideSummary> summarize_slide_concurrently(const ConcurrentEntryRe
         return r.relationship_type.ends_with("/notesSlide");
       });
   if (notes_relationship != relationships.end()) {
-    if (const auto notes_index = reader.find(resolve_target(slide_part, notes_relationship->target))) {
+    const std::string notes_part = resolve_target(slide_part, notes_relationship->target);
+    if (const auto notes_index = reader.find(notes_part)) {
       const auto notes_bytes = reader.read(*notes_index);
       if (!notes_bytes) return std::nullopt;
       notes = extract_text_runs(*notes_bytes);
@@ -257,7 +258,8 @@ Result<PresentationText> print_presentation_summary(std::string_view path) {
   std::vector<std::string> candidates;
   if (reader) {
     for (std::uint64_t index = 0; index < reader->entry_count(); ++index) {
-      if (is_slide_part(reader->entry_name(index))) candidates.emplace_back(reader->entry_name(index));
+      const std::string_view name = reader->entry_name(index);
+      if (is_slide_part(name)) candidates.emplace_back(name);
     }
   }
   std::optional<Result<PackageArchive>> archive;
@@ -290,7 +292,8 @@ Result<PresentationText> print_presentation_summary(std::string_view path) {
     for (std::size_t i = 0; i < candidates.size(); ++i) candidate_at.emplace(candidates[i], i);
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const auto found = candidate_at.find(parts[i]);
-      if (found != candidate_at.end()) texts[i] = std::exchange(printed_candidates[found->second], std::nullopt);
+      if (found == candidate_at.end()) continue;
+      texts[i] = std::exchange(printed_candidates[found->second], std::nullopt);
     }
   }
   std::vector<std::string> slides;

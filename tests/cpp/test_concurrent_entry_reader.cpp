@@ -15,7 +15,9 @@ namespace {
 // Text that deflate shrinks, different for each seed.
 std::string sample_text(int seed, std::size_t size) {
   std::string text;
-  while (text.size() < size) text += "<a:t>word " + std::to_string(seed * 7919 + text.size()) + "</a:t>";
+  while (text.size() < size) {
+    text += "<a:t>word " + std::to_string(seed * 7919 + text.size()) + "</a:t>";
+  }
   return text;
 }
 
