@@ -122,6 +122,11 @@ demo: build
 
 bench: build
 	"$(VPY)" bench/run_bench.py
+	@# The XML lexer and writer alone: a copy-every-event pass against memcpy of the same buffer.
+	cmake -S "$(ROOT)" -B build/bench-tools $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	    -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON > /dev/null
+	cmake --build build/bench-tools --target pelvane_bench_xml > /dev/null
+	build/bench-tools/pelvane_bench_xml 5 30
 
 clean:
 	rm -rf build
