@@ -116,8 +116,6 @@ class JsonWriter {
 
   bool invalid_path() const { return invalid_path_; }
   std::string take() { return std::move(out_); }
-  // Room for `size` bytes of output, when it can be foreseen.
-  void reserve(std::size_t size) { out_.reserve(size); }
 
  private:
   void open_member(bool& first) {

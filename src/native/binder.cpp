@@ -258,12 +258,6 @@ PyObject* to_python(const Outcome& outcome) {
       }
       return text;
     }
-    case Outcome::Kind::AsciiText: {
-      PyObject* text = PyUnicode_New(static_cast<Py_ssize_t>(outcome.text_size), 127);
-      if (text == nullptr) return nullptr;
-      outcome.write_text(reinterpret_cast<char*>(PyUnicode_1BYTE_DATA(text)));
-      return text;
-    }
     case Outcome::Kind::Bytes:
       return PyBytes_FromStringAndSize(payload.data(), static_cast<Py_ssize_t>(payload.size()));
     case Outcome::Kind::Error:

@@ -20,7 +20,6 @@
 // Only functions whose engine operation exists are listed; the typed stubs in
 // python/pelvane/pelvane_native.pyi list the same names.
 #include <array>
-#include <memory>
 #include <string_view>
 
 #include "core/package_archive.hpp"
@@ -61,13 +60,9 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) {
        // Printed slide by slide; a path the writer refuses takes the generic road to its message.
        if (!is_valid_utf8(a.str(0))) return json_result(summarize_presentation(a.str(0)));
-       auto text = print_presentation_summary(a.str(0));
+       auto text = summarize_presentation_json_text(a.str(0));
        if (!text) return error_outcome(text.error());
-       if (!text->is_ascii()) return text_outcome(text->take());
-       // Written straight into the result string.
-       const std::size_t size = text->size();
-       auto pieces = std::make_shared<PresentationText>(std::move(*text));
-       return ascii_text_outcome(size, [pieces](char* buffer) { pieces->write_to(buffer); });
+       return text_outcome(std::move(*text));
      }},
     {"summarize_slide_at_index_json", kPathIndexParams,
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},

@@ -3,8 +3,6 @@
 #pragma once
 
 #include <concepts>
-#include <cstddef>
-#include <functional>
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -18,22 +16,15 @@
 namespace pelvane::native {
 
 struct Outcome {
-  enum class Kind { Text, Bytes, Error, AsciiText };
+  enum class Kind { Text, Bytes, Error };
   Kind kind = Kind::Error;
   // The JSON text, the bytes, or the error text (RuntimeError's single argument).
   std::string payload;
-  // AsciiText: a text of `text_size` bytes, all below 0x80, that `write_text` writes straight
-  // into the new string's buffer, so that a large text is not built once more to be copied.
-  std::size_t text_size = 0;
-  std::function<void(char*)> write_text;
 };
 
 inline Outcome text_outcome(std::string text) { return {Outcome::Kind::Text, std::move(text)}; }
 inline Outcome bytes_outcome(std::string bytes) { return {Outcome::Kind::Bytes, std::move(bytes)}; }
 inline Outcome error_outcome(std::string text) { return {Outcome::Kind::Error, std::move(text)}; }
-inline Outcome ascii_text_outcome(std::size_t size, std::function<void(char*)> write) {
-  return {Outcome::Kind::AsciiText, {}, size, std::move(write)};
-}
 
 // An engine error reaches the caller as its display text alone ("invalid input: ...").
 inline Outcome error_outcome(const PelvaneError& error) { return error_outcome(error.to_string()); }

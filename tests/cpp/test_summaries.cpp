@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
@@ -516,41 +515,6 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
                {"ppt/vbaProject.bin", "x"}}),
       dir.file("missing.pptx"),
   };
-  // Enough slides for several threads, with notes, stored slides, one notes part that cannot
-  // be opened, and then one slide whose bytes are damaged: the text is the record's and the
-  // failure the record's.
-  std::vector<test::ZipEntry> many;
-  for (int n = 1; n <= 40; ++n) {
-    const std::string number = std::to_string(n);
-    many.push_back({"ppt/slides/slide" + number + ".xml",
-                    slide_with(text_shape(number, "<a:p><a:r><a:t>slide " + number +
-                                                      (n == 40 ? " of forty \xC3\xA9" : " of forty") +
-                                                      "</a:t></a:r></a:p>")),
-                    n % 3 != 0});
-    many.push_back({"ppt/slides/_rels/slide" + number + ".xml.rels",
-                    "<Relationships><Relationship Id=\"rId1\" Type=\"x/notesSlide\" "
-                    "Target=\"../notesSlides/notesSlide" + number + ".xml\"/></Relationships>"});
-    test::ZipEntry notes{"ppt/notesSlides/notesSlide" + number + ".xml",
-                         "<p:notes><a:t>note " + number + "</a:t></p:notes>"};
-    if (n == 7) notes.password = "pw";
-    many.push_back(notes);
-  }
-  paths.push_back(package(many));
-  // A name the archive library decodes (not UTF-8, so read as code page 437) lists the
-  // entries differently from the central directory: nothing printed ahead is used.
-  many.push_back({"docProps/cafX.xml", "x"});
-  std::string renamed = test::read_file(package(many));
-  many.pop_back();
-  for (std::size_t at = renamed.find("cafX.xml"); at != std::string::npos;
-       at = renamed.find("cafX.xml", at)) {
-    renamed[at + 3] = '\x82';
-  }
-  paths.push_back(dir.file("renamed.pptx"));
-  test::write_file(paths.back(), renamed);
-  std::string damaged = test::read_file(paths.back());
-  damaged[damaged.find("slide 30 of forty")] = 'S';  // slide 30 is stored
-  paths.push_back(dir.file("damaged.pptx"));
-  test::write_file(paths.back(), damaged);
   if (const auto decks = test::decks_dir()) {
     for (const auto& entry : std::filesystem::directory_iterator(*decks)) {
       if (entry.path().extension() == ".pptx" || entry.path().extension() == ".pptm") {
@@ -564,13 +528,6 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
     ASSERT_EQ(record.has_value(), text.has_value()) << path;
     if (record) {
       EXPECT_EQ(*text, to_json(*record).value()) << path;
-      // The module writes an ASCII text straight into its string: the flag must be exact.
-      const auto pieces = print_presentation_summary(path);
-      ASSERT_TRUE(pieces.has_value()) << path;
-      EXPECT_EQ(pieces->size(), text->size()) << path;
-      EXPECT_EQ(pieces->is_ascii(),
-                std::ranges::all_of(*text, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-          << path;
     } else {
       EXPECT_EQ(text.error(), record.error()) << path;
     }
