@@ -27,6 +27,23 @@ constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 
 std::string error_text(zip_error_t* error) { return zip_error_strerror(error); }
 
+// Opens a read-only archive over `source` (null when creating the source failed, with `error`
+// saying why). Consumes `error`; on failure the source is freed.
+Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
+  zip_t* archive = nullptr;
+  if (source != nullptr) {
+    archive = zip_open_from_source(source, ZIP_RDONLY, error);
+    if (archive == nullptr) zip_source_free(source);
+  }
+  if (archive == nullptr) {
+    PelvaneError failure = PelvaneError::zip(error_text(error));
+    zip_error_fini(error);
+    return fail(std::move(failure));
+  }
+  zip_error_fini(error);
+  return archive;
+}
+
 struct EntryCloser {
   void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
 };
@@ -100,21 +117,10 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   zip_error_init(&error);
   // The source takes the stream over and closes it when the source is freed.
   zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
-  if (source == nullptr) {
-    std::fclose(file);
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
-  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
-  if (archive == nullptr) {
-    zip_source_free(source);
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
-  zip_error_fini(&error);
-  return PackageArchive(archive, std::move(owned_path));
+  if (source == nullptr) std::fclose(file);
+  auto archive = open_source(source, &error);
+  if (!archive) return fail(std::move(archive).error());
+  return PackageArchive(*archive, std::move(owned_path));
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
@@ -122,20 +128,9 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(),
                                                   bytes.size(), 0, &error);
-  if (source == nullptr) {
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
-  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &error);
-  if (archive == nullptr) {
-    zip_source_free(source);
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
-  zip_error_fini(&error);
-  return PackageArchive(archive, std::string());
+  auto archive = open_source(source, &error);
+  if (!archive) return fail(std::move(archive).error());
+  return PackageArchive(*archive, std::string());
 }
 
 std::uint64_t PackageArchive::entry_count() const {
