@@ -78,13 +78,30 @@ std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   return stat.size;
 }
 
-// Reads an opened entry whole into a string.
+// Lengthens `text` to `size` bytes without clearing the new ones; the caller overwrites them
+// before they are read, or cuts them off.
+void grow_unwritten(std::string& text, std::size_t size) {
+  text.resize_and_overwrite(size, [](char*, std::size_t length) { return length; });
+}
+
+// Reads an opened entry whole into a string, straight into the string's own storage: room for
+// the declared size and one byte more, so that an entry of the declared size ends in the second
+// read and the string is never reallocated; more room (doubling) only for an entry that is
+// longer than declared, or whose size is unknown. The CRC-32 is checked at the end, as in
+// `stream_entry`.
 Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* file) {
   const std::uint64_t size = declared_size(archive, index);
   std::string content;
-  content.reserve(static_cast<std::size_t>(std::min(size, kMaxReserve)));
-  std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize)));
-  PELVANE_TRY(stream_entry(file, buffer, [&](std::string_view chunk) { content.append(chunk); }));
+  grow_unwritten(content, static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kMaxReserve)));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == content.size()) grow_unwritten(content, content.size() * 2);
+    const zip_int64_t got = zip_fread(file, content.data() + filled, content.size() - filled);
+    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  content.resize(filled);
   return content;
 }
 

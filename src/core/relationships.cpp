@@ -1,10 +1,7 @@
 #include "core/relationships.hpp"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <limits>
-#include <memory>
 #include <optional>
 
 #include "core/package_archive.hpp"
@@ -99,22 +96,15 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
 
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
                                                             std::string_view part_name) {
-  const auto index = archive.find(relationship_part_name(part_name));
-  if (!index) return std::vector<RelationshipSummary>{};
-  // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
-  // absent one.
-  zip_file_t* file = zip_fopen_index(archive.handle(), *index, 0);
-  if (file == nullptr) return std::vector<RelationshipSummary>{};
-  std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
-  std::string bytes;
-  std::string chunk(64 * 1024, '\0');
-  for (;;) {
-    zip_int64_t got = zip_fread(file, chunk.data(), chunk.size());
-    if (got < 0) return fail(PelvaneError::io(zip_error_strerror(zip_file_get_error(file))));
-    if (got == 0) break;
-    bytes.append(chunk.data(), static_cast<std::size_t>(got));
+  auto bytes = read_archive_bytes(archive, relationship_part_name(part_name));
+  if (!bytes) {
+    // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
+    // absent one; a failure while reading its bytes is reported.
+    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
+    return std::vector<RelationshipSummary>{};
   }
-  return parse_relationships(bytes);
+  if (!*bytes) return std::vector<RelationshipSummary>{};
+  return parse_relationships(**bytes);
 }
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {
