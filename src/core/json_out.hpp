@@ -13,12 +13,14 @@
 // optionals as null, no line break after the outermost value.
 #pragma once
 
+#include <charconv>
 #include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "core/error.hpp"
@@ -45,6 +47,9 @@ class JsonWriter {
   // A writer whose output will stand `depth` levels deep inside a larger text: nested lines are
   // indented from there.
   explicit JsonWriter(std::size_t depth) : depth_(depth) {}
+  // The same, appending to `text` instead of starting a new text, so that a long text printed
+  // piece by piece is never copied from piece to whole.
+  JsonWriter(std::string text, std::size_t depth) : out_(std::move(text)), depth_(depth) {}
 
   // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
   // escaped; everything else, non-ASCII included, is copied as UTF-8.
@@ -57,7 +62,9 @@ class JsonWriter {
   template <std::integral I>
     requires(!std::same_as<I, bool>)
   void value(I number) {
-    out_ += std::to_string(number);
+    char digits[24];
+    const auto written = std::to_chars(digits, digits + sizeof digits, number);
+    out_.append(digits, written.ptr);
   }
   template <JsonWord E>
   void value(E word) {

@@ -96,12 +96,14 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
     out += '[';
     for (std::size_t i = 0; i < parts.size(); ++i) {
       out += i == 0 ? "\n    " : ",\n    ";
-      JsonWriter slide_text(2);
-      slide_text.value(PELVANE_TRY(summarize_slide(archive, parts[i])));
-      std::string text = slide_text.take();
+      const SlideSummary slide = PELVANE_TRY(summarize_slide(archive, parts[i]));
+      const std::size_t before = out.size();
+      // Each slide is printed straight onto the end of the text.
+      JsonWriter slide_text(std::move(out), 2);
+      slide_text.value(slide);
+      out = slide_text.take();
       // Room for the rest at the first slide's size, so the text is not copied as it grows.
-      if (i == 0) out.reserve(out.size() + (text.size() + 8) * parts.size() + 64);
-      out += text;
+      if (i == 0) out.reserve(out.size() + (out.size() - before + 8) * (parts.size() - 1) + 64);
     }
     out += "\n  ]";
   }
