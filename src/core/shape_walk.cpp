@@ -23,7 +23,7 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
   // earliest shape start of any kind.
   std::size_t pos = from;
   while (pos < text.size()) {
-    const std::size_t lt = text.find("<p:", pos);
+    const std::size_t lt = find_pattern(text, "<p:", pos);
     if (lt == std::string_view::npos) return std::nullopt;
     for (std::string_view tag : kShapeTags) {
       if (is_start_tag_at(text, lt, tag)) return ShapeStart{lt, tag};

@@ -1,6 +1,6 @@
 // Element searches of the summaries: the start-tag and element-end rules of the text splicing
-// helpers, with the scanning done by memmem so that a search over a large part does not stop at
-// every "<" it passes.
+// helpers, with the scanning done by `find_pattern` so that a search over a large part does not
+// stop at every "<" it passes.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/byte_search.hpp"
 #include "core/xml_splice.hpp"
 
 namespace pelvane {
@@ -16,10 +17,7 @@ namespace pelvane {
 // Offset of the first `pattern` at or after `from`.
 inline std::size_t find_bytes(std::string_view text, std::string_view pattern,
                               std::size_t from = 0) {
-  if (from > text.size()) return std::string_view::npos;
-  const void* at = memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
-  if (at == nullptr) return std::string_view::npos;
-  return static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+  return find_pattern(text, pattern, from);
 }
 
 // find_tag_start, begun at the first "<tag" at or after `from`: nothing before it can be a

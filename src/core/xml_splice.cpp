@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/byte_search.hpp"
 #include "core/xml_events.hpp"
 
 namespace pelvane {
@@ -65,11 +66,7 @@ bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
 
 // Offset of the first `pattern` at or after `from`.
 std::size_t find_bytes_from(std::string_view text, std::string_view pattern, std::size_t from) {
-  if (from > text.size()) return npos;
-  if (pattern.empty()) return from;
-  const void* at = memmem(text.data() + from, text.size() - from, pattern.data(), pattern.size());
-  if (at == nullptr) return npos;
-  return static_cast<std::size_t>(static_cast<const char*>(at) - text.data());
+  return find_pattern(text, pattern, from);
 }
 
 }  // namespace
