@@ -48,6 +48,27 @@ void for_each_event(std::string_view xml, XmlReaderOptions options, OnEvent&& on
   }
 }
 
+// The local names that the paragraph scans react to, told apart once per event instead of by
+// each scan in turn.
+enum class ScanName : std::uint8_t { Other, P, R, T, Br, Fld, RPr, Latin };
+
+ScanName scan_name(std::string_view local) {
+  switch (local.size()) {
+    case 1:
+      if (local[0] == 'p') return ScanName::P;
+      if (local[0] == 'r') return ScanName::R;
+      if (local[0] == 't') return ScanName::T;
+      return ScanName::Other;
+    case 2: return local == "br" ? ScanName::Br : ScanName::Other;
+    case 3:
+      if (local == "fld") return ScanName::Fld;
+      if (local == "rPr") return ScanName::RPr;
+      return ScanName::Other;
+    case 5: return local == "latin" ? ScanName::Latin : ScanName::Other;
+    default: return ScanName::Other;
+  }
+}
+
 // ---- One state machine per paragraph list. Each sees every event with its local name. ----
 
 // Paragraph texts: the `t` contents of each paragraph, a line break as U+000B.
@@ -57,26 +78,26 @@ struct ParagraphTextScan {
   bool in_paragraph = false;
   bool in_text = false;
 
-  void on(const XmlEvent& event, std::string_view local) {
+  void on(const XmlEvent& event, ScanName local) {
     switch (event.kind) {
       case XmlEventKind::Start:
-        if (local == "p") {
+        if (local == ScanName::P) {
           current.clear();
           in_paragraph = true;
-        } else if (local == "t") {
+        } else if (local == ScanName::T) {
           if (in_paragraph) in_text = true;
-        } else if (local == "br" && in_paragraph) {
+        } else if (local == ScanName::Br && in_paragraph) {
           current += '\v';
         }
         break;
       case XmlEventKind::Empty:
-        if (local == "p") result.emplace_back();
-        else if (local == "br" && in_paragraph) current += '\v';
+        if (local == ScanName::P) result.emplace_back();
+        else if (local == ScanName::Br && in_paragraph) current += '\v';
         break;
       case XmlEventKind::End:
-        if (local == "t") {
+        if (local == ScanName::T) {
           in_text = false;
-        } else if (local == "p") {
+        } else if (local == ScanName::P) {
           if (in_paragraph) result.push_back(std::exchange(current, {}));
           in_paragraph = false;
         }
@@ -178,9 +199,9 @@ struct RunFormattingScan {
     value.size = sz ? font_size_emu(std::string(*sz)) : std::nullopt;
   }
 
-  void take(const XmlEvent& tag, std::string_view local) {
-    if (local == "rPr") take_run_properties(tag);
-    else if (local == "latin") value.typeface = drawingml_attribute(tag, "typeface");
+  void take(const XmlEvent& tag, ScanName local) {
+    if (local == ScanName::RPr) take_run_properties(tag);
+    else if (local == ScanName::Latin) value.typeface = drawingml_attribute(tag, "typeface");
   }
 
   void end_paragraph() {
@@ -204,13 +225,13 @@ struct RunFormattingScan {
     runs.clear();
   }
 
-  void on(const XmlEvent& event, std::string_view local) {
+  void on(const XmlEvent& event, ScanName local) {
     switch (event.kind) {
       case XmlEventKind::Start:
-        if (local == "p") {
+        if (local == ScanName::P) {
           runs.clear();
           in_paragraph = true;
-        } else if (local == "r" && in_paragraph) {
+        } else if (local == ScanName::R && in_paragraph) {
           in_run = true;
           value = {};
         } else if (in_run) {
@@ -218,23 +239,23 @@ struct RunFormattingScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == "p") {
+        if (local == ScanName::P) {
           bold.emplace_back();
           italic.emplace_back();
           underline.emplace_back();
           size.emplace_back();
           typeface.emplace_back();
-        } else if (local == "r" && in_paragraph) {
+        } else if (local == ScanName::R && in_paragraph) {
           runs.emplace_back();
         } else if (in_run) {
           take(event, local);
         }
         break;
       case XmlEventKind::End:
-        if (local == "r" && in_run) {
+        if (local == ScanName::R && in_run) {
           runs.push_back(std::exchange(value, {}));
           in_run = false;
-        } else if (local == "p" && in_paragraph) {
+        } else if (local == ScanName::P && in_paragraph) {
           end_paragraph();
           in_paragraph = false;
         }
@@ -253,32 +274,32 @@ struct RunTextScan {
   bool in_run = false;
   bool in_text = false;
 
-  void on(const XmlEvent& event, std::string_view local) {
+  void on(const XmlEvent& event, ScanName local) {
     switch (event.kind) {
       case XmlEventKind::Start:
-        if (local == "p") {
+        if (local == ScanName::P) {
           runs.clear();
           in_paragraph = true;
-        } else if (local == "r") {
+        } else if (local == ScanName::R) {
           if (in_paragraph) {
             run_text.clear();
             in_run = true;
           }
-        } else if (local == "t") {
+        } else if (local == ScanName::T) {
           if (in_run) in_text = true;
         }
         break;
       case XmlEventKind::Empty:
-        if (local == "p") result.emplace_back();
-        else if (local == "r" && in_paragraph) runs.emplace_back();
+        if (local == ScanName::P) result.emplace_back();
+        else if (local == ScanName::R && in_paragraph) runs.emplace_back();
         break;
       case XmlEventKind::End:
-        if (local == "t") {
+        if (local == ScanName::T) {
           in_text = false;
-        } else if (local == "r") {
+        } else if (local == ScanName::R) {
           if (in_run) runs.push_back(std::exchange(run_text, {}));
           in_run = false;
-        } else if (local == "p") {
+        } else if (local == ScanName::P) {
           if (in_paragraph) result.push_back(std::exchange(runs, {}));
           in_paragraph = false;
         }
@@ -299,11 +320,11 @@ struct LineBreakScan {
   std::uint64_t run_count = 0;
   bool in_paragraph = false;
 
-  void on(const XmlEvent& event, std::string_view local) {
+  void on(const XmlEvent& event, ScanName local) {
     switch (event.kind) {
       case XmlEventKind::Start:
       case XmlEventKind::Empty:
-        if (local == "p") {
+        if (local == ScanName::P) {
           if (event.kind == XmlEventKind::Empty) {
             result.emplace_back();
           } else {
@@ -311,14 +332,14 @@ struct LineBreakScan {
             run_count = 0;
             in_paragraph = true;
           }
-        } else if (local == "r") {
+        } else if (local == ScanName::R) {
           if (in_paragraph) ++run_count;
-        } else if (local == "br") {
+        } else if (local == ScanName::Br) {
           if (in_paragraph) breaks.push_back(run_count);
         }
         break;
       case XmlEventKind::End:
-        if (local == "p" && in_paragraph) {
+        if (local == ScanName::P && in_paragraph) {
           result.push_back(std::exchange(breaks, {}));
           in_paragraph = false;
         }
@@ -339,11 +360,11 @@ struct FieldScan {
   bool in_field = false;
   bool in_text = false;
 
-  void on(const XmlEvent& event, std::string_view local) {
+  void on(const XmlEvent& event, ScanName local) {
     const bool start = event.kind == XmlEventKind::Start;
     const bool empty = event.kind == XmlEventKind::Empty;
     if (start || empty) {
-      if (local == "p") {
+      if (local == ScanName::P) {
         if (empty) {
           result.emplace_back();
         } else {
@@ -352,11 +373,11 @@ struct FieldScan {
           break_count = 0;
           in_paragraph = true;
         }
-      } else if (local == "r") {
+      } else if (local == ScanName::R) {
         if (in_paragraph) ++run_slot;
-      } else if (local == "br") {
+      } else if (local == ScanName::Br) {
         if (in_paragraph) ++break_count;
-      } else if (local == "fld") {
+      } else if (local == ScanName::Fld) {
         if (!in_paragraph) return;
         if (empty) {
           fields.push_back({run_slot, break_count, {}});
@@ -364,18 +385,18 @@ struct FieldScan {
           field_text.clear();
           in_field = true;
         }
-      } else if (local == "t" && start) {
+      } else if (local == ScanName::T && start) {
         if (in_field) in_text = true;
       }
       return;
     }
     if (event.kind == XmlEventKind::End) {
-      if (local == "t") {
+      if (local == ScanName::T) {
         in_text = false;
-      } else if (local == "fld") {
+      } else if (local == ScanName::Fld) {
         if (in_field) fields.push_back({run_slot, break_count, std::exchange(field_text, {})});
         in_field = false;
-      } else if (local == "p") {
+      } else if (local == ScanName::P) {
         if (in_paragraph) result.push_back(std::exchange(fields, {}));
         in_paragraph = false;
       }
@@ -440,12 +461,6 @@ RunValues<T> convert_run_values(const RunValues<std::string>& values, Convert co
   return out;
 }
 
-// Local names that any of the paragraph scans reacts to; other tags are passed over quickly.
-bool is_paragraph_scan_name(std::string_view local) {
-  return local == "p" || local == "r" || local == "t" || local == "br" || local == "fld" ||
-         local == "rPr" || local == "latin";
-}
-
 }  // namespace
 
 bool holds_valid_utf8(std::string_view bytes) {
@@ -485,8 +500,8 @@ SlideTextScan scan_slide_text(std::string_view xml) {
 std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
   ParagraphTextScan scan;
   for_each_event(xml, {}, [&](const XmlEvent& event) {
-    if (event.is_tag() || event.is_end()) scan.on(event, xml_local_name(event.name));
-    else scan.on(event, {});
+    if (event.is_tag() || event.is_end()) scan.on(event, scan_name(xml_local_name(event.name)));
+    else scan.on(event, ScanName::Other);
   });
   return std::move(scan.result);
 }
@@ -541,10 +556,11 @@ ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
   RunFormattingScan formatting;
 
   for_each_event(xml, {}, [&](const XmlEvent& event) {
-    std::string_view local;
+    // Other tags are passed over at once.
+    ScanName local = ScanName::Other;
     if (event.is_tag() || event.is_end()) {
-      local = xml_local_name(event.name);
-      if (!is_paragraph_scan_name(local)) return;
+      local = scan_name(xml_local_name(event.name));
+      if (local == ScanName::Other) return;
     } else if (!is_text_piece(event)) {
       return;
     }
