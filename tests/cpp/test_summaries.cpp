@@ -489,6 +489,22 @@ TEST_F(PackageSummaries, FailuresCarryTheirKindAndText) {
   const std::string encrypted = package({{"ppt/slides/slide1.xml", slide_with("")}, locked});
   EXPECT_EQ(summarize_presentation(encrypted).error().kind(), PelvaneError::Kind::Zip);
   EXPECT_TRUE(summarize_slide_at_index(encrypted, 0).has_value());
+  // The texts are those of the archive library opening the entry to read it, also for an entry
+  // whose compression method it cannot decompress (the method of both headers rewritten to 18).
+  EXPECT_EQ(summarize_presentation(encrypted).error().to_string(), "zip error: No password provided");
+  std::string odd = test::read_file(
+      package({{"ppt/slides/slide1.xml", slide_with("")}, {"docProps/odd.bin", "packed bytes"}}));
+  for (std::size_t at = odd.find("docProps/odd.bin"); at != std::string::npos;
+       at = odd.find("docProps/odd.bin", at + 1)) {
+    const bool local = at >= 30 && odd.compare(at - 30, 4, "PK\x03\x04") == 0;
+    const bool central = at >= 46 && odd.compare(at - 46, 4, "PK\x01\x02") == 0;
+    ASSERT_TRUE(local || central);
+    odd[local ? at - 30 + 8 : at - 46 + 10] = 18;
+  }
+  test::write_file(dir.file("odd.pptx"), odd);
+  EXPECT_EQ(summarize_presentation(dir.file("odd.pptx")).error().to_string(),
+            "zip error: Compression method not supported");
+  EXPECT_TRUE(summarize_slide_at_index(dir.file("odd.pptx"), 0).has_value());
 }
 
 TEST_F(PackageSummaries, MalformedSlidesStillSummarise) {
