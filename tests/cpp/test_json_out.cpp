@@ -134,6 +134,28 @@ TEST(JsonOut, EscapesOnlyQuoteBackslashAndControlCharacters) {
   }
 }
 
+// Long strings are tested many bytes at a time: a byte that needs an escape must be found at
+// every position of a block and in the bytes after the last whole block, and bytes from 0x20
+// up (0x7F and 0x80..0xFF included) must pass untouched.
+TEST(JsonOut, EscapesAtEveryPositionOfALongString) {
+  const std::string specials[] = {"\"", "\\", std::string(1, '\0'), "\x1f", "\n"};
+  const std::string escaped[] = {R"(\")", R"(\\)", R"(\u0000)", R"(\u001f)", R"(\n)"};
+  for (std::size_t length = 1; length <= 40; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      for (std::size_t k = 0; k < std::size(specials); ++k) {
+        std::string input(length, ' ');
+        for (std::size_t i = 0; i < length; ++i) input[i] = "a \x7f\xc3\xa9~"[i % 6];
+        input.replace(at, 1, specials[k]);
+        const std::string expected =
+            '"' + input.substr(0, at) + escaped[k] + input.substr(at + 1) + '"';
+        JsonWriter writer;
+        writer.write_string(input);
+        ASSERT_EQ(writer.take(), expected) << "length " << length << " at " << at;
+      }
+    }
+  }
+}
+
 TEST(JsonOut, WritesScalarsAndNeverEndsWithALineBreak) {
   const Scalars scalars{.text = "",
                         .big = UINT64_MAX,
