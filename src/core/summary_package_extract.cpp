@@ -61,14 +61,14 @@ Result<bool> holds_macro_project(PackageArchive& archive) {
   return has_vba;
 }
 
-}  // namespace
-
-Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part) {
+// The slide summary written over `slide`, which may hold an earlier slide's summary: every field
+// is set here, and the texts and the shapes' lists keep their storage for the new values.
+Result<void> summarize_slide_into(PackageArchive& archive, std::string_view slide_part,
+                                  SlideSummary& slide) {
   auto bytes = PELVANE_TRY(read_archive_bytes(archive, slide_part));
   if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
   const std::string_view xml = *bytes;
 
-  SlideSummary slide;
   slide.relationships = PELVANE_TRY(read_relationships(archive, slide_part));
   slide.notes = PELVANE_TRY(read_notes(archive, slide_part, slide.relationships));
   slide.image_relationships = relationships_by_type(slide.relationships, {"/image"});
@@ -80,8 +80,10 @@ Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view s
   slide.ole_relationships =
       relationships_by_type(slide.relationships, {"/oleObject", "/package"});
 
-  SlideTextScan scan = scan_slide_text(xml);
-  slide.texts = std::move(scan.texts);
+  SlideTextScan scan;
+  scan.texts.swap(slide.texts);
+  scan_slide_text(xml, scan);
+  slide.texts.swap(scan.texts);
   slide.has_transition = scan.has_transition;
   slide.has_timing = scan.has_timing;
   // Shapes and tables read the slide as text, invalid UTF-8 replaced; decoded once for both.
@@ -92,8 +94,16 @@ Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view s
     text = decoded;
   }
   slide.tables = extract_tables_in_text(text);
-  slide.shapes = extract_shapes_in_text(text);
-  slide.part = std::string(slide_part);
+  extract_shapes_in_text(text, slide.shapes);
+  slide.part.assign(slide_part);
+  return {};
+}
+
+}  // namespace
+
+Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view slide_part) {
+  SlideSummary slide;
+  PELVANE_TRY_VOID(summarize_slide_into(archive, slide_part, slide));
   return slide;
 }
 
@@ -121,9 +131,12 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
     out += "[]";
   } else {
     out += '[';
+    // One summary serves every slide in turn, so that each slide's lists and texts are written
+    // into the storage of the one before.
+    SlideSummary slide;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       out += i == 0 ? "\n    " : ",\n    ";
-      const SlideSummary slide = PELVANE_TRY(summarize_slide(archive, parts[i]));
+      PELVANE_TRY_VOID(summarize_slide_into(archive, parts[i], slide));
       const std::size_t before = out.size();
       // Each slide is printed straight onto the end of the text.
       JsonWriter slide_text(std::move(out), 2);

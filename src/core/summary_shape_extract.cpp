@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "core/list_refill.hpp"
 #include "core/shape_walk.hpp"
 #include "core/summary_search.hpp"
 #include "core/summary_table_extract.hpp"
@@ -152,13 +153,29 @@ std::vector<std::string> relationship_ids_in_block(std::string_view block,
   return ids;
 }
 
-std::string join_paragraphs(const std::vector<std::string>& paragraphs) {
-  std::string text;
+// The paragraphs joined by line feeds, written over `text`.
+void join_paragraphs(const std::vector<std::string>& paragraphs, std::string& text) {
+  std::size_t length = paragraphs.empty() ? 0 : paragraphs.size() - 1;
+  for (const std::string& paragraph : paragraphs) length += paragraph.size();
+  text.clear();
+  text.reserve(length);
   for (std::size_t i = 0; i < paragraphs.size(); ++i) {
     if (i != 0) text += '\n';
     text += paragraphs[i];
   }
-  return text;
+}
+
+// Moves the paragraph lists between a shape and the scan's result (both ways).
+void swap_paragraph_lists(ShapeSummary& shape, ShapeParagraphs& lists) {
+  shape.paragraphs.swap(lists.paragraphs);
+  shape.paragraph_runs.swap(lists.runs);
+  shape.paragraph_line_breaks.swap(lists.line_breaks);
+  shape.paragraph_fields.swap(lists.fields);
+  shape.paragraph_run_bold.swap(lists.bold);
+  shape.paragraph_run_italic.swap(lists.italic);
+  shape.paragraph_run_underline.swap(lists.underline);
+  shape.paragraph_run_font_size.swap(lists.font_size);
+  shape.paragraph_run_font_name.swap(lists.font_name);
 }
 
 // The offset and extent of the transform element `name` whose start tag is at `start`: `a:off`
@@ -222,21 +239,26 @@ std::string_view group_children_region(std::string_view block) {
   return block.substr(begin, end - begin);
 }
 
-ShapeSummary summarize_at_level(std::string_view block,
-                                const std::optional<ChildTransformMapping>& mapping,
-                                std::size_t level) {
-  ShapeSummary shape;
+// Writes the summary of one block over `shape`, which may hold an earlier shape's summary: every
+// field is set here, and the lists and texts keep their storage for the new values.
+void summarize_at_level(std::string_view block, const std::optional<ChildTransformMapping>& mapping,
+                        std::size_t level, ShapeSummary& shape) {
   const BlockMarkers markers = find_block_markers(block);
   const ElementKind element = element_kind(block, markers);
-  shape.kind = std::string(element.kind);
+  shape.kind.assign(element.kind);
   shape.has_picture = element.has_picture;
   shape.has_group = element.has_group;
 
+  shape.id.reset();
+  shape.name.reset();
   if (const auto properties = start_tag_text_at_marker(block, markers.non_visual, "p:cNvPr")) {
     shape.id = attribute_value(*properties, "id");
     shape.name = attribute_value(*properties, "name");
   }
 
+  shape.is_placeholder = false;
+  shape.placeholder_type.reset();
+  shape.placeholder_idx.reset();
   if (start_tag_at_marker(block, markers.placeholder, "p:ph")) {
     shape.is_placeholder = true;
     if (const auto placeholder =
@@ -246,19 +268,14 @@ ShapeSummary summarize_at_level(std::string_view block,
     }
   }
 
-  ShapeParagraphs paragraphs = scan_shape_paragraphs(block);
-  shape.text = join_paragraphs(paragraphs.paragraphs);
-  shape.paragraphs = std::move(paragraphs.paragraphs);
-  shape.paragraph_runs = std::move(paragraphs.runs);
-  shape.paragraph_line_breaks = std::move(paragraphs.line_breaks);
-  shape.paragraph_fields = std::move(paragraphs.fields);
-  shape.paragraph_run_bold = std::move(paragraphs.bold);
-  shape.paragraph_run_italic = std::move(paragraphs.italic);
-  shape.paragraph_run_underline = std::move(paragraphs.underline);
-  shape.paragraph_run_font_size = std::move(paragraphs.font_size);
-  shape.paragraph_run_font_name = std::move(paragraphs.font_name);
+  ShapeParagraphs paragraphs;
+  swap_paragraph_lists(shape, paragraphs);
+  scan_shape_paragraphs(block, paragraphs);
+  swap_paragraph_lists(shape, paragraphs);
+  join_paragraphs(shape.paragraphs, shape.text);
 
   // No table starts before the first "<a:tbl".
+  shape.tables.clear();
   if (markers.table != BlockMarkers::kNone) {
     shape.tables = extract_tables_in_text(block.substr(markers.table));
   }
@@ -266,40 +283,45 @@ ShapeSummary summarize_at_level(std::string_view block,
   shape.has_chart = markers.chart;
 
   shape.transform = transform_at(block, markers);
+  shape.effective_transform.reset();
   if (shape.transform) {
     shape.effective_transform =
         mapping ? map_child_transform(*shape.transform, *mapping) : *shape.transform;
   }
 
+  ListRefill<ShapeSummary> children(shape.children);
   if (block.starts_with("<p:grpSp") && level <= kMaxGroupNesting) {
     std::optional<ChildTransformMapping> children_mapping;
     if (shape.effective_transform) {
       children_mapping = child_mapping(block, markers, *shape.effective_transform);
     }
     for (std::string_view child : extract_shape_blocks(group_children_region(block))) {
-      shape.children.push_back(summarize_at_level(child, children_mapping, level + 1));
+      summarize_at_level(child, children_mapping, level + 1, children.next());
     }
   }
-  return shape;
+  children.finish();
 }
 
-std::vector<ShapeSummary> shapes_of_tree(std::string_view text) {
-  std::vector<ShapeSummary> shapes;
+// The top-level shapes of the text's first shape tree, written over `shapes`.
+void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
+  ListRefill<ShapeSummary> refill(shapes);
   const auto tree = find_start_tag_from(text, 0, "p:spTree");
-  if (!tree) return shapes;
-  const std::size_t open_end = text.find('>', *tree);
-  if (open_end == std::string_view::npos) return shapes;
-  const auto tree_end = find_end_of_element(text, *tree, "p:spTree");
-  if (!tree_end) return shapes;
-  const std::size_t inside_begin = open_end + 1;
-  const std::size_t inside_end = *tree_end - kTreeEnd.size();
-  // A tree written "<p:spTree/>" ends at its own start tag and has nothing inside.
-  if (*tree_end < kTreeEnd.size() || inside_end < inside_begin) return shapes;
-  for (std::string_view block :
-       extract_shape_blocks(text.substr(inside_begin, inside_end - inside_begin))) {
-    shapes.push_back(summarize_at_level(block, std::nullopt, 1));
+  const std::size_t open_end = tree ? text.find('>', *tree) : std::string_view::npos;
+  const auto tree_end = open_end != std::string_view::npos
+                            ? find_end_of_element(text, *tree, "p:spTree")
+                            : std::nullopt;
+  if (tree_end) {
+    const std::size_t inside_begin = open_end + 1;
+    const std::size_t inside_end = *tree_end - kTreeEnd.size();
+    // A tree written "<p:spTree/>" ends at its own start tag and has nothing inside.
+    if (*tree_end >= kTreeEnd.size() && inside_end >= inside_begin) {
+      for (std::string_view block :
+           extract_shape_blocks(text.substr(inside_begin, inside_end - inside_begin))) {
+        summarize_at_level(block, std::nullopt, 1, refill.next());
+      }
+    }
   }
-  return shapes;
+  refill.finish();
 }
 
 }  // namespace
@@ -338,17 +360,25 @@ TransformSummary map_child_transform(const TransformSummary& transform,
 
 ShapeSummary summarize_shape_block(std::string_view block,
                                    const std::optional<ChildTransformMapping>& mapping) {
-  return summarize_at_level(block, mapping, 1);
+  ShapeSummary shape;
+  summarize_at_level(block, mapping, 1, shape);
+  return shape;
 }
 
 std::vector<ShapeSummary> extract_shapes_in_text(std::string_view text) {
-  return shapes_of_tree(text);
+  std::vector<ShapeSummary> shapes;
+  shapes_of_tree(text, shapes);
+  return shapes;
+}
+
+void extract_shapes_in_text(std::string_view text, std::vector<ShapeSummary>& shapes) {
+  shapes_of_tree(text, shapes);
 }
 
 std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes) {
-  if (holds_valid_utf8(slide_bytes)) return shapes_of_tree(slide_bytes);
+  if (holds_valid_utf8(slide_bytes)) return extract_shapes_in_text(slide_bytes);
   const std::string text = decode_utf8_lossy(slide_bytes);
-  return shapes_of_tree(text);
+  return extract_shapes_in_text(text);
 }
 
 }  // namespace pelvane

@@ -40,6 +40,9 @@ std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes);
 
 // The same over a slide already decoded as text.
 std::vector<ShapeSummary> extract_shapes_in_text(std::string_view slide_text);
+// The same written over `shapes`, which may hold an earlier slide's shapes: their lists and texts
+// keep their storage for the new values.
+void extract_shapes_in_text(std::string_view slide_text, std::vector<ShapeSummary>& shapes);
 
 // One shape block (valid UTF-8) under its parent group's mapping, or none at the top level.
 ShapeSummary summarize_shape_block(std::string_view block,

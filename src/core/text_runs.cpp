@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/json_out.hpp"
+#include "core/list_refill.hpp"
 #include "core/package_archive.hpp"
 #include "core/relationships.hpp"
 #include "core/xml_event_helpers.hpp"
@@ -69,11 +70,19 @@ ScanName scan_name(std::string_view local) {
   }
 }
 
+// Copies `items` over `list`, reusing the storage of the list and of its elements.
+template <class T>
+void assign_items(std::vector<T>& list, const std::vector<T>& items, std::size_t count) {
+  list.assign(items.begin(), items.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
 // ---- One state machine per paragraph list. Each sees every event with its local name. ----
 
 // Paragraph texts: the `t` contents of each paragraph, a line break as U+000B.
 struct ParagraphTextScan {
-  std::vector<std::string> result;
+  explicit ParagraphTextScan(std::vector<std::string>& list) : result(list) {}
+
+  ListRefill<std::string> result;
   std::string current;
   bool in_paragraph = false;
   bool in_text = false;
@@ -91,14 +100,15 @@ struct ParagraphTextScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == ScanName::P) result.emplace_back();
+        if (local == ScanName::P) result.next().clear();
         else if (local == ScanName::Br && in_paragraph) current += '\v';
         break;
       case XmlEventKind::End:
         if (local == ScanName::T) {
           in_text = false;
         } else if (local == ScanName::P) {
-          if (in_paragraph) result.push_back(std::exchange(current, {}));
+          // `current` is cleared by the next paragraph before anything is added to it.
+          if (in_paragraph) result.next() = current;
           in_paragraph = false;
         }
         break;
@@ -168,11 +178,17 @@ struct RunFormattingScan {
     std::optional<std::string> typeface;
   };
 
-  RunValues<bool> bold;
-  RunValues<bool> italic;
-  RunValues<bool> underline;
-  RunValues<std::int64_t> size;
-  RunValues<std::string> typeface;
+  RunFormattingScan(RunValues<bool>& bold_list, RunValues<bool>& italic_list,
+                    RunValues<bool>& underline_list, RunValues<std::int64_t>& size_list,
+                    RunValues<std::string>& typeface_list)
+      : bold(bold_list), italic(italic_list), underline(underline_list), size(size_list),
+        typeface(typeface_list) {}
+
+  ListRefill<std::vector<std::optional<bool>>> bold;
+  ListRefill<std::vector<std::optional<bool>>> italic;
+  ListRefill<std::vector<std::optional<bool>>> underline;
+  ListRefill<std::vector<std::optional<std::int64_t>>> size;
+  ListRefill<std::vector<std::optional<std::string>>> typeface;
   std::vector<Values> runs;
   Values value;
   bool in_paragraph = false;
@@ -205,11 +221,16 @@ struct RunFormattingScan {
   }
 
   void end_paragraph() {
-    auto& b = bold.emplace_back();
-    auto& i = italic.emplace_back();
-    auto& u = underline.emplace_back();
-    auto& sz = size.emplace_back();
-    auto& face = typeface.emplace_back();
+    auto& b = bold.next();
+    auto& i = italic.next();
+    auto& u = underline.next();
+    auto& sz = size.next();
+    auto& face = typeface.next();
+    b.clear();
+    i.clear();
+    u.clear();
+    sz.clear();
+    face.clear();
     b.reserve(runs.size());
     i.reserve(runs.size());
     u.reserve(runs.size());
@@ -240,11 +261,11 @@ struct RunFormattingScan {
         break;
       case XmlEventKind::Empty:
         if (local == ScanName::P) {
-          bold.emplace_back();
-          italic.emplace_back();
-          underline.emplace_back();
-          size.emplace_back();
-          typeface.emplace_back();
+          bold.next().clear();
+          italic.next().clear();
+          underline.next().clear();
+          size.next().clear();
+          typeface.next().clear();
         } else if (local == ScanName::R && in_paragraph) {
           runs.emplace_back();
         } else if (in_run) {
@@ -267,18 +288,27 @@ struct RunFormattingScan {
 
 // Run texts: per paragraph, the untrimmed `t` contents of each run (fields are not runs).
 struct RunTextScan {
-  std::vector<std::vector<std::string>> result;
+  explicit RunTextScan(std::vector<std::vector<std::string>>& list) : result(list) {}
+
+  ListRefill<std::vector<std::string>> result;
+  // The runs of the current paragraph: the first `run_count` entries.
   std::vector<std::string> runs;
+  std::size_t run_count = 0;
   std::string run_text;
   bool in_paragraph = false;
   bool in_run = false;
   bool in_text = false;
 
+  std::string& next_run() {
+    if (run_count == runs.size()) runs.emplace_back();
+    return runs[run_count++];
+  }
+
   void on(const XmlEvent& event, ScanName local) {
     switch (event.kind) {
       case XmlEventKind::Start:
         if (local == ScanName::P) {
-          runs.clear();
+          run_count = 0;
           in_paragraph = true;
         } else if (local == ScanName::R) {
           if (in_paragraph) {
@@ -290,17 +320,18 @@ struct RunTextScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == ScanName::P) result.emplace_back();
-        else if (local == ScanName::R && in_paragraph) runs.emplace_back();
+        if (local == ScanName::P) result.next().clear();
+        else if (local == ScanName::R && in_paragraph) next_run().clear();
         break;
       case XmlEventKind::End:
         if (local == ScanName::T) {
           in_text = false;
         } else if (local == ScanName::R) {
-          if (in_run) runs.push_back(std::exchange(run_text, {}));
+          // `run_text` is cleared by the next run before anything is added to it.
+          if (in_run) next_run() = run_text;
           in_run = false;
         } else if (local == ScanName::P) {
-          if (in_paragraph) result.push_back(std::exchange(runs, {}));
+          if (in_paragraph) assign_items(result.next(), runs, run_count);
           in_paragraph = false;
         }
         break;
@@ -315,7 +346,9 @@ struct RunTextScan {
 
 // Line breaks: per paragraph, the number of runs before each break.
 struct LineBreakScan {
-  std::vector<std::vector<std::uint64_t>> result;
+  explicit LineBreakScan(std::vector<std::vector<std::uint64_t>>& list) : result(list) {}
+
+  ListRefill<std::vector<std::uint64_t>> result;
   std::vector<std::uint64_t> breaks;
   std::uint64_t run_count = 0;
   bool in_paragraph = false;
@@ -326,7 +359,7 @@ struct LineBreakScan {
       case XmlEventKind::Empty:
         if (local == ScanName::P) {
           if (event.kind == XmlEventKind::Empty) {
-            result.emplace_back();
+            result.next().clear();
           } else {
             breaks.clear();
             run_count = 0;
@@ -340,7 +373,7 @@ struct LineBreakScan {
         break;
       case XmlEventKind::End:
         if (local == ScanName::P && in_paragraph) {
-          result.push_back(std::exchange(breaks, {}));
+          result.next() = breaks;
           in_paragraph = false;
         }
         break;
@@ -351,7 +384,9 @@ struct LineBreakScan {
 
 // Text fields: per paragraph, each field's text and the runs and breaks before it.
 struct FieldScan {
-  std::vector<std::vector<ParagraphFieldSummary>> result;
+  explicit FieldScan(std::vector<std::vector<ParagraphFieldSummary>>& list) : result(list) {}
+
+  ListRefill<std::vector<ParagraphFieldSummary>> result;
   std::vector<ParagraphFieldSummary> fields;
   std::string field_text;
   std::uint64_t run_slot = 0;
@@ -366,7 +401,7 @@ struct FieldScan {
     if (start || empty) {
       if (local == ScanName::P) {
         if (empty) {
-          result.emplace_back();
+          result.next().clear();
         } else {
           fields.clear();
           run_slot = 0;
@@ -397,7 +432,7 @@ struct FieldScan {
         if (in_field) fields.push_back({run_slot, break_count, std::exchange(field_text, {})});
         in_field = false;
       } else if (local == ScanName::P) {
-        if (in_paragraph) result.push_back(std::exchange(fields, {}));
+        if (in_paragraph) result.next() = fields;
         in_paragraph = false;
       }
       return;
@@ -412,7 +447,10 @@ bool is_t_element(std::string_view qualified_name) {
 
 // The slide's text runs (trimmed text events) and its transition and timing flags in one pass.
 struct TextRunScan {
-  SlideTextScan result;
+  explicit TextRunScan(SlideTextScan& out) : result(out), texts(out.texts) {}
+
+  SlideTextScan& result;
+  ListRefill<std::string> texts;
   std::string current;
   bool in_t = false;
   bool trusted = false;  // the whole input is valid UTF-8
@@ -429,7 +467,7 @@ struct TextRunScan {
         break;
       case XmlEventKind::End:
         if (is_t_element(event.name)) {
-          if (!current.empty()) result.texts.push_back(std::exchange(current, {}));
+          if (!current.empty()) texts.next() = current;
           current.clear();
           in_t = false;
         }
@@ -490,20 +528,30 @@ std::vector<std::string> extract_text_runs(std::string_view xml) {
 }
 
 SlideTextScan scan_slide_text(std::string_view xml) {
-  TextRunScan scan;
+  SlideTextScan out;
+  scan_slide_text(xml, out);
+  return out;
+}
+
+void scan_slide_text(std::string_view xml, SlideTextScan& out) {
+  out.has_transition = false;
+  out.has_timing = false;
+  TextRunScan scan(out);
   scan.trusted = holds_valid_utf8(xml);
   for_each_event(xml, XmlReaderOptions{.trim_text = true},
                  [&](const XmlEvent& event) { scan.on(event); });
-  return std::move(scan.result);
+  scan.texts.finish();
 }
 
 std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
-  ParagraphTextScan scan;
+  std::vector<std::string> paragraphs;
+  ParagraphTextScan scan(paragraphs);
   for_each_event(xml, {}, [&](const XmlEvent& event) {
     if (event.is_tag() || event.is_end()) scan.on(event, scan_name(xml_local_name(event.name)));
     else scan.on(event, ScanName::Other);
   });
-  return std::move(scan.result);
+  scan.result.finish();
+  return paragraphs;
 }
 
 RunValues<std::string> extract_paragraph_run_property(std::string_view xml,
@@ -549,11 +597,17 @@ RunValues<std::int64_t> extract_paragraph_run_font_size(const RunValues<std::str
 }
 
 ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
-  ParagraphTextScan texts;
-  RunTextScan runs;
-  LineBreakScan breaks;
-  FieldScan fields;
-  RunFormattingScan formatting;
+  ShapeParagraphs out;
+  scan_shape_paragraphs(xml, out);
+  return out;
+}
+
+void scan_shape_paragraphs(std::string_view xml, ShapeParagraphs& out) {
+  ParagraphTextScan texts(out.paragraphs);
+  RunTextScan runs(out.runs);
+  LineBreakScan breaks(out.line_breaks);
+  FieldScan fields(out.fields);
+  RunFormattingScan formatting(out.bold, out.italic, out.underline, out.font_size, out.font_name);
 
   for_each_event(xml, {}, [&](const XmlEvent& event) {
     // Other tags are passed over at once.
@@ -571,17 +625,15 @@ ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {
     if (!is_text_piece(event)) formatting.on(event, local);
   });
 
-  ShapeParagraphs out;
-  out.paragraphs = std::move(texts.result);
-  out.runs = std::move(runs.result);
-  out.line_breaks = std::move(breaks.result);
-  out.fields = std::move(fields.result);
-  out.bold = std::move(formatting.bold);
-  out.italic = std::move(formatting.italic);
-  out.underline = std::move(formatting.underline);
-  out.font_size = std::move(formatting.size);
-  out.font_name = std::move(formatting.typeface);
-  return out;
+  texts.result.finish();
+  runs.result.finish();
+  breaks.result.finish();
+  fields.result.finish();
+  formatting.bold.finish();
+  formatting.italic.finish();
+  formatting.underline.finish();
+  formatting.size.finish();
+  formatting.typeface.finish();
 }
 
 Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string_view slide_part,

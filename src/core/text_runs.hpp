@@ -75,6 +75,9 @@ struct ShapeParagraphs {
 };
 
 ShapeParagraphs scan_shape_paragraphs(std::string_view xml);
+// The same into lists that may hold an earlier shape's: each is overwritten element by element,
+// keeping the storage of the elements, and cut to its new length.
+void scan_shape_paragraphs(std::string_view xml, ShapeParagraphs& out);
 
 // The text runs of a slide's bytes together with whether it holds a `transition` and a `timing`
 // element (start or empty tag, any prefix, before the first lexer error).
@@ -85,6 +88,8 @@ struct SlideTextScan {
 };
 
 SlideTextScan scan_slide_text(std::string_view xml);
+// The same into a result that may hold an earlier slide's, reusing the storage of its texts.
+void scan_slide_text(std::string_view xml, SlideTextScan& out);
 
 // The text runs of the slide's notes slide: the first relationship whose type ends with
 // "/notesSlide", resolved against the slide's part name. No such relationship, no such entry, or

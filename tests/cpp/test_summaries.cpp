@@ -537,6 +537,39 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
                {"ppt/vbaProject.bin", "x"}}),
       dir.file("missing.pptx"),
   };
+  // Each slide is written over the summary of the one before: a rich slide followed by poorer
+  // ones (fewer shapes, paragraphs and runs, no group, placeholder, transform, formatting,
+  // field, break or table) must print nothing of it.
+  const std::string rich = slide_with(
+      "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"10\" name=\"G\"/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>"
+      "<a:off x=\"10\" y=\"20\"/><a:ext cx=\"100\" cy=\"200\"/><a:chOff x=\"0\" y=\"0\"/>"
+      "<a:chExt cx=\"50\" cy=\"50\"/></a:xfrm></p:grpSpPr>" +
+      text_shape("11",
+                 "<a:p><a:r><a:rPr b=\"1\" i=\"0\" u=\"sng\" sz=\"1800\"><a:latin "
+                 "typeface=\"Arial\"/></a:rPr><a:t>the first run of a long paragraph</a:t></a:r>"
+                 "<a:br/><a:r><a:t>second</a:t></a:r><a:fld id=\"f\"><a:t>7</a:t></a:fld></a:p>"
+                 "<a:p/><a:p><a:r><a:t>a third paragraph, longer than a short text</a:t></a:r>"
+                 "</a:p>") +
+      "</p:grpSp><p:sp><p:nvSpPr><p:cNvPr id=\"3\" name=\"Title\"/><p:nvPr><p:ph "
+      "type=\"title\" idx=\"1\"/></p:nvPr></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"1\" y=\"2\"/>"
+      "<a:ext cx=\"3\" cy=\"4\"/></a:xfrm></p:spPr><p:txBody><a:p><a:r><a:t>a title that is "
+      "long enough</a:t></a:r></a:p></p:txBody></p:sp><p:graphicFrame><p:nvGraphicFramePr>"
+      "<p:cNvPr id=\"4\" name=\"T\"/></p:nvGraphicFramePr><a:graphic><a:graphicData><a:tbl>"
+      "<a:tr><a:tc><a:txBody><a:p><a:r><a:t>cell</a:t></a:r></a:p></a:txBody></a:tc></a:tr>"
+      "</a:tbl></a:graphicData></a:graphic></p:graphicFrame><p:pic><p:nvPicPr><p:cNvPr "
+      "id=\"5\" name=\"P\"/></p:nvPicPr><p:blipFill><a:blip r:embed=\"rId2\"/></p:blipFill>"
+      "</p:pic><a:t>loose text</a:t>");
+  paths.push_back(package({
+      {"ppt/slides/slide1.xml", rich},
+      {"ppt/slides/slide2.xml", slide_with(text_shape("2", "<a:p><a:r><a:t>x</a:t></a:r></a:p>"))},
+      {"ppt/slides/slide3.xml", slide_with("")},
+      {"ppt/slides/slide4.xml", rich},
+      {"ppt/slides/slide5.xml",
+       slide_with("<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"6\"/></p:nvGrpSpPr><p:grpSpPr/>" +
+                  text_shape("7", "<a:p/><a:p><a:r><a:t>y</a:t></a:r><a:r><a:t>z</a:t></a:r>"
+                                  "</a:p>") +
+                  "</p:grpSp><p:sp/>")},
+  }));
   if (const auto decks = test::decks_dir()) {
     for (const auto& entry : std::filesystem::directory_iterator(*decks)) {
       if (entry.path().extension() == ".pptx" || entry.path().extension() == ".pptm") {
