@@ -1,5 +1,6 @@
 #include "core/json_out.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -83,34 +84,44 @@ std::size_t skip_plain_bytes(std::string_view text, std::size_t at) {
 
 }  // namespace
 
+void JsonWriter::grow(std::size_t size) {
+  // The string's own capacity first, which costs nothing; beyond it, at least doubled.
+  std::size_t wanted = std::max(used_ + size, out_.capacity());
+  if (wanted > out_.capacity()) wanted = std::max({wanted, out_.capacity() * 2, std::size_t{256}});
+  out_.resize_and_overwrite(wanted, [](char*, std::size_t length) { return length; });
+}
+
 void JsonWriter::write_string(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out_ += '"';
-  // Runs of bytes that need no escape are appended whole.
+  put('"');
+  // Runs of bytes that need no escape are copied whole.
   std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     i = skip_plain_bytes(text, i);
     if (i >= text.size()) break;
     const char c = text[i];
     if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20) continue;
-    out_.append(text.substr(run, i - run));
+    put(text.substr(run, i - run));
     run = i + 1;
     switch (c) {
-      case '"': out_ += "\\\""; break;
-      case '\\': out_ += "\\\\"; break;
-      case '\b': out_ += "\\b"; break;
-      case '\t': out_ += "\\t"; break;
-      case '\n': out_ += "\\n"; break;
-      case '\f': out_ += "\\f"; break;
-      case '\r': out_ += "\\r"; break;
-      default:
-        out_ += "\\u00";
-        out_ += kHex[(c >> 4) & 0xF];
-        out_ += kHex[c & 0xF];
+      case '"': put("\\\""); break;
+      case '\\': put("\\\\"); break;
+      case '\b': put("\\b"); break;
+      case '\t': put("\\t"); break;
+      case '\n': put("\\n"); break;
+      case '\f': put("\\f"); break;
+      case '\r': put("\\r"); break;
+      default: {
+        char* at = room(6);
+        std::memcpy(at, "\\u00", 4);
+        at[4] = kHex[(c >> 4) & 0xF];
+        at[5] = kHex[c & 0xF];
+        used_ += 6;
+      }
     }
   }
-  out_.append(text.substr(run));
-  out_ += '"';
+  put(text.substr(run));
+  put('"');
 }
 
 }  // namespace pelvane

@@ -16,6 +16,7 @@
 #include <charconv>
 #include <concepts>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,7 +50,8 @@ class JsonWriter {
   explicit JsonWriter(std::size_t depth) : depth_(depth) {}
   // The same, appending to `text` instead of starting a new text, so that a long text printed
   // piece by piece is never copied from piece to whole.
-  JsonWriter(std::string text, std::size_t depth) : out_(std::move(text)), depth_(depth) {}
+  JsonWriter(std::string text, std::size_t depth)
+      : out_(std::move(text)), used_(out_.size()), depth_(depth) {}
 
   // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
   // escaped; everything else, non-ASCII included, is copied as UTF-8.
@@ -58,13 +60,12 @@ class JsonWriter {
   void value(std::string_view text) { write_string(text); }
   void value(const std::string& text) { write_string(text); }
   void value(const char* text) { write_string(text); }
-  void value(bool flag) { out_ += flag ? "true" : "false"; }
+  void value(bool flag) { put(flag ? std::string_view("true") : std::string_view("false")); }
   template <std::integral I>
     requires(!std::same_as<I, bool>)
   void value(I number) {
-    char digits[24];
-    const auto written = std::to_chars(digits, digits + sizeof digits, number);
-    out_.append(digits, written.ptr);
+    char* at = room(24);
+    used_ = static_cast<std::size_t>(std::to_chars(at, at + 24, number).ptr - out_.data());
   }
   template <JsonWord E>
   void value(E word) {
@@ -73,15 +74,15 @@ class JsonWriter {
   template <class T>
   void value(const std::optional<T>& maybe) {
     if (maybe) value(*maybe);
-    else out_ += "null";
+    else put("null");
   }
   template <class T>
   void value(const std::vector<T>& items) {
     if (items.empty()) {
-      out_ += "[]";
+      put("[]");
       return;
     }
-    out_ += '[';
+    put('[');
     ++depth_;
     bool first = true;
     for (const auto& item : items) {
@@ -92,7 +93,7 @@ class JsonWriter {
   }
   template <JsonRecord R>
   void value(const R& record) {
-    out_ += '{';
+    put('{');
     ++depth_;
     bool outer_first = record_first_;
     record_first_ = true;
@@ -101,7 +102,7 @@ class JsonWriter {
     record_first_ = outer_first;
     if (empty) {
       --depth_;
-      out_ += '}';
+      put('}');
       return;
     }
     close_container('}');
@@ -112,9 +113,11 @@ class JsonWriter {
   void field(std::string_view key, const T& member) {
     open_member(record_first_);
     // Keys are the records' own snake_case names: nothing in them needs escaping.
-    out_ += '"';
-    out_.append(key);
-    out_ += "\": ";
+    char* at = room(key.size() + 4);
+    at[0] = '"';
+    std::memcpy(at + 1, key.data(), key.size());
+    std::memcpy(at + 1 + key.size(), "\": ", 3);
+    used_ += key.size() + 4;
     if constexpr (std::is_convertible_v<const T&, std::string_view>) {
       if (key == "path" && !is_valid_utf8(member)) invalid_path_ = true;
     }
@@ -122,7 +125,11 @@ class JsonWriter {
   }
 
   bool invalid_path() const { return invalid_path_; }
-  std::string take() { return std::move(out_); }
+  std::string take() {
+    out_.resize(used_);
+    used_ = 0;
+    return std::move(out_);
+  }
 
  private:
   void open_member(bool& first) {
@@ -133,20 +140,43 @@ class JsonWriter {
     const std::size_t from = first ? 1 : 0;
     first = false;
     if (indent + 2 <= kBreaks.size()) {
-      out_.append(kBreaks.substr(from, 2 - from + indent));
+      put(kBreaks.substr(from, 2 - from + indent));
     } else {
-      out_.append(kBreaks.substr(from, 2 - from));
-      out_.append(indent, ' ');
+      put(kBreaks.substr(from, 2 - from));
+      std::memset(room(indent), ' ', indent);
+      used_ += indent;
     }
   }
   void close_container(char closer) {
     --depth_;
-    out_ += '\n';
-    out_.append(depth_ * 2, ' ');
-    out_ += closer;
+    const std::size_t indent = depth_ * 2;
+    char* at = room(indent + 2);
+    at[0] = '\n';
+    std::memset(at + 1, ' ', indent);
+    at[indent + 1] = closer;
+    used_ += indent + 2;
   }
 
+  // Room for `size` more bytes after the written ones. The text is lengthened ahead of the
+  // writing, without clearing, and cut back to the written bytes by `take`, so that each small
+  // write is one comparison and a copy.
+  char* room(std::size_t size) {
+    if (out_.size() - used_ < size) grow(size);
+    return out_.data() + used_;
+  }
+  void grow(std::size_t size);
+  void put(std::string_view bytes) {
+    std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+  void put(char byte) {
+    *room(1) = byte;
+    ++used_;
+  }
+
+  // Bytes [0, used_) are the text; the rest is room, not yet written.
   std::string out_;
+  std::size_t used_ = 0;
   std::size_t depth_ = 0;
   bool record_first_ = true;
   bool invalid_path_ = false;
