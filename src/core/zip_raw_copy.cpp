@@ -16,10 +16,7 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
-constexpr std::size_t kLocalHeaderSize = 30;
+using namespace zip_format;
 constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;

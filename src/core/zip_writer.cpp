@@ -12,10 +12,7 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
-constexpr std::size_t kLocalHeaderSize = 30;
+using namespace zip_format;
 
 // A 32-bit size or offset field holding 0xFFFFFFFF means "see the ZIP64 record", so the largest
 // value a plain field can carry is one less.

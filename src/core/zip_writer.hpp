@@ -25,6 +25,15 @@
 
 namespace pelvane {
 
+// Record signatures and the fixed size of a local header, shared by the writer and the reader
+// of stored headers.
+namespace zip_format {
+inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+inline constexpr std::size_t kLocalHeaderSize = 30;
+}  // namespace zip_format
+
 // MS-DOS date and time as stored in ZIP headers (two-second resolution).
 struct DosDateTime {
   std::uint16_t time = 0;
