@@ -470,12 +470,16 @@ namespace {
 
 // Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to
 // nothing: `count` >= 2 bytes of empty blocks. Stored empty blocks take 5 bytes each; the last
-// 2 to 5 bytes are one to four empty fixed-Huffman blocks (10 bits each: final flag, block type
-// 01, end-of-block code 0000000), the last of them final.
+// 2 to 6 bytes end the stream. Two to five of them are one to four empty fixed-Huffman blocks
+// (10 bits each: final flag, block type 01, end-of-block code 0000000), the last of them final.
+// Fixed blocks cannot fill exactly 6 bytes (five take 50 bits), so a tail of 6 is one fixed
+// block followed by a final stored empty block, whose header starts inside the second byte and
+// whose length fields follow on the next byte boundary.
 std::string empty_deflate_blocks(std::uint64_t count) {
   const std::uint64_t tail = 2 + (count - 2) % 5;
   std::string bytes;
   for (std::uint64_t i = 0; i < (count - tail) / 5; ++i) bytes.append("\x00\x00\x00\xff\xff", 5);
+  if (tail == 6) return bytes.append("\x02\x04\x00\x00\xff\xff", 6);
   std::string bits(static_cast<std::size_t>(tail), '\0');
   const std::uint64_t blocks = tail - 1;  // 10 bits each fill exactly `tail` bytes
   for (std::uint64_t block = 0; block < blocks; ++block) {

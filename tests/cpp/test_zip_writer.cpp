@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <zip.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -209,6 +210,25 @@ TEST(ZipWriter, RefusesWhatWouldNeedZip64) {
             "not written");
 }
 
+// True when `data` is one complete raw Deflate stream: it reaches its final block exactly at
+// its last byte. Readers that inflate until the stream says it ended need no less.
+bool is_complete_deflate_stream(std::string_view data) {
+  z_stream stream{};
+  if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return false;
+  std::string out(1 << 16, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  int status = Z_OK;
+  while (status == Z_OK) {
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    status = inflate(&stream, Z_NO_FLUSH);
+  }
+  const bool complete = status == Z_STREAM_END && stream.avail_in == 0;
+  inflateEnd(&stream);
+  return complete;
+}
+
 TEST(ZipWriter, AlignedEndsKeepTheEntryReadableAndPlaceTheNextOne) {
   // Every padding length class (the empty-block tail takes 2 to 5 bytes) and the wrap-around.
   const std::string content = "<p:sld>" + std::string(3000, 'z') + noise(2000, 4) + "</p:sld>";
@@ -230,6 +250,8 @@ TEST(ZipWriter, AlignedEndsKeepTheEntryReadableAndPlaceTheNextOne) {
     EXPECT_EQ(read_entry(archive, "ppt/slides/slide1.xml"), content);
     EXPECT_EQ(read_entry(archive, "next.xml"), "<next/>");
     zip_close(archive);
+    // The padded stream still ends with its final block on its last byte, whatever the padding.
+    EXPECT_TRUE(is_complete_deflate_stream(view_archive(zip).entries.at(0).data));
     // The next local header starts at an offset congruent to the target within the page.
     const std::size_t next = zip.find(std::string("PK\x03\x04", 4), 1);
     EXPECT_EQ(next % 4096, target % 4096);
