@@ -20,9 +20,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <algorithm>
 #include <any>
-#include <concepts>
 #include <array>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -31,6 +32,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -88,6 +90,16 @@ std::expected<std::any, std::string> parse_json_argument(std::string_view text) 
 template <auto Read>
 constexpr Param json_param(const char* name) {
   return {name, Kind::Json, Presence::Required, &parse_json_argument<Read>};
+}
+
+// One parameter list joined from shared pieces, in order, so that a table reads like the
+// function's signature: join_params(kInputOutputSlide, kGroup, kBox, kText).
+template <std::size_t... N>
+consteval auto join_params(const Param (&... pieces)[N]) {
+  std::array<Param, (N + ...)> joined{};
+  std::size_t at = 0;
+  ((std::ranges::copy(pieces, joined.begin() + at), at += N), ...);
+  return joined;
 }
 
 // The converted arguments of one call, by parameter position. Texts and bytes are borrowed
@@ -149,6 +161,43 @@ class Args {
 
 using Call = Outcome (*)(Args& args);
 
+// How an engine parameter of type T is read from a converted argument, and which declared
+// parameters can supply it.
+template <class T>
+struct EngineArg;
+template <>
+struct EngineArg<std::string_view> {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::Str && p.presence == Presence::Required;
+  }
+  static std::string_view read(const Args& a, std::size_t i) { return a.str(i); }
+};
+template <>
+struct EngineArg<std::uint64_t> {
+  static constexpr bool fits(const Param& p) {
+    return (p.kind == Kind::Index || p.kind == Kind::U64) && p.presence == Presence::Required;
+  }
+  static std::uint64_t read(const Args& a, std::size_t i) { return a.u64(i); }
+};
+
+// True when `params` supply the engine operation's parameters one for one, in order.
+template <class R, class... P>
+consteval bool engine_takes(R (*)(P...), std::span<const Param> params) {
+  if (params.size() != sizeof...(P)) return false;
+  std::size_t i = 0;
+  return (EngineArg<std::remove_cvref_t<P>>::fits(params[i++]) && ...);
+}
+
+// Calls `Engine` with every converted argument in parameter order and prints its record.
+template <auto Engine>
+Outcome call_engine(Args& a) {
+  return [&]<class R, class... P>(R (*)(P...)) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+      return json_result(Engine(EngineArg<std::remove_cvref_t<P>>::read(a, I)...));
+    }(std::index_sequence_for<P...>{});
+  }(Engine);
+}
+
 struct FunctionDecl {
   const char* name;
   std::span<const Param> params;
@@ -156,6 +205,17 @@ struct FunctionDecl {
   // Documentation after the text signature block; most functions have none.
   const char* doc = nullptr;
 };
+
+// A row whose function passes its arguments straight to one engine operation, checked at
+// compile time against the operation's parameters:
+//   engine_row<&add_slide_group_text_box_with_text, kGroupTextBoxParams>(
+//       "add_slide_group_text_box_with_text_json")
+template <auto Engine, const auto& Params>
+consteval FunctionDecl engine_row(const char* name) {
+  static_assert(engine_takes(Engine, std::span<const Param>(Params)),
+                "the parameters do not match the engine operation");
+  return {name, Params, &call_engine<Engine>};
+}
 
 // ---- Boundary entry points (binder.cpp) ----
 

@@ -8,78 +8,30 @@
 #include "core/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
+#include "native/shape_params.hpp"
 
 namespace pelvane::native {
 namespace {
 
 // The module root's own functions (groups, freeforms, the edit batch), registered after the
-// four groups. Adding one is a row here, as in native_core.cpp; write the table with
-// std::to_array<FunctionDecl>({...}) once it has rows.
-constexpr Param kGroupAutoShapeParams[] = {
-    {"input", Kind::Str},
-    {"output", Kind::Str},
-    {"slide_index", Kind::Index},
-    {"group_index", Kind::Index},
-    {"preset_geometry", Kind::Str},
-    {"x_emu", Kind::U64},
-    {"y_emu", Kind::U64},
-    {"cx_emu", Kind::U64},
-    {"cy_emu", Kind::U64},
-    {"text", Kind::Str},
-};
-constexpr Param kNestedGroupAutoShapeParams[] = {
-    {"input", Kind::Str},
-    {"output", Kind::Str},
-    {"slide_index", Kind::Index},
-    {"group_index", Kind::Index},
-    {"nested_group_child_index", Kind::Index},
-    {"preset_geometry", Kind::Str},
-    {"x_emu", Kind::U64},
-    {"y_emu", Kind::U64},
-    {"cx_emu", Kind::U64},
-    {"cy_emu", Kind::U64},
-    {"text", Kind::Str},
-};
-constexpr Param kDeeperNestedGroupAutoShapeParams[] = {
-    {"input", Kind::Str},
-    {"output", Kind::Str},
-    {"slide_index", Kind::Index},
-    {"group_index", Kind::Index},
-    {"nested_group_child_index", Kind::Index},
-    {"deeper_group_child_index", Kind::Index},
-    {"preset_geometry", Kind::Str},
-    {"x_emu", Kind::U64},
-    {"y_emu", Kind::U64},
-    {"cx_emu", Kind::U64},
-    {"cy_emu", Kind::U64},
-    {"text", Kind::Str},
-};
+// four groups. Adding one is a row here, as in native_text_boxes.cpp.
+constexpr auto kGroupAutoShapeParams =
+    join_params(kInputOutputSlide, kGroup, kPreset, kBox, kText);
+constexpr auto kNestedGroupAutoShapeParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kPreset, kBox, kText);
+constexpr auto kDeeperNestedGroupAutoShapeParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kPreset, kBox, kText);
 
 constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
-    {"add_slide_group_auto_shape_with_text_json", kGroupAutoShapeParams,
-     [](Args& a) {
-       return json_result(add_slide_group_auto_shape_with_text(
-           a.str(0), a.str(1), a.index(2), a.index(3), a.str(4), a.u64(5), a.u64(6), a.u64(7),
-           a.u64(8), a.str(9)));
-     }},
-    {"add_slide_nested_group_auto_shape_with_text_json", kNestedGroupAutoShapeParams,
-     [](Args& a) {
-       return json_result(add_slide_nested_group_auto_shape_with_text(
-           a.str(0), a.str(1), a.index(2), a.index(3), a.index(4), a.str(5), a.u64(6), a.u64(7),
-           a.u64(8), a.u64(9), a.str(10)));
-     }},
-    {"add_slide_deeper_nested_group_auto_shape_with_text_json", kDeeperNestedGroupAutoShapeParams,
-     [](Args& a) {
-       return json_result(add_slide_deeper_nested_group_auto_shape_with_text(
-           a.str(0), a.str(1), a.index(2), a.index(3), a.index(4), a.index(5), a.str(6),
-           a.u64(7), a.u64(8), a.u64(9), a.u64(10), a.str(11)));
-     }},
-    {"add_slide_nested_group_auto_shape_in_new_group_with_text_json", kGroupAutoShapeParams,
-     [](Args& a) {
-       return json_result(add_slide_nested_group_auto_shape_in_new_group_with_text(
-           a.str(0), a.str(1), a.index(2), a.index(3), a.str(4), a.u64(5), a.u64(6), a.u64(7),
-           a.u64(8), a.str(9)));
-     }},
+    engine_row<&add_slide_group_auto_shape_with_text, kGroupAutoShapeParams>(
+        "add_slide_group_auto_shape_with_text_json"),
+    engine_row<&add_slide_nested_group_auto_shape_with_text, kNestedGroupAutoShapeParams>(
+        "add_slide_nested_group_auto_shape_with_text_json"),
+    engine_row<&add_slide_deeper_nested_group_auto_shape_with_text,
+               kDeeperNestedGroupAutoShapeParams>(
+        "add_slide_deeper_nested_group_auto_shape_with_text_json"),
+    engine_row<&add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams>(
+        "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
 });
 
 int exec_module(PyObject* module) {
