@@ -173,20 +173,35 @@ void XmlAttributes::iterator::advance() {
   }
   const std::size_t item_start = pos_;
   pos_ = parse_attribute(text_, pos_, current_);
+  ++items_;
   if (current_.name.empty()) current_.malformed = true;
   if (current_.malformed) return;
   // A name already given earlier in the tag makes this item malformed; the earlier one stands.
-  std::size_t scan = 0;
-  XmlAttribute earlier;
-  while (scan < item_start) {
-    while (scan < item_start && is_blank(text_[scan])) ++scan;
-    if (scan >= item_start) break;
-    scan = parse_attribute(text_, scan, earlier);
-    if (!earlier.malformed && earlier.name == current_.name) {
-      current_.malformed = true;
-      return;
+  if (repeats_earlier_name(item_start)) current_.malformed = true;
+}
+
+bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
+  // Few items: read the earlier ones again. Many: keep their names, read once.
+  constexpr std::size_t kRereadItems = 32;
+  if (items_ <= kRereadItems || !names_kept_) {
+    std::size_t scan = 0;
+    XmlAttribute earlier;
+    bool repeated = false;
+    const bool keep = items_ > kRereadItems;
+    while (scan < item_start) {
+      while (scan < item_start && is_blank(text_[scan])) ++scan;
+      if (scan >= item_start) break;
+      scan = parse_attribute(text_, scan, earlier);
+      if (earlier.malformed || earlier.name.empty()) continue;
+      if (earlier.name == current_.name) repeated = true;
+      if (keep) names_.insert(earlier.name);
+      else if (repeated) return true;
     }
+    if (!keep) return false;
+    names_kept_ = true;
+    if (repeated) return true;
   }
+  return !names_.insert(current_.name).second;
 }
 
 std::string_view XmlEvent::local_name() const { return xml_local_name(name); }

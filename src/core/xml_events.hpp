@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/error.hpp"
@@ -55,7 +56,9 @@ struct XmlAttribute {
   std::string_view local_name() const;
 };
 
-// Forward range over the attribute text of one tag. Iterating allocates nothing.
+// Forward range over the attribute text of one tag. Iterating a tag of a few dozen attributes
+// allocates nothing; past that, the names met so far are kept in a set, so that a tag of
+// countless attributes is still read in time linear in its length.
 class XmlAttributes {
  public:
   class iterator {
@@ -85,9 +88,13 @@ class XmlAttributes {
       if (!done_) advance();
     }
     void advance();
+    bool repeats_earlier_name(std::size_t item_start);
     std::string_view text_;
     std::size_t pos_ = 0;
+    std::size_t items_ = 0;  // items read so far, this one included
     bool done_ = true;
+    bool names_kept_ = false;  // `names_` holds every well-formed name before the current item
+    std::unordered_set<std::string_view> names_;
     XmlAttribute current_;
   };
 

@@ -179,6 +179,27 @@ TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
   EXPECT_EQ(seen[1].quote, '\'');
 }
 
+TEST(XmlAttributes, MarksRepeatedNamesInATagOfManyAttributes) {
+  // Repeats met early and late in a long tag, next to malformed items, are found as in a short
+  // one; the earlier item stands.
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  text += " bare a7=\"again\" z=\"1\" a4999=\"again\" z=\"2\" a0=\"again\" b=\"3\"";
+  std::vector<XmlAttribute> seen;
+  for (const auto& attribute : XmlAttributes(text)) seen.push_back(attribute);
+  ASSERT_EQ(seen.size(), 5007u);
+  for (std::size_t i = 0; i < 5000; ++i) ASSERT_FALSE(seen[i].malformed) << i;
+  const std::vector<std::pair<std::string_view, bool>> tail = {
+      {"bare", true}, {"a7", true}, {"z", false}, {"a4999", true},
+      {"z", true},    {"a0", true}, {"b", false},
+  };
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    EXPECT_EQ(seen[5000 + i].name, tail[i].first) << i;
+    EXPECT_EQ(seen[5000 + i].malformed, tail[i].second) << i;
+  }
+  EXPECT_EQ(seen[5002].value, "1");
+}
+
 TEST(XmlAttributes, KeepsAQuotedRunInsideAnUnquotedValueWhole) {
   // The tag's ">" was found past the quoted run; the items must agree with that, or a ">" would
   // end up inside the next item's name.
