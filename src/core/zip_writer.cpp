@@ -88,21 +88,27 @@ struct CentralRecord {
   std::uint32_t local_offset;
 };
 
+// The fields that the local and the central header of an entry share, in their common order:
+// version needed to extract through the extra field's length (always 0: no extra field).
+void put_shared_fields(std::string& out, const CentralRecord& record) {
+  put16(out, record.version_needed);
+  put16(out, record.flags);
+  put16(out, record.method);
+  put16(out, record.modified.time);
+  put16(out, record.modified.date);
+  put32(out, record.crc32);
+  put32(out, record.compressed_size);
+  put32(out, record.uncompressed_size);
+  put16(out, static_cast<std::uint16_t>(record.name.size()));
+  put16(out, 0);
+}
+
 // The local header that goes with a record: the same fields, no extra field.
 std::string local_header(const CentralRecord& record) {
   std::string header;
   header.reserve(kLocalHeaderSize + record.name.size());
   put32(header, kLocalHeaderSignature);
-  put16(header, record.version_needed);
-  put16(header, record.flags);
-  put16(header, record.method);
-  put16(header, record.modified.time);
-  put16(header, record.modified.date);
-  put32(header, record.crc32);
-  put32(header, record.compressed_size);
-  put32(header, record.uncompressed_size);
-  put16(header, static_cast<std::uint16_t>(record.name.size()));
-  put16(header, 0);
+  put_shared_fields(header, record);
   header.append(record.name);
   return header;
 }
@@ -561,16 +567,7 @@ Result<void> ZipWriter::finish() {
   for (const auto& record : s.records) {
     put32(block, kCentralHeaderSignature);
     put16(block, record.version_made_by);
-    put16(block, record.version_needed);
-    put16(block, record.flags);
-    put16(block, record.method);
-    put16(block, record.modified.time);
-    put16(block, record.modified.date);
-    put32(block, record.crc32);
-    put32(block, record.compressed_size);
-    put32(block, record.uncompressed_size);
-    put16(block, static_cast<std::uint16_t>(record.name.size()));
-    put16(block, 0);  // extra field
+    put_shared_fields(block, record);
     put16(block, 0);  // comment
     put16(block, 0);  // disk number
     put16(block, record.internal_attributes);
