@@ -87,13 +87,9 @@ Result<std::string> slide_layout_target_at_index(PackageArchive& archive, std::u
   if (index >= layouts.size())
     return fail(PelvaneError::xml_text_decode("slide layout index " + std::to_string(index) +
                                               " was not found"));
+  // A layout part name always has a directory and a file name.
   const std::string& name = layouts[static_cast<std::size_t>(index)];
-  const std::size_t slash = name.rfind('/');
-  const std::string_view file = slash == std::string::npos ? std::string_view(name)
-                                                           : std::string_view(name).substr(slash + 1);
-  if (file.empty())
-    return fail(PelvaneError::xml_text_decode("invalid slide layout part " + name));
-  return "../slideLayouts/" + std::string(file);
+  return "../slideLayouts/" + name.substr(name.rfind('/') + 1);
 }
 
 }  // namespace pelvane
