@@ -461,7 +461,10 @@ struct TableAddSummary {
   }
 };
 
-struct TextBoxAddSummary {
+// The record of an operation that adds one shape: the same six keys for text boxes, groups
+// and freeforms. Each is a type of its own (the tag), so a result says what was added.
+template <class Tag>
+struct ShapeAddRecord {
   std::string path;
   std::uint64_t slide_index = 0;
   std::string slide_part;
@@ -480,43 +483,9 @@ struct TextBoxAddSummary {
   }
 };
 
-struct GroupShapeAddSummary {
-  std::string path;
-  std::uint64_t slide_index = 0;
-  std::string slide_part;
-  std::uint64_t shape_id = 0;
-  std::uint64_t part_count = 0;
-  bool has_vba = false;
-
-  template <class V>
-  void visit(V& v) const {
-    v.field("path", path);
-    v.field("slide_index", slide_index);
-    v.field("slide_part", slide_part);
-    v.field("shape_id", shape_id);
-    v.field("part_count", part_count);
-    v.field("has_vba", has_vba);
-  }
-};
-
-struct FreeformShapeAddSummary {
-  std::string path;
-  std::uint64_t slide_index = 0;
-  std::string slide_part;
-  std::uint64_t shape_id = 0;
-  std::uint64_t part_count = 0;
-  bool has_vba = false;
-
-  template <class V>
-  void visit(V& v) const {
-    v.field("path", path);
-    v.field("slide_index", slide_index);
-    v.field("slide_part", slide_part);
-    v.field("shape_id", shape_id);
-    v.field("part_count", part_count);
-    v.field("has_vba", has_vba);
-  }
-};
+using TextBoxAddSummary = ShapeAddRecord<struct TextBoxAddTag>;
+using GroupShapeAddSummary = ShapeAddRecord<struct GroupShapeAddTag>;  // shape_id: the new group
+using FreeformShapeAddSummary = ShapeAddRecord<struct FreeformShapeAddTag>;
 
 struct PlaceholderShapeAddSummary {
   std::string path;
@@ -560,7 +529,10 @@ struct PlaceholderShapeBatchAddSummary {
   }
 };
 
-struct AutoShapeAddSummary {
+// The record of an operation that adds a shape of a preset geometry, the preset as given:
+// auto shapes, and connectors (preset and shape_id are the connector's).
+template <class Tag>
+struct PresetShapeAddRecord {
   std::string path;
   std::uint64_t slide_index = 0;
   std::string slide_part;
@@ -581,26 +553,8 @@ struct AutoShapeAddSummary {
   }
 };
 
-struct ConnectorAddSummary {
-  std::string path;
-  std::uint64_t slide_index = 0;
-  std::string slide_part;
-  std::string preset_geometry;
-  std::uint64_t shape_id = 0;
-  std::uint64_t part_count = 0;
-  bool has_vba = false;
-
-  template <class V>
-  void visit(V& v) const {
-    v.field("path", path);
-    v.field("slide_index", slide_index);
-    v.field("slide_part", slide_part);
-    v.field("preset_geometry", preset_geometry);
-    v.field("shape_id", shape_id);
-    v.field("part_count", part_count);
-    v.field("has_vba", has_vba);
-  }
-};
+using AutoShapeAddSummary = PresetShapeAddRecord<struct AutoShapeAddTag>;
+using ConnectorAddSummary = PresetShapeAddRecord<struct ConnectorAddTag>;
 
 struct SlideAddSummary {
   std::string path;
