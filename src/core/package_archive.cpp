@@ -44,32 +44,6 @@ Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
   return archive;
 }
 
-struct EntryCloser {
-  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
-};
-using EntryFile = std::unique_ptr<zip_file_t, EntryCloser>;
-
-// Opens an entry for reading, or reports the archive library's message.
-std::expected<EntryFile, std::string> open_entry(zip_t* archive, std::uint64_t index) {
-  zip_file_t* file = zip_fopen_index(archive, index, 0);
-  if (file == nullptr) return std::unexpected(archive_error_message(archive));
-  return EntryFile(file);
-}
-
-// Reads an opened entry to its end, passing each chunk to `sink`. The archive library checks
-// the CRC-32 when the end is reached; a mismatch is a read failure.
-template <class Sink>
-Result<std::uint64_t> stream_entry(zip_file_t* file, std::vector<char>& buffer, Sink&& sink) {
-  std::uint64_t total = 0;
-  for (;;) {
-    const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
-    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
-    if (got == 0) return total;
-    total += static_cast<std::uint64_t>(got);
-    sink(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
-  }
-}
-
 // The declared uncompressed size of an entry, when the central directory gives one.
 std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   zip_stat_t stat;
@@ -88,7 +62,7 @@ void grow_unwritten(std::string& text, std::size_t size) {
 // the declared size and one byte more, so that an entry of the declared size ends in the second
 // read and the string is never reallocated; more room (doubling) only for an entry that is
 // longer than declared, or whose size is unknown. The CRC-32 is checked at the end, as in
-// `stream_entry`.
+// `stream_archive_entry`.
 Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* file) {
   const std::uint64_t size = declared_size(archive, index);
   std::string content;
@@ -117,6 +91,18 @@ PackageArchive::PackageArchive(zip_t* archive, std::string path)
     : archive_(archive), path_(std::move(path)) {}
 
 std::string archive_error_message(zip_t* archive) { return error_text(zip_get_error(archive)); }
+
+Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                        zip_flags_t flags) {
+  zip_file_t* file = zip_fopen_index(archive.handle(), index, flags);
+  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+  return ZipEntryFile(file);
+}
+
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
+  return read_whole(archive.handle(), index, file.get());
+}
 
 Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   PELVANE_TRY_VOID(check_path(path));
@@ -177,7 +163,7 @@ bool PackageArchive::is_directory(std::uint64_t index) const {
 Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
-  auto file = open_entry(archive.handle(), *index);
+  auto file = open_archive_entry(archive, *index);
   // An entry that cannot be opened (encrypted, unsupported method, damaged header) reads as
   // absent; callers then treat the part as missing.
   if (!file) return std::nullopt;
@@ -189,19 +175,16 @@ Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, st
 Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
-  auto file = open_entry(archive.handle(), *index);
-  if (!file) return fail(PelvaneError::zip(std::move(file).error()));
-  std::string bytes = PELVANE_TRY(read_whole(archive.handle(), *index, file->get()));
+  std::string bytes = PELVANE_TRY(read_archive_entry(archive, *index));
   return std::optional<std::string>(std::move(bytes));
 }
 
 Result<std::uint64_t> read_entry_chunks(PackageArchive& archive, std::uint64_t index,
                                         const std::function<void(std::string_view)>& sink) {
-  auto file = open_entry(archive.handle(), index);
-  if (!file) return fail(PelvaneError::zip(std::move(file).error()));
+  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
   const std::uint64_t size = declared_size(archive.handle(), index);
   std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize)));
-  return stream_entry(file->get(), buffer, sink);
+  return stream_archive_entry(file.get(), buffer, sink);
 }
 
 PartKind part_kind(std::string_view name) {
@@ -222,8 +205,7 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
   std::vector<char> buffer;
   Sha256 hasher;
   for (std::uint64_t index = 0; index < count; ++index) {
-    auto file = open_entry(archive.handle(), index);
-    if (!file) return fail(PelvaneError::zip(std::move(file).error()));
+    ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
     const char* name = zip_get_name(archive.handle(), index, 0);
     if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
     const std::uint64_t size = declared_size(archive.handle(), index);
@@ -232,7 +214,7 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
     PartRecord record;
     record.name = name;
     record.size = PELVANE_TRY(
-        stream_entry(file->get(), buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
+        stream_archive_entry(file.get(), buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
     record.sha256 = hasher.hex_digest();
     record.kind = part_kind(record.name);
     manifest.parts.push_back(std::move(record));

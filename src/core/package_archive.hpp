@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/error.hpp"
 #include "core/models.hpp"
@@ -57,6 +59,42 @@ class PackageArchive {
 
 // The archive library's message for the last failure on the archive.
 std::string archive_error_message(zip_t* archive);
+
+struct ZipEntryCloser {
+  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
+};
+// An entry opened for reading; closed when it goes.
+using ZipEntryFile = std::unique_ptr<zip_file_t, ZipEntryCloser>;
+
+// Opens the entry at `index` for reading, decompressed, or as its compressed bytes with
+// `ZIP_FL_COMPRESSED`. An entry that cannot be opened is `Zip` with the library's message.
+Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                        zip_flags_t flags = 0);
+
+// Reads an opened entry to its end through `buffer`, handing each chunk to `sink` in order; a
+// sink that returns `Result<void>` ends the reading with its first failure. The archive library
+// checks the CRC-32 when the end is reached: a mismatch, like any read failure, is `Io`.
+// Returns the number of bytes read.
+template <class Sink>
+Result<std::uint64_t> stream_archive_entry(zip_file_t* file, std::span<char> buffer, Sink&& sink) {
+  std::uint64_t total = 0;
+  for (;;) {
+    const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    if (got == 0) return total;
+    total += static_cast<std::uint64_t>(got);
+    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
+    if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
+      sink(chunk);
+    } else {
+      PELVANE_TRY_VOID(sink(chunk));
+    }
+  }
+}
+
+// The content of the entry at `index`, read whole. An entry that cannot be opened is `Zip`;
+// a read failure or CRC mismatch is `Io`.
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index);
 
 // The entry as UTF-8 text, or none when no entry has that name or the entry cannot be opened.
 // A read failure, a CRC mismatch or bytes that are not UTF-8 are `Io`.

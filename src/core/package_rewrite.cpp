@@ -3,7 +3,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <memory>
 #include <utility>
 
 #include "core/file_output.hpp"
@@ -17,30 +16,6 @@ constexpr std::size_t kReadChunk = 1024 * 1024;
 // Below this many input bytes after an entry written from content, aligning the raw copy that
 // follows is not worth the entry's padding.
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
-
-struct ZipFileCloser {
-  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
-};
-using ZipFile = std::unique_ptr<zip_file_t, ZipFileCloser>;
-
-Result<ZipFile> open_entry(PackageArchive& archive, std::uint64_t index) {
-  zip_file_t* file = zip_fopen_index(archive.handle(), index, 0);
-  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
-  return ZipFile(file);
-}
-
-// Reads the open entry in chunks, handing each to `consume`; a read failure or CRC mismatch
-// is `Io`.
-template <class Consume>
-Result<void> read_chunks(zip_file_t* file, std::string& chunk, Consume&& consume) {
-  chunk.resize(kReadChunk);
-  for (;;) {
-    zip_int64_t got = zip_fread(file, chunk.data(), chunk.size());
-    if (got < 0) return fail(PelvaneError::io(zip_error_strerror(zip_file_get_error(file))));
-    if (got == 0) return {};
-    PELVANE_TRY_VOID(consume(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
-  }
-}
 
 // The input entry's compression method; Deflate when the archive cannot say.
 std::uint16_t entry_method(PackageArchive& archive, std::uint64_t index) {
@@ -63,7 +38,7 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
                                           std::optional<std::string_view> input_bytes) {
   PackageFacts facts;
   const StoredEntryHeaders headers = StoredEntryHeaders::read(input, input_bytes);
-  std::string chunk;
+  std::vector<char> chunk;
   const std::uint64_t count = input.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
     const std::string_view name = input.entry_name(index);
@@ -101,12 +76,7 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         if (!plan.transform)
           return fail(PelvaneError::invalid_input("no transform given for entry " + std::string(name)));
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
-        ZipFile file = PELVANE_TRY(open_entry(input, index));
-        std::string content;
-        PELVANE_TRY_VOID(read_chunks(file.get(), chunk, [&](std::string_view bytes) -> Result<void> {
-          content.append(bytes);
-          return {};
-        }));
+        std::string content = PELVANE_TRY(read_archive_entry(input, index));
         std::string changed = PELVANE_TRY(plan.transform(name, std::move(content)));
         PELVANE_TRY_VOID(writer.write_entry_data(changed));
         break;
@@ -116,8 +86,9 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         // through decompression into a new entry.
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
         if (!directory) {
-          ZipFile file = PELVANE_TRY(open_entry(input, index));
-          PELVANE_TRY_VOID(read_chunks(file.get(), chunk, [&](std::string_view bytes) {
+          ZipEntryFile file = PELVANE_TRY(open_archive_entry(input, index));
+          chunk.resize(kReadChunk);
+          PELVANE_TRY_VOID(stream_archive_entry(file.get(), chunk, [&](std::string_view bytes) {
             return writer.write_entry_data(bytes);
           }));
         }

@@ -306,18 +306,13 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
       return writer.end_entry();
     }
   }
-  zip_t* handle = archive.handle();
-  zip_file_t* file = zip_fopen_index(handle, index, ZIP_FL_COMPRESSED);
-  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(handle)));
-  std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> closer(file, zip_fclose);
+  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
   PELVANE_TRY_VOID(writer.begin_raw_entry(header));
   std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(header.compressed_size, kCopyChunk)), '\0');
   std::uint64_t remaining = header.compressed_size;
   while (remaining > 0) {
-    zip_int64_t got = zip_fread(file, chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
-    if (got < 0) {
-      return fail(PelvaneError::io(zip_error_strerror(zip_file_get_error(file))));
-    }
+    zip_int64_t got = zip_fread(file.get(), chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
+    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file.get())));
     if (got == 0)
       return fail(PelvaneError::io("entry " + std::string(header.name) +
                                    " ends before its stated compressed size"));
