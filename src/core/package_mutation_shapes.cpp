@@ -9,63 +9,41 @@ namespace pelvane {
 
 namespace {
 
+// The keys every shape-adding record shares, filled from the insertion.
+template <class Record>
+Record shape_add_record(std::string_view output, std::uint64_t slide_index,
+                        ShapeInsertion inserted) {
+  Record record;
+  record.path = std::string(output);
+  record.slide_index = slide_index;
+  record.slide_part = std::move(inserted.slide_part);
+  record.shape_id = inserted.shape_id;
+  record.part_count = inserted.facts.part_count;
+  record.has_vba = inserted.facts.has_vba;
+  return record;
+}
+
 Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
                                            std::uint64_t slide_index,
                                            const InsertionTarget& target,
-                                           AutoShapeArgs args) {
+                                           const AutoShapeArgs& args) {
   // A refused preset touches nothing on disk.
   auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
   auto inserted = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return auto_shape_xml(shape_id, display_name, args); }));
-  AutoShapeAddSummary summary;
-  summary.path = std::string(output);
-  summary.slide_index = slide_index;
-  summary.slide_part = std::move(inserted.slide_part);
+  auto summary = shape_add_record<AutoShapeAddSummary>(output, slide_index, std::move(inserted));
   summary.preset_geometry = std::string(args.preset_geometry);
-  summary.shape_id = inserted.shape_id;
-  summary.part_count = inserted.facts.part_count;
-  summary.has_vba = inserted.facts.has_vba;
   return summary;
-}
-
-AutoShapeArgs auto_shape_args(std::string_view preset_geometry, std::uint64_t x_emu,
-                              std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
-                              std::optional<std::string_view> text,
-                              std::span<const AdjustmentGuide> guides = {}) {
-  AutoShapeArgs args;
-  args.preset_geometry = preset_geometry;
-  args.x_emu = x_emu;
-  args.y_emu = y_emu;
-  args.cx_emu = cx_emu;
-  args.cy_emu = cy_emu;
-  args.text = text;
-  args.adjustment_guides = guides;
-  return args;
 }
 
 Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view output,
                                        std::uint64_t slide_index, const InsertionTarget& target,
-                                       std::uint64_t x_emu, std::uint64_t y_emu,
-                                       std::uint64_t cx_emu, std::uint64_t cy_emu,
-                                       std::optional<std::string_view> text) {
-  TextBoxArgs args;
-  args.x_emu = x_emu;
-  args.y_emu = y_emu;
-  args.cx_emu = cx_emu;
-  args.cy_emu = cy_emu;
-  args.text = text;
+                                       const TextBoxArgs& args) {
   auto inserted = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return text_box_shape_xml(shape_id, args); }));
-  TextBoxAddSummary summary;
-  summary.path = std::string(output);
-  summary.slide_index = slide_index;
-  summary.slide_part = std::move(inserted.slide_part);
-  summary.shape_id = inserted.shape_id;
-  summary.part_count = inserted.facts.part_count;
-  summary.has_vba = inserted.facts.has_vba;
-  return summary;
+  return shape_add_record<TextBoxAddSummary>(output, slide_index, std::move(inserted));
 }
 
 }  // namespace
@@ -106,7 +84,7 @@ Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
     std::span<const AdjustmentGuide> adjustment_guides) {
   return add_auto_shape(
       input, output, slide_index, InsertionTarget::slide(),
-      auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, adjustment_guides));
+      AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, adjustment_guides});
 }
 
 Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
@@ -114,7 +92,7 @@ Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
     std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index, InsertionTarget::group(group_index),
-                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
@@ -124,7 +102,7 @@ Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
     std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::nested_group(group_index, nested_group_child_index),
-                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
@@ -135,7 +113,7 @@ Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
                                                              deeper_group_child_index),
-                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_text(
@@ -144,7 +122,7 @@ Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::new_group_in_group(group_index),
-                        auto_shape_args(preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text));
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
 }
 
 Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::string_view output,
@@ -152,16 +130,16 @@ Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::s
                                                   std::uint64_t y_emu, std::uint64_t cx_emu,
                                                   std::uint64_t cy_emu,
                                                   std::optional<std::string_view> text) {
-  return add_text_box(input, output, slide_index, InsertionTarget::slide(), x_emu, y_emu, cx_emu,
-                      cy_emu, text);
+  return add_text_box(input, output, slide_index, InsertionTarget::slide(),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
 }
 
 Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
     std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
     std::uint64_t cy_emu, std::string_view text) {
-  return add_text_box(input, output, slide_index, InsertionTarget::group(group_index), x_emu,
-                      y_emu, cx_emu, cy_emu, text);
+  return add_text_box(input, output, slide_index, InsertionTarget::group(group_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
 }
 
 Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
@@ -169,8 +147,8 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
     std::uint64_t group_index, std::uint64_t nested_group_child_index, std::uint64_t x_emu,
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index,
-                      InsertionTarget::nested_group(group_index, nested_group_child_index), x_emu,
-                      y_emu, cx_emu, cy_emu, text);
+                      InsertionTarget::nested_group(group_index, nested_group_child_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
 }
 
 Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
@@ -181,7 +159,7 @@ Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
   return add_text_box(input, output, slide_index,
                       InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
                                                            deeper_group_child_index),
-                      x_emu, y_emu, cx_emu, cy_emu, text);
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
 }
 
 Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text(
@@ -189,7 +167,7 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text
     std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
     std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-                      x_emu, y_emu, cx_emu, cy_emu, text);
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
 }
 
 }  // namespace pelvane
