@@ -63,18 +63,23 @@ std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
   std::vector<std::string_view> blocks;
   LastOccurrence wrapper_open(text, kAlternateContentOpen);
   LastOccurrence wrapper_close(text, kAlternateContentClose);
+  // The last wrapper found not to hold the shape after it (it has no end, or it closed itself)
+  // holds no later shape either; its end is not searched for again for each of them.
+  std::size_t empty_wrapper = std::string_view::npos;
   std::size_t pos = 0;
   while (const auto shape = find_next_shape_start(text, pos)) {
     // A shape inside a still-open mc:AlternateContent: the wrapper is passed over whole, its
     // choice and fallback branches with it.
     const std::size_t open = wrapper_open.before(shape->offset);
-    if (open != std::string_view::npos) {
+    if (open != std::string_view::npos && open != empty_wrapper) {
       const std::size_t close = wrapper_close.before(shape->offset);
       if (close == std::string_view::npos || close < open) {
-        if (const auto wrapper_end = find_element_end(text, open, "mc:AlternateContent")) {
+        const auto wrapper_end = find_element_end(text, open, "mc:AlternateContent");
+        if (wrapper_end && *wrapper_end > shape->offset) {
           pos = *wrapper_end;
           continue;
         }
+        empty_wrapper = open;
       }
     }
     const auto end = find_element_end(text, shape->offset, shape->tag);

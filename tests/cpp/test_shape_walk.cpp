@@ -41,6 +41,18 @@ TEST(ExtractShapeBlocks, PassesOverAlternateContentWhole) {
   EXPECT_EQ(blocks, (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:sp>2</p:sp>"}));
 }
 
+TEST(ExtractShapeBlocks, ReturnsShapesAfterAWrapperThatHoldsThemNot) {
+  // A wrapper that closes itself, or one left open, holds none of the shapes after it.
+  EXPECT_EQ(extract_shape_blocks("<mc:AlternateContent/><p:sp>1</p:sp><p:pic>2</p:pic>"),
+            (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:pic>2</p:pic>"}));
+  EXPECT_EQ(extract_shape_blocks("<mc:AlternateContent><p:sp>1</p:sp><p:pic>2</p:pic>"),
+            (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:pic>2</p:pic>"}));
+  // Left open around a closed inner wrapper: the inner one is passed over, the rest returned.
+  EXPECT_EQ(extract_shape_blocks("<mc:AlternateContent><p:sp>1</p:sp><mc:AlternateContent>"
+                                 "<p:sp>2</p:sp></mc:AlternateContent><p:sp>3</p:sp>"),
+            (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:sp>3</p:sp>"}));
+}
+
 TEST(ExtractShapeBlocks, StopsAtAShapeWithoutEndTag) {
   const auto blocks = extract_shape_blocks("<p:sp>1</p:sp><p:pic>open<p:sp>3</p:sp>");
   EXPECT_EQ(blocks, (std::vector<std::string_view>{"<p:sp>1</p:sp>"}));
