@@ -51,6 +51,13 @@ TEST(ExtractShapeBlocks, ReturnsShapesAfterAWrapperThatHoldsThemNot) {
   EXPECT_EQ(extract_shape_blocks("<mc:AlternateContent><p:sp>1</p:sp><mc:AlternateContent>"
                                  "<p:sp>2</p:sp></mc:AlternateContent><p:sp>3</p:sp>"),
             (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:sp>3</p:sp>"}));
+  // Many wrappers left open, each before a shape, and one closed wrapper at the end.
+  std::string many;
+  for (int i = 0; i < 3000; ++i) many += "<mc:AlternateContent><p:sp>" + std::to_string(i) + "</p:sp>";
+  many += "<mc:AlternateContent><p:sp>x</p:sp></mc:AlternateContent>";
+  const auto blocks = extract_shape_blocks(many);
+  ASSERT_EQ(blocks.size(), 3000u);
+  EXPECT_EQ(blocks.back(), "<p:sp>2999</p:sp>");
 }
 
 TEST(ExtractShapeBlocks, StopsAtAShapeWithoutEndTag) {
