@@ -312,10 +312,10 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
   std::uint64_t remaining = header.compressed_size;
   while (remaining > 0) {
     zip_int64_t got = zip_fread(file.get(), chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
-    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file.get())));
+    if (got < 0) return fail(PelvaneError::zip(zip_file_strerror(file.get())));
     if (got == 0)
-      return fail(PelvaneError::io("entry " + std::string(header.name) +
-                                   " ends before its stated compressed size"));
+      return fail(PelvaneError::zip("entry " + std::string(header.name) +
+                                    " ends before its stated compressed size"));
     PELVANE_TRY_VOID(writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
     remaining -= static_cast<std::uint64_t>(got);
   }

@@ -76,7 +76,7 @@ class StoredEntryHeaders {
 };
 
 // Copies the entry at `index` raw: its compressed bytes, streamed in chunks, under the stored
-// header fields. `Zip` when the entry cannot be opened, `Io` when its data cannot be read.
+// header fields. Any failure, opening the entry or reading or writing its bytes, is `Zip`.
 // The copy may wait on the file `headers` holds open: call `writer.copy_pending()` (or
 // `finish`) while `headers` is alive.
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,

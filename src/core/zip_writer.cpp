@@ -122,6 +122,15 @@ PelvaneError archive_too_large() {
   return PelvaneError::zip("archive would reach 4 GiB and need ZIP64, which is not written");
 }
 
+// A failure of the sink while the archive's own structure is written (headers, raw copies,
+// the end of an entry, the central directory) is a failure of the archive, `Zip`; only
+// writing an entry's content reports the sink's `Io` as it is.
+Result<void> as_archive_failure(Result<void> result) {
+  if (!result && result.error().kind() == PelvaneError::Kind::Io)
+    return fail(PelvaneError::zip(result.error().message()));
+  return result;
+}
+
 // The record of an entry copied raw, its fields normalised: flags that no longer hold dropped,
 // an invalid time replaced, the version needed kept up to 2.0.
 Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
@@ -334,7 +343,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
                        static_cast<std::uint32_t>(s.offset)});
   // CRC-32 and sizes are patched in by `end_entry`.
   const std::string header = local_header(s.current());
-  PELVANE_TRY_VOID(sink_.write(header));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
   s.offset += header.size();
   s.open = State::Open::Content;
   s.data_size = 0;
@@ -414,7 +423,7 @@ Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   PELVANE_TRY_VOID(copy_pending());
   s.records.push_back(PELVANE_TRY(raw_entry_record(header, s.offset)));
   const std::string local = local_header(s.current());
-  PELVANE_TRY_VOID(sink_.write(local));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(local)));
   s.offset += local.size();
   s.open = State::Open::Raw;
   s.data_size = 0;
@@ -444,7 +453,7 @@ Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int
 Result<void> ZipWriter::copy_pending() {
   State& s = *state_;
   if (s.pending_length == 0) return {};
-  PELVANE_TRY_VOID(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length)));
   s.pending_length = 0;
   s.pending_fd = -1;
   return {};
@@ -456,7 +465,7 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   if (bytes.size() > s.current().compressed_size - s.data_size)
     return fail(PelvaneError::zip("entry " + s.current().name +
                                   " has more compressed data than its header states"));
-  PELVANE_TRY_VOID(sink_.write(bytes));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(bytes)));
   s.data_size += bytes.size();
   return {};
 }
@@ -467,7 +476,7 @@ Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, st
   if (length > s.current().compressed_size - s.data_size)
     return fail(PelvaneError::zip("entry " + s.current().name +
                                   " has more compressed data than its header states"));
-  PELVANE_TRY_VOID(sink_.copy_from_file(fd, offset, length));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.copy_from_file(fd, offset, length)));
   s.data_size += length;
   return {};
 }
@@ -501,10 +510,10 @@ std::string empty_deflate_blocks(std::uint64_t count) {
 Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset) {
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
-  PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size));
+  PELVANE_TRY_VOID(as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
   const std::uint64_t end = s.offset + s.data_size;
   const std::uint64_t padding = (input_offset + 2 * kPage - (end + 2) % kPage) % kPage + 2;
-  PELVANE_TRY_VOID(sink_.write(empty_deflate_blocks(padding)));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(empty_deflate_blocks(padding))));
   s.data_size += padding;
   return complete_entry();
 }
@@ -513,7 +522,7 @@ Result<void> ZipWriter::end_entry() {
   State& s = *state_;
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
   if (s.open == State::Open::Content && s.deflating)
-    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size));
+    PELVANE_TRY_VOID(as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
   return complete_entry();
 }
 
@@ -533,7 +542,7 @@ Result<void> ZipWriter::complete_entry() {
     put32(fields, record.crc32);
     put32(fields, record.compressed_size);
     put32(fields, record.uncompressed_size);
-    PELVANE_TRY_VOID(sink_.patch(record.local_offset + 14, fields));
+    PELVANE_TRY_VOID(as_archive_failure(sink_.patch(record.local_offset + 14, fields)));
   }
   s.offset += s.data_size;
   s.open = State::Open::None;
@@ -576,7 +585,7 @@ Result<void> ZipWriter::finish() {
     block.append(record.name);
     if (block.size() >= 60 * 1024) {
       s.offset += block.size();
-      PELVANE_TRY_VOID(sink_.write(block));
+      PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
       block.clear();
     }
   }
@@ -593,9 +602,9 @@ Result<void> ZipWriter::finish() {
   put32(block, static_cast<std::uint32_t>(directory_size));
   put32(block, static_cast<std::uint32_t>(directory_offset));
   put16(block, 0);  // no archive comment
-  PELVANE_TRY_VOID(sink_.write(block));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
   s.offset += 22;
-  PELVANE_TRY_VOID(sink_.flush());
+  PELVANE_TRY_VOID(as_archive_failure(sink_.flush()));
   s.finished = true;
   return {};
 }

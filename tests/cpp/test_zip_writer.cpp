@@ -258,6 +258,62 @@ TEST(ZipWriter, AlignedEndsKeepTheEntryReadableAndPlaceTheNextOne) {
   }
 }
 
+// Takes `room` bytes, then fails as a full disk does.
+class FullSink final : public ZipSink {
+ public:
+  explicit FullSink(std::uint64_t room) : room_(room) {}
+  Result<void> write(std::string_view bytes) override { return take(bytes.size()); }
+  Result<void> patch(std::uint64_t, std::string_view) override { return {}; }
+  Result<void> flush() override { return {}; }
+  Result<void> copy_from_file(int, std::uint64_t, std::uint64_t length) override { return take(length); }
+
+ private:
+  Result<void> take(std::uint64_t length) {
+    if (length > room_) return fail(PelvaneError::io("No space left on device"));
+    room_ -= length;
+    return {};
+  }
+  std::uint64_t room_;
+};
+
+TEST(ZipWriter, OutputFailuresAreArchiveFailuresExceptWhileWritingContent) {
+  const auto failure = [](const Result<void>& result) {
+    return result ? std::string("success") : result.error().to_string();
+  };
+  const std::string content(1000, 'x');
+  {  // the local header
+    FullSink sink(10);
+    ZipWriter writer(sink);
+    EXPECT_EQ(failure(writer.begin_entry("a.bin", {kZipMethodStored})), "zip error: No space left on device");
+  }
+  {  // an entry's content, then what ends the entry
+    FullSink sink(40);
+    ZipWriter writer(sink);
+    ASSERT_TRUE(writer.begin_entry("a.bin", {kZipMethodStored}));
+    EXPECT_EQ(failure(writer.write_entry_data(content)), "io error: No space left on device");
+    FullSink deflate_sink(40);
+    ZipWriter deflating(deflate_sink);
+    ASSERT_TRUE(deflating.begin_entry("a.xml", {}));
+    ASSERT_TRUE(deflating.write_entry_data(content));
+    EXPECT_EQ(failure(deflating.end_entry()), "zip error: No space left on device");
+  }
+  {  // a raw copy's data
+    FullSink sink(40);
+    ZipWriter writer(sink);
+    RawEntryHeader header;
+    header.name = "a.bin";
+    header.compressed_size = header.uncompressed_size = content.size();
+    ASSERT_TRUE(writer.begin_raw_entry(header));
+    EXPECT_EQ(failure(writer.write_raw_data(content)), "zip error: No space left on device");
+  }
+  {  // the central directory
+    FullSink sink(40);
+    ZipWriter writer(sink);
+    ASSERT_TRUE(writer.add_entry("a.bin", "", {kZipMethodStored}));
+    EXPECT_EQ(failure(writer.finish()), "zip error: No space left on device");
+  }
+}
+
 TEST(DosDateTime, ValidityFollowsTheCalendar) {
   auto stamp = [](unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                   unsigned second) {
