@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/summary_search.hpp"
+#include "core/byte_search.hpp"
 #include "core/xml_splice.hpp"
 
 namespace pelvane {
@@ -42,12 +42,12 @@ namespace {
 class LastOccurrence {
  public:
   LastOccurrence(std::string_view text, std::string_view pattern)
-      : text_(text), pattern_(pattern), next_(find_bytes(text, pattern)) {}
+      : text_(text), pattern_(pattern), next_(find_pattern(text, pattern)) {}
 
   std::size_t before(std::size_t limit) {
     while (next_ != std::string_view::npos && next_ + pattern_.size() <= limit) {
       last_ = next_;
-      next_ = find_bytes(text_, pattern_, next_ + 1);
+      next_ = find_pattern(text_, pattern_, next_ + 1);
     }
     return last_;
   }
@@ -97,7 +97,7 @@ class WrapperEnds {
   void build() {
     built_ = true;
     marks_.push_back({0, 0});
-    std::size_t close = find_bytes(text_, kAlternateContentClose);
+    std::size_t close = find_pattern(text_, kAlternateContentClose);
     std::optional<std::size_t> open = find_tag_start(text_, 0, kTag);
     // The first ">" at or after the last start tag, which serves every later one up to it.
     std::size_t gt = std::string_view::npos;
@@ -106,7 +106,7 @@ class WrapperEnds {
     while (close != std::string_view::npos || open) {
       if (close != std::string_view::npos && (!open || close < *open)) {
         marks_.push_back({close, --depth});
-        close = find_bytes(text_, kAlternateContentClose, close + 1);
+        close = find_pattern(text_, kAlternateContentClose, close + 1);
         continue;
       }
       if (!gt_searched || (gt != std::string_view::npos && gt < *open)) {

@@ -5,9 +5,9 @@
 #include <limits>
 #include <string>
 
+#include "core/byte_search.hpp"
 #include "core/list_refill.hpp"
 #include "core/shape_walk.hpp"
-#include "core/summary_search.hpp"
 #include "core/summary_table_extract.hpp"
 #include "core/text_runs.hpp"
 #include "core/xml_splice.hpp"
@@ -183,7 +183,7 @@ void swap_paragraph_lists(ShapeSummary& shape, ShapeParagraphs& lists) {
 // either child.
 std::optional<TransformSummary> read_transform(std::string_view text, std::size_t start,
                                                std::string_view name) {
-  const auto end = find_end_of_element(text, start, name);
+  const auto end = find_element_end(text, start, name);
   if (!end) return std::nullopt;
   const std::string_view xfrm = text.substr(start, *end - start);
   const auto offset = element_start_tag(xfrm, "a:off");
@@ -211,7 +211,7 @@ std::optional<ChildTransformMapping> child_mapping(std::string_view block,
                                                    const TransformSummary& effective) {
   const auto start = start_tag_at_marker(block, markers.drawing_xfrm, "a:xfrm");
   if (!start) return std::nullopt;
-  const auto end = find_end_of_element(block, *start, "a:xfrm");
+  const auto end = find_element_end(block, *start, "a:xfrm");
   if (!end) return std::nullopt;
   const std::string_view xfrm = block.substr(*start, *end - *start);
   ChildTransformMapping mapping{effective.x, effective.y, effective.cx, effective.cy,
@@ -230,7 +230,7 @@ std::optional<ChildTransformMapping> child_mapping(std::string_view block,
 // The members of a group block: what follows its first "</p:grpSpPr>" up to its last
 // "</p:grpSp>" (or the end of the block).
 std::string_view group_children_region(std::string_view block) {
-  const std::size_t properties_end = find_bytes(block, kGroupPropertiesEnd);
+  const std::size_t properties_end = find_pattern(block, kGroupPropertiesEnd);
   if (properties_end == std::string_view::npos) return {};
   const std::size_t begin = properties_end + kGroupPropertiesEnd.size();
   std::size_t end = block.rfind(kGroupEnd);
@@ -305,10 +305,10 @@ void summarize_at_level(std::string_view block, const std::optional<ChildTransfo
 // The top-level shapes of the text's first shape tree, written over `shapes`.
 void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
   ListRefill<ShapeSummary> refill(shapes);
-  const auto tree = find_start_tag_from(text, 0, "p:spTree");
+  const auto tree = find_tag_start(text, 0, "p:spTree");
   const std::size_t open_end = tree ? text.find('>', *tree) : std::string_view::npos;
   const auto tree_end = open_end != std::string_view::npos
-                            ? find_end_of_element(text, *tree, "p:spTree")
+                            ? find_element_end(text, *tree, "p:spTree")
                             : std::nullopt;
   if (tree_end) {
     const std::size_t inside_begin = open_end + 1;
@@ -327,10 +327,10 @@ void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
 }  // namespace
 
 std::optional<TransformSummary> extract_transform(std::string_view text) {
-  if (const auto start = find_start_tag_from(text, 0, "a:xfrm")) {
+  if (const auto start = find_tag_start(text, 0, "a:xfrm")) {
     return read_transform(text, *start, "a:xfrm");
   }
-  if (const auto start = find_start_tag_from(text, 0, "p:xfrm")) {
+  if (const auto start = find_tag_start(text, 0, "p:xfrm")) {
     return read_transform(text, *start, "p:xfrm");
   }
   return std::nullopt;

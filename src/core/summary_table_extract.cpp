@@ -4,8 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/json_out.hpp"
-#include "core/summary_search.hpp"
+#include "core/byte_search.hpp"
 #include "core/text_runs.hpp"
 #include "core/xml_splice.hpp"
 
@@ -18,9 +17,9 @@ template <class OnElement>
 void for_each_element(std::string_view text, std::string_view tag, OnElement&& on_element) {
   std::size_t position = 0;
   for (;;) {
-    const auto start = find_start_tag_from(text, position, tag);
+    const auto start = find_tag_start(text, position, tag);
     if (!start) return;
-    const auto end = find_end_of_element(text, *start, tag);
+    const auto end = find_element_end(text, *start, tag);
     if (!end) return;
     on_element(text.substr(*start, *end - *start));
     position = *end;
@@ -43,7 +42,7 @@ std::string cell_text(std::string_view cell) {
 std::vector<TableSummary> extract_tables_in_text(std::string_view text) {
   std::vector<TableSummary> tables;
   // Most shapes hold no table: one fast search rules that out before the tag-by-tag one.
-  if (find_bytes(text, "<a:tbl") == std::string_view::npos) return tables;
+  if (find_pattern(text, "<a:tbl") == std::string_view::npos) return tables;
   for_each_element(text, "a:tbl", [&](std::string_view table_text) {
     TableSummary table;
     for_each_element(table_text, "a:tr", [&](std::string_view row_text) {

@@ -64,11 +64,6 @@ bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
   return gt != npos && gt > lt && text[gt - 1] == '/';
 }
 
-// Offset of the first `pattern` at or after `from`.
-std::size_t find_bytes_from(std::string_view text, std::string_view pattern, std::size_t from) {
-  return find_pattern(text, pattern, from);
-}
-
 }  // namespace
 
 bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view tag) {
@@ -83,8 +78,8 @@ std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t fro
   opening.reserve(tag.size() + 1);
   opening += '<';
   opening += tag;
-  for (std::size_t lt = find_bytes_from(text, opening, from); lt != npos;
-       lt = find_bytes_from(text, opening, lt + 1)) {
+  for (std::size_t lt = find_pattern(text, opening, from); lt != npos;
+       lt = find_pattern(text, opening, lt + 1)) {
     if (follows_name(text, lt + opening.size())) return lt;
   }
   return std::nullopt;
@@ -103,22 +98,21 @@ std::optional<std::size_t> find_element_end(std::string_view text, std::size_t s
   closing += tag;
   closing += '>';
 
-  // The next end tag and the next start tag at or after `pos` are each kept until `pos` passes
-  // them, and a search that found none is not repeated: `pos` only grows, so every byte is
-  // searched once however deeply the elements nest.
+  // The next end tag is kept until `pos` passes it, and start tags are looked for only before
+  // it: `pos` only grows, so every byte is searched once however deeply the elements nest, and
+  // nothing past the element's end tag is searched at all.
   std::size_t pos = start + 1 + tag.size();
   std::size_t depth = 1;
-  std::size_t next_close = find_bytes_from(text, closing, pos);
-  std::optional<std::size_t> next_open = find_tag_start(text, pos, tag);
+  std::size_t next_close = find_pattern(text, closing, pos);
   for (;;) {
-    if (next_close != npos && next_close < pos) next_close = find_bytes_from(text, closing, pos);
-    if (next_open && *next_open < pos) next_open = find_tag_start(text, pos, tag);
-    if (next_close != npos && (!next_open || next_close < *next_open)) {
+    if (next_close != npos && next_close < pos) next_close = find_pattern(text, closing, pos);
+    const auto next_open = find_tag_start(text.substr(0, next_close), pos, tag);
+    if (!next_open) {
+      if (next_close == npos) return std::nullopt;
       pos = next_close + closing.size();
       if (--depth == 0) return pos;
       continue;
     }
-    if (!next_open) return std::nullopt;
     if (!closes_itself(*next_open, tag_end.at_or_after(*next_open), text)) ++depth;
     pos = *next_open + 1 + tag.size();
   }
