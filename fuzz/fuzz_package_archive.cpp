@@ -122,8 +122,11 @@ void exercise(std::string_view bytes) {
     (void)pelvane::read_archive_text(*archive, name);
     const auto found = pelvane::read_archive_bytes(*archive, name);
     std::uint64_t streamed = 0;
-    (void)pelvane::read_entry_chunks(*archive, index,
-                                     [&](std::string_view chunk) { streamed += chunk.size(); });
+    if (auto entry = pelvane::open_archive_entry(*archive, index)) {
+      char buffer[4096];
+      (void)pelvane::stream_archive_entry(entry->get(), buffer,
+                                          [&](std::string_view chunk) { streamed += chunk.size(); });
+    }
     if (manifest && found && *found && archive->find(name) == index) {
       for (const auto& record : manifest->parts) {
         if (record.name != name) continue;

@@ -179,14 +179,6 @@ Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, s
   return std::optional<std::string>(std::move(bytes));
 }
 
-Result<std::uint64_t> read_entry_chunks(PackageArchive& archive, std::uint64_t index,
-                                        const std::function<void(std::string_view)>& sink) {
-  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
-  const std::uint64_t size = declared_size(archive.handle(), index);
-  std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize)));
-  return stream_archive_entry(file.get(), buffer, sink);
-}
-
 PartKind part_kind(std::string_view name) {
   if (ends_with(name, ".rels")) return PartKind::Relationships;
   if (ends_with(name, "vbaProject.bin")) return PartKind::Vba;

@@ -5,7 +5,6 @@
 #include <zip.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -103,12 +102,6 @@ Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, st
 // The entry's bytes, or none when no entry has that name. An entry that cannot be opened is
 // `Zip`; a read failure or CRC mismatch is `Io`.
 Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, std::string_view name);
-
-// Reads the entry at `index` in large chunks and hands each to `sink` in order; nothing is
-// kept. An entry that cannot be opened is `Zip`; a read failure or CRC mismatch is `Io`.
-// Returns the number of bytes read.
-Result<std::uint64_t> read_entry_chunks(PackageArchive& archive, std::uint64_t index,
-                                        const std::function<void(std::string_view)>& sink);
 
 // The part's kind, from its name alone.
 PartKind part_kind(std::string_view name);
