@@ -98,17 +98,11 @@ BlockMarkers find_block_markers(std::string_view block) {
   return markers;
 }
 
-// The first start tag of `tag` (the start-tag rule), searched from the first "<tag" found.
-std::optional<std::size_t> start_tag_at_marker(std::string_view text, std::size_t marker,
-                                               std::string_view tag) {
-  if (marker == BlockMarkers::kNone) return std::nullopt;
-  return find_tag_start(text, marker, tag);
-}
-
-// That start tag from its "<" through the next ">", as element_start_tag gives it.
+// The first start tag of `tag`, searched from the first "<tag" found (none when there is none),
+// from its "<" through the next ">", as element_start_tag gives it.
 std::optional<std::string_view> start_tag_text_at_marker(std::string_view text, std::size_t marker,
                                                          std::string_view tag) {
-  const auto start = start_tag_at_marker(text, marker, tag);
+  const auto start = find_tag_start(text, marker, tag);
   if (!start) return std::nullopt;
   const std::size_t end = text.find('>', *start);
   if (end == std::string_view::npos) return std::nullopt;
@@ -193,13 +187,15 @@ std::optional<TransformSummary> read_transform(std::string_view text, std::size_
                           attribute_i64(*extent, "cx"), attribute_i64(*extent, "cy")};
 }
 
-// extract_transform of a block whose markers are known.
-std::optional<TransformSummary> transform_at(std::string_view block, const BlockMarkers& markers) {
-  if (const auto start = start_tag_at_marker(block, markers.drawing_xfrm, "a:xfrm")) {
-    return read_transform(block, *start, "a:xfrm");
+// The transform of the first `a:xfrm` start tag at or after `drawing_from`, else of the first
+// `p:xfrm` at or after `frame_from`; an offset past the text finds nothing.
+std::optional<TransformSummary> first_transform(std::string_view text, std::size_t drawing_from,
+                                                std::size_t frame_from) {
+  if (const auto start = find_tag_start(text, drawing_from, "a:xfrm")) {
+    return read_transform(text, *start, "a:xfrm");
   }
-  if (const auto start = start_tag_at_marker(block, markers.frame_xfrm, "p:xfrm")) {
-    return read_transform(block, *start, "p:xfrm");
+  if (const auto start = find_tag_start(text, frame_from, "p:xfrm")) {
+    return read_transform(text, *start, "p:xfrm");
   }
   return std::nullopt;
 }
@@ -209,7 +205,7 @@ std::optional<TransformSummary> transform_at(std::string_view block, const Block
 std::optional<ChildTransformMapping> child_mapping(std::string_view block,
                                                    const BlockMarkers& markers,
                                                    const TransformSummary& effective) {
-  const auto start = start_tag_at_marker(block, markers.drawing_xfrm, "a:xfrm");
+  const auto start = find_tag_start(block, markers.drawing_xfrm, "a:xfrm");
   if (!start) return std::nullopt;
   const auto end = find_element_end(block, *start, "a:xfrm");
   if (!end) return std::nullopt;
@@ -259,7 +255,7 @@ void summarize_at_level(std::string_view block, const std::optional<ChildTransfo
   shape.is_placeholder = false;
   shape.placeholder_type.reset();
   shape.placeholder_idx.reset();
-  if (start_tag_at_marker(block, markers.placeholder, "p:ph")) {
+  if (find_tag_start(block, markers.placeholder, "p:ph")) {
     shape.is_placeholder = true;
     if (const auto placeholder =
             start_tag_text_at_marker(block, markers.placeholder, "p:ph")) {
@@ -282,7 +278,8 @@ void summarize_at_level(std::string_view block, const std::optional<ChildTransfo
   shape.relationship_ids = relationship_ids_in_block(block, markers);
   shape.has_chart = markers.chart;
 
-  shape.transform = transform_at(block, markers);
+  // No transform starts before the first "<a:xfrm" or "<p:xfrm".
+  shape.transform = first_transform(block, markers.drawing_xfrm, markers.frame_xfrm);
   shape.effective_transform.reset();
   if (shape.transform) {
     shape.effective_transform =
@@ -327,13 +324,7 @@ void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
 }  // namespace
 
 std::optional<TransformSummary> extract_transform(std::string_view text) {
-  if (const auto start = find_tag_start(text, 0, "a:xfrm")) {
-    return read_transform(text, *start, "a:xfrm");
-  }
-  if (const auto start = find_tag_start(text, 0, "p:xfrm")) {
-    return read_transform(text, *start, "p:xfrm");
-  }
-  return std::nullopt;
+  return first_transform(text, 0, 0);
 }
 
 TransformSummary map_child_transform(const TransformSummary& transform,
