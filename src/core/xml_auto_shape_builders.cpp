@@ -208,10 +208,9 @@ static_assert(std::is_sorted(kPresets.begin(), kPresets.end(),
                                return preset_before(a.preset, b.preset);
                              }));
 
-constexpr std::size_t kShortestPreset = 3;
-constexpr std::size_t kLongestPreset = 26;
-
-void append_number(std::string& out, std::uint64_t value) { out += std::to_string(value); }
+// Sorted by length first, so the ends of the table bound the lengths worth looking up.
+constexpr std::size_t kShortestPreset = kPresets.front().preset.size();
+constexpr std::size_t kLongestPreset = kPresets.back().preset.size();
 
 }  // namespace
 
@@ -251,19 +250,19 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
   std::string xml;
   xml.reserve(900 + display_name.size() + guides.size() + body.size());
   xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  append_number(xml, shape_id);
+  xml += std::to_string(shape_id);
   xml += "\" name=\"";
   xml += display_name;
   xml += ' ';
-  append_number(xml, name_number);
+  xml += std::to_string(name_number);
   xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"";
-  append_number(xml, args.x_emu);
+  xml += std::to_string(args.x_emu);
   xml += "\" y=\"";
-  append_number(xml, args.y_emu);
+  xml += std::to_string(args.y_emu);
   xml += "\"/><a:ext cx=\"";
-  append_number(xml, args.cx_emu);
+  xml += std::to_string(args.cx_emu);
   xml += "\" cy=\"";
-  append_number(xml, args.cy_emu);
+  xml += std::to_string(args.cy_emu);
   xml += "\"/></a:xfrm><a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml += "\"><a:avLst>";
