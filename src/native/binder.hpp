@@ -128,27 +128,16 @@ class Args {
     return std::any_cast<T&>(std::get<std::any>(at(i)));
   }
 
+  // The "X or None" kinds the functions have: texts, unsigned integers and lists of texts.
   bool is_absent(std::size_t i) const { return std::holds_alternative<std::monostate>(at(i)); }
   std::optional<std::string_view> optional_str(std::size_t i) const {
     return is_absent(i) ? std::nullopt : std::optional(str(i));
   }
-  std::optional<std::uint64_t> optional_index(std::size_t i) const {
-    return is_absent(i) ? std::nullopt : std::optional(index(i));
-  }
   std::optional<std::uint64_t> optional_u64(std::size_t i) const {
     return is_absent(i) ? std::nullopt : std::optional(u64(i));
   }
-  std::optional<std::int64_t> optional_i64(std::size_t i) const {
-    return is_absent(i) ? std::nullopt : std::optional(i64(i));
-  }
-  std::optional<std::string_view> optional_bytes(std::size_t i) const {
-    return is_absent(i) ? std::nullopt : std::optional(bytes(i));
-  }
   std::optional<std::vector<std::string>> optional_str_list(std::size_t i) const {
     return is_absent(i) ? std::nullopt : std::optional(str_list(i));
-  }
-  std::optional<std::vector<std::uint64_t>> optional_index_list(std::size_t i) const {
-    return is_absent(i) ? std::nullopt : std::optional(index_list(i));
   }
 
   Value& slot(std::size_t i) { return at(i); }
