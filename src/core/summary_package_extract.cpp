@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -142,8 +143,14 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
       JsonWriter slide_text(std::move(out), 2);
       slide_text.value(slide);
       out = slide_text.take();
-      // Room for the rest at the first slide's size, so the text is not copied as it grows.
-      if (i == 0) out.reserve(out.size() + (out.size() - before + 8) * (parts.size() - 1) + 64);
+      // Room for the rest at the first slide's size, so the text is not copied as it grows;
+      // never more than a bounded amount ahead, since one large first slide says little about
+      // the others and a reservation of thousands of its size may not be granted at all.
+      if (i == 0) {
+        constexpr std::size_t kMostAhead = std::size_t{256} << 20;
+        const std::size_t ahead = (out.size() - before + 8) * (parts.size() - 1) + 64;
+        out.reserve(out.size() + std::min(ahead, kMostAhead));
+      }
     }
     out += "\n  ]";
   }

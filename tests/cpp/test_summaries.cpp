@@ -632,5 +632,23 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
   }
 }
 
+TEST_F(PackageSummaries, PrintsADeckWhoseFirstSlidePrintsFarLargerThanTheRest) {
+  // The first slide prints tens of megabytes (its text repeated at every group level), the
+  // thousands after it almost nothing: no room is set aside for thousands of first slides.
+  std::string nested = text_shape("1", "<a:p><a:r><a:t>" + std::string(256 * 1024, 'w') +
+                                           "</a:t></a:r></a:p>");
+  for (int level = 0; level < 40; ++level) {
+    nested = "<p:grpSp><p:nvGrpSpPr/><p:grpSpPr></p:grpSpPr>" + nested + "</p:grpSp>";
+  }
+  std::vector<test::ZipEntry> entries = {{"ppt/slides/slide1.xml", slide_with(nested)}};
+  for (int i = 2; i <= 4000; ++i) {
+    entries.push_back({"ppt/slides/slide" + std::to_string(i) + ".xml", slide_with("")});
+  }
+  const auto text = summarize_presentation_json_text(package(std::move(entries)));
+  ASSERT_TRUE(text.has_value()) << text.error().to_string();
+  EXPECT_TRUE(text->ends_with("\n  ],\n  \"has_vba\": false\n}"));
+  EXPECT_NE(text->find("\"part\": \"ppt/slides/slide4000.xml\""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace pelvane
