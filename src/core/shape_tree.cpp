@@ -99,6 +99,16 @@ std::size_t before_trailing_ext_list(std::string_view text, std::size_t containe
                                      std::size_t close) {
   std::size_t end = close;
   while (end > container_start && is_xml_blank(text[end - 1])) --end;
+  // An empty list ("<p:extLst/>") is one tag: the last one before the closing tag is the
+  // container's own when it ends right there.
+  if (end - container_start >= 2 && text.substr(end - 2, 2) == "/>") {
+    std::size_t candidate = text.rfind("<p:extLst", end - 1);
+    if (candidate != std::string_view::npos && candidate >= container_start &&
+        find_element_end(text, candidate, kExtLstTag) == end) {
+      return candidate;
+    }
+    return close;
+  }
   if (end - container_start < kExtLstClose.size() ||
       text.substr(end - kExtLstClose.size(), kExtLstClose.size()) != kExtLstClose) {
     return close;

@@ -216,6 +216,16 @@ TEST(InsertionPoint, KeepsAContainersExtensionListLast) {
   std::string with_inner = slide(inner);
   EXPECT_EQ(locate_insertion_point(with_inner, InsertionTarget::group(0)),
             with_inner.rfind("</p:grpSp>"));
+
+  // An empty list is kept last too; an empty element of another name is not a list.
+  std::string empty_list = slide(group(5, shape("p:sp", 6) + "<p:extLst/>") + "<p:extLst />\n");
+  EXPECT_EQ(locate_insertion_point(empty_list, InsertionTarget::slide()),
+            empty_list.rfind("<p:extLst />"));
+  EXPECT_EQ(locate_insertion_point(empty_list, InsertionTarget::group(0)),
+            empty_list.find("<p:extLst/>"));
+  std::string empty_other = slide("<p:extLst/>" + shape("p:sp", 2) + "<p:custDataLst/>");
+  EXPECT_EQ(locate_insertion_point(empty_other, InsertionTarget::slide()),
+            empty_other.rfind("</p:spTree>"));
 }
 
 // Each inner list used to be measured by a search of its own, in time the square of the depth.
