@@ -245,6 +245,10 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
   std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string body = args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text))
                                : std::string("<a:p><a:pPr algn=\"ctr\"/></a:p>");
+  // Guide names are caller text too; escaping cannot make every character well-formed.
+  for (const AdjustmentGuide& guide : args.adjustment_guides) {
+    PELVANE_TRY_VOID(check_xml_text(guide.name));
+  }
   std::string guides = adjustment_guides_xml(args.adjustment_guides);
 
   std::string xml;

@@ -36,7 +36,7 @@ struct AutoShapeArgs {
 };
 
 // The `p:sp` fragment of one auto shape named "{display_name} {id - 1}". Fails when the preset
-// is not in the table or the text holds a character XML cannot carry.
+// is not in the table or the text or a guide name holds a character XML cannot carry.
 Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view display_name,
                                    const AutoShapeArgs& args);
 

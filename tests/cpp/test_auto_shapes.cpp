@@ -138,6 +138,15 @@ TEST(ShapeFragments, RefuseTextXmlCannotHold) {
   ASSERT_FALSE(auto_shape.has_value());
   EXPECT_EQ(auto_shape.error().message(),
             "text contains a character that XML cannot hold: U+FFFE");
+
+  // Guide names are caller text written into an attribute: the same rule holds for them.
+  const AdjustmentGuide guides[] = {{"adj", 1}, {"a\x1F", 2}};
+  shape.text = std::nullopt;
+  shape.adjustment_guides = guides;
+  auto with_guides = auto_shape_xml(2, "Rectangle", shape);
+  ASSERT_FALSE(with_guides.has_value());
+  EXPECT_EQ(with_guides.error().message(),
+            "text contains a character that XML cannot hold: U+001F");
 }
 
 }  // namespace
