@@ -20,16 +20,7 @@ using test::ZipEntry;
 constexpr std::string_view kEmptyDigest =
     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
-// Bytes that do not repeat, so that Deflate cannot shrink them much.
-std::string noise(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  unsigned state = seed * 2654435761u + 1;
-  for (char& c : bytes) {
-    state = state * 1103515245u + 12345u;
-    c = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
+using test::noise;
 
 std::vector<std::string> part_names(const PackageManifest& manifest) {
   std::vector<std::string> names;

@@ -127,4 +127,14 @@ std::optional<std::filesystem::path> decks_dir() {
   return dir;
 }
 
+std::string noise(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  unsigned state = seed * 2654435761u + 1;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 23);
+  }
+  return bytes;
+}
+
 }  // namespace pelvane::test

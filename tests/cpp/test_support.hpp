@@ -44,6 +44,9 @@ std::string zip_bytes(const std::vector<ZipEntry>& entries, std::string_view com
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, std::string_view bytes);
 
+// Bytes that do not repeat, so that Deflate cannot shrink them much; the same for one seed.
+std::string noise(std::size_t size, unsigned seed);
+
 // The folder of real decks shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> decks_dir();
 

@@ -77,16 +77,7 @@ ArchiveView view_archive(std::string_view zip) {
   return view;
 }
 
-// Bytes that do not repeat, so that Deflate cannot shrink them.
-std::string noise(std::size_t size, unsigned seed) {
-  std::string bytes(size, '\0');
-  unsigned state = seed * 2654435761u + 1;
-  for (char& c : bytes) {
-    state = state * 1103515245u + 12345u;
-    c = static_cast<char>(state >> 23);
-  }
-  return bytes;
-}
+using test::noise;
 
 std::string read_entry(zip_t* archive, const char* name) {
   zip_file_t* file = zip_fopen(archive, name, 0);
