@@ -14,8 +14,6 @@
 namespace pelvane {
 namespace {
 
-// Writes smaller than this are gathered; a full buffer, or a larger write, goes to the file.
-constexpr std::size_t kBufferSize = std::size_t{1} << 20;
 // Bytes moved per call when copying between descriptors with read and write.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 // The temporary file's name must stay within the usual 255-byte limit of one name.
@@ -97,8 +95,7 @@ AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
       committed_(std::exchange(other.committed_, true)),
       output_path_(std::move(other.output_path_)),
-      temp_path_(std::move(other.temp_path_)),
-      buffer_(std::move(other.buffer_)) {}
+      temp_path_(std::move(other.temp_path_)) {}
 
 AtomicOutputFile& AtomicOutputFile::operator=(AtomicOutputFile&& other) noexcept {
   if (this != &other) {
@@ -107,7 +104,6 @@ AtomicOutputFile& AtomicOutputFile::operator=(AtomicOutputFile&& other) noexcept
     committed_ = std::exchange(other.committed_, true);
     output_path_ = std::move(other.output_path_);
     temp_path_ = std::move(other.temp_path_);
-    buffer_ = std::move(other.buffer_);
   }
   return *this;
 }
@@ -123,29 +119,8 @@ void AtomicOutputFile::discard() noexcept {
   committed_ = true;
 }
 
-Result<void> AtomicOutputFile::write(std::string_view bytes) {
-  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
-  if (buffer_.size() + bytes.size() <= kBufferSize) {
-    if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
-    buffer_.append(bytes);
-    return {};
-  }
-  PELVANE_TRY_VOID(flush());
-  if (bytes.size() >= kBufferSize) return write_all(fd_, bytes);
-  buffer_.append(bytes);
-  return {};
-}
-
-Result<void> AtomicOutputFile::flush() {
-  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
-  if (buffer_.empty()) return {};
-  auto written = write_all(fd_, buffer_);
-  buffer_.clear();
-  return written;
-}
-
 Result<void> AtomicOutputFile::copy_from_fd(int input_fd) {
-  PELVANE_TRY_VOID(flush());
+  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
   // The kernel copies without passing the bytes through this process where it can.
   bool kernel_copy = true;
   while (kernel_copy) {
@@ -173,7 +148,7 @@ Result<void> AtomicOutputFile::copy_from_fd(int input_fd) {
 }
 
 Result<void> AtomicOutputFile::commit() {
-  PELVANE_TRY_VOID(flush());
+  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
   const int fd = std::exchange(fd_, -1);
   if (::close(fd) != 0 && errno != EINTR) return fail(io_errno(errno));
   if (::rename(temp_path_.c_str(), output_path_.c_str()) != 0) return fail(io_errno(errno));

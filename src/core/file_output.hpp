@@ -37,18 +37,14 @@ class AtomicOutputFile {
   AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
   ~AtomicOutputFile();
 
-  // The descriptor of the temporary file. Call `flush` before writing to it directly.
+  // The descriptor of the temporary file, which the caller writes through.
   int fd() const { return fd_; }
   const std::string& output_path() const { return output_path_; }
   const std::string& temp_path() const { return temp_path_; }
 
-  // Appends bytes. Small writes are gathered in a buffer; large ones go straight to the file.
-  Result<void> write(std::string_view bytes);
-  // Writes out the buffered bytes.
-  Result<void> flush();
   // Copies everything from the descriptor `input_fd` (from its current position to its end).
   Result<void> copy_from_fd(int input_fd);
-  // Flushes, closes and renames the temporary file over the output.
+  // Closes the temporary file and renames it over the output.
   Result<void> commit();
 
  private:
@@ -59,7 +55,6 @@ class AtomicOutputFile {
   bool committed_ = false;
   std::string output_path_;
   std::string temp_path_;
-  std::string buffer_;
 };
 
 }  // namespace pelvane
