@@ -97,8 +97,16 @@ std::optional<std::size_t> ends_at(const std::vector<std::pair<std::size_t, std:
 // the start of that element; otherwise it is the closing tag itself.
 std::size_t before_trailing_ext_list(std::string_view text, std::size_t container_start,
                                      std::size_t close) {
+  // Blanks and comments between the list and the closing tag are passed over. A comment holds
+  // no "--", so the last "<!--" before its "-->" is where it starts.
   std::size_t end = close;
-  while (end > container_start && is_xml_blank(text[end - 1])) --end;
+  for (;;) {
+    while (end > container_start && is_xml_blank(text[end - 1])) --end;
+    if (end - container_start < 7 || text.substr(end - 3, 3) != "-->") break;
+    const std::size_t comment = text.rfind("<!--", end - 3);
+    if (comment == std::string_view::npos || comment < container_start) break;
+    end = comment;
+  }
   // An empty list ("<p:extLst/>") is one tag: the last one before the closing tag is the
   // container's own when it ends right there.
   if (end - container_start >= 2 && text.substr(end - 2, 2) == "/>") {

@@ -223,6 +223,8 @@ TEST(InsertionPoint, KeepsAContainersExtensionListLast) {
             empty_list.rfind("<p:extLst />"));
   EXPECT_EQ(locate_insertion_point(empty_list, InsertionTarget::group(0)),
             empty_list.find("<p:extLst/>"));
+  std::string commented = slide(shape("p:sp", 2) + ext + "<!-- a --> <!---->\n");
+  EXPECT_EQ(locate_insertion_point(commented, InsertionTarget::slide()), commented.find(ext));
   std::string empty_other = slide("<p:extLst/>" + shape("p:sp", 2) + "<p:custDataLst/>");
   EXPECT_EQ(locate_insertion_point(empty_other, InsertionTarget::slide()),
             empty_other.rfind("</p:spTree>"));
