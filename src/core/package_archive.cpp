@@ -99,6 +99,26 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
   return ZipEntryFile(file);
 }
 
+Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive.handle(), index, 0, &stat) != 0) {
+    return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+  }
+  const bool encrypted =
+      (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE;
+  if (!encrypted && (stat.valid & ZIP_STAT_COMP_METHOD) != 0 &&
+      zip_compression_method_supported(stat.comp_method, 0) == 0) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, ZIP_ER_COMPNOTSUPP);
+    PelvaneError failure = PelvaneError::zip(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return fail(std::move(failure));
+  }
+  PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
+  return {};
+}
+
 Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
   return read_whole(archive.handle(), index, file.get());

@@ -70,6 +70,13 @@ using ZipEntryFile = std::unique_ptr<zip_file_t, ZipEntryCloser>;
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags = 0);
 
+// Opens the entry at `index` the way the readers open it and closes it again: an entry that
+// cannot be opened (encrypted, stored with a method the archive library cannot decompress, a
+// local header that cannot be read) is `Zip` with the library's text. No decompressor is set
+// up; the method is checked where the library checks it, after the encryption and before the
+// local header, so that the first failure and its text are the same as a reader's.
+Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
+
 // Reads an opened entry to its end through `buffer`, handing each chunk to `sink` in order; a
 // sink that returns `Result<void>` ends the reading with its first failure. The archive library
 // checks the CRC-32 when the end is reached: a mismatch, like any read failure, is `Io`.

@@ -15,12 +15,14 @@ namespace {
 
 constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 
-// The names of every entry that `keep` accepts, in archive order, then sorted naturally.
+// The names of every entry that `keep` accepts, in archive order, then sorted naturally. Every
+// entry is opened for its name: one that cannot be opened fails the listing with `Zip`.
 template <class Keep>
 Result<std::vector<std::string>> entry_names_in_natural_order(PackageArchive& archive, Keep keep) {
   std::vector<std::string> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
+    PELVANE_TRY_VOID(check_entry_opens(archive, index));
     const char* name = zip_get_name(archive.handle(), index, 0);
     if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
     if (keep(std::string_view(name))) names.emplace_back(name);

@@ -19,44 +19,13 @@
 namespace pelvane {
 namespace {
 
-struct EntryCloser {
-  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
-};
-
-// The archive library's text for an error code.
-std::string error_code_text(int code) {
-  zip_error_t error;
-  zip_error_init_with_code(&error, code);
-  std::string text = zip_error_strerror(&error);
-  zip_error_fini(&error);
-  return text;
-}
-
-// True when some entry of the archive is a macro project; the names alone decide that. Every
-// entry must still open, in archive order: one that cannot (encrypted, stored with a method the
-// archive library cannot decompress, a local header that cannot be read) is `Zip`. The entries
-// are opened without a decompressor, which nothing here reads through; the method is checked
-// by hand, where the archive library checks it when it opens an entry to decompress it: after
-// the encryption and before the local header, so that the first failure and its text are the
-// same.
+// True when some entry of the archive is a macro project; the names alone decide that, but
+// every entry must still open, in archive order.
 Result<bool> holds_macro_project(PackageArchive& archive) {
   bool has_vba = false;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(archive.handle(), index, 0, &stat) != 0) {
-      return fail(PelvaneError::zip(archive_error_message(archive.handle())));
-    }
-    const bool encrypted =
-        (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE;
-    if (!encrypted && (stat.valid & ZIP_STAT_COMP_METHOD) != 0 &&
-        zip_compression_method_supported(stat.comp_method, 0) == 0) {
-      return fail(PelvaneError::zip(error_code_text(ZIP_ER_COMPNOTSUPP)));
-    }
-    std::unique_ptr<zip_file_t, EntryCloser> entry(
-        zip_fopen_index(archive.handle(), index, ZIP_FL_COMPRESSED));
-    if (!entry) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+    PELVANE_TRY_VOID(check_entry_opens(archive, index));
     if (part_kind(archive.entry_name(index)) == PartKind::Vba) has_vba = true;
   }
   return has_vba;

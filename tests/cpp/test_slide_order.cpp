@@ -127,6 +127,20 @@ TEST_F(SlideOrder, AddressesSlidesAndLayoutsByIndex) {
   EXPECT_EQ(past.error().to_string(), "xml text decode error: slide layout index 11 was not found");
 }
 
+TEST_F(SlideOrder, AnEntryThatCannotBeOpenedFailsTheListings) {
+  ZipEntry locked{"docProps/secret.xml", "x"};
+  locked.password = "pw";
+  const std::string path = dir.file("locked.pptx");
+  test::write_zip(path, {{"ppt/slides/slide1.xml", "<p:sld/>"},
+                         {"ppt/slideLayouts/slideLayout1.xml", "<l/>"}, locked});
+  auto archive = PackageArchive::open_file(path);
+  ASSERT_TRUE(archive);
+  for (auto error : {slide_part_at_index(*archive, 0).error(),
+                     slide_layout_target_at_index(*archive, 0).error()}) {
+    EXPECT_EQ(error.to_string(), "zip error: No password provided");
+  }
+}
+
 TEST(SlideRelationshipIds, TakesEveryColonIdAttributeOfSlideIds) {
   auto ids = slide_relationship_ids_in_presentation(
       "<p:presentation><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId&#50;\"/><sldId a:id=\"x\" b:id=\"y\"/>"
