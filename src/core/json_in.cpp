@@ -33,6 +33,8 @@
 #include <utility>
 #include <variant>
 
+#include "core/utf8.hpp"
+
 namespace pelvane {
 
 std::string JsonInputError::text() const {
@@ -211,24 +213,6 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
     return ok1 && continuation(at(2)) && continuation(at(3)) ? 4 : 0;
   }
   return 0;
-}
-
-void append_utf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // ---- The scanner ----

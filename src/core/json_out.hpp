@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/utf8.hpp"
 
 namespace pelvane {
 
@@ -39,8 +40,6 @@ concept JsonWord = std::is_enum_v<T> && requires(T value) {
   { json_word(value) } -> std::convertible_to<std::string_view>;
 };
 
-// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool is_valid_utf8(std::string_view text);
 
 class JsonWriter {
  public:

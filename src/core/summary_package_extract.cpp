@@ -59,7 +59,7 @@ Result<void> summarize_slide_into(PackageArchive& archive, std::string_view slid
   // Shapes and tables read the slide as text, invalid UTF-8 replaced; decoded once for both.
   std::string decoded;
   std::string_view text = xml;
-  if (!holds_valid_utf8(xml)) {
+  if (!is_valid_utf8(xml)) {
     decoded = decode_utf8_lossy(xml);
     text = decoded;
   }

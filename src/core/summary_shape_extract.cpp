@@ -367,7 +367,7 @@ void extract_shapes_in_text(std::string_view text, std::vector<ShapeSummary>& sh
 }
 
 std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes) {
-  if (holds_valid_utf8(slide_bytes)) return extract_shapes_in_text(slide_bytes);
+  if (is_valid_utf8(slide_bytes)) return extract_shapes_in_text(slide_bytes);
   const std::string text = decode_utf8_lossy(slide_bytes);
   return extract_shapes_in_text(text);
 }

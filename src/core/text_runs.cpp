@@ -18,7 +18,7 @@ namespace {
 // they hold a carriage return.
 void append_text_piece(std::string& out, const XmlEvent& event, bool trusted) {
   const std::string_view raw = event.raw;
-  if (raw.find('\r') == std::string_view::npos && (trusted || holds_valid_utf8(raw))) {
+  if (raw.find('\r') == std::string_view::npos && (trusted || is_valid_utf8(raw))) {
     out.append(raw);
     return;
   }
@@ -501,19 +501,6 @@ RunValues<T> convert_run_values(const RunValues<std::string>& values, Convert co
 
 }  // namespace
 
-bool holds_valid_utf8(std::string_view bytes) {
-  std::size_t i = 0;
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  while (i + 8 <= bytes.size()) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + i, 8);
-    if ((word & kHighBits) != 0) break;
-    i += 8;
-  }
-  // What is left starts on a character boundary: everything before it is ASCII.
-  return is_valid_utf8(bytes.substr(i));
-}
-
 std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute) {
   for (const XmlAttribute& item : tag.attributes()) {
     if (item.malformed || item.local_name() != attribute) continue;
@@ -537,7 +524,7 @@ void scan_slide_text(std::string_view xml, SlideTextScan& out) {
   out.has_transition = false;
   out.has_timing = false;
   TextRunScan scan(out);
-  scan.trusted = holds_valid_utf8(xml);
+  scan.trusted = is_valid_utf8(xml);
   for_each_event(xml, XmlReaderOptions{.trim_text = true},
                  [&](const XmlEvent& event) { scan.on(event); });
   scan.texts.finish();

@@ -24,9 +24,6 @@ class PackageArchive;
 template <class T>
 using RunValues = std::vector<std::vector<std::optional<T>>>;
 
-// True when the bytes are valid UTF-8; runs of ASCII are checked eight bytes at a time.
-bool holds_valid_utf8(std::string_view bytes);
-
 // The text of every `t` element (any prefix) with content, in document order. Text events are
 // trimmed at both ends, so white space next to a reference is lost ("A &amp; B" gives "A&B").
 std::vector<std::string> extract_text_runs(std::string_view xml);

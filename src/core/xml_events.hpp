@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/utf8.hpp"
 
 namespace pelvane {
 
@@ -227,9 +228,6 @@ std::string_view xml_local_name(std::string_view qualified_name);
 // The character named by a character reference given as the bytes between "&" and ";"
 // ("#65", "#x41"); none when it is not one or names no character XML allows.
 std::optional<char32_t> resolve_character_reference(std::string_view reference);
-
-// Appends the UTF-8 encoding of a code point (which must be a Unicode scalar value).
-void append_utf8(std::string& out, char32_t code_point);
 
 // How `unescape_xml` treats a reference that is neither predefined nor a valid character
 // reference, and a "&" that starts no reference.
