@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "test_support.hpp"
 
 namespace pelvane {
 namespace {
@@ -42,35 +45,54 @@ std::string first_error(std::string_view xml) {
   }
 }
 
+// Copies every event of every XML and relationships part of the package at `path` and checks
+// that the copy is the part byte for byte; returns how many parts were copied.
+std::size_t copy_every_xml_part(const std::filesystem::path& path) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  EXPECT_NE(archive, nullptr) << path;
+  if (archive == nullptr) return 0;
+  std::size_t parts = 0;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const std::string name = zip_get_name(archive, i, 0);
+    if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
+    zip_stat_t stat;
+    EXPECT_EQ(zip_stat_index(archive, i, 0, &stat), 0);
+    std::string bytes(stat.size, '\0');
+    zip_file_t* entry = zip_fopen_index(archive, i, 0);
+    EXPECT_NE(entry, nullptr) << path.filename() << " " << name;
+    if (entry == nullptr) continue;
+    EXPECT_EQ(zip_fread(entry, bytes.data(), stat.size), static_cast<zip_int64_t>(stat.size));
+    zip_fclose(entry);
+    auto copy = copy_events(bytes);
+    EXPECT_TRUE(copy.has_value()) << path.filename() << " " << name << ": " << copy.error().to_string();
+    if (copy) EXPECT_EQ(*copy, bytes) << path.filename() << " " << name;
+    ++parts;
+  }
+  zip_close(archive);
+  return parts;
+}
+
 TEST(XmlReader, CopiesEveryXmlPartOfTheRealDecksByteForByte) {
   const std::filesystem::path decks = PELVANE_SOURCE_DIR "/../shared/decks";
   if (!std::filesystem::is_directory(decks)) GTEST_SKIP() << "no decks beside the repository";
   std::size_t parts = 0;
   for (const auto& file : std::filesystem::directory_iterator(decks)) {
     const std::string ext = file.path().extension().string();
-    if (ext != ".pptx" && ext != ".pptm") continue;
-    int error = 0;
-    zip_t* archive = zip_open(file.path().c_str(), ZIP_RDONLY, &error);
-    ASSERT_NE(archive, nullptr) << file.path();
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-      const std::string name = zip_get_name(archive, i, 0);
-      if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
-      zip_stat_t stat;
-      ASSERT_EQ(zip_stat_index(archive, i, 0, &stat), 0);
-      std::string bytes(stat.size, '\0');
-      zip_file_t* entry = zip_fopen_index(archive, i, 0);
-      ASSERT_NE(entry, nullptr);
-      ASSERT_EQ(zip_fread(entry, bytes.data(), stat.size), static_cast<zip_int64_t>(stat.size));
-      zip_fclose(entry);
-      auto copy = copy_events(bytes);
-      ASSERT_TRUE(copy.has_value()) << file.path().filename() << " " << name << ": " << copy.error().to_string();
-      EXPECT_EQ(*copy, bytes) << file.path().filename() << " " << name;
-      ++parts;
-    }
-    zip_close(archive);
+    if (ext == ".pptx" || ext == ".pptm") parts += copy_every_xml_part(file.path());
   }
   EXPECT_GT(parts, 500u);
+}
+
+TEST(XmlReader, CopiesEveryXmlPartOfAGeneratedDeckByteForByte) {
+  test::TempDir dir;
+  const std::string deck = dir.file("generated.pptx");
+  const std::string command = "python3 " PELVANE_SOURCE_DIR
+                              "/tests/fixtures/deck_builder.py '" + deck +
+                              "' --slides 3 --notes --images 2 > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_GT(copy_every_xml_part(deck), 20u);
 }
 
 TEST(XmlReader, DeliversEveryKindOfEventWithItsSpan) {
