@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/xml_builders.hpp"
 #include "core/xml_event_helpers.hpp"
 #include "core/xml_splice.hpp"
 
@@ -259,15 +260,9 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
   xml += display_name;
   xml += ' ';
   xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"";
-  xml += std::to_string(args.x_emu);
-  xml += "\" y=\"";
-  xml += std::to_string(args.y_emu);
-  xml += "\"/><a:ext cx=\"";
-  xml += std::to_string(args.cx_emu);
-  xml += "\" cy=\"";
-  xml += std::to_string(args.cy_emu);
-  xml += "\"/></a:xfrm><a:prstGeom prst=\"";
+  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
+  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  xml += "<a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml += "\"><a:avLst>";
   xml += guides;

@@ -1,5 +1,6 @@
 #include "core/xml_text_box_builders.hpp"
 
+#include "core/xml_builders.hpp"
 #include "core/xml_event_helpers.hpp"
 
 namespace pelvane {
@@ -15,16 +16,10 @@ Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs
   xml += std::to_string(shape_id);
   xml += "\" name=\"TextBox ";
   xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"";
-  xml += std::to_string(args.x_emu);
-  xml += "\" y=\"";
-  xml += std::to_string(args.y_emu);
-  xml += "\"/><a:ext cx=\"";
-  xml += std::to_string(args.cx_emu);
-  xml += "\" cy=\"";
-  xml += std::to_string(args.cy_emu);
+  xml += "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
+  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
   xml +=
-      "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"
+      "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"
       "<p:txBody><a:bodyPr wrap=\"none\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>";
   xml += body;
   xml += "</p:txBody></p:sp>";
