@@ -9,33 +9,7 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import PNG_1X1
-
-
-def expected_kind(name):
-    if name.endswith(".rels"):
-        return "relationships"
-    if name.endswith("vbaProject.bin"):
-        return "vba"
-    if name.endswith(".xml"):
-        return "xml"
-    if name.startswith("ppt/media/"):
-        return "media"
-    if name.startswith("ppt/embeddings/"):
-        return "embedding"
-    return "binary"
-
-
-def zipfile_manifest(path, report_path=None):
-    """The manifest as Python's zipfile and hashlib see the package."""
-    parts = []
-    with zipfile.ZipFile(path) as archive:
-        for info in archive.infolist():
-            data = archive.read(info)
-            parts.append({"name": info.filename, "size": len(data),
-                          "sha256": hashlib.sha256(data).hexdigest(),
-                          "kind": expected_kind(info.filename)})
-    parts.sort(key=lambda part: part["name"].encode("utf-8"))
-    return {"path": str(report_path or path), "parts": parts}
+from reference_manifest import zipfile_manifest
 
 
 def json_string(text):
