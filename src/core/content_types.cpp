@@ -48,15 +48,9 @@ bool has_default_for(std::string_view xml, std::string_view extension) {
 }
 
 Result<std::string> insert_before_types_end(std::string_view xml, std::string_view fragment) {
-  const std::size_t marker = xml.rfind(kTypesMarker);
-  if (marker == std::string_view::npos)
-    return fail(PelvaneError::invalid_input("[Content_Types].xml is missing </Types>"));
-  std::string text;
-  text.reserve(xml.size() + fragment.size());
-  text.append(xml.substr(0, marker));
-  text.append(fragment);
-  text.append(xml.substr(marker));
-  return text;
+  auto text = insert_before_last(xml, kTypesMarker, fragment);
+  if (!text) return fail(PelvaneError::invalid_input("[Content_Types].xml is missing </Types>"));
+  return std::move(*text);
 }
 
 std::string override_element(std::string_view part_name, std::string_view content_type) {

@@ -165,16 +165,12 @@ Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
 
 Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
                                      std::string_view relationship_type, std::string_view target) {
-  const std::size_t marker = relationships_text.rfind(kRelationshipsMarker);
-  if (marker == std::string_view::npos)
+  auto text = insert_before_last(
+      relationships_text, kRelationshipsMarker,
+      relationship_element(xml_attr(id), xml_attr(relationship_type), xml_attr(target)));
+  if (!text)
     return fail(PelvaneError::invalid_input("relationships part is missing </Relationships>"));
-  std::string text;
-  std::string element = relationship_element(xml_attr(id), xml_attr(relationship_type), xml_attr(target));
-  text.reserve(relationships_text.size() + element.size());
-  text.append(relationships_text.substr(0, marker));
-  text.append(element);
-  text.append(relationships_text.substr(marker));
-  return text;
+  return std::move(*text);
 }
 
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,

@@ -154,13 +154,23 @@ std::string replace_element(std::string_view text, std::string_view tag, std::st
   return out;
 }
 
-Result<std::string> insert_before(std::string_view bytes, std::string_view marker, std::string_view fragment) {
-  std::string text = decode_utf8_lossy(bytes);
+std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
+                                              std::string_view fragment) {
   const std::size_t at = text.rfind(marker);
-  if (at == npos)
+  if (at == npos) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + fragment.size());
+  out.append(text.substr(0, at));
+  out.append(fragment);
+  out.append(text.substr(at));
+  return out;
+}
+
+Result<std::string> insert_before(std::string_view bytes, std::string_view marker, std::string_view fragment) {
+  auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
+  if (!text)
     return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));
-  text.insert(at, fragment);
-  return text;
+  return std::move(*text);
 }
 
 std::optional<std::string_view> attribute_value_view(std::string_view text, std::string_view name) {

@@ -35,6 +35,11 @@ std::optional<std::string_view> element_start_tag(std::string_view text, std::st
 // first following "</tag>" (no nesting). Anything missing: an unchanged copy.
 std::string replace_element(std::string_view text, std::string_view tag, std::string_view replacement);
 
+// `text` with `fragment` inserted just before the last occurrence of `marker`; none when the
+// marker does not occur.
+std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
+                                              std::string_view fragment);
+
 // The part's bytes decoded as UTF-8 (invalid sequences become U+FFFD), with `fragment` inserted
 // before the last occurrence of `marker`. Without the marker: XmlTextDecode
 // "expected closing marker {marker}".
