@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "core/file_output.hpp"
-#include "core/package_archive.hpp"
-#include "core/package_rewrite.hpp"
-#include "core/slide_order.hpp"
+#include "core/base/file_output.hpp"
+#include "core/zip/package_archive.hpp"
+#include "core/package/package_rewrite.hpp"
+#include "core/package/slide_order.hpp"
 
 namespace {
 

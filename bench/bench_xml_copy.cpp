@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/xml_events.hpp"
+#include "core/xml/xml_events.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/json_in.hpp"
+#include "core/json/json_in.hpp"
 
 namespace {
 

@@ -15,8 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/package_archive.hpp"
-#include "core/sha256.hpp"
+#include "core/zip/package_archive.hpp"
+#include "core/inspect/manifest.hpp"
+#include "core/base/sha256.hpp"
 
 namespace {
 

@@ -37,7 +37,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/error.hpp"
+#include "core/base/error.hpp"
 #include "native/results.hpp"
 
 namespace pelvane::native {

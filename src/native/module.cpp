@@ -5,7 +5,7 @@
 // no threads, nothing to release at shutdown.
 #include <array>
 
-#include "core/package_mutation_shapes.hpp"
+#include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/shape_params.hpp"

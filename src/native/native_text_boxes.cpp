@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "core/package_mutation_shapes.hpp"
+#include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"
