@@ -15,8 +15,7 @@ namespace {
 
 // The module root's own functions (groups, freeforms, the edit batch), registered after the
 // four groups. Adding one is a row here, as in native_text_boxes.cpp.
-constexpr auto kGroupAutoShapeParams =
-    join_params(kInputOutputSlide, kGroup, kPreset, kBox, kText);
+constexpr auto kGroupAutoShapeParams = join_params(kInputOutputSlide, kGroup, kPreset, kBox, kText);
 constexpr auto kNestedGroupAutoShapeParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kPreset, kBox, kText);
 constexpr auto kDeeperNestedGroupAutoShapeParams =

@@ -1,10 +1,9 @@
 // The engine's folders form floors, and an include may only point to a lower floor or to the
 // same folder. Folders on one floor do not include each other: the function families are
 // independent of one another, and only the edit batch, one floor up, uses them.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <regex>
 #include <string>
@@ -16,9 +15,9 @@ namespace fs = std::filesystem;
 
 const std::map<std::string, int>& floors() {
   static const std::map<std::string, int> kFloors = {
-      {"base", 0},    {"model", 1},  {"json", 2},   {"xml", 2},      {"zip", 2},
-      {"package", 3}, {"pml", 3},    {"inspect", 4}, {"shapes", 4},  {"slides", 4},
-      {"media", 4},   {"text", 4},   {"tables", 4}, {"workbook", 4}, {"batch", 5},
+      {"base", 0},    {"model", 1}, {"json", 2},    {"xml", 2},      {"zip", 2},
+      {"package", 3}, {"pml", 3},   {"inspect", 4}, {"shapes", 4},   {"slides", 4},
+      {"media", 4},   {"text", 4},  {"tables", 4},  {"workbook", 4}, {"batch", 5},
   };
   return kFloors;
 }
@@ -55,8 +54,8 @@ std::vector<std::string> layering_violations(const fs::path& core) {
       if (!std::regex_search(line, match, include_line)) continue;
       const std::string why = check_include(from, match[1]);
       if (!why.empty()) {
-        violations.push_back(relative.string() + ":" + std::to_string(number) + ": " + line +
-                             " (" + why + ")");
+        violations.push_back(relative.string() + ":" + std::to_string(number) + ": " + line + " (" +
+                             why + ")");
       }
     }
   }

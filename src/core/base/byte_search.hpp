@@ -28,7 +28,8 @@ inline std::size_t find_pattern(std::string_view text, std::string_view pattern,
   if (n - from < m) return npos;
   const char* const data = text.data();
   if (m == 1) {
-    const void* hit = std::memchr(data + from, static_cast<unsigned char>(pattern.front()), n - from);
+    const void* hit =
+        std::memchr(data + from, static_cast<unsigned char>(pattern.front()), n - from);
     return hit == nullptr ? npos : static_cast<std::size_t>(static_cast<const char*>(hit) - data);
   }
   const char head = pattern.front();

@@ -48,18 +48,16 @@ inline std::unexpected<PelvaneError> fail(PelvaneError error) {
 
 // Evaluates a Result-returning expression; on failure returns its error from the enclosing
 // function, otherwise yields the value. `auto part = PELVANE_TRY(read_part(...));`
-#define PELVANE_TRY(expr)                                                      \
-  ({                                                                           \
-    auto pelvane_try_result_ = (expr);                                         \
-    if (!pelvane_try_result_)                                                  \
-      return ::pelvane::fail(std::move(pelvane_try_result_).error());          \
-    std::move(*pelvane_try_result_);                                           \
+#define PELVANE_TRY(expr)                                                                     \
+  ({                                                                                          \
+    auto pelvane_try_result_ = (expr);                                                        \
+    if (!pelvane_try_result_) return ::pelvane::fail(std::move(pelvane_try_result_).error()); \
+    std::move(*pelvane_try_result_);                                                          \
   })
 
 // The same for Result<void>.
-#define PELVANE_TRY_VOID(expr)                                                 \
-  do {                                                                         \
-    auto pelvane_try_result_ = (expr);                                         \
-    if (!pelvane_try_result_)                                                  \
-      return ::pelvane::fail(std::move(pelvane_try_result_).error());          \
+#define PELVANE_TRY_VOID(expr)                                                                \
+  do {                                                                                        \
+    auto pelvane_try_result_ = (expr);                                                        \
+    if (!pelvane_try_result_) return ::pelvane::fail(std::move(pelvane_try_result_).error()); \
   } while (false)

@@ -41,7 +41,8 @@ std::string random_suffix() {
     static thread_local unsigned counter = 0;
     const auto seed = static_cast<unsigned long>(::getpid()) * 2654435761UL + ++counter +
                       reinterpret_cast<std::uintptr_t>(&counter);
-    for (std::size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(seed >> (i * 7));
+    for (std::size_t i = 0; i < sizeof random; ++i)
+      random[i] = static_cast<unsigned char>(seed >> (i * 7));
   }
   std::string suffix;
   for (unsigned char byte : random) suffix += kAlphabet[byte % (sizeof kAlphabet - 1)];

@@ -42,12 +42,13 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
     const char* name = zip_get_name(archive.handle(), index, 0);
     if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
     const std::uint64_t size = entry_declared_size(archive, index);
-    const auto wanted = static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize));
+    const auto wanted =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize));
     if (buffer.size() < wanted) buffer.resize(wanted);
     PartRecord record;
     record.name = name;
-    record.size = PELVANE_TRY(
-        stream_archive_entry(file.get(), buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
+    record.size = PELVANE_TRY(stream_archive_entry(
+        file.get(), buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
     record.sha256 = hasher.hex_digest();
     record.kind = part_kind(record.name);
     manifest.parts.push_back(std::move(record));

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "core/base/utf8.hpp"
 #include "core/inspect/manifest.hpp"
-#include "core/json/json_out.hpp"
-#include "core/zip/package_archive.hpp"
-#include "core/package/relationships.hpp"
-#include "core/package/slide_order.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/json/json_out.hpp"
+#include "core/package/relationships.hpp"
+#include "core/package/slide_order.hpp"
 #include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/base/utf8.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 namespace {
@@ -49,8 +49,6 @@ Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string
   return extract_text_runs(**bytes);
 }
 
-
-
 // True when some entry of the archive is a macro project; the names alone decide that, but
 // every entry must still open, in archive order.
 Result<bool> holds_macro_project(PackageArchive& archive) {
@@ -79,8 +77,7 @@ Result<void> summarize_slide_into(PackageArchive& archive, std::string_view slid
       relationships_by_type(slide.relationships, {"/comments", "/comment"});
   slide.media_relationships =
       relationships_by_type(slide.relationships, {"/audio", "/media", "/video"});
-  slide.ole_relationships =
-      relationships_by_type(slide.relationships, {"/oleObject", "/package"});
+  slide.ole_relationships = relationships_by_type(slide.relationships, {"/oleObject", "/package"});
 
   SlideTextScan scan;
   scan.texts.swap(slide.texts);
@@ -113,8 +110,8 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
   auto archive = PELVANE_TRY(PackageArchive::open_file(path));
   const auto part = PELVANE_TRY(slide_part_at_index(archive, index));
   if (!part) {
-    return fail(PelvaneError::invalid_input("slide index " + std::to_string(index) +
-                                            " was not found"));
+    return fail(
+        PelvaneError::invalid_input("slide index " + std::to_string(index) + " was not found"));
   }
   return summarize_slide(archive, *part);
 }
@@ -127,8 +124,8 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
   // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
   JsonWriter path_text;
   path_text.write_string(path);
-  std::string out = "{\n  \"path\": " + path_text.take() + ",\n  \"slide_count\": " +
-                    std::to_string(parts.size()) + ",\n  \"slides\": ";
+  std::string out = "{\n  \"path\": " + path_text.take() +
+                    ",\n  \"slide_count\": " + std::to_string(parts.size()) + ",\n  \"slides\": ";
   if (parts.empty()) {
     out += "[]";
   } else {

@@ -7,11 +7,11 @@
 
 #include "core/base/byte_search.hpp"
 #include "core/base/list_refill.hpp"
-#include "core/pml/shape_walk.hpp"
+#include "core/base/utf8.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/pml/shape_walk.hpp"
 #include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/base/utf8.hpp"
 
 namespace pelvane {
 namespace {
@@ -79,20 +79,30 @@ BlockMarkers find_block_markers(std::string_view block) {
     const std::string_view after = block.substr(colon + 1);
     if (colon >= 2 && block[colon - 2] == '<') {
       if (block[colon - 1] == 'p') {
-        if (after.starts_with("cNvPr")) first(markers.non_visual, colon - 2);
-        else if (after.starts_with("ph")) first(markers.placeholder, colon - 2);
-        else if (after.starts_with("xfrm")) first(markers.frame_xfrm, colon - 2);
-        else if (after.starts_with("oleObj")) markers.ole_object = true;
+        if (after.starts_with("cNvPr"))
+          first(markers.non_visual, colon - 2);
+        else if (after.starts_with("ph"))
+          first(markers.placeholder, colon - 2);
+        else if (after.starts_with("xfrm"))
+          first(markers.frame_xfrm, colon - 2);
+        else if (after.starts_with("oleObj"))
+          markers.ole_object = true;
       } else if (block[colon - 1] == 'a') {
-        if (after.starts_with("tbl")) first(markers.table, colon - 2);
-        else if (after.starts_with("xfrm")) first(markers.drawing_xfrm, colon - 2);
-        else if (after.starts_with("videoFile")) markers.video_file = true;
+        if (after.starts_with("tbl"))
+          first(markers.table, colon - 2);
+        else if (after.starts_with("xfrm"))
+          first(markers.drawing_xfrm, colon - 2);
+        else if (after.starts_with("videoFile"))
+          markers.video_file = true;
       }
     }
     if (colon >= 1 && block[colon - 1] == 'r') {
-      if (after.starts_with("embed=\"")) markers.references[0].push_back(colon - 1);
-      else if (after.starts_with("link=\"")) markers.references[1].push_back(colon - 1);
-      else if (after.starts_with("id=\"")) markers.references[2].push_back(colon - 1);
+      if (after.starts_with("embed=\""))
+        markers.references[0].push_back(colon - 1);
+      else if (after.starts_with("link=\""))
+        markers.references[1].push_back(colon - 1);
+      else if (after.starts_with("id=\""))
+        markers.references[2].push_back(colon - 1);
     }
     if (after.starts_with("chart")) markers.chart = true;
   }
@@ -258,8 +268,7 @@ void summarize_at_level(std::string_view block, const std::optional<ChildTransfo
   shape.placeholder_idx.reset();
   if (find_tag_start(block, markers.placeholder, "p:ph")) {
     shape.is_placeholder = true;
-    if (const auto placeholder =
-            start_tag_text_at_marker(block, markers.placeholder, "p:ph")) {
+    if (const auto placeholder = start_tag_text_at_marker(block, markers.placeholder, "p:ph")) {
       shape.placeholder_type = attribute_value(*placeholder, "type");
       shape.placeholder_idx = attribute_value(*placeholder, "idx");
     }
@@ -305,9 +314,8 @@ void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
   ListRefill<ShapeSummary> refill(shapes);
   const auto tree = find_tag_start(text, 0, "p:spTree");
   const std::size_t open_end = tree ? text.find('>', *tree) : std::string_view::npos;
-  const auto tree_end = open_end != std::string_view::npos
-                            ? find_element_end(text, *tree, "p:spTree")
-                            : std::nullopt;
+  const auto tree_end =
+      open_end != std::string_view::npos ? find_element_end(text, *tree, "p:spTree") : std::nullopt;
   if (tree_end) {
     const std::size_t inside_begin = open_end + 1;
     const std::size_t inside_end = *tree_end - kTreeEnd.size();

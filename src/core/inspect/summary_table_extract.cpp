@@ -5,9 +5,9 @@
 #include <string>
 
 #include "core/base/byte_search.hpp"
+#include "core/base/utf8.hpp"
 #include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/base/utf8.hpp"
 
 namespace pelvane {
 namespace {

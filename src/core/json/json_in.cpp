@@ -61,11 +61,11 @@ std::unexpected<Fault> fault_at(std::size_t offset, std::string message) {
   return std::unexpected(Fault{std::move(message), offset});
 }
 
-#define JSON_TRY(expr)                                                        \
-  ({                                                                          \
-    auto json_try_ = (expr);                                                  \
-    if (!json_try_) return std::unexpected(std::move(json_try_).error());     \
-    std::move(*json_try_);                                                    \
+#define JSON_TRY(expr)                                                    \
+  ({                                                                      \
+    auto json_try_ = (expr);                                              \
+    if (!json_try_) return std::unexpected(std::move(json_try_).error()); \
+    std::move(*json_try_);                                                \
   })
 
 #define JSON_CHECK(expr)                                                      \
@@ -91,9 +91,8 @@ struct Number {
 std::string describe_double(double value) {
   if (value == 0.0) return std::signbit(value) ? "-0.0" : "0.0";
   std::array<char, 64> buffer{};
-  const auto written =
-      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                    std::chars_format::scientific);
+  const auto written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                     std::chars_format::scientific);
   std::string_view sci(buffer.data(), static_cast<std::size_t>(written.ptr - buffer.data()));
   std::string out;
   if (sci.front() == '-') {
@@ -173,8 +172,7 @@ std::string describe_string(std::string_view text) {
     }
     if (c < 0x20 || c == 0x7F) {
       append_code_escape(out, c);
-    } else if (c == 0xC2 && i + 1 < text.size() &&
-               static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
       append_code_escape(out, static_cast<unsigned char>(text[i + 1]));
       ++i;
     } else {
@@ -200,16 +198,16 @@ std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
   if (b0 >= 0xC2 && b0 <= 0xDF) return continuation(at(1)) ? 2 : 0;
   if (b0 >= 0xE0 && b0 <= 0xEF) {
     const unsigned b1 = at(1);
-    const bool ok1 = b0 == 0xE0 ? (b1 >= 0xA0 && b1 <= 0xBF)
-                   : b0 == 0xED ? (b1 >= 0x80 && b1 <= 0x9F)
-                                : continuation(b1);
+    const bool ok1 = b0 == 0xE0   ? (b1 >= 0xA0 && b1 <= 0xBF)
+                     : b0 == 0xED ? (b1 >= 0x80 && b1 <= 0x9F)
+                                  : continuation(b1);
     return ok1 && continuation(at(2)) ? 3 : 0;
   }
   if (b0 >= 0xF0 && b0 <= 0xF4) {
     const unsigned b1 = at(1);
-    const bool ok1 = b0 == 0xF0 ? (b1 >= 0x90 && b1 <= 0xBF)
-                   : b0 == 0xF4 ? (b1 >= 0x80 && b1 <= 0x8F)
-                                : continuation(b1);
+    const bool ok1 = b0 == 0xF0   ? (b1 >= 0x90 && b1 <= 0xBF)
+                     : b0 == 0xF4 ? (b1 >= 0x80 && b1 <= 0x8F)
+                                  : continuation(b1);
     return ok1 && continuation(at(2)) && continuation(at(3)) ? 4 : 0;
   }
   return 0;
@@ -230,10 +228,10 @@ class Cursor {
     return other;
   }
 
-  std::size_t pos = 0;     // bytes read
-  int depth = 0;           // containers open
-  bool buffered = false;   // converting a record already read whole
-  std::string key;         // the last object key read
+  std::size_t pos = 0;    // bytes read
+  int depth = 0;          // containers open
+  bool buffered = false;  // converting a record already read whole
+  std::string key;        // the last object key read
 
   bool at_end() const { return pos >= text_.size(); }
   int peek() const { return at_end() ? -1 : static_cast<unsigned char>(text_[pos]); }
@@ -412,8 +410,10 @@ class Cursor {
     } else if (is_digit(peek())) {
       while (is_digit(peek())) {
         const auto digit = static_cast<std::uint64_t>(text_[pos] - '0');
-        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) overflow = true;
-        else magnitude = magnitude * 10 + digit;
+        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+          overflow = true;
+        else
+          magnitude = magnitude * 10 + digit;
         ++pos;
       }
     } else {
@@ -457,8 +457,8 @@ class Cursor {
     }
     number.kind = Number::Kind::Float;
     const std::string_view literal = text_.substr(start, pos - start);
-    const auto parsed = std::from_chars(literal.data(), literal.data() + literal.size(),
-                                        number.d, std::chars_format::general);
+    const auto parsed = std::from_chars(literal.data(), literal.data() + literal.size(), number.d,
+                                        std::chars_format::general);
     if (parsed.ec == std::errc::result_out_of_range) {
       if (decimal_exponent(literal) > 0) return fail_here("number out of range");
       number.d = negative ? -0.0 : 0.0;  // too small to represent
@@ -501,9 +501,18 @@ class Cursor {
           leave();
           break;
         case '"': JSON_CHECK(parse_string(nullptr)); break;
-        case 't': ++pos; JSON_CHECK(parse_literal("rue")); break;
-        case 'f': ++pos; JSON_CHECK(parse_literal("alse")); break;
-        case 'n': ++pos; JSON_CHECK(parse_literal("ull")); break;
+        case 't':
+          ++pos;
+          JSON_CHECK(parse_literal("rue"));
+          break;
+        case 'f':
+          ++pos;
+          JSON_CHECK(parse_literal("alse"));
+          break;
+        case 'n':
+          ++pos;
+          JSON_CHECK(parse_literal("ull"));
+          break;
         default:
           if (c == '-' || is_digit(c)) {
             JSON_CHECK(parse_number());
@@ -635,10 +644,14 @@ class Cursor {
     for (int k = 0; k < 4; ++k) {
       const char h = text_[pos + static_cast<std::size_t>(k)];
       code <<= 4;
-      if (h >= '0' && h <= '9') code |= static_cast<std::uint32_t>(h - '0');
-      else if (h >= 'a' && h <= 'f') code |= static_cast<std::uint32_t>(h - 'a' + 10);
-      else if (h >= 'A' && h <= 'F') code |= static_cast<std::uint32_t>(h - 'A' + 10);
-      else valid = false;
+      if (h >= '0' && h <= '9')
+        code |= static_cast<std::uint32_t>(h - '0');
+      else if (h >= 'a' && h <= 'f')
+        code |= static_cast<std::uint32_t>(h - 'a' + 10);
+      else if (h >= 'A' && h <= 'F')
+        code |= static_cast<std::uint32_t>(h - 'A' + 10);
+      else
+        valid = false;
     }
     pos += 4;
     if (!valid) return fail_here("invalid escape");
@@ -826,7 +839,7 @@ struct FieldSpec {
 
 template <auto Member>
 struct MemberOf;
-template <class Record, class T, T Record::*Member>
+template <class Record, class T, T Record::* Member>
 struct MemberOf<Member> {
   using Class = Record;
 };
@@ -941,7 +954,7 @@ struct TaggedSpec {
   std::string_view tag_key;    // "type" or "kind"
   std::string_view expecting;  // "internally tagged enum EditOperation"
   std::span<const VariantSpec> variants;
-  bool tag_by_index = false;   // the tag may also be the kind's index
+  bool tag_by_index = false;  // the tag may also be the kind's index
 
   std::string variant_list() const {
     std::string out = "one of ";
@@ -1042,17 +1055,15 @@ Read<void> read_tagged(Cursor& c, const TaggedSpec& spec, void* out) {
 using namespace edit;
 
 constexpr FieldSpec kReorderSlides[] = {PELVANE_FIELD(ReorderSlides, slide_indices, Required)};
-constexpr FieldSpec kDeleteShape[] = {
-    PELVANE_FIELD(DeleteShape, slide_index, Required),
-    PELVANE_FIELD(DeleteShape, shape_index, Required)};
+constexpr FieldSpec kDeleteShape[] = {PELVANE_FIELD(DeleteShape, slide_index, Required),
+                                      PELVANE_FIELD(DeleteShape, shape_index, Required)};
 constexpr FieldSpec kDeleteGroupShapeChild[] = {
     PELVANE_FIELD(DeleteGroupShapeChild, slide_index, Required),
     PELVANE_FIELD(DeleteGroupShapeChild, group_shape_id, Required),
     PELVANE_FIELD(DeleteGroupShapeChild, child_shape_id, Required)};
-constexpr FieldSpec kSetShapeText[] = {
-    PELVANE_FIELD(SetShapeText, slide_index, Required),
-    PELVANE_FIELD(SetShapeText, shape_index, Required),
-    PELVANE_FIELD(SetShapeText, replacement, Required)};
+constexpr FieldSpec kSetShapeText[] = {PELVANE_FIELD(SetShapeText, slide_index, Required),
+                                       PELVANE_FIELD(SetShapeText, shape_index, Required),
+                                       PELVANE_FIELD(SetShapeText, replacement, Required)};
 constexpr FieldSpec kSetGroupShapeChildText[] = {
     PELVANE_FIELD(SetGroupShapeChildText, slide_index, Required),
     PELVANE_FIELD(SetGroupShapeChildText, group_index, Required),
@@ -1076,18 +1087,15 @@ constexpr FieldSpec kSetParagraphText[] = {
     PELVANE_FIELD(SetParagraphText, shape_index, Required),
     PELVANE_FIELD(SetParagraphText, paragraph_index, Required),
     PELVANE_FIELD(SetParagraphText, replacement, Required)};
-constexpr FieldSpec kReplaceTextRun[] = {
-    PELVANE_FIELD(ReplaceTextRun, slide_index, Required),
-    PELVANE_FIELD(ReplaceTextRun, run_index, Required),
-    PELVANE_FIELD(ReplaceTextRun, replacement, Required)};
-constexpr FieldSpec kSetTextRunBold[] = {
-    PELVANE_FIELD(SetTextRunBold, slide_index, Required),
-    PELVANE_FIELD(SetTextRunBold, run_index, Required),
-    PELVANE_FIELD(SetTextRunBold, bold, Optional)};
-constexpr FieldSpec kSetTextRunItalic[] = {
-    PELVANE_FIELD(SetTextRunItalic, slide_index, Required),
-    PELVANE_FIELD(SetTextRunItalic, run_index, Required),
-    PELVANE_FIELD(SetTextRunItalic, italic, Optional)};
+constexpr FieldSpec kReplaceTextRun[] = {PELVANE_FIELD(ReplaceTextRun, slide_index, Required),
+                                         PELVANE_FIELD(ReplaceTextRun, run_index, Required),
+                                         PELVANE_FIELD(ReplaceTextRun, replacement, Required)};
+constexpr FieldSpec kSetTextRunBold[] = {PELVANE_FIELD(SetTextRunBold, slide_index, Required),
+                                         PELVANE_FIELD(SetTextRunBold, run_index, Required),
+                                         PELVANE_FIELD(SetTextRunBold, bold, Optional)};
+constexpr FieldSpec kSetTextRunItalic[] = {PELVANE_FIELD(SetTextRunItalic, slide_index, Required),
+                                           PELVANE_FIELD(SetTextRunItalic, run_index, Required),
+                                           PELVANE_FIELD(SetTextRunItalic, italic, Optional)};
 constexpr FieldSpec kSetTextRunUnderline[] = {
     PELVANE_FIELD(SetTextRunUnderline, slide_index, Required),
     PELVANE_FIELD(SetTextRunUnderline, run_index, Required),
@@ -1119,11 +1127,10 @@ constexpr FieldSpec kAppendParagraphText[] = {
     PELVANE_FIELD(AppendParagraphText, slide_index, Required),
     PELVANE_FIELD(AppendParagraphText, shape_index, Required),
     PELVANE_FIELD(AppendParagraphText, text, Required)};
-constexpr FieldSpec kAppendTextRun[] = {
-    PELVANE_FIELD(AppendTextRun, slide_index, Required),
-    PELVANE_FIELD(AppendTextRun, shape_index, Required),
-    PELVANE_FIELD(AppendTextRun, paragraph_index, Required),
-    PELVANE_FIELD(AppendTextRun, text, Required)};
+constexpr FieldSpec kAppendTextRun[] = {PELVANE_FIELD(AppendTextRun, slide_index, Required),
+                                        PELVANE_FIELD(AppendTextRun, shape_index, Required),
+                                        PELVANE_FIELD(AppendTextRun, paragraph_index, Required),
+                                        PELVANE_FIELD(AppendTextRun, text, Required)};
 constexpr FieldSpec kInsertParagraphLineBreak[] = {
     PELVANE_FIELD(InsertParagraphLineBreak, slide_index, Required),
     PELVANE_FIELD(InsertParagraphLineBreak, shape_index, Required),
@@ -1158,13 +1165,12 @@ constexpr FieldSpec kSetParagraphFontProperties[] = {
     PELVANE_FIELD(SetParagraphFontProperties, fill_type, Defaulted),
     PELVANE_FIELD(SetParagraphFontProperties, set_language, Defaulted),
     PELVANE_FIELD(SetParagraphFontProperties, language_id, Defaulted)};
-constexpr FieldSpec kSetShapeGeometry[] = {
-    PELVANE_FIELD(SetShapeGeometry, slide_index, Required),
-    PELVANE_FIELD(SetShapeGeometry, shape_index, Required),
-    PELVANE_FIELD(SetShapeGeometry, x_emu, Required),
-    PELVANE_FIELD(SetShapeGeometry, y_emu, Required),
-    PELVANE_FIELD(SetShapeGeometry, cx_emu, Required),
-    PELVANE_FIELD(SetShapeGeometry, cy_emu, Required)};
+constexpr FieldSpec kSetShapeGeometry[] = {PELVANE_FIELD(SetShapeGeometry, slide_index, Required),
+                                           PELVANE_FIELD(SetShapeGeometry, shape_index, Required),
+                                           PELVANE_FIELD(SetShapeGeometry, x_emu, Required),
+                                           PELVANE_FIELD(SetShapeGeometry, y_emu, Required),
+                                           PELVANE_FIELD(SetShapeGeometry, cx_emu, Required),
+                                           PELVANE_FIELD(SetShapeGeometry, cy_emu, Required)};
 constexpr FieldSpec kSetGroupShapeChildGeometry[] = {
     PELVANE_FIELD(SetGroupShapeChildGeometry, slide_index, Required),
     PELVANE_FIELD(SetGroupShapeChildGeometry, group_index, Required),
@@ -1196,22 +1202,18 @@ constexpr FieldSpec kSetTableStyleFlags[] = {
     PELVANE_FIELD(SetTableStyleFlags, slide_index, Required),
     PELVANE_FIELD(SetTableStyleFlags, table_index, Required),
     PELVANE_FIELD(SetTableStyleFlags, flags, Required)};
-constexpr FieldSpec kInsertTableRow[] = {
-    PELVANE_FIELD(InsertTableRow, slide_index, Required),
-    PELVANE_FIELD(InsertTableRow, table_index, Required),
-    PELVANE_FIELD(InsertTableRow, row_index, Required)};
-constexpr FieldSpec kDeleteTableRow[] = {
-    PELVANE_FIELD(DeleteTableRow, slide_index, Required),
-    PELVANE_FIELD(DeleteTableRow, table_index, Required),
-    PELVANE_FIELD(DeleteTableRow, row_index, Required)};
-constexpr FieldSpec kInsertTableColumn[] = {
-    PELVANE_FIELD(InsertTableColumn, slide_index, Required),
-    PELVANE_FIELD(InsertTableColumn, table_index, Required),
-    PELVANE_FIELD(InsertTableColumn, col_index, Required)};
-constexpr FieldSpec kDeleteTableColumn[] = {
-    PELVANE_FIELD(DeleteTableColumn, slide_index, Required),
-    PELVANE_FIELD(DeleteTableColumn, table_index, Required),
-    PELVANE_FIELD(DeleteTableColumn, col_index, Required)};
+constexpr FieldSpec kInsertTableRow[] = {PELVANE_FIELD(InsertTableRow, slide_index, Required),
+                                         PELVANE_FIELD(InsertTableRow, table_index, Required),
+                                         PELVANE_FIELD(InsertTableRow, row_index, Required)};
+constexpr FieldSpec kDeleteTableRow[] = {PELVANE_FIELD(DeleteTableRow, slide_index, Required),
+                                         PELVANE_FIELD(DeleteTableRow, table_index, Required),
+                                         PELVANE_FIELD(DeleteTableRow, row_index, Required)};
+constexpr FieldSpec kInsertTableColumn[] = {PELVANE_FIELD(InsertTableColumn, slide_index, Required),
+                                            PELVANE_FIELD(InsertTableColumn, table_index, Required),
+                                            PELVANE_FIELD(InsertTableColumn, col_index, Required)};
+constexpr FieldSpec kDeleteTableColumn[] = {PELVANE_FIELD(DeleteTableColumn, slide_index, Required),
+                                            PELVANE_FIELD(DeleteTableColumn, table_index, Required),
+                                            PELVANE_FIELD(DeleteTableColumn, col_index, Required)};
 
 template <std::size_t Index, class Kind>
 void* start_edit(void* out) {
@@ -1220,10 +1222,10 @@ void* start_edit(void* out) {
   return &static_cast<EditOperation*>(out)->template emplace<Index>();
 }
 
-#define PELVANE_EDIT_KIND(index, Kind)                                            \
-  VariantSpec {                                                                   \
+#define PELVANE_EDIT_KIND(index, Kind)                                      \
+  VariantSpec {                                                             \
     Kind::tag, RecordSpec{"struct variant EditOperation::" #Kind, k##Kind}, \
-        &start_edit<index, Kind>                                                  \
+        &start_edit<index, Kind>                                            \
   }
 
 constexpr VariantSpec kEditKinds[] = {
@@ -1273,11 +1275,14 @@ constexpr FieldSpec kSpacingEmu[] = {
 constexpr FieldSpec kSpacingMultiple[] = {
     {"value", Presence::Required, &read_member<&ParagraphSpacingValue::multiple>}};
 constexpr VariantSpec kSpacingKinds[] = {
-    {"clear", {"struct variant ParagraphSpacingValue::Clear", {}},
+    {"clear",
+     {"struct variant ParagraphSpacingValue::Clear", {}},
      &start_spacing<ParagraphSpacingValue::Kind::Clear>},
-    {"emu", {"struct variant ParagraphSpacingValue::Emu", kSpacingEmu},
+    {"emu",
+     {"struct variant ParagraphSpacingValue::Emu", kSpacingEmu},
      &start_spacing<ParagraphSpacingValue::Kind::Emu>},
-    {"multiple", {"struct variant ParagraphSpacingValue::Multiple", kSpacingMultiple},
+    {"multiple",
+     {"struct variant ParagraphSpacingValue::Multiple", kSpacingMultiple},
      &start_spacing<ParagraphSpacingValue::Kind::Multiple>},
 };
 constexpr TaggedSpec kSpacingValue{"kind", "internally tagged enum ParagraphSpacingValue",
@@ -1307,15 +1312,18 @@ void* start_path_step(void* out) {
 constexpr FieldSpec kPoint[] = {PELVANE_FIELD(FreeformPathOperation, x, Required),
                                 PELVANE_FIELD(FreeformPathOperation, y, Required)};
 constexpr VariantSpec kPathKinds[] = {
-    {"move_to", {"struct variant FreeformPathOperation::MoveTo", kPoint},
+    {"move_to",
+     {"struct variant FreeformPathOperation::MoveTo", kPoint},
      &start_path_step<FreeformPathOperation::Kind::MoveTo>},
-    {"line_to", {"struct variant FreeformPathOperation::LineTo", kPoint},
+    {"line_to",
+     {"struct variant FreeformPathOperation::LineTo", kPoint},
      &start_path_step<FreeformPathOperation::Kind::LineTo>},
-    {"close", {"struct variant FreeformPathOperation::Close", {}},
+    {"close",
+     {"struct variant FreeformPathOperation::Close", {}},
      &start_path_step<FreeformPathOperation::Kind::Close>},
 };
-constexpr TaggedSpec kFreeformPathOperation{
-    "type", "internally tagged enum FreeformPathOperation", kPathKinds};
+constexpr TaggedSpec kFreeformPathOperation{"type", "internally tagged enum FreeformPathOperation",
+                                            kPathKinds};
 
 constexpr FieldSpec kPlaceholderFields[] = {
     PELVANE_FIELD(PlaceholderShapeSpec, placeholder_type, Optional),
@@ -1385,9 +1393,8 @@ JsonInputResult<std::vector<T>> read_list(std::string_view json, ReadElement rea
 }  // namespace
 
 JsonInputResult<std::vector<EditOperation>> parse_edit_list(std::string_view json) {
-  return read_list<EditOperation>(json, [](Cursor& c, EditOperation& edit) {
-    return read_tagged(c, kEditOperation, &edit);
-  });
+  return read_list<EditOperation>(
+      json, [](Cursor& c, EditOperation& edit) { return read_tagged(c, kEditOperation, &edit); });
 }
 
 JsonInputResult<std::vector<FreeformPathOperation>> parse_freeform_operations(
@@ -1404,30 +1411,31 @@ JsonInputResult<std::vector<PlaceholderShapeSpec>> parse_placeholder_specs(std::
 }
 
 JsonInputResult<std::vector<AdjustmentGuide>> parse_adjustment_guides(std::string_view json) {
-  return read_list<AdjustmentGuide>(json, [](Cursor& c, AdjustmentGuide& guide) {
-    return read_record(c, kGuide, &guide);
-  });
+  return read_list<AdjustmentGuide>(
+      json, [](Cursor& c, AdjustmentGuide& guide) { return read_record(c, kGuide, &guide); });
 }
 
 JsonInputResult<std::vector<TableCellText>> parse_cell_texts(std::string_view json) {
-  return read_list<TableCellText>(json, [](Cursor& c, TableCellText& cell) {
-    return read_record(c, kCellText, &cell);
-  });
+  return read_list<TableCellText>(
+      json, [](Cursor& c, TableCellText& cell) { return read_record(c, kCellText, &cell); });
 }
 
 JsonInputResult<std::vector<WorkbookCellUpdate>> parse_workbook_cells(std::string_view json) {
-  auto triples = read_list<CellTriple>(json, [](Cursor& c, CellTriple& triple) {
-    return read_record(c, kCellTriple, &triple);
-  });
+  auto triples = read_list<CellTriple>(
+      json, [](Cursor& c, CellTriple& triple) { return read_record(c, kCellTriple, &triple); });
   if (!triples) return std::unexpected(std::move(triples).error());
   std::vector<WorkbookCellUpdate> updates;
   updates.reserve(triples->size());
   for (auto& triple : *triples) {
     WorkbookCellValue value;
-    if (triple.kind == "n") value = WorkbookCellValue::number(std::move(triple.value));
-    else if (triple.kind == "s") value = WorkbookCellValue::string(std::move(triple.value));
-    else if (triple.kind == "e") value = WorkbookCellValue::clear();
-    else return std::unexpected(JsonInputError{"unsupported workbook cell kind: " + triple.kind});
+    if (triple.kind == "n")
+      value = WorkbookCellValue::number(std::move(triple.value));
+    else if (triple.kind == "s")
+      value = WorkbookCellValue::string(std::move(triple.value));
+    else if (triple.kind == "e")
+      value = WorkbookCellValue::clear();
+    else
+      return std::unexpected(JsonInputError{"unsupported workbook cell kind: " + triple.kind});
     updates.push_back({std::move(triple.reference), std::move(value)});
   }
   return updates;

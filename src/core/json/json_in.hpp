@@ -21,8 +21,8 @@
 namespace pelvane {
 
 struct JsonInputError {
-  std::string message;       // the reader's message, without the position
-  std::uint64_t line = 0;    // with `column`: where the reader stopped (when `has_position`)
+  std::string message;     // the reader's message, without the position
+  std::uint64_t line = 0;  // with `column`: where the reader stopped (when `has_position`)
   std::uint64_t column = 0;
   bool has_position = false;  // false only for "unsupported workbook cell kind: {0}"
 

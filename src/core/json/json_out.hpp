@@ -40,7 +40,6 @@ concept JsonWord = std::is_enum_v<T> && requires(T value) {
   { json_word(value) } -> std::convertible_to<std::string_view>;
 };
 
-
 class JsonWriter {
  public:
   JsonWriter() = default;
@@ -72,8 +71,10 @@ class JsonWriter {
   }
   template <class T>
   void value(const std::optional<T>& maybe) {
-    if (maybe) value(*maybe);
-    else put("null");
+    if (maybe)
+      value(*maybe);
+    else
+      put("null");
   }
   template <class T>
   void value(const std::vector<T>& items) {

@@ -25,16 +25,14 @@ namespace pelvane {
 struct ParagraphSpacingValue {
   enum class Kind { Clear, Emu, Multiple };
   Kind kind = Kind::Clear;
-  std::int64_t emu = 0;     // Kind::Emu: the length in EMU (JSON key "value")
-  double multiple = 0.0;    // Kind::Multiple: the factor, 1.0 standing for 100 % (JSON key "value")
+  std::int64_t emu = 0;   // Kind::Emu: the length in EMU (JSON key "value")
+  double multiple = 0.0;  // Kind::Multiple: the factor, 1.0 standing for 100 % (JSON key "value")
 
   static ParagraphSpacingValue clear() { return {}; }
   static ParagraphSpacingValue exact(std::int64_t emu_length) {
     return {Kind::Emu, emu_length, 0.0};
   }
-  static ParagraphSpacingValue proportional(double factor) {
-    return {Kind::Multiple, 0, factor};
-  }
+  static ParagraphSpacingValue proportional(double factor) { return {Kind::Multiple, 0, factor}; }
 
   friend bool operator==(const ParagraphSpacingValue&, const ParagraphSpacingValue&) = default;
 };
@@ -379,8 +377,8 @@ using EditOperationVariant = std::variant<
     edit::AppendParagraphText, edit::AppendTextRun, edit::InsertParagraphLineBreak,
     edit::SetParagraphProperties, edit::SetParagraphFontProperties, edit::SetShapeGeometry,
     edit::SetGroupShapeChildGeometry, edit::SetTextFrameProperties, edit::ReplaceTableCellText,
-    edit::SetTableCellMerge, edit::SetTableStyleFlags, edit::InsertTableRow,
-    edit::DeleteTableRow, edit::InsertTableColumn, edit::DeleteTableColumn>;
+    edit::SetTableCellMerge, edit::SetTableStyleFlags, edit::InsertTableRow, edit::DeleteTableRow,
+    edit::InsertTableColumn, edit::DeleteTableColumn>;
 
 // One edit of a batch. A variant (usable with std::visit, std::get_if, index()) that can be
 // forward-declared.
@@ -391,8 +389,8 @@ struct EditOperation : EditOperationVariant {
   const EditOperationVariant& variant() const { return *this; }
   // The kind's JSON tag, for example "delete_shape".
   std::string_view tag() const {
-    return std::visit(
-        [](const auto& kind) { return std::remove_cvref_t<decltype(kind)>::tag; }, variant());
+    return std::visit([](const auto& kind) { return std::remove_cvref_t<decltype(kind)>::tag; },
+                      variant());
   }
 
   friend bool operator==(const EditOperation& a, const EditOperation& b) {

@@ -1,8 +1,8 @@
 #include "core/package/content_types.hpp"
 
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/xml/xml_escape.hpp"
 
 namespace pelvane {
 
@@ -83,8 +83,10 @@ std::optional<std::string> find_content_type_override(std::string_view content_t
       if (local != "PartName" && local != "ContentType") continue;
       auto value = unescape_xml(attribute.value);
       std::string text = value ? std::move(*value) : std::string();
-      if (local == "PartName") candidate_name = std::move(text);
-      else candidate_type = std::move(text);
+      if (local == "PartName")
+        candidate_name = std::move(text);
+      else
+        candidate_type = std::move(text);
     }
     if (candidate_name == target) return candidate_type.value_or(std::string());
   }
@@ -108,7 +110,8 @@ Result<std::string> ensure_content_type_override(std::string_view content_types_
   std::string probe = "PartName=\"";
   probe += part_name;
   probe += '"';
-  if (content_types_xml.find(probe) != std::string_view::npos) return std::string(content_types_xml);
+  if (content_types_xml.find(probe) != std::string_view::npos)
+    return std::string(content_types_xml);
   return insert_before_types_end(content_types_xml,
                                  override_element(xml_attr(part_name), xml_attr(content_type)));
 }
@@ -116,7 +119,8 @@ Result<std::string> ensure_content_type_override(std::string_view content_types_
 Result<std::string> append_content_type_override(std::string_view content_types_bytes,
                                                  std::string_view part_name,
                                                  std::string_view content_type) {
-  return insert_before(content_types_bytes, kTypesMarker, override_element(part_name, content_type));
+  return insert_before(content_types_bytes, kTypesMarker,
+                       override_element(part_name, content_type));
 }
 
 }  // namespace pelvane

@@ -74,7 +74,8 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         break;
       case EntryAction::Transform: {
         if (!plan.transform)
-          return fail(PelvaneError::invalid_input("no transform given for entry " + std::string(name)));
+          return fail(
+              PelvaneError::invalid_input("no transform given for entry " + std::string(name)));
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
         std::string content = PELVANE_TRY(read_archive_entry(input, index));
         std::string changed = PELVANE_TRY(plan.transform(name, std::move(content)));
@@ -95,7 +96,8 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         break;
     }
     // When a large raw copy follows, end the entry so that the copy runs page-aligned.
-    const auto next = plan.style == RewriteStyle::RawCopy ? headers.local_offset(index + 1) : std::nullopt;
+    const auto next =
+        plan.style == RewriteStyle::RawCopy ? headers.local_offset(index + 1) : std::nullopt;
     if (next && headers.file_size() >= *next && headers.file_size() - *next >= kAlignWorthwhile)
       PELVANE_TRY_VOID(writer.end_entry_aligned_with(*next));
     else

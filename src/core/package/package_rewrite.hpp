@@ -47,7 +47,8 @@ void update_package_facts(std::string_view name, PackageFacts& facts);
 enum class EntryAction {
   Keep,       // written as the rewrite style says
   Replace,    // written from `EntryDecision::content`
-  Transform,  // content read whole, passed through `RewritePlan::transform`, written from the result
+  Transform,  // content read whole, passed through `RewritePlan::transform`, written from the
+              // result
   Drop,       // skipped
 };
 
@@ -92,14 +93,14 @@ Result<PackageFacts> write_package(PackageArchive& input, std::string_view outpu
 
 // Writes the package into `output` (replacing its content). `input_bytes`, when the input was
 // opened over bytes, lets raw copies keep the stored entry times exactly.
-Result<PackageFacts> write_package_to_buffer(PackageArchive& input, std::string& output,
-                                             const RewritePlan& plan,
-                                             std::optional<std::string_view> input_bytes = std::nullopt);
+Result<PackageFacts> write_package_to_buffer(
+    PackageArchive& input, std::string& output, const RewritePlan& plan,
+    std::optional<std::string_view> input_bytes = std::nullopt);
 
 // The copy loop alone, into a writer the caller finishes.
-Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writer,
-                                          const RewritePlan& plan,
-                                          std::optional<std::string_view> input_bytes = std::nullopt);
+Result<PackageFacts> copy_package_entries(
+    PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
+    std::optional<std::string_view> input_bytes = std::nullopt);
 
 // Raw-copy rewrite with the entry named `part_name` (exact match) written from `content`,
 // keeping its compression method; directories raw-copied, nothing added. A name that matches no

@@ -58,8 +58,9 @@ std::strong_ordering operator<=>(const NaturalChunk& a, const NaturalChunk& b) {
   if (a.kind == NaturalChunk::Kind::Number) return a.number <=> b.number;
   // std::string compares through char_traits<char>, which compares bytes as unsigned.
   const int order = a.text.compare(b.text);
-  return order < 0 ? std::strong_ordering::less
-                   : order > 0 ? std::strong_ordering::greater : std::strong_ordering::equal;
+  return order < 0   ? std::strong_ordering::less
+         : order > 0 ? std::strong_ordering::greater
+                     : std::strong_ordering::equal;
 }
 
 NaturalKey natural_key(std::string_view name) {
@@ -82,7 +83,8 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
     const bool digits_b = is_ascii_digit(b[j]);
     const std::string_view run_a = a.substr(i, length_a);
     const std::string_view run_b = b.substr(j, length_b);
-    if (digits_a != digits_b) return digits_a ? std::strong_ordering::greater : std::strong_ordering::less;
+    if (digits_a != digits_b)
+      return digits_a ? std::strong_ordering::greater : std::strong_ordering::less;
     if (digits_a) {
       const auto order = digit_run_value(run_a) <=> digit_run_value(run_b);
       if (order != 0) return order;
@@ -118,7 +120,8 @@ std::optional<std::uint64_t> slide_number(std::string_view name) {
   constexpr std::string_view kSuffix = ".xml";
   if (name.size() < kPrefix.size() + kSuffix.size()) return std::nullopt;
   if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
-  std::string_view middle = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  std::string_view middle =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
   if (middle.starts_with('+')) middle.remove_prefix(1);
   if (!all_digits(middle)) return std::nullopt;
   std::uint64_t value = 0;
@@ -130,7 +133,8 @@ std::optional<std::uint64_t> slide_number(std::string_view name) {
 std::string relationship_part_name(std::string_view name) {
   const std::size_t slash = name.rfind('/');
   if (slash == std::string_view::npos) return "_rels/" + std::string(name) + ".rels";
-  return std::string(name.substr(0, slash)) + "/_rels/" + std::string(name.substr(slash + 1)) + ".rels";
+  return std::string(name.substr(0, slash)) + "/_rels/" + std::string(name.substr(slash + 1)) +
+         ".rels";
 }
 
 std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name) {
@@ -140,7 +144,8 @@ std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_v
   const std::string_view file = template_name.substr(file_start);
   const std::size_t dot = file.rfind('.');
   const std::string_view stem = dot == std::string_view::npos ? file : file.substr(0, dot);
-  const std::string_view extension = dot == std::string_view::npos ? std::string_view() : file.substr(dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : file.substr(dot);
   std::string_view prefix = stem;
   while (!prefix.empty() && is_ascii_digit(prefix.back())) prefix.remove_suffix(1);
 

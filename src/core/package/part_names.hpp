@@ -17,8 +17,8 @@ namespace pelvane {
 struct NaturalChunk {
   enum class Kind { Text, Number };  // declaration order is the sort order
   Kind kind = Kind::Text;
-  std::string text;           // Text chunks only
-  std::uint64_t number = 0;   // Number chunks only; a run too large for 64 bits reads as 0
+  std::string text;          // Text chunks only
+  std::uint64_t number = 0;  // Number chunks only; a run too large for 64 bits reads as 0
 
   static NaturalChunk from(std::string_view run, bool is_digits);
 
@@ -31,7 +31,9 @@ using NaturalKey = std::vector<NaturalChunk>;
 NaturalKey natural_key(std::string_view name);
 // Compares two names by natural key without building the keys.
 std::strong_ordering natural_compare(std::string_view a, std::string_view b);
-inline bool natural_less(std::string_view a, std::string_view b) { return natural_compare(a, b) < 0; }
+inline bool natural_less(std::string_view a, std::string_view b) {
+  return natural_compare(a, b) < 0;
+}
 // Stable sort by natural key: names with equal keys keep their order.
 void sort_natural(std::vector<std::string>& names);
 

@@ -4,11 +4,11 @@
 #include <limits>
 #include <optional>
 
-#include "core/zip/package_archive.hpp"
 #include "core/package/part_names.hpp"
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/xml/xml_escape.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
@@ -26,7 +26,8 @@ std::string unescaped_or_empty(std::string_view raw) {
   return value ? std::move(*value) : std::string();
 }
 
-std::string relationship_element(std::string_view id, std::string_view type, std::string_view target) {
+std::string relationship_element(std::string_view id, std::string_view type,
+                                 std::string_view target) {
   std::string element;
   element.reserve(45 + id.size() + type.size() + target.size());
   element += "<Relationship Id=\"";
@@ -80,10 +81,14 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
     for (const XmlAttribute& attribute : event->attributes()) {
       if (attribute.malformed) continue;
       const std::string_view local = attribute.local_name();
-      if (local == "Id") relationship.id = unescaped_or_empty(attribute.value);
-      else if (local == "Type") relationship.relationship_type = unescaped_or_empty(attribute.value);
-      else if (local == "Target") relationship.target = unescaped_or_empty(attribute.value);
-      else if (local == "TargetMode") relationship.target_mode = unescaped_or_empty(attribute.value);
+      if (local == "Id")
+        relationship.id = unescaped_or_empty(attribute.value);
+      else if (local == "Type")
+        relationship.relationship_type = unescaped_or_empty(attribute.value);
+      else if (local == "Target")
+        relationship.target = unescaped_or_empty(attribute.value);
+      else if (local == "TargetMode")
+        relationship.target_mode = unescaped_or_empty(attribute.value);
     }
     relationships.push_back(std::move(relationship));
   }
@@ -143,7 +148,8 @@ std::vector<RelationshipSummary> relationships_by_type(
 
 std::string relationship_id(const XmlEvent& tag) {
   for (const XmlAttribute& attribute : tag.attributes()) {
-    if (!attribute.malformed && attribute.local_name() == "Id") return unescaped_or_empty(attribute.value);
+    if (!attribute.malformed && attribute.local_name() == "Id")
+      return unescaped_or_empty(attribute.value);
   }
   return {};
 }
@@ -175,7 +181,8 @@ Result<std::string> add_relationship(std::string_view relationships_text, std::s
 }
 
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
-                                        std::string_view relationship_type, std::string_view target) {
+                                        std::string_view relationship_type,
+                                        std::string_view target) {
   return insert_before(relationships_bytes, kRelationshipsMarker,
                        relationship_element(id, relationship_type, target));
 }
@@ -226,7 +233,8 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
 std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
   for (const XmlAttribute& attribute : tag.attributes()) {
     if (attribute.malformed) continue;
-    if (attribute.name != "r:id" && !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
+    if (attribute.name != "r:id" &&
+        !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
       continue;
     if (auto value = unescape_xml(attribute.value)) return std::move(*value);
   }
@@ -248,8 +256,10 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
       // Inside a dropped element: its content and end tag go with it.
       if (event.is_eof())
         return fail(PelvaneError::xml_text_decode("unexpected EOF while removing relationship"));
-      if (event.is_start()) ++skip_depth;
-      else if (event.is_end()) --skip_depth;
+      if (event.is_start())
+        ++skip_depth;
+      else if (event.is_end())
+        --skip_depth;
       continue;
     }
     if (event.is_eof()) break;
@@ -263,8 +273,8 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
   return std::pair{std::move(writer).take(), removed};
 }
 
-Result<std::string> rewrite_relationship_targets(std::string_view relationships_bytes,
-                                                 const std::map<std::string, std::string>& targets) {
+Result<std::string> rewrite_relationship_targets(
+    std::string_view relationships_bytes, const std::map<std::string, std::string>& targets) {
   if (targets.empty()) return std::string(relationships_bytes);
   XmlReader reader(relationships_bytes);
   XmlWriter writer(relationships_bytes.size());
@@ -275,8 +285,10 @@ Result<std::string> rewrite_relationship_targets(std::string_view relationships_
       auto mapped = targets.find(relationship_id(event));
       if (mapped != targets.end()) {
         XmlStartTag tag = rewrite_event_attributes(event, {{"Target", mapped->second}});
-        if (event.is_start()) writer.write_start(tag);
-        else writer.write_empty(tag);
+        if (event.is_start())
+          writer.write_start(tag);
+        else
+          writer.write_empty(tag);
         continue;
       }
     }

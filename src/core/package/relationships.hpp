@@ -64,9 +64,11 @@ Result<std::string> add_relationship(std::string_view relationships_text, std::s
                                      std::string_view relationship_type, std::string_view target);
 
 // The same element with the values written as given (callers pass values that need no
-// escaping). Without "</Relationships>": `XmlTextDecode` "expected closing marker </Relationships>".
+// escaping). Without "</Relationships>": `XmlTextDecode` "expected closing marker
+// </Relationships>".
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
-                                        std::string_view relationship_type, std::string_view target);
+                                        std::string_view relationship_type,
+                                        std::string_view target);
 
 // The text of a new relationships part with no relationship (157 bytes).
 std::string empty_relationships_xml();

@@ -4,10 +4,10 @@
 #include <map>
 #include <set>
 
-#include "core/zip/package_archive.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/xml/xml_events.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
@@ -33,7 +33,8 @@ Result<std::vector<std::string>> entry_names_in_natural_order(PackageArchive& ar
 
 }  // namespace
 
-Result<std::vector<std::string>> slide_relationship_ids_in_presentation(std::string_view presentation_xml) {
+Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
+    std::string_view presentation_xml) {
   std::vector<std::string> ids;
   XmlReader reader(presentation_xml);
   for (;;) {
@@ -49,10 +50,12 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(std::str
 }
 
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
-  std::vector<std::string> fallback = PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_part));
+  std::vector<std::string> fallback =
+      PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_part));
   auto presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!presentation) return fallback;
-  const std::vector<std::string> ids = PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
+  const std::vector<std::string> ids =
+      PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
   const auto relationships = PELVANE_TRY(read_relationships(archive, kPresentationPart));
 
   // A later relationship with the same id replaces an earlier one.
@@ -77,7 +80,8 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
   return ordered;
 }
 
-Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive, std::uint64_t index) {
+Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
+                                                       std::uint64_t index) {
   std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
   if (index >= slides.size()) return std::optional<std::string>{};
   return std::optional<std::string>(std::move(slides[static_cast<std::size_t>(index)]));

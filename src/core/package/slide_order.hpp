@@ -22,10 +22,12 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
 // The relationship ids of the slide-id entries (local name "sldId") in document order: every
 // attribute whose qualified name ends with ":id". A reader error is `Xml`.
-Result<std::vector<std::string>> slide_relationship_ids_in_presentation(std::string_view presentation_xml);
+Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
+    std::string_view presentation_xml);
 
 // The slide part at a zero-based index of `slide_parts`; none past the end.
-Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive, std::uint64_t index);
+Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
+                                                       std::uint64_t index);
 
 // "../slideLayouts/<file>" for the index-th slide layout part in natural order. Past the end:
 // `XmlTextDecode` "slide layout index {index} was not found".

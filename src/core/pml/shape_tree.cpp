@@ -84,8 +84,8 @@ std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view 
 // The end ext_list_ends found for the start tag at `start`.
 std::optional<std::size_t> ends_at(const std::vector<std::pair<std::size_t, std::size_t>>& ends,
                                    std::size_t start) {
-  const auto found = std::lower_bound(ends.begin(), ends.end(),
-                                      std::pair<std::size_t, std::size_t>{start, 0});
+  const auto found =
+      std::lower_bound(ends.begin(), ends.end(), std::pair<std::size_t, std::size_t>{start, 0});
   if (found == ends.end() || found->first != start || found->second == std::string_view::npos) {
     return std::nullopt;
   }
@@ -168,8 +168,8 @@ std::optional<std::size_t> group_close(std::string_view slide_xml, ElementRange 
 
 Result<ElementRange> deeper_nested_group_bounds(std::string_view slide_xml,
                                                 const InsertionTarget& target) {
-  auto nested = PELVANE_TRY(nested_group_child_bounds(slide_xml, target.group_index,
-                                                      target.nested_group_child_index));
+  auto nested = PELVANE_TRY(
+      nested_group_child_bounds(slide_xml, target.group_index, target.nested_group_child_index));
   auto child = direct_group_child_bounds(nested.in(slide_xml), target.deeper_group_child_index);
   if (!child) {
     return fail(PelvaneError::invalid_input(invalid(
@@ -232,8 +232,7 @@ std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event) 
   return std::nullopt;
 }
 
-Result<ElementRange> top_level_group_bounds(std::string_view slide_xml,
-                                            std::uint64_t group_index) {
+Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uint64_t group_index) {
   auto not_found = [&] {
     return fail(
         PelvaneError::invalid_input(invalid("group shape index ", group_index, " was not found")));

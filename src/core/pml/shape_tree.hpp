@@ -124,8 +124,7 @@ std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset
 // Result<std::string>.
 template <class BuildFragment>
 Result<std::string> add_shape_to_target_xml(std::string_view slide_xml,
-                                            const InsertionTarget& target,
-                                            std::uint64_t shape_id,
+                                            const InsertionTarget& target, std::uint64_t shape_id,
                                             BuildFragment&& build_fragment) {
   auto offset = locate_insertion_point(slide_xml, target);
   if (!offset) return fail(std::move(offset).error());

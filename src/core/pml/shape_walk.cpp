@@ -12,7 +12,8 @@ namespace pelvane {
 namespace {
 
 // Tried in this order; the earliest position wins.
-constexpr std::array<std::string_view, 5> kShapeTags = {"p:sp", "p:pic", "p:graphicFrame", "p:grpSp", "p:cxnSp"};
+constexpr std::array<std::string_view, 5> kShapeTags = {"p:sp", "p:pic", "p:graphicFrame",
+                                                        "p:grpSp", "p:cxnSp"};
 
 constexpr std::string_view kAlternateContentOpen = "<mc:AlternateContent";
 constexpr std::string_view kAlternateContentClose = "</mc:AlternateContent>";
@@ -78,9 +79,9 @@ class WrapperEnds {
     }
     const std::size_t after_opening = start + kAlternateContentOpen.size();
     // The first mark at or after the opening pattern; marks_[0] stands before the text.
-    const auto first = std::lower_bound(
-        marks_.begin() + 1, marks_.end(), after_opening,
-        [](const Mark& mark, std::size_t offset) { return mark.offset < offset; });
+    const auto first =
+        std::lower_bound(marks_.begin() + 1, marks_.end(), after_opening,
+                         [](const Mark& mark, std::size_t offset) { return mark.offset < offset; });
     const std::size_t end_mark = falls_below_[static_cast<std::size_t>(first - marks_.begin()) - 1];
     if (end_mark == kNone) return std::nullopt;
     return marks_[end_mark].offset + kAlternateContentClose.size();

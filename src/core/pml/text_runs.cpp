@@ -3,11 +3,11 @@
 #include <cstring>
 #include <utility>
 
-#include "core/base/utf8.hpp"
+#include "core/base/decimal.hpp"
 #include "core/base/list_refill.hpp"
+#include "core/base/utf8.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/base/decimal.hpp"
 
 namespace pelvane {
 namespace {
@@ -99,8 +99,10 @@ struct ParagraphTextScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == ScanName::P) result.next().clear();
-        else if (local == ScanName::Br && in_paragraph) current += '\v';
+        if (local == ScanName::P)
+          result.next().clear();
+        else if (local == ScanName::Br && in_paragraph)
+          current += '\v';
         break;
       case XmlEventKind::End:
         if (local == ScanName::T) {
@@ -147,9 +149,12 @@ struct RunPropertyScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == "p") result.emplace_back();
-        else if (local == "r" && in_paragraph) runs.emplace_back();
-        else if (in_run && local == element) value = drawingml_attribute(event, attribute);
+        if (local == "p")
+          result.emplace_back();
+        else if (local == "r" && in_paragraph)
+          runs.emplace_back();
+        else if (in_run && local == element)
+          value = drawingml_attribute(event, attribute);
         break;
       case XmlEventKind::End:
         if (local == "r" && in_run) {
@@ -180,7 +185,10 @@ struct RunFormattingScan {
   RunFormattingScan(RunValues<bool>& bold_list, RunValues<bool>& italic_list,
                     RunValues<bool>& underline_list, RunValues<std::int64_t>& size_list,
                     RunValues<std::string>& typeface_list)
-      : bold(bold_list), italic(italic_list), underline(underline_list), size(size_list),
+      : bold(bold_list),
+        italic(italic_list),
+        underline(underline_list),
+        size(size_list),
         typeface(typeface_list) {}
 
   ListRefill<std::vector<std::optional<bool>>> bold;
@@ -215,8 +223,10 @@ struct RunFormattingScan {
   }
 
   void take(const XmlEvent& tag, ScanName local) {
-    if (local == ScanName::RPr) take_run_properties(tag);
-    else if (local == ScanName::Latin) value.typeface = drawingml_attribute(tag, "typeface");
+    if (local == ScanName::RPr)
+      take_run_properties(tag);
+    else if (local == ScanName::Latin)
+      value.typeface = drawingml_attribute(tag, "typeface");
   }
 
   void end_paragraph() {
@@ -319,8 +329,10 @@ struct RunTextScan {
         }
         break;
       case XmlEventKind::Empty:
-        if (local == ScanName::P) result.next().clear();
-        else if (local == ScanName::R && in_paragraph) next_run().clear();
+        if (local == ScanName::P)
+          result.next().clear();
+        else if (local == ScanName::R && in_paragraph)
+          next_run().clear();
         break;
       case XmlEventKind::End:
         if (local == ScanName::T) {
@@ -461,9 +473,7 @@ struct TextRunScan {
         if (in_t) current.clear();
         note_flags(event);
         break;
-      case XmlEventKind::Empty:
-        note_flags(event);
-        break;
+      case XmlEventKind::Empty: note_flags(event); break;
       case XmlEventKind::End:
         if (is_t_element(event.name)) {
           if (!current.empty()) texts.next() = current;
@@ -481,8 +491,10 @@ struct TextRunScan {
 
   void note_flags(const XmlEvent& event) {
     const std::string_view local = xml_local_name(event.name);
-    if (local == "transition") result.has_transition = true;
-    else if (local == "timing") result.has_timing = true;
+    if (local == "transition")
+      result.has_transition = true;
+    else if (local == "timing")
+      result.has_timing = true;
   }
 };
 
@@ -533,8 +545,10 @@ std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
   std::vector<std::string> paragraphs;
   ParagraphTextScan scan(paragraphs);
   for_each_event(xml, {}, [&](const XmlEvent& event) {
-    if (event.is_tag() || event.is_end()) scan.on(event, scan_name(xml_local_name(event.name)));
-    else scan.on(event, ScanName::Other);
+    if (event.is_tag() || event.is_end())
+      scan.on(event, scan_name(xml_local_name(event.name)));
+    else
+      scan.on(event, ScanName::Other);
   });
   scan.result.finish();
   return paragraphs;

@@ -1,9 +1,9 @@
 #include "core/shapes/package_mutation_shapes.hpp"
 
 #include "core/base/file_output.hpp"
-#include "core/zip/package_archive.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/shapes/xml_text_box_builders.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
@@ -24,8 +24,7 @@ Record shape_add_record(std::string_view output, std::uint64_t slide_index,
 }
 
 Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
-                                           std::uint64_t slide_index,
-                                           const InsertionTarget& target,
+                                           std::uint64_t slide_index, const InsertionTarget& target,
                                            const AutoShapeArgs& args) {
   // A refused preset touches nothing on disk.
   auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));

@@ -4,9 +4,9 @@
 #include <array>
 
 #include "core/pml/xml_builders.hpp"
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
-#include "core/xml/xml_escape.hpp"
 
 namespace pelvane {
 

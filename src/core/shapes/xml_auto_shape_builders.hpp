@@ -44,8 +44,7 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
 // target `shape_id` is the shape's id and the group takes the one before it.
 Result<std::string> add_auto_shape_to_target_xml(std::string_view slide_xml,
                                                  const InsertionTarget& target,
-                                                 std::uint64_t shape_id,
-                                                 const AutoShapeArgs& args);
+                                                 std::uint64_t shape_id, const AutoShapeArgs& args);
 
 inline Result<std::string> add_auto_shape_to_slide_xml(std::string_view slide_xml,
                                                        std::uint64_t shape_id,

@@ -41,8 +41,7 @@ inline Result<std::string> add_text_box_to_group_shape_xml(std::string_view slid
                                                            std::uint64_t group_index,
                                                            std::uint64_t shape_id,
                                                            const TextBoxArgs& args) {
-  return add_text_box_to_target_xml(slide_xml, InsertionTarget::group(group_index), shape_id,
-                                    args);
+  return add_text_box_to_target_xml(slide_xml, InsertionTarget::group(group_index), shape_id, args);
 }
 
 inline Result<std::string> add_text_box_to_nested_group_shape_xml(

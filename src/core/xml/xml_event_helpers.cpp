@@ -49,7 +49,8 @@ void write_run_unchecked(XmlWriter& writer, std::string_view text) {
 
 }  // namespace
 
-XmlStartTag rewrite_event_attributes(const XmlEvent& event, std::span<const AttributeUpdate> updates) {
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::span<const AttributeUpdate> updates) {
   XmlStartTag tag(event.name);
   UsedFlags used(updates.size());
   for (const XmlAttribute& attribute : event.attributes()) {
@@ -70,8 +71,10 @@ XmlStartTag rewrite_event_attributes(const XmlEvent& event, std::span<const Attr
   return tag;
 }
 
-XmlStartTag rewrite_event_attributes(const XmlEvent& event, std::initializer_list<AttributeUpdate> updates) {
-  return rewrite_event_attributes(event, std::span<const AttributeUpdate>(updates.begin(), updates.size()));
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::initializer_list<AttributeUpdate> updates) {
+  return rewrite_event_attributes(
+      event, std::span<const AttributeUpdate>(updates.begin(), updates.size()));
 }
 
 XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
@@ -96,8 +99,8 @@ XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
   return tag;
 }
 
-XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
-                                              std::initializer_list<OptionalAttributeUpdate> updates) {
+XmlStartTag rewrite_event_optional_attributes(
+    const XmlEvent& event, std::initializer_list<OptionalAttributeUpdate> updates) {
   return rewrite_event_optional_attributes(
       event, std::span<const OptionalAttributeUpdate>(updates.begin(), updates.size()));
 }
@@ -107,16 +110,13 @@ Result<void> skip_current_element(XmlReader& reader) {
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     switch (event.kind) {
-      case XmlEventKind::Start:
-        ++depth;
-        break;
+      case XmlEventKind::Start: ++depth; break;
       case XmlEventKind::End:
         if (--depth == 0) return {};
         break;
       case XmlEventKind::Eof:
         return fail(PelvaneError::xml_text_decode("unexpected end of XML while skipping element"));
-      default:
-        break;
+      default: break;
     }
   }
 }
@@ -163,15 +163,18 @@ Result<void> check_xml_text(std::string_view text) {
     unsigned code = 0;
     if (byte < 0x20 && byte != 0x09 && byte != 0x0A && byte != 0x0D) {
       code = byte;
-    } else if (byte == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-               (static_cast<unsigned char>(text[i + 2]) == 0xBE || static_cast<unsigned char>(text[i + 2]) == 0xBF)) {
+    } else if (byte == 0xEF && i + 2 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(text[i + 2]) == 0xBE ||
+                static_cast<unsigned char>(text[i + 2]) == 0xBF)) {
       code = 0xFFFE + (static_cast<unsigned char>(text[i + 2]) - 0xBE);
     } else {
       continue;
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "%04X", code);
-    return fail(PelvaneError::invalid_input(std::string("text contains a character that XML cannot hold: U+") + hex));
+    return fail(PelvaneError::invalid_input(
+        std::string("text contains a character that XML cannot hold: U+") + hex));
   }
   return {};
 }
@@ -187,8 +190,8 @@ Result<void> write_replacement_paragraphs(XmlWriter& writer, std::string_view te
   std::size_t start = 0;
   for (;;) {
     const std::size_t line_feed = text.find('\n', start);
-    const std::string_view piece =
-        text.substr(start, line_feed == std::string_view::npos ? std::string_view::npos : line_feed - start);
+    const std::string_view piece = text.substr(
+        start, line_feed == std::string_view::npos ? std::string_view::npos : line_feed - start);
     writer.write_raw("<a:p>");
     write_run_unchecked(writer, piece);
     writer.write_raw("</a:p>");
@@ -201,7 +204,8 @@ Result<std::string> replacement_paragraphs_xml(std::string_view text) {
   XmlWriter writer(text.size() + 32);
   PELVANE_TRY_VOID(write_replacement_paragraphs(writer, text));
   std::string out = std::move(writer).take();
-  if (!is_valid_utf8(out)) return fail(PelvaneError::xml_text_decode("paragraph text is not valid UTF-8"));
+  if (!is_valid_utf8(out))
+    return fail(PelvaneError::xml_text_decode("paragraph text is not valid UTF-8"));
   return out;
 }
 

@@ -28,15 +28,17 @@ struct OptionalAttributeUpdate {
 // place (the first matching update wins); updates that matched nothing are appended in order.
 // Malformed attributes are dropped; kept values are written so that they decode as before; every
 // value comes out in double quotes. Write the result as the event was: `write_tag_as`.
-XmlStartTag rewrite_event_attributes(const XmlEvent& event, std::span<const AttributeUpdate> updates);
-XmlStartTag rewrite_event_attributes(const XmlEvent& event, std::initializer_list<AttributeUpdate> updates);
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::span<const AttributeUpdate> updates);
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::initializer_list<AttributeUpdate> updates);
 
 // The same with removal: an update without a value drops the attribute it names; one that names
 // an absent attribute is appended only when it has a value.
 XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
                                               std::span<const OptionalAttributeUpdate> updates);
-XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
-                                              std::initializer_list<OptionalAttributeUpdate> updates);
+XmlStartTag rewrite_event_optional_attributes(
+    const XmlEvent& event, std::initializer_list<OptionalAttributeUpdate> updates);
 
 // Reads and drops everything up to and including the end tag of the element whose start tag the
 // reader just returned. End of input first: XmlTextDecode
@@ -51,7 +53,8 @@ bool has_element(std::string_view xml, std::string_view local_name);
 std::optional<std::string> xml_text_content(const XmlEvent& event);
 
 // A reference event's text: the character a valid character reference names, the character of a
-// predefined entity, otherwise the reference as written ("&name;"). None when the name is not UTF-8.
+// predefined entity, otherwise the reference as written ("&name;"). None when the name is not
+// UTF-8.
 std::optional<std::string> xml_reference_content(const XmlEvent& event);
 
 // Refuses caller text holding a character XML cannot carry (U+0000-U+0008, U+000B, U+000C,

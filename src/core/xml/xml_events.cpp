@@ -45,8 +45,10 @@ constexpr bool is_hex_digit(char c) {
 
 std::size_t find_byte(std::string_view text, char byte, std::size_t from) {
   if (from >= text.size()) return std::string_view::npos;
-  const void* hit = std::memchr(text.data() + from, static_cast<unsigned char>(byte), text.size() - from);
-  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : std::string_view::npos;
+  const void* hit =
+      std::memchr(text.data() + from, static_cast<unsigned char>(byte), text.size() - from);
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data())
+             : std::string_view::npos;
 }
 
 // A name fit for an error message: names that are not UTF-8, or very long, are left out.
@@ -78,8 +80,8 @@ bool is_character_reference_syntax(std::string_view ref) {
 }
 
 bool is_xml_char(char32_t c) {
-  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-         (c >= 0x10000 && c <= 0x10FFFF);
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 std::optional<char> predefined_entity(std::string_view name) {
@@ -97,7 +99,9 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
   out = XmlAttribute{};
-  while (pos < n && !is_blank(text[pos]) && text[pos] != '=' && text[pos] != '"' && text[pos] != '\'') ++pos;
+  while (pos < n && !is_blank(text[pos]) && text[pos] != '=' && text[pos] != '"' &&
+         text[pos] != '\'')
+    ++pos;
   out.name = text.substr(item_start, pos - item_start);
   std::size_t after_name = pos;
   while (pos < n && is_blank(text[pos])) ++pos;
@@ -155,7 +159,8 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
 // Builds the event in the result's own storage: copying a freshly written event into the result
 // costs more than reading the tag.
 [[gnu::always_inline]] inline Result<XmlEvent> make_event(XmlEventKind kind, std::string_view raw,
-                                                          std::string_view name, std::string_view content,
+                                                          std::string_view name,
+                                                          std::string_view content,
                                                           std::size_t offset) {
   return Result<XmlEvent>(std::in_place, kind, raw, name, content, offset);
 }
@@ -194,8 +199,10 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
       scan = parse_attribute(text_, scan, earlier);
       if (earlier.malformed || earlier.name.empty()) continue;
       if (earlier.name == current_.name) repeated = true;
-      if (keep) names_.insert(earlier.name);
-      else if (repeated) return true;
+      if (keep)
+        names_.insert(earlier.name);
+      else if (repeated)
+        return true;
     }
     if (!keep) return false;
     names_kept_ = true;
@@ -206,7 +213,8 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
 
 std::string_view XmlEvent::local_name() const { return xml_local_name(name); }
 
-XmlReader::XmlReader(std::string_view input, XmlReaderOptions options) : input_(input), options_(options) {
+XmlReader::XmlReader(std::string_view input, XmlReaderOptions options)
+    : input_(input), options_(options) {
   open_.reserve(32);
 }
 
@@ -248,8 +256,8 @@ Result<XmlEvent> XmlReader::read_reference() {
   const std::size_t start = pos_;
   const std::size_t n = input_.size();
   std::size_t p = start + 1;
-  while (p < n && input_[p] != ';' && input_[p] != '<' && input_[p] != '&' && !is_blank(input_[p]) &&
-         input_[p] != '"' && input_[p] != '\'')
+  while (p < n && input_[p] != ';' && input_[p] != '<' && input_[p] != '&' &&
+         !is_blank(input_[p]) && input_[p] != '"' && input_[p] != '\'')
     ++p;
   if (p >= n || input_[p] != ';') return fail(fail_at(start, "unterminated reference"));
   std::string_view name = input_.substr(start + 1, p - start - 1);
@@ -257,7 +265,8 @@ Result<XmlEvent> XmlReader::read_reference() {
   if (name[0] == '#' && !is_character_reference_syntax(name))
     return fail(fail_at(start, "malformed character reference &" + quoted_name(name) + ";"));
   pos_ = p + 1;
-  return make_event(XmlEventKind::GeneralRef, input_.substr(start, pos_ - start), name, name, start);
+  return make_event(XmlEventKind::GeneralRef, input_.substr(start, pos_ - start), name, name,
+                    start);
 }
 
 Result<XmlEvent> XmlReader::read_markup() {
@@ -279,8 +288,8 @@ Result<XmlEvent> XmlReader::read_markup() {
     if (open_.empty())
       return fail(fail_at(start, "unexpected end tag </" + quoted_name(name) + ">"));
     if (open_.back() != name)
-      return fail(fail_at(start, "mismatched end tag: expected </" + quoted_name(open_.back()) + ">, found </" +
-                                     quoted_name(name) + ">"));
+      return fail(fail_at(start, "mismatched end tag: expected </" + quoted_name(open_.back()) +
+                                     ">, found </" + quoted_name(name) + ">"));
     open_.pop_back();
     pos_ = p + 1;
     return make_event(XmlEventKind::End, input_.substr(start, pos_ - start), name, {}, start);
@@ -288,14 +297,16 @@ Result<XmlEvent> XmlReader::read_markup() {
 
   if (second == '?') {
     const std::size_t close = input_.find("?>", start + 2);
-    if (close == std::string_view::npos) return fail(fail_at(start, "unclosed processing instruction"));
+    if (close == std::string_view::npos)
+      return fail(fail_at(start, "unclosed processing instruction"));
     std::size_t p = start + 2;
     while (p < close && !is_blank(input_[p])) ++p;
     std::string_view target = input_.substr(start + 2, p - start - 2);
     if (target.empty()) return fail(fail_at(start, "processing instruction without a target"));
     pos_ = close + 2;
-    return make_event(target == "xml" ? XmlEventKind::Declaration : XmlEventKind::ProcessingInstruction,
-                      input_.substr(start, pos_ - start), target, input_.substr(p, close - p), start);
+    return make_event(
+        target == "xml" ? XmlEventKind::Declaration : XmlEventKind::ProcessingInstruction,
+        input_.substr(start, pos_ - start), target, input_.substr(p, close - p), start);
   }
 
   if (second == '!') {
@@ -323,11 +334,13 @@ Result<XmlEvent> XmlReader::read_markup() {
         const char c = input_[p];
         if (c == '"' || c == '\'') {
           const std::size_t close = find_byte(input_, c, p + 1);
-          if (close == std::string_view::npos) return fail(fail_at(start, "unclosed document type"));
+          if (close == std::string_view::npos)
+            return fail(fail_at(start, "unclosed document type"));
           p = close + 1;
         } else if (c == '<' && input_.substr(p).starts_with("<!--")) {
           const std::size_t close = input_.find("-->", p + 4);
-          if (close == std::string_view::npos) return fail(fail_at(start, "unclosed document type"));
+          if (close == std::string_view::npos)
+            return fail(fail_at(start, "unclosed document type"));
           p = close + 3;
         } else if (c == '[') {
           ++depth;
@@ -342,8 +355,9 @@ Result<XmlEvent> XmlReader::read_markup() {
         }
       }
       pos_ = p + 1;
-      return make_event(XmlEventKind::DocType, input_.substr(start, pos_ - start), input_.substr(start + 2, 7),
-                        input_.substr(start + 9, p - start - 9), start);
+      return make_event(XmlEventKind::DocType, input_.substr(start, pos_ - start),
+                        input_.substr(start + 2, 7), input_.substr(start + 9, p - start - 9),
+                        start);
     }
     return fail(fail_at(start, "unknown markup"));
   }
@@ -359,22 +373,29 @@ Result<XmlEvent> XmlReader::read_markup() {
   // Find the tag's ">", stepping over quoted attribute values whole.
   for (;;) {
     while (p < n && !(byte_class(data[p]) & kQuoteOrGt)) ++p;
-    if (p >= n) return fail(fail_at(start, "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
+    if (p >= n)
+      return fail(fail_at(
+          start,
+          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
     if (data[p] == '>') break;
     const std::size_t close = find_byte(input_, data[p], p + 1);
     if (close == std::string_view::npos)
-      return fail(fail_at(start, "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
+      return fail(fail_at(
+          start,
+          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
     p = close + 1;
   }
   const std::size_t gt = p;
   const bool empty = input_[gt - 1] == '/' && gt - 1 >= name_end;
   const std::size_t attrs_end = empty ? gt - 1 : gt;
-  if (input_[name_end] == '/' && name_end != attrs_end) return fail(fail_at(start, "malformed tag"));
+  if (input_[name_end] == '/' && name_end != attrs_end)
+    return fail(fail_at(start, "malformed tag"));
   const std::string_view name(data + start + 1, name_end - start - 1);
   pos_ = gt + 1;
   if (!empty) open_.push_back(name);
-  return make_event(empty ? XmlEventKind::Empty : XmlEventKind::Start, std::string_view(data + start, pos_ - start),
-                    name, std::string_view(data + name_end, attrs_end - name_end), start);
+  return make_event(empty ? XmlEventKind::Empty : XmlEventKind::Start,
+                    std::string_view(data + start, pos_ - start), name,
+                    std::string_view(data + name_end, attrs_end - name_end), start);
 }
 
 XmlStartTag XmlStartTag::from_event(const XmlEvent& event) {
@@ -419,14 +440,9 @@ void XmlStartTag::push_source_attribute(const XmlAttribute& attribute) {
 
 void XmlWriter::write_event(const XmlEvent& event) {
   switch (event.kind) {
-    case XmlEventKind::End:
-      write_end_tag(event.name);
-      return;
-    case XmlEventKind::Eof:
-      return;
-    default:
-      out_.append(event.raw);
-      return;
+    case XmlEventKind::End: write_end_tag(event.name); return;
+    case XmlEventKind::Eof: return;
+    default: out_.append(event.raw); return;
   }
 }
 
@@ -495,7 +511,8 @@ std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences 
   while (amp != std::string_view::npos) {
     out.append(raw.substr(pos, amp - pos));
     std::size_t p = amp + 1;
-    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' && !is_blank(raw[p])) ++p;
+    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' && !is_blank(raw[p]))
+      ++p;
     if (p >= raw.size() || raw[p] != ';' || p == amp + 1) {
       if (!keep) return std::nullopt;
       out += '&';

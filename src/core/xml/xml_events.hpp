@@ -81,7 +81,9 @@ class XmlAttributes {
       advance();
       return before;
     }
-    bool operator==(const iterator& other) const { return done_ == other.done_ && (done_ || pos_ == other.pos_); }
+    bool operator==(const iterator& other) const {
+      return done_ == other.done_ && (done_ || pos_ == other.pos_);
+    }
 
    private:
     friend class XmlAttributes;
@@ -131,9 +133,13 @@ struct XmlEvent {
   bool is_eof() const { return kind == XmlEventKind::Eof; }
 
   std::string_view local_name() const;
-  XmlAttributes attributes() const { return XmlAttributes(is_tag() ? content : std::string_view{}); }
+  XmlAttributes attributes() const {
+    return XmlAttributes(is_tag() ? content : std::string_view{});
+  }
   // GeneralRef: "#" followed by digits, or "#x" followed by hexadecimal digits.
-  bool is_character_reference() const { return kind == XmlEventKind::GeneralRef && name.starts_with('#'); }
+  bool is_character_reference() const {
+    return kind == XmlEventKind::GeneralRef && name.starts_with('#');
+  }
 };
 
 struct XmlReaderOptions {

@@ -25,7 +25,8 @@ std::size_t unicode_space_length(std::string_view text, std::size_t pos) {
   if (b0 == 0xE1) return (byte(1) == 0x9A && byte(2) == 0x80) ? 3 : 0;
   if (b0 == 0xE2) {
     const unsigned char b1 = byte(1), b2 = byte(2);
-    if (b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF)) return 3;
+    if (b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF))
+      return 3;
     if (b1 == 0x81 && b2 == 0x9F) return 3;
     return 0;
   }
@@ -68,11 +69,13 @@ bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
 }  // namespace
 
 bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view tag) {
-  return offset < text.size() && text[offset] == '<' && text.compare(offset + 1, tag.size(), tag) == 0 &&
+  return offset < text.size() && text[offset] == '<' &&
+         text.compare(offset + 1, tag.size(), tag) == 0 &&
          follows_name(text, offset + 1 + tag.size());
 }
 
-std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from, std::string_view tag) {
+std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from,
+                                          std::string_view tag) {
   if (from > text.size()) return std::nullopt;
   // A start tag is "<tag" followed by a name end; only the places holding "<tag" can be one.
   std::string opening;
@@ -86,7 +89,8 @@ std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t fro
   return std::nullopt;
 }
 
-std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start, std::string_view tag) {
+std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start,
+                                            std::string_view tag) {
   if (start >= text.size()) return std::nullopt;
   NextTagEnd tag_end(text);
   // An element written "<tag .../>" ends with its own start tag.
@@ -127,7 +131,8 @@ std::optional<std::string_view> element_start_tag(std::string_view text, std::st
   return text.substr(*start, gt + 1 - *start);
 }
 
-std::string replace_element(std::string_view text, std::string_view tag, std::string_view replacement) {
+std::string replace_element(std::string_view text, std::string_view tag,
+                            std::string_view replacement) {
   std::string opening;
   opening.reserve(tag.size() + 1);
   opening += '<';
@@ -167,7 +172,8 @@ std::optional<std::string> insert_before_last(std::string_view text, std::string
   return out;
 }
 
-Result<std::string> insert_before(std::string_view bytes, std::string_view marker, std::string_view fragment) {
+Result<std::string> insert_before(std::string_view bytes, std::string_view marker,
+                                  std::string_view fragment) {
   auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
   if (!text)
     return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));

@@ -60,7 +60,8 @@ void grow_unwritten(std::string& text, std::size_t size) {
 Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* file) {
   const std::uint64_t size = declared_size(archive, index);
   std::string content;
-  grow_unwritten(content, static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kMaxReserve)));
+  grow_unwritten(content,
+                 static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kMaxReserve)));
   std::size_t filled = 0;
   for (;;) {
     if (filled == content.size()) grow_unwritten(content, content.size() * 2);
@@ -73,10 +74,11 @@ Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* 
   return content;
 }
 
-
 }  // namespace
 
-void PackageArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept { zip_discard(archive); }
+void PackageArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
+  zip_discard(archive);
+}
 
 PackageArchive::PackageArchive(zip_t* archive, std::string path)
     : archive_(archive), path_(std::move(path)) {}
@@ -140,8 +142,8 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(),
-                                                  bytes.size(), 0, &error);
+  zip_source_t* source =
+      zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(), bytes.size(), 0, &error);
   auto archive = open_source(source, &error);
   if (!archive) return fail(std::move(archive).error());
   return PackageArchive(*archive, std::string());
@@ -171,7 +173,8 @@ bool PackageArchive::is_directory(std::uint64_t index) const {
   return entry_name(index).ends_with('/');
 }
 
-Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, std::string_view name) {
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
+                                                     std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
   auto file = open_archive_entry(archive, *index);
@@ -183,7 +186,8 @@ Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, st
   return std::optional<std::string>(std::move(text));
 }
 
-Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, std::string_view name) {
+Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
+                                                      std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
   std::string bytes = PELVANE_TRY(read_archive_entry(archive, *index));

@@ -104,11 +104,13 @@ Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t in
 
 // The entry as UTF-8 text, or none when no entry has that name or the entry cannot be opened.
 // A read failure, a CRC mismatch or bytes that are not UTF-8 are `Io`.
-Result<std::optional<std::string>> read_archive_text(PackageArchive& archive, std::string_view name);
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
+                                                     std::string_view name);
 
 // The entry's bytes, or none when no entry has that name. An entry that cannot be opened is
 // `Zip`; a read failure or CRC mismatch is `Io`.
-Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive, std::string_view name);
+Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
+                                                      std::string_view name);
 
 // The entry's uncompressed size as the central directory declares it; 0 when it gives none.
 std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index);

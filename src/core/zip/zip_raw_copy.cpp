@@ -53,7 +53,8 @@ class ByteSource {
     std::string out(length, '\0');
     std::size_t done = 0;
     while (done < length) {
-      ssize_t got = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+      ssize_t got =
+          ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return std::nullopt;
       done += static_cast<std::size_t>(got);
@@ -80,8 +81,8 @@ std::optional<DirectoryLocation> read_end_record(const ByteSource& source, std::
   if (!record || get32(*record, 0) != kEndRecordSignature) return std::nullopt;
   DirectoryLocation location{get32(*record, 16), get32(*record, 12), get16(*record, 10), at};
   if (get16(*record, 4) != 0 || get16(*record, 6) != 0) return std::nullopt;  // multi-disk
-  bool needs_zip64 = location.count == 0xFFFF || location.size == 0xFFFFFFFF ||
-                     location.offset == 0xFFFFFFFF;
+  bool needs_zip64 =
+      location.count == 0xFFFF || location.size == 0xFFFFFFFF || location.offset == 0xFFFFFFFF;
   if (at >= 20) {
     auto locator = source.read(at - 20, 20);
     if (locator && get32(*locator, 0) == kZip64LocatorSignature) {
@@ -112,8 +113,8 @@ std::optional<std::vector<std::string>> read_central_directory(const ByteSource&
   while (headers.size() < location.count) {
     if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
       return std::nullopt;
-    std::size_t length = kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) +
-                         get16(bytes, at + 32);
+    std::size_t length =
+        kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
     if (bytes.size() - at < length) return std::nullopt;
     headers.emplace_back(bytes.substr(at, length));
     at += length;
@@ -163,7 +164,7 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
   } else if (!archive.path().empty()) {
     auto file = std::make_shared<File>();
     file->fd = ::open(archive.path().c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
+    struct stat info{};
     if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return result;
     file->size = static_cast<std::uint64_t>(info.st_size);
     source.emplace(file->fd, file->size);
@@ -213,7 +214,8 @@ StoredEntryHeaders::File::~File() {
   if (fd >= 0) ::close(fd);
 }
 
-std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(std::uint64_t index) const {
+std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
+    std::uint64_t index) const {
   if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
   const Entry& entry = entries_[index];
   ByteSource source(file_->fd, file_->size);
@@ -222,7 +224,8 @@ std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(std::
     return std::nullopt;
   const std::uint64_t header_size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
   auto header = source.read(entry.local_offset, header_size);
-  if (!header || std::string_view(*header).substr(kLocalHeaderSize, entry.name.size()) != entry.name)
+  if (!header ||
+      std::string_view(*header).substr(kLocalHeaderSize, entry.name.size()) != entry.name)
     return std::nullopt;
   return Placement{entry.local_offset, std::move(*header), entry.local_offset + header_size};
 }
@@ -302,21 +305,25 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
         return writer.add_verbatim_raw_entry(header, fd, placement->local_offset,
                                              wanted.size() + header.compressed_size);
       PELVANE_TRY_VOID(writer.begin_raw_entry(header));
-      PELVANE_TRY_VOID(writer.copy_raw_data_from_file(fd, placement->data_offset, header.compressed_size));
+      PELVANE_TRY_VOID(
+          writer.copy_raw_data_from_file(fd, placement->data_offset, header.compressed_size));
       return writer.end_entry();
     }
   }
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
   PELVANE_TRY_VOID(writer.begin_raw_entry(header));
-  std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(header.compressed_size, kCopyChunk)), '\0');
+  std::string chunk(
+      static_cast<std::size_t>(std::min<std::uint64_t>(header.compressed_size, kCopyChunk)), '\0');
   std::uint64_t remaining = header.compressed_size;
   while (remaining > 0) {
-    zip_int64_t got = zip_fread(file.get(), chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
+    zip_int64_t got =
+        zip_fread(file.get(), chunk.data(), std::min<std::uint64_t>(remaining, chunk.size()));
     if (got < 0) return fail(PelvaneError::zip(zip_file_strerror(file.get())));
     if (got == 0)
       return fail(PelvaneError::zip("entry " + std::string(header.name) +
                                     " ends before its stated compressed size"));
-    PELVANE_TRY_VOID(writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+    PELVANE_TRY_VOID(
+        writer.write_raw_data(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
     remaining -= static_cast<std::uint64_t>(got);
   }
   return writer.end_entry();

@@ -61,7 +61,7 @@ class StoredEntryHeaders {
     ~File();
   };
   struct Entry {
-    std::string name;  // bytes as stored
+    std::string name;                // bytes as stored
     std::uint64_t local_offset = 0;  // of the local header
     std::uint16_t flags = 0;
     std::uint16_t version_needed = 0;
@@ -71,7 +71,7 @@ class StoredEntryHeaders {
     std::uint32_t external_attributes = 0;
   };
   std::vector<Entry> entries_;
-  bool exact_ = false;  // true when `entries_` mirrors the central directory
+  bool exact_ = false;          // true when `entries_` mirrors the central directory
   std::shared_ptr<File> file_;  // kept open for raw copies between files
 };
 

@@ -34,7 +34,8 @@ void put16(std::string& out, std::uint16_t value) {
 }
 
 void put32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
 }
 
 // Version needed to extract, by what the reader must support for the method.
@@ -137,18 +138,19 @@ Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
   const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
-  return CentralRecord{std::string(header.name),
-                       header.version_made_by,
-                       std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20)),
-                       static_cast<std::uint16_t>(header.flags & kKeptFlagBits),
-                       header.method,
-                       is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch,
-                       header.crc32,
-                       static_cast<std::uint32_t>(header.compressed_size),
-                       static_cast<std::uint32_t>(header.uncompressed_size),
-                       header.internal_attributes,
-                       header.external_attributes,
-                       static_cast<std::uint32_t>(offset)};
+  return CentralRecord{
+      std::string(header.name),
+      header.version_made_by,
+      std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20)),
+      static_cast<std::uint16_t>(header.flags & kKeptFlagBits),
+      header.method,
+      is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch,
+      header.crc32,
+      static_cast<std::uint32_t>(header.compressed_size),
+      static_cast<std::uint32_t>(header.uncompressed_size),
+      header.internal_attributes,
+      header.external_attributes,
+      static_cast<std::uint32_t>(offset)};
 }
 
 }  // namespace
@@ -215,7 +217,8 @@ namespace {
 
 // Appends `length` bytes of `fd` from `offset` through a buffer.
 template <class Append>
-Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t length, Append&& append) {
+Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t length,
+                                 Append&& append) {
   std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)), '\0');
   while (length > 0) {
     std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length, chunk.size()));
@@ -233,7 +236,8 @@ Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t len
 }  // namespace
 
 Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
-  return copy_through_memory(fd, offset, length, [&](std::string_view bytes) { return write(bytes); });
+  return copy_through_memory(fd, offset, length,
+                             [&](std::string_view bytes) { return write(bytes); });
 }
 
 Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
@@ -241,9 +245,11 @@ Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint
   // the output (where the page cache can use its large pages); the bytes before that boundary
   // go through the buffer.
   const std::uint64_t position_in_output = start_ + flushed_ + buffer_.size();
-  const std::uint64_t head = (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
+  const std::uint64_t head =
+      (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
   if (length >= kKernelCopyMinimum && head > 0) {
-    PELVANE_TRY_VOID(copy_through_memory(fd, offset, head, [&](std::string_view bytes) { return write(bytes); }));
+    PELVANE_TRY_VOID(copy_through_memory(fd, offset, head,
+                                         [&](std::string_view bytes) { return write(bytes); }));
     offset += head;
     length -= head;
   }
@@ -295,7 +301,7 @@ struct ZipWriter::State {
   bool finished = false;
 
   Open open = Open::None;
-  std::uint64_t data_size = 0;         // compressed bytes of the open entry written so far
+  std::uint64_t data_size = 0;          // compressed bytes of the open entry written so far
   std::uint64_t uncompressed_size = 0;  // content bytes of the open entry taken so far
   std::uint32_t crc = 0;
   bool deflating = false;
@@ -332,15 +338,18 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   State& s = *state_;
   PELVANE_TRY_VOID(s.check_new_entry(name));
   PELVANE_TRY_VOID(copy_pending());
-  const std::uint16_t method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  const std::uint16_t method =
+      options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   std::uint16_t flags = 0;
   // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
     flags |= 0x0800;
-  s.records.push_back({std::string(name), kUnixMadeBy, version_needed(method, is_directory_name(name)),
-                       flags, method, options.modified, 0, 0, 0, 0,
-                       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
-                       static_cast<std::uint32_t>(s.offset)});
+  s.records.push_back(
+      {std::string(name), kUnixMadeBy, version_needed(method, is_directory_name(name)), flags,
+       method, options.modified, 0, 0, 0, 0,
+       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
+       static_cast<std::uint32_t>(s.offset)});
   // CRC-32 and sizes are patched in by `end_entry`.
   const std::string header = local_header(s.current());
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
@@ -398,8 +407,10 @@ Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view
 
 Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   State& s = *state_;
-  if (s.open != State::Open::Content) return fail(PelvaneError::zip("no entry is open for content"));
-  s.crc = static_cast<std::uint32_t>(crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  if (s.open != State::Open::Content)
+    return fail(PelvaneError::zip("no entry is open for content"));
+  s.crc = static_cast<std::uint32_t>(
+      crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
   s.uncompressed_size += bytes.size();
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current().name));
   if (s.deflating) {
@@ -453,7 +464,8 @@ Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int
 Result<void> ZipWriter::copy_pending() {
   State& s = *state_;
   if (s.pending_length == 0) return {};
-  PELVANE_TRY_VOID(as_archive_failure(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length)));
+  PELVANE_TRY_VOID(
+      as_archive_failure(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length)));
   s.pending_length = 0;
   s.pending_fd = -1;
   return {};
@@ -470,7 +482,8 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   return {};
 }
 
-Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset,
+                                                std::uint64_t length) {
   State& s = *state_;
   if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
   if (length > s.current().compressed_size - s.data_size)
@@ -500,7 +513,7 @@ std::string empty_deflate_blocks(std::uint64_t count) {
   for (std::uint64_t block = 0; block < blocks; ++block) {
     const std::uint64_t at = block * 10;
     if (block + 1 == blocks) bits[at / 8] |= static_cast<char>(1 << (at % 8));  // final
-    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));                 // type 01
+    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));               // type 01
   }
   return bytes + bits;
 }
@@ -510,7 +523,8 @@ std::string empty_deflate_blocks(std::uint64_t count) {
 Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset) {
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
-  PELVANE_TRY_VOID(as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
+  PELVANE_TRY_VOID(
+      as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
   const std::uint64_t end = s.offset + s.data_size;
   const std::uint64_t padding = (input_offset + 2 * kPage - (end + 2) % kPage) % kPage + 2;
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(empty_deflate_blocks(padding))));
@@ -522,7 +536,8 @@ Result<void> ZipWriter::end_entry() {
   State& s = *state_;
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
   if (s.open == State::Open::Content && s.deflating)
-    PELVANE_TRY_VOID(as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
+    PELVANE_TRY_VOID(
+        as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
   return complete_entry();
 }
 

@@ -93,7 +93,7 @@ class FileZipSink final : public ZipSink {
 
  private:
   int fd_;
-  std::uint64_t start_;      // file offset of the archive's first byte
+  std::uint64_t start_;        // file offset of the archive's first byte
   std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
   std::string buffer_;
 };

@@ -1,9 +1,8 @@
-#include "core/base/byte_search.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
+
+#include "core/base/byte_search.hpp"
 
 namespace pelvane {
 namespace {

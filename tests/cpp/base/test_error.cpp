@@ -1,6 +1,6 @@
-#include "core/base/error.hpp"
-
 #include <gtest/gtest.h>
+
+#include "core/base/error.hpp"
 
 namespace pelvane {
 namespace {
@@ -20,7 +20,8 @@ TEST(PelvaneError, RendersItsPrefixFollowedByTheMessageOnly) {
        "invalid input: slide index 7 was not found"},
       {PelvaneError::invalid_input(""), "invalid input: "},
       {PelvaneError::xml_text_decode(""), "xml text decode error: "},
-      {PelvaneError::invalid_input("a \"quoted\" <tag>\nline"), "invalid input: a \"quoted\" <tag>\nline"},
+      {PelvaneError::invalid_input("a \"quoted\" <tag>\nline"),
+       "invalid input: a \"quoted\" <tag>\nline"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error.to_string(), c.text);
 }

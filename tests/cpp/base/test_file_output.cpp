@@ -1,12 +1,11 @@
-#include "core/base/file_output.hpp"
-
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 
+#include "core/base/file_output.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -78,7 +77,7 @@ TEST(FileOutput, CommitReplacesTheOutputWithEverythingWrittenInOrder) {
 
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  struct stat status {};
+  struct stat status{};
   ASSERT_EQ(::stat(output.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
 }

@@ -1,18 +1,17 @@
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/json/json_out.hpp"
 #include "core/inspect/summary_package_extract.hpp"
-#include "core/xml/xml_splice.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/json/json_out.hpp"
 #include "core/pml/text_runs.hpp"
+#include "core/xml/xml_splice.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -58,10 +57,8 @@ TEST(TextRuns, ParagraphTextsKeepSpacesAndMarkLineBreaks) {
   } cases[] = {
       {"<a:p><a:r><a:t>A &amp; B</a:t></a:r></a:p>", {"A & B"}},
       {"<a:p><a:r><a:t>  </a:t></a:r></a:p>", {"  "}},
-      {"<a:p><a:r><a:t>x</a:t></a:r><a:br/><a:r><a:t>y</a:t></a:r></a:p><a:p/>",
-       {"x\vy", ""}},
-      {"<a:p><a:r><a:t>A</a:t></a:r><a:fld id=\"1\"><a:t>3</a:t></a:fld></a:p><a:p>B",
-       {"A3"}},
+      {"<a:p><a:r><a:t>x</a:t></a:r><a:br/><a:r><a:t>y</a:t></a:r></a:p><a:p/>", {"x\vy", ""}},
+      {"<a:p><a:r><a:t>A</a:t></a:r><a:fld id=\"1\"><a:t>3</a:t></a:fld></a:p><a:p>B", {"A3"}},
       {"<a:t>outside</a:t><a:p><a:r><a:t>in</a:t></a:r></a:p>", {"in"}},
   };
   for (const auto& c : cases) EXPECT_EQ(extract_paragraph_texts(c.xml), c.paragraphs) << c.xml;
@@ -109,7 +106,8 @@ TEST(RunFormatting, TypedValuesFollowTheStoredText) {
       {" 12", nullopt},
       {"9223372036854775808", nullopt},
       // Past the EMU range the product wraps around instead of overflowing.
-      {"9223372036854775807", static_cast<std::int64_t>(std::uint64_t{9223372036854775807u} * 127u)},
+      {"9223372036854775807",
+       static_cast<std::int64_t>(std::uint64_t{9223372036854775807u} * 127u)},
       {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
   };
   for (const auto& s : sizes) EXPECT_EQ(font_size_emu(std::string(s.text)), s.emu) << s.text;
@@ -145,10 +143,10 @@ TEST(RunFormatting, SinglePassMatchesTheSeparateReaders) {
   for (const auto& xml : inputs) {
     const ShapeParagraphs all = scan_shape_paragraphs(xml);
     EXPECT_EQ(all.paragraphs, extract_paragraph_texts(xml)) << xml;
-    EXPECT_EQ(all.bold,
-              extract_paragraph_run_bool_attribute(extract_paragraph_run_property(xml, "rPr", "b")));
-    EXPECT_EQ(all.italic,
-              extract_paragraph_run_bool_attribute(extract_paragraph_run_property(xml, "rPr", "i")));
+    EXPECT_EQ(all.bold, extract_paragraph_run_bool_attribute(
+                            extract_paragraph_run_property(xml, "rPr", "b")));
+    EXPECT_EQ(all.italic, extract_paragraph_run_bool_attribute(
+                              extract_paragraph_run_property(xml, "rPr", "i")));
     EXPECT_EQ(all.underline,
               extract_paragraph_run_underline(extract_paragraph_run_property(xml, "rPr", "u")));
     EXPECT_EQ(all.font_size,
@@ -228,8 +226,7 @@ TEST(ShapeSummaries, ParagraphListsLineUpPerParagraph) {
       nullopt);
   EXPECT_EQ(shape.paragraphs, (Texts{"Hello\v world", "A3B", ""}));
   EXPECT_EQ(shape.text, "Hello\v world\nA3B\n");
-  EXPECT_EQ(shape.paragraph_runs,
-            (std::vector<Texts>{{"Hello", " world"}, {"A", "B"}, {}}));
+  EXPECT_EQ(shape.paragraph_runs, (std::vector<Texts>{{"Hello", " world"}, {"A", "B"}, {}}));
   EXPECT_EQ(shape.paragraph_line_breaks, (std::vector<std::vector<std::uint64_t>>{{1}, {}, {}}));
   ASSERT_EQ(shape.paragraph_fields.size(), 3u);
   EXPECT_TRUE(shape.paragraph_fields[0].empty());
@@ -242,11 +239,11 @@ TEST(ShapeSummaries, ParagraphListsLineUpPerParagraph) {
 }
 
 TEST(ShapeSummaries, TopLevelShapesSkipAlternateContentAndNeedAClosedTree) {
-  const std::string wrapped = slide_with(
-      text_shape("2", "<a:p><a:r><a:t>first</a:t></a:r></a:p>") +
-      "<mc:AlternateContent><mc:Choice Requires=\"p14\">" + text_shape("3", "") +
-      "</mc:Choice><mc:Fallback><p:pic></p:pic></mc:Fallback></mc:AlternateContent>" +
-      "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"5\" name=\"C\"/></p:nvCxnSpPr></p:cxnSp>");
+  const std::string wrapped =
+      slide_with(text_shape("2", "<a:p><a:r><a:t>first</a:t></a:r></a:p>") +
+                 "<mc:AlternateContent><mc:Choice Requires=\"p14\">" + text_shape("3", "") +
+                 "</mc:Choice><mc:Fallback><p:pic></p:pic></mc:Fallback></mc:AlternateContent>" +
+                 "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"5\" name=\"C\"/></p:nvCxnSpPr></p:cxnSp>");
   const auto shapes = extract_shapes(wrapped);
   ASSERT_EQ(shapes.size(), 2u);
   EXPECT_EQ(shapes[0].id, "2");
@@ -259,8 +256,8 @@ TEST(ShapeSummaries, TopLevelShapesSkipAlternateContentAndNeedAClosedTree) {
 }
 
 TEST(ShapeSummaries, InvalidUtf8BecomesReplacementCharacters) {
-  const auto shapes = extract_shapes(slide_with(
-      "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"bad\xff\xfename\"/></p:nvSpPr></p:sp>"));
+  const auto shapes = extract_shapes(
+      slide_with("<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"bad\xff\xfename\"/></p:nvSpPr></p:sp>"));
   ASSERT_EQ(shapes.size(), 1u);
   EXPECT_EQ(shapes[0].name, "bad\xEF\xBF\xBD\xEF\xBF\xBDname");
   EXPECT_TRUE(is_valid_utf8(to_json(shapes[0]).value()));
@@ -272,9 +269,9 @@ std::string group_xml(std::string_view xfrm, std::string_view children) {
 }
 
 std::string placed_shape(std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy) {
-  return "<p:sp><p:spPr><a:xfrm><a:off x=\"" + std::to_string(x) + "\" y=\"" +
-         std::to_string(y) + "\"/><a:ext cx=\"" + std::to_string(cx) + "\" cy=\"" +
-         std::to_string(cy) + "\"/></a:xfrm></p:spPr></p:sp>";
+  return "<p:sp><p:spPr><a:xfrm><a:off x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) +
+         "\"/><a:ext cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) +
+         "\"/></a:xfrm></p:spPr></p:sp>";
 }
 
 TEST(ShapeSummaries, GroupsPlaceTheirChildrenOnTheSlide) {
@@ -312,8 +309,9 @@ TEST(ShapeSummaries, GroupsPlaceTheirChildrenOnTheSlide) {
 
   // A group without a transform of its own hands nothing down.
   const ShapeSummary loose = summarize_shape_block(
-      group_xml("", "<p:sp><p:spPr><p:xfrm><a:off x=\"5\" y=\"6\"/><a:ext cx=\"7\" cy=\"8\"/>"
-                    "</p:xfrm></p:spPr></p:sp>"),
+      group_xml("",
+                "<p:sp><p:spPr><p:xfrm><a:off x=\"5\" y=\"6\"/><a:ext cx=\"7\" cy=\"8\"/>"
+                "</p:xfrm></p:spPr></p:sp>"),
       nullopt);
   ASSERT_EQ(loose.children.size(), 1u);
   EXPECT_EQ(loose.children[0].effective_transform, (TransformSummary{5, 6, 7, 8}));
@@ -334,8 +332,9 @@ TEST(ShapeSummaries, ExtremeTransformsStayDefined) {
   // Offsets add and subtract with wrap-around.
   const ChildTransformMapping moved{kMax, 0, 5, 5, kMin, 0, 0, 0};
   const TransformSummary wrapped = map_child_transform({0, 0, 1, 1}, moved);
-  EXPECT_EQ(wrapped.x, static_cast<std::int64_t>(std::uint64_t{0} - static_cast<std::uint64_t>(kMin) +
-                                                 static_cast<std::uint64_t>(kMax)));
+  EXPECT_EQ(wrapped.x,
+            static_cast<std::int64_t>(std::uint64_t{0} - static_cast<std::uint64_t>(kMin) +
+                                      static_cast<std::uint64_t>(kMax)));
   EXPECT_EQ(wrapped.cx, 1);
 }
 
@@ -345,8 +344,8 @@ TEST(ShapeSummaries, GroupsReportWhatTheirChildrenHold) {
       "<a:t>cell</a:t></a:r></a:p></a:txBody></a:tc></a:tr></a:tbl></a:graphicData></a:graphic>"
       "</p:graphicFrame>";
   const std::string inner = group_xml(
-      "", "<p:sp><p:nvSpPr><p:nvPr><p:ph type=\"body\" idx=\"1\"/></p:nvPr></p:nvSpPr></p:sp>" +
-              table);
+      "",
+      "<p:sp><p:nvSpPr><p:nvPr><p:ph type=\"body\" idx=\"1\"/></p:nvPr></p:nvSpPr></p:sp>" + table);
   const ShapeSummary outer = summarize_shape_block(
       group_xml("", text_shape("3", "<a:p><a:r><a:t>t</a:t></a:r></a:p>") + inner), nullopt);
   EXPECT_TRUE(outer.is_placeholder);
@@ -515,8 +514,8 @@ TEST_F(PackageSummaries, FailuresCarryTheirKindAndText) {
   EXPECT_EQ(summarize_slide_at_index(no_slides, 0).error().to_string(),
             "invalid input: slide index 0 was not found");
 
-  const std::string two = package({{"ppt/slides/slide1.xml", slide_with("")},
-                                   {"ppt/slides/slide2.xml", slide_with("")}});
+  const std::string two = package(
+      {{"ppt/slides/slide1.xml", slide_with("")}, {"ppt/slides/slide2.xml", slide_with("")}});
   EXPECT_TRUE(summarize_slide_at_index(two, 1).has_value());
   EXPECT_EQ(summarize_slide_at_index(two, 2).error().to_string(),
             "invalid input: slide index 2 was not found");
@@ -535,7 +534,8 @@ TEST_F(PackageSummaries, FailuresCarryTheirKindAndText) {
             "zip error: No password provided");
   // The texts are those of the archive library opening the entry to read it, also for an entry
   // whose compression method it cannot decompress (the method of both headers rewritten to 18).
-  EXPECT_EQ(summarize_presentation(encrypted).error().to_string(), "zip error: No password provided");
+  EXPECT_EQ(summarize_presentation(encrypted).error().to_string(),
+            "zip error: No password provided");
   std::string odd = test::read_file(
       package({{"ppt/slides/slide1.xml", slide_with("")}, {"docProps/odd.bin", "packed bytes"}}));
   for (std::size_t at = odd.find("docProps/odd.bin"); at != std::string::npos;
@@ -554,9 +554,9 @@ TEST_F(PackageSummaries, FailuresCarryTheirKindAndText) {
 
 TEST_F(PackageSummaries, MalformedSlidesStillSummarise) {
   const std::string path = package(
-      {{"ppt/slides/slide1.xml",
-        "<p:sld><p:cSld><p:spTree>" + text_shape("2", "<a:p><a:r><a:t>ok</a:t></a:r></a:p>") +
-            "</p:spTree></p:cSld><a:t>late</b></p:sld>"},
+      {{"ppt/slides/slide1.xml", "<p:sld><p:cSld><p:spTree>" +
+                                     text_shape("2", "<a:p><a:r><a:t>ok</a:t></a:r></a:p>") +
+                                     "</p:spTree></p:cSld><a:t>late</b></p:sld>"},
        {"ppt/slides/_rels/slide1.xml.rels",
         "<Relationships><Relationship Id=\"rId1\" Type=\"x/notesSlide\" "
         "Target=\"../notesSlides/missing.xml\"/><Relationship Id=\"rId2\" Type=\"x/image\" "
@@ -576,8 +576,9 @@ TEST_F(PackageSummaries, MalformedSlidesStillSummarise) {
 TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
   std::vector<std::string> paths = {
       package({{"ppt/presentation.xml", "<p:presentation/>"}}),
-      package({{"ppt/slides/slide1.xml", slide_with(text_shape("2", "<a:p><a:r><a:t>\"q\"\t</a:t>"
-                                                                    "</a:r></a:p>"))},
+      package({{"ppt/slides/slide1.xml", slide_with(text_shape("2",
+                                                               "<a:p><a:r><a:t>\"q\"\t</a:t>"
+                                                               "</a:r></a:p>"))},
                {"ppt/slides/slide2.xml", slide_with("")},
                {"ppt/vbaProject.bin", "x"}}),
       dir.file("missing.pptx"),
@@ -611,8 +612,9 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
       {"ppt/slides/slide4.xml", rich},
       {"ppt/slides/slide5.xml",
        slide_with("<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"6\"/></p:nvGrpSpPr><p:grpSpPr/>" +
-                  text_shape("7", "<a:p/><a:p><a:r><a:t>y</a:t></a:r><a:r><a:t>z</a:t></a:r>"
-                                  "</a:p>") +
+                  text_shape("7",
+                             "<a:p/><a:p><a:r><a:t>y</a:t></a:r><a:r><a:t>z</a:t></a:r>"
+                             "</a:p>") +
                   "</p:grpSp><p:sp/>")},
   }));
   if (const auto decks = test::decks_dir()) {
@@ -637,8 +639,8 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
 TEST_F(PackageSummaries, PrintsADeckWhoseFirstSlidePrintsFarLargerThanTheRest) {
   // The first slide prints tens of megabytes (its text repeated at every group level), the
   // thousands after it almost nothing: no room is set aside for thousands of first slides.
-  std::string nested = text_shape("1", "<a:p><a:r><a:t>" + std::string(256 * 1024, 'w') +
-                                           "</a:t></a:r></a:p>");
+  std::string nested =
+      text_shape("1", "<a:p><a:r><a:t>" + std::string(256 * 1024, 'w') + "</a:t></a:r></a:p>");
   for (int level = 0; level < 40; ++level) {
     nested = "<p:grpSp><p:nvGrpSpPr/><p:grpSpPr></p:grpSpPr>" + nested + "</p:grpSp>";
   }

@@ -1,15 +1,14 @@
-#include "core/json/json_in.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "core/json/json_in.hpp"
 
 namespace pelvane {
 namespace {
@@ -72,8 +71,9 @@ TEST(JsonInSyntax, EachMessageWithItsPosition) {
       {edits, "[{\"a\":1e", "EOF while parsing a value at line 1 column 8"},
       {edits, "[{\"a\":1e400}]", "number out of range at line 1 column 11"},
       {edits, "[{\"a\":\"\xff\"}]", "invalid unicode code point at line 1 column 8"},
-      {edits, "[{\"a\":\"x\ty\"}]", "control character (\\u0000-\\u001F) found while parsing a string "
-                                  "at line 1 column 9"},
+      {edits, "[{\"a\":\"x\ty\"}]",
+       "control character (\\u0000-\\u001F) found while parsing a string "
+       "at line 1 column 9"},
       {edits, "[{\"a\":\"\\udc00\"}]", "lone leading surrogate in hex escape at line 1 column 13"},
       {edits, "[{\"a\":\"\\ud800\\u0041\"}]",
        "lone leading surrogate in hex escape at line 1 column 19"},
@@ -93,7 +93,8 @@ TEST(JsonInSyntax, EveryReaderSharesTheScannerAndTheListFrame) {
     EXPECT_EQ(reader("[]"), "ok");
     EXPECT_EQ(reader(" \t\r\n[ ] \n"), "ok");
     EXPECT_EQ(reader("{}"), "invalid type: map, expected a sequence at line 1 column 0");
-    EXPECT_EQ(reader(" \"x\""), "invalid type: string \"x\", expected a sequence at line 1 column 4");
+    EXPECT_EQ(reader(" \"x\""),
+              "invalid type: string \"x\", expected a sequence at line 1 column 4");
     EXPECT_EQ(reader("null"), "invalid type: null, expected a sequence at line 1 column 4");
     EXPECT_EQ(reader("["), "EOF while parsing a list at line 1 column 1");
     EXPECT_EQ(reader("[] []"), "trailing characters at line 1 column 4");
@@ -162,8 +163,7 @@ TEST(JsonInNumbers, RangesAndDescriptions) {
   const std::vector<NumberCase> table = {
       {"0", "ok", "ok"},
       {"-0", usize_type("floating point `-0.0`"), i64_type("floating point `-0.0`")},
-      {"18446744073709551615", "ok",
-       "invalid value: integer `18446744073709551615`, expected i64"},
+      {"18446744073709551615", "ok", "invalid value: integer `18446744073709551615`, expected i64"},
       {"18446744073709551616", usize_type("floating point `1.8446744073709552e+19`"),
        i64_type("floating point `1.8446744073709552e+19`")},
       {"9223372036854775807", "ok", "ok"},
@@ -250,8 +250,9 @@ TEST(JsonInEditList, FrameAndTagFaults) {
        "invalid type: integer `5`, expected variant identifier at line 1 column 3"},
   });
   const std::string bogus = edits(R"([{"type":"bogus"}])");
-  EXPECT_EQ(bogus.rfind("unknown variant `bogus`, expected one of `reorder_slides`, `delete_shape`", 0),
-            0u);
+  EXPECT_EQ(
+      bogus.rfind("unknown variant `bogus`, expected one of `reorder_slides`, `delete_shape`", 0),
+      0u);
   EXPECT_NE(bogus.find("`delete_shape`, `delete_group_shape_child`, `set_shape_text`"),
             std::string::npos);
   EXPECT_NE(bogus.find("`insert_table_column`, `delete_table_column` at line 1 column 16"),
@@ -368,20 +369,28 @@ TEST(JsonInEditKinds, ObjectFormKeys) {
 
 TEST(JsonInEditKinds, UnknownKeysAreIgnoredWhateverTheyHold) {
   const EditOperation expected = edit::DeleteShape{2, 3};
-  EXPECT_EQ(only_edit(R"([{"note":null,"shape_index":3,"type":"delete_shape","note":{"x":[-1.5,"y"]},"Slide_index":"z","slide_index":2,"run_index":-7}])"),
-            expected);
+  EXPECT_EQ(
+      only_edit(
+          R"([{"note":null,"shape_index":3,"type":"delete_shape","note":{"x":[-1.5,"y"]},"Slide_index":"z","slide_index":2,"run_index":-7}])"),
+      expected);
   const EditOperation bold_none = edit::SetTextRunBold{0, 1, std::nullopt};
-  EXPECT_EQ(only_edit(R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"Bold":true}])"),
-            bold_none);
-  EXPECT_EQ(only_edit(R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"bold":null}])"),
-            bold_none);
-  EXPECT_EQ(edits(R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"bold":null,"bold":null}])"),
-            "duplicate field `bold` at line 1 column 84");
+  EXPECT_EQ(
+      only_edit(R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"Bold":true}])"),
+      bold_none);
+  EXPECT_EQ(
+      only_edit(R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"bold":null}])"),
+      bold_none);
+  EXPECT_EQ(
+      edits(
+          R"([{"type":"set_text_run_bold","slide_index":0,"run_index":1,"bold":null,"bold":null}])"),
+      "duplicate field `bold` at line 1 column 84");
 }
 
 TEST(JsonInEditKinds, ArrayFormLengthsAndDefaultedTails) {
-  const std::string formatting12 = R"("set_text_run_formatting",0,0,true,null,false,null,true,true,false,null,true,"Arial")";
-  const std::string font13 = R"("set_paragraph_font_properties",0,0,0,true,true,false,null,false,null,true,5,false,null)";
+  const std::string formatting12 =
+      R"("set_text_run_formatting",0,0,true,null,false,null,true,true,false,null,true,"Arial")";
+  const std::string font13 =
+      R"("set_paragraph_font_properties",0,0,0,true,true,false,null,false,null,true,5,false,null)";
   const std::string properties7 = R"("set_paragraph_properties",0,0,0,true,"ctr",false,0)";
   const std::string merge7 = R"("set_table_cell_merge",0,0,0,1,0,1,"merge")";
   struct LengthCase {
@@ -438,8 +447,7 @@ TEST(JsonInEditKinds, ArrayFormLengthsAndDefaultedTails) {
     const std::string json = "[[" + row.inner + "]]";
     std::string result = edits(json);
     if (row.expected != "ok" && row.expected != "expected value") {
-      EXPECT_EQ(result, row.expected + " at line 1 column " + std::to_string(json.size()))
-          << json;
+      EXPECT_EQ(result, row.expected + " at line 1 column " + std::to_string(json.size())) << json;
     } else if (row.expected == "ok") {
       EXPECT_EQ(result, "ok") << json;
     } else {
@@ -511,24 +519,22 @@ TEST(JsonInEditKinds, EveryKindIsReadInBothForms) {
        R"(["set_text_run_font_name",0,1,""])", edit::SetTextRunFontName{0, 1, ""}},
       {R"({"type":"set_text_run_formatting","slide_index":0,"run_index":1,"set_bold":true,"bold":true,"set_italic":false,"set_underline":true,"underline":null,"set_size":true,"size":0,"set_name":false,"name":"Arial","set_color":true,"color":"FF0000"})",
        R"(["set_text_run_formatting",0,1,true,true,false,null,true,null,true,0,false,"Arial",true,"FF0000"])",
-       edit::SetTextRunFormatting{0, 1, true, true, false, std::nullopt, true, std::nullopt,
-                                  true, 0, false, "Arial", true, "FF0000"}},
+       edit::SetTextRunFormatting{0, 1, true, true, false, std::nullopt, true, std::nullopt, true,
+                                  0, false, "Arial", true, "FF0000"}},
       {R"({"type":"append_paragraph_text","slide_index":0,"shape_index":1,"text":"t"})",
        R"(["append_paragraph_text",0,1,"t"])", edit::AppendParagraphText{0, 1, "t"}},
       {R"({"type":"append_text_run","slide_index":0,"shape_index":1,"paragraph_index":2,"text":"t"})",
        R"(["append_text_run",0,1,2,"t"])", edit::AppendTextRun{0, 1, 2, "t"}},
       {R"({"type":"insert_paragraph_line_break","slide_index":0,"shape_index":1,"paragraph_index":2,"run_slot":3})",
-       R"(["insert_paragraph_line_break",0,1,2,3])",
-       edit::InsertParagraphLineBreak{0, 1, 2, 3}},
+       R"(["insert_paragraph_line_break",0,1,2,3])", edit::InsertParagraphLineBreak{0, 1, 2, 3}},
       {R"({"type":"set_paragraph_properties","slide_index":0,"shape_index":1,"paragraph_index":2,"set_alignment":true,"alignment":"ctr","set_level":false,"level":3,"spacing":{"space_after":{"value":9,"kind":"clear"},"line_spacing":{"kind":"multiple","value":1.5}}})",
        R"(["set_paragraph_properties",0,1,2,true,"ctr",false,3,[["multiple",1.5],null,[0]]])",
        edit::SetParagraphProperties{0, 1, 2, true, "ctr", false, 3, spacing}},
       {R"({"type":"set_paragraph_font_properties","slide_index":0,"shape_index":1,"paragraph_index":2,"set_bold":true,"set_italic":false,"set_underline":false,"set_size":true,"size":2400,"set_name":false,"set_language":true,"language_id":"de-DE"})",
        R"(["set_paragraph_font_properties",0,1,2,true,null,false,null,false,null,true,2400,false,null,false,null,false,null,true,"de-DE"])",
-       edit::SetParagraphFontProperties{0, 1, 2, true, std::nullopt, false, std::nullopt,
-                                        false, std::nullopt, true, 2400, false, std::nullopt,
-                                        false, std::nullopt, false, std::nullopt, true,
-                                        "de-DE"}},
+       edit::SetParagraphFontProperties{0, 1, 2, true, std::nullopt, false, std::nullopt, false,
+                                        std::nullopt, true, 2400, false, std::nullopt, false,
+                                        std::nullopt, false, std::nullopt, true, "de-DE"}},
       {R"({"type":"set_shape_geometry","slide_index":0,"shape_index":1,"x_emu":-5,"y_emu":6,"cx_emu":0,"cy_emu":8})",
        R"(["set_shape_geometry",0,1,-5,6,0,8])", edit::SetShapeGeometry{0, 1, -5, 6, 0, 8}},
       {R"({"type":"set_group_shape_child_geometry","slide_index":0,"group_index":1,"child_index":2,"x_emu":3,"y_emu":4,"cx_emu":5,"cy_emu":6})",
@@ -597,9 +603,9 @@ TEST(JsonInNestedRecords, SpacingValuesAndPatches) {
   EXPECT_EQ(line("null"), std::nullopt);
 
   const std::string tags = "one of `clear`, `emu`, `multiple`";
-  fails(R"({"line_spacing":{"kind":"Emu","value":1}})",
-        "unknown variant `Emu`, expected " + tags);
-  fails(R"({"line_spacing":{"kind":3}})", "invalid value: integer `3`, expected variant index 0 <= i < 3");
+  fails(R"({"line_spacing":{"kind":"Emu","value":1}})", "unknown variant `Emu`, expected " + tags);
+  fails(R"({"line_spacing":{"kind":3}})",
+        "invalid value: integer `3`, expected variant index 0 <= i < 3");
   for (const auto& [tag, what] : std::vector<std::pair<std::string, std::string>>{
            {"-1", "integer `-1`"},
            {"1.0", "floating point `1.0`"},
@@ -641,7 +647,8 @@ TEST(JsonInNestedRecords, SpacingValuesAndPatches) {
 }
 
 TEST(JsonInNestedRecords, TextFramePatch) {
-  const std::string head = R"([{"type":"set_text_frame_properties","slide_index":0,"shape_index":0)";
+  const std::string head =
+      R"([{"type":"set_text_frame_properties","slide_index":0,"shape_index":0)";
   const auto read = [&](std::string properties) {
     return parse_edit_list(head + R"(,"properties":)" + properties + "}]");
   };
@@ -664,7 +671,8 @@ TEST(JsonInNestedRecords, TextFramePatch) {
   auto margins = read(R"({"margins":{"tIns":3,"bIns":0,"lIns":-1,"bIns":2},"word_wrap":"square"})");
   ASSERT_TRUE(margins);
   const auto& patch = std::get<edit::SetTextFrameProperties>(margins->front()).properties;
-  EXPECT_EQ(patch.margins, (std::map<std::string, std::int64_t>{{"bIns", 2}, {"lIns", -1}, {"tIns", 3}}));
+  EXPECT_EQ(patch.margins,
+            (std::map<std::string, std::int64_t>{{"bIns", 2}, {"lIns", -1}, {"tIns", 3}}));
   EXPECT_FALSE(patch.set_word_wrap);
   EXPECT_EQ(patch.word_wrap, "square");
 
@@ -678,7 +686,8 @@ TEST(JsonInNestedRecords, TextFramePatch) {
   fails(R"({"margins":{"lIns":9223372036854775808}})",
         "invalid value: integer `9223372036854775808`, expected i64");
   fails(R"({"vertical_anchor":5})", "invalid type: integer `5`, expected a string");
-  fails(R"([{},true,"x",false,null,false,null,null])", "invalid length 8, expected 7 elements in sequence");
+  fails(R"([{},true,"x",false,null,false,null,null])",
+        "invalid length 8, expected 7 elements in sequence");
 }
 
 // ---- Freeform path steps (buffered like edits) ----
@@ -694,24 +703,30 @@ TEST(JsonInFreeformPaths, StepsAndFaults) {
   expect_cases({
       {paths, R"([{"type":"move_to","x":1}])", "missing field `y` at line 1 column 26"},
       {paths, R"([{"type":"move_to"}])", "missing field `x` at line 1 column 20"},
-      {paths, R"([{"type":"move_to","type":"move_to"}])", "duplicate field `type` at line 1 column 25"},
-      {paths, R"([{"type":"move_to","x":1,"x":2,"y":0}])", "duplicate field `x` at line 1 column 38"},
+      {paths, R"([{"type":"move_to","type":"move_to"}])",
+       "duplicate field `type` at line 1 column 25"},
+      {paths, R"([{"type":"move_to","x":1,"x":2,"y":0}])",
+       "duplicate field `x` at line 1 column 38"},
       {paths, R"([{"TYPE":"close"}])", "missing field `type` at line 1 column 17"},
       {paths, "[[]]", "missing field `type` at line 1 column 3"},
       {paths, R"([{"x":"1","type":"Line_to"}])",
-       "unknown variant `Line_to`, expected one of `move_to`, `line_to`, `close` at line 1 column 26"},
-      {paths, R"([{"type":1}])", "invalid type: integer `1`, expected variant identifier at line 1 column 10"},
+       "unknown variant `Line_to`, expected one of `move_to`, `line_to`, `close` at line 1 column "
+       "26"},
+      {paths, R"([{"type":1}])",
+       "invalid type: integer `1`, expected variant identifier at line 1 column 10"},
       {paths, R"(["close"])",
        "invalid type: string \"close\", expected internally tagged enum FreeformPathOperation at "
        "line 1 column 8"},
       {paths, "[null]",
        "invalid type: null, expected internally tagged enum FreeformPathOperation at line 1 "
        "column 5"},
-      {paths, R"([["close",1]])", "invalid length 1, expected 0 elements in sequence at line 1 column 13"},
+      {paths, R"([["close",1]])",
+       "invalid length 1, expected 0 elements in sequence at line 1 column 13"},
       {paths, R"([["line_to",5]])",
        "invalid length 1, expected struct variant FreeformPathOperation::LineTo with 2 elements at "
        "line 1 column 15"},
-      {paths, R"([["line_to",5,6,"x"]])", "invalid length 3, expected 2 elements in sequence at line 1 column 21"},
+      {paths, R"([["line_to",5,6,"x"]])",
+       "invalid length 3, expected 2 elements in sequence at line 1 column 21"},
       {paths, R"([{"type":"move_to","x":9223372036854775808,"y":0}])",
        "invalid value: integer `9223372036854775808`, expected i64 at line 1 column 50"},
       {paths, R"([{"type":"move_to","x":1.5,"y":0}, ["close"]])",
@@ -738,15 +753,18 @@ TEST(JsonInPlaceholderSpecs, RecordsAndFaultsWhereTheReaderStands) {
       {placeholders, R"([{"placeholder_size":null, "placeholder_size" : "x"}])",
        "duplicate field `placeholder_size` at line 1 column 46"},
       {placeholders, R"([["a","b","c"]])",
-       "invalid length 3, expected struct PlaceholderShapeSpec with 4 elements at line 1 column 14"},
+       "invalid length 3, expected struct PlaceholderShapeSpec with 4 elements at line 1 column "
+       "14"},
       {placeholders, "[ [ ] ]",
        "invalid length 0, expected struct PlaceholderShapeSpec with 4 elements at line 1 column 5"},
       {placeholders, R"([["a","b","c","d","e"]])", "trailing characters at line 1 column 19"},
       {placeholders, R"([["a","b","c","d" , ]])", "trailing comma at line 1 column 21"},
-      {placeholders, R"([["a",5,"c","d","e"]])", "invalid type: integer `5`, expected a string at line 1 column 7"},
+      {placeholders, R"([["a",5,"c","d","e"]])",
+       "invalid type: integer `5`, expected a string at line 1 column 7"},
       {placeholders, R"(["title"])",
        "invalid type: string \"title\", expected struct PlaceholderShapeSpec at line 1 column 8"},
-      {placeholders, "[null]", "invalid type: null, expected struct PlaceholderShapeSpec at line 1 column 5"},
+      {placeholders, "[null]",
+       "invalid type: null, expected struct PlaceholderShapeSpec at line 1 column 5"},
   });
 }
 
@@ -760,7 +778,8 @@ TEST(JsonInTupleForms, GuidesAndCellTexts) {
   ASSERT_TRUE(texts);
   EXPECT_EQ(*texts, (std::vector<TableCellText>{{0, 1, "a"}, {2, 0, ""}}));
   expect_cases({
-      {guides, R"([{"name":"adj","value":1}])", "invalid type: map, expected a tuple of size 2 at line 1 column 1"},
+      {guides, R"([{"name":"adj","value":1}])",
+       "invalid type: map, expected a tuple of size 2 at line 1 column 1"},
       {guides, R"([["adj"]])", "invalid length 1, expected a tuple of size 2 at line 1 column 8"},
       {guides, R"([["adj",1,2]])", "trailing characters at line 1 column 11"},
       {guides, R"([["adj","1"]])", "invalid type: string \"1\", expected i64 at line 1 column 11"},
@@ -768,20 +787,23 @@ TEST(JsonInTupleForms, GuidesAndCellTexts) {
       {cell_texts, R"([[0,1]])", "invalid length 2, expected a tuple of size 3 at line 1 column 6"},
       {cell_texts, R"([[0,1,"a",4]])", "trailing characters at line 1 column 11"},
       {cell_texts, R"([[0,1,"a",]])", "trailing comma at line 1 column 11"},
-      {cell_texts, R"([[-1,0,"x"]])", "invalid value: integer `-1`, expected usize at line 1 column 4"},
-      {cell_texts, R"([[0,1.0,"x"]])", "invalid type: floating point `1.0`, expected usize at line 1 column 7"},
-      {cell_texts, R"(["row"])", "invalid type: string \"row\", expected a tuple of size 3 at line 1 column 6"},
+      {cell_texts, R"([[-1,0,"x"]])",
+       "invalid value: integer `-1`, expected usize at line 1 column 4"},
+      {cell_texts, R"([[0,1.0,"x"]])",
+       "invalid type: floating point `1.0`, expected usize at line 1 column 7"},
+      {cell_texts, R"(["row"])",
+       "invalid type: string \"row\", expected a tuple of size 3 at line 1 column 6"},
   });
 }
 
 TEST(JsonInTupleForms, WorkbookCellKinds) {
-  auto updates = parse_workbook_cells(R"([["A1","n","1e3"],["B2","s",""],["C3","e","dropped"],["A1","n","x"]])");
+  auto updates = parse_workbook_cells(
+      R"([["A1","n","1e3"],["B2","s",""],["C3","e","dropped"],["A1","n","x"]])");
   ASSERT_TRUE(updates);
-  EXPECT_EQ(*updates, (std::vector<WorkbookCellUpdate>{
-                          {"A1", WorkbookCellValue::number("1e3")},
-                          {"B2", WorkbookCellValue::string("")},
-                          {"C3", WorkbookCellValue::clear()},
-                          {"A1", WorkbookCellValue::number("x")}}));
+  EXPECT_EQ(*updates, (std::vector<WorkbookCellUpdate>{{"A1", WorkbookCellValue::number("1e3")},
+                                                       {"B2", WorkbookCellValue::string("")},
+                                                       {"C3", WorkbookCellValue::clear()},
+                                                       {"A1", WorkbookCellValue::number("x")}}));
   for (const std::string kind : {"N", "", "ss", "b", "\u00e9"}) {
     const auto result = parse_workbook_cells(R"([["A1","s","x"],["A2",")" + kind + R"(","1"]])");
     ASSERT_FALSE(result);
@@ -791,7 +813,8 @@ TEST(JsonInTupleForms, WorkbookCellKinds) {
   // The kinds are checked once the whole text has been read.
   EXPECT_EQ(cells(R"([["A1","x","1"],["A2","n",1]])"),
             "invalid type: integer `1`, expected a string at line 1 column 27");
-  EXPECT_EQ(cells(R"([["A1","n"]])"), "invalid length 2, expected a tuple of size 3 at line 1 column 11");
+  EXPECT_EQ(cells(R"([["A1","n"]])"),
+            "invalid length 2, expected a tuple of size 3 at line 1 column 11");
   EXPECT_EQ(cells(R"([["A1","n","1","x"]])"), "trailing characters at line 1 column 16");
 }
 

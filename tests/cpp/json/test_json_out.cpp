@@ -1,12 +1,10 @@
-#include "core/json/json_out.hpp"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/json/json_out.hpp"
 #include "core/model/models.hpp"
 
 namespace pelvane {
@@ -62,10 +60,10 @@ TEST(JsonOut, EmptyManifestMatchesTheDocumentedText) {
 }
 
 TEST(JsonOut, ManifestRecordsAreIndentedInsideTheList) {
-  PackageManifest manifest{.path = "d.pptx",
-                           .parts = {{.name = "a.xml", .size = 3, .sha256 = "ab", .kind = PartKind::Xml},
-                                     {.name = "ppt/vbaProject.bin", .size = 0, .sha256 = "cd",
-                                      .kind = PartKind::Vba}}};
+  PackageManifest manifest{
+      .path = "d.pptx",
+      .parts = {{.name = "a.xml", .size = 3, .sha256 = "ab", .kind = PartKind::Xml},
+                {.name = "ppt/vbaProject.bin", .size = 0, .sha256 = "cd", .kind = PartKind::Vba}}};
   EXPECT_EQ(*to_json(manifest),
             "{\n"
             "  \"path\": \"d.pptx\",\n"
@@ -90,7 +88,8 @@ TEST(JsonOut, ManifestRecordsAreIndentedInsideTheList) {
 }
 
 TEST(JsonOut, FiveLevelsNestAndAbsentValuesAreNull) {
-  const Root root{.path = "p", .leaves = {{.grid = {{1, -2}, {}}}}, .note = std::nullopt, .extra = Leaf{}};
+  const Root root{
+      .path = "p", .leaves = {{.grid = {{1, -2}, {}}}}, .note = std::nullopt, .extra = Leaf{}};
   EXPECT_EQ(*to_json(root),
             "{\n"
             "  \"path\": \"p\",\n"
@@ -124,7 +123,8 @@ TEST(JsonOut, EscapesOnlyQuoteBackslashAndControlCharacters) {
       {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
       {std::string("\x00\x01\x0b\x1f", 4), R"("\u0000\u0001\u000b\u001f")"},
       {"a/b\x7f", "\"a/b\x7f\""},
-      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80",
+       "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
       {"<&>'", "\"<&>'\""},
   };
   for (const Case& c : cases) {

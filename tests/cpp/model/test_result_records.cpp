@@ -1,7 +1,6 @@
 // The shape-adding result records print the same keys in the same order, family by family,
 // while remaining types of their own.
 #include <gtest/gtest.h>
-
 #include <string>
 #include <type_traits>
 

@@ -1,8 +1,7 @@
-#include "core/package/content_types.hpp"
-
 #include <gtest/gtest.h>
-
 #include <string>
+
+#include "core/package/content_types.hpp"
 
 namespace pelvane {
 namespace {
@@ -20,9 +19,12 @@ TEST(FindContentTypeOverride, MatchesThePartNameWithItsLeadingSlash) {
   EXPECT_EQ(find_content_type_override(kTypes, "/ppt/slides/slide1.xml"), "slide+xml");
   EXPECT_EQ(find_content_type_override(kTypes, "/PPT/slides/slide1.xml"), std::nullopt);
   EXPECT_EQ(find_content_type_override(kTypes, "ppt/media/a&b.png"), "image/png");
-  EXPECT_EQ(find_content_type_override("<ct:Types><ct:Override PartName=\"/a.xml\"/></ct:Types>", "a.xml"), "");
+  EXPECT_EQ(find_content_type_override("<ct:Types><ct:Override PartName=\"/a.xml\"/></ct:Types>",
+                                       "a.xml"),
+            "");
   // A reader error before the override hides it.
-  EXPECT_EQ(find_content_type_override("<Types></x><Override PartName=\"/a.xml\" ContentType=\"t\"/>", "a.xml"),
+  EXPECT_EQ(find_content_type_override(
+                "<Types></x><Override PartName=\"/a.xml\" ContentType=\"t\"/>", "a.xml"),
             std::nullopt);
 }
 
@@ -54,7 +56,8 @@ TEST(EnsureDefaultContentType, AddsOneDefaultPerExtensionWhateverItsCase) {
 TEST(EnsureContentTypes, InsertBeforeTheLastTypesEndAndEscape) {
   auto added = ensure_content_type_override("<!--</Types>--></Types>", "/ppt/a.xml", "x&y");
   ASSERT_TRUE(added);
-  EXPECT_EQ(*added, "<!--</Types>--><Override PartName=\"/ppt/a.xml\" ContentType=\"x&amp;y\"/></Types>");
+  EXPECT_EQ(*added,
+            "<!--</Types>--><Override PartName=\"/ppt/a.xml\" ContentType=\"x&amp;y\"/></Types>");
   EXPECT_EQ(*ensure_content_type_override(kTypes, "/ppt/slides/slide1.xml", "different"), kTypes);
 
   auto prefixed = ensure_default_content_type("<ct:Types></ct:Types>", "png", "image/png");
@@ -68,8 +71,9 @@ TEST(AppendContentTypeOverride, AddsUnconditionallyAndLiterally) {
   ASSERT_TRUE(once);
   EXPECT_EQ(*once, "<Types><Override PartName=\"/a.xml\" ContentType=\"x&y\"/></Types>");
   auto twice = append_content_type_override(*once, "/a.xml", "x&y");
-  EXPECT_EQ(*twice, "<Types><Override PartName=\"/a.xml\" ContentType=\"x&y\"/>"
-                    "<Override PartName=\"/a.xml\" ContentType=\"x&y\"/></Types>");
+  EXPECT_EQ(*twice,
+            "<Types><Override PartName=\"/a.xml\" ContentType=\"x&y\"/>"
+            "<Override PartName=\"/a.xml\" ContentType=\"x&y\"/></Types>");
   auto missing = append_content_type_override("<Types/>", "/a.xml", "t");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().to_string(), "xml text decode error: expected closing marker </Types>");

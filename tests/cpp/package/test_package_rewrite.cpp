@@ -1,13 +1,12 @@
-#include "core/package/package_rewrite.hpp"
-
-#include <gtest/gtest.h>
 #include <zip.h>
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "core/package/package_rewrite.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/zip/zip_writer.hpp"
 #include "test_support.hpp"
@@ -33,7 +32,8 @@ std::string read_all(zip_file_t* file) {
   std::string bytes;
   char chunk[65536];
   zip_int64_t got;
-  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<std::size_t>(got));
+  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0)
+    bytes.append(chunk, static_cast<std::size_t>(got));
   EXPECT_EQ(got, 0) << "read failure";
   zip_fclose(file);
   return bytes;
@@ -50,8 +50,10 @@ std::vector<EntryFacts> read_entries(const std::string& path) {
     zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
     EntryFacts facts{stat.name, stat.comp_method, stat.crc, {}, {}, stat.mtime, 0};
     zip_uint8_t opsys = 0;
-    zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, &opsys, &facts.attributes);
-    facts.compressed = read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED));
+    zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, &opsys,
+                                     &facts.attributes);
+    facts.compressed =
+        read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED));
     facts.content = read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0));
     entries.push_back(std::move(facts));
   }
@@ -119,7 +121,8 @@ TEST_F(PackageRewrite, AnUnknownPartNameGivesARawCopy) {
   const auto before = read_entries(input);
   const auto after = read_entries(output);
   ASSERT_EQ(after.size(), before.size());
-  for (std::size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i].compressed, before[i].compressed);
+  for (std::size_t i = 0; i < before.size(); ++i)
+    EXPECT_EQ(after[i].compressed, before[i].compressed);
 }
 
 TEST_F(PackageRewrite, AFailureMidwayLeavesNoOutputAndAnExistingOneUntouched) {
@@ -131,17 +134,20 @@ TEST_F(PackageRewrite, AFailureMidwayLeavesNoOutputAndAnExistingOneUntouched) {
   auto archive = PackageArchive::open_file(input);
   ASSERT_TRUE(archive);
 
-  auto fresh = write_package_with_replaced_part(*archive, output, "ppt/slides/slide1.xml", "<p:sld/>");
+  auto fresh =
+      write_package_with_replaced_part(*archive, output, "ppt/slides/slide1.xml", "<p:sld/>");
   ASSERT_FALSE(fresh);
   EXPECT_EQ(fresh.error().kind(), PelvaneError::Kind::Zip);
   EXPECT_EQ(files_in_dir(), std::vector<std::string>{"in.pptx"});
 
   test::write_file(output, "previous output");
-  ASSERT_FALSE(write_package_with_replaced_part(*archive, output, "ppt/slides/slide1.xml", "<p:sld/>"));
+  ASSERT_FALSE(
+      write_package_with_replaced_part(*archive, output, "ppt/slides/slide1.xml", "<p:sld/>"));
   EXPECT_EQ(test::read_file(output), "previous output");
   EXPECT_EQ(files_in_dir(), (std::vector<std::string>{"in.pptx", "out.pptx"}));
 
-  auto missing_dir = write_package_with_replaced_part(*archive, dir.file("no/such/out.pptx"), "x", "");
+  auto missing_dir =
+      write_package_with_replaced_part(*archive, dir.file("no/such/out.pptx"), "x", "");
   ASSERT_FALSE(missing_dir);
   EXPECT_EQ(missing_dir.error().kind(), PelvaneError::Kind::Io);
 }
@@ -155,22 +161,24 @@ TEST_F(PackageRewrite, RecompressingPlanRewritesEveryEntryAndAppendsNewOnes) {
   plan.decide = [](std::uint64_t, std::string_view name) {
     if (name == "ppt/vbaProject.bin") return EntryDecision{EntryAction::Drop};
     if (name == "ppt/presentation.xml") return EntryDecision{EntryAction::Transform};
-    if (name == "[Content_Types].xml") return EntryDecision{EntryAction::Replace, "<Types></Types>"};
+    if (name == "[Content_Types].xml")
+      return EntryDecision{EntryAction::Replace, "<Types></Types>"};
     return EntryDecision{};
   };
   plan.transform = [](std::string_view, std::string content) -> Result<std::string> {
     return content + "<!-- changed -->";
   };
-  plan.new_entries = {{"ppt/slides/slide2.xml", "<p:sld>two</p:sld>"}, {"z/vbaProject.bin", "new macro"}};
+  plan.new_entries = {{"ppt/slides/slide2.xml", "<p:sld>two</p:sld>"},
+                      {"z/vbaProject.bin", "new macro"}};
   auto facts = write_package(*archive, output, plan);
   ASSERT_TRUE(facts) << facts.error().to_string();
   EXPECT_EQ(*facts, (PackageFacts{7, true}));  // five kept, two new; the old macro dropped
 
   const auto after = read_entries(output);
-  EXPECT_EQ(names_of(after), (std::vector<std::string>{"[Content_Types].xml", "ppt/presentation.xml",
-                                                       "ppt/slides/slide1.xml", "ppt/media/",
-                                                       "ppt/media/image1.png", "ppt/slides/slide2.xml",
-                                                       "z/vbaProject.bin"}));
+  EXPECT_EQ(names_of(after),
+            (std::vector<std::string>{"[Content_Types].xml", "ppt/presentation.xml",
+                                      "ppt/slides/slide1.xml", "ppt/media/", "ppt/media/image1.png",
+                                      "ppt/slides/slide2.xml", "z/vbaProject.bin"}));
   std::map<std::string, const EntryFacts*> by_name;
   for (const auto& entry : after) by_name[entry.name] = &entry;
   EXPECT_EQ(by_name["[Content_Types].xml"]->content, "<Types></Types>");
@@ -188,8 +196,9 @@ TEST_F(PackageRewrite, BufferAndFileOutputsAgree) {
   ASSERT_TRUE(archive);
   RewritePlan plan;
   plan.decide = [](std::uint64_t, std::string_view name) {
-    return name == "ppt/presentation.xml" ? EntryDecision{EntryAction::Replace, "<p:presentation>x</p:presentation>"}
-                                          : EntryDecision{};
+    return name == "ppt/presentation.xml"
+               ? EntryDecision{EntryAction::Replace, "<p:presentation>x</p:presentation>"}
+               : EntryDecision{};
   };
   plan.new_entries = {{"ppt/new.xml", "<new/>"}};
   ASSERT_TRUE(write_package(*archive, output, plan));
@@ -214,7 +223,8 @@ TEST_F(PackageRewrite, ReplacedEntriesMayKeepTheirTime) {
   RewritePlan plan;
   plan.keep_replaced_entry_time = true;
   plan.decide = [](std::uint64_t, std::string_view name) {
-    return name == "ppt/slides/slide1.xml" ? EntryDecision{EntryAction::Replace, "<p:sld/>"} : EntryDecision{};
+    return name == "ppt/slides/slide1.xml" ? EntryDecision{EntryAction::Replace, "<p:sld/>"}
+                                           : EntryDecision{};
   };
   std::string buffer;
   ASSERT_TRUE(write_package_to_buffer(*archive, buffer, plan));
@@ -261,7 +271,8 @@ TEST(PackageRewriteRealDecks, ReplacingTheFirstSlideKeepsEveryOtherEntry) {
     EXPECT_EQ(facts->part_count, before.size());
     for (std::size_t i = 0; i < before.size(); ++i) {
       EXPECT_EQ(after[i].content, before[i].content) << before[i].name;
-      if (before[i].name != **slide) EXPECT_EQ(after[i].compressed, before[i].compressed) << before[i].name;
+      if (before[i].name != **slide)
+        EXPECT_EQ(after[i].compressed, before[i].compressed) << before[i].name;
     }
     ++checked;
   }

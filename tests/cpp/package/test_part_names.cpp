@@ -1,9 +1,8 @@
-#include "core/package/part_names.hpp"
-
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include "core/package/part_names.hpp"
 
 namespace pelvane {
 namespace {
@@ -46,8 +45,20 @@ TEST(NaturalOrder, KeyChunksAgreeWithDirectComparison) {
   EXPECT_EQ(key[2].text, ".xml");
   EXPECT_TRUE(natural_key("").empty());
 
-  const std::vector<std::string> names = {"", "a", "a1", "a01", "a2", "a10", "a10b", "1", "01a", "b",
-                                          "x99999999999999999999999", "ab1c2", "ab1c10", "ab"};
+  const std::vector<std::string> names = {"",
+                                          "a",
+                                          "a1",
+                                          "a01",
+                                          "a2",
+                                          "a10",
+                                          "a10b",
+                                          "1",
+                                          "01a",
+                                          "b",
+                                          "x99999999999999999999999",
+                                          "ab1c2",
+                                          "ab1c10",
+                                          "ab"};
   for (const auto& a : names) {
     for (const auto& b : names) {
       EXPECT_EQ(natural_compare(a, b), natural_key(a) <=> natural_key(b)) << a << " vs " << b;
@@ -58,10 +69,10 @@ TEST(NaturalOrder, KeyChunksAgreeWithDirectComparison) {
 TEST(PartNames, RecognisesSlideAndLayoutParts) {
   EXPECT_TRUE(is_slide_part("ppt/slides/slide1.xml"));
   EXPECT_TRUE(is_slide_part("ppt/slides/slide01.xml"));
-  for (const char* name : {"ppt/slides/slide.xml", "ppt/slides/slide1a.xml", "ppt/slides/Slide1.xml",
-                           "ppt/slides/_rels/slide1.xml.rels", "ppt/slides/slide+1.xml",
-                           "ppt/slides/slide\xd9\xa1.xml", "/ppt/slides/slide1.xml",
-                           "ppt/slides/slide1.xml.bak"}) {
+  for (const char* name :
+       {"ppt/slides/slide.xml", "ppt/slides/slide1a.xml", "ppt/slides/Slide1.xml",
+        "ppt/slides/_rels/slide1.xml.rels", "ppt/slides/slide+1.xml",
+        "ppt/slides/slide\xd9\xa1.xml", "/ppt/slides/slide1.xml", "ppt/slides/slide1.xml.bak"}) {
     EXPECT_FALSE(is_slide_part(name)) << name;
   }
   EXPECT_TRUE(is_slide_layout_part("ppt/slideLayouts/slideLayout11.xml"));
@@ -74,9 +85,10 @@ TEST(PartNames, ReadsSlideNumbers) {
   EXPECT_EQ(slide_number("ppt/slides/slide01.xml"), 1u);
   EXPECT_EQ(slide_number("ppt/slides/slide+3.xml"), 3u);
   EXPECT_EQ(slide_number("ppt/slides/slide18446744073709551615.xml"), UINT64_MAX);
-  for (const char* name : {"ppt/slides/slide-3.xml", "ppt/slides/slide.xml", "ppt/slides/slide+.xml",
-                           "ppt/slides/slide18446744073709551616.xml", "ppt/slides/slide1a.xml",
-                           "ppt/slideLayouts/slideLayout1.xml", "ppt/slides/slide1.xm"}) {
+  for (const char* name :
+       {"ppt/slides/slide-3.xml", "ppt/slides/slide.xml", "ppt/slides/slide+.xml",
+        "ppt/slides/slide18446744073709551616.xml", "ppt/slides/slide1a.xml",
+        "ppt/slideLayouts/slideLayout1.xml", "ppt/slides/slide1.xm"}) {
     EXPECT_EQ(slide_number(name), std::nullopt) << name;
   }
 }
@@ -98,7 +110,8 @@ TEST(PartNames, ChoosesTheSmallestFreeNumber) {
 
   std::set<std::string> empty;
   EXPECT_EQ(next_free_numbered_part(empty, "ppt/media/12.png"), "ppt/media/1.png");
-  EXPECT_EQ(next_free_numbered_part(empty, "ppt/embeddings/oleObject3"), "ppt/embeddings/oleObject1");
+  EXPECT_EQ(next_free_numbered_part(empty, "ppt/embeddings/oleObject3"),
+            "ppt/embeddings/oleObject1");
   EXPECT_EQ(next_free_numbered_part(empty, "file9.tar.gz"), "file9.tar1.gz");
   EXPECT_EQ(next_free_numbered_part(empty, "dir.v2/name"), "dir.v2/name1");
 }

@@ -1,6 +1,5 @@
 // Shape ids, group lookup by index at every depth, and where fragments are spliced.
 #include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
 
@@ -13,8 +12,10 @@ namespace {
 
 std::string shape(std::string_view tag, int id) {
   std::string body;
-  if (tag == "p:sp") body = "<p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"s\"/></p:nvSpPr>";
-  else body = "<p:nvX><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"x\"/></p:nvX>";
+  if (tag == "p:sp")
+    body = "<p:nvSpPr><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"s\"/></p:nvSpPr>";
+  else
+    body = "<p:nvX><p:cNvPr id=\"" + std::to_string(id) + "\" name=\"x\"/></p:nvX>";
   return "<" + std::string(tag) + ">" + body + "</" + std::string(tag) + ">";
 }
 
@@ -61,7 +62,8 @@ TEST(MaxCnvPrId, ReadsOnlyPlainUnsignedDecimals) {
       {R"(<p:cNvPr id=""/><p:cNvPr id="+"/><p:cNvPr id=" 9"/><p:cNvPr id="9 "/>)", 0},
       {R"(<p:cNvPr id="0x10"/><p:cNvPr id="1e3"/><p:cNvPr id="4"/>)", 4},
       {R"(<p:cNvPr id="18446744073709551615"/>)", 18446744073709551615ull},
-      {R"(<p:cNvPr id="18446744073709551616"/><p:cNvPr id="100000000000000000000"/><p:cNvPr id="2"/>)", 2},
+      {R"(<p:cNvPr id="18446744073709551616"/><p:cNvPr id="100000000000000000000"/><p:cNvPr id="2"/>)",
+       2},
       // The first written `id="` wins, whatever attribute it ends.
       {R"(<p:cNvPr xid="90" id="2"/>)", 90},
       // Every depth counts: groups, frames, both branches of alternate content.
@@ -80,8 +82,8 @@ TEST(MaxCnvPrId, ReadsOnlyPlainUnsignedDecimals) {
 TEST(NextShapeId, RefusesIdsThatWouldNotFit) {
   EXPECT_EQ(next_shape_id("<p:spTree/>"), 1u);
   EXPECT_EQ(next_shape_id(R"(<p:cNvPr id="18446744073709551613"/>)"), 18446744073709551614ull);
-  for (std::string_view xml : {R"(<p:cNvPr id="18446744073709551614"/>)",
-                               R"(<p:cNvPr id="18446744073709551615"/>)"}) {
+  for (std::string_view xml :
+       {R"(<p:cNvPr id="18446744073709551614"/>)", R"(<p:cNvPr id="18446744073709551615"/>)"}) {
     auto id = next_shape_id(xml);
     ASSERT_FALSE(id.has_value()) << xml;
     EXPECT_EQ(id.error().to_string(), "invalid input: shape id space is exhausted");
@@ -178,7 +180,8 @@ TEST(InsertionPoint, ReportsEachMissingTarget) {
       {"<p:sld><p:spTree></p:sld>", InsertionTarget::slide(), "slide XML is missing </p:spTree>"},
       {kSlide, InsertionTarget::group(2), "group shape index 2 was not found"},
       {kSlide, InsertionTarget::new_group_in_group(7), "group shape index 7 was not found"},
-      {kSlide, InsertionTarget::nested_group(1, 0), "nested group child index 0 is not a group shape"},
+      {kSlide, InsertionTarget::nested_group(1, 0),
+       "nested group child index 0 is not a group shape"},
       {kSlide, InsertionTarget::nested_group(1, 1), "nested group child index 1 was not found"},
       {kSlide, InsertionTarget::deeper_nested_group(0, 2, 0),
        "deeper nested group child index 0 is not a group shape"},
@@ -209,8 +212,7 @@ TEST(InsertionPoint, KeepsAContainersExtensionListLast) {
 
   std::string grouped = group(5, shape("p:sp", 6) + ext);
   std::string with_group = slide(grouped);
-  EXPECT_EQ(locate_insertion_point(with_group, InsertionTarget::group(0)),
-            with_group.find(ext));
+  EXPECT_EQ(locate_insertion_point(with_group, InsertionTarget::group(0)), with_group.find(ext));
   // An extension list inside the last child is not the group's own.
   std::string inner = group(5, group(6, shape("p:sp", 7) + ext));
   std::string with_inner = slide(inner);

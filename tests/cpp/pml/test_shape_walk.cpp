@@ -1,12 +1,13 @@
-#include "core/pml/shape_walk.hpp"
-
 #include <gtest/gtest.h>
+
+#include "core/pml/shape_walk.hpp"
 
 namespace pelvane {
 namespace {
 
 TEST(FindNextShapeStart, FindsTheEarliestShapeOfAnyKind) {
-  const std::string text = "<p:spTree><p:sp><p:spPr/></p:sp><p:grpSp><p:grpSpPr/><p:pic/></p:grpSp></p:spTree>";
+  const std::string text =
+      "<p:spTree><p:sp><p:spPr/></p:sp><p:grpSp><p:grpSpPr/><p:pic/></p:grpSp></p:spTree>";
   const auto first = find_next_shape_start(text, 0);
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(first->offset, 10u);
@@ -53,7 +54,8 @@ TEST(ExtractShapeBlocks, ReturnsShapesAfterAWrapperThatHoldsThemNot) {
             (std::vector<std::string_view>{"<p:sp>1</p:sp>", "<p:sp>3</p:sp>"}));
   // Many wrappers left open, each before a shape, and one closed wrapper at the end.
   std::string many;
-  for (int i = 0; i < 3000; ++i) many += "<mc:AlternateContent><p:sp>" + std::to_string(i) + "</p:sp>";
+  for (int i = 0; i < 3000; ++i)
+    many += "<mc:AlternateContent><p:sp>" + std::to_string(i) + "</p:sp>";
   many += "<mc:AlternateContent><p:sp>x</p:sp></mc:AlternateContent>";
   const auto blocks = extract_shape_blocks(many);
   ASSERT_EQ(blocks.size(), 3000u);

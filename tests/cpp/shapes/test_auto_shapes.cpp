@@ -1,6 +1,5 @@
 // Auto-shape and text-box fragments: the preset table and the exact XML written.
 #include <gtest/gtest.h>
-
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,14 +12,20 @@ namespace {
 
 TEST(AutoShapePresets, DisplayNamesAndRefusals) {
   const std::pair<std::string_view, std::string_view> accepted[] = {
-      {"rect", "Rectangle"},        {"ellipse", "Oval"},
-      {"homePlate", "Pentagon"},    {"plus", "Cross"},
-      {"star5", "5-Point Star"},    {"borderCallout2", "Line Callout 2"},
+      {"rect", "Rectangle"},
+      {"ellipse", "Oval"},
+      {"homePlate", "Pentagon"},
+      {"plus", "Cross"},
+      {"star5", "5-Point Star"},
+      {"borderCallout2", "Line Callout 2"},
       {"flowChartInputOutput", "Flowchart Data"},
       {"flowChartOfflineStorage", "Flowchart Offline Storage"},
-      {"star4", "Auto Shape"},      {"arc", "Arc"},
-      {"sun", "Auto Shape"},        {"flowChartPredefinedProcess", "Auto Shape"},
-      {"chartPlus", "Auto Shape"},  {"lineInv", "Auto Shape"},
+      {"star4", "Auto Shape"},
+      {"arc", "Arc"},
+      {"sun", "Auto Shape"},
+      {"flowChartPredefinedProcess", "Auto Shape"},
+      {"chartPlus", "Auto Shape"},
+      {"lineInv", "Auto Shape"},
   };
   for (auto [preset, display] : accepted) {
     auto name = auto_shape_display_name(preset);
@@ -28,8 +33,18 @@ TEST(AutoShapePresets, DisplayNamesAndRefusals) {
     EXPECT_EQ(*name, display);
   }
   const std::string_view refused[] = {
-      "",     "Rect", "rect ", " rect", "RECT", "line", "straightConnector1", "bentConnector3",
-      "curvedConnector5", "ar", "flowChartPredefinedProcessX", std::string_view("rect\0", 5),
+      "",
+      "Rect",
+      "rect ",
+      " rect",
+      "RECT",
+      "line",
+      "straightConnector1",
+      "bentConnector3",
+      "curvedConnector5",
+      "ar",
+      "flowChartPredefinedProcessX",
+      std::string_view("rect\0", 5),
   };
   for (std::string_view preset : refused) {
     auto name = auto_shape_display_name(preset);
@@ -82,14 +97,13 @@ TEST(AutoShapeFragment, TextBecomesParagraphsAndGuidesKeepTheirOrder) {
 
   args.text = "";
   args.adjustment_guides = {};
-  EXPECT_TRUE(auto_shape_xml(3, "x", args)->ends_with(
-      "<a:lstStyle/><a:p><a:r><a:t></a:t></a:r></a:p></p:txBody></p:sp>"));
+  EXPECT_TRUE(auto_shape_xml(3, "x", args)
+                  ->ends_with("<a:lstStyle/><a:p><a:r><a:t></a:t></a:r></a:p></p:txBody></p:sp>"));
 }
 
 TEST(AutoShapeFragment, GuideNamesAreEscapedForTheAttribute) {
   std::vector<AdjustmentGuide> guides{{"a\"<&>'", 1}};
-  EXPECT_EQ(adjustment_guides_xml(guides),
-            "<a:gd name=\"a&quot;&lt;&amp;&gt;'\" fmla=\"val 1\"/>");
+  EXPECT_EQ(adjustment_guides_xml(guides), "<a:gd name=\"a&quot;&lt;&amp;&gt;'\" fmla=\"val 1\"/>");
   EXPECT_EQ(adjustment_guides_xml({}), "");
 }
 
@@ -125,7 +139,9 @@ TEST(TextBoxFragment, ExactTemplate) {
 
 TEST(ShapeFragments, RefuseTextXmlCannotHold) {
   TextBoxArgs box;
-  box.text = std::string_view("a\x01" "b");
+  box.text = std::string_view(
+      "a\x01"
+      "b");
   auto text_box = text_box_shape_xml(2, box);
   ASSERT_FALSE(text_box.has_value());
   EXPECT_EQ(text_box.error().to_string(),
@@ -136,8 +152,7 @@ TEST(ShapeFragments, RefuseTextXmlCannotHold) {
   shape.text = "ok\xEF\xBF\xBE";  // U+FFFE
   auto auto_shape = auto_shape_xml(2, "Rectangle", shape);
   ASSERT_FALSE(auto_shape.has_value());
-  EXPECT_EQ(auto_shape.error().message(),
-            "text contains a character that XML cannot hold: U+FFFE");
+  EXPECT_EQ(auto_shape.error().message(), "text contains a character that XML cannot hold: U+FFFE");
 
   // Guide names are caller text written into an attribute: the same rule holds for them.
   const AdjustmentGuide guides[] = {{"adj", 1}, {"a\x1F", 2}};

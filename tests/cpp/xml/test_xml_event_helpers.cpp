@@ -1,6 +1,6 @@
-#include "core/xml/xml_event_helpers.hpp"
-
 #include <gtest/gtest.h>
+
+#include "core/xml/xml_event_helpers.hpp"
 
 namespace pelvane {
 namespace {
@@ -21,9 +21,11 @@ std::string written(const XmlEvent& event, const XmlStartTag& tag) {
 
 TEST(RewriteEventAttributes, ReplacesInPlaceAndAppendsTheRest) {
   const XmlEvent both = first_tag("<a:off x=\"1\" y=\"2\"/>");
-  EXPECT_EQ(written(both, rewrite_event_attributes(both, {{"x", "10"}, {"y", "20"}})), "<a:off x=\"10\" y=\"20\"/>");
+  EXPECT_EQ(written(both, rewrite_event_attributes(both, {{"x", "10"}, {"y", "20"}})),
+            "<a:off x=\"10\" y=\"20\"/>");
   const XmlEvent only_y = first_tag("<a:off y=\"2\">");
-  EXPECT_EQ(written(only_y, rewrite_event_attributes(only_y, {{"x", "10"}, {"y", "20"}})), "<a:off y=\"20\" x=\"10\">");
+  EXPECT_EQ(written(only_y, rewrite_event_attributes(only_y, {{"x", "10"}, {"y", "20"}})),
+            "<a:off y=\"20\" x=\"10\">");
   // Names match exactly, prefix included; new values are escaped, kept ones stay as written.
   const XmlEvent rel = first_tag("<Relationship Id=\"rId1\" r:Target=\"a\" Target=\"a&amp;b\"/>");
   EXPECT_EQ(written(rel, rewrite_event_attributes(rel, {{"Target", "c&d\"'"}})),
@@ -50,7 +52,8 @@ TEST(RewriteEventAttributes, KeepsSingleQuotedValuesWellFormedAndDropsMalformedO
 
 TEST(RewriteEventOptionalAttributes, SetsRemovesAndAppends) {
   const XmlEvent run = first_tag("<a:rPr lang=\"en-US\" b=\"1\" sz=\"1200\"/>");
-  const OptionalAttributeUpdate updates[] = {{"b", std::nullopt}, {"i", "1"}, {"sz", "2400"}, {"u", std::nullopt}};
+  const OptionalAttributeUpdate updates[] = {
+      {"b", std::nullopt}, {"i", "1"}, {"sz", "2400"}, {"u", std::nullopt}};
   EXPECT_EQ(written(run, rewrite_event_optional_attributes(run, updates)),
             "<a:rPr lang=\"en-US\" sz=\"2400\" i=\"1\"/>");
   const XmlEvent quoted = first_tag("<a:pPr algn='\"'>");
@@ -92,7 +95,8 @@ TEST(TextAndReferenceContent, DecodeAndResolve) {
     if (event.kind == XmlEventKind::Text) pieces.push_back(xml_text_content(event));
     if (event.kind == XmlEventKind::GeneralRef) pieces.push_back(xml_reference_content(event));
   }
-  EXPECT_EQ(pieces, (std::vector<std::optional<std::string>>{"a\nb", "A", "A", "&", "&nbsp;", "&#0;"}));
+  EXPECT_EQ(pieces,
+            (std::vector<std::optional<std::string>>{"a\nb", "A", "A", "&", "&nbsp;", "&#0;"}));
   XmlEvent invalid;
   invalid.kind = XmlEventKind::Text;
   invalid.content = "\xff";
@@ -116,15 +120,20 @@ TEST(ReplacementParagraphs, SplitsAtEveryLineFeed) {
 
 TEST(CheckXmlText, RefusesCharactersXmlCannotHoldBeforeWriting) {
   const std::vector<std::pair<std::string_view, std::string_view>> refused = {
-      {std::string_view("a\0b", 3), "U+0000"}, {"\x08", "U+0008"},     {"\x0b", "U+000B"},
-      {"\x0c", "U+000C"},                      {"ok\x1f", "U+001F"},    {"\xef\xbf\xbe", "U+FFFE"},
+      {std::string_view("a\0b", 3), "U+0000"},
+      {"\x08", "U+0008"},
+      {"\x0b", "U+000B"},
+      {"\x0c", "U+000C"},
+      {"ok\x1f", "U+001F"},
+      {"\xef\xbf\xbe", "U+FFFE"},
       {"\xef\xbf\xbf\x01", "U+FFFF"},
   };
   for (const auto& [text, code] : refused) {
     const auto result = check_xml_text(text);
     ASSERT_FALSE(result.has_value());
-    EXPECT_EQ(result.error().to_string(),
-              "invalid input: text contains a character that XML cannot hold: " + std::string(code));
+    EXPECT_EQ(
+        result.error().to_string(),
+        "invalid input: text contains a character that XML cannot hold: " + std::string(code));
   }
   EXPECT_TRUE(check_xml_text("tab\t lf\n cr\r \xef\xbf\xbd \xf0\x9f\x98\x80").has_value());
   XmlWriter writer;

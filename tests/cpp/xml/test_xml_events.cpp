@@ -1,13 +1,12 @@
-#include "core/xml/xml_events.hpp"
-
-#include <gtest/gtest.h>
 #include <zip.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "core/xml/xml_events.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -66,7 +65,8 @@ std::size_t copy_every_xml_part(const std::filesystem::path& path) {
     EXPECT_EQ(zip_fread(entry, bytes.data(), stat.size), static_cast<zip_int64_t>(stat.size));
     zip_fclose(entry);
     auto copy = copy_events(bytes);
-    EXPECT_TRUE(copy.has_value()) << path.filename() << " " << name << ": " << copy.error().to_string();
+    EXPECT_TRUE(copy.has_value()) << path.filename() << " " << name << ": "
+                                  << copy.error().to_string();
     if (copy) EXPECT_EQ(*copy, bytes) << path.filename() << " " << name;
     ++parts;
   }
@@ -88,9 +88,8 @@ TEST(XmlReader, CopiesEveryXmlPartOfTheRealDecksByteForByte) {
 TEST(XmlReader, CopiesEveryXmlPartOfAGeneratedDeckByteForByte) {
   test::TempDir dir;
   const std::string deck = dir.file("generated.pptx");
-  const std::string command = "python3 " PELVANE_SOURCE_DIR
-                              "/tests/fixtures/deck_builder.py '" + deck +
-                              "' --slides 3 --notes --images 2 > /dev/null";
+  const std::string command = "python3 " PELVANE_SOURCE_DIR "/tests/fixtures/deck_builder.py '" +
+                              deck + "' --slides 3 --notes --images 2 > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   EXPECT_GT(copy_every_xml_part(deck), 20u);
 }
@@ -135,10 +134,12 @@ TEST(XmlReader, DeliversEveryKindOfEventWithItsSpan) {
 }
 
 TEST(XmlReader, TrimsTextAndDropsBlankTextWhenAsked) {
-  const auto events = all_events("<t> \r\n a b \t</t><t>  </t><t> x &amp; y </t>", {.trim_text = true});
+  const auto events =
+      all_events("<t> \r\n a b \t</t><t>  </t><t> x &amp; y </t>", {.trim_text = true});
   std::vector<std::string_view> texts;
   for (const auto& event : events)
-    if (event.kind == XmlEventKind::Text || event.kind == XmlEventKind::GeneralRef) texts.push_back(event.raw);
+    if (event.kind == XmlEventKind::Text || event.kind == XmlEventKind::GeneralRef)
+      texts.push_back(event.raw);
   EXPECT_EQ(texts, (std::vector<std::string_view>{"a b", "x", "&amp;", "y"}));
 }
 
@@ -205,7 +206,8 @@ TEST(XmlAttributes, MarksRepeatedNamesInATagOfManyAttributes) {
   // Repeats met early and late in a long tag, next to malformed items, are found as in a short
   // one; the earlier item stands.
   std::string text;
-  for (int i = 0; i < 5000; ++i) text += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  for (int i = 0; i < 5000; ++i)
+    text += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
   text += " bare a7=\"again\" z=\"1\" a4999=\"again\" z=\"2\" a0=\"again\" b=\"3\"";
   std::vector<XmlAttribute> seen;
   for (const auto& attribute : XmlAttributes(text)) seen.push_back(attribute);
@@ -247,7 +249,8 @@ TEST(XmlUnescape, ResolvesPredefinedAndCharacterReferences) {
   EXPECT_EQ(unescape_xml("a &lt;&gt;&amp;&quot;&apos; &#65;&#x42;&#x20AC;"), "a <>&\"' AB\u20AC");
   EXPECT_EQ(unescape_xml("no references"), "no references");
   // Unknown, malformed and invalid references: refused by default, kept as written on request.
-  for (std::string_view raw : {"&nbsp;", "a & b", "&#0;", "&#xD800;", "&#x110000;", "&;", "tail &amp"}) {
+  for (std::string_view raw :
+       {"&nbsp;", "a & b", "&#0;", "&#xD800;", "&#x110000;", "&;", "tail &amp"}) {
     EXPECT_EQ(unescape_xml(raw), std::nullopt) << raw;
     EXPECT_EQ(unescape_xml(raw, UnknownReferences::Keep), std::string(raw)) << raw;
   }

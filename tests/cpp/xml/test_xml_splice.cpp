@@ -1,10 +1,9 @@
-#include "core/xml/xml_splice.hpp"
-#include "core/xml/xml_escape.hpp"
-#include "core/base/utf8.hpp"
-
 #include <gtest/gtest.h>
-
 #include <limits>
+
+#include "core/base/utf8.hpp"
+#include "core/xml/xml_escape.hpp"
+#include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
 namespace {
@@ -40,15 +39,19 @@ TEST(FindElementEnd, EndsASelfClosingElementAfterItsOwnTag) {
 }
 
 TEST(ElementStartTag, SlicesThroughTheFirstGreaterThan) {
-  EXPECT_EQ(element_start_tag("<a:xfrmX/><a:xfrm rot=\"5\"><a:off/>", "a:xfrm"), "<a:xfrm rot=\"5\">");
+  EXPECT_EQ(element_start_tag("<a:xfrmX/><a:xfrm rot=\"5\"><a:off/>", "a:xfrm"),
+            "<a:xfrm rot=\"5\">");
   EXPECT_EQ(element_start_tag("<a:off", "a:off"), std::nullopt);
   EXPECT_EQ(element_start_tag("<b/>", "a:off"), std::nullopt);
 }
 
 TEST(ReplaceElement, ReplacesTheFirstElementOrCopiesUnchanged) {
-  EXPECT_EQ(replace_element("<p:sp><p:spPr/><x/></p:sp>", "p:spPr", "<N/>"), "<p:sp><N/><x/></p:sp>");
-  EXPECT_EQ(replace_element("<p:sp><p:spPr><a/></p:spPr><b/></p:sp>", "p:spPr", "<N/>"), "<p:sp><N/><b/></p:sp>");
-  EXPECT_EQ(replace_element("<p:sp><p:nvSpPr/></p:sp>", "p:spPr", "<N/>"), "<p:sp><p:nvSpPr/></p:sp>");
+  EXPECT_EQ(replace_element("<p:sp><p:spPr/><x/></p:sp>", "p:spPr", "<N/>"),
+            "<p:sp><N/><x/></p:sp>");
+  EXPECT_EQ(replace_element("<p:sp><p:spPr><a/></p:spPr><b/></p:sp>", "p:spPr", "<N/>"),
+            "<p:sp><N/><b/></p:sp>");
+  EXPECT_EQ(replace_element("<p:sp><p:nvSpPr/></p:sp>", "p:spPr", "<N/>"),
+            "<p:sp><p:nvSpPr/></p:sp>");
   EXPECT_EQ(replace_element("<p:spPr>open", "p:spPr", "<N/>"), "<p:spPr>open");
 }
 

@@ -1,15 +1,14 @@
-#include "core/zip/package_archive.hpp"
-#include "core/inspect/manifest.hpp"
-
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "core/base/sha256.hpp"
+#include "core/inspect/manifest.hpp"
+#include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -91,10 +90,10 @@ TEST(Manifest, ListsEveryEntrySortedByteWiseWithSizesDigestsAndKinds) {
   ASSERT_TRUE(manifest) << manifest.error().to_string();
   EXPECT_EQ(manifest->path, path);
   EXPECT_EQ(part_names(*manifest),
-            (std::vector<std::string>{"[Content_Types].xml", "_rels/.rels", "docProps/app.xml", "ppt/",
-                                      "ppt/media/", "ppt/media/image1.png", "ppt/media/stored.bin",
-                                      "ppt/media/\xc3\xbcmlaut.png", "ppt/slides/slide10.xml",
-                                      "ppt/slides/slide2.xml"}));
+            (std::vector<std::string>{"[Content_Types].xml", "_rels/.rels", "docProps/app.xml",
+                                      "ppt/", "ppt/media/", "ppt/media/image1.png",
+                                      "ppt/media/stored.bin", "ppt/media/\xc3\xbcmlaut.png",
+                                      "ppt/slides/slide10.xml", "ppt/slides/slide2.xml"}));
   EXPECT_EQ(part(*manifest, "ppt/media/image1.png").size, big.size());
   EXPECT_EQ(part(*manifest, "ppt/media/image1.png").sha256, sha256_hex(big));
   EXPECT_EQ(part(*manifest, "ppt/media/stored.bin").sha256, sha256_hex(big));
@@ -155,10 +154,10 @@ TEST(Archive, FindsEntriesByExactNameAndReadsThemAsTextOrBytes) {
   EXPECT_EQ(*read_archive_bytes(archive, "ppt/media/"), "");
 
   // Names match byte for byte: no leading "/", no case folding, no cut at a NUL byte.
-  for (std::string_view absent : {std::string_view("/ppt/presentation.xml"),
-                                  std::string_view("PPT/presentation.xml"),
-                                  std::string_view("ppt/presentation.xml\0x", 22),
-                                  std::string_view("ppt/presentation"), std::string_view("")}) {
+  for (std::string_view absent :
+       {std::string_view("/ppt/presentation.xml"), std::string_view("PPT/presentation.xml"),
+        std::string_view("ppt/presentation.xml\0x", 22), std::string_view("ppt/presentation"),
+        std::string_view("")}) {
     EXPECT_EQ(archive.find(absent), std::nullopt) << absent;
     EXPECT_TRUE(reads_absent(read_archive_text(archive, absent))) << absent;
     EXPECT_TRUE(reads_absent(read_archive_bytes(archive, absent))) << absent;
@@ -170,8 +169,8 @@ TEST(Archive, FindsEntriesByExactNameAndReadsThemAsTextOrBytes) {
 }
 
 TEST(Archive, TextReaderRefusesBytesThatAreNotUtf8) {
-  const std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "caf\xe9"},
-                                             {.name = "b.xml", .bytes = "\xed\xa0\x80"}});
+  const std::string bytes = test::zip_bytes(
+      {{.name = "a.xml", .bytes = "caf\xe9"}, {.name = "b.xml", .bytes = "\xed\xa0\x80"}});
   auto archive = PackageArchive::open_bytes(bytes);
   ASSERT_TRUE(archive);
   for (const char* name : {"a.xml", "b.xml"}) {
@@ -182,8 +181,8 @@ TEST(Archive, TextReaderRefusesBytesThatAreNotUtf8) {
 }
 
 TEST(Archive, EncryptedEntryReadsAsAbsentTextButFailsAsBytes) {
-  const std::string bytes = test::zip_bytes(
-      {{.name = "ppt/slides/slide1.xml", .bytes = "<secret/>", .password = "pw"}});
+  const std::string bytes =
+      test::zip_bytes({{.name = "ppt/slides/slide1.xml", .bytes = "<secret/>", .password = "pw"}});
   auto archive = PackageArchive::open_bytes(bytes);
   ASSERT_TRUE(archive);
   EXPECT_TRUE(reads_absent(read_archive_text(*archive, "ppt/slides/slide1.xml")));
@@ -259,8 +258,10 @@ TEST(DamagedPackages, FailWithTheirErrorAndNeverCrash) {
 TEST(DamagedPackages, CorruptEntryDataIsAnIoErrorForEveryReader) {
   TempDir dir;
   const std::string path = dir.file("crc.pptx");
-  test::write_zip(path, {{.name = "ppt/slides/slide1.xml", .bytes = "<slide>ORIGINAL</slide>", .deflate = false},
-                         {.name = "ppt/slides/slide2.xml", .bytes = std::string(5000, 'a')}});
+  test::write_zip(
+      path,
+      {{.name = "ppt/slides/slide1.xml", .bytes = "<slide>ORIGINAL</slide>", .deflate = false},
+       {.name = "ppt/slides/slide2.xml", .bytes = std::string(5000, 'a')}});
   patch_file(path, "ORIGINAL", "TAMPERED");
   // Make the Deflate stream of the second entry invalid: its local header is found after the
   // first entry's data; overwrite the start of its compressed bytes.
@@ -287,7 +288,8 @@ TEST(DamagedPackages, CorruptEntryDataIsAnIoErrorForEveryReader) {
     ASSERT_FALSE(raw) << name;
     EXPECT_EQ(raw.error().kind(), PelvaneError::Kind::Io) << raw.error().to_string();
   }
-  EXPECT_EQ(read_archive_text(*archive, "ppt/slides/slide1.xml").error().to_string(), "io error: CRC error");
+  EXPECT_EQ(read_archive_text(*archive, "ppt/slides/slide1.xml").error().to_string(),
+            "io error: CRC error");
 }
 
 TEST(DamagedPackages, EntryThatCannotBeOpenedIsAbsentTextButAZipError) {
@@ -319,20 +321,22 @@ TEST(DamagedPackages, EntryThatCannotBeOpenedIsAbsentTextButAZipError) {
 TEST(RoundTrip, CopiesByteForByteUnderNewDirectories) {
   TempDir dir;
   const std::string input = dir.file("in.pptx");
-  test::write_zip(input, {{.name = "ppt/presentation.xml", .bytes = "<p/>"},
-                          {.name = "ppt/vbaProject.bin", .bytes = "macro"}},
+  test::write_zip(input,
+                  {{.name = "ppt/presentation.xml", .bytes = "<p/>"},
+                   {.name = "ppt/vbaProject.bin", .bytes = "macro"}},
                   "a comment");
   const std::string output = dir.file("a/b/c/out.pptx");
   const auto manifest = roundtrip_package(input, output);
   ASSERT_TRUE(manifest) << manifest.error().to_string();
   EXPECT_EQ(manifest->path, output);
-  EXPECT_EQ(part_names(*manifest), (std::vector<std::string>{"ppt/presentation.xml", "ppt/vbaProject.bin"}));
+  EXPECT_EQ(part_names(*manifest),
+            (std::vector<std::string>{"ppt/presentation.xml", "ppt/vbaProject.bin"}));
   EXPECT_TRUE(manifest->has_vba());
   EXPECT_EQ(test::read_file(output), test::read_file(input));
 
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  struct stat status {};
+  struct stat status{};
   ASSERT_EQ(::stat(output.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
 }

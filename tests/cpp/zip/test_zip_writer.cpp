@@ -1,16 +1,15 @@
-#include "core/zip/zip_writer.hpp"
-
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
 #include <zip.h>
 #include <zlib.h>
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 #include "core/zip/package_archive.hpp"
 #include "core/zip/zip_raw_copy.hpp"
+#include "core/zip/zip_writer.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -70,7 +69,8 @@ ArchiveView view_archive(std::string_view zip) {
     h.local_compressed = le32(zip, local + 18);
     h.local_uncompressed = le32(zip, local + 22);
     h.local_extra = le16(zip, local + 28);
-    h.data = std::string(zip.substr(local + 30 + le16(zip, local + 26) + h.local_extra, h.compressed));
+    h.data =
+        std::string(zip.substr(local + 30 + le16(zip, local + 26) + h.local_extra, h.compressed));
     view.entries.push_back(h);
     at += 46 + le16(zip, at + 28) + le16(zip, at + 30) + le16(zip, at + 32);
   }
@@ -86,7 +86,8 @@ std::string read_entry(zip_t* archive, const char* name) {
   std::string content;
   char chunk[65536];
   zip_int64_t got;
-  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0) content.append(chunk, static_cast<std::size_t>(got));
+  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0)
+    content.append(chunk, static_cast<std::size_t>(got));
   EXPECT_EQ(got, 0) << "read or CRC failure in " << name;
   zip_fclose(file);
   return content;
@@ -223,7 +224,8 @@ bool is_complete_deflate_stream(std::string_view data) {
 TEST(ZipWriter, AlignedEndsKeepTheEntryReadableAndPlaceTheNextOne) {
   // Every padding length class (the empty-block tail takes 2 to 5 bytes) and the wrap-around.
   const std::string content = "<p:sld>" + std::string(3000, 'z') + noise(2000, 4) + "</p:sld>";
-  for (std::uint64_t target : {0ull, 1ull, 2ull, 3ull, 4ull, 5ull, 6ull, 7ull, 1234ull, 4095ull, 8191ull}) {
+  for (std::uint64_t target :
+       {0ull, 1ull, 2ull, 3ull, 4ull, 5ull, 6ull, 7ull, 1234ull, 4095ull, 8191ull}) {
     SCOPED_TRACE(target);
     std::string zip;
     MemoryZipSink sink(zip);
@@ -256,7 +258,9 @@ class FullSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override { return take(bytes.size()); }
   Result<void> patch(std::uint64_t, std::string_view) override { return {}; }
   Result<void> flush() override { return {}; }
-  Result<void> copy_from_file(int, std::uint64_t, std::uint64_t length) override { return take(length); }
+  Result<void> copy_from_file(int, std::uint64_t, std::uint64_t length) override {
+    return take(length);
+  }
 
  private:
   Result<void> take(std::uint64_t length) {
@@ -275,7 +279,8 @@ TEST(ZipWriter, OutputFailuresAreArchiveFailuresExceptWhileWritingContent) {
   {  // the local header
     FullSink sink(10);
     ZipWriter writer(sink);
-    EXPECT_EQ(failure(writer.begin_entry("a.bin", {kZipMethodStored})), "zip error: No space left on device");
+    EXPECT_EQ(failure(writer.begin_entry("a.bin", {kZipMethodStored})),
+              "zip error: No space left on device");
   }
   {  // an entry's content, then what ends the entry
     FullSink sink(40);
@@ -447,7 +452,8 @@ TEST(RawCopy, RefusesEncryptedEntries) {
   ZipWriter writer(sink);
   auto copied = copy_raw_entry(writer, *archive, 0, headers);
   ASSERT_FALSE(copied);
-  EXPECT_EQ(copied.error().to_string(), "zip error: entry secret.xml is encrypted and cannot be copied");
+  EXPECT_EQ(copied.error().to_string(),
+            "zip error: entry secret.xml is encrypted and cannot be copied");
 }
 
 }  // namespace
