@@ -10,6 +10,7 @@
 
 #include "core/base/file_output.hpp"
 #include "core/base/sha256.hpp"
+#include "core/package/slide_edit.hpp"
 
 namespace pelvane {
 namespace {
@@ -64,9 +65,7 @@ Result<PackageManifest> inspect_package(std::string_view path) {
 }
 
 Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output) {
-  PELVANE_TRY_VOID(check_path(input));
-  PELVANE_TRY_VOID(check_path(output));
-  PELVANE_TRY_VOID(create_parent_directories(output));
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, EditOptions{}));
   {
     const std::string input_path(input);
     const int input_fd = ::open(input_path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -1,9 +1,7 @@
 #include "core/shapes/package_mutation_shapes.hpp"
 
-#include "core/base/file_output.hpp"
-#include "core/package/slide_order.hpp"
+#include "core/package/slide_edit.hpp"
 #include "core/shapes/xml_text_box_builders.hpp"
-#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
@@ -51,29 +49,15 @@ Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::stri
                                                std::uint64_t slide_index,
                                                const InsertionTarget& target,
                                                const ShapeFragmentBuilder& build_fragment) {
-  PELVANE_TRY_VOID(check_path(input));
-  PELVANE_TRY_VOID(check_path(output));
-  PELVANE_TRY_VOID(create_parent_directories(output));
-  auto archive = PELVANE_TRY(PackageArchive::open_file(input));
-
-  auto slide_part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
-  if (!slide_part) {
-    return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
-                                            " was not found"));
-  }
-  auto slide_xml = PELVANE_TRY(read_archive_text(archive, *slide_part));
-  if (!slide_xml) {
-    return fail(PelvaneError::invalid_input("slide part " + *slide_part + " was not found"));
-  }
-
-  std::uint64_t shape_id = PELVANE_TRY(next_shape_id(*slide_xml));
-  if (target.wraps_in_new_group()) ++shape_id;  // the new group takes the id before it
-
-  auto new_slide_xml = PELVANE_TRY(add_shape_to_target_xml(
-      *slide_xml, target, shape_id, [&] { return build_fragment(shape_id); }));
-  auto facts =
-      PELVANE_TRY(write_package_with_replaced_part(archive, output, *slide_part, new_slide_xml));
-  return ShapeInsertion{std::move(*slide_part), shape_id, facts};
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
+        std::uint64_t shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
+        if (target.wraps_in_new_group()) ++shape_id;  // the new group takes the id before it
+        slide.xml() = PELVANE_TRY(add_shape_to_target_xml(
+            slide.xml(), target, shape_id, [&] { return build_fragment(shape_id); }));
+        return shape_id;
+      }));
+  return ShapeInsertion{std::move(edited.slide_part), edited.value, edited.facts};
 }
 
 Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
