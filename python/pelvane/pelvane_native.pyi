@@ -10,6 +10,62 @@ def summarize_presentation_json(path: str) -> str: ...
 def summarize_slide_at_index_json(path: str, slide_index: int) -> str: ...
 def roundtrip_package_json(input: str, output: str) -> str: ...
 
+# Media: image replacement, pictures, movies and embedded objects.
+def replace_slide_image_json(input: str, output: str, relationship_id: str, image_path: str) -> str: ...
+def replace_slide_image_at_index_json(
+    input: str, output: str, slide_index: int, relationship_id: str, image_path: str,
+) -> str: ...
+def add_slide_image_json(
+    input: str, output: str, slide_index: int, image_path: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_group_image_json(
+    input: str, output: str, slide_index: int, group_index: int, image_path: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_nested_group_image_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    image_path: str, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_deeper_nested_group_image_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, image_path: str, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_nested_group_image_in_new_group_json(
+    input: str, output: str, slide_index: int, group_index: int, image_path: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_movie_json(
+    input: str, output: str, slide_index: int, movie_path: str, poster_frame_path: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, mime_type: str,
+) -> str: ...
+def add_slide_ole_object_json(
+    input: str, output: str, slide_index: int, object_path: str, prog_id: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, icon_path: str | None,
+    icon_cx_emu: int, icon_cy_emu: int,
+) -> str: ...
+def add_slide_group_ole_object_json(
+    input: str, output: str, slide_index: int, group_index: int, object_path: str, prog_id: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, icon_path: str | None,
+    icon_cx_emu: int, icon_cy_emu: int,
+) -> str: ...
+def add_slide_nested_group_ole_object_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    object_path: str, prog_id: str, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+    icon_path: str | None, icon_cx_emu: int, icon_cy_emu: int,
+) -> str: ...
+def add_slide_deeper_nested_group_ole_object_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, object_path: str, prog_id: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, icon_path: str | None,
+    icon_cx_emu: int, icon_cy_emu: int,
+) -> str: ...
+def add_slide_nested_group_ole_object_in_new_group_json(
+    input: str, output: str, slide_index: int, group_index: int, object_path: str, prog_id: str,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, icon_path: str | None,
+    icon_cx_emu: int, icon_cy_emu: int,
+) -> str: ...
+
 # Auto shapes on a slide (shape functions).
 def add_slide_auto_shape_json(
     input: str, output: str, slide_index: int, preset_geometry: str,

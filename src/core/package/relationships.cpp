@@ -15,6 +15,8 @@ namespace pelvane {
 namespace {
 
 constexpr std::string_view kRelationshipsMarker = "</Relationships>";
+constexpr std::string_view kImageRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 
 bool is_relationship_tag(const XmlEvent& event) {
   return event.is_tag() && event.local_name() == "Relationship";
@@ -38,6 +40,15 @@ std::string relationship_element(std::string_view id, std::string_view type,
   element += target;
   element += "\"/>";
   return element;
+}
+
+// The element inserted before the last "</Relationships>"; without it: `InvalidInput`.
+Result<std::string> insert_relationship(std::string_view relationships_text,
+                                        std::string_view element) {
+  auto text = insert_before_last(relationships_text, kRelationshipsMarker, element);
+  if (!text)
+    return fail(PelvaneError::invalid_input("relationships part is missing </Relationships>"));
+  return std::move(*text);
 }
 
 std::vector<std::string_view> split_segments(std::string_view name) {
@@ -172,12 +183,15 @@ Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
 
 Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
                                      std::string_view relationship_type, std::string_view target) {
-  auto text = insert_before_last(
-      relationships_text, kRelationshipsMarker,
+  return insert_relationship(
+      relationships_text,
       relationship_element(xml_attr(id), xml_attr(relationship_type), xml_attr(target)));
-  if (!text)
-    return fail(PelvaneError::invalid_input("relationships part is missing </Relationships>"));
-  return std::move(*text);
+}
+
+Result<std::string> add_image_relationship(std::string_view relationships_text, std::string_view id,
+                                           std::string_view target) {
+  return insert_relationship(relationships_text,
+                             relationship_element(id, kImageRelationshipType, target));
 }
 
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,

@@ -63,6 +63,12 @@ Result<std::string> next_relationship_id(std::string_view relationships_bytes);
 Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
                                      std::string_view relationship_type, std::string_view target);
 
+// The same element for an image relationship (the standard's image type), id and target written
+// as given (callers pass "rId<n>" and "../media/<file>"). Without "</Relationships>":
+// `InvalidInput` "relationships part is missing </Relationships>".
+Result<std::string> add_image_relationship(std::string_view relationships_text, std::string_view id,
+                                           std::string_view target);
+
 // The same element with the values written as given (callers pass values that need no
 // escaping). Without "</Relationships>": `XmlTextDecode` "expected closing marker
 // </Relationships>".

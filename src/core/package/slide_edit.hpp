@@ -16,6 +16,7 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -33,6 +34,10 @@ struct EditOptions {
   // Create the output's parent directories before the input is opened (most operations);
   // when false they are created only once every change has succeeded.
   bool directories_first = true;
+  // The caller has run `prepare_edit_paths` itself, because it reads files of its own between
+  // that and the opening of the input (so that a missing file is reported before a missing
+  // package); the road does not run it again.
+  bool paths_prepared = false;
 };
 
 // The changes an operation makes to a package, collected before anything is written.
@@ -116,9 +121,15 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
 Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
                                           std::string_view output, const EditOptions& options);
 
-// The slide part at `slide_index` and its text. A missing slide is `InvalidInput`
-// "slide index {0} was not found"; a listed part the archive lacks is `InvalidInput`
+// The slide part at `slide_index` in presentation order. None: `InvalidInput`
+// "slide index {0} was not found".
+Result<std::string> address_slide(PackageArchive& archive, std::uint64_t slide_index);
+
+// The text of a slide part. A listed part the archive lacks: `InvalidInput`
 // "slide part {0} was not found".
+Result<std::string> read_slide_part(PackageArchive& archive, const std::string& slide_part);
+
+// `address_slide`, then `read_slide_part`.
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
                                                                 std::uint64_t slide_index);
 
@@ -135,21 +146,42 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   return Edited<T>{std::move(value), std::string(), facts};
 }
 
+// The one-slide road with a step between finding the slide and reading its text:
+// `address(PackageEdit&, const std::string& slide_part)` returns Result<P> for what the operation
+// plans from the slide's name alone (the parts it adds), so that its refusals come before
+// "slide part {0} was not found"; then `rewrite(SlideEdit&, P&)` returns Result<T>. The slide is
+// written from its text as the rewrite leaves it.
+template <class Address, class Rewrite>
+auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
+                const EditOptions& options, Address&& address, Rewrite&& rewrite)
+    -> Result<Edited<typename std::invoke_result_t<
+        Rewrite&, SlideEdit&,
+        typename std::invoke_result_t<Address&, PackageEdit&,
+                                      const std::string&>::value_type&>::value_type>> {
+  using P = typename std::invoke_result_t<Address&, PackageEdit&, const std::string&>::value_type;
+  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, P&>::value_type;
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+  std::string part = PELVANE_TRY(address_slide(archive, slide_index));
+  PackageEdit edit(archive);
+  P planned = PELVANE_TRY(address(edit, std::as_const(part)));
+  std::string xml = PELVANE_TRY(read_slide_part(archive, part));
+  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
+  T value = PELVANE_TRY(rewrite(slide, planned));
+  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
+  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+  return Edited<T>{std::move(value), slide.slide_part(), facts};
+}
+
 // The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as
 // the rewrite leaves it.
 template <class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Rewrite&& rewrite)
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
-  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type;
-  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
-  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index));
-  PackageEdit edit(archive);
-  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
-  T value = PELVANE_TRY(rewrite(slide));
-  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
-  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{std::move(value), slide.slide_part(), facts};
+  return edit_slide(
+      input, output, slide_index, options,
+      [](PackageEdit&, const std::string&) -> Result<std::monostate> { return {}; },
+      [&](SlideEdit& slide, std::monostate&) { return rewrite(slide); });
 }
 
 }  // namespace pelvane

@@ -109,6 +109,13 @@ struct InsertionTarget {
 Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
                                            const InsertionTarget& target);
 
+// `close` is the offset of the closing tag of a container starting at `container_start` (a
+// shape tree, a group, a slide). The schema keeps a container's own "p:extLst" its last child,
+// so when one ends right before the closing tag (blanks and comments between them passed over,
+// "<p:extLst/>" included) the result is the start of that list; otherwise it is `close`.
+std::size_t before_trailing_ext_list(std::string_view text, std::size_t container_start,
+                                     std::size_t close);
+
 // A new group with an all-zero transform holding one child, named "Group {id - 1}".
 std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml);
 

@@ -1,0 +1,356 @@
+#include "core/media/package_mutation_media.hpp"
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/base/file_input.hpp"
+#include "core/base/utf8.hpp"
+#include "core/media/media_parts.hpp"
+#include "core/media/xml_media_builders.hpp"
+#include "core/package/content_types.hpp"
+#include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
+#include "core/package/slide_edit.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::string_view kMediaRelationshipType =
+    "http://schemas.microsoft.com/office/2007/relationships/media";
+constexpr std::string_view kVideoRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/video";
+constexpr std::string_view kOleObjectRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/oleObject";
+constexpr std::string_view kOleObjectContentType =
+    "application/vnd.openxmlformats-officedocument.oleObject";
+constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
+
+// Pictures, movies and objects: unchanged entries raw, directory entries as directories.
+constexpr EditOptions kMediaWrite{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
+
+// The same for operations that read their own files after the output's directories are made
+// and before the input is opened.
+constexpr EditOptions kMediaWriteFilesFirst{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory,
+                                            true, true};
+
+// An image file given by path, or the built-in pixel without one.
+struct ImageFile {
+  std::string extension;
+  std::string_view content_type;
+  std::string bytes;
+};
+
+Result<ImageFile> read_image_or_pixel(std::optional<std::string_view> path) {
+  if (!path) return ImageFile{"png", "image/png", std::string(builtin_pixel_png())};
+  ImageFile image;
+  image.extension = PELVANE_TRY(image_extension(*path));
+  image.content_type = PELVANE_TRY(image_content_type(image.extension));
+  image.bytes = PELVANE_TRY(read_file_bytes(*path));
+  return image;
+}
+
+// Stages what every media operation writes besides the slide and before its media parts: the
+// slide's relationships part (in place when the input has it, else as the first new part) and
+// "[Content_Types].xml". The media or embedding parts are added after this, in order.
+void stage_relationships_and_content_types(PackageEdit& edit, const std::string& relationships_part,
+                                           std::string relationships_xml,
+                                           std::string content_types_xml) {
+  if (edit.archive().find(relationships_part))
+    edit.replace_part(relationships_part, std::move(relationships_xml));
+  else
+    edit.add_part(relationships_part, std::move(relationships_xml));
+  edit.replace_part(std::string(kContentTypesPart), std::move(content_types_xml));
+}
+
+// The keys every media record shares, from the edit that wrote the package.
+template <class Record>
+Record finish_record(Edited<Record> edited, std::string_view output, std::uint64_t slide_index) {
+  Record record = std::move(edited.value);
+  record.path = std::string(output);
+  record.slide_index = slide_index;
+  record.slide_part = std::move(edited.slide_part);
+  record.part_count = edited.facts.part_count;
+  record.has_vba = edited.facts.has_vba;
+  return record;
+}
+
+// The id of the shape asked for: the largest id plus one, plus two when a new group takes the
+// one before it.
+Result<std::uint64_t> new_shape_id(std::string_view slide_xml, const InsertionTarget& target) {
+  std::uint64_t shape_id = PELVANE_TRY(next_shape_id(slide_xml));
+  return target.wraps_in_new_group() ? shape_id + 1 : shape_id;
+}
+
+Result<ImageAddSummary> add_picture(std::string_view input, std::string_view output,
+                                    std::uint64_t slide_index, const InsertionTarget& target,
+                                    std::string_view image_path, const EmuBox& box) {
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, kMediaWrite,
+      [&](PackageEdit& edit, const std::string& slide_part) {
+        return plan_image_insertion(edit.archive(), slide_part, image_path);
+      },
+      [&](SlideEdit& slide, ImageInsertionPlan& plan) -> Result<ImageAddSummary> {
+        ImageAddSummary summary;
+        summary.shape_id = PELVANE_TRY(new_shape_id(slide.xml(), target));
+        slide.xml() = PELVANE_TRY(add_picture_to_target_xml(
+            slide.xml(), target, plan.relationship_id, summary.shape_id, box));
+        stage_relationships_and_content_types(slide.package(), plan.relationships_part,
+                                              std::move(plan.relationships_xml),
+                                              std::move(plan.content_types_xml));
+        if (!plan.reuses_existing_part)
+          slide.package().add_part(plan.image_part, std::move(plan.image_bytes));
+        summary.relationship_id = std::move(plan.relationship_id);
+        summary.image_part = std::move(plan.image_part);
+        return summary;
+      }));
+  return finish_record(std::move(edited), output, slide_index);
+}
+
+// The movie picture's name: the movie file's name when it has one that is UTF-8 that XML can
+// carry, else "Movie {id}".
+std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
+  const auto name = path_file_name(movie_path);
+  if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
+  return "Movie " + std::to_string(shape_id);
+}
+
+}  // namespace
+
+Result<ImageAddSummary> add_slide_image(std::string_view input, std::string_view output,
+                                        std::uint64_t slide_index, std::string_view image_path,
+                                        std::uint64_t x_emu, std::uint64_t y_emu,
+                                        std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  return add_picture(input, output, slide_index, InsertionTarget::slide(), image_path,
+                     {x_emu, y_emu, cx_emu, cy_emu});
+}
+
+Result<ImageAddSummary> add_slide_group_image(std::string_view input, std::string_view output,
+                                              std::uint64_t slide_index, std::uint64_t group_index,
+                                              std::string_view image_path, std::uint64_t x_emu,
+                                              std::uint64_t y_emu, std::uint64_t cx_emu,
+                                              std::uint64_t cy_emu) {
+  return add_picture(input, output, slide_index, InsertionTarget::group(group_index), image_path,
+                     {x_emu, y_emu, cx_emu, cy_emu});
+}
+
+Result<ImageAddSummary> add_slide_nested_group_image(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::string_view image_path,
+    std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  return add_picture(input, output, slide_index,
+                     InsertionTarget::nested_group(group_index, nested_group_child_index),
+                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
+}
+
+Result<ImageAddSummary> add_slide_deeper_nested_group_image(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::string_view image_path, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  return add_picture(input, output, slide_index,
+                     InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                          deeper_group_child_index),
+                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
+}
+
+Result<ImageAddSummary> add_slide_nested_group_image_in_new_group(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::string_view image_path, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  return add_picture(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
+                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
+}
+
+Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view output,
+                                        std::uint64_t slide_index, std::string_view movie_path,
+                                        std::optional<std::string_view> poster_frame_path,
+                                        std::uint64_t x_emu, std::uint64_t y_emu,
+                                        std::uint64_t cx_emu, std::uint64_t cy_emu,
+                                        std::string_view mime_type) {
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, kMediaWriteFilesFirst));
+  const std::string extension = PELVANE_TRY(movie_extension(movie_path));
+  // Both end up in "[Content_Types].xml" and the part name.
+  PELVANE_TRY_VOID(check_xml_text(extension));
+  PELVANE_TRY_VOID(check_xml_text(mime_type));
+  std::string movie = PELVANE_TRY(read_file_bytes(movie_path));
+  ImageFile poster = PELVANE_TRY(read_image_or_pixel(poster_frame_path));
+
+  struct MovieParts {
+    std::string media_part;
+    std::string poster_part;
+  };
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, kMediaWriteFilesFirst,
+      [&](PackageEdit& edit, const std::string&) -> Result<MovieParts> {
+        std::set<std::string> names = PELVANE_TRY(package_entry_names(edit.archive()));
+        std::string media_part = next_free_media_part(names, "media", extension);
+        return MovieParts{std::move(media_part),
+                          next_free_media_part(names, "image", poster.extension)};
+      },
+      [&](SlideEdit& slide, MovieParts& parts) -> Result<MovieAddSummary> {
+        const std::string relationships_part = relationship_part_name(slide.slide_part());
+        std::string relationships =
+            PELVANE_TRY(read_slide_relationships(slide.archive(), relationships_part));
+        std::string content_types = PELVANE_TRY(read_content_types(slide.archive()));
+
+        MovieAddSummary summary;
+        const std::string movie_target = slide_relative_target("media", parts.media_part);
+        summary.media_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
+        relationships = PELVANE_TRY(add_relationship(relationships, summary.media_relationship_id,
+                                                     kMediaRelationshipType, movie_target));
+        summary.video_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
+        relationships = PELVANE_TRY(add_relationship(relationships, summary.video_relationship_id,
+                                                     kVideoRelationshipType, movie_target));
+        summary.poster_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
+        relationships =
+            PELVANE_TRY(add_image_relationship(relationships, summary.poster_relationship_id,
+                                               slide_relative_target("media", parts.poster_part)));
+
+        summary.shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
+        const std::string name = movie_shape_name(movie_path, summary.shape_id);
+        slide.xml() =
+            PELVANE_TRY(add_movie_to_slide_xml(slide.xml(), summary.shape_id,
+                                               MovieArgs{summary.video_relationship_id,
+                                                         summary.media_relationship_id,
+                                                         summary.poster_relationship_id,
+                                                         name,
+                                                         {x_emu, y_emu, cx_emu, cy_emu}}));
+
+        content_types =
+            PELVANE_TRY(ensure_default_content_type(content_types, extension, mime_type));
+        content_types = PELVANE_TRY(
+            ensure_default_content_type(content_types, poster.extension, poster.content_type));
+        summary.media_part = parts.media_part;
+        summary.poster_part = parts.poster_part;
+        stage_relationships_and_content_types(slide.package(), relationships_part,
+                                              std::move(relationships), std::move(content_types));
+        slide.package().add_part(std::move(parts.media_part), std::move(movie));
+        slide.package().add_part(std::move(parts.poster_part), std::move(poster.bytes));
+        return summary;
+      }));
+  return finish_record(std::move(edited), output, slide_index);
+}
+
+Result<OleObjectAddSummary> add_slide_ole_object_with_target(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    const InsertionTarget& target, std::string_view object_path, std::string_view prog_id,
+    std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
+    std::optional<std::string_view> icon_path, std::uint64_t icon_cx_emu,
+    std::uint64_t icon_cy_emu) {
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, kMediaWriteFilesFirst));
+  std::string object = PELVANE_TRY(read_file_bytes(object_path));
+  ImageFile icon = PELVANE_TRY(read_image_or_pixel(icon_path));
+
+  struct ObjectParts {
+    std::string ole_part;
+    std::string icon_part;
+  };
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, kMediaWriteFilesFirst,
+      [&](PackageEdit& edit, const std::string&) -> Result<ObjectParts> {
+        std::set<std::string> names = PELVANE_TRY(package_entry_names(edit.archive()));
+        std::string ole_part = next_free_embedding_part(names);
+        return ObjectParts{std::move(ole_part),
+                           next_free_media_part(names, "image", icon.extension)};
+      },
+      [&](SlideEdit& slide, ObjectParts& parts) -> Result<OleObjectAddSummary> {
+        const std::string relationships_part = relationship_part_name(slide.slide_part());
+        std::string relationships =
+            PELVANE_TRY(read_slide_relationships(slide.archive(), relationships_part));
+        std::string content_types = PELVANE_TRY(read_content_types(slide.archive()));
+
+        OleObjectAddSummary summary;
+        summary.ole_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
+        relationships = PELVANE_TRY(
+            add_relationship(relationships, summary.ole_relationship_id, kOleObjectRelationshipType,
+                             slide_relative_target("embeddings", parts.ole_part)));
+        summary.icon_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
+        relationships =
+            PELVANE_TRY(add_image_relationship(relationships, summary.icon_relationship_id,
+                                               slide_relative_target("media", parts.icon_part)));
+
+        summary.shape_id = PELVANE_TRY(new_shape_id(slide.xml(), target));
+        slide.xml() =
+            PELVANE_TRY(add_ole_object_to_target_xml(slide.xml(), target, summary.shape_id,
+                                                     OleObjectArgs{summary.ole_relationship_id,
+                                                                   summary.icon_relationship_id,
+                                                                   prog_id,
+                                                                   {x_emu, y_emu, cx_emu, cy_emu},
+                                                                   icon_cx_emu,
+                                                                   icon_cy_emu}));
+
+        content_types = PELVANE_TRY(ensure_content_type_override(
+            content_types, "/" + parts.ole_part, kOleObjectContentType));
+        content_types = PELVANE_TRY(
+            ensure_default_content_type(content_types, icon.extension, icon.content_type));
+        summary.ole_part = parts.ole_part;
+        summary.icon_part = parts.icon_part;
+        stage_relationships_and_content_types(slide.package(), relationships_part,
+                                              std::move(relationships), std::move(content_types));
+        slide.package().add_part(std::move(parts.ole_part), std::move(object));
+        slide.package().add_part(std::move(parts.icon_part), std::move(icon.bytes));
+        return summary;
+      }));
+  return finish_record(std::move(edited), output, slide_index);
+}
+
+Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input,
+                                                          std::string_view output,
+                                                          std::optional<std::uint64_t> slide_index,
+                                                          std::string_view relationship_id,
+                                                          std::string_view image_path) {
+  EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory};
+  options.paths_prepared = true;
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
+  const std::string image = PELVANE_TRY(read_file_bytes(image_path));
+
+  auto edited = PELVANE_TRY(edit_package(
+      input, output, options, [&](PackageEdit& edit) -> Result<std::vector<std::string>> {
+        PackageArchive& archive = edit.archive();
+        std::vector<std::string> slides;
+        if (slide_index) {
+          auto part = PELVANE_TRY(slide_part_at_index(archive, *slide_index));
+          if (part) slides.push_back(std::move(*part));
+        } else {
+          for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
+            PELVANE_TRY_VOID(check_entry_opens(archive, index));
+            if (is_slide_part(archive.entry_name(index)))
+              slides.emplace_back(archive.entry_name(index));
+          }
+        }
+        std::set<std::string, std::less<>> targets;
+        for (const std::string& slide : slides) {
+          for (const RelationshipSummary& relationship :
+               PELVANE_TRY(read_relationships(archive, slide))) {
+            if (relationship.id == relationship_id &&
+                relationship.relationship_type.ends_with("/image"))
+              targets.insert(resolve_target(slide, relationship.target));
+          }
+        }
+        // Each entry is compared with the targets once, so a part reached from several slides
+        // is replaced once; the names are reported in archive order.
+        std::vector<std::string> replaced;
+        for (std::uint64_t index = 0; index < archive.entry_count() && !targets.empty(); ++index) {
+          const std::string_view name = archive.entry_name(index);
+          if (archive.is_directory(index) || !targets.contains(name)) continue;
+          replaced.emplace_back(name);
+          edit.replace_part(std::string(name), image);
+        }
+        return replaced;
+      }));
+
+  ImageReplacementSummary summary;
+  summary.path = std::string(output);
+  summary.relationship_id = std::string(relationship_id);
+  summary.replacements = edited.value.size();
+  summary.replaced_parts = std::move(edited.value);
+  summary.part_count = edited.facts.part_count;
+  summary.has_vba = edited.facts.has_vba;
+  return summary;
+}
+
+}  // namespace pelvane
