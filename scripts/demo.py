@@ -69,7 +69,69 @@ STEPS: list[Step] = [
          lambda d: (str(d.outputs["shapes-2-ellipse.pptx"]), d.output("shapes-3-text-box.pptx"),
                     0, 838200, 5943600, 6096000, 457200, "Source: finance, Q3"),
          "a text box on slide 1"),
+    # Media on a deck with groups three levels deep, each step editing the previous output.
+    Step("add_slide_image_json",
+         lambda d: (media_deck(d), d.output("media-01-picture.pptx"), 0, str(d.image), 7315200, 457200, 1828800, 1828800),
+         "the generated picture on slide 1 of a deck with nested groups"),
+    Step("add_slide_group_image_json",
+         lambda d: (str(d.outputs["media-01-picture.pptx"]), d.output("media-02-group-picture.pptx"), 0, 0, str(d.image), 8229600, 1828800, 914400, 914400),
+         "the same picture inside the top-level group: stored once"),
+    Step("add_slide_nested_group_image_json",
+         lambda d: (str(d.outputs["media-02-group-picture.pptx"]), d.output("media-03-nested-picture.pptx"), 0, 0, 1, str(d.image), 8229600, 2743200, 914400, 914400),
+         "inside the group nested in it"),
+    Step("add_slide_deeper_nested_group_image_json",
+         lambda d: (str(d.outputs["media-03-nested-picture.pptx"]), d.output("media-04-deeper-picture.pptx"), 0, 0, 1, 0, str(d.image), 8229600, 3657600, 914400, 914400),
+         "one level deeper"),
+    Step("add_slide_nested_group_image_in_new_group_json",
+         lambda d: (str(d.outputs["media-04-deeper-picture.pptx"]), d.output("media-05-new-group-picture.pptx"), 0, 0, str(d.image), 8229600, 4572000, 914400, 914400),
+         "in a new group inside the top-level group"),
+    Step("replace_slide_image_at_index_json",
+         lambda d: (str(d.outputs["media-05-new-group-picture.pptx"]), d.output("media-06-replaced.pptx"), 1, "rId2", sample_file(d, "replacement.png", png_bytes(4, 3, (240, 200, 40)))),
+         "new bytes for the picture of slide 2"),
+    Step("replace_slide_image_json",
+         lambda d: (str(d.outputs["media-06-replaced.pptx"]), d.output("media-07-replaced-all.pptx"), "rId2", sample_file(d, "replacement.png", png_bytes(4, 3, (240, 200, 40)))),
+         "the same for rId2 on every slide"),
+    Step("add_slide_movie_json",
+         lambda d: (str(d.outputs["media-07-replaced-all.pptx"]), d.output("media-08-movie.pptx"), 1, sample_file(d, "clip.mp4", SAMPLE_CLIP), str(d.image), 6096000, 1828800, 3657600, 2743200, "video/mp4"),
+         "a movie with a poster frame on slide 2"),
+    Step("add_slide_ole_object_json",
+         lambda d: (str(d.outputs["media-08-movie.pptx"]), d.output("media-09-object.pptx"), 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 838200, 4572000, 914400, 914400, None, 914400, 914400),
+         "an attached file shown as the built-in icon on slide 1"),
+    Step("add_slide_group_ole_object_json",
+         lambda d: (str(d.outputs["media-09-object.pptx"]), d.output("media-10-group-object.pptx"), 0, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 838200, 5486400, 914400, 914400, str(d.image), 914400, 914400),
+         "the file again inside the top-level group, the picture as its icon"),
+    Step("add_slide_nested_group_ole_object_json",
+         lambda d: (str(d.outputs["media-10-group-object.pptx"]), d.output("media-11-nested-object.pptx"), 0, 0, 1, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 1752600, 5486400, 914400, 914400, None, 914400, 914400),
+         "inside the nested group"),
+    Step("add_slide_deeper_nested_group_ole_object_json",
+         lambda d: (str(d.outputs["media-11-nested-object.pptx"]), d.output("media-12-deeper-object.pptx"), 0, 0, 1, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 2667000, 5486400, 914400, 914400, None, 914400, 914400),
+         "one level deeper"),
+    Step("add_slide_nested_group_ole_object_in_new_group_json",
+         lambda d: (str(d.outputs["media-12-deeper-object.pptx"]), d.output("media-13-new-group-object.pptx"), 0, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 3581400, 5486400, 914400, 914400, None, 914400, 914400),
+         "in a new group inside the top-level group"),
 ]
+
+# A few bytes standing for a movie and an attachment: the demo shows the package, not playback.
+SAMPLE_CLIP = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + bytes(64)
+SAMPLE_OBJECT = b"quarterly figures\n"
+
+
+def sample_file(demo: Demo, name: str, data: bytes) -> str:
+    """Writes a file that a media step passes by path and returns its path."""
+    path = demo.out / name
+    path.write_bytes(data)
+    return str(path)
+
+
+def media_deck(demo: Demo) -> str:
+    """Two slides: slide 1 holds a group holding a text box and a group holding an empty group;
+    slide 2 shows the picture image1.png through rId2."""
+    path = demo.out / "media-sample.pptx"
+    if not path.exists():
+        groups = group_xml(4, text_box_xml(5, "Figures") + group_xml(6, group_xml(7, "")))
+        build_deck(path, slides=2, slide_shapes={0: title_shape_xml("Media") + groups},
+                   media={"image1.png": png_bytes(4, 3, (30, 120, 200))}, media_rels={1: ["image1.png"]})
+    return str(path)
 
 
 def group_xml(shape_id: int, children: str) -> str:
