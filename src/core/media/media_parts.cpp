@@ -1,6 +1,5 @@
 #include "core/media/media_parts.hpp"
 
-#include <zip.h>
 #include <zlib.h>
 
 #include <array>
@@ -39,12 +38,9 @@ std::string file_name_of(std::string_view part_name) {
 // such an entry cannot have the image's digest, so it need not be read.
 bool may_hold_same_bytes(PackageArchive& archive, std::uint64_t index, std::uint64_t size,
                          std::uint32_t crc) {
-  zip_stat_t stat;
-  zip_stat_init(&stat);
-  if (zip_stat_index(archive.handle(), index, 0, &stat) != 0) return true;
-  if ((stat.valid & ZIP_STAT_SIZE) && stat.size != size) return false;
-  if ((stat.valid & ZIP_STAT_CRC) && stat.crc != crc) return false;
-  return true;
+  if (entry_declared_size(archive, index) != size) return false;
+  const auto declared_crc = entry_declared_crc32(archive, index);
+  return !declared_crc || *declared_crc == crc;
 }
 
 Result<std::string> entry_digest(PackageArchive& archive, std::uint64_t index) {

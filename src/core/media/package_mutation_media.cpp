@@ -303,8 +303,8 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
                                                           std::optional<std::uint64_t> slide_index,
                                                           std::string_view relationship_id,
                                                           std::string_view image_path) {
-  EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory};
-  options.paths_prepared = true;
+  // Every entry written again; the image file read before the input is opened.
+  constexpr EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory, true, true};
   PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
   const std::string image = PELVANE_TRY(read_file_bytes(image_path));
 

@@ -146,6 +146,13 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   return Edited<T>{std::move(value), std::string(), facts};
 }
 
+// The values the steps of the one-slide road return.
+template <class Address>
+using AddressedValue =
+    typename std::invoke_result_t<Address&, PackageEdit&, const std::string&>::value_type;
+template <class Rewrite, class... Planned>
+using RewriteValue = typename std::invoke_result_t<Rewrite&, SlideEdit&, Planned&...>::value_type;
+
 // The one-slide road with a step between finding the slide and reading its text:
 // `address(PackageEdit&, const std::string& slide_part)` returns Result<P> for what the operation
 // plans from the slide's name alone (the parts it adds), so that its refusals come before
@@ -154,12 +161,9 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
 template <class Address, class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Address&& address, Rewrite&& rewrite)
-    -> Result<Edited<typename std::invoke_result_t<
-        Rewrite&, SlideEdit&,
-        typename std::invoke_result_t<Address&, PackageEdit&,
-                                      const std::string&>::value_type&>::value_type>> {
-  using P = typename std::invoke_result_t<Address&, PackageEdit&, const std::string&>::value_type;
-  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, P&>::value_type;
+    -> Result<Edited<RewriteValue<Rewrite, AddressedValue<Address>>>> {
+  using P = AddressedValue<Address>;
+  using T = RewriteValue<Rewrite, P>;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options));
   std::string part = PELVANE_TRY(address_slide(archive, slide_index));
   PackageEdit edit(archive);
@@ -177,7 +181,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
 template <class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Rewrite&& rewrite)
-    -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
+    -> Result<Edited<RewriteValue<Rewrite>>> {
   return edit_slide(
       input, output, slide_index, options,
       [](PackageEdit&, const std::string&) -> Result<std::monostate> { return {}; },

@@ -198,4 +198,12 @@ std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index) 
   return declared_size(archive.handle(), index);
 }
 
+std::optional<std::uint32_t> entry_declared_crc32(PackageArchive& archive, std::uint64_t index) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive.handle(), index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_CRC))
+    return std::nullopt;
+  return stat.crc;
+}
+
 }  // namespace pelvane

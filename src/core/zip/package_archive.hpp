@@ -115,4 +115,7 @@ Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
 // The entry's uncompressed size as the central directory declares it; 0 when it gives none.
 std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index);
 
+// The entry's CRC-32 as the central directory declares it; none when it gives none.
+std::optional<std::uint32_t> entry_declared_crc32(PackageArchive& archive, std::uint64_t index);
+
 }  // namespace pelvane
