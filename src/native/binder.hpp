@@ -206,9 +206,7 @@ struct EngineArg<std::span<const T>> {
   static constexpr bool fits(const Param& p) {
     return p.kind == Kind::Json && p.presence == Presence::Required && p.parse_json != nullptr;
   }
-  static std::span<const T> read(const Args& a, std::size_t i) {
-    return a.json<std::vector<T>>(i);
-  }
+  static std::span<const T> read(const Args& a, std::size_t i) { return a.json<std::vector<T>>(i); }
 };
 
 // True when `params` supply the engine operation's parameters one for one, in order.

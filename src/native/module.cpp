@@ -31,7 +31,8 @@ constexpr auto kDeeperNestedGroupAutoShapeParams =
 constexpr auto kGroupConnectorParams = join_params(kInputOutputSlide, kGroup, kConnector);
 constexpr auto kConnectedGroupConnectorParams =
     join_params(kInputOutputSlide, kGroup, kConnector, kConnections);
-constexpr auto kConnectedGroupShapesParams = join_params(kInputOutputSlide, kGroup, kConnectedShapes);
+constexpr auto kConnectedGroupShapesParams =
+    join_params(kInputOutputSlide, kGroup, kConnectedShapes);
 constexpr auto kNestedGroupConnectorParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kConnector);
 constexpr auto kDeeperNestedGroupConnectorParams =
@@ -49,10 +50,13 @@ constexpr auto kDeeperNestedGatherParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kChildIndices);
 
 // A freeform's frame and path frame (signed), then its path steps.
-constexpr Param kFreeform[] = {
-    {"x_emu", Kind::I64},  {"y_emu", Kind::I64},  {"cx_emu", Kind::I64},
-    {"cy_emu", Kind::I64}, {"path_w", Kind::I64}, {"path_h", Kind::I64},
-    json_param<parse_freeform_operations>("operations_json")};
+constexpr Param kFreeform[] = {{"x_emu", Kind::I64},
+                               {"y_emu", Kind::I64},
+                               {"cx_emu", Kind::I64},
+                               {"cy_emu", Kind::I64},
+                               {"path_w", Kind::I64},
+                               {"path_h", Kind::I64},
+                               json_param<parse_freeform_operations>("operations_json")};
 constexpr auto kFreeformParams = join_params(kInputOutputSlide, kFreeform);
 constexpr auto kFreeformWithTextParams = join_params(kInputOutputSlide, kFreeform, kText);
 constexpr auto kGroupFreeformParams = join_params(kInputOutputSlide, kGroup, kFreeform, kText);
@@ -119,8 +123,7 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
     engine_row<&add_slide_deeper_nested_group_freeform_shape_with_text,
                kDeeperNestedGroupFreeformParams>(
         "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
-    engine_row<&add_slide_nested_group_freeform_shape_in_new_group_with_text,
-               kGroupFreeformParams>(
+    engine_row<&add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
 });
 

@@ -272,8 +272,8 @@ Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress
   if (!address.nested_group_child_index) {
     return top_level_group_bounds(slide_xml, address.group_index);
   }
-  auto nested = PELVANE_TRY(nested_group_child_bounds(slide_xml, address.group_index,
-                                                      *address.nested_group_child_index));
+  auto nested = PELVANE_TRY(
+      nested_group_child_bounds(slide_xml, address.group_index, *address.nested_group_child_index));
   if (!address.deeper_group_child_index) return nested;
   const std::uint64_t deeper_index = *address.deeper_group_child_index;
   auto child = direct_group_child_bounds(nested.in(slide_xml), deeper_index);

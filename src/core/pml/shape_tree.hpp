@@ -67,8 +67,7 @@ std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
 
 // The children of one group element's text, counted as `direct_group_child_bounds` counts them,
 // up to and including child `last_index` (fewer when the group has fewer or is not well closed).
-std::vector<GroupChild> direct_group_children(std::string_view group_xml,
-                                              std::uint64_t last_index);
+std::vector<GroupChild> direct_group_children(std::string_view group_xml, std::uint64_t last_index);
 
 // The `nested_group_child_index`-th child of the `group_index`-th top-level group, in slide
 // offsets; the child must be a group. Fails with "nested group child index {0} was not found"

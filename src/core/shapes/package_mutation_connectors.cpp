@@ -32,14 +32,14 @@ Result<ConnectorAddSummary> add_connected_shapes(std::string_view input, std::st
   PELVANE_TRY(auto_shape_display_name(args.begin_shape.preset_geometry));
   PELVANE_TRY(auto_shape_display_name(args.end_shape.preset_geometry));
   PELVANE_TRY(connector_preset_geometry(args.connector.preset_geometry));
+  constexpr std::uint64_t kIds = 3;  // the begin shape, the end shape, the connector
   auto inserted = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t first_id) {
         return connected_connector_with_auto_shapes_xml(first_id, args);
       },
-      3));
-  return connector_record(output, slide_index, args.connector.preset_geometry,
-                          std::move(inserted));
+      kIds));
+  return connector_record(output, slide_index, args.connector.preset_geometry, std::move(inserted));
 }
 
 ConnectedShapesArgs connected_shapes(
@@ -50,11 +50,12 @@ ConnectedShapesArgs connected_shapes(
     std::uint64_t connector_begin_x_emu, std::uint64_t connector_begin_y_emu,
     std::uint64_t connector_end_x_emu, std::uint64_t connector_end_y_emu,
     std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
+  // The two shapes carry no text and no guides.
   return ConnectedShapesArgs{
       AutoShapeArgs{begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
-                    std::nullopt, {}},
-      AutoShapeArgs{end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu,
-                    std::nullopt, {}},
+                    std::nullopt, std::span<const AdjustmentGuide>()},
+      AutoShapeArgs{end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu, std::nullopt,
+                    std::span<const AdjustmentGuide>()},
       ConnectorArgs{connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
                     connector_end_x_emu, connector_end_y_emu, std::nullopt, std::nullopt},
       begin_cxn_pt_idx, end_cxn_pt_idx};
@@ -65,8 +66,9 @@ ConnectedShapesArgs connected_shapes(
 Result<ConnectorAddSummary> add_slide_connector(std::string_view input, std::string_view output,
                                                 std::uint64_t slide_index,
                                                 std::string_view preset_geometry,
-                                                std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-                                                std::uint64_t end_x_emu, std::uint64_t end_y_emu) {
+                                                std::uint64_t begin_x_emu,
+                                                std::uint64_t begin_y_emu, std::uint64_t end_x_emu,
+                                                std::uint64_t end_y_emu) {
   return add_connector(
       input, output, slide_index, InsertionTarget::slide(),
       ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu, end_y_emu, {}, {}});
@@ -140,11 +142,10 @@ Result<ConnectorAddSummary> add_slide_connected_connector_with_auto_shapes(
     std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
   return add_connected_shapes(
       input, output, slide_index, InsertionTarget::slide(),
-      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu,
-                       begin_cy_emu, end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu,
-                       end_cy_emu, connector_preset_geometry, connector_begin_x_emu,
-                       connector_begin_y_emu, connector_end_x_emu, connector_end_y_emu,
-                       begin_cxn_pt_idx, end_cxn_pt_idx));
+      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
+                       end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu,
+                       connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
+                       connector_end_x_emu, connector_end_y_emu, begin_cxn_pt_idx, end_cxn_pt_idx));
 }
 
 Result<ConnectorAddSummary> add_slide_connected_group_connector_with_auto_shapes(
@@ -158,11 +159,10 @@ Result<ConnectorAddSummary> add_slide_connected_group_connector_with_auto_shapes
     std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
   return add_connected_shapes(
       input, output, slide_index, InsertionTarget::group(group_index),
-      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu,
-                       begin_cy_emu, end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu,
-                       end_cy_emu, connector_preset_geometry, connector_begin_x_emu,
-                       connector_begin_y_emu, connector_end_x_emu, connector_end_y_emu,
-                       begin_cxn_pt_idx, end_cxn_pt_idx));
+      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
+                       end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu,
+                       connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
+                       connector_end_x_emu, connector_end_y_emu, begin_cxn_pt_idx, end_cxn_pt_idx));
 }
 
 }  // namespace pelvane

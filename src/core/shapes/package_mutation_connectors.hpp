@@ -16,8 +16,9 @@ namespace pelvane {
 Result<ConnectorAddSummary> add_slide_connector(std::string_view input, std::string_view output,
                                                 std::uint64_t slide_index,
                                                 std::string_view preset_geometry,
-                                                std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-                                                std::uint64_t end_x_emu, std::uint64_t end_y_emu);
+                                                std::uint64_t begin_x_emu,
+                                                std::uint64_t begin_y_emu, std::uint64_t end_x_emu,
+                                                std::uint64_t end_y_emu);
 
 // On the slide's shape tree; each end glued when its shape id is given (to site 0 when its site
 // index is not).

@@ -30,8 +30,7 @@ Result<GroupShapeAddSummary> gather_children(std::string_view input, std::string
 
 }  // namespace
 
-Result<GroupShapeAddSummary> add_slide_group_shape(std::string_view input,
-                                                   std::string_view output,
+Result<GroupShapeAddSummary> add_slide_group_shape(std::string_view input, std::string_view output,
                                                    std::uint64_t slide_index) {
   return add_empty_group(input, output, slide_index, InsertionTarget::slide());
 }

@@ -13,8 +13,7 @@
 namespace pelvane {
 
 // An empty group on the slide's shape tree.
-Result<GroupShapeAddSummary> add_slide_group_shape(std::string_view input,
-                                                   std::string_view output,
+Result<GroupShapeAddSummary> add_slide_group_shape(std::string_view input, std::string_view output,
                                                    std::uint64_t slide_index);
 
 // An empty group as the last child of the `group_index`-th top-level group.

@@ -63,13 +63,13 @@ Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::stri
                                                std::uint64_t fragment_ids) {
   // A new group around the fragment takes the id before the fragment's first.
   const std::uint64_t group_ids = target.wraps_in_new_group() ? 1 : 0;
-  return rewrite_slide_with_new_shapes(
-      input, output, slide_index, group_ids + fragment_ids,
-      [&](std::string_view slide_xml, std::uint64_t first_id) {
-        const std::uint64_t shape_id = first_id + group_ids;
-        return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                       [&] { return build_fragment(shape_id); });
-      });
+  return rewrite_slide_with_new_shapes(input, output, slide_index, group_ids + fragment_ids,
+                                       [&](std::string_view slide_xml, std::uint64_t first_id) {
+                                         const std::uint64_t shape_id = first_id + group_ids;
+                                         return add_shape_to_target_xml(
+                                             slide_xml, target, shape_id,
+                                             [&] { return build_fragment(shape_id); });
+                                       });
 }
 
 Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
@@ -166,9 +166,9 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text
 }
 
 Result<FreeformShapeAddSummary> add_slide_freeform_shape_impl(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu,
-    std::int64_t path_w, std::int64_t path_h, std::span<const FreeformPathOperation> operations,
+    std::string_view input, std::string_view output, std::uint64_t slide_index, std::int64_t x_emu,
+    std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
+    std::int64_t path_h, std::span<const FreeformPathOperation> operations,
     std::optional<std::string_view> text) {
   return add_freeform(input, output, slide_index, InsertionTarget::slide(),
                       FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
@@ -187,8 +187,7 @@ Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_with_text(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
     std::uint64_t group_index, std::uint64_t nested_group_child_index, std::int64_t x_emu,
     std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
-    std::int64_t path_h, std::span<const FreeformPathOperation> operations,
-    std::string_view text) {
+    std::int64_t path_h, std::span<const FreeformPathOperation> operations, std::string_view text) {
   return add_freeform(input, output, slide_index,
                       InsertionTarget::nested_group(group_index, nested_group_child_index),
                       FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});

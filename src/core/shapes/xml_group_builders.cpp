@@ -80,8 +80,9 @@ std::string group_from_children_xml(std::uint64_t group_id, const TransformSumma
 Result<std::string> add_group_shape_to_target_xml(std::string_view slide_xml,
                                                   const InsertionTarget& target,
                                                   std::uint64_t group_id) {
-  return add_shape_to_target_xml(slide_xml, target, group_id,
-                                 [&]() -> Result<std::string> { return empty_group_shape_xml(group_id); });
+  return add_shape_to_target_xml(slide_xml, target, group_id, [&]() -> Result<std::string> {
+    return empty_group_shape_xml(group_id);
+  });
 }
 
 Result<std::string> group_existing_group_children_xml(std::string_view slide_xml,
@@ -107,7 +108,8 @@ Result<std::string> group_existing_group_children_xml(std::string_view slide_xml
     }
     const ElementRange range = children[index].range;
     auto frame = extract_transform(range.in(group_xml));
-    if (!frame) return fail(PelvaneError::invalid_input("selected group child is missing transform"));
+    if (!frame)
+      return fail(PelvaneError::invalid_input("selected group child is missing transform"));
     selected.push_back({range, *frame});
   }
 
@@ -129,7 +131,8 @@ Result<std::string> group_existing_group_children_xml(std::string_view slide_xml
 
   auto at = group_insertion_point(remaining);
   if (!at) return fail(PelvaneError::invalid_input("group shape XML is missing </p:grpSp>"));
-  const std::string new_group = group_from_children_xml(group_id, bounds_of(selected), children_xml);
+  const std::string new_group =
+      group_from_children_xml(group_id, bounds_of(selected), children_xml);
 
   std::string out;
   out.reserve(slide_xml.size() + new_group.size() - children_xml.size());

@@ -1,8 +1,7 @@
 // Connector, freeform and empty-group fragments: the exact XML written, compared with the
 // templates filled in here by hand.
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -98,8 +97,8 @@ TEST(FreeformFragment, EmptyPathIsRefusedOnlyOnceTheTargetIsFound) {
   ASSERT_FALSE(empty.has_value());
   EXPECT_EQ(empty.error().to_string(),
             "invalid input: freeform shape requires at least one path operation");
-  auto missing_group = add_freeform_shape_to_target_xml(slide(""), InsertionTarget::group(0), 2,
-                                                        FreeformArgs{});
+  auto missing_group =
+      add_freeform_shape_to_target_xml(slide(""), InsertionTarget::group(0), 2, FreeformArgs{});
   ASSERT_FALSE(missing_group.has_value());
   EXPECT_EQ(missing_group.error().message(), "group shape index 0 was not found");
 }
@@ -120,11 +119,41 @@ TEST(ConnectorFragment, BoxFlipsAndGlue) {
       {10, 50, 30, 20, {}, {}, " flipV=\"1\"", "10", "20", "20", "30", none},
       {30, 50, 10, 20, {}, {}, " flipH=\"1\" flipV=\"1\"", "10", "20", "20", "30", none},
       {7, 7, 7, 7, {}, {}, "", "7", "7", "0", "0", none},
-      {kMax, 0, 0, kMax, {}, {}, " flipH=\"1\"", "0", "0", std::to_string(kMax),
-       std::to_string(kMax), none},
-      {1, 2, 3, 4, ConnectorEnd{5, 2}, {}, "", "1", "2", "2", "2",
+      {kMax,
+       0,
+       0,
+       kMax,
+       {},
+       {},
+       " flipH=\"1\"",
+       "0",
+       "0",
+       std::to_string(kMax),
+       std::to_string(kMax),
+       none},
+      {1,
+       2,
+       3,
+       4,
+       ConnectorEnd{5, 2},
+       {},
+       "",
+       "1",
+       "2",
+       "2",
+       "2",
        "<p:cNvCxnSpPr><a:stCxn id=\"5\" idx=\"2\"/></p:cNvCxnSpPr>"},
-      {1, 2, 3, 4, {}, ConnectorEnd{6, 1}, "", "1", "2", "2", "2",
+      {1,
+       2,
+       3,
+       4,
+       {},
+       ConnectorEnd{6, 1},
+       "",
+       "1",
+       "2",
+       "2",
+       "2",
        "<p:cNvCxnSpPr><a:endCxn id=\"6\" idx=\"1\"/></p:cNvCxnSpPr>"},
       {1, 2, 3, 4, ConnectorEnd{5, 2}, ConnectorEnd{6, 1}, "", "1", "2", "2", "2",
        "<p:cNvCxnSpPr><a:stCxn id=\"5\" idx=\"2\"/><a:endCxn id=\"6\" idx=\"1\"/></p:cNvCxnSpPr>"},
@@ -165,7 +194,8 @@ TEST(ConnectorPresets, OnlyTheThreeConnectorWords) {
 }
 
 TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
-  const std::string tree = slide("<p:sp><p:nvSpPr><p:cNvPr id=\"7\" name=\"x\"/></p:nvSpPr></p:sp>");
+  const std::string tree =
+      slide("<p:sp><p:nvSpPr><p:cNvPr id=\"7\" name=\"x\"/></p:nvSpPr></p:sp>");
   ConnectedShapesArgs args{
       AutoShapeArgs{"rect", 1, 2, 3, 4, std::nullopt, {}},
       AutoShapeArgs{"ellipse", 5, 6, 7, 8, std::nullopt, {}},
@@ -187,8 +217,8 @@ TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
             "<p:cNvCxnSpPr><a:stCxn id=\"8\" idx=\"3\"/><a:endCxn id=\"9\" idx=\"1\"/>"
             "</p:cNvCxnSpPr>",
             "", "4", "4", "1", "2", "curvedConnector3"});
-  auto spliced =
-      add_connected_connector_with_auto_shapes_to_target_xml(tree, InsertionTarget::slide(), 8, args);
+  auto spliced = add_connected_connector_with_auto_shapes_to_target_xml(
+      tree, InsertionTarget::slide(), 8, args);
   ASSERT_TRUE(spliced.has_value()) << spliced.error().to_string();
   const std::size_t at = tree.rfind("</p:spTree>");
   EXPECT_EQ(*spliced, tree.substr(0, at) + expected + tree.substr(at));
@@ -213,11 +243,12 @@ TEST(GroupFragments, EmptyGroupAndConnectorInANewGroup) {
   auto spliced = add_connector_to_target_xml(tree, InsertionTarget::new_group_in_group(0), 6,
                                              ConnectorArgs{"line", 0, 0, 10, 10});
   ASSERT_TRUE(spliced.has_value());
-  const std::string connector = fill(std::string(kConnectorTemplate),
-                                     {"6", "5", "<p:cNvCxnSpPr/>", "", "0", "0", "10", "10", "line"});
+  const std::string connector =
+      fill(std::string(kConnectorTemplate),
+           {"6", "5", "<p:cNvCxnSpPr/>", "", "0", "0", "10", "10", "line"});
   const std::size_t at = tree.rfind("</p:grpSp>");
-  EXPECT_EQ(*spliced, tree.substr(0, at) + fill(std::string(kEmptyGroupTemplate),
-                                                {"5", "4", connector}) +
+  EXPECT_EQ(*spliced, tree.substr(0, at) +
+                          fill(std::string(kEmptyGroupTemplate), {"5", "4", connector}) +
                           tree.substr(at));
 
   auto empty_in_group = add_group_shape_to_target_xml(tree, InsertionTarget::group(0), 5);

@@ -1,9 +1,8 @@
 // Gathering existing children of a group into a new group: which children move, in which order,
 // the frame computed from theirs, what stays of the container, and each refusal.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,9 +26,10 @@ std::string sp(int id, std::string_view xfrm) {
 }
 
 std::string group(int id, std::string_view children,
-                  std::string_view properties = "<p:grpSpPr><a:xfrm><a:off x=\"1\" y=\"2\"/><a:ext "
-                                                "cx=\"3\" cy=\"4\"/><a:chOff x=\"5\" y=\"6\"/>"
-                                                "<a:chExt cx=\"7\" cy=\"8\"/></a:xfrm></p:grpSpPr>") {
+                  std::string_view properties =
+                      "<p:grpSpPr><a:xfrm><a:off x=\"1\" y=\"2\"/><a:ext "
+                      "cx=\"3\" cy=\"4\"/><a:chOff x=\"5\" y=\"6\"/>"
+                      "<a:chExt cx=\"7\" cy=\"8\"/></a:xfrm></p:grpSpPr>") {
   return "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"" + std::to_string(id) +
          "\" name=\"g\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>" + std::string(properties) +
          std::string(children) + "</p:grpSp>";
@@ -91,51 +91,108 @@ std::vector<Case> cases() {
   const std::string b = kChildren[1];
   const std::string top = slide(sp(2, frame("0", "0", "1", "1")) + kContainer);
   return {
-      {"children in list order, cut from their places, the new group last", top, {0}, {2, 0},
+      {"children in list order, cut from their places, the new group last",
+       top,
+       {0},
+       {2, 0},
        slide(sp(2, frame("0", "0", "1", "1")) +
              group(10, children_without({0, 2}) +
                            gathered("100", "200", "910", "1810", kChildren[2] + a)))},
-      {"one child", top, {0}, {0},
+      {"one child",
+       top,
+       {0},
+       {0},
        slide(sp(2, frame("0", "0", "1", "1")) +
              group(10, children_without({0}) + gathered("100", "200", "300", "400", a)))},
-      {"negative offsets", top, {0}, {1},
+      {"negative offsets",
+       top,
+       {0},
+       {1},
        slide(sp(2, frame("0", "0", "1", "1")) +
              group(10, children_without({1}) + gathered("-50", "-10", "20", "30", b)))},
-      {"a missing y reads 0", top, {0}, {4},
+      {"a missing y reads 0",
+       top,
+       {0},
+       {4},
        slide(sp(2, frame("0", "0", "1", "1")) +
              group(10, children_without({4}) + gathered("7", "0", "1", "1", kChildren[4])))},
-      {"a repeated index moves its child once", top, {0}, {0, 0, 1, 0},
+      {"a repeated index moves its child once",
+       top,
+       {0},
+       {0, 0, 1, 0},
        slide(sp(2, frame("0", "0", "1", "1")) +
              group(10, children_without({0, 1}) + gathered("-50", "-10", "450", "610", a + b)))},
-      {"every child", slide(group(30, "\n" + a + "\n" + b + "\n")), {0}, {1, 0},
+      {"every child",
+       slide(group(30, "\n" + a + "\n" + b + "\n")),
+       {0},
+       {1, 0},
        slide(group(30, "\n\n\n" + gathered("-50", "-10", "450", "610", b + a)))},
-      {"nested container", slide(group(40, sp(41, "") + kContainer)), {0, 1}, {0},
+      {"nested container",
+       slide(group(40, sp(41, "") + kContainer)),
+       {0, 1},
+       {0},
        slide(group(40, sp(41, "") + group(10, children_without({0}) +
                                                   gathered("100", "200", "300", "400", a))))},
-      {"deeper container", slide(group(50, group(51, sp(52, "") + kContainer))), {0, 0, 1}, {1},
-       slide(group(50, group(51, sp(52, "") + group(10, children_without({1}) +
-                                                            gathered("-50", "-10", "20", "30", b)))))},
-      {"group properties written empty", slide(group(10, a + b, "<p:grpSpPr/>")), {0}, {1},
+      {"deeper container",
+       slide(group(50, group(51, sp(52, "") + kContainer))),
+       {0, 0, 1},
+       {1},
+       slide(group(50,
+                   group(51, sp(52, "") + group(10, children_without({1}) +
+                                                        gathered("-50", "-10", "20", "30", b)))))},
+      {"group properties written empty",
+       slide(group(10, a + b, "<p:grpSpPr/>")),
+       {0},
+       {1},
        slide(group(10, a + gathered("-50", "-10", "20", "30", b), "<p:grpSpPr/>"))},
-      {"a trailing extension list stays last", slide(group(10, a + b + std::string(kExt))), {0},
-       {0}, slide(group(10, b + gathered("100", "200", "300", "400", a) + std::string(kExt)))},
+      {"a trailing extension list stays last",
+       slide(group(10, a + b + std::string(kExt))),
+       {0},
+       {0},
+       slide(group(10, b + gathered("100", "200", "300", "400", a) + std::string(kExt)))},
       {"edges past the 64-bit range wrap",
-       slide(group(10, sp(60, frame("9223372036854775807", "0", "1", "1")))), {0}, {0},
+       slide(group(10, sp(60, frame("9223372036854775807", "0", "1", "1")))),
+       {0},
+       {0},
        slide(group(10, gathered("9223372036854775807", "0", "1", "1",
                                 sp(60, frame("9223372036854775807", "0", "1", "1")))))},
-      {"empty list, even without the group", top, {9}, {},
-       "at least one group child is required", true},
+      {"empty list, even without the group",
+       top,
+       {9},
+       {},
+       "at least one group child is required",
+       true},
       {"missing group", top, {1}, {0}, "group shape index 1 was not found", true},
-      {"index equal to the child count", top, {0}, {1, 5}, "group child index 5 was not found",
+      {"index equal to the child count",
+       top,
+       {0},
+       {1, 5},
+       "group child index 5 was not found",
        true},
-      {"child without transform", top, {0}, {0, 3}, "selected group child is missing transform",
+      {"child without transform",
+       top,
+       {0},
+       {0, 3},
+       "selected group child is missing transform",
        true},
-      {"deeper child not a group", slide(group(50, group(51, sp(52, "") + kContainer))),
-       {0, 0, 0}, {0}, "deeper nested group child index 0 is not a group shape", true},
-      {"deeper child missing", slide(group(50, group(51, sp(52, "") + kContainer))), {0, 0, 2},
-       {0}, "deeper nested group child index 2 was not found", true},
-      {"nested child not a group", top, {0, 0}, {0},
-       "nested group child index 0 is not a group shape", true},
+      {"deeper child not a group",
+       slide(group(50, group(51, sp(52, "") + kContainer))),
+       {0, 0, 0},
+       {0},
+       "deeper nested group child index 0 is not a group shape",
+       true},
+      {"deeper child missing",
+       slide(group(50, group(51, sp(52, "") + kContainer))),
+       {0, 0, 2},
+       {0},
+       "deeper nested group child index 2 was not found",
+       true},
+      {"nested child not a group",
+       top,
+       {0, 0},
+       {0},
+       "nested group child index 0 is not a group shape",
+       true},
   };
 }
 
