@@ -101,6 +101,8 @@ Result<std::string> group_existing_group_children_xml(std::string_view slide_xml
   std::vector<SelectedChild> selected;
   std::unordered_set<std::uint64_t> listed;
   for (std::uint64_t index : child_indices) {
+    // An index listed again names a child already taken: each child moves once, at the place
+    // its index is first listed, so no shape is written twice.
     if (!listed.insert(index).second) continue;
     if (index >= children.size()) {
       return fail(PelvaneError::invalid_input("group child index " + std::to_string(index) +
@@ -108,8 +110,9 @@ Result<std::string> group_existing_group_children_xml(std::string_view slide_xml
     }
     const ElementRange range = children[index].range;
     auto frame = extract_transform(range.in(group_xml));
-    if (!frame)
+    if (!frame) {
       return fail(PelvaneError::invalid_input("selected group child is missing transform"));
+    }
     selected.push_back({range, *frame});
   }
 
