@@ -8,13 +8,11 @@ import xml.etree.ElementTree as ET
 import pytest
 
 from package_lint import check_package
-from deck_builder import NS_A
 from test_auto_shapes import (IO, MAX_ID, P, SLIDE, check_output_package,  # noqa: F401
                               container_of, nested_deck)
 
 from pelvane import pelvane_native as native
 
-A = f"{{{NS_A}}}"
 POINTS = {"begin_x_emu": 500, "begin_y_emu": 900, "end_x_emu": 100, "end_y_emu": 200}
 GLUE = {"begin_shape_id": 3, "begin_cxn_pt_idx": None, "end_shape_id": None, "end_cxn_pt_idx": 2}
 CONNECTED = {
@@ -111,43 +109,6 @@ def test_adds_at_its_target(name, nested_deck, tmp_path):
     if container_id is not None:
         old_frame = container_of(ET.fromstring(old), container_id).find(f"{P}grpSpPr")
         assert ET.tostring(container.find(f"{P}grpSpPr")) == ET.tostring(old_frame)
-
-
-def test_what_the_fragments_hold(nested_deck, tmp_path):
-    def last_shape(name, *args):
-        out = tmp_path / f"{name}.pptx"
-        getattr(native, name)(str(nested_deck), str(out), 0, *args)
-        check_package(nested_deck, out)
-        with zipfile.ZipFile(out) as archive:
-            return list(container_of(ET.fromstring(archive.read(SLIDE)), None))[-1]
-
-    free = last_shape("add_slide_freeform_shape_json", *FREEFORM.values())
-    assert free.find(f"{P}spPr/{A}xfrm/{A}off").attrib == {"x": "-100", "y": "200"}
-    assert [step.tag for step in free.find(f".//{A}path")] == [f"{A}moveTo", f"{A}lnTo", f"{A}close"]
-    assert free.find(f".//{A}lnTo/{A}pt").attrib == {"x": "100", "y": "-50"}
-    (paragraph,) = free.iter(f"{A}p")
-    assert paragraph.find(f"{A}pPr").attrib == {"algn": "ctr"}
-    with_text = last_shape("add_slide_freeform_shape_with_text_json", *FREEFORM.values(), "")
-    assert [t.text for t in with_text.iter(f"{A}t")] == [None]
-
-    glued = last_shape("add_slide_connected_connector_json", "line", *POINTS.values(), *GLUE.values())
-    assert glued.find(f"{P}spPr/{A}xfrm").attrib == {"flipH": "1", "flipV": "1"}
-    properties = glued.find(f"{P}nvCxnSpPr/{P}cNvCxnSpPr")
-    assert [(e.tag, e.attrib) for e in properties] == [(f"{A}stCxn", {"id": "3", "idx": "0"})]
-    free_connector = last_shape("add_slide_connected_connector_json", "line", *POINTS.values(), None, 1, None, 2)
-    assert list(free_connector.find(f"{P}nvCxnSpPr/{P}cNvCxnSpPr")) == []
-
-
-def test_gathering_moves_children_into_a_new_group(nested_deck, tmp_path):
-    out = tmp_path / "out.pptx"
-    native.group_slide_existing_group_children_json(str(nested_deck), str(out), 0, 0, [1, 0, 1])
-    check_package(nested_deck, out)
-    with zipfile.ZipFile(out) as archive:
-        group = container_of(ET.fromstring(archive.read(SLIDE)), "10")
-    (new_group,) = group.findall(f"{P}grpSp")  # both children moved, each once
-    assert [cnvpr_id(child) for child in new_group.findall("*")[2:]] == ["20", "11"]
-    xfrm = new_group.find(f"{P}grpSpPr/{A}xfrm")
-    assert xfrm.find(f"{A}off").attrib == xfrm.find(f"{A}chOff").attrib
 
 
 def raises(function, *args):
