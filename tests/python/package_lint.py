@@ -50,6 +50,8 @@ OFFICE_DOCUMENT = ("http://schemas.openxmlformats.org/officeDocument/2006/relati
 PML_ROOTS = {f"{{{NS_P}}}{name}" for name in
              ("presentation", "sld", "sldLayout", "sldMaster", "notes", "notesMaster", "handoutMaster")}
 
+LAYOUT_CHAIN = {f"{{{NS_P}}}sld": "slideLayout", f"{{{NS_P}}}sldLayout": "slideMaster"}
+
 
 # ---------------------------------------------------------------------------------------------
 # Schema validation through xmllint
@@ -280,11 +282,11 @@ def structure_problems(package: Package) -> list[Problem]:
                                         f"no Override for the part and no Default for '{extension}'"))
 
     # Relationships: internal targets exist, and every reference of a part names one of them.
-    relationship_ids = {}
+    relationships = {}
     for rels in (n for n in parts if n.lower().endswith(".rels")):
         facts = package.xml(rels)
         source = source_of(rels)
-        relationship_ids[source] = {r[0] for r in facts.relationships}
+        relationships[source] = facts.relationships
         for rid, count in Counter(r[0] for r in facts.relationships).items():
             if count > 1:
                 problems.append(Problem(rels, "relationship ids unique", f"Id \"{rid}\" is used {count} times"))
@@ -295,11 +297,17 @@ def structure_problems(package: Package) -> list[Problem]:
     for name in parts:
         if not is_xml(name) or name.lower().endswith(".rels"):
             continue
-        known = relationship_ids.get(name, set())
+        known = {r[0] for r in relationships.get(name, ())}
         for attribute, rid in package.xml(name).references:
             if rid not in known:
                 problems.append(Problem(name, "relationship ids resolve",
                                         f"r:{attribute}=\"{rid}\" names no relationship of this part"))
+        # A slide names one layout, a layout one master.
+        needed = LAYOUT_CHAIN.get(package.xml(name).root)
+        if needed:
+            count = sum(r[1].endswith("/" + needed) for r in relationships.get(name, ()))
+            if count != 1:
+                problems.append(Problem(name, "layout chain", f"{count} {needed} relationships, expected 1"))
 
     # Shape ids unique within each part's shape tree.
     for name in parts:
@@ -352,9 +360,9 @@ def schema_problems(package: Package, before: Package | None) -> list[Problem]:
         lines = text.splitlines()
         if len(lines) > 12:
             lines[12:] = [f"… and {len(lines) - 12} more lines"]
-        verdict = "validated in the input, not in the output" if before and name in before.parts \
-            else "does not validate"
-        problems.append(Problem(name, "schema", f"{verdict} against pml.xsd:\n" + "\n".join(lines)))
+        verdict = "validates against pml.xsd in the input but not in the output" \
+            if before and name in before.parts else "does not validate against pml.xsd"
+        problems.append(Problem(name, "schema", verdict + "".join(f"\n    {line}" for line in lines)))
     return problems
 
 

@@ -67,10 +67,12 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
     (edit(SLIDE_RELS, IMAGE_REL, ""),
      'ppt/slides/slide1.xml: relationship ids resolve: r:embed="rId2" names no relationship of this part'),
     (swap_name_and_properties,
-     "ppt/slides/slide1.xml: schema: validated in the input, not in the output against pml.xsd:\n"
-     "ppt/slides/slide1.xml:2: element spPr: Schemas validity error : Element "
+     "ppt/slides/slide1.xml: schema: validates against pml.xsd in the input but not in the output\n"
+     "    ppt/slides/slide1.xml:2: element spPr: Schemas validity error : Element "
      "'{http://schemas.openxmlformats.org/presentationml/2006/main}spPr': This element is not expected."),
     (edit(SLIDE, 'id="4"', 'id="2"'), "ppt/slides/slide1.xml: shape ids unique: id 2 is used 2 times"),
+    (lambda parts: parts.update({SLIDE_RELS: re.sub(r'<Relationship Id="rId1"[^>]*/>', "", parts[SLIDE_RELS])}),
+     "ppt/slides/slide1.xml: layout chain: 0 slideLayout relationships, expected 1"),
     (drop("ppt/media/image1.png"),
      "ppt/slides/_rels/slide1.xml.rels: relationship targets exist: rId2 targets '../media/image1.png', "
      "which is not in the package"),
@@ -90,7 +92,7 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
     (add("ppt/slides/slide9.xml", "<p:sld xmlns:p='http://schemas.openxmlformats.org/presentationml/2006/main'/>"),
      "ppt/slides/slide9.xml: schema: does not validate against pml.xsd"),
     (edit(SLIDE, "<p:clrMapOvr>", ALTERNATE + "<p:clrMapOvr>"), None),  # not checked against the schema
-], ids=["dropped-relationship", "schema-order", "duplicate-shape-id", "missing-target", "escaped-target",
+], ids=["dropped-relationship", "schema-order", "duplicate-shape-id", "no-layout", "missing-target", "escaped-target",
         "duplicate-relationship-id", "no-content-type", "content-type-case", "malformed", "two-slide-lists",
         "missing-slide", "duplicate-entry", "trailing-dot", "new-part-invalid", "alternate-content-skipped"])
 @pytest.mark.filterwarnings("ignore:Duplicate name")
