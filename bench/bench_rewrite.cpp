@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "core/file_output.hpp"
-#include "core/package_archive.hpp"
-#include "core/package_rewrite.hpp"
-#include "core/slide_order.hpp"
+#include "core/base/file_output.hpp"
+#include "core/package/package_rewrite.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace {
 
@@ -88,15 +88,18 @@ int recompress(int argc, char** argv) {
 }
 
 // The first slide replaced by its own bytes: the rewrite every slide edit performs.
-pelvane::Result<PackageFacts> replace_first_slide(const std::string& input, const std::string& output) {
+pelvane::Result<PackageFacts> replace_first_slide(const std::string& input,
+                                                  const std::string& output) {
   auto archive = PackageArchive::open_file(input);
   if (!archive) return std::unexpected(archive.error());
   auto slide = pelvane::slide_part_at_index(*archive, 0);
   if (!slide) return std::unexpected(slide.error());
-  if (!*slide) return std::unexpected(pelvane::PelvaneError::invalid_input("slide index 0 was not found"));
+  if (!*slide)
+    return std::unexpected(pelvane::PelvaneError::invalid_input("slide index 0 was not found"));
   auto content = pelvane::read_archive_bytes(*archive, **slide);
   if (!content) return std::unexpected(content.error());
-  return pelvane::write_package_with_replaced_part(*archive, output, **slide, content->value_or(""));
+  return pelvane::write_package_with_replaced_part(*archive, output, **slide,
+                                                   content->value_or(""));
 }
 
 double median(std::vector<double> values) {
@@ -135,7 +138,8 @@ int time_rewrite(int argc, char** argv) {
   const double rewrite = median(rewrite_seconds);
   const double copy = median(copy_seconds);
   std::printf(
-      "{\"input_bytes\": %llu, \"rewrite_seconds\": %.4f, \"copy_seconds\": %.4f, \"ratio\": %.3f}\n",
+      "{\"input_bytes\": %llu, \"rewrite_seconds\": %.4f, \"copy_seconds\": %.4f, \"ratio\": "
+      "%.3f}\n",
       static_cast<unsigned long long>(std::filesystem::file_size(input)), rewrite, copy,
       rewrite / copy);
   return 0;
@@ -149,7 +153,8 @@ int main(int argc, char** argv) {
   if (command == "replace") return replace(argc, argv);
   if (command == "recompress") return recompress(argc, argv);
   if (command == "time") return time_rewrite(argc, argv);
-  if (command == "replace-first-slide" && argc == 4) return report(replace_first_slide(argv[2], argv[3]));
+  if (command == "replace-first-slide" && argc == 4)
+    return report(replace_first_slide(argv[2], argv[3]));
   std::cerr << "unknown command " << command << "\n";
   return 2;
 }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/xml_events.hpp"
+#include "core/xml/xml_events.hpp"
 
 namespace {
 
@@ -23,19 +23,26 @@ std::string generate_slide(std::size_t target_bytes) {
       "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
       "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\"><p:cSld><p:spTree>"
       "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
-      "<p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/>"
+      "<p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" "
+      "y=\"0\"/>"
       "<a:chExt cx=\"0\" cy=\"0\"/></a:xfrm></p:grpSpPr>";
-  const std::string close = "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>";
+  const std::string close =
+      "</p:spTree></p:cSld><p:clrMapOvr><a:masterClrMapping/></p:clrMapOvr></p:sld>";
   for (unsigned id = 2; xml.size() + close.size() < target_bytes; ++id) {
     const std::string n = std::to_string(id);
-    xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"" + n + "\" name=\"TextBox " + n +
-           "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"" +
-           std::to_string(id * 12700) + "\" y=\"1524000\"/><a:ext cx=\"6096000\" cy=\"369332\"/></a:xfrm>"
-           "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr><p:txBody>"
-           "<a:bodyPr wrap=\"square\" rtlCol=\"0\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>"
-           "<a:p><a:r><a:rPr lang=\"en-US\" sz=\"1800\" b=\"1\" dirty=\"0\"/><a:t>Quarterly results &amp; outlook "
-           "for region " + n + "</a:t></a:r><a:r><a:rPr lang=\"en-US\" dirty=\"0\"/><a:t> &#8211; revenue "
-           "grew &lt;5%</a:t></a:r><a:endParaRPr lang=\"en-US\" dirty=\"0\"/></a:p></p:txBody></p:sp>";
+    xml +=
+        "<p:sp><p:nvSpPr><p:cNvPr id=\"" + n + "\" name=\"TextBox " + n +
+        "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm><a:off x=\"" +
+        std::to_string(id * 12700) +
+        "\" y=\"1524000\"/><a:ext cx=\"6096000\" cy=\"369332\"/></a:xfrm>"
+        "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr><p:txBody>"
+        "<a:bodyPr wrap=\"square\" rtlCol=\"0\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>"
+        "<a:p><a:r><a:rPr lang=\"en-US\" sz=\"1800\" b=\"1\" dirty=\"0\"/><a:t>Quarterly results "
+        "&amp; outlook "
+        "for region " +
+        n +
+        "</a:t></a:r><a:r><a:rPr lang=\"en-US\" dirty=\"0\"/><a:t> &#8211; revenue "
+        "grew &lt;5%</a:t></a:r><a:endParaRPr lang=\"en-US\" dirty=\"0\"/></a:p></p:txBody></p:sp>";
   }
   xml += close;
   return xml;
@@ -96,8 +103,9 @@ int main(int argc, char** argv) {
   std::printf("copy every event: %8.3f ms  %8.1f MB/s\n", lexer * 1e3, lexer_rate);
   std::printf("memcpy:           %8.3f ms  %8.1f MB/s\n", plain * 1e3, memcpy_rate);
   std::printf("ratio (event copy time / memcpy time): %.1f\n", lexer / plain);
-  std::printf("{\"case\": \"xml_copy_every_event\", \"megabytes\": %.2f, \"events\": %zu, "
-              "\"mb_per_s\": %.1f, \"memcpy_mb_per_s\": %.1f, \"ratio\": %.2f}\n",
-              mb, events, lexer_rate, memcpy_rate, lexer / plain);
+  std::printf(
+      "{\"case\": \"xml_copy_every_event\", \"megabytes\": %.2f, \"events\": %zu, "
+      "\"mb_per_s\": %.1f, \"memcpy_mb_per_s\": %.1f, \"ratio\": %.2f}\n",
+      mb, events, lexer_rate, memcpy_rate, lexer / plain);
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/json_in.hpp"
+#include "core/json/json_in.hpp"
 
 namespace {
 
@@ -23,10 +23,11 @@ void check(const Result& result, std::string_view text) {
   for (const char c : text) lines += c == '\n';
   if (error.line < 1 || error.line > lines || error.column > text.size()) std::abort();
   if (error.message.empty()) std::abort();
-  const std::string suffix = " at line " + std::to_string(error.line) + " column " +
-                             std::to_string(error.column);
+  const std::string suffix =
+      " at line " + std::to_string(error.line) + " column " + std::to_string(error.column);
   const std::string shown = error.text();
-  if (shown.size() < suffix.size() || shown.compare(shown.size() - suffix.size(), suffix.size(), suffix) != 0) {
+  if (shown.size() < suffix.size() ||
+      shown.compare(shown.size() - suffix.size(), suffix.size(), suffix) != 0) {
     std::abort();
   }
 }

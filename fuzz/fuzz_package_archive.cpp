@@ -15,8 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/package_archive.hpp"
-#include "core/sha256.hpp"
+#include "core/base/sha256.hpp"
+#include "core/inspect/manifest.hpp"
+#include "core/zip/package_archive.hpp"
 
 namespace {
 
@@ -124,8 +125,8 @@ void exercise(std::string_view bytes) {
     std::uint64_t streamed = 0;
     if (auto entry = pelvane::open_archive_entry(*archive, index)) {
       char buffer[4096];
-      (void)pelvane::stream_archive_entry(entry->get(), buffer,
-                                          [&](std::string_view chunk) { streamed += chunk.size(); });
+      (void)pelvane::stream_archive_entry(
+          entry->get(), buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
     }
     if (manifest && found && *found && archive->find(name) == index) {
       for (const auto& record : manifest->parts) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/xml_event_helpers.hpp"
-#include "core/xml_events.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+#include "core/xml/xml_events.hpp"
 
 namespace {
 

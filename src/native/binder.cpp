@@ -38,8 +38,9 @@ void raise_too_many_positional(const FunctionDecl& decl, Py_ssize_t given) {
   if (has_omittable(decl)) {
     const Py_ssize_t required = std::ranges::count_if(
         decl.params, [](const Param& p) { return p.presence != Presence::Omittable; });
-    PyErr_Format(PyExc_TypeError, "%s() takes from %zd to %zd positional arguments but %zd %s given",
-                 decl.name, required, total, given, verb);
+    PyErr_Format(PyExc_TypeError,
+                 "%s() takes from %zd to %zd positional arguments but %zd %s given", decl.name,
+                 required, total, given, verb);
   } else {
     PyErr_Format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd %s given", decl.name,
                  total, given, verb);
@@ -154,8 +155,10 @@ bool to_list(PyObject* object, std::vector<T>& out, ConvertItem convert_item) {
     return false;
   }
   const Py_ssize_t hint = PySequence_Size(object);
-  if (hint < 0) PyErr_Clear();
-  else out.reserve(static_cast<std::size_t>(std::min(hint, kMaxListReservation)));
+  if (hint < 0)
+    PyErr_Clear();
+  else
+    out.reserve(static_cast<std::size_t>(std::min(hint, kMaxListReservation)));
 
   PyObject* iterator = PyObject_GetIter(object);
   if (iterator == nullptr) return false;
@@ -260,9 +263,7 @@ PyObject* to_python(const Outcome& outcome) {
     }
     case Outcome::Kind::Bytes:
       return PyBytes_FromStringAndSize(payload.data(), static_cast<Py_ssize_t>(payload.size()));
-    case Outcome::Kind::Error:
-      raise_runtime_error(payload);
-      return nullptr;
+    case Outcome::Kind::Error: raise_runtime_error(payload); return nullptr;
   }
   raise_panic("unknown outcome");
   return nullptr;

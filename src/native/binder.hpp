@@ -14,7 +14,9 @@
 //       {"inspect_package_json", kInspectParams,
 //        [](Args& a) { return json_result(inspect_package(a.str(0))); }},
 //   });
-//   int register_native_core(PyObject* module) { return register_functions<kCoreFunctions>(module); }
+//   int register_native_core(PyObject* module) {
+//     return register_functions<kCoreFunctions>(module);
+//   }
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -37,7 +39,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/error.hpp"
+#include "core/base/error.hpp"
 #include "native/results.hpp"
 
 namespace pelvane::native {
@@ -262,7 +264,8 @@ PyMethodDef method_definition(const std::string& doc) {
     return {decl.name, reinterpret_cast<PyCFunction>(&noargs_entry<Table, I>),
             METH_NOARGS | METH_STATIC, doc.c_str()};
   }
-  return {decl.name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Table, I>)),
+  return {decl.name,
+          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fastcall_entry<Table, I>)),
           METH_FASTCALL | METH_KEYWORDS | METH_STATIC, doc.c_str()};
 }
 

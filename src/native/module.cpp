@@ -5,7 +5,7 @@
 // no threads, nothing to release at shutdown.
 #include <array>
 
-#include "core/package_mutation_shapes.hpp"
+#include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/shape_params.hpp"
@@ -15,8 +15,7 @@ namespace {
 
 // The module root's own functions (groups, freeforms, the edit batch), registered after the
 // four groups. Adding one is a row here, as in native_text_boxes.cpp.
-constexpr auto kGroupAutoShapeParams =
-    join_params(kInputOutputSlide, kGroup, kPreset, kBox, kText);
+constexpr auto kGroupAutoShapeParams = join_params(kInputOutputSlide, kGroup, kPreset, kBox, kText);
 constexpr auto kNestedGroupAutoShapeParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kPreset, kBox, kText);
 constexpr auto kDeeperNestedGroupAutoShapeParams =

@@ -22,8 +22,9 @@
 #include <array>
 #include <string_view>
 
-#include "core/package_archive.hpp"
-#include "core/summary_package_extract.hpp"
+#include "core/inspect/manifest.hpp"
+#include "core/inspect/summary_package_extract.hpp"
+#include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"

@@ -26,8 +26,6 @@ constexpr std::array<FunctionDecl, 0> kMediaFunctions{};
 
 }  // namespace
 
-int register_native_media(PyObject* module) {
-  return register_functions<kMediaFunctions>(module);
-}
+int register_native_media(PyObject* module) { return register_functions<kMediaFunctions>(module); }
 
 }  // namespace pelvane::native

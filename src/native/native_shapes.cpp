@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "core/json_in.hpp"
-#include "core/package_mutation_shapes.hpp"
+#include "core/json/json_in.hpp"
+#include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"

@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "core/package_mutation_shapes.hpp"
+#include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"
@@ -40,8 +40,7 @@ constexpr auto kTextBoxesFunctions = std::to_array<FunctionDecl>({
         "add_slide_group_text_box_with_text_json"),
     engine_row<&add_slide_nested_group_text_box_with_text, kNestedGroupTextBoxParams>(
         "add_slide_nested_group_text_box_with_text_json"),
-    engine_row<&add_slide_deeper_nested_group_text_box_with_text,
-               kDeeperNestedGroupTextBoxParams>(
+    engine_row<&add_slide_deeper_nested_group_text_box_with_text, kDeeperNestedGroupTextBoxParams>(
         "add_slide_deeper_nested_group_text_box_with_text_json"),
     engine_row<&add_slide_nested_group_text_box_in_new_group_with_text, kGroupTextBoxParams>(
         "add_slide_nested_group_text_box_in_new_group_with_text_json"),

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/error.hpp"
-#include "core/json_out.hpp"
+#include "core/base/error.hpp"
+#include "core/json/json_out.hpp"
 
 namespace pelvane::native {
 

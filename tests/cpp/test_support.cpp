@@ -53,7 +53,8 @@ void add_entries(zip_t* archive, const std::vector<ZipEntry>& entries, std::stri
           archive, "zip_file_set_mtime");
   }
   if (!comment.empty()) {
-    check(zip_set_archive_comment(archive, comment.data(), static_cast<zip_uint16_t>(comment.size())) == 0,
+    check(zip_set_archive_comment(archive, comment.data(),
+                                  static_cast<zip_uint16_t>(comment.size())) == 0,
           archive, "zip_set_archive_comment");
   }
 }
@@ -77,7 +78,8 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(std::string_view relative) const { return (path_ / relative).string(); }
 
-void write_zip(const std::string& path, const std::vector<ZipEntry>& entries, std::string_view comment) {
+void write_zip(const std::string& path, const std::vector<ZipEntry>& entries,
+               std::string_view comment) {
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (archive == nullptr) throw std::runtime_error("zip_open failed for " + path);
@@ -121,7 +123,8 @@ void write_file(const std::string& path, std::string_view bytes) {
 }
 
 std::optional<std::filesystem::path> decks_dir() {
-  const std::filesystem::path dir = std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "decks";
+  const std::filesystem::path dir =
+      std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "decks";
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;

@@ -31,7 +31,7 @@ struct ZipEntry {
   std::string bytes;
   bool deflate = true;     // false: stored
   bool directory = false;  // a directory entry (name should end in "/"); bytes are ignored
-  std::optional<std::time_t> mtime;  // default: 1980-01-01 00:00:00 local time
+  std::optional<std::time_t> mtime;     // default: 1980-01-01 00:00:00 local time
   std::optional<std::string> password;  // encrypts the entry (AES-256) with this password
 };
 

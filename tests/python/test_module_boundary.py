@@ -212,9 +212,9 @@ def _build_probe(directory):
     sources = [
         ROOT / "tests" / "python" / "binder_probe.cpp",
         ROOT / "src" / "native" / "binder.cpp",
-        ROOT / "src" / "core" / "error.cpp",
-        ROOT / "src" / "core" / "json_out.cpp",
-        ROOT / "src" / "core" / "utf8.cpp",
+        ROOT / "src" / "core" / "base" / "error.cpp",
+        ROOT / "src" / "core" / "json" / "json_out.cpp",
+        ROOT / "src" / "core" / "base" / "utf8.cpp",
     ]
     command = [compiler, "-std=c++23", "-O1", "-shared", "-fPIC", f"-I{ROOT / 'src'}",
                f"-I{include}", *map(str, sources), "-o", str(target)]

@@ -1,0 +1,13 @@
+// Parsing decimal integers exactly as XML attribute values write them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace pelvane {
+
+// Strict signed 64-bit decimal: an optional "+" or "-", then one or more ASCII digits.
+std::optional<std::int64_t> parse_i64(std::string_view text);
+
+}  // namespace pelvane

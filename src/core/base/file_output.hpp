@@ -1,0 +1,60 @@
+// Paths and output files shared by every operation that writes a file.
+//
+// Outputs are never written in place: bytes go to a temporary file in the output's own
+// directory, which is renamed over the output only once it is complete. A failed write leaves
+// no partial file behind, and an output that names the input cannot destroy the input before
+// it has been read.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/base/error.hpp"
+
+namespace pelvane {
+
+// Refuses a path holding a NUL byte, which the operating system would silently cut short and
+// so read or write another file. Every operation that takes a path calls this first.
+Result<void> check_path(std::string_view path);
+
+// The operating system's message for an errno value, as carried by `Io` errors.
+std::string os_error_message(int error_number);
+
+// Creates the parent directory of `output_path` and every missing ancestor (0777 before the
+// process's file-creation mask). Does nothing when the path has no parent component.
+Result<void> create_parent_directories(std::string_view output_path);
+
+// A new file written beside `output_path` and renamed over it by `commit`. The file is created
+// with permissions 0666 before the file-creation mask. Without a successful commit the
+// temporary file is removed when the object is destroyed and the output is left untouched.
+class AtomicOutputFile {
+ public:
+  static Result<AtomicOutputFile> create(std::string_view output_path);
+
+  AtomicOutputFile(AtomicOutputFile&& other) noexcept;
+  AtomicOutputFile& operator=(AtomicOutputFile&& other) noexcept;
+  AtomicOutputFile(const AtomicOutputFile&) = delete;
+  AtomicOutputFile& operator=(const AtomicOutputFile&) = delete;
+  ~AtomicOutputFile();
+
+  // The descriptor of the temporary file, which the caller writes through.
+  int fd() const { return fd_; }
+  const std::string& output_path() const { return output_path_; }
+  const std::string& temp_path() const { return temp_path_; }
+
+  // Copies everything from the descriptor `input_fd` (from its current position to its end).
+  Result<void> copy_from_fd(int input_fd);
+  // Closes the temporary file and renames it over the output.
+  Result<void> commit();
+
+ private:
+  AtomicOutputFile(int fd, std::string output_path, std::string temp_path);
+  void discard() noexcept;
+
+  int fd_ = -1;
+  bool committed_ = false;
+  std::string output_path_;
+  std::string temp_path_;
+};
+
+}  // namespace pelvane

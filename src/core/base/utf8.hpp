@@ -1,0 +1,19 @@
+// UTF-8 checks, encoding and lossy decoding shared by the JSON and XML readers and writers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pelvane {
+
+// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
+bool is_valid_utf8(std::string_view text);
+
+// Appends the UTF-8 encoding of a code point (which must be a Unicode scalar value).
+void append_utf8(std::string& out, char32_t code_point);
+
+// Decodes bytes as UTF-8, replacing each invalid sequence (its longest valid-looking prefix, at
+// least one byte) by U+FFFD. Never fails.
+std::string decode_utf8_lossy(std::string_view bytes);
+
+}  // namespace pelvane

@@ -1,0 +1,62 @@
+// Shape summaries: the shape tree of one slide as `ShapeSummary` records, groups nested.
+//
+// A shape is handled as its exact XML text (its block), cut out of the slide by the shape walk.
+// Most fields come from substring searches over the block and the paragraph lists from one
+// lexer pass over it; every search covers the whole block, so a group's summary also holds what
+// its children hold. Nothing here fails.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/model/models.hpp"
+
+namespace pelvane {
+
+// What a group hands its children so that they land in slide coordinates: its own effective
+// offset and extent, and its child offset and extent (`a:chOff`, `a:chExt`).
+struct ChildTransformMapping {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t cx = 0;
+  std::int64_t cy = 0;
+  std::int64_t child_x = 0;
+  std::int64_t child_y = 0;
+  std::int64_t child_cx = 0;
+  std::int64_t child_cy = 0;
+};
+
+// Groups nested deeper than this many levels are still summarised themselves, but their
+// children are not descended into: a hostile slide of endlessly nested groups must not exhaust
+// the stack while the summary is built, printed or released.
+inline constexpr std::size_t kMaxGroupNesting = 256;
+
+// The top-level shapes of the slide's first `p:spTree`, in document order. Invalid UTF-8 becomes
+// U+FFFD first. No tree, or a tree without its end tag: an empty list.
+std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes);
+
+// The same over a slide already decoded as text.
+std::vector<ShapeSummary> extract_shapes_in_text(std::string_view slide_text);
+// The same written over `shapes`, which may hold an earlier slide's shapes: their lists and texts
+// keep their storage for the new values.
+void extract_shapes_in_text(std::string_view slide_text, std::vector<ShapeSummary>& shapes);
+
+// One shape block (valid UTF-8) under its parent group's mapping, or none at the top level.
+ShapeSummary summarize_shape_block(std::string_view block,
+                                   const std::optional<ChildTransformMapping>& mapping);
+
+// The position and size of the first `a:xfrm` in the text (else the first `p:xfrm`): `a:off` x,
+// y and `a:ext` cx, cy, a missing or malformed value read as 0. None when the element, its end,
+// or either child is missing.
+std::optional<TransformSummary> extract_transform(std::string_view text);
+
+// `transform` placed through a group's mapping: each axis scaled from the child extent to the
+// group's extent (rounded half away from zero) and moved to the group's offset; an axis whose
+// child extent is 0 is only moved.
+TransformSummary map_child_transform(const TransformSummary& transform,
+                                     const ChildTransformMapping& mapping);
+
+}  // namespace pelvane

@@ -1,0 +1,163 @@
+#include "core/package/part_names.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
+namespace pelvane {
+namespace {
+
+bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool all_digits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), is_ascii_digit);
+}
+
+// A digit run as a number; a value that does not fit in 64 bits reads as 0.
+std::uint64_t digit_run_value(std::string_view run) {
+  std::uint64_t value = 0;
+  for (char c : run) {
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return 0;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+// Length of the run starting at `at`: all digits or all non-digits.
+std::size_t run_length(std::string_view name, std::size_t at) {
+  const bool digits = is_ascii_digit(name[at]);
+  std::size_t end = at + 1;
+  while (end < name.size() && is_ascii_digit(name[end]) == digits) ++end;
+  return end - at;
+}
+
+// True when the name is `prefix`, one or more ASCII digits, then `suffix`, and nothing else.
+bool is_numbered_name(std::string_view name, std::string_view prefix, std::string_view suffix) {
+  if (name.size() <= prefix.size() + suffix.size()) return false;
+  if (!name.starts_with(prefix) || !name.ends_with(suffix)) return false;
+  return all_digits(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
+}
+
+}  // namespace
+
+NaturalChunk NaturalChunk::from(std::string_view run, bool is_digits) {
+  NaturalChunk chunk;
+  if (is_digits) {
+    chunk.kind = Kind::Number;
+    chunk.number = digit_run_value(run);
+  } else {
+    chunk.kind = Kind::Text;
+    chunk.text = std::string(run);
+  }
+  return chunk;
+}
+
+std::strong_ordering operator<=>(const NaturalChunk& a, const NaturalChunk& b) {
+  if (a.kind != b.kind) return a.kind <=> b.kind;
+  if (a.kind == NaturalChunk::Kind::Number) return a.number <=> b.number;
+  // std::string compares through char_traits<char>, which compares bytes as unsigned.
+  const int order = a.text.compare(b.text);
+  return order < 0   ? std::strong_ordering::less
+         : order > 0 ? std::strong_ordering::greater
+                     : std::strong_ordering::equal;
+}
+
+NaturalKey natural_key(std::string_view name) {
+  NaturalKey key;
+  for (std::size_t at = 0; at < name.size();) {
+    const std::size_t length = run_length(name, at);
+    key.push_back(NaturalChunk::from(name.substr(at, length), is_ascii_digit(name[at])));
+    at += length;
+  }
+  return key;
+}
+
+std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const std::size_t length_a = run_length(a, i);
+    const std::size_t length_b = run_length(b, j);
+    const bool digits_a = is_ascii_digit(a[i]);
+    const bool digits_b = is_ascii_digit(b[j]);
+    const std::string_view run_a = a.substr(i, length_a);
+    const std::string_view run_b = b.substr(j, length_b);
+    if (digits_a != digits_b)
+      return digits_a ? std::strong_ordering::greater : std::strong_ordering::less;
+    if (digits_a) {
+      const auto order = digit_run_value(run_a) <=> digit_run_value(run_b);
+      if (order != 0) return order;
+    } else {
+      const int order = run_a.compare(run_b);
+      if (order != 0) return order < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+    }
+    i += length_a;
+    j += length_b;
+  }
+  // The key that runs out first is a prefix of the other and sorts first.
+  const bool a_done = i >= a.size();
+  const bool b_done = j >= b.size();
+  if (a_done && b_done) return std::strong_ordering::equal;
+  return a_done ? std::strong_ordering::less : std::strong_ordering::greater;
+}
+
+void sort_natural(std::vector<std::string>& names) {
+  std::stable_sort(names.begin(), names.end(),
+                   [](const std::string& a, const std::string& b) { return natural_less(a, b); });
+}
+
+bool is_slide_part(std::string_view name) {
+  return is_numbered_name(name, "ppt/slides/slide", ".xml");
+}
+
+bool is_slide_layout_part(std::string_view name) {
+  return is_numbered_name(name, "ppt/slideLayouts/slideLayout", ".xml");
+}
+
+std::optional<std::uint64_t> slide_number(std::string_view name) {
+  constexpr std::string_view kPrefix = "ppt/slides/slide";
+  constexpr std::string_view kSuffix = ".xml";
+  if (name.size() < kPrefix.size() + kSuffix.size()) return std::nullopt;
+  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
+  std::string_view middle =
+      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
+  if (middle.starts_with('+')) middle.remove_prefix(1);
+  if (!all_digits(middle)) return std::nullopt;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(middle.data(), middle.data() + middle.size(), value);
+  if (error != std::errc() || end != middle.data() + middle.size()) return std::nullopt;
+  return value;
+}
+
+std::string relationship_part_name(std::string_view name) {
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string_view::npos) return "_rels/" + std::string(name) + ".rels";
+  return std::string(name.substr(0, slash)) + "/_rels/" + std::string(name.substr(slash + 1)) +
+         ".rels";
+}
+
+std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name) {
+  const std::size_t slash = template_name.rfind('/');
+  const std::size_t file_start = slash == std::string_view::npos ? 0 : slash + 1;
+  const std::string_view directory = template_name.substr(0, file_start);
+  const std::string_view file = template_name.substr(file_start);
+  const std::size_t dot = file.rfind('.');
+  const std::string_view stem = dot == std::string_view::npos ? file : file.substr(0, dot);
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : file.substr(dot);
+  std::string_view prefix = stem;
+  while (!prefix.empty() && is_ascii_digit(prefix.back())) prefix.remove_suffix(1);
+
+  std::string base;
+  base.append(directory).append(prefix);
+  for (std::int32_t n = 1;; ++n) {
+    std::string candidate = base + std::to_string(n) + std::string(extension);
+    if (!in_use.contains(candidate)) {
+      in_use.insert(candidate);
+      return candidate;
+    }
+  }
+}
+
+}  // namespace pelvane

@@ -1,0 +1,300 @@
+#include "core/package/relationships.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+#include "core/package/part_names.hpp"
+#include "core/xml/xml_escape.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+#include "core/xml/xml_splice.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::string_view kRelationshipsMarker = "</Relationships>";
+
+bool is_relationship_tag(const XmlEvent& event) {
+  return event.is_tag() && event.local_name() == "Relationship";
+}
+
+// A value with its references resolved; empty when it cannot be unescaped.
+std::string unescaped_or_empty(std::string_view raw) {
+  auto value = unescape_xml(raw);
+  return value ? std::move(*value) : std::string();
+}
+
+std::string relationship_element(std::string_view id, std::string_view type,
+                                 std::string_view target) {
+  std::string element;
+  element.reserve(45 + id.size() + type.size() + target.size());
+  element += "<Relationship Id=\"";
+  element += id;
+  element += "\" Type=\"";
+  element += type;
+  element += "\" Target=\"";
+  element += target;
+  element += "\"/>";
+  return element;
+}
+
+std::vector<std::string_view> split_segments(std::string_view name) {
+  std::vector<std::string_view> segments;
+  for (;;) {
+    std::size_t slash = name.find('/');
+    segments.push_back(name.substr(0, slash));
+    if (slash == std::string_view::npos) return segments;
+    name.remove_prefix(slash + 1);
+  }
+}
+
+// The number of an id "rId<digits>" (one leading "+" allowed), when it fits in 64 bits.
+std::optional<std::uint64_t> relationship_number(std::string_view id) {
+  if (id.size() < 3 || !id.starts_with("rId")) return std::nullopt;
+  std::string_view digits = id.substr(3);
+  if (digits.starts_with('+')) digits.remove_prefix(1);
+  if (digits.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+}  // namespace
+
+// ---- Reading and resolving ----
+
+std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
+  std::vector<RelationshipSummary> relationships;
+  XmlReader reader(bytes);
+  for (;;) {
+    auto event = reader.next();
+    if (!event || event->is_eof()) break;
+    if (!is_relationship_tag(*event)) continue;
+    RelationshipSummary relationship;
+    for (const XmlAttribute& attribute : event->attributes()) {
+      if (attribute.malformed) continue;
+      const std::string_view local = attribute.local_name();
+      if (local == "Id")
+        relationship.id = unescaped_or_empty(attribute.value);
+      else if (local == "Type")
+        relationship.relationship_type = unescaped_or_empty(attribute.value);
+      else if (local == "Target")
+        relationship.target = unescaped_or_empty(attribute.value);
+      else if (local == "TargetMode")
+        relationship.target_mode = unescaped_or_empty(attribute.value);
+    }
+    relationships.push_back(std::move(relationship));
+  }
+  std::stable_sort(relationships.begin(), relationships.end(),
+                   [](const RelationshipSummary& a, const RelationshipSummary& b) {
+                     if (a.id != b.id) return a.id < b.id;
+                     return a.target < b.target;
+                   });
+  return relationships;
+}
+
+Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
+                                                            std::string_view part_name) {
+  auto bytes = read_archive_bytes(archive, relationship_part_name(part_name));
+  if (!bytes) {
+    // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
+    // absent one; a failure while reading its bytes is reported.
+    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
+    return std::vector<RelationshipSummary>{};
+  }
+  if (!*bytes) return std::vector<RelationshipSummary>{};
+  return parse_relationships(**bytes);
+}
+
+std::string resolve_target(std::string_view source_part, std::string_view target) {
+  if (target.starts_with('/')) return std::string(target.substr(1));
+  std::vector<std::string_view> segments = split_segments(source_part);
+  segments.pop_back();  // the source's file name
+  for (std::string_view segment : split_segments(target)) {
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+      continue;
+    }
+    segments.push_back(segment);
+  }
+  std::string name;
+  for (std::size_t i = 0; i < segments.size(); ++i) {
+    if (i > 0) name += '/';
+    name += segments[i];
+  }
+  return name;
+}
+
+std::vector<RelationshipSummary> relationships_by_type(
+    const std::vector<RelationshipSummary>& relationships,
+    const std::vector<std::string_view>& type_suffixes) {
+  std::vector<RelationshipSummary> matching;
+  for (const auto& relationship : relationships) {
+    if (std::any_of(type_suffixes.begin(), type_suffixes.end(), [&](std::string_view suffix) {
+          return relationship.relationship_type.ends_with(suffix);
+        }))
+      matching.push_back(relationship);
+  }
+  return matching;
+}
+
+std::string relationship_id(const XmlEvent& tag) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (!attribute.malformed && attribute.local_name() == "Id")
+      return unescaped_or_empty(attribute.value);
+  }
+  return {};
+}
+
+// ---- Writing and ids ----
+
+Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
+  std::optional<std::uint64_t> largest;
+  for (const auto& relationship : parse_relationships(relationships_bytes)) {
+    auto number = relationship_number(relationship.id);
+    if (number && (!largest || *number > *largest)) largest = number;
+  }
+  if (!largest) return std::string("rId1");
+  // Wrapping to rId0 would hand out an id that no numbering counts; refuse instead.
+  if (*largest == std::numeric_limits<std::uint64_t>::max())
+    return fail(PelvaneError::invalid_input(
+        "relationship id rId18446744073709551615 leaves no next relationship id"));
+  return "rId" + std::to_string(*largest + 1);
+}
+
+Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
+                                     std::string_view relationship_type, std::string_view target) {
+  auto text = insert_before_last(
+      relationships_text, kRelationshipsMarker,
+      relationship_element(xml_attr(id), xml_attr(relationship_type), xml_attr(target)));
+  if (!text)
+    return fail(PelvaneError::invalid_input("relationships part is missing </Relationships>"));
+  return std::move(*text);
+}
+
+Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
+                                        std::string_view relationship_type,
+                                        std::string_view target) {
+  return insert_before(relationships_bytes, kRelationshipsMarker,
+                       relationship_element(id, relationship_type, target));
+}
+
+std::string empty_relationships_xml() {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+         "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+         "</Relationships>\n";
+}
+
+std::string make_relative_target(std::string_view source_part, std::string_view target_part) {
+  if (source_part.find('/') == std::string_view::npos) return std::string(target_part);
+  const std::vector<std::string_view> source = split_segments(source_part);
+  const std::vector<std::string_view> target = split_segments(target_part);
+  const std::size_t source_dirs = source.size() - 1;
+  const std::size_t target_dirs = target.size() - 1;
+  std::size_t common = 0;
+  while (common < source_dirs && common < target_dirs && source[common] == target[common]) ++common;
+  std::string relative;
+  for (std::size_t i = common; i < source_dirs; ++i) relative += "../";
+  for (std::size_t i = common; i < target.size(); ++i) {
+    relative += target[i];
+    if (i + 1 < target.size()) relative += '/';
+  }
+  return relative;
+}
+
+std::set<std::string> relationship_ids_in_xml(std::string_view xml_bytes) {
+  std::set<std::string> ids;
+  XmlReader reader(xml_bytes);
+  for (;;) {
+    auto event = reader.next();
+    if (!event || event->is_eof()) break;
+    if (event->is_tag()) collect_relationship_ids(*event, ids);
+  }
+  return ids;
+}
+
+void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed || attribute.name.find(':') == std::string_view::npos) continue;
+    const std::string_view local = attribute.local_name();
+    if (local != "id" && local != "embed" && local != "link") continue;
+    if (auto value = unescape_xml(attribute.value)) ids.insert(std::move(*value));
+  }
+}
+
+std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed) continue;
+    if (attribute.name != "r:id" &&
+        !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
+      continue;
+    if (auto value = unescape_xml(attribute.value)) return std::move(*value);
+  }
+  return {};
+}
+
+// ---- Pruning and retargeting ----
+
+Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
+    std::string_view relationships_bytes, const std::set<std::string>& ids) {
+  if (ids.empty()) return std::pair{std::string(relationships_bytes), std::uint64_t{0}};
+  XmlReader reader(relationships_bytes);
+  XmlWriter writer(relationships_bytes.size());
+  std::uint64_t removed = 0;
+  std::uint64_t skip_depth = 0;
+  for (;;) {
+    XmlEvent event = PELVANE_TRY(reader.next());
+    if (skip_depth > 0) {
+      // Inside a dropped element: its content and end tag go with it.
+      if (event.is_eof())
+        return fail(PelvaneError::xml_text_decode("unexpected EOF while removing relationship"));
+      if (event.is_start())
+        ++skip_depth;
+      else if (event.is_end())
+        --skip_depth;
+      continue;
+    }
+    if (event.is_eof()) break;
+    if (is_relationship_tag(event) && ids.contains(relationship_id(event))) {
+      ++removed;
+      if (event.is_start()) skip_depth = 1;
+      continue;
+    }
+    writer.write_event(event);
+  }
+  return std::pair{std::move(writer).take(), removed};
+}
+
+Result<std::string> rewrite_relationship_targets(
+    std::string_view relationships_bytes, const std::map<std::string, std::string>& targets) {
+  if (targets.empty()) return std::string(relationships_bytes);
+  XmlReader reader(relationships_bytes);
+  XmlWriter writer(relationships_bytes.size());
+  for (;;) {
+    XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) break;
+    if (is_relationship_tag(event)) {
+      auto mapped = targets.find(relationship_id(event));
+      if (mapped != targets.end()) {
+        XmlStartTag tag = rewrite_event_attributes(event, {{"Target", mapped->second}});
+        if (event.is_start())
+          writer.write_start(tag);
+        else
+          writer.write_empty(tag);
+        continue;
+      }
+    }
+    writer.write_event(event);
+  }
+  return std::move(writer).take();
+}
+
+}  // namespace pelvane

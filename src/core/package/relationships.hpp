@@ -1,0 +1,104 @@
+// Relationships parts (".../_rels/<file>.rels"): reading them into sorted lists, resolving and
+// writing targets, allocating ids, adding relationships, and the two streaming passes that
+// prune relationships and retarget them.
+//
+// Reading is lenient: an absent relationships part, or one whose entry cannot be opened, reads
+// as an empty list, and a malformed one as the relationships met before the fault. Only a
+// failure while reading an entry's bytes is an error.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/base/error.hpp"
+#include "core/model/models.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+class PackageArchive;
+
+// ---- Reading and resolving ----
+
+// Every start or empty-element tag whose local name is "Relationship", at any depth, as one
+// record, sorted stably by id then target, both byte-wise (so rId10 sorts before rId2). An XML
+// error ends the scan and keeps what was read. Never fails.
+std::vector<RelationshipSummary> parse_relationships(std::string_view bytes);
+
+// The relationships of `part_name` (read from its relationships part). Absent, or impossible to
+// open: an empty list. A failure while reading the entry's bytes: `Io`.
+Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
+                                                            std::string_view part_name);
+
+// The package part name that `target`, written in the relationships of `source_part`, names.
+// A target starting with "/" loses that "/" and nothing else; otherwise it is applied to the
+// source's directory: empty and "." segments skipped, ".." drops a segment (never past the
+// package root).
+std::string resolve_target(std::string_view source_part, std::string_view target);
+
+// The relationships whose type ends with one of the suffixes, in list order, each once.
+std::vector<RelationshipSummary> relationships_by_type(
+    const std::vector<RelationshipSummary>& relationships,
+    const std::vector<std::string_view>& type_suffixes);
+
+// The unescaped value of the tag's first attribute whose local name is "Id"; empty when there
+// is none or it cannot be unescaped.
+std::string relationship_id(const XmlEvent& tag);
+
+// ---- Writing and ids ----
+
+// "rId" followed by one more than the largest number among ids "rId<digits>" (one leading "+"
+// allowed, 64-bit values only); "rId1" when there is none. When the largest number is
+// 18446744073709551615 no next id exists: `InvalidInput`.
+Result<std::string> next_relationship_id(std::string_view relationships_bytes);
+
+// Inserts <Relationship Id="{id}" Type="{type}" Target="{target}"/>, the values escaped for an
+// attribute, before the last "</Relationships>". Without it: `InvalidInput`
+// "relationships part is missing </Relationships>".
+Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
+                                     std::string_view relationship_type, std::string_view target);
+
+// The same element with the values written as given (callers pass values that need no
+// escaping). Without "</Relationships>": `XmlTextDecode` "expected closing marker
+// </Relationships>".
+Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
+                                        std::string_view relationship_type,
+                                        std::string_view target);
+
+// The text of a new relationships part with no relationship (157 bytes).
+std::string empty_relationships_xml();
+
+// The target that leads from `source_part`'s directory to `target_part`, as written in the
+// source's relationships (ppt/slides/slide1.xml -> ppt/charts/chart3.xml: ../charts/chart3.xml).
+std::string make_relative_target(std::string_view source_part, std::string_view target_part);
+
+// The relationship ids an XML part refers to through prefixed attributes whose local name is
+// "id", "embed" or "link" (r:id, r:embed, r:link). An XML error ends the scan.
+std::set<std::string> relationship_ids_in_xml(std::string_view xml_bytes);
+
+// Adds the references of one start or empty-element tag to `ids`.
+void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
+
+// The unescaped value of the tag's first attribute whose name is "r:id" or ends with ":id";
+// empty when none.
+std::string extract_rel_id_from_attributes(const XmlEvent& tag);
+
+// ---- Pruning and retargeting ----
+
+// The part without the Relationship elements whose id is in `ids` (each with its content and
+// end tag), and how many were removed. Everything else is copied byte for byte. An empty set
+// returns the input unchanged without reading it.
+Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
+    std::string_view relationships_bytes, const std::set<std::string>& ids);
+
+// The part with the Target of each Relationship whose id is a key of `targets` set to the mapped
+// value (escaped); other attributes keep their order. An empty map returns the input unchanged.
+Result<std::string> rewrite_relationship_targets(std::string_view relationships_bytes,
+                                                 const std::map<std::string, std::string>& targets);
+
+}  // namespace pelvane

@@ -1,0 +1,83 @@
+#include "core/package/slide_edit.hpp"
+
+namespace pelvane {
+
+void PackageEdit::replace_part(std::string name, std::string content) {
+  changes_[std::move(name)] = Change{Kind::Replace, std::move(content), {}};
+}
+
+void PackageEdit::transform_part(std::string name, Transform transform) {
+  changes_[std::move(name)] = Change{Kind::Transform, {}, std::move(transform)};
+}
+
+void PackageEdit::drop_part(std::string name) {
+  changes_[std::move(name)] = Change{Kind::Drop, {}, {}};
+}
+
+void PackageEdit::add_part(std::string name, std::string content) {
+  new_entries_.push_back(NewEntry{std::move(name), std::move(content)});
+}
+
+const std::string* PackageEdit::replacement(std::string_view name) const {
+  const auto found = changes_.find(name);
+  if (found == changes_.end() || found->second.kind != Kind::Replace) return nullptr;
+  return &found->second.content;
+}
+
+RewritePlan PackageEdit::plan(const EditOptions& options) const {
+  RewritePlan plan;
+  plan.style = options.style;
+  plan.directories = options.directories;
+  plan.new_entries = new_entries_;
+  if (changes_.empty()) return plan;
+  plan.decide = [this](std::uint64_t, std::string_view name) -> EntryDecision {
+    const auto found = changes_.find(name);
+    if (found == changes_.end()) return {};
+    switch (found->second.kind) {
+      case Kind::Replace: return {EntryAction::Replace, found->second.content};
+      case Kind::Transform: return {EntryAction::Transform, {}};
+      case Kind::Drop: return {EntryAction::Drop, {}};
+    }
+    return {};
+  };
+  plan.transform = [this](std::string_view name, std::string content) -> Result<std::string> {
+    const auto found = changes_.find(name);
+    if (found == changes_.end() || !found->second.transform) return content;
+    return found->second.transform(name, std::move(content));
+  };
+  return plan;
+}
+
+Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
+                                const EditOptions& options) {
+  PELVANE_TRY_VOID(check_path(input));
+  PELVANE_TRY_VOID(check_path(output));
+  if (options.directories_first) PELVANE_TRY_VOID(create_parent_directories(output));
+  return {};
+}
+
+Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
+                                     const EditOptions& options) {
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
+  return PackageArchive::open_file(input);
+}
+
+Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
+                                          std::string_view output, const EditOptions& options) {
+  if (!options.directories_first) PELVANE_TRY_VOID(create_parent_directories(output));
+  return write_package(archive, output, edit.plan(options));
+}
+
+Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
+                                                                std::uint64_t slide_index) {
+  auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
+  if (!part) {
+    return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
+                                            " was not found"));
+  }
+  auto xml = PELVANE_TRY(read_archive_text(archive, *part));
+  if (!xml) return fail(PelvaneError::invalid_input("slide part " + *part + " was not found"));
+  return std::pair{std::move(*part), std::move(*xml)};
+}
+
+}  // namespace pelvane

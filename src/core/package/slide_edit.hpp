@@ -1,0 +1,155 @@
+// The one road of every editing operation: paths checked, the output's parent directories
+// created, the input opened, the parts changed in memory by the family's rewrite, and the
+// package written once through `write_package`.
+//
+// A family supplies only its rewrite. `edit_slide` addresses one slide by index and hands the
+// rewrite that slide's text; `edit_package` hands the rewrite the whole package, for operations
+// that change several parts (every slide, a batch, the slide list). Either way the rewrite states
+// its changes on the edit (the slide's new text, parts replaced, transformed, dropped or added)
+// and the road turns them into one rewrite plan. A failure anywhere leaves no output file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "core/base/error.hpp"
+#include "core/base/file_output.hpp"
+#include "core/package/package_rewrite.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+// How the package is written and when the output's folder is made.
+struct EditOptions {
+  RewriteStyle style = RewriteStyle::RawCopy;
+  DirectoryStyle directories = DirectoryStyle::RawCopy;
+  // Create the output's parent directories before the input is opened (most operations);
+  // when false they are created only once every change has succeeded.
+  bool directories_first = true;
+};
+
+// The changes an operation makes to a package, collected before anything is written.
+class PackageEdit {
+ public:
+  using Transform = std::function<Result<std::string>(std::string_view name, std::string content)>;
+
+  explicit PackageEdit(PackageArchive& archive) : archive_(archive) {}
+
+  PackageArchive& archive() { return archive_; }
+
+  // The entry named `name` is written from `content` (keeping its compression method).
+  void replace_part(std::string name, std::string content);
+  // The entry's content is read while the package is written and passed through `transform`.
+  void transform_part(std::string name, Transform transform);
+  // The entry is not written.
+  void drop_part(std::string name);
+  // A new entry, written after every input entry in the order of these calls.
+  void add_part(std::string name, std::string content);
+
+  // The content this edit gives the part so far: its replacement, else none.
+  const std::string* replacement(std::string_view name) const;
+
+  // The rewrite plan of these changes, valid while this edit lives.
+  RewritePlan plan(const EditOptions& options) const;
+
+ private:
+  enum class Kind { Replace, Transform, Drop };
+  struct Change {
+    Kind kind = Kind::Replace;
+    std::string content;
+    Transform transform;
+  };
+
+  PackageArchive& archive_;
+  std::map<std::string, Change, std::less<>> changes_;
+  std::vector<NewEntry> new_entries_;
+};
+
+// One slide's text, open for a rewrite; everything else of the package through `package()`.
+class SlideEdit {
+ public:
+  SlideEdit(PackageEdit& package, std::uint64_t slide_index, std::string slide_part,
+            std::string xml)
+      : package_(package),
+        slide_index_(slide_index),
+        slide_part_(std::move(slide_part)),
+        xml_(std::move(xml)) {}
+
+  PackageEdit& package() { return package_; }
+  PackageArchive& archive() { return package_.archive(); }
+  std::uint64_t slide_index() const { return slide_index_; }
+  const std::string& slide_part() const { return slide_part_; }
+  // The slide's text: the input's on entry; whatever the rewrite leaves is written.
+  std::string& xml() { return xml_; }
+
+ private:
+  PackageEdit& package_;
+  std::uint64_t slide_index_;
+  std::string slide_part_;
+  std::string xml_;
+};
+
+// What an edit returns besides the family's own value.
+template <class T>
+struct Edited {
+  T value;
+  std::string slide_part;  // empty for whole-package edits
+  PackageFacts facts;
+};
+
+// Checks both paths and creates the output's parent directories unless they are deferred.
+Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
+                                const EditOptions& options);
+
+// `prepare_edit_paths`, then opens the input.
+Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
+                                     const EditOptions& options);
+
+// Writes the package with the edit's changes (creating deferred parent directories first).
+Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
+                                          std::string_view output, const EditOptions& options);
+
+// The slide part at `slide_index` and its text. A missing slide is `InvalidInput`
+// "slide index {0} was not found"; a listed part the archive lacks is `InvalidInput`
+// "slide part {0} was not found".
+Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
+                                                                std::uint64_t slide_index);
+
+// The whole-package road. `rewrite`: Result<T>(PackageEdit&).
+template <class Rewrite>
+auto edit_package(std::string_view input, std::string_view output, const EditOptions& options,
+                  Rewrite&& rewrite)
+    -> Result<Edited<typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type>> {
+  using T = typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type;
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+  PackageEdit edit(archive);
+  T value = PELVANE_TRY(rewrite(edit));
+  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+  return Edited<T>{std::move(value), std::string(), facts};
+}
+
+// The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as
+// the rewrite leaves it.
+template <class Rewrite>
+auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
+                const EditOptions& options, Rewrite&& rewrite)
+    -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
+  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type;
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index));
+  PackageEdit edit(archive);
+  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
+  T value = PELVANE_TRY(rewrite(slide));
+  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
+  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+  return Edited<T>{std::move(value), slide.slide_part(), facts};
+}
+
+}  // namespace pelvane

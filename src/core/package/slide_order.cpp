@@ -1,0 +1,101 @@
+#include "core/package/slide_order.hpp"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
+#include "core/xml/xml_events.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
+
+// The names of every entry that `keep` accepts, in archive order, then sorted naturally. Every
+// entry is opened for its name: one that cannot be opened fails the listing with `Zip`.
+template <class Keep>
+Result<std::vector<std::string>> entry_names_in_natural_order(PackageArchive& archive, Keep keep) {
+  std::vector<std::string> names;
+  const std::uint64_t count = archive.entry_count();
+  for (std::uint64_t index = 0; index < count; ++index) {
+    PELVANE_TRY_VOID(check_entry_opens(archive, index));
+    const char* name = zip_get_name(archive.handle(), index, 0);
+    if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+    if (keep(std::string_view(name))) names.emplace_back(name);
+  }
+  sort_natural(names);
+  return names;
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
+    std::string_view presentation_xml) {
+  std::vector<std::string> ids;
+  XmlReader reader(presentation_xml);
+  for (;;) {
+    XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) return ids;
+    if (!event.is_tag() || event.local_name() != "sldId") continue;
+    for (const XmlAttribute& attribute : event.attributes()) {
+      if (attribute.malformed || !attribute.name.ends_with(":id")) continue;
+      auto value = unescape_xml(attribute.value);
+      ids.push_back(value ? std::move(*value) : std::string());
+    }
+  }
+}
+
+Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
+  std::vector<std::string> fallback =
+      PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_part));
+  auto presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
+  if (!presentation) return fallback;
+  const std::vector<std::string> ids =
+      PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
+  const auto relationships = PELVANE_TRY(read_relationships(archive, kPresentationPart));
+
+  // A later relationship with the same id replaces an earlier one.
+  std::map<std::string, std::string, std::less<>> slide_targets;
+  for (const auto& relationship : relationships) {
+    if (relationship.relationship_type.ends_with("/slide"))
+      slide_targets[relationship.id] = resolve_target(kPresentationPart, relationship.target);
+  }
+  std::vector<std::string> ordered;
+  for (const std::string& id : ids) {
+    auto found = slide_targets.find(id);
+    if (found != slide_targets.end()) ordered.push_back(found->second);
+  }
+
+  // Presentation order counts only when it names exactly the package's slide parts, each once.
+  if (ordered.size() != fallback.size()) return fallback;
+  std::set<std::string_view> known(fallback.begin(), fallback.end());
+  std::set<std::string_view> seen;
+  for (const std::string& name : ordered) {
+    if (!known.contains(name) || !seen.insert(name).second) return fallback;
+  }
+  return ordered;
+}
+
+Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
+                                                       std::uint64_t index) {
+  std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+  if (index >= slides.size()) return std::optional<std::string>{};
+  return std::optional<std::string>(std::move(slides[static_cast<std::size_t>(index)]));
+}
+
+Result<std::string> slide_layout_target_at_index(PackageArchive& archive, std::uint64_t index) {
+  const std::vector<std::string> layouts =
+      PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_layout_part));
+  if (index >= layouts.size())
+    return fail(PelvaneError::xml_text_decode("slide layout index " + std::to_string(index) +
+                                              " was not found"));
+  // A layout part name always has a directory and a file name.
+  const std::string& name = layouts[static_cast<std::size_t>(index)];
+  return "../slideLayouts/" + name.substr(name.rfind('/') + 1);
+}
+
+}  // namespace pelvane

@@ -1,0 +1,357 @@
+#include "core/pml/shape_tree.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "core/pml/shape_walk.hpp"
+#include "core/xml/xml_splice.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::string_view kCnvPrOpen = "<p:cNvPr";
+constexpr std::string_view kIdPattern = "id=\"";
+constexpr std::string_view kSpTreeClose = "</p:spTree>";
+constexpr std::string_view kGrpSpPrTag = "p:grpSpPr";
+constexpr std::string_view kGrpSpPrClose = "</p:grpSpPr>";
+constexpr std::string_view kGrpSpClose = "</p:grpSp>";
+constexpr std::string_view kGrpSpTag = "p:grpSp";
+constexpr std::string_view kExtLstTag = "p:extLst";
+constexpr std::string_view kExtLstClose = "</p:extLst>";
+
+// An optional "+" then one or more ASCII digits, nothing else, within 64 bits.
+std::optional<std::uint64_t> parse_plain_u64(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string invalid(std::string_view prefix, std::uint64_t index, std::string_view suffix) {
+  std::string message(prefix);
+  message += std::to_string(index);
+  message += suffix;
+  return message;
+}
+
+bool is_xml_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Where each "p:extLst" element whose start tag lies in [from, to) ends, paired in one pass as
+// find_element_end pairs them: start tags (by the start-tag rule) nest unless they close
+// themselves, and each "</p:extLst>" closes the innermost open one. {start, end} in order of
+// start; the end is `npos` for an element not closed before `to`.
+std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view text,
+                                                               std::size_t from, std::size_t to) {
+  constexpr std::size_t npos = std::string_view::npos;
+  const std::string_view range = text.substr(0, to);
+  std::vector<std::pair<std::size_t, std::size_t>> ends;
+  std::vector<std::size_t> open;  // indexes into `ends`
+  std::optional<std::size_t> next_open = find_tag_start(range, from, kExtLstTag);
+  std::size_t next_close = range.find(kExtLstClose, from);
+  std::size_t pos = from;
+  for (;;) {
+    if (next_open && *next_open < pos) next_open = find_tag_start(range, pos, kExtLstTag);
+    if (next_close != npos && next_close < pos) next_close = range.find(kExtLstClose, pos);
+    if (next_close != npos && (!next_open || next_close < *next_open)) {
+      pos = next_close + kExtLstClose.size();
+      if (!open.empty()) {
+        ends[open.back()].second = pos;
+        open.pop_back();
+      }
+      continue;
+    }
+    if (!next_open) return ends;
+    const std::size_t gt = range.find('>', *next_open);
+    if (gt != npos && range[gt - 1] == '/') {
+      ends.emplace_back(*next_open, gt + 1);
+    } else {
+      open.push_back(ends.size());
+      ends.emplace_back(*next_open, npos);
+    }
+    pos = *next_open + 1 + kExtLstTag.size();
+  }
+}
+
+// The end ext_list_ends found for the start tag at `start`.
+std::optional<std::size_t> ends_at(const std::vector<std::pair<std::size_t, std::size_t>>& ends,
+                                   std::size_t start) {
+  const auto found =
+      std::lower_bound(ends.begin(), ends.end(), std::pair<std::size_t, std::size_t>{start, 0});
+  if (found == ends.end() || found->first != start || found->second == std::string_view::npos) {
+    return std::nullopt;
+  }
+  return found->second;
+}
+
+// `close` is the offset of a container's closing tag. A container's own "p:extLst" must stay
+// its last child, so when one ends right before the closing tag the insertion point moves to
+// the start of that element; otherwise it is the closing tag itself.
+std::size_t before_trailing_ext_list(std::string_view text, std::size_t container_start,
+                                     std::size_t close) {
+  // Blanks and comments between the list and the closing tag are passed over. A comment holds
+  // no "--", so the last "<!--" before its "-->" is where it starts.
+  std::size_t end = close;
+  for (;;) {
+    while (end > container_start && is_xml_blank(text[end - 1])) --end;
+    if (end - container_start < 7 || text.substr(end - 3, 3) != "-->") break;
+    const std::size_t comment = text.rfind("<!--", end - 3);
+    if (comment == std::string_view::npos || comment < container_start) break;
+    end = comment;
+  }
+  // An empty list ("<p:extLst/>") is one tag: the last one before the closing tag is the
+  // container's own when it ends right there.
+  if (end - container_start >= 2 && text.substr(end - 2, 2) == "/>") {
+    std::size_t candidate = text.rfind("<p:extLst", end - 1);
+    if (candidate != std::string_view::npos && candidate >= container_start &&
+        find_element_end(text, candidate, kExtLstTag) == end) {
+      return candidate;
+    }
+    return close;
+  }
+  if (end - container_start < kExtLstClose.size() ||
+      text.substr(end - kExtLstClose.size(), kExtLstClose.size()) != kExtLstClose) {
+    return close;
+  }
+  // Walk back over "<p:extLst" start tags: the outermost one whose element ends exactly here is
+  // the container's own list (an inner one, inside an extension, ends earlier). The last one
+  // usually is; past it, the ends of all start tags come from one pass instead of one search
+  // each, which nested lists would make quadratic.
+  std::optional<std::vector<std::pair<std::size_t, std::size_t>>> ends;
+  std::size_t search_end = end;
+  while (search_end > container_start) {
+    std::size_t candidate = text.rfind("<p:extLst", search_end - 1);
+    if (candidate == std::string_view::npos || candidate < container_start) break;
+    std::optional<std::size_t> candidate_end;
+    if (search_end == end || !is_start_tag_at(text, candidate, kExtLstTag)) {
+      candidate_end = find_element_end(text, candidate, kExtLstTag);
+    } else {
+      if (!ends) ends = ext_list_ends(text, container_start, end);
+      candidate_end = ends_at(*ends, candidate);
+    }
+    if (candidate_end && *candidate_end == end) return candidate;
+    if (candidate == 0) break;
+    search_end = candidate;
+  }
+  return close;
+}
+
+// Where a group's children begin: just past its own group properties. Those come before any
+// child, so the first "p:grpSpPr" start tag is the group's own; when it is written empty
+// ("<p:grpSpPr/>") the children follow that tag, otherwise they follow the first
+// "</p:grpSpPr>".
+std::optional<std::size_t> group_children_start(std::string_view group_xml) {
+  auto properties = find_tag_start(group_xml, 0, kGrpSpPrTag);
+  if (!properties) return std::nullopt;
+  std::size_t tag_end = group_xml.find('>', *properties);
+  if (tag_end == std::string_view::npos) return std::nullopt;
+  if (group_xml[tag_end - 1] == '/') return tag_end + 1;
+  std::size_t properties_end = group_xml.find(kGrpSpPrClose, tag_end);
+  if (properties_end == std::string_view::npos) return std::nullopt;
+  return properties_end + kGrpSpPrClose.size();
+}
+
+// The offset of the last "</p:grpSp>" inside one group's range, or none.
+std::optional<std::size_t> group_close(std::string_view slide_xml, ElementRange group) {
+  std::size_t close = group.in(slide_xml).rfind(kGrpSpClose);
+  if (close == std::string_view::npos) return std::nullopt;
+  return group.start + close;
+}
+
+Result<ElementRange> deeper_nested_group_bounds(std::string_view slide_xml,
+                                                const InsertionTarget& target) {
+  auto nested = PELVANE_TRY(
+      nested_group_child_bounds(slide_xml, target.group_index, target.nested_group_child_index));
+  auto child = direct_group_child_bounds(nested.in(slide_xml), target.deeper_group_child_index);
+  if (!child) {
+    return fail(PelvaneError::invalid_input(invalid(
+        "deeper nested group child index ", target.deeper_group_child_index, " was not found")));
+  }
+  if (child->tag != kGrpSpTag) {
+    return fail(PelvaneError::invalid_input(invalid("deeper nested group child index ",
+                                                    target.deeper_group_child_index,
+                                                    " is not a group shape")));
+  }
+  return ElementRange{nested.start + child->range.start, nested.start + child->range.end};
+}
+
+}  // namespace
+
+std::uint64_t max_cnvpr_id(std::string_view slide_xml) {
+  std::uint64_t result = 0;
+  std::size_t position = 0;
+  for (;;) {
+    std::size_t open = slide_xml.find(kCnvPrOpen, position);
+    if (open == std::string_view::npos) return result;
+    std::size_t close = slide_xml.find('>', open + kCnvPrOpen.size());
+    if (close == std::string_view::npos) return result;
+    std::string_view tag = slide_xml.substr(open, close - open);
+    position = close + 1;
+    std::size_t id = tag.find(kIdPattern);
+    if (id == std::string_view::npos) continue;
+    std::size_t value_start = id + kIdPattern.size();
+    std::size_t quote = tag.find('"', value_start);
+    if (quote == std::string_view::npos) continue;
+    if (auto value = parse_plain_u64(tag.substr(value_start, quote - value_start))) {
+      if (*value > result) result = *value;
+    }
+  }
+}
+
+Result<std::uint64_t> next_shape_id(std::string_view slide_xml) {
+  std::uint64_t largest = max_cnvpr_id(slide_xml);
+  if (largest >= std::numeric_limits<std::uint64_t>::max() - 1) {
+    return fail(PelvaneError::invalid_input("shape id space is exhausted"));
+  }
+  return largest + 1;
+}
+
+bool is_shape_tree_shape(std::string_view local_name) {
+  return local_name == "sp" || local_name == "pic" || local_name == "cxnSp" ||
+         local_name == "grpSp" || local_name == "graphicFrame";
+}
+
+bool is_shape_element_name(std::string_view local_name) { return is_shape_tree_shape(local_name); }
+
+std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event) {
+  if (!event.is_tag() || xml_local_name(event.name) != "cNvPr") return std::nullopt;
+  for (const XmlAttribute& attribute : event.attributes()) {
+    if (attribute.malformed || xml_local_name(attribute.name) != "id") continue;
+    auto value = unescape_xml(attribute.value);
+    if (!value) continue;
+    if (auto id = parse_plain_u64(*value)) return id;
+  }
+  return std::nullopt;
+}
+
+Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uint64_t group_index) {
+  auto not_found = [&] {
+    return fail(
+        PelvaneError::invalid_input(invalid("group shape index ", group_index, " was not found")));
+  };
+  std::uint64_t groups_seen = 0;
+  auto shape = find_next_shape_start(slide_xml, 0);
+  while (shape) {
+    auto end = find_element_end(slide_xml, shape->offset, shape->tag);
+    if (!end) return not_found();
+    if (shape->tag == kGrpSpTag) {
+      if (groups_seen == group_index) return ElementRange{shape->offset, *end};
+      ++groups_seen;
+    }
+    shape = find_next_shape_start(slide_xml, *end);
+  }
+  return not_found();
+}
+
+std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
+                                                    std::uint64_t child_index) {
+  auto children_start = group_children_start(group_xml);
+  if (!children_start) return std::nullopt;
+  std::size_t close = group_xml.rfind(kGrpSpClose);
+  if (close == std::string_view::npos) return std::nullopt;
+  std::uint64_t seen = 0;
+  auto shape = find_next_shape_start(group_xml, *children_start);
+  while (shape) {
+    if (shape->offset >= close) return std::nullopt;
+    auto end = find_element_end(group_xml, shape->offset, shape->tag);
+    if (!end || *end > close) return std::nullopt;
+    if (seen == child_index) return GroupChild{{shape->offset, *end}, shape->tag};
+    ++seen;
+    shape = find_next_shape_start(group_xml, *end);
+  }
+  return std::nullopt;
+}
+
+Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
+                                               std::uint64_t group_index,
+                                               std::uint64_t nested_group_child_index) {
+  auto group = PELVANE_TRY(top_level_group_bounds(slide_xml, group_index));
+  auto child = direct_group_child_bounds(group.in(slide_xml), nested_group_child_index);
+  if (!child) {
+    return fail(PelvaneError::invalid_input(
+        invalid("nested group child index ", nested_group_child_index, " was not found")));
+  }
+  if (child->tag != kGrpSpTag) {
+    return fail(PelvaneError::invalid_input(
+        invalid("nested group child index ", nested_group_child_index, " is not a group shape")));
+  }
+  return ElementRange{group.start + child->range.start, group.start + child->range.end};
+}
+
+Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
+                                           const InsertionTarget& target) {
+  using Kind = InsertionTarget::Kind;
+  ElementRange container;
+  std::string_view missing_close;
+  switch (target.kind) {
+    case Kind::Slide: {
+      std::size_t close = slide_xml.rfind(kSpTreeClose);
+      if (close == std::string_view::npos) {
+        return fail(PelvaneError::invalid_input("slide XML is missing </p:spTree>"));
+      }
+      std::size_t tree_start = slide_xml.rfind("<p:spTree", close);
+      return before_trailing_ext_list(slide_xml,
+                                      tree_start == std::string_view::npos ? 0 : tree_start, close);
+    }
+    case Kind::Group:
+    case Kind::NewGroupInGroup:
+      container = PELVANE_TRY(top_level_group_bounds(slide_xml, target.group_index));
+      missing_close = "group shape XML is missing </p:grpSp>";
+      break;
+    case Kind::NestedGroup:
+      container = PELVANE_TRY(nested_group_child_bounds(slide_xml, target.group_index,
+                                                        target.nested_group_child_index));
+      missing_close = "nested group shape XML is missing </p:grpSp>";
+      break;
+    case Kind::DeeperNestedGroup:
+      container = PELVANE_TRY(deeper_nested_group_bounds(slide_xml, target));
+      missing_close = "deeper nested group shape XML is missing </p:grpSp>";
+      break;
+  }
+  auto close = group_close(slide_xml, container);
+  if (!close) return fail(PelvaneError::invalid_input(std::string(missing_close)));
+  return before_trailing_ext_list(slide_xml, container.start, *close);
+}
+
+std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml) {
+  std::uint64_t name_number = group_id == 0 ? 0 : group_id - 1;
+  std::string xml;
+  xml.reserve(320 + child_xml.size());
+  xml += "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"";
+  xml += std::to_string(group_id);
+  xml += "\" name=\"Group ";
+  xml += std::to_string(name_number);
+  xml +=
+      "\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/>"
+      "<a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/></a:xfrm>"
+      "</p:grpSpPr>";
+  xml += child_xml;
+  xml += "</p:grpSp>";
+  return xml;
+}
+
+std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset,
+                                  const InsertionTarget& target, std::uint64_t shape_id,
+                                  std::string_view fragment) {
+  std::string wrapped;
+  if (target.wraps_in_new_group()) {
+    wrapped = group_shape_with_child_xml(shape_id - 1, fragment);
+    fragment = wrapped;
+  }
+  std::string out;
+  out.reserve(slide_xml.size() + fragment.size());
+  out.append(slide_xml.substr(0, offset));
+  out.append(fragment);
+  out.append(slide_xml.substr(offset));
+  return out;
+}
+
+}  // namespace pelvane

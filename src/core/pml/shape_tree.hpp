@@ -1,0 +1,136 @@
+// Shape-tree navigation for authoring: shape ids, group lookup by index, and the one splice
+// routine that places a new shape fragment at any insertion target of a slide.
+//
+// Everything here works on the slide part as text. Positions are byte offsets into it; a range
+// runs from an element's "<" to just past its closing tag. The searches match the literal
+// prefixed names ("p:sp", "p:grpSp", "</p:spTree>", ...), so only slides that bind the
+// PresentationML namespace to "p:" are navigated.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/base/error.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+// The largest `id` of any `p:cNvPr` in the text, at any depth; 0 when there is none. Values
+// that are not plain unsigned 64-bit decimals (an optional "+" then digits) are ignored.
+std::uint64_t max_cnvpr_id(std::string_view slide_xml);
+
+// The id for the next new shape: `max_cnvpr_id` plus one. Operations that add a new group
+// around their shape give the group this id and the shape the one after it. A slide whose
+// largest id is within two of the 64-bit limit cannot take both, so it is refused with
+// "shape id space is exhausted" rather than wrapping around to 0.
+Result<std::uint64_t> next_shape_id(std::string_view slide_xml);
+
+// True exactly for the local names of the five shape elements: sp, pic, cxnSp, grpSp,
+// graphicFrame (byte for byte, case-sensitive). The two names serve different callers and
+// share the rule.
+bool is_shape_tree_shape(std::string_view local_name);
+bool is_shape_element_name(std::string_view local_name);
+
+// The id carried by a `cNvPr` start or empty tag under any prefix: the first attribute whose
+// local name is "id" and whose unescaped value is a plain unsigned decimal. None for any other
+// event.
+std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event);
+
+struct ElementRange {
+  std::size_t start = 0;
+  std::size_t end = 0;  // just past the closing tag
+
+  std::string_view in(std::string_view text) const { return text.substr(start, end - start); }
+};
+
+struct GroupChild {
+  ElementRange range;
+  std::string_view tag;  // "p:sp", "p:pic", "p:graphicFrame", "p:grpSp" or "p:cxnSp"
+};
+
+// The `group_index`-th top-level "p:grpSp" of the slide. Shapes are walked from the start of the
+// text, each skipped whole, so shapes inside a group are never top-level; non-group shapes are
+// passed over without being counted. Fails with "group shape index {0} was not found".
+Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uint64_t group_index);
+
+// The `child_index`-th child of one group element's text (offsets relative to that text). The
+// children follow the group's own properties (its first "p:grpSpPr", written with an end tag
+// or empty) and end at the group's last "</p:grpSp>"; all five shape kinds count. None when the
+// group has fewer children or is not well closed.
+std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
+                                                    std::uint64_t child_index);
+
+// The `nested_group_child_index`-th child of the `group_index`-th top-level group, in slide
+// offsets; the child must be a group. Fails with "nested group child index {0} was not found"
+// or "nested group child index {0} is not a group shape".
+Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
+                                               std::uint64_t group_index,
+                                               std::uint64_t nested_group_child_index);
+
+// Where a new shape goes. Every shape family uses the same five targets.
+struct InsertionTarget {
+  enum class Kind { Slide, Group, NestedGroup, DeeperNestedGroup, NewGroupInGroup };
+
+  Kind kind = Kind::Slide;
+  std::uint64_t group_index = 0;
+  std::uint64_t nested_group_child_index = 0;
+  std::uint64_t deeper_group_child_index = 0;
+
+  static InsertionTarget slide() { return {}; }
+  static InsertionTarget group(std::uint64_t group_index) {
+    return {Kind::Group, group_index, 0, 0};
+  }
+  static InsertionTarget nested_group(std::uint64_t group_index,
+                                      std::uint64_t nested_group_child_index) {
+    return {Kind::NestedGroup, group_index, nested_group_child_index, 0};
+  }
+  static InsertionTarget deeper_nested_group(std::uint64_t group_index,
+                                             std::uint64_t nested_group_child_index,
+                                             std::uint64_t deeper_group_child_index) {
+    return {Kind::DeeperNestedGroup, group_index, nested_group_child_index,
+            deeper_group_child_index};
+  }
+  static InsertionTarget new_group_in_group(std::uint64_t group_index) {
+    return {Kind::NewGroupInGroup, group_index, 0, 0};
+  }
+
+  // The shape is wrapped in a new group that takes the id before the shape's.
+  bool wraps_in_new_group() const { return kind == Kind::NewGroupInGroup; }
+};
+
+// The byte offset at which a new fragment is inserted for the target: before the closing tag
+// of the shape tree or of the addressed group, so the fragment becomes its last shape. When the
+// container ends with its own "p:extLst" (which must stay the last child), the offset is moved
+// before that element instead. Fails with the target's "... was not found", "... is not a
+// group shape" or "... is missing ..." message.
+Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
+                                           const InsertionTarget& target);
+
+// A new group with an all-zero transform holding one child, named "Group {id - 1}".
+std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml);
+
+// The slide text with `fragment` inserted at `offset`; for the new-group target the fragment is
+// first wrapped by `group_shape_with_child_xml` with the id `shape_id - 1`.
+std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset,
+                                  const InsertionTarget& target, std::uint64_t shape_id,
+                                  std::string_view fragment);
+
+// The one splice routine every shape family goes through: locate the target first (so a
+// missing target is reported even when the fragment's own arguments are bad), then build the
+// fragment, then splice. `build_fragment` is called with no arguments and returns
+// Result<std::string>.
+template <class BuildFragment>
+Result<std::string> add_shape_to_target_xml(std::string_view slide_xml,
+                                            const InsertionTarget& target, std::uint64_t shape_id,
+                                            BuildFragment&& build_fragment) {
+  auto offset = locate_insertion_point(slide_xml, target);
+  if (!offset) return fail(std::move(offset).error());
+  Result<std::string> fragment = build_fragment();
+  if (!fragment) return fail(std::move(fragment).error());
+  return splice_shape_fragment(slide_xml, *offset, target, shape_id, *fragment);
+}
+
+}  // namespace pelvane

@@ -1,0 +1,156 @@
+#include "core/shapes/package_mutation_shapes.hpp"
+
+#include "core/package/slide_edit.hpp"
+#include "core/shapes/xml_text_box_builders.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// The keys every shape-adding record shares, filled from the insertion.
+template <class Record>
+Record shape_add_record(std::string_view output, std::uint64_t slide_index,
+                        ShapeInsertion inserted) {
+  Record record;
+  record.path = std::string(output);
+  record.slide_index = slide_index;
+  record.slide_part = std::move(inserted.slide_part);
+  record.shape_id = inserted.shape_id;
+  record.part_count = inserted.facts.part_count;
+  record.has_vba = inserted.facts.has_vba;
+  return record;
+}
+
+Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
+                                           std::uint64_t slide_index, const InsertionTarget& target,
+                                           const AutoShapeArgs& args) {
+  // A refused preset touches nothing on disk.
+  auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
+  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+      input, output, slide_index, target,
+      [&](std::uint64_t shape_id) { return auto_shape_xml(shape_id, display_name, args); }));
+  auto summary = shape_add_record<AutoShapeAddSummary>(output, slide_index, std::move(inserted));
+  summary.preset_geometry = std::string(args.preset_geometry);
+  return summary;
+}
+
+Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view output,
+                                       std::uint64_t slide_index, const InsertionTarget& target,
+                                       const TextBoxArgs& args) {
+  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+      input, output, slide_index, target,
+      [&](std::uint64_t shape_id) { return text_box_shape_xml(shape_id, args); }));
+  return shape_add_record<TextBoxAddSummary>(output, slide_index, std::move(inserted));
+}
+
+}  // namespace
+
+Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::string_view output,
+                                               std::uint64_t slide_index,
+                                               const InsertionTarget& target,
+                                               const ShapeFragmentBuilder& build_fragment) {
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
+        std::uint64_t shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
+        if (target.wraps_in_new_group()) ++shape_id;  // the new group takes the id before it
+        slide.xml() = PELVANE_TRY(add_shape_to_target_xml(
+            slide.xml(), target, shape_id, [&] { return build_fragment(shape_id); }));
+        return shape_id;
+      }));
+  return ShapeInsertion{std::move(edited.slide_part), edited.value, edited.facts};
+}
+
+Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::optional<std::string_view> text,
+    std::span<const AdjustmentGuide> adjustment_guides) {
+  return add_auto_shape(
+      input, output, slide_index, InsertionTarget::slide(),
+      AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, adjustment_guides});
+}
+
+Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index, InsertionTarget::group(group_index),
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+}
+
+Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::nested_group(group_index, nested_group_child_index),
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+}
+
+Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                             deeper_group_child_index),
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+}
+
+Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_auto_shape(input, output, slide_index,
+                        InsertionTarget::new_group_in_group(group_index),
+                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+}
+
+Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::string_view output,
+                                                  std::uint64_t slide_index, std::uint64_t x_emu,
+                                                  std::uint64_t y_emu, std::uint64_t cx_emu,
+                                                  std::uint64_t cy_emu,
+                                                  std::optional<std::string_view> text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::slide(),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
+    std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::group(group_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index,
+                      InsertionTarget::nested_group(group_index, nested_group_child_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::uint64_t x_emu, std::uint64_t y_emu,
+    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index,
+                      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                           deeper_group_child_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
+    std::uint64_t cy_emu, std::string_view text) {
+  return add_text_box(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
+                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+}  // namespace pelvane

@@ -1,0 +1,212 @@
+#include "core/xml/xml_event_helpers.hpp"
+
+#include <cstdio>
+#include <vector>
+
+#include "core/base/utf8.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// Writes an attribute read from the source tag. A name that is not UTF-8 cannot be written as a
+// name at all, so the attribute is dropped; a value that is not UTF-8 is written empty.
+void push_kept_attribute(XmlStartTag& tag, const XmlAttribute& attribute) {
+  if (!is_valid_utf8(attribute.name)) return;
+  if (!is_valid_utf8(attribute.value)) {
+    tag.push_escaped_attribute(attribute.name, "");
+    return;
+  }
+  tag.push_source_attribute(attribute);
+}
+
+// A small used-flag set without allocation for the usual handful of updates.
+class UsedFlags {
+ public:
+  explicit UsedFlags(std::size_t count) : count_(count) {
+    if (count_ > kInline) heap_.assign(count_, false);
+  }
+  bool get(std::size_t i) const { return count_ > kInline ? heap_[i] : inline_[i]; }
+  void set(std::size_t i) {
+    if (count_ > kInline)
+      heap_[i] = true;
+    else
+      inline_[i] = true;
+  }
+
+ private:
+  static constexpr std::size_t kInline = 16;
+  std::size_t count_;
+  bool inline_[kInline] = {};
+  std::vector<bool> heap_;
+};
+
+void write_run_unchecked(XmlWriter& writer, std::string_view text) {
+  writer.write_raw("<a:r><a:t>");
+  writer.write_text(text);
+  writer.write_raw("</a:t></a:r>");
+}
+
+}  // namespace
+
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::span<const AttributeUpdate> updates) {
+  XmlStartTag tag(event.name);
+  UsedFlags used(updates.size());
+  for (const XmlAttribute& attribute : event.attributes()) {
+    if (attribute.malformed) continue;
+    bool replaced = false;
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      if (attribute.name == updates[i].name) {
+        tag.push_attribute(updates[i].name, updates[i].value);
+        used.set(i);
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) push_kept_attribute(tag, attribute);
+  }
+  for (std::size_t i = 0; i < updates.size(); ++i)
+    if (!used.get(i)) tag.push_attribute(updates[i].name, updates[i].value);
+  return tag;
+}
+
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::initializer_list<AttributeUpdate> updates) {
+  return rewrite_event_attributes(
+      event, std::span<const AttributeUpdate>(updates.begin(), updates.size()));
+}
+
+XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
+                                              std::span<const OptionalAttributeUpdate> updates) {
+  XmlStartTag tag(event.name);
+  UsedFlags used(updates.size());
+  for (const XmlAttribute& attribute : event.attributes()) {
+    if (attribute.malformed) continue;
+    bool matched = false;
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      if (attribute.name == updates[i].name) {
+        used.set(i);
+        if (updates[i].value) tag.push_attribute(updates[i].name, *updates[i].value);
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) push_kept_attribute(tag, attribute);
+  }
+  for (std::size_t i = 0; i < updates.size(); ++i)
+    if (!used.get(i) && updates[i].value) tag.push_attribute(updates[i].name, *updates[i].value);
+  return tag;
+}
+
+XmlStartTag rewrite_event_optional_attributes(
+    const XmlEvent& event, std::initializer_list<OptionalAttributeUpdate> updates) {
+  return rewrite_event_optional_attributes(
+      event, std::span<const OptionalAttributeUpdate>(updates.begin(), updates.size()));
+}
+
+Result<void> skip_current_element(XmlReader& reader) {
+  std::size_t depth = 1;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    switch (event.kind) {
+      case XmlEventKind::Start: ++depth; break;
+      case XmlEventKind::End:
+        if (--depth == 0) return {};
+        break;
+      case XmlEventKind::Eof:
+        return fail(PelvaneError::xml_text_decode("unexpected end of XML while skipping element"));
+      default: break;
+    }
+  }
+}
+
+bool has_element(std::string_view xml, std::string_view local_name) {
+  XmlReader reader(xml);
+  for (;;) {
+    auto event = reader.next();
+    if (!event || event->is_eof()) return false;
+    if (event->is_tag() && event->local_name() == local_name) return true;
+  }
+}
+
+std::optional<std::string> xml_text_content(const XmlEvent& event) {
+  auto text = decode_xml_text(event.content);
+  if (!text || text->empty()) return std::nullopt;
+  return text;
+}
+
+std::optional<std::string> xml_reference_content(const XmlEvent& event) {
+  const std::string_view name = event.name;
+  if (auto character = resolve_character_reference(name)) {
+    std::string out;
+    append_utf8(out, *character);
+    return out;
+  }
+  if (!is_valid_utf8(name)) return std::nullopt;
+  if (name == "lt") return "<";
+  if (name == "gt") return ">";
+  if (name == "amp") return "&";
+  if (name == "quot") return "\"";
+  if (name == "apos") return "'";
+  std::string out;
+  out.reserve(name.size() + 2);
+  out += '&';
+  out += name;
+  out += ';';
+  return out;
+}
+
+Result<void> check_xml_text(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    unsigned code = 0;
+    if (byte < 0x20 && byte != 0x09 && byte != 0x0A && byte != 0x0D) {
+      code = byte;
+    } else if (byte == 0xEF && i + 2 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(text[i + 2]) == 0xBE ||
+                static_cast<unsigned char>(text[i + 2]) == 0xBF)) {
+      code = 0xFFFE + (static_cast<unsigned char>(text[i + 2]) - 0xBE);
+    } else {
+      continue;
+    }
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%04X", code);
+    return fail(PelvaneError::invalid_input(
+        std::string("text contains a character that XML cannot hold: U+") + hex));
+  }
+  return {};
+}
+
+Result<void> write_text_run(XmlWriter& writer, std::string_view text) {
+  PELVANE_TRY_VOID(check_xml_text(text));
+  write_run_unchecked(writer, text);
+  return {};
+}
+
+Result<void> write_replacement_paragraphs(XmlWriter& writer, std::string_view text) {
+  PELVANE_TRY_VOID(check_xml_text(text));
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t line_feed = text.find('\n', start);
+    const std::string_view piece = text.substr(
+        start, line_feed == std::string_view::npos ? std::string_view::npos : line_feed - start);
+    writer.write_raw("<a:p>");
+    write_run_unchecked(writer, piece);
+    writer.write_raw("</a:p>");
+    if (line_feed == std::string_view::npos) return {};
+    start = line_feed + 1;
+  }
+}
+
+Result<std::string> replacement_paragraphs_xml(std::string_view text) {
+  XmlWriter writer(text.size() + 32);
+  PELVANE_TRY_VOID(write_replacement_paragraphs(writer, text));
+  std::string out = std::move(writer).take();
+  if (!is_valid_utf8(out))
+    return fail(PelvaneError::xml_text_decode("paragraph text is not valid UTF-8"));
+  return out;
+}
+
+}  // namespace pelvane

@@ -1,0 +1,77 @@
+// What every streaming pass over an XML part shares: rewriting the attributes of one tag,
+// skipping an element, testing for an element, turning text and reference events into text, and
+// the one way a plain text becomes DrawingML paragraphs of plain runs.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/base/error.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+struct AttributeUpdate {
+  std::string_view name;   // qualified name, compared exactly
+  std::string_view value;  // unescaped; escaped when written
+};
+
+struct OptionalAttributeUpdate {
+  std::string_view name;
+  std::optional<std::string_view> value;  // none removes the attribute
+};
+
+// The tag's attributes in their order, each one named by an update taking that update's value in
+// place (the first matching update wins); updates that matched nothing are appended in order.
+// Malformed attributes are dropped; kept values are written so that they decode as before; every
+// value comes out in double quotes. Write the result as the event was: `write_tag_as`.
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::span<const AttributeUpdate> updates);
+XmlStartTag rewrite_event_attributes(const XmlEvent& event,
+                                     std::initializer_list<AttributeUpdate> updates);
+
+// The same with removal: an update without a value drops the attribute it names; one that names
+// an absent attribute is appended only when it has a value.
+XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
+                                              std::span<const OptionalAttributeUpdate> updates);
+XmlStartTag rewrite_event_optional_attributes(
+    const XmlEvent& event, std::initializer_list<OptionalAttributeUpdate> updates);
+
+// Reads and drops everything up to and including the end tag of the element whose start tag the
+// reader just returned. End of input first: XmlTextDecode
+// "unexpected end of XML while skipping element"; a reader error is passed up (Xml).
+Result<void> skip_current_element(XmlReader& reader);
+
+// True when a start or empty-element tag of the text has the local name; a reader error ends the
+// search with false.
+bool has_element(std::string_view xml, std::string_view local_name);
+
+// A text event's text, UTF-8 decoded with line ends normalised; none when empty or not UTF-8.
+std::optional<std::string> xml_text_content(const XmlEvent& event);
+
+// A reference event's text: the character a valid character reference names, the character of a
+// predefined entity, otherwise the reference as written ("&name;"). None when the name is not
+// UTF-8.
+std::optional<std::string> xml_reference_content(const XmlEvent& event);
+
+// Refuses caller text holding a character XML cannot carry (U+0000-U+0008, U+000B, U+000C,
+// U+000E-U+001F, U+FFFE, U+FFFF): InvalidInput
+// "text contains a character that XML cannot hold: U+XXXX", naming the first one.
+Result<void> check_xml_text(std::string_view text);
+
+// <a:r><a:t>text</a:t></a:r>, the text escaped with the five predefined entities, whole (line
+// feeds included). Refused by `check_xml_text` before anything is written.
+Result<void> write_text_run(XmlWriter& writer, std::string_view text);
+
+// One <a:p> holding one run per piece of the text split at every line feed; empty pieces kept.
+// Refused by `check_xml_text` before anything is written.
+Result<void> write_replacement_paragraphs(XmlWriter& writer, std::string_view text);
+
+// `write_replacement_paragraphs` into a new buffer: "A\nB" gives
+// <a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>.
+Result<std::string> replacement_paragraphs_xml(std::string_view text);
+
+}  // namespace pelvane

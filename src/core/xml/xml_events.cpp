@@ -1,0 +1,577 @@
+#include "core/xml/xml_events.hpp"
+
+#include <array>
+#include <cstring>
+
+#include "core/base/utf8.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Bytes that end an element name in a tag.
+constexpr bool ends_name(char c) { return is_blank(c) || c == '/' || c == '>'; }
+
+// Bytes that may not stand in an element name.
+constexpr bool forbidden_in_name(char c) {
+  return c == '<' || c == '&' || c == '"' || c == '\'' || c == '=' || c == '?' || c == '!';
+}
+
+// Byte classes for the hot loops of the tag scanner.
+enum ByteClass : std::uint8_t { kPlain = 0, kNameEnd = 1, kQuoteOrGt = 2, kBadInName = 4 };
+
+constexpr std::array<std::uint8_t, 256> make_byte_classes() {
+  std::array<std::uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c) {
+    std::uint8_t cls = kPlain;
+    if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
+    if (c == '>' || c == '"' || c == '\'') cls |= kQuoteOrGt;
+    if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
+    table[static_cast<std::size_t>(c)] = cls;
+  }
+  return table;
+}
+
+constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
+
+inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_hex_digit(char c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+std::size_t find_byte(std::string_view text, char byte, std::size_t from) {
+  if (from >= text.size()) return std::string_view::npos;
+  const void* hit =
+      std::memchr(text.data() + from, static_cast<unsigned char>(byte), text.size() - from);
+  return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data())
+             : std::string_view::npos;
+}
+
+// A name fit for an error message: names that are not UTF-8, or very long, are left out.
+std::string quoted_name(std::string_view name) {
+  if (name.size() > 200 || !is_valid_utf8(name)) return "?";
+  return std::string(name);
+}
+
+std::string_view trim_blanks(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && is_blank(text[begin])) ++begin;
+  while (end > begin && is_blank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// True for a well-formed character reference body: "#" digits or "#x" hexadecimal digits.
+bool is_character_reference_syntax(std::string_view ref) {
+  if (ref.size() < 2 || ref[0] != '#') return false;
+  if (ref[1] == 'x') {
+    if (ref.size() < 3) return false;
+    for (char c : ref.substr(2))
+      if (!is_hex_digit(c)) return false;
+    return true;
+  }
+  for (char c : ref.substr(1))
+    if (!is_digit(c)) return false;
+  return true;
+}
+
+bool is_xml_char(char32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+std::optional<char> predefined_entity(std::string_view name) {
+  if (name == "lt") return '<';
+  if (name == "gt") return '>';
+  if (name == "amp") return '&';
+  if (name == "quot") return '"';
+  if (name == "apos") return '\'';
+  return std::nullopt;
+}
+
+// One attribute item starting at `pos` (which is at a non-blank byte). Returns the position
+// after the item. The repeated-name test is left to the caller.
+std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute& out) {
+  const std::size_t n = text.size();
+  const std::size_t item_start = pos;
+  out = XmlAttribute{};
+  while (pos < n && !is_blank(text[pos]) && text[pos] != '=' && text[pos] != '"' &&
+         text[pos] != '\'')
+    ++pos;
+  out.name = text.substr(item_start, pos - item_start);
+  std::size_t after_name = pos;
+  while (pos < n && is_blank(text[pos])) ++pos;
+  if (pos >= n || text[pos] != '=') {
+    out.malformed = true;
+    if (out.name.empty()) {
+      // A value without a name: consume the quoted run so that iteration moves on.
+      const char quote = text[after_name];
+      std::size_t close = find_byte(text, quote, after_name + 1);
+      pos = close == std::string_view::npos ? n : close + 1;
+      out.raw = text.substr(item_start, pos - item_start);
+      return pos;
+    }
+    out.raw = text.substr(item_start, after_name - item_start);
+    return after_name;
+  }
+  ++pos;  // "="
+  while (pos < n && is_blank(text[pos])) ++pos;
+  if (pos >= n) {
+    out.malformed = true;
+    out.raw = text.substr(item_start);
+    return n;
+  }
+  const char quote = text[pos];
+  if (quote != '"' && quote != '\'') {
+    out.malformed = true;
+    const std::size_t value_start = pos;
+    // A quote inside an unquoted value still opens a quoted run, as it did when the tag's ">"
+    // was found, so that item boundaries here agree with the tag's extent.
+    while (pos < n && !is_blank(text[pos])) {
+      if (text[pos] == '"' || text[pos] == '\'') {
+        const std::size_t close = find_byte(text, text[pos], pos + 1);
+        pos = close == std::string_view::npos ? n : close + 1;
+      } else {
+        ++pos;
+      }
+    }
+    out.value = text.substr(value_start, pos - value_start);
+    out.raw = text.substr(item_start, pos - item_start);
+    return pos;
+  }
+  out.quote = quote;
+  const std::size_t close = find_byte(text, quote, pos + 1);
+  if (close == std::string_view::npos) {
+    out.malformed = true;
+    out.value = text.substr(pos + 1);
+    out.raw = text.substr(item_start);
+    return n;
+  }
+  out.value = text.substr(pos + 1, close - pos - 1);
+  out.raw = text.substr(item_start, close + 1 - item_start);
+  return close + 1;
+}
+
+// Builds the event in the result's own storage: copying a freshly written event into the result
+// costs more than reading the tag.
+[[gnu::always_inline]] inline Result<XmlEvent> make_event(XmlEventKind kind, std::string_view raw,
+                                                          std::string_view name,
+                                                          std::string_view content,
+                                                          std::size_t offset) {
+  return Result<XmlEvent>(std::in_place, kind, raw, name, content, offset);
+}
+
+}  // namespace
+
+std::string_view XmlAttribute::local_name() const { return xml_local_name(name); }
+
+void XmlAttributes::iterator::advance() {
+  const std::size_t n = text_.size();
+  while (pos_ < n && is_blank(text_[pos_])) ++pos_;
+  if (pos_ >= n) {
+    done_ = true;
+    return;
+  }
+  const std::size_t item_start = pos_;
+  pos_ = parse_attribute(text_, pos_, current_);
+  ++items_;
+  if (current_.name.empty()) current_.malformed = true;
+  if (current_.malformed) return;
+  // A name already given earlier in the tag makes this item malformed; the earlier one stands.
+  if (repeats_earlier_name(item_start)) current_.malformed = true;
+}
+
+bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
+  // Few items: read the earlier ones again. Many: keep their names, read once.
+  constexpr std::size_t kRereadItems = 32;
+  if (items_ <= kRereadItems || !names_kept_) {
+    std::size_t scan = 0;
+    XmlAttribute earlier;
+    bool repeated = false;
+    const bool keep = items_ > kRereadItems;
+    while (scan < item_start) {
+      while (scan < item_start && is_blank(text_[scan])) ++scan;
+      if (scan >= item_start) break;
+      scan = parse_attribute(text_, scan, earlier);
+      if (earlier.malformed || earlier.name.empty()) continue;
+      if (earlier.name == current_.name) repeated = true;
+      if (keep)
+        names_.insert(earlier.name);
+      else if (repeated)
+        return true;
+    }
+    if (!keep) return false;
+    names_kept_ = true;
+    if (repeated) return true;
+  }
+  return !names_.insert(current_.name).second;
+}
+
+std::string_view XmlEvent::local_name() const { return xml_local_name(name); }
+
+XmlReader::XmlReader(std::string_view input, XmlReaderOptions options)
+    : input_(input), options_(options) {
+  open_.reserve(32);
+}
+
+PelvaneError XmlReader::fail_at(std::size_t offset, std::string_view what) {
+  PelvaneError error = PelvaneError::xml(std::string(what) + " at byte " + std::to_string(offset));
+  error_ = error;
+  return error;
+}
+
+Result<XmlEvent> XmlReader::next() {
+  if (error_) return fail(*error_);
+  const std::size_t n = input_.size();
+  for (;;) {
+    if (pos_ >= n) {
+      return make_event(XmlEventKind::Eof, input_.substr(n), {}, {}, n);
+    }
+    const char c = input_[pos_];
+    if (c == '<') return read_markup();
+    if (c == '&') return read_reference();
+    const std::size_t start = pos_;
+    std::size_t end = find_byte(input_, '<', pos_);
+    if (end == std::string_view::npos) end = n;
+    if (const void* amp = std::memchr(input_.data() + start, '&', end - start))
+      end = static_cast<std::size_t>(static_cast<const char*>(amp) - input_.data());
+    pos_ = end;
+    std::string_view text = input_.substr(start, end - start);
+    std::size_t offset = start;
+    if (options_.trim_text) {
+      std::string_view trimmed = trim_blanks(text);
+      if (trimmed.empty()) continue;
+      offset = start + static_cast<std::size_t>(trimmed.data() - text.data());
+      text = trimmed;
+    }
+    return make_event(XmlEventKind::Text, text, {}, text, offset);
+  }
+}
+
+Result<XmlEvent> XmlReader::read_reference() {
+  const std::size_t start = pos_;
+  const std::size_t n = input_.size();
+  std::size_t p = start + 1;
+  while (p < n && input_[p] != ';' && input_[p] != '<' && input_[p] != '&' &&
+         !is_blank(input_[p]) && input_[p] != '"' && input_[p] != '\'')
+    ++p;
+  if (p >= n || input_[p] != ';') return fail(fail_at(start, "unterminated reference"));
+  std::string_view name = input_.substr(start + 1, p - start - 1);
+  if (name.empty()) return fail(fail_at(start, "empty reference"));
+  if (name[0] == '#' && !is_character_reference_syntax(name))
+    return fail(fail_at(start, "malformed character reference &" + quoted_name(name) + ";"));
+  pos_ = p + 1;
+  return make_event(XmlEventKind::GeneralRef, input_.substr(start, pos_ - start), name, name,
+                    start);
+}
+
+Result<XmlEvent> XmlReader::read_markup() {
+  const std::size_t start = pos_;
+  const std::size_t n = input_.size();
+  const std::string_view rest = input_.substr(start);
+
+  if (rest.size() < 2) return fail(fail_at(start, "unclosed tag"));
+  const char second = rest[1];
+
+  if (second == '/') {
+    std::size_t p = start + 2;
+    while (p < n && !is_blank(input_[p]) && input_[p] != '>') ++p;
+    std::string_view name = input_.substr(start + 2, p - start - 2);
+    while (p < n && is_blank(input_[p])) ++p;
+    if (p >= n) return fail(fail_at(start, "unclosed end tag"));
+    if (input_[p] != '>') return fail(fail_at(start, "malformed end tag"));
+    if (name.empty()) return fail(fail_at(start, "end tag without a name"));
+    if (open_.empty())
+      return fail(fail_at(start, "unexpected end tag </" + quoted_name(name) + ">"));
+    if (open_.back() != name)
+      return fail(fail_at(start, "mismatched end tag: expected </" + quoted_name(open_.back()) +
+                                     ">, found </" + quoted_name(name) + ">"));
+    open_.pop_back();
+    pos_ = p + 1;
+    return make_event(XmlEventKind::End, input_.substr(start, pos_ - start), name, {}, start);
+  }
+
+  if (second == '?') {
+    const std::size_t close = input_.find("?>", start + 2);
+    if (close == std::string_view::npos)
+      return fail(fail_at(start, "unclosed processing instruction"));
+    std::size_t p = start + 2;
+    while (p < close && !is_blank(input_[p])) ++p;
+    std::string_view target = input_.substr(start + 2, p - start - 2);
+    if (target.empty()) return fail(fail_at(start, "processing instruction without a target"));
+    pos_ = close + 2;
+    return make_event(
+        target == "xml" ? XmlEventKind::Declaration : XmlEventKind::ProcessingInstruction,
+        input_.substr(start, pos_ - start), target, input_.substr(p, close - p), start);
+  }
+
+  if (second == '!') {
+    if (rest.starts_with("<!--")) {
+      const std::size_t close = input_.find("-->", start + 4);
+      if (close == std::string_view::npos) return fail(fail_at(start, "unclosed comment"));
+      pos_ = close + 3;
+      return make_event(XmlEventKind::Comment, input_.substr(start, pos_ - start), {},
+                        input_.substr(start + 4, close - start - 4), start);
+    }
+    if (rest.starts_with("<![CDATA[")) {
+      const std::size_t close = input_.find("]]>", start + 9);
+      if (close == std::string_view::npos) return fail(fail_at(start, "unclosed CDATA section"));
+      pos_ = close + 3;
+      return make_event(XmlEventKind::CData, input_.substr(start, pos_ - start), {},
+                        input_.substr(start + 9, close - start - 9), start);
+    }
+    if (rest.starts_with("<!DOCTYPE")) {
+      // The internal subset may hold quoted literals, comments and declarations whose ">" does
+      // not end the document type.
+      std::size_t p = start + 9;
+      int depth = 0;
+      for (;;) {
+        if (p >= n) return fail(fail_at(start, "unclosed document type"));
+        const char c = input_[p];
+        if (c == '"' || c == '\'') {
+          const std::size_t close = find_byte(input_, c, p + 1);
+          if (close == std::string_view::npos)
+            return fail(fail_at(start, "unclosed document type"));
+          p = close + 1;
+        } else if (c == '<' && input_.substr(p).starts_with("<!--")) {
+          const std::size_t close = input_.find("-->", p + 4);
+          if (close == std::string_view::npos)
+            return fail(fail_at(start, "unclosed document type"));
+          p = close + 3;
+        } else if (c == '[') {
+          ++depth;
+          ++p;
+        } else if (c == ']') {
+          if (depth > 0) --depth;
+          ++p;
+        } else if (c == '>' && depth == 0) {
+          break;
+        } else {
+          ++p;
+        }
+      }
+      pos_ = p + 1;
+      return make_event(XmlEventKind::DocType, input_.substr(start, pos_ - start),
+                        input_.substr(start + 2, 7), input_.substr(start + 9, p - start - 9),
+                        start);
+    }
+    return fail(fail_at(start, "unknown markup"));
+  }
+
+  // Start or empty-element tag.
+  const char* const data = input_.data();
+  std::size_t p = start + 1;
+  std::uint8_t cls = 0;
+  while (p < n && (cls = byte_class(data[p])) == kPlain) ++p;
+  if (p < n && (cls & kBadInName)) return fail(fail_at(start, "invalid element name"));
+  const std::size_t name_end = p;
+  if (name_end == start + 1) return fail(fail_at(start, "invalid element name"));
+  // Find the tag's ">", stepping over quoted attribute values whole.
+  for (;;) {
+    while (p < n && !(byte_class(data[p]) & kQuoteOrGt)) ++p;
+    if (p >= n)
+      return fail(fail_at(
+          start,
+          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
+    if (data[p] == '>') break;
+    const std::size_t close = find_byte(input_, data[p], p + 1);
+    if (close == std::string_view::npos)
+      return fail(fail_at(
+          start,
+          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
+    p = close + 1;
+  }
+  const std::size_t gt = p;
+  const bool empty = input_[gt - 1] == '/' && gt - 1 >= name_end;
+  const std::size_t attrs_end = empty ? gt - 1 : gt;
+  if (input_[name_end] == '/' && name_end != attrs_end)
+    return fail(fail_at(start, "malformed tag"));
+  const std::string_view name(data + start + 1, name_end - start - 1);
+  pos_ = gt + 1;
+  if (!empty) open_.push_back(name);
+  return make_event(empty ? XmlEventKind::Empty : XmlEventKind::Start,
+                    std::string_view(data + start, pos_ - start), name,
+                    std::string_view(data + name_end, attrs_end - name_end), start);
+}
+
+XmlStartTag XmlStartTag::from_event(const XmlEvent& event) {
+  XmlStartTag tag(event.name);
+  if (event.is_tag()) tag.attributes_.assign(event.content);
+  return tag;
+}
+
+void XmlStartTag::push_attribute(std::string_view name, std::string_view value) {
+  attributes_ += ' ';
+  attributes_ += name;
+  attributes_ += "=\"";
+  append_escaped_xml(attributes_, value);
+  attributes_ += '"';
+}
+
+void XmlStartTag::push_escaped_attribute(std::string_view name, std::string_view escaped_value) {
+  attributes_ += ' ';
+  attributes_ += name;
+  attributes_ += "=\"";
+  attributes_ += escaped_value;
+  attributes_ += '"';
+}
+
+void XmlStartTag::push_source_attribute(const XmlAttribute& attribute) {
+  attributes_ += ' ';
+  attributes_ += attribute.name;
+  attributes_ += "=\"";
+  if (attribute.quote == '"') {
+    attributes_ += attribute.value;
+  } else {
+    // A double quote may stand bare inside single quotes; inside double quotes it must not.
+    for (char c : attribute.value) {
+      if (c == '"')
+        attributes_ += "&quot;";
+      else
+        attributes_ += c;
+    }
+  }
+  attributes_ += '"';
+}
+
+void XmlWriter::write_event(const XmlEvent& event) {
+  switch (event.kind) {
+    case XmlEventKind::End: write_end_tag(event.name); return;
+    case XmlEventKind::Eof: return;
+    default: out_.append(event.raw); return;
+  }
+}
+
+void XmlWriter::write_start(const XmlStartTag& tag) {
+  out_ += '<';
+  out_ += tag.name();
+  out_ += tag.attributes_text();
+  out_ += '>';
+}
+
+void XmlWriter::write_empty(const XmlStartTag& tag) {
+  out_ += '<';
+  out_ += tag.name();
+  out_ += tag.attributes_text();
+  out_ += "/>";
+}
+
+void XmlWriter::write_start_tag(std::string_view name) {
+  out_ += '<';
+  out_ += name;
+  out_ += '>';
+}
+
+void XmlWriter::write_end_tag(std::string_view name) {
+  out_ += "</";
+  out_ += name;
+  out_ += '>';
+}
+
+void XmlWriter::write_text(std::string_view text) { append_escaped_xml(out_, text); }
+
+std::string_view xml_local_name(std::string_view qualified_name) {
+  const std::size_t colon = qualified_name.rfind(':');
+  return colon == std::string_view::npos ? qualified_name : qualified_name.substr(colon + 1);
+}
+
+std::optional<char32_t> resolve_character_reference(std::string_view reference) {
+  if (!is_character_reference_syntax(reference)) return std::nullopt;
+  const bool hex = reference[1] == 'x';
+  std::uint32_t value = 0;
+  for (char c : reference.substr(hex ? 2 : 1)) {
+    std::uint32_t digit;
+    if (is_digit(c))
+      digit = static_cast<std::uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    else
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > 0x10FFFF) return std::nullopt;
+  }
+  if (!is_xml_char(value)) return std::nullopt;
+  return static_cast<char32_t>(value);
+}
+
+std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
+  std::size_t amp = find_byte(raw, '&', 0);
+  if (amp == std::string_view::npos) {
+    if (!is_valid_utf8(raw)) return std::nullopt;
+    return std::string(raw);
+  }
+  const bool keep = unknown == UnknownReferences::Keep;
+  std::string out;
+  out.reserve(raw.size());
+  std::size_t pos = 0;
+  while (amp != std::string_view::npos) {
+    out.append(raw.substr(pos, amp - pos));
+    std::size_t p = amp + 1;
+    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' && !is_blank(raw[p]))
+      ++p;
+    if (p >= raw.size() || raw[p] != ';' || p == amp + 1) {
+      if (!keep) return std::nullopt;
+      out += '&';
+      pos = amp + 1;
+    } else {
+      std::string_view name = raw.substr(amp + 1, p - amp - 1);
+      if (auto entity = predefined_entity(name)) {
+        out += *entity;
+      } else if (auto character = resolve_character_reference(name)) {
+        append_utf8(out, *character);
+      } else if (keep) {
+        out.append(raw.substr(amp, p + 1 - amp));
+      } else {
+        return std::nullopt;
+      }
+      pos = p + 1;
+    }
+    amp = find_byte(raw, '&', pos);
+  }
+  out.append(raw.substr(pos));
+  if (!is_valid_utf8(out)) return std::nullopt;
+  return out;
+}
+
+std::optional<std::string> decode_xml_text(std::string_view raw) {
+  if (!is_valid_utf8(raw)) return std::nullopt;
+  std::size_t cr = find_byte(raw, '\r', 0);
+  if (cr == std::string_view::npos) return std::string(raw);
+  std::string out;
+  out.reserve(raw.size());
+  std::size_t pos = 0;
+  while (cr != std::string_view::npos) {
+    out.append(raw.substr(pos, cr - pos));
+    out += '\n';
+    pos = cr + 1;
+    if (pos < raw.size() && raw[pos] == '\n') ++pos;
+    cr = find_byte(raw, '\r', pos);
+  }
+  out.append(raw.substr(pos));
+  return out;
+}
+
+void append_escaped_xml(std::string& out, std::string_view text) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* entity = nullptr;
+    switch (text[i]) {
+      case '&': entity = "&amp;"; break;
+      case '<': entity = "&lt;"; break;
+      case '>': entity = "&gt;"; break;
+      case '"': entity = "&quot;"; break;
+      case '\'': entity = "&apos;"; break;
+      default: continue;
+    }
+    out.append(text.substr(run, i - run));
+    out += entity;
+    run = i + 1;
+  }
+  out.append(text.substr(run));
+}
+
+}  // namespace pelvane

@@ -1,0 +1,212 @@
+#include "core/xml/xml_splice.hpp"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+#include "core/base/byte_search.hpp"
+#include "core/base/decimal.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// Length of the Unicode white space character (White_Space property) at `pos`, or 0.
+std::size_t unicode_space_length(std::string_view text, std::size_t pos) {
+  const auto byte = [&](std::size_t i) -> unsigned char {
+    return pos + i < text.size() ? static_cast<unsigned char>(text[pos + i]) : 0;
+  };
+  const unsigned char b0 = byte(0);
+  if ((b0 >= 0x09 && b0 <= 0x0D) || b0 == 0x20) return 1;
+  if (b0 == 0xC2) return (byte(1) == 0x85 || byte(1) == 0xA0) ? 2 : 0;
+  if (b0 == 0xE1) return (byte(1) == 0x9A && byte(2) == 0x80) ? 3 : 0;
+  if (b0 == 0xE2) {
+    const unsigned char b1 = byte(1), b2 = byte(2);
+    if (b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF))
+      return 3;
+    if (b1 == 0x81 && b2 == 0x9F) return 3;
+    return 0;
+  }
+  if (b0 == 0xE3) return (byte(1) == 0x80 && byte(2) == 0x80) ? 3 : 0;
+  return 0;
+}
+
+bool follows_name(std::string_view text, std::size_t pos) {
+  if (pos >= text.size()) return false;
+  const char c = text[pos];
+  return c == '/' || c == '>' || unicode_space_length(text, pos) > 0;
+}
+
+// Offset of the first ">" at or after `from`, for offsets that only grow: a ">" once found
+// serves every later offset up to it, and its absence every later offset at all, so a walk
+// over many tags reads each byte once.
+class NextTagEnd {
+ public:
+  explicit NextTagEnd(std::string_view text) : text_(text) {}
+
+  std::size_t at_or_after(std::size_t from) {
+    if (!searched_ || (gt_ != npos && gt_ < from)) {
+      gt_ = text_.find('>', from);
+      searched_ = true;
+    }
+    return gt_;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t gt_ = npos;
+  bool searched_ = false;
+};
+
+// True when the tag starting at `lt` runs to a ">" preceded by "/".
+bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
+  return gt != npos && gt > lt && text[gt - 1] == '/';
+}
+
+}  // namespace
+
+bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view tag) {
+  return offset < text.size() && text[offset] == '<' &&
+         text.compare(offset + 1, tag.size(), tag) == 0 &&
+         follows_name(text, offset + 1 + tag.size());
+}
+
+std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from,
+                                          std::string_view tag) {
+  if (from > text.size()) return std::nullopt;
+  // A start tag is "<tag" followed by a name end; only the places holding "<tag" can be one.
+  std::string opening;
+  opening.reserve(tag.size() + 1);
+  opening += '<';
+  opening += tag;
+  for (std::size_t lt = find_pattern(text, opening, from); lt != npos;
+       lt = find_pattern(text, opening, lt + 1)) {
+    if (follows_name(text, lt + opening.size())) return lt;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start,
+                                            std::string_view tag) {
+  if (start >= text.size()) return std::nullopt;
+  NextTagEnd tag_end(text);
+  // An element written "<tag .../>" ends with its own start tag.
+  if (is_start_tag_at(text, start, tag) && closes_itself(start, tag_end.at_or_after(start), text))
+    return tag_end.at_or_after(start) + 1;
+
+  std::string closing;
+  closing.reserve(tag.size() + 3);
+  closing += "</";
+  closing += tag;
+  closing += '>';
+
+  // The next end tag is kept until `pos` passes it, and start tags are looked for only before
+  // it: `pos` only grows, so every byte is searched once however deeply the elements nest, and
+  // nothing past the element's end tag is searched at all.
+  std::size_t pos = start + 1 + tag.size();
+  std::size_t depth = 1;
+  std::size_t next_close = find_pattern(text, closing, pos);
+  for (;;) {
+    if (next_close != npos && next_close < pos) next_close = find_pattern(text, closing, pos);
+    const auto next_open = find_tag_start(text.substr(0, next_close), pos, tag);
+    if (!next_open) {
+      if (next_close == npos) return std::nullopt;
+      pos = next_close + closing.size();
+      if (--depth == 0) return pos;
+      continue;
+    }
+    if (!closes_itself(*next_open, tag_end.at_or_after(*next_open), text)) ++depth;
+    pos = *next_open + 1 + tag.size();
+  }
+}
+
+std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view tag) {
+  const auto start = find_tag_start(text, 0, tag);
+  if (!start) return std::nullopt;
+  const std::size_t gt = text.find('>', *start);
+  if (gt == npos) return std::nullopt;
+  return text.substr(*start, gt + 1 - *start);
+}
+
+std::string replace_element(std::string_view text, std::string_view tag,
+                            std::string_view replacement) {
+  std::string opening;
+  opening.reserve(tag.size() + 1);
+  opening += '<';
+  opening += tag;
+  const std::size_t start = text.find(opening);
+  if (start == npos) return std::string(text);
+  const std::size_t gt = text.find('>', start + opening.size());
+  if (gt == npos) return std::string(text);
+  std::size_t end;
+  if (text[gt - 1] == '/') {
+    end = gt + 1;
+  } else {
+    std::string closing = "</";
+    closing += tag;
+    closing += '>';
+    const std::size_t close = text.find(closing, gt + 1);
+    if (close == npos) return std::string(text);
+    end = close + closing.size();
+  }
+  std::string out;
+  out.reserve(text.size() - (end - start) + replacement.size());
+  out.append(text.substr(0, start));
+  out.append(replacement);
+  out.append(text.substr(end));
+  return out;
+}
+
+std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
+                                              std::string_view fragment) {
+  const std::size_t at = text.rfind(marker);
+  if (at == npos) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() + fragment.size());
+  out.append(text.substr(0, at));
+  out.append(fragment);
+  out.append(text.substr(at));
+  return out;
+}
+
+Result<std::string> insert_before(std::string_view bytes, std::string_view marker,
+                                  std::string_view fragment) {
+  auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
+  if (!text)
+    return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));
+  return std::move(*text);
+}
+
+std::optional<std::string_view> attribute_value_view(std::string_view text, std::string_view name) {
+  std::string pattern;
+  pattern.reserve(name.size() + 2);
+  pattern += name;
+  pattern += "=\"";
+  const std::size_t at = text.find(pattern);
+  if (at == npos) return std::nullopt;
+  const std::size_t value_start = at + pattern.size();
+  const std::size_t close = text.find('"', value_start);
+  if (close == npos) return std::nullopt;
+  return text.substr(value_start, close - value_start);
+}
+
+std::optional<std::string> attribute_value(std::string_view text, std::string_view name) {
+  auto value = attribute_value_view(text, name);
+  if (!value) return std::nullopt;
+  return std::string(*value);
+}
+
+std::optional<std::string> extract_string_attribute(std::string_view text, std::string_view name) {
+  return attribute_value(text, name);
+}
+
+std::int64_t attribute_i64(std::string_view text, std::string_view name) {
+  const auto value = attribute_value_view(text, name);
+  if (!value) return 0;
+  return parse_i64(*value).value_or(0);
+}
+
+}  // namespace pelvane

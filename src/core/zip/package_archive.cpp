@@ -1,0 +1,201 @@
+#include "core/zip/package_archive.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "core/base/file_output.hpp"
+#include "core/base/utf8.hpp"
+
+namespace pelvane {
+namespace {
+
+// Whole-entry reads reserve at most this much up front; a header may claim any size.
+constexpr std::uint64_t kMaxReserve = std::uint64_t{64} << 20;
+
+constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
+
+std::string error_text(zip_error_t* error) { return zip_error_strerror(error); }
+
+// Opens a read-only archive over `source` (null when creating the source failed, with `error`
+// saying why). Consumes `error`; on failure the source is freed.
+Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
+  zip_t* archive = nullptr;
+  if (source != nullptr) {
+    archive = zip_open_from_source(source, ZIP_RDONLY, error);
+    if (archive == nullptr) zip_source_free(source);
+  }
+  if (archive == nullptr) {
+    PelvaneError failure = PelvaneError::zip(error_text(error));
+    zip_error_fini(error);
+    return fail(std::move(failure));
+  }
+  zip_error_fini(error);
+  return archive;
+}
+
+// The declared uncompressed size of an entry, when the central directory gives one.
+std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) return 0;
+  return stat.size;
+}
+
+// Lengthens `text` to `size` bytes without clearing the new ones; the caller overwrites them
+// before they are read, or cuts them off.
+void grow_unwritten(std::string& text, std::size_t size) {
+  text.resize_and_overwrite(size, [](char*, std::size_t length) { return length; });
+}
+
+// Reads an opened entry whole into a string, straight into the string's own storage: room for
+// the declared size and one byte more, so that an entry of the declared size ends in the second
+// read and the string is never reallocated; more room (doubling) only for an entry that is
+// longer than declared, or whose size is unknown. The CRC-32 is checked at the end, as in
+// `stream_archive_entry`.
+Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* file) {
+  const std::uint64_t size = declared_size(archive, index);
+  std::string content;
+  grow_unwritten(content,
+                 static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kMaxReserve)));
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == content.size()) grow_unwritten(content, content.size() * 2);
+    const zip_int64_t got = zip_fread(file, content.data() + filled, content.size() - filled);
+    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  content.resize(filled);
+  return content;
+}
+
+}  // namespace
+
+void PackageArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
+  zip_discard(archive);
+}
+
+PackageArchive::PackageArchive(zip_t* archive, std::string path)
+    : archive_(archive), path_(std::move(path)) {}
+
+std::string archive_error_message(zip_t* archive) { return error_text(zip_get_error(archive)); }
+
+Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                        zip_flags_t flags) {
+  zip_file_t* file = zip_fopen_index(archive.handle(), index, flags);
+  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+  return ZipEntryFile(file);
+}
+
+Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(archive.handle(), index, 0, &stat) != 0) {
+    return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+  }
+  const bool encrypted =
+      (stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 && stat.encryption_method != ZIP_EM_NONE;
+  if (!encrypted && (stat.valid & ZIP_STAT_COMP_METHOD) != 0 &&
+      zip_compression_method_supported(stat.comp_method, 0) == 0) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, ZIP_ER_COMPNOTSUPP);
+    PelvaneError failure = PelvaneError::zip(zip_error_strerror(&error));
+    zip_error_fini(&error);
+    return fail(std::move(failure));
+  }
+  PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
+  return {};
+}
+
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
+  return read_whole(archive.handle(), index, file.get());
+}
+
+Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
+  PELVANE_TRY_VOID(check_path(path));
+  std::string owned_path(path);
+  std::FILE* file = std::fopen(owned_path.c_str(), "rbe");
+  if (file == nullptr) return fail(PelvaneError::io(os_error_message(errno)));
+  // Opening a directory for reading succeeds; refuse it as the operating system would a read.
+  struct stat status;
+  if (::fstat(::fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+    std::fclose(file);
+    return fail(PelvaneError::io(os_error_message(EISDIR)));
+  }
+
+  zip_error_t error;
+  zip_error_init(&error);
+  // The source takes the stream over and closes it when the source is freed.
+  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+  if (source == nullptr) std::fclose(file);
+  auto archive = open_source(source, &error);
+  if (!archive) return fail(std::move(archive).error());
+  return PackageArchive(*archive, std::move(owned_path));
+}
+
+Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source =
+      zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(), bytes.size(), 0, &error);
+  auto archive = open_source(source, &error);
+  if (!archive) return fail(std::move(archive).error());
+  return PackageArchive(*archive, std::string());
+}
+
+std::uint64_t PackageArchive::entry_count() const {
+  const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
+  return count < 0 ? 0 : static_cast<std::uint64_t>(count);
+}
+
+std::string_view PackageArchive::entry_name(std::uint64_t index) const {
+  const char* name = zip_get_name(archive_.get(), index, 0);
+  return name == nullptr ? std::string_view() : std::string_view(name);
+}
+
+std::optional<std::uint64_t> PackageArchive::find(std::string_view name) const {
+  // A name with a NUL byte would be cut short by the C interface and match another entry.
+  if (name.find('\0') != std::string_view::npos) return std::nullopt;
+  // Flags 0: an exact, case-sensitive lookup through the name index, over the names as they
+  // are decoded for `entry_name`.
+  const zip_int64_t index = zip_name_locate(archive_.get(), std::string(name).c_str(), 0);
+  if (index < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(index);
+}
+
+bool PackageArchive::is_directory(std::uint64_t index) const {
+  return entry_name(index).ends_with('/');
+}
+
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
+                                                     std::string_view name) {
+  const auto index = archive.find(name);
+  if (!index) return std::nullopt;
+  auto file = open_archive_entry(archive, *index);
+  // An entry that cannot be opened (encrypted, unsupported method, damaged header) reads as
+  // absent; callers then treat the part as missing.
+  if (!file) return std::nullopt;
+  std::string text = PELVANE_TRY(read_whole(archive.handle(), *index, file->get()));
+  if (!is_valid_utf8(text)) return fail(PelvaneError::io(std::string(kInvalidUtf8)));
+  return std::optional<std::string>(std::move(text));
+}
+
+Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
+                                                      std::string_view name) {
+  const auto index = archive.find(name);
+  if (!index) return std::nullopt;
+  std::string bytes = PELVANE_TRY(read_archive_entry(archive, *index));
+  return std::optional<std::string>(std::move(bytes));
+}
+
+std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index) {
+  return declared_size(archive.handle(), index);
+}
+
+}  // namespace pelvane

@@ -1,0 +1,118 @@
+// Read-only access to a package: a ZIP archive opened over a file or over bytes in memory,
+// its entries by index (archive order) or by exact name.
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "core/base/error.hpp"
+#include "core/model/models.hpp"
+
+namespace pelvane {
+
+class PackageArchive {
+ public:
+  // Opens the file read-only. A file that cannot be opened is `Io` with the operating system's
+  // message; a file that is not a ZIP archive is `Zip` with the archive library's message.
+  static Result<PackageArchive> open_file(std::string_view path);
+  // Opens an archive over bytes in memory; the caller keeps `bytes` alive while the archive
+  // is in use.
+  static Result<PackageArchive> open_bytes(std::string_view bytes);
+
+  PackageArchive(PackageArchive&&) noexcept = default;
+  PackageArchive& operator=(PackageArchive&&) noexcept = default;
+  PackageArchive(const PackageArchive&) = delete;
+  PackageArchive& operator=(const PackageArchive&) = delete;
+  ~PackageArchive() = default;
+
+  std::uint64_t entry_count() const;
+  // The entry's name as the archive library decodes it from the central directory; valid
+  // while the archive is open. Empty for an index out of range.
+  std::string_view entry_name(std::uint64_t index) const;
+  // Index of the entry with exactly this name (byte-wise, case-sensitive), through the
+  // archive's name index.
+  std::optional<std::uint64_t> find(std::string_view name) const;
+  // Directory entries are those whose name ends in "/".
+  bool is_directory(std::uint64_t index) const;
+
+  zip_t* handle() { return archive_.get(); }
+  // The path the archive was opened from; empty for an archive over bytes.
+  const std::string& path() const { return path_; }
+
+ private:
+  struct ArchiveCloser {
+    void operator()(zip_t* archive) const noexcept;
+  };
+  PackageArchive(zip_t* archive, std::string path);
+
+  std::unique_ptr<zip_t, ArchiveCloser> archive_;
+  std::string path_;
+};
+
+// The archive library's message for the last failure on the archive.
+std::string archive_error_message(zip_t* archive);
+
+struct ZipEntryCloser {
+  void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }
+};
+// An entry opened for reading; closed when it goes.
+using ZipEntryFile = std::unique_ptr<zip_file_t, ZipEntryCloser>;
+
+// Opens the entry at `index` for reading, decompressed, or as its compressed bytes with
+// `ZIP_FL_COMPRESSED`. An entry that cannot be opened is `Zip` with the library's message.
+Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                        zip_flags_t flags = 0);
+
+// Opens the entry at `index` the way the readers open it and closes it again: an entry that
+// cannot be opened (encrypted, stored with a method the archive library cannot decompress, a
+// local header that cannot be read) is `Zip` with the library's text. No decompressor is set
+// up; the method is checked where the library checks it, after the encryption and before the
+// local header, so that the first failure and its text are the same as a reader's.
+Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
+
+// Reads an opened entry to its end through `buffer`, handing each chunk to `sink` in order; a
+// sink that returns `Result<void>` ends the reading with its first failure. The archive library
+// checks the CRC-32 when the end is reached: a mismatch, like any read failure, is `Io`.
+// Returns the number of bytes read.
+template <class Sink>
+Result<std::uint64_t> stream_archive_entry(zip_file_t* file, std::span<char> buffer, Sink&& sink) {
+  std::uint64_t total = 0;
+  for (;;) {
+    const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    if (got == 0) return total;
+    total += static_cast<std::uint64_t>(got);
+    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
+    if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
+      sink(chunk);
+    } else {
+      PELVANE_TRY_VOID(sink(chunk));
+    }
+  }
+}
+
+// The content of the entry at `index`, read whole. An entry that cannot be opened is `Zip`;
+// a read failure or CRC mismatch is `Io`.
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index);
+
+// The entry as UTF-8 text, or none when no entry has that name or the entry cannot be opened.
+// A read failure, a CRC mismatch or bytes that are not UTF-8 are `Io`.
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
+                                                     std::string_view name);
+
+// The entry's bytes, or none when no entry has that name. An entry that cannot be opened is
+// `Zip`; a read failure or CRC mismatch is `Io`.
+Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
+                                                      std::string_view name);
+
+// The entry's uncompressed size as the central directory declares it; 0 when it gives none.
+std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index);
+
+}  // namespace pelvane

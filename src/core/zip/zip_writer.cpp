@@ -1,0 +1,627 @@
+#include "core/zip/zip_writer.hpp"
+
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace pelvane {
+
+namespace {
+
+using namespace zip_format;
+
+// A 32-bit size or offset field holding 0xFFFFFFFF means "see the ZIP64 record", so the largest
+// value a plain field can carry is one less.
+constexpr std::uint64_t kMax32 = 0xFFFFFFFEu;
+constexpr std::uint64_t kMaxEntries = 0xFFFF;
+
+constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;
+// Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
+constexpr std::uint16_t kKeptFlagBits = 0x0806;
+constexpr std::size_t kDeflateChunk = 256 * 1024;
+constexpr std::size_t kFileBufferSize = 4 * 1024 * 1024;
+constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
+constexpr std::uint64_t kPage = 4096;
+constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
+
+void put16(std::string& out, std::uint16_t value) {
+  out.push_back(static_cast<char>(value & 0xFF));
+  out.push_back(static_cast<char>(value >> 8));
+}
+
+void put32(std::string& out, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8)
+    out.push_back(static_cast<char>((value >> shift) & 0xFF));
+}
+
+// Version needed to extract, by what the reader must support for the method.
+std::uint16_t version_needed(std::uint16_t method, bool directory) {
+  switch (method) {
+    case 0: return directory ? 20 : 10;
+    case 8: return 20;
+    case 9: return 21;
+    case 12: return 46;
+    default: return 63;
+  }
+}
+
+bool is_directory_name(std::string_view name) { return !name.empty() && name.back() == '/'; }
+
+// The MS-DOS directory attribute goes with a Unix directory mode.
+bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
+
+PelvaneError io_error_from_errno(std::string_view what) {
+  return PelvaneError::io(std::string(what) + ": " + std::generic_category().message(errno));
+}
+
+// Writes all of `bytes` at `offset`, or at the current position when `offset` is negative.
+Result<void> write_fully(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    ssize_t written = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
+                                 : ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_from_errno("cannot write output"));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (offset >= 0) offset += written;
+  }
+  return {};
+}
+
+// One entry's central directory record, kept until `finish`.
+struct CentralRecord {
+  std::string name;
+  std::uint16_t version_made_by;
+  std::uint16_t version_needed;
+  std::uint16_t flags;
+  std::uint16_t method;
+  DosDateTime modified;
+  std::uint32_t crc32;
+  std::uint32_t compressed_size;
+  std::uint32_t uncompressed_size;
+  std::uint16_t internal_attributes;
+  std::uint32_t external_attributes;
+  std::uint32_t local_offset;
+};
+
+// The fields that the local and the central header of an entry share, in their common order:
+// version needed to extract through the extra field's length (always 0: no extra field).
+void put_shared_fields(std::string& out, const CentralRecord& record) {
+  put16(out, record.version_needed);
+  put16(out, record.flags);
+  put16(out, record.method);
+  put16(out, record.modified.time);
+  put16(out, record.modified.date);
+  put32(out, record.crc32);
+  put32(out, record.compressed_size);
+  put32(out, record.uncompressed_size);
+  put16(out, static_cast<std::uint16_t>(record.name.size()));
+  put16(out, 0);
+}
+
+// The local header that goes with a record: the same fields, no extra field.
+std::string local_header(const CentralRecord& record) {
+  std::string header;
+  header.reserve(kLocalHeaderSize + record.name.size());
+  put32(header, kLocalHeaderSignature);
+  put_shared_fields(header, record);
+  header.append(record.name);
+  return header;
+}
+
+PelvaneError too_large(std::string_view name) {
+  return PelvaneError::zip("entry " + std::string(name) +
+                           " is 4 GiB or larger and would need ZIP64, which is not written");
+}
+
+PelvaneError archive_too_large() {
+  return PelvaneError::zip("archive would reach 4 GiB and need ZIP64, which is not written");
+}
+
+// A failure of the sink while the archive's own structure is written (headers, raw copies,
+// the end of an entry, the central directory) is a failure of the archive, `Zip`; only
+// writing an entry's content reports the sink's `Io` as it is.
+Result<void> as_archive_failure(Result<void> result) {
+  if (!result && result.error().kind() == PelvaneError::Kind::Io)
+    return fail(PelvaneError::zip(result.error().message()));
+  return result;
+}
+
+// The record of an entry copied raw, its fields normalised: flags that no longer hold dropped,
+// an invalid time replaced, the version needed kept up to 2.0.
+Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
+  if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
+    return fail(too_large(header.name));
+  const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
+  return CentralRecord{
+      std::string(header.name),
+      header.version_made_by,
+      std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20)),
+      static_cast<std::uint16_t>(header.flags & kKeptFlagBits),
+      header.method,
+      is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch,
+      header.crc32,
+      static_cast<std::uint32_t>(header.compressed_size),
+      static_cast<std::uint32_t>(header.uncompressed_size),
+      header.internal_attributes,
+      header.external_attributes,
+      static_cast<std::uint32_t>(offset)};
+}
+
+}  // namespace
+
+bool is_valid_dos_date_time(DosDateTime stamp) {
+  unsigned day = stamp.date & 0x1F;
+  unsigned month = (stamp.date >> 5) & 0x0F;
+  unsigned year = 1980 + (stamp.date >> 9);
+  unsigned seconds = (stamp.time & 0x1F) * 2;
+  unsigned minutes = (stamp.time >> 5) & 0x3F;
+  unsigned hours = stamp.time >> 11;
+  if (month < 1 || month > 12 || day < 1) return false;
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  unsigned days_in_month = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= days_in_month && hours < 24 && minutes < 60 && seconds < 60;
+}
+
+Result<void> MemoryZipSink::write(std::string_view bytes) {
+  buffer_.append(bytes);
+  return {};
+}
+
+Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset > buffer_.size() || bytes.size() > buffer_.size() - offset)
+    return fail(PelvaneError::zip("patch outside the written archive"));
+  std::memcpy(buffer_.data() + offset, bytes.data(), bytes.size());
+  return {};
+}
+
+FileZipSink::FileZipSink(int fd) : fd_(fd) {
+  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+  buffer_.reserve(kFileBufferSize);
+}
+
+Result<void> FileZipSink::write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() > kFileBufferSize) {
+    PELVANE_TRY_VOID(flush());
+    if (bytes.size() >= kFileBufferSize) {
+      // Large blocks go straight to the file.
+      PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+      flushed_ += bytes.size();
+      return {};
+    }
+  }
+  buffer_.append(bytes);
+  return {};
+}
+
+Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset >= flushed_) {
+    std::uint64_t in_buffer = offset - flushed_;
+    if (in_buffer > buffer_.size() || bytes.size() > buffer_.size() - in_buffer)
+      return fail(PelvaneError::zip("patch outside the written archive"));
+    std::memcpy(buffer_.data() + in_buffer, bytes.data(), bytes.size());
+    return {};
+  }
+  if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
+  return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
+}
+
+namespace {
+
+// Appends `length` bytes of `fd` from `offset` through a buffer.
+template <class Append>
+Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t length,
+                                 Append&& append) {
+  std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)), '\0');
+  while (length > 0) {
+    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length, chunk.size()));
+    ssize_t got = ::pread(fd, chunk.data(), wanted, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(io_error_from_errno("cannot read input"));
+    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    PELVANE_TRY_VOID(append(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+    offset += static_cast<std::uint64_t>(got);
+    length -= static_cast<std::uint64_t>(got);
+  }
+  return {};
+}
+
+}  // namespace
+
+Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  return copy_through_memory(fd, offset, length,
+                             [&](std::string_view bytes) { return write(bytes); });
+}
+
+Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
+  // the output (where the page cache can use its large pages); the bytes before that boundary
+  // go through the buffer.
+  const std::uint64_t position_in_output = start_ + flushed_ + buffer_.size();
+  const std::uint64_t head =
+      (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
+  if (length >= kKernelCopyMinimum && head > 0) {
+    PELVANE_TRY_VOID(copy_through_memory(fd, offset, head,
+                                         [&](std::string_view bytes) { return write(bytes); }));
+    offset += head;
+    length -= head;
+  }
+  PELVANE_TRY_VOID(flush());
+  auto position = static_cast<off_t>(offset);
+  std::uint64_t remaining = length;
+  while (remaining > 0) {
+    ssize_t copied = ::copy_file_range(fd, &position, fd_, nullptr, remaining, 0);
+    if (copied > 0) {
+      remaining -= static_cast<std::uint64_t>(copied);
+      flushed_ += static_cast<std::uint64_t>(copied);
+      continue;
+    }
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EPERM || errno == ETXTBSY) {
+      // Not possible between these files: through memory instead.
+      return copy_through_memory(fd, static_cast<std::uint64_t>(position), remaining,
+                                 [&](std::string_view bytes) -> Result<void> {
+                                   PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+                                   flushed_ += bytes.size();
+                                   return {};
+                                 });
+    }
+    return fail(io_error_from_errno("cannot copy input to output"));
+  }
+  return {};
+}
+
+Result<void> FileZipSink::flush() {
+  if (buffer_.empty()) return {};
+  PELVANE_TRY_VOID(write_fully(fd_, buffer_, -1));
+  flushed_ += buffer_.size();
+  buffer_.clear();
+  return {};
+}
+
+struct ZipWriter::State {
+  enum class Open { None, Content, Raw };
+
+  std::vector<CentralRecord> records;
+  std::uint64_t offset = 0;  // bytes written so far, pending span included
+
+  // Bytes of an input file still to be copied, at the end of what was written.
+  int pending_fd = -1;
+  std::uint64_t pending_offset = 0;
+  std::uint64_t pending_length = 0;
+  bool finished = false;
+
+  Open open = Open::None;
+  std::uint64_t data_size = 0;          // compressed bytes of the open entry written so far
+  std::uint64_t uncompressed_size = 0;  // content bytes of the open entry taken so far
+  std::uint32_t crc = 0;
+  bool deflating = false;
+  bool stream_ready = false;
+  z_stream stream{};
+  std::string chunk;
+
+  ~State() {
+    if (stream_ready) deflateEnd(&stream);
+  }
+
+  CentralRecord& current() { return records.back(); }
+  Result<void> check_new_entry(std::string_view name) const;
+};
+
+ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>()), sink_(sink) {}
+
+ZipWriter::~ZipWriter() = default;
+
+std::uint64_t ZipWriter::entry_count() const { return state_->records.size(); }
+
+Result<void> ZipWriter::State::check_new_entry(std::string_view name) const {
+  if (finished) return fail(PelvaneError::zip("archive is already finished"));
+  if (open != Open::None) return fail(PelvaneError::zip("previous entry was not completed"));
+  if (records.size() >= kMaxEntries)
+    return fail(PelvaneError::zip(
+        "archive would hold more than 65535 entries and need ZIP64, which is not written"));
+  if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
+  if (offset > kMax32) return fail(archive_too_large());
+  return {};
+}
+
+Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.check_new_entry(name));
+  PELVANE_TRY_VOID(copy_pending());
+  const std::uint16_t method =
+      options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  std::uint16_t flags = 0;
+  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    flags |= 0x0800;
+  s.records.push_back(
+      {std::string(name), kUnixMadeBy, version_needed(method, is_directory_name(name)), flags,
+       method, options.modified, 0, 0, 0, 0,
+       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
+       static_cast<std::uint32_t>(s.offset)});
+  // CRC-32 and sizes are patched in by `end_entry`.
+  const std::string header = local_header(s.current());
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
+  s.offset += header.size();
+  s.open = State::Open::Content;
+  s.data_size = 0;
+  s.uncompressed_size = 0;
+  s.crc = 0;
+  s.deflating = method == kZipMethodDeflate;
+  if (s.deflating) {
+    if (!s.stream_ready) {
+      if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return fail(PelvaneError::zip("cannot start the Deflate compressor"));
+      s.stream_ready = true;
+    } else if (deflateReset(&s.stream) != Z_OK) {
+      return fail(PelvaneError::zip("cannot restart the Deflate compressor"));
+    }
+    s.chunk.resize(kDeflateChunk);
+  }
+  return {};
+}
+
+namespace {
+
+// Feeds `input` to the compressor with the flush `mode` for its last bytes and writes what
+// comes out (Z_FINISH ends the stream, Z_SYNC_FLUSH leaves it open on a byte boundary).
+Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
+                          ZipSink& sink, std::uint64_t& data_size) {
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  std::size_t remaining = input.size();
+  for (;;) {
+    // zlib counts in 32-bit units; feed very large buffers in slices.
+    const auto slice = static_cast<uInt>(std::min<std::size_t>(remaining, 1u << 30));
+    stream.avail_in = slice;
+    const bool last_slice = slice == remaining;
+    const int flush = last_slice ? mode : Z_NO_FLUSH;
+    int status;
+    do {
+      stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+      stream.avail_out = static_cast<uInt>(chunk.size());
+      status = deflate(&stream, flush);
+      if (status == Z_STREAM_ERROR) return fail(PelvaneError::zip("Deflate compression failed"));
+      const std::size_t produced = chunk.size() - stream.avail_out;
+      if (produced > 0) {
+        PELVANE_TRY_VOID(sink.write(std::string_view(chunk.data(), produced)));
+        data_size += produced;
+      }
+    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    remaining -= slice;
+    if (last_slice) return {};
+  }
+}
+
+}  // namespace
+
+Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
+  State& s = *state_;
+  if (s.open != State::Open::Content)
+    return fail(PelvaneError::zip("no entry is open for content"));
+  s.crc = static_cast<std::uint32_t>(
+      crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  s.uncompressed_size += bytes.size();
+  if (s.uncompressed_size > kMax32) return fail(too_large(s.current().name));
+  if (s.deflating) {
+    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
+  } else {
+    PELVANE_TRY_VOID(sink_.write(bytes));
+    s.data_size += bytes.size();
+  }
+  if (s.data_size > kMax32) return fail(too_large(s.current().name));
+  return {};
+}
+
+std::string raw_local_header(const RawEntryHeader& header) {
+  auto record = raw_entry_record(header, 0);
+  return record ? local_header(*record) : std::string();
+}
+
+Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.check_new_entry(header.name));
+  PELVANE_TRY_VOID(copy_pending());
+  s.records.push_back(PELVANE_TRY(raw_entry_record(header, s.offset)));
+  const std::string local = local_header(s.current());
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(local)));
+  s.offset += local.size();
+  s.open = State::Open::Raw;
+  s.data_size = 0;
+  return {};
+}
+
+Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int fd,
+                                               std::uint64_t offset, std::uint64_t length) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.check_new_entry(header.name));
+  CentralRecord record = PELVANE_TRY(raw_entry_record(header, s.offset));
+  if (length != kLocalHeaderSize + record.name.size() + record.compressed_size)
+    return fail(PelvaneError::zip("entry " + record.name + " does not span its stated size"));
+  // A span that continues the pending one joins it.
+  if (s.pending_length > 0 && (s.pending_fd != fd || s.pending_offset + s.pending_length != offset))
+    PELVANE_TRY_VOID(copy_pending());
+  if (s.pending_length == 0) {
+    s.pending_fd = fd;
+    s.pending_offset = offset;
+  }
+  s.pending_length += length;
+  s.offset += length;
+  s.records.push_back(std::move(record));
+  return {};
+}
+
+Result<void> ZipWriter::copy_pending() {
+  State& s = *state_;
+  if (s.pending_length == 0) return {};
+  PELVANE_TRY_VOID(
+      as_archive_failure(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length)));
+  s.pending_length = 0;
+  s.pending_fd = -1;
+  return {};
+}
+
+Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
+  State& s = *state_;
+  if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
+  if (bytes.size() > s.current().compressed_size - s.data_size)
+    return fail(PelvaneError::zip("entry " + s.current().name +
+                                  " has more compressed data than its header states"));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(bytes)));
+  s.data_size += bytes.size();
+  return {};
+}
+
+Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset,
+                                                std::uint64_t length) {
+  State& s = *state_;
+  if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
+  if (length > s.current().compressed_size - s.data_size)
+    return fail(PelvaneError::zip("entry " + s.current().name +
+                                  " has more compressed data than its header states"));
+  PELVANE_TRY_VOID(as_archive_failure(sink_.copy_from_file(fd, offset, length)));
+  s.data_size += length;
+  return {};
+}
+
+namespace {
+
+// Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to
+// nothing: `count` >= 2 bytes of empty blocks. Stored empty blocks take 5 bytes each; the last
+// 2 to 6 bytes end the stream. Two to five of them are one to four empty fixed-Huffman blocks
+// (10 bits each: final flag, block type 01, end-of-block code 0000000), the last of them final.
+// Fixed blocks cannot fill exactly 6 bytes (five take 50 bits), so a tail of 6 is one fixed
+// block followed by a final stored empty block, whose header starts inside the second byte and
+// whose length fields follow on the next byte boundary.
+std::string empty_deflate_blocks(std::uint64_t count) {
+  const std::uint64_t tail = 2 + (count - 2) % 5;
+  std::string bytes;
+  for (std::uint64_t i = 0; i < (count - tail) / 5; ++i) bytes.append("\x00\x00\x00\xff\xff", 5);
+  if (tail == 6) return bytes.append("\x02\x04\x00\x00\xff\xff", 6);
+  std::string bits(static_cast<std::size_t>(tail), '\0');
+  const std::uint64_t blocks = tail - 1;  // 10 bits each fill exactly `tail` bytes
+  for (std::uint64_t block = 0; block < blocks; ++block) {
+    const std::uint64_t at = block * 10;
+    if (block + 1 == blocks) bits[at / 8] |= static_cast<char>(1 << (at % 8));  // final
+    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));               // type 01
+  }
+  return bytes + bits;
+}
+
+}  // namespace
+
+Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset) {
+  State& s = *state_;
+  if (s.open != State::Open::Content || !s.deflating) return end_entry();
+  PELVANE_TRY_VOID(
+      as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
+  const std::uint64_t end = s.offset + s.data_size;
+  const std::uint64_t padding = (input_offset + 2 * kPage - (end + 2) % kPage) % kPage + 2;
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(empty_deflate_blocks(padding))));
+  s.data_size += padding;
+  return complete_entry();
+}
+
+Result<void> ZipWriter::end_entry() {
+  State& s = *state_;
+  if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
+  if (s.open == State::Open::Content && s.deflating)
+    PELVANE_TRY_VOID(
+        as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
+  return complete_entry();
+}
+
+Result<void> ZipWriter::complete_entry() {
+  State& s = *state_;
+  CentralRecord& record = s.current();
+  if (s.open == State::Open::Raw) {
+    if (s.data_size != record.compressed_size)
+      return fail(PelvaneError::zip("entry " + record.name +
+                                    " has less compressed data than its header states"));
+  } else {
+    if (s.data_size > kMax32) return fail(too_large(record.name));
+    record.crc32 = s.crc;
+    record.compressed_size = static_cast<std::uint32_t>(s.data_size);
+    record.uncompressed_size = static_cast<std::uint32_t>(s.uncompressed_size);
+    std::string fields;
+    put32(fields, record.crc32);
+    put32(fields, record.compressed_size);
+    put32(fields, record.uncompressed_size);
+    PELVANE_TRY_VOID(as_archive_failure(sink_.patch(record.local_offset + 14, fields)));
+  }
+  s.offset += s.data_size;
+  s.open = State::Open::None;
+  return {};
+}
+
+Result<void> ZipWriter::add_entry(std::string_view name, std::string_view content,
+                                  const ZipEntryOptions& options) {
+  PELVANE_TRY_VOID(begin_entry(name, options));
+  PELVANE_TRY_VOID(write_entry_data(content));
+  return end_entry();
+}
+
+Result<void> ZipWriter::add_directory(std::string_view name) {
+  ZipEntryOptions options;
+  options.method = kZipMethodStored;
+  options.unix_mode = kUnixDirectoryMode;
+  PELVANE_TRY_VOID(begin_entry(name, options));
+  return end_entry();
+}
+
+Result<void> ZipWriter::finish() {
+  State& s = *state_;
+  if (s.finished) return fail(PelvaneError::zip("archive is already finished"));
+  if (s.open != State::Open::None) return fail(PelvaneError::zip("last entry was not completed"));
+  if (s.offset > kMax32) return fail(archive_too_large());
+  PELVANE_TRY_VOID(copy_pending());
+  std::uint64_t directory_offset = s.offset;
+  std::string block;
+  block.reserve(64 * 1024);
+  for (const auto& record : s.records) {
+    put32(block, kCentralHeaderSignature);
+    put16(block, record.version_made_by);
+    put_shared_fields(block, record);
+    put16(block, 0);  // comment
+    put16(block, 0);  // disk number
+    put16(block, record.internal_attributes);
+    put32(block, record.external_attributes);
+    put32(block, record.local_offset);
+    block.append(record.name);
+    if (block.size() >= 60 * 1024) {
+      s.offset += block.size();
+      PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
+      block.clear();
+    }
+  }
+  s.offset += block.size();
+  std::uint64_t directory_size = s.offset - directory_offset;
+  // The end record itself must also lie below 4 GiB for readers that seek to it.
+  if (s.offset + 22 > kMax32 + 1) return fail(archive_too_large());
+  auto count = static_cast<std::uint16_t>(s.records.size());
+  put32(block, kEndRecordSignature);
+  put16(block, 0);  // this disk
+  put16(block, 0);  // disk of the central directory
+  put16(block, count);
+  put16(block, count);
+  put32(block, static_cast<std::uint32_t>(directory_size));
+  put32(block, static_cast<std::uint32_t>(directory_offset));
+  put16(block, 0);  // no archive comment
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
+  s.offset += 22;
+  PELVANE_TRY_VOID(as_archive_failure(sink_.flush()));
+  s.finished = true;
+  return {};
+}
+
+}  // namespace pelvane

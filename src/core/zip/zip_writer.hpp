@@ -1,0 +1,189 @@
+// Our own ZIP archive writer over zlib.
+//
+// Every header field is set here, so a rewritten package says exactly what we mean: the
+// compression method of each entry, its MS-DOS time, Unix permissions, and nothing else (no
+// ZIP64 records, no archive or entry comments, no data descriptors, no extra fields).
+//
+// Three ways to write an entry:
+//   - from content (`begin_entry`, `write_entry_data`, `end_entry`, or `add_entry` for a whole
+//     buffer): stored or raw Deflate at level 6, CRC-32 and sizes computed while streaming and
+//     patched into the local header afterwards;
+//   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
+//   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`): compressed bytes copied as they
+//     are, with the CRC-32, sizes, method and time the caller states.
+// `finish` writes the central directory and the end record. An archive that would need ZIP64
+// (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/error.hpp"
+
+namespace pelvane {
+
+// Record signatures and the fixed size of a local header, shared by the writer and the reader
+// of stored headers.
+namespace zip_format {
+inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+inline constexpr std::size_t kLocalHeaderSize = 30;
+}  // namespace zip_format
+
+// MS-DOS date and time as stored in ZIP headers (two-second resolution).
+struct DosDateTime {
+  std::uint16_t time = 0;
+  std::uint16_t date = 0x0021;  // 1980-01-01
+
+  friend bool operator==(const DosDateTime&, const DosDateTime&) = default;
+};
+
+// 1980-01-01 00:00:00, the time of every entry written from content.
+inline constexpr DosDateTime kZipEpoch{0, 0x0021};
+
+// True when the fields name a real calendar date and time of day.
+bool is_valid_dos_date_time(DosDateTime stamp);
+
+inline constexpr std::uint16_t kZipMethodStored = 0;
+inline constexpr std::uint16_t kZipMethodDeflate = 8;
+
+inline constexpr std::uint32_t kUnixFileMode = 0100644;
+inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
+
+// Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
+// an entry whose CRC-32 and sizes are known only after its data).
+class ZipSink {
+ public:
+  virtual ~ZipSink() = default;
+  virtual Result<void> write(std::string_view bytes) = 0;
+  virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
+  // Pushes buffered bytes to their destination.
+  virtual Result<void> flush() = 0;
+  // Appends `length` bytes read from the file `fd` at `offset`.
+  virtual Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) = 0;
+};
+
+// Collects the archive in a byte buffer owned by the caller.
+class MemoryZipSink final : public ZipSink {
+ public:
+  explicit MemoryZipSink(std::string& buffer) : buffer_(buffer) {}
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override { return {}; }
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+
+ private:
+  std::string& buffer_;
+};
+
+// Writes the archive to an open file descriptor (not owned), from its current position, through
+// a large buffer.
+class FileZipSink final : public ZipSink {
+ public:
+  explicit FileZipSink(int fd);
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override;
+  // Copies inside the kernel where it can.
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+
+ private:
+  int fd_;
+  std::uint64_t start_;        // file offset of the archive's first byte
+  std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
+  std::string buffer_;
+};
+
+// What an entry written from content looks like.
+struct ZipEntryOptions {
+  // Stored or Deflate; any other method is written as Deflate, the one we can produce.
+  std::uint16_t method = kZipMethodDeflate;
+  DosDateTime modified = kZipEpoch;
+  std::uint32_t unix_mode = kUnixFileMode;
+};
+
+// Header fields of an entry copied raw.
+struct RawEntryHeader {
+  std::string_view name;  // name bytes as stored
+  // General-purpose flags as stored; only the name-encoding bit and the Deflate option bits
+  // are kept (the data-descriptor bit goes: sizes are written in the local header).
+  std::uint16_t flags = 0;
+  std::uint16_t method = kZipMethodStored;
+  // Version needed to extract as stored (0: none). Kept up to 2.0 when the method needs no more;
+  // higher values (such as 4.5 for ZIP64 records, which are not written) come down to what the
+  // method needs.
+  std::uint16_t version_needed = 0;
+  DosDateTime modified = kZipEpoch;  // an invalid stamp is written as 1980-01-01 00:00:00
+  std::uint32_t crc32 = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+  std::uint16_t version_made_by = (3 << 8) | 63;  // Unix, 6.3
+  std::uint32_t external_attributes = kUnixFileMode << 16;
+  std::uint16_t internal_attributes = 0;
+};
+
+// The local header `ZipWriter::begin_raw_entry` writes for `header` (empty when it would refuse
+// the entry).
+std::string raw_local_header(const RawEntryHeader& header);
+
+class ZipWriter {
+ public:
+  explicit ZipWriter(ZipSink& sink);
+  ~ZipWriter();
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
+
+  // Starts an entry written from content; its data follows through `write_entry_data`.
+  Result<void> begin_entry(std::string_view name, const ZipEntryOptions& options);
+  Result<void> write_entry_data(std::string_view bytes);
+
+  // Starts an entry whose compressed bytes are copied as they are; exactly
+  // `header.compressed_size` bytes must follow through `write_raw_data`.
+  Result<void> begin_raw_entry(const RawEntryHeader& header);
+  Result<void> write_raw_data(std::string_view bytes);
+  // The same from a file (inside the kernel when the sink writes to a file).
+  Result<void> copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length);
+
+  // Adds an entry raw whose local header and data, `length` bytes of the file `fd` from
+  // `offset`, are byte for byte what `begin_raw_entry(header)` and its data would write.
+  // Consecutive spans of one file are copied in one go, so the copy may happen later: call
+  // `copy_pending` before that file is closed.
+  Result<void> add_verbatim_raw_entry(const RawEntryHeader& header, int fd, std::uint64_t offset,
+                                      std::uint64_t length);
+  // Copies the spans that `add_verbatim_raw_entry` left pending.
+  Result<void> copy_pending();
+
+  // Completes the entry begun last (either kind).
+  Result<void> end_entry();
+  // Completes a Deflate entry written from content so that the next entry starts at an offset
+  // congruent to `input_offset` modulo 4096: its Deflate stream ends with 2 to 4097 bytes of
+  // empty blocks, which decode to nothing. The kernel copies a long file span several times
+  // faster when source and target agree within the page, so this pays when a large raw copy
+  // from `input_offset` follows. Any other entry ends as `end_entry` ends it.
+  Result<void> end_entry_aligned_with(std::uint64_t input_offset);
+
+  // One whole entry from a buffer.
+  Result<void> add_entry(std::string_view name, std::string_view content,
+                         const ZipEntryOptions& options = {});
+  // A directory entry: stored, no data, 1980-01-01 00:00:00, Unix mode 040755.
+  Result<void> add_directory(std::string_view name);
+
+  // Writes the central directory and the end record and flushes the sink. No entry may be
+  // open. The writer accepts nothing afterwards.
+  Result<void> finish();
+
+  std::uint64_t entry_count() const;
+
+ private:
+  Result<void> complete_entry();
+
+  struct State;
+  std::unique_ptr<State> state_;
+  ZipSink& sink_;
+};
+
+}  // namespace pelvane

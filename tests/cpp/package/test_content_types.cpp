@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+#include <string>
+
+#include "core/package/content_types.hpp"
+
+namespace pelvane {
+namespace {
+
+constexpr std::string_view kTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+    "<Override PartName=\"/ppt/slides/slide1.xml\" ContentType=\"slide+xml\"/>"
+    "<Override PartName=\"/ppt/media/a&amp;b.png\" ContentType=\"image/png\"/>"
+    "</Types>";
+
+TEST(FindContentTypeOverride, MatchesThePartNameWithItsLeadingSlash) {
+  EXPECT_EQ(find_content_type_override(kTypes, "ppt/slides/slide1.xml"), "slide+xml");
+  EXPECT_EQ(find_content_type_override(kTypes, "/ppt/slides/slide1.xml"), "slide+xml");
+  EXPECT_EQ(find_content_type_override(kTypes, "/PPT/slides/slide1.xml"), std::nullopt);
+  EXPECT_EQ(find_content_type_override(kTypes, "ppt/media/a&b.png"), "image/png");
+  EXPECT_EQ(find_content_type_override("<ct:Types><ct:Override PartName=\"/a.xml\"/></ct:Types>",
+                                       "a.xml"),
+            "");
+  // A reader error before the override hides it.
+  EXPECT_EQ(find_content_type_override(
+                "<Types></x><Override PartName=\"/a.xml\" ContentType=\"t\"/>", "a.xml"),
+            std::nullopt);
+}
+
+TEST(EnsureDefaultContentType, AddsOneDefaultPerExtensionWhateverItsCase) {
+  struct Case {
+    const char* existing;  // a Default already in the part, or empty
+    bool adds;
+  } cases[] = {
+      {"", true},
+      {"<Default Extension=\"png\" ContentType=\"other\"/>", false},
+      {"<Default Extension=\"PNG\" ContentType=\"image/png\"/>", false},
+      {"<Default Extension='Png' ContentType=\"image/png\"/>", false},
+      {"<Default Extension = \"png\" ContentType=\"image/png\"/>", false},
+      {"<ct:Default Extension=\"p&#110;g\" ContentType=\"image/png\"/>", false},
+      {"<Default Extension=\"pngx\" ContentType=\"x\"/>", true},
+  };
+  for (const Case& c : cases) {
+    const std::string text = "<Types>" + std::string(c.existing) + "</Types>";
+    auto result = ensure_default_content_type(text, "png", "image/png");
+    ASSERT_TRUE(result) << c.existing;
+    if (c.adds)
+      EXPECT_EQ(*result, "<Types>" + std::string(c.existing) +
+                             "<Default Extension=\"png\" ContentType=\"image/png\"/></Types>");
+    else
+      EXPECT_EQ(*result, text) << c.existing;
+  }
+}
+
+TEST(EnsureContentTypes, InsertBeforeTheLastTypesEndAndEscape) {
+  auto added = ensure_content_type_override("<!--</Types>--></Types>", "/ppt/a.xml", "x&y");
+  ASSERT_TRUE(added);
+  EXPECT_EQ(*added,
+            "<!--</Types>--><Override PartName=\"/ppt/a.xml\" ContentType=\"x&amp;y\"/></Types>");
+  EXPECT_EQ(*ensure_content_type_override(kTypes, "/ppt/slides/slide1.xml", "different"), kTypes);
+
+  auto prefixed = ensure_default_content_type("<ct:Types></ct:Types>", "png", "image/png");
+  ASSERT_FALSE(prefixed);
+  EXPECT_EQ(prefixed.error().to_string(), "invalid input: [Content_Types].xml is missing </Types>");
+  EXPECT_FALSE(ensure_content_type_override("<ct:Types></ct:Types>", "/a.xml", "t"));
+}
+
+TEST(AppendContentTypeOverride, AddsUnconditionallyAndLiterally) {
+  auto once = append_content_type_override("<Types></Types>", "/a.xml", "x&y");
+  ASSERT_TRUE(once);
+  EXPECT_EQ(*once, "<Types><Override PartName=\"/a.xml\" ContentType=\"x&y\"/></Types>");
+  auto twice = append_content_type_override(*once, "/a.xml", "x&y");
+  EXPECT_EQ(*twice,
+            "<Types><Override PartName=\"/a.xml\" ContentType=\"x&y\"/>"
+            "<Override PartName=\"/a.xml\" ContentType=\"x&y\"/></Types>");
+  auto missing = append_content_type_override("<Types/>", "/a.xml", "t");
+  ASSERT_FALSE(missing);
+  EXPECT_EQ(missing.error().to_string(), "xml text decode error: expected closing marker </Types>");
+}
+
+}  // namespace
+}  // namespace pelvane

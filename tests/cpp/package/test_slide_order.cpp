@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "core/package/slide_order.hpp"
+#include "core/zip/package_archive.hpp"
+#include "test_support.hpp"
+
+namespace pelvane {
+namespace {
+
+using test::TempDir;
+using test::ZipEntry;
+using Names = std::vector<std::string>;
+
+constexpr const char* kSlideType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
+
+std::string presentation(const Names& ids) {
+  std::string xml = "<p:presentation xmlns:p=\"p\" xmlns:r=\"r\"><p:sldIdLst>";
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    xml += "<p:sldId id=\"" + std::to_string(256 + i) + "\" r:id=\"" + ids[i] + "\"/>";
+  return xml + "</p:sldIdLst></p:presentation>";
+}
+
+// Relationships given as (id, target) pairs, all of the slide type unless the target says
+// "layout:" first.
+std::string presentation_rels(
+    const std::vector<std::pair<std::string, std::string>>& relationships) {
+  std::string xml = "<Relationships>";
+  for (const auto& [id, target] : relationships) {
+    const bool layout = target.starts_with("layout:");
+    xml += "<Relationship Id=\"" + id + "\" Type=\"" +
+           (layout ? std::string(kSlideType) + "Layout" : kSlideType) + "\" Target=\"" +
+           (layout ? target.substr(7) : target) + "\"/>";
+  }
+  return xml + "</Relationships>";
+}
+
+class SlideOrder : public ::testing::Test {
+ protected:
+  TempDir dir;
+
+  // A package with slide1..3 and the given presentation part and relationships.
+  Result<Names> order(std::optional<std::string> xml, std::string rels,
+                      Names slides = {"1", "2", "3"}) {
+    std::vector<ZipEntry> entries;
+    for (const auto& n : slides) entries.push_back({"ppt/slides/slide" + n + ".xml", "<p:sld/>"});
+    if (xml) entries.push_back({"ppt/presentation.xml", *xml});
+    entries.push_back({"ppt/_rels/presentation.xml.rels", rels});
+    const std::string path = dir.file("p" + std::to_string(counter_++) + ".pptx");
+    test::write_zip(path, entries);
+    auto archive = PackageArchive::open_file(path);
+    if (!archive) return fail(archive.error());
+    return slide_parts(*archive);
+  }
+
+ private:
+  int counter_ = 0;
+};
+
+const Names kNatural = {"ppt/slides/slide1.xml", "ppt/slides/slide2.xml", "ppt/slides/slide3.xml"};
+
+TEST_F(SlideOrder, FollowsThePresentationsSlideList) {
+  auto slides = order(presentation({"rId3", "rId1", "rId2"}),
+                      presentation_rels({{"rId1", "slides/slide3.xml"},
+                                         {"rId2", "/ppt/slides/slide1.xml"},
+                                         {"rId3", "../ppt/slides/slide2.xml"},
+                                         {"rId4", "layout:x.xml"}}));
+  ASSERT_TRUE(slides);
+  EXPECT_EQ(*slides,
+            (Names{"ppt/slides/slide2.xml", "ppt/slides/slide3.xml", "ppt/slides/slide1.xml"}));
+}
+
+TEST_F(SlideOrder, FallsBackToNaturalOrderWhenTheListDoesNotMatch) {
+  const auto all = presentation_rels({{"rId1", "slides/slide3.xml"},
+                                      {"rId2", "slides/slide1.xml"},
+                                      {"rId3", "slides/slide2.xml"}});
+  struct Case {
+    const char* what;
+    std::optional<std::string> xml;
+    std::string rels;
+  } cases[] = {
+      {"no presentation part", std::nullopt, all},
+      {"two of three listed", presentation({"rId1", "rId2"}), all},
+      {"one listed twice", presentation({"rId1", "rId1", "rId2"}), all},
+      {"an id without relationship", presentation({"rId1", "rId2", "rId9"}), all},
+      {"an id reaching a layout", presentation({"rId1", "rId2", "rId4"}),
+       presentation_rels({{"rId1", "slides/slide3.xml"},
+                          {"rId2", "slides/slide1.xml"},
+                          {"rId4", "layout:slides/slide2.xml"}})},
+      {"a target outside the slides", presentation({"rId1", "rId2", "rId3"}),
+       presentation_rels({{"rId1", "slides/slide3.xml"},
+                          {"rId2", "slides/slide1.xml"},
+                          {"rId3", "slides/slide9.xml"}})},
+      {"a bare id only", "<p:presentation><p:sldId id=\"256\"/></p:presentation>", all},
+  };
+  for (const Case& c : cases) {
+    auto slides = order(c.xml, c.rels);
+    ASSERT_TRUE(slides) << c.what;
+    EXPECT_EQ(*slides, kNatural) << c.what;
+  }
+  auto numbered = order(std::nullopt, "", {"10", "2", "1"});
+  EXPECT_EQ(*numbered,
+            (Names{"ppt/slides/slide1.xml", "ppt/slides/slide2.xml", "ppt/slides/slide10.xml"}));
+}
+
+TEST_F(SlideOrder, OtherPrefixesCountAndTheLaterOfTwoEqualIdsWins) {
+  // Sorted by target, rId1 -> slide1 comes before rId1 -> slide3; the later one gives the target.
+  auto slides = order(
+      "<p:presentation><p:sldId x:id=\"rId1\"/><p:sldId x:id=\"rId2\"/><p:sldId "
+      "x:id=\"rId3\"/></p:presentation>",
+      presentation_rels({{"rId1", "slides/slide3.xml"},
+                         {"rId1", "slides/slide1.xml"},
+                         {"rId2", "slides/slide2.xml"},
+                         {"rId3", "slides/slide1.xml"}}));
+  ASSERT_TRUE(slides);
+  EXPECT_EQ(*slides,
+            (Names{"ppt/slides/slide3.xml", "ppt/slides/slide2.xml", "ppt/slides/slide1.xml"}));
+}
+
+TEST_F(SlideOrder, AnIllFormedPresentationIsAnError) {
+  auto slides = order("<p:presentation><p:sldIdLst></p:presentation>", "");
+  ASSERT_FALSE(slides);
+  EXPECT_EQ(slides.error().kind(), PelvaneError::Kind::Xml);
+}
+
+TEST_F(SlideOrder, AddressesSlidesAndLayoutsByIndex) {
+  std::vector<ZipEntry> entries = {{"ppt/slides/slide1.xml", "<p:sld/>"},
+                                   {"ppt/slides/slide2.xml", "<p:sld/>"}};
+  for (int n = 11; n >= 1; --n)
+    entries.push_back({"ppt/slideLayouts/slideLayout" + std::to_string(n) + ".xml", "<l/>"});
+  const std::string path = dir.file("layouts.pptx");
+  test::write_zip(path, entries);
+  auto archive = PackageArchive::open_file(path);
+  ASSERT_TRUE(archive);
+
+  EXPECT_EQ(*slide_part_at_index(*archive, 1), "ppt/slides/slide2.xml");
+  EXPECT_EQ(*slide_part_at_index(*archive, 2), std::nullopt);
+  EXPECT_EQ(*slide_layout_target_at_index(*archive, 0), "../slideLayouts/slideLayout1.xml");
+  EXPECT_EQ(*slide_layout_target_at_index(*archive, 1), "../slideLayouts/slideLayout2.xml");
+  auto past = slide_layout_target_at_index(*archive, 11);
+  ASSERT_FALSE(past);
+  EXPECT_EQ(past.error().to_string(), "xml text decode error: slide layout index 11 was not found");
+}
+
+TEST_F(SlideOrder, AnEntryThatCannotBeOpenedFailsTheListings) {
+  ZipEntry locked{"docProps/secret.xml", "x"};
+  locked.password = "pw";
+  const std::string path = dir.file("locked.pptx");
+  test::write_zip(path, {{"ppt/slides/slide1.xml", "<p:sld/>"},
+                         {"ppt/slideLayouts/slideLayout1.xml", "<l/>"},
+                         locked});
+  auto archive = PackageArchive::open_file(path);
+  ASSERT_TRUE(archive);
+  for (auto error : {slide_part_at_index(*archive, 0).error(),
+                     slide_layout_target_at_index(*archive, 0).error()}) {
+    EXPECT_EQ(error.to_string(), "zip error: No password provided");
+  }
+}
+
+TEST(SlideRelationshipIds, TakesEveryColonIdAttributeOfSlideIds) {
+  auto ids = slide_relationship_ids_in_presentation(
+      "<p:presentation><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId&#50;\"/><sldId a:id=\"x\" "
+      "b:id=\"y\"/>"
+      "<p:sldId id=\"258\"/><p:sldMasterId r:id=\"rId9\"/></p:sldIdLst></p:presentation>");
+  ASSERT_TRUE(ids);
+  EXPECT_EQ(*ids, (Names{"rId2", "x", "y"}));
+}
+
+}  // namespace
+}  // namespace pelvane

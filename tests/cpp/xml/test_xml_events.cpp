@@ -1,0 +1,288 @@
+#include <zip.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "core/xml/xml_events.hpp"
+#include "test_support.hpp"
+
+namespace pelvane {
+namespace {
+
+// Copies every event of `xml` through the writer, as a streaming pass that changes nothing does.
+Result<std::string> copy_events(std::string_view xml) {
+  XmlReader reader(xml);
+  XmlWriter writer(xml.size());
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) break;
+    writer.write_event(event);
+  }
+  return std::move(writer).take();
+}
+
+std::vector<XmlEvent> all_events(std::string_view xml, XmlReaderOptions options = {}) {
+  XmlReader reader(xml, options);
+  std::vector<XmlEvent> events;
+  for (;;) {
+    auto event = reader.next();
+    EXPECT_TRUE(event.has_value()) << event.error().to_string();
+    if (!event || event->is_eof()) return events;
+    events.push_back(*event);
+  }
+}
+
+std::string first_error(std::string_view xml) {
+  XmlReader reader(xml);
+  for (;;) {
+    auto event = reader.next();
+    if (!event) return event.error().to_string();
+    if (event->is_eof()) return "no error";
+  }
+}
+
+// Copies every event of every XML and relationships part of the package at `path` and checks
+// that the copy is the part byte for byte; returns how many parts were copied.
+std::size_t copy_every_xml_part(const std::filesystem::path& path) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
+  EXPECT_NE(archive, nullptr) << path;
+  if (archive == nullptr) return 0;
+  std::size_t parts = 0;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const std::string name = zip_get_name(archive, i, 0);
+    if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
+    zip_stat_t stat;
+    EXPECT_EQ(zip_stat_index(archive, i, 0, &stat), 0);
+    std::string bytes(stat.size, '\0');
+    zip_file_t* entry = zip_fopen_index(archive, i, 0);
+    EXPECT_NE(entry, nullptr) << path.filename() << " " << name;
+    if (entry == nullptr) continue;
+    EXPECT_EQ(zip_fread(entry, bytes.data(), stat.size), static_cast<zip_int64_t>(stat.size));
+    zip_fclose(entry);
+    auto copy = copy_events(bytes);
+    EXPECT_TRUE(copy.has_value()) << path.filename() << " " << name << ": "
+                                  << copy.error().to_string();
+    if (copy) EXPECT_EQ(*copy, bytes) << path.filename() << " " << name;
+    ++parts;
+  }
+  zip_close(archive);
+  return parts;
+}
+
+TEST(XmlReader, CopiesEveryXmlPartOfTheRealDecksByteForByte) {
+  const std::filesystem::path decks = PELVANE_SOURCE_DIR "/../shared/decks";
+  if (!std::filesystem::is_directory(decks)) GTEST_SKIP() << "no decks beside the repository";
+  std::size_t parts = 0;
+  for (const auto& file : std::filesystem::directory_iterator(decks)) {
+    const std::string ext = file.path().extension().string();
+    if (ext == ".pptx" || ext == ".pptm") parts += copy_every_xml_part(file.path());
+  }
+  EXPECT_GT(parts, 500u);
+}
+
+TEST(XmlReader, CopiesEveryXmlPartOfAGeneratedDeckByteForByte) {
+  test::TempDir dir;
+  const std::string deck = dir.file("generated.pptx");
+  const std::string command = "python3 " PELVANE_SOURCE_DIR "/tests/fixtures/deck_builder.py '" +
+                              deck + "' --slides 3 --notes --images 2 > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  EXPECT_GT(copy_every_xml_part(deck), 20u);
+}
+
+TEST(XmlReader, DeliversEveryKindOfEventWithItsSpan) {
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\n"
+      "<!DOCTYPE r [<!ENTITY e \"a>b\"> <!-- ] > -->]>"
+      "<!--c--><?pi data?>"
+      "<r a=\"x>y\" b='1'><e/>t&amp;u&#65;<![CDATA[<raw>]]></r >";
+  const std::vector<XmlEvent> events = all_events(xml);
+  struct Expected {
+    XmlEventKind kind;
+    std::string_view name;
+    std::string_view raw;
+  };
+  const std::vector<Expected> expected = {
+      {XmlEventKind::Declaration, "xml", "<?xml version=\"1.0\"?>"},
+      {XmlEventKind::Text, "", "\n"},
+      {XmlEventKind::DocType, "DOCTYPE", "<!DOCTYPE r [<!ENTITY e \"a>b\"> <!-- ] > -->]>"},
+      {XmlEventKind::Comment, "", "<!--c-->"},
+      {XmlEventKind::ProcessingInstruction, "pi", "<?pi data?>"},
+      {XmlEventKind::Start, "r", "<r a=\"x>y\" b='1'>"},
+      {XmlEventKind::Empty, "e", "<e/>"},
+      {XmlEventKind::Text, "", "t"},
+      {XmlEventKind::GeneralRef, "amp", "&amp;"},
+      {XmlEventKind::Text, "", "u"},
+      {XmlEventKind::GeneralRef, "#65", "&#65;"},
+      {XmlEventKind::CData, "", "<![CDATA[<raw>]]>"},
+      {XmlEventKind::End, "r", "</r >"},
+  };
+  ASSERT_EQ(events.size(), expected.size());
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    EXPECT_EQ(events[i].kind, expected[i].kind) << i;
+    EXPECT_EQ(events[i].name, expected[i].name) << i;
+    EXPECT_EQ(events[i].raw, expected[i].raw) << i;
+    EXPECT_EQ(xml.substr(events[i].offset, events[i].raw.size()), events[i].raw) << i;
+  }
+  EXPECT_EQ(events[11].content, "<raw>");
+  // The copy differs only in the white space inside the end tag.
+  EXPECT_EQ(*copy_events(xml), xml.substr(0, xml.size() - 5) + "</r>");
+}
+
+TEST(XmlReader, TrimsTextAndDropsBlankTextWhenAsked) {
+  const auto events =
+      all_events("<t> \r\n a b \t</t><t>  </t><t> x &amp; y </t>", {.trim_text = true});
+  std::vector<std::string_view> texts;
+  for (const auto& event : events)
+    if (event.kind == XmlEventKind::Text || event.kind == XmlEventKind::GeneralRef)
+      texts.push_back(event.raw);
+  EXPECT_EQ(texts, (std::vector<std::string_view>{"a b", "x", "&amp;", "y"}));
+}
+
+TEST(XmlReader, ReportsMalformedInputWithItsByteOffset) {
+  const std::vector<std::pair<std::string_view, std::string_view>> cases = {
+      {"<a><b></a>", "xml error: mismatched end tag: expected </b>, found </a> at byte 6"},
+      {"<a/></a>", "xml error: unexpected end tag </a> at byte 4"},
+      {"<a x=\"1>text</a>", "xml error: unclosed tag <a> at byte 0"},
+      {"<a", "xml error: unclosed tag <a> at byte 0"},
+      {"<a>x</a", "xml error: unclosed end tag at byte 4"},
+      {"<a></a b>", "xml error: malformed end tag at byte 3"},
+      {"<!-- open", "xml error: unclosed comment at byte 0"},
+      {"<![CDATA[x", "xml error: unclosed CDATA section at byte 0"},
+      {"<?pi", "xml error: unclosed processing instruction at byte 0"},
+      {"<!DOCTYPE r [", "xml error: unclosed document type at byte 0"},
+      {"<!ELEMENT x>", "xml error: unknown markup at byte 0"},
+      {"<a>x & y</a>", "xml error: unterminated reference at byte 5"},
+      {"<a>&;</a>", "xml error: empty reference at byte 3"},
+      {"<a>&#x;&#12a;</a>", "xml error: malformed character reference &#x; at byte 3"},
+      {"<a>1 < 2</a>", "xml error: invalid element name at byte 5"},
+      {"<a/ b>", "xml error: malformed tag at byte 0"},
+  };
+  for (const auto& [xml, message] : cases) EXPECT_EQ(first_error(xml), message) << xml;
+}
+
+TEST(XmlReader, EndsNormallyWithElementsOpenAndRepeatsAnError) {
+  XmlReader open_reader("<a><b>text");
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(open_reader.next().has_value());
+  EXPECT_TRUE(open_reader.next()->is_eof());
+  EXPECT_EQ(open_reader.depth(), 2u);
+  EXPECT_TRUE(open_reader.next()->is_eof());
+
+  XmlReader bad("</x><a/>");
+  const auto first = bad.next();
+  ASSERT_FALSE(first.has_value());
+  EXPECT_EQ(bad.next().error(), first.error());
+}
+
+TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
+  const auto events = all_events(
+      "<a p:x=\"1 &amp; 2\" y='say \"hi\"' bare z=unquoted x=\"dup\" p:x=\"again\" novalue=/>");
+  ASSERT_EQ(events.size(), 1u);
+  struct Expected {
+    std::string_view name, value;
+    bool malformed;
+  };
+  const std::vector<Expected> expected = {
+      {"p:x", "1 &amp; 2", false}, {"y", "say \"hi\"", false}, {"bare", "", true},
+      {"z", "unquoted", true},     {"x", "dup", false},        {"p:x", "again", true},
+      {"novalue", "", true},
+  };
+  std::vector<XmlAttribute> seen(events[0].attributes().begin(), events[0].attributes().end());
+  ASSERT_EQ(seen.size(), expected.size());
+  for (std::size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].name, expected[i].name) << i;
+    EXPECT_EQ(seen[i].value, expected[i].value) << i;
+    EXPECT_EQ(seen[i].malformed, expected[i].malformed) << i;
+  }
+  EXPECT_EQ(seen[0].local_name(), "x");
+  EXPECT_EQ(seen[1].quote, '\'');
+}
+
+TEST(XmlAttributes, MarksRepeatedNamesInATagOfManyAttributes) {
+  // Repeats met early and late in a long tag, next to malformed items, are found as in a short
+  // one; the earlier item stands.
+  std::string text;
+  for (int i = 0; i < 5000; ++i)
+    text += " a" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+  text += " bare a7=\"again\" z=\"1\" a4999=\"again\" z=\"2\" a0=\"again\" b=\"3\"";
+  std::vector<XmlAttribute> seen;
+  for (const auto& attribute : XmlAttributes(text)) seen.push_back(attribute);
+  ASSERT_EQ(seen.size(), 5007u);
+  for (std::size_t i = 0; i < 5000; ++i) ASSERT_FALSE(seen[i].malformed) << i;
+  const std::vector<std::pair<std::string_view, bool>> tail = {
+      {"bare", true}, {"a7", true}, {"z", false}, {"a4999", true},
+      {"z", true},    {"a0", true}, {"b", false},
+  };
+  for (std::size_t i = 0; i < tail.size(); ++i) {
+    EXPECT_EQ(seen[5000 + i].name, tail[i].first) << i;
+    EXPECT_EQ(seen[5000 + i].malformed, tail[i].second) << i;
+  }
+  EXPECT_EQ(seen[5002].value, "1");
+}
+
+TEST(XmlAttributes, KeepsAQuotedRunInsideAnUnquotedValueWhole) {
+  // The tag's ">" was found past the quoted run; the items must agree with that, or a ">" would
+  // end up inside the next item's name.
+  const auto events = all_events("<a x=v\"1> y=2\" y=\"3\"/>");
+  ASSERT_EQ(events.size(), 1u);
+  std::vector<XmlAttribute> seen(events[0].attributes().begin(), events[0].attributes().end());
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_TRUE(seen[0].malformed);
+  EXPECT_EQ(seen[0].value, "v\"1> y=2\"");
+  EXPECT_FALSE(seen[1].malformed);
+  EXPECT_EQ(seen[1].value, "3");
+}
+
+TEST(XmlAttributes, MarksAnUnterminatedQuoteInsideASingleTagText) {
+  std::vector<XmlAttribute> seen;
+  for (const auto& attribute : XmlAttributes(" a=\"1\" b=\"open")) seen.push_back(attribute);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_FALSE(seen[0].malformed);
+  EXPECT_TRUE(seen[1].malformed);
+}
+
+TEST(XmlUnescape, ResolvesPredefinedAndCharacterReferences) {
+  EXPECT_EQ(unescape_xml("a &lt;&gt;&amp;&quot;&apos; &#65;&#x42;&#x20AC;"), "a <>&\"' AB\u20AC");
+  EXPECT_EQ(unescape_xml("no references"), "no references");
+  // Unknown, malformed and invalid references: refused by default, kept as written on request.
+  for (std::string_view raw :
+       {"&nbsp;", "a & b", "&#0;", "&#xD800;", "&#x110000;", "&;", "tail &amp"}) {
+    EXPECT_EQ(unescape_xml(raw), std::nullopt) << raw;
+    EXPECT_EQ(unescape_xml(raw, UnknownReferences::Keep), std::string(raw)) << raw;
+  }
+  EXPECT_EQ(unescape_xml("\xff"), std::nullopt);
+  EXPECT_EQ(resolve_character_reference("#x41"), U'A');
+  EXPECT_EQ(resolve_character_reference("#X41"), std::nullopt);
+}
+
+TEST(XmlText, DecodesUtf8AndNormalisesLineEnds) {
+  EXPECT_EQ(decode_xml_text("a\r\nb\rc\n\r\r\nd"), "a\nb\nc\n\n\nd");
+  EXPECT_EQ(decode_xml_text("\xc3\xa9"), "\xc3\xa9");
+  EXPECT_EQ(decode_xml_text("\xc3"), std::nullopt);
+}
+
+TEST(XmlWriter, RebuildsTagsAndEscapesTextWithAllFiveEntities) {
+  const auto events = all_events("<a:off x='a\"b' y=\"&amp;\"/>");
+  XmlStartTag tag = XmlStartTag::from_event(events[0]);
+  XmlWriter writer;
+  writer.write_tag_as(events[0], tag);
+  tag.clear_attributes();
+  for (const auto& attribute : events[0].attributes()) tag.push_source_attribute(attribute);
+  tag.push_attribute("n", "<&'\">");
+  writer.write_start(tag);
+  writer.write_text("<&'\">");
+  writer.write_end_tag("a:off");
+  EXPECT_EQ(writer.buffer(),
+            "<a:off x='a\"b' y=\"&amp;\"/>"
+            "<a:off x=\"a&quot;b\" y=\"&amp;\" n=\"&lt;&amp;&apos;&quot;&gt;\">"
+            "&lt;&amp;&apos;&quot;&gt;</a:off>");
+  EXPECT_EQ(xml_local_name("p:cNvPr"), "cNvPr");
+  EXPECT_EQ(xml_local_name("timing"), "timing");
+}
+
+}  // namespace
+}  // namespace pelvane
