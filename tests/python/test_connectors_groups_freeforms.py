@@ -94,8 +94,7 @@ def test_adds_at_its_target(name, nested_deck, tmp_path):
     shape_id = MAX_ID + ids
     assert list(record) == record_keys(name)
     assert (record["path"], record["slide_part"], record["shape_id"]) == (str(positional), SLIDE, shape_id)
-    check_package(nested_deck, positional)
-    old, new = check_output_package(nested_deck, positional, tmp_path)
+    old, new = check_output_package(nested_deck, positional)  # the lint, and only the slide changed
 
     container = container_of(ET.fromstring(new), container_id)
     last = list(container)[-len(new_children):][::-1]
@@ -234,3 +233,19 @@ def test_real_decks_take_a_chain_of_edits(shared_decks, tmp_path):
         step("group_slide_existing_group_children_json", groups_before, [0, 1])
         edited += 1
     assert edited >= 20
+
+
+@pytest.mark.reader
+def test_the_presentation_program_shows_the_result(nested_deck, tmp_path):
+    big_frame = {**FREEFORM, "x_emu": 914400, "y_emu": 914400, "cx_emu": 2743200, "cy_emu": 914400}
+    chain = [("add_slide_connected_connector_with_auto_shapes_json", CONNECTED.values()),
+             ("add_slide_deeper_nested_group_freeform_shape_with_text_json",
+              [*DEEPER.values(), *big_frame.values(), "Deep freeform"]),
+             ("group_slide_existing_nested_group_children_json", [*NESTED.values(), [1, 0]]),
+             ("group_slide_existing_group_children_json", [0, [1, 0]])]
+    current = nested_deck
+    for number, (name, args) in enumerate(chain):
+        output = tmp_path / f"step{number}.pptx"
+        getattr(native, name)(str(current), str(output), 0, *args)
+        current = output
+    check_package(nested_deck, current, reader=True, expect_text={0: "Deep freeform"})
