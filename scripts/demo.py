@@ -69,69 +69,161 @@ STEPS: list[Step] = [
          lambda d: (str(d.outputs["shapes-2-ellipse.pptx"]), d.output("shapes-3-text-box.pptx"),
                     0, 838200, 5943600, 6096000, 457200, "Source: finance, Q3"),
          "a text box on slide 1"),
+    # A diagram, each step editing the previous step's output: connectors, an empty group and
+    # freeforms on slide 1; on slide 3 groups nested three deep inside its group, connectors and
+    # freeforms at every depth, then shapes of each depth gathered into new groups.
+    Step("add_slide_connector_json",
+         lambda d: (*diagram(d, 1), 0, "line", 838200, 6400800, 11353800, 6400800),
+         "a line under the text of slide 1"),
+    Step("add_slide_connected_connector_json",
+         lambda d: (*diagram(d, 2), 0, "bentConnector3", 6096000, 1371600, 6096000, 1825625,
+                    2, 2, 3, 0),
+         "an elbow connector from the title (id 2) to the text box (id 3)"),
+    Step("add_slide_connected_connector_with_auto_shapes_json",
+         lambda d: (*diagram(d, 3), 0, "rect", 7315200, 4572000, 1371600, 685800,
+                    "ellipse", 9601200, 5486400, 1371600, 685800, "curvedConnector3",
+                    8001000, 5257800, 9601200, 5829300, 2, 1),
+         "a rectangle and an ellipse joined by a curved connector"),
+    Step("add_slide_group_shape_json", lambda d: (*diagram(d, 4), 0), "an empty group on slide 1"),
+    Step("add_slide_freeform_shape_json",
+         lambda d: (*diagram(d, 5), 0, 838200, 5029200, 914400, 914400, 100, 100, TRIANGLE),
+         "a triangle drawn as a freeform"),
+    Step("add_slide_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 6), 0, 2057400, 5029200, 914400, 914400, 100, 100, TRIANGLE, "Go"),
+         "a freeform triangle with a text"),
+    Step("add_slide_nested_group_shape_json", lambda d: (*diagram(d, 7), 2, 0),
+         "an empty group inside the group of slide 3 (its child 1)"),
+    Step("add_slide_group_shape_to_nested_group_json", lambda d: (*diagram(d, 8), 2, 0, 1),
+         "an empty group inside that one (child 0 of it)"),
+    Step("add_slide_group_shape_to_deeper_nested_group_json", lambda d: (*diagram(d, 9), 2, 0, 1, 0),
+         "an empty group three levels down"),
+    Step("add_slide_group_connector_json",
+         lambda d: (*diagram(d, 10), 2, 0, "line", 838200, 6248400, 6096000, 6248400),
+         "a line inside the group of slide 3"),
+    Step("add_slide_connected_group_connector_json",
+         lambda d: (*diagram(d, 11), 2, 0, "line", 6096000, 6248400, 11353800, 6248400,
+                    3, None, None, None),
+         "a line inside the group, its begin glued to the plan (id 3)"),
+    Step("add_slide_connected_group_connector_with_auto_shapes_json",
+         lambda d: (*diagram(d, 12), 2, 0, "roundRect", 7315200, 2286000, 1371600, 685800,
+                    "diamond", 9601200, 3200400, 1371600, 685800, "bentConnector3",
+                    8686800, 2628900, 9601200, 3543300, 3, 1),
+         "two shapes and their elbow connector inside the group"),
+    Step("add_slide_nested_group_connector_json",
+         lambda d: (*diagram(d, 13), 2, 0, 1, "line", 0, 0, 914400, 914400),
+         "a line in the nested group"),
+    Step("add_slide_deeper_nested_group_connector_json",
+         lambda d: (*diagram(d, 14), 2, 0, 1, 0, "curvedConnector3", 914400, 0, 0, 914400),
+         "a curved connector in the deeper group"),
+    Step("add_slide_nested_group_connector_in_new_group_json",
+         lambda d: (*diagram(d, 15), 2, 0, "line", 0, 457200, 914400, 457200),
+         "a line wrapped in a new group inside the group"),
+    Step("add_slide_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 16), 2, 0, 838200, 5486400, 914400, 457200, 100, 100, TRIANGLE, "A"),
+         "a freeform inside the group"),
+    Step("add_slide_nested_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 17), 2, 0, 1, 0, 0, 914400, 914400, 100, 100, TRIANGLE, "B"),
+         "a freeform in the nested group"),
+    Step("add_slide_deeper_nested_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 18), 2, 0, 1, 0, -457200, 0, 914400, 914400, 100, 100, TRIANGLE, "C"),
+         "a freeform in the deeper group, left of its frame"),
+    Step("add_slide_nested_group_freeform_shape_in_new_group_with_text_json",
+         lambda d: (*diagram(d, 19), 2, 0, 1828800, 5486400, 914400, 457200, 100, 100, TRIANGLE, "D"),
+         "a freeform wrapped in a new group inside the group"),
+    Step("group_slide_existing_deeper_nested_group_children_json",
+         lambda d: (*diagram(d, 20), 2, 0, 1, 0, [2, 1]),
+         "the deeper group's freeform and connector gathered into a new group"),
+    Step("group_slide_existing_nested_group_children_json",
+         lambda d: (*diagram(d, 21), 2, 0, 1, [1, 2]),
+         "the nested group's connector and freeform gathered into a new group"),
+    Step("group_slide_existing_group_children_json",
+         lambda d: (*diagram(d, 22), 2, 0, [2, 3]),
+         "the two lines of the group gathered into a new group"),
     # Media on a deck with groups three levels deep, each step editing the previous output.
     Step("add_slide_image_json",
-         lambda d: (media_deck(d), d.output("media-01-picture.pptx"), 0, str(d.image), 7315200, 457200, 1828800, 1828800),
+         lambda d: (*media(d, 1), 0, str(d.image), 7315200, 457200, 1828800, 1828800),
          "the generated picture on slide 1 of a deck with nested groups"),
     Step("add_slide_group_image_json",
-         lambda d: (str(d.outputs["media-01-picture.pptx"]), d.output("media-02-group-picture.pptx"), 0, 0, str(d.image), 8229600, 1828800, 914400, 914400),
+         lambda d: (*media(d, 2), 0, 0, str(d.image), 8229600, 1828800, 914400, 914400),
          "the same picture inside the top-level group: stored once"),
     Step("add_slide_nested_group_image_json",
-         lambda d: (str(d.outputs["media-02-group-picture.pptx"]), d.output("media-03-nested-picture.pptx"), 0, 0, 1, str(d.image), 8229600, 2743200, 914400, 914400),
+         lambda d: (*media(d, 3), 0, 0, 1, str(d.image), 8229600, 2743200, 914400, 914400),
          "inside the group nested in it"),
     Step("add_slide_deeper_nested_group_image_json",
-         lambda d: (str(d.outputs["media-03-nested-picture.pptx"]), d.output("media-04-deeper-picture.pptx"), 0, 0, 1, 0, str(d.image), 8229600, 3657600, 914400, 914400),
+         lambda d: (*media(d, 4), 0, 0, 1, 0, str(d.image), 8229600, 3657600, 914400, 914400),
          "one level deeper"),
     Step("add_slide_nested_group_image_in_new_group_json",
-         lambda d: (str(d.outputs["media-04-deeper-picture.pptx"]), d.output("media-05-new-group-picture.pptx"), 0, 0, str(d.image), 8229600, 4572000, 914400, 914400),
+         lambda d: (*media(d, 5), 0, 0, str(d.image), 8229600, 4572000, 914400, 914400),
          "in a new group inside the top-level group"),
     Step("replace_slide_image_at_index_json",
-         lambda d: (str(d.outputs["media-05-new-group-picture.pptx"]), d.output("media-06-replaced.pptx"), 1, "rId2", sample_file(d, "replacement.png", png_bytes(4, 3, (240, 200, 40)))),
+         lambda d: (*media(d, 6), 1, "rId2", sample(d, "new.png")),
          "new bytes for the picture of slide 2"),
     Step("replace_slide_image_json",
-         lambda d: (str(d.outputs["media-06-replaced.pptx"]), d.output("media-07-replaced-all.pptx"), "rId2", sample_file(d, "replacement.png", png_bytes(4, 3, (240, 200, 40)))),
+         lambda d: (*media(d, 7), "rId2", sample(d, "new.png")),
          "the same for rId2 on every slide"),
     Step("add_slide_movie_json",
-         lambda d: (str(d.outputs["media-07-replaced-all.pptx"]), d.output("media-08-movie.pptx"), 1, sample_file(d, "clip.mp4", SAMPLE_CLIP), str(d.image), 6096000, 1828800, 3657600, 2743200, "video/mp4"),
+         lambda d: (*media(d, 8), 1, sample(d, "clip.mp4"), str(d.image), 6096000, 1828800, 3657600,
+                    2743200, "video/mp4"),
          "a movie with a poster frame on slide 2"),
     Step("add_slide_ole_object_json",
-         lambda d: (str(d.outputs["media-08-movie.pptx"]), d.output("media-09-object.pptx"), 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 838200, 4572000, 914400, 914400, None, 914400, 914400),
+         lambda d: (*media(d, 9), 0, sample(d, "attachment.bin"), "Package", 838200, 4572000,
+                    914400, 914400, None, 914400, 914400),
          "an attached file shown as the built-in icon on slide 1"),
     Step("add_slide_group_ole_object_json",
-         lambda d: (str(d.outputs["media-09-object.pptx"]), d.output("media-10-group-object.pptx"), 0, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 838200, 5486400, 914400, 914400, str(d.image), 914400, 914400),
+         lambda d: (*media(d, 10), 0, 0, sample(d, "attachment.bin"), "Package", 838200, 5486400,
+                    914400, 914400, str(d.image), 914400, 914400),
          "the file again inside the top-level group, the picture as its icon"),
     Step("add_slide_nested_group_ole_object_json",
-         lambda d: (str(d.outputs["media-10-group-object.pptx"]), d.output("media-11-nested-object.pptx"), 0, 0, 1, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 1752600, 5486400, 914400, 914400, None, 914400, 914400),
+         lambda d: (*media(d, 11), 0, 0, 1, sample(d, "attachment.bin"), "Package", 1752600,
+                    5486400, 914400, 914400, None, 914400, 914400),
          "inside the nested group"),
     Step("add_slide_deeper_nested_group_ole_object_json",
-         lambda d: (str(d.outputs["media-11-nested-object.pptx"]), d.output("media-12-deeper-object.pptx"), 0, 0, 1, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 2667000, 5486400, 914400, 914400, None, 914400, 914400),
+         lambda d: (*media(d, 12), 0, 0, 1, 0, sample(d, "attachment.bin"), "Package", 2667000,
+                    5486400, 914400, 914400, None, 914400, 914400),
          "one level deeper"),
     Step("add_slide_nested_group_ole_object_in_new_group_json",
-         lambda d: (str(d.outputs["media-12-deeper-object.pptx"]), d.output("media-13-new-group-object.pptx"), 0, 0, sample_file(d, "attachment.bin", SAMPLE_OBJECT), "Package", 3581400, 5486400, 914400, 914400, None, 914400, 914400),
+         lambda d: (*media(d, 13), 0, 0, sample(d, "attachment.bin"), "Package", 3581400, 5486400,
+                    914400, 914400, None, 914400, 914400),
          "in a new group inside the top-level group"),
 ]
 
-# A few bytes standing for a movie and an attachment: the demo shows the package, not playback.
-SAMPLE_CLIP = b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + bytes(64)
-SAMPLE_OBJECT = b"quarterly figures\n"
+TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},
+                       {"type": "line_to", "x": 0, "y": 100}, {"type": "close"}])
 
 
-def sample_file(demo: Demo, name: str, data: bytes) -> str:
-    """Writes a file that a media step passes by path and returns its path."""
+def diagram(demo: Demo, number: int) -> tuple[str, str]:
+    """Input and output of step ``number`` of the diagram: each edits the previous output."""
+    source = demo.deck if number == 1 else demo.outputs[f"diagram-{number - 1:02d}.pptx"]
+    return str(source), demo.output(f"diagram-{number:02d}.pptx")
+
+# Files the media steps pass by path; a few bytes stand for a movie and an attachment, as the
+# demo shows the package, not playback.
+SAMPLES = {
+    "new.png": png_bytes(4, 3, (240, 200, 40)),
+    "clip.mp4": b"\x00\x00\x00\x18ftypmp42\x00\x00\x00\x00mp42isom" + bytes(64),
+    "attachment.bin": b"quarterly figures\n",
+}
+
+
+def sample(demo: Demo, name: str) -> str:
+    """Writes the sample file ``name`` beside the outputs and returns its path."""
     path = demo.out / name
-    path.write_bytes(data)
+    path.write_bytes(SAMPLES[name])
     return str(path)
 
 
-def media_deck(demo: Demo) -> str:
-    """Two slides: slide 1 holds a group holding a text box and a group holding an empty group;
-    slide 2 shows the picture image1.png through rId2."""
-    path = demo.out / "media-sample.pptx"
-    if not path.exists():
+def media(demo: Demo, number: int) -> tuple[str, str]:
+    """Input and output of media step ``number``: the first edits a deck of its own (slide 1: a
+    group holding a text box and a group holding an empty group; slide 2: the picture of rId2),
+    each other one the previous output."""
+    if number == 1:
+        source = demo.out / "media-sample.pptx"
         groups = group_xml(4, text_box_xml(5, "Figures") + group_xml(6, group_xml(7, "")))
-        build_deck(path, slides=2, slide_shapes={0: title_shape_xml("Media") + groups},
+        build_deck(source, slides=2, slide_shapes={0: title_shape_xml("Media") + groups},
                    media={"image1.png": png_bytes(4, 3, (30, 120, 200))}, media_rels={1: ["image1.png"]})
-    return str(path)
+    else:
+        source = demo.outputs[f"media-{number - 1:02d}.pptx"]
+    return str(source), demo.output(f"media-{number:02d}.pptx")
 
 
 def group_xml(shape_id: int, children: str) -> str:

@@ -366,3 +366,20 @@ def test_real_decks(shared_decks, deck, tmp_path):
         else:
             edited += 1
     assert edited >= 20
+
+
+@pytest.mark.reader
+def test_the_presentation_program_opens_the_result(nested_deck, tmp_path):
+    image, movie = write(tmp_path / "pic.png", png_bytes(40, 30, (200, 60, 40))), write(tmp_path / "m.mp4", b"\0m")
+    chain = [("add_slide_nested_group_image_json", (0, 0, image, *BOX)),
+             ("add_slide_movie_json", (movie, image, *BOX, "video/mp4")),
+             ("add_slide_deeper_nested_group_ole_object_json",
+              (0, 0, 0, write(tmp_path / "o.bin", b"x"), "Package", *BOX, None, 914400, 914400))]
+    current = nested_deck
+    for number, (name, args) in enumerate(chain):
+        output = tmp_path / f"step{number}.pptx"
+        getattr(native, name)(str(current), str(output), 0, *args)
+        current = output
+    replaced = tmp_path / "replaced.pptx"
+    native.replace_slide_image_json(str(current), str(replaced), "rId3", write(tmp_path / "new.png", PNG_C))
+    check_package(nested_deck, replaced, reader=True)

@@ -44,11 +44,11 @@ bool may_hold_same_bytes(PackageArchive& archive, std::uint64_t index, std::uint
 }
 
 Result<std::string> entry_digest(PackageArchive& archive, std::uint64_t index) {
-  ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
+  EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));
   Sha256 hasher;
   std::string chunk(kHashChunk, '\0');
-  PELVANE_TRY(stream_archive_entry(file.get(), chunk,
-                                   [&](std::string_view bytes) { hasher.update(bytes); }));
+  PELVANE_TRY(
+      stream_archive_entry(entry, chunk, [&](std::string_view bytes) { hasher.update(bytes); }));
   return hasher.hex_digest();
 }
 
