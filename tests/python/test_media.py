@@ -211,9 +211,12 @@ def test_movie_with_its_poster_and_timing(nested_deck, tmp_path):
     assert pic.find(f"{P}nvPicPr/{P}cNvPr").attrib == {"id": "6", "name": "Intro Clip.MP4"}
     assert [t.get("spid") for t in root.iter(f"{P}spTgt")] == ["6"]
 
-    # A second movie keeps the mp4 Default as it is.
-    native.add_slide_movie_json(str(first), str(second), 0, movie, poster, *BOX, "x/y")
+    # A second movie keeps the mp4 Default as it is; a file name XML cannot carry is not used.
+    bell = write(tmp_path / "bell\x07.mp4", b"m")
+    native.add_slide_movie_json(str(first), str(second), 0, bell, poster, *BOX, "x/y")
     assert entries(second)[TYPES][1] == after[TYPES][1]
+    pic = list(container(check_edit(first, second)[1], None))[-1]
+    assert pic.find(f"{P}nvPicPr/{P}cNvPr").attrib == {"id": "7", "name": "Movie 7"}
 
 
 # ---- Embedded objects ----

@@ -110,8 +110,8 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
   return finish_record(std::move(edited), output, slide_index);
 }
 
-// The movie picture's name: the movie file's name when it has one that is UTF-8 that XML can
-// carry, else "Movie {id}".
+// The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
+// characters XML cannot carry; else "Movie {id}".
 std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
   const auto name = path_file_name(movie_path);
   if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
