@@ -94,14 +94,14 @@ def chart_workbook(demo: Demo) -> bytes:
 
 def show_workbook_cells(demo: Demo, workbook: bytes, references: list[str]) -> str:
     """Saves the changed workbook and reads the given cells back from its first sheet."""
-    demo.output("chart-data-updated.xlsx")
-    demo.outputs["chart-data-updated.xlsx"].write_bytes(workbook)
+    saved = Path(demo.output("chart-data-updated.xlsx"))
+    saved.write_bytes(workbook)
     main = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
     with zipfile.ZipFile(io.BytesIO(workbook)) as archive:
         strings = ["".join(t.text or "" for t in si.iter(main + "t"))
                    for si in ElementTree.fromstring(archive.read("xl/sharedStrings.xml")).iter(main + "si")]
         cells = {c.get("r"): c for c in ElementTree.fromstring(archive.read("xl/worksheets/sheet1.xml")).iter(main + "c")}
-    lines = [f"{len(workbook)} bytes, saved as {demo.outputs['chart-data-updated.xlsx']}"]
+    lines = [f"{len(workbook)} bytes, saved as {saved}"]
     for reference in references:
         value = cells[reference].findtext(main + "v")
         lines.append(f"{reference} = {strings[int(value)] if cells[reference].get('t') == 's' else value}")
