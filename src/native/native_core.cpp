@@ -54,9 +54,9 @@ constexpr const char* kUpdateWorkbookCellsDoc =
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
-constexpr Param kUpdateWorkbookCellsParams[] = {
-    {"xlsx", Kind::Bytes}, {"sheet_name", Kind::Str},
-    json_param<parse_workbook_cells>("cells_json")};
+constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
+                                                {"sheet_name", Kind::Str},
+                                                json_param<parse_workbook_cells>("cells_json")};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -76,8 +76,8 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
     {"update_workbook_cells", kUpdateWorkbookCellsParams,
      [](Args& a) {
-       return bytes_result(update_workbook_cells(
-           a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
+       return bytes_result(
+           update_workbook_cells(a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
      },
      kUpdateWorkbookCellsDoc},
 });

@@ -12,7 +12,7 @@ namespace pelvane {
 
 namespace {
 
-const int kItemRank = rank_of(kSharedStringsChildren, "si");
+constexpr int kItemRank = rank_of(kSharedStringsChildren, "si");
 
 // Where the parse stands relative to the current item.
 enum class ItemState { Outside, Direct, Deeper };
@@ -70,7 +70,8 @@ Result<SharedStringTable> SharedStringTable::parse(std::string_view part) {
             in_t = false;
           }
         } else if (state == ItemState::Direct) {
-          if (only_t && t_children == 1) table.index_by_text_.try_emplace(text, table.unique_count_);
+          if (only_t && t_children == 1)
+            table.index_by_text_.try_emplace(text, table.unique_count_);
           ++table.unique_count_;
           state = ItemState::Outside;
         }
@@ -108,9 +109,8 @@ std::optional<std::uint64_t> SharedStringTable::find(std::string_view text) cons
   return found->second;
 }
 
-XmlStartTag SharedStringTable::root_start(std::uint64_t unique_count,
-                                          std::uint64_t appended_count, const XmlEvent& root,
-                                          std::int64_t reference_delta) {
+XmlStartTag SharedStringTable::root_start(std::uint64_t unique_count, std::uint64_t appended_count,
+                                          const XmlEvent& root, std::int64_t reference_delta) {
   std::string count_text;
   std::string unique_text;
   RawAttribute replacements[2];

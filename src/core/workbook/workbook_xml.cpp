@@ -17,7 +17,8 @@ bool has_edge_white_space(std::string_view text) {
   const auto first = decode_code_point(text, 0);
   if (first && is_unicode_white_space(first->code_point)) return true;
   std::size_t last = text.size() - 1;
-  while (last > 0 && text.size() - last < 4 && is_continuation(static_cast<unsigned char>(text[last])))
+  while (last > 0 && text.size() - last < 4 &&
+         is_continuation(static_cast<unsigned char>(text[last])))
     --last;
   const auto final_point = decode_code_point(text, last);
   return final_point && last + final_point->length == text.size() &&
@@ -75,15 +76,18 @@ void write_text_element(XmlWriter& writer, std::string_view name, std::string_vi
 
 bool is_unicode_white_space(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at) {
   if (at >= text.size()) return std::nullopt;
   const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                       : (lead & 0xF8) == 0xF0 ? 4 : 0;
+  std::size_t length = lead < 0x80             ? 1
+                       : (lead & 0xE0) == 0xC0 ? 2
+                       : (lead & 0xF0) == 0xE0 ? 3
+                       : (lead & 0xF8) == 0xF0 ? 4
+                                               : 0;
   if (length == 0 || at + length > text.size()) return std::nullopt;
   const std::string_view sequence = text.substr(at, length);
   if (length > 1 && !is_valid_utf8(sequence)) return std::nullopt;

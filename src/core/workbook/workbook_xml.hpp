@@ -3,6 +3,7 @@
 // prefix of an element name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>

@@ -162,8 +162,7 @@ Result<void> WorksheetCellRewriter::row_start(const XmlEvent& event) {
     previous_column_ = 0;
     return {};
   }
-  const bool has_writes =
-      next_write_ < writes_.size() && writes_[next_write_].position.row == *row;
+  const bool has_writes = next_write_ < writes_.size() && writes_[next_write_].position.row == *row;
   if (!has_writes) {
     writer_.write_event(event);
     return {};
@@ -315,7 +314,10 @@ std::optional<XmlStartTag> WorksheetCellRewriter::widened_dimension(
   }
   for (const PendingWrite& write : writes_) include(write.position);
   std::string widened = cell_reference(top_left.row, top_left.column);
-  if (top_left != bottom_right) widened += ":" + cell_reference(bottom_right.row, bottom_right.column);
+  if (top_left != bottom_right) {
+    widened += ':';
+    widened += cell_reference(bottom_right.row, bottom_right.column);
+  }
   if (widened == *ref) return std::nullopt;
   const RawAttribute replacement[] = {{"ref", widened}};
   return with_raw_attributes(dimension, {}, replacement);

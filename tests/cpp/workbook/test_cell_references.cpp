@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +34,9 @@ TEST(CellReference, ParsesA1ReferencesAndRefusesEverythingElse) {
       {"A", std::nullopt},
       {"$", std::nullopt},
       {"", std::nullopt},
-      {"\xC3\x84" "1", std::nullopt},
+      {"\xC3\x84"
+       "1",
+       std::nullopt},
       {"A4294967296", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(parse_cell_reference(c.text), c.position) << c.text;
@@ -62,18 +63,44 @@ std::string plan_error(std::vector<WorkbookCellUpdate> updates) {
 }
 
 TEST(WorkbookCellPlan, ChecksNumbersBeforeAnythingIsRead) {
-  const char* accepted[] = {"12",  "-3.5", "+.5",   "5.",
-                            "1.e3", "2E-3", "-0",    "1e-400",
-                            "007", "1e3",  "1.7976931348623158e308",
-                            "-1.7976931348623158e308", "0e999999999999999999999",
+  const char* accepted[] = {"12",
+                            "-3.5",
+                            "+.5",
+                            "5.",
+                            "1.e3",
+                            "2E-3",
+                            "-0",
+                            "1e-400",
+                            "007",
+                            "1e3",
+                            "1.7976931348623158e308",
+                            "-1.7976931348623158e308",
+                            "0e999999999999999999999",
                             "0.0000000000000000000000000000001e-400"};
   for (const char* number : accepted) {
     EXPECT_EQ(plan_error({{"B2", WorkbookCellValue::number(number)}}), "") << number;
   }
-  const char* refused[] = {"",    " 1",  "1 ",   "1,5",  "0x10", "1e",       "e5",
-                           ".",   "inf", "NaN",  "Infinity", "-inf", "1e309", "+",
-                           "1.7976931348623159e308", "-1e309", "1e99999999999999999999",
-                           "1..2", "1e+", "++1", "1e5.5"};
+  const char* refused[] = {"",
+                           " 1",
+                           "1 ",
+                           "1,5",
+                           "0x10",
+                           "1e",
+                           "e5",
+                           ".",
+                           "inf",
+                           "NaN",
+                           "Infinity",
+                           "-inf",
+                           "1e309",
+                           "+",
+                           "1.7976931348623159e308",
+                           "-1e309",
+                           "1e99999999999999999999",
+                           "1..2",
+                           "1e+",
+                           "++1",
+                           "1e5.5"};
   for (const char* number : refused) {
     EXPECT_EQ(plan_error({{"B2", WorkbookCellValue::number(number)}}),
               std::string("invalid input: cell B2 value is not a finite number: ") + number)
@@ -96,7 +123,8 @@ TEST(WorkbookCellPlan, ReportsTheFirstFaultOfEachUpdateInOrder) {
       {{{"A1", WorkbookCellValue::string("\xEF\xBF\xBE")}},
        "invalid input: text contains a character that XML cannot hold: U+FFFE"},
       {{{"1A", WorkbookCellValue::string("\a")}}, "invalid input: invalid cell reference: 1A"},
-      {{{"A1", WorkbookCellValue::string("tab\tline\ncr\r")}, {"A1", WorkbookCellValue::string("")}},
+      {{{"A1", WorkbookCellValue::string("tab\tline\ncr\r")},
+        {"A1", WorkbookCellValue::string("")}},
        ""},
   };
   for (const Case& c : cases) EXPECT_EQ(plan_error(c.updates), c.error);
@@ -122,7 +150,10 @@ TEST(WorkbookCellPlan, KeepsTheLastUpdateOfEachCellInPositionOrder) {
       {{{"A1", n("1")}, {"a$1", WorkbookCellValue::clear()}}, {}, {{1, 1}}},
       {{{"A1", WorkbookCellValue::clear()}, {"A01", n("2")}}, {{{1, 1}, n("2")}}, {}},
       {{{"A1", n("1")}, {"A1", n("2")}}, {{{1, 1}, n("2")}}, {}},
-      {{{"C1", n("1")}, {"A2", s("a")}, {"B1", n("-0")}, {"A2", WorkbookCellValue::clear()},
+      {{{"C1", n("1")},
+        {"A2", s("a")},
+        {"B1", n("-0")},
+        {"A2", WorkbookCellValue::clear()},
         {"A2", WorkbookCellValue::clear()}},
        {{{1, 2}, n("-0")}, {{1, 3}, n("1")}},
        {{2, 1}}},

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -57,38 +56,51 @@ TEST(SharedStringTable, RewritesCountersAndAppendsItemsExactly) {
   };
   const Case cases[] = {
       // Counters: count plus delta (never below 0), uniqueCount the items there are.
-      {"<sst count=\"10\" uniqueCount=\"8\"><si><t>x</t></si></sst>", {"n1", "n2"}, 3,
+      {"<sst count=\"10\" uniqueCount=\"8\"><si><t>x</t></si></sst>",
+       {"n1", "n2"},
+       3,
        "<sst count=\"13\" uniqueCount=\"3\"><si><t>x</t></si><si><t>n1</t></si><si><t>n2</t>"
        "</si></sst>"},
-      {"<sst count='10' a=\"1\" uniqueCount='8'></sst>", {}, -15,
+      {"<sst count='10' a=\"1\" uniqueCount='8'></sst>",
+       {},
+       -15,
        "<sst count=\"0\" a=\"1\" uniqueCount=\"0\"></sst>"},
-      {"<sst count=\"many\" uniqueCount=\"7\"><si><t>x</t></si></sst>", {}, 4,
+      {"<sst count=\"many\" uniqueCount=\"7\"><si><t>x</t></si></sst>",
+       {},
+       4,
        "<sst count=\"many\" uniqueCount=\"1\"><si><t>x</t></si></sst>"},
-      {"<sst count=\"+2\"><si><t>x</t></si></sst>", {"y"}, 1,
+      {"<sst count=\"+2\"><si><t>x</t></si></sst>",
+       {"y"},
+       1,
        "<sst count=\"3\"><si><t>x</t></si><si><t>y</t></si></sst>"},
-      {"<sst><si><t>x</t></si></sst>", {"y"}, 1,
-       "<sst><si><t>x</t></si><si><t>y</t></si></sst>"},
+      {"<sst><si><t>x</t></si></sst>", {"y"}, 1, "<sst><si><t>x</t></si><si><t>y</t></si></sst>"},
       // Nothing appended: the items stay byte for byte, only the root tag changes.
       {"<?xml version=\"1.0\"?>\r\n<sst  count=\"2\"  uniqueCount=\"2\" >"
        "<si><t xml:space='preserve'> a </t></si><!-- c --><si><r><t>b</t></r></si></sst>",
-       {}, -1,
+       {},
+       -1,
        "<?xml version=\"1.0\"?>\r\n<sst count=\"1\" uniqueCount=\"2\">"
        "<si><t xml:space='preserve'> a </t></si><!-- c --><si><r><t>b</t></r></si></sst>"},
       // A prefixed root gives prefixed items; edge white space is preserved, text escaped.
-      {"<x:sst xmlns:x=\"u\" count=\"0\"></x:sst>", {" lead", "it's <b> & \"q\"", "a b", "\xC2\xA0"},
+      {"<x:sst xmlns:x=\"u\" count=\"0\"></x:sst>",
+       {" lead", "it's <b> & \"q\"", "a b", "\xC2\xA0"},
        4,
        "<x:sst xmlns:x=\"u\" count=\"4\"><x:si><x:t xml:space=\"preserve\"> lead</x:t></x:si>"
        "<x:si><x:t>it&apos;s &lt;b&gt; &amp; &quot;q&quot;</x:t></x:si>"
-       "<x:si><x:t>a b</x:t></x:si><x:si><x:t xml:space=\"preserve\">\xC2\xA0</x:t></x:si></x:sst>"},
+       "<x:si><x:t>a b</x:t></x:si><x:si><x:t "
+       "xml:space=\"preserve\">\xC2\xA0</x:t></x:si></x:sst>"},
       // A self-closing root is opened for its new items.
       {"<sst count=\"0\"/>", {""}, 1, "<sst count=\"1\"><si><t></t></si></sst>"},
       // New items go before the root's extension list, not after it.
       {"<sst uniqueCount=\"1\"><si><t>x</t></si><extLst><ext uri=\"u\"><y/></ext></extLst></sst>",
-       {"y"}, 0,
+       {"y"},
+       0,
        "<sst uniqueCount=\"2\"><si><t>x</t></si><si><t>y</t></si><extLst><ext uri=\"u\"><y/>"
        "</ext></extLst></sst>"},
       // A kept value written in single quotes around a double quote stays well-formed.
-      {"<sst note='say \"hi\"' count=\"1\"></sst>", {}, 1,
+      {"<sst note='say \"hi\"' count=\"1\"></sst>",
+       {},
+       1,
        "<sst note=\"say &quot;hi&quot;\" count=\"2\"></sst>"},
   };
   for (const Case& c : cases) {
@@ -119,11 +131,18 @@ TEST(WorkbookXml, RebuildsStartTagsWithRawValues) {
   const Case cases[] = {
       {"<c r=\"C3\" s=\"4\" t=\"s\" vm=\"1\">", {"t", "vm", "cm"}, {}, "<c r=\"C3\" s=\"4\">"},
       {"<c x:t=\"s\" t=\"n\" cm='2'>", {"t", "vm", "cm"}, {}, "<c x:t=\"s\">"},
-      {"<row r=\"1\" spans=\"1:3\" ht=\"15\">", {}, {{"spans", "1:5"}},
+      {"<row r=\"1\" spans=\"1:3\" ht=\"15\">",
+       {},
+       {{"spans", "1:5"}},
        "<row r=\"1\" spans=\"1:5\" ht=\"15\">"},
-      {"<d ref=\"A1\" a=\"1\" a=\"2\" broken>", {}, {{"ref", "A1:B2"}, {"new", "&v"}},
+      {"<d ref=\"A1\" a=\"1\" a=\"2\" broken>",
+       {},
+       {{"ref", "A1:B2"}, {"new", "&v"}},
        "<d ref=\"A1:B2\" a=\"1\" new=\"&v\">"},
-      {"<c r='A1' note='say \"hi\" &amp; more'>", {}, {}, "<c r=\"A1\" note=\"say &quot;hi&quot; &amp; more\">"},
+      {"<c r='A1' note='say \"hi\" &amp; more'>",
+       {},
+       {},
+       "<c r=\"A1\" note=\"say &quot;hi&quot; &amp; more\">"},
   };
   for (const Case& c : cases) {
     XmlReader reader(c.tag);
@@ -156,7 +175,7 @@ TEST(WorkbookXml, WritesTextElementsPreservingEdgeWhiteSpace) {
       {" ", "<t xml:space=\"preserve\"> </t>"},
       {"x\t", "<t xml:space=\"preserve\">x\t</t>"},
       {"\xE3\x80\x80x", "<t xml:space=\"preserve\">\xE3\x80\x80x</t>"},  // U+3000
-      {"x\xE2\x80\x8B", "<t>x\xE2\x80\x8B</t>"},                          // U+200B is not
+      {"x\xE2\x80\x8B", "<t>x\xE2\x80\x8B</t>"},                         // U+200B is not
       {"<&>'\"", "<t>&lt;&amp;&gt;&apos;&quot;</t>"},
   };
   for (const Case& c : cases) {

@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <array>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -74,10 +73,14 @@ TEST(WorkbookCellUpdate, FindsTheSheetThroughTheRelationships) {
       {"no workbook entry", [](Parts& p) { p.erase("xl/workbook.xml"); }, "Data",
        "invalid input: workbook part is missing"},
       {"sheet id without a prefix",
-       [](Parts& p) { p["xl/workbook.xml"] = "<workbook><sheet name=\"Data\" id=\"rId1\"/></workbook>"; },
+       [](Parts& p) {
+         p["xl/workbook.xml"] = "<workbook><sheet name=\"Data\" id=\"rId1\"/></workbook>";
+       },
        "Data", "invalid input: sheet Data was not found"},
       {"sheet id under any prefix",
-       [](Parts& p) { p["xl/workbook.xml"] = "<x:workbook><x:sheet name=\"Data\" q:id=\"rId1\"/></x:workbook>"; },
+       [](Parts& p) {
+         p["xl/workbook.xml"] = "<x:workbook><x:sheet name=\"Data\" q:id=\"rId1\"/></x:workbook>";
+       },
        "Data", ""},
       {"sheet relationship missing",
        [](Parts& p) { p["xl/_rels/workbook.xml.rels"] = relationships({}); }, "Data",
@@ -85,7 +88,9 @@ TEST(WorkbookCellUpdate, FindsTheSheetThroughTheRelationships) {
       {"worksheet entry missing", [](Parts& p) { p.erase("xl/worksheets/sheet1.xml"); }, "Data",
        "invalid input: sheet part xl/worksheets/sheet1.xml is missing"},
       {"malformed before the sheet",
-       [](Parts& p) { p["xl/workbook.xml"] = "<workbook><a></b><sheet name=\"Data\" r:id=\"rId1\"/>"; },
+       [](Parts& p) {
+         p["xl/workbook.xml"] = "<workbook><a></b><sheet name=\"Data\" r:id=\"rId1\"/>";
+       },
        "Data", "xml error: "},
   };
   for (const Case& c : cases) {
