@@ -24,6 +24,8 @@
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/json/json_in.hpp"
+#include "core/workbook/workbook_cell_update.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -44,7 +46,7 @@ struct BuildInfo {
 };
 
 // The documentation of update_workbook_cells, after its text signature (FunctionDecl::doc).
-[[maybe_unused]] constexpr const char* kUpdateWorkbookCellsDoc =
+constexpr const char* kUpdateWorkbookCellsDoc =
     "Write `[reference, kind, value]` cells into the named sheet of an XLSX\n"
     "package in place. `kind` is `\"n\"` for a number, `\"s\"` for a string, or\n"
     "`\"e\"` to clear an existing cell (its value is ignored).";
@@ -52,6 +54,9 @@ struct BuildInfo {
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
+constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
+                                                {"sheet_name", Kind::Str},
+                                                json_param<parse_workbook_cells>("cells_json")};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -69,6 +74,12 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
+    {"update_workbook_cells", kUpdateWorkbookCellsParams,
+     [](Args& a) {
+       return bytes_result(
+           update_workbook_cells(a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
+     },
+     kUpdateWorkbookCellsDoc},
 });
 
 }  // namespace
