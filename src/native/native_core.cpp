@@ -20,10 +20,12 @@
 // Only functions whose engine operation exists are listed; the typed stubs in
 // python/pelvane/pelvane_native.pyi list the same names.
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/text/package_mutation_text.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -52,6 +54,29 @@ struct BuildInfo {
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
+constexpr Param kReplaceTextParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"search", Kind::Str}, {"replacement", Kind::Str}};
+constexpr Param kReplaceTextAtIndexParams[] = {{"input", Kind::Str},
+                                               {"output", Kind::Str},
+                                               {"slide_index", Kind::Index},
+                                               {"search", Kind::Str},
+                                               {"replacement", Kind::Str}};
+constexpr Param kRunTextParams[] = {{"input", Kind::Str},
+                                    {"output", Kind::Str},
+                                    {"slide_index", Kind::Index},
+                                    {"run_index", Kind::Index},
+                                    {"replacement", Kind::Str}};
+constexpr Param kShapeTextParams[] = {{"input", Kind::Str},
+                                      {"output", Kind::Str},
+                                      {"slide_index", Kind::Index},
+                                      {"shape_index", Kind::Index},
+                                      {"replacement", Kind::Str}};
+constexpr Param kParagraphTextParams[] = {{"input", Kind::Str},
+                                          {"output", Kind::Str},
+                                          {"slide_index", Kind::Index},
+                                          {"shape_index", Kind::Index},
+                                          {"paragraph_index", Kind::Index},
+                                          {"replacement", Kind::Str}};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -69,6 +94,22 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
+    {"replace_slide_text_json", kReplaceTextParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), std::nullopt, a.str(2), a.str(3)));
+     }},
+    {"replace_slide_text_at_index_json", kReplaceTextAtIndexParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), a.index(2), a.str(3), a.str(4)));
+     }},
+    engine_row<&replace_slide_text_run_at_index, kRunTextParams>(
+        "replace_slide_text_run_at_index_json"),
+    engine_row<&set_slide_shape_text_at_index, kShapeTextParams>(
+        "set_slide_shape_text_at_index_json"),
+    engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
+        "set_slide_shape_paragraph_text_at_index_json"),
 });
 
 }  // namespace
