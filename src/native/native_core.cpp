@@ -54,29 +54,22 @@ struct BuildInfo {
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
-constexpr Param kReplaceTextParams[] = {
-    {"input", Kind::Str}, {"output", Kind::Str}, {"search", Kind::Str}, {"replacement", Kind::Str}};
-constexpr Param kReplaceTextAtIndexParams[] = {{"input", Kind::Str},
-                                               {"output", Kind::Str},
-                                               {"slide_index", Kind::Index},
-                                               {"search", Kind::Str},
-                                               {"replacement", Kind::Str}};
-constexpr Param kRunTextParams[] = {{"input", Kind::Str},
-                                    {"output", Kind::Str},
-                                    {"slide_index", Kind::Index},
-                                    {"run_index", Kind::Index},
-                                    {"replacement", Kind::Str}};
-constexpr Param kShapeTextParams[] = {{"input", Kind::Str},
-                                      {"output", Kind::Str},
-                                      {"slide_index", Kind::Index},
-                                      {"shape_index", Kind::Index},
-                                      {"replacement", Kind::Str}};
-constexpr Param kParagraphTextParams[] = {{"input", Kind::Str},
-                                          {"output", Kind::Str},
-                                          {"slide_index", Kind::Index},
-                                          {"shape_index", Kind::Index},
-                                          {"paragraph_index", Kind::Index},
-                                          {"replacement", Kind::Str}};
+// Pieces of the text functions' parameter lists, joined in signature order.
+constexpr Param kSlideIndex[] = {{"slide_index", Kind::Index}};
+constexpr Param kSearch[] = {{"search", Kind::Str}};
+constexpr Param kRunIndex[] = {{"run_index", Kind::Index}};
+constexpr Param kShapeIndex[] = {{"shape_index", Kind::Index}};
+constexpr Param kParagraphIndex[] = {{"paragraph_index", Kind::Index}};
+constexpr Param kReplacement[] = {{"replacement", Kind::Str}};
+constexpr auto kReplaceTextParams = join_params(kInputOutputParams, kSearch, kReplacement);
+constexpr auto kReplaceTextAtIndexParams =
+    join_params(kInputOutputParams, kSlideIndex, kSearch, kReplacement);
+constexpr auto kRunTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kRunIndex, kReplacement);
+constexpr auto kShapeTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
+constexpr auto kParagraphTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},

@@ -1,8 +1,7 @@
 #include "test_support.hpp"
 
-#include <zip.h>
-
 #include <sys/wait.h>
+#include <zip.h>
 
 #include <atomic>
 #include <cstdio>
@@ -155,7 +154,8 @@ std::vector<std::string> pml_schema_errors(const std::vector<std::string>& docum
   if (pipe == nullptr) throw std::runtime_error("cannot run xmllint");
   std::string report;
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) report.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    report.append(buffer, n);
   const int status = pclose(pipe);
   // 0: every document valid; 1, 3, 4: one did not parse or validate; anything else (127: no
   // xmllint, 5: the schema did not compile) is no verdict on the documents.

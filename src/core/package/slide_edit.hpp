@@ -147,8 +147,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
   using T = typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options));
-  auto [part, xml] =
-      PELVANE_TRY(read_slide_at_index(archive, slide_index, options.slide_as_bytes));
+  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index, options.slide_as_bytes));
   PackageEdit edit(archive);
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
   T value = PELVANE_TRY(rewrite(slide));

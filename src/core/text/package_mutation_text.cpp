@@ -30,24 +30,21 @@ Result<Edited<std::uint64_t>> rewrite_slide(std::string_view input, std::string_
                     });
 }
 
-// Every slide part of the archive, presentation list or not, rewritten while the package is
-// written; the value is the sum of the counts.
-Result<Edited<std::uint64_t>> replace_in_every_slide(std::string_view input,
-                                                     std::string_view output,
-                                                     std::string_view search,
-                                                     std::string_view replacement) {
+// Every slide part of the archive, listed by the presentation or not, through `rewrite` while
+// the package is written; the value is the sum of the counts.
+template <class Rewrite>
+Result<Edited<std::uint64_t>> rewrite_every_slide(std::string_view input, std::string_view output,
+                                                  Rewrite&& rewrite) {
   std::uint64_t total = 0;
   auto edited =
       PELVANE_TRY(edit_package(input, output, kTextEdit, [&](PackageEdit& edit) -> Result<bool> {
-        if (search.empty()) return true;
         PackageArchive& archive = edit.archive();
         for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
           const std::string_view name = archive.entry_name(index);
           if (!is_slide_part(name)) continue;
           edit.transform_part(std::string(name),
                               [&](std::string_view, std::string xml) -> Result<std::string> {
-                                auto rewritten =
-                                    PELVANE_TRY(replace_text_nodes(xml, search, replacement));
+                                RewriteOutput rewritten = PELVANE_TRY(rewrite(xml));
                                 total += rewritten.count;
                                 return std::move(rewritten.bytes);
                               });
@@ -66,13 +63,12 @@ Result<TextReplacementSummary> replace_slide_text_inner(std::string_view input,
                                                         std::string_view replacement) {
   // Refused whether or not anything matches, before anything is written.
   PELVANE_TRY(CheckedText::check(replacement));
-  auto edited = PELVANE_TRY(
-      slide_index ? rewrite_slide(input, output, *slide_index,
-                                  [&](std::string_view xml) -> Result<RewriteOutput> {
-                                    if (search.empty()) return RewriteOutput{std::string(xml), 0};
-                                    return replace_text_nodes(xml, search, replacement);
-                                  })
-                  : replace_in_every_slide(input, output, search, replacement));
+  const auto replace = [&](std::string_view xml) -> Result<RewriteOutput> {
+    if (search.empty()) return RewriteOutput{std::string(xml), 0};  // nothing to find
+    return replace_text_nodes(xml, search, replacement);
+  };
+  auto edited = PELVANE_TRY(slide_index ? rewrite_slide(input, output, *slide_index, replace)
+                                        : rewrite_every_slide(input, output, replace));
   return TextReplacementSummary{std::string(output), edited.value, edited.facts.part_count,
                                 edited.facts.has_vba};
 }
@@ -85,9 +81,9 @@ Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_vi
   auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
     return replace_text_run_at_index_in_slide(xml, run_index, replacement);
   }));
-  return TextRunReplacementSummary{std::string(output), slide_index,
-                                   run_index,           edited.value,
-                                   edited.facts.part_count, edited.facts.has_vba};
+  return TextRunReplacementSummary{
+      std::string(output),     slide_index,         run_index, edited.value,
+      edited.facts.part_count, edited.facts.has_vba};
 }
 
 Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input,
@@ -98,9 +94,9 @@ Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input
   auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
     return set_shape_text_at_index_in_slide(xml, shape_index, replacement);
   }));
-  return ShapeTextSetSummary{std::string(output), slide_index,
-                             shape_index,         edited.value,
-                             edited.facts.part_count, edited.facts.has_vba};
+  return ShapeTextSetSummary{
+      std::string(output),     slide_index,         shape_index, edited.value,
+      edited.facts.part_count, edited.facts.has_vba};
 }
 
 Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
@@ -110,7 +106,7 @@ Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
     return set_shape_paragraph_text_at_index_in_slide(xml, shape_index, paragraph_index,
                                                       replacement);
   }));
-  return ParagraphTextSetSummary{std::string(output), slide_index, shape_index,
+  return ParagraphTextSetSummary{std::string(output), slide_index,  shape_index,
                                  paragraph_index,     edited.value, edited.facts.part_count,
                                  edited.facts.has_vba};
 }

@@ -67,9 +67,11 @@ Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
 // text element (start and end tag) receives the text too (counting 1), and that a
 // `paragraph_index` equal to the number of paragraphs appends a plain paragraph at the end of
 // the text body (counting 1).
-Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(
-    std::string_view xml, std::uint64_t group_index, std::uint64_t child_index,
-    std::uint64_t paragraph_index, std::string_view text);
+Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
+                                                                    std::uint64_t group_index,
+                                                                    std::uint64_t child_index,
+                                                                    std::uint64_t paragraph_index,
+                                                                    std::string_view text);
 
 // One run's text, as `replace_text_run_at_index_in_slide` with runs counted inside the
 // paragraph; a `run_index` equal to the number of runs appends a plain run where the paragraph's

@@ -119,8 +119,7 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
-    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !done &&
-        runs == run_slot)
+    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !done && runs == run_slot)
       write_break();
     if (event.is_tag()) {
       const std::string_view name = event.local_name();

@@ -74,9 +74,11 @@ Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
   }
 }
 
-Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(
-    std::string_view xml, std::uint64_t group_index, std::uint64_t child_index,
-    std::uint64_t paragraph_index, std::string_view replacement) {
+Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
+                                                                    std::uint64_t group_index,
+                                                                    std::uint64_t child_index,
+                                                                    std::uint64_t paragraph_index,
+                                                                    std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
   GroupChildCursor cursor(group_index, child_index);

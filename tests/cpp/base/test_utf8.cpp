@@ -15,11 +15,15 @@ TEST(DescribeInvalidUtf8, NamesTheFirstFaultByByteIndex) {
       {"ab\x80", "invalid utf-8 sequence of 1 bytes from index 2"},
       {"\xe2\x82", "incomplete utf-8 byte sequence from index 0"},
       {"x\xf0\x9f\x98", "incomplete utf-8 byte sequence from index 1"},
-      {"\xe2\x82" "A", "invalid utf-8 sequence of 2 bytes from index 0"},
-      {"\xf0\x90\x80" "A", "invalid utf-8 sequence of 3 bytes from index 0"},
+      {"\xe2\x82"
+       "A",
+       "invalid utf-8 sequence of 2 bytes from index 0"},
+      {"\xf0\x90\x80"
+       "A",
+       "invalid utf-8 sequence of 3 bytes from index 0"},
       {"\xed\xa0\x80", "invalid utf-8 sequence of 1 bytes from index 0"},  // a surrogate
       {"\xf5", "invalid utf-8 sequence of 1 bytes from index 0"},
-      {"\xc0\xaf", "invalid utf-8 sequence of 1 bytes from index 0"},      // overlong
+      {"\xc0\xaf", "invalid utf-8 sequence of 1 bytes from index 0"},  // overlong
       {"\xc3\xa9\xe0\x80", "invalid utf-8 sequence of 1 bytes from index 2"},
   };
   for (const Case& c : cases) {

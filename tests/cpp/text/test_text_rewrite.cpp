@@ -1,7 +1,6 @@
 // Exact outputs of the text rewrites on literal slide XML.
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "core/text/text_rewrite.hpp"
 
@@ -45,8 +44,8 @@ TEST(ReplaceTextNodes, ReplacesWithinTextPiecesOfTextElements) {
       {"no overlap", "<a:t>aaaa</a:t>", replace("aa", "X"), "<a:t>XX</a:t>", 2},
       {"left to right", "<a:t>aaa</a:t>", replace("aa", "X"), "<a:t>Xa</a:t>", 1},
       {"replacement escaped", "<a:t>x</a:t>", replace("x", "<b>"), "<a:t>&lt;b&gt;</a:t>", 1},
-      {"a matched piece is escaped whole, an unmatched one kept",
-       "<a:t>a>b</a:t><a:t>b>d</a:t>", replace("a", "c"), "<a:t>c&gt;b</a:t><a:t>b>d</a:t>", 1},
+      {"a matched piece is escaped whole, an unmatched one kept", "<a:t>a>b</a:t><a:t>b>d</a:t>",
+       replace("a", "c"), "<a:t>c&gt;b</a:t><a:t>b>d</a:t>", 1},
       {"quotes of a matched piece", "<a:t>it's \"a\"</a:t>", replace("a", "b"),
        "<a:t>it&apos;s &quot;b&quot;</a:t>", 1},
       {"never across a reference", "<a:t>Fish &amp; Chips</a:t>", replace("Fish & Chips", "X"),
@@ -55,8 +54,8 @@ TEST(ReplaceTextNodes, ReplacesWithinTextPiecesOfTextElements) {
        "<a:t>c&amp;c</a:t>", 2},
       {"only text elements, any prefix",
        "<a:x n=\"ab\"><![CDATA[ab]]><!--ab-->ab</a:x><t>ab</t><x:t>ab</x:t><a:t/>",
-       replace("ab", "c"), "<a:x n=\"ab\"><![CDATA[ab]]><!--ab-->ab</a:x><t>c</t><x:t>c</x:t><a:t/>",
-       2},
+       replace("ab", "c"),
+       "<a:x n=\"ab\"><![CDATA[ab]]><!--ab-->ab</a:x><t>c</t><x:t>c</x:t><a:t/>", 2},
       {"carriage returns kept", "<a:t>a\r\nb</a:t>", replace("b", "c"), "<a:t>a\r\nc</a:t>", 1},
       {"empty search matches nothing", "<a:t>ab</a:t>", replace("", "c"), "<a:t>ab</a:t>", 0},
   });
@@ -91,8 +90,8 @@ TEST(ReplaceTextRun, ReplacesTheWholeTextOfOneRun) {
       {"empty text", "<a:r><a:t>old</a:t></a:r>", run_text(0, ""), "<a:r><a:t></a:t></a:r>", 1},
       {"later text elements kept", "<a:r><a:t>1</a:t><a:t>2</a:t></a:r>", run_text(0, "x"),
        "<a:r><a:t>x</a:t><a:t>2</a:t></a:r>", 1},
-      {"the run's prefix", "<x:r></x:r><r></r>", run_text(0, "x"),
-       "<x:r><x:t>x</x:t></x:r><r></r>", 1},
+      {"the run's prefix", "<x:r></x:r><r></r>", run_text(0, "x"), "<x:r><x:t>x</x:t></x:r><r></r>",
+       1},
       {"no prefix", "<r></r>", run_text(0, "x"), "<r><t>x</t></r>", 1},
       {"past the last run", "<a:r><a:rPr/><a:t>a</a:t></a:r>", run_text(1, "x"),
        "<a:r><a:rPr/><a:t>a</a:t></a:r>", 0},
@@ -112,10 +111,11 @@ Rewrite paragraph_text(std::uint64_t shape_index, std::uint64_t paragraph, std::
 }
 
 TEST(SetShapeText, ReplacesEveryParagraphOfOneShape) {
-  const std::string old = "<a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"r\"/><a:r><a:rPr b=\"1\"/>"
-                          "<a:t>x</a:t></a:r></a:p><a:p/><a:p><a:endParaRPr/></a:p>";
-  const std::string tree = "<p:pic/><p:grpSp>" + shape("<a:p/>") + shape("<a:p/>") + "</p:grpSp>" +
-                           shape(old);
+  const std::string old =
+      "<a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"r\"/><a:r><a:rPr b=\"1\"/>"
+      "<a:t>x</a:t></a:r></a:p><a:p/><a:p><a:endParaRPr/></a:p>";
+  const std::string tree =
+      "<p:pic/><p:grpSp>" + shape("<a:p/>") + shape("<a:p/>") + "</p:grpSp>" + shape(old);
   const std::string kept = "<p:pic/><p:grpSp>" + shape("<a:p/>") + shape("<a:p/>") + "</p:grpSp>";
   const std::string ab = "<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>";
   expect_cases({
@@ -127,12 +127,10 @@ TEST(SetShapeText, ReplacesEveryParagraphOfOneShape) {
        1},
       {"a trailing line feed", shape("<a:p/>"), shape_text(0, "A\n"),
        shape("<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t></a:t></a:r></a:p>"), 1},
-      {"empty text", shape(""), shape_text(0, ""),
-       shape("<a:p><a:r><a:t></a:t></a:r></a:p>"), 1},
+      {"empty text", shape(""), shape_text(0, ""), shape("<a:p><a:r><a:t></a:t></a:r></a:p>"), 1},
       {"carriage returns stay in their piece", shape("<a:p/>"), shape_text(0, "A\r\nB"),
        shape("<a:p><a:r><a:t>A\r</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>"), 1},
-      {"no text body", "<p:sp><p:spPr/></p:sp>", shape_text(0, "A"),
-       "<p:sp><p:spPr/></p:sp>", 0},
+      {"no text body", "<p:sp><p:spPr/></p:sp>", shape_text(0, "A"), "<p:sp><p:spPr/></p:sp>", 0},
       {"a self-closing text body", "<p:sp><p:txBody/></p:sp>", shape_text(0, "A"),
        "<p:sp><p:txBody/></p:sp>", 0},
       {"past the last shape", shape("<a:p/>"), shape_text(1, "A"), shape("<a:p/>"), 0},
@@ -140,8 +138,9 @@ TEST(SetShapeText, ReplacesEveryParagraphOfOneShape) {
 }
 
 TEST(SetParagraphText, ReplacesTheCharacterContentOfOneParagraph) {
-  const std::string two_runs = "<a:p><a:r><a:rPr b=\"1\"/><a:t>Hello </a:t></a:r><a:br/>"
-                               "<a:r><a:rPr i=\"1\"/><a:t>World</a:t></a:r></a:p>";
+  const std::string two_runs =
+      "<a:p><a:r><a:rPr b=\"1\"/><a:t>Hello </a:t></a:r><a:br/>"
+      "<a:r><a:rPr i=\"1\"/><a:t>World</a:t></a:r></a:p>";
   expect_cases({
       {"first piece takes the text, later text elements are emptied", shape(two_runs),
        paragraph_text(0, 0, "Hi"),
@@ -167,10 +166,10 @@ TEST(SetParagraphText, ReplacesTheCharacterContentOfOneParagraph) {
 
 // Group numbering: a self-closing group takes no index; A (0) holds B (1) and, after a picture,
 // the shape s1; C (2) holds s2.
-const std::string kGroups =
-    "<p:grpSp/><p:grpSp><p:nvGrpSpPr/><p:grpSp>" + shape("<a:p><a:r><a:t>b1</a:t></a:r></a:p>") +
-    "</p:grpSp><p:pic/>" + shape("<a:p><a:r><a:t>s1</a:t></a:r></a:p>") + "</p:grpSp><p:grpSp>" +
-    shape("<a:p><a:r><a:t>s2</a:t></a:r></a:p>") + "</p:grpSp>";
+const std::string kGroups = "<p:grpSp/><p:grpSp><p:nvGrpSpPr/><p:grpSp>" +
+                            shape("<a:p><a:r><a:t>b1</a:t></a:r></a:p>") + "</p:grpSp><p:pic/>" +
+                            shape("<a:p><a:r><a:t>s1</a:t></a:r></a:p>") + "</p:grpSp><p:grpSp>" +
+                            shape("<a:p><a:r><a:t>s2</a:t></a:r></a:p>") + "</p:grpSp>";
 
 std::string groups_with(std::string_view old_text, std::string_view new_text) {
   std::string xml = kGroups;
@@ -229,9 +228,8 @@ TEST(GroupChildText, ParagraphTextFillsAppendsAndKeepsTheRest) {
        group(shape("<a:p><a:r><a:t></a:t></a:r><a:r><a:t>X</a:t></a:r></a:p>")),
        child_paragraph(0, 0, 0, "y"),
        group(shape("<a:p><a:r><a:t>y</a:t></a:r><a:r><a:t></a:t></a:r></a:p>")), 2},
-      {"a self-closing text element receives nothing",
-       group(shape("<a:p><a:r><a:t/></a:r></a:p>")), child_paragraph(0, 0, 0, "y"),
-       group(shape("<a:p><a:r><a:t/></a:r></a:p>")), 0},
+      {"a self-closing text element receives nothing", group(shape("<a:p><a:r><a:t/></a:r></a:p>")),
+       child_paragraph(0, 0, 0, "y"), group(shape("<a:p><a:r><a:t/></a:r></a:p>")), 0},
       {"one past the last paragraph appends, unsplit", group(shape("<a:bodyPr/><a:p/>")),
        child_paragraph(0, 0, 0, "a\nb"),
        group(shape("<a:bodyPr/><a:p/><a:p><a:r><a:t>a\nb</a:t></a:r></a:p>")), 1},
@@ -243,8 +241,9 @@ TEST(GroupChildText, ParagraphTextFillsAppendsAndKeepsTheRest) {
 }
 
 TEST(GroupChildText, RunTextReplacesOrAppendsWhereTheRunsEnd) {
-  const std::string runs = "<a:p><a:pPr/><a:r/><a:fld><a:t>f</a:t></a:fld>"
-                           "<a:r><a:rPr/><a:t>b</a:t></a:r><a:endParaRPr/></a:p>";
+  const std::string runs =
+      "<a:p><a:pPr/><a:r/><a:fld><a:t>f</a:t></a:fld>"
+      "<a:r><a:rPr/><a:t>b</a:t></a:r><a:endParaRPr/></a:p>";
   const auto with_runs = [&](std::string_view middle) {
     return group(shape("<a:p><a:pPr/><a:r/><a:fld><a:t>f</a:t></a:fld>" + std::string(middle) +
                        "<a:endParaRPr/></a:p>"));
@@ -257,13 +256,13 @@ TEST(GroupChildText, RunTextReplacesOrAppendsWhereTheRunsEnd) {
       {"fields are not runs", group(shape(runs)), child_run(0, 1, "c"),
        with_runs("<a:r><a:rPr/><a:t>c</a:t></a:r>"), 1},
       {"one past the last run goes before the end-of-paragraph properties", group(shape(runs)),
-       child_run(0, 2, "a\nb"), with_runs("<a:r><a:rPr/><a:t>b</a:t></a:r><a:r><a:t>a\nb</a:t></a:r>"),
-       1},
+       child_run(0, 2, "a\nb"),
+       with_runs("<a:r><a:rPr/><a:t>b</a:t></a:r><a:r><a:t>a\nb</a:t></a:r>"), 1},
       {"without them, before the end tag", group(shape("<a:p><a:r><a:t>a</a:t></a:r></a:p>")),
        child_run(0, 1, "b"),
        group(shape("<a:p><a:r><a:t>a</a:t></a:r><a:r><a:t>b</a:t></a:r></a:p>")), 1},
-      {"further past appends nothing", group(shape(runs)), child_run(0, 3, "x"),
-       group(shape(runs)), 0},
+      {"further past appends nothing", group(shape(runs)), child_run(0, 3, "x"), group(shape(runs)),
+       0},
       {"past the last paragraph", group(shape(runs)), child_run(1, 0, "x"), group(shape(runs)), 0},
   });
 }
@@ -275,7 +274,8 @@ Rewrite append_paragraph(std::uint64_t shape_index, std::string text) {
 }
 
 Rewrite append_run(std::uint64_t paragraph, std::string text) {
-  return [=](std::string_view xml) { return append_shape_text_run_in_slide(xml, 0, paragraph, text); };
+  return
+      [=](std::string_view xml) { return append_shape_text_run_in_slide(xml, 0, paragraph, text); };
 }
 
 Rewrite line_break(std::uint64_t paragraph, std::uint64_t slot) {
@@ -287,10 +287,11 @@ Rewrite line_break(std::uint64_t paragraph, std::uint64_t slot) {
 TEST(AppendText, ParagraphsAndRunsGoWhereTheSchemaAllows) {
   const std::string runs = "<a:p><a:r><a:t>a</a:t></a:r><a:r/><a:endParaRPr lang=\"en\"/></a:p>";
   expect_cases({
-      {"a paragraph, unsplit and escaped", shape("<a:bodyPr/><a:p/>"), append_paragraph(0, "A\n<b>"),
+      {"a paragraph, unsplit and escaped", shape("<a:bodyPr/><a:p/>"),
+       append_paragraph(0, "A\n<b>"),
        shape("<a:bodyPr/><a:p/><a:p><a:r><a:t>A\n&lt;b&gt;</a:t></a:r></a:p>"), 1},
-      {"a shape inside a group by the overall count",
-       shape("<a:p/>") + group(shape("<a:p/>")), append_paragraph(1, "x"),
+      {"a shape inside a group by the overall count", shape("<a:p/>") + group(shape("<a:p/>")),
+       append_paragraph(1, "x"),
        shape("<a:p/>") + group(shape("<a:p/><a:p><a:r><a:t>x</a:t></a:r></a:p>")), 1},
       {"no text body", "<p:sp/><p:sp><p:spPr/></p:sp>", append_paragraph(0, "x"),
        "<p:sp/><p:sp><p:spPr/></p:sp>", 0},
@@ -317,10 +318,10 @@ TEST(AppendText, LineBreaksStandAtTheirRunSlot) {
        shape("<a:p><a:r><a:t>a</a:t></a:r><a:br/><a:fld/><a:br/><a:r/><a:endParaRPr/></a:p>"), 1},
       {"the end slot, before the end-of-paragraph properties", shape(runs), line_break(0, 2),
        shape("<a:p><a:r><a:t>a</a:t></a:r><a:br/><a:fld/><a:r/><a:br/><a:endParaRPr/></a:p>"), 1},
-      {"an empty paragraph", shape("<a:p></a:p>"), line_break(0, 0),
-       shape("<a:p><a:br/></a:p>"), 1},
-      {"a self-closing paragraph counts and opens", shape("<a:p/><a:p x=\"1\"/>"),
-       line_break(1, 0), shape("<a:p/><a:p x=\"1\"><a:br/></a:p>"), 1},
+      {"an empty paragraph", shape("<a:p></a:p>"), line_break(0, 0), shape("<a:p><a:br/></a:p>"),
+       1},
+      {"a self-closing paragraph counts and opens", shape("<a:p/><a:p x=\"1\"/>"), line_break(1, 0),
+       shape("<a:p/><a:p x=\"1\"><a:br/></a:p>"), 1},
       {"past the last paragraph, whatever the slot", shape(runs), line_break(1, 9), shape(runs), 0},
   });
   for (const auto& [xml, slot] : std::vector<std::pair<std::string, std::uint64_t>>{
@@ -335,9 +336,9 @@ TEST(TextRewrites, RefuseTextXmlCannotHoldBeforeWritingAnything) {
   const std::string xml = group(shape("<a:p><a:r><a:t>a</a:t></a:r></a:p>"));
   const std::string bad = "a\x01";
   const Rewrite rewrites[] = {
-      replace("a", bad),         run_text(0, bad),           shape_text(0, bad),
-      paragraph_text(0, 0, bad), child_text(0, 0, bad),      child_paragraph(0, 0, 0, bad),
-      child_run(0, 0, bad),      append_paragraph(0, bad),   append_run(0, bad),
+      replace("a", bad),         run_text(0, bad),         shape_text(0, bad),
+      paragraph_text(0, 0, bad), child_text(0, 0, bad),    child_paragraph(0, 0, 0, bad),
+      child_run(0, 0, bad),      append_paragraph(0, bad), append_run(0, bad),
   };
   for (const Rewrite& rewrite : rewrites) {
     const auto out = rewrite(xml);

@@ -1,9 +1,8 @@
 // The group-child and appending rewrites on every slide of the real decks: what they write must
 // still validate against the schema whenever the slide did.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "core/package/part_names.hpp"
 #include "core/text/text_rewrite.hpp"
@@ -71,7 +70,8 @@ TEST(TextRewritesOnRealDecks, WrittenSlidesStillValidate) {
   const std::string text = "appended";
   using Rewrite = std::function<Result<RewriteOutput>(std::string_view)>;
   const std::pair<const char*, Rewrite> at_start[] = {
-      {"child text", [&](auto xml) { return set_group_shape_child_text_in_slide(xml, 0, 0, text); }},
+      {"child text",
+       [&](auto xml) { return set_group_shape_child_text_in_slide(xml, 0, 0, text); }},
       {"child paragraph 0",
        [&](auto xml) { return set_group_shape_child_paragraph_text_in_slide(xml, 0, 0, 0, text); }},
       {"child run 0",
