@@ -50,13 +50,10 @@ TEST(ReplaceTextNodes, ReplacesWithinTextPiecesOfTextElements) {
        "<a:t>it&apos;s &quot;b&quot;</a:t>", 1},
       {"never across a reference", "<a:t>Fish &amp; Chips</a:t>", replace("Fish & Chips", "X"),
        "<a:t>Fish &amp; Chips</a:t>", 0},
-      {"pieces beside a reference", "<a:t>ab&amp;ab</a:t>", replace("ab", "c"),
-       "<a:t>c&amp;c</a:t>", 2},
       {"only text elements, any prefix",
        "<a:x n=\"ab\"><![CDATA[ab]]><!--ab-->ab</a:x><t>ab</t><x:t>ab</x:t><a:t/>",
        replace("ab", "c"),
        "<a:x n=\"ab\"><![CDATA[ab]]><!--ab-->ab</a:x><t>c</t><x:t>c</x:t><a:t/>", 2},
-      {"carriage returns kept", "<a:t>a\r\nb</a:t>", replace("b", "c"), "<a:t>a\r\nc</a:t>", 1},
       {"empty search matches nothing", "<a:t>ab</a:t>", replace("", "c"), "<a:t>ab</a:t>", 0},
   });
 }
@@ -121,10 +118,6 @@ TEST(SetShapeText, ReplacesEveryParagraphOfOneShape) {
   expect_cases({
       {"groups count, pictures do not; properties go, body properties stay", tree,
        shape_text(2, "A\nB"), kept + shape("<a:bodyPr/><a:lstStyle/>" + ab), 3},
-      {"a shape inside a group", tree, shape_text(1, "A"),
-       "<p:pic/><p:grpSp>" + shape("<a:p/>") + shape("<a:p><a:r><a:t>A</a:t></a:r></a:p>") +
-           "</p:grpSp>" + shape(old),
-       1},
       {"a trailing line feed", shape("<a:p/>"), shape_text(0, "A\n"),
        shape("<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t></a:t></a:r></a:p>"), 1},
       {"empty text", shape(""), shape_text(0, ""), shape("<a:p><a:r><a:t></a:t></a:r></a:p>"), 1},
@@ -208,8 +201,6 @@ TEST(GroupChildText, AddressesDirectChildrenOfTheNthGroup) {
       {"B's child", kGroups, child_text(1, 0, "x"), groups_with("b1", "x"), 1},
       {"C's child", kGroups, child_text(2, 0, "x"), groups_with("s2", "x"), 1},
       {"A has one child", kGroups, child_text(0, 1, "x"), kGroups, 0},
-      {"paragraph text the same way", kGroups, child_paragraph(2, 0, 0, "x"),
-       groups_with("s2", "x"), 1},
       {"two lines, two paragraphs", group(shape("<a:p/><a:p/>")), child_text(0, 0, "A\nB"),
        group(shape("<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>")), 2},
   });
