@@ -150,6 +150,27 @@ STEPS: list[Step] = [
                     '[["B1", "s", "Revenue"], ["B2", "n", "14"], ["A5", "s", "Q4"], ["B5", "n", "11.5"]]'),
          "new data for the chart of a generated chart deck: its embedded workbook's cells",
          lambda d, result: show_workbook_cells(d, result, ["B1", "B2", "A5", "B5"])),
+    # Text, each step editing the previous step's output: a word on every slide, the text of
+    # one slide's shape, of one paragraph and of one run.
+    Step("replace_slide_text_json",
+         lambda d: (str(d.deck), d.output("text-1-replaced.pptx"), "Revenue", "Turnover"),
+         "search and replace on every slide"),
+    Step("replace_slide_text_at_index_json",
+         lambda d: (str(d.outputs["text-1-replaced.pptx"]), d.output("text-2-replaced-on-3.pptx"),
+                    2, "Ship", "Release"),
+         "search and replace on slide 3 only"),
+    Step("set_slide_shape_text_at_index_json",
+         lambda d: (str(d.outputs["text-2-replaced-on-3.pptx"]), d.output("text-3-shape.pptx"),
+                    0, 0, "Quarterly review\nThird quarter"),
+         "the whole text of the title of slide 1, two paragraphs"),
+    Step("set_slide_shape_paragraph_text_at_index_json",
+         lambda d: (str(d.outputs["text-3-shape.pptx"]), d.output("text-4-paragraph.pptx"),
+                    0, 1, 1, "Costs fell by 4%"),
+         "the second paragraph of the text box of slide 1, its formatting kept"),
+    Step("replace_slide_text_run_at_index_json",
+         lambda d: (str(d.outputs["text-4-paragraph.pptx"]), d.output("text-5-run.pptx"),
+                    2, 2, "Measure weekly"),
+         "the third run of slide 3"),
 ]
 
 TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},

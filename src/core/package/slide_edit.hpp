@@ -33,6 +33,9 @@ struct EditOptions {
   // Create the output's parent directories before the input is opened (most operations);
   // when false they are created only once every change has succeeded.
   bool directories_first = true;
+  // `edit_slide` hands the rewrite the slide's bytes as stored, for rewrites that pass text
+  // through without decoding it; by default the slide must be UTF-8 (`Io` otherwise).
+  bool slide_as_bytes = false;
 };
 
 // The changes an operation makes to a package, collected before anything is written.
@@ -118,11 +121,12 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
 Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
                                           std::string_view output, const EditOptions& options);
 
-// The slide part at `slide_index` and its text. A missing slide is `InvalidInput`
-// "slide index {0} was not found"; a listed part the archive lacks is `InvalidInput`
-// "slide part {0} was not found".
+// The slide part at `slide_index` and its text (its bytes as stored with `as_bytes`). A missing
+// slide is `InvalidInput` "slide index {0} was not found"; a listed part the archive lacks is
+// `InvalidInput` "slide part {0} was not found".
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index);
+                                                                std::uint64_t slide_index,
+                                                                bool as_bytes = false);
 
 // The whole-package road. `rewrite`: Result<T>(PackageEdit&).
 template <class Rewrite>
@@ -145,7 +149,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
   using T = typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options));
-  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index));
+  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index, options.slide_as_bytes));
   PackageEdit edit(archive);
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
   T value = PELVANE_TRY(rewrite(slide));
