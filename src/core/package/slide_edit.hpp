@@ -38,6 +38,9 @@ struct EditOptions {
   // that and the opening of the input (so that a missing file is reported before a missing
   // package); the road does not run it again.
   bool paths_prepared = false;
+  // `edit_slide` hands the rewrite the slide's bytes as stored, for rewrites that pass text
+  // through without decoding it; by default the slide must be UTF-8 (`Io` otherwise).
+  bool slide_as_bytes = false;
 };
 
 // The changes an operation makes to a package, collected before anything is written.
@@ -127,13 +130,15 @@ Result<PackageFacts> write_edited_package(PackageArchive& archive, const Package
 // "slide index {0} was not found".
 Result<std::string> address_slide(PackageArchive& archive, std::uint64_t slide_index);
 
-// The text of a slide part. A listed part the archive lacks: `InvalidInput`
-// "slide part {0} was not found".
-Result<std::string> read_slide_part(PackageArchive& archive, const std::string& slide_part);
+// The text of a slide part (its bytes as stored with `as_bytes`). A listed part the archive
+// lacks: `InvalidInput` "slide part {0} was not found".
+Result<std::string> read_slide_part(PackageArchive& archive, const std::string& slide_part,
+                                    bool as_bytes = false);
 
 // `address_slide`, then `read_slide_part`.
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index);
+                                                                std::uint64_t slide_index,
+                                                                bool as_bytes = false);
 
 // The whole-package road. `rewrite`: Result<T>(PackageEdit&).
 template <class Rewrite>
@@ -170,7 +175,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
   std::string part = PELVANE_TRY(address_slide(archive, slide_index));
   PackageEdit edit(archive);
   P planned = PELVANE_TRY(address(edit, std::as_const(part)));
-  std::string xml = PELVANE_TRY(read_slide_part(archive, part));
+  std::string xml = PELVANE_TRY(read_slide_part(archive, part, options.slide_as_bytes));
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
   T value = PELVANE_TRY(rewrite(slide, planned));
   edit.replace_part(slide.slide_part(), std::move(slide.xml()));
