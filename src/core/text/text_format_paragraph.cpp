@@ -175,7 +175,7 @@ Result<RewriteOutput> set_shape_paragraph_properties_in_slide(
     }
     return requested;
   };
-  const auto fresh = [&](XmlWriter& writer) {
+  const auto write_paragraph_properties = [&](XmlWriter& writer) {
     const XmlStartTag tag = attributes.new_tag("a:pPr");
     if (gives_spacing(spacing)) {
       writer.write_start(tag);
@@ -186,7 +186,8 @@ Result<RewriteOutput> set_shape_paragraph_properties_in_slide(
     }
     return requested;
   };
-  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing, fresh);
+  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing,
+                                      write_paragraph_properties);
 }
 
 // ---- Default character properties ----
@@ -243,7 +244,7 @@ Result<RewriteOutput> set_shape_paragraph_font_properties_in_slide(
   children.drop_latin = patch.name.set;
   const AttributeChanges attributes = patch.attribute_replacements();
   const std::uint64_t requested = patch.change_count();
-  const auto write_new_defaults = [&](XmlWriter& writer) {
+  const auto write_default_run_properties = [&](XmlWriter& writer) {
     write_character_properties(writer, attributes.new_tag("a:defRPr"), children);
   };
 
@@ -253,7 +254,7 @@ Result<RewriteOutput> set_shape_paragraph_font_properties_in_slide(
                             const XmlEvent& element) -> Result<std::uint64_t> {
     if (element.is_empty()) {
       writer.write_start(XmlStartTag::from_event(element));
-      write_new_defaults(writer);
+      write_default_run_properties(writer);
       writer.write_end_tag(element.name);
       return requested;
     }
@@ -267,7 +268,7 @@ Result<RewriteOutput> set_shape_paragraph_font_properties_in_slide(
       if (event.is_eof()) return edited * requested;
       const std::size_t depth = reader.depth();
       if (edited == 0 && slot.reached(event, depth)) {
-        write_new_defaults(writer);
+        write_default_run_properties(writer);
         ++edited;
       }
       if (event.is_end() && depth + 1 == parent) {
@@ -283,13 +284,14 @@ Result<RewriteOutput> set_shape_paragraph_font_properties_in_slide(
       writer.write_event(event);
     }
   };
-  const auto fresh = [&](XmlWriter& writer) {
+  const auto write_properties = [&](XmlWriter& writer) {
     writer.write_start_tag("a:pPr");
-    write_new_defaults(writer);
+    write_default_run_properties(writer);
     writer.write_end_tag("a:pPr");
     return requested;
   };
-  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing, fresh);
+  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing,
+                                      write_properties);
 }
 
 }  // namespace pelvane

@@ -89,7 +89,9 @@ TEST(FormattingRewritesOnRealDecks, WrittenPartsStillValidate) {
       .auto_size = "normAutofit"};
   const std::pair<const char*, Rewrite> rewrites[] = {
       {"bold at run 0",
-       [](auto xml) { return set_text_run_optional_attribute_at_index_in_slide(xml, 0, "b", "1"); }},
+       [](auto xml) {
+         return set_text_run_optional_attribute_at_index_in_slide(xml, 0, "b", "1");
+       }},
       {"size at run 0",
        [](auto xml) {
          return set_text_run_optional_attribute_at_index_in_slide(xml, 0, "sz",
