@@ -34,6 +34,19 @@ struct PropertyChange {
   friend bool operator==(const PropertyChange&, const PropertyChange&) = default;
 };
 
+// A property of a patch from an edit operation's `set_...` flag and value: not set, or set to
+// the value (none removes). A text is borrowed from the operation.
+template <class T>
+PropertyChange<T> property_change(bool set, const std::optional<T>& value) {
+  return {set, set ? value : std::nullopt};
+}
+inline PropertyChange<std::string_view> property_change(bool set,
+                                                        const std::optional<std::string>& value) {
+  PropertyChange<std::string_view> change{set, std::nullopt};
+  if (set && value) change.value = *value;
+  return change;
+}
+
 // A font size in EMU as `sz` writes it: hundredths of a point, the EMU divided by 127 and
 // truncated toward zero ("100" for 12700, "-1" for -127).
 std::string font_size_value(std::int64_t emu);

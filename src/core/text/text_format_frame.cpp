@@ -56,17 +56,17 @@ void write_auto_fit(XmlWriter& writer, std::string_view name) {
   writer.write_empty(XmlStartTag(name));
 }
 
-// A new `a:bodyPr`: self-closing, or holding the new auto-fit element.
-void write_text_frame_body_properties(XmlWriter& writer, const AttributeChanges& attributes,
+// A whole body properties element (a new `a:bodyPr`, or a self-closing one rewritten):
+// self-closing, or holding the new auto-fit element.
+void write_text_frame_body_properties(XmlWriter& writer, const XmlStartTag& tag,
                                       const std::optional<std::string>& auto_fit) {
-  const XmlStartTag tag = attributes.new_tag("a:bodyPr");
   if (!auto_fit) {
     writer.write_empty(tag);
     return;
   }
   writer.write_start(tag);
   write_auto_fit(writer, *auto_fit);
-  writer.write_end_tag("a:bodyPr");
+  writer.write_end_tag(tag.name());
 }
 
 // Called right after an existing `bodyPr` start tag is written, when the auto-fit changes: its
@@ -120,20 +120,16 @@ Result<RewriteOutput> set_text_frame_properties_in_slide(std::string_view xml,
       count += requested;
       if (event.is_tag() && event.local_name() == "bodyPr") {
         const XmlStartTag tag = rewrite_event_optional_attributes(event, attributes.updates());
-        if (event.is_start()) {
+        if (event.is_empty()) {
+          write_text_frame_body_properties(stream.writer, tag, auto_fit);
+        } else {
           stream.writer.write_start(tag);
           if (patch.set_auto_size)
             PELVANE_TRY_VOID(replace_auto_fit(stream.reader, stream.writer, auto_fit));
-        } else if (auto_fit) {
-          stream.writer.write_start(tag);
-          write_auto_fit(stream.writer, *auto_fit);
-          stream.writer.write_end_tag(event.name);
-        } else {
-          stream.writer.write_empty(tag);
         }
         continue;
       }
-      write_text_frame_body_properties(stream.writer, attributes, auto_fit);
+      write_text_frame_body_properties(stream.writer, attributes.new_tag("a:bodyPr"), auto_fit);
     }
     stream.writer.write_event(event);
     if (event.is_start()) {

@@ -106,8 +106,17 @@ void write_paragraph_spacing_children(XmlWriter& writer, const ParagraphSpacingP
   for (const Spacing& spacing : spacings_of(patch)) write_spacing(writer, spacing);
 }
 
-bool gives_spacing(const ParagraphSpacingPatch& patch) {
-  return patch.line_spacing || patch.space_before || patch.space_after;
+// A whole properties element: self-closing when no spacing is given, else holding the spacing
+// children (none for removals).
+void write_paragraph_properties(XmlWriter& writer, const XmlStartTag& tag,
+                                const ParagraphSpacingPatch& patch) {
+  if (!patch.line_spacing && !patch.space_before && !patch.space_after) {
+    writer.write_empty(tag);
+    return;
+  }
+  writer.write_start(tag);
+  write_paragraph_spacing_children(writer, patch);
+  writer.write_end_tag(tag.name());
 }
 
 // Called right after an existing `pPr` start tag is written: its content and end tag, the old
@@ -163,52 +172,32 @@ Result<RewriteOutput> set_shape_paragraph_properties_in_slide(
   const auto existing = [&](XmlReader& reader, XmlWriter& writer,
                             const XmlEvent& element) -> Result<std::uint64_t> {
     const XmlStartTag tag = rewrite_event_optional_attributes(element, attributes.updates());
-    if (element.is_start()) {
+    if (element.is_empty()) {
+      write_paragraph_properties(writer, tag, spacing);
+    } else {
       writer.write_start(tag);
       PELVANE_TRY_VOID(rewrite_paragraph_spacing_children(reader, writer, spacing));
-    } else if (gives_spacing(spacing)) {
-      writer.write_start(tag);
-      write_paragraph_spacing_children(writer, spacing);
-      writer.write_end_tag(element.name);
-    } else {
-      writer.write_empty(tag);
     }
     return requested;
   };
-  const auto write_paragraph_properties = [&](XmlWriter& writer) {
-    const XmlStartTag tag = attributes.new_tag("a:pPr");
-    if (gives_spacing(spacing)) {
-      writer.write_start(tag);
-      write_paragraph_spacing_children(writer, spacing);
-      writer.write_end_tag("a:pPr");
-    } else {
-      writer.write_empty(tag);
-    }
+  const auto fresh = [&](XmlWriter& writer) {
+    write_paragraph_properties(writer, attributes.new_tag("a:pPr"), spacing);
     return requested;
   };
-  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing,
-                                      write_paragraph_properties);
+  return rewrite_paragraph_properties(xml, shape_index, paragraph_index, existing, fresh);
 }
 
 // ---- Default character properties ----
 
 ParagraphFontPatch ParagraphFontPatch::from(const edit::SetParagraphFontProperties& operation) {
-  const auto text = [](bool set, const std::optional<std::string>& value) {
-    PropertyChange<std::string_view> change{set, std::nullopt};
-    if (set && value) change.value = *value;
-    return change;
-  };
-  return {
-      .bold = {operation.set_bold, operation.set_bold ? operation.bold : std::nullopt},
-      .italic = {operation.set_italic, operation.set_italic ? operation.italic : std::nullopt},
-      .underline = {operation.set_underline,
-                    operation.set_underline ? operation.underline : std::nullopt},
-      .size = {operation.set_size, operation.set_size ? operation.size : std::nullopt},
-      .name = text(operation.set_name, operation.name),
-      .color = text(operation.set_color, operation.color),
-      .fill_type = text(operation.set_fill_type, operation.fill_type),
-      .language = text(operation.set_language, operation.language_id),
-  };
+  return {.bold = property_change(operation.set_bold, operation.bold),
+          .italic = property_change(operation.set_italic, operation.italic),
+          .underline = property_change(operation.set_underline, operation.underline),
+          .size = property_change(operation.set_size, operation.size),
+          .name = property_change(operation.set_name, operation.name),
+          .color = property_change(operation.set_color, operation.color),
+          .fill_type = property_change(operation.set_fill_type, operation.fill_type),
+          .language = property_change(operation.set_language, operation.language_id)};
 }
 
 std::uint64_t ParagraphFontPatch::change_count() const {

@@ -100,20 +100,12 @@ Result<RewriteOutput> set_text_run_font_name_at_index_in_slide(
 }
 
 TextRunFormattingPatch TextRunFormattingPatch::from(const edit::SetTextRunFormatting& operation) {
-  const auto text = [](bool set, const std::optional<std::string>& value) {
-    PropertyChange<std::string_view> change{set, std::nullopt};
-    if (set && value) change.value = *value;
-    return change;
-  };
-  return {
-      .bold = {operation.set_bold, operation.set_bold ? operation.bold : std::nullopt},
-      .italic = {operation.set_italic, operation.set_italic ? operation.italic : std::nullopt},
-      .underline = {operation.set_underline,
-                    operation.set_underline ? operation.underline : std::nullopt},
-      .size = {operation.set_size, operation.set_size ? operation.size : std::nullopt},
-      .name = text(operation.set_name, operation.name),
-      .color = text(operation.set_color, operation.color),
-  };
+  return {.bold = property_change(operation.set_bold, operation.bold),
+          .italic = property_change(operation.set_italic, operation.italic),
+          .underline = property_change(operation.set_underline, operation.underline),
+          .size = property_change(operation.set_size, operation.size),
+          .name = property_change(operation.set_name, operation.name),
+          .color = property_change(operation.set_color, operation.color)};
 }
 
 std::uint64_t TextRunFormattingPatch::change_count() const {
