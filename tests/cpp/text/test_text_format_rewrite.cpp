@@ -619,7 +619,7 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
     EXPECT_EQ(errors[i], "") << cases[i / 2].what << (i % 2 == 0 ? " (before)" : " (after)");
 }
 
-TEST(SchemaPlaces, CallerTextsThatXmlCannotHoldAreRefused) {
+TEST(FormattingFailures, CallerTextsThatXmlCannotHoldAreRefused) {
   using Text = PropertyChange<std::string_view>;
   const std::string xml = shape("<a:p>" + run("") + "</a:p>");
   const Rewrite rewrites[] = {
@@ -638,6 +638,37 @@ TEST(SchemaPlaces, CallerTextsThatXmlCannotHoldAreRefused) {
               PelvaneError::invalid_input(
                   std::string("text contains a character that XML cannot hold: U+") + codes[i]))
         << i;
+  }
+}
+
+TEST(FormattingFailures, ReaderFailuresAndInputEndingInADroppedChildPassUp) {
+  using Text = PropertyChange<std::string_view>;
+  const std::string body_start = "<p:sp><p:txBody>";
+  // Malformed input fails with the reader's error.
+  const std::pair<std::string, Rewrite> malformed[] = {
+      {"<a:r><a:rPr></a:r>", font(0, "Arial")},
+      {"<p:sp><a:xfrm></p:sp>", geometry(0)},
+  };
+  for (const auto& [xml, rewrite] : malformed) {
+    const auto out = rewrite(xml);
+    ASSERT_FALSE(out) << xml;
+    EXPECT_EQ(out.error().kind(), PelvaneError::Kind::Xml) << xml;
+  }
+  // Input that ends inside a child being dropped.
+  const std::pair<std::string, Rewrite> truncated[] = {
+      {"<a:r><a:rPr><a:latin>", font(0, "Arial")},
+      {"<a:r><a:rPr><a:solidFill>", batch({{0, {.color = Text::to("FF0000")}}})},
+      {body_start + "<a:p><a:pPr><a:lnSpc>",
+       paragraph({.spacing = {.line_spacing = Spacing::clear()}})},
+      {body_start + "<a:p><a:pPr><a:defRPr><a:latin>", paragraph_font({.name = Text::removed()})},
+      {body_start + "<a:bodyPr><a:normAutofit>", frame({.set_auto_size = true})},
+  };
+  for (const auto& [xml, rewrite] : truncated) {
+    const auto out = rewrite(xml);
+    ASSERT_FALSE(out) << xml;
+    EXPECT_EQ(out.error(),
+              PelvaneError::xml_text_decode("unexpected end of XML while skipping element"))
+        << xml;
   }
 }
 
