@@ -7,7 +7,7 @@
 
 #include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
-#include "native/groups.hpp"
+#include "native/function_tables.hpp"
 #include "native/shape_params.hpp"
 
 namespace pelvane::native {
@@ -43,7 +43,7 @@ int exec_module(PyObject* module) {
     if (register_native_media(module) < 0) return -1;
     if (register_native_shapes(module) < 0) return -1;
     if (register_native_text_boxes(module) < 0) return -1;
-    return register_functions<kRootFunctions>(module);
+    return register_table<kRootFunctions>(module);
   });
 }
 
