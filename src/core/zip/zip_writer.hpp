@@ -126,9 +126,9 @@ struct RawEntryHeader {
   std::uint16_t internal_attributes = 0;
 };
 
-// The local header `ZipWriter::begin_raw_entry` writes for `header` (empty when it would refuse
-// the entry).
-std::string raw_local_header(const RawEntryHeader& header);
+// True when `stored` is byte for byte the local header `ZipWriter::begin_raw_entry` writes for
+// `header` (false when it would refuse the entry).
+bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored);
 
 class ZipWriter {
  public:
