@@ -30,6 +30,24 @@ std::uint16_t entry_method(PackageArchive& archive, const StoredEntryHeaders& he
   return kZipMethodDeflate;
 }
 
+// The header of an unchanged entry written again in the recompressing style: the fields of an
+// entry written from content with its own method, CRC-32 and sizes. None when its compressed
+// bytes cannot be taken over (encrypted, or compressed with a method we do not write).
+std::optional<RawEntryHeader> kept_entry_header(PackageArchive& input,
+                                                const StoredEntryHeaders& headers,
+                                                std::uint64_t index, std::string_view name,
+                                                const ZipEntryOptions& options) {
+  auto stored = headers.header(input, index);
+  if (!stored || (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate))
+    return std::nullopt;
+  RawEntryHeader header = content_entry_header(name, options);
+  header.method = stored->method;
+  header.crc32 = stored->crc32;
+  header.compressed_size = stored->compressed_size;
+  header.uncompressed_size = stored->uncompressed_size;
+  return header;
+}
+
 }  // namespace
 
 void update_package_facts(std::string_view name, PackageFacts& facts) {
@@ -72,6 +90,14 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
     ZipEntryOptions options;
     options.method = entry_method(input, headers, index);
     if (plan.keep_replaced_entry_time) options.modified = headers.modified(input, index);
+    // Kept content is not decompressed and compressed again: its compressed bytes go under the
+    // header an entry written from content gets.
+    if (decision.action == EntryAction::Keep && !directory) {
+      if (auto header = kept_entry_header(input, headers, index, name, options)) {
+        PELVANE_TRY_VOID(copy_raw_entry(writer, input, index, headers, *header));
+        continue;
+      }
+    }
     switch (decision.action) {
       case EntryAction::Replace:
         PELVANE_TRY_VOID(writer.begin_entry(name, options));

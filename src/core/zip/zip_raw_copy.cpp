@@ -17,7 +17,12 @@ constexpr std::size_t kCopyChunk = 4 * 1024 * 1024;
 
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers) {
-  RawEntryHeader header = PELVANE_TRY(headers.header(archive, index));
+  const RawEntryHeader header = PELVANE_TRY(headers.header(archive, index));
+  return copy_raw_entry(writer, archive, index, headers, header);
+}
+
+Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
+                            const StoredEntryHeaders& headers, const RawEntryHeader& header) {
   // Entries of an archive file are read straight from the file. One whose stored local header
   // is already the header we would write goes whole, header and data, and runs of such
   // entries are copied in one go (inside the kernel when the output is a file).

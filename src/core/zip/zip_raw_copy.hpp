@@ -19,5 +19,9 @@ class PackageArchive;
 // `finish`) while `headers` is alive.
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers);
+// The same under `header` in place of the stored header fields; its CRC-32, sizes and method
+// must be the entry's own.
+Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
+                            const StoredEntryHeaders& headers, const RawEntryHeader& header);
 
 }  // namespace pelvane

@@ -357,22 +357,31 @@ Result<void> ZipWriter::State::check_new_entry(std::string_view name) const {
   return {};
 }
 
+RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
+  RawEntryHeader header;
+  header.name = name;
+  header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    header.flags = 0x0800;
+  header.modified = options.modified;
+  header.version_made_by = kUnixMadeBy;
+  header.external_attributes =
+      options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u);
+  header.internal_attributes = 0;
+  return header;
+}
+
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.check_new_entry(name));
   PELVANE_TRY_VOID(copy_pending());
-  const std::uint16_t method =
-      options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
-  std::uint16_t flags = 0;
-  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (std::any_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-    flags |= 0x0800;
-  s.records.push_back(
-      {std::string(name), kUnixMadeBy, version_needed(method, is_directory_name(name)), flags,
-       method, options.modified, 0, 0, 0, 0,
-       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
-       static_cast<std::uint32_t>(s.offset)});
+  const RawEntryHeader fields = content_entry_header(name, options);
+  s.records.push_back({std::string(name), fields.version_made_by,
+                       version_needed(fields.method, is_directory_name(name)), fields.flags,
+                       fields.method, fields.modified, 0, 0, 0, fields.internal_attributes,
+                       fields.external_attributes, static_cast<std::uint32_t>(s.offset)});
   // CRC-32 and sizes are patched in by `end_entry`.
   const std::string header = local_header(s.current());
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
@@ -381,7 +390,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.data_size = 0;
   s.uncompressed_size = 0;
   s.crc = 0;
-  s.deflating = method == kZipMethodDeflate;
+  s.deflating = fields.method == kZipMethodDeflate;
   if (s.deflating) {
     if (!s.stream_ready) {
       if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
