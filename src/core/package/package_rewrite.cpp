@@ -114,8 +114,8 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         break;
       }
       default:
-        // Kept and written again: a directory as an empty file, any other entry streamed
-        // through decompression into a new entry.
+        // Kept and written again: a directory as an empty file, an entry whose compressed
+        // bytes cannot be taken over streamed through decompression into a new entry.
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
         if (!directory) {
           EntryReader entry = PELVANE_TRY(EntryReader::open(input, index));
