@@ -1,15 +1,17 @@
 // Media functions: image replacement, pictures, movies and embedded objects.
 //
-// Adding a function is one row in kMediaFunctions, in registration order. A function that
-// passes its arguments straight to its engine operation is an engine_row; one that adds fixed
-// arguments (the slide selection, the object's insertion target) is a row with its own call
-// (see binder.hpp). Keep python/pelvane/pelvane_native.pyi in step.
+// Adding a function is one engine_row in kMediaFunctions, in registration order; fixed absent
+// arguments are named by their engine positions (Absent<2>, see binder.hpp). The object
+// functions go through one adapter that turns their group indexes into the insertion target.
+// Keep python/pelvane/pelvane_native.pyi in step.
 #include <array>
+#include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "core/media/package_mutation_media.hpp"
 #include "native/binder.hpp"
-#include "native/groups.hpp"
+#include "native/function_tables.hpp"
 #include "native/results.hpp"
 #include "native/shape_params.hpp"
 
@@ -43,25 +45,29 @@ constexpr auto kNestedGroupObjectParams =
 constexpr auto kDeeperNestedGroupObjectParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kObject, kBox, kIcon);
 
-// The object functions differ only in the target; `first` is the position of `object_path`.
-Outcome add_object(Args& a, const InsertionTarget& target, std::size_t first) {
-  return json_result(add_slide_ole_object_with_target(
-      a.str(0), a.str(1), a.index(2), target, a.str(first), a.str(first + 1), a.u64(first + 2),
-      a.u64(first + 3), a.u64(first + 4), a.u64(first + 5), a.optional_str(first + 6),
-      a.u64(first + 7), a.u64(first + 8)));
+// An object function: its group indexes (as many as the target kind takes, in the target's
+// order) become the insertion target; everything else passes through.
+template <InsertionTarget::Kind K, class... Index>
+Result<OleObjectAddSummary> add_object(std::string_view input, std::string_view output,
+                                       std::uint64_t slide_index, Index... indexes,
+                                       std::string_view object_path, std::string_view prog_id,
+                                       std::uint64_t x_emu, std::uint64_t y_emu,
+                                       std::uint64_t cx_emu, std::uint64_t cy_emu,
+                                       std::optional<std::string_view> icon_path,
+                                       std::uint64_t icon_cx_emu, std::uint64_t icon_cy_emu) {
+  return add_slide_ole_object_with_target(
+      input, output, slide_index, InsertionTarget{K, indexes...}, object_path, prog_id, x_emu,
+      y_emu, cx_emu, cy_emu, icon_path, icon_cx_emu, icon_cy_emu);
 }
 
+using Target = InsertionTarget::Kind;
+using U = std::uint64_t;
+
 constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
-    {"replace_slide_image_json", kReplaceAllParams,
-     [](Args& a) {
-       return json_result(
-           replace_slide_image_inner(a.str(0), a.str(1), std::nullopt, a.str(2), a.str(3)));
-     }},
-    {"replace_slide_image_at_index_json", kReplaceAtIndexParams,
-     [](Args& a) {
-       return json_result(replace_slide_image_inner(a.str(0), a.str(1), std::optional(a.index(2)),
-                                                    a.str(3), a.str(4)));
-     }},
+    engine_row<&replace_slide_image_inner, kReplaceAllParams, Absent<2>>(
+        "replace_slide_image_json"),
+    engine_row<&replace_slide_image_inner, kReplaceAtIndexParams>(
+        "replace_slide_image_at_index_json"),
     engine_row<&add_slide_image, kImageParams>("add_slide_image_json"),
     engine_row<&add_slide_group_image, kGroupImageParams>("add_slide_group_image_json"),
     engine_row<&add_slide_nested_group_image, kNestedGroupImageParams>(
@@ -70,31 +76,20 @@ constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
         "add_slide_deeper_nested_group_image_json"),
     engine_row<&add_slide_nested_group_image_in_new_group, kGroupImageParams>(
         "add_slide_nested_group_image_in_new_group_json"),
-    {"add_slide_movie_json", kMovieParams,
-     [](Args& a) {
-       return json_result(add_slide_movie(a.str(0), a.str(1), a.index(2), a.str(3),
-                                          std::optional(a.str(4)), a.u64(5), a.u64(6), a.u64(7),
-                                          a.u64(8), a.str(9)));
-     }},
-    {"add_slide_ole_object_json", kObjectParams,
-     [](Args& a) { return add_object(a, InsertionTarget::slide(), 3); }},
-    {"add_slide_group_ole_object_json", kGroupObjectParams,
-     [](Args& a) { return add_object(a, InsertionTarget::group(a.index(3)), 4); }},
-    {"add_slide_nested_group_ole_object_json", kNestedGroupObjectParams,
-     [](Args& a) {
-       return add_object(a, InsertionTarget::nested_group(a.index(3), a.index(4)), 5);
-     }},
-    {"add_slide_deeper_nested_group_ole_object_json", kDeeperNestedGroupObjectParams,
-     [](Args& a) {
-       return add_object(
-           a, InsertionTarget::deeper_nested_group(a.index(3), a.index(4), a.index(5)), 6);
-     }},
-    {"add_slide_nested_group_ole_object_in_new_group_json", kGroupObjectParams,
-     [](Args& a) { return add_object(a, InsertionTarget::new_group_in_group(a.index(3)), 4); }},
+    engine_row<&add_slide_movie, kMovieParams>("add_slide_movie_json"),
+    engine_row<&add_object<Target::Slide>, kObjectParams>("add_slide_ole_object_json"),
+    engine_row<&add_object<Target::Group, U>, kGroupObjectParams>(
+        "add_slide_group_ole_object_json"),
+    engine_row<&add_object<Target::NestedGroup, U, U>, kNestedGroupObjectParams>(
+        "add_slide_nested_group_ole_object_json"),
+    engine_row<&add_object<Target::DeeperNestedGroup, U, U, U>, kDeeperNestedGroupObjectParams>(
+        "add_slide_deeper_nested_group_ole_object_json"),
+    engine_row<&add_object<Target::NewGroupInGroup, U>, kGroupObjectParams>(
+        "add_slide_nested_group_ole_object_in_new_group_json"),
 });
 
 }  // namespace
 
-int register_native_media(PyObject* module) { return register_functions<kMediaFunctions>(module); }
+int register_native_media(PyObject* module) { return register_table<kMediaFunctions>(module); }
 
 }  // namespace pelvane::native
