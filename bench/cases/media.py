@@ -36,7 +36,7 @@ BOX = (914400, 914400, 1828800, 1828800)
 
 
 def add_reused_image(ctx: BenchContext) -> str:
-    image = _file(ctx, "media-image7.png", _deck_image7)
+    image = _file(ctx, f"media-image7-of-{ctx.deck.stem}.png", _deck_image7)
     return ctx.native.add_slide_image_json(str(ctx.deck), _output(ctx, "image-hit"), 250, image, *BOX)
 
 

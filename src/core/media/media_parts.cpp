@@ -64,7 +64,7 @@ Result<ImageSearch> find_identical_image(PackageArchive& archive, std::string_vi
   std::string suffix(".");
   suffix += extension;
   const auto crc = static_cast<std::uint32_t>(
-      crc32(0, reinterpret_cast<const Bytef*>(image.data()), static_cast<uInt>(image.size())));
+      crc32_z(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
   std::optional<std::string> digest;
   ImageSearch search;
   const std::uint64_t count = archive.entry_count();
