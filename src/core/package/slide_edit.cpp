@@ -72,18 +72,25 @@ Result<PackageFacts> write_edited_package(PackageArchive& archive, const Package
   return write_package(archive, output, edit.plan(options));
 }
 
-Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index,
-                                                                bool as_bytes) {
+Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
+    PackageArchive& archive, std::uint64_t slide_index, bool as_bytes) {
   auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
-  if (!part) {
-    return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
-                                            " was not found"));
-  }
+  if (!part) return std::nullopt;
   auto xml = PELVANE_TRY(as_bytes ? read_archive_bytes(archive, *part)
                                   : read_archive_text(archive, *part));
   if (!xml) return fail(PelvaneError::invalid_input("slide part " + *part + " was not found"));
   return std::pair{std::move(*part), std::move(*xml)};
+}
+
+Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
+                                                                std::uint64_t slide_index,
+                                                                bool as_bytes) {
+  auto slide = PELVANE_TRY(find_slide_at_index(archive, slide_index, as_bytes));
+  if (!slide) {
+    return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
+                                            " was not found"));
+  }
+  return std::move(*slide);
 }
 
 }  // namespace pelvane

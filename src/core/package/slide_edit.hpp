@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -140,6 +141,10 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
   return Edited<T>{std::move(value), std::string(), facts};
 }
+
+// The same, except that a slide index past the last slide gives none instead of an error.
+Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
+    PackageArchive& archive, std::uint64_t slide_index, bool as_bytes = false);
 
 // The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as
 // the rewrite leaves it.
