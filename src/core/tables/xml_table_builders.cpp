@@ -77,7 +77,7 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
     xml += '>';
     for (std::uint64_t col = 0; col < cols; ++col) {
       xml += kTableCellOpen;
-      const auto text = paragraphs.empty() ? paragraphs.end() : paragraphs.find(row * cols + col);
+      const auto text = paragraphs.find(row * cols + col);
       xml += text == paragraphs.end() ? kEmptyTableParagraph : std::string_view(text->second);
       xml += kTableCellClose;
     }
