@@ -69,6 +69,76 @@ STEPS: list[Step] = [
          lambda d: (str(d.outputs["shapes-2-ellipse.pptx"]), d.output("shapes-3-text-box.pptx"),
                     0, 838200, 5943600, 6096000, 457200, "Source: finance, Q3"),
          "a text box on slide 1"),
+    # A diagram, each step editing the previous step's output: connectors, an empty group and
+    # freeforms on slide 1; on slide 3 groups nested three deep inside its group, connectors and
+    # freeforms at every depth, then shapes of each depth gathered into new groups.
+    Step("add_slide_connector_json",
+         lambda d: (*diagram(d, 1), 0, "line", 838200, 6400800, 11353800, 6400800),
+         "a line under the text of slide 1"),
+    Step("add_slide_connected_connector_json",
+         lambda d: (*diagram(d, 2), 0, "bentConnector3", 6096000, 1371600, 6096000, 1825625,
+                    2, 2, 3, 0),
+         "an elbow connector from the title (id 2) to the text box (id 3)"),
+    Step("add_slide_connected_connector_with_auto_shapes_json",
+         lambda d: (*diagram(d, 3), 0, "rect", 7315200, 4572000, 1371600, 685800,
+                    "ellipse", 9601200, 5486400, 1371600, 685800, "curvedConnector3",
+                    8001000, 5257800, 9601200, 5829300, 2, 1),
+         "a rectangle and an ellipse joined by a curved connector"),
+    Step("add_slide_group_shape_json", lambda d: (*diagram(d, 4), 0), "an empty group on slide 1"),
+    Step("add_slide_freeform_shape_json",
+         lambda d: (*diagram(d, 5), 0, 838200, 5029200, 914400, 914400, 100, 100, TRIANGLE),
+         "a triangle drawn as a freeform"),
+    Step("add_slide_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 6), 0, 2057400, 5029200, 914400, 914400, 100, 100, TRIANGLE, "Go"),
+         "a freeform triangle with a text"),
+    Step("add_slide_nested_group_shape_json", lambda d: (*diagram(d, 7), 2, 0),
+         "an empty group inside the group of slide 3 (its child 1)"),
+    Step("add_slide_group_shape_to_nested_group_json", lambda d: (*diagram(d, 8), 2, 0, 1),
+         "an empty group inside that one (child 0 of it)"),
+    Step("add_slide_group_shape_to_deeper_nested_group_json", lambda d: (*diagram(d, 9), 2, 0, 1, 0),
+         "an empty group three levels down"),
+    Step("add_slide_group_connector_json",
+         lambda d: (*diagram(d, 10), 2, 0, "line", 838200, 6248400, 6096000, 6248400),
+         "a line inside the group of slide 3"),
+    Step("add_slide_connected_group_connector_json",
+         lambda d: (*diagram(d, 11), 2, 0, "line", 6096000, 6248400, 11353800, 6248400,
+                    3, None, None, None),
+         "a line inside the group, its begin glued to the plan (id 3)"),
+    Step("add_slide_connected_group_connector_with_auto_shapes_json",
+         lambda d: (*diagram(d, 12), 2, 0, "roundRect", 7315200, 2286000, 1371600, 685800,
+                    "diamond", 9601200, 3200400, 1371600, 685800, "bentConnector3",
+                    8686800, 2628900, 9601200, 3543300, 3, 1),
+         "two shapes and their elbow connector inside the group"),
+    Step("add_slide_nested_group_connector_json",
+         lambda d: (*diagram(d, 13), 2, 0, 1, "line", 0, 0, 914400, 914400),
+         "a line in the nested group"),
+    Step("add_slide_deeper_nested_group_connector_json",
+         lambda d: (*diagram(d, 14), 2, 0, 1, 0, "curvedConnector3", 914400, 0, 0, 914400),
+         "a curved connector in the deeper group"),
+    Step("add_slide_nested_group_connector_in_new_group_json",
+         lambda d: (*diagram(d, 15), 2, 0, "line", 0, 457200, 914400, 457200),
+         "a line wrapped in a new group inside the group"),
+    Step("add_slide_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 16), 2, 0, 838200, 5486400, 914400, 457200, 100, 100, TRIANGLE, "A"),
+         "a freeform inside the group"),
+    Step("add_slide_nested_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 17), 2, 0, 1, 0, 0, 914400, 914400, 100, 100, TRIANGLE, "B"),
+         "a freeform in the nested group"),
+    Step("add_slide_deeper_nested_group_freeform_shape_with_text_json",
+         lambda d: (*diagram(d, 18), 2, 0, 1, 0, -457200, 0, 914400, 914400, 100, 100, TRIANGLE, "C"),
+         "a freeform in the deeper group, left of its frame"),
+    Step("add_slide_nested_group_freeform_shape_in_new_group_with_text_json",
+         lambda d: (*diagram(d, 19), 2, 0, 1828800, 5486400, 914400, 457200, 100, 100, TRIANGLE, "D"),
+         "a freeform wrapped in a new group inside the group"),
+    Step("group_slide_existing_deeper_nested_group_children_json",
+         lambda d: (*diagram(d, 20), 2, 0, 1, 0, [2, 1]),
+         "the deeper group's freeform and connector gathered into a new group"),
+    Step("group_slide_existing_nested_group_children_json",
+         lambda d: (*diagram(d, 21), 2, 0, 1, [1, 2]),
+         "the nested group's connector and freeform gathered into a new group"),
+    Step("group_slide_existing_group_children_json",
+         lambda d: (*diagram(d, 22), 2, 0, [2, 3]),
+         "the two lines of the group gathered into a new group"),
     # Text, each step editing the previous step's output: a word on every slide, the text of
     # one slide's shape, of one paragraph and of one run.
     Step("replace_slide_text_json",
@@ -107,6 +177,15 @@ STEPS: list[Step] = [
                     838200, 4572000, 6096000, 914400),
          "an empty 2x4 table on slide 1"),
 ]
+
+TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},
+                       {"type": "line_to", "x": 0, "y": 100}, {"type": "close"}])
+
+
+def diagram(demo: Demo, number: int) -> tuple[str, str]:
+    """Input and output of step ``number`` of the diagram: each edits the previous output."""
+    source = demo.deck if number == 1 else demo.outputs[f"diagram-{number - 1:02d}.pptx"]
+    return str(source), demo.output(f"diagram-{number:02d}.pptx")
 
 
 def group_xml(shape_id: int, children: str) -> str:
