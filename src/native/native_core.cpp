@@ -75,12 +75,10 @@ constexpr auto kShapeTextParams =
 constexpr auto kParagraphTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
 // The table functions' parameter lists.
-constexpr Param kCellAddress[] = {{"table_index", Kind::Index},
-                                  {"row_index", Kind::Index},
-                                  {"col_index", Kind::Index}};
-constexpr Param kTableBox[] = {{"rows", Kind::Index},  {"cols", Kind::Index},
-                               {"x_emu", Kind::U64},   {"y_emu", Kind::U64},
-                               {"cx_emu", Kind::U64},  {"cy_emu", Kind::U64}};
+constexpr Param kCellAddress[] = {
+    {"table_index", Kind::Index}, {"row_index", Kind::Index}, {"col_index", Kind::Index}};
+constexpr Param kTableBox[] = {{"rows", Kind::Index}, {"cols", Kind::Index}, {"x_emu", Kind::U64},
+                               {"y_emu", Kind::U64},  {"cx_emu", Kind::U64}, {"cy_emu", Kind::U64}};
 constexpr Param kCellTexts[] = {json_param<parse_cell_texts>("cell_texts_json")};
 constexpr auto kCellTextParams =
     join_params(kInputOutputParams, kSlideIndex, kCellAddress, kReplacement);

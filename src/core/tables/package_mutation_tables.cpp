@@ -19,7 +19,9 @@ constexpr EditOptions kCellTextEdit{.style = RewriteStyle::Recompress,
                                     .directories = DirectoryStyle::AsDirectory,
                                     .slide_as_bytes = true};
 
-PelvaneError refused(std::string message) { return PelvaneError::invalid_input(std::move(message)); }
+PelvaneError refused(std::string message) {
+  return PelvaneError::invalid_input(std::move(message));
+}
 
 // Every check that needs only the arguments.
 Result<void> check_new_table(std::uint64_t rows, std::uint64_t cols,
@@ -61,9 +63,15 @@ Result<TableAddSummary> add_slide_table_impl(std::string_view input, std::string
                                                          x_emu, y_emu, cx_emu, cy_emu, cell_texts));
         return added;
       }));
-  return TableAddSummary{std::string(output),     slide_index, std::move(edited.slide_part),
-                         edited.value.table_index, edited.value.shape_id, rows,
-                         cols,                     edited.facts.part_count, edited.facts.has_vba};
+  return TableAddSummary{.path = std::string(output),
+                         .slide_index = slide_index,
+                         .slide_part = std::move(edited.slide_part),
+                         .table_index = edited.value.table_index,
+                         .shape_id = edited.value.shape_id,
+                         .rows = rows,
+                         .cols = cols,
+                         .part_count = edited.facts.part_count,
+                         .has_vba = edited.facts.has_vba};
 }
 
 Result<TableCellReplacementSummary> replace_table_cell_text(
@@ -83,8 +91,8 @@ Result<TableCellReplacementSummary> replace_table_cell_text(
         return rewritten.count;
       }));
   return TableCellReplacementSummary{
-      std::string(output), slide_index,  table_index,           row_index,
-      col_index,           edited.value, edited.facts.part_count, edited.facts.has_vba};
+      std::string(output),     slide_index,         table_index, row_index, col_index, edited.value,
+      edited.facts.part_count, edited.facts.has_vba};
 }
 
 }  // namespace pelvane

@@ -61,7 +61,10 @@ Result<std::optional<TableInspection>> find_slide_table(std::string_view xml,
         break;
       case TablePart::CellStart:
       case TablePart::CellEmpty: row.push_back(extract_cell_merge_flags(event)); break;
-      case TablePart::RowEnd: table.rows.push_back(std::move(row)); row = {}; break;
+      case TablePart::RowEnd:
+        table.rows.push_back(std::move(row));
+        row = {};
+        break;
       case TablePart::TableEnd: return table;
       default: break;
     }

@@ -24,9 +24,9 @@ Result<void> check_merge_inside_table(std::string_view xml, std::uint64_t table_
                                       std::uint64_t row_max, std::uint64_t col_max) {
   const auto table = PELVANE_TRY(find_slide_table(xml, table_index));
   if (table && (row_max >= table->row_count() || col_max >= table->column_count())) {
-    return fail(PelvaneError::invalid_input(
-        "table merge range is outside " + std::to_string(table->row_count()) + "x" +
-        std::to_string(table->column_count()) + " table"));
+    return fail(PelvaneError::invalid_input("table merge range is outside " +
+                                            std::to_string(table->row_count()) + "x" +
+                                            std::to_string(table->column_count()) + " table"));
   }
   return {};
 }
@@ -38,8 +38,8 @@ std::array<MergeAttribute, 4> table_cell_merge_attributes(std::string_view kind,
                                                           std::uint64_t row_max,
                                                           std::uint64_t col_min,
                                                           std::uint64_t col_max) {
-  std::array<MergeAttribute, 4> attributes{{{"rowSpan", {}}, {"gridSpan", {}}, {"hMerge", {}},
-                                            {"vMerge", {}}}};
+  std::array<MergeAttribute, 4> attributes{
+      {{"rowSpan", {}}, {"gridSpan", {}}, {"hMerge", {}}, {"vMerge", {}}}};
   if (kind != "merge") return attributes;
   const std::uint64_t rows = row_max - row_min + 1;
   const std::uint64_t cols = col_max - col_min + 1;
@@ -58,8 +58,7 @@ Result<RewriteOutput> set_table_cell_merge_in_slide(std::string_view xml, std::u
   if (row_max < row_min || col_max < col_min)
     return fail(PelvaneError::invalid_input("table merge range is invalid"));
   if (kind != "merge" && kind != "split") {
-    return fail(
-        PelvaneError::invalid_input("unknown table cell merge edit: " + std::string(kind)));
+    return fail(PelvaneError::invalid_input("unknown table cell merge edit: " + std::string(kind)));
   }
   const bool merge = kind == "merge";
   const std::string anchor_text = merge ? join_lines(paragraphs) : std::string();
@@ -76,8 +75,7 @@ Result<RewriteOutput> set_table_cell_merge_in_slide(std::string_view xml, std::u
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
     const TableStep place = walker.step(event);
-    const bool cell =
-        place.part == TablePart::CellStart || place.part == TablePart::CellEmpty;
+    const bool cell = place.part == TablePart::CellStart || place.part == TablePart::CellEmpty;
     if (cell && row_min <= place.row && place.row <= row_max && col_min <= place.column &&
         place.column <= col_max) {
       const auto attributes = table_cell_merge_attributes(kind, place.row, place.column, row_min,

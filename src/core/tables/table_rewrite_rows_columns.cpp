@@ -18,7 +18,9 @@ constexpr std::uint64_t kDefaultColumnWidth = 2743200;
 // Room reserved beyond the input for what an insertion writes.
 constexpr std::size_t kInsertionRoom = 1024;
 
-PelvaneError refused(std::string message) { return PelvaneError::invalid_input(std::move(message)); }
+PelvaneError refused(std::string message) {
+  return PelvaneError::invalid_input(std::move(message));
+}
 
 std::string index_out_of_range(std::string_view what, std::uint64_t index, std::uint64_t count,
                                std::string_view items) {
@@ -82,12 +84,12 @@ Result<void> check_column_insertion(const TableInspection& table, std::uint64_t 
   for (const auto& row : table.rows) {
     bool through = col_index < row.size() && row[col_index].h_merge;
     for (std::uint64_t p = 0; p < row.size() && !through; ++p) {
-      through = row[p].grid_span > 1 && p < col_index &&
-                col_index < saturating_end(p, row[p].grid_span);
+      through =
+          row[p].grid_span > 1 && p < col_index && col_index < saturating_end(p, row[p].grid_span);
     }
     if (through) {
-      return fail(refused("cannot insert column " + std::to_string(col_index) +
-                          " through merged cells"));
+      return fail(
+          refused("cannot insert column " + std::to_string(col_index) + " through merged cells"));
     }
   }
   return {};
@@ -184,8 +186,7 @@ Result<RewriteOutput> insert_table_column_in_slide(std::string_view xml, std::ui
                                                    std::uint64_t col_index) {
   const TableInspection table = PELVANE_TRY(inspect_slide_table(xml, table_index));
   PELVANE_TRY_VOID(check_column_insertion(table, col_index));
-  const std::uint64_t width =
-      neighbour_size(table.column_widths, col_index, kDefaultColumnWidth);
+  const std::uint64_t width = neighbour_size(table.column_widths, col_index, kDefaultColumnWidth);
   SlideStream stream(xml, kInsertionRoom);
   TableWalker walker(table_index, {.self_closing_cells = true});
   // Where a row's cells end: before its extension list, else before its end tag.
@@ -201,9 +202,9 @@ Result<RewriteOutput> insert_table_column_in_slide(std::string_view xml, std::ui
     switch (place.part) {
       case TablePart::GridColumn:
       case TablePart::GridEnd:
-        if (!grid_written && (place.part == TablePart::GridColumn
-                                  ? place.column == col_index
-                                  : walker.grid_columns_seen() == col_index)) {
+        if (!grid_written &&
+            (place.part == TablePart::GridColumn ? place.column == col_index
+                                                 : walker.grid_columns_seen() == col_index)) {
           write_grid_column(stream.writer, width);
           grid_written = true;
           ++count;
@@ -215,9 +216,9 @@ Result<RewriteOutput> insert_table_column_in_slide(std::string_view xml, std::ui
         break;
       default:
         if (!walker.in_target()) break;
-        const bool at_cell = (place.part == TablePart::CellStart ||
-                              place.part == TablePart::CellEmpty) &&
-                             place.column == col_index;
+        const bool at_cell =
+            (place.part == TablePart::CellStart || place.part == TablePart::CellEmpty) &&
+            place.column == col_index;
         const bool at_row_end = row_end.reached(event, depth) && walker.cells_seen() == col_index;
         if (!cell_written && (at_cell || at_row_end)) {
           write_empty_table_cell(stream.writer);
@@ -241,10 +242,9 @@ Result<RewriteOutput> delete_table_column_in_slide(std::string_view xml, std::ui
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
     const TableStep place = walker.step(event);
-    const bool dropped =
-        place.column == col_index &&
-        (place.part == TablePart::GridColumn || place.part == TablePart::CellStart ||
-         place.part == TablePart::CellEmpty);
+    const bool dropped = place.column == col_index &&
+                         (place.part == TablePart::GridColumn ||
+                          place.part == TablePart::CellStart || place.part == TablePart::CellEmpty);
     if (dropped) {
       PELVANE_TRY_VOID(drop_element(stream, walker, event));
       ++count;

@@ -56,7 +56,7 @@ TableStep TableWalker::step(const XmlEvent& event) {
     current_.column = cells_++;
     in_cell_ = !self_closing;
     place = {self_closing ? TablePart::CellEmpty : TablePart::CellStart, current_.row,
-            current_.column};
+             current_.column};
   } else {
     return {};
   }

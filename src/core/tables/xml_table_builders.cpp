@@ -31,7 +31,8 @@ void append_attribute(std::string& xml, std::string_view name, std::uint64_t val
 
 Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, std::uint64_t cols,
                                     std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
-                                    std::uint64_t cy_emu, std::span<const TableCellText> cell_texts) {
+                                    std::uint64_t cy_emu,
+                                    std::span<const TableCellText> cell_texts) {
   // The first triple naming a cell fills it; later ones for the same cell are passed over.
   std::unordered_map<std::uint64_t, std::string> paragraphs;
   std::size_t text_size = 0;
@@ -51,8 +52,9 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
   append_attribute(xml, "id", shape_id);
   xml += " name=\"Table ";
   xml += std::to_string(shape_id);
-  xml += "\"/><p:cNvGraphicFramePr><a:graphicFrameLocks noGrp=\"1\"/></p:cNvGraphicFramePr>"
-         "<p:nvPr/></p:nvGraphicFramePr><p:xfrm><a:off";
+  xml +=
+      "\"/><p:cNvGraphicFramePr><a:graphicFrameLocks noGrp=\"1\"/></p:cNvGraphicFramePr>"
+      "<p:nvPr/></p:nvGraphicFramePr><p:xfrm><a:off";
   append_attribute(xml, "x", x_emu);
   append_attribute(xml, "y", y_emu);
   xml += "/><a:ext";

@@ -27,7 +27,8 @@ inline constexpr std::string_view kEmptyTableParagraph = "<a:p><a:r><a:t></a:t><
 // expected inside the table; a text XML cannot hold is refused (InvalidInput).
 Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, std::uint64_t cols,
                                     std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
-                                    std::uint64_t cy_emu, std::span<const TableCellText> cell_texts);
+                                    std::uint64_t cy_emu,
+                                    std::span<const TableCellText> cell_texts);
 
 // The slide with a new table frame as the last shape of its shape tree: before the last
 // "</p:spTree>", and before the tree's own extension list when it ends with one. Without

@@ -61,7 +61,8 @@ TEST(TableShapeXml, SizesAndCellTexts) {
   EXPECT_NE(filled->find("<a:tr h=\"3\">" + row + "</a:tr></a:tbl>"), std::string::npos);
   EXPECT_EQ(filled->find("second"), std::string::npos);
 
-  const auto refused = table_shape_xml(1, 1, 1, 0, 0, 1, 1, std::vector<TableCellText>{{0, 0, "\x01"}});
+  const auto refused =
+      table_shape_xml(1, 1, 1, 0, 0, 1, 1, std::vector<TableCellText>{{0, 0, "\x01"}});
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().to_string(),
             "invalid input: text contains a character that XML cannot hold: U+0001");

@@ -99,10 +99,12 @@ TEST(InspectSlideTable, ReadsGridRowsAndMergeAttributes) {
   EXPECT_EQ(table->row_heights, (std::vector<std::uint64_t>{5, 0}));  // a self-closing row: none
   EXPECT_EQ(table->column_count(), 2u);
   EXPECT_EQ(table->row_count(), 2u);
-  const std::vector<std::vector<CellMergeFlags>> rows = {
-      {{0, 3, false, false}, {1, 1, true, false}, {1, 1, false, true}, {1, 1, false, false},
-       {1, 1, false, false}},
-      {{1, 1, false, false}}};
+  const std::vector<std::vector<CellMergeFlags>> rows = {{{0, 3, false, false},
+                                                          {1, 1, true, false},
+                                                          {1, 1, false, true},
+                                                          {1, 1, false, false},
+                                                          {1, 1, false, false}},
+                                                         {{1, 1, false, false}}};
   EXPECT_EQ(table->rows, rows);
 }
 
@@ -135,8 +137,8 @@ TEST(ReplaceTableCellText, WritesTheWholeTextIntoTheFirstTextElement) {
        grouped + tbl("", tr(tc("y"))), 1},
       {"continuation cells count, spans do not",
        tbl("", tr(tc("A", " gridSpan=\"2\"") + tc("", " hMerge=\"1\"") + tc("B"))),
-       text(0, 0, 2, "C"), tbl("", tr(tc("A", " gridSpan=\"2\"") + tc("", " hMerge=\"1\"") + tc("C"))),
-       1},
+       text(0, 0, 2, "C"),
+       tbl("", tr(tc("A", " gridSpan=\"2\"") + tc("", " hMerge=\"1\"") + tc("C"))), 1},
       {"self-closing cells do not count", tbl("", tr("<a:tc/>" + tc("B"))), text(0, 0, 0, "C"),
        tbl("", tr("<a:tc/>" + tc("C"))), 1},
       {"later text elements are emptied", tbl("", tr(two_paragraphs)), text(0, 0, 0, "new"),
@@ -176,15 +178,14 @@ TEST(TableRowsAndColumns, InsertRows) {
   const std::string c = tr(tc("C") + tc("D"), "500000");
   const std::string g = grid({"1000", "2000"});
   expect_cases({
-      {"at 0: the first row's height", k2x2, insert_row(0),
-       tbl(g, new_row("400000", 2) + a + c), 1},
+      {"at 0: the first row's height", k2x2, insert_row(0), tbl(g, new_row("400000", 2) + a + c),
+       1},
       {"in the middle: the height of the row before", k2x2, insert_row(1),
        tbl(g, a + new_row("400000", 2) + c), 1},
       {"at the row count: the last row", k2x2, insert_row(2), tbl(g, a + c + new_row("500000", 2)),
        1},
       {"one cell per grid column", tbl(grid({"1", "1"}), tr(tc("a") + tc("b") + tc("c"))),
-       insert_row(1),
-       tbl(grid({"1", "1"}), tr(tc("a") + tc("b") + tc("c")) + new_row("10", 2)), 1},
+       insert_row(1), tbl(grid({"1", "1"}), tr(tc("a") + tc("b") + tc("c")) + new_row("10", 2)), 1},
       {"a table without rows", tbl(grid({"1"}), ""), insert_row(0),
        tbl(grid({"1"}), new_row("370840", 1)), 1},
   });
@@ -256,12 +257,13 @@ TEST(TableRowsAndColumns, RefusalsLeaveTheSlideAlone) {
       {"delete a merged column", kRowMerge, delete_column(0),
        "cannot delete column 0 because it contains merged cells at row 0"},
   });
-  for (const Rewrite& rewrite : {insert_row(0, 1), delete_row(0, 1), insert_column(0, 1),
-                                 delete_column(0, 1)}) {
+  for (const Rewrite& rewrite :
+       {insert_row(0, 1), delete_row(0, 1), insert_column(0, 1), delete_column(0, 1)}) {
     expect_refusals({{"a missing table", k2x2, rewrite, "table index 1 was not found"}});
   }
   // Next to a merge, the same edits pass; a merge that begins at the new row moves down with it.
-  EXPECT_EQ(insert_row(0)(kRowMerge)->bytes, tbl(grid({"1", "1"}), new_row("10", 2) + kRowMergeRows));
+  EXPECT_EQ(insert_row(0)(kRowMerge)->bytes,
+            tbl(grid({"1", "1"}), new_row("10", 2) + kRowMergeRows));
   EXPECT_TRUE(insert_row(2)(kRowMerge));
   EXPECT_TRUE(insert_column(0)(kColumnMerge));
   EXPECT_TRUE(insert_column(2)(kColumnMerge));
@@ -286,20 +288,21 @@ std::string merged_cell(std::string_view attributes, std::string_view paragraphs
 TEST(TableCellMerge, MergesAndSplitsRanges) {
   const std::string empty = "<a:p><a:r><a:t></a:t></a:r></a:p>";
   const std::string g = grid({"1000", "2000"});
-  const std::string row_of_four = tbl(grid({"1", "1", "1", "1"}),
-                                      tr(tc("a") + tc("b") + tc("c") + tc("d")));
-  const std::string wide = tbl(grid({"1", "1", "1"}),
-                               tr(tc("A", " gridSpan=\"5\" id=\"k\"") + tc("B") + tc("C")) +
-                                   tr(tc("D") + tc("E") + tc("F")));
+  const std::string row_of_four =
+      tbl(grid({"1", "1", "1", "1"}), tr(tc("a") + tc("b") + tc("c") + tc("d")));
+  const std::string wide =
+      tbl(grid({"1", "1", "1"}), tr(tc("A", " gridSpan=\"5\" id=\"k\"") + tc("B") + tc("C")) +
+                                     tr(tc("D") + tc("E") + tc("F")));
   expect_cases({
       {"2x2 with two paragraphs", k2x2, merge(0, 1, 0, 1, "merge", {"A", "B"}),
-       tbl(g, tr(merged_cell(" rowSpan=\"2\" gridSpan=\"2\"",
-                             "<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>") +
-                     merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty),
-                 "400000") +
-                  tr(merged_cell(" gridSpan=\"2\" vMerge=\"1\"", empty) +
-                         merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty),
-                     "500000")),
+       tbl(g,
+           tr(merged_cell(" rowSpan=\"2\" gridSpan=\"2\"",
+                          "<a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>") +
+                  merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty),
+              "400000") +
+               tr(merged_cell(" gridSpan=\"2\" vMerge=\"1\"", empty) +
+                      merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty),
+                  "500000")),
        8},
       {"one row: no row span", row_of_four, merge(0, 0, 1, 3),
        tbl(grid({"1", "1", "1", "1"}),
@@ -307,14 +310,13 @@ TEST(TableCellMerge, MergesAndSplitsRanges) {
               merged_cell(" hMerge=\"1\"", empty) + merged_cell(" hMerge=\"1\"", empty))),
        6},
       {"an anchor's span keeps its place", wide, merge(0, 1, 0, 2, "merge", {"X"}),
-       tbl(grid({"1", "1", "1"}),
-           tr(merged_cell(" gridSpan=\"3\" id=\"k\" rowSpan=\"2\"",
-                          "<a:p><a:r><a:t>X</a:t></a:r></a:p>") +
-              merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty) +
-              merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty)) +
-               tr(merged_cell(" gridSpan=\"3\" vMerge=\"1\"", empty) +
-                  merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty) +
-                  merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty))),
+       tbl(grid({"1", "1", "1"}), tr(merged_cell(" gridSpan=\"3\" id=\"k\" rowSpan=\"2\"",
+                                                 "<a:p><a:r><a:t>X</a:t></a:r></a:p>") +
+                                     merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty) +
+                                     merged_cell(" rowSpan=\"2\" hMerge=\"1\"", empty)) +
+                                      tr(merged_cell(" gridSpan=\"3\" vMerge=\"1\"", empty) +
+                                         merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty) +
+                                         merged_cell(" hMerge=\"1\" vMerge=\"1\"", empty))),
        12},
       {"a single cell loses its merge attributes",
        tbl(grid({"1"}), tr(tc("a", " rowSpan=\"2\" x=\"1\" hMerge=\"1\""))), merge(0, 0, 0, 0),
@@ -361,12 +363,13 @@ TEST(TableStyleFlags, SetsAndCreatesProperties) {
            rest,
        style({{"firstRow", false}, {"lastRow", true}, {"firstCol", true}}),
        "<a:tbl><a:tblPr bandRow=\"1\" firstCol=\"1\" lastRow=\"1\"><a:tableStyleId>s"
-       "</a:tableStyleId></a:tblPr>" + rest,
+       "</a:tableStyleId></a:tblPr>" +
+           rest,
        1},
       {"a flag on replaces its value in place; off and absent changes nothing",
        "<a:tbl><a:tblPr lastCol=\"0\" x=\"y\"/>" + rest,
-       style({{"lastCol", true}, {"bandCol", false}}), "<a:tbl><a:tblPr lastCol=\"1\" x=\"y\"/>" + rest,
-       1},
+       style({{"lastCol", true}, {"bandCol", false}}),
+       "<a:tbl><a:tblPr lastCol=\"1\" x=\"y\"/>" + rest, 1},
       {"no properties: a new element before the grid, in the fixed order",
        "<t:tbl>" + std::string("<t:tblGrid/></t:tbl>"),
        style({{"lastCol", false}, {"bandRow", true}, {"firstRow", true}}),

@@ -103,11 +103,12 @@ TEST(TablePassesOnRealDecks, WrittenSlidesStillValidate) {
       }
     }
     const std::vector<std::string> paragraphs = {"Merged", "cells"};
-    keep(slide, "merge", set_table_cell_merge_in_slide(slide.xml, 0, 0, 1, 0, 1, "merge", paragraphs));
+    keep(slide, "merge",
+         set_table_cell_merge_in_slide(slide.xml, 0, 0, 1, 0, 1, "merge", paragraphs));
     keep(slide, "split", set_table_cell_merge_in_slide(slide.xml, 0, 0, 1, 0, 1, "split", {}));
     keep(slide, "style flags",
-         set_table_style_flags_in_slide(slide.xml, 0,
-                                        {{"firstCol", true}, {"bandRow", false}, {"lastRow", true}}));
+         set_table_style_flags_in_slide(
+             slide.xml, 0, {{"firstCol", true}, {"bandRow", false}, {"lastRow", true}}));
     keep(slide, "cell text", replace_table_cell_text_in_slide(slide.xml, 0, 0, 0, "Cell <1>"),
          false);
   }
