@@ -8,17 +8,21 @@ the ``Demo`` context and returns the positional arguments of the call.
 
 from __future__ import annotations
 
+import io
 import json
 import shutil
 import sys
+import zipfile
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable
+from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "fixtures"))
 
-from deck_builder import build_deck, png_bytes, text_box_xml, title_shape_xml  # noqa: E402
+from deck_builder import (CHART_WORKBOOK, build_chart_deck, build_deck, png_bytes,  # noqa: E402
+                          text_box_xml, title_shape_xml)
 
 import pelvane.pelvane_native as native  # noqa: E402
 
@@ -44,6 +48,8 @@ class Step:
     function: str
     args: Callable[[Demo], tuple] = lambda demo: ()
     note: str = ""
+    # Turns a result that is not JSON text into what is printed.
+    show: Callable[[Demo, object], str] | None = None
 
 
 STEPS: list[Step] = [
@@ -139,6 +145,11 @@ STEPS: list[Step] = [
     Step("group_slide_existing_group_children_json",
          lambda d: (*diagram(d, 22), 2, 0, [2, 3]),
          "the two lines of the group gathered into a new group"),
+    Step("update_workbook_cells",
+         lambda d: (chart_workbook(d), "Sheet1",
+                    '[["B1", "s", "Revenue"], ["B2", "n", "14"], ["A5", "s", "Q4"], ["B5", "n", "11.5"]]'),
+         "new data for the chart of a generated chart deck: its embedded workbook's cells",
+         lambda d, result: show_workbook_cells(d, result, ["B1", "B2", "A5", "B5"])),
     # Text, each step editing the previous step's output: a word on every slide, the text of
     # one slide's shape, of one paragraph and of one run.
     Step("replace_slide_text_json",
@@ -188,6 +199,31 @@ def diagram(demo: Demo, number: int) -> tuple[str, str]:
     return str(source), demo.output(f"diagram-{number:02d}.pptx")
 
 
+def chart_workbook(demo: Demo) -> bytes:
+    """The workbook embedded in a generated chart deck, also kept under build/demo/."""
+    deck = build_chart_deck(demo.out / "chart.pptx")
+    with zipfile.ZipFile(deck) as package:
+        data = package.read(CHART_WORKBOOK)
+    (demo.out / "chart-data.xlsx").write_bytes(data)
+    return data
+
+
+def show_workbook_cells(demo: Demo, workbook: bytes, references: list[str]) -> str:
+    """Saves the changed workbook and reads the given cells back from its first sheet."""
+    saved = Path(demo.output("chart-data-updated.xlsx"))
+    saved.write_bytes(workbook)
+    main = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+    with zipfile.ZipFile(io.BytesIO(workbook)) as archive:
+        strings = ["".join(t.text or "" for t in si.iter(main + "t"))
+                   for si in ElementTree.fromstring(archive.read("xl/sharedStrings.xml")).iter(main + "si")]
+        cells = {c.get("r"): c for c in ElementTree.fromstring(archive.read("xl/worksheets/sheet1.xml")).iter(main + "c")}
+    lines = [f"{len(workbook)} bytes, saved as {saved}"]
+    for reference in references:
+        value = cells[reference].findtext(main + "v")
+        lines.append(f"{reference} = {strings[int(value)] if cells[reference].get('t') == 's' else value}")
+    return "\n".join(lines)
+
+
 def group_xml(shape_id: int, children: str) -> str:
     """A group around the given shapes, its child frame equal to its own."""
     frame = '<a:off x="838200" y="1825625"/><a:ext cx="10515600" cy="4351338"/>'
@@ -231,10 +267,10 @@ def main() -> int:
             failures += 1
             print(f"{type(error).__name__}: {error}")
             continue
-        text = result if isinstance(result, str) else repr(result)
+        text = step.show(demo, result) if step.show else result if isinstance(result, str) else repr(result)
         (out / f"{number:02d}-{step.function}.json").write_text(text, encoding="utf-8")
         if isinstance(result, str):
-            json.loads(result)  # every result is JSON text
+            json.loads(result)  # every text result is JSON text
         print(text)
 
     shown = {step.function for step in STEPS}

@@ -42,6 +42,9 @@ def add_slide_table_with_cell_texts_json(
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, cell_texts_json: str,
 ) -> str: ...
 
+# Embedded workbooks: cells written into a sheet.
+def update_workbook_cells(xlsx: bytes, sheet_name: str, cells_json: str) -> bytes: ...
+
 # Auto shapes on a slide (shape functions).
 def add_slide_auto_shape_json(
     input: str, output: str, slide_index: int, preset_geometry: str,
