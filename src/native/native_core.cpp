@@ -20,10 +20,12 @@
 // Only functions whose engine operation exists are listed; the typed stubs in
 // python/pelvane/pelvane_native.pyi list the same names.
 #include <array>
+#include <optional>
 #include <string_view>
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/slides/package_mutation_slides.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -52,6 +54,8 @@ struct BuildInfo {
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
+constexpr Param kInputOutputLayoutParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -69,6 +73,10 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
+    {"add_blank_slide_json", kInputOutputParams,
+     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), std::nullopt)); }},
+    {"add_blank_slide_with_layout_json", kInputOutputLayoutParams,
+     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), a.index(2))); }},
 });
 
 }  // namespace
