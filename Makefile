@@ -36,7 +36,7 @@ provision:
 	@bash scripts/provision-python.sh
 
 # The virtual environment and the tools the package build needs (installed once).
-PY_TOOLS := pytest pytest-timeout scikit-build-core ninja
+PY_TOOLS := pytest pytest-timeout pytest-xdist scikit-build-core ninja
 # A hung test fails after this many seconds instead of stalling the run.
 TEST_TIMEOUT ?= 600
 
@@ -72,9 +72,11 @@ cpp-test: provision $(VENV)/.tools-installed
 	cmake --build build/cpp -j $(JOBS)
 	ctest --test-dir build/cpp --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
+# The Python tests run in JOBS processes, so that the presentation program converts several
+# outputs at once; tests sharing an expensive fixture keep to one process (xdist_group).
 test: build
 	@$(MAKE) --no-print-directory cpp-test
-	"$(VPY)" -m pytest -q --timeout=$(TEST_TIMEOUT)
+	"$(VPY)" -m pytest -q --timeout=$(TEST_TIMEOUT) -n $(JOBS) --dist loadgroup
 
 asan-test: provision $(VENV)/.tools-installed
 	cmake -S . -B build/asan $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -14,13 +14,16 @@ fi
 
 # Compilers, build tools and libraries of the engine and its tests; the XML
 # schema checker and unzip for the tests; patchelf for the Python provisioning;
-# ccache, since CI compiles the engine in several build trees.
+# ccache, since CI compiles the engine in several build trees; a presentation
+# program without a display and the PDF tools, with which the tests open every
+# edited deck the way a user would.
 PACKAGES=(
     g++ make cmake ninja-build pkg-config git
     libzip-dev zlib1g-dev libssl-dev
     libgtest-dev googletest
     libxml2-utils patchelf unzip binutils xz-utils ca-certificates
     ccache
+    libreoffice-impress-nogui poppler-utils fonts-dejavu
 )
 
 # The fuzz targets need a clang whose C++23 library support covers

@@ -10,10 +10,15 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "fixtures"))
 
 from deck_builder import build_deck  # noqa: E402
+from package_lint import SCHEMAS  # noqa: E402,F401  (the schemas, beside the decks)
 
 # Real decks live beside the repository, never inside it.
 SHARED_DECKS = ROOT.parent / "shared" / "decks"
-SCHEMAS = ROOT.parent / "shared" / "schemas"
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "reader: opens outputs in the presentation program (deselect with -m 'not reader')")
 
 
 @pytest.fixture

@@ -22,6 +22,9 @@ import pytest
 
 import pelvane.pelvane_native as native
 
+# The binder probe is compiled once per process: its tests keep to one.
+pytestmark = pytest.mark.xdist_group("binder_probe")
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 # Every function of the module, in registration order.
