@@ -53,11 +53,8 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
        return json_result(add_slide_placeholder_shapes(
            a.str(0), a.str(1), a.index(2), a.json<std::vector<PlaceholderShapeSpec>>(3)));
      }},
-    {"add_slide_layout_placeholders_json", kLayoutPlaceholdersParams,
-     [](Args& a) {
-       return json_result(
-           add_slide_layout_placeholders(a.str(0), a.str(1), a.index(2), a.index(3)));
-     }},
+    engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
+        "add_slide_layout_placeholders_json"),
     {"add_slide_auto_shape_json", kAutoShapeParams,
      [](Args& a) {
        return json_result(add_slide_auto_shape_impl(a.str(0), a.str(1), a.index(2), a.str(3),
