@@ -44,7 +44,8 @@ Result<std::string> new_slide_layout_target(PackageArchive& archive,
                                             std::optional<std::uint64_t> layout_index) {
   if (layout_index) return slide_layout_target_at_index(archive, *layout_index);
   for (const std::string& slide : slides) {
-    for (const auto& relationship : PELVANE_TRY(read_relationships(archive, slide))) {
+    const auto relationships = PELVANE_TRY(read_relationships(archive, slide));
+    for (const auto& relationship : relationships) {
       if (relationship.relationship_type.ends_with("/slideLayout")) return relationship.target;
     }
   }

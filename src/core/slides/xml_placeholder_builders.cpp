@@ -84,7 +84,10 @@ std::string placeholder_base_name(std::optional<std::string_view> type,
                                   std::optional<std::string_view> orient) {
   std::string_view base = "Content Placeholder";
   for (const auto& [name, word] : kBaseNames) {
-    if (type == name) base = word;
+    if (type == name) {
+      base = word;
+      break;
+    }
   }
   if (orient == "vert") return "Vertical " + std::string(base);
   return std::string(base);
