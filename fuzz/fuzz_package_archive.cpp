@@ -2,10 +2,12 @@
 // entry readers return a value or an error, and a manifest that succeeds agrees with what the
 // byte reader gives for every part.
 //
-// Half of the inputs are read as they are. The other half describe an archive (entry names,
+// Half of the inputs are read as they are. A quarter describe an archive (entry names,
 // methods and contents) that is written with the archive library and then damaged at chosen
 // offsets, so that the reader meets well-formed structure with faults in it even without a
-// seed corpus.
+// seed corpus. The last quarter damage one of the hostile archives built here: a part that
+// inflates far past the size its headers declare, and a package naming two entries alike.
+// Whatever the damage, no read of an entry ever hands over more than its declared size.
 #include <zip.h>
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/base/sha256.hpp"
@@ -45,22 +48,14 @@ class Input {
   std::string_view bytes_;
 };
 
-// Writes an archive described by the input, then flips bytes at offsets the input names.
-std::string described_archive(Input& input) {
-  std::vector<std::string> names;
-  std::vector<std::string> contents;
-  std::vector<std::uint8_t> methods;
-  const std::size_t count = input.byte() % 5;
-  for (std::size_t i = 0; i < count; ++i) {
-    names.emplace_back(input.take(input.byte() % 32));
-    methods.push_back(input.byte());
-    const std::size_t length = input.byte() * 8u;
-    std::string content(input.take(input.byte() % 64));
-    // Repeat the content to reach the length, so that Deflate has work to do.
-    while (!content.empty() && content.size() < length) content += content;
-    contents.push_back(std::move(content));
-  }
+struct EntrySpec {
+  std::string name;
+  std::string content;
+  std::uint8_t method = 1;  // bit 0: Deflate; bits 0x16 all set: encrypted
+};
 
+// Writes the entries with the archive library; empty when it fails.
+std::string write_archive(const std::vector<EntrySpec>& entries) {
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
@@ -71,13 +66,13 @@ std::string described_archive(Input& input) {
     zip_source_free(target);
     return {};
   }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string& name = names[i];
+  for (const EntrySpec& entry : entries) {
+    const std::string& name = entry.name;
     if (!name.empty() && name.back() == '/') {
       zip_dir_add(writer, name.c_str(), 0);
       continue;
     }
-    zip_source_t* source = zip_source_buffer(writer, contents[i].data(), contents[i].size(), 0);
+    zip_source_t* source = zip_source_buffer(writer, entry.content.data(), entry.content.size(), 0);
     if (source == nullptr) continue;
     const zip_int64_t index = zip_file_add(writer, name.c_str(), source, 0);
     if (index < 0) {
@@ -85,8 +80,8 @@ std::string described_archive(Input& input) {
       continue;
     }
     zip_set_file_compression(writer, static_cast<zip_uint64_t>(index),
-                             (methods[i] & 1) ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
-    if ((methods[i] & 0x16) == 0x16) {
+                             (entry.method & 1) ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
+    if ((entry.method & 0x16) == 0x16) {
       zip_file_set_encryption(writer, static_cast<zip_uint64_t>(index), ZIP_EM_AES_128, "pw");
     }
   }
@@ -101,19 +96,76 @@ std::string described_archive(Input& input) {
     zip_source_close(target);
   }
   zip_source_free(target);
+  return archive;
+}
 
+// Flips bytes at offsets the rest of the input names, and cuts the last byte when asked.
+std::string damaged(std::string archive, Input& input, bool cut) {
   while (!input.empty() && !archive.empty()) {
     const std::size_t offset = (input.byte() | (input.byte() << 8)) % archive.size();
     archive[offset] = static_cast<char>(archive[offset] ^ input.byte());
   }
-  const std::size_t cut = archive.size() > 1 && (count & 4) ? archive.size() - 1 : archive.size();
-  archive.resize(cut);
+  if (cut && archive.size() > 1) archive.resize(archive.size() - 1);
   return archive;
+}
+
+// Writes an archive described by the input, then damages it.
+std::string described_archive(Input& input) {
+  std::vector<EntrySpec> entries;
+  const std::size_t count = input.byte() % 5;
+  for (std::size_t i = 0; i < count; ++i) {
+    EntrySpec entry;
+    entry.name = input.take(input.byte() % 32);
+    entry.method = input.byte();
+    const std::size_t length = input.byte() * 8u;
+    entry.content = input.take(input.byte() % 64);
+    // Repeat the content to reach the length, so that Deflate has work to do.
+    while (!entry.content.empty() && entry.content.size() < length) entry.content += entry.content;
+    entries.push_back(std::move(entry));
+  }
+  return damaged(write_archive(entries), input, (count & 4) != 0);
+}
+
+// Replaces every `from` in the archive by `to` (same length), local and central headers alike.
+void rename_entries(std::string& archive, std::string_view from, std::string_view to) {
+  for (auto at = archive.find(from); at != std::string::npos; at = archive.find(from, at))
+    archive.replace(at, from.size(), to);
+}
+
+// Sets the uncompressed size that both headers of the first entry declare (it is the first
+// local header and the first central header of the archive).
+void declare_first_entry_size(std::string& archive, std::uint32_t size) {
+  for (const auto& [magic, size_at] : {std::pair{std::string_view("PK\x03\x04"), 22},
+                                       std::pair{std::string_view("PK\x01\x02"), 24}}) {
+    const auto at = archive.find(magic);
+    if (at == std::string::npos) continue;
+    for (int i = 0; i < 4; ++i) archive[at + size_at + i] = static_cast<char>(size >> (8 * i));
+  }
+}
+
+// The hostile archives, built once (the repository keeps no binary seeds).
+const std::string& hostile_archive(std::uint8_t which) {
+  static const std::string bomb = [] {
+    // 64 MiB of blanks declared as 1,000 bytes.
+    std::string archive = write_archive({{"ppt/presentation.xml", std::string(64u << 20, ' ')},
+                                         {"ppt/slides/slide1.xml", "<p:sld/>"}});
+    declare_first_entry_size(archive, 1000);
+    return archive;
+  }();
+  static const std::string duplicate = [] {
+    std::string archive = write_archive({{"ppt/slides/slide1.xml", "<p:sld>one</p:sld>"},
+                                         {"ppt/slides/slideX.xml", "<p:sld>two</p:sld>"},
+                                         {"ppt/presentation.xml", "<p:presentation/>"}});
+    rename_entries(archive, "slideX.xml", "slide1.xml");
+    return archive;
+  }();
+  return which % 2 == 0 ? bomb : duplicate;
 }
 
 void exercise(std::string_view bytes) {
   auto archive = pelvane::PackageArchive::open_bytes(bytes);
   if (!archive) return;
+  (void)pelvane::check_unique_entry_names(*archive);
   const auto manifest = pelvane::inspect_archive("fuzz.pptx", *archive);
   const std::uint64_t count = archive->entry_count();
   for (std::uint64_t index = 0; index < count && index < 64; ++index) {
@@ -123,10 +175,11 @@ void exercise(std::string_view bytes) {
     (void)pelvane::read_archive_text(*archive, name);
     const auto found = pelvane::read_archive_bytes(*archive, name);
     std::uint64_t streamed = 0;
-    if (auto entry = pelvane::open_archive_entry(*archive, index)) {
+    if (auto entry = pelvane::EntryReader::open(*archive, index)) {
       char buffer[4096];
       (void)pelvane::stream_archive_entry(
-          entry->get(), buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
+          *entry, buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
+      require(streamed <= entry->declared_size());
     }
     if (manifest && found && *found && archive->find(name) == index) {
       for (const auto& record : manifest->parts) {
@@ -148,6 +201,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   Input input(bytes.substr(1));
-  exercise(described_archive(input));
+  if ((bytes.front() & 2) == 0) {
+    exercise(described_archive(input));
+  } else {
+    const std::uint8_t which = input.byte();
+    exercise(damaged(hostile_archive(which), input, (which & 4) != 0));
+  }
   return 0;
 }

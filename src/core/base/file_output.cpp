@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -18,6 +19,8 @@ namespace {
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 // The temporary file's name must stay within the usual 255-byte limit of one name.
 constexpr std::size_t kMaxStemInTempName = 160;
+// Symbolic links followed before giving up, as the kernel does when it opens a path.
+constexpr int kMaxLinkHops = 40;
 
 PelvaneError io_errno(int error_number) { return PelvaneError::io(os_error_message(error_number)); }
 
@@ -49,7 +52,47 @@ std::string random_suffix() {
   return suffix;
 }
 
+// The file a write to the output replaces, and its status when it exists.
+struct OutputTarget {
+  std::filesystem::path path;
+  std::optional<struct stat> existing;
+};
+
+Result<OutputTarget> output_target(std::string_view output_path) {
+  PELVANE_TRY_VOID(check_path(output_path));
+  std::filesystem::path path(output_path);
+  struct stat status{};
+  for (int hops = 0;; ++hops) {
+    // A path that cannot be examined is left to the write, which reports why it fails.
+    if (::lstat(path.c_str(), &status) != 0) return OutputTarget{std::move(path), std::nullopt};
+    if (!S_ISLNK(status.st_mode)) break;
+    if (hops == kMaxLinkHops) return fail(io_errno(ELOOP));
+    std::error_code error;
+    std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) return fail(PelvaneError::io(error.message()));
+    path = target.is_absolute() ? std::move(target) : path.parent_path() / target;
+  }
+  if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+    return fail(PelvaneError::io("output " + std::string(output_path) + " is not a regular file"));
+  return OutputTarget{std::move(path), status};
+}
+
+// Gives the new file the owner, group and permission bits of the file it replaces. Changing the
+// owner needs privileges and the group a membership: failing that, the file stays the caller's.
+// The owner goes first, since a change of owner clears the set-user-id and set-group-id bits.
+Result<void> take_over_file_status(int fd, const struct stat& existing) {
+  if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+    (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+  if (::fchmod(fd, existing.st_mode & 07777) != 0) return fail(io_errno(errno));
+  return {};
+}
+
 }  // namespace
+
+Result<std::string> resolve_output_path(std::string_view output_path) {
+  OutputTarget target = PELVANE_TRY(output_target(output_path));
+  return target.path.string();
+}
 
 Result<void> check_path(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) {
@@ -73,17 +116,24 @@ Result<void> create_parent_directories(std::string_view output_path) {
 }
 
 Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) {
-  PELVANE_TRY_VOID(check_path(output_path));
-  const std::filesystem::path output(output_path);
-  std::string stem = output.filename().string();
+  OutputTarget target = PELVANE_TRY(output_target(output_path));
+  const bool replaces_file = target.existing && S_ISREG(target.existing->st_mode);
+  std::string stem = target.path.filename().string();
   if (stem.size() > kMaxStemInTempName) stem.resize(kMaxStemInTempName);
-  const std::filesystem::path directory = output.parent_path();
-  // Mode 0666 lets the kernel apply the process's file-creation mask, as for any new file;
-  // O_EXCL makes sure an existing file is never opened by accident.
+  const std::filesystem::path directory = target.path.parent_path();
+  // A new output gets mode 0666 less the process's file-creation mask, as any new file; one
+  // that replaces a file starts from that file's bits, so that it is never more open than the
+  // file even before they are copied exactly. O_EXCL makes sure an existing file is never
+  // opened by accident.
+  const mode_t mode = replaces_file ? target.existing->st_mode & 0777 : 0666;
   for (int attempt = 0;; ++attempt) {
     std::filesystem::path temp = directory / ("." + stem + "." + random_suffix() + ".tmp");
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return AtomicOutputFile(fd, std::string(output_path), temp.string());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      AtomicOutputFile file(fd, target.path.string(), temp.string());
+      if (replaces_file) PELVANE_TRY_VOID(take_over_file_status(fd, *target.existing));
+      return file;
+    }
     if (errno == EEXIST && attempt < 100) continue;
     return fail(io_errno(errno));
   }

@@ -20,13 +20,24 @@ Result<void> check_path(std::string_view path);
 // The operating system's message for an errno value, as carried by `Io` errors.
 std::string os_error_message(int error_number);
 
+// The file a write to `output_path` replaces: the path itself or, when it names a symbolic link,
+// the file the link leads to (links followed as opening the path for writing follows them; a
+// dangling link leads to the file it names, which the write then creates). An existing file
+// there that is neither a regular file nor a directory (a device, a FIFO, a socket) is `Io`
+// "output {0} is not a regular file", {0} the path as given: renaming over it would replace
+// the special file itself. Operations that write check their output with this before anything
+// is read or written.
+Result<std::string> resolve_output_path(std::string_view output_path);
+
 // Creates the parent directory of `output_path` and every missing ancestor (0777 before the
 // process's file-creation mask). Does nothing when the path has no parent component.
 Result<void> create_parent_directories(std::string_view output_path);
 
-// A new file written beside `output_path` and renamed over it by `commit`. The file is created
-// with permissions 0666 before the file-creation mask. Without a successful commit the
-// temporary file is removed when the object is destroyed and the output is left untouched.
+// A new file written beside the file `output_path` names (after `resolve_output_path`) and
+// renamed over it by `commit`. When that file exists, the new one takes its permission bits
+// and, where the process may, its owner and group; otherwise it is created with permissions
+// 0666 before the file-creation mask. Without a successful commit the temporary file is removed
+// when the object is destroyed and the output is left untouched.
 class AtomicOutputFile {
  public:
   static Result<AtomicOutputFile> create(std::string_view output_path);
@@ -39,6 +50,7 @@ class AtomicOutputFile {
 
   // The descriptor of the temporary file, which the caller writes through.
   int fd() const { return fd_; }
+  // The file the commit replaces: the output path with its symbolic links followed.
   const std::string& output_path() const { return output_path_; }
   const std::string& temp_path() const { return temp_path_; }
 

@@ -39,7 +39,7 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
   std::vector<char> buffer;
   Sha256 hasher;
   for (std::uint64_t index = 0; index < count; ++index) {
-    ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
+    EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));
     const char* name = zip_get_name(archive.handle(), index, 0);
     if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
     const std::uint64_t size = entry_declared_size(archive, index);
@@ -48,8 +48,8 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
     if (buffer.size() < wanted) buffer.resize(wanted);
     PartRecord record;
     record.name = name;
-    record.size = PELVANE_TRY(stream_archive_entry(
-        file.get(), buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
+    record.size = PELVANE_TRY(
+        stream_archive_entry(entry, buffer, [&](std::string_view chunk) { hasher.update(chunk); }));
     record.sha256 = hasher.hex_digest();
     record.kind = part_kind(record.name);
     manifest.parts.push_back(std::move(record));

@@ -49,6 +49,14 @@ Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string
   return extract_text_runs(**bytes);
 }
 
+// Opens a package to summarise. Two entries of one name would count a slide twice and shift
+// every index after it, so such a package is refused.
+Result<PackageArchive> open_for_summary(std::string_view path) {
+  PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(path));
+  PELVANE_TRY_VOID(check_unique_entry_names(archive));
+  return archive;
+}
+
 // True when some entry of the archive is a macro project; the names alone decide that, but
 // every entry must still open, in archive order.
 Result<bool> holds_macro_project(PackageArchive& archive) {
@@ -107,7 +115,7 @@ Result<SlideSummary> summarize_slide(PackageArchive& archive, std::string_view s
 }
 
 Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64_t index) {
-  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  auto archive = PELVANE_TRY(open_for_summary(path));
   const auto part = PELVANE_TRY(slide_part_at_index(archive, index));
   if (!part) {
     return fail(
@@ -117,7 +125,7 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
 }
 
 Result<std::string> summarize_presentation_json_text(std::string_view path) {
-  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  auto archive = PELVANE_TRY(open_for_summary(path));
   const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
   const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
 
@@ -157,7 +165,7 @@ Result<std::string> summarize_presentation_json_text(std::string_view path) {
 }
 
 Result<PresentationSummary> summarize_presentation(std::string_view path) {
-  auto archive = PELVANE_TRY(PackageArchive::open_file(path));
+  auto archive = PELVANE_TRY(open_for_summary(path));
   const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
 
   PresentationSummary summary;

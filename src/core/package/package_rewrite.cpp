@@ -87,9 +87,9 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         // through decompression into a new entry.
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
         if (!directory) {
-          ZipEntryFile file = PELVANE_TRY(open_archive_entry(input, index));
+          EntryReader entry = PELVANE_TRY(EntryReader::open(input, index));
           chunk.resize(kReadChunk);
-          PELVANE_TRY_VOID(stream_archive_entry(file.get(), chunk, [&](std::string_view bytes) {
+          PELVANE_TRY_VOID(stream_archive_entry(entry, chunk, [&](std::string_view bytes) {
             return writer.write_entry_data(bytes);
           }));
         }

@@ -51,7 +51,8 @@ RewritePlan PackageEdit::plan(const EditOptions& options) const {
 Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
                                 const EditOptions& options) {
   PELVANE_TRY_VOID(check_path(input));
-  PELVANE_TRY_VOID(check_path(output));
+  // An output that is a device, a FIFO or a socket is refused before anything is done.
+  (void)PELVANE_TRY(resolve_output_path(output));
   if (options.directories_first) PELVANE_TRY_VOID(create_parent_directories(output));
   return {};
 }
@@ -59,7 +60,10 @@ Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
 Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
                                      const EditOptions& options) {
   PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
-  return PackageArchive::open_file(input);
+  PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(input));
+  // Parts are addressed by name: a package naming two entries alike is ambiguous.
+  PELVANE_TRY_VOID(check_unique_entry_names(archive));
+  return archive;
 }
 
 Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,

@@ -104,11 +104,13 @@ struct Edited {
   PackageFacts facts;
 };
 
-// Checks both paths and creates the output's parent directories unless they are deferred.
+// Checks both paths (an output that is not a regular file is refused, see
+// `resolve_output_path`) and creates the output's parent directories unless they are deferred.
 Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
                                 const EditOptions& options);
 
-// `prepare_edit_paths`, then opens the input.
+// `prepare_edit_paths`, then opens the input; a package holding two entries of one name is
+// refused (`check_unique_entry_names`).
 Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
                                      const EditOptions& options);
 

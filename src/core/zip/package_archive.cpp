@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -52,23 +53,21 @@ void grow_unwritten(std::string& text, std::size_t size) {
   text.resize_and_overwrite(size, [](char*, std::size_t length) { return length; });
 }
 
-// Reads an opened entry whole into a string, straight into the string's own storage: room for
-// the declared size and one byte more, so that an entry of the declared size ends in the second
-// read and the string is never reallocated; more room (doubling) only for an entry that is
-// longer than declared, or whose size is unknown. The CRC-32 is checked at the end, as in
-// `stream_archive_entry`.
-Result<std::string> read_whole(zip_t* archive, std::uint64_t index, zip_file_t* file) {
-  const std::uint64_t size = declared_size(archive, index);
+// Reads an entry whole into a string, straight into the string's own storage: room for the
+// declared size and one byte more, so that an entry of the declared size ends in the second
+// read and the string is never reallocated; more room (doubling) only for a declared size past
+// the up-front reservation.
+Result<std::string> read_whole(EntryReader& entry) {
   std::string content;
-  grow_unwritten(content,
-                 static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kMaxReserve)));
+  grow_unwritten(content, static_cast<std::size_t>(std::clamp<std::uint64_t>(
+                              entry.declared_size() + 1, 4096, kMaxReserve)));
   std::size_t filled = 0;
   for (;;) {
     if (filled == content.size()) grow_unwritten(content, content.size() * 2);
-    const zip_int64_t got = zip_fread(file, content.data() + filled, content.size() - filled);
-    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    const std::size_t got =
+        PELVANE_TRY(entry.read(std::span<char>(content.data() + filled, content.size() - filled)));
     if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+    filled += got;
   }
   content.resize(filled);
   return content;
@@ -112,9 +111,39 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
   return {};
 }
 
-Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+Result<EntryReader> EntryReader::open(PackageArchive& archive, std::uint64_t index) {
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
-  return read_whole(archive.handle(), index, file.get());
+  return EntryReader(std::move(file), archive, index, entry_declared_size(archive, index));
+}
+
+Result<std::size_t> EntryReader::read(std::span<char> buffer) {
+  // At most one byte past the declared size is asked for: it tells an entry that ends there
+  // from one that goes on, and the inflater never runs further ahead than that.
+  const std::uint64_t left = declared_size_ - position_;
+  const std::size_t wanted =
+      left < buffer.size() ? static_cast<std::size_t>(left) + 1 : buffer.size();
+  const zip_int64_t got = zip_fread(file_.get(), buffer.data(), wanted);
+  if (got < 0) {
+    // At the end of the content the library checks the CRC-32 and then the size: content that
+    // ended short of the declared size fails on one or the other.
+    const int code = zip_error_code_zip(zip_file_get_error(file_.get()));
+    if (left > 0 && (code == ZIP_ER_CRC || code == ZIP_ER_INCONS)) return fail(size_mismatch());
+    return fail(PelvaneError::io(zip_file_strerror(file_.get())));
+  }
+  const auto count = static_cast<std::uint64_t>(got);
+  if (count > left || (count == 0 && left > 0)) return fail(size_mismatch());
+  position_ += count;
+  return static_cast<std::size_t>(count);
+}
+
+PelvaneError EntryReader::size_mismatch() const {
+  return PelvaneError::zip("entry " + std::string(archive_->entry_name(index_)) +
+                           " does not inflate to its declared size");
+}
+
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+  EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));
+  return read_whole(entry);
 }
 
 Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
@@ -177,11 +206,11 @@ Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
                                                      std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
-  auto file = open_archive_entry(archive, *index);
+  auto entry = EntryReader::open(archive, *index);
   // An entry that cannot be opened (encrypted, unsupported method, damaged header) reads as
   // absent; callers then treat the part as missing.
-  if (!file) return std::nullopt;
-  std::string text = PELVANE_TRY(read_whole(archive.handle(), *index, file->get()));
+  if (!entry) return std::nullopt;
+  std::string text = PELVANE_TRY(read_whole(*entry));
   if (!is_valid_utf8(text)) return fail(PelvaneError::io(std::string(kInvalidUtf8)));
   return std::optional<std::string>(std::move(text));
 }
@@ -196,6 +225,21 @@ Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
 
 std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index) {
   return declared_size(archive.handle(), index);
+}
+
+Result<void> check_unique_entry_names(PackageArchive& archive) {
+  const std::uint64_t count = archive.entry_count();
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 1 << 16)));
+  for (std::uint64_t index = 0; index < count; ++index) {
+    const char* stored = zip_get_name(archive.handle(), index, ZIP_FL_ENC_RAW);
+    if (stored == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+    if (!seen.insert(stored).second) {
+      return fail(PelvaneError::zip("package holds more than one entry named " +
+                                    std::string(archive.entry_name(index))));
+    }
+  }
+  return {};
 }
 
 }  // namespace pelvane

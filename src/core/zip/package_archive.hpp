@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
@@ -67,6 +68,7 @@ using ZipEntryFile = std::unique_ptr<zip_file_t, ZipEntryCloser>;
 
 // Opens the entry at `index` for reading, decompressed, or as its compressed bytes with
 // `ZIP_FL_COMPRESSED`. An entry that cannot be opened is `Zip` with the library's message.
+// Content is read through `EntryReader`, which holds every read to the declared size.
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags = 0);
 
@@ -77,19 +79,45 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
 // local header, so that the first failure and its text are the same as a reader's.
 Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
 
-// Reads an opened entry to its end through `buffer`, handing each chunk to `sink` in order; a
-// sink that returns `Result<void>` ends the reading with its first failure. The archive library
-// checks the CRC-32 when the end is reached: a mismatch, like any read failure, is `Io`.
-// Returns the number of bytes read.
+// One entry's content, decompressed, held to the uncompressed size its central directory
+// declares. Every read of an entry's content goes through here, so a small entry that inflates
+// to gigabytes is caught after its declared size plus one buffer: content that goes on past the
+// declared size, or ends before it, is `Zip` "entry {0} does not inflate to its declared size".
+class EntryReader {
+ public:
+  // An entry that cannot be opened is `Zip` with the library's message.
+  static Result<EntryReader> open(PackageArchive& archive, std::uint64_t index);
+
+  std::uint64_t declared_size() const { return declared_size_; }
+  // Reads the next bytes into the front of `buffer` (not empty); 0 at the end. The archive
+  // library checks the CRC-32 at the end: a mismatch, like any other read failure, is `Io`.
+  Result<std::size_t> read(std::span<char> buffer);
+
+ private:
+  EntryReader(ZipEntryFile file, PackageArchive& archive, std::uint64_t index,
+              std::uint64_t declared_size)
+      : file_(std::move(file)), archive_(&archive), index_(index), declared_size_(declared_size) {}
+  PelvaneError size_mismatch() const;
+
+  ZipEntryFile file_;
+  PackageArchive* archive_;
+  std::uint64_t index_;
+  std::uint64_t declared_size_;
+  std::uint64_t position_ = 0;
+};
+
+// Reads an entry to its end through `buffer`, handing each chunk to `sink` in order; a sink that
+// returns `Result<void>` ends the reading with its first failure. Returns the number of bytes
+// read.
 template <class Sink>
-Result<std::uint64_t> stream_archive_entry(zip_file_t* file, std::span<char> buffer, Sink&& sink) {
+Result<std::uint64_t> stream_archive_entry(EntryReader& entry, std::span<char> buffer,
+                                           Sink&& sink) {
   std::uint64_t total = 0;
   for (;;) {
-    const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
-    if (got < 0) return fail(PelvaneError::io(zip_file_strerror(file)));
+    const std::size_t got = PELVANE_TRY(entry.read(buffer));
     if (got == 0) return total;
-    total += static_cast<std::uint64_t>(got);
-    const std::string_view chunk(buffer.data(), static_cast<std::size_t>(got));
+    total += got;
+    const std::string_view chunk(buffer.data(), got);
     if constexpr (std::is_void_v<std::invoke_result_t<Sink&, std::string_view>>) {
       sink(chunk);
     } else {
@@ -114,5 +142,11 @@ Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,
 
 // The entry's uncompressed size as the central directory declares it; 0 when it gives none.
 std::uint64_t entry_declared_size(PackageArchive& archive, std::uint64_t index);
+
+// Refuses an archive holding two entries of one name (compared byte for byte as the archive
+// stores them): readers by name would see the first of them and other programs the last, and
+// every list of parts would count one part twice. `Zip` "package holds more than one entry
+// named {0}".
+Result<void> check_unique_entry_names(PackageArchive& archive);
 
 }  // namespace pelvane

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/base/sha256.hpp"
 #include "core/inspect/manifest.hpp"
+#include "core/package/package_rewrite.hpp"
 #include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 
@@ -201,10 +203,10 @@ TEST(Archive, StreamsAnEntryInChunks) {
   ASSERT_TRUE(archive);
   std::string gathered;
   std::size_t chunks = 0;
-  auto entry = open_archive_entry(*archive, 0);
+  auto entry = EntryReader::open(*archive, 0);
   ASSERT_TRUE(entry);
   std::vector<char> buffer(1u << 20);
-  const auto size = stream_archive_entry(entry->get(), buffer, [&](std::string_view chunk) {
+  const auto size = stream_archive_entry(*entry, buffer, [&](std::string_view chunk) {
     gathered.append(chunk);
     ++chunks;
   });
@@ -212,7 +214,7 @@ TEST(Archive, StreamsAnEntryInChunks) {
   EXPECT_EQ(*size, big.size());
   EXPECT_EQ(gathered, big);
   EXPECT_GT(chunks, 1u);
-  EXPECT_FALSE(open_archive_entry(*archive, 5));
+  EXPECT_FALSE(EntryReader::open(*archive, 5));
 }
 
 TEST(DamagedPackages, FailWithTheirErrorAndNeverCrash) {
@@ -316,6 +318,109 @@ TEST(DamagedPackages, EntryThatCannotBeOpenedIsAbsentTextButAZipError) {
   const auto raw = read_archive_bytes(*archive, "ppt/presentation.xml");
   ASSERT_FALSE(raw);
   EXPECT_EQ(raw.error().kind(), PelvaneError::Kind::Zip);
+}
+
+// Sets the uncompressed size that the local and the central header of entry `name` declare.
+std::string declaring_size(std::string bytes, std::string_view name, std::uint32_t size) {
+  int patched = 0;
+  for (const auto& [magic, name_at, size_at] :
+       {std::tuple{std::string_view("PK\x03\x04"), 30, 22},
+        std::tuple{std::string_view("PK\x01\x02"), 46, 24}}) {
+    for (auto at = bytes.find(magic); at != std::string::npos; at = bytes.find(magic, at + 1)) {
+      if (std::string_view(bytes).substr(at + name_at, name.size()) != name) continue;
+      for (int i = 0; i < 4; ++i) bytes[at + size_at + i] = static_cast<char>(size >> (8 * i));
+      ++patched;
+    }
+  }
+  EXPECT_EQ(patched, 2) << name;
+  return bytes;
+}
+
+TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
+  struct Case {
+    const char* label;
+    std::string content;
+    bool deflate;
+    std::uint32_t declared;
+  };
+  const Case cases[] = {
+      {"inflates far past", std::string(64u << 20, ' '), true, 1000},
+      {"stored, longer", std::string(5000, 'a'), false, 10},
+      {"one byte past", "<p/>", true, 3},
+      {"declared empty", "x", true, 0},
+      {"ends before", std::string(100, 'b'), true, 5000},
+      {"stored, shorter", std::string(100, 'c'), false, 101},
+  };
+  const std::string name = "ppt/presentation.xml";
+  const std::string message = "zip error: entry " + name + " does not inflate to its declared size";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string bytes =
+        declaring_size(test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
+                                        {.name = name, .bytes = c.content, .deflate = c.deflate}}),
+                       name, c.declared);
+    auto archive = PackageArchive::open_bytes(bytes);
+    ASSERT_TRUE(archive) << archive.error().to_string();
+
+    const auto manifest = inspect_archive("deck.pptx", *archive);
+    ASSERT_FALSE(manifest);
+    EXPECT_EQ(manifest.error().to_string(), message);
+    const auto text = read_archive_text(*archive, name);
+    ASSERT_FALSE(text);
+    EXPECT_EQ(text.error().to_string(), message);
+    const auto raw = read_archive_bytes(*archive, name);
+    ASSERT_FALSE(raw);
+    EXPECT_EQ(raw.error().to_string(), message);
+    // Streamed, nothing past the declared size reaches the sink.
+    auto entry = EntryReader::open(*archive, 1);
+    ASSERT_TRUE(entry);
+    std::vector<char> buffer(1u << 20);
+    std::uint64_t streamed = 0;
+    const auto size = stream_archive_entry(
+        *entry, buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
+    ASSERT_FALSE(size);
+    EXPECT_EQ(size.error().to_string(), message);
+    EXPECT_LE(streamed, c.declared);
+    // A rewrite that decompresses the entry again stops the same way; a raw copy never reads it.
+    for (const RewriteStyle style : {RewriteStyle::Recompress, RewriteStyle::RawCopy}) {
+      std::string output;
+      const auto facts = write_package_to_buffer(*archive, output, {.style = style}, bytes);
+      if (style == RewriteStyle::RawCopy) {
+        EXPECT_TRUE(facts) << facts.error().to_string();
+      } else {
+        ASSERT_FALSE(facts);
+        EXPECT_EQ(facts.error().to_string(), message);
+      }
+    }
+  }
+}
+
+TEST(DuplicateNames, AreRefusedByTheCheckAndListedByTheManifest) {
+  // The archive library writes no two entries of one name: the second name is patched after.
+  std::string bytes = test::zip_bytes({{.name = "ppt/slides/slide1.xml", .bytes = "<one/>"},
+                                       {.name = "ppt/slides/slide2.xml", .bytes = "<two/>"},
+                                       {.name = "ppt/slides/Slide1.xml", .bytes = "<case/>"}});
+  for (auto at = bytes.find("slide2.xml"); at != std::string::npos; at = bytes.find("slide2.xml"))
+    bytes[at + 5] = '1';
+  auto archive = PackageArchive::open_bytes(bytes);
+  ASSERT_TRUE(archive);
+  const auto check = check_unique_entry_names(*archive);
+  ASSERT_FALSE(check);
+  EXPECT_EQ(check.error().to_string(),
+            "zip error: package holds more than one entry named ppt/slides/slide1.xml");
+  const auto manifest = inspect_archive("deck.pptx", *archive);
+  ASSERT_TRUE(manifest) << manifest.error().to_string();
+  EXPECT_EQ(part_names(*manifest),
+            (std::vector<std::string>{"ppt/slides/Slide1.xml", "ppt/slides/slide1.xml",
+                                      "ppt/slides/slide1.xml"}));
+
+  // Names that differ only in case are different names.
+  const std::string distinct =
+      test::zip_bytes({{.name = "ppt/slides/slide1.xml", .bytes = "<one/>"},
+                       {.name = "ppt/slides/Slide1.xml", .bytes = "<case/>"}});
+  auto unique = PackageArchive::open_bytes(distinct);
+  ASSERT_TRUE(unique);
+  EXPECT_TRUE(check_unique_entry_names(*unique));
 }
 
 TEST(RoundTrip, CopiesByteForByteUnderNewDirectories) {
