@@ -25,7 +25,10 @@
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/json/json_in.hpp"
 #include "core/slides/package_mutation_slides.hpp"
+#include "core/workbook/workbook_cell_update.hpp"
+#include "core/text/package_mutation_text.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -46,7 +49,7 @@ struct BuildInfo {
 };
 
 // The documentation of update_workbook_cells, after its text signature (FunctionDecl::doc).
-[[maybe_unused]] constexpr const char* kUpdateWorkbookCellsDoc =
+constexpr const char* kUpdateWorkbookCellsDoc =
     "Write `[reference, kind, value]` cells into the named sheet of an XLSX\n"
     "package in place. `kind` is `\"n\"` for a number, `\"s\"` for a string, or\n"
     "`\"e\"` to clear an existing cell (its value is ignored).";
@@ -56,6 +59,25 @@ constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::S
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
 constexpr Param kInputOutputLayoutParams[] = {
     {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
+constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
+                                                {"sheet_name", Kind::Str},
+                                                json_param<parse_workbook_cells>("cells_json")};
+// Pieces of the text functions' parameter lists, joined in signature order.
+constexpr Param kSlideIndex[] = {{"slide_index", Kind::Index}};
+constexpr Param kSearch[] = {{"search", Kind::Str}};
+constexpr Param kRunIndex[] = {{"run_index", Kind::Index}};
+constexpr Param kShapeIndex[] = {{"shape_index", Kind::Index}};
+constexpr Param kParagraphIndex[] = {{"paragraph_index", Kind::Index}};
+constexpr Param kReplacement[] = {{"replacement", Kind::Str}};
+constexpr auto kReplaceTextParams = join_params(kInputOutputParams, kSearch, kReplacement);
+constexpr auto kReplaceTextAtIndexParams =
+    join_params(kInputOutputParams, kSlideIndex, kSearch, kReplacement);
+constexpr auto kRunTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kRunIndex, kReplacement);
+constexpr auto kShapeTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
+constexpr auto kParagraphTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -77,6 +99,28 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), std::nullopt)); }},
     {"add_blank_slide_with_layout_json", kInputOutputLayoutParams,
      [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), a.index(2))); }},
+    {"replace_slide_text_json", kReplaceTextParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), std::nullopt, a.str(2), a.str(3)));
+     }},
+    {"replace_slide_text_at_index_json", kReplaceTextAtIndexParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), a.index(2), a.str(3), a.str(4)));
+     }},
+    engine_row<&replace_slide_text_run_at_index, kRunTextParams>(
+        "replace_slide_text_run_at_index_json"),
+    engine_row<&set_slide_shape_text_at_index, kShapeTextParams>(
+        "set_slide_shape_text_at_index_json"),
+    engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
+        "set_slide_shape_paragraph_text_at_index_json"),
+    {"update_workbook_cells", kUpdateWorkbookCellsParams,
+     [](Args& a) {
+       return bytes_result(
+           update_workbook_cells(a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
+     },
+     kUpdateWorkbookCellsDoc},
 });
 
 }  // namespace
