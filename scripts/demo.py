@@ -61,6 +61,26 @@ STEPS: list[Step] = [
          "every slide of the sample deck: texts, shapes through groups, tables, notes"),
     Step("summarize_slide_at_index_json", lambda d: (str(d.deck), 2),
          "slide 3 of the sample deck alone"),
+    # Slides and placeholders, each step editing the previous step's output: a blank slide on
+    # the layout of the first slide, a blank slide on layout 2, then placeholders on that slide;
+    # last, the placeholders of layout 1 on slide 3 of the sample deck.
+    Step("add_blank_slide_json", lambda d: (str(d.deck), d.output("slides-1-blank.pptx")),
+         "a fourth slide on the layout of the first, with its empty placeholders"),
+    Step("add_blank_slide_with_layout_json",
+         lambda d: (str(d.outputs["slides-1-blank.pptx"]), d.output("slides-2-layout.pptx"), 1),
+         "a fifth slide on layout 2 (Title and Content), the second in natural order"),
+    Step("add_slide_placeholder_shape_json",
+         lambda d: (str(d.outputs["slides-2-layout.pptx"]), d.output("slides-3-placeholder.pptx"),
+                    4, "body", "vert", None, "13"),
+         "a vertical text placeholder on slide 5"),
+    Step("add_slide_placeholder_shapes_json",
+         lambda d: (str(d.outputs["slides-3-placeholder.pptx"]), d.output("slides-4-placeholders.pptx"),
+                    4, '[{"placeholder_type": "dt", "placeholder_size": "half", "placeholder_idx": "10"},'
+                       ' {"placeholder_type": "sldNum", "placeholder_size": "quarter", "placeholder_idx": "12"}]'),
+         "a date and a slide-number placeholder on slide 5, from JSON"),
+    Step("add_slide_layout_placeholders_json",
+         lambda d: (str(d.deck), d.output("slides-5-layout-placeholders.pptx"), 2, 0),
+         "the placeholders of layout 1 (Title Slide) on slide 3"),
     # Shapes, each step editing the previous step's output: a titled rectangle on slide 1, an
     # ellipse inside the group of slide 3, a text box on slide 1.
     Step("add_slide_auto_shape_with_text_json",

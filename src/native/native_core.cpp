@@ -26,6 +26,7 @@
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/json/json_in.hpp"
+#include "core/slides/package_mutation_slides.hpp"
 #include "core/workbook/workbook_cell_update.hpp"
 #include "core/text/package_mutation_text.hpp"
 #include "core/zip/package_archive.hpp"
@@ -56,6 +57,8 @@ constexpr const char* kUpdateWorkbookCellsDoc =
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
+constexpr Param kInputOutputLayoutParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
 constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
                                                 {"sheet_name", Kind::Str},
                                                 json_param<parse_workbook_cells>("cells_json")};
@@ -92,6 +95,10 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
     {"roundtrip_package_json", kInputOutputParams,
      [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
+    {"add_blank_slide_json", kInputOutputParams,
+     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), std::nullopt)); }},
+    {"add_blank_slide_with_layout_json", kInputOutputLayoutParams,
+     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), a.index(2))); }},
     {"replace_slide_text_json", kReplaceTextParams,
      [](Args& a) {
        return json_result(

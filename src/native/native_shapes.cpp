@@ -11,6 +11,7 @@
 #include "core/json/json_in.hpp"
 #include "core/shapes/package_mutation_connectors.hpp"
 #include "core/shapes/package_mutation_shapes.hpp"
+#include "core/slides/package_mutation_slides.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
 #include "native/results.hpp"
@@ -24,6 +25,18 @@ constexpr Param kOptionalTextAndGuides[] = {
     json_param<parse_adjustment_guides>("adjustment_guides_json"),
 };
 
+constexpr Param kPlaceholderAttributes[] = {
+    {"placeholder_type", Kind::Str},
+    {"placeholder_orient", Kind::Str},
+    {"placeholder_size", Kind::Str, Presence::NoneOk},
+    {"placeholder_idx", Kind::Str, Presence::NoneOk},
+};
+constexpr Param kPlaceholderList[] = {json_param<parse_placeholder_specs>("placeholders_json")};
+constexpr Param kLayout[] = {{"layout_index", Kind::Index}};
+
+constexpr auto kPlaceholderShapeParams = join_params(kInputOutputSlide, kPlaceholderAttributes);
+constexpr auto kPlaceholderShapesParams = join_params(kInputOutputSlide, kPlaceholderList);
+constexpr auto kLayoutPlaceholdersParams = join_params(kInputOutputSlide, kLayout);
 constexpr auto kAutoShapeParams = join_params(kInputOutputSlide, kPreset, kBox);
 constexpr auto kAutoShapeWithTextParams = join_params(kInputOutputSlide, kPreset, kBox, kText);
 constexpr auto kAutoShapeWithOptionsParams =
@@ -34,6 +47,16 @@ constexpr auto kConnectedConnectorParams = join_params(kInputOutputSlide, kConne
 constexpr auto kConnectedShapesParams = join_params(kInputOutputSlide, kConnectedShapes);
 
 constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
+    {"add_slide_placeholder_shape_json", kPlaceholderShapeParams,
+     [](Args& a) {
+       return json_result(add_slide_placeholder_shape(a.str(0), a.str(1), a.index(2), a.str(3),
+                                                      a.str(4), a.optional_str(5),
+                                                      a.optional_str(6)));
+     }},
+    engine_row<&add_slide_placeholder_shapes, kPlaceholderShapesParams>(
+        "add_slide_placeholder_shapes_json"),
+    engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
+        "add_slide_layout_placeholders_json"),
     {"add_slide_auto_shape_json", kAutoShapeParams,
      [](Args& a) {
        return json_result(add_slide_auto_shape_impl(a.str(0), a.str(1), a.index(2), a.str(3),

@@ -10,4 +10,7 @@ namespace pelvane {
 // Strict signed 64-bit decimal: an optional "+" or "-", then one or more ASCII digits.
 std::optional<std::int64_t> parse_i64(std::string_view text);
 
+// Strict unsigned 64-bit decimal: an optional "+", then one or more ASCII digits.
+std::optional<std::uint64_t> parse_u64(std::string_view text);
+
 }  // namespace pelvane

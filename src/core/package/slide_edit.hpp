@@ -121,9 +121,16 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
 Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
                                           std::string_view output, const EditOptions& options);
 
-// The slide part at `slide_index` and its text (its bytes as stored with `as_bytes`). A missing
-// slide is `InvalidInput` "slide index {0} was not found"; a listed part the archive lacks is
-// `InvalidInput` "slide part {0} was not found".
+// The slide part at `slide_index`; a missing slide is `InvalidInput`
+// "slide index {0} was not found".
+Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index);
+
+// The text of a listed slide part (its bytes as stored with `as_bytes`); a part the archive
+// lacks (or cannot open) is `InvalidInput` "slide part {0} was not found".
+Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
+                                    bool as_bytes = false);
+
+// Both of the above in turn: the slide part at `slide_index` and its text.
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
                                                                 std::uint64_t slide_index,
                                                                 bool as_bytes = false);
@@ -141,21 +148,44 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   return Edited<T>{std::move(value), std::string(), facts};
 }
 
+// What a `prepare` step of `edit_slide` yields.
+template <class Prepare>
+using PreparedValue =
+    typename std::invoke_result_t<Prepare&, PackageArchive&, const std::string&>::value_type;
+
+// The one-slide road with a step between addressing the slide and reading its text, for
+// operations whose own lookups are checked before the slide's text: `prepare`:
+// Result<P>(PackageArchive&, const std::string& slide_part); `rewrite`: Result<T>(SlideEdit&,
+// P&). The slide is written from its text as the rewrite leaves it.
+template <class Prepare, class Rewrite>
+auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
+                const EditOptions& options, Prepare&& prepare, Rewrite&& rewrite)
+    -> Result<Edited<
+        typename std::invoke_result_t<Rewrite&, SlideEdit&, PreparedValue<Prepare>&>::value_type>> {
+  using P = PreparedValue<Prepare>;
+  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, P&>::value_type;
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+  std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
+  P prepared = PELVANE_TRY(prepare(archive, std::as_const(part)));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
+  PackageEdit edit(archive);
+  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
+  T value = PELVANE_TRY(rewrite(slide, prepared));
+  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
+  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+  return Edited<T>{std::move(value), slide.slide_part(), facts};
+}
+
 // The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as
 // the rewrite leaves it.
 template <class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Rewrite&& rewrite)
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
-  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type;
-  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
-  auto [part, xml] = PELVANE_TRY(read_slide_at_index(archive, slide_index, options.slide_as_bytes));
-  PackageEdit edit(archive);
-  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
-  T value = PELVANE_TRY(rewrite(slide));
-  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
-  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{std::move(value), slide.slide_part(), facts};
+  return edit_slide(
+      input, output, slide_index, options,
+      [](PackageArchive&, const std::string&) -> Result<bool> { return true; },
+      [&](SlideEdit& slide, bool&) { return rewrite(slide); });
 }
 
 }  // namespace pelvane
