@@ -21,14 +21,17 @@
 // python/pelvane/pelvane_native.pyi list the same names.
 #include <array>
 #include <optional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/json/json_in.hpp"
 #include "core/slides/package_mutation_slides.hpp"
-#include "core/workbook/workbook_cell_update.hpp"
+#include "core/tables/package_mutation_tables.hpp"
 #include "core/text/package_mutation_text.hpp"
+#include "core/workbook/workbook_cell_update.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -78,6 +81,23 @@ constexpr auto kShapeTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
 constexpr auto kParagraphTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
+// The table functions' parameter lists.
+constexpr Param kCellAddress[] = {
+    {"table_index", Kind::Index}, {"row_index", Kind::Index}, {"col_index", Kind::Index}};
+constexpr Param kTableBox[] = {{"rows", Kind::Index}, {"cols", Kind::Index}, {"x_emu", Kind::U64},
+                               {"y_emu", Kind::U64},  {"cx_emu", Kind::U64}, {"cy_emu", Kind::U64}};
+constexpr Param kCellTexts[] = {json_param<parse_cell_texts>("cell_texts_json")};
+constexpr auto kCellTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kCellAddress, kReplacement);
+constexpr auto kTableParams = join_params(kInputOutputParams, kSlideIndex, kTableBox);
+constexpr auto kTableWithCellTextsParams =
+    join_params(kInputOutputParams, kSlideIndex, kTableBox, kCellTexts);
+
+// add_slide_table_json and its twin with cell texts (none for the first).
+Outcome add_table(Args& a, std::span<const TableCellText> cell_texts) {
+  return json_result(add_slide_table_impl(a.str(0), a.str(1), a.index(2), a.index(3), a.index(4),
+                                          a.u64(5), a.u64(6), a.u64(7), a.u64(8), cell_texts));
+}
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -115,6 +135,10 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
         "set_slide_shape_text_at_index_json"),
     engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
         "set_slide_shape_paragraph_text_at_index_json"),
+    engine_row<&replace_table_cell_text, kCellTextParams>("replace_table_cell_text_json"),
+    {"add_slide_table_json", kTableParams, [](Args& a) { return add_table(a, {}); }},
+    {"add_slide_table_with_cell_texts_json", kTableWithCellTextsParams,
+     [](Args& a) { return add_table(a, a.json<std::vector<TableCellText>>(9)); }},
     {"update_workbook_cells", kUpdateWorkbookCellsParams,
      [](Args& a) {
        return bytes_result(
