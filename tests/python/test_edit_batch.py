@@ -27,11 +27,13 @@ def table_frame_xml(shape_id, rows, cols):
                 f'<a:t>{text}</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc>')
     body = "".join('<a:tr h="370840">' + "".join(cell(f"r{r}c{c}") for c in range(cols)) + "</a:tr>"
                    for r in range(rows))
-    return (f'<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="{shape_id}" name="Table {shape_id}"/>'
+    grid = '<a:gridCol w="1000000"/>' * cols
+    return (f'<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="{shape_id}" name="Table"/>'
             '<p:cNvGraphicFramePr><a:graphicFrameLocks noGrp="1"/></p:cNvGraphicFramePr><p:nvPr/>'
             '</p:nvGraphicFramePr><p:xfrm><a:off x="0" y="0"/><a:ext cx="3000000" cy="1112520"/>'
-            '</p:xfrm><a:graphic><a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/table">'
-            f'<a:tbl><a:tblPr/><a:tblGrid>{"<a:gridCol w=\"1000000\"/>" * cols}</a:tblGrid>{body}</a:tbl>'
+            '</p:xfrm><a:graphic>'
+            '<a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/table">'
+            f'<a:tbl><a:tblPr/><a:tblGrid>{grid}</a:tblGrid>{body}</a:tbl>'
             '</a:graphicData></a:graphic></p:graphicFrame>')
 
 
@@ -59,102 +61,100 @@ def flags(**given):
     return {**{f"set_{name}": False for name in names}, **given}
 
 
-# kind: (fields after slide_index 0, replacements, fragments of the new slide 0 (or of the
+# kind: (fields after slide_index 0, replacements, fragments of the new slide 0 (of the
 # presentation part for the reorder), fragments gone)
+RUN0 = '<a:rPr lang="en-US" dirty="0"'
+BLANK_CELL = "<a:p><a:r><a:t></a:t></a:r></a:p>"
 KINDS = {
     "reorder_slides": ({"slide_indices": [1, 0]}, 1,
-                       ['<p:sldIdLst><p:sldId id="257" r:id="rId3"/><p:sldId id="256" r:id="rId2"/>'],
-                       []),
+                       ['<p:sldId id="257" r:id="rId3"/><p:sldId id="256" r:id="rId2"/>'], []),
     "delete_shape": ({"shape_index": 6}, 2, [], ['id="12"', 'r:embed="rId3"']),
     "delete_group_shape_child": ({"group_shape_id": 4, "child_shape_id": 6}, 1, ['id="5"'],
                                  ['id="6"', "Delta"]),
-    "set_shape_text": ({"shape_index": 1, "replacement": "New\nText"}, 1,
-                       ['<a:lstStyle/><a:p><a:r><a:t>New</a:t></a:r></a:p>'
-                        '<a:p><a:r><a:t>Text</a:t></a:r></a:p></p:txBody>'], ["Beta"]),
+    "set_shape_text": ({"shape_index": 1, "replacement": "N\nT"}, 1,
+                       ["<a:p><a:r><a:t>N</a:t></a:r></a:p><a:p><a:r><a:t>T</a:t></a:r></a:p>"],
+                       ["Beta"]),
     "set_group_shape_child_text": ({"group_index": 0, "child_index": 0, "replacement": "G"}, 1,
-                                   ['<a:lstStyle/><a:p><a:r><a:t>G</a:t></a:r></a:p></p:txBody>'],
+                                   ["<a:lstStyle/><a:p><a:r><a:t>G</a:t></a:r></a:p></p:txBody>"],
                                    ["Gamma"]),
     "set_group_shape_child_paragraph_text": (
         {"group_index": 0, "child_index": 1, "paragraph_index": 0, "replacement": "D2"}, 1,
-        ['<a:rPr lang="en-US" dirty="0"/><a:t>D2</a:t>'], ["Delta"]),
+        [RUN0 + "/><a:t>D2</a:t>"], ["Delta"]),
     "set_group_shape_child_run_text": (
         {"group_index": 1, "child_index": 0, "paragraph_index": 0, "run_index": 0,
-         "replacement": "E2"}, 1, ['<a:rPr lang="en-US" dirty="0"/><a:t>E2</a:t>'], ["Epsilon"]),
+         "replacement": "E2"}, 1, [RUN0 + "/><a:t>E2</a:t>"], ["Epsilon"]),
     "set_paragraph_text": ({"shape_index": 0, "paragraph_index": 1, "replacement": "A2"}, 1,
-                           ['<a:t>Alpha one</a:t>', '<a:rPr lang="en-US" dirty="0"/><a:t>A2</a:t>'],
-                           ["Alpha two"]),
-    "replace_text_run": ({"run_index": 2, "replacement": "B2"}, 1,
-                         ['<a:rPr lang="en-US" dirty="0"/><a:t>B2</a:t>'], ["Beta"]),
-    "set_text_run_bold": ({"run_index": 0, "bold": True}, 1,
-                          ['<a:rPr lang="en-US" dirty="0" b="1"/><a:t>Alpha one'], []),
+                           ["Alpha one", RUN0 + "/><a:t>A2</a:t>"], ["Alpha two"]),
+    "replace_text_run": ({"run_index": 2, "replacement": "B2"}, 1, [RUN0 + "/><a:t>B2</a:t>"],
+                         ["Beta"]),
+    "set_text_run_bold": ({"run_index": 0, "bold": True}, 1, [RUN0 + ' b="1"/><a:t>Alpha one'],
+                          []),
     "set_text_run_italic": ({"run_index": 0, "italic": False}, 1,
-                            ['<a:rPr lang="en-US" dirty="0" i="0"/><a:t>Alpha one'], []),
+                            [RUN0 + ' i="0"/><a:t>Alpha one'], []),
     "set_text_run_underline": ({"run_index": 0, "underline": True}, 1,
-                               ['<a:rPr lang="en-US" dirty="0" u="sng"/><a:t>Alpha one'], []),
+                               [RUN0 + ' u="sng"/><a:t>Alpha one'], []),
     "set_text_run_font_size": ({"run_index": 0, "size": 2400 * 127}, 1,
-                               ['<a:rPr lang="en-US" dirty="0" sz="2400"/><a:t>Alpha one'], []),
+                               [RUN0 + ' sz="2400"/><a:t>Alpha one'], []),
     "set_text_run_font_name": ({"run_index": 0, "name": "Arial"}, 1,
-                               ['<a:rPr lang="en-US" dirty="0"><a:latin typeface="Arial"/></a:rPr>'
-                                '<a:t>Alpha one'], []),
+                               [RUN0 + '><a:latin typeface="Arial"/></a:rPr><a:t>Alpha one'], []),
     "set_text_run_formatting": (
-        {"run_index": 0, **flags(set_bold=True, bold=True), "set_color": True, "color": "FF0000"}, 2,
-        ['<a:rPr lang="en-US" dirty="0" b="1"><a:solidFill><a:srgbClr val="FF0000"/></a:solidFill>'
-         '</a:rPr><a:t>Alpha one'], []),
-    "append_paragraph_text": ({"shape_index": 1, "text": "Appended"}, 1,
-                              ['<a:t>Beta</a:t></a:r></a:p><a:p><a:r><a:t>Appended</a:t></a:r></a:p>'
-                               '</p:txBody>'], []),
+        {"run_index": 0, **flags(set_bold=True, bold=True), "set_color": True, "color": "FF0000"},
+        2, [RUN0 + ' b="1"><a:solidFill><a:srgbClr val="FF0000"/></a:solidFill></a:rPr>'], []),
+    "append_paragraph_text": ({"shape_index": 1, "text": "Add"}, 1,
+                              ["Beta</a:t></a:r></a:p><a:p><a:r><a:t>Add</a:t></a:r></a:p></p:tx"],
+                              []),
     "append_text_run": ({"shape_index": 1, "paragraph_index": 0, "text": "Run"}, 1,
-                        ['<a:t>Beta</a:t></a:r><a:r><a:t>Run</a:t></a:r></a:p>'], []),
+                        ["Beta</a:t></a:r><a:r><a:t>Run</a:t></a:r></a:p>"], []),
     "insert_paragraph_line_break": ({"shape_index": 1, "paragraph_index": 0, "run_slot": 1}, 1,
-                                    ['<a:t>Beta</a:t></a:r><a:br/></a:p>'], []),
+                                    ["Beta</a:t></a:r><a:br/></a:p>"], []),
     "set_paragraph_properties": (
         {"shape_index": 0, "paragraph_index": 0, "set_alignment": True, "alignment": "ctr",
-         "set_level": True, "level": 1, "spacing": {"space_before": {"kind": "emu", "value": 12700}}},
-        3, ['<a:p><a:pPr algn="ctr" lvl="1"><a:spcBef><a:spcPts val="100"/></a:spcBef></a:pPr>'
-            '<a:r><a:rPr lang="en-US" dirty="0"/><a:t>Alpha one'], []),
+         "set_level": True, "level": 1,
+         "spacing": {"space_before": {"kind": "emu", "value": 12700}}},
+        3, ['<a:pPr algn="ctr" lvl="1"><a:spcBef><a:spcPts val="100"/></a:spcBef></a:pPr>'
+            "<a:r>" + RUN0 + "/><a:t>Alpha one"], []),
     "set_paragraph_font_properties": (
         {"shape_index": 0, "paragraph_index": 0, **flags(set_bold=True, bold=True),
          "set_language": True, "language_id": "fr-FR"}, 2,
-        ['<a:p><a:pPr><a:defRPr b="1" lang="fr-FR"/></a:pPr><a:r><a:rPr lang="en-US" dirty="0"/>'
-         '<a:t>Alpha one'], []),
+        ['<a:pPr><a:defRPr b="1" lang="fr-FR"/></a:pPr><a:r>' + RUN0 + "/><a:t>Alpha one"], []),
     "set_shape_geometry": ({"shape_index": 1, "x_emu": 1, "y_emu": 2, "cx_emu": 3, "cy_emu": 4}, 1,
-                           ['id="3" name="TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr>'
-                            '<p:spPr><a:xfrm><a:off x="1" y="2"/><a:ext cx="3" cy="4"/>'], []),
+                           ['TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+                            '<a:off x="1" y="2"/><a:ext cx="3" cy="4"/>'], []),
     "set_group_shape_child_geometry": (
         {"group_index": 0, "child_index": 1, "x_emu": 5, "y_emu": 6, "cx_emu": 7, "cy_emu": 8}, 1,
-        ['id="6" name="TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr>'
-         '<p:spPr><a:xfrm><a:off x="5" y="6"/><a:ext cx="7" cy="8"/>'], []),
+        ['TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+         '<a:off x="5" y="6"/><a:ext cx="7" cy="8"/>'], []),
     "set_text_frame_properties": (
         {"shape_index": 1, "properties": {"set_word_wrap": True, "word_wrap": "none",
                                           "margins": {"lIns": 0}}}, 2,
         ['<a:bodyPr wrap="none" rtlCol="0" lIns="0"><a:spAutoFit/></a:bodyPr><a:lstStyle/><a:p>'
-         '<a:r><a:rPr lang="en-US" dirty="0"/><a:t>Beta'], []),
+         "<a:r>" + RUN0 + "/><a:t>Beta"], []),
     "replace_table_cell_text": ({"table_index": 0, "row_index": 1, "col_index": 2,
                                  "replacement": "X & Y"}, 1,
-                                ['<a:t>r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc>'
-                                 '<a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
-                                 '<a:t>X &amp; Y</a:t>'], ["r1c2"]),
+                                ['r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>'
+                                 '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
+                                 "<a:t>X &amp; Y</a:t>"], ["r1c2"]),
     "set_table_cell_merge": (
         {"table_index": 0, "row_min": 0, "row_max": 0, "col_min": 0, "col_max": 1, "kind": "merge",
          "paragraphs": ["M"]}, 4,
-        ['<a:tr h="370840"><a:tc gridSpan="2"><a:txBody><a:bodyPr/><a:lstStyle/>'
-         '<a:p><a:r><a:t>M</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc hMerge="1"><a:txBody>'
-         '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:t></a:t></a:r></a:p></a:txBody>'], ["r0c0", "r0c1"]),
+        ['<a:tc gridSpan="2"><a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>M</a:t></a:r></a:p>'
+         '</a:txBody><a:tcPr/></a:tc><a:tc hMerge="1"><a:txBody><a:bodyPr/><a:lstStyle/>'
+         + BLANK_CELL], ["r0c0", "r0c1"]),
     "set_table_style_flags": ({"table_index": 0, "flags": {"firstRow": True, "bandRow": True}}, 1,
                               ['<a:tbl><a:tblPr firstRow="1" bandRow="1"/><a:tblGrid>'], []),
     "insert_table_row": ({"table_index": 0, "row_index": 1}, 1,
-                         ['<a:t>r0c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc></a:tr>'
-                          '<a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
-                          '<a:p><a:r><a:t></a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc>'], []),
+                         ['r0c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc></a:tr>'
+                          '<a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>' + BLANK_CELL],
+                         []),
     "delete_table_row": ({"table_index": 0, "row_index": 0}, 1,
                          ['</a:tblGrid><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
                           '<a:p><a:r><a:rPr lang="en-US"/><a:t>r1c0'], ["r0c0", "r0c1", "r0c2"]),
     "insert_table_column": ({"table_index": 0, "col_index": 3}, 4,
                             ['<a:gridCol w="1000000"/>' * 4 + "</a:tblGrid>",
-                             '<a:t>r2c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>'
-                             '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:t></a:t></a:r></a:p>'], []),
+                             "r2c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"
+                             "<a:bodyPr/><a:lstStyle/>" + BLANK_CELL], []),
     "delete_table_column": ({"table_index": 0, "col_index": 0}, 4,
-                            ['<a:tblGrid>' + '<a:gridCol w="1000000"/>' * 2 + "</a:tblGrid>"],
+                            ["<a:tblGrid>" + '<a:gridCol w="1000000"/>' * 2 + "</a:tblGrid>"],
                             ["r0c0", "r1c0", "r2c0"]),
 }
 
@@ -163,6 +163,14 @@ def edit(kind):
     fields = KINDS[kind][0]
     return {"type": kind, **fields} if kind == "reorder_slides" else {
         "type": kind, "slide_index": 0, **fields}
+
+
+def shape_text(slide, text):
+    return {"type": "set_shape_text", "slide_index": slide, "shape_index": 0, "replacement": text}
+
+
+def delete(slide, index):
+    return {"type": "delete_shape", "slide_index": slide, "shape_index": index}
 
 
 def part(path, name):
@@ -274,7 +282,8 @@ def test_a_batch_of_every_kind_opens_in_the_presentation_program(batch_deck, tmp
     out = tmp_path / "out.pptx"
     run_batch(batch_deck, out, ALL_KINDS)
     # The slides are reversed: the edited slide is now the second page.
-    check_package(batch_deck, out, reader=True, expect_text={0: "Second", 1: ["Alpha one", "A2", "E2"]})
+    check_package(batch_deck, out, reader=True,
+                  expect_text={0: "Second", 1: ["Alpha one", "A2", "E2"]})
 
 
 # ---------------------------------------------------------------------------------------------
@@ -289,8 +298,7 @@ def test_a_batch_of_every_kind_opens_in_the_presentation_program(batch_deck, tmp
 def test_relationships_pruned_when_no_shape_uses_them(indexes, replacements, pruned, batch_deck,
                                                       tmp_path):
     out = tmp_path / "out.pptx"
-    record = run_batch(batch_deck, out,
-                       [{"type": "delete_shape", "slide_index": 0, "shape_index": i} for i in indexes])
+    record = run_batch(batch_deck, out, [delete(0, index) for index in indexes])
     assert record["replacements"] == replacements
     ids = {element.get("Id") for element in ET.fromstring(part(out, SLIDE1_RELS))}
     assert ids == {"rId1", "rId2", "rId3"} - pruned
@@ -320,24 +328,7 @@ def test_input_and_output_may_be_one_file(batch_deck, tmp_path):
 # ---------------------------------------------------------------------------------------------
 # Failures write nothing
 
-TAGS = ("reorder_slides delete_shape delete_group_shape_child set_shape_text "
-        "set_group_shape_child_text set_group_shape_child_paragraph_text "
-        "set_group_shape_child_run_text set_paragraph_text replace_text_run set_text_run_bold "
-        "set_text_run_italic set_text_run_underline set_text_run_font_size set_text_run_font_name "
-        "set_text_run_formatting append_paragraph_text append_text_run insert_paragraph_line_break "
-        "set_paragraph_properties set_paragraph_font_properties set_shape_geometry "
-        "set_group_shape_child_geometry set_text_frame_properties replace_table_cell_text "
-        "set_table_cell_merge set_table_style_flags insert_table_row delete_table_row "
-        "insert_table_column delete_table_column").split()
-assert list(KINDS) == TAGS
-
-
-def shape_text(slide, text):
-    return {"type": "set_shape_text", "slide_index": slide, "shape_index": 0, "replacement": text}
-
-
-def delete(slide, index):
-    return {"type": "delete_shape", "slide_index": slide, "shape_index": index}
+TAGS = list(KINDS)  # in the order the reader lists them
 
 
 # (edits as JSON text, the message). The deck's slides 0, 1, 2 are the parts slide1, slide2 and
@@ -349,7 +340,8 @@ FAILURES = [
                  {"type": "reorder_slides", "slide_indices": [0, 1, 2]}]),
      "invalid input: edit batch contains more than one slide reorder"),
     (json.dumps([delete(0, 9), shape_text(3, "d")]), "invalid input: slide index 3 was not found"),
-    (json.dumps([delete(1, 0), delete(1, 0)]), "invalid input: shape index 0 is deleted more than once"),
+    (json.dumps([delete(1, 0), delete(1, 0)]),
+     "invalid input: shape index 0 is deleted more than once"),
     (json.dumps([delete(0, 0)]), "invalid input: shape id 2 is the target of an animation"),
     (json.dumps([{"type": "reorder_slides", "slide_indices": [0, 0, 1]}]),
      "invalid input: slide order index 0 is duplicated"),
@@ -398,84 +390,88 @@ DECKS = sorted(SHARED_DECKS.glob("*.ppt[xm]")) if SHARED_DECKS.is_dir() else []
 SHAPES = {"sp", "pic", "cxnSp", "grpSp", "graphicFrame"}
 
 
+# Edits for any slide: shape 0, paragraph 0 and run 0 (each a no-op where missing), geometry.
+TEXT_EDITS = [
+    ("set_shape_text", {"replacement": "Shape text"}),
+    ("set_paragraph_text", {"paragraph_index": 0, "replacement": "Paragraph"}),
+    ("replace_text_run", {"run_index": 0, "replacement": "Run & co"}),
+    ("set_text_run_bold", {"run_index": 0, "bold": True}),
+    ("set_text_run_italic", {"run_index": 0, "italic": None}),
+    ("set_text_run_underline", {"run_index": 0, "underline": False}),
+    ("set_text_run_font_size", {"run_index": 0, "size": 1800 * 127}),
+    ("set_text_run_font_name", {"run_index": 0, "name": "Arial"}),
+    ("set_text_run_formatting", {"run_index": 0, **flags(set_size=True, size=2000 * 127),
+                                 "set_color": True, "color": "336699"}),
+    ("append_paragraph_text", {"text": "Appended"}),
+    ("append_text_run", {"paragraph_index": 0, "text": " run"}),
+    ("insert_paragraph_line_break", {"paragraph_index": 0, "run_slot": 0}),
+    ("set_paragraph_properties", {"paragraph_index": 0, "set_alignment": True, "alignment": "r",
+                                  "set_level": True, "level": 1,
+                                  "spacing": {"line_spacing": {"kind": "multiple", "value": 1.5}}}),
+    ("set_paragraph_font_properties", {"paragraph_index": 0, **flags(set_italic=True, italic=True),
+                                       "set_fill_type": True, "fill_type": "solid"}),
+    ("set_text_frame_properties", {"properties": {"set_vertical_anchor": True,
+                                                  "vertical_anchor": "ctr", "set_auto_size": True,
+                                                  "auto_size": "normAutofit"}}),
+    ("set_shape_geometry", {"x_emu": 457200, "y_emu": 457200, "cx_emu": 2743200, "cy_emu": 914400}),
+]
+GROUP_EDITS = [
+    ("set_group_shape_child_text", {"replacement": "Child"}),
+    ("set_group_shape_child_paragraph_text", {"paragraph_index": 0, "replacement": "Paragraph"}),
+    ("set_group_shape_child_run_text",
+     {"paragraph_index": 0, "run_index": 0, "replacement": "Run"}),
+    ("set_group_shape_child_geometry",
+     {"x_emu": 0, "y_emu": 0, "cx_emu": 914400, "cy_emu": 914400}),
+]
+
+
 def local(element):
     return element.tag.rsplit("}", 1)[-1]
 
 
 def shape_ids(element):
-    return {int(e.get("id")) for e in element.iter() if local(e) == "cNvPr" and e.get("id", "").isdigit()}
+    """The shape ids of the element and of every shape inside it, in document order."""
+    ids = (e.get("id") or "" for e in element.iter() if local(e) == "cNvPr")
+    return [int(value) for value in ids if value.isdigit()]
 
 
 def real_deck_edits(xml, slide_count):
     """One edit of every kind that applies to what the slide holds."""
     root = ET.fromstring(xml)
-    tree = next(e for e in root.iter() if local(e) == "spTree")
     animated = {int(e.get("spid")) for e in root.iter() if (e.get("spid") or "").isdigit()}
-    text = {"slide_index": 0, "shape_index": 0, "paragraph_index": 0}
-    edits = [
-        {"type": "set_shape_text", **text, "replacement": "Shape text"},
-        {"type": "set_paragraph_text", **text, "replacement": "Paragraph"},
-        {"type": "replace_text_run", "slide_index": 0, "run_index": 0, "replacement": "Run & co"},
-        {"type": "set_text_run_bold", "slide_index": 0, "run_index": 0, "bold": True},
-        {"type": "set_text_run_italic", "slide_index": 0, "run_index": 0, "italic": None},
-        {"type": "set_text_run_underline", "slide_index": 0, "run_index": 0, "underline": False},
-        {"type": "set_text_run_font_size", "slide_index": 0, "run_index": 0, "size": 1800 * 127},
-        {"type": "set_text_run_font_name", "slide_index": 0, "run_index": 0, "name": "Arial"},
-        {"type": "set_text_run_formatting", "slide_index": 0, "run_index": 0,
-         **flags(set_size=True, size=2000 * 127), "set_color": True, "color": "336699"},
-        {"type": "append_paragraph_text", **text, "text": "Appended"},
-        {"type": "append_text_run", **text, "text": " run"},
-        {"type": "insert_paragraph_line_break", **text, "run_slot": 0},
-        {"type": "set_paragraph_properties", **text, "set_alignment": True, "alignment": "r",
-         "set_level": True, "level": 1, "spacing": {"line_spacing": {"kind": "multiple", "value": 1.5}}},
-        {"type": "set_paragraph_font_properties", **text, **flags(set_italic=True, italic=True),
-         "set_fill_type": True, "fill_type": "solid"},
-        {"type": "set_text_frame_properties", "slide_index": 0, "shape_index": 0,
-         "properties": {"set_vertical_anchor": True, "vertical_anchor": "ctr",
-                        "set_auto_size": True, "auto_size": "normAutofit"}},
-        {"type": "set_shape_geometry", "slide_index": 0, "shape_index": 0,
-         "x_emu": 457200, "y_emu": 457200, "cx_emu": 2743200, "cy_emu": 914400},
-    ]
+    edits = [{"type": kind, "slide_index": 0, "shape_index": 0, **fields}
+             for kind, fields in TEXT_EDITS]
     groups = [e for e in root.iter() if local(e) == "grpSp"]
     if groups:
-        child = {"slide_index": 0, "group_index": 0, "child_index": 0}
-        edits += [
-            {"type": "set_group_shape_child_text", **child, "replacement": "Child"},
-            {"type": "set_group_shape_child_paragraph_text", **child, "paragraph_index": 0,
-             "replacement": "Child paragraph"},
-            {"type": "set_group_shape_child_run_text", **child, "paragraph_index": 0,
-             "run_index": 0, "replacement": "Child run"},
-            {"type": "set_group_shape_child_geometry", **child,
-             "x_emu": 0, "y_emu": 0, "cx_emu": 914400, "cy_emu": 914400},
-        ]
-        group_id = next(iter(sorted(shape_ids(next(e for e in groups[0] if local(e) == "nvGrpSpPr")))))
+        edits += [{"type": kind, "slide_index": 0, "group_index": 0, "child_index": 0, **fields}
+                  for kind, fields in GROUP_EDITS]
         children = [e for e in groups[0] if local(e) in SHAPES and shape_ids(e)]
-        if children and not shape_ids(children[0]) & animated:
-            first = children[0]
-            own_id = next(int(e.get("id")) for e in first.iter() if local(e) == "cNvPr")
+        if children and not set(shape_ids(children[0])) & animated:
             edits.append({"type": "delete_group_shape_child", "slide_index": 0,
-                          "group_shape_id": group_id, "child_shape_id": own_id})
+                          "group_shape_id": shape_ids(groups[0])[0],
+                          "child_shape_id": shape_ids(children[0])[0]})
     tables = [e for e in root.iter() if local(e) == "tbl"]
     if tables:
-        rows = [e for e in tables[0] if local(e) == "tr"]
-        columns = [e for e in tables[0].iter() if local(e) == "gridCol"]
-        at = {"slide_index": 0, "table_index": 0}
-        edits += [
-            {"type": "set_table_cell_merge", **at, "row_min": 0, "row_max": len(rows) - 1,
-             "col_min": 0, "col_max": len(columns) - 1, "kind": "split"},
-            {"type": "replace_table_cell_text", **at, "row_index": 0, "col_index": 0,
-             "replacement": "Cell"},
-            {"type": "set_table_style_flags", **at, "flags": {"firstRow": True, "bandCol": False}},
-            {"type": "insert_table_row", **at, "row_index": len(rows)},
-            {"type": "delete_table_row", **at, "row_index": len(rows)},
-            {"type": "insert_table_column", **at, "col_index": len(columns)},
-            {"type": "delete_table_column", **at, "col_index": len(columns)},
+        rows = sum(local(e) == "tr" for e in tables[0])
+        columns = sum(local(e) == "gridCol" for e in tables[0].iter())
+        # Merges split first, so that no row or column cuts through one; the new row and column
+        # go again.
+        table_edits = [
+            ("set_table_cell_merge", {"row_min": 0, "row_max": rows - 1, "col_min": 0,
+                                      "col_max": columns - 1, "kind": "split"}),
+            ("replace_table_cell_text", {"row_index": 0, "col_index": 0, "replacement": "Cell"}),
+            ("set_table_style_flags", {"flags": {"firstRow": True, "bandCol": False}}),
+            ("insert_table_row", {"row_index": rows}), ("delete_table_row", {"row_index": rows}),
+            ("insert_table_column", {"col_index": columns}),
+            ("delete_table_column", {"col_index": columns}),
         ]
+        edits += [{"type": kind, "slide_index": 0, "table_index": 0, **fields}
+                  for kind, fields in table_edits]
+    tree = next(e for e in root.iter() if local(e) == "spTree")
     top_level = [e for e in tree if local(e) in SHAPES]
-    if top_level and not shape_ids(top_level[-1]) & animated:
+    if top_level and not set(shape_ids(top_level[-1])) & animated:
         edits.append({"type": "delete_shape", "slide_index": 0, "shape_index": len(top_level) - 1})
-    edits.append({"type": "reorder_slides", "slide_indices": list(range(slide_count))[::-1]})
-    return edits
+    return edits + [{"type": "reorder_slides", "slide_indices": list(range(slide_count))[::-1]}]
 
 
 @pytest.mark.parametrize("path", DECKS, ids=lambda path: path.name)

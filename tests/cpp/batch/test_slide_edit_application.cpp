@@ -130,8 +130,6 @@ TEST(SlideEditApplication, ConvertsRunValuesBeforeTheRewrite) {
       {edit::SetTextRunFontSize{.size = -254}, "<a:rPr b=\"1\" sz=\"-2\"/>"},
       {edit::SetTextRunFontSize{.size = 126}, "<a:rPr b=\"1\" sz=\"0\"/>"},
       {edit::SetTextRunFontSize{}, "<a:rPr b=\"1\"/>"},
-      {edit::SetTextRunBold{.bold = false}, "<a:rPr b=\"0\" sz=\"900\"/>"},
-      {edit::SetTextRunItalic{.italic = true}, "<a:rPr b=\"1\" sz=\"900\" i=\"1\"/>"},
       {edit::SetTextRunBold{}, "<a:rPr sz=\"900\"/>"},
   };
   for (const auto& [operation, properties] : cases) {
