@@ -30,20 +30,6 @@ def set_slide_shape_paragraph_text_at_index_json(
     replacement: str,
 ) -> str: ...
 
-# Tables: the text of one cell, a new table with or without cell texts.
-def replace_table_cell_text_json(
-    input: str, output: str, slide_index: int, table_index: int, row_index: int, col_index: int,
-    replacement: str,
-) -> str: ...
-def add_slide_table_json(
-    input: str, output: str, slide_index: int, rows: int, cols: int,
-    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
-) -> str: ...
-def add_slide_table_with_cell_texts_json(
-    input: str, output: str, slide_index: int, rows: int, cols: int,
-    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, cell_texts_json: str,
-) -> str: ...
-
 # Embedded workbooks: cells written into a sheet.
 def update_workbook_cells(xlsx: bytes, sheet_name: str, cells_json: str) -> bytes: ...
 
@@ -225,13 +211,3 @@ def add_slide_nested_group_freeform_shape_in_new_group_with_text_json(
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, path_w: int, path_h: int,
     operations_json: str, text: str,
 ) -> str: ...
-
-# Many edits of one package in one pass (module root).
-def apply_edit_batch_json(input: str, output: str, edits_json: str) -> str:
-    """Apply a JSON list of edit operations to ``input`` and write ``output`` once.
-
-    Either every edit applies or nothing is written. Deletions (``delete_shape``,
-    ``delete_group_shape_child``) run after every other edit of their slide, so every edit of
-    the list, including one listed after a ``delete_shape``, addresses shapes by their indexes
-    before any deletion. At most one ``reorder_slides`` per batch.
-    """
