@@ -353,19 +353,26 @@ FAILURES = [
 ]
 
 
-@pytest.fixture
-def animated_deck(deck):
-    """Three slides (parts 1, 2, 10) whose first slide animates its title (shape id 2)."""
-    path = deck("animated.pptx", slides=3, slide_numbers=[1, 2, 10])
-    timing = ('<p:timing><p:tnLst><p:par><p:cTn id="1" dur="indefinite" nodeType="tmRoot"/></p:par>'
-              '</p:tnLst><p:bldLst><p:bldP spid="2" grpId="0"/></p:bldLst></p:timing>')
+def rewrite_parts(path, change):
+    """Writes the package again with each part's bytes passed through change(name, data); a
+    part for which it returns None is left out."""
     with zipfile.ZipFile(path) as package:
         entries = [(info, package.read(info)) for info in package.infolist()]
     with zipfile.ZipFile(path, "w") as package:
         for info, data in entries:
-            if info.filename == SLIDE1:
-                data = data.replace(b"</p:clrMapOvr>", b"</p:clrMapOvr>" + timing.encode())
-            package.writestr(info, data)
+            data = change(info.filename, data)
+            if data is not None:
+                package.writestr(info, data)
+
+
+@pytest.fixture
+def animated_deck(deck):
+    """Three slides (parts 1, 2, 10) whose first slide animates its title (shape id 2)."""
+    path = deck("animated.pptx", slides=3, slide_numbers=[1, 2, 10])
+    timing = (b'<p:timing><p:tnLst><p:par><p:cTn id="1" dur="indefinite" nodeType="tmRoot"/>'
+              b'</p:par></p:tnLst><p:bldLst><p:bldP spid="2" grpId="0"/></p:bldLst></p:timing>')
+    rewrite_parts(path, lambda name, data: data.replace(
+        b"</p:clrMapOvr>", b"</p:clrMapOvr>" + timing) if name == SLIDE1 else data)
     check_package(None, path)
     return path
 
@@ -381,6 +388,16 @@ def test_failures_write_nothing(edits_json, message, animated_deck, tmp_path):
         assert caught.value.args[0] == message
     assert existing.read_bytes() == b"not touched"
     assert not fresh.parent.exists()
+
+
+def test_a_reorder_needs_the_presentation_part(deck, tmp_path):
+    path = deck(slides=2)
+    rewrite_parts(path, lambda name, data: None if name == PRESENTATION else data)
+    out = tmp_path / "out.pptx"
+    with pytest.raises(RuntimeError) as caught:
+        run_batch(path, out, [{"type": "reorder_slides", "slide_indices": [1, 0]}])
+    assert caught.value.args[0] == "zip error: specified file not found in archive"
+    assert not out.exists()
 
 
 # ---------------------------------------------------------------------------------------------
