@@ -29,6 +29,7 @@
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/json/json_in.hpp"
+#include "core/slides/package_mutation_slides.hpp"
 #include "core/tables/package_mutation_tables.hpp"
 #include "core/text/package_mutation_text.hpp"
 #include "core/workbook/workbook_cell_update.hpp"
@@ -72,6 +73,8 @@ constexpr std::array<Param, 0> kNoParams{};
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
+constexpr Param kInputOutputLayoutParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
 constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
                                                 {"sheet_name", Kind::Str},
                                                 json_param<parse_workbook_cells>("cells_json")};
@@ -109,6 +112,8 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&summarize_presentation_printed, kPathParams>("summarize_presentation_json"),
     engine_row<&summarize_slide_at_index, kPathIndexParams>("summarize_slide_at_index_json"),
     engine_row<&roundtrip_package, kInputOutputParams>("roundtrip_package_json"),
+    engine_row<&add_blank_slide, kInputOutputParams, Absent<2>>("add_blank_slide_json"),
+    engine_row<&add_blank_slide, kInputOutputLayoutParams>("add_blank_slide_with_layout_json"),
     engine_row<&replace_slide_text_inner, kReplaceTextParams, Absent<2>>("replace_slide_text_json"),
     engine_row<&replace_slide_text_inner, kReplaceTextAtIndexParams>(
         "replace_slide_text_at_index_json"),

@@ -8,6 +8,7 @@
 #include "core/json/json_in.hpp"
 #include "core/shapes/package_mutation_connectors.hpp"
 #include "core/shapes/package_mutation_shapes.hpp"
+#include "core/slides/package_mutation_slides.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/results.hpp"
@@ -21,6 +22,18 @@ constexpr Param kOptionalTextAndGuides[] = {
     json_param<parse_adjustment_guides>("adjustment_guides_json"),
 };
 
+constexpr Param kPlaceholderAttributes[] = {
+    {"placeholder_type", Kind::Str},
+    {"placeholder_orient", Kind::Str},
+    {"placeholder_size", Kind::Str, Presence::NoneOk},
+    {"placeholder_idx", Kind::Str, Presence::NoneOk},
+};
+constexpr Param kPlaceholderList[] = {json_param<parse_placeholder_specs>("placeholders_json")};
+constexpr Param kLayout[] = {{"layout_index", Kind::Index}};
+
+constexpr auto kPlaceholderShapeParams = join_params(kInputOutputSlide, kPlaceholderAttributes);
+constexpr auto kPlaceholderShapesParams = join_params(kInputOutputSlide, kPlaceholderList);
+constexpr auto kLayoutPlaceholdersParams = join_params(kInputOutputSlide, kLayout);
 constexpr auto kAutoShapeParams = join_params(kInputOutputSlide, kPreset, kBox);
 constexpr auto kAutoShapeWithTextParams = join_params(kInputOutputSlide, kPreset, kBox, kText);
 constexpr auto kAutoShapeWithOptionsParams =
@@ -31,6 +44,12 @@ constexpr auto kConnectedConnectorParams = join_params(kInputOutputSlide, kConne
 constexpr auto kConnectedShapesParams = join_params(kInputOutputSlide, kConnectedShapes);
 
 constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
+    engine_row<&add_slide_placeholder_shape, kPlaceholderShapeParams>(
+        "add_slide_placeholder_shape_json"),
+    engine_row<&add_slide_placeholder_shapes, kPlaceholderShapesParams>(
+        "add_slide_placeholder_shapes_json"),
+    engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
+        "add_slide_layout_placeholders_json"),
     engine_row<&add_slide_auto_shape_impl, kAutoShapeParams, Absent<8, 9>>(
         "add_slide_auto_shape_json"),
     engine_row<&add_slide_auto_shape_impl, kAutoShapeWithTextParams, Absent<9>>(

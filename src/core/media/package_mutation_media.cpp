@@ -90,8 +90,8 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
                                     std::string_view image_path, const EmuBox& box) {
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWrite,
-      [&](PackageEdit& edit, const std::string& slide_part) {
-        return plan_image_insertion(edit.archive(), slide_part, image_path);
+      [&](PackageArchive& archive, const std::string& slide_part) {
+        return plan_image_insertion(archive, slide_part, image_path);
       },
       [&](SlideEdit& slide, ImageInsertionPlan& plan) -> Result<ImageAddSummary> {
         ImageAddSummary summary;
@@ -185,8 +185,8 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
   };
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWriteFilesFirst,
-      [&](PackageEdit& edit, const std::string&) -> Result<MovieParts> {
-        std::set<std::string> names = PELVANE_TRY(package_entry_names(edit.archive()));
+      [&](PackageArchive& archive, const std::string&) -> Result<MovieParts> {
+        std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
         std::string media_part = next_free_media_part(names, "media", extension);
         return MovieParts{std::move(media_part),
                           next_free_media_part(names, "image", poster.extension)};
@@ -251,8 +251,8 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
   };
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWriteFilesFirst,
-      [&](PackageEdit& edit, const std::string&) -> Result<ObjectParts> {
-        std::set<std::string> names = PELVANE_TRY(package_entry_names(edit.archive()));
+      [&](PackageArchive& archive, const std::string&) -> Result<ObjectParts> {
+        std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
         std::string ole_part = next_free_embedding_part(names);
         return ObjectParts{std::move(ole_part),
                            next_free_media_part(names, "image", icon.extension)};

@@ -72,7 +72,7 @@ Result<PackageFacts> write_edited_package(PackageArchive& archive, const Package
   return write_package(archive, output, edit.plan(options));
 }
 
-Result<std::string> address_slide(PackageArchive& archive, std::uint64_t slide_index) {
+Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index) {
   auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
   if (!part) {
     return fail(PelvaneError::invalid_input("slide index " + std::to_string(slide_index) +
@@ -81,7 +81,7 @@ Result<std::string> address_slide(PackageArchive& archive, std::uint64_t slide_i
   return std::move(*part);
 }
 
-Result<std::string> read_slide_part(PackageArchive& archive, const std::string& slide_part,
+Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
                                     bool as_bytes) {
   auto xml = PELVANE_TRY(as_bytes ? read_archive_bytes(archive, slide_part)
                                   : read_archive_text(archive, slide_part));
@@ -92,8 +92,8 @@ Result<std::string> read_slide_part(PackageArchive& archive, const std::string& 
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
                                                                 std::uint64_t slide_index,
                                                                 bool as_bytes) {
-  std::string part = PELVANE_TRY(address_slide(archive, slide_index));
-  std::string xml = PELVANE_TRY(read_slide_part(archive, part, as_bytes));
+  std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, part, as_bytes));
   return std::pair{std::move(part), std::move(xml)};
 }
 
@@ -101,7 +101,7 @@ Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
     PackageArchive& archive, std::uint64_t slide_index, bool as_bytes) {
   auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
   if (!part) return std::nullopt;
-  std::string xml = PELVANE_TRY(read_slide_part(archive, *part, as_bytes));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, *part, as_bytes));
   return std::pair{std::move(*part), std::move(xml)};
 }
 

@@ -17,7 +17,6 @@
 #include <string_view>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -127,16 +126,16 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
 Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
                                           std::string_view output, const EditOptions& options);
 
-// The slide part at `slide_index` in presentation order. None: `InvalidInput`
+// The slide part at `slide_index`; a missing slide is `InvalidInput`
 // "slide index {0} was not found".
-Result<std::string> address_slide(PackageArchive& archive, std::uint64_t slide_index);
+Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index);
 
-// The text of a slide part (its bytes as stored with `as_bytes`). A listed part the archive
-// lacks: `InvalidInput` "slide part {0} was not found".
-Result<std::string> read_slide_part(PackageArchive& archive, const std::string& slide_part,
+// The text of a listed slide part (its bytes as stored with `as_bytes`); a part the archive
+// lacks (or cannot open) is `InvalidInput` "slide part {0} was not found".
+Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
                                     bool as_bytes = false);
 
-// `address_slide`, then `read_slide_part`.
+// Both of the above in turn: the slide part at `slide_index` and its text.
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
                                                                 std::uint64_t slide_index,
                                                                 bool as_bytes = false);
@@ -158,31 +157,29 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   return Edited<T>{std::move(value), std::string(), facts};
 }
 
-// The values the steps of the one-slide road return.
-template <class Address>
-using AddressedValue =
-    typename std::invoke_result_t<Address&, PackageEdit&, const std::string&>::value_type;
-template <class Rewrite, class... Planned>
-using RewriteValue = typename std::invoke_result_t<Rewrite&, SlideEdit&, Planned&...>::value_type;
+// What a `prepare` step of `edit_slide` yields.
+template <class Prepare>
+using PreparedValue =
+    typename std::invoke_result_t<Prepare&, PackageArchive&, const std::string&>::value_type;
 
-// The one-slide road with a step between finding the slide and reading its text:
-// `address(PackageEdit&, const std::string& slide_part)` returns Result<P> for what the operation
-// plans from the slide's name alone (the parts it adds), so that its refusals come before
-// "slide part {0} was not found"; then `rewrite(SlideEdit&, P&)` returns Result<T>. The slide is
-// written from its text as the rewrite leaves it.
-template <class Address, class Rewrite>
+// The one-slide road with a step between addressing the slide and reading its text, for
+// operations whose own lookups are checked before the slide's text: `prepare`:
+// Result<P>(PackageArchive&, const std::string& slide_part); `rewrite`: Result<T>(SlideEdit&,
+// P&). The slide is written from its text as the rewrite leaves it.
+template <class Prepare, class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
-                const EditOptions& options, Address&& address, Rewrite&& rewrite)
-    -> Result<Edited<RewriteValue<Rewrite, AddressedValue<Address>>>> {
-  using P = AddressedValue<Address>;
-  using T = RewriteValue<Rewrite, P>;
+                const EditOptions& options, Prepare&& prepare, Rewrite&& rewrite)
+    -> Result<Edited<
+        typename std::invoke_result_t<Rewrite&, SlideEdit&, PreparedValue<Prepare>&>::value_type>> {
+  using P = PreparedValue<Prepare>;
+  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, P&>::value_type;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options));
-  std::string part = PELVANE_TRY(address_slide(archive, slide_index));
+  std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
+  P prepared = PELVANE_TRY(prepare(archive, std::as_const(part)));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
   PackageEdit edit(archive);
-  P planned = PELVANE_TRY(address(edit, std::as_const(part)));
-  std::string xml = PELVANE_TRY(read_slide_part(archive, part, options.slide_as_bytes));
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
-  T value = PELVANE_TRY(rewrite(slide, planned));
+  T value = PELVANE_TRY(rewrite(slide, prepared));
   edit.replace_part(slide.slide_part(), std::move(slide.xml()));
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
   return Edited<T>{std::move(value), slide.slide_part(), facts};
@@ -193,11 +190,11 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
 template <class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Rewrite&& rewrite)
-    -> Result<Edited<RewriteValue<Rewrite>>> {
+    -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
   return edit_slide(
       input, output, slide_index, options,
-      [](PackageEdit&, const std::string&) -> Result<std::monostate> { return {}; },
-      [&](SlideEdit& slide, std::monostate&) { return rewrite(slide); });
+      [](PackageArchive&, const std::string&) -> Result<bool> { return true; },
+      [&](SlideEdit& slide, bool&) { return rewrite(slide); });
 }
 
 }  // namespace pelvane

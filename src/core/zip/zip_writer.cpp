@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <unordered_set>
 
 namespace pelvane {
 
@@ -336,8 +337,12 @@ struct ZipWriter::State {
     if (stream_ready) deflateEnd(&stream);
   }
 
+  // Every name written so far: an archive never holds one name twice.
+  std::unordered_set<std::string> names;
+
   CentralRecord& current() { return records.back(); }
-  Result<void> check_new_entry(std::string_view name) const;
+  // Refuses an entry the archive cannot take; otherwise notes its name as written.
+  Result<void> admit_new_entry(std::string_view name);
 };
 
 ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>()), sink_(sink) {}
@@ -346,7 +351,7 @@ ZipWriter::~ZipWriter() = default;
 
 std::uint64_t ZipWriter::entry_count() const { return state_->records.size(); }
 
-Result<void> ZipWriter::State::check_new_entry(std::string_view name) const {
+Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
   if (finished) return fail(PelvaneError::zip("archive is already finished"));
   if (open != Open::None) return fail(PelvaneError::zip("previous entry was not completed"));
   if (records.size() >= kMaxEntries)
@@ -354,6 +359,9 @@ Result<void> ZipWriter::State::check_new_entry(std::string_view name) const {
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
   if (offset > kMax32) return fail(archive_too_large());
+  if (!names.emplace(name).second)
+    return fail(
+        PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));
   return {};
 }
 
@@ -375,7 +383,7 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
 
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
-  PELVANE_TRY_VOID(s.check_new_entry(name));
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
   PELVANE_TRY_VOID(copy_pending());
   const RawEntryHeader fields = content_entry_header(name, options);
   s.records.push_back({std::string(name), fields.version_made_by,
@@ -469,7 +477,7 @@ bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored) 
 
 Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   State& s = *state_;
-  PELVANE_TRY_VOID(s.check_new_entry(header.name));
+  PELVANE_TRY_VOID(s.admit_new_entry(header.name));
   PELVANE_TRY_VOID(copy_pending());
   s.records.push_back(PELVANE_TRY(raw_entry_record(header, s.offset)));
   const std::string local = local_header(s.current());
@@ -483,7 +491,7 @@ Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
 Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int fd,
                                                std::uint64_t offset, std::uint64_t length) {
   State& s = *state_;
-  PELVANE_TRY_VOID(s.check_new_entry(header.name));
+  PELVANE_TRY_VOID(s.admit_new_entry(header.name));
   CentralRecord record = PELVANE_TRY(raw_entry_record(header, s.offset));
   if (length != kLocalHeaderSize + record.name.size() + record.compressed_size)
     return fail(PelvaneError::zip("entry " + record.name + " does not span its stated size"));

@@ -12,7 +12,9 @@
 //   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`): compressed bytes copied as they
 //     are, with the CRC-32, sizes, method and time the caller states.
 // `finish` writes the central directory and the end record. An archive that would need ZIP64
-// (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`.
+// (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`, and so does
+// an entry under a name already written ("entry name {0} is already in the archive"): readers
+// would see one of the two and ignore the other.
 #pragma once
 
 #include <cstdint>

@@ -202,6 +202,33 @@ TEST(ZipWriter, RefusesWhatWouldNeedZip64) {
             "not written");
 }
 
+TEST(ZipWriter, RefusesANameAlreadyWrittenByAnyKindOfEntry) {
+  std::string zip;
+  MemoryZipSink sink(zip);
+  ZipWriter writer(sink);
+  ASSERT_TRUE(writer.add_entry("ppt/slides/_rels/slide2.xml.rels", "first"));
+  ASSERT_TRUE(writer.add_directory("ppt/media/"));
+  RawEntryHeader raw;
+  raw.name = "ppt/slides/_rels/slide2.xml.rels";
+  const std::vector<std::pair<std::string, Result<void>>> refused = {
+      {"ppt/slides/_rels/slide2.xml.rels", writer.add_entry(raw.name, "second")},
+      {"ppt/media/", writer.add_directory("ppt/media/")},
+      {"ppt/slides/_rels/slide2.xml.rels", writer.begin_raw_entry(raw)},
+  };
+  for (const auto& [name, result] : refused) {
+    ASSERT_FALSE(result) << name;
+    EXPECT_EQ(result.error().to_string(),
+              "zip error: entry name " + name + " is already in the archive");
+  }
+  // Names differing only in case or by a trailing "/" are different names.
+  ASSERT_TRUE(writer.add_entry("ppt/media", "x"));
+  ASSERT_TRUE(writer.add_entry("PPT/media/", ""));
+  ASSERT_TRUE(writer.finish());
+  const ArchiveView view = view_archive(zip);
+  ASSERT_EQ(view.entries.size(), 4u);
+  EXPECT_EQ(view.entries[0].uncompressed, 5u);  // the first entry of the name, whole
+}
+
 // True when `data` is one complete raw Deflate stream: it reaches its final block exactly at
 // its last byte. Readers that inflate until the stream says it ended need no less.
 bool is_complete_deflate_stream(std::string_view data) {

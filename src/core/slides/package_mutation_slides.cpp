@@ -1,0 +1,230 @@
+#include "core/slides/package_mutation_slides.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/package/content_types.hpp"
+#include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
+#include "core/package/slide_edit.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/pml/shape_tree.hpp"
+#include "core/slides/slide_list.hpp"
+#include "core/slides/xml_placeholder_builders.hpp"
+#include "core/slides/xml_slide_builders.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
+constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";
+constexpr std::string_view kContentTypes = "[Content_Types].xml";
+constexpr std::string_view kSlideRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
+constexpr std::string_view kSlideContentType =
+    "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
+
+std::string slide_part_name(std::uint64_t number) {
+  return "ppt/slides/slide" + std::to_string(number) + ".xml";
+}
+
+// A part the operation cannot do without, read as bytes.
+Result<std::string> read_required_part(PackageArchive& archive, std::string_view name) {
+  auto bytes = PELVANE_TRY(read_archive_bytes(archive, name));
+  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
+  return std::move(*bytes);
+}
+
+// The layout a new slide is bound to: the index-th layout part, or the layout relationship of
+// the first slide in presentation order that has one (its target as written).
+Result<std::string> new_slide_layout_target(PackageArchive& archive,
+                                            const std::vector<std::string>& slides,
+                                            std::optional<std::uint64_t> layout_index) {
+  if (layout_index) return slide_layout_target_at_index(archive, *layout_index);
+  for (const std::string& slide : slides) {
+    const auto relationships = PELVANE_TRY(read_relationships(archive, slide));
+    for (const auto& relationship : relationships) {
+      if (relationship.relationship_type.ends_with("/slideLayout")) return relationship.target;
+    }
+  }
+  return fail(PelvaneError::xml_text_decode("no slide layout relationship found"));
+}
+
+// The facts of a package as its directory lists them: entries, and whether one is a macro
+// project. Reading the names is enough; the contents were just written.
+Result<PackageFacts> read_back_package_facts(std::string_view path) {
+  PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(path));
+  PackageFacts facts;
+  for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
+    update_package_facts(archive.entry_name(index), facts);
+  return facts;
+}
+
+struct PlaceholdersAdded {
+  std::string slide_part;
+  std::vector<std::uint64_t> shape_ids;
+  PackageFacts facts;
+};
+
+// The frame of the placeholder operations: the slide addressed, `specs_for` (called with the
+// archive and the slide part, before the slide is read) gives the shapes to add, each added
+// after the last with the next shape id, and the package written with every entry compressed
+// again. `specs_for`: Result<std::vector<PlaceholderShapeSpec>>(PackageArchive&,
+// const std::string&).
+template <class SpecsFor>
+Result<PlaceholdersAdded> add_placeholders(std::string_view input, std::string_view output,
+                                           std::uint64_t slide_index, SpecsFor&& specs_for) {
+  const EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory};
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, options, specs_for,
+      [](SlideEdit& slide,
+         std::vector<PlaceholderShapeSpec>& specs) -> Result<std::vector<std::uint64_t>> {
+        std::vector<std::uint64_t> ids;
+        for (const PlaceholderShapeSpec& spec : specs) {
+          const std::uint64_t id = PELVANE_TRY(next_shape_id(slide.xml()));
+          slide.xml() = PELVANE_TRY(add_placeholder_shape_to_slide_xml(slide.xml(), id, spec));
+          ids.push_back(id);
+        }
+        return ids;
+      }));
+  const PackageFacts facts = PELVANE_TRY(read_back_package_facts(output));
+  return PlaceholdersAdded{std::move(edited.slide_part), std::move(edited.value), facts};
+}
+
+PlaceholderShapeBatchAddSummary batch_summary(std::string_view output, std::uint64_t slide_index,
+                                              PlaceholdersAdded added) {
+  return PlaceholderShapeBatchAddSummary{std::string(output),         slide_index,
+                                         std::move(added.slide_part), std::move(added.shape_ids),
+                                         added.facts.part_count,      added.facts.has_vba};
+}
+
+std::optional<std::string> optional_text(std::optional<std::string_view> text) {
+  return text ? std::optional<std::string>(*text) : std::nullopt;
+}
+
+}  // namespace
+
+std::uint64_t next_slide_number(const std::vector<std::string>& slide_parts) {
+  std::uint64_t largest = 0;
+  for (const std::string& part : slide_parts)
+    largest = std::max(largest, slide_number(part).value_or(0));
+  return largest + 1;
+}
+
+Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number) {
+  PackageArchive& archive = edit.archive();
+  const std::string presentation = PELVANE_TRY(read_required_part(archive, kPresentationPart));
+  const std::string relationships =
+      PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+  const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
+
+  ListedSlide listed{PELVANE_TRY(next_relationship_id(relationships)), next_slide_id(presentation)};
+  std::string new_presentation =
+      PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id));
+  std::string new_relationships =
+      PELVANE_TRY(append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
+                                      "slides/slide" + std::to_string(number) + ".xml"));
+  std::string new_content_types = PELVANE_TRY(append_content_type_override(
+      content_types, "/" + slide_part_name(number), kSlideContentType));
+  edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
+  edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
+  edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
+  return listed;
+}
+
+Result<std::string> placeholder_shapes_from_layout(PackageArchive& archive,
+                                                   std::string_view slide_part,
+                                                   std::string_view layout_target) {
+  const auto layout =
+      PELVANE_TRY(read_archive_text(archive, resolve_target(slide_part, layout_target)));
+  if (!layout) return std::string();
+  std::string shapes;
+  for (const std::string& block : extract_placeholder_shape_blocks(*layout)) shapes += block;
+  return shapes;
+}
+
+Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view output,
+                                        std::optional<std::uint64_t> layout_index) {
+  const EditOptions options{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
+  auto edited = PELVANE_TRY(
+      edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
+        PackageArchive& archive = edit.archive();
+        const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        std::string layout_target =
+            PELVANE_TRY(new_slide_layout_target(archive, slides, layout_index));
+        const std::uint64_t number = next_slide_number(slides);
+        std::string slide_part = slide_part_name(number);
+        ListedSlide listed = PELVANE_TRY(list_new_slide(edit, number));
+        const std::string shapes =
+            PELVANE_TRY(placeholder_shapes_from_layout(archive, slide_part, layout_target));
+        edit.add_part(slide_part, blank_slide_xml(shapes));
+        edit.add_part(relationship_part_name(slide_part), slide_layout_rels_xml(layout_target));
+        SlideAddSummary summary;
+        summary.path = std::string(output);
+        summary.slide_part = std::move(slide_part);
+        summary.relationship_id = std::move(listed.relationship_id);
+        summary.layout_target = std::move(layout_target);
+        summary.slide_id = listed.slide_id;
+        summary.slide_count = slides.size() + 1;
+        return summary;
+      }));
+  edited.value.part_count = edited.facts.part_count;
+  edited.value.has_vba = edited.facts.has_vba;
+  return std::move(edited.value);
+}
+
+Result<PlaceholderShapeAddSummary> add_slide_placeholder_shape(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::optional<std::string_view> placeholder_type,
+    std::optional<std::string_view> placeholder_orient,
+    std::optional<std::string_view> placeholder_size,
+    std::optional<std::string_view> placeholder_idx) {
+  const PlaceholderShapeSpec spec{optional_text(placeholder_type),
+                                  optional_text(placeholder_orient),
+                                  optional_text(placeholder_size), optional_text(placeholder_idx)};
+  auto added = PELVANE_TRY(add_placeholders(
+      input, output, slide_index,
+      [&](PackageArchive&, const std::string&) -> Result<std::vector<PlaceholderShapeSpec>> {
+        return std::vector<PlaceholderShapeSpec>{spec};
+      }));
+  return PlaceholderShapeAddSummary{std::string(output),         slide_index,
+                                    std::move(added.slide_part), spec.placeholder_type,
+                                    spec.placeholder_idx,        added.shape_ids.front(),
+                                    added.facts.part_count,      added.facts.has_vba};
+}
+
+Result<PlaceholderShapeBatchAddSummary> add_slide_placeholder_shapes(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::span<const PlaceholderShapeSpec> placeholders) {
+  if (placeholders.empty())
+    return fail(PelvaneError::invalid_input("at least one placeholder shape is required"));
+  auto added = PELVANE_TRY(add_placeholders(
+      input, output, slide_index,
+      [&](PackageArchive&, const std::string&) -> Result<std::vector<PlaceholderShapeSpec>> {
+        return std::vector<PlaceholderShapeSpec>(placeholders.begin(), placeholders.end());
+      }));
+  return batch_summary(output, slide_index, std::move(added));
+}
+
+Result<PlaceholderShapeBatchAddSummary> add_slide_layout_placeholders(std::string_view input,
+                                                                      std::string_view output,
+                                                                      std::uint64_t slide_index,
+                                                                      std::uint64_t layout_index) {
+  auto added = PELVANE_TRY(add_placeholders(
+      input, output, slide_index,
+      [&](PackageArchive& archive,
+          const std::string& slide_part) -> Result<std::vector<PlaceholderShapeSpec>> {
+        const std::string target = PELVANE_TRY(slide_layout_target_at_index(archive, layout_index));
+        const std::string layout_part = resolve_target(slide_part, target);
+        const auto layout = PELVANE_TRY(read_archive_text(archive, layout_part));
+        if (!layout)
+          return fail(
+              PelvaneError::invalid_input("slide layout part " + layout_part + " was not found"));
+        return placeholder_specs_from_layout_xml(*layout);
+      }));
+  return batch_summary(output, slide_index, std::move(added));
+}
+
+}  // namespace pelvane
