@@ -2,6 +2,8 @@
 # returns pretty-printed JSON text (``update_workbook_cells`` returns the changed workbook as
 # bytes) and raises RuntimeError with the engine's message on failure.
 
+from collections.abc import Sequence
+
 __all__: list[str]
 
 def build_info_json() -> str: ...
@@ -37,6 +39,26 @@ def add_slide_auto_shape_with_options_json(
     input: str, output: str, slide_index: int, preset_geometry: str,
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str | None,
     adjustment_guides_json: str,
+) -> str: ...
+
+# Connectors on a slide (shape functions).
+def add_slide_connector_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+) -> str: ...
+def add_slide_connected_connector_json(
+    input: str, output: str, slide_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+    begin_shape_id: int | None, begin_cxn_pt_idx: int | None,
+    end_shape_id: int | None, end_cxn_pt_idx: int | None,
+) -> str: ...
+def add_slide_connected_connector_with_auto_shapes_json(
+    input: str, output: str, slide_index: int,
+    begin_preset_geometry: str, begin_x_emu: int, begin_y_emu: int, begin_cx_emu: int,
+    begin_cy_emu: int, end_preset_geometry: str, end_x_emu: int, end_y_emu: int, end_cx_emu: int,
+    end_cy_emu: int, connector_preset_geometry: str, connector_begin_x_emu: int,
+    connector_begin_y_emu: int, connector_end_x_emu: int, connector_end_y_emu: int,
+    begin_cxn_pt_idx: int, end_cxn_pt_idx: int,
 ) -> str: ...
 
 # Text boxes.
@@ -81,4 +103,92 @@ def add_slide_deeper_nested_group_auto_shape_with_text_json(
 def add_slide_nested_group_auto_shape_in_new_group_with_text_json(
     input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
+) -> str: ...
+
+# Connectors inside groups (module root).
+def add_slide_group_connector_json(
+    input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+) -> str: ...
+def add_slide_connected_group_connector_json(
+    input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+    begin_shape_id: int | None, begin_cxn_pt_idx: int | None,
+    end_shape_id: int | None, end_cxn_pt_idx: int | None,
+) -> str: ...
+def add_slide_connected_group_connector_with_auto_shapes_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    begin_preset_geometry: str, begin_x_emu: int, begin_y_emu: int, begin_cx_emu: int,
+    begin_cy_emu: int, end_preset_geometry: str, end_x_emu: int, end_y_emu: int, end_cx_emu: int,
+    end_cy_emu: int, connector_preset_geometry: str, connector_begin_x_emu: int,
+    connector_begin_y_emu: int, connector_end_x_emu: int, connector_end_y_emu: int,
+    begin_cxn_pt_idx: int, end_cxn_pt_idx: int,
+) -> str: ...
+def add_slide_nested_group_connector_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    preset_geometry: str, begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+) -> str: ...
+def add_slide_deeper_nested_group_connector_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+) -> str: ...
+def add_slide_nested_group_connector_in_new_group_json(
+    input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
+    begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
+) -> str: ...
+
+# Empty groups and groups gathered from existing children (module root).
+def add_slide_group_shape_json(input: str, output: str, slide_index: int) -> str: ...
+def add_slide_nested_group_shape_json(
+    input: str, output: str, slide_index: int, group_index: int,
+) -> str: ...
+def add_slide_group_shape_to_nested_group_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+) -> str: ...
+def add_slide_group_shape_to_deeper_nested_group_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int,
+) -> str: ...
+def group_slide_existing_group_children_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    child_indices: Sequence[int],
+) -> str: ...
+def group_slide_existing_nested_group_children_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    child_indices: Sequence[int],
+) -> str: ...
+def group_slide_existing_deeper_nested_group_children_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, child_indices: Sequence[int],
+) -> str: ...
+
+# Freeform shapes: signed frame and path frame, then the path steps as JSON (module root).
+def add_slide_freeform_shape_json(
+    input: str, output: str, slide_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+    path_w: int, path_h: int, operations_json: str,
+) -> str: ...
+def add_slide_freeform_shape_with_text_json(
+    input: str, output: str, slide_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+    path_w: int, path_h: int, operations_json: str, text: str,
+) -> str: ...
+def add_slide_group_freeform_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, path_w: int, path_h: int,
+    operations_json: str, text: str,
+) -> str: ...
+def add_slide_nested_group_freeform_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, path_w: int, path_h: int,
+    operations_json: str, text: str,
+) -> str: ...
+def add_slide_deeper_nested_group_freeform_shape_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int, nested_group_child_index: int,
+    deeper_group_child_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+    path_w: int, path_h: int, operations_json: str, text: str,
+) -> str: ...
+def add_slide_nested_group_freeform_shape_in_new_group_with_text_json(
+    input: str, output: str, slide_index: int, group_index: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, path_w: int, path_h: int,
+    operations_json: str, text: str,
 ) -> str: ...

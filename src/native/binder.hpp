@@ -129,6 +129,10 @@ class Args {
   T& json(std::size_t i) {
     return std::any_cast<T&>(std::get<std::any>(at(i)));
   }
+  template <class T>
+  const T& json(std::size_t i) const {
+    return std::any_cast<const T&>(std::get<std::any>(at(i)));
+  }
 
   // The "X or None" kinds the functions have: texts, unsigned integers and lists of texts.
   bool is_absent(std::size_t i) const { return std::holds_alternative<std::monostate>(at(i)); }
@@ -169,6 +173,40 @@ struct EngineArg<std::uint64_t> {
     return (p.kind == Kind::Index || p.kind == Kind::U64) && p.presence == Presence::Required;
   }
   static std::uint64_t read(const Args& a, std::size_t i) { return a.u64(i); }
+};
+
+template <>
+struct EngineArg<std::int64_t> {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::I64 && p.presence == Presence::Required;
+  }
+  static std::int64_t read(const Args& a, std::size_t i) { return a.i64(i); }
+};
+template <>
+struct EngineArg<std::optional<std::uint64_t>> {
+  static constexpr bool fits(const Param& p) {
+    return (p.kind == Kind::Index || p.kind == Kind::U64) && p.presence == Presence::NoneOk;
+  }
+  static std::optional<std::uint64_t> read(const Args& a, std::size_t i) {
+    return a.optional_u64(i);
+  }
+};
+template <>
+struct EngineArg<std::span<const std::uint64_t>> {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::IndexList && p.presence == Presence::Required;
+  }
+  static std::span<const std::uint64_t> read(const Args& a, std::size_t i) {
+    return a.index_list(i);
+  }
+};
+// A JSON list the row's parser reads into a std::vector<T>.
+template <class T>
+struct EngineArg<std::span<const T>> {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::Json && p.presence == Presence::Required && p.parse_json != nullptr;
+  }
+  static std::span<const T> read(const Args& a, std::size_t i) { return a.json<std::vector<T>>(i); }
 };
 
 // True when `params` supply the engine operation's parameters one for one, in order.

@@ -4,10 +4,17 @@
 // module object; the slot registers the function groups in order and nothing else: no state,
 // no threads, nothing to release at shutdown.
 #include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
 
+#include "core/json/json_in.hpp"
+#include "core/shapes/package_mutation_connectors.hpp"
+#include "core/shapes/package_mutation_groups.hpp"
 #include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
+#include "native/results.hpp"
 #include "native/shape_params.hpp"
 
 namespace pelvane::native {
@@ -21,6 +28,53 @@ constexpr auto kNestedGroupAutoShapeParams =
 constexpr auto kDeeperNestedGroupAutoShapeParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kPreset, kBox, kText);
 
+constexpr auto kGroupConnectorParams = join_params(kInputOutputSlide, kGroup, kConnector);
+constexpr auto kConnectedGroupConnectorParams =
+    join_params(kInputOutputSlide, kGroup, kConnector, kConnections);
+constexpr auto kConnectedGroupShapesParams =
+    join_params(kInputOutputSlide, kGroup, kConnectedShapes);
+constexpr auto kNestedGroupConnectorParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kConnector);
+constexpr auto kDeeperNestedGroupConnectorParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kConnector);
+
+constexpr auto kGroupParams = join_params(kInputOutputSlide, kGroup);
+constexpr auto kNestedGroupParams = join_params(kInputOutputSlide, kGroup, kNestedGroup);
+constexpr auto kDeeperNestedGroupParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup);
+constexpr Param kChildIndices[] = {{"child_indices", Kind::IndexList}};
+constexpr auto kGatherParams = join_params(kInputOutputSlide, kGroup, kChildIndices);
+constexpr auto kNestedGatherParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kChildIndices);
+constexpr auto kDeeperNestedGatherParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kChildIndices);
+
+// A freeform's frame and path frame (signed), then its path steps.
+constexpr Param kFreeform[] = {{"x_emu", Kind::I64},
+                               {"y_emu", Kind::I64},
+                               {"cx_emu", Kind::I64},
+                               {"cy_emu", Kind::I64},
+                               {"path_w", Kind::I64},
+                               {"path_h", Kind::I64},
+                               json_param<parse_freeform_operations>("operations_json")};
+constexpr auto kFreeformParams = join_params(kInputOutputSlide, kFreeform);
+constexpr auto kFreeformWithTextParams = join_params(kInputOutputSlide, kFreeform, kText);
+constexpr auto kGroupFreeformParams = join_params(kInputOutputSlide, kGroup, kFreeform, kText);
+constexpr auto kNestedGroupFreeformParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kFreeform, kText);
+constexpr auto kDeeperNestedGroupFreeformParams =
+    join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kFreeform, kText);
+
+// The freeform on the slide, its text absent or given; the path is the parsed operations_json.
+template <bool WithText>
+Outcome add_freeform_on_slide(Args& a) {
+  std::optional<std::string_view> text;
+  if constexpr (WithText) text = a.str(10);
+  return json_result(add_slide_freeform_shape_impl(
+      a.str(0), a.str(1), a.index(2), a.i64(3), a.i64(4), a.i64(5), a.i64(6), a.i64(7), a.i64(8),
+      a.json<std::vector<FreeformPathOperation>>(9), text));
+}
+
 constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
     engine_row<&add_slide_group_auto_shape_with_text, kGroupAutoShapeParams>(
         "add_slide_group_auto_shape_with_text_json"),
@@ -31,6 +85,46 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
     engine_row<&add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams>(
         "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
+    {"add_slide_group_connector_json", kGroupConnectorParams,
+     [](Args& a) {
+       return json_result(add_slide_group_connector_impl(
+           a.str(0), a.str(1), a.index(2), a.index(3), a.str(4), a.u64(5), a.u64(6), a.u64(7),
+           a.u64(8), std::nullopt, std::nullopt, std::nullopt, std::nullopt));
+     }},
+    engine_row<&add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
+        "add_slide_connected_group_connector_json"),
+    engine_row<&add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
+        "add_slide_connected_group_connector_with_auto_shapes_json"),
+    engine_row<&add_slide_nested_group_connector, kNestedGroupConnectorParams>(
+        "add_slide_nested_group_connector_json"),
+    engine_row<&add_slide_deeper_nested_group_connector, kDeeperNestedGroupConnectorParams>(
+        "add_slide_deeper_nested_group_connector_json"),
+    engine_row<&add_slide_nested_group_connector_in_new_group, kGroupConnectorParams>(
+        "add_slide_nested_group_connector_in_new_group_json"),
+    engine_row<&add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
+    engine_row<&add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
+    engine_row<&add_slide_group_shape_to_nested_group, kNestedGroupParams>(
+        "add_slide_group_shape_to_nested_group_json"),
+    engine_row<&add_slide_group_shape_to_deeper_nested_group, kDeeperNestedGroupParams>(
+        "add_slide_group_shape_to_deeper_nested_group_json"),
+    engine_row<&group_slide_existing_group_children, kGatherParams>(
+        "group_slide_existing_group_children_json"),
+    engine_row<&group_slide_existing_nested_group_children, kNestedGatherParams>(
+        "group_slide_existing_nested_group_children_json"),
+    engine_row<&group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
+        "group_slide_existing_deeper_nested_group_children_json"),
+    {"add_slide_freeform_shape_json", kFreeformParams, &add_freeform_on_slide<false>},
+    {"add_slide_freeform_shape_with_text_json", kFreeformWithTextParams,
+     &add_freeform_on_slide<true>},
+    engine_row<&add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
+        "add_slide_group_freeform_shape_with_text_json"),
+    engine_row<&add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
+        "add_slide_nested_group_freeform_shape_with_text_json"),
+    engine_row<&add_slide_deeper_nested_group_freeform_shape_with_text,
+               kDeeperNestedGroupFreeformParams>(
+        "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
+    engine_row<&add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
+        "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
 });
 
 int exec_module(PyObject* module) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/json/json_in.hpp"
+#include "core/shapes/package_mutation_connectors.hpp"
 #include "core/shapes/package_mutation_shapes.hpp"
 #include "core/slides/package_mutation_slides.hpp"
 #include "native/binder.hpp"
@@ -40,6 +41,10 @@ constexpr auto kAutoShapeParams = join_params(kInputOutputSlide, kPreset, kBox);
 constexpr auto kAutoShapeWithTextParams = join_params(kInputOutputSlide, kPreset, kBox, kText);
 constexpr auto kAutoShapeWithOptionsParams =
     join_params(kInputOutputSlide, kPreset, kBox, kOptionalTextAndGuides);
+
+constexpr auto kConnectorParams = join_params(kInputOutputSlide, kConnector);
+constexpr auto kConnectedConnectorParams = join_params(kInputOutputSlide, kConnector, kConnections);
+constexpr auto kConnectedShapesParams = join_params(kInputOutputSlide, kConnectedShapes);
 
 constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
     {"add_slide_placeholder_shape_json", kPlaceholderShapeParams,
@@ -73,6 +78,11 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
            a.str(0), a.str(1), a.index(2), a.str(3), a.u64(4), a.u64(5), a.u64(6), a.u64(7),
            a.optional_str(8), a.json<std::vector<AdjustmentGuide>>(9)));
      }},
+    engine_row<&add_slide_connector, kConnectorParams>("add_slide_connector_json"),
+    engine_row<&add_slide_connected_connector, kConnectedConnectorParams>(
+        "add_slide_connected_connector_json"),
+    engine_row<&add_slide_connected_connector_with_auto_shapes, kConnectedShapesParams>(
+        "add_slide_connected_connector_with_auto_shapes_json"),
 });
 
 }  // namespace

@@ -38,6 +38,7 @@ SML_XSD = SCHEMAS / "sml.xsd"
 
 NS_P = "http://schemas.openxmlformats.org/presentationml/2006/main"
 NS_MC = "http://schemas.openxmlformats.org/markup-compatibility/2006"
+NS_A = "http://schemas.openxmlformats.org/drawingml/2006/main"
 NS_CT = "http://schemas.openxmlformats.org/package/2006/content-types"
 NS_PKG_RELS = "http://schemas.openxmlformats.org/package/2006/relationships"
 # Attributes in these namespaces name a relationship of their part (r:id, r:embed, r:link, r:pict…).
@@ -131,6 +132,7 @@ class XmlFacts:
     relationships: tuple[tuple[str, str, str, str], ...] = ()  # (Id, Type, Target, TargetMode)
     slide_lists: int = 0                                # p:sldIdLst elements
     listed_slides: tuple[tuple[str, str], ...] = ()     # (id, r:id) of each p:sldId
+    connections: tuple[tuple[str, str], ...] = ()       # (a:stCxn or a:endCxn, the shape id it names)
 
 
 _facts: dict[bytes, XmlFacts] = {}
@@ -149,7 +151,7 @@ def _read_facts(data: bytes) -> XmlFacts:
     except ET.ParseError as error:
         return XmlFacts(error=str(error))
     alternate = False
-    references, shape_ids, relationships, listed = [], [], [], []
+    references, shape_ids, relationships, listed, connections = [], [], [], [], []
     slide_lists = 0
     # Shape ids count once: not in an embedded object's inner picture (id 0), nor in the
     # second rendering of a shape that mc:AlternateContent offers as fallback.
@@ -162,6 +164,8 @@ def _read_facts(data: bytes) -> XmlFacts:
                 references.append((attribute.split("}", 1)[1], value))
         if tag == f"{{{NS_P}}}cNvPr" and counted:
             shape_ids.append(element.get("id", ""))
+        elif tag in (f"{{{NS_A}}}stCxn", f"{{{NS_A}}}endCxn"):
+            connections.append((tag.split("}", 1)[1], element.get("id", "")))
         elif tag == f"{{{NS_MC}}}AlternateContent":
             alternate = True
         elif tag == f"{{{NS_PKG_RELS}}}Relationship":
@@ -179,7 +183,7 @@ def _read_facts(data: bytes) -> XmlFacts:
             counted = False
         stack.extend((child, counted) for child in reversed(children))
     return XmlFacts(None, root.tag, alternate, tuple(references), tuple(shape_ids),
-                    tuple(relationships), slide_lists, tuple(listed))
+                    tuple(relationships), slide_lists, tuple(listed), tuple(connections))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -309,12 +313,17 @@ def structure_problems(package: Package) -> list[Problem]:
             if count != 1:
                 problems.append(Problem(name, "layout chain", f"{count} {needed} relationships, expected 1"))
 
-    # Shape ids unique within each part's shape tree.
+    # Shape ids unique within each part's shape tree; a connector is glued only to its shapes.
     for name in parts:
         if is_xml(name):
-            for shape_id, count in Counter(package.xml(name).shape_ids).items():
+            facts = package.xml(name)
+            for shape_id, count in Counter(facts.shape_ids).items():
                 if count > 1:
                     problems.append(Problem(name, "shape ids unique", f"id {shape_id} is used {count} times"))
+            for end, shape_id in facts.connections:
+                if shape_id not in facts.shape_ids:
+                    problems.append(Problem(name, "connections name shapes",
+                                            f"a:{end} names id {shape_id}, which no shape of this part has"))
 
     # The presentation's slide list.
     root_rels = parts.get("_rels/.rels")

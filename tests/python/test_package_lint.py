@@ -59,6 +59,9 @@ def twice(parts):
 
 
 SLIDE_RELS = "ppt/slides/_rels/slide1.xml.rels"
+# A connector from the text box (id 4) to an id no shape has.
+GLUED = ('<p:cxnSp><p:nvCxnSpPr><p:cNvPr id="5" name="c"/><p:cNvCxnSpPr><a:stCxn id="4" idx="0"/>'
+         '<a:endCxn id="9" idx="0"/></p:cNvCxnSpPr><p:nvPr/></p:nvCxnSpPr><p:spPr/></p:cxnSp>')
 IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/'
              'relationships/image" Target="../media/image1.png"/>')
 
@@ -92,9 +95,12 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
     (add("ppt/slides/slide9.xml", "<p:sld xmlns:p='http://schemas.openxmlformats.org/presentationml/2006/main'/>"),
      "ppt/slides/slide9.xml: schema: does not validate against pml.xsd"),
     (edit(SLIDE, "<p:clrMapOvr>", ALTERNATE + "<p:clrMapOvr>"), None),  # not checked against the schema
+    (edit(SLIDE, "</p:spTree>", GLUED + "</p:spTree>"),
+     "ppt/slides/slide1.xml: connections name shapes: a:endCxn names id 9, which no shape of this part has"),
 ], ids=["dropped-relationship", "schema-order", "duplicate-shape-id", "no-layout", "missing-target", "escaped-target",
         "duplicate-relationship-id", "no-content-type", "content-type-case", "malformed", "two-slide-lists",
-        "missing-slide", "duplicate-entry", "trailing-dot", "new-part-invalid", "alternate-content-skipped"])
+        "missing-slide", "duplicate-entry", "trailing-dot", "new-part-invalid", "alternate-content-skipped",
+        "connection-to-no-shape"])
 @pytest.mark.filterwarnings("ignore:Duplicate name")
 def test_each_rule_names_part_and_rule(change, message, source, tmp_path):
     broken = rewrite(source, tmp_path / "out.pptx", change)

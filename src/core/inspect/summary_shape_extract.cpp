@@ -183,34 +183,6 @@ void swap_paragraph_lists(ShapeSummary& shape, ShapeParagraphs& lists) {
   shape.paragraph_run_font_name.swap(lists.font_name);
 }
 
-// The offset and extent of the transform element `name` whose start tag is at `start`: `a:off`
-// x, y and `a:ext` cx, cy, a missing or malformed value read as 0; none without its end tag or
-// either child.
-std::optional<TransformSummary> read_transform(std::string_view text, std::size_t start,
-                                               std::string_view name) {
-  const auto end = find_element_end(text, start, name);
-  if (!end) return std::nullopt;
-  const std::string_view xfrm = text.substr(start, *end - start);
-  const auto offset = element_start_tag(xfrm, "a:off");
-  const auto extent = element_start_tag(xfrm, "a:ext");
-  if (!offset || !extent) return std::nullopt;
-  return TransformSummary{attribute_i64(*offset, "x"), attribute_i64(*offset, "y"),
-                          attribute_i64(*extent, "cx"), attribute_i64(*extent, "cy")};
-}
-
-// The transform of the first `a:xfrm` start tag at or after `drawing_from`, else of the first
-// `p:xfrm` at or after `frame_from`; an offset past the text finds nothing.
-std::optional<TransformSummary> first_transform(std::string_view text, std::size_t drawing_from,
-                                                std::size_t frame_from) {
-  if (const auto start = find_tag_start(text, drawing_from, "a:xfrm")) {
-    return read_transform(text, *start, "a:xfrm");
-  }
-  if (const auto start = find_tag_start(text, frame_from, "p:xfrm")) {
-    return read_transform(text, *start, "p:xfrm");
-  }
-  return std::nullopt;
-}
-
 // The mapping a group gives its children: none without its own transform or without an
 // `a:xfrm` element; a missing `a:chOff` is (0, 0) and a missing `a:chExt` the group's extent.
 std::optional<ChildTransformMapping> child_mapping(std::string_view block,
@@ -331,10 +303,6 @@ void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
 }
 
 }  // namespace
-
-std::optional<TransformSummary> extract_transform(std::string_view text) {
-  return first_transform(text, 0, 0);
-}
 
 TransformSummary map_child_transform(const TransformSummary& transform,
                                      const ChildTransformMapping& mapping) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/model/models.hpp"
+#include "core/pml/shape_walk.hpp"  // extract_transform
 
 namespace pelvane {
 
@@ -47,11 +48,6 @@ void extract_shapes_in_text(std::string_view slide_text, std::vector<ShapeSummar
 // One shape block (valid UTF-8) under its parent group's mapping, or none at the top level.
 ShapeSummary summarize_shape_block(std::string_view block,
                                    const std::optional<ChildTransformMapping>& mapping);
-
-// The position and size of the first `a:xfrm` in the text (else the first `p:xfrm`): `a:off` x,
-// y and `a:ext` cx, cy, a missing or malformed value read as 0. None when the element, its end,
-// or either child is missing.
-std::optional<TransformSummary> extract_transform(std::string_view text);
 
 // `transform` placed through a group's mapping: each axis scaled from the child extent to the
 // group's extent (rounded half away from zero) and moved to the group's offset; an axis whose

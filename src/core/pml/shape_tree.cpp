@@ -159,30 +159,6 @@ std::optional<std::size_t> group_children_start(std::string_view group_xml) {
   return properties_end + kGrpSpPrClose.size();
 }
 
-// The offset of the last "</p:grpSp>" inside one group's range, or none.
-std::optional<std::size_t> group_close(std::string_view slide_xml, ElementRange group) {
-  std::size_t close = group.in(slide_xml).rfind(kGrpSpClose);
-  if (close == std::string_view::npos) return std::nullopt;
-  return group.start + close;
-}
-
-Result<ElementRange> deeper_nested_group_bounds(std::string_view slide_xml,
-                                                const InsertionTarget& target) {
-  auto nested = PELVANE_TRY(
-      nested_group_child_bounds(slide_xml, target.group_index, target.nested_group_child_index));
-  auto child = direct_group_child_bounds(nested.in(slide_xml), target.deeper_group_child_index);
-  if (!child) {
-    return fail(PelvaneError::invalid_input(invalid(
-        "deeper nested group child index ", target.deeper_group_child_index, " was not found")));
-  }
-  if (child->tag != kGrpSpTag) {
-    return fail(PelvaneError::invalid_input(invalid("deeper nested group child index ",
-                                                    target.deeper_group_child_index,
-                                                    " is not a group shape")));
-  }
-  return ElementRange{nested.start + child->range.start, nested.start + child->range.end};
-}
-
 }  // namespace
 
 std::uint64_t max_cnvpr_id(std::string_view slide_xml) {
@@ -206,9 +182,9 @@ std::uint64_t max_cnvpr_id(std::string_view slide_xml) {
   }
 }
 
-Result<std::uint64_t> next_shape_id(std::string_view slide_xml) {
+Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t ids_taken) {
   std::uint64_t largest = max_cnvpr_id(slide_xml);
-  if (largest >= std::numeric_limits<std::uint64_t>::max() - 1) {
+  if (largest > std::numeric_limits<std::uint64_t>::max() - std::max<std::uint64_t>(ids_taken, 2)) {
     return fail(PelvaneError::invalid_input("shape id space is exhausted"));
   }
   return largest + 1;
@@ -251,23 +227,29 @@ Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uin
   return not_found();
 }
 
-std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
-                                                    std::uint64_t child_index) {
+std::vector<GroupChild> direct_group_children(std::string_view group_xml,
+                                              std::uint64_t last_index) {
+  std::vector<GroupChild> children;
   auto children_start = group_children_start(group_xml);
-  if (!children_start) return std::nullopt;
+  if (!children_start) return children;
   std::size_t close = group_xml.rfind(kGrpSpClose);
-  if (close == std::string_view::npos) return std::nullopt;
-  std::uint64_t seen = 0;
+  if (close == std::string_view::npos) return children;
   auto shape = find_next_shape_start(group_xml, *children_start);
-  while (shape) {
-    if (shape->offset >= close) return std::nullopt;
+  while (shape && shape->offset < close) {
     auto end = find_element_end(group_xml, shape->offset, shape->tag);
-    if (!end || *end > close) return std::nullopt;
-    if (seen == child_index) return GroupChild{{shape->offset, *end}, shape->tag};
-    ++seen;
+    if (!end || *end > close) break;
+    children.push_back(GroupChild{{shape->offset, *end}, shape->tag});
+    if (children.size() - 1 == last_index) break;
     shape = find_next_shape_start(group_xml, *end);
   }
-  return std::nullopt;
+  return children;
+}
+
+std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
+                                                    std::uint64_t child_index) {
+  auto children = direct_group_children(group_xml, child_index);
+  if (children.empty() || children.size() - 1 != child_index) return std::nullopt;
+  return children.back();
 }
 
 Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
@@ -286,11 +268,36 @@ Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
   return ElementRange{group.start + child->range.start, group.start + child->range.end};
 }
 
+Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress& address) {
+  if (!address.nested_group_child_index) {
+    return top_level_group_bounds(slide_xml, address.group_index);
+  }
+  auto nested = PELVANE_TRY(
+      nested_group_child_bounds(slide_xml, address.group_index, *address.nested_group_child_index));
+  if (!address.deeper_group_child_index) return nested;
+  const std::uint64_t deeper_index = *address.deeper_group_child_index;
+  auto child = direct_group_child_bounds(nested.in(slide_xml), deeper_index);
+  if (!child) {
+    return fail(PelvaneError::invalid_input(
+        invalid("deeper nested group child index ", deeper_index, " was not found")));
+  }
+  if (child->tag != kGrpSpTag) {
+    return fail(PelvaneError::invalid_input(
+        invalid("deeper nested group child index ", deeper_index, " is not a group shape")));
+  }
+  return ElementRange{nested.start + child->range.start, nested.start + child->range.end};
+}
+
+std::optional<std::size_t> group_insertion_point(std::string_view group_xml) {
+  std::size_t close = group_xml.rfind(kGrpSpClose);
+  if (close == std::string_view::npos) return std::nullopt;
+  return before_trailing_ext_list(group_xml, 0, close);
+}
+
 Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
                                            const InsertionTarget& target) {
   using Kind = InsertionTarget::Kind;
-  ElementRange container;
-  std::string_view missing_close;
+  std::string_view missing_close = "group shape XML is missing </p:grpSp>";
   switch (target.kind) {
     case Kind::Slide: {
       std::size_t close = slide_xml.rfind(kSpTreeClose);
@@ -302,23 +309,16 @@ Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
                                       tree_start == std::string_view::npos ? 0 : tree_start, close);
     }
     case Kind::Group:
-    case Kind::NewGroupInGroup:
-      container = PELVANE_TRY(top_level_group_bounds(slide_xml, target.group_index));
-      missing_close = "group shape XML is missing </p:grpSp>";
-      break;
-    case Kind::NestedGroup:
-      container = PELVANE_TRY(nested_group_child_bounds(slide_xml, target.group_index,
-                                                        target.nested_group_child_index));
-      missing_close = "nested group shape XML is missing </p:grpSp>";
-      break;
+    case Kind::NewGroupInGroup: break;
+    case Kind::NestedGroup: missing_close = "nested group shape XML is missing </p:grpSp>"; break;
     case Kind::DeeperNestedGroup:
-      container = PELVANE_TRY(deeper_nested_group_bounds(slide_xml, target));
       missing_close = "deeper nested group shape XML is missing </p:grpSp>";
       break;
   }
-  auto close = group_close(slide_xml, container);
-  if (!close) return fail(PelvaneError::invalid_input(std::string(missing_close)));
-  return before_trailing_ext_list(slide_xml, container.start, *close);
+  auto container = PELVANE_TRY(group_bounds(slide_xml, target.group_address()));
+  auto offset = group_insertion_point(container.in(slide_xml));
+  if (!offset) return fail(PelvaneError::invalid_input(std::string(missing_close)));
+  return container.start + *offset;
 }
 
 std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml) {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/base/error.hpp"
 #include "core/xml/xml_events.hpp"
@@ -22,11 +23,12 @@ namespace pelvane {
 // that are not plain unsigned 64-bit decimals (an optional "+" then digits) are ignored.
 std::uint64_t max_cnvpr_id(std::string_view slide_xml);
 
-// The id for the next new shape: `max_cnvpr_id` plus one. Operations that add a new group
-// around their shape give the group this id and the shape the one after it. A slide whose
-// largest id is within two of the 64-bit limit cannot take both, so it is refused with
-// "shape id space is exhausted" rather than wrapping around to 0.
-Result<std::uint64_t> next_shape_id(std::string_view slide_xml);
+// The id for the next new shape: `max_cnvpr_id` plus one. An operation that adds several shapes
+// takes the ids after it in turn (a new group around a shape: the group this id, the shape the
+// next; two shapes and their connector: three ids). A slide whose largest id plus `ids_taken`
+// (at least two) would pass the 64-bit limit is refused with "shape id space is exhausted"
+// rather than wrapping around to 0.
+Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t ids_taken = 2);
 
 // True exactly for the local names of the five shape elements: sp, pic, cxnSp, grpSp,
 // graphicFrame (byte for byte, case-sensitive). The two names serve different callers and
@@ -63,12 +65,35 @@ Result<ElementRange> top_level_group_bounds(std::string_view slide_xml, std::uin
 std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
                                                     std::uint64_t child_index);
 
+// The children of one group element's text, counted as `direct_group_child_bounds` counts them,
+// up to and including child `last_index` (fewer when the group has fewer or is not well closed).
+std::vector<GroupChild> direct_group_children(std::string_view group_xml, std::uint64_t last_index);
+
 // The `nested_group_child_index`-th child of the `group_index`-th top-level group, in slide
 // offsets; the child must be a group. Fails with "nested group child index {0} was not found"
 // or "nested group child index {0} is not a group shape".
 Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
                                                std::uint64_t group_index,
                                                std::uint64_t nested_group_child_index);
+
+// One group of the slide: the `group_index`-th top-level group, optionally its child group
+// `nested_group_child_index` and, only with that, the latter's child group
+// `deeper_group_child_index`.
+struct GroupAddress {
+  std::uint64_t group_index = 0;
+  std::optional<std::uint64_t> nested_group_child_index;
+  std::optional<std::uint64_t> deeper_group_child_index;
+};
+
+// The element of the addressed group, in slide offsets. Fails with "group shape index {0} was
+// not found", the nested lookup's messages, "deeper nested group child index {0} was not found"
+// or "deeper nested group child index {0} is not a group shape".
+Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress& address);
+
+// Where a new last child goes in one group element's text: before its last "</p:grpSp>", or
+// before the group's own trailing "p:extLst" (which must stay its last child). None when the
+// text has no "</p:grpSp>".
+std::optional<std::size_t> group_insertion_point(std::string_view group_xml);
 
 // Where a new shape goes. Every shape family uses the same five targets.
 struct InsertionTarget {
@@ -99,6 +124,16 @@ struct InsertionTarget {
 
   // The shape is wrapped in a new group that takes the id before the shape's.
   bool wraps_in_new_group() const { return kind == Kind::NewGroupInGroup; }
+
+  // The group that receives the shape (not meaningful for the slide target).
+  GroupAddress group_address() const {
+    switch (kind) {
+      case Kind::NestedGroup: return {group_index, nested_group_child_index, std::nullopt};
+      case Kind::DeeperNestedGroup:
+        return {group_index, nested_group_child_index, deeper_group_child_index};
+      default: return {group_index, std::nullopt, std::nullopt};
+    }
+  }
 };
 
 // The byte offset at which a new fragment is inserted for the target: before the closing tag

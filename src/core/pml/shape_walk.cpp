@@ -18,6 +18,21 @@ constexpr std::array<std::string_view, 5> kShapeTags = {"p:sp", "p:pic", "p:grap
 constexpr std::string_view kAlternateContentOpen = "<mc:AlternateContent";
 constexpr std::string_view kAlternateContentClose = "</mc:AlternateContent>";
 
+// The offset and extent of the transform element `name` whose start tag is at `start`: `a:off`
+// x, y and `a:ext` cx, cy, a missing or malformed value read as 0; none without its end tag or
+// either child.
+std::optional<TransformSummary> read_transform(std::string_view text, std::size_t start,
+                                               std::string_view name) {
+  const auto end = find_element_end(text, start, name);
+  if (!end) return std::nullopt;
+  const std::string_view xfrm = text.substr(start, *end - start);
+  const auto offset = element_start_tag(xfrm, "a:off");
+  const auto extent = element_start_tag(xfrm, "a:ext");
+  if (!offset || !extent) return std::nullopt;
+  return TransformSummary{attribute_i64(*offset, "x"), attribute_i64(*offset, "y"),
+                          attribute_i64(*extent, "cx"), attribute_i64(*extent, "cy")};
+}
+
 }  // namespace
 
 std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size_t from) {
@@ -167,6 +182,17 @@ std::vector<std::string_view> extract_shape_blocks(std::string_view text) {
     pos = *end;
   }
   return blocks;
+}
+
+std::optional<TransformSummary> first_transform(std::string_view text, std::size_t drawing_from,
+                                                std::size_t frame_from) {
+  if (const auto start = find_tag_start(text, drawing_from, "a:xfrm")) {
+    return read_transform(text, *start, "a:xfrm");
+  }
+  if (const auto start = find_tag_start(text, frame_from, "p:xfrm")) {
+    return read_transform(text, *start, "p:xfrm");
+  }
+  return std::nullopt;
 }
 
 }  // namespace pelvane

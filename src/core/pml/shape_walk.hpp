@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/model/models.hpp"
+
 namespace pelvane {
 
 struct ShapeStart {
@@ -25,5 +27,16 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
 // group's block. An `mc:AlternateContent` element and every shape inside it yield no block. A
 // shape whose end tag is missing ends the walk.
 std::vector<std::string_view> extract_shape_blocks(std::string_view text);
+
+// The position and size of the first `a:xfrm` start tag at or after `drawing_from`, else of the
+// first `p:xfrm` at or after `frame_from`: `a:off` x, y and `a:ext` cx, cy, a missing or
+// malformed value read as 0. None when the element, its end, or either child is missing.
+std::optional<TransformSummary> first_transform(std::string_view text, std::size_t drawing_from,
+                                                std::size_t frame_from);
+
+// The transform of one shape element's text: its first `a:xfrm`, else its first `p:xfrm`.
+inline std::optional<TransformSummary> extract_transform(std::string_view text) {
+  return first_transform(text, 0, 0);
+}
 
 }  // namespace pelvane

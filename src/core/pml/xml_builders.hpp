@@ -1,14 +1,15 @@
 // Pieces of markup that several shape fragments write alike.
 #pragma once
 
-#include <cstdint>
+#include <concepts>
 #include <string>
 
 namespace pelvane {
 
-// Appends a shape's own transform: `<a:xfrm><a:off x y/><a:ext cx cy/></a:xfrm>`.
-inline void append_xfrm(std::string& xml, std::uint64_t x, std::uint64_t y, std::uint64_t cx,
-                        std::uint64_t cy) {
+// Appends a shape's own transform: `<a:xfrm><a:off x y/><a:ext cx cy/></a:xfrm>`, the numbers in
+// decimal (signed ones with their sign).
+template <std::integral Number>
+void append_xfrm(std::string& xml, Number x, Number y, Number cx, Number cy) {
   xml += "<a:xfrm><a:off x=\"";
   xml += std::to_string(x);
   xml += "\" y=\"";

@@ -1,25 +1,12 @@
 #include "core/shapes/package_mutation_shapes.hpp"
 
 #include "core/package/slide_edit.hpp"
+#include "core/shapes/xml_freeform_builders.hpp"
 #include "core/shapes/xml_text_box_builders.hpp"
 
 namespace pelvane {
 
 namespace {
-
-// The keys every shape-adding record shares, filled from the insertion.
-template <class Record>
-Record shape_add_record(std::string_view output, std::uint64_t slide_index,
-                        ShapeInsertion inserted) {
-  Record record;
-  record.path = std::string(output);
-  record.slide_index = slide_index;
-  record.slide_part = std::move(inserted.slide_part);
-  record.shape_id = inserted.shape_id;
-  record.part_count = inserted.facts.part_count;
-  record.has_vba = inserted.facts.has_vba;
-  return record;
-}
 
 Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
                                            std::uint64_t slide_index, const InsertionTarget& target,
@@ -34,6 +21,16 @@ Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_v
   return summary;
 }
 
+Result<FreeformShapeAddSummary> add_freeform(std::string_view input, std::string_view output,
+                                             std::uint64_t slide_index,
+                                             const InsertionTarget& target,
+                                             const FreeformArgs& args) {
+  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+      input, output, slide_index, target,
+      [&](std::uint64_t shape_id) { return freeform_shape_xml(shape_id, args); }));
+  return shape_add_record<FreeformShapeAddSummary>(output, slide_index, std::move(inserted));
+}
+
 Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view output,
                                        std::uint64_t slide_index, const InsertionTarget& target,
                                        const TextBoxArgs& args) {
@@ -45,19 +42,34 @@ Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view 
 
 }  // namespace
 
+Result<ShapeInsertion> rewrite_slide_with_new_shapes(std::string_view input,
+                                                     std::string_view output,
+                                                     std::uint64_t slide_index,
+                                                     std::uint64_t id_count,
+                                                     const SlideShapesRewrite& rewrite) {
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
+        const std::uint64_t first_id = PELVANE_TRY(next_shape_id(slide.xml(), id_count));
+        slide.xml() = PELVANE_TRY(rewrite(slide.xml(), first_id));
+        return first_id + (id_count - 1);
+      }));
+  return ShapeInsertion{std::move(edited.slide_part), edited.value, edited.facts};
+}
+
 Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::string_view output,
                                                std::uint64_t slide_index,
                                                const InsertionTarget& target,
-                                               const ShapeFragmentBuilder& build_fragment) {
-  auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
-        std::uint64_t shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
-        if (target.wraps_in_new_group()) ++shape_id;  // the new group takes the id before it
-        slide.xml() = PELVANE_TRY(add_shape_to_target_xml(
-            slide.xml(), target, shape_id, [&] { return build_fragment(shape_id); }));
-        return shape_id;
-      }));
-  return ShapeInsertion{std::move(edited.slide_part), edited.value, edited.facts};
+                                               const ShapeFragmentBuilder& build_fragment,
+                                               std::uint64_t fragment_ids) {
+  // A new group around the fragment takes the id before the fragment's first.
+  const std::uint64_t group_ids = target.wraps_in_new_group() ? 1 : 0;
+  return rewrite_slide_with_new_shapes(input, output, slide_index, group_ids + fragment_ids,
+                                       [&](std::string_view slide_xml, std::uint64_t first_id) {
+                                         const std::uint64_t shape_id = first_id + group_ids;
+                                         return add_shape_to_target_xml(
+                                             slide_xml, target, shape_id,
+                                             [&] { return build_fragment(shape_id); });
+                                       });
 }
 
 Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
@@ -151,6 +163,55 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text
     std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
                       TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+}
+
+Result<FreeformShapeAddSummary> add_slide_freeform_shape_impl(
+    std::string_view input, std::string_view output, std::uint64_t slide_index, std::int64_t x_emu,
+    std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
+    std::int64_t path_h, std::span<const FreeformPathOperation> operations,
+    std::optional<std::string_view> text) {
+  return add_freeform(input, output, slide_index, InsertionTarget::slide(),
+                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+}
+
+Result<FreeformShapeAddSummary> add_slide_group_freeform_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu,
+    std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
+    std::span<const FreeformPathOperation> operations, std::string_view text) {
+  return add_freeform(input, output, slide_index, InsertionTarget::group(group_index),
+                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+}
+
+Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::int64_t x_emu,
+    std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
+    std::int64_t path_h, std::span<const FreeformPathOperation> operations, std::string_view text) {
+  return add_freeform(input, output, slide_index,
+                      InsertionTarget::nested_group(group_index, nested_group_child_index),
+                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+}
+
+Result<FreeformShapeAddSummary> add_slide_deeper_nested_group_freeform_shape_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::uint64_t nested_group_child_index,
+    std::uint64_t deeper_group_child_index, std::int64_t x_emu, std::int64_t y_emu,
+    std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
+    std::span<const FreeformPathOperation> operations, std::string_view text) {
+  return add_freeform(input, output, slide_index,
+                      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
+                                                           deeper_group_child_index),
+                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+}
+
+Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_in_new_group_with_text(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    std::uint64_t group_index, std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu,
+    std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
+    std::span<const FreeformPathOperation> operations, std::string_view text) {
+  return add_freeform(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
+                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
 }
 
 }  // namespace pelvane

@@ -88,6 +88,9 @@ TEST(NextShapeId, RefusesIdsThatWouldNotFit) {
     ASSERT_FALSE(id.has_value()) << xml;
     EXPECT_EQ(id.error().to_string(), "invalid input: shape id space is exhausted");
   }
+  // Three new shapes at once need room for the third.
+  EXPECT_EQ(next_shape_id(R"(<p:cNvPr id="18446744073709551612"/>)", 3), 18446744073709551613ull);
+  EXPECT_FALSE(next_shape_id(R"(<p:cNvPr id="18446744073709551613"/>)", 3).has_value());
 }
 
 TEST(ShapeIdFromEvent, ReadsCnvPrUnderAnyPrefix) {

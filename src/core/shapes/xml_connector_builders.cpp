@@ -1,0 +1,101 @@
+#include "core/shapes/xml_connector_builders.hpp"
+
+#include <algorithm>
+
+namespace pelvane {
+
+namespace {
+
+void append_connection(std::string& xml, std::string_view element, const ConnectorEnd& end) {
+  xml += "<a:";
+  xml += element;
+  xml += " id=\"";
+  xml += std::to_string(end.shape_id);
+  xml += "\" idx=\"";
+  xml += std::to_string(end.site_index);
+  xml += "\"/>";
+}
+
+}  // namespace
+
+Result<std::string_view> connector_preset_geometry(std::string_view preset_geometry) {
+  if (preset_geometry == "line" || preset_geometry == "bentConnector3" ||
+      preset_geometry == "curvedConnector3") {
+    return std::string_view("Connector");
+  }
+  std::string message = "unsupported connector preset geometry: ";
+  message += preset_geometry;
+  return fail(PelvaneError::invalid_input(std::move(message)));
+}
+
+Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorArgs& args) {
+  PELVANE_TRY(connector_preset_geometry(args.preset_geometry));
+  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
+  auto [left, right] = std::minmax(args.begin_x_emu, args.end_x_emu);
+  auto [top, bottom] = std::minmax(args.begin_y_emu, args.end_y_emu);
+
+  std::string xml;
+  xml.reserve(800);
+  xml += "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"";
+  xml += std::to_string(shape_id);
+  xml += "\" name=\"Connector ";
+  xml += std::to_string(name_number);
+  xml += "\"/>";
+  if (!args.begin && !args.end) {
+    xml += "<p:cNvCxnSpPr/>";
+  } else {
+    xml += "<p:cNvCxnSpPr>";
+    if (args.begin) append_connection(xml, "stCxn", *args.begin);
+    if (args.end) append_connection(xml, "endCxn", *args.end);
+    xml += "</p:cNvCxnSpPr>";
+  }
+  xml += "<p:nvPr/></p:nvCxnSpPr><p:spPr><a:xfrm";
+  if (args.begin_x_emu > args.end_x_emu) xml += " flipH=\"1\"";
+  if (args.begin_y_emu > args.end_y_emu) xml += " flipV=\"1\"";
+  xml += "><a:off x=\"";
+  xml += std::to_string(left);
+  xml += "\" y=\"";
+  xml += std::to_string(top);
+  xml += "\"/><a:ext cx=\"";
+  xml += std::to_string(right - left);
+  xml += "\" cy=\"";
+  xml += std::to_string(bottom - top);
+  xml += "\"/></a:xfrm><a:prstGeom prst=\"";
+  xml += args.preset_geometry;
+  xml +=
+      "\"><a:avLst/></a:prstGeom></p:spPr><p:style><a:lnRef idx=\"2\"><a:schemeClr "
+      "val=\"accent1\"/></a:lnRef><a:fillRef idx=\"0\"><a:schemeClr val=\"accent1\"/>"
+      "</a:fillRef><a:effectRef idx=\"1\"><a:schemeClr val=\"accent1\"/></a:effectRef>"
+      "<a:fontRef idx=\"minor\"><a:schemeClr val=\"tx1\"/></a:fontRef></p:style></p:cxnSp>";
+  return xml;
+}
+
+Result<std::string> add_connector_to_target_xml(std::string_view slide_xml,
+                                                const InsertionTarget& target,
+                                                std::uint64_t shape_id, const ConnectorArgs& args) {
+  return add_shape_to_target_xml(slide_xml, target, shape_id,
+                                 [&] { return connector_shape_xml(shape_id, args); });
+}
+
+Result<std::string> connected_connector_with_auto_shapes_xml(std::uint64_t first_id,
+                                                             const ConnectedShapesArgs& args) {
+  auto begin_name = PELVANE_TRY(auto_shape_display_name(args.begin_shape.preset_geometry));
+  auto end_name = PELVANE_TRY(auto_shape_display_name(args.end_shape.preset_geometry));
+  ConnectorArgs connector = args.connector;
+  connector.begin = ConnectorEnd{first_id, args.begin_site_index};
+  connector.end = ConnectorEnd{first_id + 1, args.end_site_index};
+  std::string xml = PELVANE_TRY(auto_shape_xml(first_id, begin_name, args.begin_shape));
+  xml += PELVANE_TRY(auto_shape_xml(first_id + 1, end_name, args.end_shape));
+  xml += PELVANE_TRY(connector_shape_xml(first_id + 2, connector));
+  return xml;
+}
+
+Result<std::string> add_connected_connector_with_auto_shapes_to_target_xml(
+    std::string_view slide_xml, const InsertionTarget& target, std::uint64_t first_id,
+    const ConnectedShapesArgs& args) {
+  return add_shape_to_target_xml(slide_xml, target, first_id, [&] {
+    return connected_connector_with_auto_shapes_xml(first_id, args);
+  });
+}
+
+}  // namespace pelvane
