@@ -25,6 +25,8 @@
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/slides/package_mutation_slide_delete.hpp"
+#include "core/slides/package_mutation_slide_duplicate.hpp"
 #include "core/slides/package_mutation_slides.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
@@ -56,6 +58,15 @@ constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::S
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
 constexpr Param kInputOutputLayoutParams[] = {
     {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
+constexpr Param kDuplicateSlideParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"source_slide_part", Kind::Str}};
+constexpr Param kDeleteSlideParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"target_slide_part", Kind::Str}};
+constexpr Param kDeleteSlidesParams[] = {
+    {"input", Kind::Str},
+    {"output", Kind::Str},
+    {"target_slide_parts", Kind::StrList},
+    {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -77,6 +88,19 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
      [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), std::nullopt)); }},
     {"add_blank_slide_with_layout_json", kInputOutputLayoutParams,
      [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), a.index(2))); }},
+    {"duplicate_slide_json", kDuplicateSlideParams,
+     [](Args& a) { return json_result(duplicate_slide(a.str(0), a.str(1), a.str(2))); }},
+    {"delete_slide_json", kDeleteSlideParams,
+     [](Args& a) {
+       const std::string target(a.str(2));
+       return json_result(
+           delete_slides(a.str(0), a.str(1), std::span(&target, 1), std::nullopt));
+     }},
+    {"delete_slides_json", kDeleteSlidesParams,
+     [](Args& a) {
+       return json_result(
+           delete_slides(a.str(0), a.str(1), a.str_list(2), a.optional_str_list(3)));
+     }},
 });
 
 }  // namespace

@@ -1,46 +1,62 @@
 #include "core/base/utf8.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 namespace pelvane {
 namespace {
 
+// What the bytes from `i` (a byte of 0x80 or above) hold: the length of the sequence its lead
+// byte announces (0 when it can start none: 80-BF, C0, C1, F5-FF) and how many bytes from `i`
+// form a well-formed prefix of such a sequence (the whole sequence when it is complete).
+struct Utf8Step {
+  std::size_t length = 0;
+  std::size_t valid = 0;
+  bool complete() const { return length != 0 && valid == length; }
+};
+
+Utf8Step utf8_step(std::string_view bytes, std::size_t i) {
+  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  const unsigned char lead = at(i);
+  Utf8Step step;
+  // The second byte's range excludes overlongs (E0, F0), surrogates (ED) and values past
+  // U+10FFFF (F4).
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    step.length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    step.length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    step.length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
+  if (step.length == 0) return step;
+  step.valid = 1;
+  while (step.valid < step.length && i + step.valid < bytes.size()) {
+    const unsigned char b = at(i + step.valid);
+    const unsigned char lo = step.valid == 1 ? low : 0x80;
+    const unsigned char hi = step.valid == 1 ? high : 0xBF;
+    if (b < lo || b > hi) break;
+    ++step.valid;
+  }
+  return step;
+}
+
 bool is_valid_utf8_from(std::string_view text) {
   std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
+  while (i < text.size()) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
       ++i;
       continue;
     }
-    std::size_t length;
-    std::uint32_t code;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, UTF-16 surrogates and values beyond U+10FFFF are not UTF-8.
-    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
+    const Utf8Step step = utf8_step(text, i);
+    if (!step.complete()) return false;
+    i += step.length;
   }
   return true;
 }
@@ -85,55 +101,44 @@ std::string decode_utf8_lossy(std::string_view bytes) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;
   std::size_t run = 0;  // start of the pending valid run
-  const auto at = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
   while (i < n) {
-    const unsigned char b0 = at(i);
-    if (b0 < 0x80) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
       ++i;
       continue;
     }
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (b0 >= 0xC2 && b0 <= 0xDF) {
-      length = 2;
-    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-      length = 3;
-      if (b0 == 0xE0) low = 0xA0;
-      if (b0 == 0xED) high = 0x9F;
-    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-      length = 4;
-      if (b0 == 0xF0) low = 0x90;
-      if (b0 == 0xF4) high = 0x8F;
-    }
-    std::size_t consumed = 1;
-    bool valid = length != 0;
-    if (valid) {
-      for (std::size_t k = 1; k < length; ++k) {
-        if (i + k >= n) {
-          valid = false;
-          break;
-        }
-        const unsigned char b = at(i + k);
-        const unsigned char lo = k == 1 ? low : 0x80;
-        const unsigned char hi = k == 1 ? high : 0xBF;
-        if (b < lo || b > hi) {
-          valid = false;
-          break;
-        }
-        ++consumed;
-      }
-    }
-    if (valid) {
-      i += length;
+    const Utf8Step step = utf8_step(bytes, i);
+    if (step.complete()) {
+      i += step.length;
       continue;
     }
     out.append(bytes.substr(run, i - run));
     out += "\xEF\xBF\xBD";
-    i += consumed;
+    i += std::max<std::size_t>(step.valid, 1);
     run = i;
   }
   out.append(bytes.substr(run));
   return out;
+}
+
+std::optional<std::string> describe_invalid_utf8(std::string_view bytes) {
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const Utf8Step step = utf8_step(bytes, i);
+    if (step.complete()) {
+      i += step.length;
+      continue;
+    }
+    if (step.valid >= 1 && i + step.valid == n)
+      return "incomplete utf-8 byte sequence from index " + std::to_string(i);
+    return "invalid utf-8 sequence of " + std::to_string(std::max<std::size_t>(step.valid, 1)) +
+           " bytes from index " + std::to_string(i);
+  }
+  return std::nullopt;
 }
 
 }  // namespace pelvane

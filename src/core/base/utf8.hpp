@@ -1,6 +1,7 @@
 // UTF-8 checks, encoding and lossy decoding shared by the JSON and XML readers and writers.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,6 +9,12 @@ namespace pelvane {
 
 // True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool is_valid_utf8(std::string_view text);
+
+// Where `bytes` first stop being well-formed UTF-8, counted in bytes from their start: at index
+// i, "incomplete utf-8 byte sequence from index {i}" when the bytes end inside a sequence that
+// could still be completed, else "invalid utf-8 sequence of {n} bytes from index {i}", n being
+// the length of the well-formed prefix that starts there (at least 1). None when well-formed.
+std::optional<std::string> describe_invalid_utf8(std::string_view bytes);
 
 // Appends the UTF-8 encoding of a code point (which must be a Unicode scalar value).
 void append_utf8(std::string& out, char32_t code_point);
