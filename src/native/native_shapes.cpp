@@ -53,11 +53,8 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
                                                       a.str(4), a.optional_str(5),
                                                       a.optional_str(6)));
      }},
-    {"add_slide_placeholder_shapes_json", kPlaceholderShapesParams,
-     [](Args& a) {
-       return json_result(add_slide_placeholder_shapes(
-           a.str(0), a.str(1), a.index(2), a.json<std::vector<PlaceholderShapeSpec>>(3)));
-     }},
+    engine_row<&add_slide_placeholder_shapes, kPlaceholderShapesParams>(
+        "add_slide_placeholder_shapes_json"),
     engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
         "add_slide_layout_placeholders_json"),
     {"add_slide_auto_shape_json", kAutoShapeParams,

@@ -152,7 +152,6 @@ using PreparedValue =
 // operations whose own lookups are checked before the slide's text: `prepare`:
 // Result<P>(PackageArchive&, const std::string& slide_part); `rewrite`: Result<T>(SlideEdit&,
 // P&). The slide is written from its text as the rewrite leaves it.
-
 template <class Prepare, class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
                 const EditOptions& options, Prepare&& prepare, Rewrite&& rewrite)
