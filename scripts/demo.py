@@ -8,17 +8,21 @@ the ``Demo`` context and returns the positional arguments of the call.
 
 from __future__ import annotations
 
+import io
 import json
 import shutil
 import sys
+import zipfile
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Callable
+from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "fixtures"))
 
-from deck_builder import build_deck, png_bytes, text_box_xml, title_shape_xml  # noqa: E402
+from deck_builder import (CHART_WORKBOOK, build_chart_deck, build_deck, png_bytes,  # noqa: E402
+                          text_box_xml, title_shape_xml)
 
 import pelvane.pelvane_native as native  # noqa: E402
 
@@ -44,6 +48,8 @@ class Step:
     function: str
     args: Callable[[Demo], tuple] = lambda demo: ()
     note: str = ""
+    # Turns a result that is not JSON text into what is printed.
+    show: Callable[[Demo, object], str] | None = None
 
 
 STEPS: list[Step] = [
@@ -172,6 +178,32 @@ STEPS: list[Step] = [
     Step("group_slide_existing_group_children_json",
          lambda d: (*diagram(d, 22), 2, 0, [2, 3]),
          "the two lines of the group gathered into a new group"),
+    Step("update_workbook_cells",
+         lambda d: (chart_workbook(d), "Sheet1",
+                    '[["B1", "s", "Revenue"], ["B2", "n", "14"], ["A5", "s", "Q4"], ["B5", "n", "11.5"]]'),
+         "new data for the chart of a generated chart deck: its embedded workbook's cells",
+         lambda d, result: show_workbook_cells(d, result, ["B1", "B2", "A5", "B5"])),
+    # Text, each step editing the previous step's output: a word on every slide, the text of
+    # one slide's shape, of one paragraph and of one run.
+    Step("replace_slide_text_json",
+         lambda d: (str(d.deck), d.output("text-1-replaced.pptx"), "Revenue", "Turnover"),
+         "search and replace on every slide"),
+    Step("replace_slide_text_at_index_json",
+         lambda d: (str(d.outputs["text-1-replaced.pptx"]), d.output("text-2-replaced-on-3.pptx"),
+                    2, "Ship", "Release"),
+         "search and replace on slide 3 only"),
+    Step("set_slide_shape_text_at_index_json",
+         lambda d: (str(d.outputs["text-2-replaced-on-3.pptx"]), d.output("text-3-shape.pptx"),
+                    0, 0, "Quarterly review\nThird quarter"),
+         "the whole text of the title of slide 1, two paragraphs"),
+    Step("set_slide_shape_paragraph_text_at_index_json",
+         lambda d: (str(d.outputs["text-3-shape.pptx"]), d.output("text-4-paragraph.pptx"),
+                    0, 1, 1, "Costs fell by 4%"),
+         "the second paragraph of the text box of slide 1, its formatting kept"),
+    Step("replace_slide_text_run_at_index_json",
+         lambda d: (str(d.outputs["text-4-paragraph.pptx"]), d.output("text-5-run.pptx"),
+                    2, 2, "Measure weekly"),
+         "the third run of slide 3"),
 ]
 
 TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},
@@ -182,6 +214,31 @@ def diagram(demo: Demo, number: int) -> tuple[str, str]:
     """Input and output of step ``number`` of the diagram: each edits the previous output."""
     source = demo.deck if number == 1 else demo.outputs[f"diagram-{number - 1:02d}.pptx"]
     return str(source), demo.output(f"diagram-{number:02d}.pptx")
+
+
+def chart_workbook(demo: Demo) -> bytes:
+    """The workbook embedded in a generated chart deck, also kept under build/demo/."""
+    deck = build_chart_deck(demo.out / "chart.pptx")
+    with zipfile.ZipFile(deck) as package:
+        data = package.read(CHART_WORKBOOK)
+    (demo.out / "chart-data.xlsx").write_bytes(data)
+    return data
+
+
+def show_workbook_cells(demo: Demo, workbook: bytes, references: list[str]) -> str:
+    """Saves the changed workbook and reads the given cells back from its first sheet."""
+    saved = Path(demo.output("chart-data-updated.xlsx"))
+    saved.write_bytes(workbook)
+    main = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
+    with zipfile.ZipFile(io.BytesIO(workbook)) as archive:
+        strings = ["".join(t.text or "" for t in si.iter(main + "t"))
+                   for si in ElementTree.fromstring(archive.read("xl/sharedStrings.xml")).iter(main + "si")]
+        cells = {c.get("r"): c for c in ElementTree.fromstring(archive.read("xl/worksheets/sheet1.xml")).iter(main + "c")}
+    lines = [f"{len(workbook)} bytes, saved as {saved}"]
+    for reference in references:
+        value = cells[reference].findtext(main + "v")
+        lines.append(f"{reference} = {strings[int(value)] if cells[reference].get('t') == 's' else value}")
+    return "\n".join(lines)
 
 
 def group_xml(shape_id: int, children: str) -> str:
@@ -227,10 +284,10 @@ def main() -> int:
             failures += 1
             print(f"{type(error).__name__}: {error}")
             continue
-        text = result if isinstance(result, str) else repr(result)
+        text = step.show(demo, result) if step.show else result if isinstance(result, str) else repr(result)
         (out / f"{number:02d}-{step.function}.json").write_text(text, encoding="utf-8")
         if isinstance(result, str):
-            json.loads(result)  # every result is JSON text
+            json.loads(result)  # every text result is JSON text
         print(text)
 
     shown = {step.function for step in STEPS}

@@ -20,6 +20,23 @@ def delete_slides_json(
     ordered_survivor_parts: Sequence[str] | None = None,
 ) -> str: ...
 
+# Text in slides: search and replace, run, shape and paragraph text.
+def replace_slide_text_json(input: str, output: str, search: str, replacement: str) -> str: ...
+def replace_slide_text_at_index_json(
+    input: str, output: str, slide_index: int, search: str, replacement: str,
+) -> str: ...
+def replace_slide_text_run_at_index_json(
+    input: str, output: str, slide_index: int, run_index: int, replacement: str,
+) -> str: ...
+def set_slide_shape_text_at_index_json(
+    input: str, output: str, slide_index: int, shape_index: int, replacement: str,
+) -> str: ...
+def set_slide_shape_paragraph_text_at_index_json(
+    input: str, output: str, slide_index: int, shape_index: int, paragraph_index: int,
+    replacement: str,
+) -> str: ...
+def update_workbook_cells(xlsx: bytes, sheet_name: str, cells_json: str) -> bytes: ...
+
 # Placeholders on a slide (shape functions).
 def add_slide_placeholder_shape_json(
     input: str, output: str, slide_index: int, placeholder_type: str, placeholder_orient: str,

@@ -25,9 +25,12 @@
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
+#include "core/json/json_in.hpp"
 #include "core/slides/package_mutation_slide_delete.hpp"
 #include "core/slides/package_mutation_slide_duplicate.hpp"
 #include "core/slides/package_mutation_slides.hpp"
+#include "core/workbook/workbook_cell_update.hpp"
+#include "core/text/package_mutation_text.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/groups.hpp"
@@ -48,7 +51,7 @@ struct BuildInfo {
 };
 
 // The documentation of update_workbook_cells, after its text signature (FunctionDecl::doc).
-[[maybe_unused]] constexpr const char* kUpdateWorkbookCellsDoc =
+constexpr const char* kUpdateWorkbookCellsDoc =
     "Write `[reference, kind, value]` cells into the named sheet of an XLSX\n"
     "package in place. `kind` is `\"n\"` for a number, `\"s\"` for a string, or\n"
     "`\"e\"` to clear an existing cell (its value is ignored).";
@@ -67,6 +70,25 @@ constexpr Param kDeleteSlidesParams[] = {
     {"output", Kind::Str},
     {"target_slide_parts", Kind::StrList},
     {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
+constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
+                                                {"sheet_name", Kind::Str},
+                                                json_param<parse_workbook_cells>("cells_json")};
+// Pieces of the text functions' parameter lists, joined in signature order.
+constexpr Param kSlideIndex[] = {{"slide_index", Kind::Index}};
+constexpr Param kSearch[] = {{"search", Kind::Str}};
+constexpr Param kRunIndex[] = {{"run_index", Kind::Index}};
+constexpr Param kShapeIndex[] = {{"shape_index", Kind::Index}};
+constexpr Param kParagraphIndex[] = {{"paragraph_index", Kind::Index}};
+constexpr Param kReplacement[] = {{"replacement", Kind::Str}};
+constexpr auto kReplaceTextParams = join_params(kInputOutputParams, kSearch, kReplacement);
+constexpr auto kReplaceTextAtIndexParams =
+    join_params(kInputOutputParams, kSlideIndex, kSearch, kReplacement);
+constexpr auto kRunTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kRunIndex, kReplacement);
+constexpr auto kShapeTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
+constexpr auto kParagraphTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
@@ -101,6 +123,28 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
        return json_result(
            delete_slides(a.str(0), a.str(1), a.str_list(2), a.optional_str_list(3)));
      }},
+    {"replace_slide_text_json", kReplaceTextParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), std::nullopt, a.str(2), a.str(3)));
+     }},
+    {"replace_slide_text_at_index_json", kReplaceTextAtIndexParams,
+     [](Args& a) {
+       return json_result(
+           replace_slide_text_inner(a.str(0), a.str(1), a.index(2), a.str(3), a.str(4)));
+     }},
+    engine_row<&replace_slide_text_run_at_index, kRunTextParams>(
+        "replace_slide_text_run_at_index_json"),
+    engine_row<&set_slide_shape_text_at_index, kShapeTextParams>(
+        "set_slide_shape_text_at_index_json"),
+    engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
+        "set_slide_shape_paragraph_text_at_index_json"),
+    {"update_workbook_cells", kUpdateWorkbookCellsParams,
+     [](Args& a) {
+       return bytes_result(
+           update_workbook_cells(a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
+     },
+     kUpdateWorkbookCellsDoc},
 });
 
 }  // namespace

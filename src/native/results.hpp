@@ -58,4 +58,10 @@ Outcome bytes_result(const Result<Bytes>& result) {
   return bytes_outcome(std::string(first, std::size(*result)));
 }
 
+// Bytes the engine built in a string are handed over without a copy.
+inline Outcome bytes_result(Result<std::string>&& result) {
+  if (!result) return error_outcome(result.error());
+  return bytes_outcome(std::move(*result));
+}
+
 }  // namespace pelvane::native

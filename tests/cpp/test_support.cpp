@@ -1,10 +1,13 @@
 #include "test_support.hpp"
 
+#include <sys/wait.h>
 #include <zip.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -128,6 +131,54 @@ std::optional<std::filesystem::path> decks_dir() {
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
+}
+
+std::vector<std::string> pml_schema_errors(const std::vector<std::string>& documents) {
+  const std::filesystem::path schema =
+      std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "schemas" / "pml.xsd";
+  if (!std::filesystem::is_regular_file(schema))
+    throw std::runtime_error("schema not found: " + schema.string());
+  std::vector<std::string> errors(documents.size());
+  if (documents.empty()) return errors;
+  TempDir dir;
+  std::map<std::string, std::size_t> index_of;  // file written -> document
+  std::string command = "xmllint --noout --schema '" + schema.string() + "'";
+  for (std::size_t i = 0; i < documents.size(); ++i) {
+    const std::string file = dir.file(std::to_string(i) + ".xml");
+    write_file(file, documents[i]);
+    index_of[file] = i;
+    command += " " + file;
+  }
+  command += " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run xmllint");
+  std::string report;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    report.append(buffer, n);
+  const int status = pclose(pipe);
+  // 0: every document valid; 1, 3, 4: one did not parse or validate; anything else (127: no
+  // xmllint, 5: the schema did not compile) is no verdict on the documents.
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (code != 0 && code != 1 && code != 3 && code != 4)
+    throw std::runtime_error("xmllint failed (exit " + std::to_string(code) + "):\n" + report);
+  // Report lines start with the file they concern; other lines continue the one before.
+  std::vector<bool> validated(documents.size(), false);
+  std::optional<std::size_t> current;
+  std::istringstream lines(report);
+  for (std::string line; std::getline(lines, line);) {
+    const auto found = index_of.find(line.substr(0, line.find_first_of(": ")));
+    if (found != index_of.end()) current = found->second;
+    if (!current) continue;
+    const std::string file = dir.file(std::to_string(*current) + ".xml");
+    if (line == file + " validates")
+      validated[*current] = true;
+    else if (line != file + " fails to validate")
+      errors[*current] += line + "\n";
+  }
+  for (std::size_t i = 0; i < documents.size(); ++i)
+    if (!validated[i] && errors[i].empty()) errors[i] = "xmllint reported nothing";
+  return errors;
 }
 
 std::string noise(std::size_t size, unsigned seed) {

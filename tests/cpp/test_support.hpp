@@ -50,4 +50,9 @@ std::string noise(std::size_t size, unsigned seed);
 // The folder of real decks shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> decks_dir();
 
+// Validates PresentationML documents against the shared schemas (pml.xsd beside the
+// repository) in one xmllint run. For each document, in order: empty when it validates, else
+// xmllint's messages. A missing xmllint or schema throws: both are provisioned.
+std::vector<std::string> pml_schema_errors(const std::vector<std::string>& documents);
+
 }  // namespace pelvane::test

@@ -411,3 +411,36 @@ def check_package(input_path, output_path, *, reader=False, expect_text=None, ex
             assert reading.shows(page, text), \
                 f"{output_path}: page {page} does not show {text!r}; it shows:\n{reading.text_of(page)}"
     return reading
+
+
+def check_workbook_schema(parts):
+    """Fails, naming each part and xmllint's messages, when a SpreadsheetML part ({name: bytes}:
+    worksheets, shared strings, a workbook part) does not validate against the transitional
+    sml.xsd.
+
+    That schema knows neither markup compatibility nor the xml namespace, so each part is first
+    normalised: `mc:Ignorable` goes, and with it every element and attribute of the namespaces it
+    lists; `xml:space` attributes go too. Everything else is validated as written."""
+    import io
+
+    mc = f"{{{NS_MC}}}"
+    xml_space = "{http://www.w3.org/XML/1998/namespace}space"
+
+    def normalised(data):
+        prefixes = {}
+        for _, (prefix, uri) in ET.iterparse(io.BytesIO(data), events=("start-ns",)):
+            prefixes.setdefault(prefix, uri)
+        root = ET.fromstring(data)
+        ignorable = tuple("{" + prefixes[p] + "}" for p in root.get(mc + "Ignorable", "").split()
+                          if p in prefixes)
+        for element in root.iter():
+            for name in [name for name in element.attrib
+                         if name == xml_space or name.startswith((mc, *ignorable))]:
+                del element.attrib[name]
+            for child in [child for child in element if ignorable and child.tag.startswith(ignorable)]:
+                element.remove(child)
+        return ET.tostring(root)
+
+    results = validate_parts({name: normalised(data) for name, data in parts.items()}, SML_XSD)
+    failures = {name: text for name, text in results.items() if text is not None}
+    assert not failures, "sml.xsd rejects:\n" + "\n".join(failures.values())

@@ -128,6 +128,8 @@ Result<PackageFacts> write_package_to_buffer(PackageArchive& input, std::string&
                                              const RewritePlan& plan,
                                              std::optional<std::string_view> input_bytes) {
   std::string buffer;
+  buffer.swap(output);
+  buffer.clear();  // written into the capacity the caller reserved
   MemoryZipSink sink(buffer);
   ZipWriter writer(sink);
   PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan, input_bytes));

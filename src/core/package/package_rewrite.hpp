@@ -91,8 +91,9 @@ struct RewritePlan {
 Result<PackageFacts> write_package(PackageArchive& input, std::string_view output_path,
                                    const RewritePlan& plan);
 
-// Writes the package into `output` (replacing its content). `input_bytes`, when the input was
-// opened over bytes, lets raw copies keep the stored entry times exactly.
+// Writes the package into `output`, replacing its content (starting in the capacity the caller
+// reserved). `input_bytes`, when the input was opened over bytes, lets raw copies keep the
+// stored entry times exactly.
 Result<PackageFacts> write_package_to_buffer(
     PackageArchive& input, std::string& output, const RewritePlan& plan,
     std::optional<std::string_view> input_bytes = std::nullopt);

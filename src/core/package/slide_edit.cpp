@@ -81,16 +81,19 @@ Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t s
   return std::move(*part);
 }
 
-Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part) {
-  auto xml = PELVANE_TRY(read_archive_text(archive, slide_part));
+Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
+                                    bool as_bytes) {
+  auto xml = PELVANE_TRY(as_bytes ? read_archive_bytes(archive, slide_part)
+                                  : read_archive_text(archive, slide_part));
   if (!xml) return fail(PelvaneError::invalid_input("slide part " + slide_part + " was not found"));
   return std::move(*xml);
 }
 
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index) {
+                                                                std::uint64_t slide_index,
+                                                                bool as_bytes) {
   std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
-  std::string xml = PELVANE_TRY(read_slide_text(archive, part));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, part, as_bytes));
   return std::pair{std::move(part), std::move(xml)};
 }
 

@@ -33,6 +33,9 @@ struct EditOptions {
   // Create the output's parent directories before the input is opened (most operations);
   // when false they are created only once every change has succeeded.
   bool directories_first = true;
+  // `edit_slide` hands the rewrite the slide's bytes as stored, for rewrites that pass text
+  // through without decoding it; by default the slide must be UTF-8 (`Io` otherwise).
+  bool slide_as_bytes = false;
 };
 
 // The changes an operation makes to a package, collected before anything is written.
@@ -122,13 +125,15 @@ Result<PackageFacts> write_edited_package(PackageArchive& archive, const Package
 // "slide index {0} was not found".
 Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index);
 
-// The text of a listed slide part; a part the archive lacks (or cannot open) is `InvalidInput`
-// "slide part {0} was not found".
-Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part);
+// The text of a listed slide part (its bytes as stored with `as_bytes`); a part the archive
+// lacks (or cannot open) is `InvalidInput` "slide part {0} was not found".
+Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
+                                    bool as_bytes = false);
 
 // Both of the above in turn: the slide part at `slide_index` and its text.
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index);
+                                                                std::uint64_t slide_index,
+                                                                bool as_bytes = false);
 
 // The whole-package road. `rewrite`: Result<T>(PackageEdit&).
 template <class Rewrite>
@@ -162,7 +167,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
   auto archive = PELVANE_TRY(open_for_edit(input, output, options));
   std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
   P prepared = PELVANE_TRY(prepare(archive, std::as_const(part)));
-  std::string xml = PELVANE_TRY(read_slide_text(archive, part));
+  std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
   PackageEdit edit(archive);
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
   T value = PELVANE_TRY(rewrite(slide, prepared));

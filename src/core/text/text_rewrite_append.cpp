@@ -1,0 +1,165 @@
+// Adding to a shape's text without changing what is there: a paragraph, a run, a line break.
+#include "core/pml/xml_child_order.hpp"
+#include "core/text/text_rewrite.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// Follows the slide to the `shape_index`-th shape (`sp` start tag, at any depth).
+class ShapeCursor {
+ public:
+  explicit ShapeCursor(std::uint64_t shape_index) : shape_index_(shape_index) {}
+
+  // Every start tag; true when it opens the addressed shape.
+  bool start(const XmlEvent& event) {
+    if (event.local_name() != "sp") return false;
+    if (shapes_++ == shape_index_) in_shape_ = true;
+    return in_shape_;
+  }
+  // Every end tag, after it is written.
+  void end(const XmlEvent& event) {
+    if (in_shape_ && event.local_name() == "sp") in_shape_ = false;
+  }
+  bool in_shape() const { return in_shape_; }
+
+ private:
+  std::uint64_t shape_index_;
+  std::uint64_t shapes_ = 0;
+  bool in_shape_ = false;
+};
+
+constexpr std::string_view kLineBreak = "<a:br/>";
+
+}  // namespace
+
+Result<RewriteOutput> append_shape_paragraph_text_in_slide(std::string_view xml,
+                                                           std::uint64_t shape_index,
+                                                           std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  ShapeCursor shape(shape_index);
+  std::uint64_t count = 0;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (event.is_start()) {
+      shape.start(event);
+    } else if (event.is_end()) {
+      if (shape.in_shape() && event.local_name() == "txBody") {
+        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        ++count;
+      }
+      stream.writer.write_event(event);
+      shape.end(event);
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,
+                                                     std::uint64_t shape_index,
+                                                     std::uint64_t paragraph_index,
+                                                     std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  ShapeCursor shape(shape_index);
+  ChildSlot runs_end(kParagraphChildren, "r");
+  std::uint64_t paragraphs = 0;
+  std::uint64_t count = 0;
+  bool in_paragraph = false;  // inside the addressed paragraph
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (in_paragraph && runs_end.reached(event, stream.reader.depth())) {
+      PELVANE_TRY_VOID(write_text_run(stream.writer, text.view()));
+      ++count;
+    }
+    if (event.is_start()) {
+      if (shape.start(event)) {
+        paragraphs = 0;
+      } else if (shape.in_shape() && event.local_name() == "p") {
+        in_paragraph = paragraphs++ == paragraph_index;
+        if (in_paragraph) runs_end.enter(stream.reader.depth());
+      }
+    } else if (event.is_end()) {
+      stream.writer.write_event(event);
+      if (in_paragraph && event.local_name() == "p")
+        in_paragraph = false;
+      else
+        shape.end(event);
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_view xml,
+                                                                 std::uint64_t shape_index,
+                                                                 std::uint64_t paragraph_index,
+                                                                 std::uint64_t run_slot) {
+  const auto out_of_range = [] {
+    return fail(PelvaneError::invalid_input("run slot out of range"));
+  };
+  SlideStream stream(xml);
+  ShapeCursor shape(shape_index);
+  ChildSlot runs_end(kParagraphChildren, "br");
+  std::uint64_t paragraphs = 0;
+  std::uint64_t runs = 0;
+  std::uint64_t count = 0;
+  bool in_paragraph = false;  // inside the addressed paragraph
+  bool done = false;          // the line break is written
+  const auto write_break = [&] {
+    stream.writer.write_raw(kLineBreak);
+    ++count;
+    done = true;
+  };
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !done && runs == run_slot)
+      write_break();
+    if (event.is_tag()) {
+      const std::string_view name = event.local_name();
+      if (event.is_start() && shape.start(event)) {
+        paragraphs = 0;
+      } else if (shape.in_shape() && name == "p") {
+        const bool addressed = paragraphs++ == paragraph_index;
+        if (event.is_start()) {
+          in_paragraph = addressed;
+          runs = 0;
+          done = false;
+          if (in_paragraph) runs_end.enter(stream.reader.depth());
+        } else if (addressed) {
+          // A self-closing paragraph holds no runs: only slot 0 exists.
+          if (run_slot != 0) return out_of_range();
+          stream.writer.write_start(XmlStartTag::from_event(event));
+          write_break();
+          stream.writer.write_end_tag(event.name);
+          continue;
+        }
+      } else if (in_paragraph && name == "r") {
+        if (!done && runs == run_slot) write_break();
+        ++runs;
+      }
+    } else if (event.is_end()) {
+      if (in_paragraph && event.local_name() == "p") {
+        if (!done) {
+          if (runs != run_slot) return out_of_range();
+          write_break();
+        }
+        in_paragraph = false;
+        stream.writer.write_event(event);
+        continue;
+      }
+      stream.writer.write_event(event);
+      shape.end(event);
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+}  // namespace pelvane

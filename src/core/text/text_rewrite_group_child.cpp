@@ -1,0 +1,193 @@
+// Text of a shape that is a direct child of a group: its whole text, one paragraph's, one run's.
+#include "core/pml/xml_child_order.hpp"
+#include "core/text/text_rewrite.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// Follows the slide to the addressed child: the `child_index`-th `sp` start tag directly inside
+// the `group_index`-th group.
+class GroupChildCursor {
+ public:
+  GroupChildCursor(std::uint64_t group_index, std::uint64_t child_index)
+      : group_index_(group_index), child_index_(child_index) {}
+
+  // Every start tag, before the rewrite looks at it; true when it opens the addressed child.
+  bool start(const XmlEvent& event) {
+    const std::string_view name = event.local_name();
+    if (name == "grpSp") {
+      if (depth_ > 0) ++depth_;
+      if (groups_++ == group_index_) {
+        depth_ = 1;
+        children_ = 0;
+      }
+    } else if (name == "sp" && depth_ == 1) {
+      if (children_++ == child_index_) in_child_ = true;
+      return in_child_;
+    }
+    return false;
+  }
+
+  // Every end tag, after the rewrite has written it.
+  void end(const XmlEvent& event) {
+    const std::string_view name = event.local_name();
+    if (in_child_ && name == "sp")
+      in_child_ = false;
+    else if (depth_ > 0 && name == "grpSp")
+      --depth_;
+  }
+
+  bool in_child() const { return in_child_; }
+
+ private:
+  std::uint64_t group_index_;
+  std::uint64_t child_index_;
+  std::uint64_t groups_ = 0;
+  std::uint64_t children_ = 0;
+  std::uint64_t depth_ = 0;  // 1 directly inside the addressed group, 0 outside it
+  bool in_child_ = false;
+};
+
+}  // namespace
+
+Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
+                                                          std::uint64_t group_index,
+                                                          std::uint64_t child_index,
+                                                          std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  GroupChildCursor cursor(group_index, child_index);
+  std::uint64_t count = 0;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    stream.writer.write_event(event);
+    if (event.is_start()) {
+      cursor.start(event);
+      if (cursor.in_child() && event.local_name() == "txBody")
+        count += PELVANE_TRY(rewrite_text_body_content(stream.reader, stream.writer, text));
+    } else if (event.is_end()) {
+      cursor.end(event);
+    }
+  }
+}
+
+Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
+                                                                    std::uint64_t group_index,
+                                                                    std::uint64_t child_index,
+                                                                    std::uint64_t paragraph_index,
+                                                                    std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  GroupChildCursor cursor(group_index, child_index);
+  std::uint64_t paragraphs = 0;
+  std::uint64_t count = 0;
+  bool in_paragraph = false;  // inside the addressed paragraph
+  bool in_text = false;
+  bool written = false;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (event.is_start()) {
+      const std::string_view name = event.local_name();
+      if (cursor.start(event)) {
+        paragraphs = 0;
+      } else if (cursor.in_child() && name == "p") {
+        in_paragraph = paragraphs++ == paragraph_index;
+        written = false;
+      } else if (in_paragraph && name == "t") {
+        in_text = true;
+      }
+    } else if (event.is_end()) {
+      const std::string_view name = event.local_name();
+      if (in_paragraph && name == "t") {
+        // A text element without content still receives the text.
+        if (!written) {
+          stream.writer.write_text(text.view());
+          ++count;
+          written = true;
+        }
+        in_text = false;
+      } else if (cursor.in_child() && name == "txBody" && paragraphs == paragraph_index) {
+        // The index one past the last paragraph appends one.
+        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        ++count;
+      }
+      stream.writer.write_event(event);
+      if (in_paragraph && name == "p") {
+        in_paragraph = false;
+        written = false;
+      } else {
+        cursor.end(event);
+      }
+      continue;
+    } else if (in_paragraph && in_text && is_character_content(event)) {
+      if (!written) stream.writer.write_text(text.view());
+      written = true;
+      ++count;
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
+    std::string_view xml, std::uint64_t group_index, std::uint64_t child_index,
+    std::uint64_t paragraph_index, std::uint64_t run_index, std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  GroupChildCursor cursor(group_index, child_index);
+  ChildSlot runs_end(kParagraphChildren, "r");
+  std::uint64_t paragraphs = 0;
+  std::uint64_t runs = 0;
+  std::uint64_t count = 0;
+  bool in_paragraph = false;  // inside the addressed paragraph
+  bool replaced = false;      // its run at `run_index` was replaced or appended
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    // Every run has been counted where the paragraph's runs end: the index one past the last
+    // run appends one there.
+    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !replaced &&
+        runs == run_index) {
+      PELVANE_TRY_VOID(write_text_run(stream.writer, text.view()));
+      ++count;
+      replaced = true;
+    }
+    if (event.is_tag()) {
+      const std::string_view name = event.local_name();
+      if (event.is_start() && cursor.start(event)) {
+        paragraphs = 0;
+      } else if (event.is_start() && cursor.in_child() && name == "p") {
+        in_paragraph = paragraphs++ == paragraph_index;
+        runs = 0;
+        replaced = false;
+        if (in_paragraph) runs_end.enter(stream.reader.depth());
+      } else if (in_paragraph && name == "r") {
+        if (runs++ == run_index && !replaced) {
+          replaced = true;
+          ++count;
+          if (event.is_empty()) {
+            write_text_only_run(stream.writer, event, text);
+            continue;
+          }
+          stream.writer.write_event(event);
+          PELVANE_TRY_VOID(write_replaced_run_body(stream.reader, stream.writer, event, text));
+          continue;
+        }
+      }
+    } else if (event.is_end()) {
+      stream.writer.write_event(event);
+      if (in_paragraph && event.local_name() == "p")
+        in_paragraph = false;
+      else
+        cursor.end(event);
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+}  // namespace pelvane

@@ -1,0 +1,82 @@
+// The whole text of one shape, and the text of one of its paragraphs.
+#include "core/text/text_rewrite.hpp"
+
+namespace pelvane {
+
+Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
+                                                       std::uint64_t shape_index,
+                                                       std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  std::uint64_t shapes = 0;
+  std::uint64_t total = 0;
+  bool in_shape = false;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(total);
+    stream.writer.write_event(event);
+    if (event.is_start()) {
+      const std::string_view name = event.local_name();
+      if (name == "sp") {
+        if (shapes++ == shape_index) in_shape = true;
+      } else if (in_shape && name == "txBody") {
+        total += PELVANE_TRY(rewrite_text_body_content(stream.reader, stream.writer, text));
+      }
+    } else if (event.is_end() && in_shape && event.local_name() == "sp") {
+      in_shape = false;
+    }
+  }
+}
+
+Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
+                                                                 std::uint64_t shape_index,
+                                                                 std::uint64_t paragraph_index,
+                                                                 std::string_view replacement) {
+  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
+  SlideStream stream(xml);
+  std::uint64_t shapes = 0;
+  std::uint64_t paragraphs = 0;
+  std::uint64_t count = 0;
+  bool in_shape = false;
+  bool in_paragraph = false;  // inside the addressed paragraph
+  bool in_text = false;
+  bool written = false;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (event.is_start()) {
+      const std::string_view name = event.local_name();
+      if (name == "sp") {
+        if (shapes++ == shape_index) {
+          in_shape = true;
+          paragraphs = 0;
+        }
+      } else if (in_shape && name == "p") {
+        in_paragraph = paragraphs++ == paragraph_index;
+        written = false;
+      } else if (in_paragraph && name == "t") {
+        in_text = true;
+      }
+    } else if (event.is_end()) {
+      const std::string_view name = event.local_name();
+      if (in_paragraph && name == "t") in_text = false;
+      stream.writer.write_event(event);
+      if (in_paragraph && name == "p") {
+        in_paragraph = false;
+        written = false;
+      } else if (in_shape && name == "sp") {
+        in_shape = false;
+      }
+      continue;
+    } else if (in_paragraph && in_text && is_character_content(event)) {
+      // The first piece becomes the whole text; every later one goes.
+      if (!written) stream.writer.write_text(text.view());
+      written = true;
+      ++count;
+      continue;
+    }
+    stream.writer.write_event(event);
+  }
+}
+
+}  // namespace pelvane
