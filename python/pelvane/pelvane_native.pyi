@@ -35,6 +35,8 @@ def set_slide_shape_paragraph_text_at_index_json(
     input: str, output: str, slide_index: int, shape_index: int, paragraph_index: int,
     replacement: str,
 ) -> str: ...
+
+# Embedded workbooks: cells written into a sheet.
 def update_workbook_cells(xlsx: bytes, sheet_name: str, cells_json: str) -> bytes: ...
 
 # Placeholders on a slide (shape functions).
