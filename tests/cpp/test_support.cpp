@@ -1,8 +1,10 @@
 #include "test_support.hpp"
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +13,8 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane::test {
 namespace {
@@ -131,6 +135,32 @@ std::optional<std::filesystem::path> decks_dir() {
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
+}
+
+std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
+                                 const std::function<bool(std::string_view)>& wanted) {
+  std::vector<std::filesystem::path> decks;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    const std::string extension = entry.path().extension().string();
+    if (extension == ".pptx" || extension == ".pptm") decks.push_back(entry.path());
+  }
+  std::sort(decks.begin(), decks.end());
+  std::vector<DeckPart> parts;
+  for (const std::filesystem::path& deck : decks) {
+    auto archive = PackageArchive::open_file(deck.string());
+    if (!archive) ADD_FAILURE() << deck << ": " << archive.error().to_string();
+    if (!archive) continue;
+    for (std::uint64_t i = 0; i < archive->entry_count(); ++i) {
+      const std::string name(archive->entry_name(i));
+      if (!wanted(name)) continue;
+      auto bytes = read_archive_bytes(*archive, name);
+      if (!bytes || !*bytes) ADD_FAILURE() << deck << " " << name << ": unreadable";
+      if (!bytes || !*bytes) continue;
+      if ((*bytes)->find("AlternateContent") != std::string::npos) continue;
+      parts.push_back({deck.filename().string() + ":" + name, std::move(**bytes)});
+    }
+  }
+  return parts;
 }
 
 std::vector<std::string> pml_schema_errors(const std::vector<std::string>& documents) {

@@ -3,6 +3,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,6 +50,17 @@ std::string noise(std::size_t size, unsigned seed);
 
 // The folder of real decks shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> decks_dir();
+
+struct DeckPart {
+  std::string label;  // "deck.pptx:ppt/slides/slide1.xml"
+  std::string xml;
+};
+
+// The parts of every deck in `folder` (decks in name order, parts in entry order) whose names
+// `wanted` accepts, leaving out those that use markup compatibility: the schemas know nothing
+// of it. A deck or part that cannot be read is a test failure.
+std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
+                                 const std::function<bool(std::string_view)>& wanted);
 
 // Validates PresentationML documents against the shared schemas (pml.xsd beside the
 // repository) in one xmllint run. For each document, in order: empty when it validates, else

@@ -1,49 +1,14 @@
 // The group-child and appending rewrites on every slide of the real decks: what they write must
 // still validate against the schema whenever the slide did.
-#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 
 #include "core/package/part_names.hpp"
 #include "core/text/text_rewrite.hpp"
-#include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
 namespace {
-
-namespace fs = std::filesystem;
-
-struct Slide {
-  std::string label;
-  std::string xml;
-};
-
-std::vector<Slide> deck_slides(const fs::path& folder) {
-  std::vector<fs::path> decks;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const std::string extension = entry.path().extension().string();
-    if (extension == ".pptx" || extension == ".pptm") decks.push_back(entry.path());
-  }
-  std::sort(decks.begin(), decks.end());
-  std::vector<Slide> slides;
-  for (const fs::path& deck : decks) {
-    auto archive = PackageArchive::open_file(deck.string());
-    if (!archive) ADD_FAILURE() << deck << ": " << archive.error().to_string();
-    if (!archive) continue;
-    for (std::uint64_t i = 0; i < archive->entry_count(); ++i) {
-      const std::string name(archive->entry_name(i));
-      if (!is_slide_part(name)) continue;
-      auto bytes = read_archive_bytes(*archive, name);
-      if (!bytes || !*bytes) ADD_FAILURE() << deck << " " << name << ": unreadable";
-      if (!bytes || !*bytes) continue;
-      // The schemas know nothing of markup compatibility.
-      if ((*bytes)->find("AlternateContent") != std::string::npos) continue;
-      slides.push_back({deck.filename().string() + ":" + name, std::move(**bytes)});
-    }
-  }
-  return slides;
-}
 
 using IndexedRewrite = std::function<Result<RewriteOutput>(std::string_view, std::uint64_t)>;
 
@@ -61,10 +26,10 @@ std::optional<std::string> at_end_position(std::string_view xml, const IndexedRe
 TEST(TextRewritesOnRealDecks, WrittenSlidesStillValidate) {
   const auto folder = test::decks_dir();
   if (!folder) GTEST_SKIP() << "the real decks are not beside the repository";
-  const std::vector<Slide> slides = deck_slides(*folder);
+  const std::vector<test::DeckPart> slides = test::deck_parts(*folder, is_slide_part);
   ASSERT_FALSE(slides.empty());
   std::vector<std::string> sources;
-  for (const Slide& slide : slides) sources.push_back(slide.xml);
+  for (const test::DeckPart& slide : slides) sources.push_back(slide.xml);
   const std::vector<std::string> before = test::pml_schema_errors(sources);
 
   const std::string text = "appended";
