@@ -7,16 +7,14 @@
 // parses JSON arguments with the parser the declaration names, then runs the call. No C++
 // exception ever leaves a call: it becomes PanicException.
 //
-// A group's table, registered in row order:
+// A group's table, registered in row order; the module's rows are engine_rows, checked
+// against their engine operations when compiled (function_tables.hpp):
 //
 //   constexpr Param kInspectParams[] = {{"path", Kind::Str}};
 //   constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
-//       {"inspect_package_json", kInspectParams,
-//        [](Args& a) { return json_result(inspect_package(a.str(0))); }},
+//       engine_row<&inspect_package, kInspectParams>("inspect_package_json"),
 //   });
-//   int register_native_core(PyObject* module) {
-//     return register_functions<kCoreFunctions>(module);
-//   }
+//   int register_native_core(PyObject* module) { return register_table<kCoreFunctions>(module); }
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -58,11 +56,20 @@ enum class Presence {
 // yields the reader's message, which the caller sees as RuntimeError.
 using JsonParser = std::expected<std::any, std::string> (*)(std::string_view text);
 
+// One address per C++ type, comparable at compile time: names the type a JSON parser yields.
+template <class T>
+inline constexpr char kTypeTag = 0;
+template <class T>
+constexpr const void* type_tag() {
+  return &kTypeTag<T>;
+}
+
 struct Param {
   const char* name;
   Kind kind;
   Presence presence = Presence::Required;
   JsonParser parse_json = nullptr;  // Kind::Json only; without one the call gets the raw text
+  const void* json_type = nullptr;  // with `parse_json`: type_tag of the value it yields
 };
 
 // The text a reader's failure shows: a message as is; an engine error without its prefix.
@@ -91,7 +98,8 @@ std::expected<std::any, std::string> parse_json_argument(std::string_view text) 
 // A JSON parameter read by `Read`: `json_param<read_cell_texts>("cell_texts_json")`.
 template <auto Read>
 constexpr Param json_param(const char* name) {
-  return {name, Kind::Json, Presence::Required, &parse_json_argument<Read>};
+  using Value = typename decltype(Read(std::string_view()))::value_type;
+  return {name, Kind::Json, Presence::Required, &parse_json_argument<Read>, type_tag<Value>()};
 }
 
 // One parameter list joined from shared pieces, in order, so that a table reads like the
@@ -129,10 +137,6 @@ class Args {
   T& json(std::size_t i) {
     return std::any_cast<T&>(std::get<std::any>(at(i)));
   }
-  template <class T>
-  const T& json(std::size_t i) const {
-    return std::any_cast<const T&>(std::get<std::any>(at(i)));
-  }
 
   // The "X or None" kinds the functions have: texts, unsigned integers and lists of texts.
   bool is_absent(std::size_t i) const { return std::holds_alternative<std::monostate>(at(i)); }
@@ -157,72 +161,159 @@ class Args {
 using Call = Outcome (*)(Args& args);
 
 // How an engine parameter of type T is read from a converted argument, and which declared
-// parameters can supply it.
+// parameters can supply it. Any type not named below is a parsed JSON argument of that type.
 template <class T>
-struct EngineArg;
+struct EngineArg {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::Json && p.json_type == type_tag<T>();
+  }
+  static T& read(Args& a, std::size_t i, const Param&) { return a.json<T>(i); }
+};
 template <>
 struct EngineArg<std::string_view> {
   static constexpr bool fits(const Param& p) {
-    return p.kind == Kind::Str && p.presence == Presence::Required;
+    return (p.kind == Kind::Str || p.kind == Kind::Bytes) && p.presence == Presence::Required;
   }
-  static std::string_view read(const Args& a, std::size_t i) { return a.str(i); }
+  static std::string_view read(Args& a, std::size_t i, const Param&) { return a.str(i); }
 };
 template <>
 struct EngineArg<std::uint64_t> {
   static constexpr bool fits(const Param& p) {
     return (p.kind == Kind::Index || p.kind == Kind::U64) && p.presence == Presence::Required;
   }
-  static std::uint64_t read(const Args& a, std::size_t i) { return a.u64(i); }
+  static std::uint64_t read(Args& a, std::size_t i, const Param&) { return a.u64(i); }
 };
-
 template <>
 struct EngineArg<std::int64_t> {
   static constexpr bool fits(const Param& p) {
     return p.kind == Kind::I64 && p.presence == Presence::Required;
   }
-  static std::int64_t read(const Args& a, std::size_t i) { return a.i64(i); }
+  static std::int64_t read(Args& a, std::size_t i, const Param&) { return a.i64(i); }
+};
+// An optional engine value takes "X or None" parameters, and required ones as always present.
+template <>
+struct EngineArg<std::optional<std::string_view>> {
+  static constexpr bool fits(const Param& p) { return p.kind == Kind::Str; }
+  static std::optional<std::string_view> read(Args& a, std::size_t i, const Param&) {
+    return a.optional_str(i);
+  }
 };
 template <>
 struct EngineArg<std::optional<std::uint64_t>> {
   static constexpr bool fits(const Param& p) {
-    return (p.kind == Kind::Index || p.kind == Kind::U64) && p.presence == Presence::NoneOk;
+    return p.kind == Kind::Index || p.kind == Kind::U64;
   }
-  static std::optional<std::uint64_t> read(const Args& a, std::size_t i) {
+  static std::optional<std::uint64_t> read(Args& a, std::size_t i, const Param&) {
     return a.optional_u64(i);
   }
 };
 template <>
-struct EngineArg<std::span<const std::uint64_t>> {
+struct EngineArg<std::vector<std::string>> {
+  static constexpr bool fits(const Param& p) {
+    return p.kind == Kind::StrList && p.presence == Presence::Required;
+  }
+  static const std::vector<std::string>& read(Args& a, std::size_t i, const Param&) {
+    return a.str_list(i);
+  }
+};
+template <>
+struct EngineArg<std::optional<std::vector<std::string>>> {
+  static constexpr bool fits(const Param& p) { return p.kind == Kind::StrList; }
+  static std::optional<std::vector<std::string>> read(Args& a, std::size_t i, const Param&) {
+    return a.optional_str_list(i);
+  }
+};
+template <>
+struct EngineArg<std::vector<std::uint64_t>> {
   static constexpr bool fits(const Param& p) {
     return p.kind == Kind::IndexList && p.presence == Presence::Required;
   }
-  static std::span<const std::uint64_t> read(const Args& a, std::size_t i) {
+  static const std::vector<std::uint64_t>& read(Args& a, std::size_t i, const Param&) {
     return a.index_list(i);
   }
 };
-// A JSON list the row's parser reads into a std::vector<T>.
+// A span views the list the argument holds.
 template <class T>
 struct EngineArg<std::span<const T>> {
-  static constexpr bool fits(const Param& p) {
-    return p.kind == Kind::Json && p.presence == Presence::Required && p.parse_json != nullptr;
+  static constexpr bool fits(const Param& p) { return EngineArg<std::vector<T>>::fits(p); }
+  static std::span<const T> read(Args& a, std::size_t i, const Param& p) {
+    return EngineArg<std::vector<T>>::read(a, i, p);
   }
-  static std::span<const T> read(const Args& a, std::size_t i) { return a.json<std::vector<T>>(i); }
 };
 
-// True when `params` supply the engine operation's parameters one for one, in order.
-template <class R, class... P>
+// Engine parameters that a row leaves absent (std::nullopt, an empty list), by their
+// positions among the engine operation's parameters, in increasing order.
+template <std::size_t... Positions>
+struct Absent {
+  static constexpr std::size_t count = sizeof...(Positions);
+  static constexpr bool holds(std::size_t k) { return ((k == Positions) || ...); }
+  // The declared parameter that supplies engine parameter `k`.
+  static constexpr std::size_t declared_index(std::size_t k) {
+    return k - (std::size_t{Positions < k} + ... + 0);
+  }
+  static constexpr bool increasing() {
+    const std::array<std::size_t, count> positions{Positions...};
+    for (std::size_t i = 1; i < count; ++i) {
+      if (positions[i] <= positions[i - 1]) return false;
+    }
+    return true;
+  }
+};
+
+template <class T>
+constexpr bool kCanBeAbsent = false;
+template <class T>
+constexpr bool kCanBeAbsent<std::optional<T>> = true;
+template <class T>
+constexpr bool kCanBeAbsent<std::span<T>> = true;
+template <class T>
+constexpr bool kCanBeAbsent<std::vector<T>> = true;
+
+// True when `params`, with the `Left` positions left absent, supply the engine operation's
+// parameters one for one, in order.
+template <class Left, class R, class... P>
 consteval bool engine_takes(R (*)(P...), std::span<const Param> params) {
-  if (params.size() != sizeof...(P)) return false;
-  std::size_t i = 0;
-  return (EngineArg<std::remove_cvref_t<P>>::fits(params[i++]) && ...);
+  if (!Left::increasing() || params.size() + Left::count != sizeof...(P)) return false;
+  return [&]<std::size_t... K>(std::index_sequence<K...>) {
+    return ((Left::holds(K)
+                 ? kCanBeAbsent<std::remove_cvref_t<P>>
+                 : EngineArg<std::remove_cvref_t<P>>::fits(params[Left::declared_index(K)])) &&
+            ...);
+  }(std::index_sequence_for<P...>{});
 }
 
-// Calls `Engine` with every converted argument in parameter order and prints its record.
-template <auto Engine>
+// The value of engine parameter `K` (of type T): its empty value when left absent, else the
+// converted argument of the declared parameter that supplies it.
+template <class Left, std::size_t K, class T>
+decltype(auto) engine_argument(Args& a, std::span<const Param> params) {
+  if constexpr (Left::holds(K)) {
+    return T{};
+  } else {
+    constexpr std::size_t i = Left::declared_index(K);
+    return EngineArg<T>::read(a, i, params[i]);
+  }
+}
+
+// What the binder hands back for an engine result: a record or Result<record> as pretty JSON,
+// Result<bytes> as bytes; a row's own Outcome as it is.
+template <class R>
+Outcome engine_outcome(const R& result) {
+  if constexpr (std::same_as<R, Outcome>) {
+    return result;
+  } else if constexpr (requires { json_result(result); }) {
+    return json_result(result);
+  } else {
+    return bytes_result(result);
+  }
+}
+
+// Calls `Engine` with the converted arguments in parameter order and the absent ones in
+// their places, and hands back its result.
+template <auto Engine, const auto& Params, class Left>
 Outcome call_engine(Args& a) {
   return [&]<class R, class... P>(R (*)(P...)) {
-    return [&]<std::size_t... I>(std::index_sequence<I...>) {
-      return json_result(Engine(EngineArg<std::remove_cvref_t<P>>::read(a, I)...));
+    return [&]<std::size_t... K>(std::index_sequence<K...>) {
+      return engine_outcome(Engine(engine_argument<Left, K, std::remove_cvref_t<P>>(a, Params)...));
     }(std::index_sequence_for<P...>{});
   }(Engine);
 }
@@ -233,17 +324,32 @@ struct FunctionDecl {
   Call call;
   // Documentation after the text signature block; most functions have none.
   const char* doc = nullptr;
+  // Made by engine_row: the parameters were checked against the engine operation's.
+  bool engine_checked = false;
 };
 
-// A row whose function passes its arguments straight to one engine operation, checked at
-// compile time against the operation's parameters:
+// A row whose function passes its arguments to one engine operation, checked at compile time
+// against the operation's parameters (count, order, kind and presence):
 //   engine_row<&add_slide_group_text_box_with_text, kGroupTextBoxParams>(
 //       "add_slide_group_text_box_with_text_json")
-template <auto Engine, const auto& Params>
-consteval FunctionDecl engine_row(const char* name) {
-  static_assert(engine_takes(Engine, std::span<const Param>(Params)),
+// Fixed absent arguments are named by their engine positions:
+//   engine_row<&add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json")
+// A function that needs more than that (a result printed its own way) is a small adapter
+// function in the group's file, and the row is an engine_row of the adapter.
+template <auto Engine, const auto& Params, class Left = Absent<>>
+consteval FunctionDecl engine_row(const char* name, const char* doc = nullptr) {
+  static_assert(engine_takes<Left>(Engine, std::span<const Param>(Params)),
                 "the parameters do not match the engine operation");
-  return {name, Params, &call_engine<Engine>};
+  return {name, Params, &call_engine<Engine, Params, Left>, doc, true};
+}
+
+// True when every row of the table is an engine_row.
+template <const auto& Table>
+consteval bool every_row_checked() {
+  for (const FunctionDecl& decl : Table) {
+    if (!decl.engine_checked) return false;
+  }
+  return true;
 }
 
 // ---- Boundary entry points (binder.cpp) ----

@@ -13,7 +13,7 @@
 #include "core/shapes/package_mutation_groups.hpp"
 #include "core/shapes/package_mutation_shapes.hpp"
 #include "native/binder.hpp"
-#include "native/groups.hpp"
+#include "native/function_tables.hpp"
 #include "native/results.hpp"
 #include "native/shape_params.hpp"
 
@@ -65,16 +65,6 @@ constexpr auto kNestedGroupFreeformParams =
 constexpr auto kDeeperNestedGroupFreeformParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kFreeform, kText);
 
-// The freeform on the slide, its text absent or given; the path is the parsed operations_json.
-template <bool WithText>
-Outcome add_freeform_on_slide(Args& a) {
-  std::optional<std::string_view> text;
-  if constexpr (WithText) text = a.str(10);
-  return json_result(add_slide_freeform_shape_impl(
-      a.str(0), a.str(1), a.index(2), a.i64(3), a.i64(4), a.i64(5), a.i64(6), a.i64(7), a.i64(8),
-      a.json<std::vector<FreeformPathOperation>>(9), text));
-}
-
 constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
     engine_row<&add_slide_group_auto_shape_with_text, kGroupAutoShapeParams>(
         "add_slide_group_auto_shape_with_text_json"),
@@ -85,12 +75,8 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
     engine_row<&add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams>(
         "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
-    {"add_slide_group_connector_json", kGroupConnectorParams,
-     [](Args& a) {
-       return json_result(add_slide_group_connector_impl(
-           a.str(0), a.str(1), a.index(2), a.index(3), a.str(4), a.u64(5), a.u64(6), a.u64(7),
-           a.u64(8), std::nullopt, std::nullopt, std::nullopt, std::nullopt));
-     }},
+    engine_row<&add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
+        "add_slide_group_connector_json"),
     engine_row<&add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
         "add_slide_connected_group_connector_json"),
     engine_row<&add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
@@ -113,9 +99,10 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
         "group_slide_existing_nested_group_children_json"),
     engine_row<&group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
         "group_slide_existing_deeper_nested_group_children_json"),
-    {"add_slide_freeform_shape_json", kFreeformParams, &add_freeform_on_slide<false>},
-    {"add_slide_freeform_shape_with_text_json", kFreeformWithTextParams,
-     &add_freeform_on_slide<true>},
+    engine_row<&add_slide_freeform_shape_impl, kFreeformParams, Absent<10>>(
+        "add_slide_freeform_shape_json"),
+    engine_row<&add_slide_freeform_shape_impl, kFreeformWithTextParams>(
+        "add_slide_freeform_shape_with_text_json"),
     engine_row<&add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
         "add_slide_group_freeform_shape_with_text_json"),
     engine_row<&add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
@@ -137,7 +124,7 @@ int exec_module(PyObject* module) {
     if (register_native_media(module) < 0) return -1;
     if (register_native_shapes(module) < 0) return -1;
     if (register_native_text_boxes(module) < 0) return -1;
-    return register_functions<kRootFunctions>(module);
+    return register_table<kRootFunctions>(module);
   });
 }
 

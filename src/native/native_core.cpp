@@ -1,21 +1,24 @@
 // Core functions: build information, inspection, summaries, the round trip, slides, text,
 // tables and embedded workbooks.
 //
-// Adding a function is one row in kCoreFunctions, in registration order, plus its parameter
-// list when no existing one fits. Parameters are {name, Kind} with Presence::NoneOk for
-// "X or None" and Presence::Omittable for a trailing parameter that may be left out; a JSON
-// parameter is json_param<reader>("name") and its parsed value is a.json<T>(i). Examples:
+// Adding a function is one engine_row in kCoreFunctions, in registration order, plus its
+// parameter list when no existing one fits; the row is checked against the engine operation's
+// parameters when compiled. Parameters are {name, Kind} with Presence::NoneOk for "X or None"
+// and Presence::Omittable for a trailing parameter that may be left out; a JSON parameter is
+// json_param<reader>("name"). Fixed absent arguments are named by their engine positions.
+// Examples:
 //
 //   constexpr Param kDeleteSlidesParams[] = {{"input", Kind::Str}, {"output", Kind::Str},
 //       {"target_slide_parts", Kind::StrList},
 //       {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
-//   {"delete_slides_json", kDeleteSlidesParams, [](Args& a) {
-//        return json_result(delete_slides(a.str(0), a.str(1), a.str_list(2),
-//                                         a.optional_str_list(3))); }},
+//   engine_row<&delete_slides, kDeleteSlidesParams>("delete_slides_json"),
 //
 //   constexpr Param kTableWithCellTextsParams[] = {..., {"cy_emu", Kind::U64},
-//       json_param<parse_cell_texts>("cell_texts_json")};      // reader from core/json_in.hpp
-//   ... a.json<std::vector<TableCellText>>(9) ...
+//       json_param<parse_cell_texts>("cell_texts_json")};  // reader from core/json/json_in.hpp
+//   engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json"),
+//
+// A call that needs more than that (a fixed one-element list, a result printed its own way)
+// is a small adapter function here, and the row is an engine_row of the adapter.
 //
 // Only functions whose engine operation exists are listed; the typed stubs in
 // python/pelvane/pelvane_native.pyi list the same names.
@@ -29,11 +32,11 @@
 #include "core/slides/package_mutation_slide_delete.hpp"
 #include "core/slides/package_mutation_slide_duplicate.hpp"
 #include "core/slides/package_mutation_slides.hpp"
-#include "core/workbook/workbook_cell_update.hpp"
 #include "core/text/package_mutation_text.hpp"
+#include "core/workbook/workbook_cell_update.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
-#include "native/groups.hpp"
+#include "native/function_tables.hpp"
 #include "native/results.hpp"
 
 namespace pelvane::native {
@@ -56,6 +59,25 @@ constexpr const char* kUpdateWorkbookCellsDoc =
     "package in place. `kind` is `\"n\"` for a number, `\"s\"` for a string, or\n"
     "`\"e\"` to clear an existing cell (its value is ignored).";
 
+// The build information has no engine operation: the record is the module's own.
+BuildInfo build_info() { return {}; }
+
+// Printed slide by slide; a path the writer refuses takes the generic road to its message.
+Outcome summarize_presentation_printed(std::string_view path) {
+  if (!is_valid_utf8(path)) return json_result(summarize_presentation(path));
+  auto text = summarize_presentation_json_text(path);
+  if (!text) return error_outcome(text.error());
+  return text_outcome(std::move(*text));
+}
+
+// One slide deleted: the one-element target list, no survivor order.
+Result<SlideDeleteSummary> delete_one_slide(std::string_view input, std::string_view output,
+                                            std::string_view target_slide_part) {
+  const std::string targets[] = {std::string(target_slide_part)};
+  return delete_slides(input, output, targets, std::nullopt);
+}
+
+constexpr std::array<Param, 0> kNoParams{};
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
@@ -91,64 +113,31 @@ constexpr auto kParagraphTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
-    {"build_info_json", {}, [](Args&) { return json_result(BuildInfo{}); }},
-    {"inspect_package_json", kPathParams,
-     [](Args& a) { return json_result(inspect_package(a.str(0))); }},
-    {"summarize_presentation_json", kPathParams,
-     [](Args& a) {
-       // Printed slide by slide; a path the writer refuses takes the generic road to its message.
-       if (!is_valid_utf8(a.str(0))) return json_result(summarize_presentation(a.str(0)));
-       auto text = summarize_presentation_json_text(a.str(0));
-       if (!text) return error_outcome(text.error());
-       return text_outcome(std::move(*text));
-     }},
-    {"summarize_slide_at_index_json", kPathIndexParams,
-     [](Args& a) { return json_result(summarize_slide_at_index(a.str(0), a.index(1))); }},
-    {"roundtrip_package_json", kInputOutputParams,
-     [](Args& a) { return json_result(roundtrip_package(a.str(0), a.str(1))); }},
-    {"add_blank_slide_json", kInputOutputParams,
-     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), std::nullopt)); }},
-    {"add_blank_slide_with_layout_json", kInputOutputLayoutParams,
-     [](Args& a) { return json_result(add_blank_slide(a.str(0), a.str(1), a.index(2))); }},
-    {"duplicate_slide_json", kDuplicateSlideParams,
-     [](Args& a) { return json_result(duplicate_slide(a.str(0), a.str(1), a.str(2))); }},
-    {"delete_slide_json", kDeleteSlideParams,
-     [](Args& a) {
-       const std::string target(a.str(2));
-       return json_result(
-           delete_slides(a.str(0), a.str(1), std::span(&target, 1), std::nullopt));
-     }},
-    {"delete_slides_json", kDeleteSlidesParams,
-     [](Args& a) {
-       return json_result(
-           delete_slides(a.str(0), a.str(1), a.str_list(2), a.optional_str_list(3)));
-     }},
-    {"replace_slide_text_json", kReplaceTextParams,
-     [](Args& a) {
-       return json_result(
-           replace_slide_text_inner(a.str(0), a.str(1), std::nullopt, a.str(2), a.str(3)));
-     }},
-    {"replace_slide_text_at_index_json", kReplaceTextAtIndexParams,
-     [](Args& a) {
-       return json_result(
-           replace_slide_text_inner(a.str(0), a.str(1), a.index(2), a.str(3), a.str(4)));
-     }},
+    engine_row<&build_info, kNoParams>("build_info_json"),
+    engine_row<&inspect_package, kPathParams>("inspect_package_json"),
+    engine_row<&summarize_presentation_printed, kPathParams>("summarize_presentation_json"),
+    engine_row<&summarize_slide_at_index, kPathIndexParams>("summarize_slide_at_index_json"),
+    engine_row<&roundtrip_package, kInputOutputParams>("roundtrip_package_json"),
+    engine_row<&add_blank_slide, kInputOutputParams, Absent<2>>("add_blank_slide_json"),
+    engine_row<&add_blank_slide, kInputOutputLayoutParams>("add_blank_slide_with_layout_json"),
+    engine_row<&duplicate_slide, kDuplicateSlideParams>("duplicate_slide_json"),
+    engine_row<&delete_one_slide, kDeleteSlideParams>("delete_slide_json"),
+    engine_row<&delete_slides, kDeleteSlidesParams>("delete_slides_json"),
+    engine_row<&replace_slide_text_inner, kReplaceTextParams, Absent<2>>("replace_slide_text_json"),
+    engine_row<&replace_slide_text_inner, kReplaceTextAtIndexParams>(
+        "replace_slide_text_at_index_json"),
     engine_row<&replace_slide_text_run_at_index, kRunTextParams>(
         "replace_slide_text_run_at_index_json"),
     engine_row<&set_slide_shape_text_at_index, kShapeTextParams>(
         "set_slide_shape_text_at_index_json"),
     engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
         "set_slide_shape_paragraph_text_at_index_json"),
-    {"update_workbook_cells", kUpdateWorkbookCellsParams,
-     [](Args& a) {
-       return bytes_result(
-           update_workbook_cells(a.bytes(0), a.str(1), a.json<std::vector<WorkbookCellUpdate>>(2)));
-     },
-     kUpdateWorkbookCellsDoc},
+    engine_row<&update_workbook_cells, kUpdateWorkbookCellsParams>("update_workbook_cells",
+                                                                   kUpdateWorkbookCellsDoc),
 });
 
 }  // namespace
 
-int register_native_core(PyObject* module) { return register_functions<kCoreFunctions>(module); }
+int register_native_core(PyObject* module) { return register_table<kCoreFunctions>(module); }
 
 }  // namespace pelvane::native

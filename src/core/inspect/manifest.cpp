@@ -40,8 +40,7 @@ Result<PackageManifest> inspect_archive(std::string_view report_path, PackageArc
   Sha256 hasher;
   for (std::uint64_t index = 0; index < count; ++index) {
     EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));
-    const char* name = zip_get_name(archive.handle(), index, 0);
-    if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
+    const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
     const std::uint64_t size = entry_declared_size(archive, index);
     const auto wanted =
         static_cast<std::size_t>(std::clamp<std::uint64_t>(size + 1, 4096, kChunkSize));

@@ -18,12 +18,34 @@ constexpr std::size_t kReadChunk = 1024 * 1024;
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
 
 // The input entry's compression method; Deflate when the archive cannot say.
-std::uint16_t entry_method(PackageArchive& archive, std::uint64_t index) {
+std::uint16_t entry_method(PackageArchive& archive, const StoredEntryHeaders& headers,
+                           std::uint64_t index) {
+  if (auto method = headers.method(index)) return *method;
+  auto library = archive.library();
   zip_stat_t stat;
   zip_stat_init(&stat);
-  if (zip_stat_index(archive.handle(), index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_COMP_METHOD))
+  if (library && zip_stat_index(*library, index, 0, &stat) == 0 &&
+      (stat.valid & ZIP_STAT_COMP_METHOD))
     return stat.comp_method;
   return kZipMethodDeflate;
+}
+
+// The header of an unchanged entry written again in the recompressing style: the fields of an
+// entry written from content with its own method, CRC-32 and sizes. None when its compressed
+// bytes cannot be taken over (encrypted, or compressed with a method we do not write).
+std::optional<RawEntryHeader> kept_entry_header(PackageArchive& input,
+                                                const StoredEntryHeaders& headers,
+                                                std::uint64_t index, std::string_view name,
+                                                const ZipEntryOptions& options) {
+  auto stored = headers.header(input, index);
+  if (!stored || (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate))
+    return std::nullopt;
+  RawEntryHeader header = content_entry_header(name, options);
+  header.method = stored->method;
+  header.crc32 = stored->crc32;
+  header.compressed_size = stored->compressed_size;
+  header.uncompressed_size = stored->uncompressed_size;
+  return header;
 }
 
 }  // namespace
@@ -37,13 +59,14 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
                                           const RewritePlan& plan,
                                           std::optional<std::string_view> input_bytes) {
   PackageFacts facts;
-  const StoredEntryHeaders headers = StoredEntryHeaders::read(input, input_bytes);
+  // The headers of an archive file are the archive's own reading, shared with its listings.
+  std::optional<StoredEntryHeaders> from_bytes;
+  if (input_bytes) from_bytes = StoredEntryHeaders::read(input, input_bytes);
+  const StoredEntryHeaders& headers = from_bytes ? *from_bytes : input.stored_headers();
   std::vector<char> chunk;
   const std::uint64_t count = input.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
-    const std::string_view name = input.entry_name(index);
-    if (name.empty() && zip_get_name(input.handle(), index, 0) == nullptr)
-      return fail(PelvaneError::zip(archive_error_message(input.handle())));
+    const std::string_view name = PELVANE_TRY(input.checked_entry_name(index));
     EntryDecision decision = plan.decide ? plan.decide(index, name) : EntryDecision{};
     if (decision.action == EntryAction::Drop) continue;
     update_package_facts(name, facts);
@@ -65,8 +88,16 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
 
     // Written from content in place of the input entry, with that entry's method.
     ZipEntryOptions options;
-    options.method = entry_method(input, index);
+    options.method = entry_method(input, headers, index);
     if (plan.keep_replaced_entry_time) options.modified = headers.modified(input, index);
+    // Kept content is not decompressed and compressed again: its compressed bytes go under the
+    // header an entry written from content gets.
+    if (decision.action == EntryAction::Keep && !directory) {
+      if (auto header = kept_entry_header(input, headers, index, name, options)) {
+        PELVANE_TRY_VOID(copy_raw_entry(writer, input, index, headers, *header));
+        continue;
+      }
+    }
     switch (decision.action) {
       case EntryAction::Replace:
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
@@ -83,8 +114,8 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         break;
       }
       default:
-        // Kept and written again: a directory as an empty file, any other entry streamed
-        // through decompression into a new entry.
+        // Kept and written again: a directory as an empty file, an entry whose compressed
+        // bytes cannot be taken over streamed through decompression into a new entry.
         PELVANE_TRY_VOID(writer.begin_entry(name, options));
         if (!directory) {
           EntryReader entry = PELVANE_TRY(EntryReader::open(input, index));

@@ -3,8 +3,11 @@
 //
 // Entries keep the input's order; entries the operation adds follow the last input entry, in
 // the order given. Each input entry is either
-//   - kept: copied raw (compressed bytes and header fields untouched) in the raw-copy style, or
-//     decompressed and written again with its own method in the recompressing style;
+//   - kept: copied raw (compressed bytes and header fields untouched) in the raw-copy style; in
+//     the recompressing style its compressed bytes are written under the header of an entry
+//     written from content (its own method, CRC-32 and sizes; 1980-01-01 00:00:00, mode 0644),
+//     or, for an entry whose bytes cannot be taken over (encrypted, a method we do not write),
+//     decompressed and written again;
 //   - replaced by new content, or transformed (its content read, changed, written);
 //   - dropped (not written, not counted).
 // Directory entries are raw-copied, written as directories (stored, 040755) or written as empty
@@ -59,7 +62,7 @@ struct EntryDecision {
 
 enum class RewriteStyle {
   RawCopy,     // kept entries are copied raw
-  Recompress,  // kept entries are decompressed and written again (time and mode reset)
+  Recompress,  // kept entries are written again under new headers (time and mode reset)
 };
 
 enum class DirectoryStyle {

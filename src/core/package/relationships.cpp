@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 #include "core/package/part_names.hpp"
@@ -50,6 +51,17 @@ std::vector<std::string_view> split_segments(std::string_view name) {
   }
 }
 
+// True when no segment of the path is empty, "." or "..".
+bool has_plain_segments(std::string_view path) {
+  for (std::size_t start = 0;;) {
+    const std::size_t slash = path.find('/', start);
+    const std::string_view segment = path.substr(start, slash - start);
+    if (segment.empty() || segment == "." || segment == "..") return false;
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
+}
+
 // The number of an id "rId<digits>" (one leading "+" allowed), when it fits in 64 bits.
 std::optional<std::uint64_t> relationship_number(std::string_view id) {
   if (id.size() < 3 || !id.starts_with("rId")) return std::nullopt;
@@ -92,12 +104,19 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
     }
     relationships.push_back(std::move(relationship));
   }
-  std::stable_sort(relationships.begin(), relationships.end(),
-                   [](const RelationshipSummary& a, const RelationshipSummary& b) {
-                     if (a.id != b.id) return a.id < b.id;
-                     return a.target < b.target;
-                   });
-  return relationships;
+  // Sorted through their positions, so that the records themselves move once.
+  std::vector<std::size_t> order(relationships.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const RelationshipSummary& left = relationships[a];
+    const RelationshipSummary& right = relationships[b];
+    if (left.id != right.id) return left.id < right.id;
+    return left.target < right.target;
+  });
+  std::vector<RelationshipSummary> sorted;
+  sorted.reserve(relationships.size());
+  for (const std::size_t index : order) sorted.push_back(std::move(relationships[index]));
+  return sorted;
 }
 
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
@@ -115,6 +134,16 @@ Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& arch
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {
   if (target.starts_with('/')) return std::string(target.substr(1));
+  // A target of plain segments (no empty, "." or ".." one) goes beside the source as it is.
+  if (has_plain_segments(target)) {
+    const std::size_t slash = source_part.rfind('/');
+    if (slash == std::string_view::npos) return std::string(target);
+    std::string name;
+    name.reserve(slash + 1 + target.size());
+    name.append(source_part.substr(0, slash + 1));
+    name.append(target);
+    return name;
+  }
   std::vector<std::string_view> segments = split_segments(source_part);
   segments.pop_back();  // the source's file name
   for (std::string_view segment : split_segments(target)) {

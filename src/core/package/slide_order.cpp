@@ -1,8 +1,8 @@
 #include "core/package/slide_order.hpp"
 
 #include <algorithm>
-#include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -15,18 +15,21 @@ namespace {
 
 constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 
-// The names of every entry that `keep` accepts, in archive order, then sorted naturally. Every
-// entry is opened for its name: one that cannot be opened fails the listing with `Zip`.
+// The names of every entry that `keep` accepts, in archive order. Every entry is checked to
+// open: one that cannot be opened fails the listing with `Zip`.
 template <class Keep>
-Result<std::vector<std::string>> entry_names_in_natural_order(PackageArchive& archive, Keep keep) {
+Result<std::vector<std::string>> entry_names(PackageArchive& archive, Keep keep) {
   std::vector<std::string> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
-    const char* name = zip_get_name(archive.handle(), index, 0);
-    if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(archive.handle())));
-    if (keep(std::string_view(name))) names.emplace_back(name);
+    const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
+    if (keep(name)) names.emplace_back(name);
   }
+  return names;
+}
+
+std::vector<std::string> in_natural_order(std::vector<std::string> names) {
   sort_natural(names);
   return names;
 }
@@ -50,32 +53,33 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
 }
 
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
-  std::vector<std::string> fallback =
-      PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_part));
+  // The natural order of the slide parts, sorted only when it is the answer.
+  std::vector<std::string> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
   auto presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
-  if (!presentation) return fallback;
+  if (!presentation) return in_natural_order(std::move(slides));
   const std::vector<std::string> ids =
       PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
   const auto relationships = PELVANE_TRY(read_relationships(archive, kPresentationPart));
 
   // A later relationship with the same id replaces an earlier one.
-  std::map<std::string, std::string, std::less<>> slide_targets;
+  std::unordered_map<std::string_view, std::string> slide_targets;
+  slide_targets.reserve(relationships.size());
   for (const auto& relationship : relationships) {
     if (relationship.relationship_type.ends_with("/slide"))
       slide_targets[relationship.id] = resolve_target(kPresentationPart, relationship.target);
   }
   std::vector<std::string> ordered;
+  ordered.reserve(ids.size());
   for (const std::string& id : ids) {
     auto found = slide_targets.find(id);
     if (found != slide_targets.end()) ordered.push_back(found->second);
   }
 
   // Presentation order counts only when it names exactly the package's slide parts, each once.
-  if (ordered.size() != fallback.size()) return fallback;
-  std::set<std::string_view> known(fallback.begin(), fallback.end());
-  std::set<std::string_view> seen;
+  if (ordered.size() != slides.size()) return in_natural_order(std::move(slides));
+  std::unordered_set<std::string_view> unseen(slides.begin(), slides.end());
   for (const std::string& name : ordered) {
-    if (!known.contains(name) || !seen.insert(name).second) return fallback;
+    if (unseen.erase(name) == 0) return in_natural_order(std::move(slides));
   }
   return ordered;
 }
@@ -89,7 +93,7 @@ Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
 
 Result<std::string> slide_layout_target_at_index(PackageArchive& archive, std::uint64_t index) {
   const std::vector<std::string> layouts =
-      PELVANE_TRY(entry_names_in_natural_order(archive, is_slide_layout_part));
+      in_natural_order(PELVANE_TRY(entry_names(archive, is_slide_layout_part)));
   if (index >= layouts.size())
     return fail(PelvaneError::xml_text_decode("slide layout index " + std::to_string(index) +
                                               " was not found"));

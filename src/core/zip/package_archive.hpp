@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
@@ -17,6 +18,8 @@
 #include "core/model/models.hpp"
 
 namespace pelvane {
+
+class StoredEntryHeaders;
 
 class PackageArchive {
  public:
@@ -37,13 +40,25 @@ class PackageArchive {
   // The entry's name as the archive library decodes it from the central directory; valid
   // while the archive is open. Empty for an index out of range.
   std::string_view entry_name(std::uint64_t index) const;
+  // The same, or `Zip` with the archive library's message when it cannot give the name.
+  Result<std::string_view> checked_entry_name(std::uint64_t index);
   // Index of the entry with exactly this name (byte-wise, case-sensitive), through the
   // archive's name index.
   std::optional<std::uint64_t> find(std::string_view name) const;
   // Directory entries are those whose name ends in "/".
   bool is_directory(std::uint64_t index) const;
 
-  zip_t* handle() { return archive_.get(); }
+  // The archive library's handle. An archive file whose stored headers are plain
+  // (stored_headers.hpp) is read through them, and opened through the library only when
+  // something needs it; `Zip` with the library's message when that fails.
+  Result<zip_t*> library();
+  // The archive's stored headers (stored_headers.hpp), read on first use and kept while the
+  // archive is open: the slide listing and the copy loop share one reading.
+  const StoredEntryHeaders& stored_headers();
+  // The stored headers when the archive is read through them (a plain archive file), else null.
+  const StoredEntryHeaders* plain_headers() const {
+    return plain_ ? stored_headers_.get() : nullptr;
+  }
   // The path the archive was opened from; empty for an archive over bytes.
   const std::string& path() const { return path_; }
 
@@ -51,10 +66,19 @@ class PackageArchive {
   struct ArchiveCloser {
     void operator()(zip_t* archive) const noexcept;
   };
+  struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+  };
   PackageArchive(zip_t* archive, std::string path);
+  PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
+                 std::string path);
 
-  std::unique_ptr<zip_t, ArchiveCloser> archive_;
+  std::unique_ptr<zip_t, ArchiveCloser> archive_;    // null until the library opens the archive
+  std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
+  std::optional<PelvaneError> library_failure_;      // why the library could not open it later
   std::string path_;
+  std::shared_ptr<const StoredEntryHeaders> stored_headers_;
+  bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
 };
 
 // The archive library's message for the last failure on the archive.
@@ -72,11 +96,12 @@ using ZipEntryFile = std::unique_ptr<zip_file_t, ZipEntryCloser>;
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags = 0);
 
-// Opens the entry at `index` the way the readers open it and closes it again: an entry that
-// cannot be opened (encrypted, stored with a method the archive library cannot decompress, a
-// local header that cannot be read) is `Zip` with the library's text. No decompressor is set
-// up; the method is checked where the library checks it, after the encryption and before the
-// local header, so that the first failure and its text are the same as a reader's.
+// Checks that the entry at `index` opens the way the readers open it: an entry that cannot be
+// opened (encrypted, stored with a method the archive library cannot decompress, a local header
+// that cannot be read) is `Zip` with the library's text. An entry whose stored headers show
+// that it opens is settled by them, without any reading; any other is opened and closed again,
+// without a decompressor, the method checked where the library checks it (after the encryption,
+// before the local header), so that the first failure and its text are the same as a reader's.
 Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
 
 // One entry's content, decompressed, held to the uncompressed size its central directory

@@ -30,13 +30,14 @@ constexpr std::uint64_t kPage = 4096;
 constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
 
 void put16(std::string& out, std::uint16_t value) {
-  out.push_back(static_cast<char>(value & 0xFF));
-  out.push_back(static_cast<char>(value >> 8));
+  const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
+  out.append(bytes, 2);
 }
 
 void put32(std::string& out, std::uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8)
-    out.push_back(static_cast<char>((value >> shift) & 0xFF));
+  const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                         static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
+  out.append(bytes, 4);
 }
 
 // Version needed to extract, by what the reader must support for the method.
@@ -48,6 +49,12 @@ std::uint16_t version_needed(std::uint16_t method, bool directory) {
     case 12: return 46;
     default: return 63;
   }
+}
+
+std::uint32_t get_signature(std::string_view bytes) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+  return value;
 }
 
 bool is_directory_name(std::string_view name) { return !name.empty() && name.back() == '/'; }
@@ -92,17 +99,27 @@ struct CentralRecord {
 
 // The fields that the local and the central header of an entry share, in their common order:
 // version needed to extract through the extra field's length (always 0: no extra field).
+constexpr std::size_t kSharedFieldsSize = 26;
+void put_shared_fields(char* out, const CentralRecord& record, std::size_t name_size) {
+  const auto put = [&](std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+  };
+  put(record.version_needed, 2);
+  put(record.flags, 2);
+  put(record.method, 2);
+  put(record.modified.time, 2);
+  put(record.modified.date, 2);
+  put(record.crc32, 4);
+  put(record.compressed_size, 4);
+  put(record.uncompressed_size, 4);
+  put(static_cast<std::uint16_t>(name_size), 2);
+  put(0, 2);
+}
+
 void put_shared_fields(std::string& out, const CentralRecord& record) {
-  put16(out, record.version_needed);
-  put16(out, record.flags);
-  put16(out, record.method);
-  put16(out, record.modified.time);
-  put16(out, record.modified.date);
-  put32(out, record.crc32);
-  put32(out, record.compressed_size);
-  put32(out, record.uncompressed_size);
-  put16(out, static_cast<std::uint16_t>(record.name.size()));
-  put16(out, 0);
+  char fields[kSharedFieldsSize];
+  put_shared_fields(fields, record, record.name.size());
+  out.append(fields, kSharedFieldsSize);
 }
 
 // The local header that goes with a record: the same fields, no extra field.
@@ -134,13 +151,13 @@ Result<void> as_archive_failure(Result<void> result) {
 }
 
 // The record of an entry copied raw, its fields normalised: flags that no longer hold dropped,
-// an invalid time replaced, the version needed kept up to 2.0.
-Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
+// an invalid time replaced, the version needed kept up to 2.0. The name is left to the caller.
+Result<CentralRecord> raw_entry_fields(const RawEntryHeader& header, std::uint64_t offset) {
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
   const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
   return CentralRecord{
-      std::string(header.name),
+      std::string(),
       header.version_made_by,
       std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20)),
       static_cast<std::uint16_t>(header.flags & kKeptFlagBits),
@@ -152,6 +169,12 @@ Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64
       header.internal_attributes,
       header.external_attributes,
       static_cast<std::uint32_t>(offset)};
+}
+
+Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
+  CentralRecord record = PELVANE_TRY(raw_entry_fields(header, offset));
+  record.name = header.name;
+  return record;
 }
 
 }  // namespace
@@ -342,22 +365,31 @@ Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
   return {};
 }
 
+RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
+  RawEntryHeader header;
+  header.name = name;
+  header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
+  if (std::any_of(name.begin(), name.end(),
+                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    header.flags = 0x0800;
+  header.modified = options.modified;
+  header.version_made_by = kUnixMadeBy;
+  header.external_attributes =
+      options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u);
+  header.internal_attributes = 0;
+  return header;
+}
+
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(name));
   PELVANE_TRY_VOID(copy_pending());
-  const std::uint16_t method =
-      options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
-  std::uint16_t flags = 0;
-  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (std::any_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-    flags |= 0x0800;
-  s.records.push_back(
-      {std::string(name), kUnixMadeBy, version_needed(method, is_directory_name(name)), flags,
-       method, options.modified, 0, 0, 0, 0,
-       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u),
-       static_cast<std::uint32_t>(s.offset)});
+  const RawEntryHeader fields = content_entry_header(name, options);
+  s.records.push_back({std::string(name), fields.version_made_by,
+                       version_needed(fields.method, is_directory_name(name)), fields.flags,
+                       fields.method, fields.modified, 0, 0, 0, fields.internal_attributes,
+                       fields.external_attributes, static_cast<std::uint32_t>(s.offset)});
   // CRC-32 and sizes are patched in by `end_entry`.
   const std::string header = local_header(s.current());
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
@@ -366,7 +398,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.data_size = 0;
   s.uncompressed_size = 0;
   s.crc = 0;
-  s.deflating = method == kZipMethodDeflate;
+  s.deflating = fields.method == kZipMethodDeflate;
   if (s.deflating) {
     if (!s.stream_ready) {
       if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -431,9 +463,16 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   return {};
 }
 
-std::string raw_local_header(const RawEntryHeader& header) {
-  auto record = raw_entry_record(header, 0);
-  return record ? local_header(*record) : std::string();
+bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored) {
+  if (stored.size() != kLocalHeaderSize + header.name.size() ||
+      stored.substr(kLocalHeaderSize) != header.name)
+    return false;
+  auto record = raw_entry_fields(header, 0);
+  if (!record) return false;
+  char fields[kSharedFieldsSize];
+  put_shared_fields(fields, *record, header.name.size());
+  return get_signature(stored) == kLocalHeaderSignature &&
+         stored.substr(4, kSharedFieldsSize) == std::string_view(fields, kSharedFieldsSize);
 }
 
 Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {

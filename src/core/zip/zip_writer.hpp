@@ -128,9 +128,13 @@ struct RawEntryHeader {
   std::uint16_t internal_attributes = 0;
 };
 
-// The local header `ZipWriter::begin_raw_entry` writes for `header` (empty when it would refuse
-// the entry).
-std::string raw_local_header(const RawEntryHeader& header);
+// The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the
+// caller: for an entry written from content whose compressed bytes are already at hand.
+RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options);
+
+// True when `stored` is byte for byte the local header `ZipWriter::begin_raw_entry` writes for
+// `header` (false when it would refuse the entry).
+bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored);
 
 class ZipWriter {
  public:

@@ -1,0 +1,581 @@
+#include "core/zip/stored_headers.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <limits>
+#include <numeric>
+
+#include "core/base/utf8.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+using namespace zip_format;
+constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
+constexpr std::size_t kEndRecordSize = 22;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::size_t kZip64LocatorSize = 20;
+// General-purpose flag bits: encrypted, sizes in a data descriptor, strong encryption.
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
+constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
+// The method of an entry encrypted with AES, whose real method is in its extra field.
+constexpr std::uint16_t kMethodAes = 99;
+// Local headers are read in windows of at most this many bytes, each covering the headers of
+// the entries that lie close together (all of them, for a package of small parts).
+constexpr std::uint64_t kHeaderWindow = 256 * 1024;
+// Room a window leaves after a name for the local extra field, whose length only the local
+// header states; a longer one is read on its own.
+constexpr std::uint64_t kExtraFieldRoom = 512;
+
+std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(get16(bytes, at)) |
+         static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
+}
+
+std::uint64_t get64(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint64_t>(get32(bytes, at)) |
+         static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
+}
+
+}  // namespace
+
+// Random access to the archive's bytes: a file (not owned) or a buffer.
+class StoredEntryHeaders::Source {
+ public:
+  explicit Source(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
+  Source(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
+  std::uint64_t size() const { return size_; }
+
+  // Exactly `length` bytes at `offset` into `out`; false when they are not all there.
+  bool read_into(std::uint64_t offset, std::uint64_t length, std::string& out) const {
+    if (offset > size_ || length > size_ - offset) return false;
+    if (fd_ < 0) {
+      out.assign(bytes_.substr(offset, length));
+      return true;
+    }
+    out.resize(length);
+    std::size_t done = 0;
+    while (done < length) {
+      ssize_t got =
+          ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<std::size_t>(got);
+    }
+    return true;
+  }
+
+  // Exactly `length` bytes at `offset`, or none.
+  std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
+    std::string out;
+    if (!read_into(offset, length, out)) return std::nullopt;
+    return out;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string_view bytes_;
+  std::uint64_t size_ = 0;
+};
+
+namespace {
+
+using Source = StoredEntryHeaders::Source;
+
+struct DirectoryLocation {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  std::uint64_t count = 0;
+  std::uint64_t record_offset = 0;  // where the end record (or the ZIP64 one) starts
+};
+
+// Reads the end record at `at` (and the ZIP64 one it points to, when its fields say so).
+std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint64_t at) {
+  auto record = source.read(at, kEndRecordSize);
+  if (!record || get32(*record, 0) != kEndRecordSignature) return std::nullopt;
+  DirectoryLocation location{get32(*record, 16), get32(*record, 12), get16(*record, 10), at};
+  if (get16(*record, 4) != 0 || get16(*record, 6) != 0) return std::nullopt;  // multi-disk
+  bool needs_zip64 =
+      location.count == 0xFFFF || location.size == 0xFFFFFFFF || location.offset == 0xFFFFFFFF;
+  if (at >= 20) {
+    auto locator = source.read(at - 20, 20);
+    if (locator && get32(*locator, 0) == kZip64LocatorSignature) {
+      std::uint64_t zip64_at = get64(*locator, 8);
+      auto zip64 = source.read(zip64_at, 56);
+      if (zip64 && get32(*zip64, 0) == kZip64EndRecordSignature) {
+        location = {get64(*zip64, 48), get64(*zip64, 40), get64(*zip64, 32), zip64_at};
+      } else if (needs_zip64) {
+        return std::nullopt;
+      }
+    } else if (needs_zip64 && location.count != 0xFFFF) {
+      return std::nullopt;
+    }
+  }
+  return location;
+}
+
+// Splits the central directory `bytes` into its `count` central headers (views into `bytes`);
+// none when it is not a sequence of `count` well-formed central headers.
+std::optional<std::vector<std::string_view>> split_central_directory(std::string_view bytes,
+                                                                     std::uint64_t count) {
+  std::vector<std::string_view> headers;
+  headers.reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes.size() / kCentralHeaderSize)));
+  std::size_t at = 0;
+  while (headers.size() < count) {
+    if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
+      return std::nullopt;
+    std::size_t length =
+        kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
+    if (bytes.size() - at < length) return std::nullopt;
+    headers.push_back(bytes.substr(at, length));
+    at += length;
+  }
+  return headers;
+}
+
+// The local header offset from a central header's ZIP64 extra field; its values appear in the
+// order uncompressed size, compressed size, offset, each only when its plain field is full.
+std::uint64_t zip64_local_offset(std::string_view header) {
+  const std::size_t name_length = get16(header, 28);
+  std::string_view extra = header.substr(kCentralHeaderSize + name_length, get16(header, 30));
+  while (extra.size() >= 4) {
+    const std::uint16_t id = get16(extra, 0);
+    const std::size_t size = get16(extra, 2);
+    if (size > extra.size() - 4) break;
+    if (id == 0x0001) {
+      std::size_t at = 4;
+      if (get32(header, 24) == 0xFFFFFFFF) at += 8;
+      if (get32(header, 20) == 0xFFFFFFFF) at += 8;
+      if (at + 8 <= 4 + size) return get64(extra, at);
+      break;
+    }
+    extra.remove_prefix(4 + size);
+  }
+  return std::numeric_limits<std::uint64_t>::max();
+}
+
+// DOS date and time of a time_t, through local time (how the library produced it).
+DosDateTime dos_time_from_local(std::time_t stamp) {
+  std::tm local{};
+  if (::localtime_r(&stamp, &local) == nullptr || local.tm_year < 80 || local.tm_year > 207)
+    return kZipEpoch;
+  return {static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2),
+          static_cast<std::uint16_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 |
+                                     local.tm_mday)};
+}
+
+// True when an entry's extra field is a sequence of whole fields, none of which the library
+// reads into the entry's name, sizes or method (ZIP64, Unicode path and comment, AES).
+bool has_plain_extra_field(std::string_view extra) {
+  while (!extra.empty()) {
+    if (extra.size() < 4) return false;
+    const std::uint16_t id = get16(extra, 0);
+    const std::size_t size = get16(extra, 2);
+    if (size > extra.size() - 4 || id == 0x0001 || id == 0x7075 || id == 0x6375 || id == 0x9901)
+      return false;
+    extra.remove_prefix(4 + size);
+  }
+  return true;
+}
+
+// True when the library takes a name as it is stored: UTF-8 without control characters other
+// than tab, line feed and carriage return (it would read any other as code page 437).
+bool is_plain_name(std::string_view name) {
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+  }
+  return is_valid_utf8(name);
+}
+
+// True when the library reads the central header as it is stated: no comment, no ZIP64 value,
+// not AES, starting on the first disk, its local header before the directory, and a plain name
+// and extra field.
+bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
+  const std::size_t name_length = get16(header, 28);
+  return get16(header, 32) == 0 && get16(header, 34) == 0 && get16(header, 10) != kMethodAes &&
+         get32(header, 20) != 0xFFFFFFFF && get32(header, 24) != 0xFFFFFFFF &&
+         get32(header, 42) < directory_offset &&
+         is_plain_name(header.substr(kCentralHeaderSize, name_length)) &&
+         has_plain_extra_field(header.substr(kCentralHeaderSize + name_length, get16(header, 30)));
+}
+
+// False when the archive library certainly refuses an end record at `at` of the archive's
+// tail (which starts at `tail_start`): there is no room for one, or its directory does not end
+// before it, or the directory holds entries and does not start with a central header. (Other
+// end-record signatures show up in the tail of a package that stores an archive, a workbook
+// for example, near its end.)
+bool could_be_end_record(const Source& source, std::string_view tail, std::uint64_t tail_start,
+                         std::size_t at) {
+  if (tail.size() - at < kEndRecordSize) return false;
+  const std::string_view record = tail.substr(at, kEndRecordSize);
+  const std::uint64_t count = get16(record, 10);
+  const std::uint64_t size = get32(record, 12);
+  const std::uint64_t offset = get32(record, 16);
+  if (count == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF) return true;  // ZIP64
+  if (offset + size > tail_start + at) return false;
+  if (count == 0) return true;
+  const auto magic = source.read(offset, 4);
+  return magic && get32(*magic, 0) == kCentralHeaderSignature;
+}
+
+// True when the end record at `at` of the tail is the only one the library could take.
+bool only_end_record(const Source& source, std::string_view tail, std::uint64_t tail_start,
+                     std::size_t at) {
+  for (std::size_t other = tail.find("PK\x05\x06"); other != std::string_view::npos;
+       other = tail.find("PK\x05\x06", other + 1)) {
+    if (other != at && could_be_end_record(source, tail, tail_start, other)) return false;
+  }
+  return true;
+}
+
+// Reads byte ranges of a source through one window, loaded again only when a range falls
+// outside it.
+class Window {
+ public:
+  explicit Window(const Source& source) : source_(source) {}
+
+  // The `length` bytes at `offset` when the window holds them.
+  std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length) const {
+    if (offset < start_ || offset - start_ > bytes_.size() ||
+        length > bytes_.size() - (offset - start_))
+      return std::nullopt;
+    return std::string_view(bytes_).substr(offset - start_, length);
+  }
+  // Loads the bytes from `offset` up to `end` (cut at the end of the source).
+  void load(std::uint64_t offset, std::uint64_t end) {
+    end = std::min(end, source_.size());
+    start_ = offset;
+    if (offset >= end || !source_.read_into(offset, end - offset, bytes_)) bytes_.clear();
+  }
+
+ private:
+  const Source& source_;
+  std::uint64_t start_ = 0;
+  std::string bytes_;
+};
+
+}  // namespace
+
+StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
+                                            std::optional<std::string_view> archive_bytes) {
+  if (archive_bytes) return parse(Source(*archive_bytes), nullptr, &archive);
+  if (archive.path().empty()) return {};
+  auto file = std::make_shared<File>();
+  file->fd = ::open(archive.path().c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info{};
+  if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return {};
+  file->size = static_cast<std::uint64_t>(info.st_size);
+  const Source source(file->fd, file->size);
+  return parse(source, std::move(file), &archive);
+}
+
+StoredEntryHeaders StoredEntryHeaders::read_file(int fd) {
+  auto file = std::make_shared<File>();
+  file->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  struct stat info{};
+  if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return {};
+  file->size = static_cast<std::uint64_t>(info.st_size);
+  const Source source(file->fd, file->size);
+  return parse(source, std::move(file), nullptr);
+}
+
+StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file,
+                                             PackageArchive* archive) {
+  StoredEntryHeaders result;
+  result.file_ = std::move(file);
+  if (source.size() < kEndRecordSize) return result;
+  zip_t* handle = nullptr;
+  if (archive) {
+    auto library = archive->library();
+    if (!library) return result;
+    handle = *library;
+  }
+
+  // The end record is within the last 64 KiB + 22 bytes (its comment is at most 65535 bytes);
+  // the archive library looks a little further back, for a ZIP64 locator.
+  const std::uint64_t tail_size =
+      std::min<std::uint64_t>(source.size(), 0xFFFF + kEndRecordSize + kZip64LocatorSize);
+  const std::uint64_t tail_start = source.size() - tail_size;
+  auto tail = source.read(tail_start, tail_size);
+  if (!tail) return result;
+
+  // Try every end-record signature from the back; the first whose directory reads whole (and
+  // matches what the library read, entry count and every name) is the one.
+  for (std::size_t at = tail->size() - kEndRecordSize + 1; at-- > 0;) {
+    if (get32(*tail, at) != kEndRecordSignature) continue;
+    auto location = read_end_record(source, tail_start + at);
+    if (!location || (archive && location->count != archive->entry_count()) ||
+        location->size > source.size() ||
+        !source.read_into(location->offset, location->size, result.directory_))
+      continue;
+    auto headers = split_central_directory(result.directory_, location->count);
+    if (!headers) continue;
+    std::vector<Entry> entries;
+    entries.reserve(headers->size());
+    bool agrees = true;
+    bool plain_entries = true;
+    for (std::uint64_t index = 0; index < location->count && agrees; ++index) {
+      std::string_view header = (*headers)[index];
+      std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
+      if (handle) {
+        const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
+        agrees = library_name != nullptr && name == library_name;
+      }
+      plain_entries = plain_entries && is_plain_entry(header, location->offset);
+      std::uint64_t local_offset = get32(header, 42);
+      if (local_offset == 0xFFFFFFFF) local_offset = zip64_local_offset(header);
+      Entry& entry = entries.emplace_back();
+      entry.name = name;
+      entry.local_offset = local_offset;
+      entry.flags = get16(header, 8);
+      entry.version_needed = get16(header, 6);
+      entry.modified = DosDateTime{get16(header, 12), get16(header, 14)};
+      entry.version_made_by = get16(header, 4);
+      entry.internal_attributes = get16(header, 36);
+      entry.external_attributes = get32(header, 38);
+      entry.method = get16(header, 10);
+      entry.crc32 = get32(header, 16);
+      entry.compressed_size = get32(header, 20);
+      entry.uncompressed_size = get32(header, 24);
+    }
+    if (!agrees) continue;
+    result.entries_ = std::move(entries);
+    result.exact_ = true;
+    if (!archive) {
+      // One end record, at the very end, right after a directory that is exactly its entries.
+      const std::string_view record = std::string_view(*tail).substr(at, kEndRecordSize);
+      const std::uint64_t record_offset = tail_start + at;
+      const bool zip64_locator =
+          at >= kZip64LocatorSize && get32(*tail, at - kZip64LocatorSize) == kZip64LocatorSignature;
+      const std::size_t directory_used =
+          headers->empty()
+              ? 0
+              : static_cast<std::size_t>(headers->back().data() + headers->back().size() -
+                                         result.directory_.data());
+      result.plain_ = plain_entries && !zip64_locator &&
+                      only_end_record(source, *tail, tail_start, at) &&
+                      location->record_offset == record_offset &&
+                      record_offset + kEndRecordSize + get16(record, 20) == source.size() &&
+                      get16(record, 8) == get16(record, 10) && get16(record, 10) != 0xFFFF &&
+                      get32(record, 12) != 0xFFFFFFFF && get32(record, 16) != 0xFFFFFFFF &&
+                      location->offset + location->size == record_offset &&
+                      directory_used == result.directory_.size() && result.index_names();
+    }
+    result.read_local_headers(source);
+    return result;
+  }
+  return result;
+}
+
+bool StoredEntryHeaders::index_names() {
+  by_name_.reserve(entries_.size());
+  for (std::uint64_t index = 0; index < entries_.size(); ++index) {
+    if (!by_name_.emplace(entries_[index].name, index).second) {
+      by_name_.clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
+  const auto found = by_name_.find(name);
+  if (found == by_name_.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<std::uint16_t> StoredEntryHeaders::method(std::uint64_t index) const {
+  if (!exact_ || index >= entries_.size() || entries_[index].method == kMethodAes)
+    return std::nullopt;
+  return entries_[index].method;
+}
+
+std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t index) const {
+  if (!opens(index)) return std::nullopt;
+  const Entry& entry = entries_[index];
+  return Data{entry.local_offset + entry.local_header_size, entry.method, entry.crc32,
+              entry.compressed_size, entry.uncompressed_size};
+}
+
+void StoredEntryHeaders::read_local_headers(const Source& source) {
+  // In file order, so that each window serves a run of neighbouring headers.
+  std::vector<std::size_t> order(entries_.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  const auto by_offset = [&](std::size_t a, std::size_t b) {
+    return entries_[a].local_offset < entries_[b].local_offset;
+  };
+  if (!std::ranges::is_sorted(order, by_offset)) std::ranges::stable_sort(order, by_offset);
+  // The end of a window that would hold this entry's local header, name and some extra field.
+  const auto reach = [&](std::size_t k) {
+    const Entry& entry = entries_[order[k]];
+    return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
+           kExtraFieldRoom;
+  };
+
+  Window window(source);
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    Entry& entry = entries_[order[k]];
+    const std::uint64_t at = entry.local_offset;
+    if (at > source.size()) break;  // and so are the ones after it
+    auto fixed = window.get(at, kLocalHeaderSize);
+    if (!fixed) {
+      std::uint64_t end = reach(k);
+      for (std::size_t next = k + 1; next < order.size() && reach(next) - at <= kHeaderWindow;
+           ++next)
+        end = reach(next);
+      window.load(at, end);
+      fixed = window.get(at, kLocalHeaderSize);
+    }
+    if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
+        get16(*fixed, 26) != entry.name.size())
+      continue;
+    const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
+    auto header = window.get(at, size);
+    if (!header) {
+      window.load(at, at + size);
+      header = window.get(at, size);
+    }
+    if (!header || header->substr(kLocalHeaderSize, entry.name.size()) != entry.name) continue;
+
+    entry.local_header_at = local_headers_.size();
+    entry.local_header_size = header->size();
+    local_headers_.append(*header);
+
+    // What the archive library would refuse or not find is left for it to say.
+    const std::uint16_t local_flags = get16(*header, 6);
+    const bool plain =
+        ((entry.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
+    const bool method = (entry.method == kZipMethodStored || entry.method == kZipMethodDeflate) &&
+                        get16(*header, 8) == entry.method;
+    const bool sizes_stated = get32(*header, 14) == entry.crc32 &&
+                              get32(*header, 18) == entry.compressed_size &&
+                              get32(*header, 22) == entry.uncompressed_size;
+    const bool plain_sizes =
+        entry.compressed_size != 0xFFFFFFFF && entry.uncompressed_size != 0xFFFFFFFF;
+    entry.opens = plain && method && plain_sizes &&
+                  (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
+                  entry.compressed_size <= source.size() - at - size;
+  }
+}
+
+RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
+  RawEntryHeader header;
+  header.name = entry.name;
+  header.flags = entry.flags;
+  header.method = entry.method;
+  header.version_needed = entry.version_needed;
+  header.modified = is_valid_dos_date_time(entry.modified) ? entry.modified : kZipEpoch;
+  header.crc32 = entry.crc32;
+  header.compressed_size = entry.compressed_size;
+  header.uncompressed_size = entry.uncompressed_size;
+  header.version_made_by = entry.version_made_by;
+  header.external_attributes = entry.external_attributes;
+  header.internal_attributes = entry.internal_attributes;
+  return header;
+}
+
+StoredEntryHeaders::File::~File() {
+  if (fd >= 0) ::close(fd);
+}
+
+std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
+    std::uint64_t index) const {
+  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
+  const Entry& entry = entries_[index];
+  if (entry.local_header_size == 0) return std::nullopt;
+  return Placement{
+      entry.local_offset,
+      std::string_view(local_headers_).substr(entry.local_header_at, entry.local_header_size),
+      entry.local_offset + entry.local_header_size};
+}
+
+DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t index) const {
+  if (exact_ && index < entries_.size()) {
+    DosDateTime stamp = entries_[index].modified;
+    return is_valid_dos_date_time(stamp) ? stamp : kZipEpoch;
+  }
+  auto library = archive.library();
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (!library || zip_stat_index(*library, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_MTIME))
+    return kZipEpoch;
+  return dos_time_from_local(stat.mtime);
+}
+
+Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
+                                                  std::uint64_t index) const {
+  // The directory's own fields, when they hold the values themselves (no ZIP64 field) of an
+  // entry that is not encrypted, are what the library would give: no need to ask it (its
+  // answer converts the time through the local time zone, which costs more than the copy).
+  if (exact_ && index < entries_.size()) {
+    const Entry& entry = entries_[index];
+    if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
+        entry.method != kMethodAes && entry.compressed_size != 0xFFFFFFFF &&
+        entry.uncompressed_size != 0xFFFFFFFF)
+      return stored_header(entry);
+  }
+  zip_t* handle = PELVANE_TRY(archive.library());
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (zip_stat_index(handle, index, 0, &stat) != 0)
+    return fail(PelvaneError::zip(archive_error_message(handle)));
+  // Raw bytes of an encrypted entry would be written without their encryption header fields.
+  if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                  " is encrypted and cannot be copied"));
+  constexpr std::uint64_t kNeeded =
+      ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
+  if ((stat.valid & kNeeded) != kNeeded)
+    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                  " has no complete header"));
+  RawEntryHeader header;
+  header.method = stat.comp_method;
+  header.crc32 = stat.crc;
+  header.compressed_size = stat.comp_size;
+  header.uncompressed_size = stat.size;
+  header.modified = modified(archive, index);
+  if (exact_ && index < entries_.size()) {
+    const Entry& entry = entries_[index];
+    header.name = entry.name;
+    header.flags = entry.flags;
+    header.version_needed = entry.version_needed;
+    header.version_made_by = entry.version_made_by;
+    header.internal_attributes = entry.internal_attributes;
+    header.external_attributes = entry.external_attributes;
+  } else {
+    // The library's UTF-8 name, marked as such when it is not plain ASCII.
+    header.name = archive.entry_name(index);
+    for (unsigned char c : header.name) {
+      if (c >= 0x80) {
+        header.flags = 0x0800;
+        break;
+      }
+    }
+    zip_uint8_t opsys = ZIP_OPSYS_UNIX;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(handle, index, 0, &opsys, &attributes) == 0) {
+      header.version_made_by = static_cast<std::uint16_t>(opsys << 8 | 63);
+      header.external_attributes = attributes;
+    }
+  }
+  return header;
+}
+
+}  // namespace pelvane

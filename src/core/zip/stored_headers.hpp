@@ -1,0 +1,153 @@
+// The headers of an input archive as it stores them: its end record and central directory,
+// read by us (the archive library gives the entry time only through local time, and converts
+// every entry's time when it opens an archive, which costs more than copying a package of many
+// small parts), and every entry's local header, read in one pass over the file.
+//
+// They give raw copies their header fields and tell whether a stored local header can be
+// copied as it is; they tell whether an entry opens without the archive library opening it;
+// and for a plain archive (one whose directory the library reads exactly as stated here) they
+// stand in for the library's directory altogether: names, lookups, sizes and the data of
+// plain entries.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "core/base/error.hpp"
+#include "core/zip/zip_writer.hpp"
+
+namespace pelvane {
+
+class PackageArchive;
+
+class StoredEntryHeaders {
+ public:
+  // Random access to the archive's bytes, a file or a buffer (stored_headers.cpp).
+  class Source;
+
+  // Reads the headers from `archive_bytes`, or from the archive's file when no bytes are given,
+  // and checks them against the names the archive library read. When the directory cannot be
+  // read or does not agree, the library's values stand in (the time then through local time)
+  // and no local header is known.
+  static StoredEntryHeaders read(PackageArchive& archive,
+                                 std::optional<std::string_view> archive_bytes = std::nullopt);
+  // Reads the headers of the archive file open as `fd` (a duplicate is kept open) without the
+  // archive library. Usable only when `plain()`.
+  static StoredEntryHeaders read_file(int fd);
+
+  // True when the values come from the central directory itself.
+  bool exact() const { return exact_; }
+  // True when the archive library reads this directory entry for entry as stated here: one end
+  // record, at the very end, no ZIP64 record, no archive spanning disks, a directory that is
+  // exactly its entries, and entries without comments, without ZIP64, Unicode-path or AES
+  // fields, with well-formed extra fields, unique names in UTF-8 without control characters,
+  // and local headers before the directory.
+  bool plain() const { return plain_; }
+
+  std::uint64_t entry_count() const { return entries_.size(); }
+  // The entry's name as stored (for a plain archive, also the library's decoded name).
+  std::string_view name(std::uint64_t index) const {
+    return index < entries_.size() ? entries_[index].name : std::string_view();
+  }
+  // The index of the entry with exactly this name; plain archives only.
+  std::optional<std::uint64_t> find(std::string_view name) const;
+
+  // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
+  Result<RawEntryHeader> header(PackageArchive& archive, std::uint64_t index) const;
+  // The stored time of the entry (1980-01-01 00:00:00 when the stored one is not a valid date).
+  DosDateTime modified(PackageArchive& archive, std::uint64_t index) const;
+  // The uncompressed size as the directory states it, when it is there (not in a ZIP64 field).
+  std::optional<std::uint64_t> uncompressed_size(std::uint64_t index) const {
+    if (!exact_ || index >= entries_.size() || entries_[index].uncompressed_size == 0xFFFFFFFF)
+      return std::nullopt;
+    return entries_[index].uncompressed_size;
+  }
+  // The compression method as the directory states it, for an entry not encrypted with AES
+  // (whose real method only the library reads).
+  std::optional<std::uint16_t> method(std::uint64_t index) const;
+
+  // True when the stored headers show an entry that the archive library opens: neither
+  // encrypted nor compressed with another method than Stored or Deflate, and a local header
+  // where the directory says, agreeing with it on name, flags, method, CRC-32 and sizes, with
+  // the entry's data inside the archive. False tells nothing: the library has to say.
+  bool opens(std::uint64_t index) const {
+    return exact_ && index < entries_.size() && entries_[index].opens;
+  }
+  // Where the compressed bytes of an entry that `opens` lie in the archive file, and what
+  // the directory states about them.
+  struct Data {
+    std::uint64_t offset = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc32 = 0;
+    std::uint64_t compressed_size = 0;
+    std::uint64_t uncompressed_size = 0;
+  };
+  std::optional<Data> data(std::uint64_t index) const;
+
+  // Where the entry lies in the archive: its local header (as stored, extra field included,
+  // valid while these headers are) and the offset of its compressed bytes; none when unknown
+  // or inconsistent.
+  struct Placement {
+    std::uint64_t local_offset = 0;
+    std::string_view local_header;
+    std::uint64_t data_offset = 0;
+  };
+  std::optional<Placement> placement(std::uint64_t index) const;
+  // The archive file read for the headers, or -1, and its size.
+  int file_descriptor() const { return file_ ? file_->fd : -1; }
+  std::uint64_t file_size() const { return file_ ? file_->size : 0; }
+  // Where the entry's local header starts in the archive file, as the directory states.
+  std::optional<std::uint64_t> local_offset(std::uint64_t index) const {
+    if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
+    return entries_[index].local_offset;
+  }
+
+ private:
+  struct File {
+    int fd = -1;
+    std::uint64_t size = 0;
+    ~File();
+  };
+  struct Entry {
+    std::string_view name;           // bytes as stored, within `directory_`
+    std::uint64_t local_offset = 0;  // of the local header
+    std::uint16_t flags = 0;
+    std::uint16_t version_needed = 0;
+    DosDateTime modified;
+    std::uint16_t version_made_by = 0;
+    std::uint16_t internal_attributes = 0;
+    std::uint32_t external_attributes = 0;
+    std::uint16_t method = 0;
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressed_size = 0;  // as the directory's own fields state them
+    std::uint32_t uncompressed_size = 0;
+    // The local header within `local_headers_`; size 0 when it is not where the directory says.
+    std::size_t local_header_at = 0;
+    std::size_t local_header_size = 0;
+    bool opens = false;
+  };
+  // Reads the end record and the directory from `source`; with `archive`, the directory must
+  // name the entries the library read.
+  static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
+                                  PackageArchive* archive);
+  void read_local_headers(const Source& source);
+  // Fills `by_name_`; false when two entries have the same name.
+  bool index_names();
+  // The raw-copy header of an entry from its central header alone.
+  static RawEntryHeader stored_header(const Entry& entry);
+
+  std::string directory_;  // the central directory's bytes
+  std::vector<Entry> entries_;
+  std::string local_headers_;  // every local header found, one after the other
+  std::unordered_map<std::string_view, std::uint64_t> by_name_;  // plain archives
+  bool exact_ = false;  // true when `entries_` mirrors the central directory
+  bool plain_ = false;
+  std::shared_ptr<File> file_;  // kept open for raw copies between files
+};
+
+}  // namespace pelvane
