@@ -204,6 +204,22 @@ STEPS: list[Step] = [
          lambda d: (str(d.outputs["text-4-paragraph.pptx"]), d.output("text-5-run.pptx"),
                     2, 2, "Measure weekly"),
          "the third run of slide 3"),
+    # Tables: a table with its texts on slide 2, then one of its cells changed.
+    Step("add_slide_table_with_cell_texts_json",
+         lambda d: (str(d.deck), d.output("table-1-added.pptx"), 1, 3, 3,
+                    838200, 4572000, 6096000, 1371600,
+                    json.dumps([[0, 0, "Team"], [0, 1, "Lead"], [0, 2, "Size"],
+                                [1, 0, "Design"], [1, 1, "Ana"], [1, 2, "4"],
+                                [2, 0, "Build"], [2, 1, "Ravi"], [2, 2, "7"]])),
+         "a 3x3 table with its cell texts on slide 2"),
+    Step("replace_table_cell_text_json",
+         lambda d: (str(d.outputs["table-1-added.pptx"]), d.output("table-2-cell.pptx"),
+                    1, 0, 2, 2, "9"),
+         "the size of the build team in that table"),
+    Step("add_slide_table_json",
+         lambda d: (str(d.deck), d.output("table-3-empty.pptx"), 0, 2, 4,
+                    838200, 4572000, 6096000, 914400),
+         "an empty 2x4 table on slide 1"),
 ]
 
 TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},

@@ -36,6 +36,20 @@ def set_slide_shape_paragraph_text_at_index_json(
     replacement: str,
 ) -> str: ...
 
+# Tables: the text of one cell, a new table with or without cell texts.
+def replace_table_cell_text_json(
+    input: str, output: str, slide_index: int, table_index: int, row_index: int, col_index: int,
+    replacement: str,
+) -> str: ...
+def add_slide_table_json(
+    input: str, output: str, slide_index: int, rows: int, cols: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
+) -> str: ...
+def add_slide_table_with_cell_texts_json(
+    input: str, output: str, slide_index: int, rows: int, cols: int,
+    x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, cell_texts_json: str,
+) -> str: ...
+
 # Embedded workbooks: cells written into a sheet.
 def update_workbook_cells(xlsx: bytes, sheet_name: str, cells_json: str) -> bytes: ...
 

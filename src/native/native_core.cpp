@@ -32,6 +32,7 @@
 #include "core/slides/package_mutation_slide_delete.hpp"
 #include "core/slides/package_mutation_slide_duplicate.hpp"
 #include "core/slides/package_mutation_slides.hpp"
+#include "core/tables/package_mutation_tables.hpp"
 #include "core/text/package_mutation_text.hpp"
 #include "core/workbook/workbook_cell_update.hpp"
 #include "core/zip/package_archive.hpp"
@@ -111,6 +112,17 @@ constexpr auto kShapeTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
 constexpr auto kParagraphTextParams =
     join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
+// The table functions' parameter lists.
+constexpr Param kCellAddress[] = {
+    {"table_index", Kind::Index}, {"row_index", Kind::Index}, {"col_index", Kind::Index}};
+constexpr Param kTableBox[] = {{"rows", Kind::Index}, {"cols", Kind::Index}, {"x_emu", Kind::U64},
+                               {"y_emu", Kind::U64},  {"cx_emu", Kind::U64}, {"cy_emu", Kind::U64}};
+constexpr Param kCellTexts[] = {json_param<parse_cell_texts>("cell_texts_json")};
+constexpr auto kCellTextParams =
+    join_params(kInputOutputParams, kSlideIndex, kCellAddress, kReplacement);
+constexpr auto kTableParams = join_params(kInputOutputParams, kSlideIndex, kTableBox);
+constexpr auto kTableWithCellTextsParams =
+    join_params(kInputOutputParams, kSlideIndex, kTableBox, kCellTexts);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&build_info, kNoParams>("build_info_json"),
@@ -132,6 +144,10 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
         "set_slide_shape_text_at_index_json"),
     engine_row<&set_slide_shape_paragraph_text_at_index, kParagraphTextParams>(
         "set_slide_shape_paragraph_text_at_index_json"),
+    engine_row<&replace_table_cell_text, kCellTextParams>("replace_table_cell_text_json"),
+    engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json"),
+    engine_row<&add_slide_table_impl, kTableWithCellTextsParams>(
+        "add_slide_table_with_cell_texts_json"),
     engine_row<&update_workbook_cells, kUpdateWorkbookCellsParams>("update_workbook_cells",
                                                                    kUpdateWorkbookCellsDoc),
 });

@@ -126,9 +126,10 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
         }
         break;
     }
-    // When a large raw copy follows, end the entry so that the copy runs page-aligned.
-    const auto next =
-        plan.style == RewriteStyle::RawCopy ? headers.local_offset(index + 1) : std::nullopt;
+    // When a large raw copy follows, end the entry so that the copy runs page-aligned. Kept
+    // entries are raw copies in either style (in the recompressing one under a new header of
+    // the same length when the input's has no extra field).
+    const auto next = headers.local_offset(index + 1);
     if (next && headers.file_size() >= *next && headers.file_size() - *next >= kAlignWorthwhile)
       PELVANE_TRY_VOID(writer.end_entry_aligned_with(*next));
     else

@@ -97,4 +97,12 @@ Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& 
   return std::pair{std::move(part), std::move(xml)};
 }
 
+Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
+    PackageArchive& archive, std::uint64_t slide_index, bool as_bytes) {
+  auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));
+  if (!part) return std::nullopt;
+  std::string xml = PELVANE_TRY(read_slide_text(archive, *part, as_bytes));
+  return std::pair{std::move(*part), std::move(xml)};
+}
+
 }  // namespace pelvane

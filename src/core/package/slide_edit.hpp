@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -134,6 +135,10 @@ Result<std::string> read_slide_text(PackageArchive& archive, const std::string& 
 Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
                                                                 std::uint64_t slide_index,
                                                                 bool as_bytes = false);
+
+// The same, except that a slide index past the last slide gives none instead of an error.
+Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
+    PackageArchive& archive, std::uint64_t slide_index, bool as_bytes = false);
 
 // The whole-package road. `rewrite`: Result<T>(PackageEdit&).
 template <class Rewrite>

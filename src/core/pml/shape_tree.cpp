@@ -1,11 +1,11 @@
 #include "core/pml/shape_tree.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <utility>
 #include <vector>
 
+#include "core/base/decimal.hpp"
 #include "core/pml/shape_walk.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -22,19 +22,6 @@ constexpr std::string_view kGrpSpClose = "</p:grpSp>";
 constexpr std::string_view kGrpSpTag = "p:grpSp";
 constexpr std::string_view kExtLstTag = "p:extLst";
 constexpr std::string_view kExtLstClose = "</p:extLst>";
-
-// An optional "+" then one or more ASCII digits, nothing else, within 64 bits.
-std::optional<std::uint64_t> parse_plain_u64(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  if (text.empty()) return std::nullopt;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  std::uint64_t value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 std::string invalid(std::string_view prefix, std::uint64_t index, std::string_view suffix) {
   std::string message(prefix);
@@ -176,7 +163,7 @@ std::uint64_t max_cnvpr_id(std::string_view slide_xml) {
     std::size_t value_start = id + kIdPattern.size();
     std::size_t quote = tag.find('"', value_start);
     if (quote == std::string_view::npos) continue;
-    if (auto value = parse_plain_u64(tag.substr(value_start, quote - value_start))) {
+    if (auto value = parse_u64(tag.substr(value_start, quote - value_start))) {
       if (*value > result) result = *value;
     }
   }
@@ -203,7 +190,7 @@ std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event) 
     if (attribute.malformed || xml_local_name(attribute.name) != "id") continue;
     auto value = unescape_xml(attribute.value);
     if (!value) continue;
-    if (auto id = parse_plain_u64(*value)) return id;
+    if (auto id = parse_u64(*value)) return id;
   }
   return std::nullopt;
 }

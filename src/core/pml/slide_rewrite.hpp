@@ -46,9 +46,10 @@ class CheckedText {
 };
 
 // The reader over a slide's text and the writer of the new text, reserved at the input's
-// length.
+// length (plus `room` for a rewrite that adds elements).
 struct SlideStream {
-  explicit SlideStream(std::string_view xml) : reader(xml), writer(xml.size()) {}
+  explicit SlideStream(std::string_view xml, std::size_t room = 0)
+      : reader(xml), writer(xml.size() + room) {}
   RewriteOutput finish(std::uint64_t count) { return {std::move(writer).take(), count}; }
 
   XmlReader reader;

@@ -26,7 +26,7 @@ constexpr std::array<std::string_view, 3> kMasterLists = {"p:sldMasterIdLst", "p
 constexpr std::array<std::string_view, 3> kAfterList = {"<p:sldSz", "<p:notesSz",
                                                         "<p:defaultTextStyle"};
 
-// The offset just past the `name` start tag at `start` when it closes itself; none otherwise.
+// The offset just past the start tag at `start` when it closes itself; none otherwise.
 std::optional<std::size_t> self_closing_tag_end(std::string_view text, std::size_t start) {
   const std::size_t gt = text.find('>', start);
   if (gt == std::string_view::npos || text[gt - 1] != '/') return std::nullopt;

@@ -220,6 +220,36 @@ TEST_F(PackageRewrite, RecompressingPlanTakesOverTheCompressedBytesOfKeptEntries
   }
 }
 
+TEST(PackageRewriteAlignment, ALargeKeptEntryKeepsItsPageOffsetInEitherStyle) {
+  TempDir dir;
+  const std::string input = dir.file("in.pptx");
+  const std::string video = test::noise(17 << 20, 5);
+  test::write_zip(input, {{"ppt/slides/slide1.xml", std::string(3000, 's')},
+                          {"ppt/media/video1.mp4", video, false},
+                          {"ppt/slides/slide2.xml", "two"}});
+  // The first occurrence of a name is in its entry's local header, 30 bytes in.
+  const auto page_offset = [](const std::string& path) {
+    return (test::read_file(path).find("ppt/media/video1.mp4") - 30) % 4096;
+  };
+  for (const RewriteStyle style : {RewriteStyle::RawCopy, RewriteStyle::Recompress}) {
+    const std::string output = dir.file(style == RewriteStyle::RawCopy ? "raw.pptx" : "re.pptx");
+    auto archive = PackageArchive::open_file(input);
+    ASSERT_TRUE(archive);
+    RewritePlan plan;
+    plan.style = style;
+    plan.decide = [](std::uint64_t, std::string_view name) {
+      return name == "ppt/slides/slide1.xml" ? EntryDecision{EntryAction::Replace, "<p:sld/>"}
+                                             : EntryDecision{};
+    };
+    ASSERT_TRUE(write_package(*archive, output, plan));
+    EXPECT_EQ(page_offset(output), page_offset(input));
+    const auto after = read_entries(output);
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(after[0].content, "<p:sld/>");
+    EXPECT_EQ(after[1].content, video);
+  }
+}
+
 TEST_F(PackageRewrite, BufferAndFileOutputsAgree) {
   auto archive = PackageArchive::open_file(input);
   ASSERT_TRUE(archive);
