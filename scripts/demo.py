@@ -220,7 +220,78 @@ STEPS: list[Step] = [
          lambda d: (str(d.deck), d.output("table-3-empty.pptx"), 0, 2, 4,
                     838200, 4572000, 6096000, 914400),
          "an empty 2x4 table on slide 1"),
+    # An edit batch: the shapes' output gains a table on slide 2, beside its two pictures; then
+    # one batch of every kind of edit, and its output reopened.
+    Step("add_slide_table_with_cell_texts_json",
+         lambda d: (str(d.outputs["shapes-3-text-box.pptx"]), d.output("batch-input.pptx"), 1, 3, 3,
+                    838200, 4572000, 6096000, 1371600,
+                    json.dumps([[0, 0, "Team"], [0, 1, "Lead"], [0, 2, "Size"],
+                                [1, 0, "Design"], [1, 1, "Ana"], [1, 2, "4"],
+                                [2, 0, "Build"], [2, 1, "Ravi"], [2, 2, "7"]])),
+         "the table the batch edits, on slide 2 beside its two pictures"),
+    Step("apply_edit_batch_json",
+         lambda d: (str(d.outputs["batch-input.pptx"]), d.output("batch.pptx"), EDIT_BATCH),
+         "30 edits, one of each kind, on three slides, written once"),
+    Step("summarize_presentation_json", lambda d: (str(d.outputs["batch.pptx"]),),
+         "the batch's output, reopened"),
 ]
+
+
+def batch_edit(kind: str, slide: int | None, /, **fields) -> dict:
+    return {"type": kind, **({} if slide is None else {"slide_index": slide}), **fields}
+
+
+UNSET = {"set_bold": False, "set_italic": False, "set_underline": False, "set_size": False,
+         "set_name": False}
+# Slide 1: its title (shape 0, run 0) and text box (shape 1, runs 1 and 2). Slide 3: the group
+# holding the plan (id 3) and the oval (id 5). Slide 2: the title, two pictures, the table.
+EDIT_BATCH = json.dumps([
+    batch_edit("replace_text_run", 0, run_index=1, replacement="Revenue grew 12%"),
+    batch_edit("set_text_run_bold", 0, run_index=1, bold=True),
+    batch_edit("set_text_run_italic", 0, run_index=2, italic=True),
+    batch_edit("set_text_run_underline", 0, run_index=2, underline=True),
+    batch_edit("set_text_run_font_size", 0, run_index=1, size=2800 * 127),
+    batch_edit("set_text_run_font_name", 0, run_index=1, name="Georgia"),
+    batch_edit("set_text_run_formatting", 0, run_index=0, **{**UNSET, "set_bold": True},
+               bold=True, set_color=True, color="1F4E79"),
+    batch_edit("set_paragraph_text", 0, shape_index=1, paragraph_index=1,
+               replacement="Costs fell by 4%"),
+    batch_edit("append_paragraph_text", 0, shape_index=1, text="Margin up two points"),
+    batch_edit("append_text_run", 0, shape_index=1, paragraph_index=0, text=" year on year"),
+    batch_edit("insert_paragraph_line_break", 0, shape_index=1, paragraph_index=2, run_slot=0),
+    batch_edit("set_paragraph_properties", 0, shape_index=1, paragraph_index=0,
+               set_alignment=True, alignment="l", set_level=False, level=0,
+               spacing={"space_after": {"kind": "emu", "value": 76200}}),
+    batch_edit("set_paragraph_font_properties", 0, shape_index=1, paragraph_index=2,
+               **{**UNSET, "set_size": True}, size=2000 * 127, set_color=True, color="404040"),
+    batch_edit("set_text_frame_properties", 0, shape_index=1,
+               properties={"set_vertical_anchor": True, "vertical_anchor": "t",
+                           "set_auto_size": True, "auto_size": "normAutofit"}),
+    batch_edit("set_shape_geometry", 0, shape_index=1, x_emu=838200, y_emu=1825625,
+               cx_emu=6096000, cy_emu=2286000),
+    batch_edit("set_shape_text", 0, shape_index=0, replacement="Quarterly review\nFourth quarter"),
+    batch_edit("set_group_shape_child_text", 2, group_index=0, child_index=0,
+               replacement="Hire\nShip\nMeasure"),
+    batch_edit("set_group_shape_child_paragraph_text", 2, group_index=0, child_index=0,
+               paragraph_index=1, replacement="Ship in May"),
+    batch_edit("set_group_shape_child_run_text", 2, group_index=0, child_index=0,
+               paragraph_index=2, run_index=0, replacement="Measure weekly"),
+    batch_edit("set_group_shape_child_geometry", 2, group_index=0, child_index=0,
+               x_emu=838200, y_emu=1825625, cx_emu=4572000, cy_emu=2286000),
+    batch_edit("delete_group_shape_child", 2, group_shape_id=4, child_shape_id=5),
+    batch_edit("replace_table_cell_text", 1, table_index=0, row_index=2, col_index=2,
+               replacement="8"),
+    batch_edit("set_table_style_flags", 1, table_index=0, flags={"firstRow": True, "bandRow": True}),
+    batch_edit("insert_table_column", 1, table_index=0, col_index=3),
+    batch_edit("delete_table_column", 1, table_index=0, col_index=1),
+    batch_edit("insert_table_row", 1, table_index=0, row_index=3),
+    batch_edit("delete_table_row", 1, table_index=0, row_index=1),
+    batch_edit("set_table_cell_merge", 1, table_index=0, row_min=2, row_max=2, col_min=0,
+               col_max=2, kind="merge", paragraphs=["Total: 8"]),
+    # The first picture goes, and with it the relationship only it used.
+    batch_edit("delete_shape", 1, shape_index=1),
+    batch_edit("reorder_slides", None, slide_indices=[0, 2, 1]),
+])
 
 TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},
                        {"type": "line_to", "x": 0, "y": 100}, {"type": "close"}])
@@ -269,13 +340,14 @@ def group_xml(shape_id: int, children: str) -> str:
 def make_sample_deck(out: Path) -> Path:
     shapes = [
         title_shape_xml("Quarterly review") + text_box_xml(3, ["Revenue grew", "Costs fell"]),
-        None,  # default: a title and the picture related from this slide
+        None,  # default: a title and the two pictures related from this slide
         title_shape_xml("Next steps") + group_xml(4, text_box_xml(3, ["Hire", "Ship", "Measure"], name="Plan")),
     ]
     return build_deck(out / "sample.pptx", slides=3, titles=["", "Team photo", ""],
                       slide_shapes=shapes, notes={0: "Open with the headline number"},
-                      media={"image1.png": png_bytes(4, 3, (30, 120, 200))},
-                      media_rels={1: ["image1.png"]})
+                      media={"image1.png": png_bytes(4, 3, (30, 120, 200)),
+                             "image2.png": png_bytes(3, 4, (240, 180, 40))},
+                      media_rels={1: ["image1.png", "image2.png"]})
 
 
 def main() -> int:

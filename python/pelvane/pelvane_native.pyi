@@ -231,3 +231,13 @@ def add_slide_nested_group_freeform_shape_in_new_group_with_text_json(
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, path_w: int, path_h: int,
     operations_json: str, text: str,
 ) -> str: ...
+
+# Many edits of one package in one pass (module root).
+def apply_edit_batch_json(input: str, output: str, edits_json: str) -> str:
+    """Apply a JSON list of edit operations to ``input`` and write ``output`` once.
+
+    Either every edit applies or nothing is written. Deletions (``delete_shape``,
+    ``delete_group_shape_child``) run after every other edit of their slide, so every edit of
+    the list, including one listed after a ``delete_shape``, addresses shapes by their indexes
+    before any deletion. At most one ``reorder_slides`` per batch.
+    """

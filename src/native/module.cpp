@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/batch/package_mutation_batch.hpp"
 #include "core/json/json_in.hpp"
 #include "core/shapes/package_mutation_connectors.hpp"
 #include "core/shapes/package_mutation_groups.hpp"
@@ -48,6 +49,9 @@ constexpr auto kNestedGatherParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kChildIndices);
 constexpr auto kDeeperNestedGatherParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kChildIndices);
+
+constexpr Param kEditBatchParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, json_param<parse_edit_list>("edits_json")};
 
 // A freeform's frame and path frame (signed), then its path steps.
 constexpr Param kFreeform[] = {{"x_emu", Kind::I64},
@@ -112,6 +116,7 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
         "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
     engine_row<&add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
+    engine_row<&apply_edit_batch, kEditBatchParams>("apply_edit_batch_json"),
 });
 
 int exec_module(PyObject* module) {

@@ -99,6 +99,16 @@ def test_registered_functions_follow_registration_order():
     assert public == set(names)
 
 
+# Set once every function family is merged: the module then registers exactly these 71.
+EVERY_FAMILY_MERGED = False
+
+
+@pytest.mark.xfail(not EVERY_FAMILY_MERGED, strict=True,
+                   reason="some function families are not merged yet")
+def test_every_function_is_registered_in_order():
+    assert native.__all__ == REGISTRATION_ORDER
+
+
 def test_module_attributes():
     assert native.__doc__ == ""
     assert native.__name__ == "pelvane.pelvane_native"
@@ -123,6 +133,7 @@ def test_module_attributes():
         ("build_info_json", "()"),
         ("inspect_package_json", "(path)"),
         ("roundtrip_package_json", "(input, output)"),
+        ("apply_edit_batch_json", "(input, output, edits_json)"),
     ],
 )
 def test_text_signatures(name, signature):
