@@ -81,6 +81,19 @@ STEPS: list[Step] = [
     Step("add_slide_layout_placeholders_json",
          lambda d: (str(d.deck), d.output("slides-5-layout-placeholders.pptx"), 2, 0),
          "the placeholders of layout 1 (Title Slide) on slide 3"),
+    # Copying and deleting slides: slide 1 copied with its notes; slide 2 deleted with the
+    # picture only it shows; then two slides of the copy's deck deleted, the rest reordered.
+    Step("duplicate_slide_json",
+         lambda d: (str(d.deck), d.output("slides-6-duplicate.pptx"), "ppt/slides/slide1.xml"),
+         "slide 1 copied as slide 4, with a copy of its notes slide"),
+    Step("delete_slide_json",
+         lambda d: (str(d.deck), d.output("slides-7-deleted.pptx"), "ppt/slides/slide2.xml"),
+         "slide 2 deleted, and the picture no other slide shows with it"),
+    Step("delete_slides_json",
+         lambda d: (str(d.outputs["slides-6-duplicate.pptx"]), d.output("slides-8-deleted-reordered.pptx"),
+                    ["ppt/slides/slide1.xml", "ppt/slides/slide3.xml"],
+                    ["ppt/slides/slide4.xml", "ppt/slides/slide2.xml"]),
+         "slides 1 and 3 of the copy's deck deleted, the copy put before slide 2"),
     # Shapes, each step editing the previous step's output: a titled rectangle on slide 1, an
     # ellipse inside the group of slide 3, a text box on slide 1.
     Step("add_slide_auto_shape_with_text_json",

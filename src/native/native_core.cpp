@@ -29,6 +29,8 @@
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/json/json_in.hpp"
+#include "core/slides/package_mutation_slide_delete.hpp"
+#include "core/slides/package_mutation_slide_duplicate.hpp"
 #include "core/slides/package_mutation_slides.hpp"
 #include "core/tables/package_mutation_tables.hpp"
 #include "core/text/package_mutation_text.hpp"
@@ -69,12 +71,28 @@ Outcome summarize_presentation_printed(std::string_view path) {
   return text_outcome(std::move(*text));
 }
 
+// One slide deleted: the one-element target list, no survivor order.
+Result<SlideDeleteSummary> delete_one_slide(std::string_view input, std::string_view output,
+                                            std::string_view target_slide_part) {
+  const std::string targets[] = {std::string(target_slide_part)};
+  return delete_slides(input, output, targets, std::nullopt);
+}
+
 constexpr std::array<Param, 0> kNoParams{};
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
 constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
 constexpr Param kInputOutputLayoutParams[] = {
     {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
+constexpr Param kDuplicateSlideParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"source_slide_part", Kind::Str}};
+constexpr Param kDeleteSlideParams[] = {
+    {"input", Kind::Str}, {"output", Kind::Str}, {"target_slide_part", Kind::Str}};
+constexpr Param kDeleteSlidesParams[] = {
+    {"input", Kind::Str},
+    {"output", Kind::Str},
+    {"target_slide_parts", Kind::StrList},
+    {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
 constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
                                                 {"sheet_name", Kind::Str},
                                                 json_param<parse_workbook_cells>("cells_json")};
@@ -114,6 +132,9 @@ constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&roundtrip_package, kInputOutputParams>("roundtrip_package_json"),
     engine_row<&add_blank_slide, kInputOutputParams, Absent<2>>("add_blank_slide_json"),
     engine_row<&add_blank_slide, kInputOutputLayoutParams>("add_blank_slide_with_layout_json"),
+    engine_row<&duplicate_slide, kDuplicateSlideParams>("duplicate_slide_json"),
+    engine_row<&delete_one_slide, kDeleteSlideParams>("delete_slide_json"),
+    engine_row<&delete_slides, kDeleteSlidesParams>("delete_slides_json"),
     engine_row<&replace_slide_text_inner, kReplaceTextParams, Absent<2>>("replace_slide_text_json"),
     engine_row<&replace_slide_text_inner, kReplaceTextAtIndexParams>(
         "replace_slide_text_at_index_json"),

@@ -1,5 +1,6 @@
 #include "core/package/content_types.hpp"
 
+#include "core/base/ascii.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
@@ -9,16 +10,6 @@ namespace pelvane {
 namespace {
 
 constexpr std::string_view kTypesMarker = "</Types>";
-
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
-  }
-  return true;
-}
 
 bool contains_ignoring_ascii_case(std::string_view text, std::string_view probe) {
   if (probe.size() > text.size()) return false;

@@ -186,13 +186,7 @@ std::vector<RelationshipSummary> relationships_by_type(
   return matching;
 }
 
-std::string relationship_id(const XmlEvent& tag) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (!attribute.malformed && attribute.local_name() == "Id")
-      return unescaped_or_empty(attribute.value);
-  }
-  return {};
-}
+std::string relationship_id(const XmlEvent& tag) { return attribute_key(tag, "Id"); }
 
 // ---- Writing and ids ----
 
@@ -289,31 +283,8 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids) {
   if (ids.empty()) return std::pair{std::string(relationships_bytes), std::uint64_t{0}};
-  XmlReader reader(relationships_bytes);
-  XmlWriter writer(relationships_bytes.size());
-  std::uint64_t removed = 0;
-  std::uint64_t skip_depth = 0;
-  for (;;) {
-    XmlEvent event = PELVANE_TRY(reader.next());
-    if (skip_depth > 0) {
-      // Inside a dropped element: its content and end tag go with it.
-      if (event.is_eof())
-        return fail(PelvaneError::xml_text_decode("unexpected EOF while removing relationship"));
-      if (event.is_start())
-        ++skip_depth;
-      else if (event.is_end())
-        --skip_depth;
-      continue;
-    }
-    if (event.is_eof()) break;
-    if (is_relationship_tag(event) && ids.contains(relationship_id(event))) {
-      ++removed;
-      if (event.is_start()) skip_depth = 1;
-      continue;
-    }
-    writer.write_event(event);
-  }
-  return std::pair{std::move(writer).take(), removed};
+  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", ids,
+                               "unexpected EOF while removing relationship");
 }
 
 Result<std::string> rewrite_relationship_targets(

@@ -9,6 +9,7 @@
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/pml/shape_tree.hpp"
+#include "core/slides/presentation_parts.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/slides/xml_placeholder_builders.hpp"
 #include "core/slides/xml_slide_builders.hpp"
@@ -17,25 +18,6 @@
 namespace pelvane {
 
 namespace {
-
-constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
-constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";
-constexpr std::string_view kContentTypes = "[Content_Types].xml";
-constexpr std::string_view kSlideRelationshipType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
-constexpr std::string_view kSlideContentType =
-    "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
-
-std::string slide_part_name(std::uint64_t number) {
-  return "ppt/slides/slide" + std::to_string(number) + ".xml";
-}
-
-// A part the operation cannot do without, read as bytes.
-Result<std::string> read_required_part(PackageArchive& archive, std::string_view name) {
-  auto bytes = PELVANE_TRY(read_archive_bytes(archive, name));
-  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
-  return std::move(*bytes);
-}
 
 // The layout a new slide is bound to: the index-th layout part, or the layout relationship of
 // the first slide in presentation order that has one (its target as written).

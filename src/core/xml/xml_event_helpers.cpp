@@ -121,6 +121,44 @@ Result<void> skip_current_element(XmlReader& reader) {
   }
 }
 
+std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed || attribute.local_name() != local_name) continue;
+    auto value = unescape_xml(attribute.value);
+    return value ? std::move(*value) : std::string();
+  }
+  return {};
+}
+
+Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
+    std::string_view xml, std::string_view element, std::string_view key_attribute,
+    const std::set<std::string>& keys, std::string_view eof_message) {
+  XmlReader reader(xml);
+  XmlWriter writer(xml.size());
+  std::uint64_t removed = 0;
+  std::uint64_t skip_depth = 0;  // inside a removed element: elements open in it
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (skip_depth > 0) {
+      if (event.is_eof()) return fail(PelvaneError::xml_text_decode(std::string(eof_message)));
+      if (event.is_start())
+        ++skip_depth;
+      else if (event.is_end())
+        --skip_depth;
+      continue;
+    }
+    if (event.is_eof()) break;
+    if (event.is_tag() && event.local_name() == element &&
+        keys.contains(attribute_key(event, key_attribute))) {
+      ++removed;
+      if (event.is_start()) skip_depth = 1;
+      continue;
+    }
+    writer.write_event(event);
+  }
+  return std::pair{std::move(writer).take(), removed};
+}
+
 bool has_element(std::string_view xml, std::string_view local_name) {
   XmlReader reader(xml);
   for (;;) {

@@ -1,0 +1,164 @@
+#include "core/slides/package_mutation_slide_delete.hpp"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
+#include "core/package/slide_edit.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/slides/presentation_parts.hpp"
+#include "core/slides/relationship_graph.hpp"
+#include "core/slides/slide_deletion_rewrites.hpp"
+#include "core/zip/package_archive.hpp"
+
+namespace pelvane {
+
+namespace {
+
+using SlideRelationshipMap = std::map<std::string, std::string>;  // slide part -> relationship id
+
+std::unexpected<PelvaneError> invalid(std::string message) {
+  return fail(PelvaneError::invalid_input(std::move(message)));
+}
+
+// The presentation's slide relationships by the part they resolve to; of two relationships to
+// one part the later (by id, then target) gives the id.
+SlideRelationshipMap slide_relationship_map(const std::vector<RelationshipSummary>& relationships) {
+  SlideRelationshipMap map;
+  for (const RelationshipSummary& relationship : relationships) {
+    if (relationship.relationship_type.ends_with("/slide"))
+      map[resolve_target(kPresentationPart, relationship.target)] = relationship.id;
+  }
+  return map;
+}
+
+// The relationship ids of the survivor order, each name checked in turn.
+Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
+                                                    const std::vector<std::string>& survivors,
+                                                    const PartNameSet& targets,
+                                                    const SlideRelationshipMap& slide_ids) {
+  if (names.size() != survivors.size()) {
+    return invalid("ordered survivor parts count (" + std::to_string(names.size()) +
+                   ") does not match surviving slides count (" + std::to_string(survivors.size()) +
+                   ")");
+  }
+  const PartNameSet surviving(survivors.begin(), survivors.end());
+  PartNameSet seen;
+  std::vector<std::string> ids;
+  for (const std::string& name : names) {
+    if (targets.contains(name))
+      return invalid("deleted slide part " + name + " cannot be included in ordered survivors");
+    if (!seen.insert(name).second)
+      return invalid("duplicate survivor slide part in ordered survivors: " + name);
+    // A name must be one of the surviving slides: a slide relationship to a part the slide list
+    // does not hold would otherwise take the place of a listed slide, which would drop out of
+    // the list while its part stayed.
+    const auto id = slide_ids.find(name);
+    if (!surviving.contains(name) || id == slide_ids.end())
+      return invalid("survivor slide part " + name + " was not found in the presentation");
+    ids.push_back(id->second);
+  }
+  return ids;
+}
+
+// Drops every entry that the deleted slides reach and nothing kept reaches, with its
+// relationships part; returns the content-type override names of the dropped parts.
+Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
+                                                   std::span<const std::string> targets,
+                                                   const std::vector<std::string>& survivors,
+                                                   const PartNameSet& target_set) {
+  PackageArchive& archive = edit.archive();
+  const RelationshipGraph graph = PELVANE_TRY(read_relationship_graph(archive));
+  const PartNameSet deleted = deleted_closure(graph, targets);
+  const PartNameSet kept = kept_closure(graph, survivors, target_set);
+  std::set<std::string> dropped_overrides;
+  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
+    const std::string name(archive.entry_name(index));
+    if (name.ends_with(".rels") || name == kContentTypes) continue;
+    if (!deleted.contains(name) || kept.contains(name)) continue;
+    edit.drop_part(relationship_part_name(name));
+    dropped_overrides.insert("/" + name);
+    edit.drop_part(name);
+  }
+  return dropped_overrides;
+}
+
+}  // namespace
+
+Result<SlideDeleteSummary> delete_slides(
+    std::string_view input, std::string_view output,
+    std::span<const std::string> target_slide_parts,
+    const std::optional<std::vector<std::string>>& ordered_survivor_parts) {
+  const EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsEmptyFile};
+  // The arguments are checked after the output's directories exist and before the input opens.
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
+  if (target_slide_parts.empty()) return invalid("no target slide parts specified for deletion");
+  PartNameSet targets;
+  for (const std::string& target : target_slide_parts) {
+    if (!targets.insert(target).second)
+      return invalid("duplicate target slide part specified for deletion: " + target);
+  }
+
+  auto edited = PELVANE_TRY(
+      edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
+        PackageArchive& archive = edit.archive();
+        const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        for (const std::string& target : target_slide_parts) {
+          if (std::find(slides.begin(), slides.end(), target) == slides.end())
+            return invalid("target slide part " + target + " was not found in the presentation");
+        }
+        if (target_slide_parts.size() == slides.size())
+          return invalid("cannot delete all slides; presentation must contain at least one slide");
+        std::vector<std::string> survivors;
+        for (const std::string& slide : slides)
+          if (!targets.contains(slide)) survivors.push_back(slide);
+
+        const std::string relationships =
+            PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+        const SlideRelationshipMap slide_ids =
+            slide_relationship_map(parse_relationships(relationships));
+        std::set<std::string> deleted_ids;
+        for (const std::string& target : target_slide_parts) {
+          const auto id = slide_ids.find(target);
+          if (id == slide_ids.end())
+            return invalid("presentation relationship for slide part " + target + " was not found");
+          deleted_ids.insert(id->second);
+        }
+        std::optional<std::vector<std::string>> survivor_order;
+        if (ordered_survivor_parts) {
+          survivor_order = PELVANE_TRY(
+              survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
+        }
+
+        const std::set<std::string> dropped_overrides =
+            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets));
+        const std::string presentation =
+            PELVANE_TRY(read_required_part(archive, kPresentationPart));
+        std::string new_presentation = PELVANE_TRY(
+            rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
+        std::string new_relationships =
+            PELVANE_TRY(rewrite_relationships_for_slide_deletion(relationships, deleted_ids));
+        const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
+        std::string new_content_types =
+            PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_overrides));
+        edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
+        edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
+        edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
+
+        SlideDeleteSummary summary;
+        summary.path = std::string(output);
+        summary.deleted_slide_parts.assign(target_slide_parts.begin(), target_slide_parts.end());
+        std::sort(summary.deleted_slide_parts.begin(), summary.deleted_slide_parts.end());
+        summary.deleted_relationship_ids.assign(deleted_ids.begin(), deleted_ids.end());
+        summary.survivor_count = survivors.size();
+        return summary;
+      }));
+  edited.value.part_count = edited.facts.part_count;
+  edited.value.has_vba = edited.facts.has_vba;
+  return std::move(edited.value);
+}
+
+}  // namespace pelvane

@@ -1,0 +1,144 @@
+#include "core/slides/slide_deletion_rewrites.hpp"
+
+#include <unordered_map>
+#include <utility>
+
+#include "core/package/relationships.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// One kept slide-list entry: its relationship id and its events as written.
+struct SlideEntry {
+  std::string key;
+  std::string bytes;
+};
+
+// Writes the kept entries in document order, or in the order of their ids.
+void write_kept_entries(XmlWriter& writer, const std::vector<SlideEntry>& kept,
+                        const std::optional<std::vector<std::string>>& order) {
+  if (!order) {
+    for (const SlideEntry& entry : kept) writer.write_raw(entry.bytes);
+    return;
+  }
+  std::unordered_map<std::string_view, std::size_t> by_key;
+  for (std::size_t i = 0; i < kept.size(); ++i) by_key[kept[i].key] = i;  // the later one wins
+  for (const std::string& id : *order) {
+    const auto found = by_key.find(id);
+    if (found == by_key.end()) continue;
+    writer.write_raw(kept[found->second].bytes);
+    by_key.erase(found);
+  }
+}
+
+// Where the reader stands among custom shows: the reader depths at which the show and its slide
+// list opened, 0 outside them.
+struct CustomShowPosition {
+  std::size_t show = 0;
+  std::size_t list = 0;
+
+  void enter(const XmlEvent& event, std::size_t depth) {
+    if (!event.is_start()) return;
+    if (show == 0 && event.local_name() == "custShow") {
+      show = depth;
+    } else if (show != 0 && list == 0 && event.local_name() == "sldLst") {
+      list = depth;
+    }
+  }
+  void leave(std::size_t depth) {
+    if (list != 0 && depth < list) list = 0;
+    if (show != 0 && depth < show) show = 0;
+  }
+};
+
+}  // namespace
+
+Result<std::string> rewrite_presentation_xml_for_slide_deletion(
+    std::string_view presentation_xml, const std::set<std::string>& deleted_ids,
+    const std::optional<std::vector<std::string>>& survivor_order) {
+  XmlReader reader(presentation_xml);
+  XmlWriter writer(presentation_xml.size());
+  std::vector<SlideEntry> kept;
+  XmlWriter entry;
+  std::string entry_key;
+  std::size_t entry_depth = 0;  // inside an entry: elements open in it
+  std::size_t list_depth = 0;   // inside the slide list: elements open, the list included
+  CustomShowPosition shows;
+  const auto end_entry = [&] {
+    if (!deleted_ids.contains(entry_key))
+      kept.push_back(SlideEntry{std::move(entry_key), std::move(entry).take()});
+    entry = XmlWriter();
+    entry_key.clear();
+  };
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) break;
+    if (entry_depth > 0) {
+      entry.write_event(event);
+      if (event.is_start()) {
+        ++entry_depth;
+      } else if (event.is_end() && --entry_depth == 0) {
+        end_entry();
+      }
+      continue;
+    }
+    if (list_depth > 0) {
+      if (list_depth == 1 && event.is_tag() && event.local_name() == "sldId") {
+        entry_key = extract_rel_id_from_attributes(event);
+        entry.write_event(event);
+        if (event.is_start())
+          entry_depth = 1;
+        else
+          end_entry();
+      } else if (list_depth == 1 && event.is_end()) {  // the list's end: the reader checks the name
+        write_kept_entries(writer, kept, survivor_order);
+        kept.clear();
+        writer.write_event(event);
+        list_depth = 0;
+      } else {
+        // Text and other children stay where they stand, ahead of the held entries.
+        writer.write_event(event);
+        if (event.is_start()) ++list_depth;
+        if (event.is_end()) --list_depth;
+      }
+      continue;
+    }
+    if (shows.list != 0 && event.is_tag() && event.local_name() == "sld" &&
+        deleted_ids.contains(extract_rel_id_from_attributes(event))) {
+      // A custom show's entry for a deleted slide would name a relationship that is gone.
+      if (event.is_start()) PELVANE_TRY_VOID(skip_current_element(reader));
+      continue;
+    }
+    writer.write_event(event);
+    if (event.is_start() && event.local_name() == "sldIdLst") {
+      list_depth = 1;
+      continue;
+    }
+    shows.enter(event, reader.depth());
+    if (event.is_end()) shows.leave(reader.depth());
+  }
+  if (entry_depth > 0)
+    return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
+  if (list_depth > 0)
+    return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id list"));
+  return std::move(writer).take();
+}
+
+Result<std::string> rewrite_relationships_for_slide_deletion(
+    std::string_view relationships_xml, const std::set<std::string>& deleted_ids) {
+  auto removed = PELVANE_TRY(remove_relationships_by_id(relationships_xml, deleted_ids));
+  return std::move(removed.first);
+}
+
+Result<std::string> rewrite_content_types_for_slide_deletion(
+    std::string_view content_types_xml, const std::set<std::string>& dropped_overrides) {
+  auto removed = PELVANE_TRY(
+      remove_keyed_elements(content_types_xml, "Override", "PartName", dropped_overrides,
+                            "unexpected EOF while removing content type override"));
+  return std::move(removed.first);
+}
+
+}  // namespace pelvane
