@@ -4,29 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "core/text/text_format_rewrite.hpp"
+#include "rewrite_cases.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
 namespace {
 
-using Rewrite = std::function<Result<RewriteOutput>(std::string_view xml)>;
+using Case = RewriteCase;
 
-struct Case {
-  const char* what;
-  std::string xml;
-  Rewrite rewrite;
-  std::string expected;  // the whole output
-  std::uint64_t count;
-};
-
-void expect_cases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    const auto out = c.rewrite(c.xml);
-    ASSERT_TRUE(out) << c.what << ": " << out.error().to_string();
-    EXPECT_EQ(out->bytes, c.expected) << c.what;
-    EXPECT_EQ(out->count, c.count) << c.what;
-  }
-}
+void expect_cases(const std::vector<Case>& cases) { expect_rewrite_cases(cases); }
 
 std::string run(std::string_view properties) {
   return "<a:r>" + std::string(properties) + "<a:t>x</a:t></a:r>";
@@ -87,8 +73,7 @@ TEST(RunFormattingRewrite, SetsOneAttributeOrTheFontOfOneRun) {
        1},
       {"a self-closing run is not numbered", three_runs, attribute(1, "b", "1"),
        run("") + "<a:r/>" + "<a:r><a:rPr b=\"1\"/><a:t>c</a:t></a:r>", 1},
-      {"runs of groups and table cells in document order", table_and_group,
-       attribute(1, "b", "1"),
+      {"runs of groups and table cells in document order", table_and_group, attribute(1, "b", "1"),
        "<p:grpSp><p:sp><p:txBody><a:p>" + run("") + "</a:p></p:txBody></p:sp></p:grpSp>" +
            "<p:graphicFrame><a:tbl><a:tr><a:tc><a:txBody><a:p>" + run("<a:rPr b=\"1\"/>") +
            "</a:p></a:txBody></a:tc></a:tr></a:tbl></p:graphicFrame>",
@@ -194,8 +179,7 @@ TEST(ParagraphProperties, SetsAlignmentLevelAndSpacing) {
       {"a line spacing replaced right after the start tag",
        shape("<a:p><a:pPr><a:lnSpc><a:spcPct val=\"100000\"/></a:lnSpc><a:buNone/></a:pPr></a:p>"),
        paragraph({.spacing = {.line_spacing = Spacing::exact(12700)}}),
-       shape("<a:p><a:pPr><a:lnSpc><a:spcPts val=\"100\"/></a:lnSpc><a:buNone/></a:pPr></a:p>"),
-       1},
+       shape("<a:p><a:pPr><a:lnSpc><a:spcPts val=\"100\"/></a:lnSpc><a:buNone/></a:pPr></a:p>"), 1},
       {"nothing requested counts 0 and still adds properties", shape("<a:p>" + runs + "</a:p>"),
        paragraph({}), shape("<a:p><a:pPr/>" + runs + "</a:p>"), 0},
       {"only removals give an empty start and end tag", shape("<a:p>" + runs + "</a:p>"),
@@ -224,8 +208,8 @@ TEST(ParagraphProperties, SpacingIsRoundedHalfAwayFromZeroWithinRange) {
       {Spacing::proportional(-1e300), "<a:spcPct val=\"-9223372036854775808\"/>"},
   };
   for (const auto& [value, measure] : values) {
-    const auto out = set_shape_paragraph_properties_in_slide(
-        shape("<a:p></a:p>"), 0, 0, {}, false, 0, {.space_after = value});
+    const auto out = set_shape_paragraph_properties_in_slide(shape("<a:p></a:p>"), 0, 0, {}, false,
+                                                             0, {.space_after = value});
     ASSERT_TRUE(out);
     EXPECT_EQ(out->bytes,
               shape("<a:p><a:pPr><a:spcAft>" + std::string(measure) + "</a:spcAft></a:pPr></a:p>"));
@@ -249,8 +233,7 @@ TEST(ParagraphFontProperties, SetsTheDefaultRunProperties) {
   const std::string scheme_fill = "<a:solidFill><a:schemeClr val=\"tx1\"/></a:solidFill>";
   const std::string red = "<a:solidFill><a:srgbClr val=\"FF0000\"/></a:solidFill>";
   expect_cases({
-      {"new properties holding new defaults before the first run",
-       shape("<a:p>" + runs + "</a:p>"),
+      {"new properties holding new defaults before the first run", shape("<a:p>" + runs + "</a:p>"),
        paragraph_font({.bold = Flag::to(true), .size = Size::to(228600)}),
        shape("<a:p><a:pPr><a:defRPr b=\"1\" sz=\"1800\"/></a:pPr>" + runs + "</a:p>"), 2},
       {"properties without defaults take them last", in_properties("<a:buNone/>"),
@@ -266,8 +249,7 @@ TEST(ParagraphFontProperties, SetsTheDefaultRunProperties) {
        in_properties("<a:defRPr>" + scheme_fill + "<a:latin typeface=\"A\"/></a:defRPr>"),
        paragraph_font({.color = Text::to("FF0000")}),
        in_properties("<a:defRPr>" + red + "<a:latin typeface=\"A\"/></a:defRPr>"), 1},
-      {"a removed colour leaves no fill",
-       in_properties("<a:defRPr>" + scheme_fill + "</a:defRPr>"),
+      {"a removed colour leaves no fill", in_properties("<a:defRPr>" + scheme_fill + "</a:defRPr>"),
        paragraph_font({.color = Text::removed()}), in_properties("<a:defRPr></a:defRPr>"), 1},
       {"fill kind background", in_properties("<a:defRPr/>"),
        paragraph_font({.fill_type = Text::to("background")}),
@@ -277,8 +259,7 @@ TEST(ParagraphFontProperties, SetsTheDefaultRunProperties) {
        in_properties("<a:defRPr><a:solidFill/></a:defRPr>"), 1},
       {"an unknown fill kind writes no fill but removes the old",
        in_properties("<a:defRPr>" + scheme_fill + "</a:defRPr>"),
-       paragraph_font({.fill_type = Text::to("Solid")}), in_properties("<a:defRPr></a:defRPr>"),
-       1},
+       paragraph_font({.fill_type = Text::to("Solid")}), in_properties("<a:defRPr></a:defRPr>"), 1},
       {"the colour wins over the fill kind", in_properties("<a:defRPr/>"),
        paragraph_font({.color = Text::to("00FF00"), .fill_type = Text::to("background")}),
        in_properties("<a:defRPr><a:solidFill><a:srgbClr val=\"00FF00\"/></a:solidFill>"
@@ -289,11 +270,10 @@ TEST(ParagraphFontProperties, SetsTheDefaultRunProperties) {
        paragraph_font({.name = Text::removed()}), in_properties("<a:defRPr></a:defRPr>"), 1},
       {"a name after the fill", in_properties("<a:defRPr>" + scheme_fill + "</a:defRPr>"),
        paragraph_font({.name = Text::to("Arial")}),
-       in_properties("<a:defRPr>" + scheme_fill + "<a:latin typeface=\"Arial\"/></a:defRPr>"),
-       1},
+       in_properties("<a:defRPr>" + scheme_fill + "<a:latin typeface=\"Arial\"/></a:defRPr>"), 1},
       {"language set", in_properties("<a:defRPr/>"),
-       paragraph_font({.language = Text::to("en-US")}),
-       in_properties("<a:defRPr lang=\"en-US\"/>"), 1},
+       paragraph_font({.language = Text::to("en-US")}), in_properties("<a:defRPr lang=\"en-US\"/>"),
+       1},
       {"language removed", in_properties("<a:defRPr lang=\"de-DE\" b=\"1\"/>"),
        paragraph_font({.language = Text::removed()}), in_properties("<a:defRPr b=\"1\"/>"), 1},
       {"a self-closing defRPr given a name", in_properties("<a:defRPr/>"),
@@ -303,8 +283,8 @@ TEST(ParagraphFontProperties, SetsTheDefaultRunProperties) {
        paragraph_font({}), shape("<a:p><a:pPr><a:defRPr/></a:pPr>" + runs + "</a:p>"), 0},
       {"size 126 and -127", shape("<a:p></a:p><a:p></a:p>"),
        [](auto xml) -> Result<RewriteOutput> {
-         const RewriteOutput first = PELVANE_TRY(set_shape_paragraph_font_properties_in_slide(
-             xml, 0, 0, {.size = Size::to(126)}));
+         const RewriteOutput first = PELVANE_TRY(
+             set_shape_paragraph_font_properties_in_slide(xml, 0, 0, {.size = Size::to(126)}));
          return set_shape_paragraph_font_properties_in_slide(first.bytes, 0, 1,
                                                              {.size = Size::to(-127)});
        },
@@ -363,8 +343,8 @@ TEST(TextFrameProperties, SetsInsetsWrappingAnchoringAndAutoFit) {
       {"an anchor alone", shape(paragraph),
        frame({.set_vertical_anchor = true, .vertical_anchor = "ctr"}),
        body("<a:bodyPr anchor=\"ctr\"/>"), 1},
-      {"wrap removed; a new element gains nothing", body("<a:bodyPr wrap=\"none\" rtlCol=\"0\"/>") +
-           shape(paragraph),
+      {"wrap removed; a new element gains nothing",
+       body("<a:bodyPr wrap=\"none\" rtlCol=\"0\"/>") + shape(paragraph),
        [](auto xml) -> Result<RewriteOutput> {
          const TextFramePropertiesPatch patch{.set_word_wrap = true};
          const RewriteOutput first = PELVANE_TRY(set_text_frame_properties_in_slide(xml, 0, patch));
@@ -404,8 +384,7 @@ TEST(TextFrameProperties, SetsInsetsWrappingAnchoringAndAutoFit) {
       {"a grouped shape counts, a self-closing one does not",
        "<p:sp/><p:grpSp>" + shape(paragraph) + "</p:grpSp>" + shape(paragraph),
        frame({.margins = {{"lIns", 0}}}, 1),
-       "<p:sp/><p:grpSp>" + shape(paragraph) + "</p:grpSp>" + body("<a:bodyPr lIns=\"0\"/>"),
-       1},
+       "<p:sp/><p:grpSp>" + shape(paragraph) + "</p:grpSp>" + body("<a:bodyPr lIns=\"0\"/>"), 1},
       {"two margins and three flags count 5", body("<a:bodyPr/>"),
        frame({.margins = {{"lIns", 1}, {"rIns", 2}},
               .set_word_wrap = true,
@@ -423,10 +402,14 @@ TEST(TextFrameProperties, RefusesUnsupportedValuesBeforeReading) {
       {{.margins = {{"aIns", 1}, {"tIns", 2}}, .set_word_wrap = true, .word_wrap = "tight"},
        "unsupported text frame margin attribute: aIns"},
       {{.margins = {{"LIns", 1}}}, "unsupported text frame margin attribute: LIns"},
-      {{.set_word_wrap = true, .word_wrap = "tight", .set_vertical_anchor = true,
+      {{.set_word_wrap = true,
+        .word_wrap = "tight",
+        .set_vertical_anchor = true,
         .vertical_anchor = "top"},
        "unsupported text frame word wrap value: tight"},
-      {{.set_vertical_anchor = true, .vertical_anchor = "top", .set_auto_size = true,
+      {{.set_vertical_anchor = true,
+        .vertical_anchor = "top",
+        .set_auto_size = true,
         .auto_size = "NormAutofit"},
        "unsupported text frame vertical anchor value: top"},
       {{.set_auto_size = true, .auto_size = "NormAutofit"},
@@ -456,8 +439,8 @@ Rewrite child_geometry(std::uint64_t group_index, std::uint64_t child_index) {
 std::string transformed(std::string_view element, std::string_view properties,
                         std::string_view transform) {
   return "<p:" + std::string(element) + "><p:" + std::string(properties) + "><a:xfrm>" +
-         std::string(transform) + "</a:xfrm></p:" + std::string(properties) + "></p:" +
-         std::string(element) + ">";
+         std::string(transform) + "</a:xfrm></p:" + std::string(properties) +
+         "></p:" + std::string(element) + ">";
 }
 
 TEST(ShapeGeometry, MovesATopLevelShapeOrAGroupChild) {
@@ -472,8 +455,8 @@ TEST(ShapeGeometry, MovesATopLevelShapeOrAGroupChild) {
   };
   const std::string members = sp(old_xfrm) + sp(old_xfrm);
   const std::string tree = group(old_xfrm, members) + pic(old_xfrm) + sp(old_xfrm);
-  const std::string nested = group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) +
-                                                 pic(old_xfrm) + sp(old_xfrm));
+  const std::string nested =
+      group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) + pic(old_xfrm) + sp(old_xfrm));
   expect_cases({
       {"a group is one shape; its child frame and members stay", tree, geometry(0),
        group(new_xfrm, members) + pic(old_xfrm) + sp(old_xfrm), 1},
@@ -484,8 +467,7 @@ TEST(ShapeGeometry, MovesATopLevelShapeOrAGroupChild) {
       {"a graphic frame through its p:xfrm",
        "<p:graphicFrame><p:xfrm><a:off x=\"9\" y=\"9\"/><a:ext cx=\"9\" cy=\"9\"/></p:xfrm>"
        "</p:graphicFrame>",
-       geometry(0),
-       "<p:graphicFrame><p:xfrm>" + new_xfrm + "</p:xfrm></p:graphicFrame>", 1},
+       geometry(0), "<p:graphicFrame><p:xfrm>" + new_xfrm + "</p:xfrm></p:graphicFrame>", 1},
       {"a bare self-closing off gains x then y; a start-tag ext keeps its form",
        sp("<a:off/><a:ext cy=\"9\" cx=\"9\"></a:ext>"), geometry(0),
        sp("<a:off x=\"1\" y=\"2\"/><a:ext cy=\"4\" cx=\"3\"></a:ext>"), 1},
@@ -495,16 +477,13 @@ TEST(ShapeGeometry, MovesATopLevelShapeOrAGroupChild) {
        "<p:sp><p:spPr/></p:sp>", 0},
       {"past the last shape", tree, geometry(3), tree, 0},
       {"a nested group is no child: child 1 is the picture", nested, child_geometry(0, 1),
-       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) + pic(new_xfrm) +
-                           sp(old_xfrm)),
+       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) + pic(new_xfrm) + sp(old_xfrm)),
        1},
       {"the nested group by its own index, its direct child", nested, child_geometry(1, 0),
-       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(new_xfrm)) + pic(old_xfrm) +
-                           sp(old_xfrm)),
+       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(new_xfrm)) + pic(old_xfrm) + sp(old_xfrm)),
        1},
       {"only the child's own transform", nested, child_geometry(0, 2),
-       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) + pic(old_xfrm) +
-                           sp(new_xfrm)),
+       group(old_xfrm, sp(old_xfrm) + group(old_xfrm, sp(old_xfrm)) + pic(old_xfrm) + sp(new_xfrm)),
        1},
       {"past the last child", nested, child_geometry(0, 3), nested, 0},
       {"past the last group", nested, child_geometry(2, 0), nested, 0},
@@ -532,8 +511,9 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
   using Flag = PropertyChange<bool>;
   const std::string red = "<a:solidFill><a:srgbClr val=\"FF0000\"/></a:solidFill>";
   const std::string green = "<a:solidFill><a:srgbClr val=\"00FF00\"/></a:solidFill>";
-  const std::string outline = "<a:ln w=\"9525\"><a:solidFill><a:schemeClr val=\"tx1\"/>"
-                              "</a:solidFill></a:ln>";
+  const std::string outline =
+      "<a:ln w=\"9525\"><a:solidFill><a:schemeClr val=\"tx1\"/>"
+      "</a:solidFill></a:ln>";
   const std::string underline_fill =
       "<a:uFill><a:solidFill><a:srgbClr val=\"0000FF\"/></a:solidFill></a:uFill>";
   const std::string text_run = "<a:r><a:rPr lang=\"en-US\">" + red + "</a:rPr><a:t>x</a:t></a:r>";
@@ -570,8 +550,7 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
        batch({{0, {.name = Text::to("Arial"), .color = Text::to("00FF00")}}}),
        run_with(outline + green + "<a:latin typeface=\"Arial\"/><a:cs typeface=\"C\"/>"), 2},
       {"default properties with an outline and an underline fill given a colour",
-       defaults_with(outline + red + underline_fill),
-       paragraph_font({.color = Text::to("00FF00")}),
+       defaults_with(outline + red + underline_fill), paragraph_font({.color = Text::to("00FF00")}),
        defaults_with(outline + green + underline_fill), 1},
       {"default properties with an outline given a fill kind and a font",
        defaults_with(outline + "<a:ea typeface=\"E\"/>"),
@@ -587,8 +566,7 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
       {"space after, then line spacing and space before",
        slide_with_paragraph("<a:pPr><a:spcAft><a:spcPts val=\"10\"/></a:spcAft><a:buNone/>"
                             "</a:pPr>"),
-       spacing({.line_spacing = Spacing::proportional(1.0),
-                .space_before = Spacing::exact(2540)}),
+       spacing({.line_spacing = Spacing::proportional(1.0), .space_before = Spacing::exact(2540)}),
        slide_with_paragraph("<a:pPr><a:lnSpc><a:spcPct val=\"100000\"/></a:lnSpc>"
                             "<a:spcBef><a:spcPts val=\"20\"/></a:spcBef>"
                             "<a:spcAft><a:spcPts val=\"10\"/></a:spcAft><a:buNone/></a:pPr>"),
@@ -623,7 +601,9 @@ TEST(FormattingFailures, CallerTextsThatXmlCannotHoldAreRefused) {
   using Text = PropertyChange<std::string_view>;
   const std::string xml = shape("<a:p>" + run("") + "</a:p>");
   const Rewrite rewrites[] = {
-      font(0, "Ari\x01" "al"),
+      font(0,
+           "Ari\x01"
+           "al"),
       attribute(0, "lang", "en\x02"),
       batch({{5, {.name = Text::to("Arial")}}, {7, {.color = Text::to("\x0b")}}}),
       paragraph({Text::to("c\x1ftr")}),

@@ -3,28 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "core/text/text_rewrite.hpp"
+#include "rewrite_cases.hpp"
 
 namespace pelvane {
 namespace {
 
-using Rewrite = std::function<Result<RewriteOutput>(std::string_view xml)>;
+using Case = RewriteCase;
 
-struct Case {
-  const char* what;
-  std::string xml;
-  Rewrite rewrite;
-  std::string expected;  // the whole output
-  std::uint64_t count;
-};
-
-void expect_cases(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    const auto out = c.rewrite(c.xml);
-    ASSERT_TRUE(out) << c.what << ": " << out.error().to_string();
-    EXPECT_EQ(out->bytes, c.expected) << c.what;
-    EXPECT_EQ(out->count, c.count) << c.what;
-  }
-}
+void expect_cases(const std::vector<Case>& cases) { expect_rewrite_cases(cases); }
 
 // One shape with the given text-body content.
 std::string shape(std::string_view body) {
