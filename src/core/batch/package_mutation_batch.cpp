@@ -15,7 +15,6 @@
 #include "core/package/slide_order.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/tables/table_rewrite.hpp"
-#include "core/tables/table_walk.hpp"
 #include "core/text/text_format_rewrite.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/zip/package_archive.hpp"
@@ -107,8 +106,7 @@ Result<RewriteOutput> apply_to_slide(const EditOperation& operation, std::string
             return append_shape_paragraph_text_in_slide(xml, op.shape_index, op.text);
           },
           [&](const edit::AppendTextRun& op) -> Out {
-            return append_shape_text_run_in_slide(xml, op.shape_index, op.paragraph_index,
-                                                  op.text);
+            return append_shape_text_run_in_slide(xml, op.shape_index, op.paragraph_index, op.text);
           },
           [&](const edit::InsertParagraphLineBreak& op) -> Out {
             return insert_shape_paragraph_line_break_in_slide(xml, op.shape_index,
@@ -129,16 +127,15 @@ Result<RewriteOutput> apply_to_slide(const EditOperation& operation, std::string
                                                         op.cx_emu, op.cy_emu);
           },
           [&](const edit::SetGroupShapeChildGeometry& op) -> Out {
-            return set_group_shape_child_geometry_in_slide(xml, op.group_index, op.child_index,
-                                                           op.x_emu, op.y_emu, op.cx_emu,
-                                                           op.cy_emu);
+            return set_group_shape_child_geometry_in_slide(
+                xml, op.group_index, op.child_index, op.x_emu, op.y_emu, op.cx_emu, op.cy_emu);
           },
           [&](const edit::SetTextFrameProperties& op) -> Out {
             return set_text_frame_properties_in_slide(xml, op.shape_index, op.properties);
           },
           [&](const edit::ReplaceTableCellText& op) -> Out {
-            return replace_table_cell_text_in_slide(xml, op.table_index, op.row_index,
-                                                    op.col_index, op.replacement);
+            return replace_table_cell_text_in_slide(xml, op.table_index, op.row_index, op.col_index,
+                                                    op.replacement);
           },
           [&](const edit::SetTableCellMerge& op) -> Out {
             return set_table_cell_merge_in_slide(xml, op.table_index, op.row_min, op.row_max,
@@ -161,57 +158,6 @@ Result<RewriteOutput> apply_to_slide(const EditOperation& operation, std::string
           },
       },
       operation.variant());
-}
-
-Result<RewriteOutput> replace_table_cell_texts_in_slide(std::string_view xml,
-                                                        const CellTextMap& cells) {
-  // Every text is checked before anything is written; one walker per table addressed.
-  std::vector<std::pair<std::uint64_t, TableWalker>> tables;
-  for (const auto& [cell, text] : cells) {
-    PELVANE_TRY(CheckedText::check(text));
-    const std::uint64_t table = std::get<0>(cell);
-    if (tables.empty() || tables.back().first != table) tables.emplace_back(table, table);
-  }
-  SlideStream stream(xml);
-  const std::string* target = nullptr;  // the text of the cell being read, if it has one
-  bool in_text = false;                 // inside a text element
-  bool written = false;                 // the cell has received its text
-  std::uint64_t count = 0;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    for (auto& [table, walker] : tables) {
-      const TableStep place = walker.step(event);
-      if (place.part == TablePart::CellStart) {
-        const auto found = cells.find({table, place.row, place.column});
-        target = found == cells.end() ? nullptr : &found->second;
-        written = false;
-      } else if (place.part == TablePart::CellEnd) {
-        target = nullptr;
-        written = false;
-      }
-    }
-    if (event.is_start() && event.local_name() == "t") {
-      in_text = true;
-    } else if (event.is_end() && event.local_name() == "t") {
-      // A text element without character content still receives the text.
-      if (in_text && target && !written) {
-        stream.writer.write_text(*target);
-        written = true;
-        ++count;
-      }
-      in_text = false;
-    } else if (in_text && target && is_character_content(event)) {
-      // The first piece of old content becomes the whole text; every later one goes.
-      if (!written) {
-        stream.writer.write_text(*target);
-        written = true;
-        ++count;
-      }
-      continue;
-    }
-    stream.writer.write_event(event);
-  }
 }
 
 Result<SlideEditResult> apply_slide_edit_operations(std::string_view xml,
@@ -249,8 +195,9 @@ Result<SlideEditResult> apply_slide_edit_operations(std::string_view xml,
       CellTextMap cells;
       while (next < remaining.size()) {
         const auto* cell = std::get_if<edit::ReplaceTableCellText>(remaining[next]);
-        if (!cell || !cells.try_emplace({cell->table_index, cell->row_index, cell->col_index},
-                                        cell->replacement)
+        if (!cell || !cells
+                          .try_emplace({cell->table_index, cell->row_index, cell->col_index},
+                                       cell->replacement)
                           .second)
           break;
         ++next;
@@ -331,8 +278,8 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
                                           std::span<const EditOperation> operations) {
   // Relationships pruned while the package is written count too.
   std::uint64_t replacements = 0;
-  auto edited = PELVANE_TRY(edit_package(
-      input, output, kBatchEdit, [&](PackageEdit& package) -> Result<bool> {
+  auto edited = PELVANE_TRY(
+      edit_package(input, output, kBatchEdit, [&](PackageEdit& package) -> Result<bool> {
         PackageArchive& archive = package.archive();
         const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
 
@@ -361,8 +308,7 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
           SlideEditResult slide = PELVANE_TRY(apply_slide_edit_operations(xml, slide_operations));
           package.replace_part(part, std::move(slide.bytes));
           replacements += slide.count;
-          if (!slide.prune_ids.empty())
-            prune[relationship_part_name(part)].merge(slide.prune_ids);
+          if (!slide.prune_ids.empty()) prune[relationship_part_name(part)].merge(slide.prune_ids);
         }
 
         if (reorder) {
@@ -373,14 +319,14 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
         }
 
         for (auto& [part, ids] : prune) {
-          package.transform_part(
-              part,
-              [&replacements, ids = std::move(ids)](std::string_view,
-                                                    std::string content) -> Result<std::string> {
-                auto [pruned, removed] = PELVANE_TRY(remove_relationships_by_id(content, ids));
-                replacements += removed;
-                return std::move(pruned);
-              });
+          package.transform_part(part,
+                                 [&replacements, ids = std::move(ids)](
+                                     std::string_view, std::string content) -> Result<std::string> {
+                                   auto [pruned, removed] =
+                                       PELVANE_TRY(remove_relationships_by_id(content, ids));
+                                   replacements += removed;
+                                   return std::move(pruned);
+                                 });
         }
         return true;
       }));

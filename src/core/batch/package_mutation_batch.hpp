@@ -17,6 +17,7 @@
 #include "core/model/input_models.hpp"
 #include "core/model/models.hpp"
 #include "core/pml/slide_rewrite.hpp"
+#include "core/tables/table_rewrite.hpp"
 
 namespace pelvane {
 
@@ -26,15 +27,6 @@ namespace pelvane {
 // kinds that are not slide rewrites (a slide reorder and the two shape deletions) are refused
 // with InvalidInput "package-level edit reached the slide edit loop".
 Result<RewriteOutput> apply_to_slide(const EditOperation& operation, std::string_view xml);
-
-// (table index, row index, column index) -> the cell's new text.
-using CellTextMap = std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, std::string>;
-
-// The text of every cell of the map in one pass, each cell as `replace_table_cell_text_in_slide`
-// writes it: the whole text in the cell's first text element, later ones emptied. Cells the
-// slide does not have are passed over. The count is the number of cells written.
-Result<RewriteOutput> replace_table_cell_texts_in_slide(std::string_view xml,
-                                                        const CellTextMap& cells);
 
 struct SlideEditResult {
   std::string bytes;

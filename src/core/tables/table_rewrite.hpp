@@ -13,6 +13,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -34,6 +35,15 @@ Result<RewriteOutput> replace_table_cell_text_in_slide(std::string_view xml,
                                                        std::uint64_t row_index,
                                                        std::uint64_t col_index,
                                                        std::string_view text);
+
+// (table index, row index, column index) -> the cell's new text.
+using CellTextMap = std::map<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>, std::string>;
+
+// The text of every cell of the map in one pass, each cell as `replace_table_cell_text_in_slide`
+// writes it. Every text is checked before anything is written; cells the slide does not have
+// are passed over. The count is the number of cells written.
+Result<RewriteOutput> replace_table_cell_texts_in_slide(std::string_view xml,
+                                                        const CellTextMap& cells);
 
 // ---- Rows and columns ----
 //
