@@ -1,18 +1,16 @@
 #include "core/zip/package_archive.hpp"
 
 #include <sys/stat.h>
-#include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "core/base/file_output.hpp"
+#include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/stored_headers.hpp"
 
@@ -51,11 +49,6 @@ std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   return stat.size;
 }
 
-// Lengthens `text` to `size` bytes without clearing the new ones; the caller overwrites them
-// before they are read, or cuts them off.
-void grow_unwritten(std::string& text, std::size_t size) {
-  text.resize_and_overwrite(size, [](char*, std::size_t length) { return length; });
-}
 
 // Reads an entry whole into a string, straight into the string's own storage: room for the
 // declared size and one byte more, so that an entry of the declared size ends in the second
@@ -74,49 +67,6 @@ Result<std::string> read_whole(EntryReader& entry) {
     filled += got;
   }
   content.resize(filled);
-  return content;
-}
-
-// The content of an entry that the stored headers of a plain archive show to open, read
-// straight from the archive file: one read of its compressed bytes, inflated when deflated,
-// checked against the stored size and CRC-32. None when anything is off: the archive library
-// then reads the entry and says what is wrong.
-std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
-                                            std::uint64_t index) {
-  const auto data = headers.data(index);
-  if (!data || data->compressed_size > kMaxReserve || data->uncompressed_size > kMaxReserve)
-    return std::nullopt;
-  const auto size = static_cast<std::size_t>(data->uncompressed_size);
-  std::string compressed;
-  grow_unwritten(compressed, static_cast<std::size_t>(data->compressed_size));
-  for (std::size_t done = 0; done < compressed.size();) {
-    const ssize_t got = ::pread(headers.file_descriptor(), compressed.data() + done,
-                                compressed.size() - done, static_cast<off_t>(data->offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;
-    done += static_cast<std::size_t>(got);
-  }
-  std::string content;
-  if (data->method == kZipMethodStored) {
-    if (compressed.size() != size) return std::nullopt;
-    content = std::move(compressed);
-  } else {
-    // One byte of room past the stated size, so that a longer stream shows.
-    grow_unwritten(content, size + 1);
-    z_stream stream{};
-    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
-    stream.next_in = reinterpret_cast<Bytef*>(compressed.data());
-    stream.avail_in = static_cast<uInt>(compressed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(content.data());
-    stream.avail_out = static_cast<uInt>(content.size());
-    const int status = inflate(&stream, Z_FINISH);
-    const std::uint64_t produced = stream.total_out;
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END || produced != size) return std::nullopt;
-    content.resize(size);
-  }
-  const uLong crc = crc32_z(0L, reinterpret_cast<const Bytef*>(content.data()), content.size());
-  if (crc != data->crc32) return std::nullopt;
   return content;
 }
 
@@ -189,11 +139,45 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
 }
 
 Result<EntryReader> EntryReader::open(PackageArchive& archive, std::uint64_t index) {
+  const std::uint64_t declared = entry_declared_size(archive, index);
+  if (const StoredEntryHeaders* headers = archive.plain_headers()) {
+    if (auto plain = PlainEntryStream::open(*headers, index))
+      return EntryReader(nullptr, std::move(plain), archive, index, declared);
+  }
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index));
-  return EntryReader(std::move(file), archive, index, entry_declared_size(archive, index));
+  return EntryReader(std::move(file), std::nullopt, archive, index, declared);
 }
 
 Result<std::size_t> EntryReader::read(std::span<char> buffer) {
+  if (plain_) {
+    if (const auto got = plain_->read(buffer)) {
+      position_ += *got;
+      return *got;
+    }
+    plain_.reset();
+    PELVANE_TRY_VOID(hand_over_to_library());
+  }
+  return read_through_library(buffer);
+}
+
+Result<void> EntryReader::hand_over_to_library() {
+  file_ = PELVANE_TRY(open_archive_entry(*archive_, index_));
+  // The library inflates the same bytes the plain reading delivered; they are read again and
+  // dropped, so that its reading goes on (and fails, if it does) where the plain one stopped.
+  const std::uint64_t delivered = position_;
+  position_ = 0;
+  std::vector<char> scratch(
+      static_cast<std::size_t>(std::min<std::uint64_t>(delivered, 256 * 1024)));
+  while (position_ < delivered) {
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(delivered - position_, scratch.size()));
+    const std::size_t got = PELVANE_TRY(read_through_library(std::span(scratch.data(), wanted)));
+    if (got == 0) return fail(size_mismatch());
+  }
+  return {};
+}
+
+Result<std::size_t> EntryReader::read_through_library(std::span<char> buffer) {
   // At most one byte past the declared size is asked for: it tells an entry that ends there
   // from one that goes on, and the inflater never runs further ahead than that.
   const std::uint64_t left = declared_size_ - position_;

@@ -16,6 +16,7 @@
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
+#include "core/zip/plain_entry.hpp"
 
 namespace pelvane {
 
@@ -108,6 +109,11 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
 // declares. Every read of an entry's content goes through here, so a small entry that inflates
 // to gigabytes is caught after its declared size plus one buffer: content that goes on past the
 // declared size, or ends before it, is `Zip` "entry {0} does not inflate to its declared size".
+//
+// An entry of a plain archive file that its stored headers show to open is read straight from
+// the file (plain_entry.hpp), without the archive library; should its content not come out as
+// the headers state, the library takes over where the plain reading stopped and says what is
+// wrong, so that a reader sees the same bytes and the same failure either way.
 class EntryReader {
  public:
   // An entry that cannot be opened is `Zip` with the library's message.
@@ -119,12 +125,20 @@ class EntryReader {
   Result<std::size_t> read(std::span<char> buffer);
 
  private:
-  EntryReader(ZipEntryFile file, PackageArchive& archive, std::uint64_t index,
-              std::uint64_t declared_size)
-      : file_(std::move(file)), archive_(&archive), index_(index), declared_size_(declared_size) {}
+  EntryReader(ZipEntryFile file, std::optional<PlainEntryStream> plain, PackageArchive& archive,
+              std::uint64_t index, std::uint64_t declared_size)
+      : file_(std::move(file)),
+        plain_(std::move(plain)),
+        archive_(&archive),
+        index_(index),
+        declared_size_(declared_size) {}
+  Result<std::size_t> read_through_library(std::span<char> buffer);
+  // Opens the entry through the library and passes over the bytes already delivered.
+  Result<void> hand_over_to_library();
   PelvaneError size_mismatch() const;
 
-  ZipEntryFile file_;
+  ZipEntryFile file_;                       // the library's reading, once it reads
+  std::optional<PlainEntryStream> plain_;   // the plain reading, while it reads
   PackageArchive* archive_;
   std::uint64_t index_;
   std::uint64_t declared_size_;

@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <functional>
 #include <limits>
 #include <numeric>
 
+#include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -69,7 +71,7 @@ class StoredEntryHeaders::Source {
       out.assign(bytes_.substr(offset, length));
       return true;
     }
-    out.resize(length);
+    grow_unwritten(out, length);
     std::size_t done = 0;
     while (done < length) {
       ssize_t got =
@@ -385,20 +387,35 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
 }
 
 bool StoredEntryHeaders::index_names() {
-  by_name_.reserve(entries_.size());
+  // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
+  // slot after a few steps. A plain archive has fewer than 65535 entries.
+  std::size_t slots = 2;
+  while (slots < entries_.size() * 2) slots *= 2;
+  name_slots_.assign(slots, 0);
+  const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
-    if (!by_name_.emplace(entries_[index].name, index).second) {
-      by_name_.clear();
-      return false;
+    const std::string_view name = entries_[index].name;
+    std::size_t slot = std::hash<std::string_view>{}(name) & mask;
+    for (; name_slots_[slot] != 0; slot = (slot + 1) & mask) {
+      if (entries_[name_slots_[slot] - 1].name == name) {
+        name_slots_.clear();
+        return false;
+      }
     }
+    name_slots_[slot] = static_cast<std::uint32_t>(index + 1);
   }
   return true;
 }
 
 std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
-  const auto found = by_name_.find(name);
-  if (found == by_name_.end()) return std::nullopt;
-  return found->second;
+  if (name_slots_.empty()) return std::nullopt;
+  const std::size_t mask = name_slots_.size() - 1;
+  for (std::size_t slot = std::hash<std::string_view>{}(name) & mask; name_slots_[slot] != 0;
+       slot = (slot + 1) & mask) {
+    const std::uint32_t entry = name_slots_[slot] - 1;
+    if (entries_[entry].name == name) return entry;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::uint16_t> StoredEntryHeaders::method(std::uint64_t index) const {
@@ -428,6 +445,11 @@ void StoredEntryHeaders::read_local_headers(const Source& source) {
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
+
+  // Room for every local header without an extra field, and short ones.
+  std::size_t expected = 0;
+  for (const Entry& entry : entries_) expected += kLocalHeaderSize + entry.name.size() + 16;
+  local_headers_.reserve(expected);
 
   Window window(source);
   for (std::size_t k = 0; k < order.size(); ++k) {

@@ -15,7 +15,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -136,7 +135,7 @@ class StoredEntryHeaders {
   static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
                                   PackageArchive* archive);
   void read_local_headers(const Source& source);
-  // Fills `by_name_`; false when two entries have the same name.
+  // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
   // The raw-copy header of an entry from its central header alone.
   static RawEntryHeader stored_header(const Entry& entry);
@@ -144,7 +143,8 @@ class StoredEntryHeaders {
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;
   std::string local_headers_;  // every local header found, one after the other
-  std::unordered_map<std::string_view, std::uint64_t> by_name_;  // plain archives
+  // Plain archives: entry index + 1 by name hash (0: an empty slot); see `index_names`.
+  std::vector<std::uint32_t> name_slots_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files

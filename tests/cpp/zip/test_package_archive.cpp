@@ -353,50 +353,59 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
   };
   const std::string name = "ppt/presentation.xml";
   const std::string message = "zip error: entry " + name + " does not inflate to its declared size";
+  TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
     const std::string bytes =
         declaring_size(test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
                                         {.name = name, .bytes = c.content, .deflate = c.deflate}}),
                        name, c.declared);
-    auto archive = PackageArchive::open_bytes(bytes);
-    ASSERT_TRUE(archive) << archive.error().to_string();
+    // Over bytes, read by the archive library; over a file, read through its stored headers.
+    const std::string path = dir.file("declared.zip");
+    test::write_file(path, bytes);
+    for (const bool from_file : {false, true}) {
+      SCOPED_TRACE(from_file ? "file" : "bytes");
+      auto archive = from_file ? PackageArchive::open_file(path) : PackageArchive::open_bytes(bytes);
+      ASSERT_TRUE(archive) << archive.error().to_string();
+      const std::optional<std::string_view> input_bytes =
+          from_file ? std::nullopt : std::optional<std::string_view>(bytes);
 
-    const auto manifest = inspect_archive("deck.pptx", *archive);
-    ASSERT_FALSE(manifest);
-    EXPECT_EQ(manifest.error().to_string(), message);
-    const auto text = read_archive_text(*archive, name);
-    ASSERT_FALSE(text);
-    EXPECT_EQ(text.error().to_string(), message);
-    const auto raw = read_archive_bytes(*archive, name);
-    ASSERT_FALSE(raw);
-    EXPECT_EQ(raw.error().to_string(), message);
-    // Streamed, nothing past the declared size reaches the sink.
-    auto entry = EntryReader::open(*archive, 1);
-    ASSERT_TRUE(entry);
-    std::vector<char> buffer(1u << 20);
-    std::uint64_t streamed = 0;
-    const auto size = stream_archive_entry(
-        *entry, buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
-    ASSERT_FALSE(size);
-    EXPECT_EQ(size.error().to_string(), message);
-    EXPECT_LE(streamed, c.declared);
-    // A rewrite that decompresses the entry again stops the same way. A kept entry is not
-    // decompressed in either rewrite style: its compressed bytes are taken over as they are.
-    for (const RewriteStyle style : {RewriteStyle::Recompress, RewriteStyle::RawCopy}) {
-      std::string output;
-      const auto kept = write_package_to_buffer(*archive, output, {.style = style}, bytes);
-      EXPECT_TRUE(kept) << kept.error().to_string();
-      RewritePlan transform{.style = style};
-      transform.decide = [&](std::uint64_t, std::string_view entry) {
-        return EntryDecision{entry == name ? EntryAction::Transform : EntryAction::Keep};
-      };
-      transform.transform = [](std::string_view, std::string content) -> Result<std::string> {
-        return content;
-      };
-      const auto read = write_package_to_buffer(*archive, output, transform, bytes);
-      ASSERT_FALSE(read);
-      EXPECT_EQ(read.error().to_string(), message);
+      const auto manifest = inspect_archive("deck.pptx", *archive);
+      ASSERT_FALSE(manifest);
+      EXPECT_EQ(manifest.error().to_string(), message);
+      const auto text = read_archive_text(*archive, name);
+      ASSERT_FALSE(text);
+      EXPECT_EQ(text.error().to_string(), message);
+      const auto raw = read_archive_bytes(*archive, name);
+      ASSERT_FALSE(raw);
+      EXPECT_EQ(raw.error().to_string(), message);
+      // Streamed, nothing past the declared size reaches the sink.
+      auto entry = EntryReader::open(*archive, 1);
+      ASSERT_TRUE(entry);
+      std::vector<char> buffer(1u << 20);
+      std::uint64_t streamed = 0;
+      const auto size = stream_archive_entry(
+          *entry, buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
+      ASSERT_FALSE(size);
+      EXPECT_EQ(size.error().to_string(), message);
+      EXPECT_LE(streamed, c.declared);
+      // A rewrite that decompresses the entry again stops the same way. A kept entry is not
+      // decompressed in either rewrite style: its compressed bytes are taken over as they are.
+      for (const RewriteStyle style : {RewriteStyle::Recompress, RewriteStyle::RawCopy}) {
+        std::string output;
+        const auto kept = write_package_to_buffer(*archive, output, {.style = style}, input_bytes);
+        EXPECT_TRUE(kept) << kept.error().to_string();
+        RewritePlan transform{.style = style};
+        transform.decide = [&](std::uint64_t, std::string_view entry) {
+          return EntryDecision{entry == name ? EntryAction::Transform : EntryAction::Keep};
+        };
+        transform.transform = [](std::string_view, std::string content) -> Result<std::string> {
+          return content;
+        };
+        const auto read = write_package_to_buffer(*archive, output, transform, input_bytes);
+        ASSERT_FALSE(read);
+        EXPECT_EQ(read.error().to_string(), message);
+      }
     }
   }
 }

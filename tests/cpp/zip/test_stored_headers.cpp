@@ -87,6 +87,17 @@ void expect_read_as_the_library_reads(PackageArchive& archive, const std::string
     auto content = read_archive_entry(archive, i);
     EXPECT_EQ(content ? *content : "error: " + content.error().message(), expected.contents[i])
         << label << ", entry " << i;
+    // Streamed in small pieces, through the plain reading and the library's where it takes over.
+    std::string streamed;
+    std::vector<char> piece(700);
+    auto entry = EntryReader::open(archive, i);
+    const auto size = entry ? stream_archive_entry(*entry, piece,
+                                                   [&](std::string_view bytes) {
+                                                     streamed.append(bytes);
+                                                   })
+                            : Result<std::uint64_t>(std::unexpected(entry.error()));
+    EXPECT_EQ(size ? streamed : "error: " + size.error().message(), expected.contents[i])
+        << label << ", entry " << i << " streamed";
   }
 }
 

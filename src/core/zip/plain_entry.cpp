@@ -1,0 +1,165 @@
+#include "core/zip/plain_entry.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "core/base/string_room.hpp"
+#include "core/zip/stored_headers.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// A whole read holds at most this much; a header may state any size.
+constexpr std::uint64_t kMaxWholeRead = std::uint64_t{64} << 20;
+// Compressed bytes are read in blocks of at most this size.
+constexpr std::size_t kBlock = 256 * 1024;
+// zlib counts in `uInt`; one call inflates at most this much.
+constexpr std::size_t kMaxInflateStep = std::size_t{1} << 30;
+
+
+// Exactly `length` bytes at `offset` of `fd` into `out`; false when they cannot all be read.
+bool read_exactly(int fd, std::uint64_t offset, char* out, std::size_t length) {
+  for (std::size_t done = 0; done < length;) {
+    const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+uLong crc_of(uLong crc, const char* bytes, std::size_t size) {
+  return crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), size);
+}
+
+}  // namespace
+
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
+                                            std::uint64_t index) {
+  const auto data = headers.data(index);
+  if (!data || data->compressed_size > kMaxWholeRead || data->uncompressed_size > kMaxWholeRead)
+    return std::nullopt;
+  const auto size = static_cast<std::size_t>(data->uncompressed_size);
+  std::string compressed;
+  grow_unwritten(compressed, static_cast<std::size_t>(data->compressed_size));
+  if (!read_exactly(headers.file_descriptor(), data->offset, compressed.data(), compressed.size()))
+    return std::nullopt;
+  std::string content;
+  if (data->method == kZipMethodStored) {
+    if (compressed.size() != size) return std::nullopt;
+    content = std::move(compressed);
+  } else {
+    // One byte of room past the stated size, so that a longer stream shows.
+    grow_unwritten(content, size + 1);
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
+    stream.next_in = reinterpret_cast<Bytef*>(compressed.data());
+    stream.avail_in = static_cast<uInt>(compressed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(content.data());
+    stream.avail_out = static_cast<uInt>(content.size());
+    const int status = inflate(&stream, Z_FINISH);
+    const std::uint64_t produced = stream.total_out;
+    inflateEnd(&stream);
+    if (status != Z_STREAM_END || produced != size) return std::nullopt;
+    content.resize(size);
+  }
+  if (crc_of(0L, content.data(), content.size()) != data->crc32) return std::nullopt;
+  return content;
+}
+
+std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders& headers,
+                                                       std::uint64_t index) {
+  const auto data = headers.data(index);
+  if (!data) return std::nullopt;
+  PlainEntryStream stream;
+  stream.fd_ = headers.file_descriptor();
+  stream.deflated_ = data->method != kZipMethodStored;
+  if (!stream.deflated_ && data->compressed_size != data->uncompressed_size) return std::nullopt;
+  stream.next_offset_ = data->offset;
+  stream.compressed_left_ = data->compressed_size;
+  stream.content_left_ = data->uncompressed_size;
+  stream.expected_crc_ = data->crc32;
+  stream.crc_ = crc32_z(0L, nullptr, 0);
+  if (stream.deflated_) {
+    stream.inflater_ = std::make_unique<Inflater>();
+    if (inflateInit2(&stream.inflater_->stream, -MAX_WBITS) != Z_OK) return std::nullopt;
+  }
+  return stream;
+}
+
+bool PlainEntryStream::refill() {
+  const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(compressed_left_, kBlock));
+  input_.resize(size);
+  if (!read_exactly(fd_, next_offset_, input_.data(), size)) return false;
+  next_offset_ += size;
+  compressed_left_ -= size;
+  z_stream& stream = inflater_->stream;
+  stream.next_in = reinterpret_cast<Bytef*>(input_.data());
+  stream.avail_in = static_cast<uInt>(size);
+  return true;
+}
+
+std::optional<std::size_t> PlainEntryStream::read(std::span<char> buffer) {
+  if (fd_ < 0) return std::nullopt;
+  const auto done_with = [this]() -> std::optional<std::size_t> {
+    fd_ = -1;
+    return std::nullopt;
+  };
+  const std::size_t wanted = static_cast<std::size_t>(
+      std::min<std::uint64_t>({buffer.size(), content_left_, kMaxInflateStep}));
+
+  if (!deflated_) {
+    if (wanted == 0) return compressed_left_ == 0 && crc_ == expected_crc_ ? 0 : done_with();
+    if (!read_exactly(fd_, next_offset_, buffer.data(), wanted)) return done_with();
+    next_offset_ += wanted;
+    compressed_left_ -= wanted;
+    content_left_ -= wanted;
+    crc_ = crc_of(crc_, buffer.data(), wanted);
+    return wanted;
+  }
+
+  z_stream& stream = inflater_->stream;
+  if (wanted == 0) {
+    // Every stated byte is out: the stream must end here, on the last compressed byte.
+    char spare = 0;
+    for (;;) {
+      if (stream.avail_in == 0 && compressed_left_ > 0 && !refill()) return done_with();
+      stream.next_out = reinterpret_cast<Bytef*>(&spare);
+      stream.avail_out = 1;
+      const int status = inflate(&stream, Z_NO_FLUSH);
+      if (stream.avail_out == 0) return done_with();  // content past the stated size
+      if (status == Z_STREAM_END) break;
+      if (status != Z_OK || (stream.avail_in == 0 && compressed_left_ == 0)) return done_with();
+    }
+    if (stream.avail_in != 0 || compressed_left_ != 0 || crc_ != expected_crc_) return done_with();
+    fd_ = -1;
+    return 0;
+  }
+
+  stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
+  stream.avail_out = static_cast<uInt>(wanted);
+  while (stream.avail_out > 0) {
+    if (stream.avail_in == 0) {
+      if (compressed_left_ == 0) return done_with();  // content short of the stated size
+      if (!refill()) return done_with();
+    }
+    // With the last compressed bytes in hand, an entry that ends within this buffer is
+    // inflated without the sliding window (whose allocation costs more than a small part).
+    const int status = inflate(&stream, compressed_left_ == 0 ? Z_FINISH : Z_NO_FLUSH);
+    if (status == Z_STREAM_END) {
+      if (stream.avail_out > 0) return done_with();  // content short of the stated size
+      break;
+    }
+    // No progress with input and room to spare never happens to a sound stream.
+    if (status != Z_OK && (status != Z_BUF_ERROR || stream.avail_in > 0)) return done_with();
+  }
+  content_left_ -= wanted;
+  crc_ = crc_of(crc_, buffer.data(), wanted);
+  return wanted;
+}
+
+}  // namespace pelvane

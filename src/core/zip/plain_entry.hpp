@@ -1,0 +1,66 @@
+// The content of an entry of a plain archive file (stored_headers.hpp), read straight from the
+// file and inflated here, without the archive library.
+//
+// These readers only ever deliver content that the library would deliver without complaint:
+// compressed bytes of the stated size that inflate (or, stored, are) exactly to the stated size
+// with the stated CRC-32. Anything else is not an error here but a stop: the caller then has
+// the library read the entry and say what is wrong, in its own words.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace pelvane {
+
+class StoredEntryHeaders;
+
+// The whole content of the entry at `index`: one read of its compressed bytes, one inflation.
+// None when the headers do not show the entry to open, when it is larger than a whole read
+// should hold, or when anything is off.
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
+                                            std::uint64_t index);
+
+// The content of one entry in pieces: compressed bytes are read in blocks and inflated into
+// the caller's buffer, so that an entry of any size streams through a fixed amount of memory.
+class PlainEntryStream {
+ public:
+  // None when the headers do not show the entry to open.
+  static std::optional<PlainEntryStream> open(const StoredEntryHeaders& headers,
+                                              std::uint64_t index);
+
+  // The next bytes into the front of `buffer` (not empty); 0 once the whole content has been
+  // delivered and found to inflate to its stated size and CRC-32. None at anything else: data
+  // that does not inflate, inflates past or short of the stated size, leaves compressed bytes
+  // over, cannot be read, or fails its CRC-32. After none, the stream is done with.
+  std::optional<std::size_t> read(std::span<char> buffer);
+
+ private:
+  struct Inflater {
+    z_stream stream{};
+    ~Inflater() { inflateEnd(&stream); }
+  };
+
+  PlainEntryStream() = default;
+  // Reads the next block of compressed bytes; false when they cannot be read.
+  bool refill();
+
+  int fd_ = -1;
+  bool deflated_ = false;
+  std::uint64_t next_offset_ = 0;       // of the next compressed byte not yet read
+  std::uint64_t compressed_left_ = 0;   // compressed bytes not yet read
+  std::uint64_t content_left_ = 0;      // content bytes not yet delivered
+  std::uint32_t expected_crc_ = 0;
+  uLong crc_ = 0;
+  std::vector<char> input_;             // compressed bytes read, not yet inflated
+  std::size_t input_at_ = 0;
+  // Inflation state, heap-held: zlib's state points back at its stream, which must not move.
+  std::unique_ptr<Inflater> inflater_;
+};
+
+}  // namespace pelvane
