@@ -93,28 +93,37 @@ std::optional<std::uint64_t> relationship_number(std::string_view id) {
 
 // ---- Reading and resolving ----
 
+RelationshipText relationship_text(const XmlEvent& tag) {
+  RelationshipText text;
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed) continue;
+    // Of two attributes with one local name (Id and x:Id), the later gives the field.
+    const std::string_view local = attribute.local_name();
+    if (local == "Id") {
+      text.id = attribute.value;
+    } else if (local == "Type") {
+      text.type = attribute.value;
+    } else if (local == "Target") {
+      text.target = attribute.value;
+    } else if (local == "TargetMode") {
+      text.target_mode = attribute.value;
+      text.has_target_mode = true;
+    }
+  }
+  return text;
+}
+
+std::string relationship_value(std::string_view raw) { return unescaped_or_empty(raw); }
+
 std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
   std::vector<RelationshipSummary> relationships;
-  XmlReader reader(bytes);
-  for (;;) {
-    auto event = reader.next();
-    if (!event || event->is_eof()) break;
-    if (!is_relationship_tag(*event)) continue;
-    RelationshipSummary relationship;
-    for (const XmlAttribute& attribute : event->attributes()) {
-      if (attribute.malformed) continue;
-      const std::string_view local = attribute.local_name();
-      if (local == "Id")
-        relationship.id = unescaped_or_empty(attribute.value);
-      else if (local == "Type")
-        relationship.relationship_type = unescaped_or_empty(attribute.value);
-      else if (local == "Target")
-        relationship.target = unescaped_or_empty(attribute.value);
-      else if (local == "TargetMode")
-        relationship.target_mode = unescaped_or_empty(attribute.value);
-    }
-    relationships.push_back(std::move(relationship));
-  }
+  scan_relationships(bytes, [&](const RelationshipText& text) {
+    RelationshipSummary& relationship = relationships.emplace_back();
+    relationship.id = unescaped_or_empty(text.id);
+    relationship.relationship_type = unescaped_or_empty(text.type);
+    relationship.target = unescaped_or_empty(text.target);
+    if (text.has_target_mode) relationship.target_mode = unescaped_or_empty(text.target_mode);
+  });
   // Sorted through their positions, so that the records themselves move once.
   std::vector<std::size_t> order(relationships.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
@@ -132,15 +141,21 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
 
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
                                                             std::string_view part_name) {
+  const auto bytes = PELVANE_TRY(read_relationships_part(archive, part_name));
+  if (!bytes) return std::vector<RelationshipSummary>{};
+  return parse_relationships(*bytes);
+}
+
+Result<std::optional<std::string>> read_relationships_part(PackageArchive& archive,
+                                                           std::string_view part_name) {
   auto bytes = read_archive_bytes(archive, relationship_part_name(part_name));
   if (!bytes) {
     // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
     // absent one; a failure while reading its bytes is reported.
     if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
-    return std::vector<RelationshipSummary>{};
+    return std::optional<std::string>{};
   }
-  if (!*bytes) return std::vector<RelationshipSummary>{};
-  return parse_relationships(**bytes);
+  return std::move(*bytes);
 }
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {

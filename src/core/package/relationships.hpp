@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +26,51 @@ class PackageArchive;
 
 // ---- Reading and resolving ----
 
+// One Relationship element as written: the raw values (references not resolved) of the
+// attributes that give a record its Id, Type, Target and TargetMode, chosen as
+// `parse_relationships` chooses them. An absent attribute is the empty text (`has_target_mode`
+// tells an absent TargetMode from an empty one).
+struct RelationshipText {
+  std::string_view id;
+  std::string_view type;
+  std::string_view target;
+  std::string_view target_mode;
+  bool has_target_mode = false;
+};
+
+// The fields of one Relationship start or empty-element tag.
+RelationshipText relationship_text(const XmlEvent& tag);
+
+// Calls `visit(const RelationshipText&)` for every Relationship element, in document order, up
+// to where `parse_relationships` stops: for readers that need a few fields of some elements and
+// neither the records nor their order.
+template <class Visit>
+void scan_relationships(std::string_view bytes, Visit&& visit) {
+  XmlReader reader(bytes);
+  for (;;) {
+    auto event = reader.next();
+    if (!event || event->is_eof()) return;
+    if (event->is_tag() && event->local_name() == "Relationship") visit(relationship_text(*event));
+  }
+}
+
+// A raw value as a record holds it: references resolved; empty when it cannot be unescaped.
+std::string relationship_value(std::string_view raw);
+
+// True when a raw value is already the value a record holds: no reference, valid UTF-8.
+inline bool is_plain_relationship_value(std::string_view raw) {
+  return raw.find('&') == std::string_view::npos && is_valid_utf8(raw);
+}
+
+// Calls `use(std::string_view)` with the value as a record holds it, without a copy when the
+// raw text needs no unescaping.
+template <class Use>
+decltype(auto) with_relationship_value(std::string_view raw, Use&& use) {
+  if (is_plain_relationship_value(raw)) return use(raw);
+  const std::string value = relationship_value(raw);
+  return use(std::string_view(value));
+}
+
 // Every start or empty-element tag whose local name is "Relationship", at any depth, as one
 // record, sorted stably by id then target, both byte-wise (so rId10 sorts before rId2). An XML
 // error ends the scan and keeps what was read. Never fails.
@@ -34,6 +80,11 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes);
 // open: an empty list. A failure while reading the entry's bytes: `Io`.
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
                                                             std::string_view part_name);
+
+// The bytes of the relationships part of `part_name`, read as `read_relationships` reads them:
+// none when it is absent or cannot be opened.
+Result<std::optional<std::string>> read_relationships_part(PackageArchive& archive,
+                                                           std::string_view part_name);
 
 // The package part name that `target`, written in the relationships of `source_part`, names.
 // A target starting with "/" loses that "/" and nothing else; otherwise it is applied to the

@@ -182,6 +182,16 @@ void XmlAttributes::iterator::advance() {
   if (current_.name.empty()) current_.malformed = true;
   if (current_.malformed) return;
   // A name already given earlier in the tag makes this item malformed; the earlier one stands.
+  if (items_ <= kRecentNames) {
+    for (std::size_t i = 0; i < recent_count_; ++i) {
+      if (recent_[i] == current_.name) {
+        current_.malformed = true;
+        return;
+      }
+    }
+    recent_[recent_count_++] = current_.name;
+    return;
+  }
   if (repeats_earlier_name(item_start)) current_.malformed = true;
 }
 

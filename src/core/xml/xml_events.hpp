@@ -16,6 +16,7 @@
 //   std::string out = std::move(writer).take();
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -92,11 +93,17 @@ class XmlAttributes {
     }
     void advance();
     bool repeats_earlier_name(std::size_t item_start);
+    // The names of the first well-formed items, kept as they are read, so that the common tag
+    // of a few attributes is checked for a repeated name without reading it again.
+    static constexpr std::size_t kRecentNames = 8;
     std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t items_ = 0;  // items read so far, this one included
     bool done_ = true;
     bool names_kept_ = false;  // `names_` holds every well-formed name before the current item
+    std::size_t recent_count_ = 0;  // names in `recent_`; every earlier well-formed one while
+                                    // `items_` is at most kRecentNames
+    std::array<std::string_view, kRecentNames> recent_{};
     std::unordered_set<std::string_view> names_;
     XmlAttribute current_;
   };
