@@ -1,8 +1,7 @@
 #include "core/package/slide_order.hpp"
 
-#include <algorithm>
+#include <deque>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -15,23 +14,51 @@ namespace {
 
 constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 
-// The names of every entry that `keep` accepts, in archive order. Every entry is checked to
-// open: one that cannot be opened fails the listing with `Zip`.
+// The names of every entry that `keep` accepts, in archive order, as the archive holds them
+// (valid while it is open). Every entry is checked to open: one that cannot be opened fails the
+// listing with `Zip`.
 template <class Keep>
-Result<std::vector<std::string>> entry_names(PackageArchive& archive, Keep keep) {
-  std::vector<std::string> names;
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+  std::vector<std::string_view> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
     const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
-    if (keep(name)) names.emplace_back(name);
+    if (keep(name)) names.push_back(name);
   }
   return names;
 }
 
-std::vector<std::string> in_natural_order(std::vector<std::string> names) {
-  sort_natural(names);
-  return names;
+std::vector<std::string> in_natural_order(const std::vector<std::string_view>& names) {
+  std::vector<std::string> sorted(names.begin(), names.end());
+  sort_natural(sorted);
+  return sorted;
+}
+
+// True when the raw Type names a slide relationship (its value ends with "/slide").
+bool is_slide_type(std::string_view raw) {
+  if (raw.find('&') != std::string_view::npos)
+    return relationship_value(raw).ends_with("/slide");
+  return raw.ends_with("/slide") && is_valid_utf8(raw);
+}
+
+// The target of every slide relationship of the presentation by its id; of two with one id, the
+// later in the relationship list (by id, then target) counts. Views into `bytes`, or into
+// `unescaped` for values that differ from their raw text.
+std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
+    std::string_view bytes, std::deque<std::string>& unescaped) {
+  const auto value = [&](std::string_view raw) -> std::string_view {
+    if (is_plain_relationship_value(raw)) return raw;
+    return unescaped.emplace_back(relationship_value(raw));
+  };
+  std::unordered_map<std::string_view, std::string_view> targets;
+  scan_relationships(bytes, [&](const RelationshipText& text) {
+    if (!is_slide_type(text.type)) return;
+    const std::string_view target = value(text.target);
+    const auto [at, inserted] = targets.try_emplace(value(text.id), target);
+    if (!inserted && at->second < target) at->second = target;
+  });
+  return targets;
 }
 
 }  // namespace
@@ -54,32 +81,31 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
 
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
   // The natural order of the slide parts, sorted only when it is the answer.
-  std::vector<std::string> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
+  const std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
   auto presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
-  if (!presentation) return in_natural_order(std::move(slides));
+  if (!presentation) return in_natural_order(slides);
   const std::vector<std::string> ids =
       PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
-  const auto relationships = PELVANE_TRY(read_relationships(archive, kPresentationPart));
-
-  // A later relationship with the same id replaces an earlier one.
-  std::unordered_map<std::string_view, std::string> slide_targets;
-  slide_targets.reserve(relationships.size());
-  for (const auto& relationship : relationships) {
-    if (relationship.relationship_type.ends_with("/slide"))
-      slide_targets[relationship.id] = resolve_target(kPresentationPart, relationship.target);
-  }
+  const auto relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
+  std::deque<std::string> unescaped;
+  const auto targets =
+      slide_targets_by_id(relationships ? std::string_view(*relationships) : "", unescaped);
   std::vector<std::string> ordered;
   ordered.reserve(ids.size());
   for (const std::string& id : ids) {
-    auto found = slide_targets.find(id);
-    if (found != slide_targets.end()) ordered.push_back(found->second);
+    const auto found = targets.find(id);
+    if (found != targets.end()) ordered.push_back(resolve_target(kPresentationPart, found->second));
   }
 
-  // Presentation order counts only when it names exactly the package's slide parts, each once.
-  if (ordered.size() != slides.size()) return in_natural_order(std::move(slides));
-  std::unordered_set<std::string_view> unseen(slides.begin(), slides.end());
+  // Presentation order counts only when it names exactly the package's slide parts, each once:
+  // as many names as slide parts, each the name of a slide part not named before.
+  if (ordered.size() != slides.size()) return in_natural_order(slides);
+  std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   for (const std::string& name : ordered) {
-    if (unseen.erase(name) == 0) return in_natural_order(std::move(slides));
+    const auto index = archive.find(name);
+    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)])
+      return in_natural_order(slides);
+    named[static_cast<std::size_t>(*index)] = true;
   }
   return ordered;
 }
