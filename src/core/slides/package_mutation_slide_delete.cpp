@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -25,13 +26,26 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 }
 
 // The presentation's slide relationships by the part they resolve to; of two relationships to
-// one part the later (by id, then target) gives the id.
-SlideRelationshipMap slide_relationship_map(const std::vector<RelationshipSummary>& relationships) {
+// one part the later in relationship-list order (by id, then target) gives the id.
+SlideRelationshipMap slide_relationship_map(std::string_view relationships_bytes) {
+  struct Latest {
+    std::string id;
+    std::string target;
+  };
+  std::map<std::string, Latest> latest;
+  scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
+    if (!with_relationship_value(
+            text.type, [](std::string_view type) { return type.ends_with("/slide"); }))
+      return;
+    Latest relationship{relationship_value(text.id), relationship_value(text.target)};
+    auto [at, inserted] =
+        latest.try_emplace(resolve_target(kPresentationPart, relationship.target), relationship);
+    if (!inserted && std::tie(at->second.id, at->second.target) <
+                         std::tie(relationship.id, relationship.target))
+      at->second = std::move(relationship);
+  });
   SlideRelationshipMap map;
-  for (const RelationshipSummary& relationship : relationships) {
-    if (relationship.relationship_type.ends_with("/slide"))
-      map[resolve_target(kPresentationPart, relationship.target)] = relationship.id;
-  }
+  for (auto& [part, relationship] : latest) map.emplace_hint(map.end(), part, std::move(relationship.id));
   return map;
 }
 
@@ -65,23 +79,32 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 }
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
-// relationships part; returns the content-type override names of the dropped parts.
+// relationships part; returns the content-type override names of the dropped parts. Only the
+// relationships parts that the walks come to are read.
 Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
                                                    std::span<const std::string> targets,
                                                    const std::vector<std::string>& survivors,
                                                    const PartNameSet& target_set) {
   PackageArchive& archive = edit.archive();
-  const RelationshipGraph graph = PELVANE_TRY(read_relationship_graph(archive));
-  const PartNameSet deleted = deleted_closure(graph, targets);
-  const PartNameSet kept = kept_closure(graph, survivors, target_set);
-  std::set<std::string> dropped_overrides;
+  RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
+  const PartNameSet deleted = PELVANE_TRY(deleted_closure(graph, targets));
+  // What the deleted slides reach besides themselves stays when something kept reaches it.
+  std::vector<std::string_view> reached;
+  PartNameSet candidates;
   for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
-    const std::string name(archive.entry_name(index));
+    const std::string_view name = archive.entry_name(index);
     if (name.ends_with(".rels") || name == kContentTypes) continue;
-    if (!deleted.contains(name) || kept.contains(name)) continue;
+    if (!deleted.contains(name)) continue;
+    reached.push_back(name);
+    if (!target_set.contains(name)) candidates.emplace(name);
+  }
+  const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
+  std::set<std::string> dropped_overrides;
+  for (const std::string_view name : reached) {
+    if (kept.contains(name)) continue;
     edit.drop_part(relationship_part_name(name));
-    dropped_overrides.insert("/" + name);
-    edit.drop_part(name);
+    dropped_overrides.insert("/" + std::string(name));
+    edit.drop_part(std::string(name));
   }
   return dropped_overrides;
 }
@@ -106,8 +129,9 @@ Result<SlideDeleteSummary> delete_slides(
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
         const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        const PartNameSet listed(slides.begin(), slides.end());
         for (const std::string& target : target_slide_parts) {
-          if (std::find(slides.begin(), slides.end(), target) == slides.end())
+          if (!listed.contains(target))
             return invalid("target slide part " + target + " was not found in the presentation");
         }
         if (target_slide_parts.size() == slides.size())
@@ -119,7 +143,7 @@ Result<SlideDeleteSummary> delete_slides(
         const std::string relationships =
             PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
         const SlideRelationshipMap slide_ids =
-            slide_relationship_map(parse_relationships(relationships));
+            slide_relationship_map(relationships);
         std::set<std::string> deleted_ids;
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);

@@ -1,5 +1,6 @@
 #include "core/slides/relationship_graph.hpp"
 
+#include <deque>
 #include <utility>
 
 #include "core/base/ascii.hpp"
@@ -13,26 +14,19 @@ namespace {
 constexpr std::string_view kPackageRootRelationships = "_rels/.rels";
 constexpr std::string_view kRelsSuffix = ".rels";
 
-// Breadth first from the seeds; `follow(edge)` decides whether an edge is taken. Names live in
-// the returned set, whose nodes stay put while it grows.
-template <class Follow>
-PartNameSet walk(const RelationshipGraph& graph, std::span<const std::string> seeds,
-                 Follow&& follow) {
+// The names reached so far and those whose edges are still to be followed. Names live in
+// `seen`, whose nodes stay put while it grows.
+struct Walk {
   PartNameSet seen;
-  std::vector<const std::string*> queue;
-  const auto visit = [&](const std::string& name) {
+  std::deque<const std::string*> queue;
+
+  // True when the name is new.
+  bool visit(const std::string& name) {
     auto [at, inserted] = seen.insert(name);
     if (inserted) queue.push_back(&*at);
-  };
-  for (const std::string& seed : seeds) visit(seed);
-  for (std::size_t next = 0; next < queue.size(); ++next) {
-    const auto edges = graph.find(*queue[next]);
-    if (edges == graph.end()) continue;
-    for (const RelationshipEdge& edge : edges->second)
-      if (follow(edge)) visit(edge.target);
+    return inserted;
   }
-  return seen;
-}
+};
 
 }  // namespace
 
@@ -61,50 +55,96 @@ std::string relationships_source_part(std::string_view relationships_part) {
   return source;
 }
 
-std::vector<RelationshipEdge> relationship_edges(
-    std::string_view source_part, const std::vector<RelationshipSummary>& relationships) {
-  std::vector<RelationshipEdge> edges;
-  for (const RelationshipSummary& relationship : relationships) {
-    if (relationship.target.empty()) continue;
-    const bool mode_given = relationship.target_mode.has_value();
-    if (mode_given && !equals_ignoring_ascii_case(*relationship.target_mode, "Internal")) continue;
-    std::string target;
-    if (source_part.empty()) {
-      std::string_view name = relationship.target;
-      while (name.starts_with('/')) name.remove_prefix(1);
-      target = name;
-    } else {
-      target = resolve_target(source_part, relationship.target);
-    }
-    edges.push_back(RelationshipEdge{std::move(target), mode_given});
-  }
+RelationshipEdges relationship_edges(std::string_view source_part,
+                                     std::string_view relationships_bytes) {
+  RelationshipEdges edges;
+  scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
+    const bool mode_given = text.has_target_mode;
+    if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
+      return;
+    with_relationship_value(text.target, [&](std::string_view target) {
+      if (target.empty()) return;
+      if (source_part.empty()) {
+        while (target.starts_with('/')) target.remove_prefix(1);
+        edges.push_back(RelationshipEdge{std::string(target), mode_given});
+      } else {
+        edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
+      }
+    });
+  });
   return edges;
 }
 
-Result<RelationshipGraph> read_relationship_graph(PackageArchive& archive) {
+Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
+  graph.archive_ = &archive;
   for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;
-    const std::string content = PELVANE_TRY(read_archive_entry(archive, index));
-    std::string source = relationships_source_part(name);
-    graph[source] = relationship_edges(source, parse_relationships(content));
+    PELVANE_TRY_VOID(check_entry_opens(archive, index));
+    graph.unread_[relationships_source_part(name)] = index;
   }
   return graph;
 }
 
-PartNameSet deleted_closure(const RelationshipGraph& graph, std::span<const std::string> targets) {
-  return walk(graph, targets, [](const RelationshipEdge& edge) { return !edge.mode_given; });
+Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
+  if (const auto known = read_.find(source); known != read_.end()) return &known->second;
+  const auto unread = unread_.find(source);
+  if (unread == unread_.end()) return nullptr;
+  const std::string content = PELVANE_TRY(read_archive_entry(*archive_, unread->second));
+  unread_.erase(unread);
+  return &(read_[source] = relationship_edges(source, content));
 }
 
-PartNameSet kept_closure(const RelationshipGraph& graph, std::span<const std::string> survivors,
-                         const PartNameSet& targets) {
+Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
+                                    std::span<const std::string> targets) {
+  Walk walk;
+  for (const std::string& target : targets) walk.visit(target);
+  while (!walk.queue.empty()) {
+    const std::string& name = *walk.queue.front();
+    walk.queue.pop_front();
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    if (edges == nullptr) continue;
+    for (const RelationshipEdge& edge : *edges)
+      if (!edge.mode_given) walk.visit(edge.target);
+  }
+  return std::move(walk.seen);
+}
+
+Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string> survivors,
+                               const PartNameSet& targets, const PartNameSet& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
-  std::vector<std::string> seeds{"", "ppt/presentation.xml"};
-  seeds.insert(seeds.end(), survivors.begin(), survivors.end());
-  return walk(graph, seeds,
-              [&](const RelationshipEdge& edge) { return !targets.contains(edge.target); });
+  Walk walk;
+  std::size_t unreached = candidates.size();
+  const auto reach = [&](const std::string& name) {
+    if (walk.visit(name) && candidates.contains(name)) --unreached;
+  };
+  reach("");
+  reach("ppt/presentation.xml");
+  // The surviving slides are reached from the start; their own relationships are followed only
+  // once everything else reached is, and only while some candidate is still unreached.
+  std::deque<const std::string*> slides;
+  for (const std::string& survivor : survivors) {
+    const auto [at, inserted] = walk.seen.insert(survivor);
+    if (!inserted) continue;
+    if (candidates.contains(survivor)) --unreached;
+    slides.push_back(&*at);
+  }
+  while (unreached > 0) {
+    std::deque<const std::string*>& from = walk.queue.empty() ? slides : walk.queue;
+    if (from.empty()) break;
+    const std::string& name = *from.front();
+    from.pop_front();
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    if (edges == nullptr) continue;
+    for (const RelationshipEdge& edge : *edges)
+      if (!targets.contains(edge.target)) reach(edge.target);
+  }
+  PartNameSet kept;
+  for (const std::string& candidate : candidates)
+    if (walk.seen.contains(candidate)) kept.insert(candidate);
+  return kept;
 }
 
 }  // namespace pelvane

@@ -1,8 +1,10 @@
-// Which parts a package's relationships reach, as plain data over part names: the graph of
-// every relationships part's internal targets, and the walks that find what deleting slides
-// leaves without a user. No XML is read once the relationships parts are parsed.
+// Which parts a package's relationships reach, as data over part names: the graph of every
+// relationships part's internal targets, read part by part as the walks that find what deleting
+// slides leaves without a user come to it, and those walks.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "core/base/error.hpp"
-#include "core/model/models.hpp"
 
 namespace pelvane {
 
@@ -26,9 +27,16 @@ struct RelationshipEdge {
   friend bool operator==(const RelationshipEdge&, const RelationshipEdge&) = default;
 };
 
-// Source part name (empty: the package root) -> the parts its relationships lead to.
-using RelationshipGraph = std::unordered_map<std::string, std::vector<RelationshipEdge>>;
-using PartNameSet = std::unordered_set<std::string>;
+using RelationshipEdges = std::vector<RelationshipEdge>;
+
+// Part names, looked up by view as well as by string.
+struct PartNameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const noexcept {
+    return std::hash<std::string_view>{}(name);
+  }
+};
+using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
 
 // The part whose relationships a relationships part holds: "_rels/.rels" is the package root
 // (the empty name); otherwise the name loses every trailing ".rels" and its last "_rels" segment
@@ -36,23 +44,48 @@ using PartNameSet = std::unordered_set<std::string>;
 // such segment.
 std::string relationships_source_part(std::string_view relationships_part);
 
-// The edges of one source: a relationship without TargetMode or with "Internal" and a non-empty
-// Target. The package root's targets lose their leading "/" and are otherwise taken as written;
-// any other source's are resolved against it (`resolve_target`).
-std::vector<RelationshipEdge> relationship_edges(
-    std::string_view source_part, const std::vector<RelationshipSummary>& relationships);
+// The edges of one source, from the bytes of its relationships part: a relationship without
+// TargetMode or with "Internal" and a non-empty Target. The package root's targets lose their
+// leading "/" and are otherwise taken as written; any other source's are resolved against it
+// (`resolve_target`).
+RelationshipEdges relationship_edges(std::string_view source_part,
+                                     std::string_view relationships_bytes);
 
-// Every ".rels" entry of the archive, in archive order, parsed; a later relationships part of
-// the same source replaces the earlier one's edges. An entry that cannot be opened is `Zip`, a
-// read failure `Io`.
-Result<RelationshipGraph> read_relationship_graph(PackageArchive& archive);
+// Source part name (empty: the package root) -> the parts its relationships lead to. Over a
+// package, a source's relationships part is read the first time its edges are asked for, so a
+// walk reads only the relationships parts of the parts it comes to.
+class RelationshipGraph {
+ public:
+  // Every ".rels" entry of the archive is the relationships part of its source, a later one in
+  // archive order standing for the same source in place of an earlier one. Each is checked to
+  // open (`Zip` for the first, in archive order, that does not); none is read yet.
+  static Result<RelationshipGraph> of_package(PackageArchive& archive);
+  // A graph given as data.
+  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges)
+      : read_(std::move(edges)) {}
+
+  // The edges of `source`; null when it has no relationships part. A failure while reading the
+  // part is `Io`.
+  Result<const RelationshipEdges*> edges(const std::string& source);
+
+ private:
+  RelationshipGraph() = default;
+
+  PackageArchive* archive_ = nullptr;
+  std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
+  std::unordered_map<std::string, RelationshipEdges> read_;
+};
 
 // Every part reachable from the deleted slides through relationships without a TargetMode.
-PartNameSet deleted_closure(const RelationshipGraph& graph, std::span<const std::string> targets);
+Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
+                                    std::span<const std::string> targets);
 
-// Every part reachable from the package root, "ppt/presentation.xml" and the surviving slides
-// through internal relationships (with or without TargetMode), never entering a deleted slide.
-PartNameSet kept_closure(const RelationshipGraph& graph, std::span<const std::string> survivors,
-                         const PartNameSet& targets);
+// Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide
+// reaches through internal relationships (with or without TargetMode) without entering a deleted
+// slide. The walk stops once every candidate is reached, and takes the parts that the
+// presentation leads to before the surviving slides, so that the parts every slide shares are
+// found without reading each slide's relationships.
+Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string> survivors,
+                               const PartNameSet& targets, const PartNameSet& candidates);
 
 }  // namespace pelvane

@@ -13,8 +13,16 @@
 namespace pelvane {
 namespace {
 
-RelationshipSummary relationship(std::string target, std::optional<std::string> mode = {}) {
-  return RelationshipSummary{"rId1", "t", std::move(target), std::move(mode)};
+// A relationships part whose elements have these targets and target modes (none: no
+// TargetMode attribute).
+std::string rels(const std::vector<std::pair<std::string, std::optional<std::string>>>& targets) {
+  std::string text = "<Relationships>";
+  for (const auto& [target, mode] : targets) {
+    text += "<Relationship Id=\"r\" Type=\"t\" Target=\"" + target + "\"";
+    if (mode) text += " TargetMode=\"" + *mode + "\"";
+    text += "/>";
+  }
+  return text + "</Relationships>";
 }
 
 TEST(RelationshipGraph, SourcePartOfARelationshipsPart) {
@@ -32,24 +40,25 @@ TEST(RelationshipGraph, SourcePartOfARelationshipsPart) {
 
 // Only the root's targets lose every leading "/"; others resolve as any target does.
 TEST(RelationshipGraph, EdgesOfInternalRelationshipsWithATarget) {
-  const std::vector<RelationshipSummary> relationships = {
-      relationship("/ppt/presentation.xml"),    relationship("//docProps/app.xml", "Internal"),
-      relationship("./a/../b.xml", "INTERNAL"), relationship("http://x", "External"),
-      relationship("c.xml", "Other"),           relationship(""),
-  };
-  EXPECT_EQ(
-      relationship_edges("", relationships),
-      (std::vector<RelationshipEdge>{
-          {"ppt/presentation.xml", false}, {"docProps/app.xml", true}, {"./a/../b.xml", true}}));
+  const std::string relationships =
+      rels({{"/ppt/presentation.xml", {}}, {"//docProps/app.xml", "Internal"},
+            {"./a/../b.xml", "INTERNAL"}, {"http://x", "External"}, {"c.xml", "Other"},
+            {"", {}}, {"&amp;d.xml", "Int&#101;rnal"}});
+  EXPECT_EQ(relationship_edges("", relationships),
+            (RelationshipEdges{{"ppt/presentation.xml", false},
+                               {"docProps/app.xml", true},
+                               {"./a/../b.xml", true},
+                               {"&d.xml", true}}));
   EXPECT_EQ(relationship_edges("ppt/slides/slide1.xml", relationships),
-            (std::vector<RelationshipEdge>{{"ppt/presentation.xml", false},
-                                           {"/docProps/app.xml", true},
-                                           {"ppt/slides/b.xml", true}}));
+            (RelationshipEdges{{"ppt/presentation.xml", false},
+                               {"/docProps/app.xml", true},
+                               {"ppt/slides/b.xml", true},
+                               {"ppt/slides/&d.xml", true}}));
 }
 
 TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
   const std::string s1 = "ppt/slides/slide1.xml", s2 = "ppt/slides/slide2.xml";
-  const RelationshipGraph graph = {
+  RelationshipGraph graph({
       {"", {{"ppt/presentation.xml", false}}},
       {"ppt/presentation.xml", {{s1, false}, {s2, false}, {"ppt/theme.xml", false}}},
       {s1,
@@ -61,33 +70,43 @@ TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
       {"ppt/chart1.xml", {{"ppt/book1.xlsx", false}}},
       // A jump link back to the deleted slide, and the shared picture through an Internal mode.
       {s2, {{s1, false}, {"ppt/image1.png", true}}},
-  };
+  });
   const std::vector<std::string> targets{s1}, survivors{s2};
-  EXPECT_EQ(deleted_closure(graph, targets), (PartNameSet{s1, "ppt/notes1.xml", "ppt/image1.png",
-                                                          "ppt/chart1.xml", "ppt/book1.xlsx"}));
-  EXPECT_EQ(kept_closure(graph, survivors, PartNameSet{s1}),
+  const PartNameSet deleted{s1, "ppt/notes1.xml", "ppt/image1.png", "ppt/chart1.xml",
+                            "ppt/book1.xlsx"};
+  EXPECT_EQ(deleted_closure(graph, targets), deleted);
+  PartNameSet named = deleted;
+  named.insert({"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image2.png"});
+  EXPECT_EQ(kept_parts(graph, survivors, PartNameSet{s1}, named),
             (PartNameSet{"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image1.png"}));
 }
 
-TEST(RelationshipGraph, ReadsEveryRelationshipsPartALaterOneReplacingTheEarlier) {
-  const auto rels = [](std::string_view targets) {
-    std::string text = "<Relationships>";
-    for (char target : targets)
-      text += "<Relationship Id=\"r\" Type=\"t\" Target=\"" + std::string(1, target) + ".xml\"/>";
-    return text + "</Relationships>";
-  };
+// A later relationships part of one source stands for it; a part is read only when its edges
+// are asked for, so a damaged one fails only the walk that comes to it.
+TEST(RelationshipGraph, ReadsARelationshipsPartWhenAWalkComesToIt) {
   const std::string bytes = test::zip_bytes({
-      {"_rels/.rels", rels("p")},
-      {"ppt/slides/_rels/slide1.xml.rels", rels("ab")},
-      {"ppt/slides/slide1.xml", rels("z")},
-      {"ppt/slides/_rels/slide1.xml.rels.rels", rels("c")},
+      {.name = "_rels/.rels", .bytes = rels({{"p.xml", {}}}), .deflate = false},
+      {.name = "ppt/slides/_rels/slide1.xml.rels", .bytes = rels({{"a.xml", {}}})},
+      {.name = "ppt/slides/slide1.xml", .bytes = rels({{"z.xml", {}}})},
+      {.name = "ppt/slides/_rels/slide1.xml.rels.rels", .bytes = rels({{"c.xml", {}}})},
+      {.name = "ppt/slides/_rels/slide2.xml.rels", .bytes = rels({{"DAMAGED", {}}}),
+       .deflate = false},
   });
-  auto archive = PackageArchive::open_bytes(bytes);
+  test::TempDir dir;
+  const std::string path = dir.file("deck.pptx");
+  std::string damaged = bytes;
+  damaged.replace(damaged.find("DAMAGED"), 7, "damaged");  // the CRC-32 no longer matches
+  test::write_file(path, damaged);
+  auto archive = PackageArchive::open_file(path);
   ASSERT_TRUE(archive);
-  auto graph = read_relationship_graph(*archive);
+  auto graph = RelationshipGraph::of_package(*archive);
   ASSERT_TRUE(graph);
-  EXPECT_EQ(*graph, (RelationshipGraph{{"", {{"p.xml", false}}},
-                                       {"ppt/slides/slide1.xml", {{"ppt/slides/c.xml", false}}}}));
+  EXPECT_EQ(**graph->edges(""), (RelationshipEdges{{"p.xml", false}}));
+  EXPECT_EQ(**graph->edges("ppt/slides/slide1.xml"),
+            (RelationshipEdges{{"ppt/slides/c.xml", false}}));
+  EXPECT_EQ(*graph->edges("ppt/presentation.xml"), nullptr);
+  const std::vector<std::string> deleted{"ppt/slides/slide2.xml"};
+  EXPECT_EQ(deleted_closure(*graph, deleted).error().to_string(), "io error: CRC error");
 }
 
 }  // namespace
