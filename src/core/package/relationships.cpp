@@ -170,20 +170,32 @@ std::string resolve_target(std::string_view source_part, std::string_view target
     name.append(target);
     return name;
   }
-  std::vector<std::string_view> segments = split_segments(source_part);
-  segments.pop_back();  // the source's file name
-  for (std::string_view segment : split_segments(target)) {
+  // The segments of the source's directory, with the target's applied to them, held joined
+  // together with their count (no segment and one empty segment are both written "").
+  std::string name;
+  std::size_t count = 0;
+  const std::size_t slash = source_part.rfind('/');
+  if (slash != std::string_view::npos) {
+    name.assign(source_part.substr(0, slash));
+    count = 1 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
+  }
+  name.reserve(name.size() + 1 + target.size());
+  for (std::size_t start = 0; start <= target.size();) {
+    std::size_t end = target.find('/', start);
+    if (end == std::string_view::npos) end = target.size();
+    const std::string_view segment = target.substr(start, end - start);
+    start = end + 1;
     if (segment.empty() || segment == ".") continue;
     if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
+      if (count == 0) continue;
+      if (--count == 0)
+        name.clear();
+      else
+        name.erase(name.rfind('/'));
       continue;
     }
-    segments.push_back(segment);
-  }
-  std::string name;
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    if (i > 0) name += '/';
-    name += segments[i];
+    if (count++ > 0) name += '/';
+    name += segment;
   }
   return name;
 }
