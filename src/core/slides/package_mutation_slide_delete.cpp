@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include <tuple>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -28,24 +27,15 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 // The presentation's slide relationships by the part they resolve to; of two relationships to
 // one part the later in relationship-list order (by id, then target) gives the id.
 SlideRelationshipMap slide_relationship_map(std::string_view relationships_bytes) {
-  struct Latest {
-    std::string id;
-    std::string target;
-  };
-  std::map<std::string, Latest> latest;
+  std::vector<std::pair<std::string, std::string>> slides;  // (id, target)
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    if (!with_relationship_value(
-            text.type, [](std::string_view type) { return type.ends_with("/slide"); }))
-      return;
-    Latest relationship{relationship_value(text.id), relationship_value(text.target)};
-    auto [at, inserted] =
-        latest.try_emplace(resolve_target(kPresentationPart, relationship.target), relationship);
-    if (!inserted && std::tie(at->second.id, at->second.target) <
-                         std::tie(relationship.id, relationship.target))
-      at->second = std::move(relationship);
+    if (with_relationship_value(text.type,
+                                [](std::string_view type) { return type.ends_with("/slide"); }))
+      slides.emplace_back(relationship_value(text.id), relationship_value(text.target));
   });
+  std::sort(slides.begin(), slides.end());
   SlideRelationshipMap map;
-  for (auto& [part, relationship] : latest) map.emplace_hint(map.end(), part, std::move(relationship.id));
+  for (auto& [id, target] : slides) map[resolve_target(kPresentationPart, target)] = std::move(id);
   return map;
 }
 

@@ -1,6 +1,7 @@
 #include "core/zip/plain_entry.hpp"
 
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,8 +33,8 @@ bool read_exactly(int fd, std::uint64_t offset, char* out, std::size_t length) {
   return true;
 }
 
-uLong crc_of(uLong crc, const char* bytes, std::size_t size) {
-  return crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), size);
+std::uint32_t crc_of(std::uint32_t crc, const char* bytes, std::size_t size) {
+  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), size));
 }
 
 }  // namespace
@@ -67,9 +68,19 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
     if (status != Z_STREAM_END || produced != size) return std::nullopt;
     content.resize(size);
   }
-  if (crc_of(0L, content.data(), content.size()) != data->crc32) return std::nullopt;
+  if (crc_of(0, content.data(), content.size()) != data->crc32) return std::nullopt;
   return content;
 }
+
+struct PlainEntryStream::Inflater {
+  z_stream stream{};
+  ~Inflater() { inflateEnd(&stream); }
+};
+
+PlainEntryStream::PlainEntryStream() = default;
+PlainEntryStream::PlainEntryStream(PlainEntryStream&&) noexcept = default;
+PlainEntryStream& PlainEntryStream::operator=(PlainEntryStream&&) noexcept = default;
+PlainEntryStream::~PlainEntryStream() = default;
 
 std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders& headers,
                                                        std::uint64_t index) {
@@ -83,7 +94,6 @@ std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders&
   stream.compressed_left_ = data->compressed_size;
   stream.content_left_ = data->uncompressed_size;
   stream.expected_crc_ = data->crc32;
-  stream.crc_ = crc32_z(0L, nullptr, 0);
   if (stream.deflated_) {
     stream.inflater_ = std::make_unique<Inflater>();
     if (inflateInit2(&stream.inflater_->stream, -MAX_WBITS) != Z_OK) return std::nullopt;

@@ -7,8 +7,6 @@
 // the library read the entry and say what is wrong, in its own words.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -34,6 +32,10 @@ class PlainEntryStream {
   static std::optional<PlainEntryStream> open(const StoredEntryHeaders& headers,
                                               std::uint64_t index);
 
+  PlainEntryStream(PlainEntryStream&&) noexcept;
+  PlainEntryStream& operator=(PlainEntryStream&&) noexcept;
+  ~PlainEntryStream();
+
   // The next bytes into the front of `buffer` (not empty); 0 once the whole content has been
   // delivered and found to inflate to its stated size and CRC-32. None at anything else: data
   // that does not inflate, inflates past or short of the stated size, leaves compressed bytes
@@ -41,12 +43,9 @@ class PlainEntryStream {
   std::optional<std::size_t> read(std::span<char> buffer);
 
  private:
-  struct Inflater {
-    z_stream stream{};
-    ~Inflater() { inflateEnd(&stream); }
-  };
+  struct Inflater;  // zlib's inflation state (plain_entry.cpp)
 
-  PlainEntryStream() = default;
+  PlainEntryStream();
   // Reads the next block of compressed bytes; false when they cannot be read.
   bool refill();
 
@@ -56,9 +55,8 @@ class PlainEntryStream {
   std::uint64_t compressed_left_ = 0;   // compressed bytes not yet read
   std::uint64_t content_left_ = 0;      // content bytes not yet delivered
   std::uint32_t expected_crc_ = 0;
-  uLong crc_ = 0;
+  std::uint32_t crc_ = 0;
   std::vector<char> input_;             // compressed bytes read, not yet inflated
-  std::size_t input_at_ = 0;
   // Inflation state, heap-held: zlib's state points back at its stream, which must not move.
   std::unique_ptr<Inflater> inflater_;
 };

@@ -365,7 +365,8 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
     test::write_file(path, bytes);
     for (const bool from_file : {false, true}) {
       SCOPED_TRACE(from_file ? "file" : "bytes");
-      auto archive = from_file ? PackageArchive::open_file(path) : PackageArchive::open_bytes(bytes);
+      auto archive =
+          from_file ? PackageArchive::open_file(path) : PackageArchive::open_bytes(bytes);
       ASSERT_TRUE(archive) << archive.error().to_string();
       const std::optional<std::string_view> input_bytes =
           from_file ? std::nullopt : std::optional<std::string_view>(bytes);
