@@ -1,7 +1,8 @@
 #include "core/xml/markup_search.hpp"
 
 #include <algorithm>
-#include <cstring>
+
+#include "core/base/byte_search.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -13,60 +14,33 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-bool opens_opaque(const char* data, std::size_t n, std::size_t at) {
-  return data[at] == '<' && at + 1 < n && (data[at + 1] == '!' || data[at + 1] == '?');
-}
-
-struct Hit {
-  std::size_t at = npos;
-  bool opaque = false;
-};
-
-// The first place at or after `from` where `pattern` starts or an opaque span opens ("<!" or
-// "<?"); an empty pattern finds opaque spans only. Sixteen places are tested at once: for the
-// pattern by its first and last byte, for a span by "<" and the byte after it; only the places
-// that pass are looked at closely.
-Hit next_pattern_or_opaque(std::string_view text, std::string_view pattern, std::size_t from) {
+// Offset of the first "<!" or "<?" that starts at or after `from` and before `to`; npos when
+// there is none. Such places are rare, so the scan looks for their second byte, sixteen bytes at
+// a time, and only then at the byte before it.
+std::size_t next_opaque_start(std::string_view text, std::size_t from, std::size_t to) {
   const std::size_t n = text.size();
-  const std::size_t m = pattern.size();
   const char* const data = text.data();
-  std::size_t at = from;
+  std::size_t at = from + 1;  // where a second byte may stand
+  const std::size_t stop = std::min(to, n == 0 ? 0 : n - 1) + 1;  // past the last second byte
+  const auto opens = [&](std::size_t second) { return data[second - 1] == '<'; };
 #if defined(__SSE2__)
-  const std::size_t reach = std::max<std::size_t>(m, 2) - 1;  // bytes read past each start
-  const __m128i lts = _mm_set1_epi8('<');
   const __m128i bangs = _mm_set1_epi8('!');
   const __m128i questions = _mm_set1_epi8('?');
-  const __m128i heads = _mm_set1_epi8(m > 0 ? pattern.front() : '<');
-  const __m128i tails = _mm_set1_epi8(m > 0 ? pattern.back() : '<');
-  for (; at + 16 + reach <= n; at += 16) {
-    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
-    const __m128i opaque = _mm_and_si128(
-        _mm_cmpeq_epi8(first, lts),
-        _mm_or_si128(_mm_cmpeq_epi8(second, bangs), _mm_cmpeq_epi8(second, questions)));
-    __m128i wanted = opaque;
-    if (m > 0) {
-      const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + m - 1));
-      wanted = _mm_or_si128(
-          wanted, _mm_and_si128(_mm_cmpeq_epi8(first, heads), _mm_cmpeq_epi8(last, tails)));
-    }
-    auto hits = static_cast<unsigned>(_mm_movemask_epi8(wanted));
+  for (; at + 16 <= stop; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    auto hits = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, bangs), _mm_cmpeq_epi8(bytes, questions))));
     while (hits != 0) {
-      const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(hits));
-      if (opens_opaque(data, n, start)) return {start, true};
-      if (std::memcmp(data + start, pattern.data(), m) == 0) return {start, false};
+      const std::size_t second = at + static_cast<std::size_t>(__builtin_ctz(hits));
+      if (opens(second)) return second - 1;
       hits &= hits - 1;
     }
   }
 #endif
-  for (; at < n; ++at) {
-    if (opens_opaque(data, n, at)) return {at, true};
-    if (m > 0 && at + m <= n && data[at] == pattern.front() &&
-        std::memcmp(data + at, pattern.data(), m) == 0) {
-      return {at, false};
-    }
+  for (; at < stop; ++at) {
+    if ((data[at] == '!' || data[at] == '?') && opens(at)) return at - 1;
   }
-  return {};
+  return npos;
 }
 
 // Offset just past the opaque span opening at `at`; npos when it is not closed.
@@ -93,33 +67,35 @@ std::size_t opaque_end(std::string_view text, std::size_t at) {
 
 std::size_t find_in_markup(std::string_view text, std::string_view pattern, std::size_t from) {
   if (from > text.size() || pattern.empty()) return npos;
-  for (std::size_t pos = from;;) {
-    const Hit hit = next_pattern_or_opaque(text, pattern, pos);
-    if (hit.at == npos || !hit.opaque) return hit.at;
-    pos = opaque_end(text, hit.at);
+  // The next occurrence, then the first opaque span before it: none, and the occurrence is in
+  // markup; one, and the search goes on past that span. Each byte is read once by each search.
+  std::size_t pos = from;
+  std::size_t candidate = find_pattern(text, pattern, pos);
+  while (candidate != npos) {
+    const std::size_t opaque = next_opaque_start(text, pos, candidate + 1);
+    if (opaque == npos) return candidate;
+    pos = opaque_end(text, opaque);
     if (pos == npos) return npos;
+    if (candidate < pos) candidate = find_pattern(text, pattern, pos);
   }
+  return npos;
 }
 
 std::size_t rfind_in_markup(std::string_view text, std::string_view pattern, std::size_t from,
                             std::size_t to) {
-  const std::string_view range = text.substr(0, std::min(to, text.size()));
-  std::size_t last = npos;
-  for (std::size_t at = find_in_markup(range, pattern, from); at != npos;
-       at = find_in_markup(range, pattern, at + 1)) {
-    last = at;
-  }
-  return last;
+  const std::size_t end = std::min(to, text.size());
+  if (end < pattern.size()) return npos;
+  return MarkupMap(text, from, end).rfind(pattern, end - pattern.size());
 }
 
 MarkupMap::MarkupMap(std::string_view text, std::size_t from, std::size_t to)
     : text_(text), from_(from) {
   const std::size_t end = std::min(to, text.size());
   for (std::size_t pos = from; pos < end;) {
-    const Hit hit = next_pattern_or_opaque(text.substr(0, end), {}, pos);
-    if (hit.at == npos) break;
-    const std::size_t span_end = opaque_end(text, hit.at);
-    spans_.emplace_back(hit.at, span_end == npos ? text.size() : span_end);
+    const std::size_t start = next_opaque_start(text, pos, end);
+    if (start == npos) break;
+    const std::size_t span_end = opaque_end(text, start);
+    spans_.emplace_back(start, span_end == npos ? text.size() : span_end);
     pos = spans_.back().second;
   }
 }
