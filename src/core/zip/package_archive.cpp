@@ -252,9 +252,16 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   zip_error_t error;
+  // No bytes are no archive, as an empty file is none: the library would take them for an
+  // archive without entries.
+  if (bytes.empty()) {
+    zip_error_init_with_code(&error, ZIP_ER_NOZIP);
+    PelvaneError failure = PelvaneError::zip(error_text(&error));
+    zip_error_fini(&error);
+    return fail(std::move(failure));
+  }
   zip_error_init(&error);
-  zip_source_t* source =
-      zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(), bytes.size(), 0, &error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
   auto archive = open_source(source, &error);
   if (!archive) return fail(std::move(archive).error());
   return PackageArchive(*archive, std::string());

@@ -28,7 +28,7 @@ class PackageArchive {
   // the archive library's message.
   static Result<PackageArchive> open_file(std::string_view path);
   // Opens an archive over bytes in memory; the caller keeps `bytes` alive while the archive
-  // is in use.
+  // is in use. Empty bytes are `Zip` "Not a zip archive", as an empty file is.
   static Result<PackageArchive> open_bytes(std::string_view bytes);
 
   PackageArchive(PackageArchive&&) noexcept = default;
