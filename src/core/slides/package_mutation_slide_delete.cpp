@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -27,15 +28,22 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 // The presentation's slide relationships by the part they resolve to; of two relationships to
 // one part the later in relationship-list order (by id, then target) gives the id.
 SlideRelationshipMap slide_relationship_map(std::string_view relationships_bytes) {
-  std::vector<std::pair<std::string, std::string>> slides;  // (id, target)
+  using IdTarget = std::pair<std::string, std::string>;
+  std::unordered_map<std::string, IdTarget> latest;  // part -> (id, target)
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    if (with_relationship_value(text.type,
-                                [](std::string_view type) { return type.ends_with("/slide"); }))
-      slides.emplace_back(relationship_value(text.id), relationship_value(text.target));
+    if (!with_relationship_value(text.type,
+                                 [](std::string_view type) { return type.ends_with("/slide"); }))
+      return;
+    IdTarget relationship{relationship_value(text.id), relationship_value(text.target)};
+    std::string part = resolve_target(kPresentationPart, relationship.second);
+    const auto found = latest.find(part);
+    if (found == latest.end())
+      latest.emplace(std::move(part), std::move(relationship));
+    else if (found->second < relationship)
+      found->second = std::move(relationship);
   });
-  std::sort(slides.begin(), slides.end());
   SlideRelationshipMap map;
-  for (auto& [id, target] : slides) map[resolve_target(kPresentationPart, target)] = std::move(id);
+  for (auto& [part, relationship] : latest) map.emplace(part, std::move(relationship.first));
   return map;
 }
 

@@ -48,7 +48,6 @@ std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   return stat.size;
 }
 
-
 // Reads an entry whole into a string, straight into the string's own storage: room for the
 // declared size and one byte more, so that an entry of the declared size ends in the second
 // read and the string is never reallocated; more room (doubling) only for a declared size past
