@@ -95,11 +95,7 @@ Result<void> summarize_slide_into(PackageArchive& archive, std::string_view slid
   slide.has_timing = scan.has_timing;
   // Shapes and tables read the slide as text, invalid UTF-8 replaced; decoded once for both.
   std::string decoded;
-  std::string_view text = xml;
-  if (!is_valid_utf8(xml)) {
-    decoded = decode_utf8_lossy(xml);
-    text = decoded;
-  }
+  const std::string_view text = utf8_lossy_view(xml, decoded);
   slide.tables = extract_tables_in_text(text);
   extract_shapes_in_text(text, slide.shapes);
   slide.part.assign(slide_part);

@@ -92,7 +92,9 @@ std::uint64_t next_slide_id(std::string_view presentation_xml) {
 
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
                                     std::string_view relationship_id) {
-  std::string text = decode_utf8_lossy(presentation_xml);
+  // The text is read in place; only the new presentation text is built.
+  std::string decoded;
+  const std::string_view text = utf8_lossy_view(presentation_xml, decoded);
   const std::string entry = "<p:sldId id=\"" + std::to_string(slide_id) + "\" r:id=\"" +
                             std::string(relationship_id) + "\"/>";
   if (auto added = insert_before_last(text, kListClose, entry)) return std::move(*added);
@@ -100,17 +102,12 @@ Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint
   // An empty list written as one tag opens up to hold the entry (a second list would make the
   // presentation invalid).
   if (const auto start = find_tag_start(text, 0, kListTag)) {
-    if (const auto end = self_closing_tag_end(text, *start)) {
-      text.replace(*end - 2, 2, ">" + entry + std::string(kListClose));
-      return text;
-    }
+    if (const auto end = self_closing_tag_end(text, *start))
+      return splice_text(text, *end - 2, 2, ">" + entry + std::string(kListClose));
   }
 
   const std::string list = "<" + std::string(kListTag) + ">" + entry + std::string(kListClose);
-  if (const auto after = end_of_master_lists(text)) {
-    text.insert(*after, list);
-    return text;
-  }
+  if (const auto after = end_of_master_lists(text)) return splice_text(text, *after, 0, list);
   for (std::string_view marker : kAfterList) {
     if (auto added = insert_before_last(text, marker, list)) return std::move(*added);
   }

@@ -160,21 +160,27 @@ std::string replace_element(std::string_view text, std::string_view tag,
   return out;
 }
 
+std::string splice_text(std::string_view text, std::size_t at, std::size_t erase,
+                        std::string_view insertion) {
+  std::string out;
+  out.reserve(text.size() - erase + insertion.size());
+  out.append(text.substr(0, at));
+  out.append(insertion);
+  out.append(text.substr(at + erase));
+  return out;
+}
+
 std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
                                               std::string_view fragment) {
   const std::size_t at = text.rfind(marker);
   if (at == npos) return std::nullopt;
-  std::string out;
-  out.reserve(text.size() + fragment.size());
-  out.append(text.substr(0, at));
-  out.append(fragment);
-  out.append(text.substr(at));
-  return out;
+  return splice_text(text, at, 0, fragment);
 }
 
 Result<std::string> insert_before(std::string_view bytes, std::string_view marker,
                                   std::string_view fragment) {
-  auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
+  std::string decoded;
+  auto text = insert_before_last(utf8_lossy_view(bytes, decoded), marker, fragment);
   if (!text)
     return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));
   return std::move(*text);
