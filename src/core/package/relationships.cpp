@@ -132,15 +132,12 @@ std::vector<RelationshipSummary> parse_relationships(std::string_view bytes) {
 
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
                                                             std::string_view part_name) {
-  auto bytes = read_archive_bytes(archive, relationship_part_name(part_name));
-  if (!bytes) {
-    // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
-    // absent one; a failure while reading its bytes is reported.
-    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
-    return std::vector<RelationshipSummary>{};
-  }
-  if (!*bytes) return std::vector<RelationshipSummary>{};
-  return parse_relationships(**bytes);
+  // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
+  // absent one; a failure while reading its bytes, or a refusal to inflate it, is reported.
+  const auto bytes =
+      PELVANE_TRY(read_archive_bytes_if_opens(archive, relationship_part_name(part_name)));
+  if (!bytes) return std::vector<RelationshipSummary>{};
+  return parse_relationships(*bytes);
 }
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {
