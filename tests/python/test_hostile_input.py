@@ -179,20 +179,16 @@ def padded(tmp_path_factory):
     """Packages one of whose parts honestly inflates to far more than the package holds, each
     half a megabyte at most, written once per session."""
     folder = tmp_path_factory.mktemp("padded")
-    deck = build_deck(folder / "plain.pptx", slides=2).read_bytes()
-    packages = {}
-    for blanks in (512, 3):
-        packages[f"{blanks} MiB deck"] = padded_part(deck, PRESENTATION, blanks * MIB)
-        packages[f"{blanks} MiB workbook"] = padded_part(workbook_bytes(), SHEET, blanks * MIB)
-    packages["512 MiB slide"] = padded_part(deck, SLIDE, 512 * MIB)
-    packages["512 MiB slide relationships"] = padded_part(deck, SLIDE_RELS, 512 * MIB)
+    deck, book = build_deck(folder / "plain.pptx", slides=2).read_bytes(), workbook_bytes()
+    packages = {"3 MiB deck": (deck, PRESENTATION, 3), "3 MiB workbook": (book, SHEET, 3),
+                "512 MiB deck": (deck, PRESENTATION, 512), "512 MiB workbook": (book, SHEET, 512),
+                "512 MiB slide": (deck, SLIDE, 512), "512 MiB slide relationships": (deck, SLIDE_RELS, 512)}
+    paths = {kind: folder / kind.replace(" ", "-") for kind in packages}
+    for kind, (package, part, blanks) in packages.items():
+        paths[kind].write_bytes(padded_part(package, part, blanks * MIB))
     # A 7 MB slide of a million empty shapes, compressed several hundred to one.
-    packages["million shapes"] = build_deck(folder / "shapes.pptx", slides=2,
-                                            slide_shapes={0: "<p:sp/>" * 1_000_000}).read_bytes()
-    paths = {}
-    for kind, data in packages.items():
-        paths[kind] = folder / (kind.replace(" ", "-") + (".xlsx" if "workbook" in kind else ".pptx"))
-        paths[kind].write_bytes(data)
+    paths["million shapes"] = build_deck(folder / "shapes.pptx", slides=2,
+                                         slide_shapes={0: "<p:sp/>" * 1_000_000})
     return paths
 
 
