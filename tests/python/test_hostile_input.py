@@ -15,6 +15,8 @@ import pytest
 import pelvane.pelvane_native as native
 from deck_builder import PNG_1X1, build_deck, workbook_bytes
 from hostile_packages import bomb_deck, duplicate_entry_deck, padded_part
+from module_calls import SLIDE, parameters
+from module_calls import argument as value_for
 from package_lint import check_package
 
 BOX = (914400, 457200, 1828800, 914400)
@@ -69,31 +71,6 @@ except RuntimeError as caught:
 print(json.dumps([error, before, peak()]))
 """
 
-SLIDE = "ppt/slides/slide1.xml"
-CONNECTOR = "bentConnector3"
-# A value for each parameter of the module's functions, by name; the package, the output and the
-# files read by path are the call's own.
-VALUES = {
-    "layout_index": 0, "rows": 1, "cols": 1, "sheet_name": "Sheet1",
-    "cells_json": '[["B2", "n", "1"]]',
-    "source_slide_part": SLIDE, "target_slide_part": SLIDE, "target_slide_parts": [SLIDE],
-    "relationship_id": "rId2", "child_indices": [0], "mime_type": "video/mp4", "prog_id": "Package",
-    "placeholder_type": "body", "placeholder_orient": "horz", "placeholder_size": None,
-    "placeholder_idx": None, "placeholders_json": '[{"placeholder_type": "body"}]',
-    "adjustment_guides_json": "[]", "cell_texts_json": "[]",
-    "operations_json": '[{"type": "move_to", "x": 0, "y": 0}]',
-    "edits_json": '[{"type": "set_shape_text", "slide_index": 0, "shape_index": 0, "replacement": "x"}]',
-    "connector_preset_geometry": CONNECTOR, "search": "x", "replacement": "x", "text": "x",
-    "path_w": 100, "path_h": 100,
-}
-FILES = {"image_path": "image.png", "poster_frame_path": "image.png", "icon_path": "image.png",
-         "movie_path": "movie.mp4", "object_path": "object.bin"}
-
-
-def parameters(name):
-    """The required parameters of a module function, from its text signature."""
-    return [p for p in getattr(native, name).__text_signature__[1:-1].split(", ") if p and "=" not in p]
-
 
 def argument(name, parameter, package, output, files):
     if parameter in ("path", "input"):
@@ -102,19 +79,7 @@ def argument(name, parameter, package, output, files):
         return {"bytes_of": str(package)}
     if parameter == "output":
         return str(output)
-    if parameter in FILES:
-        return str(files / FILES[parameter])
-    if parameter == "preset_geometry":
-        return CONNECTOR if "connector" in name else "rect"
-    if parameter in VALUES:
-        return VALUES[parameter]
-    if parameter.endswith("_preset_geometry"):
-        return "rect"
-    if parameter.endswith("_emu"):
-        return 914400
-    if parameter.endswith(("_index", "_idx", "_id")):
-        return 0
-    raise KeyError(f"no value for parameter {parameter} of {name}")
+    return value_for(name, parameter, files)
 
 
 def run_child(name, package, output, files):
