@@ -126,6 +126,8 @@ class StoredEntryHeaders {
     std::uint32_t crc32 = 0;
     std::uint32_t compressed_size = 0;  // as the directory's own fields state them
     std::uint32_t uncompressed_size = 0;
+    std::string_view central_extra;  // within `directory_`
+    std::string_view comment;        // within `directory_`
     // The local header within `local_headers_`; size 0 when it is not where the directory says.
     std::size_t local_header_at = 0;
     std::size_t local_header_size = 0;
@@ -140,6 +142,9 @@ class StoredEntryHeaders {
   bool index_names();
   // The raw-copy header of an entry from its central header alone.
   static RawEntryHeader stored_header(const Entry& entry);
+  // The extra field of the entry's local header, as stored when that header was found, else as
+  // the archive library reads it.
+  std::string local_extra(PackageArchive& archive, std::uint64_t index) const;
 
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;

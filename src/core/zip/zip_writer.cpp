@@ -70,12 +70,15 @@ struct CentralRecord {
   std::uint16_t internal_attributes;
   std::uint32_t external_attributes;
   std::uint32_t local_offset;
+  std::string extra;    // of the central header
+  std::string comment;
 };
 
 // The fields that the local and the central header of an entry share, in their common order:
-// version needed to extract through the extra field's length (always 0: no extra field).
+// version needed to extract through the extra field's length.
 constexpr std::size_t kSharedFieldsSize = 26;
-void put_shared_fields(char* out, const CentralRecord& record, std::size_t name_size) {
+void put_shared_fields(char* out, const CentralRecord& record, std::size_t name_size,
+                       std::size_t extra_size) {
   const auto put = [&](std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
   };
@@ -88,23 +91,43 @@ void put_shared_fields(char* out, const CentralRecord& record, std::size_t name_
   put(record.compressed_size, 4);
   put(record.uncompressed_size, 4);
   put(static_cast<std::uint16_t>(name_size), 2);
-  put(0, 2);
+  put(static_cast<std::uint16_t>(extra_size), 2);
 }
 
-void put_shared_fields(std::string& out, const CentralRecord& record) {
+void put_shared_fields(std::string& out, const CentralRecord& record, std::size_t extra_size) {
   char fields[kSharedFieldsSize];
-  put_shared_fields(fields, record, record.name.size());
+  put_shared_fields(fields, record, record.name.size(), extra_size);
   out.append(fields, kSharedFieldsSize);
 }
 
-// The local header that goes with a record: the same fields, no extra field.
-std::string local_header(const CentralRecord& record) {
+// The local header that goes with a record: the same fields, then the name and `extra`.
+std::string local_header(const CentralRecord& record, std::string_view extra) {
   std::string header;
-  header.reserve(kLocalHeaderSize + record.name.size());
+  header.reserve(kLocalHeaderSize + record.name.size() + extra.size());
   put32(header, kLocalHeaderSignature);
-  put_shared_fields(header, record);
+  put_shared_fields(header, record, extra.size());
   header.append(record.name);
+  header.append(extra);
   return header;
+}
+
+constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
+
+// The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
+// extended-information field, up to the first field that does not parse (a length running
+// past the end, or a tail too short for a field header).
+std::string without_zip64_field(std::string_view stored) {
+  std::string kept;
+  while (stored.size() >= 4) {
+    const auto id = static_cast<std::uint16_t>(static_cast<unsigned char>(stored[0]) |
+                                               static_cast<unsigned char>(stored[1]) << 8);
+    const std::size_t size = static_cast<unsigned char>(stored[2]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(stored[3])) << 8;
+    if (size > stored.size() - 4) break;
+    if (id != kZip64ExtraFieldId) kept.append(stored.substr(0, 4 + size));
+    stored.remove_prefix(4 + size);
+  }
+  return kept;
 }
 
 PelvaneError too_large(std::string_view name) {
@@ -130,6 +153,10 @@ Result<void> as_archive_failure(Result<void> result) {
 Result<CentralRecord> raw_entry_fields(const RawEntryHeader& header, std::uint64_t offset) {
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
+  if (header.local_extra.size() > 0xFFFF || header.central_extra.size() > 0xFFFF ||
+      header.comment.size() > 0xFFFF)
+    return fail(PelvaneError::zip("entry " + std::string(header.name) +
+                                  " has an extra field or comment longer than 65535 bytes"));
   const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
   return CentralRecord{
       std::string(),
@@ -143,7 +170,9 @@ Result<CentralRecord> raw_entry_fields(const RawEntryHeader& header, std::uint64
       static_cast<std::uint32_t>(header.uncompressed_size),
       header.internal_attributes,
       header.external_attributes,
-      static_cast<std::uint32_t>(offset)};
+      static_cast<std::uint32_t>(offset),
+      without_zip64_field(header.central_extra),
+      header.comment};
 }
 
 Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
@@ -245,9 +274,9 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.records.push_back({std::string(name), fields.version_made_by,
                        version_needed(fields.method, is_directory_name(name)), fields.flags,
                        fields.method, fields.modified, 0, 0, 0, fields.internal_attributes,
-                       fields.external_attributes, static_cast<std::uint32_t>(s.offset)});
+                       fields.external_attributes, static_cast<std::uint32_t>(s.offset), {}, {}});
   // CRC-32 and sizes are patched in by `end_entry`.
-  const std::string header = local_header(s.current());
+  const std::string header = local_header(s.current(), {});
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
   s.offset += header.size();
   s.open = State::Open::Content;
@@ -320,13 +349,15 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
 }
 
 bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored) {
-  if (stored.size() != kLocalHeaderSize + header.name.size() ||
-      stored.substr(kLocalHeaderSize) != header.name)
+  const std::string extra = without_zip64_field(header.local_extra);
+  if (stored.size() != kLocalHeaderSize + header.name.size() + extra.size() ||
+      stored.substr(kLocalHeaderSize, header.name.size()) != header.name ||
+      stored.substr(kLocalHeaderSize + header.name.size()) != extra)
     return false;
   auto record = raw_entry_fields(header, 0);
   if (!record) return false;
   char fields[kSharedFieldsSize];
-  put_shared_fields(fields, *record, header.name.size());
+  put_shared_fields(fields, *record, header.name.size(), extra.size());
   return get_signature(stored) == kLocalHeaderSignature &&
          stored.substr(4, kSharedFieldsSize) == std::string_view(fields, kSharedFieldsSize);
 }
@@ -336,7 +367,7 @@ Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   PELVANE_TRY_VOID(s.admit_new_entry(header.name));
   PELVANE_TRY_VOID(copy_pending());
   s.records.push_back(PELVANE_TRY(raw_entry_record(header, s.offset)));
-  const std::string local = local_header(s.current());
+  const std::string local = local_header(s.current(), without_zip64_field(header.local_extra));
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(local)));
   s.offset += local.size();
   s.open = State::Open::Raw;
@@ -349,7 +380,8 @@ Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(header.name));
   CentralRecord record = PELVANE_TRY(raw_entry_record(header, s.offset));
-  if (length != kLocalHeaderSize + record.name.size() + record.compressed_size)
+  if (length != kLocalHeaderSize + record.name.size() +
+                    without_zip64_field(header.local_extra).size() + record.compressed_size)
     return fail(PelvaneError::zip("entry " + record.name + " does not span its stated size"));
   // A span that continues the pending one joins it.
   if (s.pending_length > 0 && (s.pending_fd != fd || s.pending_offset + s.pending_length != offset))
@@ -494,13 +526,15 @@ Result<void> ZipWriter::finish() {
   for (const auto& record : s.records) {
     put32(block, kCentralHeaderSignature);
     put16(block, record.version_made_by);
-    put_shared_fields(block, record);
-    put16(block, 0);  // comment
+    put_shared_fields(block, record, record.extra.size());
+    put16(block, static_cast<std::uint16_t>(record.comment.size()));
     put16(block, 0);  // disk number
     put16(block, record.internal_attributes);
     put32(block, record.external_attributes);
     put32(block, record.local_offset);
     block.append(record.name);
+    block.append(record.extra);
+    block.append(record.comment);
     if (block.size() >= 60 * 1024) {
       s.offset += block.size();
       PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));

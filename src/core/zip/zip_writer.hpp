@@ -2,7 +2,9 @@
 //
 // Every header field is set here, so a rewritten package says exactly what we mean: the
 // compression method of each entry, its MS-DOS time, Unix permissions, and nothing else (no
-// ZIP64 records, no archive or entry comments, no data descriptors, no extra fields).
+// ZIP64 records, no archive comment, no data descriptors). Entries written from content carry
+// no extra field and no comment; an entry copied raw keeps the extra fields and the comment it
+// had, but for a ZIP64 extended-information field.
 //
 // Three ways to write an entry:
 //   - from content (`begin_entry`, `write_entry_data`, `end_entry`, or `add_entry` for a whole
@@ -10,7 +12,7 @@
 //     patched into the local header afterwards;
 //   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
 //   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`): compressed bytes copied as they
-//     are, with the CRC-32, sizes, method and time the caller states.
+//     are, with the CRC-32, sizes, method, time, extra fields and comment the caller states.
 // `finish` writes the central directory and the end record. An archive that would need ZIP64
 // (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`, and so does
 // an entry under a name already written ("entry name {0} is already in the archive"): readers
@@ -83,6 +85,12 @@ struct RawEntryHeader {
   std::uint16_t version_made_by = (3 << 8) | 63;  // Unix, 6.3
   std::uint32_t external_attributes = kUnixFileMode << 16;
   std::uint16_t internal_attributes = 0;
+  // Extra fields of the local and of the central header, and the entry comment, as stored.
+  // A ZIP64 extended-information field is left out (nothing is written with ZIP64, and its
+  // values would no longer hold), and so is whatever follows a field that does not parse.
+  std::string local_extra;
+  std::string central_extra;
+  std::string comment;
 };
 
 // The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the
