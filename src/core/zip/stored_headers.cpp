@@ -522,15 +522,21 @@ std::string library_extra_fields(zip_t* handle, std::uint64_t index, zip_flags_t
 
 }  // namespace
 
-std::string StoredEntryHeaders::local_extra(PackageArchive& archive, std::uint64_t index) const {
+std::string_view StoredEntryHeaders::keep(std::string bytes) const {
+  if (bytes.empty()) return {};
+  return kept_.emplace_back(std::move(bytes));
+}
+
+std::string_view StoredEntryHeaders::local_extra(PackageArchive& archive,
+                                                 std::uint64_t index) const {
   if (exact_ && index < entries_.size() && entries_[index].local_header_size > 0) {
     const Entry& entry = entries_[index];
     const std::size_t extra_at = kLocalHeaderSize + entry.name.size();
-    return local_headers_.substr(entry.local_header_at + extra_at,
-                                 entry.local_header_size - extra_at);
+    return std::string_view(local_headers_)
+        .substr(entry.local_header_at + extra_at, entry.local_header_size - extra_at);
   }
   auto library = archive.library();
-  return library ? library_extra_fields(*library, index, ZIP_FL_LOCAL) : std::string();
+  return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }
 
 StoredEntryHeaders::File::~File() {
@@ -621,10 +627,11 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
       header.version_made_by = static_cast<std::uint16_t>(opsys << 8 | 63);
       header.external_attributes = attributes;
     }
-    header.central_extra = library_extra_fields(handle, index, ZIP_FL_CENTRAL);
+    header.central_extra = keep(library_extra_fields(handle, index, ZIP_FL_CENTRAL));
     zip_uint32_t comment_size = 0;
+    // The library keeps the comment while the archive is open.
     if (const char* comment = zip_file_get_comment(handle, index, &comment_size, ZIP_FL_ENC_RAW))
-      header.comment.assign(comment, comment_size);
+      header.comment = std::string_view(comment, comment_size);
   }
   header.local_extra = local_extra(archive, index);
   return header;
