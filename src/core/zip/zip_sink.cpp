@@ -104,11 +104,21 @@ Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) 
 }
 
 Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
-  const std::size_t at = buffer_.size();
-  buffer_.resize(at + static_cast<std::size_t>(length));
-  auto read = read_fully(fd, buffer_.data() + at, length, offset);
-  if (!read) buffer_.resize(at);
-  return read;
+  // In slices, so that a length past the end of the file fails before it is all allocated.
+  const std::size_t start = buffer_.size();
+  while (length > 0) {
+    const auto slice = static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize));
+    const std::size_t at = buffer_.size();
+    buffer_.resize(at + slice);
+    auto read = read_fully(fd, buffer_.data() + at, slice, offset);
+    if (!read) {
+      buffer_.resize(start);
+      return read;
+    }
+    offset += slice;
+    length -= slice;
+  }
+  return {};
 }
 
 FileZipSink::FileZipSink(int fd)
