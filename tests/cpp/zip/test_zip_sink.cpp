@@ -83,6 +83,10 @@ TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   std::vector<std::string> outputs = {dir.file("out.zip")};
   if (std::filesystem::is_directory("/dev/shm"))
     outputs.push_back("/dev/shm/" + dir.path().filename().string() + ".zip");
+  struct Removed {  // the output on the RAM disk goes even when an assertion ends the test
+    const std::string path;
+    ~Removed() { std::filesystem::remove(path); }
+  } removed{outputs.back()};
 
   for (const SinkCase& sink_case : sink_cases()) {
     SCOPED_TRACE(sink_case.label);
@@ -107,7 +111,6 @@ TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
       }
     }
   }
-  for (const std::string& output : outputs) std::filesystem::remove(output);
   ::close(files[0]);
   ::close(files[1]);
 }
