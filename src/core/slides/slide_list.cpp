@@ -7,6 +7,8 @@
 
 #include "core/base/decimal.hpp"
 #include "core/base/utf8.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/slides/section_list.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -15,6 +17,7 @@ namespace pelvane {
 namespace {
 
 constexpr std::uint64_t kFirstSlideId = 256;
+constexpr std::uint64_t kLastSlideId = 2147483647;  // the largest slide id a presentation holds
 constexpr std::string_view kListTag = "p:sldIdLst";
 constexpr std::string_view kListClose = "</p:sldIdLst>";
 
@@ -50,6 +53,57 @@ std::optional<std::size_t> end_of_master_lists(std::string_view text) {
   return last;
 }
 
+// The text with a new slide list holding `entry`, placed where the schema wants it.
+Result<std::string> insert_new_slide_list(std::string text, std::string_view entry) {
+  const std::string list = "<" + std::string(kListTag) + ">" + std::string(entry) +
+                           std::string(kListClose);
+  if (const auto after = end_of_master_lists(text)) {
+    text.insert(*after, list);
+    return text;
+  }
+  for (std::string_view marker : kAfterList) {
+    if (auto added = insert_before_last(text, marker, list)) return std::move(*added);
+  }
+  return insert_before(text, "</p:presentation>", list);
+}
+
+// Where the presentation's slide list stands in the text.
+struct SlideListPlace {
+  std::string_view name;       // qualified, as written
+  std::size_t start_tag_end;   // just past its start tag
+  std::size_t end_tag;         // where its end tag begins; for a self-closing tag, its "/>"
+  bool self_closing = false;
+};
+
+// The slide list (`SlideListScan`), none when the presentation has none. A list that the text
+// never closes: `XmlTextDecode` "expected closing marker </{name}>"; a reader error is `Xml`.
+Result<std::optional<SlideListPlace>> find_slide_list(std::string_view text) {
+  XmlReader reader(text);
+  SlideListScan scan;
+  std::optional<SlideListPlace> place;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) break;
+    const std::size_t tag_end = event.offset + event.raw.size();
+    switch (scan.classify(event, reader.depth())) {
+      case SlideListScan::Role::ListEmpty:
+        return SlideListPlace{event.name, tag_end, tag_end - 2, true};
+      case SlideListScan::Role::ListStart:
+        place = SlideListPlace{event.name, tag_end, tag_end, false};
+        break;
+      case SlideListScan::Role::ListEnd:
+        place->end_tag = event.offset;
+        return place;
+      default:
+        break;
+    }
+  }
+  if (place)
+    return fail(PelvaneError::xml_text_decode("expected closing marker </" +
+                                              std::string(place->name) + ">"));
+  return std::optional<SlideListPlace>{};
+}
+
 // Checks `order` against `count` entries; true when it is the identity.
 Result<bool> check_slide_order(std::span<const std::uint64_t> order, std::size_t count) {
   if (order.size() != count)
@@ -74,6 +128,7 @@ Result<bool> check_slide_order(std::span<const std::uint64_t> order, std::size_t
 }  // namespace
 
 std::uint64_t next_slide_id(std::string_view presentation_xml) {
+  std::vector<std::uint64_t> used;
   std::uint64_t largest = kFirstSlideId - 1;
   XmlReader reader(presentation_xml, XmlReaderOptions{.trim_text = true});
   for (;;) {
@@ -84,10 +139,21 @@ std::uint64_t next_slide_id(std::string_view presentation_xml) {
       if (attribute.malformed || attribute.local_name() != "id") continue;
       const auto value = unescape_xml(attribute.value);
       if (!value) continue;
-      if (const auto id = parse_u64(*value)) largest = std::max(largest, *id);
+      if (const auto id = parse_u64(*value)) {
+        largest = std::max(largest, *id);
+        used.push_back(*id);
+      }
     }
   }
-  return largest + 1;
+  if (largest < kLastSlideId) return largest + 1;
+  // No room above the largest id: the smallest id that no entry names.
+  std::ranges::sort(used);
+  std::uint64_t candidate = kFirstSlideId;
+  for (const std::uint64_t id : used) {
+    if (id > candidate) break;
+    if (id == candidate) ++candidate;
+  }
+  return candidate;
 }
 
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
@@ -95,41 +161,39 @@ Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint
   std::string text = decode_utf8_lossy(presentation_xml);
   const std::string entry = "<p:sldId id=\"" + std::to_string(slide_id) + "\" r:id=\"" +
                             std::string(relationship_id) + "\"/>";
-  if (auto added = insert_before_last(text, kListClose, entry)) return std::move(*added);
-
-  // An empty list written as one tag opens up to hold the entry (a second list would make the
-  // presentation invalid).
-  if (const auto start = find_tag_start(text, 0, kListTag)) {
-    if (const auto end = self_closing_tag_end(text, *start)) {
-      text.replace(*end - 2, 2, ">" + entry + std::string(kListClose));
-      return text;
-    }
+  const auto list = PELVANE_TRY(find_slide_list(text));
+  if (list && list->name != kListTag) {
+    // The entry is written with the "p:" prefix, which this part may not bind at all.
+    return fail(PelvaneError::invalid_input("slide list " + std::string(list->name) +
+                                            " does not use the prefix p:, so no slide can be "
+                                            "listed in it"));
   }
-
-  const std::string list = "<" + std::string(kListTag) + ">" + entry + std::string(kListClose);
-  if (const auto after = end_of_master_lists(text)) {
-    text.insert(*after, list);
-    return text;
+  if (list && list->self_closing) {
+    // An empty list written as one tag opens up to hold the entry (a second list would make the
+    // presentation invalid).
+    text.replace(list->end_tag, 2, ">" + entry + std::string(kListClose));
+  } else if (list) {
+    text.insert(list->end_tag, entry);
+  } else {
+    text = PELVANE_TRY(insert_new_slide_list(std::move(text), entry));
   }
-  for (std::string_view marker : kAfterList) {
-    if (auto added = insert_before_last(text, marker, list)) return std::move(*added);
-  }
-  return insert_before(text, "</p:presentation>", list);
+  return align_sections_with_slide_list(text, slide_id);
 }
 
 Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presentation_xml,
                                                        std::span<const std::uint64_t> order) {
   XmlReader reader(presentation_xml);
   XmlWriter writer(presentation_xml.size());
+  SlideListScan list;
   std::vector<std::string> entries;
   XmlWriter entry;
   std::size_t entry_depth = 0;  // inside an entry: elements open in it
-  std::size_t list_depth = 0;   // inside the list: elements open, the list included
   bool list_met = false;
   bool changed = false;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
+    const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry_depth > 0) {
       entry.write_event(event);
       if (event.is_start()) {
@@ -140,15 +204,7 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
       }
       continue;
     }
-    if (list_depth == 0) {
-      writer.write_event(event);
-      if (event.is_start() && event.local_name() == "sldIdLst") {
-        list_depth = 1;
-        list_met = true;
-      }
-      continue;
-    }
-    if (list_depth == 1 && event.is_tag() && event.local_name() == "sldId") {
+    if (role == SlideListScan::Role::Entry) {
       entry.write_event(event);
       if (event.is_start()) {
         entry_depth = 1;
@@ -158,24 +214,23 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
       }
       continue;
     }
-    if (list_depth == 1 && event.is_end()) {  // the list's end: the reader checks the name
+    if (role == SlideListScan::Role::ListEnd) {
       const bool identity = PELVANE_TRY(check_slide_order(order, entries.size()));
       changed = changed || !identity;
       for (const std::uint64_t member : order) writer.write_raw(entries[member]);
       entries.clear();
-      writer.write_event(event);
-      list_depth = 0;
-      continue;
     }
+    // Everything else, inside the list too (white space, comments, other children), is written
+    // where it is met: ahead of the held entries.
+    list_met = list_met || role == SlideListScan::Role::ListStart;
     writer.write_event(event);
-    if (event.is_start()) ++list_depth;
-    if (event.is_end()) --list_depth;
   }
   if (entry_depth > 0)
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
   if (!list_met) return fail(PelvaneError::xml_text_decode("presentation has no slide id list"));
   if (!changed) return std::pair{std::string(presentation_xml), false};
-  return std::pair{std::move(writer).take(), true};
+  const std::string reordered = std::move(writer).take();
+  return std::pair{PELVANE_TRY(align_sections_with_slide_list(reordered)), true};
 }
 
 }  // namespace pelvane

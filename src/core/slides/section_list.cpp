@@ -1,0 +1,296 @@
+#include "core/slides/section_list.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "core/base/ascii.hpp"
+#include "core/base/decimal.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// Levels count the root element as 1: the root's extension list, the extension, the section
+// list, a section, its slide list and that list's entries.
+constexpr std::size_t kExtensionListLevel = 2;
+constexpr std::size_t kExtensionLevel = 3;
+constexpr std::size_t kSectionListLevel = 4;
+constexpr std::size_t kSectionLevel = 5;
+constexpr std::size_t kSlideListLevel = 6;
+constexpr std::size_t kEntryLevel = 7;
+
+// The level of the element a tag opens, from the reader's depth after it.
+std::size_t tag_level(const XmlEvent& event, std::size_t depth) {
+  return event.is_start() ? depth : depth + 1;
+}
+
+// The slide id a tag names: its attribute written exactly "id" (not "r:id"), unescaped, as an
+// unsigned decimal.
+std::optional<std::uint64_t> named_slide_id(const XmlEvent& tag) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed || attribute.name != "id") continue;
+    const auto value = unescape_xml(attribute.value);
+    return value ? parse_u64(*value) : std::nullopt;
+  }
+  return std::nullopt;
+}
+
+struct SectionEntry {
+  std::optional<std::uint64_t> id;
+  std::string_view raw;
+};
+
+// One section's slide list as read: where it stands and what it holds.
+struct SectionSlides {
+  bool has_list = false;
+  bool closed = false;        // its end tag was met (or it closes itself)
+  bool self_closing = false;  // written as one tag
+  std::size_t begin = 0;      // the list element's byte range
+  std::size_t end = 0;
+  std::string_view start_tag;  // as written; the whole tag when it closes itself
+  std::string_view end_tag;
+  std::string_view name;  // qualified
+  std::string other;      // what the list holds besides its entries, in document order
+  std::vector<SectionEntry> entries;
+};
+
+// What one pass over the presentation finds: the slide list's ids and the sections.
+struct SectionScan {
+  std::vector<std::uint64_t> slide_ids;
+  std::vector<SectionSlides> sections;
+};
+
+Result<SectionScan> scan_sections(std::string_view xml) {
+  SectionScan scan;
+  XmlReader reader(xml);
+  SlideListScan slide_list;
+  bool in_extension_list = false;
+  bool in_extension = false;
+  bool in_section_list = false;
+  bool in_section = false;
+  SectionSlides* list = nullptr;  // the open list of the current section
+  bool in_entry = false;  // inside an entry written with a start and an end tag
+  std::size_t entry_begin = 0;
+  std::optional<std::uint64_t> entry_id;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) return scan;
+    const std::size_t depth = reader.depth();
+    if (slide_list.classify(event, depth) == SlideListScan::Role::Entry) {
+      if (const auto id = named_slide_id(event)) scan.slide_ids.push_back(*id);
+      continue;
+    }
+    if (list) {
+      if (in_entry) {
+        if (event.is_end() && depth == kEntryLevel - 1) {
+          const std::size_t end = event.offset + event.raw.size();
+          list->entries.push_back({entry_id, xml.substr(entry_begin, end - entry_begin)});
+          in_entry = false;
+        }
+      } else if (event.is_end() && depth == kSlideListLevel - 1) {
+        list->end = event.offset + event.raw.size();
+        list->end_tag = event.raw;
+        list->closed = true;
+        list = nullptr;
+      } else if (event.is_tag() && tag_level(event, depth) == kEntryLevel &&
+                 event.local_name() == "sldId") {
+        if (event.is_empty()) {
+          list->entries.push_back({named_slide_id(event), event.raw});
+        } else {
+          in_entry = true;
+          entry_begin = event.offset;
+          entry_id = named_slide_id(event);
+        }
+      } else {
+        list->other += event.raw;
+      }
+      continue;
+    }
+    if (event.is_end()) {
+      // Leaving an element closes every state opened at or below its level.
+      if (depth < kSectionLevel) in_section = false;
+      if (depth < kSectionListLevel) in_section_list = false;
+      if (depth < kExtensionLevel) in_extension = false;
+      if (depth < kExtensionListLevel) in_extension_list = false;
+      continue;
+    }
+    if (!event.is_tag()) continue;
+    const std::size_t level = tag_level(event, depth);
+    const std::string_view name = event.local_name();
+    if (level == kExtensionListLevel && name == "extLst") {
+      in_extension_list = event.is_start();
+    } else if (in_extension_list && level == kExtensionLevel && name == "ext") {
+      in_extension = event.is_start() &&
+                     equals_ignoring_ascii_case(attribute_key(event, "uri"), kSectionExtensionUri);
+    } else if (in_extension && level == kSectionListLevel && name == "sectionLst") {
+      in_section_list = event.is_start();
+    } else if (in_section_list && level == kSectionLevel && name == "section") {
+      scan.sections.emplace_back();
+      in_section = event.is_start();
+    } else if (in_section && level == kSlideListLevel && name == "sldIdLst" &&
+               !scan.sections.back().has_list) {
+      SectionSlides& section = scan.sections.back();
+      section.has_list = true;
+      section.self_closing = event.is_empty();
+      section.closed = event.is_empty();
+      section.begin = event.offset;
+      section.end = event.offset + event.raw.size();
+      section.start_tag = event.raw;
+      section.name = event.name;
+      if (event.is_start()) list = &section;
+    }
+  }
+}
+
+// Suffix maxima over section numbers: the longest run found so far that starts at a section at
+// or after a given one. A Fenwick tree over the reversed numbers, so each step is logarithmic.
+class LongestFromSection {
+ public:
+  explicit LongestFromSection(std::size_t sections) : tree_(sections + 1, 0) {}
+  std::size_t at_or_after(std::size_t section) const {
+    std::size_t best = 0;
+    for (std::size_t i = reversed(section); i > 0; i -= i & (~i + 1)) best = std::max(best, tree_[i]);
+    return best;
+  }
+  void record(std::size_t section, std::size_t length) {
+    for (std::size_t i = reversed(section); i < tree_.size(); i += i & (~i + 1))
+      tree_[i] = std::max(tree_[i], length);
+  }
+
+ private:
+  std::size_t reversed(std::size_t section) const { return tree_.size() - 1 - section; }
+  std::vector<std::size_t> tree_;
+};
+
+// The list element of a section with the given slides, written again.
+std::string rewritten_list(const SectionSlides& section, std::span<const std::uint64_t> ids) {
+  std::string out;
+  if (section.self_closing) {
+    std::string_view tag = section.start_tag;
+    tag.remove_suffix(2);  // "/>"
+    out.append(tag).append(">");
+  } else {
+    out.append(section.start_tag);
+  }
+  out += section.other;
+  const std::string_view prefix =
+      section.name.substr(0, section.name.size() - xml_local_name(section.name).size());
+  for (const std::uint64_t id : ids) {
+    const auto kept = std::find_if(section.entries.begin(), section.entries.end(),
+                                   [&](const SectionEntry& entry) { return entry.id == id; });
+    if (kept != section.entries.end()) {
+      out += kept->raw;
+    } else {
+      out.append("<").append(prefix).append("sldId id=\"").append(std::to_string(id)).append("\"/>");
+    }
+  }
+  if (section.self_closing) {
+    out.append("</").append(section.name).append(">");
+  } else {
+    out.append(section.end_tag);
+  }
+  return out;
+}
+
+bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::uint64_t> ids) {
+  return std::equal(entries.begin(), entries.end(), ids.begin(), ids.end(),
+                    [](const SectionEntry& entry, std::uint64_t id) { return entry.id == id; });
+}
+
+}  // namespace
+
+std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<std::size_t>> sections,
+                                                  std::size_t fallback) {
+  const std::size_t count = sections.size();
+  std::size_t largest = 0;
+  for (const auto& section : sections) largest = std::max(largest, section.value_or(0));
+
+  // longest[k]: the longest non-decreasing run of sections that starts at position k.
+  std::vector<std::size_t> longest(count, 0);
+  LongestFromSection from(largest + 1);
+  std::size_t need = 0;
+  for (std::size_t k = count; k-- > 0;) {
+    if (!sections[k]) continue;
+    longest[k] = 1 + from.at_or_after(*sections[k]);
+    from.record(*sections[k], longest[k]);
+    need = std::max(need, longest[k]);
+  }
+  // The earliest position that can still start a run of the length needed is kept.
+  std::vector<bool> kept(count, false);
+  std::size_t floor = 0;
+  for (std::size_t k = 0; k < count && need > 0; ++k) {
+    if (sections[k] && *sections[k] >= floor && longest[k] == need) {
+      kept[k] = true;
+      floor = *sections[k];
+      --need;
+    }
+  }
+
+  // A slide takes the section of the nearest kept slide before it; slides ahead of the first kept
+  // one take that one's.
+  std::vector<std::size_t> result(count, fallback);
+  const auto first = std::find(kept.begin(), kept.end(), true);
+  if (first == kept.end()) return result;
+  std::size_t current = *sections[static_cast<std::size_t>(first - kept.begin())];
+  for (std::size_t k = 0; k < count; ++k) {
+    if (kept[k]) current = *sections[k];
+    result[k] = current;
+  }
+  return result;
+}
+
+Result<std::string> align_sections_with_slide_list(std::string_view presentation_xml,
+                                                   std::optional<std::uint64_t> appended_slide_id) {
+  SectionScan scan = PELVANE_TRY(scan_sections(presentation_xml));
+  std::vector<std::size_t> listed;  // the sections that have a list, by their number
+  for (std::size_t s = 0; s < scan.sections.size(); ++s) {
+    if (!scan.sections[s].has_list) continue;
+    if (!scan.sections[s].closed) return std::string(presentation_xml);
+    listed.push_back(s);
+  }
+  if (listed.empty()) return std::string(presentation_xml);
+
+  // The section that names a slide first holds it; a slide id listed twice counts once.
+  std::unordered_map<std::uint64_t, std::size_t> holder;
+  for (std::size_t n = 0; n < listed.size(); ++n) {
+    for (const SectionEntry& entry : scan.sections[listed[n]].entries)
+      if (entry.id) holder.emplace(*entry.id, n);
+  }
+  std::vector<std::uint64_t> slides;
+  std::unordered_set<std::uint64_t> seen;
+  for (const std::uint64_t id : scan.slide_ids)
+    if (seen.insert(id).second) slides.push_back(id);
+  std::vector<std::optional<std::size_t>> before(slides.size());
+  for (std::size_t k = 0; k < slides.size(); ++k) {
+    if (slides[k] == appended_slide_id) {
+      before[k] = listed.size() - 1;
+    } else if (const auto found = holder.find(slides[k]); found != holder.end()) {
+      before[k] = found->second;
+    }
+  }
+  const std::vector<std::size_t> after = sections_for_slide_order(before, 0);
+
+  std::vector<std::vector<std::uint64_t>> members(listed.size());
+  for (std::size_t k = 0; k < slides.size(); ++k) members[after[k]].push_back(slides[k]);
+  std::string out;
+  bool changed = false;
+  std::size_t copied = 0;  // input bytes written so far
+  for (std::size_t n = 0; n < listed.size(); ++n) {
+    const SectionSlides& section = scan.sections[listed[n]];
+    if (same_slides(section.entries, members[n])) continue;
+    changed = true;
+    out.append(presentation_xml.substr(copied, section.begin - copied));
+    out += rewritten_list(section, members[n]);
+    copied = section.end;
+  }
+  if (!changed) return std::string(presentation_xml);
+  out.append(presentation_xml.substr(copied));
+  return out;
+}
+
+}  // namespace pelvane

@@ -1,0 +1,52 @@
+// Sections: named runs of slides that the presentation keeps in an extension of its own,
+//
+//   <p:extLst><p:ext uri="{521415D9-36F7-43E2-AB2F-B90AF26B5E84}"><p14:sectionLst …>
+//     <p14:section name="…" id="{GUID}"><p14:sldIdLst><p14:sldId id="256"/>…</p14:sldIdLst>
+//     </p14:section>…</p14:sectionLst></p:ext></p:extLst>
+//
+// Each section names its slides by slide id alone. A reader of the deck takes a section that
+// names a missing slide, or a slide that no section names, for damage; so whatever changes the
+// slide list brings the sections along: every listed slide in exactly one section, and the
+// sections read in order give the slide order. The elements are found by local name under any
+// prefix, inside the root's extension list and the extension of that uri.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/error.hpp"
+
+namespace pelvane {
+
+inline constexpr std::string_view kSectionExtensionUri = "{521415D9-36F7-43E2-AB2F-B90AF26B5E84}";
+
+// The section each slide belongs to once the slides stand in a new order. `sections[k]` is the
+// section (a number that grows along the section list) of the slide now at position k, or none
+// for a slide that no section holds. A longest subsequence of the positions whose sections never
+// decrease keeps its sections; every other slide joins the section of the nearest kept slide
+// before it, or after it when none is before; with no slide kept at all, every slide goes to
+// `fallback`. Of equally long subsequences the one that keeps the earliest positions wins
+// (compared position by position): sections A = (1 2 3), B = (4 5 6) in the order 1 2 4 3 5 6
+// keep 1 2 4 5 6, so 3 joins 4 in B; A = (1), B = (2) in the order 2 1 keep 2, so 1 joins B.
+std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<std::size_t>> sections,
+                                                  std::size_t fallback);
+
+// The presentation text with its sections agreeing with its slide list (`SlideListScan`):
+// entries for slides the list no longer has are gone, a slide takes its section by
+// `sections_for_slide_order` from the section that named it first, and `appended_slide_id`, when
+// given, goes to the last section. Only sections whose slides change are written again; their
+// list holds what it held besides entries (white space, comments), then one entry per slide:
+// the entry as it stood when the slide stays in the section, otherwise <sldId id="{id}"/> under
+// the list's own prefix. An emptied section keeps its list, written with a start and an end
+// tag. Sections without a list never receive slides. The input comes back byte for byte when
+// nothing changes: a presentation without sections, sections that already agree, or a section
+// list cut off by the end of the text. A reader error is `Xml`.
+Result<std::string> align_sections_with_slide_list(
+    std::string_view presentation_xml, std::optional<std::uint64_t> appended_slide_id = std::nullopt);
+
+}  // namespace pelvane
