@@ -1,6 +1,7 @@
 #include "core/slides/section_list.hpp"
 
 #include <algorithm>
+#include <compare>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -147,24 +148,12 @@ Result<SectionScan> scan_sections(std::string_view xml) {
   }
 }
 
-// Suffix maxima over section numbers: the longest run found so far that starts at a section at
-// or after a given one. A Fenwick tree over the reversed numbers, so each step is logarithmic.
-class LongestFromSection {
- public:
-  explicit LongestFromSection(std::size_t sections) : tree_(sections + 1, 0) {}
-  std::size_t at_or_after(std::size_t section) const {
-    std::size_t best = 0;
-    for (std::size_t i = reversed(section); i > 0; i -= i & (~i + 1)) best = std::max(best, tree_[i]);
-    return best;
-  }
-  void record(std::size_t section, std::size_t length) {
-    for (std::size_t i = reversed(section); i < tree_.size(); i += i & (~i + 1))
-      tree_[i] = std::max(tree_[i], length);
-  }
-
- private:
-  std::size_t reversed(std::size_t section) const { return tree_.size() - 1 - section; }
-  std::vector<std::size_t> tree_;
+// How good a run of kept slides is: its length first, then how many of its neighbouring pairs
+// stand in their old order.
+struct RunScore {
+  std::size_t length = 0;
+  std::size_t ordered_pairs = 0;
+  auto operator<=>(const RunScore&) const = default;
 };
 
 // The list element of a section with the given slides, written again.
@@ -204,31 +193,38 @@ bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::
 
 }  // namespace
 
-std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<std::size_t>> sections,
+std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
                                                   std::size_t fallback) {
-  const std::size_t count = sections.size();
-  std::size_t largest = 0;
-  for (const auto& section : sections) largest = std::max(largest, section.value_or(0));
-
-  // longest[k]: the longest non-decreasing run of sections that starts at position k.
-  std::vector<std::size_t> longest(count, 0);
-  LongestFromSection from(largest + 1);
-  std::size_t need = 0;
+  const std::size_t count = places.size();
+  // The score of a run that starts with (i, j): j's best run with i in front of it.
+  const auto extended = [&](std::size_t i, const RunScore& from_j, std::size_t j) {
+    return RunScore{from_j.length + 1,
+                    from_j.ordered_pairs + (places[i]->rank < places[j]->rank ? 1u : 0u)};
+  };
+  const auto may_follow = [&](std::size_t i, std::size_t j) {
+    return places[j] && places[j]->section >= places[i]->section;
+  };
+  // best[k]: the best run of non-decreasing sections that starts at position k.
+  std::vector<RunScore> best(count);
+  RunScore top;
   for (std::size_t k = count; k-- > 0;) {
-    if (!sections[k]) continue;
-    longest[k] = 1 + from.at_or_after(*sections[k]);
-    from.record(*sections[k], longest[k]);
-    need = std::max(need, longest[k]);
+    if (!places[k]) continue;
+    best[k] = RunScore{1, 0};
+    for (std::size_t j = k + 1; j < count; ++j)
+      if (may_follow(k, j)) best[k] = std::max(best[k], extended(k, best[j], j));
+    top = std::max(top, best[k]);
   }
-  // The earliest position that can still start a run of the length needed is kept.
+  // The best run through the earliest positions: each step takes the first position that still
+  // completes a best run.
   std::vector<bool> kept(count, false);
-  std::size_t floor = 0;
-  for (std::size_t k = 0; k < count && need > 0; ++k) {
-    if (sections[k] && *sections[k] >= floor && longest[k] == need) {
-      kept[k] = true;
-      floor = *sections[k];
-      --need;
-    }
+  std::optional<std::size_t> last;
+  for (std::size_t k = 0; k < count && top.length > 0; ++k) {
+    if (!places[k] || (last && !may_follow(*last, k))) continue;
+    if (last ? extended(*last, best[k], k) != top : best[k] != top) continue;
+    kept[k] = true;
+    top = best[k];
+    last = k;
+    if (top.length == 1) break;
   }
 
   // A slide takes the section of the nearest kept slide before it; slides ahead of the first kept
@@ -236,9 +232,9 @@ std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<
   std::vector<std::size_t> result(count, fallback);
   const auto first = std::find(kept.begin(), kept.end(), true);
   if (first == kept.end()) return result;
-  std::size_t current = *sections[static_cast<std::size_t>(first - kept.begin())];
+  std::size_t current = places[static_cast<std::size_t>(first - kept.begin())]->section;
   for (std::size_t k = 0; k < count; ++k) {
-    if (kept[k]) current = *sections[k];
+    if (kept[k]) current = places[k]->section;
     result[k] = current;
   }
   return result;
@@ -255,20 +251,21 @@ Result<std::string> align_sections_with_slide_list(std::string_view presentation
   }
   if (listed.empty()) return std::string(presentation_xml);
 
-  // The section that names a slide first holds it; a slide id listed twice counts once.
-  std::unordered_map<std::uint64_t, std::size_t> holder;
+  // The section that names a slide first holds it; a slide id listed twice counts once. The old
+  // order is the order of the sections' entries.
+  std::unordered_map<std::uint64_t, SlidePlace> holder;
   for (std::size_t n = 0; n < listed.size(); ++n) {
     for (const SectionEntry& entry : scan.sections[listed[n]].entries)
-      if (entry.id) holder.emplace(*entry.id, n);
+      if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});
   }
   std::vector<std::uint64_t> slides;
   std::unordered_set<std::uint64_t> seen;
   for (const std::uint64_t id : scan.slide_ids)
     if (seen.insert(id).second) slides.push_back(id);
-  std::vector<std::optional<std::size_t>> before(slides.size());
+  std::vector<std::optional<SlidePlace>> before(slides.size());
   for (std::size_t k = 0; k < slides.size(); ++k) {
     if (slides[k] == appended_slide_id) {
-      before[k] = listed.size() - 1;
+      before[k] = SlidePlace{listed.size() - 1, holder.size()};
     } else if (const auto found = holder.find(slides[k]); found != holder.end()) {
       before[k] = found->second;
     }
