@@ -69,9 +69,8 @@ Result<std::string> insert_new_slide_list(std::string text, std::string_view ent
 
 // Where the presentation's slide list stands in the text.
 struct SlideListPlace {
-  std::string_view name;       // qualified, as written
-  std::size_t start_tag_end;   // just past its start tag
-  std::size_t end_tag;         // where its end tag begins; for a self-closing tag, its "/>"
+  std::string_view name;  // qualified, as written
+  std::size_t end_tag;    // where its end tag begins; for a self-closing tag, its "/>"
   bool self_closing = false;
 };
 
@@ -84,12 +83,11 @@ Result<std::optional<SlideListPlace>> find_slide_list(std::string_view text) {
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
-    const std::size_t tag_end = event.offset + event.raw.size();
     switch (scan.classify(event, reader.depth())) {
       case SlideListScan::Role::ListEmpty:
-        return SlideListPlace{event.name, tag_end, tag_end - 2, true};
+        return SlideListPlace{event.name, event.offset + event.raw.size() - 2, true};
       case SlideListScan::Role::ListStart:
-        place = SlideListPlace{event.name, tag_end, tag_end, false};
+        place = SlideListPlace{event.name, 0, false};
         break;
       case SlideListScan::Role::ListEnd:
         place->end_tag = event.offset;
