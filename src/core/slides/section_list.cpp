@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <compare>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -156,6 +157,59 @@ struct RunScore {
   auto operator<=>(const RunScore&) const = default;
 };
 
+std::size_t lowest_bit(std::size_t i) { return i & (~i + 1); }
+
+// The best scores of runs recorded so far, asked for by "section at or after s, rank above r": a
+// Fenwick tree over the sections (reversed, so that a suffix is a prefix), each node holding one
+// over the ranks its slides will have (in descending order, so that "above" is a prefix too).
+// Both levels are logarithmic, so the runs of n slides are scored in O(n log² n).
+class RunScores {
+ public:
+  RunScores(std::span<const std::optional<SlidePlace>> places, std::size_t sections)
+      : ranks_(sections + 1), scores_(sections + 1) {
+    for (const auto& place : places) {
+      if (!place) continue;
+      for (std::size_t node = outer(place->section); node < ranks_.size(); node += lowest_bit(node))
+        ranks_[node].push_back(place->rank);
+    }
+    for (std::size_t node = 1; node < ranks_.size(); ++node) {
+      std::sort(ranks_[node].begin(), ranks_[node].end(), std::greater<>());
+      scores_[node].resize(ranks_[node].size() + 1);
+    }
+  }
+
+  void record(const SlidePlace& place, const RunScore& score) {
+    for (std::size_t node = outer(place.section); node < ranks_.size(); node += lowest_bit(node)) {
+      std::vector<RunScore>& scores = scores_[node];
+      for (std::size_t inner = ranks_above(node, place.rank) + 1; inner < scores.size();
+           inner += lowest_bit(inner))
+        scores[inner] = std::max(scores[inner], score);
+    }
+  }
+
+  // The best score recorded at `section` or after, with a rank above `rank` when one is given.
+  RunScore best(std::size_t section, std::optional<std::size_t> rank) const {
+    RunScore best;
+    for (std::size_t node = outer(section); node > 0; node -= lowest_bit(node)) {
+      const std::size_t count = rank ? ranks_above(node, *rank) : ranks_[node].size();
+      for (std::size_t inner = count; inner > 0; inner -= lowest_bit(inner))
+        best = std::max(best, scores_[node][inner]);
+    }
+    return best;
+  }
+
+ private:
+  std::size_t outer(std::size_t section) const { return ranks_.size() - 1 - section; }
+  std::size_t ranks_above(std::size_t node, std::size_t rank) const {
+    const std::vector<std::size_t>& ranks = ranks_[node];
+    return static_cast<std::size_t>(
+        std::lower_bound(ranks.begin(), ranks.end(), rank, std::greater<>()) - ranks.begin());
+  }
+
+  std::vector<std::vector<std::size_t>> ranks_;
+  std::vector<std::vector<RunScore>> scores_;
+};
+
 // The list element of a section with the given slides, written again.
 std::string rewritten_list(const SectionSlides& section, std::span<const std::uint64_t> ids) {
   std::string out;
@@ -169,11 +223,12 @@ std::string rewritten_list(const SectionSlides& section, std::span<const std::ui
   out += section.other;
   const std::string_view prefix =
       section.name.substr(0, section.name.size() - xml_local_name(section.name).size());
+  std::unordered_map<std::uint64_t, std::string_view> entries;  // the first entry of each id
+  for (const SectionEntry& entry : section.entries)
+    if (entry.id) entries.emplace(*entry.id, entry.raw);
   for (const std::uint64_t id : ids) {
-    const auto kept = std::find_if(section.entries.begin(), section.entries.end(),
-                                   [&](const SectionEntry& entry) { return entry.id == id; });
-    if (kept != section.entries.end()) {
-      out += kept->raw;
+    if (const auto kept = entries.find(id); kept != entries.end()) {
+      out += kept->second;
     } else {
       out.append("<").append(prefix).append("sldId id=\"").append(std::to_string(id)).append("\"/>");
     }
@@ -205,13 +260,22 @@ std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<
     return places[j] && places[j]->section >= places[i]->section;
   };
   // best[k]: the best run of non-decreasing sections that starts at position k.
+  std::size_t sections = 0;
+  for (const auto& place : places)
+    if (place) sections = std::max(sections, place->section + 1);
+  RunScores scores(places, sections);
   std::vector<RunScore> best(count);
   RunScore top;
   for (std::size_t k = count; k-- > 0;) {
     if (!places[k]) continue;
+    const SlidePlace& place = *places[k];
     best[k] = RunScore{1, 0};
-    for (std::size_t j = k + 1; j < count; ++j)
-      if (may_follow(k, j)) best[k] = std::max(best[k], extended(k, best[j], j));
+    // A following slide of a higher old rank adds a pair in the old order.
+    if (const RunScore on = scores.best(place.section, place.rank); on.length > 0)
+      best[k] = std::max(best[k], RunScore{on.length + 1, on.ordered_pairs + 1});
+    if (const RunScore on = scores.best(place.section, std::nullopt); on.length > 0)
+      best[k] = std::max(best[k], RunScore{on.length + 1, on.ordered_pairs});
+    scores.record(place, best[k]);
     top = std::max(top, best[k]);
   }
   // The best run through the earliest positions: each step takes the first position that still

@@ -43,7 +43,7 @@ struct SlidePlace {
 // B = (3) in the order 2 3 1 keep 2 3, and 1 joins B. Of runs equal in that too, the one through
 // the earliest positions wins (compared position by position): A = (1 2 3), B = (4 5 6) in the
 // order 1 2 4 3 5 6 keep 1 2 4 5 6, so 3 joins B; A = (1), B = (2) in the order 2 1 keep 2, so
-// 1 joins B. Quadratic in the slides with a section.
+// 1 joins B. O(n log² n) in the n slides that have a section.
 std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
                                                   std::size_t fallback);
 
