@@ -230,7 +230,8 @@ std::string rewritten_list(const SectionSlides& section, std::span<const std::ui
     if (const auto kept = entries.find(id); kept != entries.end()) {
       out += kept->second;
     } else {
-      out.append("<").append(prefix).append("sldId id=\"").append(std::to_string(id)).append("\"/>");
+      out.append("<").append(prefix).append("sldId id=\"").append(std::to_string(id));
+      out.append("\"/>");
     }
   }
   if (section.self_closing) {
@@ -248,8 +249,8 @@ bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::
 
 }  // namespace
 
-std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
-                                                  std::size_t fallback) {
+std::vector<std::size_t> sections_for_slide_order(
+    std::span<const std::optional<SlidePlace>> places, std::size_t fallback) {
   const std::size_t count = places.size();
   // The score of a run that starts with (i, j): j's best run with i in front of it.
   const auto extended = [&](std::size_t i, const RunScore& from_j, std::size_t j) {
@@ -304,8 +305,8 @@ std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<
   return result;
 }
 
-Result<std::string> align_sections_with_slide_list(std::string_view presentation_xml,
-                                                   std::optional<std::uint64_t> appended_slide_id) {
+Result<std::string> align_sections_with_slide_list(
+    std::string_view presentation_xml, std::optional<std::uint64_t> appended_slide_id) {
   SectionScan scan = PELVANE_TRY(scan_sections(presentation_xml));
   std::vector<std::size_t> listed;  // the sections that have a list, by their number
   for (std::size_t s = 0; s < scan.sections.size(); ++s) {

@@ -44,20 +44,22 @@ struct SlidePlace {
 // the earliest positions wins (compared position by position): A = (1 2 3), B = (4 5 6) in the
 // order 1 2 4 3 5 6 keep 1 2 4 5 6, so 3 joins B; A = (1), B = (2) in the order 2 1 keep 2, so
 // 1 joins B. O(n log² n) in the n slides that have a section.
-std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
-                                                  std::size_t fallback);
+std::vector<std::size_t> sections_for_slide_order(
+    std::span<const std::optional<SlidePlace>> places, std::size_t fallback);
 
 // The presentation text with its sections agreeing with its slide list (`SlideListScan`):
 // entries for slides the list no longer has are gone, a slide takes its section by
 // `sections_for_slide_order` from the section that named it first (the old order being the
-// order of the sections' entries), and `appended_slide_id`, when given, goes to the last section. Only sections whose slides change are written again; their
-// list holds what it held besides entries (white space, comments), then one entry per slide:
-// the entry as it stood when the slide stays in the section, otherwise <sldId id="{id}"/> under
-// the list's own prefix. An emptied section keeps its list, written with a start and an end
-// tag. Sections without a list never receive slides. The input comes back byte for byte when
-// nothing changes: a presentation without sections, sections that already agree, or a section
-// list cut off by the end of the text. A reader error is `Xml`.
+// order of the sections' entries), and `appended_slide_id`, when given, goes to the last
+// section. Only sections whose slides change are written again; their list holds what it held
+// besides entries (white space, comments), then one entry per slide: the entry as it stood when
+// the slide stays in the section, otherwise <sldId id="{id}"/> under the list's own prefix. An
+// emptied section keeps its list, written with a start and an end tag. Sections without a list
+// never receive slides. The input comes back byte for byte when nothing changes: a presentation
+// without sections, sections that already agree, or a section list cut off by the end of the
+// text. A reader error is `Xml`.
 Result<std::string> align_sections_with_slide_list(
-    std::string_view presentation_xml, std::optional<std::uint64_t> appended_slide_id = std::nullopt);
+    std::string_view presentation_xml,
+    std::optional<std::uint64_t> appended_slide_id = std::nullopt);
 
 }  // namespace pelvane
