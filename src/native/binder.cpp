@@ -1,8 +1,10 @@
 #include "native/binder.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <new>
 
 namespace pelvane::native {
 namespace {
@@ -13,8 +15,19 @@ constexpr Py_ssize_t kMaxListReservation = 1024;
 
 constexpr std::string_view kGenericFaultMessage = "an internal fault stopped the call";
 
+// Memory that must be free when a call starts; far less than any call needs, and far more than
+// the thread-local block that `prepare_thread_for_failures` has allocated.
+constexpr std::size_t kMemoryProbe = std::size_t{64} << 10;
+
 PyObject* decode_lenient(std::string_view text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+// An allocation failure during a call is reported as a failure of the call, never as a fault.
+// Nothing here allocates in C++: the text is formatted by the interpreter (which falls back on
+// MemoryError when even that fails).
+void raise_out_of_memory(const FunctionDecl& decl) {
+  PyErr_Format(PyExc_RuntimeError, "out of memory while processing '%s'", decl.name);
 }
 
 void raise_runtime_error(std::string_view text) {
@@ -347,8 +360,24 @@ void raise_panic(std::string_view message) noexcept {
   Py_DECREF(text);
 }
 
+bool prepare_thread_for_failures() noexcept {
+  void* probe = std::malloc(kMemoryProbe);
+  if (probe == nullptr) return false;
+  // Keeps the compiler from pairing the allocation with its release and dropping both.
+  asm volatile("" : : "r"(probe) : "memory");
+  std::free(probe);
+  // Reads the runtime's per-thread exception state, which allocates it on a thread's first
+  // call, from the memory just released.
+  (void)std::uncaught_exceptions();
+  return true;
+}
+
 PyObject* call_function(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) noexcept {
+  if (!prepare_thread_for_failures()) {
+    raise_out_of_memory(decl);
+    return nullptr;
+  }
   try {
     std::array<PyObject*, Args::kMaxParams> bound{};
     if (!bind(decl, args, nargs, kwnames, bound)) return nullptr;
@@ -374,6 +403,8 @@ PyObject* call_function(const FunctionDecl& decl, PyObject* const* args, Py_ssiz
       converted.slot(i) = std::move(*parsed);
     }
     return to_python(decl.call(converted));
+  } catch (const std::bad_alloc&) {
+    raise_out_of_memory(decl);
   } catch (const std::exception& fault) {
     raise_panic(fault.what());
   } catch (...) {

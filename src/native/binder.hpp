@@ -5,7 +5,8 @@
 // the interpreter's fast-call arguments to the parameters with the interpreter's own wording,
 // converts them in parameter order (a failure gets the note "while processing '<name>'"),
 // parses JSON arguments with the parser the declaration names, then runs the call. No C++
-// exception ever leaves a call: it becomes PanicException.
+// exception ever leaves a call: exhausted memory becomes RuntimeError, any other fault
+// PanicException.
 //
 // A group's table, registered in row order; the module's rows are engine_rows, checked
 // against their engine operations when compiled (function_tables.hpp):
@@ -354,8 +355,18 @@ consteval bool every_row_checked() {
 
 // ---- Boundary entry points (binder.cpp) ----
 
+// Makes the first failure of the calling thread need no memory the thread does not hold yet.
+// The C++ runtime keeps the state of exceptions in flight in a thread-local block of a library
+// loaded after the interpreter started; the dynamic loader allocates such a block on a thread's
+// first use, and when that allocation fails it ends the process. A thread's first exception,
+// often the std::bad_alloc of exhausted memory itself, would be that first use. This allocates
+// the block now, from a little memory it has just seen free. False, with nothing allocated, when
+// that little memory is not there.
+bool prepare_thread_for_failures() noexcept;
+
 // Binds, converts and parses the arguments, runs the call and returns its result, or nullptr
-// with a Python exception set.
+// with a Python exception set. An allocation failure anywhere in the call is RuntimeError
+// "out of memory while processing '<function>'"; any other C++ exception is PanicException.
 PyObject* call_function(const FunctionDecl& decl, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) noexcept;
 

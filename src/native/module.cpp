@@ -1,8 +1,9 @@
 // The module definition and its execution slot: the only entry from the interpreter.
 //
 // Import creates the module object from the definition and runs the execution slot once per
-// module object; the slot registers the function groups in order and nothing else: no state,
-// no threads, nothing to release at shutdown.
+// module object; the slot readies the importing thread for failures (binder.hpp) and registers
+// the function groups in order, nothing else: no state, no threads, nothing to release at
+// shutdown.
 #include <array>
 #include <optional>
 #include <string_view>
@@ -121,6 +122,10 @@ constexpr auto kRootFunctions = std::to_array<FunctionDecl>({
 
 int exec_module(PyObject* module) {
   return guard_panics([module]() -> int {
+    if (!prepare_thread_for_failures()) {
+      PyErr_NoMemory();
+      return -1;
+    }
     if (!PyModule_Check(module)) {
       raise_not_instance(module, "module");
       return -1;

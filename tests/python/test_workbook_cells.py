@@ -111,7 +111,8 @@ def test_prefixed_parts_and_extension_lists_stay_valid(tmp_path):
 
 
 MESSAGES = [
-    # (cells, sheet, change to the workbook, message)
+    # (cells, sheet, change to the workbook (bytes: the whole workbook), message)
+    ([["B2", "n", "1"]], "Sheet1", b"", "zip error: Not a zip archive"),
     ([["A0", "n", "x"]], "Sheet1", None, "invalid input: invalid cell reference: A0"),
     ([["B2", "n", "1,5"]], "Sheet1", None, "invalid input: cell B2 value is not a finite number: 1,5"),
     ([["B2", "s", "\x07"]], "Sheet1", None,
@@ -130,7 +131,7 @@ MESSAGES = [
 def test_failures_carry_their_message(cells, sheet, change, message):
     source = zipfile.ZipFile(io.BytesIO(workbook_bytes()))
     parts = {name: source.read(name) for name in source.namelist()}
-    for name, data in (change or {}).items():
+    for name, data in (change if isinstance(change, dict) else {}).items():
         if data is None:
             del parts[name]
         else:
@@ -140,7 +141,7 @@ def test_failures_carry_their_message(cells, sheet, change, message):
         for name, data in parts.items():
             archive.writestr(name, data)
     with pytest.raises(RuntimeError) as raised:
-        update(buffer.getvalue(), cells, sheet)
+        update(change if isinstance(change, bytes) else buffer.getvalue(), cells, sheet)
     assert str(raised.value) == message
 
 

@@ -4,39 +4,92 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "core/base/file_output.hpp"
 
 namespace pelvane {
+namespace {
+
+PelvaneError not_regular(std::string_view path) {
+  return PelvaneError::io(std::string(path) + " is not a regular file");
+}
+
+PelvaneError too_large(std::string_view path) {
+  return PelvaneError::io(std::string(path) + " is too large to store in a package");
+}
+
+// Whether `path` names something that exists and is neither a regular file nor a directory.
+// Asked only after opening failed: a socket cannot be opened at all, and a device without a
+// driver fails to open, but both deserve the same answer as a FIFO.
+bool names_special_file(const std::string& path) {
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
+         !S_ISDIR(status.st_mode);
+}
+
+}  // namespace
+
+Result<InputFile> InputFile::open(std::string_view path) {
+  PELVANE_TRY_VOID(check_path(path));
+  const std::string owned(path);
+  const int fd = ::open(owned.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (names_special_file(owned)) return fail(not_regular(path));
+    return fail(PelvaneError::io(os_error_message(error)));
+  }
+  InputFile file(fd, 0);
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return fail(PelvaneError::io(os_error_message(errno)));
+  if (S_ISDIR(status.st_mode)) return fail(PelvaneError::io(os_error_message(EISDIR)));
+  if (!S_ISREG(status.st_mode)) return fail(not_regular(path));
+  file.size_ = static_cast<std::uint64_t>(status.st_size);
+  // Reads of a regular file never wait; the flag only served the opening.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return file;
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int InputFile::release() { return std::exchange(fd_, -1); }
 
 Result<std::string> read_file_bytes(std::string_view path) {
-  PELVANE_TRY_VOID(check_path(path));
-  const int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(PelvaneError::io(os_error_message(errno)));
+  const InputFile file = PELVANE_TRY(InputFile::open(path));
+  if (file.size() > kMaxStoredEntrySize) return fail(too_large(path));
   std::string bytes;
-  int error = 0;
-  struct stat status;
-  if (::fstat(fd, &status) == 0) {
-    if (S_ISDIR(status.st_mode))
-      error = EISDIR;
-    else if (status.st_size > 0)
-      bytes.reserve(static_cast<std::size_t>(status.st_size));
-  }
+  bytes.reserve(static_cast<std::size_t>(file.size()));
   // Read to the end whatever the size said, so that a file that grows or shrinks meanwhile is
-  // still read as it is.
+  // still read as it is, but never past what an entry can hold.
   char chunk[64 * 1024];
-  while (error == 0) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+  for (;;) {
+    const ssize_t got = ::read(file.fd(), chunk, sizeof chunk);
     if (got < 0) {
-      if (errno != EINTR) error = errno;
-      continue;
+      if (errno == EINTR) continue;
+      return fail(PelvaneError::io(os_error_message(errno)));
     }
     if (got == 0) break;
+    if (static_cast<std::uint64_t>(got) > kMaxStoredEntrySize - bytes.size())
+      return fail(too_large(path));
     bytes.append(chunk, static_cast<std::size_t>(got));
   }
-  ::close(fd);
-  if (error != 0) return fail(PelvaneError::io(os_error_message(error)));
   return bytes;
 }
 

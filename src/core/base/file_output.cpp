@@ -6,6 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -41,7 +42,10 @@ std::string random_suffix() {
   unsigned char random[8] = {};
   if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
     // Fall back on values that differ between processes and calls; O_EXCL settles collisions.
-    static thread_local unsigned counter = 0;
+    // Shared by every thread rather than thread-local: a thread-local variable of a loaded
+    // module is allocated on a thread's first use, and that allocation, unlike any other here,
+    // ends the process when memory is exhausted.
+    static std::atomic<unsigned> counter = 0;
     const auto seed = static_cast<unsigned long>(::getpid()) * 2654435761UL + ++counter +
                       reinterpret_cast<std::uintptr_t>(&counter);
     for (std::size_t i = 0; i < sizeof random; ++i)

@@ -1,13 +1,10 @@
 #include "core/inspect/manifest.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
 #include <vector>
 
+#include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
 #include "core/base/sha256.hpp"
 #include "core/package/slide_edit.hpp"
@@ -66,17 +63,13 @@ Result<PackageManifest> inspect_package(std::string_view path) {
 Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output) {
   PELVANE_TRY_VOID(prepare_edit_paths(input, output, EditOptions{}));
   {
-    const std::string input_path(input);
-    const int input_fd = ::open(input_path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (input_fd < 0) return fail(PelvaneError::io(os_error_message(errno)));
-    struct FdCloser {
-      int fd;
-      ~FdCloser() { ::close(fd); }
-    } closer{input_fd};
+    // Only a regular file is copied: a device or a FIFO, which could feed the copy without end
+    // or hold it forever, is refused before the output is created.
+    const InputFile source = PELVANE_TRY(InputFile::open(input));
     // The copy goes to a temporary file beside the output and replaces the output only once
     // complete, so an output naming the input never empties it.
     AtomicOutputFile copy = PELVANE_TRY(AtomicOutputFile::create(output));
-    PELVANE_TRY_VOID(copy.copy_from_fd(input_fd));
+    PELVANE_TRY_VOID(copy.copy_from_fd(source.fd()));
     PELVANE_TRY_VOID(copy.commit());
   }
   PackageManifest manifest = PELVANE_TRY(inspect_package(input));

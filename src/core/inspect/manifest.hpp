@@ -21,7 +21,8 @@ Result<PackageManifest> inspect_package(std::string_view path);
 
 // Copies the input file to the output path byte for byte (through a temporary file renamed
 // over the output once complete, so the same path for both leaves the input intact), then
-// returns the input's manifest under the output path.
+// returns the input's manifest under the output path. An input that is not a regular file is
+// refused before the output is created (`InputFile::open`).
 Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output);
 
 }  // namespace pelvane

@@ -5,12 +5,12 @@
 #include <limits>
 #include <string>
 
-#include "core/base/byte_search.hpp"
 #include "core/base/list_refill.hpp"
 #include "core/base/utf8.hpp"
 #include "core/inspect/summary_table_extract.hpp"
 #include "core/pml/shape_walk.hpp"
 #include "core/pml/text_runs.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
@@ -110,14 +110,10 @@ BlockMarkers find_block_markers(std::string_view block) {
 }
 
 // The first start tag of `tag`, searched from the first "<tag" found (none when there is none),
-// from its "<" through the next ">", as element_start_tag gives it.
+// from its "<" through its ">", as element_start_tag gives it.
 std::optional<std::string_view> start_tag_text_at_marker(std::string_view text, std::size_t marker,
                                                          std::string_view tag) {
-  const auto start = find_tag_start(text, marker, tag);
-  if (!start) return std::nullopt;
-  const std::size_t end = text.find('>', *start);
-  if (end == std::string_view::npos) return std::nullopt;
-  return text.substr(*start, end + 1 - *start);
+  return start_tag_from(text, marker, tag);
 }
 
 ElementKind element_kind(std::string_view block, const BlockMarkers& markers) {
@@ -209,10 +205,10 @@ std::optional<ChildTransformMapping> child_mapping(std::string_view block,
 // The members of a group block: what follows its first "</p:grpSpPr>" up to its last
 // "</p:grpSp>" (or the end of the block).
 std::string_view group_children_region(std::string_view block) {
-  const std::size_t properties_end = find_pattern(block, kGroupPropertiesEnd);
+  const std::size_t properties_end = find_in_markup(block, kGroupPropertiesEnd);
   if (properties_end == std::string_view::npos) return {};
   const std::size_t begin = properties_end + kGroupPropertiesEnd.size();
-  std::size_t end = block.rfind(kGroupEnd);
+  std::size_t end = rfind_in_markup(block, kGroupEnd);
   if (end == std::string_view::npos) end = block.size();
   if (end < begin) return {};
   return block.substr(begin, end - begin);
@@ -285,7 +281,9 @@ void summarize_at_level(std::string_view block, const std::optional<ChildTransfo
 void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
   ListRefill<ShapeSummary> refill(shapes);
   const auto tree = find_tag_start(text, 0, "p:spTree");
-  const std::size_t open_end = tree ? text.find('>', *tree) : std::string_view::npos;
+  const std::size_t tree_tag_end = tree ? tag_end(text, *tree) : std::string_view::npos;
+  const std::size_t open_end =
+      tree_tag_end == std::string_view::npos ? tree_tag_end : tree_tag_end - 1;
   const auto tree_end =
       open_end != std::string_view::npos ? find_element_end(text, *tree, "p:spTree") : std::nullopt;
   if (tree_end) {

@@ -181,6 +181,8 @@ std::string slide_relative_target(std::string_view directory, std::string_view p
 std::optional<std::string> existing_image_relationship_id(std::string_view relationships_xml,
                                                           std::string_view target) {
   for (const RelationshipSummary& relationship : parse_relationships(relationships_xml)) {
+    // An external link names a resource outside the package, whatever its target text says.
+    if (relationship.target_mode == "External") continue;
     if (relationship.relationship_type.ends_with("/image") && relationship.target == target)
       return relationship.id;
   }
@@ -213,7 +215,8 @@ Result<ImageInsertionPlan> plan_image_insertion(PackageArchive& archive,
                                  : next_free_media_part(search.names, "image", extension);
 
   plan.relationships_part = relationship_part_name(slide_part);
-  const std::string target = slide_relative_target("media", plan.image_part);
+  // A reused part may lie anywhere in the package ("ppt/media/images/x.png").
+  const std::string target = make_relative_target(slide_part, plan.image_part);
   plan.relationships_xml = PELVANE_TRY(read_slide_relationships(archive, plan.relationships_part));
   std::string content_types = PELVANE_TRY(read_content_types(archive));
 

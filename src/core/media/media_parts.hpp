@@ -61,7 +61,8 @@ Result<std::string> next_embedding_part(PackageArchive& archive);
 std::string slide_relative_target(std::string_view directory, std::string_view part_name);
 
 // The Id of the first relationship, in Id order byte-wise (rId10 before rId9), whose Type ends
-// with "/image" and whose Target is exactly `target` (targets are not resolved).
+// with "/image" and whose Target is exactly `target` (targets are not resolved). External
+// relationships never match: they do not name a part of the package.
 std::optional<std::string> existing_image_relationship_id(std::string_view relationships_xml,
                                                           std::string_view target);
 

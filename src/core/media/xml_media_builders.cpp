@@ -5,6 +5,7 @@
 #include "core/base/decimal.hpp"
 #include "core/pml/xml_builders.hpp"
 #include "core/xml/xml_escape.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -19,7 +20,7 @@ constexpr std::string_view kOleGraphicDataUri =
 
 constexpr std::string_view kTimingOpen = "<p:timing";
 constexpr std::string_view kChildListClose = "</p:childTnLst>";
-constexpr std::string_view kTimeNodeOpen = "<p:cTn";
+constexpr std::string_view kTimeNodeTag = "p:cTn";
 constexpr std::string_view kSlideClose = "</p:sld>";
 
 std::uint64_t name_number(std::uint64_t shape_id) { return shape_id == 0 ? 0 : shape_id - 1; }
@@ -34,21 +35,16 @@ void append_blip_fill_and_frame(std::string& xml, std::string_view image_relatio
   xml += "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr></p:pic>";
 }
 
-// The largest `id` of any "<p:cTn" tag in the text that reads as an unsigned decimal; 0 when
-// none does.
+// The largest `id` of any "p:cTn" start tag in the text that reads as an unsigned decimal; 0
+// when none does.
 std::uint64_t max_time_node_id(std::string_view xml) {
   std::uint64_t largest = 0;
-  std::size_t position = 0;
-  for (;;) {
-    const std::size_t open = xml.find(kTimeNodeOpen, position);
-    if (open == std::string_view::npos) return largest;
-    const std::size_t close = xml.find('>', open);
-    if (close == std::string_view::npos) return largest;
-    if (auto value = attribute_value_view(xml.substr(open, close - open), "id")) {
+  for_each_start_tag(xml, kTimeNodeTag, [&](std::string_view tag) {
+    if (const auto value = tag_attribute(tag, "id")) {
       if (auto id = parse_u64(*value)) largest = std::max(largest, *id);
     }
-    position = close + 1;
-  }
+  });
+  return largest;
 }
 
 std::string inserted_at(std::string_view text, std::size_t offset, std::string_view fragment) {
@@ -121,14 +117,14 @@ std::string new_timing_tree_xml(std::uint64_t shape_id) {
 }
 
 Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64_t shape_id) {
-  const std::size_t timing = slide_xml.find(kTimingOpen);
+  const std::size_t timing = find_in_markup(slide_xml, kTimingOpen);
   if (timing != std::string_view::npos) {
-    const std::size_t child_list_end = slide_xml.find(kChildListClose, timing);
+    const std::size_t child_list_end = find_in_markup(slide_xml, kChildListClose, timing);
     if (child_list_end == std::string_view::npos) return std::string(slide_xml);
     const std::uint64_t node_id = max_time_node_id(slide_xml) + 1;
     return inserted_at(slide_xml, child_list_end, video_timing_node_xml(node_id, shape_id));
   }
-  const std::size_t close = slide_xml.rfind(kSlideClose);
+  const std::size_t close = rfind_in_markup(slide_xml, kSlideClose);
   if (close == std::string_view::npos) {
     return fail(PelvaneError::invalid_input("slide XML is missing </p:sld>"));
   }

@@ -1,6 +1,7 @@
 #include "core/package/content_types.hpp"
 
 #include "core/base/ascii.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
@@ -9,38 +10,32 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::string_view kTypesMarker = "</Types>";
+constexpr std::string_view kTypesTag = "Types";
 
-bool contains_ignoring_ascii_case(std::string_view text, std::string_view probe) {
-  if (probe.size() > text.size()) return false;
-  for (std::size_t at = 0; at + probe.size() <= text.size(); ++at) {
-    if (equals_ignoring_ascii_case(text.substr(at, probe.size()), probe)) return true;
+// True when a start or empty tag in markup whose local name is `element` (any prefix) has an
+// attribute whose local name is `attribute` and whose value, references resolved, satisfies
+// `matches`. Either quote counts; what stands in comments does not.
+template <class Matches>
+bool has_element_with(std::string_view xml, std::string_view element, std::string_view attribute,
+                      Matches&& matches) {
+  for (std::size_t at = find_in_markup(xml, "<"); at != std::string_view::npos;
+       at = find_in_markup(xml, "<", at + 1)) {
+    const std::size_t end = tag_end(xml, at);
+    if (end == std::string_view::npos) continue;
+    const std::string_view tag = xml.substr(at, end - at);
+    if (xml_local_name(tag_name(tag)) != element) continue;
+    for (const XmlAttribute& candidate : tag_attributes(tag)) {
+      if (candidate.malformed || candidate.local_name() != attribute) continue;
+      const auto value = unescape_xml(candidate.value);
+      if (value && matches(*value)) return true;
+    }
   }
   return false;
 }
 
-// True when a Default element (any prefix, any quoting) names the extension, compared ignoring
-// ASCII case. The scan stops at the first XML error; the plain probe covers text past it.
-bool has_default_for(std::string_view xml, std::string_view extension) {
-  std::string probe = "Extension=\"";
-  probe += extension;
-  probe += '"';
-  if (contains_ignoring_ascii_case(xml, probe)) return true;
-  XmlReader reader(xml);
-  for (;;) {
-    auto event = reader.next();
-    if (!event || event->is_eof()) return false;
-    if (!event->is_tag() || event->local_name() != "Default") continue;
-    for (const XmlAttribute& attribute : event->attributes()) {
-      if (attribute.malformed || attribute.local_name() != "Extension") continue;
-      auto value = unescape_xml(attribute.value);
-      if (value && equals_ignoring_ascii_case(*value, extension)) return true;
-    }
-  }
-}
-
+// The fragment as the new last child of the Types element; without it: `InvalidInput`.
 Result<std::string> insert_before_types_end(std::string_view xml, std::string_view fragment) {
-  auto text = insert_before_last(xml, kTypesMarker, fragment);
+  auto text = insert_at_element_end(xml, kTypesTag, fragment);
   if (!text) return fail(PelvaneError::invalid_input("[Content_Types].xml is missing </Types>"));
   return std::move(*text);
 }
@@ -86,7 +81,11 @@ std::optional<std::string> find_content_type_override(std::string_view content_t
 Result<std::string> ensure_default_content_type(std::string_view content_types_xml,
                                                 std::string_view extension,
                                                 std::string_view content_type) {
-  if (has_default_for(content_types_xml, extension)) return std::string(content_types_xml);
+  // Extensions are compared ignoring ASCII case, as packages compare them.
+  if (has_element_with(content_types_xml, "Default", "Extension", [&](std::string_view value) {
+        return equals_ignoring_ascii_case(value, extension);
+      }))
+    return std::string(content_types_xml);
   std::string element = "<Default Extension=\"";
   element += xml_attr(extension);
   element += "\" ContentType=\"";
@@ -98,10 +97,8 @@ Result<std::string> ensure_default_content_type(std::string_view content_types_x
 Result<std::string> ensure_content_type_override(std::string_view content_types_xml,
                                                  std::string_view part_name,
                                                  std::string_view content_type) {
-  std::string probe = "PartName=\"";
-  probe += part_name;
-  probe += '"';
-  if (content_types_xml.find(probe) != std::string_view::npos)
+  if (has_element_with(content_types_xml, "Override", "PartName",
+                       [&](std::string_view value) { return value == part_name; }))
     return std::string(content_types_xml);
   return insert_before_types_end(content_types_xml,
                                  override_element(xml_attr(part_name), xml_attr(content_type)));
@@ -110,8 +107,8 @@ Result<std::string> ensure_content_type_override(std::string_view content_types_
 Result<std::string> append_content_type_override(std::string_view content_types_bytes,
                                                  std::string_view part_name,
                                                  std::string_view content_type) {
-  return insert_before(content_types_bytes, kTypesMarker,
-                       override_element(part_name, content_type));
+  return insert_at_element_end_of_part(content_types_bytes, kTypesTag,
+                                       override_element(part_name, content_type));
 }
 
 }  // namespace pelvane

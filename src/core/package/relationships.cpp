@@ -15,7 +15,7 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::string_view kRelationshipsMarker = "</Relationships>";
+constexpr std::string_view kRelationshipsTag = "Relationships";
 constexpr std::string_view kImageRelationshipType =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 
@@ -46,7 +46,7 @@ std::string relationship_element(std::string_view id, std::string_view type,
 // The element inserted before the last "</Relationships>"; without it: `InvalidInput`.
 Result<std::string> insert_relationship(std::string_view relationships_text,
                                         std::string_view element) {
-  auto text = insert_before_last(relationships_text, kRelationshipsMarker, element);
+  auto text = insert_at_element_end(relationships_text, kRelationshipsTag, element);
   if (!text)
     return fail(PelvaneError::invalid_input("relationships part is missing </Relationships>"));
   return std::move(*text);
@@ -220,8 +220,8 @@ Result<std::string> add_image_relationship(std::string_view relationships_text, 
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
                                         std::string_view relationship_type,
                                         std::string_view target) {
-  return insert_before(relationships_bytes, kRelationshipsMarker,
-                       relationship_element(id, relationship_type, target));
+  return insert_at_element_end_of_part(relationships_bytes, kRelationshipsTag,
+                                       relationship_element(id, relationship_type, target));
 }
 
 std::string empty_relationships_xml() {

@@ -57,20 +57,24 @@ std::string relationship_id(const XmlEvent& tag);
 // 18446744073709551615 no next id exists: `InvalidInput`.
 Result<std::string> next_relationship_id(std::string_view relationships_bytes);
 
+// A new relationship goes in as the last child of the Relationships element: before its last
+// "</Relationships>" in markup (one in a comment does not count), or inside it when the part
+// holds none and is written as one self-closing "<Relationships .../>".
+
 // Inserts <Relationship Id="{id}" Type="{type}" Target="{target}"/>, the values escaped for an
-// attribute, before the last "</Relationships>". Without it: `InvalidInput`
+// attribute. No Relationships element to insert into: `InvalidInput`
 // "relationships part is missing </Relationships>".
 Result<std::string> add_relationship(std::string_view relationships_text, std::string_view id,
                                      std::string_view relationship_type, std::string_view target);
 
 // The same element for an image relationship (the standard's image type), id and target written
-// as given (callers pass "rId<n>" and "../media/<file>"). Without "</Relationships>":
-// `InvalidInput` "relationships part is missing </Relationships>".
+// as given (callers pass "rId<n>" and a target relative to the slide, "../media/<file>"). No
+// Relationships element: `InvalidInput` "relationships part is missing </Relationships>".
 Result<std::string> add_image_relationship(std::string_view relationships_text, std::string_view id,
                                            std::string_view target);
 
 // The same element with the values written as given (callers pass values that need no
-// escaping). Without "</Relationships>": `XmlTextDecode` "expected closing marker
+// escaping). No Relationships element: `XmlTextDecode` "expected closing marker
 // </Relationships>".
 Result<std::string> append_relationship(std::string_view relationships_bytes, std::string_view id,
                                         std::string_view relationship_type,

@@ -7,20 +7,21 @@
 
 #include "core/base/decimal.hpp"
 #include "core/pml/shape_walk.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
 
 namespace {
 
-constexpr std::string_view kCnvPrOpen = "<p:cNvPr";
-constexpr std::string_view kIdPattern = "id=\"";
+constexpr std::string_view kCnvPrTag = "p:cNvPr";
 constexpr std::string_view kSpTreeClose = "</p:spTree>";
 constexpr std::string_view kGrpSpPrTag = "p:grpSpPr";
 constexpr std::string_view kGrpSpPrClose = "</p:grpSpPr>";
 constexpr std::string_view kGrpSpClose = "</p:grpSp>";
 constexpr std::string_view kGrpSpTag = "p:grpSp";
 constexpr std::string_view kExtLstTag = "p:extLst";
+constexpr std::string_view kExtLstOpen = "<p:extLst";
 constexpr std::string_view kExtLstClose = "</p:extLst>";
 
 std::string invalid(std::string_view prefix, std::uint64_t index, std::string_view suffix) {
@@ -43,11 +44,11 @@ std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view 
   std::vector<std::pair<std::size_t, std::size_t>> ends;
   std::vector<std::size_t> open;  // indexes into `ends`
   std::optional<std::size_t> next_open = find_tag_start(range, from, kExtLstTag);
-  std::size_t next_close = range.find(kExtLstClose, from);
+  std::size_t next_close = find_in_markup(range, kExtLstClose, from);
   std::size_t pos = from;
   for (;;) {
     if (next_open && *next_open < pos) next_open = find_tag_start(range, pos, kExtLstTag);
-    if (next_close != npos && next_close < pos) next_close = range.find(kExtLstClose, pos);
+    if (next_close != npos && next_close < pos) next_close = find_in_markup(range, kExtLstClose, pos);
     if (next_close != npos && (!next_open || next_close < *next_open)) {
       pos = next_close + kExtLstClose.size();
       if (!open.empty()) {
@@ -57,9 +58,8 @@ std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view 
       continue;
     }
     if (!next_open) return ends;
-    const std::size_t gt = range.find('>', *next_open);
-    if (gt != npos && range[gt - 1] == '/') {
-      ends.emplace_back(*next_open, gt + 1);
+    if (tag_closes_itself(range, *next_open)) {
+      ends.emplace_back(*next_open, tag_end(range, *next_open));
     } else {
       open.push_back(ends.size());
       ends.emplace_back(*next_open, npos);
@@ -83,21 +83,22 @@ std::optional<std::size_t> ends_at(const std::vector<std::pair<std::size_t, std:
 
 std::size_t before_trailing_ext_list(std::string_view text, std::size_t container_start,
                                      std::size_t close) {
-  // Blanks and comments between the list and the closing tag are passed over. A comment holds
-  // no "--", so the last "<!--" before its "-->" is where it starts.
+  const MarkupMap markup(text, container_start, close);
+  // Blanks, comments and processing instructions between the list and the closing tag are
+  // passed over.
   std::size_t end = close;
   for (;;) {
     while (end > container_start && is_xml_blank(text[end - 1])) --end;
-    if (end - container_start < 7 || text.substr(end - 3, 3) != "-->") break;
-    const std::size_t comment = text.rfind("<!--", end - 3);
-    if (comment == std::string_view::npos || comment < container_start) break;
-    end = comment;
+    if (end == container_start) break;
+    const std::size_t opaque = markup.opaque_start(end - 1);
+    if (opaque == std::string_view::npos) break;
+    end = opaque;
   }
   // An empty list ("<p:extLst/>") is one tag: the last one before the closing tag is the
   // container's own when it ends right there.
   if (end - container_start >= 2 && text.substr(end - 2, 2) == "/>") {
-    std::size_t candidate = text.rfind("<p:extLst", end - 1);
-    if (candidate != std::string_view::npos && candidate >= container_start &&
+    std::size_t candidate = markup.rfind(kExtLstOpen, end - 1);
+    if (candidate != std::string_view::npos &&
         find_element_end(text, candidate, kExtLstTag) == end) {
       return candidate;
     }
@@ -114,8 +115,8 @@ std::size_t before_trailing_ext_list(std::string_view text, std::size_t containe
   std::optional<std::vector<std::pair<std::size_t, std::size_t>>> ends;
   std::size_t search_end = end;
   while (search_end > container_start) {
-    std::size_t candidate = text.rfind("<p:extLst", search_end - 1);
-    if (candidate == std::string_view::npos || candidate < container_start) break;
+    std::size_t candidate = markup.rfind(kExtLstOpen, search_end - 1);
+    if (candidate == std::string_view::npos) break;
     std::optional<std::size_t> candidate_end;
     if (search_end == end || !is_start_tag_at(text, candidate, kExtLstTag)) {
       candidate_end = find_element_end(text, candidate, kExtLstTag);
@@ -139,10 +140,10 @@ namespace {
 std::optional<std::size_t> group_children_start(std::string_view group_xml) {
   auto properties = find_tag_start(group_xml, 0, kGrpSpPrTag);
   if (!properties) return std::nullopt;
-  std::size_t tag_end = group_xml.find('>', *properties);
-  if (tag_end == std::string_view::npos) return std::nullopt;
-  if (group_xml[tag_end - 1] == '/') return tag_end + 1;
-  std::size_t properties_end = group_xml.find(kGrpSpPrClose, tag_end);
+  const std::size_t after_tag = tag_end(group_xml, *properties);
+  if (after_tag == std::string_view::npos) return std::nullopt;
+  if (tag_closes_itself(group_xml, *properties)) return after_tag;
+  std::size_t properties_end = find_in_markup(group_xml, kGrpSpPrClose, after_tag);
   if (properties_end == std::string_view::npos) return std::nullopt;
   return properties_end + kGrpSpPrClose.size();
 }
@@ -151,23 +152,17 @@ std::optional<std::size_t> group_children_start(std::string_view group_xml) {
 
 std::uint64_t max_cnvpr_id(std::string_view slide_xml) {
   std::uint64_t result = 0;
-  std::size_t position = 0;
-  for (;;) {
-    std::size_t open = slide_xml.find(kCnvPrOpen, position);
-    if (open == std::string_view::npos) return result;
-    std::size_t close = slide_xml.find('>', open + kCnvPrOpen.size());
-    if (close == std::string_view::npos) return result;
-    std::string_view tag = slide_xml.substr(open, close - open);
-    position = close + 1;
-    std::size_t id = tag.find(kIdPattern);
-    if (id == std::string_view::npos) continue;
-    std::size_t value_start = id + kIdPattern.size();
-    std::size_t quote = tag.find('"', value_start);
-    if (quote == std::string_view::npos) continue;
-    if (auto value = parse_u64(tag.substr(value_start, quote - value_start))) {
-      if (*value > result) result = *value;
+  for_each_start_tag(slide_xml, kCnvPrTag, [&](std::string_view tag) {
+    const auto raw = tag_attribute(tag, "id");
+    if (!raw) return;
+    // A reference in the value stands for its character ("&#52;" is 4).
+    std::optional<std::string> unescaped;
+    if (raw->find('&') != std::string_view::npos) unescaped = unescape_xml(*raw);
+    if (auto value = parse_u64(unescaped ? std::string_view(*unescaped) : *raw)) {
+      result = std::max(result, *value);
     }
-  }
+  });
+  return result;
 }
 
 Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t ids_taken) {
@@ -220,7 +215,7 @@ std::vector<GroupChild> direct_group_children(std::string_view group_xml,
   std::vector<GroupChild> children;
   auto children_start = group_children_start(group_xml);
   if (!children_start) return children;
-  std::size_t close = group_xml.rfind(kGrpSpClose);
+  std::size_t close = rfind_in_markup(group_xml, kGrpSpClose);
   if (close == std::string_view::npos) return children;
   auto shape = find_next_shape_start(group_xml, *children_start);
   while (shape && shape->offset < close) {
@@ -277,7 +272,7 @@ Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress
 }
 
 std::optional<std::size_t> group_insertion_point(std::string_view group_xml) {
-  std::size_t close = group_xml.rfind(kGrpSpClose);
+  std::size_t close = rfind_in_markup(group_xml, kGrpSpClose);
   if (close == std::string_view::npos) return std::nullopt;
   return before_trailing_ext_list(group_xml, 0, close);
 }
@@ -288,13 +283,13 @@ Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
   std::string_view missing_close = "group shape XML is missing </p:grpSp>";
   switch (target.kind) {
     case Kind::Slide: {
-      std::size_t close = slide_xml.rfind(kSpTreeClose);
+      std::size_t close = rfind_in_markup(slide_xml, kSpTreeClose);
       if (close == std::string_view::npos) {
         return fail(PelvaneError::invalid_input("slide XML is missing </p:spTree>"));
       }
-      std::size_t tree_start = slide_xml.rfind("<p:spTree", close);
-      return before_trailing_ext_list(slide_xml,
-                                      tree_start == std::string_view::npos ? 0 : tree_start, close);
+      const auto tree_start = find_tag_start(slide_xml, 0, "p:spTree");
+      return before_trailing_ext_list(slide_xml, tree_start && *tree_start < close ? *tree_start : 0,
+                                      close);
     }
     case Kind::Group:
     case Kind::NewGroupInGroup: break;

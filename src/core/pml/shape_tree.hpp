@@ -4,7 +4,8 @@
 // Everything here works on the slide part as text. Positions are byte offsets into it; a range
 // runs from an element's "<" to just past its closing tag. The searches match the literal
 // prefixed names ("p:sp", "p:grpSp", "</p:spTree>", ...), so only slides that bind the
-// PresentationML namespace to "p:" are navigated.
+// PresentationML namespace to "p:" are navigated; they find tags in markup only, never in
+// comments, CDATA sections or processing instructions (xml/markup_search.hpp).
 #pragma once
 
 #include <cstddef>
@@ -19,8 +20,10 @@
 
 namespace pelvane {
 
-// The largest `id` of any `p:cNvPr` in the text, at any depth; 0 when there is none. Values
-// that are not plain unsigned 64-bit decimals (an optional "+" then digits) are ignored.
+// The largest `id` of any `p:cNvPr` start tag in markup, at any depth; 0 when there is none.
+// The value is that of the attribute named `id` itself (not one whose name merely ends in "id",
+// nor text inside another attribute's value), either quote, references resolved; values that
+// are not plain unsigned 64-bit decimals (an optional "+" then digits) are ignored.
 std::uint64_t max_cnvpr_id(std::string_view slide_xml);
 
 // The id for the next new shape: `max_cnvpr_id` plus one. An operation that adds several shapes

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/base/byte_search.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
@@ -41,7 +41,7 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
   // earliest shape start of any kind.
   std::size_t pos = from;
   while (pos < text.size()) {
-    const std::size_t lt = find_pattern(text, "<p:", pos);
+    const std::size_t lt = find_in_markup(text, "<p:", pos);
     if (lt == std::string_view::npos) return std::nullopt;
     for (std::string_view tag : kShapeTags) {
       if (is_start_tag_at(text, lt, tag)) return ShapeStart{lt, tag};
@@ -53,17 +53,17 @@ std::optional<ShapeStart> find_next_shape_start(std::string_view text, std::size
 
 namespace {
 
-// The last occurrence of a pattern lying wholly before a limit, for limits that only grow: each
-// occurrence is found once, so a walk over many shapes stays linear.
+// The last occurrence in markup of a pattern lying wholly before a limit, for limits that only
+// grow: each occurrence is found once, so a walk over many shapes stays linear.
 class LastOccurrence {
  public:
   LastOccurrence(std::string_view text, std::string_view pattern)
-      : text_(text), pattern_(pattern), next_(find_pattern(text, pattern)) {}
+      : text_(text), pattern_(pattern), next_(find_in_markup(text, pattern)) {}
 
   std::size_t before(std::size_t limit) {
     while (next_ != std::string_view::npos && next_ + pattern_.size() <= limit) {
       last_ = next_;
-      next_ = find_pattern(text_, pattern_, next_ + 1);
+      next_ = find_in_markup(text_, pattern_, next_ + 1);
     }
     return last_;
   }
@@ -88,10 +88,8 @@ class WrapperEnds {
 
   std::optional<std::size_t> end_of(std::size_t start) {
     if (!built_) build();
-    if (is_start_tag_at(text_, start, kTag)) {
-      const std::size_t gt = text_.find('>', start);
-      if (gt != std::string_view::npos && text_[gt - 1] == '/') return gt + 1;
-    }
+    if (is_start_tag_at(text_, start, kTag) && tag_closes_itself(text_, start))
+      return tag_end(text_, start);
     const std::size_t after_opening = start + kAlternateContentOpen.size();
     // The first mark at or after the opening pattern; marks_[0] stands before the text.
     const auto first =
@@ -113,23 +111,16 @@ class WrapperEnds {
   void build() {
     built_ = true;
     marks_.push_back({0, 0});
-    std::size_t close = find_pattern(text_, kAlternateContentClose);
+    std::size_t close = find_in_markup(text_, kAlternateContentClose);
     std::optional<std::size_t> open = find_tag_start(text_, 0, kTag);
-    // The first ">" at or after the last start tag, which serves every later one up to it.
-    std::size_t gt = std::string_view::npos;
-    bool gt_searched = false;
     std::int64_t depth = 0;
     while (close != std::string_view::npos || open) {
       if (close != std::string_view::npos && (!open || close < *open)) {
         marks_.push_back({close, --depth});
-        close = find_pattern(text_, kAlternateContentClose, close + 1);
+        close = find_in_markup(text_, kAlternateContentClose, close + 1);
         continue;
       }
-      if (!gt_searched || (gt != std::string_view::npos && gt < *open)) {
-        gt = text_.find('>', *open);
-        gt_searched = true;
-      }
-      if (gt == std::string_view::npos || text_[gt - 1] != '/') marks_.push_back({*open, ++depth});
+      if (!tag_closes_itself(text_, *open)) marks_.push_back({*open, ++depth});
       open = find_tag_start(text_, *open + 1, kTag);
     }
     // For each mark, the first later one whose depth is lower.

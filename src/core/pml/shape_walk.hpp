@@ -2,7 +2,8 @@
 //
 // Shape elements are "p:sp", "p:pic", "p:graphicFrame", "p:grpSp" and "p:cxnSp", matched with
 // the literal "p:" prefix; a start tag counts only when its name is followed by white space, "/"
-// or ">", so "p:spTree" and "p:spPr" are never shapes.
+// or ">", so "p:spTree" and "p:spPr" are never shapes, and only in markup, so a shape written in
+// a comment is none.
 #pragma once
 
 #include <cstddef>

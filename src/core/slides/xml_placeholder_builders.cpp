@@ -6,6 +6,7 @@
 
 #include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_escape.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -44,13 +45,13 @@ std::vector<std::string_view> placeholder_blocks(std::string_view layout_xml) {
   std::vector<std::string_view> blocks;
   std::size_t from = 0;
   for (;;) {
-    const std::size_t open = layout_xml.find(kShapeOpen, from);
+    const std::size_t open = find_in_markup(layout_xml, kShapeOpen, from);
     if (open == std::string_view::npos) return blocks;
-    const std::size_t close = layout_xml.find(kShapeClose, open);
+    const std::size_t close = find_in_markup(layout_xml, kShapeClose, open);
     if (close == std::string_view::npos) return blocks;
     from = close + kShapeClose.size();
     const std::string_view block = layout_xml.substr(open, from - open);
-    if (block.find(kPlaceholderTag) != std::string_view::npos) blocks.push_back(block);
+    if (find_in_markup(block, kPlaceholderTag) != std::string_view::npos) blocks.push_back(block);
   }
 }
 
@@ -65,16 +66,12 @@ void append_ph_attribute(std::string& out, std::string_view name,
   out += '"';
 }
 
-// The names of the slide's shapes as written: the raw "name" of every "<p:cNvPr" tag.
+// The names of the slide's shapes as written: the raw "name" of every "p:cNvPr" start tag.
 std::unordered_set<std::string_view> shape_names(std::string_view slide_xml) {
   std::unordered_set<std::string_view> names;
-  constexpr std::string_view kCNvPr = "<p:cNvPr";
-  for (std::size_t at = slide_xml.find(kCNvPr); at != std::string_view::npos;
-       at = slide_xml.find(kCNvPr, at + kCNvPr.size())) {
-    const std::size_t gt = slide_xml.find('>', at);
-    const std::string_view tag = slide_xml.substr(at, gt == std::string_view::npos ? gt : gt - at);
-    if (const auto name = attribute_value_view(tag, "name")) names.insert(*name);
-  }
+  for_each_start_tag(slide_xml, "p:cNvPr", [&](std::string_view tag) {
+    if (const auto name = tag_attribute(tag, "name")) names.insert(*name);
+  });
   return names;
 }
 
@@ -127,13 +124,15 @@ Result<std::string> add_placeholder_shape_to_slide_xml(std::string_view slide_xm
 std::vector<PlaceholderShapeSpec> placeholder_specs_from_layout_xml(std::string_view layout_xml) {
   std::vector<PlaceholderShapeSpec> specs;
   for (const std::string_view block : placeholder_blocks(layout_xml)) {
-    const std::size_t at = block.find(kPlaceholderTag);
-    const std::size_t gt = block.find('>', at);
-    if (gt == std::string_view::npos) continue;
-    const std::string_view tag = block.substr(at, gt - at);
-    PlaceholderShapeSpec spec{
-        extract_string_attribute(tag, "type"), extract_string_attribute(tag, "orient"),
-        extract_string_attribute(tag, "sz"), extract_string_attribute(tag, "idx")};
+    const std::size_t at = find_in_markup(block, kPlaceholderTag);
+    const std::size_t end = at == std::string_view::npos ? at : tag_end(block, at);
+    if (end == std::string_view::npos) continue;
+    const std::string_view tag = block.substr(at, end - at);
+    const auto value = [&](std::string_view name) -> std::optional<std::string> {
+      if (const auto raw = tag_attribute(tag, name)) return std::string(*raw);
+      return std::nullopt;
+    };
+    PlaceholderShapeSpec spec{value("type"), value("orient"), value("sz"), value("idx")};
     if (spec.placeholder_type && is_footer_type(*spec.placeholder_type)) continue;
     specs.push_back(std::move(spec));
   }

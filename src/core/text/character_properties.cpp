@@ -38,6 +38,7 @@ Result<void> rewrite_content(XmlReader& reader, XmlWriter& writer,
   ChildSlot latin_slot(kCharacterPropertiesChildren, "latin");
   fill_slot.enter(parent);
   latin_slot.enter(parent);
+  bool in_line = false;  // inside a direct `ln` or `uLn` child
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) return {};
@@ -49,11 +50,15 @@ Result<void> rewrite_content(XmlReader& reader, XmlWriter& writer,
       writer.write_event(event);
       return {};
     }
+    if (event.is_end() && depth == parent) in_line = false;
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      const bool direct = depth == parent + (event.is_start() ? 1 : 0);
-      // Only the element's own fills: those of an outline or an underline are kept.
-      if ((children.drop_fills && direct && is_fill_property(name)) ||
+      const std::size_t level = depth - (event.is_start() ? 1 : 0) - parent;  // 0: a child
+      if (level == 0 && event.is_start()) in_line = name == "ln" || name == "uLn";
+      // The element's own fills go, and so do those of its outline and underline line (a line
+      // without a fill is valid); the fill of `uFill` stays, which would be empty without it.
+      const bool own_fill = level == 0 || (level == 1 && in_line);
+      if ((children.drop_fills && own_fill && is_fill_property(name)) ||
           (children.drop_latin && name == "latin")) {
         if (event.is_start()) PELVANE_TRY_VOID(skip_current_element(reader));
         continue;

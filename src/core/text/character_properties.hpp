@@ -91,7 +91,9 @@ struct CharacterChildren {
   Fill fill = Fill::None;
   std::optional<CheckedText> color;  // with Fill::Color
   std::optional<CheckedText> latin;   // a new <a:latin typeface="..."/>
-  bool drop_fills = false;            // the element's own fills (direct children) go
+  // The element's own fills (direct children) go, and those of its kept outline `ln` and
+  // underline line `uLn`; the fill inside `uFill` stays (the element needs one).
+  bool drop_fills = false;
   bool drop_latin = false;            // every `latin` inside the element goes
 
   bool adds_children() const { return fill != Fill::None || latin.has_value(); }

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <limits>
 
-#include "core/base/byte_search.hpp"
 #include "core/base/decimal.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_events.hpp"
 
 namespace pelvane {
@@ -40,32 +40,6 @@ bool follows_name(std::string_view text, std::size_t pos) {
   return c == '/' || c == '>' || unicode_space_length(text, pos) > 0;
 }
 
-// Offset of the first ">" at or after `from`, for offsets that only grow: a ">" once found
-// serves every later offset up to it, and its absence every later offset at all, so a walk
-// over many tags reads each byte once.
-class NextTagEnd {
- public:
-  explicit NextTagEnd(std::string_view text) : text_(text) {}
-
-  std::size_t at_or_after(std::size_t from) {
-    if (!searched_ || (gt_ != npos && gt_ < from)) {
-      gt_ = text_.find('>', from);
-      searched_ = true;
-    }
-    return gt_;
-  }
-
- private:
-  std::string_view text_;
-  std::size_t gt_ = npos;
-  bool searched_ = false;
-};
-
-// True when the tag starting at `lt` runs to a ">" preceded by "/".
-bool closes_itself(std::size_t lt, std::size_t gt, std::string_view text) {
-  return gt != npos && gt > lt && text[gt - 1] == '/';
-}
-
 }  // namespace
 
 bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view tag) {
@@ -77,13 +51,14 @@ bool is_start_tag_at(std::string_view text, std::size_t offset, std::string_view
 std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t from,
                                           std::string_view tag) {
   if (from > text.size()) return std::nullopt;
-  // A start tag is "<tag" followed by a name end; only the places holding "<tag" can be one.
+  // A start tag is "<tag" followed by a name end; only the places holding "<tag" in markup can
+  // be one.
   std::string opening;
   opening.reserve(tag.size() + 1);
   opening += '<';
   opening += tag;
-  for (std::size_t lt = find_pattern(text, opening, from); lt != npos;
-       lt = find_pattern(text, opening, lt + 1)) {
+  for (std::size_t lt = find_in_markup(text, opening, from); lt != npos;
+       lt = find_in_markup(text, opening, lt + 1)) {
     if (follows_name(text, lt + opening.size())) return lt;
   }
   return std::nullopt;
@@ -92,10 +67,9 @@ std::optional<std::size_t> find_tag_start(std::string_view text, std::size_t fro
 std::optional<std::size_t> find_element_end(std::string_view text, std::size_t start,
                                             std::string_view tag) {
   if (start >= text.size()) return std::nullopt;
-  NextTagEnd tag_end(text);
   // An element written "<tag .../>" ends with its own start tag.
-  if (is_start_tag_at(text, start, tag) && closes_itself(start, tag_end.at_or_after(start), text))
-    return tag_end.at_or_after(start) + 1;
+  if (is_start_tag_at(text, start, tag) && tag_closes_itself(text, start))
+    return tag_end(text, start);
 
   std::string closing;
   closing.reserve(tag.size() + 3);
@@ -108,9 +82,9 @@ std::optional<std::size_t> find_element_end(std::string_view text, std::size_t s
   // nothing past the element's end tag is searched at all.
   std::size_t pos = start + 1 + tag.size();
   std::size_t depth = 1;
-  std::size_t next_close = find_pattern(text, closing, pos);
+  std::size_t next_close = find_in_markup(text, closing, pos);
   for (;;) {
-    if (next_close != npos && next_close < pos) next_close = find_pattern(text, closing, pos);
+    if (next_close != npos && next_close < pos) next_close = find_in_markup(text, closing, pos);
     const auto next_open = find_tag_start(text.substr(0, next_close), pos, tag);
     if (!next_open) {
       if (next_close == npos) return std::nullopt;
@@ -118,17 +92,22 @@ std::optional<std::size_t> find_element_end(std::string_view text, std::size_t s
       if (--depth == 0) return pos;
       continue;
     }
-    if (!closes_itself(*next_open, tag_end.at_or_after(*next_open), text)) ++depth;
+    if (!tag_closes_itself(text, *next_open)) ++depth;
     pos = *next_open + 1 + tag.size();
   }
 }
 
-std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view tag) {
-  const auto start = find_tag_start(text, 0, tag);
+std::optional<std::string_view> start_tag_from(std::string_view text, std::size_t from,
+                                               std::string_view tag) {
+  const auto start = find_tag_start(text, from, tag);
   if (!start) return std::nullopt;
-  const std::size_t gt = text.find('>', *start);
-  if (gt == npos) return std::nullopt;
-  return text.substr(*start, gt + 1 - *start);
+  const std::size_t end = tag_end(text, *start);
+  if (end == npos) return std::nullopt;
+  return text.substr(*start, end - *start);
+}
+
+std::optional<std::string_view> element_start_tag(std::string_view text, std::string_view tag) {
+  return start_tag_from(text, 0, tag);
 }
 
 std::string replace_element(std::string_view text, std::string_view tag,
@@ -137,18 +116,18 @@ std::string replace_element(std::string_view text, std::string_view tag,
   opening.reserve(tag.size() + 1);
   opening += '<';
   opening += tag;
-  const std::size_t start = text.find(opening);
+  const std::size_t start = find_in_markup(text, opening);
   if (start == npos) return std::string(text);
-  const std::size_t gt = text.find('>', start + opening.size());
-  if (gt == npos) return std::string(text);
+  const std::size_t tag_close = tag_end(text, start);
+  if (tag_close == npos) return std::string(text);
   std::size_t end;
-  if (text[gt - 1] == '/') {
-    end = gt + 1;
+  if (text[tag_close - 2] == '/') {
+    end = tag_close;
   } else {
     std::string closing = "</";
     closing += tag;
     closing += '>';
-    const std::size_t close = text.find(closing, gt + 1);
+    const std::size_t close = find_in_markup(text, closing, tag_close);
     if (close == npos) return std::string(text);
     end = close + closing.size();
   }
@@ -160,23 +139,65 @@ std::string replace_element(std::string_view text, std::string_view tag,
   return out;
 }
 
-std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
-                                              std::string_view fragment) {
-  const std::size_t at = text.rfind(marker);
-  if (at == npos) return std::nullopt;
+namespace {
+
+std::string inserted_at(std::string_view text, std::size_t offset, std::string_view fragment) {
   std::string out;
   out.reserve(text.size() + fragment.size());
-  out.append(text.substr(0, at));
+  out.append(text.substr(0, offset));
   out.append(fragment);
-  out.append(text.substr(at));
+  out.append(text.substr(offset));
   return out;
 }
+
+}  // namespace
+
+std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
+                                              std::string_view fragment) {
+  const std::size_t at = rfind_in_markup(text, marker);
+  if (at == npos) return std::nullopt;
+  return inserted_at(text, at, fragment);
+}
+
+namespace {
+
+PelvaneError missing_marker(std::string_view marker) {
+  return PelvaneError::xml_text_decode("expected closing marker " + std::string(marker));
+}
+
+}  // namespace
 
 Result<std::string> insert_before(std::string_view bytes, std::string_view marker,
                                   std::string_view fragment) {
   auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
-  if (!text)
-    return fail(PelvaneError::xml_text_decode("expected closing marker " + std::string(marker)));
+  if (!text) return fail(missing_marker(marker));
+  return std::move(*text);
+}
+
+std::optional<std::string> insert_at_element_end(std::string_view text, std::string_view tag,
+                                                 std::string_view fragment) {
+  std::string closing = "</";
+  closing += tag;
+  closing += '>';
+  if (auto inserted = insert_before_last(text, closing, fragment)) return inserted;
+  // An element without content may be written as one tag: it is opened up to hold the fragment.
+  const auto start = find_tag_start(text, 0, tag);
+  if (!start || !tag_closes_itself(text, *start)) return std::nullopt;
+  const std::size_t end = tag_end(text, *start);
+  std::string out;
+  out.reserve(text.size() + fragment.size() + closing.size());
+  out.append(text.substr(0, end - 2));
+  out += '>';
+  out.append(fragment);
+  out.append(closing);
+  out.append(text.substr(end));
+  return out;
+}
+
+Result<std::string> insert_at_element_end_of_part(std::string_view bytes, std::string_view tag,
+                                                  std::string_view fragment) {
+  auto text = insert_at_element_end(decode_utf8_lossy(bytes), tag, fragment);
+  if (!text) return fail(missing_marker("</" + std::string(tag) + ">"));
   return std::move(*text);
 }
 

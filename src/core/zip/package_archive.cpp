@@ -1,6 +1,5 @@
 #include "core/zip/package_archive.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -12,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/stored_headers.hpp"
@@ -227,16 +227,12 @@ Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t in
 }
 
 Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
-  PELVANE_TRY_VOID(check_path(path));
+  // Only a regular file is read: a FIFO or a device is refused before a byte is read.
+  InputFile input = PELVANE_TRY(InputFile::open(path));
   std::string owned_path(path);
-  std::FILE* file = std::fopen(owned_path.c_str(), "rbe");
+  std::FILE* file = ::fdopen(input.fd(), "rb");
   if (file == nullptr) return fail(PelvaneError::io(os_error_message(errno)));
-  // Opening a directory for reading succeeds; refuse it as the operating system would a read.
-  struct stat status;
-  if (::fstat(::fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-    std::fclose(file);
-    return fail(PelvaneError::io(os_error_message(EISDIR)));
-  }
+  input.release();
 
   // A plain archive is read through its stored headers, without the library's reading of the
   // whole directory (which converts every entry's time through the local time zone).
@@ -256,9 +252,16 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   zip_error_t error;
+  // No bytes are no archive, as an empty file is none: the library would take them for an
+  // archive without entries.
+  if (bytes.empty()) {
+    zip_error_init_with_code(&error, ZIP_ER_NOZIP);
+    PelvaneError failure = PelvaneError::zip(error_text(&error));
+    zip_error_fini(&error);
+    return fail(std::move(failure));
+  }
   zip_error_init(&error);
-  zip_source_t* source =
-      zip_source_buffer_create(bytes.empty() ? nullptr : bytes.data(), bytes.size(), 0, &error);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
   auto archive = open_source(source, &error);
   if (!archive) return fail(std::move(archive).error());
   return PackageArchive(*archive, std::string());

@@ -23,11 +23,12 @@ class StoredEntryHeaders;
 
 class PackageArchive {
  public:
-  // Opens the file read-only. A file that cannot be opened is `Io` with the operating system's
-  // message; a file that is not a ZIP archive is `Zip` with the archive library's message.
+  // Opens the file read-only. A path that is not a regular file, or a file that cannot be
+  // opened, is `Io` as `InputFile::open` says; a file that is not a ZIP archive is `Zip` with
+  // the archive library's message.
   static Result<PackageArchive> open_file(std::string_view path);
   // Opens an archive over bytes in memory; the caller keeps `bytes` alive while the archive
-  // is in use.
+  // is in use. Empty bytes are `Zip` "Not a zip archive", as an empty file is.
   static Result<PackageArchive> open_bytes(std::string_view bytes);
 
   PackageArchive(PackageArchive&&) noexcept = default;

@@ -11,6 +11,7 @@
 #include <limits>
 #include <numeric>
 
+#include "core/base/file_input.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -277,11 +278,13 @@ StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
                                             std::optional<std::string_view> archive_bytes) {
   if (archive_bytes) return parse(Source(*archive_bytes), nullptr, &archive);
   if (archive.path().empty()) return {};
+  // The path is opened again, and may name another file by now: it is read only when it is
+  // still a regular file.
+  auto input = InputFile::open(archive.path());
+  if (!input) return {};
   auto file = std::make_shared<File>();
-  file->fd = ::open(archive.path().c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info{};
-  if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return {};
-  file->size = static_cast<std::uint64_t>(info.st_size);
+  file->size = input->size();
+  file->fd = input->release();
   const Source source(file->fd, file->size);
   return parse(source, std::move(file), &archive);
 }

@@ -177,11 +177,15 @@ TEST(AddingRelationships, InsertsBeforeTheLastClosingMarker) {
       *twice,
       "<!--</Relationships>--><Relationship Id=\"rId1\" Type=\"t\" Target=\"x\"/></Relationships>");
 
-  auto missing = add_relationship("<Relationships/>", "rId1", "t", "x");
+  // A part without relationships may be written as one self-closing tag.
+  EXPECT_EQ(*add_relationship("<Relationships xmlns=\"n\"/>\n", "rId1", "t", "x"),
+            "<Relationships xmlns=\"n\"><Relationship Id=\"rId1\" Type=\"t\" Target=\"x\"/>"
+            "</Relationships>\n");
+  auto missing = add_relationship("<Types/>", "rId1", "t", "x");
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().to_string(),
             "invalid input: relationships part is missing </Relationships>");
-  auto missing_literal = append_relationship("<Relationships/>", "rId1", "t", "x");
+  auto missing_literal = append_relationship("<!--<Relationships/>-->", "rId1", "t", "x");
   ASSERT_FALSE(missing_literal);
   EXPECT_EQ(missing_literal.error().to_string(),
             "xml text decode error: expected closing marker </Relationships>");

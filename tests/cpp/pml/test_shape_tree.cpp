@@ -64,8 +64,11 @@ TEST(MaxCnvPrId, ReadsOnlyPlainUnsignedDecimals) {
       {R"(<p:cNvPr id="18446744073709551615"/>)", 18446744073709551615ull},
       {R"(<p:cNvPr id="18446744073709551616"/><p:cNvPr id="100000000000000000000"/><p:cNvPr id="2"/>)",
        2},
-      // The first written `id="` wins, whatever attribute it ends.
-      {R"(<p:cNvPr xid="90" id="2"/>)", 90},
+      // Only the attribute named `id` counts, in either quote, and never a value that holds it;
+      // a reference stands for its character; comments are not markup.
+      {R"(<p:cNvPr xid="90" id="2"/>)", 2},
+      {R"(<p:cNvPr descr="a>b id=&quot;9&quot;" id='3'/><p:cNvPr id="&#52;"/>)", 4},
+      {R"(<!-- <p:cNvPr id="70"/> --><p:cNvPr id="5"/>)", 5},
       // Every depth counts: groups, frames, both branches of alternate content.
       {R"(<p:grpSp><p:cNvPr id="3"/><p:graphicFrame><p:cNvPr id="11"/></p:graphicFrame></p:grpSp>)"
        R"(<mc:AlternateContent><mc:Choice><p:cNvPr id="13"/></mc:Choice>)"

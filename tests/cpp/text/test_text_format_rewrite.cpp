@@ -514,6 +514,7 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
   const std::string outline =
       "<a:ln w=\"9525\"><a:solidFill><a:schemeClr val=\"tx1\"/>"
       "</a:solidFill></a:ln>";
+  const std::string outline_without_fill = "<a:ln w=\"9525\"></a:ln>";
   const std::string underline_fill =
       "<a:uFill><a:solidFill><a:srgbClr val=\"0000FF\"/></a:solidFill></a:uFill>";
   const std::string text_run = "<a:r><a:rPr lang=\"en-US\">" + red + "</a:rPr><a:t>x</a:t></a:r>";
@@ -544,18 +545,23 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
       {"run properties with an outline and an underline fill given a colour",
        run_with(outline + red + underline_fill + "<a:latin typeface=\"Old\"/>"),
        batch({{0, {.color = Text::to("00FF00")}}}),
-       run_with(outline + green + underline_fill + "<a:latin typeface=\"Old\"/>"), 1},
+       run_with(outline_without_fill + green + underline_fill + "<a:latin typeface=\"Old\"/>"), 1},
       {"run properties with an outline only given a colour and a font",
        run_with(outline + "<a:cs typeface=\"C\"/>"),
        batch({{0, {.name = Text::to("Arial"), .color = Text::to("00FF00")}}}),
-       run_with(outline + green + "<a:latin typeface=\"Arial\"/><a:cs typeface=\"C\"/>"), 2},
+       run_with(outline_without_fill + green + "<a:latin typeface=\"Arial\"/><a:cs typeface=\"C\"/>"),
+       2},
+      {"run properties with an underline line given no colour",
+       run_with(red + "<a:uLn w=\"12700\">" + red + "</a:uLn>"),
+       batch({{0, {.color = Text::removed()}}}), run_with("<a:uLn w=\"12700\"></a:uLn>"), 1},
       {"default properties with an outline and an underline fill given a colour",
        defaults_with(outline + red + underline_fill), paragraph_font({.color = Text::to("00FF00")}),
-       defaults_with(outline + green + underline_fill), 1},
+       defaults_with(outline_without_fill + green + underline_fill), 1},
       {"default properties with an outline given a fill kind and a font",
        defaults_with(outline + "<a:ea typeface=\"E\"/>"),
        paragraph_font({.name = Text::to("Arial"), .fill_type = Text::to("background")}),
-       defaults_with(outline + "<a:noFill/><a:latin typeface=\"Arial\"/><a:ea typeface=\"E\"/>"),
+       defaults_with(outline_without_fill +
+                     "<a:noFill/><a:latin typeface=\"Arial\"/><a:ea typeface=\"E\"/>"),
        2},
       {"line spacing, then space after",
        slide_with_paragraph("<a:pPr><a:lnSpc><a:spcPct val=\"90000\"/></a:lnSpc></a:pPr>"),

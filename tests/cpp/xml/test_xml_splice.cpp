@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "core/base/utf8.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -18,6 +19,30 @@ TEST(FindTagStart, MatchesOnlyWholeNames) {
   EXPECT_EQ(find_tag_start("<a:p\xe3\x80\x80/>", 0, "a:p"), 0u);
   EXPECT_EQ(find_tag_start("<a:p\xc3\xa9/>", 0, "a:p"), std::nullopt);
   EXPECT_EQ(find_tag_start("<a:p><a:p>", 1, "a:p"), 5u);
+}
+
+TEST(MarkupSearch, FindsTagsOnlyInMarkupAndEndsThemAfterQuotedValues) {
+  constexpr std::size_t none = std::string_view::npos;
+  struct Case {
+    std::string_view text;
+    std::size_t first, last;  // of "<a:p" in markup
+    std::size_t end;          // of the element that starts at `first`
+  } cases[] = {
+      {"<!-- <a:p> --><a:p/>", 14, 14, 20},
+      {"<a:p><![CDATA[</a:p><a:p>]]></a:p>", 0, 0, 34},
+      {"<?pi <a:p>?><a:p x=\"?>\"/>", 12, 12, 25},
+      {"<!DOCTYPE d [<!ENTITY e '<a:p>'>]><a:p/>", 34, 34, 40},
+      {"<a:p descr=\"/>\" t='>'></a:p><!-- <a:p/>", 0, 0, 28},
+      {"<a:p/><a:p><!-- unclosed <a:p/>", 0, 6, 6},
+      {"<!-- <a:p/>", none, none, none},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(find_in_markup(c.text, "<a:p"), c.first) << c.text;
+    EXPECT_EQ(rfind_in_markup(c.text, "<a:p"), c.last) << c.text;
+    if (c.first != none) EXPECT_EQ(find_element_end(c.text, c.first, "a:p"), c.end) << c.text;
+  }
+  // A "<" cannot stand in a tag: the tag before it is not closed.
+  EXPECT_EQ(tag_end("<a b=\"<\">", 0), none);
 }
 
 TEST(FindElementEnd, CountsNestingAndSelfClosingTags) {
