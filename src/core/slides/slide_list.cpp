@@ -9,6 +9,7 @@
 #include "core/base/utf8.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -29,24 +30,18 @@ constexpr std::array<std::string_view, 3> kMasterLists = {"p:sldMasterIdLst", "p
 constexpr std::array<std::string_view, 3> kAfterList = {"<p:sldSz", "<p:notesSz",
                                                         "<p:defaultTextStyle"};
 
-// The offset just past the start tag at `start` when it closes itself; none otherwise.
-std::optional<std::size_t> self_closing_tag_end(std::string_view text, std::size_t start) {
-  const std::size_t gt = text.find('>', start);
-  if (gt == std::string_view::npos || text[gt - 1] != '/') return std::nullopt;
-  return gt + 1;
-}
-
 // The offset just past the last master list present: past its last end tag, or past the whole
-// tag when it is written self-closing.
+// tag when it is written self-closing. Both are looked for in markup only.
 std::optional<std::size_t> end_of_master_lists(std::string_view text) {
   std::optional<std::size_t> last;
   for (std::string_view name : kMasterLists) {
     std::optional<std::size_t> end;
     const std::string close = "</" + std::string(name) + ">";
-    if (const std::size_t at = text.rfind(close); at != std::string_view::npos) {
+    if (const std::size_t at = rfind_in_markup(text, close); at != std::string_view::npos) {
       end = at + close.size();
-    } else if (const auto start = find_tag_start(text, 0, name)) {
-      end = self_closing_tag_end(text, *start);
+    } else if (const auto start = find_tag_start(text, 0, name);
+               start && tag_closes_itself(text, *start)) {
+      end = tag_end(text, *start);
     }
     if (end && (!last || *end > *last)) last = end;
   }

@@ -55,6 +55,7 @@ TEST(AppendSlideId, PutsTheEntryInTheListOrANewListWhereTheSchemaWantsIt) {
       {"$M<p:sldIdLst />", "$M<p:sldIdLst >$E</p:sldIdLst>"},
       {"$M$S", "$M$L$S"},
       {"$M<p:notesMasterIdLst/>$S", "$M<p:notesMasterIdLst/>$L$S"},
+      {"$M<!-- </p:notesMasterIdLst> -->$S", "$M$L<!-- </p:notesMasterIdLst> -->$S"},
       {"$M<p:handoutMasterIdLst><p:handoutMasterId r:id=\"r\"/></p:handoutMasterIdLst>$S",
        "$M<p:handoutMasterIdLst><p:handoutMasterId r:id=\"r\"/></p:handoutMasterIdLst>$L$S"},
       {"$S", "$L$S"},
