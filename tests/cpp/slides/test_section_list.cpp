@@ -14,11 +14,11 @@ namespace {
 
 // A presentation with the sections "A:1 2|B:3" (slide k: id k, relationship rId{k}; "B/": an empty
 // list written as one tag), listing `slides` or else the sections' slides in their order.
-std::string deck(const std::string& spec, const std::string& slides = "",
+std::string deck(const std::string& plan, const std::string& slides = "",
                  const std::string& p = "p14", const std::string& other_extension = "") {
   std::string sections, in_sections;
   std::string listed = "<p:presentation xmlns:p=\"p\" xmlns:r=\"r\"><p:sldIdLst>";
-  std::istringstream groups(spec);
+  std::istringstream groups(plan);
   for (std::string group; std::getline(groups, group, '|');) {
     const std::string name = group.substr(0, 1), list = "<" + p + ":sldIdLst";
     sections += "<" + p + ":section name=\"" + name + "\" id=\"{" + name + "}\">" + list;
