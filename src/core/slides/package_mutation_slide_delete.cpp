@@ -18,24 +18,28 @@ namespace pelvane {
 
 namespace {
 
-using SlideRelationshipMap = std::map<std::string, std::string>;  // slide part -> relationship id
+// Slide part -> the ids of every presentation relationship that reaches it (by id, then target).
+using SlideRelationshipMap = std::map<std::string, std::vector<std::string>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to; of two relationships to
-// one part the later (by id, then target) gives the id.
+// The presentation's slide relationships by the part they resolve to. A part may be reached by
+// more than one: a deleted slide takes all of them with it, so that no relationship and no
+// slide-list entry is left pointing at a part that is gone.
 SlideRelationshipMap slide_relationship_map(const std::vector<RelationshipSummary>& relationships) {
   SlideRelationshipMap map;
   for (const RelationshipSummary& relationship : relationships) {
     if (relationship.relationship_type.ends_with("/slide"))
-      map[resolve_target(kPresentationPart, relationship.target)] = relationship.id;
+      map[resolve_target(kPresentationPart, relationship.target)].push_back(relationship.id);
   }
   return map;
 }
 
-// The relationship ids of the survivor order, each name checked in turn.
+// The relationship ids of the survivor order, each name checked in turn. A slide reached by
+// several relationships contributes all of their ids, one after the other, so its entry is
+// written whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
                                                     const std::vector<std::string>& survivors,
                                                     const PartNameSet& targets,
@@ -59,7 +63,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
     const auto id = slide_ids.find(name);
     if (!surviving.contains(name) || id == slide_ids.end())
       return invalid("survivor slide part " + name + " was not found in the presentation");
-    ids.push_back(id->second);
+    ids.insert(ids.end(), id->second.begin(), id->second.end());
   }
   return ids;
 }
@@ -125,7 +129,7 @@ Result<SlideDeleteSummary> delete_slides(
           const auto id = slide_ids.find(target);
           if (id == slide_ids.end())
             return invalid("presentation relationship for slide part " + target + " was not found");
-          deleted_ids.insert(id->second);
+          deleted_ids.insert(id->second.begin(), id->second.end());
         }
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
