@@ -39,5 +39,6 @@ class Case:
     # Compares one candidate result with one baseline result; raises when they differ.
     check: Callable[[Any, Any, BenchContext], None] | None = None
     repeats: int | None = None                      # overrides the runner's --repeats
+    goal: float | None = None                       # the ratio the case should stay at or under
     note: str = ""
     tags: tuple[str, ...] = field(default_factory=tuple)

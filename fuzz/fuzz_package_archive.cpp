@@ -6,13 +6,15 @@
 // methods and contents) that is written with the archive library and then damaged at chosen
 // offsets, so that the reader meets well-formed structure with faults in it even without a
 // seed corpus. The last quarter damage one of the hostile archives built here: a part that
-// inflates far past the size its headers declare, and a package naming two entries alike.
-// Whatever the damage, no read of an entry ever hands over more than its declared size, and
-// the bytes opened as a file read exactly as the bytes opened in memory.
+// inflates far past the size its headers declare, a package naming two entries alike, and a part
+// that honestly declares megabytes of blanks stored in a few kilobytes. Whatever the damage, no
+// read of an entry ever hands over more than its declared size, nor more than 4 MiB and 100 times
+// its stored size, and the bytes opened as a file read exactly as the bytes opened in memory.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -163,7 +165,31 @@ const std::string& hostile_archive(std::uint8_t which) {
     rename_entries(archive, "slideX.xml", "slide1.xml");
     return archive;
   }();
-  return which % 2 == 0 ? bomb : duplicate;
+  static const std::string honest = [] {
+    // 8 MiB of blanks after the part, its size declared as it is.
+    return write_archive(
+        {{"ppt/presentation.xml", "<p:presentation/>" + std::string(8u << 20, ' ')},
+         {"ppt/slides/slide1.xml", "<p:sld/>"}});
+  }();
+  switch (which % 3) {
+    case 0: return bomb;
+    case 1: return duplicate;
+    default: return honest;
+  }
+}
+
+// The most an entry may inflate to before it is refused: 4 MiB, or 100 times the compressed size
+// its central directory states.
+std::uint64_t inflation_allowance(pelvane::PackageArchive& archive, std::uint64_t index) {
+  constexpr std::uint64_t kFloor = std::uint64_t{4} << 20;
+  auto library = archive.library();
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (!library || zip_stat_index(*library, index, 0, &stat) != 0 ||
+      !(stat.valid & ZIP_STAT_COMP_SIZE))
+    return UINT64_MAX;
+  if (stat.comp_size > UINT64_MAX / 100) return UINT64_MAX;
+  return std::max(kFloor, 100 * stat.comp_size);
 }
 
 // The result of a reader as comparable text: the content, or the error's text.
@@ -241,6 +267,7 @@ void exercise(std::string_view bytes) {
       (void)pelvane::stream_archive_entry(
           *entry, buffer, [&](std::string_view chunk) { streamed += chunk.size(); });
       require(streamed <= entry->declared_size());
+      require(streamed <= inflation_allowance(*archive, index));
     }
     if (manifest && found && *found && archive->find(name) == index) {
       for (const auto& record : manifest->parts) {

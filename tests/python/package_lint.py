@@ -38,6 +38,7 @@ SML_XSD = SCHEMAS / "sml.xsd"
 
 NS_P = "http://schemas.openxmlformats.org/presentationml/2006/main"
 NS_MC = "http://schemas.openxmlformats.org/markup-compatibility/2006"
+NS_P14 = "http://schemas.microsoft.com/office/powerpoint/2010/main"
 NS_A = "http://schemas.openxmlformats.org/drawingml/2006/main"
 NS_CT = "http://schemas.openxmlformats.org/package/2006/content-types"
 NS_PKG_RELS = "http://schemas.openxmlformats.org/package/2006/relationships"
@@ -133,6 +134,7 @@ class XmlFacts:
     slide_lists: int = 0                                # p:sldIdLst elements
     listed_slides: tuple[tuple[str, str], ...] = ()     # (id, r:id) of each p:sldId
     connections: tuple[tuple[str, str], ...] = ()       # (a:stCxn or a:endCxn, the shape id it names)
+    section_slides: tuple[str, ...] | None = None       # ids of each p14:sldId; None: no sections
 
 
 _facts: dict[bytes, XmlFacts] = {}
@@ -151,7 +153,7 @@ def _read_facts(data: bytes) -> XmlFacts:
     except ET.ParseError as error:
         return XmlFacts(error=str(error))
     alternate = False
-    references, shape_ids, relationships, listed, connections = [], [], [], [], []
+    references, shape_ids, relationships, listed, connections, sections = [], [], [], [], [], None
     slide_lists = 0
     # Shape ids count once: not in an embedded object's inner picture (id 0), nor in the
     # second rendering of a shape that mc:AlternateContent offers as fallback.
@@ -173,6 +175,10 @@ def _read_facts(data: bytes) -> XmlFacts:
                                   element.get("Target", ""), element.get("TargetMode", "Internal")))
         elif tag == f"{{{NS_P}}}sldIdLst":
             slide_lists += 1
+        elif tag == f"{{{NS_P14}}}sectionLst":
+            sections = sections or []
+        elif tag == f"{{{NS_P14}}}sldId" and sections is not None:
+            sections.append(element.get("id", ""))
         elif tag == f"{{{NS_P}}}sldId":
             listed.append((element.get("id", ""),
                            next((v for a, v in element.attrib.items() if a.endswith("}id")), "")))
@@ -183,7 +189,8 @@ def _read_facts(data: bytes) -> XmlFacts:
             counted = False
         stack.extend((child, counted) for child in reversed(children))
     return XmlFacts(None, root.tag, alternate, tuple(references), tuple(shape_ids),
-                    tuple(relationships), slide_lists, tuple(listed), tuple(connections))
+                    tuple(relationships), slide_lists, tuple(listed), tuple(connections),
+                    None if sections is None else tuple(sections))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -345,6 +352,9 @@ def structure_problems(package: Package) -> list[Problem]:
         for slide_id, count in Counter(s[0] for s in facts.listed_slides).items():
             if count > 1:
                 problems.append(Problem(main, "slide list", f"slide id {slide_id} is listed {count} times"))
+        # A program that groups slides into sections repairs any that miss a slide or name a gone one.
+        if facts.section_slides is not None and list(facts.section_slides) != [s[0] for s in facts.listed_slides]:
+            problems.append(Problem(main, "sections", "the sections, read in order, do not give the slide order"))
     return problems
 
 

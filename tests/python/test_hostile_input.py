@@ -1,7 +1,7 @@
-"""Decks from strangers and careless scripts: decompression bombs, outputs that are not plain
-files, the permissions and owner of a replaced output, and packages naming two entries alike.
-Every case checks the exact message, that the input is unchanged and that no temporary file is
-left beside the output."""
+"""Decks from strangers and careless scripts: decompression bombs, parts that honestly declare
+hundreds of megabytes, outputs that are not plain files, the permissions and owner of a replaced
+output, and packages naming two entries alike. Every case checks the exact message, that the
+input is unchanged and that no temporary file is left beside the output."""
 
 import json
 import os
@@ -13,7 +13,10 @@ import zipfile
 import pytest
 
 import pelvane.pelvane_native as native
-from hostile_packages import bomb_deck, duplicate_entry_deck
+from deck_builder import PNG_1X1, build_deck, workbook_bytes
+from hostile_packages import bomb_deck, duplicate_entry_deck, padded_part
+from module_calls import SLIDE, parameters
+from module_calls import argument as value_for
 from package_lint import check_package
 
 BOX = (914400, 457200, 1828800, 914400)
@@ -44,29 +47,61 @@ def check_written(operation, source, output, source_bytes):
         check_package(source, output)
 
 
-# --- decompression bombs ------------------------------------------------------------------
+# --- calls in a child process, with their peak memory ------------------------------------
 
-# Each call runs in a child process, which reports its error and its peak memory.
+# The child reports the call's error and its own peak resident memory before and after the call.
+# The peak is read from /proc, not from getrusage: a child's getrusage peak starts at its
+# parent's resident size at the fork, which would hide the call behind the test runner's.
 CHILD = """
-import json, resource, sys
+import json, sys
 import pelvane.pelvane_native as native
-call, deck, output = sys.argv[1:]
-box = (914400, 457200, 1828800, 914400)
-calls = {
-    "inspect_package_json": lambda: native.inspect_package_json(deck),
-    "summarize_presentation_json": lambda: native.summarize_presentation_json(deck),
-    "summarize_slide_at_index_json": lambda: native.summarize_slide_at_index_json(deck, 1),
-    "add_slide_auto_shape_json": lambda: native.add_slide_auto_shape_json(deck, output, 0, "rect", *box),
-    "add_slide_text_box_with_text_json":
-        lambda: native.add_slide_text_box_with_text_json(deck, output, 0, *box, "t"),
-}
+
+def peak():
+    with open("/proc/self/status") as status:
+        return next(int(line.split()[1]) * 1024 for line in status if line.startswith("VmHWM:"))
+
+name, arguments = sys.argv[1], json.loads(sys.argv[2])
+arguments = [open(a["bytes_of"], "rb").read() if isinstance(a, dict) else a for a in arguments]
+before = peak()
 try:
-    calls[call]()
+    getattr(native, name)(*arguments)
     error = None
 except RuntimeError as caught:
     error = caught.args[0]
-print(json.dumps([error, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024]))
+print(json.dumps([error, before, peak()]))
 """
+
+
+def argument(name, parameter, package, output, files):
+    if parameter in ("path", "input"):
+        return str(package)
+    if parameter == "xlsx":
+        return {"bytes_of": str(package)}
+    if parameter == "output":
+        return str(output)
+    return value_for(name, parameter, files)
+
+
+def run_child(name, package, output, files):
+    """Calls `name` on `package` in a child process: its error (None when it succeeded), its peak
+    memory before the call, and its peak memory after it, in bytes."""
+    arguments = [argument(name, p, package, output, files) for p in parameters(name)]
+    run = subprocess.run([sys.executable, "-c", CHILD, name, json.dumps(arguments)],
+                         capture_output=True, text=True, cwd=output.parent, timeout=120)
+    assert run.returncode == 0, run.stderr
+    return json.loads(run.stdout)
+
+
+@pytest.fixture(scope="session")
+def call_files(tmp_path_factory):
+    files = tmp_path_factory.mktemp("files")
+    (files / "image.png").write_bytes(PNG_1X1)
+    (files / "movie.mp4").write_bytes(b"movie")
+    (files / "object.bin").write_bytes(b"object")
+    return files
+
+
+# --- decompression bombs ------------------------------------------------------------------
 
 BOMB_CALLS = ["inspect_package_json", "summarize_presentation_json", "summarize_slide_at_index_json",
               "add_slide_auto_shape_json", "add_slide_text_box_with_text_json"]
@@ -84,18 +119,105 @@ def bombs(tmp_path_factory):
 
 @pytest.mark.parametrize("kind", ["inflates past", "ends before"])
 @pytest.mark.parametrize("call", BOMB_CALLS)
-def test_content_is_held_to_its_declared_size(bombs, kind, call, tmp_path):
+def test_content_is_held_to_its_declared_size(bombs, call_files, kind, call, tmp_path):
     deck = bombs[kind]
     before = deck.read_bytes()
     output = tmp_path / "out.pptx"
-    run = subprocess.run([sys.executable, "-c", CHILD, call, str(deck), str(output)],
-                         capture_output=True, text=True, cwd=tmp_path, timeout=120)
-    assert run.returncode == 0, run.stderr
-    error, peak = json.loads(run.stdout)
+    error, _, peak = run_child(call, deck, output, call_files)
     assert error == "zip error: entry ppt/presentation.xml does not inflate to its declared size"
     assert peak < 100 * 1024 * 1024
     assert deck.read_bytes() == before
     assert not output.exists() and temporaries(tmp_path) == []
+
+
+# --- parts that honestly declare hundreds of megabytes ------------------------------------
+
+MIB = 1 << 20
+REFUSED = "zip error: entry {} inflates more than 100 times its stored size"
+PRESENTATION = "ppt/presentation.xml"
+SHEET = "xl/worksheets/sheet1.xml"
+SLIDE_RELS = "ppt/slides/_rels/slide1.xml.rels"
+
+
+@pytest.fixture(scope="session")
+def padded(tmp_path_factory):
+    """Packages one of whose parts honestly inflates to far more than the package holds, each
+    half a megabyte at most, written once per session."""
+    folder = tmp_path_factory.mktemp("padded")
+    deck, book = build_deck(folder / "plain.pptx", slides=2).read_bytes(), workbook_bytes()
+    packages = {"3 MiB deck": (deck, PRESENTATION, 3), "3 MiB workbook": (book, SHEET, 3),
+                "512 MiB deck": (deck, PRESENTATION, 512), "512 MiB workbook": (book, SHEET, 512),
+                "512 MiB slide": (deck, SLIDE, 512), "512 MiB slide relationships": (deck, SLIDE_RELS, 512)}
+    paths = {kind: folder / kind.replace(" ", "-") for kind in packages}
+    for kind, (package, part, blanks) in packages.items():
+        paths[kind].write_bytes(padded_part(package, part, blanks * MIB))
+    # A 7 MB slide of a million empty shapes, compressed several hundred to one.
+    paths["million shapes"] = build_deck(folder / "shapes.pptx", slides=2,
+                                         slide_shapes={0: "<p:sp/>" * 1_000_000})
+    return paths
+
+
+def reads_a_package(name):
+    return bool({"path", "input", "xlsx"} & set(parameters(name)))
+
+
+# Every function that reads a package reads its presentation part, except these.
+FIRST_LARGE_PART = {"update_workbook_cells": SHEET, "replace_slide_text_json": SLIDE,
+                    "replace_slide_image_json": SLIDE_RELS}
+PADDED = {PRESENTATION: "512 MiB deck", SLIDE: "512 MiB slide",
+          SLIDE_RELS: "512 MiB slide relationships", SHEET: "512 MiB workbook"}
+
+
+@pytest.mark.parametrize("name", [name for name in native.__all__ if reads_a_package(name)])
+def test_a_part_inflating_past_100_times_its_size_is_refused_before_it_is_read(
+        padded, call_files, name, tmp_path):
+    part = FIRST_LARGE_PART.get(name, PRESENTATION)
+    package = padded[PADDED[part]]
+    before = package.read_bytes()
+    output = tmp_path / "out.pptx"
+
+    error, _, peak = run_child(name, package, output, call_files)
+
+    assert error == REFUSED.format(part)
+    assert peak < 100 * MIB
+    assert package.read_bytes() == before
+    # The round trip copies the file before it lists the parts, as it copies any file it is given.
+    assert output.read_bytes() == before if name == "roundtrip_package_json" else not output.exists()
+    assert temporaries(tmp_path) == []
+
+
+# One call of each family: function, package, the part refused (None: the call succeeds).
+FAMILY_CALLS = [
+    ("summarize_presentation_json", "3 MiB deck", None),
+    ("add_blank_slide_json", "3 MiB deck", None),
+    ("add_slide_text_box_json", "3 MiB deck", None),
+    ("apply_edit_batch_json", "3 MiB deck", None),
+    ("update_workbook_cells", "3 MiB workbook", None),
+    ("summarize_presentation_json", "million shapes", SLIDE),
+    ("summarize_slide_at_index_json", "million shapes", SLIDE),
+    ("add_slide_text_box_json", "million shapes", SLIDE),
+    ("apply_edit_batch_json", "million shapes", SLIDE),
+]
+
+
+@pytest.mark.parametrize("name, kind, refused", FAMILY_CALLS)
+def test_a_large_part_is_held_once_below_the_limit_and_refused_past_it(
+        padded, call_files, name, kind, refused, tmp_path):
+    package = padded[kind]
+    output = tmp_path / "out.pptx"
+
+    error, before, peak = run_child(name, package, output, call_files)
+
+    if refused:
+        assert (error, output.exists()) == (REFUSED.format(refused), False)
+        assert peak < 100 * MIB
+    else:
+        assert error is None
+        # The part is 3 MiB: read once, and at most once more for the text written in its place.
+        assert peak - before < 3 * 3 * MIB
+        if output.exists():
+            check_package(package, output)
+    assert temporaries(tmp_path) == []
 
 
 # --- permissions and owner of an existing output ------------------------------------------

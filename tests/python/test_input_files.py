@@ -15,25 +15,14 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import build_deck
+from module_calls import FILES, parameters
+from module_calls import argument as value_for
 
 pytestmark = pytest.mark.xdist_group("input_files")
 
-SLIDE = "ppt/slides/slide1.xml"
-FILES = {"image_path": "image.png", "poster_frame_path": "image.png", "icon_path": "image.png",
-         "movie_path": "movie.mp4", "object_path": "object.bin"}
-VALUES = {"xlsx": b"", "search": "Slide", "replacement": "t", "text": "t", "prog_id": "P",
-          "relationship_id": "rId1", "mime_type": "video/mp4", "placeholder_type": "body",
-          "placeholder_orient": "horz", "placeholder_size": None, "placeholder_idx": None,
-          "source_slide_part": SLIDE, "target_slide_part": SLIDE, "target_slide_parts": [SLIDE],
-          "ordered_survivor_parts": None, "child_indices": [0], "rows": 1, "cols": 1,
-          "placeholders_json": '[{"placeholder_type": "title"}]'}
 SPECIAL = ["fifo", "link to a device", "socket", "directory"]
 # Sparse files: one byte past what an entry can hold, and more than the child's memory.
 SPARSE = {"too large": 0xFFFFFFFF, "3 GiB": 3 << 30}
-
-
-def parameters(name):
-    return [p.removesuffix("=None") for p in getattr(native, name).__text_signature__[1:-1].split(", ") if p]
 
 
 def reading(wanted):
@@ -52,12 +41,7 @@ TABLES = {
 def argument(function, param, folder):
     if param in ("input", "path"):
         return str(folder / "deck.pptx")
-    if param in FILES:
-        return str(folder / FILES[param])
-    if param.endswith("preset_geometry"):
-        connector = "connector" in function and not param.startswith(("begin_", "end_"))
-        return "line" if connector else "rect"
-    return VALUES.get(param, "[]" if param.endswith("_json") else 0)
+    return value_for(function, param, folder)
 
 
 def make(kind, path):

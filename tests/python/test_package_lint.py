@@ -6,7 +6,7 @@ import zipfile
 import pytest
 
 from deck_builder import PNG_1X1, picture_xml, text_box_xml, title_shape_xml
-from package_lint import check_package, validate_against_schema, validate_parts
+from package_lint import NS_P14, check_package, validate_against_schema, validate_parts
 from reader import read_presentation
 
 SLIDE = "ppt/slides/slide1.xml"
@@ -97,10 +97,14 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
     (edit(SLIDE, "<p:clrMapOvr>", ALTERNATE + "<p:clrMapOvr>"), None),  # not checked against the schema
     (edit(SLIDE, "</p:spTree>", GLUED + "</p:spTree>"),
      "ppt/slides/slide1.xml: connections name shapes: a:endCxn names id 9, which no shape of this part has"),
+    (edit("ppt/presentation.xml", "</p:presentation>", '<p:extLst><p:ext uri="u"><s:sectionLst xmlns:s="'
+          f'{NS_P14}"><s:section><s:sldIdLst><s:sldId id="256"/></s:sldIdLst></s:section></s:sectionLst>'
+          "</p:ext></p:extLst></p:presentation>"),
+     "ppt/presentation.xml: sections: the sections, read in order, do not give the slide order"),
 ], ids=["dropped-relationship", "schema-order", "duplicate-shape-id", "no-layout", "missing-target", "escaped-target",
         "duplicate-relationship-id", "no-content-type", "content-type-case", "malformed", "two-slide-lists",
         "missing-slide", "duplicate-entry", "trailing-dot", "new-part-invalid", "alternate-content-skipped",
-        "connection-to-no-shape"])
+        "connection-to-no-shape", "section-misses-a-slide"])
 @pytest.mark.filterwarnings("ignore:Duplicate name")
 def test_each_rule_names_part_and_rule(change, message, source, tmp_path):
     broken = rewrite(source, tmp_path / "out.pptx", change)

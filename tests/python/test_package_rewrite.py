@@ -16,6 +16,11 @@ from pathlib import Path
 
 import pytest
 
+from deck_builder import build_deck, workbook_bytes
+from package_lint import check_package
+
+from pelvane import pelvane_native as native
+
 ROOT = Path(__file__).resolve().parents[2]
 EPOCH = (1980, 1, 1, 0, 0, 0)
 OLD = (2019, 7, 4, 10, 20, 30)
@@ -88,11 +93,22 @@ def raw_data(path, item):
         return handle.read(item.compress_size)
 
 
-def local_flags_and_extra_length(path, item):
+def local_flags_and_extra(path, item):
     with open(path, "rb") as handle:
         handle.seek(item.header_offset)
         header = handle.read(30)
-        return struct.unpack("<H", header[6:8])[0], struct.unpack("<H", header[28:30])[0]
+        name_length, extra_length = struct.unpack("<HH", header[26:30])
+        handle.seek(name_length, 1)
+        return struct.unpack("<H", header[6:8])[0], handle.read(extra_length)
+
+
+def extra_field_ids(extra):
+    ids = []
+    while len(extra) >= 4:
+        field_id, size = struct.unpack_from("<HH", extra)
+        ids.append(field_id)
+        extra = extra[4 + size:]
+    return ids
 
 
 def assert_clean(path):
@@ -100,11 +116,10 @@ def assert_clean(path):
         assert archive.testzip() is None
         assert archive.comment == b""
         for item in archive.infolist():
-            assert item.extra == b""
-            assert item.comment == b""
+            assert 0x0001 not in extra_field_ids(item.extra)  # no ZIP64 field
             assert item.flag_bits & 0x08 == 0  # no data descriptor
-            flags, extra_length = local_flags_and_extra_length(path, item)
-            assert flags & 0x08 == 0 and extra_length == 0
+            flags, local_extra = local_flags_and_extra(path, item)
+            assert flags & 0x08 == 0 and 0x0001 not in extra_field_ids(local_extra)
             assert item.compress_size < 0xFFFFFFFF
     result = subprocess.run(["unzip", "-tq", str(path)], capture_output=True, text=True)
     assert result.returncode == 0, result.stdout + result.stderr
@@ -270,3 +285,93 @@ def test_zip64_records_of_the_input_are_not_carried_over(tool, tmp_path):
     with zipfile.ZipFile(output) as after:
         assert after.read("ppt/media/a.bin") == b"a" * 5000
         assert all(item.extract_version <= 20 for item in after.infolist())
+
+
+# ---------------------------------------------------------------------------------------------
+# Raw copies made by the module's rewrites keep each entry's extra fields and comment.
+
+UT_LOCAL = struct.pack("<HHBII", 0x5455, 9, 3, 1_700_000_000, 1_700_000_100)  # mtime, atime
+UT_CENTRAL = struct.pack("<HHBI", 0x5455, 5, 3, 1_700_000_000)
+UNIX_OWNER = struct.pack("<HHBBIBI", 0x7875, 11, 1, 4, 501, 4, 20)
+ZIP64 = object()  # stands for the entry's ZIP64 field, which carries its sizes
+
+HEADER_CASES = {
+    # case: (local extra, central extra, comment, what a raw copy writes as both extras)
+    "timestamp and owner fields": ((UT_LOCAL, UNIX_OWNER), (UT_CENTRAL, UNIX_OWNER), b"", None),
+    "entry comment": ((), (), "kept with the entry".encode(), None),
+    "ZIP64 field dropped": ((UT_LOCAL, ZIP64, UNIX_OWNER), (UT_CENTRAL, ZIP64, UNIX_OWNER), b"",
+                            (UT_LOCAL + UNIX_OWNER, UT_CENTRAL + UNIX_OWNER)),
+}
+
+
+def with_headers(source, target, local, central, comment):
+    """`source` written again, every entry with these extra fields (ZIP64 standing for a ZIP64
+    field with its sizes, the sizes in the fixed fields then 0xFFFFFFFF) and comment."""
+    data = Path(source).read_bytes()
+    out, directory = bytearray(), bytearray()
+    with zipfile.ZipFile(source) as archive:
+        for item in archive.infolist():
+            name = item.filename.encode()
+            zip64 = ZIP64 in local
+            sizes = struct.pack("<QQ", item.file_size, item.compress_size)
+            field = lambda part: struct.pack("<HH", 1, 16) + sizes if part is ZIP64 else part  # noqa: E731
+            local_extra = b"".join(map(field, local))
+            central_extra = b"".join(map(field, central))
+            stated = (0xFFFFFFFF, 0xFFFFFFFF) if zip64 else (item.compress_size, item.file_size)
+            dos_time = item.date_time[3] << 11 | item.date_time[4] << 5 | item.date_time[5] // 2
+            dos_date = (item.date_time[0] - 1980) << 9 | item.date_time[1] << 5 | item.date_time[2]
+            shared = struct.pack("<HHHHHIII", 45 if zip64 else 20, item.flag_bits & ~0x08,
+                                 item.compress_type, dos_time, dos_date, item.CRC, *stated)
+            offset = len(out)
+            out += b"PK\x03\x04" + shared + struct.pack("<HH", len(name), len(local_extra))
+            out += name + local_extra + compressed_bytes(source, item)
+            directory += (b"PK\x01\x02" + struct.pack("<H", 3 << 8 | 45) + shared
+                          + struct.pack("<HHHHHII", len(name), len(central_extra), len(comment), 0,
+                                        0, item.external_attr, offset)
+                          + name + central_extra + comment)
+        count = len(archive.infolist())
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(directory), len(out), 0)
+    Path(target).write_bytes(bytes(out + directory) + end)
+    assert data  # the source was read whole before the target was written
+    return target
+
+
+def rewrite_with_module(route, source, output):
+    if route == "workbook":
+        output.write_bytes(native.update_workbook_cells(source.read_bytes(), "Sheet1",
+                                                        json.dumps([["B2", "n", "7"]])))
+    elif route == "replaced slide":
+        native.add_slide_auto_shape_json(str(source), str(output), 0, "rect", 0, 0, 914400, 914400)
+    elif route == "own copy loop":
+        native.add_blank_slide_json(str(source), str(output))
+    else:
+        native.apply_edit_batch_json(str(source), str(output), json.dumps(
+            [{"type": "set_shape_text", "slide_index": 0, "shape_index": 0, "replacement": "x"}]))
+
+
+@pytest.mark.parametrize("route", ["replaced slide", "own copy loop", "edit batch", "workbook"])
+@pytest.mark.parametrize("case", HEADER_CASES)
+def test_raw_copies_keep_extra_fields_and_comment_but_zip64(tmp_path, case, route):
+    local, central, comment, written = HEADER_CASES[case]
+    plain = tmp_path / "plain.zip"
+    if route == "workbook":
+        plain.write_bytes(workbook_bytes())
+    else:
+        build_deck(plain, slides=2)
+    source = with_headers(plain, tmp_path / "in.zip", local, central, comment)
+    output = tmp_path / "out.zip"
+    rewrite_with_module(route, source, output)
+    check_package(source, output)
+
+    local_expected, central_expected = written or (b"".join(local), b"".join(central))
+    copied = 0
+    with zipfile.ZipFile(source) as before, zipfile.ZipFile(output) as after:
+        for item in after.infolist():
+            old = before.NameToInfo.get(item.filename)
+            raw_copy = old is not None and old.CRC == item.CRC
+            copied += raw_copy
+            expected = (local_expected, central_expected, comment) if raw_copy else (b"", b"", b"")
+            assert (local_flags_and_extra(output, item)[1], item.extra, item.comment) == expected, \
+                item.filename
+            assert item.compress_size != 0xFFFFFFFF and item.extract_version == 20
+    assert copied >= 5

@@ -120,6 +120,12 @@ std::string decode_utf8_lossy(std::string_view bytes) {
   return out;
 }
 
+std::string_view utf8_lossy_view(std::string_view bytes, std::string& decoded) {
+  if (is_valid_utf8(bytes)) return bytes;
+  decoded = decode_utf8_lossy(bytes);
+  return decoded;
+}
+
 std::optional<std::string> describe_invalid_utf8(std::string_view bytes) {
   const std::size_t n = bytes.size();
   std::size_t i = 0;

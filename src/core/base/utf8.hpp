@@ -23,4 +23,9 @@ void append_utf8(std::string& out, char32_t code_point);
 // least one byte) by U+FFFD. Never fails.
 std::string decode_utf8_lossy(std::string_view bytes);
 
+// `bytes` read as UTF-8 text the way `decode_utf8_lossy` reads them: the bytes themselves when
+// they are well-formed, so that a valid part is never copied, else their decoding, kept in
+// `decoded`.
+std::string_view utf8_lossy_view(std::string_view bytes, std::string& decoded);
+
 }  // namespace pelvane

@@ -160,7 +160,7 @@ Result<RewriteOutput> apply_to_slide(const EditOperation& operation, std::string
       operation.variant());
 }
 
-Result<SlideEditResult> apply_slide_edit_operations(std::string_view xml,
+Result<SlideEditResult> apply_slide_edit_operations(std::string xml,
                                                     std::span<const EditOperation> operations) {
   std::vector<const EditOperation*> remaining;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> group_children;  // (group id, child id)
@@ -177,7 +177,7 @@ Result<SlideEditResult> apply_slide_edit_operations(std::string_view xml,
     }
   }
 
-  SlideEditResult slide{std::string(xml), 0, {}};
+  SlideEditResult slide{std::move(xml), 0, {}};
   for (std::size_t next = 0; next < remaining.size();) {
     const EditOperation& operation = *remaining[next];
     RewriteOutput step;
@@ -304,8 +304,8 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
 
         std::map<std::string, std::set<std::string>> prune;  // relationships part -> ids
         for (const auto& [part, slide_operations] : slide_groups) {
-          const std::string xml = PELVANE_TRY(read_addressed_part(archive, part));
-          SlideEditResult slide = PELVANE_TRY(apply_slide_edit_operations(xml, slide_operations));
+          SlideEditResult slide = PELVANE_TRY(apply_slide_edit_operations(
+              PELVANE_TRY(read_addressed_part(archive, part)), slide_operations));
           package.replace_part(part, std::move(slide.bytes));
           replacements += slide.count;
           if (!slide.prune_ids.empty()) prune[relationship_part_name(part)].merge(slide.prune_ids);

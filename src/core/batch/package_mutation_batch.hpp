@@ -41,8 +41,9 @@ struct SlideEditResult {
 // first that addresses a cell already in the run. A repeated deletion is refused before any
 // deletion of its kind ("group child shape id {0} in group {1} is deleted more than once",
 // "shape index {0} is deleted more than once"), a slide reorder at once ("slide reorder reached
-// the slide edit loop"). The count adds up the rewrites' counts and 1 per deletion.
-Result<SlideEditResult> apply_slide_edit_operations(std::string_view xml,
+// the slide edit loop"). The count adds up the rewrites' counts and 1 per deletion. The slide's
+// text is taken over, not copied: each rewrite holds it and its own result, no more.
+Result<SlideEditResult> apply_slide_edit_operations(std::string xml,
                                                     std::span<const EditOperation> operations);
 
 // ---- The package ----

@@ -24,7 +24,7 @@ namespace {
 // The text runs of the slide's notes slide: the first relationship whose type ends with
 // "/notesSlide", resolved against the slide's part name. No such relationship, no such entry, or
 // an entry that cannot be opened gives an empty list; only a failure while reading the entry's
-// bytes is an error (`Io`).
+// bytes (`Io`) or a refusal to inflate it (`Zip`) is an error.
 Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string_view slide_part,
                                             const std::vector<RelationshipSummary>& relationships);
 
@@ -39,14 +39,11 @@ Result<std::vector<std::string>> read_notes(PackageArchive& archive, std::string
   }
   if (notes == nullptr) return std::vector<std::string>{};
   const std::string part = resolve_target(slide_part, notes->target);
-  auto bytes = read_archive_bytes(archive, part);
-  if (!bytes) {
-    // An entry that cannot be opened reads as no notes; a failed read is reported.
-    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
-    return std::vector<std::string>{};
-  }
-  if (!*bytes) return std::vector<std::string>{};
-  return extract_text_runs(**bytes);
+  // An entry that cannot be opened reads as no notes; a failed read, or a refusal to inflate
+  // the entry, is reported.
+  const auto bytes = PELVANE_TRY(read_archive_bytes_if_opens(archive, part));
+  if (!bytes) return std::vector<std::string>{};
+  return extract_text_runs(*bytes);
 }
 
 // Opens a package to summarise. Two entries of one name would count a slide twice and shift
@@ -95,11 +92,7 @@ Result<void> summarize_slide_into(PackageArchive& archive, std::string_view slid
   slide.has_timing = scan.has_timing;
   // Shapes and tables read the slide as text, invalid UTF-8 replaced; decoded once for both.
   std::string decoded;
-  std::string_view text = xml;
-  if (!is_valid_utf8(xml)) {
-    decoded = decode_utf8_lossy(xml);
-    text = decoded;
-  }
+  const std::string_view text = utf8_lossy_view(xml, decoded);
   slide.tables = extract_tables_in_text(text);
   extract_shapes_in_text(text, slide.shapes);
   slide.part.assign(slide_part);

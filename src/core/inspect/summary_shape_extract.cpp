@@ -342,9 +342,8 @@ void extract_shapes_in_text(std::string_view text, std::vector<ShapeSummary>& sh
 }
 
 std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes) {
-  if (is_valid_utf8(slide_bytes)) return extract_shapes_in_text(slide_bytes);
-  const std::string text = decode_utf8_lossy(slide_bytes);
-  return extract_shapes_in_text(text);
+  std::string decoded;
+  return extract_shapes_in_text(utf8_lossy_view(slide_bytes, decoded));
 }
 
 }  // namespace pelvane

@@ -59,8 +59,8 @@ std::vector<TableSummary> extract_tables_in_text(std::string_view text) {
 }
 
 std::vector<TableSummary> extract_tables(std::string_view xml_bytes) {
-  if (is_valid_utf8(xml_bytes)) return extract_tables_in_text(xml_bytes);
-  return extract_tables_in_text(decode_utf8_lossy(xml_bytes));
+  std::string decoded;
+  return extract_tables_in_text(utf8_lossy_view(xml_bytes, decoded));
 }
 
 }  // namespace pelvane

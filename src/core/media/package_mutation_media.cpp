@@ -213,7 +213,7 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
         summary.shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
         const std::string name = movie_shape_name(movie_path, summary.shape_id);
         slide.xml() =
-            PELVANE_TRY(add_movie_to_slide_xml(slide.xml(), summary.shape_id,
+            PELVANE_TRY(add_movie_to_slide_xml(std::move(slide.xml()), summary.shape_id,
                                                MovieArgs{summary.video_relationship_id,
                                                          summary.media_relationship_id,
                                                          summary.poster_relationship_id,

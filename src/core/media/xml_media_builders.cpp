@@ -133,11 +133,13 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
   return inserted_at(slide_xml, offset, new_timing_tree_xml(shape_id));
 }
 
-Result<std::string> add_movie_to_slide_xml(std::string_view slide_xml, std::uint64_t shape_id,
+Result<std::string> add_movie_to_slide_xml(std::string slide_xml, std::uint64_t shape_id,
                                            const MovieArgs& args) {
   std::string with_picture = PELVANE_TRY(add_shape_to_target_xml(
       slide_xml, InsertionTarget::slide(), shape_id,
       [&]() -> Result<std::string> { return movie_picture_xml(shape_id, args); }));
+  // Released before the second pass, so that no more than two texts of the slide are held.
+  std::string().swap(slide_xml);
   return add_video_timing_xml(with_picture, shape_id);
 }
 

@@ -106,8 +106,8 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
 
 // The slide text with the movie picture as the last shape of the shape tree and its timing node
 // (`add_video_timing_xml`). No "</p:spTree>": `InvalidInput` "slide XML is missing </p:spTree>"
-// before anything else.
-Result<std::string> add_movie_to_slide_xml(std::string_view slide_xml, std::uint64_t shape_id,
+// before anything else. The slide's text is taken over and released before the timing pass.
+Result<std::string> add_movie_to_slide_xml(std::string slide_xml, std::uint64_t shape_id,
                                            const MovieArgs& args);
 
 // ---- Embedded objects ----

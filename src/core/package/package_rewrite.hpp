@@ -20,6 +20,12 @@
 // Output goes to a temporary file beside the output path, renamed over it only when the package
 // is complete: a failure leaves no output and never touches an existing one, and input and
 // output may name the same file.
+//
+// Kept entries stream in runs: consecutive ones whose bytes are unchanged go as one range of
+// the input, the others as their data behind a header written anew (zip_sink.hpp tells how the
+// bytes travel). A Deflate entry written from content ends with padding that puts the next
+// long run of raw copies at the same place within a page as in the input, also past entries
+// dropped or stored anew before that run.
 #pragma once
 
 #include <cstdint>
@@ -79,7 +85,8 @@ struct NewEntry {
 struct RewritePlan {
   RewriteStyle style = RewriteStyle::RawCopy;
   DirectoryStyle directories = DirectoryStyle::RawCopy;
-  // The action for each input entry (index in archive order, name); unset: keep them all.
+  // The action for each input entry (index in archive order, name); unset: keep them all. It is
+  // asked again for entries ahead when the loop aligns a copy, and answers alike each time.
   std::function<EntryDecision(std::uint64_t index, std::string_view name)> decide;
   // For entries decided `Transform`: their content in, the content to write out.
   std::function<Result<std::string>(std::string_view name, std::string content)> transform;

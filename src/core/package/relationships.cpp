@@ -148,14 +148,9 @@ Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& arch
 
 Result<std::optional<std::string>> read_relationships_part(PackageArchive& archive,
                                                            std::string_view part_name) {
-  auto bytes = read_archive_bytes(archive, relationship_part_name(part_name));
-  if (!bytes) {
-    // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
-    // absent one; a failure while reading its bytes is reported.
-    if (bytes.error().kind() == PelvaneError::Kind::Io) return fail(std::move(bytes).error());
-    return std::optional<std::string>{};
-  }
-  return std::move(*bytes);
+  // An entry the archive cannot open (encrypted, unknown method, damaged header) reads as an
+  // absent one; a failure while reading its bytes, or a refusal to inflate it, is reported.
+  return read_archive_bytes_if_opens(archive, relationship_part_name(part_name));
 }
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {

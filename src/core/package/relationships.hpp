@@ -77,7 +77,8 @@ decltype(auto) with_relationship_value(std::string_view raw, Use&& use) {
 std::vector<RelationshipSummary> parse_relationships(std::string_view bytes);
 
 // The relationships of `part_name` (read from its relationships part). Absent, or impossible to
-// open: an empty list. A failure while reading the entry's bytes: `Io`.
+// open: an empty list. A failure while reading the entry's bytes: `Io`; an entry refused for
+// how far it inflates: `Zip`.
 Result<std::vector<RelationshipSummary>> read_relationships(PackageArchive& archive,
                                                             std::string_view part_name);
 

@@ -24,11 +24,11 @@ const std::string* PackageEdit::replacement(std::string_view name) const {
   return &found->second.content;
 }
 
-RewritePlan PackageEdit::plan(const EditOptions& options) const {
+RewritePlan PackageEdit::take_plan(const EditOptions& options) {
   RewritePlan plan;
   plan.style = options.style;
   plan.directories = options.directories;
-  plan.new_entries = new_entries_;
+  plan.new_entries = std::move(new_entries_);
   if (changes_.empty()) return plan;
   plan.decide = [this](std::uint64_t, std::string_view name) -> EntryDecision {
     const auto found = changes_.find(name);
@@ -66,10 +66,10 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
   return archive;
 }
 
-Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
+Result<PackageFacts> write_edited_package(PackageArchive& archive, PackageEdit& edit,
                                           std::string_view output, const EditOptions& options) {
   if (!options.directories_first) PELVANE_TRY_VOID(create_parent_directories(output));
-  return write_package(archive, output, edit.plan(options));
+  return write_package(archive, output, edit.take_plan(options));
 }
 
 Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index) {

@@ -64,8 +64,9 @@ class PackageEdit {
   // The content this edit gives the part so far: its replacement, else none.
   const std::string* replacement(std::string_view name) const;
 
-  // The rewrite plan of these changes, valid while this edit lives.
-  RewritePlan plan(const EditOptions& options) const;
+  // The rewrite plan of these changes, valid while this edit lives. The new parts move into the
+  // plan rather than being copied, so the plan is taken once.
+  RewritePlan take_plan(const EditOptions& options);
 
  private:
   enum class Kind { Replace, Transform, Drop };
@@ -123,7 +124,7 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
                                      const EditOptions& options);
 
 // Writes the package with the edit's changes (creating deferred parent directories first).
-Result<PackageFacts> write_edited_package(PackageArchive& archive, const PackageEdit& edit,
+Result<PackageFacts> write_edited_package(PackageArchive& archive, PackageEdit& edit,
                                           std::string_view output, const EditOptions& options);
 
 // The slide part at `slide_index`; a missing slide is `InvalidInput`

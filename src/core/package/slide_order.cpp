@@ -63,6 +63,25 @@ std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
 
 }  // namespace
 
+SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t depth) {
+  // Levels count the root element as 1: the list stands at level 2, its entries at level 3.
+  if (in_list_) {
+    if (event.is_end() && depth == 1) {
+      in_list_ = false;
+      return Role::ListEnd;
+    }
+    const std::size_t level = event.is_start() ? depth : depth + 1;
+    if (event.is_tag() && level == 3 && event.local_name() == "sldId") return Role::Entry;
+    return Role::Other;
+  }
+  if (!event.is_tag() || event.local_name() != "sldIdLst") return Role::Other;
+  if (event.is_start() && depth == 2) {
+    in_list_ = true;
+    return Role::ListStart;
+  }
+  return event.is_empty() && depth == 1 ? Role::ListEmpty : Role::Other;
+}
+
 Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml) {
   std::vector<std::string> ids;

@@ -2,6 +2,7 @@
 // addressing by zero-based index.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +14,21 @@
 namespace pelvane {
 
 class PackageArchive;
+struct XmlEvent;
+
+// The presentation's slide list is the "sldIdLst" element (any prefix) that is a child of the
+// root element, and its entries are its "sldId" children. Lists of the same names elsewhere, such
+// as the section lists inside an extension, name slides for other purposes and are never read or
+// rewritten as the slide list. Feed every event of a pass in order, with the reader's depth after
+// it (`XmlReader::depth`); the events inside an entry are `Other`.
+class SlideListScan {
+ public:
+  enum class Role { Other, ListStart, ListEmpty, Entry, ListEnd };
+  Role classify(const XmlEvent& event, std::size_t depth);
+
+ private:
+  bool in_list_ = false;
+};
 
 // The slide parts in presentation order: the slide-id list of ppt/presentation.xml resolved
 // through its slide relationships, used only when it names exactly the package's slide parts,
@@ -21,7 +37,8 @@ class PackageArchive;
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
 // The relationship ids of the slide-id entries (local name "sldId") in document order: every
-// attribute whose qualified name ends with ":id". A reader error is `Xml`.
+// attribute whose qualified name ends with ":id". A reader error is `Xml`. (The entries of the
+// section lists name their slides by a bare "id" alone, so they add nothing.)
 Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml);
 

@@ -19,35 +19,40 @@ namespace pelvane {
 
 namespace {
 
-using SlideRelationshipMap = std::map<std::string, std::string>;  // slide part -> relationship id
+// Slide part -> the ids of every presentation relationship that reaches it (by id, then target).
+using SlideRelationshipMap = std::map<std::string, std::vector<std::string>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to; of two relationships to
-// one part the later in relationship-list order (by id, then target) gives the id.
+// The presentation's slide relationships by the part they resolve to. A part may be reached by
+// more than one: a deleted slide takes all of them with it, so that no relationship and no
+// slide-list entry is left pointing at a part that is gone. Each part's ids come in
+// relationship-list order (by id, then target).
 SlideRelationshipMap slide_relationship_map(std::string_view relationships_bytes) {
   using IdTarget = std::pair<std::string, std::string>;
-  std::unordered_map<std::string, IdTarget> latest;  // part -> (id, target)
+  std::unordered_map<std::string, std::vector<IdTarget>> by_part;
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
     if (!with_relationship_value(text.type,
                                  [](std::string_view type) { return type.ends_with("/slide"); }))
       return;
-    IdTarget relationship{relationship_value(text.id), relationship_value(text.target)};
-    std::string part = resolve_target(kPresentationPart, relationship.second);
-    const auto found = latest.find(part);
-    if (found == latest.end())
-      latest.emplace(std::move(part), std::move(relationship));
-    else if (found->second < relationship)
-      found->second = std::move(relationship);
+    std::string target = relationship_value(text.target);
+    by_part[resolve_target(kPresentationPart, target)].emplace_back(relationship_value(text.id),
+                                                                    std::move(target));
   });
   SlideRelationshipMap map;
-  for (auto& [part, relationship] : latest) map.emplace(part, std::move(relationship.first));
+  for (auto& [part, relationships] : by_part) {
+    std::sort(relationships.begin(), relationships.end());
+    std::vector<std::string>& ids = map[part];
+    for (IdTarget& relationship : relationships) ids.push_back(std::move(relationship.first));
+  }
   return map;
 }
 
-// The relationship ids of the survivor order, each name checked in turn.
+// The relationship ids of the survivor order, each name checked in turn. A slide reached by
+// several relationships contributes all of their ids, one after the other, so its entry is
+// written whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
                                                     const std::vector<std::string>& survivors,
                                                     const PartNameSet& targets,
@@ -71,7 +76,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
     const auto id = slide_ids.find(name);
     if (!surviving.contains(name) || id == slide_ids.end())
       return invalid("survivor slide part " + name + " was not found in the presentation");
-    ids.push_back(id->second);
+    ids.insert(ids.end(), id->second.begin(), id->second.end());
   }
   return ids;
 }
@@ -147,7 +152,7 @@ Result<SlideDeleteSummary> delete_slides(
           const auto id = slide_ids.find(target);
           if (id == slide_ids.end())
             return invalid("presentation relationship for slide part " + target + " was not found");
-          deleted_ids.insert(id->second);
+          deleted_ids.insert(id->second.begin(), id->second.end());
         }
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {

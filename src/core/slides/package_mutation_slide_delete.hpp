@@ -19,7 +19,9 @@ namespace pelvane {
 // for byte) and writes the package to `output`; with `ordered_survivor_parts`, the slides that
 // remain are listed in that order. The presentation, its relationships and the content types are
 // written anew, every other kept entry with unchanged content (decompressed and compressed
-// again, a directory as an empty entry), dropped entries not at all.
+// again, a directory as an empty entry), dropped entries not at all. Every presentation
+// relationship that reaches a deleted slide goes, with every slide-list, custom-show and section
+// entry that names one of them.
 //
 // Checks, in this order, each `InvalidInput` (the output's parent directories are created
 // first; the first two checks come before the input is opened):

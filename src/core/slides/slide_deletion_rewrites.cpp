@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "core/package/relationships.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/slides/section_list.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_events.hpp"
 
@@ -61,11 +63,12 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     const std::optional<std::vector<std::string>>& survivor_order) {
   XmlReader reader(presentation_xml);
   XmlWriter writer(presentation_xml.size());
+  SlideListScan list;
   std::vector<SlideEntry> kept;
   XmlWriter entry;
   std::string entry_key;
   std::size_t entry_depth = 0;  // inside an entry: elements open in it
-  std::size_t list_depth = 0;   // inside the slide list: elements open, the list included
+  bool in_list = false;
   CustomShowPosition shows;
   const auto end_entry = [&] {
     if (!deleted_ids.contains(entry_key))
@@ -76,6 +79,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
+    const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry_depth > 0) {
       entry.write_event(event);
       if (event.is_start()) {
@@ -85,46 +89,39 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       }
       continue;
     }
-    if (list_depth > 0) {
-      if (list_depth == 1 && event.is_tag() && event.local_name() == "sldId") {
-        entry_key = extract_rel_id_from_attributes(event);
-        entry.write_event(event);
-        if (event.is_start())
-          entry_depth = 1;
-        else
-          end_entry();
-      } else if (list_depth == 1 && event.is_end()) {  // the list's end: the reader checks the name
-        write_kept_entries(writer, kept, survivor_order);
-        kept.clear();
-        writer.write_event(event);
-        list_depth = 0;
-      } else {
-        // Text and other children stay where they stand, ahead of the held entries.
-        writer.write_event(event);
-        if (event.is_start()) ++list_depth;
-        if (event.is_end()) --list_depth;
-      }
+    if (role == SlideListScan::Role::Entry) {
+      entry_key = extract_rel_id_from_attributes(event);
+      entry.write_event(event);
+      if (event.is_start())
+        entry_depth = 1;
+      else
+        end_entry();
       continue;
     }
-    if (shows.list != 0 && event.is_tag() && event.local_name() == "sld" &&
+    if (role == SlideListScan::Role::ListEnd) {
+      write_kept_entries(writer, kept, survivor_order);
+      kept.clear();
+    }
+    in_list = (in_list || role == SlideListScan::Role::ListStart) &&
+              role != SlideListScan::Role::ListEnd;
+    if (!in_list && shows.list != 0 && event.is_tag() && event.local_name() == "sld" &&
         deleted_ids.contains(extract_rel_id_from_attributes(event))) {
       // A custom show's entry for a deleted slide would name a relationship that is gone.
       if (event.is_start()) PELVANE_TRY_VOID(skip_current_element(reader));
       continue;
     }
+    // Text and other children inside the list stay where they stand, ahead of the held entries.
     writer.write_event(event);
-    if (event.is_start() && event.local_name() == "sldIdLst") {
-      list_depth = 1;
-      continue;
-    }
+    if (in_list) continue;
     shows.enter(event, reader.depth());
     if (event.is_end()) shows.leave(reader.depth());
   }
   if (entry_depth > 0)
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
-  if (list_depth > 0)
+  if (in_list)
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id list"));
-  return std::move(writer).take();
+  // The sections lose the deleted slides (and follow the survivor order).
+  return align_sections_with_slide_list(std::move(writer).take());
 }
 
 Result<std::string> rewrite_relationships_for_slide_deletion(

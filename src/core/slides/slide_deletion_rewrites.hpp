@@ -14,11 +14,13 @@
 
 namespace pelvane {
 
-// The presentation without the slide-list entries ("sldId" children of "sldIdLst") whose
-// relationship id (`extract_rel_id_from_attributes`) is in `deleted_ids`, and without the
-// custom-show entries ("sld" inside a "custShow"'s "sldLst") of those ids; a show left empty
-// keeps its list. Other events inside the slide list (white space, comments, other children)
-// are written right after its start tag, the kept entries after them, before its end tag:
+// The presentation without the slide-list entries (`SlideListScan`) whose relationship id
+// (`extract_rel_id_from_attributes`) is in `deleted_ids`, and without the custom-show entries
+// ("sld" inside a "custShow"'s "sldLst") of those ids; a show left empty keeps its list. The
+// sections follow (`align_sections_with_slide_list`): they lose the slides that are gone and
+// take the survivor order. Other events inside the slide list (white space, comments, other
+// children) are written right after its start tag, the kept entries after them, before its end
+// tag:
 //   - without `survivor_order`, in document order;
 //   - with it, one entry per id of the order in turn (of entries with one id the later in
 //     document order; an id without an entry writes nothing); entries no id names are left out.

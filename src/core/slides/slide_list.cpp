@@ -7,6 +7,9 @@
 
 #include "core/base/decimal.hpp"
 #include "core/base/utf8.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/slides/section_list.hpp"
+#include "core/xml/markup_search.hpp"
 #include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -15,6 +18,7 @@ namespace pelvane {
 namespace {
 
 constexpr std::uint64_t kFirstSlideId = 256;
+constexpr std::uint64_t kLastSlideId = 2147483647;  // the largest slide id a presentation holds
 constexpr std::string_view kListTag = "p:sldIdLst";
 constexpr std::string_view kListClose = "</p:sldIdLst>";
 
@@ -26,28 +30,68 @@ constexpr std::array<std::string_view, 3> kMasterLists = {"p:sldMasterIdLst", "p
 constexpr std::array<std::string_view, 3> kAfterList = {"<p:sldSz", "<p:notesSz",
                                                         "<p:defaultTextStyle"};
 
-// The offset just past the start tag at `start` when it closes itself; none otherwise.
-std::optional<std::size_t> self_closing_tag_end(std::string_view text, std::size_t start) {
-  const std::size_t gt = text.find('>', start);
-  if (gt == std::string_view::npos || text[gt - 1] != '/') return std::nullopt;
-  return gt + 1;
-}
-
 // The offset just past the last master list present: past its last end tag, or past the whole
-// tag when it is written self-closing.
+// tag when it is written self-closing. Both are looked for in markup only.
 std::optional<std::size_t> end_of_master_lists(std::string_view text) {
   std::optional<std::size_t> last;
   for (std::string_view name : kMasterLists) {
     std::optional<std::size_t> end;
     const std::string close = "</" + std::string(name) + ">";
-    if (const std::size_t at = text.rfind(close); at != std::string_view::npos) {
+    if (const std::size_t at = rfind_in_markup(text, close); at != std::string_view::npos) {
       end = at + close.size();
-    } else if (const auto start = find_tag_start(text, 0, name)) {
-      end = self_closing_tag_end(text, *start);
+    } else if (const auto start = find_tag_start(text, 0, name);
+               start && tag_closes_itself(text, *start)) {
+      end = tag_end(text, *start);
     }
     if (end && (!last || *end > *last)) last = end;
   }
   return last;
+}
+
+// The text with a new slide list holding `entry`, placed where the schema wants it.
+Result<std::string> insert_new_slide_list(std::string_view text, std::string_view entry) {
+  const std::string list = "<" + std::string(kListTag) + ">" + std::string(entry) +
+                           std::string(kListClose);
+  if (const auto after = end_of_master_lists(text)) return splice_text(text, *after, 0, list);
+  for (std::string_view marker : kAfterList) {
+    if (auto added = insert_before_last(text, marker, list)) return std::move(*added);
+  }
+  return insert_before(text, "</p:presentation>", list);
+}
+
+// Where the presentation's slide list stands in the text.
+struct SlideListPlace {
+  std::string_view name;  // qualified, as written
+  std::size_t end_tag;    // where its end tag begins; for a self-closing tag, its "/>"
+  bool self_closing = false;
+};
+
+// The slide list (`SlideListScan`), none when the presentation has none. A list that the text
+// never closes: `XmlTextDecode` "expected closing marker </{name}>"; a reader error is `Xml`.
+Result<std::optional<SlideListPlace>> find_slide_list(std::string_view text) {
+  XmlReader reader(text);
+  SlideListScan scan;
+  std::optional<SlideListPlace> place;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) break;
+    switch (scan.classify(event, reader.depth())) {
+      case SlideListScan::Role::ListEmpty:
+        return SlideListPlace{event.name, event.offset + event.raw.size() - 2, true};
+      case SlideListScan::Role::ListStart:
+        place = SlideListPlace{event.name, 0, false};
+        break;
+      case SlideListScan::Role::ListEnd:
+        place->end_tag = event.offset;
+        return place;
+      default:
+        break;
+    }
+  }
+  if (place)
+    return fail(PelvaneError::xml_text_decode("expected closing marker </" +
+                                              std::string(place->name) + ">"));
+  return std::optional<SlideListPlace>{};
 }
 
 // Checks `order` against `count` entries; true when it is the identity.
@@ -74,6 +118,7 @@ Result<bool> check_slide_order(std::span<const std::uint64_t> order, std::size_t
 }  // namespace
 
 std::uint64_t next_slide_id(std::string_view presentation_xml) {
+  std::vector<std::uint64_t> used;
   std::uint64_t largest = kFirstSlideId - 1;
   XmlReader reader(presentation_xml, XmlReaderOptions{.trim_text = true});
   for (;;) {
@@ -84,52 +129,64 @@ std::uint64_t next_slide_id(std::string_view presentation_xml) {
       if (attribute.malformed || attribute.local_name() != "id") continue;
       const auto value = unescape_xml(attribute.value);
       if (!value) continue;
-      if (const auto id = parse_u64(*value)) largest = std::max(largest, *id);
+      if (const auto id = parse_u64(*value)) {
+        largest = std::max(largest, *id);
+        used.push_back(*id);
+      }
     }
   }
-  return largest + 1;
+  if (largest < kLastSlideId) return largest + 1;
+  // No room above the largest id: the smallest id that no entry names.
+  std::ranges::sort(used);
+  std::uint64_t candidate = kFirstSlideId;
+  for (const std::uint64_t id : used) {
+    if (id > candidate) break;
+    if (id == candidate) ++candidate;
+  }
+  return candidate;
 }
 
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
                                     std::string_view relationship_id) {
-  std::string text = decode_utf8_lossy(presentation_xml);
+  // The text is read in place; only the new presentation text is built.
+  std::string decoded;
+  const std::string_view text = utf8_lossy_view(presentation_xml, decoded);
   const std::string entry = "<p:sldId id=\"" + std::to_string(slide_id) + "\" r:id=\"" +
                             std::string(relationship_id) + "\"/>";
-  if (auto added = insert_before_last(text, kListClose, entry)) return std::move(*added);
-
-  // An empty list written as one tag opens up to hold the entry (a second list would make the
-  // presentation invalid).
-  if (const auto start = find_tag_start(text, 0, kListTag)) {
-    if (const auto end = self_closing_tag_end(text, *start)) {
-      text.replace(*end - 2, 2, ">" + entry + std::string(kListClose));
-      return text;
-    }
+  const auto list = PELVANE_TRY(find_slide_list(text));
+  if (list && list->name != kListTag) {
+    // The entry is written with the "p:" prefix, which this part may not bind at all.
+    return fail(PelvaneError::invalid_input("slide list " + std::string(list->name) +
+                                            " does not use the prefix p:, so no slide can be "
+                                            "listed in it"));
   }
-
-  const std::string list = "<" + std::string(kListTag) + ">" + entry + std::string(kListClose);
-  if (const auto after = end_of_master_lists(text)) {
-    text.insert(*after, list);
-    return text;
+  std::string appended;
+  if (list && list->self_closing) {
+    // An empty list written as one tag opens up to hold the entry (a second list would make the
+    // presentation invalid).
+    appended = splice_text(text, list->end_tag, 2, ">" + entry + std::string(kListClose));
+  } else if (list) {
+    appended = splice_text(text, list->end_tag, 0, entry);
+  } else {
+    appended = PELVANE_TRY(insert_new_slide_list(text, entry));
   }
-  for (std::string_view marker : kAfterList) {
-    if (auto added = insert_before_last(text, marker, list)) return std::move(*added);
-  }
-  return insert_before(text, "</p:presentation>", list);
+  return align_sections_with_slide_list(std::move(appended), slide_id);
 }
 
 Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presentation_xml,
                                                        std::span<const std::uint64_t> order) {
   XmlReader reader(presentation_xml);
   XmlWriter writer(presentation_xml.size());
+  SlideListScan list;
   std::vector<std::string> entries;
   XmlWriter entry;
   std::size_t entry_depth = 0;  // inside an entry: elements open in it
-  std::size_t list_depth = 0;   // inside the list: elements open, the list included
   bool list_met = false;
   bool changed = false;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
+    const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry_depth > 0) {
       entry.write_event(event);
       if (event.is_start()) {
@@ -140,15 +197,7 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
       }
       continue;
     }
-    if (list_depth == 0) {
-      writer.write_event(event);
-      if (event.is_start() && event.local_name() == "sldIdLst") {
-        list_depth = 1;
-        list_met = true;
-      }
-      continue;
-    }
-    if (list_depth == 1 && event.is_tag() && event.local_name() == "sldId") {
+    if (role == SlideListScan::Role::Entry) {
       entry.write_event(event);
       if (event.is_start()) {
         entry_depth = 1;
@@ -158,24 +207,22 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
       }
       continue;
     }
-    if (list_depth == 1 && event.is_end()) {  // the list's end: the reader checks the name
+    if (role == SlideListScan::Role::ListEnd) {
       const bool identity = PELVANE_TRY(check_slide_order(order, entries.size()));
       changed = changed || !identity;
       for (const std::uint64_t member : order) writer.write_raw(entries[member]);
       entries.clear();
-      writer.write_event(event);
-      list_depth = 0;
-      continue;
     }
+    // Everything else, inside the list too (white space, comments, other children), is written
+    // where it is met: ahead of the held entries.
+    list_met = list_met || role == SlideListScan::Role::ListStart;
     writer.write_event(event);
-    if (event.is_start()) ++list_depth;
-    if (event.is_end()) --list_depth;
   }
   if (entry_depth > 0)
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
   if (!list_met) return fail(PelvaneError::xml_text_decode("presentation has no slide id list"));
   if (!changed) return std::pair{std::string(presentation_xml), false};
-  return std::pair{std::move(writer).take(), true};
+  return std::pair{PELVANE_TRY(align_sections_with_slide_list(std::move(writer).take())), true};
 }
 
 }  // namespace pelvane

@@ -1,6 +1,7 @@
-// The slide list of the presentation part ("p:sldIdLst"): the id a new slide takes, appending a
-// new slide's entry, and putting the entries in a new order. Shared by every operation that
-// adds, copies or reorders slides.
+// The slide list of the presentation part ("p:sldIdLst", the root's child: `SlideListScan`): the
+// id a new slide takes, appending a new slide's entry, and putting the entries in a new order.
+// Shared by every operation that adds, copies or reorders slides. The sections follow every
+// change of the list (`align_sections_with_slide_list`).
 #pragma once
 
 #include <cstdint>
@@ -14,30 +15,36 @@
 namespace pelvane {
 
 // The id for a new slide: one more than the largest id of the slide-id entries, and at least
-// 256. Every attribute whose local name is "id" of every "sldId" tag (any prefix, so "r:id" is
-// looked at too) counts when its unescaped value is an unsigned 64-bit decimal (a leading "+"
-// allowed); other values are ignored. An XML error ends the scan with the ids read so far.
+// 256. When that would pass 2147483647, the largest slide id there is, the new slide takes the
+// smallest id of at least 256 that no entry names instead. Every attribute whose local name is
+// "id" of every "sldId" tag (any prefix, so "r:id" is looked at too; the section lists' entries
+// too) counts when its unescaped value is an unsigned 64-bit decimal (a leading "+" allowed);
+// other values are ignored. An XML error ends the scan with the ids read so far.
 std::uint64_t next_slide_id(std::string_view presentation_xml);
 
 // The presentation text (decoded as UTF-8, invalid sequences replaced) with the entry
-// <p:sldId id="{slide_id}" r:id="{relationship_id}"/> as the last of the slide list. The
-// relationship id is written as given. Where the list goes:
-//   - a list with an end tag: the entry goes before its last "</p:sldIdLst>";
+// <p:sldId id="{slide_id}" r:id="{relationship_id}"/> as the last of the slide list, and the new
+// slide in the last section. The relationship id is written as given. Where the entry goes:
+//   - a list with an end tag: just before that end tag;
 //   - a list written as one self-closing tag: that tag becomes a list holding the entry;
 //   - no list: a new list goes directly after the last master list present
 //     (sldMasterIdLst, notesMasterIdLst, handoutMasterIdLst, which the schema puts before the
 //     slide list), else before the last "<p:sldSz", "<p:notesSz" or "<p:defaultTextStyle",
 //     else before the last "</p:presentation>". Without that marker: `XmlTextDecode`
-//     "expected closing marker </p:presentation>".
-// Names are searched as written with the "p:" prefix.
+//     "expected closing marker </p:presentation>". These names are searched as written with
+//     the "p:" prefix.
+// A list under another prefix is refused (the entry's "p:" may be bound to nothing there):
+// `InvalidInput` "slide list {0} does not use the prefix p:, so no slide can be listed in it";
+// a list the text never closes is `XmlTextDecode` "expected closing marker </{0}>"; a reader
+// error is `Xml`.
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
                                     std::string_view relationship_id);
 
 // The presentation text with the slide list's entries (the direct "sldId" children, any prefix,
 // each with everything inside it) put in `order`: position k takes entry order[k]. Anything
 // else inside the list (white space, comments, other children) is written right after the
-// list's start tag. Returns the new text and true, or the input itself and false when the
-// order is the identity or the list never ends.
+// list's start tag, and the sections follow the new order. Returns the new text and true, or
+// the input itself and false when the order is the identity or the list never ends.
 // Failures: `InvalidInput` "slide order has {0} entries for {1} slides", "slide order index {0}
 // was not found", "slide order index {0} is duplicated" (the first bad member decides, its
 // range checked before repetition); `XmlTextDecode` "presentation has no slide id list" (a

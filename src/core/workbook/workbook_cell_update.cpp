@@ -77,7 +77,7 @@ Result<std::string> update_workbook_cells(std::string_view xlsx, std::string_vie
   const std::string worksheet_part = resolve_target(workbook_part, sheet->target);
   const RelationshipSummary* strings = first_of_type(workbook_relationships, "/sharedStrings");
 
-  const auto worksheet = PELVANE_TRY(read_archive_bytes(archive, worksheet_part));
+  auto worksheet = PELVANE_TRY(read_archive_bytes(archive, worksheet_part));
   if (!worksheet) return fail(invalid("sheet part " + worksheet_part + " is missing"));
   std::string strings_part;
   std::optional<std::string> strings_bytes;
@@ -90,6 +90,7 @@ Result<std::string> update_workbook_cells(std::string_view xlsx, std::string_vie
 
   WorksheetCellRewriter rewriter(plan, table ? &*table : nullptr, worksheet->size());
   PELVANE_TRY_VOID(rewriter.rewrite(*worksheet));
+  worksheet.reset();  // the rewritten sheet takes its place while the package is written
   const auto delta = static_cast<std::int64_t>(rewriter.added_references()) -
                      static_cast<std::int64_t>(rewriter.removed_references());
   std::map<std::string, std::string, std::less<>> replaced;

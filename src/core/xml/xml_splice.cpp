@@ -131,32 +131,24 @@ std::string replace_element(std::string_view text, std::string_view tag,
     if (close == npos) return std::string(text);
     end = close + closing.size();
   }
-  std::string out;
-  out.reserve(text.size() - (end - start) + replacement.size());
-  out.append(text.substr(0, start));
-  out.append(replacement);
-  out.append(text.substr(end));
-  return out;
+  return splice_text(text, start, end - start, replacement);
 }
 
-namespace {
-
-std::string inserted_at(std::string_view text, std::size_t offset, std::string_view fragment) {
+std::string splice_text(std::string_view text, std::size_t at, std::size_t erase,
+                        std::string_view insertion) {
   std::string out;
-  out.reserve(text.size() + fragment.size());
-  out.append(text.substr(0, offset));
-  out.append(fragment);
-  out.append(text.substr(offset));
+  out.reserve(text.size() - erase + insertion.size());
+  out.append(text.substr(0, at));
+  out.append(insertion);
+  out.append(text.substr(at + erase));
   return out;
 }
-
-}  // namespace
 
 std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,
                                               std::string_view fragment) {
   const std::size_t at = rfind_in_markup(text, marker);
   if (at == npos) return std::nullopt;
-  return inserted_at(text, at, fragment);
+  return splice_text(text, at, 0, fragment);
 }
 
 namespace {
@@ -169,7 +161,8 @@ PelvaneError missing_marker(std::string_view marker) {
 
 Result<std::string> insert_before(std::string_view bytes, std::string_view marker,
                                   std::string_view fragment) {
-  auto text = insert_before_last(decode_utf8_lossy(bytes), marker, fragment);
+  std::string decoded;
+  auto text = insert_before_last(utf8_lossy_view(bytes, decoded), marker, fragment);
   if (!text) return fail(missing_marker(marker));
   return std::move(*text);
 }
@@ -184,19 +177,13 @@ std::optional<std::string> insert_at_element_end(std::string_view text, std::str
   const auto start = find_tag_start(text, 0, tag);
   if (!start || !tag_closes_itself(text, *start)) return std::nullopt;
   const std::size_t end = tag_end(text, *start);
-  std::string out;
-  out.reserve(text.size() + fragment.size() + closing.size());
-  out.append(text.substr(0, end - 2));
-  out += '>';
-  out.append(fragment);
-  out.append(closing);
-  out.append(text.substr(end));
-  return out;
+  return splice_text(text, end - 2, 2, ">" + std::string(fragment) + closing);
 }
 
 Result<std::string> insert_at_element_end_of_part(std::string_view bytes, std::string_view tag,
                                                   std::string_view fragment) {
-  auto text = insert_at_element_end(decode_utf8_lossy(bytes), tag, fragment);
+  std::string decoded;
+  auto text = insert_at_element_end(utf8_lossy_view(bytes, decoded), tag, fragment);
   if (!text) return fail(missing_marker("</" + std::string(tag) + ">"));
   return std::move(*text);
 }

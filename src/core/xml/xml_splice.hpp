@@ -58,6 +58,10 @@ std::optional<std::string_view> element_start_tag(std::string_view text, std::st
 std::string replace_element(std::string_view text, std::string_view tag,
                             std::string_view replacement);
 
+// `text` with the `erase` bytes at `at` replaced by `insertion`, built once at its final size.
+std::string splice_text(std::string_view text, std::size_t at, std::size_t erase,
+                        std::string_view insertion);
+
 // `text` with `fragment` inserted just before the last occurrence of `marker` in markup; none
 // when the marker does not occur there.
 std::optional<std::string> insert_before_last(std::string_view text, std::string_view marker,

@@ -16,8 +16,12 @@
 namespace pelvane {
 namespace {
 
-// Whole-entry reads reserve at most this much up front; a header may claim any size.
-constexpr std::uint64_t kMaxReserve = std::uint64_t{64} << 20;
+// An entry declaring more than this many bytes must not inflate to more than `kMostInflation`
+// times its stored size. Real parts are nowhere near (XML compresses 5 to 20 times), while a
+// small package can honestly declare parts of gigabytes of blanks or of empty elements that
+// would each be held, scanned and summarised whole.
+constexpr std::uint64_t kInflationCheckedAbove = std::uint64_t{4} << 20;
+constexpr std::uint64_t kMostInflation = 100;
 
 constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 
@@ -48,14 +52,44 @@ std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   return stat.size;
 }
 
+// Refuses an entry that declares more than `kInflationCheckedAbove` bytes and more than
+// `kMostInflation` times its stored (compressed) size, before anything of it is inflated. The
+// sizes are the central directory's; an entry whose sizes the archive cannot state is left to
+// the reader, which holds it to whatever size it declares.
+Result<void> check_inflation(PackageArchive& archive, std::uint64_t index) {
+  std::uint64_t declared = 0;
+  std::uint64_t stored = 0;
+  const StoredEntryHeaders* plain = archive.plain_headers();
+  if (const auto data = plain ? plain->data(index) : std::nullopt) {
+    declared = data->uncompressed_size;
+    stored = data->compressed_size;
+  } else {
+    auto library = archive.library();
+    if (!library) return {};
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(*library, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+        !(stat.valid & ZIP_STAT_COMP_SIZE))
+      return {};
+    declared = stat.size;
+    stored = stat.comp_size;
+  }
+  // stored * kMostInflation < declared, without overflow.
+  const std::uint64_t least_stored =
+      declared / kMostInflation + (declared % kMostInflation != 0 ? 1 : 0);
+  if (declared <= kInflationCheckedAbove || stored >= least_stored) return {};
+  return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+                                " inflates more than " + std::to_string(kMostInflation) +
+                                " times its stored size"));
+}
+
 // Reads an entry whole into a string, straight into the string's own storage: room for the
-// declared size and one byte more, so that an entry of the declared size ends in the second
-// read and the string is never reallocated; more room (doubling) only for a declared size past
-// the up-front reservation.
+// declared size and one byte more, reserved once, so that an entry of the declared size ends in
+// the second read and the string is never reallocated. The reader never gives more than the
+// declared size, and `check_inflation` has bounded that by the entry's stored size.
 Result<std::string> read_whole(EntryReader& entry) {
   std::string content;
-  grow_unwritten(content, static_cast<std::size_t>(std::clamp<std::uint64_t>(
-                              entry.declared_size() + 1, 4096, kMaxReserve)));
+  grow_unwritten(content, static_cast<std::size_t>(entry.declared_size() + 1));
   std::size_t filled = 0;
   for (;;) {
     if (filled == content.size()) grow_unwritten(content, content.size() * 2);
@@ -137,6 +171,7 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
 }
 
 Result<EntryReader> EntryReader::open(PackageArchive& archive, std::uint64_t index) {
+  PELVANE_TRY_VOID(check_inflation(archive, index));
   const std::uint64_t declared = entry_declared_size(archive, index);
   if (const StoredEntryHeaders* headers = archive.plain_headers()) {
     if (auto plain = PlainEntryStream::open(*headers, index))
@@ -201,6 +236,7 @@ PelvaneError EntryReader::size_mismatch() const {
 }
 
 Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+  PELVANE_TRY_VOID(check_inflation(archive, index));
   if (const StoredEntryHeaders* plain = archive.plain_headers()) {
     if (auto content = read_plain_entry(*plain, index)) return std::move(*content);
   }
@@ -284,25 +320,25 @@ bool PackageArchive::is_directory(std::uint64_t index) const {
   return entry_name(index).ends_with('/');
 }
 
-Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
-                                                     std::string_view name) {
+Result<std::optional<std::string>> read_archive_bytes_if_opens(PackageArchive& archive,
+                                                               std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
-  std::optional<std::string> plain;
-  if (const StoredEntryHeaders* headers = archive.plain_headers())
-    plain = read_plain_entry(*headers, *index);
-  std::string text;
-  if (plain) {
-    text = std::move(*plain);
-  } else {
-    auto entry = EntryReader::open(archive, *index);
-    // An entry that cannot be opened (encrypted, unsupported method, damaged header) reads as
-    // absent; callers then treat the part as missing.
-    if (!entry) return std::nullopt;
-    text = PELVANE_TRY(read_whole(*entry));
+  PELVANE_TRY_VOID(check_inflation(archive, *index));
+  if (const StoredEntryHeaders* headers = archive.plain_headers()) {
+    if (auto plain = read_plain_entry(*headers, *index)) return plain;
   }
-  if (!is_valid_utf8(text)) return fail(PelvaneError::io(std::string(kInvalidUtf8)));
-  return std::optional<std::string>(std::move(text));
+  auto entry = EntryReader::open(archive, *index);
+  if (!entry) return std::nullopt;
+  return PELVANE_TRY(read_whole(*entry));
+}
+
+Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
+                                                     std::string_view name) {
+  // An entry that cannot be opened reads as absent; callers then treat the part as missing.
+  auto text = PELVANE_TRY(read_archive_bytes_if_opens(archive, name));
+  if (text && !is_valid_utf8(*text)) return fail(PelvaneError::io(std::string(kInvalidUtf8)));
+  return text;
 }
 
 Result<std::optional<std::string>> read_archive_bytes(PackageArchive& archive,

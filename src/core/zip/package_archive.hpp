@@ -110,6 +110,9 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
 // declares. Every read of an entry's content goes through here, so a small entry that inflates
 // to gigabytes is caught after its declared size plus one buffer: content that goes on past the
 // declared size, or ends before it, is `Zip` "entry {0} does not inflate to its declared size".
+// An entry that honestly declares more than 4 MiB and more than 100 times its stored size is
+// refused before any of it is inflated: `Zip` "entry {0} inflates more than 100 times its stored
+// size". Entries that are copied raw are never inflated and never refused.
 //
 // An entry of a plain archive file that its stored headers show to open is read straight from
 // the file (plain_entry.hpp), without the archive library; should its content not come out as
@@ -117,7 +120,8 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
 // wrong, so that a reader sees the same bytes and the same failure either way.
 class EntryReader {
  public:
-  // An entry that cannot be opened is `Zip` with the library's message.
+  // An entry refused for its inflation, or one that cannot be opened (`Zip` with the library's
+  // message).
   static Result<EntryReader> open(PackageArchive& archive, std::uint64_t index);
 
   std::uint64_t declared_size() const { return declared_size_; }
@@ -166,12 +170,19 @@ Result<std::uint64_t> stream_archive_entry(EntryReader& entry, std::span<char> b
   }
 }
 
-// The content of the entry at `index`, read whole. An entry that cannot be opened is `Zip`;
-// a read failure or CRC mismatch is `Io`.
+// The content of the entry at `index`, read whole into storage reserved once for its declared
+// size. An entry that is refused (see `EntryReader`) or cannot be opened is `Zip`; a read
+// failure or CRC mismatch is `Io`.
 Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index);
 
-// The entry as UTF-8 text, or none when no entry has that name or the entry cannot be opened.
-// A read failure, a CRC mismatch or bytes that are not UTF-8 are `Io`.
+// The entry's bytes, or none when no entry has that name or the entry cannot be opened
+// (encrypted, a method the library cannot decompress, a damaged local header): for readers that
+// take such a part as absent. An entry refused for its inflation is `Zip`; a read failure or a
+// CRC mismatch is `Io`.
+Result<std::optional<std::string>> read_archive_bytes_if_opens(PackageArchive& archive,
+                                                               std::string_view name);
+
+// The same, checked to be UTF-8 text: bytes that are not are `Io`.
 Result<std::optional<std::string>> read_archive_text(PackageArchive& archive,
                                                      std::string_view name);
 

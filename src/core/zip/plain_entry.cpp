@@ -14,7 +14,7 @@ namespace pelvane {
 
 namespace {
 
-// A whole read holds at most this much; a header may state any size.
+// An entry read whole in one piece is at most this large; larger ones are streamed.
 constexpr std::uint64_t kMaxWholeRead = std::uint64_t{64} << 20;
 // Compressed bytes are read in blocks of at most this size.
 constexpr std::size_t kBlock = 256 * 1024;

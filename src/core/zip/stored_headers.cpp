@@ -359,6 +359,9 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       entry.crc32 = get32(header, 16);
       entry.compressed_size = get32(header, 20);
       entry.uncompressed_size = get32(header, 24);
+      const std::size_t extra_at = kCentralHeaderSize + name.size();
+      entry.central_extra = header.substr(extra_at, get16(header, 30));
+      entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));
     }
     if (!agrees) continue;
     result.entries_ = std::move(entries);
@@ -513,7 +516,52 @@ RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
   header.version_made_by = entry.version_made_by;
   header.external_attributes = entry.external_attributes;
   header.internal_attributes = entry.internal_attributes;
+  header.central_extra = entry.central_extra;
+  header.comment = entry.comment;
   return header;
+}
+
+namespace {
+
+// The extra fields the archive library read for an entry (`ZIP_FL_LOCAL` or `ZIP_FL_CENTRAL`),
+// one after the other in the library's order, which need not be the stored one. The library
+// keeps back those it interprets itself (ZIP64, Unicode name and comment, AES). Only archives
+// whose directory we cannot read ourselves come here.
+std::string library_extra_fields(zip_t* handle, std::uint64_t index, zip_flags_t which) {
+  std::string fields;
+  const zip_int16_t count = zip_file_extra_fields_count(handle, index, which);
+  for (zip_int16_t field = 0; field < count; ++field) {
+    zip_uint16_t id = 0;
+    zip_uint16_t size = 0;
+    const zip_uint8_t* data = zip_file_extra_field_get(handle, index,
+                                                       static_cast<zip_uint16_t>(field), &id,
+                                                       &size, which);
+    if (data == nullptr) break;
+    const char head[4] = {static_cast<char>(id & 0xFF), static_cast<char>(id >> 8),
+                          static_cast<char>(size & 0xFF), static_cast<char>(size >> 8)};
+    fields.append(head, 4);
+    fields.append(reinterpret_cast<const char*>(data), size);
+  }
+  return fields;
+}
+
+}  // namespace
+
+std::string_view StoredEntryHeaders::keep(std::string bytes) const {
+  if (bytes.empty()) return {};
+  return kept_.emplace_back(std::move(bytes));
+}
+
+std::string_view StoredEntryHeaders::local_extra(PackageArchive& archive,
+                                                 std::uint64_t index) const {
+  if (exact_ && index < entries_.size() && entries_[index].local_header_size > 0) {
+    const Entry& entry = entries_[index];
+    const std::size_t extra_at = kLocalHeaderSize + entry.name.size();
+    return std::string_view(local_headers_)
+        .substr(entry.local_header_at + extra_at, entry.local_header_size - extra_at);
+  }
+  auto library = archive.library();
+  return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }
 
 StoredEntryHeaders::File::~File() {
@@ -553,8 +601,11 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
     const Entry& entry = entries_[index];
     if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
         entry.method != kMethodAes && entry.compressed_size != 0xFFFFFFFF &&
-        entry.uncompressed_size != 0xFFFFFFFF)
-      return stored_header(entry);
+        entry.uncompressed_size != 0xFFFFFFFF) {
+      RawEntryHeader header = stored_header(entry);
+      header.local_extra = local_extra(archive, index);
+      return header;
+    }
   }
   zip_t* handle = PELVANE_TRY(archive.library());
   zip_stat_t stat;
@@ -584,6 +635,8 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
     header.version_made_by = entry.version_made_by;
     header.internal_attributes = entry.internal_attributes;
     header.external_attributes = entry.external_attributes;
+    header.central_extra = entry.central_extra;
+    header.comment = entry.comment;
   } else {
     // The library's UTF-8 name, marked as such when it is not plain ASCII.
     header.name = archive.entry_name(index);
@@ -599,7 +652,13 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
       header.version_made_by = static_cast<std::uint16_t>(opsys << 8 | 63);
       header.external_attributes = attributes;
     }
+    header.central_extra = keep(library_extra_fields(handle, index, ZIP_FL_CENTRAL));
+    zip_uint32_t comment_size = 0;
+    // The library keeps the comment while the archive is open.
+    if (const char* comment = zip_file_get_comment(handle, index, &comment_size, ZIP_FL_ENC_RAW))
+      header.comment = std::string_view(comment, comment_size);
   }
+  header.local_extra = local_extra(archive, index);
   return header;
 }
 

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,6 +58,7 @@ class StoredEntryHeaders {
   std::optional<std::uint64_t> find(std::string_view name) const;
 
   // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
+  // Its views stay valid while these headers and the archive are.
   Result<RawEntryHeader> header(PackageArchive& archive, std::uint64_t index) const;
   // The stored time of the entry (1980-01-01 00:00:00 when the stored one is not a valid date).
   DosDateTime modified(PackageArchive& archive, std::uint64_t index) const;
@@ -125,6 +127,8 @@ class StoredEntryHeaders {
     std::uint32_t crc32 = 0;
     std::uint32_t compressed_size = 0;  // as the directory's own fields state them
     std::uint32_t uncompressed_size = 0;
+    std::string_view central_extra;  // within `directory_`
+    std::string_view comment;        // within `directory_`
     // The local header within `local_headers_`; size 0 when it is not where the directory says.
     std::size_t local_header_at = 0;
     std::size_t local_header_size = 0;
@@ -139,6 +143,11 @@ class StoredEntryHeaders {
   bool index_names();
   // The raw-copy header of an entry from its central header alone.
   static RawEntryHeader stored_header(const Entry& entry);
+  // The extra field of the entry's local header, as stored when that header was found, else as
+  // the archive library reads it.
+  std::string_view local_extra(PackageArchive& archive, std::uint64_t index) const;
+  // Keeps bytes the archive library assembled for a header, as long as these headers live.
+  std::string_view keep(std::string bytes) const;
 
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;
@@ -148,6 +157,7 @@ class StoredEntryHeaders {
   bool exact_ = false;  // true when `entries_` mirrors the central directory
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files
+  mutable std::deque<std::string> kept_;  // see `keep`
 };
 
 }  // namespace pelvane

@@ -23,21 +23,13 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
 
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers, const RawEntryHeader& header) {
-  // Entries of an archive file are read straight from the file. One whose stored local header
-  // is already the header we would write goes whole, header and data, and runs of such
-  // entries are copied in one go (inside the kernel when the output is a file).
+  // Entries of an archive file are read straight from the file, header and all when its stored
+  // local header is already the header we would write (zip_writer.hpp).
   const int fd = headers.file_descriptor();
   if (fd >= 0) {
-    if (auto placement = headers.placement(index)) {
-      if (is_raw_local_header(header, placement->local_header))
-        return writer.add_verbatim_raw_entry(
-            header, fd, placement->local_offset,
-            placement->local_header.size() + header.compressed_size);
-      PELVANE_TRY_VOID(writer.begin_raw_entry(header));
-      PELVANE_TRY_VOID(
-          writer.copy_raw_data_from_file(fd, placement->data_offset, header.compressed_size));
-      return writer.end_entry();
-    }
+    if (auto placement = headers.placement(index))
+      return writer.add_raw_entry_from_file(header, fd, placement->local_offset,
+                                            placement->local_header);
   }
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
   PELVANE_TRY_VOID(writer.begin_raw_entry(header));

@@ -1,13 +1,12 @@
 #include "core/zip/zip_writer.hpp"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <system_error>
-#include <unordered_set>
+#include <functional>
+
+#include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
 
@@ -24,10 +23,9 @@ constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;
 // Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
-constexpr std::size_t kFileBufferSize = 4 * 1024 * 1024;
-constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
 constexpr std::uint64_t kPage = 4096;
-constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
+constexpr std::size_t kCentralHeaderSize = 46;
+constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
 
 void put16(std::string& out, std::uint16_t value) {
   const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
@@ -51,85 +49,101 @@ std::uint16_t version_needed(std::uint16_t method, bool directory) {
   }
 }
 
-std::uint32_t get_signature(std::string_view bytes) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
-  return value;
-}
-
 bool is_directory_name(std::string_view name) { return !name.empty() && name.back() == '/'; }
 
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-PelvaneError io_error_from_errno(std::string_view what) {
-  return PelvaneError::io(std::string(what) + ": " + std::generic_category().message(errno));
-}
-
-// Writes all of `bytes` at `offset`, or at the current position when `offset` is negative.
-Result<void> write_fully(int fd, std::string_view bytes, off_t offset) {
-  while (!bytes.empty()) {
-    ssize_t written = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
-                                 : ::pwrite(fd, bytes.data(), bytes.size(), offset);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_error_from_errno("cannot write output"));
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-    if (offset >= 0) offset += written;
-  }
-  return {};
-}
-
-// One entry's central directory record, kept until `finish`.
-struct CentralRecord {
-  std::string name;
-  std::uint16_t version_made_by;
-  std::uint16_t version_needed;
-  std::uint16_t flags;
-  std::uint16_t method;
+// The header fields of one entry but its name, extra fields, comment and offset.
+struct EntryFields {
+  std::uint16_t version_made_by = kUnixMadeBy;
+  std::uint16_t version_needed = 20;
+  std::uint16_t flags = 0;
+  std::uint16_t method = kZipMethodStored;
   DosDateTime modified;
-  std::uint32_t crc32;
-  std::uint32_t compressed_size;
-  std::uint32_t uncompressed_size;
-  std::uint16_t internal_attributes;
-  std::uint32_t external_attributes;
-  std::uint32_t local_offset;
+  std::uint32_t crc32 = 0;
+  std::uint32_t compressed_size = 0;
+  std::uint32_t uncompressed_size = 0;
+  std::uint16_t internal_attributes = 0;
+  std::uint32_t external_attributes = 0;
 };
 
 // The fields that the local and the central header of an entry share, in their common order:
-// version needed to extract through the extra field's length (always 0: no extra field).
+// version needed to extract through the extra field's length.
 constexpr std::size_t kSharedFieldsSize = 26;
-void put_shared_fields(char* out, const CentralRecord& record, std::size_t name_size) {
-  const auto put = [&](std::uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+
+char* put_le(char* out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+char* put_shared_fields(char* out, const EntryFields& fields, std::size_t name_size,
+                        std::size_t extra_size) {
+  out = put_le(out, fields.version_needed, 2);
+  out = put_le(out, fields.flags, 2);
+  out = put_le(out, fields.method, 2);
+  out = put_le(out, fields.modified.time, 2);
+  out = put_le(out, fields.modified.date, 2);
+  out = put_le(out, fields.crc32, 4);
+  out = put_le(out, fields.compressed_size, 4);
+  out = put_le(out, fields.uncompressed_size, 4);
+  out = put_le(out, static_cast<std::uint32_t>(name_size), 2);
+  return put_le(out, static_cast<std::uint32_t>(extra_size), 2);
+}
+
+void append_local_header(std::string& out, const EntryFields& fields, std::string_view name,
+                         std::string_view extra) {
+  char fixed[kLocalHeaderSize];
+  put_shared_fields(put_le(fixed, kLocalHeaderSignature, 4), fields, name.size(), extra.size());
+  out.append(fixed, sizeof fixed);
+  out.append(name);
+  out.append(extra);
+}
+
+void append_central_header(std::string& out, const EntryFields& fields, std::uint64_t local_offset,
+                           std::string_view name, std::string_view extra,
+                           std::string_view comment) {
+  char fixed[kCentralHeaderSize];
+  char* at = put_le(put_le(fixed, kCentralHeaderSignature, 4), fields.version_made_by, 2);
+  at = put_shared_fields(at, fields, name.size(), extra.size());
+  at = put_le(at, static_cast<std::uint32_t>(comment.size()), 2);
+  at = put_le(at, 0, 2);  // disk number
+  at = put_le(at, fields.internal_attributes, 2);
+  at = put_le(at, fields.external_attributes, 4);
+  put_le(at, static_cast<std::uint32_t>(local_offset), 4);
+  out.append(fixed, sizeof fixed);
+  out.append(name);
+  out.append(extra);
+  out.append(comment);
+}
+
+// The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
+// extended-information field, up to the first field that does not parse (a length running
+// past the end, or a tail too short for a field header). Built in `storage` when it differs.
+std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
+  const auto get16 = [](std::string_view bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
   };
-  put(record.version_needed, 2);
-  put(record.flags, 2);
-  put(record.method, 2);
-  put(record.modified.time, 2);
-  put(record.modified.date, 2);
-  put(record.crc32, 4);
-  put(record.compressed_size, 4);
-  put(record.uncompressed_size, 4);
-  put(static_cast<std::uint16_t>(name_size), 2);
-  put(0, 2);
-}
-
-void put_shared_fields(std::string& out, const CentralRecord& record) {
-  char fields[kSharedFieldsSize];
-  put_shared_fields(fields, record, record.name.size());
-  out.append(fields, kSharedFieldsSize);
-}
-
-// The local header that goes with a record: the same fields, no extra field.
-std::string local_header(const CentralRecord& record) {
-  std::string header;
-  header.reserve(kLocalHeaderSize + record.name.size());
-  put32(header, kLocalHeaderSignature);
-  put_shared_fields(header, record);
-  header.append(record.name);
-  return header;
+  std::size_t at = 0;
+  bool whole = true;
+  while (at < stored.size()) {
+    if (stored.size() - at < 4 || get16(stored, at + 2) > stored.size() - at - 4 ||
+        get16(stored, at) == kZip64ExtraFieldId) {
+      whole = false;
+      break;
+    }
+    at += 4 + get16(stored, at + 2);
+  }
+  if (whole) return stored;
+  storage.clear();
+  for (at = 0; stored.size() - at >= 4;) {
+    const std::size_t size = get16(stored, at + 2);
+    if (size > stored.size() - at - 4) break;
+    if (get16(stored, at) != kZip64ExtraFieldId) storage.append(stored.substr(at, 4 + size));
+    at += 4 + size;
+  }
+  return storage;
 }
 
 PelvaneError too_large(std::string_view name) {
@@ -150,31 +164,29 @@ Result<void> as_archive_failure(Result<void> result) {
   return result;
 }
 
-// The record of an entry copied raw, its fields normalised: flags that no longer hold dropped,
-// an invalid time replaced, the version needed kept up to 2.0. The name is left to the caller.
-Result<CentralRecord> raw_entry_fields(const RawEntryHeader& header, std::uint64_t offset) {
+// The fields of an entry copied raw, normalised: flags that no longer hold dropped, an invalid
+// time replaced, the version needed kept up to 2.0.
+Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
+  if (header.local_extra.size() > 0xFFFF || header.central_extra.size() > 0xFFFF ||
+      header.comment.size() > 0xFFFF)
+    return fail(PelvaneError::zip("entry " + std::string(header.name) +
+                                  " has an extra field or comment longer than 65535 bytes"));
   const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
-  return CentralRecord{
-      std::string(),
-      header.version_made_by,
-      std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20)),
-      static_cast<std::uint16_t>(header.flags & kKeptFlagBits),
-      header.method,
-      is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch,
-      header.crc32,
-      static_cast<std::uint32_t>(header.compressed_size),
-      static_cast<std::uint32_t>(header.uncompressed_size),
-      header.internal_attributes,
-      header.external_attributes,
-      static_cast<std::uint32_t>(offset)};
-}
-
-Result<CentralRecord> raw_entry_record(const RawEntryHeader& header, std::uint64_t offset) {
-  CentralRecord record = PELVANE_TRY(raw_entry_fields(header, offset));
-  record.name = header.name;
-  return record;
+  EntryFields fields;
+  fields.version_made_by = header.version_made_by;
+  fields.version_needed =
+      std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20));
+  fields.flags = static_cast<std::uint16_t>(header.flags & kKeptFlagBits);
+  fields.method = header.method;
+  fields.modified = is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch;
+  fields.crc32 = header.crc32;
+  fields.compressed_size = static_cast<std::uint32_t>(header.compressed_size);
+  fields.uncompressed_size = static_cast<std::uint32_t>(header.uncompressed_size);
+  fields.internal_attributes = header.internal_attributes;
+  fields.external_attributes = header.external_attributes;
+  return fields;
 }
 
 }  // namespace
@@ -193,130 +205,19 @@ bool is_valid_dos_date_time(DosDateTime stamp) {
   return day <= days_in_month && hours < 24 && minutes < 60 && seconds < 60;
 }
 
-Result<void> MemoryZipSink::write(std::string_view bytes) {
-  buffer_.append(bytes);
-  return {};
-}
-
-Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) {
-  if (offset > buffer_.size() || bytes.size() > buffer_.size() - offset)
-    return fail(PelvaneError::zip("patch outside the written archive"));
-  std::memcpy(buffer_.data() + offset, bytes.data(), bytes.size());
-  return {};
-}
-
-FileZipSink::FileZipSink(int fd) : fd_(fd) {
-  off_t position = ::lseek(fd_, 0, SEEK_CUR);
-  start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
-  buffer_.reserve(kFileBufferSize);
-}
-
-Result<void> FileZipSink::write(std::string_view bytes) {
-  if (buffer_.size() + bytes.size() > kFileBufferSize) {
-    PELVANE_TRY_VOID(flush());
-    if (bytes.size() >= kFileBufferSize) {
-      // Large blocks go straight to the file.
-      PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
-      flushed_ += bytes.size();
-      return {};
-    }
-  }
-  buffer_.append(bytes);
-  return {};
-}
-
-Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
-  if (offset >= flushed_) {
-    std::uint64_t in_buffer = offset - flushed_;
-    if (in_buffer > buffer_.size() || bytes.size() > buffer_.size() - in_buffer)
-      return fail(PelvaneError::zip("patch outside the written archive"));
-    std::memcpy(buffer_.data() + in_buffer, bytes.data(), bytes.size());
-    return {};
-  }
-  if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
-  return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
-}
-
-namespace {
-
-// Appends `length` bytes of `fd` from `offset` through a buffer.
-template <class Append>
-Result<void> copy_through_memory(int fd, std::uint64_t offset, std::uint64_t length,
-                                 Append&& append) {
-  std::string chunk(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)), '\0');
-  while (length > 0) {
-    std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length, chunk.size()));
-    ssize_t got = ::pread(fd, chunk.data(), wanted, static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail(io_error_from_errno("cannot read input"));
-    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    PELVANE_TRY_VOID(append(std::string_view(chunk.data(), static_cast<std::size_t>(got))));
-    offset += static_cast<std::uint64_t>(got);
-    length -= static_cast<std::uint64_t>(got);
-  }
-  return {};
-}
-
-}  // namespace
-
-Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
-  return copy_through_memory(fd, offset, length,
-                             [&](std::string_view bytes) { return write(bytes); });
-}
-
-Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
-  // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
-  // the output (where the page cache can use its large pages); the bytes before that boundary
-  // go through the buffer.
-  const std::uint64_t position_in_output = start_ + flushed_ + buffer_.size();
-  const std::uint64_t head =
-      (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
-  if (length >= kKernelCopyMinimum && head > 0) {
-    PELVANE_TRY_VOID(copy_through_memory(fd, offset, head,
-                                         [&](std::string_view bytes) { return write(bytes); }));
-    offset += head;
-    length -= head;
-  }
-  PELVANE_TRY_VOID(flush());
-  auto position = static_cast<off_t>(offset);
-  std::uint64_t remaining = length;
-  while (remaining > 0) {
-    ssize_t copied = ::copy_file_range(fd, &position, fd_, nullptr, remaining, 0);
-    if (copied > 0) {
-      remaining -= static_cast<std::uint64_t>(copied);
-      flushed_ += static_cast<std::uint64_t>(copied);
-      continue;
-    }
-    if (copied < 0 && errno == EINTR) continue;
-    if (copied == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-        errno == EPERM || errno == ETXTBSY) {
-      // Not possible between these files: through memory instead.
-      return copy_through_memory(fd, static_cast<std::uint64_t>(position), remaining,
-                                 [&](std::string_view bytes) -> Result<void> {
-                                   PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
-                                   flushed_ += bytes.size();
-                                   return {};
-                                 });
-    }
-    return fail(io_error_from_errno("cannot copy input to output"));
-  }
-  return {};
-}
-
-Result<void> FileZipSink::flush() {
-  if (buffer_.empty()) return {};
-  PELVANE_TRY_VOID(write_fully(fd_, buffer_, -1));
-  flushed_ += buffer_.size();
-  buffer_.clear();
-  return {};
-}
-
 struct ZipWriter::State {
   enum class Open { None, Content, Raw };
 
-  std::vector<CentralRecord> records;
+  ZipSink& sink;
+
+  // The central directory as it grows, one header per entry written.
+  std::string central;
+  std::uint64_t entries = 0;
   std::uint64_t offset = 0;  // bytes written so far, pending span included
+
+  // Every name written so far: an archive never holds one name twice.
+  ZipNameTable names;
+  std::uint32_t name_hash = 0;  // of the entry being admitted
 
   // Bytes of an input file still to be copied, at the end of what was written.
   int pending_fd = -1;
@@ -324,7 +225,11 @@ struct ZipWriter::State {
   std::uint64_t pending_length = 0;
   bool finished = false;
 
+  // The entry open now: where its headers lie, and what has been written of it.
   Open open = Open::None;
+  std::uint64_t local_offset = 0;
+  std::size_t central_at = 0;
+  std::uint64_t stated_size = 0;        // compressed bytes a raw entry's header states
   std::uint64_t data_size = 0;          // compressed bytes of the open entry written so far
   std::uint64_t uncompressed_size = 0;  // content bytes of the open entry taken so far
   std::uint32_t crc = 0;
@@ -332,36 +237,72 @@ struct ZipWriter::State {
   bool stream_ready = false;
   z_stream stream{};
   std::string chunk;
+  std::string header;  // a local header being built
+  std::string extra;   // an extra field without its ZIP64 field
 
+  explicit State(ZipSink& output) : sink(output) {}
+  State(const State&) = delete;
+  State& operator=(const State&) = delete;
   ~State() {
     if (stream_ready) deflateEnd(&stream);
   }
 
-  // Every name written so far: an archive never holds one name twice.
-  std::unordered_set<std::string> names;
-
-  CentralRecord& current() { return records.back(); }
-  // Refuses an entry the archive cannot take; otherwise notes its name as written.
+  // The name of the entry written last.
+  std::string_view current_name() const {
+    const std::string_view record = std::string_view(central).substr(central_at);
+    const std::size_t size = static_cast<unsigned char>(record[28]) |
+                             static_cast<std::size_t>(static_cast<unsigned char>(record[29])) << 8;
+    return record.substr(kCentralHeaderSize, size);
+  }
+  // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
   Result<void> admit_new_entry(std::string_view name);
+  // Adds the entry's central header, at the current offset; refuses a name already written.
+  Result<void> add_record(const EntryFields& fields, std::string_view name,
+                          std::string_view extra, std::string_view comment);
+  // Hands the pending span to the sink, in its place among the bytes written.
+  Result<void> hand_over_pending();
+  // Opens a raw entry under the local header built in `header`.
+  Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
 };
 
-ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>()), sink_(sink) {}
+ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>(sink)), sink_(sink) {}
 
 ZipWriter::~ZipWriter() = default;
 
-std::uint64_t ZipWriter::entry_count() const { return state_->records.size(); }
+std::uint64_t ZipWriter::entry_count() const { return state_->entries; }
+
+void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
+  State& s = *state_;
+  entries = std::min(entries, kMaxEntries);
+  s.central.reserve(static_cast<std::size_t>(
+      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32)));
+  s.names.reserve(static_cast<std::size_t>(entries));
+}
 
 Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
   if (finished) return fail(PelvaneError::zip("archive is already finished"));
   if (open != Open::None) return fail(PelvaneError::zip("previous entry was not completed"));
-  if (records.size() >= kMaxEntries)
+  if (entries >= kMaxEntries)
     return fail(PelvaneError::zip(
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
   if (offset > kMax32) return fail(archive_too_large());
-  if (!names.emplace(name).second)
+  name_hash = names.hash(name);
+  return {};
+}
+
+Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string_view name,
+                                          std::string_view extra, std::string_view comment) {
+  const std::size_t at = central.size();
+  append_central_header(central, fields, offset, name, extra, comment);
+  if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
+    central.resize(at);
     return fail(
         PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));
+  }
+  central_at = at;
+  local_offset = offset;
+  ++entries;
   return {};
 }
 
@@ -384,21 +325,27 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(name));
-  PELVANE_TRY_VOID(copy_pending());
-  const RawEntryHeader fields = content_entry_header(name, options);
-  s.records.push_back({std::string(name), fields.version_made_by,
-                       version_needed(fields.method, is_directory_name(name)), fields.flags,
-                       fields.method, fields.modified, 0, 0, 0, fields.internal_attributes,
-                       fields.external_attributes, static_cast<std::uint32_t>(s.offset)});
+  const RawEntryHeader header = content_entry_header(name, options);
+  EntryFields fields;
+  fields.version_made_by = header.version_made_by;
+  fields.version_needed = version_needed(header.method, is_directory_name(name));
+  fields.flags = header.flags;
+  fields.method = header.method;
+  fields.modified = header.modified;
+  fields.internal_attributes = header.internal_attributes;
+  fields.external_attributes = header.external_attributes;
   // CRC-32 and sizes are patched in by `end_entry`.
-  const std::string header = local_header(s.current());
-  PELVANE_TRY_VOID(as_archive_failure(sink_.write(header)));
-  s.offset += header.size();
+  PELVANE_TRY_VOID(s.add_record(fields, name, {}, {}));
+  PELVANE_TRY_VOID(s.hand_over_pending());
+  s.header.clear();
+  append_local_header(s.header, fields, name, {});
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(s.header)));
+  s.offset += s.header.size();
   s.open = State::Open::Content;
   s.data_size = 0;
   s.uncompressed_size = 0;
   s.crc = 0;
-  s.deflating = fields.method == kZipMethodDeflate;
+  s.deflating = header.method == kZipMethodDeflate;
   if (s.deflating) {
     if (!s.stream_ready) {
       if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -452,92 +399,106 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   s.crc = static_cast<std::uint32_t>(
       crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
   s.uncompressed_size += bytes.size();
-  if (s.uncompressed_size > kMax32) return fail(too_large(s.current().name));
+  if (s.uncompressed_size > kMax32) return fail(too_large(s.current_name()));
   if (s.deflating) {
     PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
   } else {
     PELVANE_TRY_VOID(sink_.write(bytes));
     s.data_size += bytes.size();
   }
-  if (s.data_size > kMax32) return fail(too_large(s.current().name));
+  if (s.data_size > kMax32) return fail(too_large(s.current_name()));
   return {};
 }
 
-bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored) {
-  if (stored.size() != kLocalHeaderSize + header.name.size() ||
-      stored.substr(kLocalHeaderSize) != header.name)
-    return false;
-  auto record = raw_entry_fields(header, 0);
-  if (!record) return false;
-  char fields[kSharedFieldsSize];
-  put_shared_fields(fields, *record, header.name.size());
-  return get_signature(stored) == kLocalHeaderSignature &&
-         stored.substr(4, kSharedFieldsSize) == std::string_view(fields, kSharedFieldsSize);
+std::uint64_t raw_local_header_size(const RawEntryHeader& header) {
+  std::string storage;
+  return kLocalHeaderSize + header.name.size() +
+         without_zip64_field(header.local_extra, storage).size();
+}
+
+Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
+                                                const RawEntryHeader& raw) {
+  std::string central_storage;
+  PELVANE_TRY_VOID(add_record(fields, raw.name,
+                              without_zip64_field(raw.central_extra, central_storage),
+                              raw.comment));
+  PELVANE_TRY_VOID(hand_over_pending());
+  PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
+  offset += header.size();
+  open = Open::Raw;
+  stated_size = fields.compressed_size;
+  data_size = 0;
+  return {};
 }
 
 Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(header.name));
-  PELVANE_TRY_VOID(copy_pending());
-  s.records.push_back(PELVANE_TRY(raw_entry_record(header, s.offset)));
-  const std::string local = local_header(s.current());
-  PELVANE_TRY_VOID(as_archive_failure(sink_.write(local)));
-  s.offset += local.size();
-  s.open = State::Open::Raw;
-  s.data_size = 0;
-  return {};
+  const EntryFields fields = PELVANE_TRY(raw_entry_fields(header));
+  s.header.clear();
+  append_local_header(s.header, fields, header.name,
+                      without_zip64_field(header.local_extra, s.extra));
+  return s.write_raw_header(fields, header);
 }
 
-Result<void> ZipWriter::add_verbatim_raw_entry(const RawEntryHeader& header, int fd,
-                                               std::uint64_t offset, std::uint64_t length) {
+Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, int fd,
+                                                std::uint64_t local_offset,
+                                                std::string_view stored_local_header) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(header.name));
-  CentralRecord record = PELVANE_TRY(raw_entry_record(header, s.offset));
-  if (length != kLocalHeaderSize + record.name.size() + record.compressed_size)
-    return fail(PelvaneError::zip("entry " + record.name + " does not span its stated size"));
-  // A span that continues the pending one joins it.
-  if (s.pending_length > 0 && (s.pending_fd != fd || s.pending_offset + s.pending_length != offset))
-    PELVANE_TRY_VOID(copy_pending());
+  const EntryFields fields = PELVANE_TRY(raw_entry_fields(header));
+  s.header.clear();
+  append_local_header(s.header, fields, header.name,
+                      without_zip64_field(header.local_extra, s.extra));
+  const std::uint64_t data_offset = local_offset + stored_local_header.size();
+  if (s.header != stored_local_header) {
+    // Written anew: the header goes through the sink, the data is copied after it.
+    PELVANE_TRY_VOID(s.write_raw_header(fields, header));
+    PELVANE_TRY_VOID(
+        as_archive_failure(sink_.copy_from_file(fd, data_offset, fields.compressed_size)));
+    s.data_size = fields.compressed_size;
+    return complete_entry();
+  }
+  std::string central_storage;
+  PELVANE_TRY_VOID(s.add_record(fields, header.name,
+                                without_zip64_field(header.central_extra, central_storage),
+                                header.comment));
+  // Header and data as they lie; a span that continues the pending one joins it.
+  const std::uint64_t length = stored_local_header.size() + fields.compressed_size;
+  if (s.pending_length > 0 &&
+      (s.pending_fd != fd || s.pending_offset + s.pending_length != local_offset))
+    PELVANE_TRY_VOID(s.hand_over_pending());
   if (s.pending_length == 0) {
     s.pending_fd = fd;
-    s.pending_offset = offset;
+    s.pending_offset = local_offset;
   }
   s.pending_length += length;
   s.offset += length;
-  s.records.push_back(std::move(record));
+  return {};
+}
+
+Result<void> ZipWriter::State::hand_over_pending() {
+  if (pending_length == 0) return {};
+  PELVANE_TRY_VOID(
+      as_archive_failure(sink.copy_from_file(pending_fd, pending_offset, pending_length)));
+  pending_length = 0;
+  pending_fd = -1;
   return {};
 }
 
 Result<void> ZipWriter::copy_pending() {
-  State& s = *state_;
-  if (s.pending_length == 0) return {};
-  PELVANE_TRY_VOID(
-      as_archive_failure(sink_.copy_from_file(s.pending_fd, s.pending_offset, s.pending_length)));
-  s.pending_length = 0;
-  s.pending_fd = -1;
-  return {};
+  PELVANE_TRY_VOID(state_->hand_over_pending());
+  return as_archive_failure(sink_.read_pending());
 }
 
 Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   State& s = *state_;
   if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
-  if (bytes.size() > s.current().compressed_size - s.data_size)
-    return fail(PelvaneError::zip("entry " + s.current().name +
+  if (bytes.size() > s.stated_size - s.data_size)
+    return fail(PelvaneError::zip("entry " + std::string(s.current_name()) +
                                   " has more compressed data than its header states"));
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(bytes)));
   s.data_size += bytes.size();
-  return {};
-}
-
-Result<void> ZipWriter::copy_raw_data_from_file(int fd, std::uint64_t offset,
-                                                std::uint64_t length) {
-  State& s = *state_;
-  if (s.open != State::Open::Raw) return fail(PelvaneError::zip("no entry is open for raw data"));
-  if (length > s.current().compressed_size - s.data_size)
-    return fail(PelvaneError::zip("entry " + s.current().name +
-                                  " has more compressed data than its header states"));
-  PELVANE_TRY_VOID(as_archive_failure(sink_.copy_from_file(fd, offset, length)));
-  s.data_size += length;
   return {};
 }
 
@@ -567,13 +528,15 @@ std::string empty_deflate_blocks(std::uint64_t count) {
 
 }  // namespace
 
-Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset) {
+Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
+                                               std::uint64_t bytes_between) {
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
   PELVANE_TRY_VOID(
       as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
-  const std::uint64_t end = s.offset + s.data_size;
-  const std::uint64_t padding = (input_offset + 2 * kPage - (end + 2) % kPage) % kPage + 2;
+  // The aligned byte lands at `end + padding + bytes_between`, the padding being at least 2.
+  const std::uint64_t end = (s.offset + s.data_size + bytes_between + 2) % kPage;
+  const std::uint64_t padding = (input_offset % kPage + kPage - end) % kPage + 2;
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(empty_deflate_blocks(padding))));
   s.data_size += padding;
   return complete_entry();
@@ -590,21 +553,19 @@ Result<void> ZipWriter::end_entry() {
 
 Result<void> ZipWriter::complete_entry() {
   State& s = *state_;
-  CentralRecord& record = s.current();
   if (s.open == State::Open::Raw) {
-    if (s.data_size != record.compressed_size)
-      return fail(PelvaneError::zip("entry " + record.name +
+    if (s.data_size != s.stated_size)
+      return fail(PelvaneError::zip("entry " + std::string(s.current_name()) +
                                     " has less compressed data than its header states"));
   } else {
-    if (s.data_size > kMax32) return fail(too_large(record.name));
-    record.crc32 = s.crc;
-    record.compressed_size = static_cast<std::uint32_t>(s.data_size);
-    record.uncompressed_size = static_cast<std::uint32_t>(s.uncompressed_size);
-    std::string fields;
-    put32(fields, record.crc32);
-    put32(fields, record.compressed_size);
-    put32(fields, record.uncompressed_size);
-    PELVANE_TRY_VOID(as_archive_failure(sink_.patch(record.local_offset + 14, fields)));
+    if (s.data_size > kMax32) return fail(too_large(s.current_name()));
+    // CRC-32 and both sizes, in the local header and in the central one.
+    char fields[12];
+    put_le(put_le(put_le(fields, s.crc, 4), static_cast<std::uint32_t>(s.data_size), 4),
+           static_cast<std::uint32_t>(s.uncompressed_size), 4);
+    PELVANE_TRY_VOID(
+        as_archive_failure(sink_.patch(s.local_offset + 14, std::string_view(fields, 12))));
+    s.central.replace(s.central_at + 16, sizeof fields, fields, sizeof fields);
   }
   s.offset += s.data_size;
   s.open = State::Open::None;
@@ -631,41 +592,22 @@ Result<void> ZipWriter::finish() {
   if (s.finished) return fail(PelvaneError::zip("archive is already finished"));
   if (s.open != State::Open::None) return fail(PelvaneError::zip("last entry was not completed"));
   if (s.offset > kMax32) return fail(archive_too_large());
-  PELVANE_TRY_VOID(copy_pending());
-  std::uint64_t directory_offset = s.offset;
-  std::string block;
-  block.reserve(64 * 1024);
-  for (const auto& record : s.records) {
-    put32(block, kCentralHeaderSignature);
-    put16(block, record.version_made_by);
-    put_shared_fields(block, record);
-    put16(block, 0);  // comment
-    put16(block, 0);  // disk number
-    put16(block, record.internal_attributes);
-    put32(block, record.external_attributes);
-    put32(block, record.local_offset);
-    block.append(record.name);
-    if (block.size() >= 60 * 1024) {
-      s.offset += block.size();
-      PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
-      block.clear();
-    }
-  }
-  s.offset += block.size();
-  std::uint64_t directory_size = s.offset - directory_offset;
+  PELVANE_TRY_VOID(s.hand_over_pending());
+  const std::uint64_t directory_offset = s.offset;
+  const std::uint64_t directory_size = s.central.size();
   // The end record itself must also lie below 4 GiB for readers that seek to it.
-  if (s.offset + 22 > kMax32 + 1) return fail(archive_too_large());
-  auto count = static_cast<std::uint16_t>(s.records.size());
-  put32(block, kEndRecordSignature);
-  put16(block, 0);  // this disk
-  put16(block, 0);  // disk of the central directory
-  put16(block, count);
-  put16(block, count);
-  put32(block, static_cast<std::uint32_t>(directory_size));
-  put32(block, static_cast<std::uint32_t>(directory_offset));
-  put16(block, 0);  // no archive comment
-  PELVANE_TRY_VOID(as_archive_failure(sink_.write(block)));
-  s.offset += 22;
+  if (directory_offset + directory_size + 22 > kMax32 + 1) return fail(archive_too_large());
+  const auto count = static_cast<std::uint16_t>(s.entries);
+  put32(s.central, kEndRecordSignature);
+  put16(s.central, 0);  // this disk
+  put16(s.central, 0);  // disk of the central directory
+  put16(s.central, count);
+  put16(s.central, count);
+  put32(s.central, static_cast<std::uint32_t>(directory_size));
+  put32(s.central, static_cast<std::uint32_t>(directory_offset));
+  put16(s.central, 0);  // no archive comment
+  PELVANE_TRY_VOID(as_archive_failure(sink_.write(s.central)));
+  s.offset += s.central.size();
   PELVANE_TRY_VOID(as_archive_failure(sink_.flush()));
   s.finished = true;
   return {};

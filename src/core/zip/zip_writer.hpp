@@ -2,15 +2,20 @@
 //
 // Every header field is set here, so a rewritten package says exactly what we mean: the
 // compression method of each entry, its MS-DOS time, Unix permissions, and nothing else (no
-// ZIP64 records, no archive or entry comments, no data descriptors, no extra fields).
+// ZIP64 records, no archive comment, no data descriptors). Entries written from content carry
+// no extra field and no comment; an entry copied raw keeps the extra fields and the comment it
+// had, but for a ZIP64 extended-information field.
 //
 // Three ways to write an entry:
 //   - from content (`begin_entry`, `write_entry_data`, `end_entry`, or `add_entry` for a whole
 //     buffer): stored or raw Deflate at level 6, CRC-32 and sizes computed while streaming and
 //     patched into the local header afterwards;
 //   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
-//   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`): compressed bytes copied as they
-//     are, with the CRC-32, sizes, method and time the caller states.
+//   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`, or `add_raw_entry_from_file` for
+//     bytes that lie in a file): compressed bytes copied as they are, with the CRC-32, sizes,
+//     method, time, extra fields and comment the caller states.
+// Headers go to the sink with the bytes around them; the central directory grows in memory as
+// entries are added.
 // `finish` writes the central directory and the end record. An archive that would need ZIP64
 // (an entry or offset at or past 4 GiB, more than 65,535 entries) fails with `Zip`, and so does
 // an entry under a name already written ("entry name {0} is already in the archive"): readers
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
 
@@ -56,50 +62,6 @@ inline constexpr std::uint16_t kZipMethodDeflate = 8;
 inline constexpr std::uint32_t kUnixFileMode = 0100644;
 inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
 
-// Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
-// an entry whose CRC-32 and sizes are known only after its data).
-class ZipSink {
- public:
-  virtual ~ZipSink() = default;
-  virtual Result<void> write(std::string_view bytes) = 0;
-  virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
-  // Pushes buffered bytes to their destination.
-  virtual Result<void> flush() = 0;
-  // Appends `length` bytes read from the file `fd` at `offset`.
-  virtual Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) = 0;
-};
-
-// Collects the archive in a byte buffer owned by the caller.
-class MemoryZipSink final : public ZipSink {
- public:
-  explicit MemoryZipSink(std::string& buffer) : buffer_(buffer) {}
-  Result<void> write(std::string_view bytes) override;
-  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
-  Result<void> flush() override { return {}; }
-  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
-
- private:
-  std::string& buffer_;
-};
-
-// Writes the archive to an open file descriptor (not owned), from its current position, through
-// a large buffer.
-class FileZipSink final : public ZipSink {
- public:
-  explicit FileZipSink(int fd);
-  Result<void> write(std::string_view bytes) override;
-  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
-  Result<void> flush() override;
-  // Copies inside the kernel where it can.
-  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
-
- private:
-  int fd_;
-  std::uint64_t start_;        // file offset of the archive's first byte
-  std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
-  std::string buffer_;
-};
-
 // What an entry written from content looks like.
 struct ZipEntryOptions {
   // Stored or Deflate; any other method is written as Deflate, the one we can produce.
@@ -126,15 +88,20 @@ struct RawEntryHeader {
   std::uint16_t version_made_by = (3 << 8) | 63;  // Unix, 6.3
   std::uint32_t external_attributes = kUnixFileMode << 16;
   std::uint16_t internal_attributes = 0;
+  // Extra fields of the local and of the central header, and the entry comment, as stored.
+  // A ZIP64 extended-information field is left out (nothing is written with ZIP64, and its
+  // values would no longer hold), and so is whatever follows a field that does not parse.
+  std::string_view local_extra;
+  std::string_view central_extra;
+  std::string_view comment;
 };
 
 // The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the
 // caller: for an entry written from content whose compressed bytes are already at hand.
 RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options);
 
-// True when `stored` is byte for byte the local header `ZipWriter::begin_raw_entry` writes for
-// `header` (false when it would refuse the entry).
-bool is_raw_local_header(const RawEntryHeader& header, std::string_view stored);
+// The size of the local header `ZipWriter::begin_raw_entry(header)` writes.
+std::uint64_t raw_local_header_size(const RawEntryHeader& header);
 
 class ZipWriter {
  public:
@@ -151,32 +118,38 @@ class ZipWriter {
   // `header.compressed_size` bytes must follow through `write_raw_data`.
   Result<void> begin_raw_entry(const RawEntryHeader& header);
   Result<void> write_raw_data(std::string_view bytes);
-  // The same from a file (inside the kernel when the sink writes to a file).
-  Result<void> copy_raw_data_from_file(int fd, std::uint64_t offset, std::uint64_t length);
 
-  // Adds an entry raw whose local header and data, `length` bytes of the file `fd` from
-  // `offset`, are byte for byte what `begin_raw_entry(header)` and its data would write.
-  // Consecutive spans of one file are copied in one go, so the copy may happen later: call
-  // `copy_pending` before that file is closed.
-  Result<void> add_verbatim_raw_entry(const RawEntryHeader& header, int fd, std::uint64_t offset,
-                                      std::uint64_t length);
-  // Copies the spans that `add_verbatim_raw_entry` left pending.
+  // Adds an entry raw whose compressed bytes lie in the file `fd`, right after its stored local
+  // header `stored_local_header`, which starts at `local_offset`. When that header is byte for
+  // byte the one this entry gets, header and data are copied as they lie, and the spans of
+  // neighbouring entries copied alike join into one copy; otherwise the header is written anew
+  // before the data. Either way the bytes may be read later: call `copy_pending` before the
+  // file is closed.
+  Result<void> add_raw_entry_from_file(const RawEntryHeader& header, int fd,
+                                       std::uint64_t local_offset,
+                                       std::string_view stored_local_header);
+  // Copies the spans left pending and has the sink read every input file it still waits on
+  // (zip_sink.hpp): afterwards the input files may close.
   Result<void> copy_pending();
 
   // Completes the entry begun last (either kind).
   Result<void> end_entry();
-  // Completes a Deflate entry written from content so that the next entry starts at an offset
-  // congruent to `input_offset` modulo 4096: its Deflate stream ends with 2 to 4097 bytes of
-  // empty blocks, which decode to nothing. The kernel copies a long file span several times
-  // faster when source and target agree within the page, so this pays when a large raw copy
-  // from `input_offset` follows. Any other entry ends as `end_entry` ends it.
-  Result<void> end_entry_aligned_with(std::uint64_t input_offset);
+  // Completes a Deflate entry written from content so that the byte `bytes_between` bytes
+  // after its end lands at an offset congruent to `input_offset` modulo 4096: its Deflate
+  // stream ends with 2 to 4097 bytes of empty blocks, which decode to nothing. The kernel copies
+  // a long file span several times faster when source and target agree within the page, so
+  // this pays when a large raw copy of the input from `input_offset` is written there. Any
+  // other entry ends as `end_entry` ends it.
+  Result<void> end_entry_aligned_with(std::uint64_t input_offset, std::uint64_t bytes_between = 0);
 
   // One whole entry from a buffer.
   Result<void> add_entry(std::string_view name, std::string_view content,
                          const ZipEntryOptions& options = {});
   // A directory entry: stored, no data, 1980-01-01 00:00:00, Unix mode 040755.
   Result<void> add_directory(std::string_view name);
+
+  // Makes room at once for the headers of `entries` entries whose names take `name_bytes`.
+  void reserve(std::uint64_t entries, std::uint64_t name_bytes);
 
   // Writes the central directory and the end record and flushes the sink. No entry may be
   // open. The writer accepts nothing afterwards.

@@ -225,28 +225,45 @@ TEST(PackageRewriteAlignment, ALargeKeptEntryKeepsItsPageOffsetInEitherStyle) {
   const std::string input = dir.file("in.pptx");
   const std::string video = test::noise(17 << 20, 5);
   test::write_zip(input, {{"ppt/slides/slide1.xml", std::string(3000, 's')},
+                          {"ppt/media/image1.png", std::string(1000, 'i'), false},
+                          {"ppt/slides/slide3.xml", std::string(777, 'x')},
                           {"ppt/media/video1.mp4", video, false},
                           {"ppt/slides/slide2.xml", "two"}});
   // The first occurrence of a name is in its entry's local header, 30 bytes in.
   const auto page_offset = [](const std::string& path) {
     return (test::read_file(path).find("ppt/media/video1.mp4") - 30) % 4096;
   };
-  for (const RewriteStyle style : {RewriteStyle::RawCopy, RewriteStyle::Recompress}) {
-    const std::string output = dir.file(style == RewriteStyle::RawCopy ? "raw.pptx" : "re.pptx");
-    auto archive = PackageArchive::open_file(input);
-    ASSERT_TRUE(archive);
-    RewritePlan plan;
-    plan.style = style;
-    plan.decide = [](std::uint64_t, std::string_view name) {
-      return name == "ppt/slides/slide1.xml" ? EntryDecision{EntryAction::Replace, "<p:sld/>"}
-                                             : EntryDecision{};
-    };
-    ASSERT_TRUE(write_package(*archive, output, plan));
-    EXPECT_EQ(page_offset(output), page_offset(input));
-    const auto after = read_entries(output);
-    ASSERT_EQ(after.size(), 3u);
-    EXPECT_EQ(after[0].content, "<p:sld/>");
-    EXPECT_EQ(after[1].content, video);
+  // The slide written anew pads its end; between it and the video, entries may be dropped or
+  // written anew as stored entries of another size.
+  const std::vector<std::vector<std::pair<std::string, EntryDecision>>> plans = {
+      {{"ppt/slides/slide1.xml", {EntryAction::Replace, "<p:sld/>"}}},
+      {{"ppt/slides/slide1.xml", {EntryAction::Replace, "<p:sld/>"}},
+       {"ppt/slides/slide3.xml", {EntryAction::Drop, {}}}},
+      {{"ppt/slides/slide1.xml", {EntryAction::Replace, "<p:sld/>"}},
+       {"ppt/media/image1.png", {EntryAction::Replace, "png"}}},
+  };
+  int run = 0;
+  for (const auto& decisions : plans) {
+    for (const RewriteStyle style : {RewriteStyle::RawCopy, RewriteStyle::Recompress}) {
+      SCOPED_TRACE(run);
+      const std::string output = dir.file("out" + std::to_string(run++) + ".pptx");
+      auto archive = PackageArchive::open_file(input);
+      ASSERT_TRUE(archive);
+      RewritePlan plan;
+      plan.style = style;
+      plan.decide = [&](std::uint64_t, std::string_view name) {
+        for (const auto& [part, decision] : decisions)
+          if (name == part) return decision;
+        return EntryDecision{};
+      };
+      ASSERT_TRUE(write_package(*archive, output, plan));
+      EXPECT_EQ(page_offset(output), page_offset(input));
+      const auto after = read_entries(output);
+      ASSERT_EQ(after.size(), decisions.size() == 2 && decisions[1].second.action ==
+                                      EntryAction::Drop ? 4u : 5u);
+      EXPECT_EQ(after[0].content, "<p:sld/>");
+      EXPECT_EQ(after[after.size() - 2].content, video);
+    }
   }
 }
 

@@ -55,6 +55,7 @@ TEST(AppendSlideId, PutsTheEntryInTheListOrANewListWhereTheSchemaWantsIt) {
       {"$M<p:sldIdLst />", "$M<p:sldIdLst >$E</p:sldIdLst>"},
       {"$M$S", "$M$L$S"},
       {"$M<p:notesMasterIdLst/>$S", "$M<p:notesMasterIdLst/>$L$S"},
+      {"$M<!-- </p:notesMasterIdLst> -->$S", "$M$L<!-- </p:notesMasterIdLst> -->$S"},
       {"$M<p:handoutMasterIdLst><p:handoutMasterId r:id=\"r\"/></p:handoutMasterIdLst>$S",
        "$M<p:handoutMasterIdLst><p:handoutMasterId r:id=\"r\"/></p:handoutMasterIdLst>$L$S"},
       {"$S", "$L$S"},
@@ -71,6 +72,10 @@ TEST(AppendSlideId, PutsTheEntryInTheListOrANewListWhereTheSchemaWantsIt) {
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error().to_string(),
             "xml text decode error: expected closing marker </p:presentation>");
+  // The entry's "p:" may be bound to nothing where the list uses another prefix.
+  auto other_prefix = append_slide_id(presentation("<x:sldIdLst>$A</x:sldIdLst>"), 260, "rId9");
+  ASSERT_FALSE(other_prefix);
+  EXPECT_EQ(other_prefix.error().kind(), PelvaneError::Kind::InvalidInput);
 }
 
 TEST(ReorderSlideIds, MovesWholeEntriesAndTellsWhetherAnythingChanged) {
@@ -95,10 +100,11 @@ TEST(ReorderSlideIds, MovesWholeEntriesAndTellsWhetherAnythingChanged) {
     EXPECT_EQ(result->second, !c.after.empty()) << c.before;
   }
   // Another prefix is reordered too; a list that never ends is left as it is.
-  auto prefixed = reorder_slide_ids("<q:sldIdLst><q:sldId id=\"1\"/><q:sldId/></q:sldIdLst>",
+  auto prefixed = reorder_slide_ids("<q:p><q:sldIdLst><q:sldId id=\"1\"/><q:sldId/></q:sldIdLst>"
+                                    "</q:p>",
                                     std::vector<std::uint64_t>{1, 0});
   ASSERT_TRUE(prefixed);
-  EXPECT_EQ(prefixed->first, "<q:sldIdLst><q:sldId/><q:sldId id=\"1\"/></q:sldIdLst>");
+  EXPECT_EQ(prefixed->first, "<q:p><q:sldIdLst><q:sldId/><q:sldId id=\"1\"/></q:sldIdLst></q:p>");
   const std::string unended = presentation("<p:sldIdLst>$A", false);
   auto kept = reorder_slide_ids(unended, std::vector<std::uint64_t>{4});
   ASSERT_TRUE(kept);

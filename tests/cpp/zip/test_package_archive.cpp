@@ -411,6 +411,89 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
   }
 }
 
+// The compressed size that the central header of entry `name` states.
+std::uint32_t stated_compressed_size(std::string_view bytes, std::string_view name) {
+  for (auto at = bytes.find("PK\x01\x02"); at != std::string_view::npos;
+       at = bytes.find("PK\x01\x02", at + 1)) {
+    if (bytes.substr(at + 46, name.size()) != name) continue;
+    std::uint32_t size = 0;
+    for (int i = 3; i >= 0; --i) size = (size << 8) | static_cast<unsigned char>(bytes[at + 20 + i]);
+    return size;
+  }
+  ADD_FAILURE() << "no entry " << name;
+  return 0;
+}
+
+TEST(InflationLimit, AnEntryPast4MiBAndPast100TimesItsStoredSizeIsRefusedBeforeItIsRead) {
+  constexpr std::size_t kMiB = 1 << 20;
+  const std::string name = "ppt/presentation.xml";
+  const std::string refused =
+      "zip error: entry " + name + " inflates more than 100 times its stored size";
+  const std::string mismatch = "zip error: entry " + name + " does not inflate to its declared size";
+  // Some noise in front, so that a hundred times the stored size is past 4 MiB.
+  const std::string noisy = noise(64 * 1024, 7) + std::string(5 * kMiB, ' ');
+  struct Case {
+    const char* label;
+    std::string content;
+    bool deflate;
+    int declared_past_100_times;  // declare 100 times the stored size plus this; -1: honest size
+    std::string error;            // empty: read whole
+  };
+  const Case cases[] = {
+      {"blanks one byte past 4 MiB", std::string(4 * kMiB + 1, ' '), true, -1, refused},
+      {"blanks of 4 MiB", std::string(4 * kMiB, ' '), true, -1, ""},
+      {"stored, 5 MiB", std::string(5 * kMiB, ' '), false, -1, ""},
+      // A lying size is checked like an honest one, and read to its end only when it passes.
+      {"declared 100 times its stored size", noisy, true, 0, mismatch},
+      {"declared one byte more", noisy, true, 1, refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::string bytes = test::zip_bytes({{.name = "_rels/.rels", .bytes = "<Relationships/>"},
+                                         {.name = name, .bytes = c.content, .deflate = c.deflate}});
+    if (c.declared_past_100_times >= 0) {
+      bytes = declaring_size(bytes, name,
+                             100 * stated_compressed_size(bytes, name) + c.declared_past_100_times);
+    }
+    TempDir dir;
+    test::write_file(dir.file("deck.pptx"), bytes);
+    // Read through the archive library (bytes) and through the stored headers (a plain file).
+    auto from_bytes = PackageArchive::open_bytes(bytes);
+    auto from_file = PackageArchive::open_file(dir.file("deck.pptx"));
+    ASSERT_TRUE(from_bytes && from_file);
+    for (PackageArchive* archive : {&*from_bytes, &*from_file}) {
+      const auto check = [&](const auto& read) {
+        if (c.error.empty()) {
+          ASSERT_TRUE(read) << read.error().to_string();
+          EXPECT_EQ(**read, c.content);
+        } else {
+          ASSERT_FALSE(read);
+          EXPECT_EQ(read.error().to_string(), c.error);
+        }
+      };
+      check(read_archive_bytes(*archive, name));
+      check(read_archive_text(*archive, name));
+      // Readers that take an entry that cannot be opened as absent still report the refusal.
+      check(read_archive_bytes_if_opens(*archive, name));
+      const auto manifest = inspect_archive("deck.pptx", *archive);
+      EXPECT_EQ(manifest ? "" : manifest.error().to_string(), c.error);
+      // Copied raw, the entry is never inflated; transformed, it is.
+      std::string output;
+      const auto kept = write_package_to_buffer(*archive, output, {});
+      EXPECT_TRUE(kept) << kept.error().to_string();
+      RewritePlan transform;
+      transform.decide = [&](std::uint64_t, std::string_view entry) {
+        return EntryDecision{entry == name ? EntryAction::Transform : EntryAction::Keep};
+      };
+      transform.transform = [](std::string_view, std::string content) -> Result<std::string> {
+        return content;
+      };
+      const auto read = write_package_to_buffer(*archive, output, transform);
+      EXPECT_EQ(read ? "" : read.error().to_string(), c.error);
+    }
+  }
+}
+
 TEST(DuplicateNames, AreRefusedByTheCheckAndListedByTheManifest) {
   // The archive library writes no two entries of one name: the second name is patched after.
   std::string bytes = test::zip_bytes({{.name = "ppt/slides/slide1.xml", .bytes = "<one/>"},

@@ -1,0 +1,358 @@
+#include "core/slides/section_list.hpp"
+
+#include <algorithm>
+#include <compare>
+#include <functional>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "core/base/ascii.hpp"
+#include "core/base/decimal.hpp"
+#include "core/package/slide_order.hpp"
+#include "core/xml/xml_event_helpers.hpp"
+#include "core/xml/xml_events.hpp"
+
+namespace pelvane {
+
+namespace {
+
+// Levels count the root element as 1: the root's extension list, the extension, the section
+// list, a section, its slide list and that list's entries.
+constexpr std::size_t kExtensionListLevel = 2;
+constexpr std::size_t kExtensionLevel = 3;
+constexpr std::size_t kSectionListLevel = 4;
+constexpr std::size_t kSectionLevel = 5;
+constexpr std::size_t kSlideListLevel = 6;
+constexpr std::size_t kEntryLevel = 7;
+
+// The level of the element a tag opens, from the reader's depth after it.
+std::size_t tag_level(const XmlEvent& event, std::size_t depth) {
+  return event.is_start() ? depth : depth + 1;
+}
+
+// The slide id a tag names: its attribute written exactly "id" (not "r:id"), unescaped, as an
+// unsigned decimal.
+std::optional<std::uint64_t> named_slide_id(const XmlEvent& tag) {
+  for (const XmlAttribute& attribute : tag.attributes()) {
+    if (attribute.malformed || attribute.name != "id") continue;
+    const auto value = unescape_xml(attribute.value);
+    return value ? parse_u64(*value) : std::nullopt;
+  }
+  return std::nullopt;
+}
+
+struct SectionEntry {
+  std::optional<std::uint64_t> id;
+  std::string_view raw;
+};
+
+// One section's slide list as read: where it stands and what it holds.
+struct SectionSlides {
+  bool has_list = false;
+  bool closed = false;        // its end tag was met (or it closes itself)
+  bool self_closing = false;  // written as one tag
+  std::size_t begin = 0;      // the list element's byte range
+  std::size_t end = 0;
+  std::string_view start_tag;  // as written; the whole tag when it closes itself
+  std::string_view end_tag;
+  std::string_view name;  // qualified
+  std::string other;      // what the list holds besides its entries, in document order
+  std::vector<SectionEntry> entries;
+};
+
+// What one pass over the presentation finds: the slide list's ids and the sections.
+struct SectionScan {
+  std::vector<std::uint64_t> slide_ids;
+  std::vector<SectionSlides> sections;
+};
+
+Result<SectionScan> scan_sections(std::string_view xml) {
+  SectionScan scan;
+  XmlReader reader(xml);
+  SlideListScan slide_list;
+  bool in_extension_list = false;
+  bool in_extension = false;
+  bool in_section_list = false;
+  bool in_section = false;
+  SectionSlides* list = nullptr;  // the open list of the current section
+  bool in_entry = false;  // inside an entry written with a start and an end tag
+  std::size_t entry_begin = 0;
+  std::optional<std::uint64_t> entry_id;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) return scan;
+    const std::size_t depth = reader.depth();
+    if (slide_list.classify(event, depth) == SlideListScan::Role::Entry) {
+      if (const auto id = named_slide_id(event)) scan.slide_ids.push_back(*id);
+      continue;
+    }
+    if (list) {
+      if (in_entry) {
+        if (event.is_end() && depth == kEntryLevel - 1) {
+          const std::size_t end = event.offset + event.raw.size();
+          list->entries.push_back({entry_id, xml.substr(entry_begin, end - entry_begin)});
+          in_entry = false;
+        }
+      } else if (event.is_end() && depth == kSlideListLevel - 1) {
+        list->end = event.offset + event.raw.size();
+        list->end_tag = event.raw;
+        list->closed = true;
+        list = nullptr;
+      } else if (event.is_tag() && tag_level(event, depth) == kEntryLevel &&
+                 event.local_name() == "sldId") {
+        if (event.is_empty()) {
+          list->entries.push_back({named_slide_id(event), event.raw});
+        } else {
+          in_entry = true;
+          entry_begin = event.offset;
+          entry_id = named_slide_id(event);
+        }
+      } else {
+        list->other += event.raw;
+      }
+      continue;
+    }
+    if (event.is_end()) {
+      // Leaving an element closes every state opened at or below its level.
+      if (depth < kSectionLevel) in_section = false;
+      if (depth < kSectionListLevel) in_section_list = false;
+      if (depth < kExtensionLevel) in_extension = false;
+      if (depth < kExtensionListLevel) in_extension_list = false;
+      continue;
+    }
+    if (!event.is_tag()) continue;
+    const std::size_t level = tag_level(event, depth);
+    const std::string_view name = event.local_name();
+    if (level == kExtensionListLevel && name == "extLst") {
+      in_extension_list = event.is_start();
+    } else if (in_extension_list && level == kExtensionLevel && name == "ext") {
+      in_extension = event.is_start() &&
+                     equals_ignoring_ascii_case(attribute_key(event, "uri"), kSectionExtensionUri);
+    } else if (in_extension && level == kSectionListLevel && name == "sectionLst") {
+      in_section_list = event.is_start();
+    } else if (in_section_list && level == kSectionLevel && name == "section") {
+      scan.sections.emplace_back();
+      in_section = event.is_start();
+    } else if (in_section && level == kSlideListLevel && name == "sldIdLst" &&
+               !scan.sections.back().has_list) {
+      SectionSlides& section = scan.sections.back();
+      section.has_list = true;
+      section.self_closing = event.is_empty();
+      section.closed = event.is_empty();
+      section.begin = event.offset;
+      section.end = event.offset + event.raw.size();
+      section.start_tag = event.raw;
+      section.name = event.name;
+      if (event.is_start()) list = &section;
+    }
+  }
+}
+
+// How good a run of kept slides is: its length first, then how many of its neighbouring pairs
+// stand in their old order.
+struct RunScore {
+  std::size_t length = 0;
+  std::size_t ordered_pairs = 0;
+  auto operator<=>(const RunScore&) const = default;
+};
+
+std::size_t lowest_bit(std::size_t i) { return i & (~i + 1); }
+
+// The best scores of runs recorded so far, asked for by "section at or after s, rank above r": a
+// Fenwick tree over the sections (reversed, so that a suffix is a prefix), each node holding one
+// over the ranks its slides will have (in descending order, so that "above" is a prefix too).
+// Both levels are logarithmic, so the runs of n slides are scored in O(n log² n).
+class RunScores {
+ public:
+  RunScores(std::span<const std::optional<SlidePlace>> places, std::size_t sections)
+      : ranks_(sections + 1), scores_(sections + 1) {
+    for (const auto& place : places) {
+      if (!place) continue;
+      for (std::size_t node = outer(place->section); node < ranks_.size(); node += lowest_bit(node))
+        ranks_[node].push_back(place->rank);
+    }
+    for (std::size_t node = 1; node < ranks_.size(); ++node) {
+      std::sort(ranks_[node].begin(), ranks_[node].end(), std::greater<>());
+      scores_[node].resize(ranks_[node].size() + 1);
+    }
+  }
+
+  void record(const SlidePlace& place, const RunScore& score) {
+    for (std::size_t node = outer(place.section); node < ranks_.size(); node += lowest_bit(node)) {
+      std::vector<RunScore>& scores = scores_[node];
+      for (std::size_t inner = ranks_above(node, place.rank) + 1; inner < scores.size();
+           inner += lowest_bit(inner))
+        scores[inner] = std::max(scores[inner], score);
+    }
+  }
+
+  // The best score recorded at `section` or after, with a rank above `rank` when one is given.
+  RunScore best(std::size_t section, std::optional<std::size_t> rank) const {
+    RunScore best;
+    for (std::size_t node = outer(section); node > 0; node -= lowest_bit(node)) {
+      const std::size_t count = rank ? ranks_above(node, *rank) : ranks_[node].size();
+      for (std::size_t inner = count; inner > 0; inner -= lowest_bit(inner))
+        best = std::max(best, scores_[node][inner]);
+    }
+    return best;
+  }
+
+ private:
+  std::size_t outer(std::size_t section) const { return ranks_.size() - 1 - section; }
+  std::size_t ranks_above(std::size_t node, std::size_t rank) const {
+    const std::vector<std::size_t>& ranks = ranks_[node];
+    return static_cast<std::size_t>(
+        std::lower_bound(ranks.begin(), ranks.end(), rank, std::greater<>()) - ranks.begin());
+  }
+
+  std::vector<std::vector<std::size_t>> ranks_;
+  std::vector<std::vector<RunScore>> scores_;
+};
+
+// The list element of a section with the given slides, written again.
+std::string rewritten_list(const SectionSlides& section, std::span<const std::uint64_t> ids) {
+  std::string out;
+  if (section.self_closing) {
+    std::string_view tag = section.start_tag;
+    tag.remove_suffix(2);  // "/>"
+    out.append(tag).append(">");
+  } else {
+    out.append(section.start_tag);
+  }
+  out += section.other;
+  const std::string_view prefix =
+      section.name.substr(0, section.name.size() - xml_local_name(section.name).size());
+  std::unordered_map<std::uint64_t, std::string_view> entries;  // the first entry of each id
+  for (const SectionEntry& entry : section.entries)
+    if (entry.id) entries.emplace(*entry.id, entry.raw);
+  for (const std::uint64_t id : ids) {
+    if (const auto kept = entries.find(id); kept != entries.end()) {
+      out += kept->second;
+    } else {
+      out.append("<").append(prefix).append("sldId id=\"").append(std::to_string(id));
+      out.append("\"/>");
+    }
+  }
+  if (section.self_closing) {
+    out.append("</").append(section.name).append(">");
+  } else {
+    out.append(section.end_tag);
+  }
+  return out;
+}
+
+bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::uint64_t> ids) {
+  return std::equal(entries.begin(), entries.end(), ids.begin(), ids.end(),
+                    [](const SectionEntry& entry, std::uint64_t id) { return entry.id == id; });
+}
+
+}  // namespace
+
+std::vector<std::size_t> sections_for_slide_order(
+    std::span<const std::optional<SlidePlace>> places, std::size_t fallback) {
+  const std::size_t count = places.size();
+  // The score of a run that starts with (i, j): j's best run with i in front of it.
+  const auto extended = [&](std::size_t i, const RunScore& from_j, std::size_t j) {
+    return RunScore{from_j.length + 1,
+                    from_j.ordered_pairs + (places[i]->rank < places[j]->rank ? 1u : 0u)};
+  };
+  const auto may_follow = [&](std::size_t i, std::size_t j) {
+    return places[j] && places[j]->section >= places[i]->section;
+  };
+  // best[k]: the best run of non-decreasing sections that starts at position k.
+  std::size_t sections = 0;
+  for (const auto& place : places)
+    if (place) sections = std::max(sections, place->section + 1);
+  RunScores scores(places, sections);
+  std::vector<RunScore> best(count);
+  RunScore top;
+  for (std::size_t k = count; k-- > 0;) {
+    if (!places[k]) continue;
+    const SlidePlace& place = *places[k];
+    best[k] = RunScore{1, 0};
+    // A following slide of a higher old rank adds a pair in the old order.
+    if (const RunScore on = scores.best(place.section, place.rank); on.length > 0)
+      best[k] = std::max(best[k], RunScore{on.length + 1, on.ordered_pairs + 1});
+    if (const RunScore on = scores.best(place.section, std::nullopt); on.length > 0)
+      best[k] = std::max(best[k], RunScore{on.length + 1, on.ordered_pairs});
+    scores.record(place, best[k]);
+    top = std::max(top, best[k]);
+  }
+  // The best run through the earliest positions: each step takes the first position that still
+  // completes a best run.
+  std::vector<bool> kept(count, false);
+  std::optional<std::size_t> last;
+  for (std::size_t k = 0; k < count && top.length > 0; ++k) {
+    if (!places[k] || (last && !may_follow(*last, k))) continue;
+    if (last ? extended(*last, best[k], k) != top : best[k] != top) continue;
+    kept[k] = true;
+    top = best[k];
+    last = k;
+    if (top.length == 1) break;
+  }
+
+  // A slide takes the section of the nearest kept slide before it; slides ahead of the first kept
+  // one take that one's.
+  std::vector<std::size_t> result(count, fallback);
+  const auto first = std::find(kept.begin(), kept.end(), true);
+  if (first == kept.end()) return result;
+  std::size_t current = places[static_cast<std::size_t>(first - kept.begin())]->section;
+  for (std::size_t k = 0; k < count; ++k) {
+    if (kept[k]) current = places[k]->section;
+    result[k] = current;
+  }
+  return result;
+}
+
+Result<std::string> align_sections_with_slide_list(
+    std::string presentation_xml, std::optional<std::uint64_t> appended_slide_id) {
+  SectionScan scan = PELVANE_TRY(scan_sections(presentation_xml));
+  std::vector<std::size_t> listed;  // the sections that have a list, by their number
+  for (std::size_t s = 0; s < scan.sections.size(); ++s) {
+    if (!scan.sections[s].has_list) continue;
+    if (!scan.sections[s].closed) return std::move(presentation_xml);
+    listed.push_back(s);
+  }
+  if (listed.empty()) return std::move(presentation_xml);
+
+  // The section that names a slide first holds it; a slide id listed twice counts once. The old
+  // order is the order of the sections' entries.
+  std::unordered_map<std::uint64_t, SlidePlace> holder;
+  for (std::size_t n = 0; n < listed.size(); ++n) {
+    for (const SectionEntry& entry : scan.sections[listed[n]].entries)
+      if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});
+  }
+  std::vector<std::uint64_t> slides;
+  std::unordered_set<std::uint64_t> seen;
+  for (const std::uint64_t id : scan.slide_ids)
+    if (seen.insert(id).second) slides.push_back(id);
+  std::vector<std::optional<SlidePlace>> before(slides.size());
+  for (std::size_t k = 0; k < slides.size(); ++k) {
+    if (slides[k] == appended_slide_id) {
+      before[k] = SlidePlace{listed.size() - 1, holder.size()};
+    } else if (const auto found = holder.find(slides[k]); found != holder.end()) {
+      before[k] = found->second;
+    }
+  }
+  const std::vector<std::size_t> after = sections_for_slide_order(before, 0);
+
+  std::vector<std::vector<std::uint64_t>> members(listed.size());
+  for (std::size_t k = 0; k < slides.size(); ++k) members[after[k]].push_back(slides[k]);
+  std::string out;
+  bool changed = false;
+  std::size_t copied = 0;  // input bytes written so far
+  for (std::size_t n = 0; n < listed.size(); ++n) {
+    const SectionSlides& section = scan.sections[listed[n]];
+    if (same_slides(section.entries, members[n])) continue;
+    changed = true;
+    out.append(std::string_view(presentation_xml).substr(copied, section.begin - copied));
+    out += rewritten_list(section, members[n]);
+    copied = section.end;
+  }
+  if (!changed) return std::move(presentation_xml);
+  out.append(std::string_view(presentation_xml).substr(copied));
+  return out;
+}
+
+}  // namespace pelvane

@@ -1,0 +1,254 @@
+#include "core/zip/zip_sink.hpp"
+
+#include <sys/sendfile.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace pelvane {
+
+namespace {
+
+constexpr std::size_t kFileBufferSize = 1024 * 1024;
+constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
+// Blocks at least this long are written straight to the file rather than through the buffer.
+constexpr std::size_t kDirectWrite = 256 * 1024;
+// Spans of one file closer together than this are read in one go, the bytes between them
+// read and left: cheaper than another system call.
+constexpr std::uint64_t kReadGap = FileZipSink::kScrapSize;
+// The most bytes, and pieces, read in one go for neighbouring spans, gaps included.
+constexpr std::uint64_t kReadSpan = 2 * kFileBufferSize;
+constexpr std::size_t kReadPieces = 1024;  // the system's limit on pieces per call
+
+PelvaneError io_error_from_errno(std::string_view what) {
+  return PelvaneError::io(std::string(what) + ": " + std::generic_category().message(errno));
+}
+
+// Writes all of `bytes` at `offset`, or at the current position when `offset` is negative.
+Result<void> write_fully(int fd, std::string_view bytes, off_t offset) {
+  while (!bytes.empty()) {
+    ssize_t written = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
+                                 : ::pwrite(fd, bytes.data(), bytes.size(), offset);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return fail(io_error_from_errno("cannot write output"));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    if (offset >= 0) offset += written;
+  }
+  return {};
+}
+
+// Reads exactly `length` bytes of `fd` at `offset` into `out`.
+Result<void> read_fully(int fd, char* out, std::uint64_t length, std::uint64_t offset) {
+  while (length > 0) {
+    const ssize_t got =
+        ::pread(fd, out, static_cast<std::size_t>(length), static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(io_error_from_errno("cannot read input"));
+    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    out += got;
+    offset += static_cast<std::uint64_t>(got);
+    length -= static_cast<std::uint64_t>(got);
+  }
+  return {};
+}
+
+// Fills `pieces` in order with the bytes of `fd` from `offset` on.
+Result<void> read_pieces(int fd, std::vector<iovec>& pieces, std::uint64_t offset) {
+  std::size_t first = 0;
+  while (first < pieces.size()) {
+    const ssize_t got = ::preadv(fd, pieces.data() + first, static_cast<int>(pieces.size() - first),
+                                 static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return fail(io_error_from_errno("cannot read input"));
+    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    offset += static_cast<std::uint64_t>(got);
+    // Past the pieces filled whole; a piece filled in part goes on from where it stopped.
+    for (auto left = static_cast<std::size_t>(got); left > 0;) {
+      iovec& piece = pieces[first];
+      const std::size_t taken = std::min(left, piece.iov_len);
+      piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
+      piece.iov_len -= taken;
+      left -= taken;
+      if (piece.iov_len == 0) ++first;
+    }
+    while (first < pieces.size() && pieces[first].iov_len == 0) ++first;
+  }
+  return {};
+}
+
+// True when `error` says that this way of copying inside the kernel does not work between the
+// two files (rather than that the copy failed).
+bool is_refusal(int error) {
+  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
+         error == EPERM || error == ETXTBSY;
+}
+
+}  // namespace
+
+Result<void> MemoryZipSink::write(std::string_view bytes) {
+  buffer_.append(bytes);
+  return {};
+}
+
+Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset > buffer_.size() || bytes.size() > buffer_.size() - offset)
+    return fail(PelvaneError::zip("patch outside the written archive"));
+  std::memcpy(buffer_.data() + offset, bytes.data(), bytes.size());
+  return {};
+}
+
+Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  // In slices, so that a length past the end of the file fails before it is all allocated.
+  const std::size_t start = buffer_.size();
+  while (length > 0) {
+    const auto slice = static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize));
+    const std::size_t at = buffer_.size();
+    buffer_.resize(at + slice);
+    auto read = read_fully(fd, buffer_.data() + at, slice, offset);
+    if (!read) {
+      buffer_.resize(start);
+      return read;
+    }
+    offset += slice;
+    length -= slice;
+  }
+  return {};
+}
+
+FileZipSink::FileZipSink(int fd)
+    : fd_(fd), buffer_(std::make_unique_for_overwrite<char[]>(kFileBufferSize)) {
+  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+  start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+}
+
+Result<void> FileZipSink::write(std::string_view bytes) {
+  if (bytes.size() >= kDirectWrite) {
+    // Large blocks (the central directory of many entries) go straight to the file.
+    PELVANE_TRY_VOID(flush());
+    PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+    flushed_ += bytes.size();
+    return {};
+  }
+  if (size_ + bytes.size() > kFileBufferSize) PELVANE_TRY_VOID(flush());
+  std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
+  size_ += bytes.size();
+  return {};
+}
+
+Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
+  if (offset >= flushed_) {
+    std::uint64_t in_buffer = offset - flushed_;
+    if (in_buffer > size_ || bytes.size() > size_ - in_buffer)
+      return fail(PelvaneError::zip("patch outside the written archive"));
+    std::memcpy(buffer_.get() + in_buffer, bytes.data(), bytes.size());
+    return {};
+  }
+  if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
+  return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
+}
+
+Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+  if (length >= kKernelCopyMinimum &&
+      !(fd == kernel_copy_fd_ && kernel_copy_ == KernelCopy::Unavailable)) {
+    // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
+    // the output (where the page cache can use its large pages); the bytes before that boundary
+    // go through the buffer.
+    const std::uint64_t position_in_output = start_ + flushed_ + size_;
+    const std::uint64_t head =
+        (kKernelCopyAlignment - position_in_output % kKernelCopyAlignment) % kKernelCopyAlignment;
+    PELVANE_TRY_VOID(reserve_spans(fd, offset, head));
+    PELVANE_TRY_VOID(flush());
+    const std::uint64_t copied =
+        PELVANE_TRY(copy_in_kernel(fd, offset + head, length - head)) + head;
+    offset += copied;
+    length -= copied;
+  }
+  return reserve_spans(fd, offset, length);
+}
+
+Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
+                                                  std::uint64_t length) {
+  if (fd != kernel_copy_fd_) {
+    kernel_copy_fd_ = fd;
+    kernel_copy_ = KernelCopy::CopyFileRange;
+  }
+  auto position = static_cast<off_t>(offset);
+  std::uint64_t copied = 0;
+  while (copied < length && kernel_copy_ != KernelCopy::Unavailable) {
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
+    const ssize_t done = kernel_copy_ == KernelCopy::CopyFileRange
+                             ? ::copy_file_range(fd, &position, fd_, nullptr, wanted, 0)
+                             : ::sendfile(fd_, fd, &position, wanted);
+    if (done > 0) {
+      copied += static_cast<std::uint64_t>(done);
+      flushed_ += static_cast<std::uint64_t>(done);
+      continue;
+    }
+    if (done < 0 && errno == EINTR) continue;
+    if (done == 0) return fail(PelvaneError::io("input ended before the entry's data"));
+    if (!is_refusal(errno)) return fail(io_error_from_errno("cannot copy input to output"));
+    // Not possible between these files: the next way, from where the copy stands.
+    kernel_copy_ = kernel_copy_ == KernelCopy::CopyFileRange ? KernelCopy::Sendfile
+                                                             : KernelCopy::Unavailable;
+  }
+  return copied;
+}
+
+Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint64_t length) {
+  while (length > 0) {
+    if (size_ == kFileBufferSize) PELVANE_TRY_VOID(flush());
+    const auto piece =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize - size_));
+    spans_.push_back({size_, fd, offset, piece});
+    size_ += piece;
+    offset += piece;
+    length -= piece;
+  }
+  return {};
+}
+
+Result<void> FileZipSink::read_pending() {
+  std::vector<iovec> pieces;
+  for (std::size_t first = 0; first < spans_.size();) {
+    // Spans that follow each other in one file, close together, are read at once, each into its
+    // place in the buffer and the bytes between them into a scrap area.
+    const Span& span = spans_[first];
+    pieces.assign(1, iovec{buffer_.get() + span.at, span.length});
+    std::uint64_t end = span.offset + span.length;
+    std::size_t last = first + 1;
+    for (; last < spans_.size() && pieces.size() + 2 <= kReadPieces; ++last) {
+      const Span& next = spans_[last];
+      if (next.fd != span.fd || next.offset < end || next.offset - end > kReadGap ||
+          next.offset + next.length - span.offset > kReadSpan)
+        break;
+      if (next.offset > end)
+        pieces.push_back(iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)});
+      pieces.push_back(iovec{buffer_.get() + next.at, next.length});
+      end = next.offset + next.length;
+    }
+    // Whichever write brought the flush, this is the failure of a raw copy.
+    auto read = read_pieces(span.fd, pieces, span.offset);
+    if (!read) return fail(PelvaneError::zip(read.error().message()));
+    first = last;
+  }
+  spans_.clear();
+  return {};
+}
+
+Result<void> FileZipSink::flush() {
+  PELVANE_TRY_VOID(read_pending());
+  if (size_ == 0) return {};
+  PELVANE_TRY_VOID(write_fully(fd_, std::string_view(buffer_.get(), size_), -1));
+  flushed_ += size_;
+  size_ = 0;
+  return {};
+}
+
+}  // namespace pelvane

@@ -1,0 +1,99 @@
+// Where an archive's bytes go: a buffer in memory or a file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/base/error.hpp"
+
+namespace pelvane {
+
+// Spans of an input file at least this long are copied inside the kernel by a file sink.
+inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
+
+// Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
+// an entry whose CRC-32 and sizes are known only after its data).
+class ZipSink {
+ public:
+  virtual ~ZipSink() = default;
+  virtual Result<void> write(std::string_view bytes) = 0;
+  virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
+  // Pushes buffered bytes to their destination.
+  virtual Result<void> flush() = 0;
+  // Appends `length` bytes read from the file `fd` at `offset`. The bytes may be read later,
+  // up to the next `flush` or `read_pending`; the file must stay open until then.
+  virtual Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) = 0;
+  // Reads now every span of an input file still waiting in the sink, so that the file may close.
+  virtual Result<void> read_pending() { return {}; }
+};
+
+// Collects the archive in a byte buffer owned by the caller.
+class MemoryZipSink final : public ZipSink {
+ public:
+  explicit MemoryZipSink(std::string& buffer) : buffer_(buffer) {}
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override { return {}; }
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+
+ private:
+  std::string& buffer_;
+};
+
+// Writes the archive to an open file descriptor (not owned), from its current position.
+//
+// Bytes gather in a large buffer and reach the file in few large writes. A span copied from an
+// input file takes one of two roads:
+//   - a short one (the entries of a package of many small parts, the headers written anew
+//     between them) keeps its place in the buffer and is read when the buffer is flushed,
+//     neighbouring spans of one file in a single read: a run of entries costs one read and one
+//     write, whatever the number of its entries;
+//   - a long one (`kKernelCopyMinimum` and up) is copied inside the kernel: `copy_file_range`
+//     where the two files allow it, `sendfile` where they do not (another file system), through
+//     the buffer where neither works. What a file refused once is not tried again with it.
+// Reading an input file may thus fail while a later write flushes the buffer: that failure is
+// `Zip`, the failure of a raw copy, whichever write met it.
+class FileZipSink final : public ZipSink {
+ public:
+  // Spans of one file at most this far apart are read in one go.
+  static constexpr std::size_t kScrapSize = 16 * 1024;
+
+  explicit FileZipSink(int fd);
+  Result<void> write(std::string_view bytes) override;
+  Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
+  Result<void> flush() override;
+  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+  Result<void> read_pending() override;
+
+ private:
+  // Bytes of an input file that belong at `at` in the buffer.
+  struct Span {
+    std::size_t at;
+    int fd;
+    std::uint64_t offset;
+    std::size_t length;
+  };
+  enum class KernelCopy : std::uint8_t { CopyFileRange, Sendfile, Unavailable };
+
+  // Copies from `fd` inside the kernel as far as the two files allow; returns the bytes copied.
+  Result<std::uint64_t> copy_in_kernel(int fd, std::uint64_t offset, std::uint64_t length);
+  // Leaves room in the buffer for `length` bytes of `fd` from `offset`, flushing when full.
+  Result<void> reserve_spans(int fd, std::uint64_t offset, std::uint64_t length);
+
+  int fd_;
+  std::uint64_t start_;        // file offset of the archive's first byte
+  std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;     // bytes of `buffer_` in use
+  std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
+  std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
+  // The input file last copied in the kernel and how far it got with it.
+  int kernel_copy_fd_ = -1;
+  KernelCopy kernel_copy_ = KernelCopy::CopyFileRange;
+};
+
+}  // namespace pelvane

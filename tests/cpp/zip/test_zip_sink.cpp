@@ -1,0 +1,119 @@
+#include "core/zip/zip_sink.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace pelvane {
+namespace {
+
+using test::TempDir;
+
+// One call on a sink: bytes written, a span of input file 0 or 1 copied, or bytes patched.
+struct Step {
+  enum Kind { Write, Copy, Patch } kind;
+  int file = 0;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+};
+
+struct SinkCase {
+  const char* label;
+  std::vector<Step> steps;
+  const char* failure = nullptr;  // what the file sink's flush reports, if it fails
+};
+
+std::vector<SinkCase> sink_cases() {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  std::vector<SinkCase> cases;
+  SinkCase headers{"headers written anew between spans close together", {}};
+  for (std::uint64_t k = 0; k < 3000; ++k) {
+    headers.steps.push_back({Step::Write, 0, k, 30});
+    headers.steps.push_back({Step::Copy, 0, k * 100 + 30, 70});
+  }
+  cases.push_back(headers);
+  cases.push_back({"spans far apart and out of order",
+                   {{Step::Copy, 0, 2 * kMiB, 500}, {Step::Copy, 0, 10, 500},
+                    {Step::Copy, 0, kMiB, 40000}, {Step::Copy, 0, 60000, 7}}});
+  cases.push_back({"two files in turn",
+                   {{Step::Copy, 0, 0, 100}, {Step::Copy, 1, 0, 100}, {Step::Copy, 0, 100, 100},
+                    {Step::Copy, 1, 150, 100}, {Step::Write, 0, 5, 3}}});
+  cases.push_back({"a span across the end of the buffer",
+                   {{Step::Write, 0, 0, 700 * 1024}, {Step::Copy, 0, 5, 900 * 1024}}});
+  cases.push_back({"long spans copied in the kernel",
+                   {{Step::Write, 0, 0, 10}, {Step::Copy, 0, 1, kMiB + kMiB / 2},
+                    {Step::Copy, 1, 3, 50}, {Step::Copy, 0, 2 * kMiB, kMiB + 3}}});
+  cases.push_back({"patches in the buffer and in the file",
+                   {{Step::Write, 0, 0, 100}, {Step::Patch, 0, 10, 2}, {Step::Copy, 0, 0, 3000},
+                    {Step::Write, 0, 7, 2 * kMiB}, {Step::Patch, 0, 20, 4}}});
+  cases.push_back({"a span past the end of its file",
+                   {{Step::Write, 0, 0, 10}, {Step::Copy, 1, 60000, 10000}},
+                   "zip error: input ended before the entry's data"});
+  return cases;
+}
+
+Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const int files[2]) {
+  const std::string literal = test::noise(3 << 20, 11);
+  for (const Step& step : steps) {
+    const std::string_view bytes = std::string_view(literal).substr(step.offset, step.length);
+    Result<void> done = step.kind == Step::Write ? sink.write(bytes)
+                        : step.kind == Step::Patch
+                            ? sink.patch(step.offset, bytes)
+                            : sink.copy_from_file(files[step.file], step.offset, step.length);
+    if (!done) return done;
+  }
+  return sink.flush();
+}
+
+// What a file sink writes equals what a memory sink collects, whichever way each span travels:
+// read later, several in one read, or copied inside the kernel, on one file system or across
+// two (the RAM disk, when there is one).
+TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
+  TempDir dir;
+  const std::string inputs[2] = {dir.file("a.bin"), dir.file("b.bin")};
+  test::write_file(inputs[0], test::noise(4 << 20, 1));
+  test::write_file(inputs[1], test::noise(64 * 1024, 2));
+  const int files[2] = {::open(inputs[0].c_str(), O_RDONLY), ::open(inputs[1].c_str(), O_RDONLY)};
+  std::vector<std::string> outputs = {dir.file("out.zip")};
+  if (std::filesystem::is_directory("/dev/shm"))
+    outputs.push_back("/dev/shm/" + dir.path().filename().string() + ".zip");
+  struct Removed {  // the output on the RAM disk goes even when an assertion ends the test
+    const std::string path;
+    ~Removed() { std::filesystem::remove(path); }
+  } removed{outputs.back()};
+
+  for (const SinkCase& sink_case : sink_cases()) {
+    SCOPED_TRACE(sink_case.label);
+    std::string expected;
+    MemoryZipSink memory(expected);
+    const auto collected = run_steps(memory, sink_case.steps, files);
+    for (const std::string& output : outputs) {
+      SCOPED_TRACE(output);
+      const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ASSERT_GE(fd, 0);
+      FileZipSink sink(fd);
+      const auto written = run_steps(sink, sink_case.steps, files);
+      ::close(fd);
+      if (sink_case.failure) {
+        ASSERT_FALSE(collected);
+        ASSERT_FALSE(written);
+        EXPECT_EQ(written.error().to_string(), sink_case.failure);
+      } else {
+        ASSERT_TRUE(collected);
+        ASSERT_TRUE(written) << written.error().to_string();
+        EXPECT_TRUE(test::read_file(output) == expected);
+      }
+    }
+  }
+  ::close(files[0]);
+  ::close(files[1]);
+}
+
+}  // namespace
+}  // namespace pelvane
