@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/base/decimal.hpp"
+#include "core/pml/shape_tree.hpp"
 #include "core/pml/xml_builders.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
@@ -71,15 +72,6 @@ std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id
   return xml;
 }
 
-Result<std::string> add_picture_to_target_xml(std::string_view slide_xml,
-                                              const InsertionTarget& target,
-                                              std::string_view relationship_id,
-                                              std::uint64_t shape_id, const EmuBox& box) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id, [&]() -> Result<std::string> {
-    return picture_xml(shape_id, relationship_id, box);
-  });
-}
-
 std::string movie_picture_xml(std::uint64_t shape_id, const MovieArgs& args) {
   std::string xml;
   xml.reserve(900 + args.name.size());
@@ -133,16 +125,6 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
   return inserted_at(slide_xml, offset, new_timing_tree_xml(shape_id));
 }
 
-Result<std::string> add_movie_to_slide_xml(std::string slide_xml, std::uint64_t shape_id,
-                                           const MovieArgs& args) {
-  std::string with_picture = PELVANE_TRY(add_shape_to_target_xml(
-      slide_xml, InsertionTarget::slide(), shape_id,
-      [&]() -> Result<std::string> { return movie_picture_xml(shape_id, args); }));
-  // Released before the second pass, so that no more than two texts of the slide are held.
-  std::string().swap(slide_xml);
-  return add_video_timing_xml(with_picture, shape_id);
-}
-
 Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObjectArgs& args) {
   PELVANE_TRY_VOID(check_xml_text(args.prog_id));
   const EmuBox& box = args.box;
@@ -178,14 +160,6 @@ Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObject
   append_blip_fill_and_frame(xml, args.icon_relationship_id, box);
   xml += "</p:oleObj></a:graphicData></a:graphic></p:graphicFrame>";
   return xml;
-}
-
-Result<std::string> add_ole_object_to_target_xml(std::string_view slide_xml,
-                                                 const InsertionTarget& target,
-                                                 std::uint64_t shape_id,
-                                                 const OleObjectArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                 [&] { return ole_object_shape_xml(shape_id, args); });
 }
 
 }  // namespace pelvane
