@@ -48,15 +48,6 @@ std::uint64_t max_time_node_id(std::string_view xml) {
   return largest;
 }
 
-std::string inserted_at(std::string_view text, std::size_t offset, std::string_view fragment) {
-  std::string out;
-  out.reserve(text.size() + fragment.size());
-  out.append(text.substr(0, offset));
-  out.append(fragment);
-  out.append(text.substr(offset));
-  return out;
-}
-
 }  // namespace
 
 std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id,
@@ -114,7 +105,7 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
     const std::size_t child_list_end = find_in_markup(slide_xml, kChildListClose, timing);
     if (child_list_end == std::string_view::npos) return std::string(slide_xml);
     const std::uint64_t node_id = max_time_node_id(slide_xml) + 1;
-    return inserted_at(slide_xml, child_list_end, video_timing_node_xml(node_id, shape_id));
+    return splice_text(slide_xml, child_list_end, 0, video_timing_node_xml(node_id, shape_id));
   }
   const std::size_t close = rfind_in_markup(slide_xml, kSlideClose);
   if (close == std::string_view::npos) {
@@ -122,7 +113,7 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
   }
   const std::size_t slide_start = find_tag_start(slide_xml, 0, "p:sld").value_or(0);
   const std::size_t offset = before_trailing_ext_list(slide_xml, slide_start, close);
-  return inserted_at(slide_xml, offset, new_timing_tree_xml(shape_id));
+  return splice_text(slide_xml, offset, 0, new_timing_tree_xml(shape_id));
 }
 
 Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObjectArgs& args) {

@@ -327,12 +327,7 @@ std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset
     wrapped = group_shape_with_child_xml(first_id - 1, fragment);
     fragment = wrapped;
   }
-  std::string out;
-  out.reserve(slide_xml.size() + fragment.size());
-  out.append(slide_xml.substr(0, offset));
-  out.append(fragment);
-  out.append(slide_xml.substr(offset));
-  return out;
+  return splice_text(slide_xml, offset, 0, fragment);
 }
 
 }  // namespace pelvane
