@@ -1,7 +1,6 @@
 // Which start tags lie inside the shape a text pass addresses, for each way of addressing it.
 #include <gtest/gtest.h>
 #include <string>
-#include <string_view>
 
 #include "core/pml/shape_cursor.hpp"
 

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "core/pml/shape_tree.hpp"
 #include "core/shapes/xml_connector_builders.hpp"
 #include "core/shapes/xml_freeform_builders.hpp"
 #include "core/shapes/xml_group_builders.hpp"
@@ -55,12 +54,6 @@ std::string freeform(std::string_view head, std::string_view path, std::string_v
       "r=\"r\" b=\"b\"/><a:pathLst>{1}</a:pathLst></a:custGeom></p:spPr>{3}<p:txBody><a:bodyPr "
       "rtlCol=\"0\" anchor=\"ctr\"/><a:lstStyle/>{2}</p:txBody></p:sp>",
       {head, path, body, kShapeStyle});
-}
-
-std::string slide(std::string_view shapes) {
-  return "<p:sld><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/></p:nvGrpSpPr>"
-         "<p:grpSpPr/>" +
-         std::string(shapes) + "</p:spTree></p:cSld></p:sld>";
 }
 
 TEST(FreeformFragment, ExactTemplate) {
@@ -223,27 +216,9 @@ TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
             "unsupported auto shape preset geometry: oval");
 }
 
-TEST(GroupFragments, EmptyGroupAndConnectorInANewGroup) {
+TEST(GroupFragments, EmptyGroup) {
   EXPECT_EQ(empty_group_shape_xml(1), fill(std::string(kEmptyGroupTemplate), {"1", "0", ""}));
   EXPECT_EQ(empty_group_shape_xml(0), fill(std::string(kEmptyGroupTemplate), {"0", "0", ""}));
-
-  // Largest id 4: the new group takes 5 ("Group 4"), the connector 6 ("Connector 5").
-  const std::string container =
-      "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"4\" name=\"g\"/></p:nvGrpSpPr><p:grpSpPr/></p:grpSp>";
-  const std::string tree = slide(container);
-  std::string spliced = tree;
-  auto id = insert_new_shape(spliced, InsertionTarget::new_group_in_group(0), [](std::uint64_t id) {
-    return connector_shape_xml(id, ConnectorArgs{"line", 0, 0, 10, 10});
-  });
-  ASSERT_TRUE(id.has_value());
-  EXPECT_EQ(*id, 6u);
-  const std::string connector =
-      fill(std::string(kConnectorTemplate),
-           {"6", "5", "<p:cNvCxnSpPr/>", "", "0", "0", "10", "10", "line"});
-  const std::size_t at = tree.rfind("</p:grpSp>");
-  EXPECT_EQ(spliced, tree.substr(0, at) +
-                         fill(std::string(kEmptyGroupTemplate), {"5", "4", connector}) +
-                         tree.substr(at));
 }
 
 }  // namespace

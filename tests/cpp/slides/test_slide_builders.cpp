@@ -170,19 +170,12 @@ std::string named(int id, std::string_view name) {
 
 TEST(PlaceholderOnSlide, NamesTheShapePastUsedNames) {
   const PlaceholderShapeSpec title{"title", {}, {}, {}};
-  const struct {
-    std::string slide_xml;
-    std::uint64_t id;
-    std::string_view name;
-  } cases[] = {
-      {slide(named(3, "Box")), 4, "Title 3"},
-      {slide(named(3, "Title 3")), 4, "Title 4"},
-      {slide(named(3, "Title 3") + named(2, "Title 4")), 4, "Title 5"},
-      {slide(named(3, "Title 5")), 4, "Title 3"},
-      {slide(""), 0, "Title 0"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(placeholder_shape_name(c.slide_xml, c.id, title), c.name) << c.slide_xml;
+  EXPECT_EQ(placeholder_shape_name(slide(named(3, "Box")), 4, title), "Title 3");
+  EXPECT_EQ(placeholder_shape_name(slide(named(3, "Title 3")), 4, title), "Title 4");
+  EXPECT_EQ(placeholder_shape_name(slide(named(3, "Title 3") + named(2, "Title 4")), 4, title),
+            "Title 5");
+  EXPECT_EQ(placeholder_shape_name(slide(named(3, "Title 5")), 4, title), "Title 3");
+  EXPECT_EQ(placeholder_shape_name(slide(""), 0, title), "Title 0");
 }
 
 }  // namespace
