@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "core/xml/xml_events.hpp"
 
@@ -51,9 +52,43 @@ class ShapeCursor {
   }
 
   // Every start tag (other events are `Other`), in document order, before the pass acts on it.
-  ShapeStart start(const XmlEvent& event);
+  ShapeStart start(const XmlEvent& event) {
+    return event.is_start() ? start(event, event.local_name()) : ShapeStart::Other;
+  }
+  // The same for a pass that has read the tag's local name already.
+  ShapeStart start(const XmlEvent& event, std::string_view name) {
+    if (!event.is_start()) return ShapeStart::Other;
+    if (group_index_) {
+      if (name == "grpSp") {
+        if (group_depth_ > 0) ++group_depth_;
+        if (groups_++ == *group_index_) {
+          group_depth_ = 1;
+          shapes_ = 0;
+        }
+        return ShapeStart::Other;
+      }
+      if (group_depth_ != 1) return ShapeStart::Other;
+    }
+    if (name != "sp") return ShapeStart::Other;
+    if (shapes_++ == shape_index_) {
+      in_shape_ = true;
+      return ShapeStart::Addressed;
+    }
+    if (counting_.next_shape_leaves) in_shape_ = false;
+    return in_shape_ ? ShapeStart::Inner : ShapeStart::Other;
+  }
+
   // Every end tag, after the pass has handled it.
-  void end(const XmlEvent& event);
+  void end(const XmlEvent& event) {
+    // Outside the addressed shape and group no end tag matters (most of a slide).
+    if (!event.is_end() || (!in_shape_ && group_depth_ == 0)) return;
+    const std::string_view name = event.local_name();
+    if (in_shape_ && name == "sp")
+      in_shape_ = false;
+    else if (group_depth_ > 0 && name == "grpSp")
+      --group_depth_;
+  }
+
   bool in_shape() const { return in_shape_; }
 
  private:

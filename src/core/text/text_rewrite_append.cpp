@@ -101,7 +101,7 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
       write_break();
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (shape.start(event) != ShapeStart::Other) {
+      if (shape.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
       } else if (shape.in_shape() && name == "p") {
         const bool addressed = paragraphs++ == paragraph_index;

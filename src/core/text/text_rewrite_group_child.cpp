@@ -32,7 +32,7 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (cursor.start(event) != ShapeStart::Other) {
+      if (cursor.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
       } else if (cursor.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
@@ -98,7 +98,7 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     }
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (cursor.start(event) != ShapeStart::Other) {
+      if (cursor.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
       } else if (event.is_start() && cursor.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;

@@ -45,7 +45,7 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (shape.start(event) == ShapeStart::Addressed) {
+      if (shape.start(event, name) == ShapeStart::Addressed) {
         paragraphs = 0;
       } else if (shape.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
