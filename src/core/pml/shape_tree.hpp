@@ -162,9 +162,9 @@ std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset
 
 // The one way a new shape enters a slide, whatever the family (shapes, pictures, movies,
 // objects, tables, placeholders). In order: the ids are taken from the largest shape id plus one
-// on, a new group around the fragment first (the new-group target), then `fragment_ids` for the
-// fragment; the target is located, so that a missing target is reported even when the
-// fragment's own arguments are bad; `build_fragment` is called with the fragment's first id;
+// on, a new group around the fragment first (the new-group target), then `fragment_ids` (one or
+// more) for the fragment; the target is located, so that a missing target is reported even when
+// the fragment's own arguments are bad; `build_fragment` is called with the fragment's first id;
 // the fragment is spliced in, wrapped in the new group for that target. `slide_xml` becomes the
 // new text only when every step succeeded. Returns the fragment's last id: the shape asked for,
 // never the group around it. `build_fragment`: Result<std::string>(std::uint64_t first_id).
