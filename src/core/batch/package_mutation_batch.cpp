@@ -330,8 +330,10 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
         }
         return true;
       }));
-  return EditBatchSummary{std::string(output), operations.size(), replacements,
-                          edited.facts.part_count, edited.facts.has_vba};
+  EditBatchSummary summary;
+  summary.edits = operations.size();
+  summary.replacements = replacements;
+  return finish_record(std::move(summary), output, edited);
 }
 
 }  // namespace pelvane

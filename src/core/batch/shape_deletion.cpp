@@ -102,7 +102,7 @@ Result<ShapeDeletion> delete_shape_at_index_in_slide(std::string_view xml,
       writer.write_event(event);
       continue;
     }
-    if (event.is_tag() && depth == 1 && is_shape_tree_shape(event.local_name())) {
+    if (event.is_tag() && depth == 1 && is_shape_element_name(event.local_name())) {
       if (shapes++ == shape_index) {
         found = true;
         removed.take(event);

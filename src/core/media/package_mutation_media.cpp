@@ -66,25 +66,6 @@ void stage_relationships_and_content_types(PackageEdit& edit, const std::string&
   edit.replace_part(std::string(kContentTypesPart), std::move(content_types_xml));
 }
 
-// The keys every media record shares, from the edit that wrote the package.
-template <class Record>
-Record finish_record(Edited<Record> edited, std::string_view output, std::uint64_t slide_index) {
-  Record record = std::move(edited.value);
-  record.path = std::string(output);
-  record.slide_index = slide_index;
-  record.slide_part = std::move(edited.slide_part);
-  record.part_count = edited.facts.part_count;
-  record.has_vba = edited.facts.has_vba;
-  return record;
-}
-
-// The id of the shape asked for: the largest id plus one, plus two when a new group takes the
-// one before it.
-Result<std::uint64_t> new_shape_id(std::string_view slide_xml, const InsertionTarget& target) {
-  std::uint64_t shape_id = PELVANE_TRY(next_shape_id(slide_xml));
-  return target.wraps_in_new_group() ? shape_id + 1 : shape_id;
-}
-
 Result<ImageAddSummary> add_picture(std::string_view input, std::string_view output,
                                     std::uint64_t slide_index, const InsertionTarget& target,
                                     std::string_view image_path, const EmuBox& box) {
@@ -95,9 +76,10 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
       },
       [&](SlideEdit& slide, ImageInsertionPlan& plan) -> Result<ImageAddSummary> {
         ImageAddSummary summary;
-        summary.shape_id = PELVANE_TRY(new_shape_id(slide.xml(), target));
-        slide.xml() = PELVANE_TRY(add_picture_to_target_xml(
-            slide.xml(), target, plan.relationship_id, summary.shape_id, box));
+        summary.shape_id = PELVANE_TRY(insert_new_shape(
+            slide.xml(), target, [&](std::uint64_t shape_id) -> Result<std::string> {
+              return picture_xml(shape_id, plan.relationship_id, box);
+            }));
         stage_relationships_and_content_types(slide.package(), plan.relationships_part,
                                               std::move(plan.relationships_xml),
                                               std::move(plan.content_types_xml));
@@ -107,7 +89,7 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
         summary.image_part = std::move(plan.image_part);
         return summary;
       }));
-  return finish_record(std::move(edited), output, slide_index);
+  return finish_record(std::move(edited), output);
 }
 
 // The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
@@ -210,15 +192,18 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
             PELVANE_TRY(add_image_relationship(relationships, summary.poster_relationship_id,
                                                slide_relative_target("media", parts.poster_part)));
 
-        summary.shape_id = PELVANE_TRY(next_shape_id(slide.xml()));
-        const std::string name = movie_shape_name(movie_path, summary.shape_id);
-        slide.xml() =
-            PELVANE_TRY(add_movie_to_slide_xml(std::move(slide.xml()), summary.shape_id,
-                                               MovieArgs{summary.video_relationship_id,
-                                                         summary.media_relationship_id,
-                                                         summary.poster_relationship_id,
-                                                         name,
-                                                         {x_emu, y_emu, cx_emu, cy_emu}}));
+        // The picture first, then the timing node that plays it.
+        summary.shape_id = PELVANE_TRY(insert_new_shape(
+            slide.xml(), InsertionTarget::slide(),
+            [&](std::uint64_t shape_id) -> Result<std::string> {
+              const std::string name = movie_shape_name(movie_path, shape_id);
+              return movie_picture_xml(shape_id, MovieArgs{summary.video_relationship_id,
+                                                           summary.media_relationship_id,
+                                                           summary.poster_relationship_id,
+                                                           name,
+                                                           {x_emu, y_emu, cx_emu, cy_emu}});
+            }));
+        slide.xml() = PELVANE_TRY(add_video_timing_xml(slide.xml(), summary.shape_id));
 
         content_types =
             PELVANE_TRY(ensure_default_content_type(content_types, extension, mime_type));
@@ -232,7 +217,7 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
         slide.package().add_part(std::move(parts.poster_part), std::move(poster.bytes));
         return summary;
       }));
-  return finish_record(std::move(edited), output, slide_index);
+  return finish_record(std::move(edited), output);
 }
 
 Result<OleObjectAddSummary> add_slide_ole_object_with_target(
@@ -273,15 +258,15 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
             PELVANE_TRY(add_image_relationship(relationships, summary.icon_relationship_id,
                                                slide_relative_target("media", parts.icon_part)));
 
-        summary.shape_id = PELVANE_TRY(new_shape_id(slide.xml(), target));
-        slide.xml() =
-            PELVANE_TRY(add_ole_object_to_target_xml(slide.xml(), target, summary.shape_id,
-                                                     OleObjectArgs{summary.ole_relationship_id,
-                                                                   summary.icon_relationship_id,
-                                                                   prog_id,
-                                                                   {x_emu, y_emu, cx_emu, cy_emu},
-                                                                   icon_cx_emu,
-                                                                   icon_cy_emu}));
+        summary.shape_id = PELVANE_TRY(
+            insert_new_shape(slide.xml(), target, [&](std::uint64_t shape_id) {
+              return ole_object_shape_xml(shape_id, OleObjectArgs{summary.ole_relationship_id,
+                                                                  summary.icon_relationship_id,
+                                                                  prog_id,
+                                                                  {x_emu, y_emu, cx_emu, cy_emu},
+                                                                  icon_cx_emu,
+                                                                  icon_cy_emu});
+            }));
 
         content_types = PELVANE_TRY(ensure_content_type_override(
             content_types, "/" + parts.ole_part, kOleObjectContentType));
@@ -295,7 +280,7 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
         slide.package().add_part(std::move(parts.icon_part), std::move(icon.bytes));
         return summary;
       }));
-  return finish_record(std::move(edited), output, slide_index);
+  return finish_record(std::move(edited), output);
 }
 
 Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input,
@@ -344,13 +329,10 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
       }));
 
   ImageReplacementSummary summary;
-  summary.path = std::string(output);
   summary.relationship_id = std::string(relationship_id);
   summary.replacements = edited.value.size();
   summary.replaced_parts = std::move(edited.value);
-  summary.part_count = edited.facts.part_count;
-  summary.has_vba = edited.facts.has_vba;
-  return summary;
+  return finish_record(std::move(summary), output, edited);
 }
 
 }  // namespace pelvane

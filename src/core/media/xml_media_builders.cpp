@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/base/decimal.hpp"
+#include "core/pml/shape_tree.hpp"
 #include "core/pml/xml_builders.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
@@ -47,15 +48,6 @@ std::uint64_t max_time_node_id(std::string_view xml) {
   return largest;
 }
 
-std::string inserted_at(std::string_view text, std::size_t offset, std::string_view fragment) {
-  std::string out;
-  out.reserve(text.size() + fragment.size());
-  out.append(text.substr(0, offset));
-  out.append(fragment);
-  out.append(text.substr(offset));
-  return out;
-}
-
 }  // namespace
 
 std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id,
@@ -69,15 +61,6 @@ std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id
   xml += "\"/><p:cNvPicPr><a:picLocks noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/></p:nvPicPr>";
   append_blip_fill_and_frame(xml, relationship_id, box);
   return xml;
-}
-
-Result<std::string> add_picture_to_target_xml(std::string_view slide_xml,
-                                              const InsertionTarget& target,
-                                              std::string_view relationship_id,
-                                              std::uint64_t shape_id, const EmuBox& box) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id, [&]() -> Result<std::string> {
-    return picture_xml(shape_id, relationship_id, box);
-  });
 }
 
 std::string movie_picture_xml(std::uint64_t shape_id, const MovieArgs& args) {
@@ -122,7 +105,7 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
     const std::size_t child_list_end = find_in_markup(slide_xml, kChildListClose, timing);
     if (child_list_end == std::string_view::npos) return std::string(slide_xml);
     const std::uint64_t node_id = max_time_node_id(slide_xml) + 1;
-    return inserted_at(slide_xml, child_list_end, video_timing_node_xml(node_id, shape_id));
+    return splice_text(slide_xml, child_list_end, 0, video_timing_node_xml(node_id, shape_id));
   }
   const std::size_t close = rfind_in_markup(slide_xml, kSlideClose);
   if (close == std::string_view::npos) {
@@ -130,17 +113,7 @@ Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64
   }
   const std::size_t slide_start = find_tag_start(slide_xml, 0, "p:sld").value_or(0);
   const std::size_t offset = before_trailing_ext_list(slide_xml, slide_start, close);
-  return inserted_at(slide_xml, offset, new_timing_tree_xml(shape_id));
-}
-
-Result<std::string> add_movie_to_slide_xml(std::string slide_xml, std::uint64_t shape_id,
-                                           const MovieArgs& args) {
-  std::string with_picture = PELVANE_TRY(add_shape_to_target_xml(
-      slide_xml, InsertionTarget::slide(), shape_id,
-      [&]() -> Result<std::string> { return movie_picture_xml(shape_id, args); }));
-  // Released before the second pass, so that no more than two texts of the slide are held.
-  std::string().swap(slide_xml);
-  return add_video_timing_xml(with_picture, shape_id);
+  return splice_text(slide_xml, offset, 0, new_timing_tree_xml(shape_id));
 }
 
 Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObjectArgs& args) {
@@ -178,14 +151,6 @@ Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObject
   append_blip_fill_and_frame(xml, args.icon_relationship_id, box);
   xml += "</p:oleObj></a:graphicData></a:graphic></p:graphicFrame>";
   return xml;
-}
-
-Result<std::string> add_ole_object_to_target_xml(std::string_view slide_xml,
-                                                 const InsertionTarget& target,
-                                                 std::uint64_t shape_id,
-                                                 const OleObjectArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                 [&] { return ole_object_shape_xml(shape_id, args); });
 }
 
 }  // namespace pelvane

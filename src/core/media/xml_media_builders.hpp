@@ -1,7 +1,7 @@
-// The slide fragments of media: a picture, a movie picture with its timing node, an embedded
-// object shown as an icon, and the builders that place them. Templates are written without
-// white space between elements; numbers as unsigned decimals; ids, names and the program
-// identifier escaped as attribute values.
+// The slide fragments of media: a picture, a movie picture with its timing node, and an
+// embedded object shown as an icon. Templates are written without white space between
+// elements; numbers as unsigned decimals; ids, names and the program identifier escaped as
+// attribute values.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
-#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
@@ -26,56 +25,6 @@ struct EmuBox {
 // A `p:pic` named "Picture {id - 1}" that stretches the image of `relationship_id` over the box.
 std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id,
                         const EmuBox& box);
-
-// The slide text with a new picture as the last shape of the target. For the new-group target
-// `shape_id` is the picture's id and the group takes the one before it.
-Result<std::string> add_picture_to_target_xml(std::string_view slide_xml,
-                                              const InsertionTarget& target,
-                                              std::string_view relationship_id,
-                                              std::uint64_t shape_id, const EmuBox& box);
-
-inline Result<std::string> add_picture_to_slide_xml(std::string_view slide_xml,
-                                                    std::string_view relationship_id,
-                                                    std::uint64_t shape_id, const EmuBox& box) {
-  return add_picture_to_target_xml(slide_xml, InsertionTarget::slide(), relationship_id, shape_id,
-                                   box);
-}
-
-inline Result<std::string> add_picture_to_group_shape_xml(std::string_view slide_xml,
-                                                          std::uint64_t group_index,
-                                                          std::string_view relationship_id,
-                                                          std::uint64_t shape_id,
-                                                          const EmuBox& box) {
-  return add_picture_to_target_xml(slide_xml, InsertionTarget::group(group_index), relationship_id,
-                                   shape_id, box);
-}
-
-inline Result<std::string> add_picture_to_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::string_view relationship_id, std::uint64_t shape_id, const EmuBox& box) {
-  return add_picture_to_target_xml(
-      slide_xml, InsertionTarget::nested_group(group_index, nested_group_child_index),
-      relationship_id, shape_id, box);
-}
-
-inline Result<std::string> add_picture_to_deeper_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view relationship_id,
-    std::uint64_t shape_id, const EmuBox& box) {
-  return add_picture_to_target_xml(
-      slide_xml,
-      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                           deeper_group_child_index),
-      relationship_id, shape_id, box);
-}
-
-// The group takes `shape_id - 1`.
-inline Result<std::string> add_picture_to_new_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::string_view relationship_id,
-    std::uint64_t shape_id, const EmuBox& box) {
-  return add_picture_to_target_xml(slide_xml, InsertionTarget::new_group_in_group(group_index),
-                                   relationship_id, shape_id, box);
-}
 
 // ---- Movies ----
 
@@ -104,12 +53,6 @@ std::string new_timing_tree_xml(std::uint64_t shape_id);
 // (no "</p:sld>": `InvalidInput` "slide XML is missing </p:sld>").
 Result<std::string> add_video_timing_xml(std::string_view slide_xml, std::uint64_t shape_id);
 
-// The slide text with the movie picture as the last shape of the shape tree and its timing node
-// (`add_video_timing_xml`). No "</p:spTree>": `InvalidInput` "slide XML is missing </p:spTree>"
-// before anything else. The slide's text is taken over and released before the timing pass.
-Result<std::string> add_movie_to_slide_xml(std::string slide_xml, std::uint64_t shape_id,
-                                           const MovieArgs& args);
-
 // ---- Embedded objects ----
 
 struct OleObjectArgs {
@@ -124,51 +67,5 @@ struct OleObjectArgs {
 // The `p:graphicFrame` named "Object {id - 1}" holding the object shown as its icon. A program
 // identifier holding a character XML cannot carry is refused (`check_xml_text`).
 Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObjectArgs& args);
-
-// The slide text with the object frame as the last shape of the target (for the new-group
-// target the group takes `shape_id - 1`).
-Result<std::string> add_ole_object_to_target_xml(std::string_view slide_xml,
-                                                 const InsertionTarget& target,
-                                                 std::uint64_t shape_id, const OleObjectArgs& args);
-
-inline Result<std::string> add_ole_object_to_slide_xml(std::string_view slide_xml,
-                                                       std::uint64_t shape_id,
-                                                       const OleObjectArgs& args) {
-  return add_ole_object_to_target_xml(slide_xml, InsertionTarget::slide(), shape_id, args);
-}
-
-inline Result<std::string> add_ole_object_to_group_shape_xml(std::string_view slide_xml,
-                                                             std::uint64_t group_index,
-                                                             std::uint64_t shape_id,
-                                                             const OleObjectArgs& args) {
-  return add_ole_object_to_target_xml(slide_xml, InsertionTarget::group(group_index), shape_id,
-                                      args);
-}
-
-inline Result<std::string> add_ole_object_to_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t shape_id, const OleObjectArgs& args) {
-  return add_ole_object_to_target_xml(
-      slide_xml, InsertionTarget::nested_group(group_index, nested_group_child_index), shape_id,
-      args);
-}
-
-inline Result<std::string> add_ole_object_to_deeper_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::uint64_t shape_id, const OleObjectArgs& args) {
-  return add_ole_object_to_target_xml(
-      slide_xml,
-      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                           deeper_group_child_index),
-      shape_id, args);
-}
-
-inline Result<std::string> add_ole_object_to_new_nested_group_shape_xml(std::string_view slide_xml,
-                                                                        std::uint64_t group_index,
-                                                                        std::uint64_t shape_id,
-                                                                        const OleObjectArgs& args) {
-  return add_ole_object_to_target_xml(slide_xml, InsertionTarget::new_group_in_group(group_index),
-                                      shape_id, args);
-}
 
 }  // namespace pelvane

@@ -89,14 +89,6 @@ Result<std::string> read_slide_text(PackageArchive& archive, const std::string& 
   return std::move(*xml);
 }
 
-Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index,
-                                                                bool as_bytes) {
-  std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
-  std::string xml = PELVANE_TRY(read_slide_text(archive, part, as_bytes));
-  return std::pair{std::move(part), std::move(xml)};
-}
-
 Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
     PackageArchive& archive, std::uint64_t slide_index, bool as_bytes) {
   auto part = PELVANE_TRY(slide_part_at_index(archive, slide_index));

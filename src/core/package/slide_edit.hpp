@@ -109,9 +109,37 @@ class SlideEdit {
 template <class T>
 struct Edited {
   T value;
-  std::string slide_part;  // empty for whole-package edits
-  PackageFacts facts;
+  // The slide `edit_slide` addressed; none and empty for whole-package edits.
+  std::optional<std::uint64_t> slide_index{};
+  std::string slide_part{};
+  PackageFacts facts{};
 };
+
+// Every editing record begins with `path` and ends with the figures of the package as written;
+// this is the one place that fills them: `path` (the output as the caller gave it),
+// `part_count` and `has_vba` from the edit's facts and, for a record that names its slide, the
+// `slide_index` and `slide_part` that `edit_slide` addressed (an operation that finds its slide
+// itself names it in the record it passes).
+template <class Record, class T>
+Record finish_record(Record record, std::string_view output, const Edited<T>& edited) {
+  record.path = std::string(output);
+  if constexpr (requires { record.slide_index; }) {
+    if (edited.slide_index) record.slide_index = *edited.slide_index;
+  }
+  if constexpr (requires { record.slide_part; }) {
+    if (!edited.slide_part.empty()) record.slide_part = edited.slide_part;
+  }
+  record.part_count = edited.facts.part_count;
+  record.has_vba = edited.facts.has_vba;
+  return record;
+}
+
+// The same for an edit whose value is the record itself.
+template <class Record>
+Record finish_record(Edited<Record> edited, std::string_view output) {
+  Record record = std::move(edited.value);
+  return finish_record(std::move(record), output, edited);
+}
 
 // Checks both paths (an output that is not a regular file is refused, see
 // `resolve_output_path`) and creates the output's parent directories unless they are deferred.
@@ -136,11 +164,6 @@ Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t s
 Result<std::string> read_slide_text(PackageArchive& archive, const std::string& slide_part,
                                     bool as_bytes = false);
 
-// Both of the above in turn: the slide part at `slide_index` and its text.
-Result<std::pair<std::string, std::string>> read_slide_at_index(PackageArchive& archive,
-                                                                std::uint64_t slide_index,
-                                                                bool as_bytes = false);
-
 // The same, except that a slide index past the last slide gives none instead of an error.
 Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
     PackageArchive& archive, std::uint64_t slide_index, bool as_bytes = false);
@@ -155,7 +178,7 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
   PackageEdit edit(archive);
   T value = PELVANE_TRY(rewrite(edit));
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{std::move(value), std::string(), facts};
+  return Edited<T>{.value = std::move(value), .facts = facts};
 }
 
 // What a `prepare` step of `edit_slide` yields.
@@ -183,7 +206,7 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
   T value = PELVANE_TRY(rewrite(slide, prepared));
   edit.replace_part(slide.slide_part(), std::move(slide.xml()));
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{std::move(value), slide.slide_part(), facts};
+  return Edited<T>{std::move(value), slide_index, slide.slide_part(), facts};
 }
 
 // The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as

@@ -173,12 +173,10 @@ Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t id
   return largest + 1;
 }
 
-bool is_shape_tree_shape(std::string_view local_name) {
+bool is_shape_element_name(std::string_view local_name) {
   return local_name == "sp" || local_name == "pic" || local_name == "cxnSp" ||
          local_name == "grpSp" || local_name == "graphicFrame";
 }
-
-bool is_shape_element_name(std::string_view local_name) { return is_shape_tree_shape(local_name); }
 
 std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event) {
   if (!event.is_tag() || xml_local_name(event.name) != "cNvPr") return std::nullopt;
@@ -322,19 +320,14 @@ std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view 
 }
 
 std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset,
-                                  const InsertionTarget& target, std::uint64_t shape_id,
+                                  const InsertionTarget& target, std::uint64_t first_id,
                                   std::string_view fragment) {
   std::string wrapped;
   if (target.wraps_in_new_group()) {
-    wrapped = group_shape_with_child_xml(shape_id - 1, fragment);
+    wrapped = group_shape_with_child_xml(first_id - 1, fragment);
     fragment = wrapped;
   }
-  std::string out;
-  out.reserve(slide_xml.size() + fragment.size());
-  out.append(slide_xml.substr(0, offset));
-  out.append(fragment);
-  out.append(slide_xml.substr(offset));
-  return out;
+  return splice_text(slide_xml, offset, 0, fragment);
 }
 
 }  // namespace pelvane

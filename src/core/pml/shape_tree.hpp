@@ -27,16 +27,13 @@ namespace pelvane {
 std::uint64_t max_cnvpr_id(std::string_view slide_xml);
 
 // The id for the next new shape: `max_cnvpr_id` plus one. An operation that adds several shapes
-// takes the ids after it in turn (a new group around a shape: the group this id, the shape the
-// next; two shapes and their connector: three ids). A slide whose largest id plus `ids_taken`
+// takes the ids after it in turn (`insert_new_shape`). A slide whose largest id plus `ids_taken`
 // (at least two) would pass the 64-bit limit is refused with "shape id space is exhausted"
 // rather than wrapping around to 0.
 Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t ids_taken = 2);
 
 // True exactly for the local names of the five shape elements: sp, pic, cxnSp, grpSp,
-// graphicFrame (byte for byte, case-sensitive). The two names serve different callers and
-// share the rule.
-bool is_shape_tree_shape(std::string_view local_name);
+// graphicFrame (byte for byte, case-sensitive).
 bool is_shape_element_name(std::string_view local_name);
 
 // The id carried by a `cNvPr` start or empty tag under any prefix: the first attribute whose
@@ -158,24 +155,31 @@ std::size_t before_trailing_ext_list(std::string_view text, std::size_t containe
 std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml);
 
 // The slide text with `fragment` inserted at `offset`; for the new-group target the fragment is
-// first wrapped by `group_shape_with_child_xml` with the id `shape_id - 1`.
+// first wrapped by `group_shape_with_child_xml` with the id `first_id - 1`.
 std::string splice_shape_fragment(std::string_view slide_xml, std::size_t offset,
-                                  const InsertionTarget& target, std::uint64_t shape_id,
+                                  const InsertionTarget& target, std::uint64_t first_id,
                                   std::string_view fragment);
 
-// The one splice routine every shape family goes through: locate the target first (so a
-// missing target is reported even when the fragment's own arguments are bad), then build the
-// fragment, then splice. `build_fragment` is called with no arguments and returns
-// Result<std::string>.
+// The one way a new shape enters a slide, whatever the family (shapes, pictures, movies,
+// objects, tables, placeholders). In order: the ids are taken from the largest shape id plus one
+// on, a new group around the fragment first (the new-group target), then `fragment_ids` (one or
+// more) for the fragment; the target is located, so that a missing target is reported even when
+// the fragment's own arguments are bad; `build_fragment` is called with the fragment's first id;
+// the fragment is spliced in, wrapped in the new group for that target. `slide_xml` becomes the
+// new text only when every step succeeded. Returns the fragment's last id: the shape asked for,
+// never the group around it. `build_fragment`: Result<std::string>(std::uint64_t first_id).
 template <class BuildFragment>
-Result<std::string> add_shape_to_target_xml(std::string_view slide_xml,
-                                            const InsertionTarget& target, std::uint64_t shape_id,
-                                            BuildFragment&& build_fragment) {
-  auto offset = locate_insertion_point(slide_xml, target);
-  if (!offset) return fail(std::move(offset).error());
-  Result<std::string> fragment = build_fragment();
+Result<std::uint64_t> insert_new_shape(std::string& slide_xml, const InsertionTarget& target,
+                                       BuildFragment&& build_fragment,
+                                       std::uint64_t fragment_ids = 1) {
+  const std::uint64_t group_ids = target.wraps_in_new_group() ? 1 : 0;
+  const std::uint64_t first_id =
+      PELVANE_TRY(next_shape_id(slide_xml, group_ids + fragment_ids)) + group_ids;
+  const std::size_t offset = PELVANE_TRY(locate_insertion_point(slide_xml, target));
+  Result<std::string> fragment = build_fragment(first_id);
   if (!fragment) return fail(std::move(fragment).error());
-  return splice_shape_fragment(slide_xml, *offset, target, shape_id, *fragment);
+  slide_xml = splice_shape_fragment(slide_xml, offset, target, first_id, *fragment);
+  return first_id + (fragment_ids - 1);
 }
 
 }  // namespace pelvane

@@ -7,11 +7,11 @@ namespace pelvane {
 
 namespace {
 
-ConnectorAddSummary connector_record(std::string_view output, std::uint64_t slide_index,
-                                     std::string_view preset_geometry, ShapeInsertion inserted) {
-  auto summary = shape_add_record<ConnectorAddSummary>(output, slide_index, std::move(inserted));
-  summary.preset_geometry = std::string(preset_geometry);
-  return summary;
+ConnectorAddSummary connector_record(std::string_view output, std::string_view preset_geometry,
+                                     const Edited<std::uint64_t>& edited) {
+  ConnectorAddSummary record;
+  record.preset_geometry = std::string(preset_geometry);
+  return shape_record(output, edited, std::move(record));
 }
 
 Result<ConnectorAddSummary> add_connector(std::string_view input, std::string_view output,
@@ -19,10 +19,10 @@ Result<ConnectorAddSummary> add_connector(std::string_view input, std::string_vi
                                           const ConnectorArgs& args) {
   // A refused preset touches nothing on disk.
   PELVANE_TRY(connector_preset_geometry(args.preset_geometry));
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return connector_shape_xml(shape_id, args); }));
-  return connector_record(output, slide_index, args.preset_geometry, std::move(inserted));
+  return connector_record(output, args.preset_geometry, edited);
 }
 
 Result<ConnectorAddSummary> add_connected_shapes(std::string_view input, std::string_view output,
@@ -33,13 +33,13 @@ Result<ConnectorAddSummary> add_connected_shapes(std::string_view input, std::st
   PELVANE_TRY(auto_shape_display_name(args.end_shape.preset_geometry));
   PELVANE_TRY(connector_preset_geometry(args.connector.preset_geometry));
   constexpr std::uint64_t kIds = 3;  // the begin shape, the end shape, the connector
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t first_id) {
         return connected_connector_with_auto_shapes_xml(first_id, args);
       },
       kIds));
-  return connector_record(output, slide_index, args.connector.preset_geometry, std::move(inserted));
+  return connector_record(output, args.connector.preset_geometry, edited);
 }
 
 ConnectedShapesArgs connected_shapes(

@@ -10,10 +10,10 @@ namespace {
 Result<GroupShapeAddSummary> add_empty_group(std::string_view input, std::string_view output,
                                              std::uint64_t slide_index,
                                              const InsertionTarget& target) {
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [](std::uint64_t id) -> Result<std::string> { return empty_group_shape_xml(id); }));
-  return shape_add_record<GroupShapeAddSummary>(output, slide_index, std::move(inserted));
+  return shape_record<GroupShapeAddSummary>(output, edited);
 }
 
 // The gathering rewrites the container itself instead of splicing at a target.
@@ -21,11 +21,14 @@ Result<GroupShapeAddSummary> gather_children(std::string_view input, std::string
                                              std::uint64_t slide_index,
                                              const GroupAddress& container,
                                              std::span<const std::uint64_t> child_indices) {
-  auto inserted = PELVANE_TRY(rewrite_slide_with_new_shapes(
-      input, output, slide_index, 1, [&](std::string_view slide_xml, std::uint64_t id) {
-        return group_existing_group_children_xml(slide_xml, container, child_indices, id);
+  auto edited = PELVANE_TRY(edit_slide(
+      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
+        const std::uint64_t id = PELVANE_TRY(next_shape_id(slide.xml()));
+        slide.xml() = PELVANE_TRY(
+            group_existing_group_children_xml(slide.xml(), container, child_indices, id));
+        return id;
       }));
-  return shape_add_record<GroupShapeAddSummary>(output, slide_index, std::move(inserted));
+  return shape_record<GroupShapeAddSummary>(output, edited);
 }
 
 }  // namespace

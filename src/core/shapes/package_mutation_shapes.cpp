@@ -1,6 +1,5 @@
 #include "core/shapes/package_mutation_shapes.hpp"
 
-#include "core/package/slide_edit.hpp"
 #include "core/shapes/xml_freeform_builders.hpp"
 #include "core/shapes/xml_text_box_builders.hpp"
 
@@ -13,63 +12,45 @@ Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_v
                                            const AutoShapeArgs& args) {
   // A refused preset touches nothing on disk.
   auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return auto_shape_xml(shape_id, display_name, args); }));
-  auto summary = shape_add_record<AutoShapeAddSummary>(output, slide_index, std::move(inserted));
-  summary.preset_geometry = std::string(args.preset_geometry);
-  return summary;
+  AutoShapeAddSummary record;
+  record.preset_geometry = std::string(args.preset_geometry);
+  return shape_record(output, edited, std::move(record));
 }
 
 Result<FreeformShapeAddSummary> add_freeform(std::string_view input, std::string_view output,
                                              std::uint64_t slide_index,
                                              const InsertionTarget& target,
                                              const FreeformArgs& args) {
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return freeform_shape_xml(shape_id, args); }));
-  return shape_add_record<FreeformShapeAddSummary>(output, slide_index, std::move(inserted));
+  return shape_record<FreeformShapeAddSummary>(output, edited);
 }
 
 Result<TextBoxAddSummary> add_text_box(std::string_view input, std::string_view output,
                                        std::uint64_t slide_index, const InsertionTarget& target,
                                        const TextBoxArgs& args) {
-  auto inserted = PELVANE_TRY(insert_shape_into_slide(
+  auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
       [&](std::uint64_t shape_id) { return text_box_shape_xml(shape_id, args); }));
-  return shape_add_record<TextBoxAddSummary>(output, slide_index, std::move(inserted));
+  return shape_record<TextBoxAddSummary>(output, edited);
 }
 
 }  // namespace
 
-Result<ShapeInsertion> rewrite_slide_with_new_shapes(std::string_view input,
-                                                     std::string_view output,
-                                                     std::uint64_t slide_index,
-                                                     std::uint64_t id_count,
-                                                     const SlideShapesRewrite& rewrite) {
-  auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
-        const std::uint64_t first_id = PELVANE_TRY(next_shape_id(slide.xml(), id_count));
-        slide.xml() = PELVANE_TRY(rewrite(slide.xml(), first_id));
-        return first_id + (id_count - 1);
-      }));
-  return ShapeInsertion{std::move(edited.slide_part), edited.value, edited.facts};
-}
-
-Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::string_view output,
-                                               std::uint64_t slide_index,
-                                               const InsertionTarget& target,
-                                               const ShapeFragmentBuilder& build_fragment,
-                                               std::uint64_t fragment_ids) {
-  // A new group around the fragment takes the id before the fragment's first.
-  const std::uint64_t group_ids = target.wraps_in_new_group() ? 1 : 0;
-  return rewrite_slide_with_new_shapes(input, output, slide_index, group_ids + fragment_ids,
-                                       [&](std::string_view slide_xml, std::uint64_t first_id) {
-                                         const std::uint64_t shape_id = first_id + group_ids;
-                                         return add_shape_to_target_xml(
-                                             slide_xml, target, shape_id,
-                                             [&] { return build_fragment(shape_id); });
-                                       });
+Result<Edited<std::uint64_t>> insert_shape_into_slide(std::string_view input,
+                                                      std::string_view output,
+                                                      std::uint64_t slide_index,
+                                                      const InsertionTarget& target,
+                                                      const ShapeFragmentBuilder& build_fragment,
+                                                      std::uint64_t fragment_ids) {
+  return edit_slide(input, output, slide_index, EditOptions{},
+                    [&](SlideEdit& slide) -> Result<std::uint64_t> {
+                      return insert_new_shape(slide.xml(), target, build_fragment, fragment_ids);
+                    });
 }
 
 Result<AutoShapeAddSummary> add_slide_auto_shape_impl(

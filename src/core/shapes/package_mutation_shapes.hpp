@@ -12,59 +12,36 @@
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
 #include "core/model/models.hpp"
-#include "core/package/package_rewrite.hpp"
+#include "core/package/slide_edit.hpp"
 #include "core/pml/shape_tree.hpp"
 #include "core/shapes/xml_auto_shape_builders.hpp"
 
 namespace pelvane {
 
-// What the common frame reports back to the family's operation.
-struct ShapeInsertion {
-  std::string slide_part;
-  std::uint64_t shape_id = 0;  // the shape asked for, not the new group around it
-  PackageFacts facts;
-};
-
-// Builds the new slide text from the slide's text and the first new shape id.
-using SlideShapesRewrite =
-    std::function<Result<std::string>(std::string_view slide_xml, std::uint64_t first_id)>;
-
-// The frame of every operation that adds shapes to one slide. In order: create the output's
-// parent directories, open the input, find the slide at `slide_index` in presentation order,
-// read it, take `id_count` ids from the largest shape id plus one on, run `rewrite` over the
-// slide's text, and write the whole package with only that slide replaced. The insertion
-// reports the last id taken. Checks that need no package are the caller's, before this is
-// called; a failure before the write leaves no output file.
-Result<ShapeInsertion> rewrite_slide_with_new_shapes(std::string_view input,
-                                                     std::string_view output,
-                                                     std::uint64_t slide_index,
-                                                     std::uint64_t id_count,
-                                                     const SlideShapesRewrite& rewrite);
-
 // Builds the family's fragment for the (first) shape id it is given.
 using ShapeFragmentBuilder = std::function<Result<std::string>(std::uint64_t shape_id)>;
 
-// The frame for one fragment spliced into a target (`add_shape_to_target_xml`): the fragment
-// takes `fragment_ids` ids from the one it is given, and a new group around it the id before.
-// Reports the fragment's last id: the shape asked for, not the new group around it.
-Result<ShapeInsertion> insert_shape_into_slide(std::string_view input, std::string_view output,
-                                               std::uint64_t slide_index,
-                                               const InsertionTarget& target,
-                                               const ShapeFragmentBuilder& build_fragment,
-                                               std::uint64_t fragment_ids = 1);
+// The frame of every operation that adds one fragment to one slide. In order: create the
+// output's parent directories, open the input, find the slide at `slide_index` in presentation
+// order, read it, insert the fragment at the target with new ids (`insert_new_shape`: the
+// fragment takes `fragment_ids` of them), and write the whole package with only that slide
+// replaced. The edit's value is the fragment's last id: the shape asked for, not the new group
+// around it. Checks that need no package are the caller's, before this is called; a failure
+// before the write leaves no output file.
+Result<Edited<std::uint64_t>> insert_shape_into_slide(std::string_view input,
+                                                      std::string_view output,
+                                                      std::uint64_t slide_index,
+                                                      const InsertionTarget& target,
+                                                      const ShapeFragmentBuilder& build_fragment,
+                                                      std::uint64_t fragment_ids = 1);
 
-// The keys every shape-adding record shares, filled from the insertion.
+// The record of a shape-adding operation: `record` (holding the family's own keys) with the
+// shape id the insertion reports and the keys every record shares (`finish_record`).
 template <class Record>
-Record shape_add_record(std::string_view output, std::uint64_t slide_index,
-                        ShapeInsertion inserted) {
-  Record record;
-  record.path = std::string(output);
-  record.slide_index = slide_index;
-  record.slide_part = std::move(inserted.slide_part);
-  record.shape_id = inserted.shape_id;
-  record.part_count = inserted.facts.part_count;
-  record.has_vba = inserted.facts.has_vba;
-  return record;
+Record shape_record(std::string_view output, const Edited<std::uint64_t>& edited,
+                    Record record = {}) {
+  record.shape_id = edited.value;
+  return finish_record(std::move(record), output, edited);
 }
 
 // ---- Auto shapes ----

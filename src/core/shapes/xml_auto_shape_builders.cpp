@@ -278,14 +278,4 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
   return xml;
 }
 
-Result<std::string> add_auto_shape_to_target_xml(std::string_view slide_xml,
-                                                 const InsertionTarget& target,
-                                                 std::uint64_t shape_id,
-                                                 const AutoShapeArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id, [&]() -> Result<std::string> {
-    auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
-    return auto_shape_xml(shape_id, display_name, args);
-  });
-}
-
 }  // namespace pelvane

@@ -1,5 +1,5 @@
-// Auto shapes: the table of accepted preset geometries, the shape fragment with its optional
-// text and adjustment guides, and the builders that place it at each insertion target.
+// Auto shapes: the table of accepted preset geometries and the shape fragment with its optional
+// text and adjustment guides.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
-#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
@@ -39,51 +38,5 @@ struct AutoShapeArgs {
 // is not in the table or the text or a guide name holds a character XML cannot carry.
 Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view display_name,
                                    const AutoShapeArgs& args);
-
-// The slide text with a new auto shape as the last shape of the target. For the new-group
-// target `shape_id` is the shape's id and the group takes the one before it.
-Result<std::string> add_auto_shape_to_target_xml(std::string_view slide_xml,
-                                                 const InsertionTarget& target,
-                                                 std::uint64_t shape_id, const AutoShapeArgs& args);
-
-inline Result<std::string> add_auto_shape_to_slide_xml(std::string_view slide_xml,
-                                                       std::uint64_t shape_id,
-                                                       const AutoShapeArgs& args) {
-  return add_auto_shape_to_target_xml(slide_xml, InsertionTarget::slide(), shape_id, args);
-}
-
-inline Result<std::string> add_auto_shape_to_group_shape_xml(std::string_view slide_xml,
-                                                             std::uint64_t group_index,
-                                                             std::uint64_t shape_id,
-                                                             const AutoShapeArgs& args) {
-  return add_auto_shape_to_target_xml(slide_xml, InsertionTarget::group(group_index), shape_id,
-                                      args);
-}
-
-inline Result<std::string> add_auto_shape_to_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t shape_id, const AutoShapeArgs& args) {
-  return add_auto_shape_to_target_xml(
-      slide_xml, InsertionTarget::nested_group(group_index, nested_group_child_index), shape_id,
-      args);
-}
-
-inline Result<std::string> add_auto_shape_to_deeper_nested_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::uint64_t shape_id, const AutoShapeArgs& args) {
-  return add_auto_shape_to_target_xml(
-      slide_xml,
-      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                           deeper_group_child_index),
-      shape_id, args);
-}
-
-// The new group takes the id `shape_id - 1`.
-inline Result<std::string> add_group_shape_with_auto_shape_to_group_shape_xml(
-    std::string_view slide_xml, std::uint64_t group_index, std::uint64_t shape_id,
-    const AutoShapeArgs& args) {
-  return add_auto_shape_to_target_xml(slide_xml, InsertionTarget::new_group_in_group(group_index),
-                                      shape_id, args);
-}
 
 }  // namespace pelvane

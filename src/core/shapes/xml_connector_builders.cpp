@@ -70,13 +70,6 @@ Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorA
   return xml;
 }
 
-Result<std::string> add_connector_to_target_xml(std::string_view slide_xml,
-                                                const InsertionTarget& target,
-                                                std::uint64_t shape_id, const ConnectorArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                 [&] { return connector_shape_xml(shape_id, args); });
-}
-
 Result<std::string> connected_connector_with_auto_shapes_xml(std::uint64_t first_id,
                                                              const ConnectedShapesArgs& args) {
   auto begin_name = PELVANE_TRY(auto_shape_display_name(args.begin_shape.preset_geometry));
@@ -88,14 +81,6 @@ Result<std::string> connected_connector_with_auto_shapes_xml(std::uint64_t first
   xml += PELVANE_TRY(auto_shape_xml(first_id + 1, end_name, args.end_shape));
   xml += PELVANE_TRY(connector_shape_xml(first_id + 2, connector));
   return xml;
-}
-
-Result<std::string> add_connected_connector_with_auto_shapes_to_target_xml(
-    std::string_view slide_xml, const InsertionTarget& target, std::uint64_t first_id,
-    const ConnectedShapesArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, first_id, [&] {
-    return connected_connector_with_auto_shapes_xml(first_id, args);
-  });
 }
 
 }  // namespace pelvane

@@ -1,6 +1,6 @@
 // Connectors: straight, elbow and curved lines between a begin and an end point, either end
-// optionally glued to a connection site of another shape, and the builders that place one (or
-// two new auto shapes with a connector glued to both) at an insertion target.
+// optionally glued to a connection site of another shape; alone, or with two new auto shapes
+// that it is glued to.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
-#include "core/pml/shape_tree.hpp"
 #include "core/shapes/xml_auto_shape_builders.hpp"
 
 namespace pelvane {
@@ -48,12 +47,6 @@ struct ConnectorArgs {
 // for a preset outside the three connector presets.
 Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorArgs& args);
 
-// The slide text with a new connector as the last shape of the target. For the new-group target
-// the group takes `shape_id - 1`.
-Result<std::string> add_connector_to_target_xml(std::string_view slide_xml,
-                                                const InsertionTarget& target,
-                                                std::uint64_t shape_id, const ConnectorArgs& args);
-
 // Two new auto shapes (no text, no guides) and a connector glued to both.
 struct ConnectedShapesArgs {
   AutoShapeArgs begin_shape;
@@ -67,11 +60,5 @@ struct ConnectedShapesArgs {
 // (`first_id + 2`, glued to both), in this order. Fails for a preset outside its table.
 Result<std::string> connected_connector_with_auto_shapes_xml(std::uint64_t first_id,
                                                              const ConnectedShapesArgs& args);
-
-// The slide text with those three shapes as the last shapes of the target (the slide or a
-// top-level group).
-Result<std::string> add_connected_connector_with_auto_shapes_to_target_xml(
-    std::string_view slide_xml, const InsertionTarget& target, std::uint64_t first_id,
-    const ConnectedShapesArgs& args);
 
 }  // namespace pelvane

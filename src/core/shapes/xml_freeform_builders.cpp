@@ -64,12 +64,4 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
   return xml;
 }
 
-Result<std::string> add_freeform_shape_to_target_xml(std::string_view slide_xml,
-                                                     const InsertionTarget& target,
-                                                     std::uint64_t shape_id,
-                                                     const FreeformArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                 [&] { return freeform_shape_xml(shape_id, args); });
-}
-
 }  // namespace pelvane

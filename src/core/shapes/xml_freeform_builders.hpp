@@ -1,5 +1,5 @@
 // Freeform shapes: a shape with a custom geometry of one path drawn by move, line and close
-// steps, styled like an auto shape, and the builders that place it at each insertion target.
+// steps, styled like an auto shape.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
-#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
@@ -32,12 +31,5 @@ struct FreeformArgs {
 // The `p:sp` fragment named "Freeform {id - 1}". Fails with "freeform shape requires at least
 // one path operation" for an empty list, or when the text holds a character XML cannot carry.
 Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArgs& args);
-
-// The slide text with a new freeform as the last shape of the target; the target is located
-// before the path is looked at. For the new-group target the group takes `shape_id - 1`.
-Result<std::string> add_freeform_shape_to_target_xml(std::string_view slide_xml,
-                                                     const InsertionTarget& target,
-                                                     std::uint64_t shape_id,
-                                                     const FreeformArgs& args);
 
 }  // namespace pelvane

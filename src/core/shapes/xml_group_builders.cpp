@@ -77,14 +77,6 @@ std::string group_from_children_xml(std::uint64_t group_id, const TransformSumma
 
 }  // namespace
 
-Result<std::string> add_group_shape_to_target_xml(std::string_view slide_xml,
-                                                  const InsertionTarget& target,
-                                                  std::uint64_t group_id) {
-  return add_shape_to_target_xml(slide_xml, target, group_id, [&]() -> Result<std::string> {
-    return empty_group_shape_xml(group_id);
-  });
-}
-
 Result<std::string> group_existing_group_children_xml(std::string_view slide_xml,
                                                       const GroupAddress& container,
                                                       std::span<const std::uint64_t> child_indices,

@@ -1,5 +1,5 @@
-// Group shapes: an empty group placed at an insertion target, and the gathering of existing
-// children of a group into a new group whose frame is computed from theirs.
+// Group shapes: an empty group, and the gathering of existing children of a group into a new
+// group whose frame is computed from theirs.
 #pragma once
 
 #include <cstdint>
@@ -16,11 +16,6 @@ namespace pelvane {
 inline std::string empty_group_shape_xml(std::uint64_t group_id) {
   return group_shape_with_child_xml(group_id, "");
 }
-
-// The slide text with a new empty group as the last shape of the target.
-Result<std::string> add_group_shape_to_target_xml(std::string_view slide_xml,
-                                                  const InsertionTarget& target,
-                                                  std::uint64_t group_id);
 
 // The slide text with the listed direct children of the addressed group moved into a new group
 // "Group {id - 1}", which becomes that group's last child. In order of checks: an empty list

@@ -26,11 +26,4 @@ Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs
   return xml;
 }
 
-Result<std::string> add_text_box_to_target_xml(std::string_view slide_xml,
-                                               const InsertionTarget& target,
-                                               std::uint64_t shape_id, const TextBoxArgs& args) {
-  return add_shape_to_target_xml(slide_xml, target, shape_id,
-                                 [&] { return text_box_shape_xml(shape_id, args); });
-}
-
 }  // namespace pelvane

@@ -176,16 +176,13 @@ Result<SlideDeleteSummary> delete_slides(
         edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
 
         SlideDeleteSummary summary;
-        summary.path = std::string(output);
         summary.deleted_slide_parts.assign(target_slide_parts.begin(), target_slide_parts.end());
         std::sort(summary.deleted_slide_parts.begin(), summary.deleted_slide_parts.end());
         summary.deleted_relationship_ids.assign(deleted_ids.begin(), deleted_ids.end());
         summary.survivor_count = survivors.size();
         return summary;
       }));
-  edited.value.part_count = edited.facts.part_count;
-  edited.value.has_vba = edited.facts.has_vba;
-  return std::move(edited.value);
+  return finish_record(std::move(edited), output);
 }
 
 }  // namespace pelvane

@@ -277,7 +277,6 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         edit.replace_part(std::string(kContentTypes), std::move(content_types));
 
         SlideAddSummary summary;
-        summary.path = std::string(output);
         summary.slide_part = new_slide;
         summary.relationship_id = relationship_id;
         summary.layout_target = layout->target;
@@ -285,9 +284,7 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         summary.slide_count = slides.size() + 1;
         return summary;
       }));
-  edited.value.part_count = edited.facts.part_count;
-  edited.value.has_vba = edited.facts.has_vba;
-  return std::move(edited.value);
+  return finish_record(std::move(edited), output);
 }
 
 }  // namespace pelvane

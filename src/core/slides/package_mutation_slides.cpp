@@ -44,20 +44,17 @@ Result<PackageFacts> read_back_package_facts(std::string_view path) {
   return facts;
 }
 
-struct PlaceholdersAdded {
-  std::string slide_part;
-  std::vector<std::uint64_t> shape_ids;
-  PackageFacts facts;
-};
-
 // The frame of the placeholder operations: the slide addressed, `specs_for` (called with the
 // archive and the slide part, before the slide is read) gives the shapes to add, each added
 // after the last with the next shape id, and the package written with every entry compressed
-// again. `specs_for`: Result<std::vector<PlaceholderShapeSpec>>(PackageArchive&,
-// const std::string&).
+// again; the figures of the package are read back from the written output. The edit's value
+// is the new ids, in order. `specs_for`: Result<std::vector<PlaceholderShapeSpec>>(
+// PackageArchive&, const std::string&).
 template <class SpecsFor>
-Result<PlaceholdersAdded> add_placeholders(std::string_view input, std::string_view output,
-                                           std::uint64_t slide_index, SpecsFor&& specs_for) {
+Result<Edited<std::vector<std::uint64_t>>> add_placeholders(std::string_view input,
+                                                            std::string_view output,
+                                                            std::uint64_t slide_index,
+                                                            SpecsFor&& specs_for) {
   const EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory};
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, options, specs_for,
@@ -65,21 +62,23 @@ Result<PlaceholdersAdded> add_placeholders(std::string_view input, std::string_v
          std::vector<PlaceholderShapeSpec>& specs) -> Result<std::vector<std::uint64_t>> {
         std::vector<std::uint64_t> ids;
         for (const PlaceholderShapeSpec& spec : specs) {
-          const std::uint64_t id = PELVANE_TRY(next_shape_id(slide.xml()));
-          slide.xml() = PELVANE_TRY(add_placeholder_shape_to_slide_xml(slide.xml(), id, spec));
-          ids.push_back(id);
+          ids.push_back(PELVANE_TRY(insert_new_shape(
+              slide.xml(), InsertionTarget::slide(), [&](std::uint64_t id) {
+                return placeholder_shape_xml(id, placeholder_shape_name(slide.xml(), id, spec),
+                                             spec);
+              })));
         }
         return ids;
       }));
-  const PackageFacts facts = PELVANE_TRY(read_back_package_facts(output));
-  return PlaceholdersAdded{std::move(edited.slide_part), std::move(edited.value), facts};
+  edited.facts = PELVANE_TRY(read_back_package_facts(output));
+  return edited;
 }
 
-PlaceholderShapeBatchAddSummary batch_summary(std::string_view output, std::uint64_t slide_index,
-                                              PlaceholdersAdded added) {
-  return PlaceholderShapeBatchAddSummary{std::string(output),         slide_index,
-                                         std::move(added.slide_part), std::move(added.shape_ids),
-                                         added.facts.part_count,      added.facts.has_vba};
+PlaceholderShapeBatchAddSummary placeholder_batch_record(
+    std::string_view output, Edited<std::vector<std::uint64_t>> added) {
+  PlaceholderShapeBatchAddSummary summary;
+  summary.shape_ids = std::move(added.value);
+  return finish_record(std::move(summary), output, added);
 }
 
 std::optional<std::string> optional_text(std::optional<std::string_view> text) {
@@ -144,7 +143,6 @@ Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view
         edit.add_part(slide_part, blank_slide_xml(shapes));
         edit.add_part(relationship_part_name(slide_part), slide_layout_rels_xml(layout_target));
         SlideAddSummary summary;
-        summary.path = std::string(output);
         summary.slide_part = std::move(slide_part);
         summary.relationship_id = std::move(listed.relationship_id);
         summary.layout_target = std::move(layout_target);
@@ -152,9 +150,7 @@ Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view
         summary.slide_count = slides.size() + 1;
         return summary;
       }));
-  edited.value.part_count = edited.facts.part_count;
-  edited.value.has_vba = edited.facts.has_vba;
-  return std::move(edited.value);
+  return finish_record(std::move(edited), output);
 }
 
 Result<PlaceholderShapeAddSummary> add_slide_placeholder_shape(
@@ -171,10 +167,11 @@ Result<PlaceholderShapeAddSummary> add_slide_placeholder_shape(
       [&](PackageArchive&, const std::string&) -> Result<std::vector<PlaceholderShapeSpec>> {
         return std::vector<PlaceholderShapeSpec>{spec};
       }));
-  return PlaceholderShapeAddSummary{std::string(output),         slide_index,
-                                    std::move(added.slide_part), spec.placeholder_type,
-                                    spec.placeholder_idx,        added.shape_ids.front(),
-                                    added.facts.part_count,      added.facts.has_vba};
+  PlaceholderShapeAddSummary summary;
+  summary.placeholder_type = spec.placeholder_type;
+  summary.placeholder_idx = spec.placeholder_idx;
+  summary.shape_id = added.value.front();
+  return finish_record(std::move(summary), output, added);
 }
 
 Result<PlaceholderShapeBatchAddSummary> add_slide_placeholder_shapes(
@@ -187,7 +184,7 @@ Result<PlaceholderShapeBatchAddSummary> add_slide_placeholder_shapes(
       [&](PackageArchive&, const std::string&) -> Result<std::vector<PlaceholderShapeSpec>> {
         return std::vector<PlaceholderShapeSpec>(placeholders.begin(), placeholders.end());
       }));
-  return batch_summary(output, slide_index, std::move(added));
+  return placeholder_batch_record(output, std::move(added));
 }
 
 Result<PlaceholderShapeBatchAddSummary> add_slide_layout_placeholders(std::string_view input,
@@ -206,7 +203,7 @@ Result<PlaceholderShapeBatchAddSummary> add_slide_layout_placeholders(std::strin
               PelvaneError::invalid_input("slide layout part " + layout_part + " was not found"));
         return placeholder_specs_from_layout_xml(*layout);
       }));
-  return batch_summary(output, slide_index, std::move(added));
+  return placeholder_batch_record(output, std::move(added));
 }
 
 }  // namespace pelvane

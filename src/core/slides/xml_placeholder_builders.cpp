@@ -4,7 +4,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_event_helpers.hpp"
@@ -106,19 +105,14 @@ Result<std::string> placeholder_shape_xml(std::uint64_t shape_id, std::string_vi
          attributes + "/></p:nvPr></p:nvSpPr><p:spPr/>" + std::string(kEmptyTextBody) + "</p:sp>";
 }
 
-Result<std::string> add_placeholder_shape_to_slide_xml(std::string_view slide_xml,
-                                                       std::uint64_t shape_id,
-                                                       const PlaceholderShapeSpec& spec) {
-  return add_shape_to_target_xml(
-      slide_xml, InsertionTarget::slide(), shape_id, [&]() -> Result<std::string> {
-        const std::string base =
-            placeholder_base_name(spec.placeholder_type, spec.placeholder_orient);
-        const auto used = shape_names(slide_xml);
-        std::uint64_t number = shape_id == 0 ? 0 : shape_id - 1;
-        std::string name = base + " " + std::to_string(number);
-        while (used.contains(name)) name = base + " " + std::to_string(++number);
-        return placeholder_shape_xml(shape_id, name, spec);
-      });
+std::string placeholder_shape_name(std::string_view slide_xml, std::uint64_t shape_id,
+                                   const PlaceholderShapeSpec& spec) {
+  const std::string base = placeholder_base_name(spec.placeholder_type, spec.placeholder_orient);
+  const auto used = shape_names(slide_xml);
+  std::uint64_t number = shape_id == 0 ? 0 : shape_id - 1;
+  std::string name = base + " " + std::to_string(number);
+  while (used.contains(name)) name = base + " " + std::to_string(++number);
+  return name;
 }
 
 std::vector<PlaceholderShapeSpec> placeholder_specs_from_layout_xml(std::string_view layout_xml) {

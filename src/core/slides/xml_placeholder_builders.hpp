@@ -29,13 +29,11 @@ std::string placeholder_base_name(std::optional<std::string_view> type,
 Result<std::string> placeholder_shape_xml(std::uint64_t shape_id, std::string_view name,
                                           const PlaceholderShapeSpec& spec);
 
-// The slide with the placeholder added as the last shape of its shape tree (before a trailing
-// "p:extLst" of the tree). Its name is the base name and a number, starting from the id minus
-// one, raised past every "name" of a "<p:cNvPr" tag already in the slide (compared as written).
-// Fails with `InvalidInput` "slide XML is missing </p:spTree>".
-Result<std::string> add_placeholder_shape_to_slide_xml(std::string_view slide_xml,
-                                                       std::uint64_t shape_id,
-                                                       const PlaceholderShapeSpec& spec);
+// The name of a placeholder that `slide_xml` receives with `shape_id`: the base name and a
+// number, starting from the id minus one (0 for id 0), raised past every "name" of a
+// "<p:cNvPr" tag already in the slide (compared as written).
+std::string placeholder_shape_name(std::string_view slide_xml, std::uint64_t shape_id,
+                                   const PlaceholderShapeSpec& spec);
 
 // The specifications of the layout's placeholders, in document order: the four attributes of
 // each block's first "<p:ph" tag, raw as written.

@@ -57,21 +57,21 @@ Result<TableAddSummary> add_slide_table_impl(std::string_view input, std::string
   };
   auto edited = PELVANE_TRY(
       edit_slide(input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<Added> {
-        const Added added{summarized_table_count(slide.xml()),
-                          PELVANE_TRY(next_shape_id(slide.xml()))};
-        slide.xml() = PELVANE_TRY(add_table_to_slide_xml(slide.xml(), added.shape_id, rows, cols,
-                                                         x_emu, y_emu, cx_emu, cy_emu, cell_texts));
+        // The new table is the slide's last: its index is the number of tables already there.
+        Added added{.table_index = summarized_table_count(slide.xml())};
+        added.shape_id = PELVANE_TRY(
+            insert_new_shape(slide.xml(), InsertionTarget::slide(), [&](std::uint64_t shape_id) {
+              return table_shape_xml(shape_id, rows, cols, x_emu, y_emu, cx_emu, cy_emu,
+                                     cell_texts);
+            }));
         return added;
       }));
-  return TableAddSummary{.path = std::string(output),
-                         .slide_index = slide_index,
-                         .slide_part = std::move(edited.slide_part),
-                         .table_index = edited.value.table_index,
-                         .shape_id = edited.value.shape_id,
-                         .rows = rows,
-                         .cols = cols,
-                         .part_count = edited.facts.part_count,
-                         .has_vba = edited.facts.has_vba};
+  TableAddSummary summary;
+  summary.table_index = edited.value.table_index;
+  summary.shape_id = edited.value.shape_id;
+  summary.rows = rows;
+  summary.cols = cols;
+  return finish_record(std::move(summary), output, edited);
 }
 
 Result<TableCellReplacementSummary> replace_table_cell_text(
@@ -90,9 +90,13 @@ Result<TableCellReplacementSummary> replace_table_cell_text(
         edit.replace_part(std::move(part), std::move(rewritten.bytes));
         return rewritten.count;
       }));
-  return TableCellReplacementSummary{
-      std::string(output),     slide_index,         table_index, row_index, col_index, edited.value,
-      edited.facts.part_count, edited.facts.has_vba};
+  TableCellReplacementSummary summary;
+  summary.slide_index = slide_index;  // found by the edit itself
+  summary.table_index = table_index;
+  summary.row_index = row_index;
+  summary.col_index = col_index;
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 }  // namespace pelvane

@@ -89,17 +89,6 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
   return xml;
 }
 
-Result<std::string> add_table_to_slide_xml(std::string_view slide_xml, std::uint64_t shape_id,
-                                           std::uint64_t rows, std::uint64_t cols,
-                                           std::uint64_t x_emu, std::uint64_t y_emu,
-                                           std::uint64_t cx_emu, std::uint64_t cy_emu,
-                                           std::span<const TableCellText> cell_texts) {
-  // The one placement rule of every new shape, which keeps the tree's extension list last.
-  return add_shape_to_target_xml(slide_xml, InsertionTarget::slide(), shape_id, [&] {
-    return table_shape_xml(shape_id, rows, cols, x_emu, y_emu, cx_emu, cy_emu, cell_texts);
-  });
-}
-
 std::uint64_t summarized_table_count(std::string_view slide_xml) {
   constexpr std::string_view kTable = "a:tbl";
   std::uint64_t count = 0;

@@ -30,15 +30,6 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
                                     std::uint64_t cy_emu,
                                     std::span<const TableCellText> cell_texts);
 
-// The slide with a new table frame as the last shape of its shape tree: before the last
-// "</p:spTree>", and before the tree's own extension list when it ends with one. Without
-// "</p:spTree>": InvalidInput "slide XML is missing </p:spTree>". Rows and cols above zero.
-Result<std::string> add_table_to_slide_xml(std::string_view slide_xml, std::uint64_t shape_id,
-                                           std::uint64_t rows, std::uint64_t cols,
-                                           std::uint64_t x_emu, std::uint64_t y_emu,
-                                           std::uint64_t cx_emu, std::uint64_t cy_emu,
-                                           std::span<const TableCellText> cell_texts);
-
 // The number of tables a slide summary lists: `a:tbl` elements (this prefix, by text search)
 // that close, a table inside another's cell not counted apart. The index a new last table gets.
 std::uint64_t summarized_table_count(std::string_view slide_xml);

@@ -51,7 +51,7 @@ Result<Edited<std::uint64_t>> rewrite_every_slide(std::string_view input, std::s
         }
         return true;
       }));
-  return Edited<std::uint64_t>{total, std::string(), edited.facts};
+  return Edited<std::uint64_t>{.value = total, .facts = edited.facts};
 }
 
 }  // namespace
@@ -69,8 +69,9 @@ Result<TextReplacementSummary> replace_slide_text_inner(std::string_view input,
   };
   auto edited = PELVANE_TRY(slide_index ? rewrite_slide(input, output, *slide_index, replace)
                                         : rewrite_every_slide(input, output, replace));
-  return TextReplacementSummary{std::string(output), edited.value, edited.facts.part_count,
-                                edited.facts.has_vba};
+  TextReplacementSummary summary;
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_view input,
@@ -81,9 +82,10 @@ Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_vi
   auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
     return replace_text_run_at_index_in_slide(xml, run_index, replacement);
   }));
-  return TextRunReplacementSummary{
-      std::string(output),     slide_index,         run_index, edited.value,
-      edited.facts.part_count, edited.facts.has_vba};
+  TextRunReplacementSummary summary;
+  summary.run_index = run_index;
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input,
@@ -94,9 +96,10 @@ Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input
   auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
     return set_shape_text_at_index_in_slide(xml, shape_index, replacement);
   }));
-  return ShapeTextSetSummary{
-      std::string(output),     slide_index,         shape_index, edited.value,
-      edited.facts.part_count, edited.facts.has_vba};
+  ShapeTextSetSummary summary;
+  summary.shape_index = shape_index;
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
@@ -106,9 +109,11 @@ Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
     return set_shape_paragraph_text_at_index_in_slide(xml, shape_index, paragraph_index,
                                                       replacement);
   }));
-  return ParagraphTextSetSummary{std::string(output), slide_index,  shape_index,
-                                 paragraph_index,     edited.value, edited.facts.part_count,
-                                 edited.facts.has_vba};
+  ParagraphTextSetSummary summary;
+  summary.shape_index = shape_index;
+  summary.paragraph_index = paragraph_index;
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 }  // namespace pelvane

@@ -1,6 +1,7 @@
 // Text-frame properties: the insets, wrapping, anchoring and auto-fit of a shape's text body.
 #include <string>
 
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/xml_child_order.hpp"
 #include "core/text/text_format_rewrite.hpp"
 
@@ -108,9 +109,8 @@ Result<RewriteOutput> set_text_frame_properties_in_slide(std::string_view xml,
   if (patch.set_auto_size && patch.auto_size) auto_fit = "a:" + *patch.auto_size;
 
   SlideStream stream(xml);
-  std::uint64_t shapes = 0;
+  ShapeCursor shape = ShapeCursor::shape(shape_index, {.next_shape_leaves = true});
   std::uint64_t count = 0;
-  bool in_shape = false;
   bool in_body = false;  // inside the addressed shape's text body, before its first child
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
@@ -133,13 +133,10 @@ Result<RewriteOutput> set_text_frame_properties_in_slide(std::string_view xml,
     }
     stream.writer.write_event(event);
     if (event.is_start()) {
-      const std::string_view name = event.local_name();
-      if (name == "sp")
-        in_shape = shapes++ == shape_index;
-      else if (in_shape && name == "txBody")
-        in_body = true;
-    } else if (in_shape && event.is_end() && event.local_name() == "sp") {
-      in_shape = false;
+      shape.start(event);
+      if (shape.in_shape() && event.local_name() == "txBody") in_body = true;
+    } else {
+      shape.end(event);
     }
   }
 }

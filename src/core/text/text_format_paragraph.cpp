@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/xml_child_order.hpp"
 #include "core/text/text_format_rewrite.hpp"
 
@@ -22,10 +23,9 @@ Result<RewriteOutput> rewrite_paragraph_properties(std::string_view xml, std::ui
                                                    std::uint64_t paragraph_index,
                                                    Existing&& existing, Fresh&& fresh) {
   SlideStream stream(xml);
-  std::uint64_t shapes = 0;
+  ShapeCursor shape = ShapeCursor::shape(shape_index, {.next_shape_leaves = true});
   std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
-  bool in_shape = false;
   std::size_t paragraph_depth = 0;  // the reader's depth inside the addressed paragraph, or 0
   bool handled = false;             // the paragraph's properties are written
   for (;;) {
@@ -51,16 +51,15 @@ Result<RewriteOutput> rewrite_paragraph_properties(std::string_view xml, std::ui
     }
     stream.writer.write_event(event);
     if (event.is_start()) {
-      const std::string_view name = event.local_name();
-      if (name == "sp") {
-        in_shape = shapes++ == shape_index;
+      if (shape.start(event) == ShapeStart::Addressed) {
         paragraphs = 0;
-      } else if (in_shape && name == "p" && paragraphs++ == paragraph_index) {
+      } else if (shape.in_shape() && event.local_name() == "p" &&
+                 paragraphs++ == paragraph_index) {
         paragraph_depth = depth;
         handled = false;
       }
-    } else if (in_shape && event.is_end() && event.local_name() == "sp") {
-      in_shape = false;
+    } else {
+      shape.end(event);
     }
   }
 }

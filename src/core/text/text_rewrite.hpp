@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/slide_rewrite.hpp"
 
 namespace pelvane {
@@ -36,6 +37,13 @@ Result<RewriteOutput> replace_text_run_at_index_in_slide(std::string_view xml,
                                                          std::string_view replacement);
 
 // ---- Shape and paragraph text ----
+
+// Every paragraph of the text body of the shape `shape` addresses (pml/shape_cursor.hpp)
+// replaced by plain paragraphs, one per line feed (`rewrite_text_body_content`). The count is
+// the number of paragraphs removed (at least 1), or 0 when the shape has no text body given as
+// a start tag. The shape and group-child forms below address the shape for it.
+Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, ShapeCursor shape,
+                                                        std::string_view text);
 
 // Every paragraph of the shape's text body replaced by plain paragraphs, one per line feed
 // (`rewrite_text_body_content`). The count is the number of paragraphs removed (at least 1), or

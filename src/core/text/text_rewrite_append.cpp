@@ -1,4 +1,5 @@
 // Adding to a shape's text without changing what is there: a paragraph, a run, a line break.
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/xml_child_order.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
@@ -6,29 +7,6 @@
 namespace pelvane {
 
 namespace {
-
-// Follows the slide to the `shape_index`-th shape (`sp` start tag, at any depth).
-class ShapeCursor {
- public:
-  explicit ShapeCursor(std::uint64_t shape_index) : shape_index_(shape_index) {}
-
-  // Every start tag; true when it opens the addressed shape.
-  bool start(const XmlEvent& event) {
-    if (event.local_name() != "sp") return false;
-    if (shapes_++ == shape_index_) in_shape_ = true;
-    return in_shape_;
-  }
-  // Every end tag, after it is written.
-  void end(const XmlEvent& event) {
-    if (in_shape_ && event.local_name() == "sp") in_shape_ = false;
-  }
-  bool in_shape() const { return in_shape_; }
-
- private:
-  std::uint64_t shape_index_;
-  std::uint64_t shapes_ = 0;
-  bool in_shape_ = false;
-};
 
 constexpr std::string_view kLineBreak = "<a:br/>";
 
@@ -39,7 +17,7 @@ Result<RewriteOutput> append_shape_paragraph_text_in_slide(std::string_view xml,
                                                            std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor shape(shape_index);
+  ShapeCursor shape = ShapeCursor::shape(shape_index);
   std::uint64_t count = 0;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
@@ -65,7 +43,7 @@ Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,
                                                      std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor shape(shape_index);
+  ShapeCursor shape = ShapeCursor::shape(shape_index);
   ChildSlot runs_end(kParagraphChildren, "r");
   std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
@@ -78,7 +56,7 @@ Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,
       ++count;
     }
     if (event.is_start()) {
-      if (shape.start(event)) {
+      if (shape.start(event) != ShapeStart::Other) {
         paragraphs = 0;
       } else if (shape.in_shape() && event.local_name() == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
@@ -104,7 +82,7 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
     return fail(PelvaneError::invalid_input("run slot out of range"));
   };
   SlideStream stream(xml);
-  ShapeCursor shape(shape_index);
+  ShapeCursor shape = ShapeCursor::shape(shape_index);
   ChildSlot runs_end(kParagraphChildren, "br");
   std::uint64_t paragraphs = 0;
   std::uint64_t runs = 0;
@@ -123,7 +101,7 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
       write_break();
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (event.is_start() && shape.start(event)) {
+      if (shape.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
       } else if (shape.in_shape() && name == "p") {
         const bool addressed = paragraphs++ == paragraph_index;

@@ -1,77 +1,17 @@
 // Text of a shape that is a direct child of a group: its whole text, one paragraph's, one run's.
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/xml_child_order.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
 namespace pelvane {
 
-namespace {
-
-// Follows the slide to the addressed child: the `child_index`-th `sp` start tag directly inside
-// the `group_index`-th group.
-class GroupChildCursor {
- public:
-  GroupChildCursor(std::uint64_t group_index, std::uint64_t child_index)
-      : group_index_(group_index), child_index_(child_index) {}
-
-  // Every start tag, before the rewrite looks at it; true when it opens the addressed child.
-  bool start(const XmlEvent& event) {
-    const std::string_view name = event.local_name();
-    if (name == "grpSp") {
-      if (depth_ > 0) ++depth_;
-      if (groups_++ == group_index_) {
-        depth_ = 1;
-        children_ = 0;
-      }
-    } else if (name == "sp" && depth_ == 1) {
-      if (children_++ == child_index_) in_child_ = true;
-      return in_child_;
-    }
-    return false;
-  }
-
-  // Every end tag, after the rewrite has written it.
-  void end(const XmlEvent& event) {
-    const std::string_view name = event.local_name();
-    if (in_child_ && name == "sp")
-      in_child_ = false;
-    else if (depth_ > 0 && name == "grpSp")
-      --depth_;
-  }
-
-  bool in_child() const { return in_child_; }
-
- private:
-  std::uint64_t group_index_;
-  std::uint64_t child_index_;
-  std::uint64_t groups_ = 0;
-  std::uint64_t children_ = 0;
-  std::uint64_t depth_ = 0;  // 1 directly inside the addressed group, 0 outside it
-  bool in_child_ = false;
-};
-
-}  // namespace
-
 Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
                                                           std::uint64_t group_index,
                                                           std::uint64_t child_index,
                                                           std::string_view replacement) {
-  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
-  SlideStream stream(xml);
-  GroupChildCursor cursor(group_index, child_index);
-  std::uint64_t count = 0;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    stream.writer.write_event(event);
-    if (event.is_start()) {
-      cursor.start(event);
-      if (cursor.in_child() && event.local_name() == "txBody")
-        count += PELVANE_TRY(rewrite_text_body_content(stream.reader, stream.writer, text));
-    } else if (event.is_end()) {
-      cursor.end(event);
-    }
-  }
+  return set_addressed_shape_text_in_slide(
+      xml, ShapeCursor::group_child(group_index, child_index), replacement);
 }
 
 Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
@@ -81,7 +21,7 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
                                                                     std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  GroupChildCursor cursor(group_index, child_index);
+  ShapeCursor cursor = ShapeCursor::group_child(group_index, child_index);
   std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
   bool in_paragraph = false;  // inside the addressed paragraph
@@ -92,9 +32,9 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (cursor.start(event)) {
+      if (cursor.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
-      } else if (cursor.in_child() && name == "p") {
+      } else if (cursor.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
         written = false;
       } else if (in_paragraph && name == "t") {
@@ -110,7 +50,7 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
           written = true;
         }
         in_text = false;
-      } else if (cursor.in_child() && name == "txBody" && paragraphs == paragraph_index) {
+      } else if (cursor.in_shape() && name == "txBody" && paragraphs == paragraph_index) {
         // The index one past the last paragraph appends one.
         PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
         ++count;
@@ -138,7 +78,7 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     std::uint64_t paragraph_index, std::uint64_t run_index, std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  GroupChildCursor cursor(group_index, child_index);
+  ShapeCursor cursor = ShapeCursor::group_child(group_index, child_index);
   ChildSlot runs_end(kParagraphChildren, "r");
   std::uint64_t paragraphs = 0;
   std::uint64_t runs = 0;
@@ -158,9 +98,9 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     }
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (event.is_start() && cursor.start(event)) {
+      if (cursor.start(event, name) != ShapeStart::Other) {
         paragraphs = 0;
-      } else if (event.is_start() && cursor.in_child() && name == "p") {
+      } else if (event.is_start() && cursor.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
         runs = 0;
         replaced = false;

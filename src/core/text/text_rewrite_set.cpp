@@ -3,29 +3,29 @@
 
 namespace pelvane {
 
-Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
-                                                       std::uint64_t shape_index,
+Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, ShapeCursor shape,
                                                        std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  std::uint64_t shapes = 0;
   std::uint64_t total = 0;
-  bool in_shape = false;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(total);
     stream.writer.write_event(event);
     if (event.is_start()) {
-      const std::string_view name = event.local_name();
-      if (name == "sp") {
-        if (shapes++ == shape_index) in_shape = true;
-      } else if (in_shape && name == "txBody") {
+      shape.start(event);
+      if (shape.in_shape() && event.local_name() == "txBody")
         total += PELVANE_TRY(rewrite_text_body_content(stream.reader, stream.writer, text));
-      }
-    } else if (event.is_end() && in_shape && event.local_name() == "sp") {
-      in_shape = false;
+    } else {
+      shape.end(event);
     }
   }
+}
+
+Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
+                                                       std::uint64_t shape_index,
+                                                       std::string_view replacement) {
+  return set_addressed_shape_text_in_slide(xml, ShapeCursor::shape(shape_index), replacement);
 }
 
 Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
@@ -34,10 +34,9 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
                                                                  std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  std::uint64_t shapes = 0;
+  ShapeCursor shape = ShapeCursor::shape(shape_index);
   std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
-  bool in_shape = false;
   bool in_paragraph = false;  // inside the addressed paragraph
   bool in_text = false;
   bool written = false;
@@ -46,12 +45,9 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (name == "sp") {
-        if (shapes++ == shape_index) {
-          in_shape = true;
-          paragraphs = 0;
-        }
-      } else if (in_shape && name == "p") {
+      if (shape.start(event, name) == ShapeStart::Addressed) {
+        paragraphs = 0;
+      } else if (shape.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
         written = false;
       } else if (in_paragraph && name == "t") {
@@ -64,8 +60,8 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
       if (in_paragraph && name == "p") {
         in_paragraph = false;
         written = false;
-      } else if (in_shape && name == "sp") {
-        in_shape = false;
+      } else {
+        shape.end(event);
       }
       continue;
     } else if (in_paragraph && in_text && is_character_content(event)) {

@@ -1,7 +1,5 @@
 #include "core/xml/xml_escape.hpp"
 
-#include "core/xml/xml_events.hpp"
-
 namespace pelvane {
 
 std::string xml_attr(std::string_view text) {
@@ -16,13 +14,6 @@ std::string xml_attr(std::string_view text) {
       default: out += c;
     }
   }
-  return out;
-}
-
-std::string escape_xml_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  append_escaped_xml(out, text);
   return out;
 }
 

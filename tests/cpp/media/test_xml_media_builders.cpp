@@ -18,34 +18,11 @@ std::string blip(std::string_view id) {
          "\"/><a:stretch><a:fillRect/></a:stretch></p:blipFill>" + std::string(kFrame);
 }
 
-constexpr std::string_view kSlideHead = "<p:sld><p:cSld><p:spTree><p:grpSpPr/>";
-
-TEST(MediaFragments, PictureAtTheSlideAndInANewGroup) {
-  const std::string picture =
-      "<p:pic><p:nvPicPr><p:cNvPr id=\"8\" name=\"Picture 7\"/><p:cNvPicPr><a:picLocks "
-      "noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/></p:nvPicPr>" +
-      blip("rId3");
-  EXPECT_EQ(picture_xml(8, "rId3", kBox), picture);
-
-  const std::string slide = std::string(kSlideHead) + "</p:spTree></p:cSld></p:sld>";
-  EXPECT_EQ(add_picture_to_slide_xml(slide, "rId3", 8, kBox).value(),
-            std::string(kSlideHead) + picture + "</p:spTree></p:cSld></p:sld>");
-
-  const std::string group =
-      "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"2\" name=\"G\"/><p:cNvGrpSpPr/><p:nvPr/>"
-      "</p:nvGrpSpPr><p:grpSpPr/>";
-  const std::string with_group = std::string(kSlideHead) + group + "</p:grpSp></p:spTree>";
-  EXPECT_EQ(add_picture_to_new_nested_group_shape_xml(with_group, 0, "rId3", 9, kBox).value(),
-            std::string(kSlideHead) + group +
-                "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"8\" name=\"Group 7\"/><p:cNvGrpSpPr/>"
-                "<p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext "
-                "cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/>"
-                "</a:xfrm></p:grpSpPr><p:pic><p:nvPicPr><p:cNvPr id=\"9\" name=\"Picture 8\"/>"
-                "<p:cNvPicPr><a:picLocks noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/>"
-                "</p:nvPicPr>" +
-                blip("rId3") + "</p:grpSp></p:grpSp></p:spTree>");
-  EXPECT_EQ(add_picture_to_group_shape_xml(with_group, 1, "rId3", 9, kBox).error().to_string(),
-            "invalid input: group shape index 1 was not found");
+TEST(MediaFragments, Picture) {
+  EXPECT_EQ(picture_xml(8, "rId3", kBox),
+            "<p:pic><p:nvPicPr><p:cNvPr id=\"8\" name=\"Picture 7\"/><p:cNvPicPr><a:picLocks "
+            "noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/></p:nvPicPr>" +
+                blip("rId3"));
 }
 
 TEST(MediaFragments, MoviePictureAndTiming) {
@@ -122,19 +99,6 @@ TEST(MovieTiming, WhereTheVideoNodeGoes) {
     EXPECT_EQ(add_video_timing_xml(slide, 3).value(), expected) << slide;
   EXPECT_EQ(add_video_timing_xml("<p:sld><p:cSld/>", 3).error().to_string(),
             "invalid input: slide XML is missing </p:sld>");
-}
-
-TEST(MovieTiming, PictureFirstThenTiming) {
-  const MovieArgs args{"rId2", "rId1", "rId3", "m.mp4", kBox};
-  const std::string slide = std::string(kSlideHead) + "</p:spTree></p:cSld></p:sld>";
-  EXPECT_EQ(add_movie_to_slide_xml(slide, 3, args).value(),
-            std::string(kSlideHead) + movie_picture_xml(3, args) + "</p:spTree></p:cSld>" +
-                new_timing_tree_xml(3) + "</p:sld>");
-  EXPECT_EQ(add_movie_to_slide_xml("<p:sld></p:sld>", 3, args).error().to_string(),
-            "invalid input: slide XML is missing </p:spTree>");
-  EXPECT_EQ(
-      add_movie_to_slide_xml(std::string(kSlideHead) + "</p:spTree>", 3, args).error().to_string(),
-      "invalid input: slide XML is missing </p:sld>");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "core/pml/shape_tree.hpp"
-#include "core/shapes/xml_auto_shape_builders.hpp"
 #include "core/xml/xml_events.hpp"
 
 namespace pelvane {
@@ -111,7 +110,7 @@ TEST(ShapeIdFromEvent, ReadsCnvPrUnderAnyPrefix) {
   EXPECT_EQ(first_tag_id(R"(<p:cNvPicPr id="5"/>)"), std::nullopt);
   EXPECT_EQ(first_tag_id(R"(<p:cNvPr id="-5"/>)"), std::nullopt);
   EXPECT_TRUE(is_shape_element_name("graphicFrame"));
-  EXPECT_FALSE(is_shape_tree_shape("spTree"));
+  EXPECT_FALSE(is_shape_element_name("spTree"));
 }
 
 TEST(GroupLookup, CountsOnlyTopLevelGroups) {
@@ -269,11 +268,12 @@ TEST(InsertionPoint, DeeplyNestedGroupsAreLocatedInOnePass) {
   EXPECT_EQ(locate_insertion_point(xml, InsertionTarget::deeper_nested_group(0, 0, 0)),
             outer_close - 20);
   EXPECT_EQ(next_shape_id(xml), kDepth + 10);
-  auto spliced = add_shape_to_target_xml(xml, InsertionTarget::new_group_in_group(0), 7,
-                                         [] { return Result<std::string>("<X/>"); });
-  ASSERT_TRUE(spliced.has_value());
-  EXPECT_EQ(spliced->substr(outer_close, 9), "<p:grpSp>");
-  EXPECT_EQ(spliced->size(), xml.size() + group_shape_with_child_xml(6, "<X/>").size());
+  std::string spliced = xml;
+  auto id = insert_new_shape(spliced, InsertionTarget::new_group_in_group(0),
+                             [](std::uint64_t) { return Result<std::string>("<X/>"); });
+  ASSERT_TRUE(id.has_value());
+  EXPECT_EQ(spliced.substr(outer_close, 9), "<p:grpSp>");
+  EXPECT_EQ(spliced.size(), xml.size() + group_shape_with_child_xml(kDepth + 10, "<X/>").size());
 }
 
 TEST(Splice, NewGroupWrapsTheFragmentAndLeavesTheTargetTransform) {
@@ -284,23 +284,57 @@ TEST(Splice, NewGroupWrapsTheFragmentAndLeavesTheTargetTransform) {
   EXPECT_EQ(group_shape_with_child_xml(8, "<X/>"), expected_group);
   EXPECT_NE(group_shape_with_child_xml(0, "").find("<p:cNvPr id=\"0\" name=\"Group 0\"/>"),
             std::string::npos);
-
-  auto spliced = add_shape_to_target_xml(kSlide, InsertionTarget::new_group_in_group(1), 9,
-                                         [] { return Result<std::string>("<X/>"); });
-  ASSERT_TRUE(spliced.has_value());
-  std::size_t at = closing_tag_of(kGroup1);
-  EXPECT_EQ(*spliced, kSlide.substr(0, at) + expected_group + kSlide.substr(at));
 }
 
-TEST(Splice, TargetIsCheckedBeforeTheFragment) {
-  AutoShapeArgs bad;
-  bad.preset_geometry = "nope";
-  auto missing_group = add_auto_shape_to_group_shape_xml(slide(""), 0, 2, bad);
-  ASSERT_FALSE(missing_group.has_value());
-  EXPECT_EQ(missing_group.error().message(), "group shape index 0 was not found");
-  auto bad_preset = add_auto_shape_to_slide_xml(slide(""), 2, bad);
-  ASSERT_FALSE(bad_preset.has_value());
-  EXPECT_EQ(bad_preset.error().message(), "unsupported auto shape preset geometry: nope");
+// Every family adds its shapes this way: ids from the largest plus one on (a new group around
+// the fragment first), then the target, then the fragment, then the splice.
+TEST(InsertNewShape, TakesIdsThenFindsTheTargetThenBuildsTheFragment) {
+  const std::string near_limit =
+      slide("<p:sp><p:nvSpPr><p:cNvPr id=\"18446744073709551613\"/></p:nvSpPr></p:sp>");
+  const std::size_t tree_end = kSlide.rfind("</p:spTree>");
+  const std::size_t group1_end = closing_tag_of(kGroup1);
+  struct Case {
+    std::string xml;
+    InsertionTarget target;
+    std::uint64_t fragment_ids;
+    bool fragment_fails;
+    std::string_view error;  // empty: the shape is added with these ids, there
+    std::uint64_t first_id = 0, shape_id = 0, at = 0;
+    std::string inserted;
+  };
+  const Case cases[] = {
+      {kSlide, InsertionTarget::slide(), 1, false, "", 61, 61, tree_end, "<X61/>"},
+      // The new group takes the id before the fragment's; the shape's id is reported.
+      {kSlide, InsertionTarget::new_group_in_group(1), 1, false, "", 62, 62, group1_end,
+       group_shape_with_child_xml(61, "<X62/>")},
+      // A fragment of three shapes reports its last id.
+      {kSlide, InsertionTarget::group(1), 3, false, "", 61, 63, group1_end, "<X61/>"},
+      // A missing target is reported before the fragment's own fault.
+      {kSlide, InsertionTarget::group(2), 1, true, "group shape index 2 was not found"},
+      {kSlide, InsertionTarget::slide(), 1, true, "bad fragment"},
+      {near_limit, InsertionTarget::slide(), 3, false, "shape id space is exhausted"},
+  };
+  for (const Case& c : cases) {
+    std::string xml = c.xml;
+    std::uint64_t built_with = 0;
+    auto id = insert_new_shape(
+        xml, c.target,
+        [&](std::uint64_t first_id) -> Result<std::string> {
+          built_with = first_id;
+          if (c.fragment_fails) return fail(PelvaneError::invalid_input("bad fragment"));
+          return "<X" + std::to_string(first_id) + "/>";
+        },
+        c.fragment_ids);
+    if (!c.error.empty()) {
+      ASSERT_FALSE(id.has_value()) << c.error;
+      EXPECT_EQ(id.error().message(), c.error);
+      EXPECT_EQ(xml, c.xml) << c.error;
+      continue;
+    }
+    EXPECT_EQ(id.value(), c.shape_id);
+    EXPECT_EQ(built_with, c.first_id);
+    EXPECT_EQ(xml, c.xml.substr(0, c.at) + c.inserted + c.xml.substr(c.at));
+  }
 }
 
 }  // namespace

@@ -56,12 +56,6 @@ std::string freeform(std::string_view head, std::string_view path, std::string_v
       {head, path, body, kShapeStyle});
 }
 
-std::string slide(std::string_view shapes) {
-  return "<p:sld><p:cSld><p:spTree><p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/></p:nvGrpSpPr>"
-         "<p:grpSpPr/>" +
-         std::string(shapes) + "</p:spTree></p:cSld></p:sld>";
-}
-
 TEST(FreeformFragment, ExactTemplate) {
   using Step = FreeformPathOperation;
   const std::vector<Step> path{Step::move_to(-1, -2), Step::line_to(3, -4), Step::close()};
@@ -92,15 +86,11 @@ TEST(FreeformFragment, ExactTemplate) {
   }
 }
 
-TEST(FreeformFragment, EmptyPathIsRefusedOnlyOnceTheTargetIsFound) {
+TEST(FreeformFragment, EmptyPathIsRefused) {
   auto empty = freeform_shape_xml(1, FreeformArgs{});
   ASSERT_FALSE(empty.has_value());
   EXPECT_EQ(empty.error().to_string(),
             "invalid input: freeform shape requires at least one path operation");
-  auto missing_group =
-      add_freeform_shape_to_target_xml(slide(""), InsertionTarget::group(0), 2, FreeformArgs{});
-  ASSERT_FALSE(missing_group.has_value());
-  EXPECT_EQ(missing_group.error().message(), "group shape index 0 was not found");
 }
 
 TEST(ConnectorFragment, BoxFlipsAndGlue) {
@@ -194,8 +184,6 @@ TEST(ConnectorPresets, OnlyTheThreeConnectorWords) {
 }
 
 TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
-  const std::string tree =
-      slide("<p:sp><p:nvSpPr><p:cNvPr id=\"7\" name=\"x\"/></p:nvSpPr></p:sp>");
   ConnectedShapesArgs args{
       AutoShapeArgs{"rect", 1, 2, 3, 4, std::nullopt, {}},
       AutoShapeArgs{"ellipse", 5, 6, 7, 8, std::nullopt, {}},
@@ -217,11 +205,7 @@ TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
             "<p:cNvCxnSpPr><a:stCxn id=\"8\" idx=\"3\"/><a:endCxn id=\"9\" idx=\"1\"/>"
             "</p:cNvCxnSpPr>",
             "", "4", "4", "1", "2", "curvedConnector3"});
-  auto spliced = add_connected_connector_with_auto_shapes_to_target_xml(
-      tree, InsertionTarget::slide(), 8, args);
-  ASSERT_TRUE(spliced.has_value()) << spliced.error().to_string();
-  const std::size_t at = tree.rfind("</p:spTree>");
-  EXPECT_EQ(*spliced, tree.substr(0, at) + expected + tree.substr(at));
+  EXPECT_EQ(connected_connector_with_auto_shapes_xml(8, args).value(), expected);
 
   // The presets are checked begin shape, end shape, then connector.
   args.connector.preset_geometry = "Line";
@@ -232,28 +216,9 @@ TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
             "unsupported auto shape preset geometry: oval");
 }
 
-TEST(GroupFragments, EmptyGroupAndConnectorInANewGroup) {
+TEST(GroupFragments, EmptyGroup) {
   EXPECT_EQ(empty_group_shape_xml(1), fill(std::string(kEmptyGroupTemplate), {"1", "0", ""}));
   EXPECT_EQ(empty_group_shape_xml(0), fill(std::string(kEmptyGroupTemplate), {"0", "0", ""}));
-
-  // Largest id 4: the new group takes 5 ("Group 4"), the connector 6 ("Connector 5").
-  const std::string container =
-      "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"4\" name=\"g\"/></p:nvGrpSpPr><p:grpSpPr/></p:grpSp>";
-  const std::string tree = slide(container);
-  auto spliced = add_connector_to_target_xml(tree, InsertionTarget::new_group_in_group(0), 6,
-                                             ConnectorArgs{"line", 0, 0, 10, 10});
-  ASSERT_TRUE(spliced.has_value());
-  const std::string connector =
-      fill(std::string(kConnectorTemplate),
-           {"6", "5", "<p:cNvCxnSpPr/>", "", "0", "0", "10", "10", "line"});
-  const std::size_t at = tree.rfind("</p:grpSp>");
-  EXPECT_EQ(*spliced, tree.substr(0, at) +
-                          fill(std::string(kEmptyGroupTemplate), {"5", "4", connector}) +
-                          tree.substr(at));
-
-  auto empty_in_group = add_group_shape_to_target_xml(tree, InsertionTarget::group(0), 5);
-  ASSERT_TRUE(empty_in_group.has_value());
-  EXPECT_EQ(*empty_in_group, tree.substr(0, at) + empty_group_shape_xml(5) + tree.substr(at));
 }
 
 }  // namespace

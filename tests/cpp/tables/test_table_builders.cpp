@@ -1,4 +1,4 @@
-// The new table's frame: its exact XML, its place in the slide, and the index it gets.
+// The new table's frame: its exact XML, and the index it gets.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -66,25 +66,6 @@ TEST(TableShapeXml, SizesAndCellTexts) {
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().to_string(),
             "invalid input: text contains a character that XML cannot hold: U+0001");
-}
-
-TEST(AddTableToSlideXml, GoesWhereEveryNewShapeGoes) {
-  const std::string frame = *table_shape_xml(42, 1, 1, 0, 0, 1, 1, {});
-  const std::string tree = "<p:sld><p:cSld><p:spTree><p:sp/>";
-  const std::pair<std::string, std::string> cases[] = {
-      {tree + "</p:spTree></p:cSld></p:sld>", tree + frame + "</p:spTree></p:cSld></p:sld>"},
-      // The tree's own extension list stays its last child.
-      {tree + "<p:extLst><p:ext uri=\"u\"/></p:extLst></p:spTree></p:cSld></p:sld>",
-       tree + frame + "<p:extLst><p:ext uri=\"u\"/></p:extLst></p:spTree></p:cSld></p:sld>"},
-  };
-  for (const auto& [slide, expected] : cases) {
-    const auto out = add_table_to_slide_xml(slide, 42, 1, 1, 0, 0, 1, 1, {});
-    ASSERT_TRUE(out) << out.error().to_string();
-    EXPECT_EQ(*out, expected);
-  }
-  const auto missing = add_table_to_slide_xml("<x:spTree></x:spTree>", 1, 1, 1, 0, 0, 1, 1, {});
-  ASSERT_FALSE(missing);
-  EXPECT_EQ(missing.error().to_string(), "invalid input: slide XML is missing </p:spTree>");
 }
 
 TEST(SummarizedTableCount, CountsWhatTheSlideSummaryLists) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "core/package/part_names.hpp"
+#include "core/pml/shape_tree.hpp"
 #include "core/tables/table_inspection.hpp"
 #include "core/tables/table_rewrite.hpp"
 #include "core/tables/xml_table_builders.hpp"
@@ -76,10 +77,13 @@ TEST(TablePassesOnRealDecks, WrittenSlidesStillValidate) {
   std::size_t cells_before_row_extensions = 0;
   for (const Slide& slide : slides) {
     // A new table on every slide, where every new shape goes.
-    auto added = add_table_to_slide_xml(slide.xml, 9999, 3, 4, 0, 0, 4000000, 1500000, texts);
+    std::string with_table = slide.xml;
+    auto added = insert_new_shape(with_table, InsertionTarget::slide(), [&](std::uint64_t id) {
+      return table_shape_xml(id, 3, 4, 0, 0, 4000000, 1500000, texts);
+    });
     ASSERT_TRUE(added) << slide.label << ": " << added.error().to_string();
     labels.push_back(slide.label + " new table");
-    outputs.push_back(std::move(*added));
+    outputs.push_back(std::move(with_table));
 
     const auto table = find_slide_table(slide.xml, 0);
     ASSERT_TRUE(table) << slide.label;
