@@ -77,6 +77,24 @@ bool is_valid_utf8(std::string_view text) {
   return is_valid_utf8_from(text.substr(i));
 }
 
+std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return std::nullopt;
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return DecodedCodePoint{lead, 1};
+  const Utf8Step step = utf8_step(text, at);
+  if (!step.complete()) return std::nullopt;
+  char32_t code_point = lead & (0x7F >> step.length);
+  for (std::size_t i = 1; i < step.length; ++i)
+    code_point = (code_point << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+  return DecodedCodePoint{code_point, step.length};
+}
+
+bool is_unicode_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);

@@ -40,17 +40,6 @@ XmlStartTag with_raw_attributes(const XmlEvent& tag, std::span<const std::string
 // gives a start and an end tag, never an empty-element tag.
 void write_text_element(XmlWriter& writer, std::string_view name, std::string_view text);
 
-// The Unicode White_Space property.
-bool is_unicode_white_space(char32_t code_point);
-
-// The code point that starts at `at`, with its length in bytes; none when the bytes there are
-// not well-formed UTF-8.
-struct DecodedCodePoint {
-  char32_t code_point;
-  std::size_t length;
-};
-std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at);
-
 // An unsigned 32-bit decimal as worksheet attributes write row numbers: an optional "+", then
 // one or more ASCII digits, no overflow.
 std::optional<std::uint32_t> parse_u32_decimal(std::string_view text);

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/utf8.hpp"
 #include "core/pml/xml_child_order.hpp"
 #include "core/workbook/workbook_xml.hpp"
 
