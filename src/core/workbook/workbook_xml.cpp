@@ -32,13 +32,6 @@ std::string_view element_prefix(std::string_view qualified_name) {
   return colon == std::string_view::npos ? std::string_view{} : qualified_name.substr(0, colon + 1);
 }
 
-std::optional<std::string_view> raw_attribute(const XmlEvent& tag, std::string_view name) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (!attribute.malformed && attribute.name == name) return attribute.value;
-  }
-  return std::nullopt;
-}
-
 XmlStartTag with_raw_attributes(const XmlEvent& tag, std::span<const std::string_view> drop,
                                 std::span<const RawAttribute> replacements) {
   XmlStartTag rebuilt(is_valid_utf8(tag.name) ? std::string(tag.name)

@@ -1,6 +1,7 @@
-// The small XML routines that the streaming passes over workbook parts share: reading an
-// attribute as stored, rebuilding a start tag with raw values, writing a text element, and the
-// prefix of an element name.
+// The small XML routines that the streaming passes over workbook parts share: rebuilding a start
+// tag with raw values, writing a text element, and the prefix of an element name. Attributes are
+// read as stored (`XmlAttributes::find`): numbers and references are read from them, for which
+// bytes that are not UTF-8 simply fail to parse.
 #pragma once
 
 #include <cstddef>
@@ -15,11 +16,6 @@ namespace pelvane {
 
 // The name up to and including its last ":" ("x:" for "x:sheetData"); empty without a colon.
 std::string_view element_prefix(std::string_view qualified_name);
-
-// The value of the tag's first well-formed attribute whose qualified name is exactly `name`
-// ("t" does not find "x:t"), as stored: references not resolved. None when absent. Callers read
-// numbers and references from it, for which bytes that are not UTF-8 simply fail to parse.
-std::optional<std::string_view> raw_attribute(const XmlEvent& tag, std::string_view name);
 
 struct RawAttribute {
   std::string_view name;
