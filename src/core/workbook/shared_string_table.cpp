@@ -4,7 +4,7 @@
 
 #include "core/base/decimal.hpp"
 #include "core/base/utf8.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/workbook/sheet_child_order.hpp"
 #include "core/workbook/workbook_xml.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 

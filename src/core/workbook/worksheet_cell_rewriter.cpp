@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/base/utf8.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/workbook/sheet_child_order.hpp"
 #include "core/workbook/workbook_xml.hpp"
 
 namespace pelvane {
