@@ -12,11 +12,6 @@
 
 namespace pelvane {
 
-std::string JsonInputError::text() const {
-  if (!has_position) return message;
-  return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
-}
-
 namespace json_detail {
 
 namespace {
