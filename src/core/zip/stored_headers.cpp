@@ -611,21 +611,8 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
     return fail(PelvaneError::zip("entry " + std::string(library_entry_name(handle, index)) +
                                   " has no complete header"));
   RawEntryHeader header;
-  header.method = stat.comp_method;
-  header.crc32 = stat.crc;
-  header.compressed_size = stat.comp_size;
-  header.uncompressed_size = stat.size;
-  header.modified = modified(archive, index);
   if (exact_ && index < entries_.size()) {
-    const Entry& entry = entries_[index];
-    header.name = entry.name;
-    header.flags = entry.flags;
-    header.version_needed = entry.version_needed;
-    header.version_made_by = entry.version_made_by;
-    header.internal_attributes = entry.internal_attributes;
-    header.external_attributes = entry.external_attributes;
-    header.central_extra = entry.central_extra;
-    header.comment = entry.comment;
+    header = stored_header(entries_[index]);
   } else {
     // The library's UTF-8 name, marked as such when it is not plain ASCII.
     header.name = library_entry_name(handle, index);
@@ -647,6 +634,12 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
     if (const char* comment = zip_file_get_comment(handle, index, &comment_size, ZIP_FL_ENC_RAW))
       header.comment = std::string_view(comment, comment_size);
   }
+  // The library's reading of the method, CRC-32 and sizes, which the directory may not hold.
+  header.method = stat.comp_method;
+  header.crc32 = stat.crc;
+  header.compressed_size = stat.comp_size;
+  header.uncompressed_size = stat.size;
+  header.modified = modified(archive, index);
   header.local_extra = local_extra(archive, index);
   return header;
 }
