@@ -129,13 +129,20 @@ void write_file(const std::string& path, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::optional<std::filesystem::path> decks_dir() {
-  const std::filesystem::path dir =
-      std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "decks";
+namespace {
+
+// A folder of what is shared beside the repository, or none when it is absent.
+std::optional<std::filesystem::path> shared_dir(std::string_view name) {
+  const std::filesystem::path dir = std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / name;
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
 }
+
+}  // namespace
+
+std::optional<std::filesystem::path> decks_dir() { return shared_dir("decks"); }
+std::optional<std::filesystem::path> schemas_dir() { return shared_dir("schemas"); }
 
 std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
                                  const std::function<bool(std::string_view)>& wanted) {
@@ -165,7 +172,7 @@ std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
 
 std::vector<std::string> pml_schema_errors(const std::vector<std::string>& documents) {
   const std::filesystem::path schema =
-      std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / "schemas" / "pml.xsd";
+      schemas_dir().value_or(std::filesystem::path("../shared/schemas")) / "pml.xsd";
   if (!std::filesystem::is_regular_file(schema))
     throw std::runtime_error("schema not found: " + schema.string());
   std::vector<std::string> errors(documents.size());

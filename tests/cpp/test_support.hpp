@@ -50,6 +50,14 @@ std::string noise(std::size_t size, unsigned seed);
 
 // The folder of real decks shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> decks_dir();
+// The folder of schemas shared beside the repository, or none when it is absent.
+std::optional<std::filesystem::path> schemas_dir();
+
+// Skips the rest of the test, saying why, when the schemas are not beside the repository: what
+// the test checked before this line still counts.
+#define PELVANE_SKIP_WITHOUT_SCHEMAS()    \
+  if (!::pelvane::test::schemas_dir())    \
+  GTEST_SKIP() << "the schemas are not beside the repository (../shared/schemas)"
 
 struct DeckPart {
   std::string label;  // "deck.pptx:ppt/slides/slide1.xml"
@@ -64,7 +72,8 @@ std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
 
 // Validates PresentationML documents against the shared schemas (pml.xsd beside the
 // repository) in one xmllint run. For each document, in order: empty when it validates, else
-// xmllint's messages. A missing xmllint or schema throws: both are provisioned.
+// xmllint's messages. A missing xmllint throws (provisioning installs it); so does a missing
+// schema: tests that validate first skip without it (`PELVANE_SKIP_WITHOUT_SCHEMAS`).
 std::vector<std::string> pml_schema_errors(const std::vector<std::string>& documents);
 
 }  // namespace pelvane::test

@@ -47,18 +47,25 @@ Utf8Step utf8_step(std::string_view bytes, std::size_t i) {
   return step;
 }
 
-bool is_valid_utf8_from(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (static_cast<unsigned char>(text[i]) < 0x80) {
+// The first byte at or after `from` where the bytes stop being well-formed UTF-8, with what the
+// bytes there hold; none when they are well-formed to the end.
+struct Utf8Fault {
+  std::size_t at;
+  Utf8Step step;
+};
+
+std::optional<Utf8Fault> next_utf8_fault(std::string_view bytes, std::size_t from) {
+  std::size_t i = from;
+  while (i < bytes.size()) {
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
       ++i;
       continue;
     }
-    const Utf8Step step = utf8_step(text, i);
-    if (!step.complete()) return false;
+    const Utf8Step step = utf8_step(bytes, i);
+    if (!step.complete()) return Utf8Fault{i, step};
     i += step.length;
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -74,7 +81,25 @@ bool is_valid_utf8(std::string_view text) {
     if ((word & kHighBits) != 0) break;
     i += 8;
   }
-  return is_valid_utf8_from(text.substr(i));
+  return !next_utf8_fault(text, i);
+}
+
+std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return std::nullopt;
+  const auto lead = static_cast<unsigned char>(text[at]);
+  if (lead < 0x80) return DecodedCodePoint{lead, 1};
+  const Utf8Step step = utf8_step(text, at);
+  if (!step.complete()) return std::nullopt;
+  char32_t code_point = lead & (0x7F >> step.length);
+  for (std::size_t i = 1; i < step.length; ++i)
+    code_point = (code_point << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
+  return DecodedCodePoint{code_point, step.length};
+}
+
+bool is_unicode_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 void append_utf8(std::string& out, char32_t c) {
@@ -98,23 +123,11 @@ void append_utf8(std::string& out, char32_t c) {
 std::string decode_utf8_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
   std::size_t run = 0;  // start of the pending valid run
-  while (i < n) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const Utf8Step step = utf8_step(bytes, i);
-    if (step.complete()) {
-      i += step.length;
-      continue;
-    }
-    out.append(bytes.substr(run, i - run));
+  while (const auto fault = next_utf8_fault(bytes, run)) {
+    out.append(bytes.substr(run, fault->at - run));
     out += "\xEF\xBF\xBD";
-    i += std::max<std::size_t>(step.valid, 1);
-    run = i;
+    run = fault->at + std::max<std::size_t>(fault->step.valid, 1);
   }
   out.append(bytes.substr(run));
   return out;
@@ -127,24 +140,12 @@ std::string_view utf8_lossy_view(std::string_view bytes, std::string& decoded) {
 }
 
 std::optional<std::string> describe_invalid_utf8(std::string_view bytes) {
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
-    const Utf8Step step = utf8_step(bytes, i);
-    if (step.complete()) {
-      i += step.length;
-      continue;
-    }
-    if (step.valid >= 1 && i + step.valid == n)
-      return "incomplete utf-8 byte sequence from index " + std::to_string(i);
-    return "invalid utf-8 sequence of " + std::to_string(std::max<std::size_t>(step.valid, 1)) +
-           " bytes from index " + std::to_string(i);
-  }
-  return std::nullopt;
+  const auto fault = next_utf8_fault(bytes, 0);
+  if (!fault) return std::nullopt;
+  if (fault->step.valid >= 1 && fault->at + fault->step.valid == bytes.size())
+    return "incomplete utf-8 byte sequence from index " + std::to_string(fault->at);
+  return "invalid utf-8 sequence of " + std::to_string(std::max<std::size_t>(fault->step.valid, 1)) +
+         " bytes from index " + std::to_string(fault->at);
 }
 
 }  // namespace pelvane

@@ -1,6 +1,7 @@
-// UTF-8 checks, encoding and lossy decoding shared by the JSON and XML readers and writers.
+// UTF-8 checks, decoding and encoding shared by the JSON, XML and workbook readers and writers.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,17 @@ bool is_valid_utf8(std::string_view text);
 // could still be completed, else "invalid utf-8 sequence of {n} bytes from index {i}", n being
 // the length of the well-formed prefix that starts there (at least 1). None when well-formed.
 std::optional<std::string> describe_invalid_utf8(std::string_view bytes);
+
+// The code point that starts at `at`, with its length in bytes; none when the bytes there are
+// not well-formed UTF-8 (or `at` is past the end).
+struct DecodedCodePoint {
+  char32_t code_point;
+  std::size_t length;
+};
+std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at);
+
+// The Unicode White_Space property.
+bool is_unicode_white_space(char32_t code_point);
 
 // Appends the UTF-8 encoding of a code point (which must be a Unicode scalar value).
 void append_utf8(std::string& out, char32_t code_point);

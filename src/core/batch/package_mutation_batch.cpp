@@ -244,20 +244,11 @@ Result<SlideEditResult> apply_slide_edit_operations(std::string xml,
 
 namespace {
 
-constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
-
 // Unchanged entries are copied raw; the output's folder is made only once every edit has
 // succeeded.
 constexpr EditOptions kBatchEdit{.style = RewriteStyle::RawCopy,
                                  .directories = DirectoryStyle::RawCopy,
                                  .directories_first = false};
-
-// A part the batch addresses by name, read whole.
-Result<std::string> read_addressed_part(PackageArchive& archive, std::string_view name) {
-  auto bytes = PELVANE_TRY(read_archive_bytes(archive, name));
-  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
-  return std::move(*bytes);
-}
 
 // The slide an edit addresses; none for the slide reorder, which has none.
 std::optional<std::uint64_t> addressed_slide(const EditOperation& operation) {
@@ -305,14 +296,14 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
         std::map<std::string, std::set<std::string>> prune;  // relationships part -> ids
         for (const auto& [part, slide_operations] : slide_groups) {
           SlideEditResult slide = PELVANE_TRY(apply_slide_edit_operations(
-              PELVANE_TRY(read_addressed_part(archive, part)), slide_operations));
+              PELVANE_TRY(read_required_part(archive, part)), slide_operations));
           package.replace_part(part, std::move(slide.bytes));
           replacements += slide.count;
           if (!slide.prune_ids.empty()) prune[relationship_part_name(part)].merge(slide.prune_ids);
         }
 
         if (reorder) {
-          const std::string xml = PELVANE_TRY(read_addressed_part(archive, kPresentationPart));
+          const std::string xml = PELVANE_TRY(read_required_part(archive, kPresentationPart));
           auto [reordered, changed] = PELVANE_TRY(reorder_slide_ids(xml, reorder->slide_indices));
           package.replace_part(std::string(kPresentationPart), std::move(reordered));
           replacements += changed ? 1 : 0;

@@ -43,12 +43,10 @@ RemainingReferences remaining_references(std::string_view xml, const RemovedTags
     if (!event->is_tag()) continue;
     collect_relationship_ids(*event, remaining.relationship_ids);
     if (!animations) continue;
-    for (const XmlAttribute& attribute : event->attributes()) {
-      if (attribute.malformed || attribute.name != "spid") continue;
-      auto value = unescape_xml(attribute.value);
-      if (!value) continue;
-      if (auto id = parse_u64(*value)) remaining.animation_targets.insert(*id);
-    }
+    const auto raw = event->attributes().find("spid");
+    const auto value = raw ? unescape_xml(*raw) : std::nullopt;
+    if (const auto id = value ? parse_u64(*value) : std::nullopt)
+      remaining.animation_targets.insert(*id);
   }
   return remaining;
 }

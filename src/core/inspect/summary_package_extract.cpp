@@ -1,7 +1,5 @@
 #include "core/inspect/summary_package_extract.hpp"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <memory>
 #include <string>

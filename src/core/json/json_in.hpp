@@ -10,31 +10,13 @@
 // (counted in bytes; 0 right after a line feed).
 #pragma once
 
-#include <cstdint>
-#include <expected>
-#include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/json/json_error.hpp"
 #include "core/model/input_models.hpp"
 
 namespace pelvane {
-
-struct JsonInputError {
-  std::string message;     // the reader's message, without the position
-  std::uint64_t line = 0;  // with `column`: where the reader stopped (when `has_position`)
-  std::uint64_t column = 0;
-  bool has_position = false;  // false only for "unsupported workbook cell kind: {0}"
-
-  // The complete text the caller sees, for example
-  // "missing field `shape_index` at line 1 column 41".
-  std::string text() const;
-
-  friend bool operator==(const JsonInputError&, const JsonInputError&) = default;
-};
-
-template <class T>
-using JsonInputResult = std::expected<T, JsonInputError>;
 
 // `edits_json`: a JSON array of edit operations, each an object tagged under "type" or an
 // array whose first element is the tag.

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/json/json_in.hpp"
+#include "core/json/json_error.hpp"
 #include "core/json/json_scanner.hpp"
 #include "core/model/input_models.hpp"
 

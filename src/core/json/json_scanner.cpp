@@ -12,11 +12,6 @@
 
 namespace pelvane {
 
-std::string JsonInputError::text() const {
-  if (!has_position) return message;
-  return message + " at line " + std::to_string(line) + " column " + std::to_string(column);
-}
-
 namespace json_detail {
 
 namespace {
@@ -80,32 +75,6 @@ void append_code_escape(std::string& out, unsigned code) {
   if (code >= 0x10) out += kHex[(code >> 4) & 0xF];
   out += kHex[code & 0xF];
   out += '}';
-}
-
-// Length of the well-formed UTF-8 sequence at `i`, or 0.
-std::size_t utf8_sequence_length(std::string_view text, std::size_t i) {
-  const auto at = [&](std::size_t k) -> unsigned {
-    return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
-  };
-  const unsigned b0 = at(0);
-  const auto continuation = [](unsigned b) { return b >= 0x80 && b <= 0xBF; };
-  if (b0 < 0x80) return 1;
-  if (b0 >= 0xC2 && b0 <= 0xDF) return continuation(at(1)) ? 2 : 0;
-  if (b0 >= 0xE0 && b0 <= 0xEF) {
-    const unsigned b1 = at(1);
-    const bool ok1 = b0 == 0xE0   ? (b1 >= 0xA0 && b1 <= 0xBF)
-                     : b0 == 0xED ? (b1 >= 0x80 && b1 <= 0x9F)
-                                  : continuation(b1);
-    return ok1 && continuation(at(2)) ? 3 : 0;
-  }
-  if (b0 >= 0xF0 && b0 <= 0xF4) {
-    const unsigned b1 = at(1);
-    const bool ok1 = b0 == 0xF0   ? (b1 >= 0x90 && b1 <= 0xBF)
-                     : b0 == 0xF4 ? (b1 >= 0x80 && b1 <= 0x8F)
-                                  : continuation(b1);
-    return ok1 && continuation(at(2)) && continuation(at(3)) ? 4 : 0;
-  }
-  return 0;
 }
 
 // Decimal exponent of the first significant digit of a number literal (the exponent part
@@ -203,10 +172,10 @@ Read<void> Cursor::parse_string(std::string* out) {
     } else if (c < 0x20) {
       return fail_peeked("control character (\\u0000-\\u001F) found while parsing a string");
     } else {
-      const std::size_t length = utf8_sequence_length(text_, pos);
-      if (length == 0) return fail_peeked("invalid unicode code point");
-      if (out) out->append(text_.substr(pos, length));
-      pos += length;
+      const auto character = decode_code_point(text_, pos);
+      if (!character) return fail_peeked("invalid unicode code point");
+      if (out) out->append(text_.substr(pos, character->length));
+      pos += character->length;
     }
   }
 }

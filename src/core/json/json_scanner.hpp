@@ -13,7 +13,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/json/json_in.hpp"
+#include "core/json/json_error.hpp"
 
 namespace pelvane::json_detail {
 

@@ -196,7 +196,7 @@ Result<std::string> read_slide_relationships(PackageArchive& archive,
 }
 
 Result<std::string> read_content_types(PackageArchive& archive) {
-  auto text = PELVANE_TRY(read_archive_text(archive, "[Content_Types].xml"));
+  auto text = PELVANE_TRY(read_archive_text(archive, kContentTypes));
   if (!text) return fail(PelvaneError::invalid_input("[Content_Types].xml was not found"));
   return std::move(*text);
 }

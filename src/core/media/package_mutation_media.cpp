@@ -19,16 +19,6 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::string_view kMediaRelationshipType =
-    "http://schemas.microsoft.com/office/2007/relationships/media";
-constexpr std::string_view kVideoRelationshipType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/video";
-constexpr std::string_view kOleObjectRelationshipType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/oleObject";
-constexpr std::string_view kOleObjectContentType =
-    "application/vnd.openxmlformats-officedocument.oleObject";
-constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
-
 // Pictures, movies and objects: unchanged entries raw, directory entries as directories.
 constexpr EditOptions kMediaWrite{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
 
@@ -63,7 +53,7 @@ void stage_relationships_and_content_types(PackageEdit& edit, const std::string&
     edit.replace_part(relationships_part, std::move(relationships_xml));
   else
     edit.add_part(relationships_part, std::move(relationships_xml));
-  edit.replace_part(std::string(kContentTypesPart), std::move(content_types_xml));
+  edit.replace_part(std::string(kContentTypes), std::move(content_types_xml));
 }
 
 Result<ImageAddSummary> add_picture(std::string_view input, std::string_view output,

@@ -1,7 +1,5 @@
 #include "core/package/package_rewrite.hpp"
 
-#include <zip.h>
-
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -18,19 +16,6 @@ constexpr std::size_t kReadChunk = 1024 * 1024;
 // Below this many input bytes from a large kept entry on, aligning its copy is not worth the
 // padding of the entry written from content before it.
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
-
-// The input entry's compression method; Deflate when the archive cannot say.
-std::uint16_t entry_method(PackageArchive& archive, const StoredEntryHeaders& headers,
-                           std::uint64_t index) {
-  if (auto method = headers.method(index)) return *method;
-  auto library = archive.library();
-  zip_stat_t stat;
-  zip_stat_init(&stat);
-  if (library && zip_stat_index(*library, index, 0, &stat) == 0 &&
-      (stat.valid & ZIP_STAT_COMP_METHOD))
-    return stat.comp_method;
-  return kZipMethodDeflate;
-}
 
 // One input entry as the rewrite sees it.
 struct PlannedEntry {
@@ -116,7 +101,7 @@ bool CopyLoop::copied_raw(const PlannedEntry& entry) const {
 
 ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
   ZipEntryOptions options;
-  options.method = entry_method(input_, headers_, index);
+  options.method = headers_.method(input_, index);
   if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
   return options;
 }
@@ -215,7 +200,7 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
       run.reset();
       if (entry.decision.action == EntryAction::Drop) continue;
       if (entry.decision.action == EntryAction::Replace &&
-          entry_method(input_, headers_, index) == kZipMethodStored) {
+          headers_.method(input_, index) == kZipMethodStored) {
         written += new_header + entry.decision.content.size();
         continue;
       }
@@ -224,7 +209,7 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
       // it is written (and aligns what follows it when it is Deflate).
       if (entry.decision.action != EntryAction::Keep || !entry.directory ||
           (plan_.directories == DirectoryStyle::AsEmptyFile &&
-           entry_method(input_, headers_, index) != kZipMethodStored))
+           headers_.method(input_, index) != kZipMethodStored))
         return std::nullopt;
       written += new_header;
       continue;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <numeric>
+#include <utility>
+
+#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 namespace {
@@ -130,6 +133,10 @@ std::optional<std::uint64_t> slide_number(std::string_view name) {
   return value;
 }
 
+std::string slide_part_name(std::uint64_t number) {
+  return "ppt/slides/slide" + std::to_string(number) + ".xml";
+}
+
 std::string relationship_part_name(std::string_view name) {
   const std::size_t slash = name.rfind('/');
   if (slash == std::string_view::npos) return "_rels/" + std::string(name) + ".rels";
@@ -158,6 +165,12 @@ std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_v
       return candidate;
     }
   }
+}
+
+Result<std::string> read_required_part(PackageArchive& archive, std::string_view name) {
+  auto bytes = PELVANE_TRY(read_archive_bytes(archive, name));
+  if (!bytes) return fail(PelvaneError::zip("specified file not found in archive"));
+  return std::move(*bytes);
 }
 
 }  // namespace pelvane

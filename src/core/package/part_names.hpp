@@ -1,5 +1,7 @@
-// Pure functions over part names: natural order, slide and layout recognition, relationships
-// part names and free numbered names for new parts. Part names carry no leading "/".
+// The package's vocabulary: the names of the parts every presentation has, the relationship and
+// content types the operations write, and pure functions over part names (natural order, slide
+// and layout recognition, relationships part names, free numbered names for new parts); and the
+// one way to read a part an operation cannot do without. Part names carry no leading "/".
 #pragma once
 
 #include <compare>
@@ -10,7 +12,42 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/error.hpp"
+
 namespace pelvane {
+
+class PackageArchive;
+
+inline constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
+inline constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";
+inline constexpr std::string_view kContentTypes = "[Content_Types].xml";
+
+inline constexpr std::string_view kSlideRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
+inline constexpr std::string_view kImageRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+inline constexpr std::string_view kVideoRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/video";
+inline constexpr std::string_view kMediaRelationshipType =
+    "http://schemas.microsoft.com/office/2007/relationships/media";
+inline constexpr std::string_view kOleObjectRelationshipType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/oleObject";
+
+inline constexpr std::string_view kSlideContentType =
+    "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
+inline constexpr std::string_view kNotesSlideContentType =
+    "application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml";
+inline constexpr std::string_view kCommentsContentType =
+    "application/vnd.openxmlformats-officedocument.presentationml.comments+xml";
+inline constexpr std::string_view kChartContentType =
+    "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
+inline constexpr std::string_view kChartColorStyleContentType =
+    "application/vnd.ms-office.chartcolorstyle+xml";
+inline constexpr std::string_view kChartStyleContentType = "application/vnd.ms-office.chartstyle+xml";
+inline constexpr std::string_view kWorkbookContentType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+inline constexpr std::string_view kOleObjectContentType =
+    "application/vnd.openxmlformats-officedocument.oleObject";
 
 // One element of a natural sort key: a run of non-digits (compared byte-wise) or a run of
 // ASCII digits (compared by value). At one position a text chunk sorts before a number chunk.
@@ -43,10 +80,17 @@ bool is_slide_part(std::string_view name);
 bool is_slide_layout_part(std::string_view name);
 // The number between "ppt/slides/slide" and ".xml" (an optional leading "+" accepted).
 std::optional<std::uint64_t> slide_number(std::string_view name);
+// "ppt/slides/slide{number}.xml".
+std::string slide_part_name(std::uint64_t number);
 // "dir/file" -> "dir/_rels/file.rels"; a name without "/" -> "_rels/name.rels".
 std::string relationship_part_name(std::string_view name);
 // The template's directory and stem prefix (trailing digits removed) with the smallest free
 // number from 1 and the template's extension; the chosen name is added to `in_use`.
 std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name);
+
+// A part the operation cannot do without, read as bytes. Absent: `Zip`
+// "specified file not found in archive"; an entry that cannot be opened is `Zip`, a read failure
+// `Io`.
+Result<std::string> read_required_part(PackageArchive& archive, std::string_view name);
 
 }  // namespace pelvane

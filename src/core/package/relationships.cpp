@@ -16,8 +16,6 @@ namespace pelvane {
 namespace {
 
 constexpr std::string_view kRelationshipsTag = "Relationships";
-constexpr std::string_view kImageRelationshipType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 
 bool is_relationship_tag(const XmlEvent& event) {
   return event.is_tag() && event.local_name() == "Relationship";

@@ -12,7 +12,6 @@ namespace pelvane {
 
 namespace {
 
-constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
 // (valid while it is open). Every entry is checked to open: one that cannot be opened fails the

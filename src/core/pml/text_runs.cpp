@@ -513,12 +513,9 @@ RunValues<T> convert_run_values(const RunValues<std::string>& values, Convert co
 }  // namespace
 
 std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute) {
-  for (const XmlAttribute& item : tag.attributes()) {
-    if (item.malformed || item.local_name() != attribute) continue;
-    if (!is_valid_utf8(item.value)) return std::string();
-    return std::string(item.value);
-  }
-  return std::nullopt;
+  const auto raw = tag.attributes().find(attribute, AttributeNaming::Local);
+  if (!raw) return std::nullopt;
+  return is_valid_utf8(*raw) ? std::string(*raw) : std::string();
 }
 
 std::vector<std::string> extract_text_runs(std::string_view xml) {

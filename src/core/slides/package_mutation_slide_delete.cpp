@@ -10,7 +10,6 @@
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
-#include "core/slides/presentation_parts.hpp"
 #include "core/slides/relationship_graph.hpp"
 #include "core/slides/slide_deletion_rewrites.hpp"
 #include "core/zip/package_archive.hpp"

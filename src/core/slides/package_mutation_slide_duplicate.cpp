@@ -17,27 +17,12 @@
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/package_mutation_slides.hpp"
-#include "core/slides/presentation_parts.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
 namespace {
-
-constexpr std::string_view kChartContentType =
-    "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
-constexpr std::string_view kNotesSlideContentType =
-    "application/vnd.openxmlformats-officedocument.presentationml.notesSlide+xml";
-constexpr std::string_view kCommentsContentType =
-    "application/vnd.openxmlformats-officedocument.presentationml.comments+xml";
-constexpr std::string_view kChartColorStyleContentType =
-    "application/vnd.ms-office.chartcolorstyle+xml";
-constexpr std::string_view kChartStyleContentType = "application/vnd.ms-office.chartstyle+xml";
-constexpr std::string_view kWorkbookContentType =
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
-constexpr std::string_view kOleObjectContentType =
-    "application/vnd.openxmlformats-officedocument.oleObject";
 
 using TargetMap = std::map<std::string, std::string>;  // relationship id -> new Target
 

@@ -9,7 +9,6 @@
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/pml/shape_tree.hpp"
-#include "core/slides/presentation_parts.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/slides/xml_placeholder_builders.hpp"
 #include "core/slides/xml_slide_builders.hpp"

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/base/ascii.hpp"
+#include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -121,7 +122,7 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::st
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
-  reach("ppt/presentation.xml");
+  reach(std::string(kPresentationPart));
   // The surviving slides are reached from the start; their own relationships are followed only
   // once everything else reached is, and only while some candidate is still unreached.
   std::deque<const std::string*> slides;

@@ -34,12 +34,9 @@ std::size_t tag_level(const XmlEvent& event, std::size_t depth) {
 // The slide id a tag names: its attribute written exactly "id" (not "r:id"), unescaped, as an
 // unsigned decimal.
 std::optional<std::uint64_t> named_slide_id(const XmlEvent& tag) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed || attribute.name != "id") continue;
-    const auto value = unescape_xml(attribute.value);
-    return value ? parse_u64(*value) : std::nullopt;
-  }
-  return std::nullopt;
+  const auto raw = tag.attributes().find("id");
+  const auto value = raw ? unescape_xml(*raw) : std::nullopt;
+  return value ? parse_u64(*value) : std::nullopt;
 }
 
 struct SectionEntry {

@@ -34,11 +34,9 @@ CellMergeFlags extract_cell_merge_flags(const XmlEvent& cell_tag) {
 }
 
 std::optional<std::uint64_t> extract_u64_attr(const XmlEvent& tag, std::string_view name) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed || attribute.name != name || !is_valid_utf8(attribute.value)) continue;
-    return parse_u64(attribute.value);
-  }
-  return std::nullopt;
+  const auto raw = tag.attributes().find(name);
+  if (!raw || !is_valid_utf8(*raw)) return std::nullopt;
+  return parse_u64(*raw);
 }
 
 Result<std::optional<TableInspection>> find_slide_table(std::string_view xml,

@@ -3,7 +3,7 @@
 #include <limits>
 #include <string>
 
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
 #include "core/tables/table_inspection.hpp"
 #include "core/tables/table_rewrite.hpp"
 #include "core/tables/table_walk.hpp"

@@ -1,6 +1,6 @@
 #include "core/text/character_properties.hpp"
 
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
 
 namespace pelvane {
 

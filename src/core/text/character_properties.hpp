@@ -1,6 +1,6 @@
 // Character properties of DrawingML text: the `a:rPr` of a run and the `a:defRPr` of a
 // paragraph's properties are one schema type, so both are written by the one writer here and
-// both place a new child by the same rule (pml/xml_child_order.hpp): a new fill right after a
+// both place a new child by the same rule (xml/xml_child_order.hpp): a new fill right after a
 // kept `a:ln`, else first; a new `a:latin` before a kept `a:ea`, `a:cs`, `a:sym`, hyperlink,
 // `a:rtl` or `a:extLst`, else last.
 #pragma once

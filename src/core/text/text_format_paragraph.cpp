@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/pml/shape_cursor.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
 #include "core/text/text_format_rewrite.hpp"
 
 namespace pelvane {

@@ -10,7 +10,7 @@
 //
 // Elements are recognised by local name, whatever their prefix; the elements created carry the
 // prefix `a:`. A new child of an element that the schema orders goes to its schema place
-// (pml/xml_child_order.hpp).
+// (xml/xml_child_order.hpp).
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Adding to a shape's text without changing what is there: a paragraph, a run, a line break.
 #include "core/pml/shape_cursor.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 

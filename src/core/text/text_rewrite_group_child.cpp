@@ -1,6 +1,6 @@
 // Text of a shape that is a direct child of a group: its whole text, one paragraph's, one run's.
 #include "core/pml/shape_cursor.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 

@@ -4,7 +4,7 @@
 
 #include "core/base/decimal.hpp"
 #include "core/base/utf8.hpp"
-#include "core/pml/xml_child_order.hpp"
+#include "core/workbook/sheet_child_order.hpp"
 #include "core/workbook/workbook_xml.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
@@ -115,7 +115,7 @@ XmlStartTag SharedStringTable::root_start(std::uint64_t unique_count, std::uint6
   std::string unique_text;
   RawAttribute replacements[2];
   std::size_t replaced = 0;
-  if (const auto count = raw_attribute(root, "count")) {
+  if (const auto count = root.attributes().find("count")) {
     if (const auto old_count = parse_i64(*count)) {
       std::int64_t sum = 0;
       if (__builtin_add_overflow(*old_count, reference_delta, &sum))
@@ -124,7 +124,7 @@ XmlStartTag SharedStringTable::root_start(std::uint64_t unique_count, std::uint6
       replacements[replaced++] = {"count", count_text};
     }
   }
-  if (raw_attribute(root, "uniqueCount")) {
+  if (root.attributes().find("uniqueCount")) {
     unique_text = std::to_string(unique_count + appended_count);
     replacements[replaced++] = {"uniqueCount", unique_text};
   }

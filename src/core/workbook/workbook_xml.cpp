@@ -32,13 +32,6 @@ std::string_view element_prefix(std::string_view qualified_name) {
   return colon == std::string_view::npos ? std::string_view{} : qualified_name.substr(0, colon + 1);
 }
 
-std::optional<std::string_view> raw_attribute(const XmlEvent& tag, std::string_view name) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (!attribute.malformed && attribute.name == name) return attribute.value;
-  }
-  return std::nullopt;
-}
-
 XmlStartTag with_raw_attributes(const XmlEvent& tag, std::span<const std::string_view> drop,
                                 std::span<const RawAttribute> replacements) {
   XmlStartTag rebuilt(is_valid_utf8(tag.name) ? std::string(tag.name)
@@ -72,29 +65,6 @@ void write_text_element(XmlWriter& writer, std::string_view name, std::string_vi
   writer.write_raw(">");
   writer.write_text(text);
   writer.write_end_tag(name);
-}
-
-bool is_unicode_white_space(char32_t c) {
-  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-         c == 0x3000;
-}
-
-std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at) {
-  if (at >= text.size()) return std::nullopt;
-  const auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0x80             ? 1
-                       : (lead & 0xE0) == 0xC0 ? 2
-                       : (lead & 0xF0) == 0xE0 ? 3
-                       : (lead & 0xF8) == 0xF0 ? 4
-                                               : 0;
-  if (length == 0 || at + length > text.size()) return std::nullopt;
-  const std::string_view sequence = text.substr(at, length);
-  if (length > 1 && !is_valid_utf8(sequence)) return std::nullopt;
-  char32_t code_point = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i)
-    code_point = (code_point << 6) | (static_cast<unsigned char>(sequence[i]) & 0x3F);
-  return DecodedCodePoint{code_point, length};
 }
 
 std::optional<std::uint32_t> parse_u32_decimal(std::string_view text) {

@@ -1,6 +1,7 @@
-// The small XML routines that the streaming passes over workbook parts share: reading an
-// attribute as stored, rebuilding a start tag with raw values, writing a text element, and the
-// prefix of an element name.
+// The small XML routines that the streaming passes over workbook parts share: rebuilding a start
+// tag with raw values, writing a text element, and the prefix of an element name. Attributes are
+// read as stored (`XmlAttributes::find`): numbers and references are read from them, for which
+// bytes that are not UTF-8 simply fail to parse.
 #pragma once
 
 #include <cstddef>
@@ -15,11 +16,6 @@ namespace pelvane {
 
 // The name up to and including its last ":" ("x:" for "x:sheetData"); empty without a colon.
 std::string_view element_prefix(std::string_view qualified_name);
-
-// The value of the tag's first well-formed attribute whose qualified name is exactly `name`
-// ("t" does not find "x:t"), as stored: references not resolved. None when absent. Callers read
-// numbers and references from it, for which bytes that are not UTF-8 simply fail to parse.
-std::optional<std::string_view> raw_attribute(const XmlEvent& tag, std::string_view name);
 
 struct RawAttribute {
   std::string_view name;
@@ -39,17 +35,6 @@ XmlStartTag with_raw_attributes(const XmlEvent& tag, std::span<const std::string
 // xml:space="preserve" when the text begins or ends with Unicode white space. An empty text
 // gives a start and an end tag, never an empty-element tag.
 void write_text_element(XmlWriter& writer, std::string_view name, std::string_view text);
-
-// The Unicode White_Space property.
-bool is_unicode_white_space(char32_t code_point);
-
-// The code point that starts at `at`, with its length in bytes; none when the bytes there are
-// not well-formed UTF-8.
-struct DecodedCodePoint {
-  char32_t code_point;
-  std::size_t length;
-};
-std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at);
 
 // An unsigned 32-bit decimal as worksheet attributes write row numbers: an optional "+", then
 // one or more ASCII digits, no overflow.

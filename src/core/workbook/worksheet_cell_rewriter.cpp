@@ -4,7 +4,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/pml/xml_child_order.hpp"
+#include "core/base/utf8.hpp"
+#include "core/workbook/sheet_child_order.hpp"
 #include "core/workbook/workbook_xml.hpp"
 
 namespace pelvane {
@@ -145,7 +146,7 @@ void WorksheetCellRewriter::close_tag(const XmlEvent& event) {
 }
 
 Result<void> WorksheetCellRewriter::row_start(const XmlEvent& event) {
-  const auto index = raw_attribute(event, "r");
+  const auto index = event.attributes().find("r");
   const auto row = index ? parse_u32_decimal(*index) : std::nullopt;
   if (!row) return fail(invalid("worksheet row has no index"));
   if (previous_row_ && *row <= *previous_row_)
@@ -174,7 +175,7 @@ Result<void> WorksheetCellRewriter::row_start(const XmlEvent& event) {
 }
 
 Result<void> WorksheetCellRewriter::cell_start(const XmlEvent& event) {
-  const auto reference = raw_attribute(event, "r");
+  const auto reference = event.attributes().find("r");
   const auto position = reference ? parse_cell_reference(*reference) : std::nullopt;
   if (!position) return fail(invalid("worksheet cell has no reference"));
   if (position->row != current_row_)
@@ -195,7 +196,7 @@ Result<void> WorksheetCellRewriter::cell_start(const XmlEvent& event) {
     if (event.is_start()) ++row_depth_;
     return {};
   }
-  if (raw_attribute(event, "t") == "s") ++removed_references_;
+  if (event.attributes().find("t") == "s") ++removed_references_;
   write_cell(with_raw_attributes(event, kCellTypeAttributes, {}), *value);
   if (event.is_start()) skip_depth_ = 1;  // the old content and end tag are dropped
   return {};
@@ -264,7 +265,7 @@ std::optional<XmlStartTag> WorksheetCellRewriter::widened_spans(const XmlEvent& 
                                                                 std::uint32_t row_number) const {
   if (next_write_ >= writes_.size() || writes_[next_write_].position.row != row_number)
     return std::nullopt;  // no new cell in this row
-  const auto spans = raw_attribute(row, "spans");
+  const auto spans = row.attributes().find("spans");
   if (!spans) return std::nullopt;
   const auto ranges = parse_spans(*spans);
   if (!ranges) return std::nullopt;
@@ -294,7 +295,7 @@ std::optional<XmlStartTag> WorksheetCellRewriter::widened_spans(const XmlEvent& 
 
 std::optional<XmlStartTag> WorksheetCellRewriter::widened_dimension(
     const XmlEvent& dimension) const {
-  const auto ref = raw_attribute(dimension, "ref");
+  const auto ref = dimension.attributes().find("ref");
   if (!ref) return std::nullopt;
   CellPosition top_left{UINT32_MAX, UINT32_MAX};
   CellPosition bottom_right{0, 0};

@@ -164,10 +164,7 @@ XmlAttributes tag_attributes(std::string_view tag) {
 }
 
 std::optional<std::string_view> tag_attribute(std::string_view tag, std::string_view name) {
-  for (const XmlAttribute& attribute : tag_attributes(tag)) {
-    if (!attribute.malformed && attribute.name == name) return attribute.value;
-  }
-  return std::nullopt;
+  return tag_attributes(tag).find(name);
 }
 
 }  // namespace pelvane

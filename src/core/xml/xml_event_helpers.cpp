@@ -122,12 +122,9 @@ Result<void> skip_current_element(XmlReader& reader) {
 }
 
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed || attribute.local_name() != local_name) continue;
-    auto value = unescape_xml(attribute.value);
-    return value ? std::move(*value) : std::string();
-  }
-  return {};
+  const auto raw = tag.attributes().find(local_name, AttributeNaming::Local);
+  auto value = raw ? unescape_xml(*raw) : std::nullopt;
+  return value ? std::move(*value) : std::string();
 }
 
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(

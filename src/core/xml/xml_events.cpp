@@ -169,6 +169,16 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
 
 std::string_view XmlAttribute::local_name() const { return xml_local_name(name); }
 
+std::optional<std::string_view> XmlAttributes::find(std::string_view name,
+                                                    AttributeNaming naming) const {
+  for (const XmlAttribute& attribute : *this) {
+    if (attribute.malformed) continue;
+    if ((naming == AttributeNaming::Local ? attribute.local_name() : attribute.name) == name)
+      return attribute.value;
+  }
+  return std::nullopt;
+}
+
 void XmlAttributes::iterator::advance() {
   const std::size_t n = text_.size();
   while (pos_ < n && is_blank(text_[pos_])) ++pos_;

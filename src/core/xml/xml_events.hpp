@@ -58,6 +58,10 @@ struct XmlAttribute {
   std::string_view local_name() const;
 };
 
+// How an attribute is looked up: by its qualified name exactly ("t" is not "x:t"), or by its
+// local name under any prefix or none ("id" names both "id" and "r:id").
+enum class AttributeNaming : std::uint8_t { Qualified, Local };
+
 // Forward range over the attribute text of one tag. Iterating a tag of a few dozen attributes
 // allocates nothing; past that, the names met so far are kept in a set, so that a tag of
 // countless attributes is still read in time linear in its length.
@@ -112,6 +116,11 @@ class XmlAttributes {
   explicit XmlAttributes(std::string_view text) : text_(text) {}
   iterator begin() const { return iterator(text_, false); }
   iterator end() const { return iterator(text_, true); }
+  // The raw value (references not resolved) of the first well-formed attribute that `name`
+  // names; none when there is none. A tag holds at most one well-formed attribute of a
+  // qualified name, but may hold several of one local name.
+  std::optional<std::string_view> find(std::string_view name,
+                                       AttributeNaming naming = AttributeNaming::Qualified) const;
   // The attribute text as written between the name and ">" or "/>", leading blank included.
   std::string_view text() const { return text_; }
 

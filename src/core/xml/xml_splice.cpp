@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/base/decimal.hpp"
+#include "core/base/utf8.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_events.hpp"
 
@@ -14,30 +15,13 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// Length of the Unicode white space character (White_Space property) at `pos`, or 0.
-std::size_t unicode_space_length(std::string_view text, std::size_t pos) {
-  const auto byte = [&](std::size_t i) -> unsigned char {
-    return pos + i < text.size() ? static_cast<unsigned char>(text[pos + i]) : 0;
-  };
-  const unsigned char b0 = byte(0);
-  if ((b0 >= 0x09 && b0 <= 0x0D) || b0 == 0x20) return 1;
-  if (b0 == 0xC2) return (byte(1) == 0x85 || byte(1) == 0xA0) ? 2 : 0;
-  if (b0 == 0xE1) return (byte(1) == 0x9A && byte(2) == 0x80) ? 3 : 0;
-  if (b0 == 0xE2) {
-    const unsigned char b1 = byte(1), b2 = byte(2);
-    if (b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF))
-      return 3;
-    if (b1 == 0x81 && b2 == 0x9F) return 3;
-    return 0;
-  }
-  if (b0 == 0xE3) return (byte(1) == 0x80 && byte(2) == 0x80) ? 3 : 0;
-  return 0;
-}
-
+// True when a tag name ends at `pos`: "/", ">" or a Unicode white space character follows.
 bool follows_name(std::string_view text, std::size_t pos) {
   if (pos >= text.size()) return false;
   const char c = text[pos];
-  return c == '/' || c == '>' || unicode_space_length(text, pos) > 0;
+  if (c == '/' || c == '>') return true;
+  const auto character = decode_code_point(text, pos);
+  return character && is_unicode_white_space(character->code_point);
 }
 
 }  // namespace

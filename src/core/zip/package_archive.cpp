@@ -25,25 +25,6 @@ constexpr std::uint64_t kMostInflation = 100;
 
 constexpr std::string_view kInvalidUtf8 = "stream did not contain valid UTF-8";
 
-std::string error_text(zip_error_t* error) { return zip_error_strerror(error); }
-
-// Opens a read-only archive over `source` (null when creating the source failed, with `error`
-// saying why). Consumes `error`; on failure the source is freed.
-Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
-  zip_t* archive = nullptr;
-  if (source != nullptr) {
-    archive = zip_open_from_source(source, ZIP_RDONLY, error);
-    if (archive == nullptr) zip_source_free(source);
-  }
-  if (archive == nullptr) {
-    PelvaneError failure = PelvaneError::zip(error_text(error));
-    zip_error_fini(error);
-    return fail(std::move(failure));
-  }
-  zip_error_fini(error);
-  return archive;
-}
-
 // The declared uncompressed size of an entry, when the central directory gives one.
 std::uint64_t declared_size(zip_t* archive, std::uint64_t index) {
   zip_stat_t stat;
@@ -104,35 +85,9 @@ Result<std::string> read_whole(EntryReader& entry) {
 
 }  // namespace
 
-void PackageArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
-  zip_discard(archive);
-}
-
-PackageArchive::PackageArchive(zip_t* archive, std::string path)
-    : archive_(archive), path_(std::move(path)) {}
-
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                                std::string path)
-    : unopened_(file), path_(std::move(path)), stored_headers_(std::move(headers)), plain_(true) {}
-
-Result<zip_t*> PackageArchive::library() {
-  if (archive_) return archive_.get();
-  if (library_failure_) return fail(*library_failure_);
-  zip_error_t error;
-  zip_error_init(&error);
-  // The source takes the stream over and closes it when the source is freed.
-  zip_source_t* source = zip_source_filep_create(unopened_.get(), 0, -1, &error);
-  if (source != nullptr) unopened_.release();
-  auto archive = open_source(source, &error);
-  if (!archive) {
-    library_failure_ = archive.error();
-    return fail(std::move(archive).error());
-  }
-  archive_.reset(*archive);
-  return archive_.get();
-}
-
-std::string archive_error_message(zip_t* archive) { return error_text(zip_get_error(archive)); }
+    : LibraryArchive(file, std::move(path)), stored_headers_(std::move(headers)), plain_(true) {}
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags) {
@@ -257,44 +212,21 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   auto headers =
       std::make_shared<const StoredEntryHeaders>(StoredEntryHeaders::read_file(::fileno(file)));
   if (headers->plain()) return PackageArchive(std::move(headers), file, std::move(owned_path));
-
-  zip_error_t error;
-  zip_error_init(&error);
-  // The source takes the stream over and closes it when the source is freed.
-  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
-  if (source == nullptr) std::fclose(file);
-  auto archive = open_source(source, &error);
-  if (!archive) return fail(std::move(archive).error());
-  return PackageArchive(*archive, std::move(owned_path));
+  return PackageArchive(PELVANE_TRY(open_library_archive(file)), std::move(owned_path));
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
-  zip_error_t error;
-  // No bytes are no archive, as an empty file is none: the library would take them for an
-  // archive without entries.
-  if (bytes.empty()) {
-    zip_error_init_with_code(&error, ZIP_ER_NOZIP);
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
-  zip_error_init(&error);
-  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
-  auto archive = open_source(source, &error);
-  if (!archive) return fail(std::move(archive).error());
-  return PackageArchive(*archive, std::string());
+  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), std::string());
 }
 
 std::uint64_t PackageArchive::entry_count() const {
   if (plain_) return stored_headers_->entry_count();
-  const zip_int64_t count = zip_get_num_entries(archive_.get(), 0);
-  return count < 0 ? 0 : static_cast<std::uint64_t>(count);
+  return library_entry_count(opened());
 }
 
 std::string_view PackageArchive::entry_name(std::uint64_t index) const {
   if (plain_) return stored_headers_->name(index);
-  const char* name = zip_get_name(archive_.get(), index, 0);
-  return name == nullptr ? std::string_view() : std::string_view(name);
+  return library_entry_name(opened(), index);
 }
 
 Result<std::string_view> PackageArchive::checked_entry_name(std::uint64_t index) {
@@ -311,7 +243,7 @@ std::optional<std::uint64_t> PackageArchive::find(std::string_view name) const {
   if (plain_) return stored_headers_->find(name);
   // Flags 0: an exact, case-sensitive lookup through the name index, over the names as they
   // are decoded for `entry_name`.
-  const zip_int64_t index = zip_name_locate(archive_.get(), std::string(name).c_str(), 0);
+  const zip_int64_t index = zip_name_locate(opened(), std::string(name).c_str(), 0);
   if (index < 0) return std::nullopt;
   return static_cast<std::uint64_t>(index);
 }

@@ -16,13 +16,16 @@
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
+#include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
 
 namespace pelvane {
 
 class StoredEntryHeaders;
 
-class PackageArchive {
+// A plain archive file (stored_headers.hpp) is read through its stored headers, and opened
+// through the archive library (`library()`) only when something needs it.
+class PackageArchive : public LibraryArchive {
  public:
   // Opens the file read-only. A path that is not a regular file, or a file that cannot be
   // opened, is `Io` as `InputFile::open` says; a file that is not a ZIP archive is `Zip` with
@@ -50,10 +53,6 @@ class PackageArchive {
   // Directory entries are those whose name ends in "/".
   bool is_directory(std::uint64_t index) const;
 
-  // The archive library's handle. An archive file whose stored headers are plain
-  // (stored_headers.hpp) is read through them, and opened through the library only when
-  // something needs it; `Zip` with the library's message when that fails.
-  Result<zip_t*> library();
   // The archive's stored headers (stored_headers.hpp), read on first use and kept while the
   // archive is open: the slide listing and the copy loop share one reading.
   const StoredEntryHeaders& stored_headers();
@@ -61,30 +60,15 @@ class PackageArchive {
   const StoredEntryHeaders* plain_headers() const {
     return plain_ ? stored_headers_.get() : nullptr;
   }
-  // The path the archive was opened from; empty for an archive over bytes.
-  const std::string& path() const { return path_; }
 
  private:
-  struct ArchiveCloser {
-    void operator()(zip_t* archive) const noexcept;
-  };
-  struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-  };
-  PackageArchive(zip_t* archive, std::string path);
+  PackageArchive(zip_t* archive, std::string path) : LibraryArchive(archive, std::move(path)) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                  std::string path);
 
-  std::unique_ptr<zip_t, ArchiveCloser> archive_;    // null until the library opens the archive
-  std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
-  std::optional<PelvaneError> library_failure_;      // why the library could not open it later
-  std::string path_;
   std::shared_ptr<const StoredEntryHeaders> stored_headers_;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
 };
-
-// The archive library's message for the last failure on the archive.
-std::string archive_error_message(zip_t* archive);
 
 struct ZipEntryCloser {
   void operator()(zip_file_t* file) const noexcept { zip_fclose(file); }

@@ -15,7 +15,6 @@
 #include "core/base/file_input.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
-#include "core/zip/package_archive.hpp"
 
 namespace pelvane {
 
@@ -25,7 +24,6 @@ using namespace zip_format;
 constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
-constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kZip64LocatorSize = 20;
 // General-purpose flag bits: encrypted, sizes in a data descriptor, strong encryption.
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
@@ -39,21 +37,6 @@ constexpr std::uint64_t kHeaderWindow = 256 * 1024;
 // Room a window leaves after a name for the local extra field, whose length only the local
 // header states; a longer one is read on its own.
 constexpr std::uint64_t kExtraFieldRoom = 512;
-
-std::uint16_t get16(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
-}
-
-std::uint32_t get32(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint32_t>(get16(bytes, at)) |
-         static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
-}
-
-std::uint64_t get64(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint64_t>(get32(bytes, at)) |
-         static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
-}
 
 }  // namespace
 
@@ -162,7 +145,7 @@ std::uint64_t zip64_local_offset(std::string_view header) {
     const std::uint16_t id = get16(extra, 0);
     const std::size_t size = get16(extra, 2);
     if (size > extra.size() - 4) break;
-    if (id == 0x0001) {
+    if (id == kZip64ExtraFieldId) {
       std::size_t at = 4;
       if (get32(header, 24) == 0xFFFFFFFF) at += 8;
       if (get32(header, 20) == 0xFFFFFFFF) at += 8;
@@ -191,7 +174,7 @@ bool has_plain_extra_field(std::string_view extra) {
     if (extra.size() < 4) return false;
     const std::uint16_t id = get16(extra, 0);
     const std::size_t size = get16(extra, 2);
-    if (size > extra.size() - 4 || id == 0x0001 || id == 0x7075 || id == 0x6375 || id == 0x9901)
+    if (size > extra.size() - 4 || id == kZip64ExtraFieldId || id == 0x7075 || id == 0x6375 || id == 0x9901)
       return false;
     extra.remove_prefix(4 + size);
   }
@@ -276,7 +259,7 @@ class Window {
 
 }  // namespace
 
-StoredEntryHeaders StoredEntryHeaders::read(PackageArchive& archive,
+StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
                                             std::optional<std::string_view> archive_bytes) {
   if (archive_bytes) return parse(Source(*archive_bytes), nullptr, &archive);
   if (archive.path().empty()) return {};
@@ -302,7 +285,7 @@ StoredEntryHeaders StoredEntryHeaders::read_file(int fd) {
 }
 
 StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file,
-                                             PackageArchive* archive) {
+                                             LibraryArchive* archive) {
   StoredEntryHeaders result;
   result.file_ = std::move(file);
   if (source.size() < kEndRecordSize) return result;
@@ -326,7 +309,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   for (std::size_t at = tail->size() - kEndRecordSize + 1; at-- > 0;) {
     if (get32(*tail, at) != kEndRecordSignature) continue;
     auto location = read_end_record(source, tail_start + at);
-    if (!location || (archive && location->count != archive->entry_count()) ||
+    if (!location || (archive && location->count != library_entry_count(handle)) ||
         location->size > source.size() ||
         !source.read_into(location->offset, location->size, result.directory_))
       continue;
@@ -424,10 +407,16 @@ std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) con
   return std::nullopt;
 }
 
-std::optional<std::uint16_t> StoredEntryHeaders::method(std::uint64_t index) const {
-  if (!exact_ || index >= entries_.size() || entries_[index].method == kMethodAes)
-    return std::nullopt;
-  return entries_[index].method;
+std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t index) const {
+  if (exact_ && index < entries_.size() && entries_[index].method != kMethodAes)
+    return entries_[index].method;
+  auto library = archive.library();
+  zip_stat_t stat;
+  zip_stat_init(&stat);
+  if (library && zip_stat_index(*library, index, 0, &stat) == 0 &&
+      (stat.valid & ZIP_STAT_COMP_METHOD))
+    return stat.comp_method;
+  return kZipMethodDeflate;
 }
 
 std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t index) const {
@@ -552,7 +541,7 @@ std::string_view StoredEntryHeaders::keep(std::string bytes) const {
   return kept_.emplace_back(std::move(bytes));
 }
 
-std::string_view StoredEntryHeaders::local_extra(PackageArchive& archive,
+std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
                                                  std::uint64_t index) const {
   if (exact_ && index < entries_.size() && entries_[index].local_header_size > 0) {
     const Entry& entry = entries_[index];
@@ -579,7 +568,7 @@ std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
       entry.local_offset + entry.local_header_size};
 }
 
-DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t index) const {
+DosDateTime StoredEntryHeaders::modified(LibraryArchive& archive, std::uint64_t index) const {
   if (exact_ && index < entries_.size()) {
     DosDateTime stamp = entries_[index].modified;
     return is_valid_dos_date_time(stamp) ? stamp : kZipEpoch;
@@ -592,7 +581,7 @@ DosDateTime StoredEntryHeaders::modified(PackageArchive& archive, std::uint64_t 
   return dos_time_from_local(stat.mtime);
 }
 
-Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
+Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
                                                   std::uint64_t index) const {
   // The directory's own fields, when they hold the values themselves (no ZIP64 field) of an
   // entry that is not encrypted, are what the library would give: no need to ask it (its
@@ -614,32 +603,19 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
     return fail(PelvaneError::zip(archive_error_message(handle)));
   // Raw bytes of an encrypted entry would be written without their encryption header fields.
   if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
-    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+    return fail(PelvaneError::zip("entry " + std::string(library_entry_name(handle, index)) +
                                   " is encrypted and cannot be copied"));
   constexpr std::uint64_t kNeeded =
       ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD;
   if ((stat.valid & kNeeded) != kNeeded)
-    return fail(PelvaneError::zip("entry " + std::string(archive.entry_name(index)) +
+    return fail(PelvaneError::zip("entry " + std::string(library_entry_name(handle, index)) +
                                   " has no complete header"));
   RawEntryHeader header;
-  header.method = stat.comp_method;
-  header.crc32 = stat.crc;
-  header.compressed_size = stat.comp_size;
-  header.uncompressed_size = stat.size;
-  header.modified = modified(archive, index);
   if (exact_ && index < entries_.size()) {
-    const Entry& entry = entries_[index];
-    header.name = entry.name;
-    header.flags = entry.flags;
-    header.version_needed = entry.version_needed;
-    header.version_made_by = entry.version_made_by;
-    header.internal_attributes = entry.internal_attributes;
-    header.external_attributes = entry.external_attributes;
-    header.central_extra = entry.central_extra;
-    header.comment = entry.comment;
+    header = stored_header(entries_[index]);
   } else {
     // The library's UTF-8 name, marked as such when it is not plain ASCII.
-    header.name = archive.entry_name(index);
+    header.name = library_entry_name(handle, index);
     for (unsigned char c : header.name) {
       if (c >= 0x80) {
         header.flags = 0x0800;
@@ -658,6 +634,12 @@ Result<RawEntryHeader> StoredEntryHeaders::header(PackageArchive& archive,
     if (const char* comment = zip_file_get_comment(handle, index, &comment_size, ZIP_FL_ENC_RAW))
       header.comment = std::string_view(comment, comment_size);
   }
+  // The library's reading of the method, CRC-32 and sizes, which the directory may not hold.
+  header.method = stat.comp_method;
+  header.crc32 = stat.crc;
+  header.compressed_size = stat.comp_size;
+  header.uncompressed_size = stat.size;
+  header.modified = modified(archive, index);
   header.local_extra = local_extra(archive, index);
   return header;
 }

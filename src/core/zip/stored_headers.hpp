@@ -19,11 +19,10 @@
 #include <vector>
 
 #include "core/base/error.hpp"
-#include "core/zip/zip_writer.hpp"
+#include "core/zip/library_archive.hpp"
+#include "core/zip/zip_format.hpp"
 
 namespace pelvane {
-
-class PackageArchive;
 
 class StoredEntryHeaders {
  public:
@@ -34,7 +33,7 @@ class StoredEntryHeaders {
   // and checks them against the names the archive library read. When the directory cannot be
   // read or does not agree, the library's values stand in (the time then through local time)
   // and no local header is known.
-  static StoredEntryHeaders read(PackageArchive& archive,
+  static StoredEntryHeaders read(LibraryArchive& archive,
                                  std::optional<std::string_view> archive_bytes = std::nullopt);
   // Reads the headers of the archive file open as `fd` (a duplicate is kept open) without the
   // archive library. Usable only when `plain()`.
@@ -59,9 +58,9 @@ class StoredEntryHeaders {
 
   // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
   // Its views stay valid while these headers and the archive are.
-  Result<RawEntryHeader> header(PackageArchive& archive, std::uint64_t index) const;
+  Result<RawEntryHeader> header(LibraryArchive& archive, std::uint64_t index) const;
   // The stored time of the entry (1980-01-01 00:00:00 when the stored one is not a valid date).
-  DosDateTime modified(PackageArchive& archive, std::uint64_t index) const;
+  DosDateTime modified(LibraryArchive& archive, std::uint64_t index) const;
   // The uncompressed size as the directory states it, when it is there (not in a ZIP64 field).
   std::optional<std::uint64_t> uncompressed_size(std::uint64_t index) const {
     if (!exact_ || index >= entries_.size() || entries_[index].uncompressed_size == 0xFFFFFFFF)
@@ -69,8 +68,9 @@ class StoredEntryHeaders {
     return entries_[index].uncompressed_size;
   }
   // The compression method as the directory states it, for an entry not encrypted with AES
-  // (whose real method only the library reads).
-  std::optional<std::uint16_t> method(std::uint64_t index) const;
+  // (whose real method only the library reads), else as the library reads it; Deflate when
+  // neither can say.
+  std::uint16_t method(LibraryArchive& archive, std::uint64_t index) const;
 
   // True when the stored headers show an entry that the archive library opens: neither
   // encrypted nor compressed with another method than Stored or Deflate, and a local header
@@ -137,7 +137,7 @@ class StoredEntryHeaders {
   // Reads the end record and the directory from `source`; with `archive`, the directory must
   // name the entries the library read.
   static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
-                                  PackageArchive* archive);
+                                  LibraryArchive* archive);
   void read_local_headers(const Source& source);
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
@@ -145,7 +145,7 @@ class StoredEntryHeaders {
   static RawEntryHeader stored_header(const Entry& entry);
   // The extra field of the entry's local header, as stored when that header was found, else as
   // the archive library reads it.
-  std::string_view local_extra(PackageArchive& archive, std::uint64_t index) const;
+  std::string_view local_extra(LibraryArchive& archive, std::uint64_t index) const;
   // Keeps bytes the archive library assembled for a header, as long as these headers live.
   std::string_view keep(std::string bytes) const;
 

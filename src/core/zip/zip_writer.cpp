@@ -19,13 +19,10 @@ using namespace zip_format;
 constexpr std::uint64_t kMax32 = 0xFFFFFFFEu;
 constexpr std::uint64_t kMaxEntries = 0xFFFF;
 
-constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;
 // Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
 constexpr std::uint64_t kPage = 4096;
-constexpr std::size_t kCentralHeaderSize = 46;
-constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
 
 void put16(std::string& out, std::uint16_t value) {
   const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
@@ -121,10 +118,6 @@ void append_central_header(std::string& out, const EntryFields& fields, std::uin
 // extended-information field, up to the first field that does not parse (a length running
 // past the end, or a tail too short for a field header). Built in `storage` when it differs.
 std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
-  const auto get16 = [](std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                      static_cast<unsigned char>(bytes[at + 1]) << 8);
-  };
   std::size_t at = 0;
   bool whole = true;
   while (at < stored.size()) {
@@ -190,20 +183,6 @@ Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
 }
 
 }  // namespace
-
-bool is_valid_dos_date_time(DosDateTime stamp) {
-  unsigned day = stamp.date & 0x1F;
-  unsigned month = (stamp.date >> 5) & 0x0F;
-  unsigned year = 1980 + (stamp.date >> 9);
-  unsigned seconds = (stamp.time & 0x1F) * 2;
-  unsigned minutes = (stamp.time >> 5) & 0x3F;
-  unsigned hours = stamp.time >> 11;
-  if (month < 1 || month > 12 || day < 1) return false;
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  unsigned days_in_month = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  return day <= days_in_month && hours < 24 && minutes < 60 && seconds < 60;
-}
 
 struct ZipWriter::State {
   enum class Open { None, Content, Raw };

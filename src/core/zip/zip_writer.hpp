@@ -29,38 +29,10 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/zip/zip_format.hpp"
 #include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
-
-// Record signatures and the fixed size of a local header, shared by the writer and the reader
-// of stored headers.
-namespace zip_format {
-inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
-inline constexpr std::size_t kLocalHeaderSize = 30;
-}  // namespace zip_format
-
-// MS-DOS date and time as stored in ZIP headers (two-second resolution).
-struct DosDateTime {
-  std::uint16_t time = 0;
-  std::uint16_t date = 0x0021;  // 1980-01-01
-
-  friend bool operator==(const DosDateTime&, const DosDateTime&) = default;
-};
-
-// 1980-01-01 00:00:00, the time of every entry written from content.
-inline constexpr DosDateTime kZipEpoch{0, 0x0021};
-
-// True when the fields name a real calendar date and time of day.
-bool is_valid_dos_date_time(DosDateTime stamp);
-
-inline constexpr std::uint16_t kZipMethodStored = 0;
-inline constexpr std::uint16_t kZipMethodDeflate = 8;
-
-inline constexpr std::uint32_t kUnixFileMode = 0100644;
-inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
 
 // What an entry written from content looks like.
 struct ZipEntryOptions {
@@ -68,32 +40,6 @@ struct ZipEntryOptions {
   std::uint16_t method = kZipMethodDeflate;
   DosDateTime modified = kZipEpoch;
   std::uint32_t unix_mode = kUnixFileMode;
-};
-
-// Header fields of an entry copied raw.
-struct RawEntryHeader {
-  std::string_view name;  // name bytes as stored
-  // General-purpose flags as stored; only the name-encoding bit and the Deflate option bits
-  // are kept (the data-descriptor bit goes: sizes are written in the local header).
-  std::uint16_t flags = 0;
-  std::uint16_t method = kZipMethodStored;
-  // Version needed to extract as stored (0: none). Kept up to 2.0 when the method needs no more;
-  // higher values (such as 4.5 for ZIP64 records, which are not written) come down to what the
-  // method needs.
-  std::uint16_t version_needed = 0;
-  DosDateTime modified = kZipEpoch;  // an invalid stamp is written as 1980-01-01 00:00:00
-  std::uint32_t crc32 = 0;
-  std::uint64_t compressed_size = 0;
-  std::uint64_t uncompressed_size = 0;
-  std::uint16_t version_made_by = (3 << 8) | 63;  // Unix, 6.3
-  std::uint32_t external_attributes = kUnixFileMode << 16;
-  std::uint16_t internal_attributes = 0;
-  // Extra fields of the local and of the central header, and the entry comment, as stored.
-  // A ZIP64 extended-information field is left out (nothing is written with ZIP64, and its
-  // values would no longer hold), and so is whatever follows a field that does not parse.
-  std::string_view local_extra;
-  std::string_view central_extra;
-  std::string_view comment;
 };
 
 // The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the

@@ -32,5 +32,29 @@ TEST(DescribeInvalidUtf8, NamesTheFirstFaultByByteIndex) {
   }
 }
 
+TEST(DecodeCodePoint, DecodesOneWellFormedSequence) {
+  struct Case {
+    std::string_view text;
+    std::size_t at;
+    std::optional<std::pair<char32_t, std::size_t>> decoded;
+  };
+  const Case cases[] = {
+      {"a", 0, std::pair{U'a', 1}},
+      {"x\xc3\xa9", 1, std::pair{U'\u00e9', 2}},
+      {"\xe3\x80\x80", 0, std::pair{U'\u3000', 3}},
+      {"\xf0\x9f\x98\x80", 0, std::pair{U'\U0001F600', 4}},
+      {"\xc0\xaf", 0, std::nullopt},      // overlong
+      {"\xed\xa0\x80", 0, std::nullopt},  // a surrogate
+      {"\xe2\x82", 0, std::nullopt},      // cut short
+      {"\xa9", 0, std::nullopt},          // a continuation byte
+      {"a", 1, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto decoded = decode_code_point(c.text, c.at);
+    ASSERT_EQ(decoded.has_value(), c.decoded.has_value()) << testing::PrintToString(c.text);
+    if (decoded) EXPECT_EQ(std::pair(decoded->code_point, decoded->length), *c.decoded);
+  }
+}
+
 }  // namespace
 }  // namespace pelvane

@@ -56,6 +56,7 @@ std::vector<Slide> valid_deck_slides(const fs::path& folder) {
 TEST(TablePassesOnRealDecks, WrittenSlidesStillValidate) {
   const auto folder = test::decks_dir();
   if (!folder) GTEST_SKIP() << "the real decks are not beside the repository";
+  PELVANE_SKIP_WITHOUT_SCHEMAS();
   const std::vector<Slide> slides = valid_deck_slides(*folder);
   ASSERT_FALSE(slides.empty());
 

@@ -202,6 +202,21 @@ TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
   EXPECT_EQ(seen[1].quote, '\'');
 }
 
+TEST(XmlAttributes, FindsTheFirstWellFormedAttributeOfAName) {
+  const XmlAttributes tag(" bare r:id=\"rId2\" x:t=\"s\" id=\"A&amp;1\" t=v");
+  struct Case {
+    std::string_view name;
+    AttributeNaming naming;
+    std::optional<std::string_view> value;
+  };
+  const Case cases[] = {
+      {"id", AttributeNaming::Qualified, "A&amp;1"}, {"id", AttributeNaming::Local, "rId2"},
+      {"x:t", AttributeNaming::Qualified, "s"},      {"t", AttributeNaming::Qualified, std::nullopt},
+      {"t", AttributeNaming::Local, "s"},            {"bare", AttributeNaming::Local, std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(tag.find(c.name, c.naming), c.value) << c.name;
+}
+
 TEST(XmlAttributes, MarksRepeatedNamesInATagOfManyAttributes) {
   // Repeats met early and late in a long tag, next to malformed items, are found as in a short
   // one; the earlier item stands.

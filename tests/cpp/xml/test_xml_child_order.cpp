@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "core/pml/xml_child_order.hpp"
+#include "core/pml/slide_child_order.hpp"
+#include "core/workbook/sheet_child_order.hpp"
+#include "core/xml/xml_child_order.hpp"
 
 namespace pelvane {
 namespace {

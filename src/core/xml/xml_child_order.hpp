@@ -4,7 +4,8 @@
 // A streaming rewrite that adds a child of rank r writes it just before the first kept direct
 // child whose known rank is above r, or just before the parent's end tag when none comes. A
 // child the table does not know (an `mc:AlternateContent`, say) has no rank and never stops a
-// new child.
+// new child. The tables live with the vocabulary they order: pml/slide_child_order.hpp and
+// workbook/sheet_child_order.hpp.
 #pragma once
 
 #include <algorithm>
@@ -21,44 +22,6 @@ struct ChildRank {
   std::string_view local_name;
   int rank;
 };
-
-// a:p: pPr?, (r | br | fld)*, endParaRPr?
-inline constexpr ChildRank kParagraphChildren[] = {
-    {"pPr", 0}, {"r", 1}, {"br", 1}, {"fld", 1}, {"endParaRPr", 2},
-};
-
-// a:rPr, a:defRPr and a:endParaRPr (one schema type): ln?, fill?, effect?, highlight?, uLn?,
-// uFill?, latin?, ea?, cs?, sym?, hlinkClick?, hlinkMouseOver?, rtl?, extLst?
-inline constexpr ChildRank kCharacterPropertiesChildren[] = {
-    {"ln", 0},       {"noFill", 1},  {"solidFill", 1}, {"gradFill", 1},    {"blipFill", 1},
-    {"pattFill", 1}, {"grpFill", 1}, {"effectLst", 2}, {"effectDag", 2},   {"highlight", 3},
-    {"uLnTx", 4},    {"uLn", 4},     {"uFillTx", 5},   {"uFill", 5},       {"latin", 6},
-    {"ea", 7},       {"cs", 8},      {"sym", 9},       {"hlinkClick", 10}, {"hlinkMouseOver", 11},
-    {"rtl", 12},     {"extLst", 13},
-};
-
-// a:pPr: lnSpc?, spcBef?, spcAft?, bullet colour, size, font and kind, tabLst?, defRPr?, extLst?
-inline constexpr ChildRank kParagraphPropertiesChildren[] = {
-    {"lnSpc", 0},  {"spcBef", 1},    {"spcAft", 2},  {"buClrTx", 3},  {"buClr", 3},
-    {"buSzTx", 4}, {"buSzPct", 4},   {"buSzPts", 4}, {"buFontTx", 5}, {"buFont", 5},
-    {"buNone", 6}, {"buAutoNum", 6}, {"buChar", 6},  {"buBlip", 6},   {"tabLst", 7},
-    {"defRPr", 8}, {"extLst", 9},
-};
-
-// a:bodyPr: prstTxWarp?, autofit?, scene3d?, (sp3d | flatTx)?, extLst?
-inline constexpr ChildRank kBodyPropertiesChildren[] = {
-    {"prstTxWarp", 0}, {"noAutofit", 1}, {"normAutofit", 1}, {"spAutoFit", 1},
-    {"scene3d", 2},    {"sp3d", 3},      {"flatTx", 3},      {"extLst", 4},
-};
-
-// a:tr: tc*, extLst?
-inline constexpr ChildRank kTableRowChildren[] = {{"tc", 0}, {"extLst", 1}};
-
-// SpreadsheetML sst: si*, extLst?
-inline constexpr ChildRank kSharedStringsChildren[] = {{"si", 0}, {"extLst", 1}};
-
-// SpreadsheetML row: c*, extLst?
-inline constexpr ChildRank kSheetRowChildren[] = {{"c", 0}, {"extLst", 1}};
 
 // The rank of a direct child's local name in `table`; none for a child the table does not know.
 constexpr std::optional<int> child_rank(std::span<const ChildRank> table,

@@ -1,0 +1,84 @@
+// The ZIP records that the writer writes and the reader of stored headers reads: signatures,
+// fixed sizes and fields, entry times, methods and modes, and the header fields of an entry
+// copied raw.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace pelvane {
+
+// Record signatures, fixed header sizes and the little-endian fields they are made of.
+namespace zip_format {
+inline constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
+inline constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
+inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
+inline constexpr std::size_t kLocalHeaderSize = 30;
+inline constexpr std::size_t kCentralHeaderSize = 46;
+inline constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
+
+inline std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                    static_cast<unsigned char>(bytes[at + 1]) << 8);
+}
+
+inline std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(get16(bytes, at)) |
+         static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
+}
+
+inline std::uint64_t get64(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint64_t>(get32(bytes, at)) |
+         static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
+}
+}  // namespace zip_format
+
+// MS-DOS date and time as stored in ZIP headers (two-second resolution).
+struct DosDateTime {
+  std::uint16_t time = 0;
+  std::uint16_t date = 0x0021;  // 1980-01-01
+
+  friend bool operator==(const DosDateTime&, const DosDateTime&) = default;
+};
+
+// 1980-01-01 00:00:00, the time of every entry written from content.
+inline constexpr DosDateTime kZipEpoch{0, 0x0021};
+
+// True when the fields name a real calendar date and time of day.
+bool is_valid_dos_date_time(DosDateTime stamp);
+
+inline constexpr std::uint16_t kZipMethodStored = 0;
+inline constexpr std::uint16_t kZipMethodDeflate = 8;
+
+inline constexpr std::uint32_t kUnixFileMode = 0100644;
+inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
+inline constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;  // Unix, 6.3
+
+// Header fields of an entry copied raw.
+struct RawEntryHeader {
+  std::string_view name;  // name bytes as stored
+  // General-purpose flags as stored; only the name-encoding bit and the Deflate option bits
+  // are kept (the data-descriptor bit goes: sizes are written in the local header).
+  std::uint16_t flags = 0;
+  std::uint16_t method = kZipMethodStored;
+  // Version needed to extract as stored (0: none). Kept up to 2.0 when the method needs no more;
+  // higher values (such as 4.5 for ZIP64 records, which are not written) come down to what the
+  // method needs.
+  std::uint16_t version_needed = 0;
+  DosDateTime modified = kZipEpoch;  // an invalid stamp is written as 1980-01-01 00:00:00
+  std::uint32_t crc32 = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+  std::uint16_t version_made_by = kUnixMadeBy;
+  std::uint32_t external_attributes = kUnixFileMode << 16;
+  std::uint16_t internal_attributes = 0;
+  // Extra fields of the local and of the central header, and the entry comment, as stored.
+  // A ZIP64 extended-information field is left out (nothing is written with ZIP64, and its
+  // values would no longer hold), and so is whatever follows a field that does not parse.
+  std::string_view local_extra;
+  std::string_view central_extra;
+  std::string_view comment;
+};
+
+}  // namespace pelvane
