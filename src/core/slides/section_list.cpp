@@ -308,10 +308,10 @@ Result<std::string> align_sections_with_slide_list(
   std::vector<std::size_t> listed;  // the sections that have a list, by their number
   for (std::size_t s = 0; s < scan.sections.size(); ++s) {
     if (!scan.sections[s].has_list) continue;
-    if (!scan.sections[s].closed) return std::move(presentation_xml);
+    if (!scan.sections[s].closed) return presentation_xml;
     listed.push_back(s);
   }
-  if (listed.empty()) return std::move(presentation_xml);
+  if (listed.empty()) return presentation_xml;
 
   // The section that names a slide first holds it; a slide id listed twice counts once. The old
   // order is the order of the sections' entries.
@@ -347,7 +347,7 @@ Result<std::string> align_sections_with_slide_list(
     out += rewritten_list(section, members[n]);
     copied = section.end;
   }
-  if (!changed) return std::move(presentation_xml);
+  if (!changed) return presentation_xml;
   out.append(std::string_view(presentation_xml).substr(copied));
   return out;
 }
