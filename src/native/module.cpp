@@ -9,11 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "core/batch/package_mutation_batch.hpp"
+#include "core/batch/edit_batch.hpp"
 #include "core/json/json_in.hpp"
-#include "core/shapes/package_mutation_connectors.hpp"
-#include "core/shapes/package_mutation_groups.hpp"
-#include "core/shapes/package_mutation_shapes.hpp"
+#include "core/shapes/connector_operations.hpp"
+#include "core/shapes/group_operations.hpp"
+#include "core/shapes/auto_shape_operations.hpp"
+#include "core/shapes/freeform_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/results.hpp"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/results.hpp"

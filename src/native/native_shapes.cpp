@@ -6,9 +6,9 @@
 #include <array>
 
 #include "core/json/json_in.hpp"
-#include "core/shapes/package_mutation_connectors.hpp"
-#include "core/shapes/package_mutation_shapes.hpp"
-#include "core/slides/package_mutation_slides.hpp"
+#include "core/shapes/connector_operations.hpp"
+#include "core/shapes/auto_shape_operations.hpp"
+#include "core/slides/placeholder_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/results.hpp"

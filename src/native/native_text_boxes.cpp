@@ -5,7 +5,7 @@
 // python/pelvane/pelvane_native.pyi in step.
 #include <array>
 
-#include "core/shapes/package_mutation_shapes.hpp"
+#include "core/shapes/text_box_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/results.hpp"

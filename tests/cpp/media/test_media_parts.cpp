@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/media/media_parts.hpp"
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 #include "core/package/relationships.hpp"
 #include "test_support.hpp"
 

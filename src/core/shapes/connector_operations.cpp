@@ -1,6 +1,6 @@
-#include "core/shapes/package_mutation_connectors.hpp"
+#include "core/shapes/connector_operations.hpp"
 
-#include "core/shapes/package_mutation_shapes.hpp"
+#include "core/shapes/shape_insertion.hpp"
 #include "core/shapes/xml_connector_builders.hpp"
 
 namespace pelvane {

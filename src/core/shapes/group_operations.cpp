@@ -1,6 +1,6 @@
-#include "core/shapes/package_mutation_groups.hpp"
+#include "core/shapes/group_operations.hpp"
 
-#include "core/shapes/package_mutation_shapes.hpp"
+#include "core/shapes/shape_insertion.hpp"
 #include "core/shapes/xml_group_builders.hpp"
 
 namespace pelvane {

@@ -1,4 +1,4 @@
-#include "core/text/package_mutation_text.hpp"
+#include "core/text/text_operations.hpp"
 
 #include <string>
 #include <utility>

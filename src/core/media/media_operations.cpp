@@ -1,4 +1,4 @@
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 
 #include <set>
 #include <string>

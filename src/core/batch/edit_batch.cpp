@@ -1,4 +1,4 @@
-#include "core/batch/package_mutation_batch.hpp"
+#include "core/batch/edit_batch.hpp"
 
 #include <algorithm>
 #include <array>

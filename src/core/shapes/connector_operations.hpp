@@ -1,6 +1,6 @@
 // Connector operations: a connector on the slide or inside a group at each depth, in a new
 // group, or drawn together with the two new auto shapes it joins. Each checks its presets
-// before anything touches the disk, then runs the common frame of package_mutation_shapes.
+// before anything touches the disk, then runs the common frame of shape_insertion.
 #pragma once
 
 #include <cstdint>
