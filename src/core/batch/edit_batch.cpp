@@ -13,6 +13,7 @@
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
+#include "core/shapes/shape_geometry.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/tables/table_rewrite.hpp"
 #include "core/text/text_format_rewrite.hpp"
