@@ -12,25 +12,14 @@
 #include "core/media/media_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
+#include "native/params.hpp"
 #include "native/results.hpp"
-#include "native/shape_params.hpp"
 
 namespace pelvane::native {
 namespace {
 
-constexpr Param kInputOutput[] = {{"input", Kind::Str}, {"output", Kind::Str}};
-constexpr Param kSlide[] = {{"slide_index", Kind::Index}};
-constexpr Param kReplacement[] = {{"relationship_id", Kind::Str}, {"image_path", Kind::Str}};
-constexpr Param kImage[] = {{"image_path", Kind::Str}};
-constexpr Param kMovie[] = {{"movie_path", Kind::Str}, {"poster_frame_path", Kind::Str}};
-constexpr Param kMimeType[] = {{"mime_type", Kind::Str}};
-constexpr Param kObject[] = {{"object_path", Kind::Str}, {"prog_id", Kind::Str}};
-constexpr Param kIcon[] = {{"icon_path", Kind::Str, Presence::NoneOk},
-                           {"icon_cx_emu", Kind::U64},
-                           {"icon_cy_emu", Kind::U64}};
-
-constexpr auto kReplaceAllParams = join_params(kInputOutput, kReplacement);
-constexpr auto kReplaceAtIndexParams = join_params(kInputOutput, kSlide, kReplacement);
+constexpr auto kReplaceAllParams = join_params(kInputOutput, kImageReplacement);
+constexpr auto kReplaceAtIndexParams = join_params(kInputOutputSlide, kImageReplacement);
 constexpr auto kImageParams = join_params(kInputOutputSlide, kImage, kBox);
 constexpr auto kGroupImageParams = join_params(kInputOutputSlide, kGroup, kImage, kBox);
 constexpr auto kNestedGroupImageParams =

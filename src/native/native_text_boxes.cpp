@@ -8,8 +8,8 @@
 #include "core/shapes/text_box_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
+#include "native/params.hpp"
 #include "native/results.hpp"
-#include "native/shape_params.hpp"
 
 namespace pelvane::native {
 namespace {
