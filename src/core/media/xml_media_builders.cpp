@@ -32,7 +32,7 @@ void append_blip_fill_and_frame(std::string& xml, std::string_view image_relatio
   xml += "<p:blipFill><a:blip r:embed=\"";
   xml += xml_attr(image_relationship_id);
   xml += "\"/><a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr>";
-  append_xfrm(xml, box.x, box.y, box.cx, box.cy);
+  append_xfrm(xml, box);
   xml += "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr></p:pic>";
 }
 

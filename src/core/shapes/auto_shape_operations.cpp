@@ -29,7 +29,7 @@ Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
     std::span<const AdjustmentGuide> adjustment_guides) {
   return add_auto_shape(
       input, output, slide_index, InsertionTarget::slide(),
-      AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, adjustment_guides});
+      AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, adjustment_guides});
 }
 
 Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
@@ -37,7 +37,7 @@ Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
     std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index, InsertionTarget::group(group_index),
-                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
@@ -47,7 +47,7 @@ Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
     std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::nested_group(group_index, nested_group_child_index),
-                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
@@ -58,7 +58,7 @@ Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
                                                              deeper_group_child_index),
-                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
 }
 
 Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_text(
@@ -67,7 +67,7 @@ Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_auto_shape(input, output, slide_index,
                         InsertionTarget::new_group_in_group(group_index),
-                        AutoShapeArgs{preset_geometry, x_emu, y_emu, cx_emu, cy_emu, text, {}});
+                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
 }
 
 }  // namespace pelvane

@@ -52,9 +52,9 @@ ConnectedShapesArgs connected_shapes(
     std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
   // The two shapes carry no text and no guides.
   return ConnectedShapesArgs{
-      AutoShapeArgs{begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
+      AutoShapeArgs{begin_preset_geometry, {begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu},
                     std::nullopt, std::span<const AdjustmentGuide>()},
-      AutoShapeArgs{end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu, std::nullopt,
+      AutoShapeArgs{end_preset_geometry, {end_x_emu, end_y_emu, end_cx_emu, end_cy_emu}, std::nullopt,
                     std::span<const AdjustmentGuide>()},
       ConnectorArgs{connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
                     connector_end_x_emu, connector_end_y_emu, std::nullopt, std::nullopt},

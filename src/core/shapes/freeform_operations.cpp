@@ -25,7 +25,7 @@ Result<FreeformShapeAddSummary> add_slide_freeform_shape_impl(
     std::int64_t path_h, std::span<const FreeformPathOperation> operations,
     std::optional<std::string_view> text) {
   return add_freeform(input, output, slide_index, InsertionTarget::slide(),
-                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+                      FreeformArgs{{x_emu, y_emu, cx_emu, cy_emu}, path_w, path_h, operations, text});
 }
 
 Result<FreeformShapeAddSummary> add_slide_group_freeform_shape_with_text(
@@ -34,7 +34,7 @@ Result<FreeformShapeAddSummary> add_slide_group_freeform_shape_with_text(
     std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
     std::span<const FreeformPathOperation> operations, std::string_view text) {
   return add_freeform(input, output, slide_index, InsertionTarget::group(group_index),
-                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+                      FreeformArgs{{x_emu, y_emu, cx_emu, cy_emu}, path_w, path_h, operations, text});
 }
 
 Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_with_text(
@@ -44,7 +44,7 @@ Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_with_text(
     std::int64_t path_h, std::span<const FreeformPathOperation> operations, std::string_view text) {
   return add_freeform(input, output, slide_index,
                       InsertionTarget::nested_group(group_index, nested_group_child_index),
-                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+                      FreeformArgs{{x_emu, y_emu, cx_emu, cy_emu}, path_w, path_h, operations, text});
 }
 
 Result<FreeformShapeAddSummary> add_slide_deeper_nested_group_freeform_shape_with_text(
@@ -56,7 +56,7 @@ Result<FreeformShapeAddSummary> add_slide_deeper_nested_group_freeform_shape_wit
   return add_freeform(input, output, slide_index,
                       InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
                                                            deeper_group_child_index),
-                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+                      FreeformArgs{{x_emu, y_emu, cx_emu, cy_emu}, path_w, path_h, operations, text});
 }
 
 Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_in_new_group_with_text(
@@ -65,7 +65,7 @@ Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_in_new_gro
     std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
     std::span<const FreeformPathOperation> operations, std::string_view text) {
   return add_freeform(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-                      FreeformArgs{x_emu, y_emu, cx_emu, cy_emu, path_w, path_h, operations, text});
+                      FreeformArgs{{x_emu, y_emu, cx_emu, cy_emu}, path_w, path_h, operations, text});
 }
 
 }  // namespace pelvane

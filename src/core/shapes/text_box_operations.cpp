@@ -24,7 +24,7 @@ Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::s
                                                   std::uint64_t cy_emu,
                                                   std::optional<std::string_view> text) {
   return add_text_box(input, output, slide_index, InsertionTarget::slide(),
-                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+                      TextBoxArgs{{x_emu, y_emu, cx_emu, cy_emu}, text});
 }
 
 Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
@@ -32,7 +32,7 @@ Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
     std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
     std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index, InsertionTarget::group(group_index),
-                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+                      TextBoxArgs{{x_emu, y_emu, cx_emu, cy_emu}, text});
 }
 
 Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
@@ -41,7 +41,7 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index,
                       InsertionTarget::nested_group(group_index, nested_group_child_index),
-                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+                      TextBoxArgs{{x_emu, y_emu, cx_emu, cy_emu}, text});
 }
 
 Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
@@ -52,7 +52,7 @@ Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
   return add_text_box(input, output, slide_index,
                       InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
                                                            deeper_group_child_index),
-                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+                      TextBoxArgs{{x_emu, y_emu, cx_emu, cy_emu}, text});
 }
 
 Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text(
@@ -60,7 +60,7 @@ Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text
     std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
     std::uint64_t cy_emu, std::string_view text) {
   return add_text_box(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-                      TextBoxArgs{x_emu, y_emu, cx_emu, cy_emu, text});
+                      TextBoxArgs{{x_emu, y_emu, cx_emu, cy_emu}, text});
 }
 
 }  // namespace pelvane

@@ -262,7 +262,7 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
   xml += ' ';
   xml += std::to_string(name_number);
   xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_xfrm(xml, args.box);
   xml += "<a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml += "\"><a:avLst>";

@@ -10,6 +10,7 @@
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 
@@ -25,10 +26,7 @@ std::string adjustment_guides_xml(std::span<const AdjustmentGuide> guides);
 // What an auto shape is made of, apart from its id.
 struct AutoShapeArgs {
   std::string_view preset_geometry;
-  std::uint64_t x_emu = 0;
-  std::uint64_t y_emu = 0;
-  std::uint64_t cx_emu = 0;
-  std::uint64_t cy_emu = 0;
+  EmuBox box;
   // Absent: one centred empty paragraph. Present (even empty): one paragraph per line.
   std::optional<std::string_view> text;
   std::span<const AdjustmentGuide> adjustment_guides;

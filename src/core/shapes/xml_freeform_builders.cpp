@@ -44,7 +44,7 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
   xml += "\" name=\"Freeform ";
   xml += std::to_string(name_number);
   xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_xfrm(xml, args.box);
   xml +=
       "<a:custGeom><a:avLst/><a:gdLst/><a:ahLst/><a:cxnLst/><a:rect l=\"l\" t=\"t\" r=\"r\" "
       "b=\"b\"/><a:pathLst><a:path w=\"";

@@ -17,7 +17,7 @@ Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs
   xml += "\" name=\"TextBox ";
   xml += std::to_string(name_number);
   xml += "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_xfrm(xml, args.box);
   xml +=
       "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"
       "<p:txBody><a:bodyPr wrap=\"none\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>";

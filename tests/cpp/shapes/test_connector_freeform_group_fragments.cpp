@@ -80,7 +80,7 @@ TEST(FreeformFragment, ExactTemplate) {
        "<a:p><a:pPr algn=\"ctr\"/></a:p>"},
   };
   for (const Case& c : cases) {
-    auto xml = freeform_shape_xml(3, FreeformArgs{-10, 20, 300, -400, -5, 6, c.operations, c.text});
+    auto xml = freeform_shape_xml(3, FreeformArgs{{-10, 20, 300, -400}, -5, 6, c.operations, c.text});
     ASSERT_TRUE(xml.has_value()) << xml.error().to_string();
     EXPECT_EQ(*xml, freeform(head, c.path, c.body));
   }
@@ -185,8 +185,8 @@ TEST(ConnectorPresets, OnlyTheThreeConnectorWords) {
 
 TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
   ConnectedShapesArgs args{
-      AutoShapeArgs{"rect", 1, 2, 3, 4, std::nullopt, {}},
-      AutoShapeArgs{"ellipse", 5, 6, 7, 8, std::nullopt, {}},
+      AutoShapeArgs{"rect", {1, 2, 3, 4}, std::nullopt, {}},
+      AutoShapeArgs{"ellipse", {5, 6, 7, 8}, std::nullopt, {}},
       ConnectorArgs{"curvedConnector3", 4, 4, 5, 6, std::nullopt, std::nullopt}, 3, 1};
   auto auto_shape = [](std::string_view id, std::string_view name, std::string_view preset,
                        std::string_view box) {
