@@ -73,65 +73,71 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
         "add_slide_placeholder_shapes_json"),
     engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
         "add_slide_layout_placeholders_json"),
-    engine_row<&add_slide_auto_shape_impl, kAutoShapeParams, Absent<8, 9>>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeParams, Absent<8, 9>>(
         "add_slide_auto_shape_json"),
-    engine_row<&add_slide_auto_shape_impl, kAutoShapeWithTextParams, Absent<9>>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeWithTextParams, Absent<9>>(
         "add_slide_auto_shape_with_text_json"),
-    engine_row<&add_slide_auto_shape_impl, kAutoShapeWithOptionsParams>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeWithOptionsParams>(
         "add_slide_auto_shape_with_options_json"),
-    engine_row<&add_slide_connector, kConnectorParams>("add_slide_connector_json"),
-    engine_row<&add_slide_connected_connector, kConnectedConnectorParams>(
+    engine_row<add_slide_connected_connector, kConnectorParams, Absent<8, 9, 10, 11>>(
+        "add_slide_connector_json"),
+    engine_row<add_slide_connected_connector, kConnectedConnectorParams>(
         "add_slide_connected_connector_json"),
-    engine_row<&add_slide_connected_connector_with_auto_shapes, kConnectedShapesParams>(
+    engine_row<add_slide_connected_connector_with_auto_shapes, kConnectedShapesParams>(
         "add_slide_connected_connector_with_auto_shapes_json"),
 });
 
 constexpr auto kGroupsAndFreeformsFunctions = std::to_array<FunctionDecl>({
-    engine_row<&add_slide_group_auto_shape_with_text, kGroupAutoShapeParams>(
+    engine_row<add_slide_group_auto_shape_with_text, kGroupAutoShapeParams, Absent<10>>(
         "add_slide_group_auto_shape_with_text_json"),
-    engine_row<&add_slide_nested_group_auto_shape_with_text, kNestedGroupAutoShapeParams>(
+    engine_row<add_slide_nested_group_auto_shape_with_text, kNestedGroupAutoShapeParams,
+               Absent<11>>(
         "add_slide_nested_group_auto_shape_with_text_json"),
-    engine_row<&add_slide_deeper_nested_group_auto_shape_with_text,
-               kDeeperNestedGroupAutoShapeParams>(
+    engine_row<add_slide_deeper_nested_group_auto_shape_with_text,
+               kDeeperNestedGroupAutoShapeParams, Absent<12>>(
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
-    engine_row<&add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams>(
+    engine_row<add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams,
+               Absent<10>>(
         "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
-    engine_row<&add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
+    engine_row<add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_group_connector_json"),
-    engine_row<&add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
+    engine_row<add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
         "add_slide_connected_group_connector_json"),
-    engine_row<&add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
+    engine_row<add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
         "add_slide_connected_group_connector_with_auto_shapes_json"),
-    engine_row<&add_slide_nested_group_connector, kNestedGroupConnectorParams>(
+    engine_row<add_slide_nested_group_connector, kNestedGroupConnectorParams,
+               Absent<10, 11, 12, 13>>(
         "add_slide_nested_group_connector_json"),
-    engine_row<&add_slide_deeper_nested_group_connector, kDeeperNestedGroupConnectorParams>(
+    engine_row<add_slide_deeper_nested_group_connector, kDeeperNestedGroupConnectorParams,
+               Absent<11, 12, 13, 14>>(
         "add_slide_deeper_nested_group_connector_json"),
-    engine_row<&add_slide_nested_group_connector_in_new_group, kGroupConnectorParams>(
+    engine_row<add_slide_nested_group_connector_in_new_group, kGroupConnectorParams,
+               Absent<9, 10, 11, 12>>(
         "add_slide_nested_group_connector_in_new_group_json"),
-    engine_row<&add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
-    engine_row<&add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
-    engine_row<&add_slide_group_shape_to_nested_group, kNestedGroupParams>(
+    engine_row<add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
+    engine_row<add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
+    engine_row<add_slide_group_shape_to_nested_group, kNestedGroupParams>(
         "add_slide_group_shape_to_nested_group_json"),
-    engine_row<&add_slide_group_shape_to_deeper_nested_group, kDeeperNestedGroupParams>(
+    engine_row<add_slide_group_shape_to_deeper_nested_group, kDeeperNestedGroupParams>(
         "add_slide_group_shape_to_deeper_nested_group_json"),
-    engine_row<&group_slide_existing_group_children, kGatherParams>(
+    engine_row<group_slide_existing_group_children, kGatherParams>(
         "group_slide_existing_group_children_json"),
-    engine_row<&group_slide_existing_nested_group_children, kNestedGatherParams>(
+    engine_row<group_slide_existing_nested_group_children, kNestedGatherParams>(
         "group_slide_existing_nested_group_children_json"),
-    engine_row<&group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
+    engine_row<group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
         "group_slide_existing_deeper_nested_group_children_json"),
-    engine_row<&add_slide_freeform_shape_impl, kFreeformParams, Absent<10>>(
+    engine_row<add_slide_freeform_shape_impl, kFreeformParams, Absent<10>>(
         "add_slide_freeform_shape_json"),
-    engine_row<&add_slide_freeform_shape_impl, kFreeformWithTextParams>(
+    engine_row<add_slide_freeform_shape_impl, kFreeformWithTextParams>(
         "add_slide_freeform_shape_with_text_json"),
-    engine_row<&add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
+    engine_row<add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
         "add_slide_group_freeform_shape_with_text_json"),
-    engine_row<&add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
+    engine_row<add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_with_text_json"),
-    engine_row<&add_slide_deeper_nested_group_freeform_shape_with_text,
+    engine_row<add_slide_deeper_nested_group_freeform_shape_with_text,
                kDeeperNestedGroupFreeformParams>(
         "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
-    engine_row<&add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
+    engine_row<add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
 });
 

@@ -56,9 +56,24 @@ void stage_relationships_and_content_types(PackageEdit& edit, const std::string&
   edit.replace_part(std::string(kContentTypes), std::move(content_types_xml));
 }
 
-Result<ImageAddSummary> add_picture(std::string_view input, std::string_view output,
-                                    std::uint64_t slide_index, const InsertionTarget& target,
-                                    std::string_view image_path, const EmuBox& box) {
+// The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
+// characters XML cannot carry; else "Movie {id}".
+std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
+  const auto name = path_file_name(movie_path);
+  if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
+  return "Movie " + std::to_string(shape_id);
+}
+
+}  // namespace
+
+Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
+                                                    std::string_view output,
+                                                    std::uint64_t slide_index,
+                                                    const InsertionTarget& target,
+                                                    std::string_view image_path,
+                                                    std::uint64_t x_emu, std::uint64_t y_emu,
+                                                    std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  const EmuBox box{x_emu, y_emu, cx_emu, cy_emu};
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWrite,
       [&](PackageArchive& archive, const std::string& slide_part) {
@@ -80,61 +95,6 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
         return summary;
       }));
   return finish_record(std::move(edited), output);
-}
-
-// The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
-// characters XML cannot carry; else "Movie {id}".
-std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
-  const auto name = path_file_name(movie_path);
-  if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
-  return "Movie " + std::to_string(shape_id);
-}
-
-}  // namespace
-
-Result<ImageAddSummary> add_slide_image(std::string_view input, std::string_view output,
-                                        std::uint64_t slide_index, std::string_view image_path,
-                                        std::uint64_t x_emu, std::uint64_t y_emu,
-                                        std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::slide(), image_path,
-                     {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_group_image(std::string_view input, std::string_view output,
-                                              std::uint64_t slide_index, std::uint64_t group_index,
-                                              std::string_view image_path, std::uint64_t x_emu,
-                                              std::uint64_t y_emu, std::uint64_t cx_emu,
-                                              std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::group(group_index), image_path,
-                     {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::string_view image_path,
-    std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index,
-                     InsertionTarget::nested_group(group_index, nested_group_child_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_deeper_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index,
-                     InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                                          deeper_group_child_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_nested_group_image_in_new_group(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
 }
 
 Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view output,

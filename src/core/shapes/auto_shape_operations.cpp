@@ -5,11 +5,13 @@
 
 namespace pelvane {
 
-namespace {
-
-Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_view output,
-                                           std::uint64_t slide_index, const InsertionTarget& target,
-                                           const AutoShapeArgs& args) {
+Result<AutoShapeAddSummary> add_slide_auto_shape_with_target(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    const InsertionTarget& target, std::string_view preset_geometry, std::uint64_t x_emu,
+    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
+    std::optional<std::string_view> text, std::span<const AdjustmentGuide> adjustment_guides) {
+  const AutoShapeArgs args{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text,
+                           adjustment_guides};
   // A refused preset touches nothing on disk.
   auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
   auto edited = PELVANE_TRY(insert_shape_into_slide(
@@ -18,56 +20,6 @@ Result<AutoShapeAddSummary> add_auto_shape(std::string_view input, std::string_v
   AutoShapeAddSummary record;
   record.preset_geometry = std::string(args.preset_geometry);
   return shape_record(output, edited, std::move(record));
-}
-
-}  // namespace
-
-Result<AutoShapeAddSummary> add_slide_auto_shape_impl(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
-    std::uint64_t cx_emu, std::uint64_t cy_emu, std::optional<std::string_view> text,
-    std::span<const AdjustmentGuide> adjustment_guides) {
-  return add_auto_shape(
-      input, output, slide_index, InsertionTarget::slide(),
-      AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, adjustment_guides});
-}
-
-Result<AutoShapeAddSummary> add_slide_group_auto_shape_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
-  return add_auto_shape(input, output, slide_index, InsertionTarget::group(group_index),
-                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
-}
-
-Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::string_view preset_geometry, std::uint64_t x_emu, std::uint64_t y_emu,
-    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
-  return add_auto_shape(input, output, slide_index,
-                        InsertionTarget::nested_group(group_index, nested_group_child_index),
-                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
-}
-
-Result<AutoShapeAddSummary> add_slide_deeper_nested_group_auto_shape_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view preset_geometry, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
-  return add_auto_shape(input, output, slide_index,
-                        InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                                             deeper_group_child_index),
-                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
-}
-
-Result<AutoShapeAddSummary> add_slide_nested_group_auto_shape_in_new_group_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text) {
-  return add_auto_shape(input, output, slide_index,
-                        InsertionTarget::new_group_in_group(group_index),
-                        AutoShapeArgs{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, {}});
 }
 
 }  // namespace pelvane

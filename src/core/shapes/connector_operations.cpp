@@ -14,9 +14,21 @@ ConnectorAddSummary connector_record(std::string_view output, std::string_view p
   return shape_record(output, edited, std::move(record));
 }
 
-Result<ConnectorAddSummary> add_connector(std::string_view input, std::string_view output,
-                                          std::uint64_t slide_index, const InsertionTarget& target,
-                                          const ConnectorArgs& args) {
+}  // namespace
+
+Result<ConnectorAddSummary> add_slide_connector_with_target(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    const InsertionTarget& target, std::string_view preset_geometry, std::uint64_t begin_x_emu,
+    std::uint64_t begin_y_emu, std::uint64_t end_x_emu, std::uint64_t end_y_emu,
+    std::optional<std::uint64_t> begin_shape_id, std::optional<std::uint64_t> begin_cxn_pt_idx,
+    std::optional<std::uint64_t> end_shape_id, std::optional<std::uint64_t> end_cxn_pt_idx) {
+  const ConnectorArgs args{preset_geometry,
+                           begin_x_emu,
+                           begin_y_emu,
+                           end_x_emu,
+                           end_y_emu,
+                           connector_end(begin_shape_id, begin_cxn_pt_idx),
+                           connector_end(end_shape_id, end_cxn_pt_idx)};
   // A refused preset touches nothing on disk.
   PELVANE_TRY(connector_preset_geometry(args.preset_geometry));
   auto edited = PELVANE_TRY(insert_shape_into_slide(
@@ -25,13 +37,31 @@ Result<ConnectorAddSummary> add_connector(std::string_view input, std::string_vi
   return connector_record(output, args.preset_geometry, edited);
 }
 
-Result<ConnectorAddSummary> add_connected_shapes(std::string_view input, std::string_view output,
-                                                 std::uint64_t slide_index,
-                                                 const InsertionTarget& target,
-                                                 const ConnectedShapesArgs& args) {
+Result<ConnectorAddSummary> add_slide_connected_connector_with_auto_shapes_with_target(
+    std::string_view input, std::string_view output, std::uint64_t slide_index,
+    const InsertionTarget& target, std::string_view begin_preset_geometry,
+    std::uint64_t begin_x_emu, std::uint64_t begin_y_emu, std::uint64_t begin_cx_emu,
+    std::uint64_t begin_cy_emu, std::string_view end_preset_geometry, std::uint64_t end_x_emu,
+    std::uint64_t end_y_emu, std::uint64_t end_cx_emu, std::uint64_t end_cy_emu,
+    std::string_view connector_preset_geometry, std::uint64_t connector_begin_x_emu,
+    std::uint64_t connector_begin_y_emu, std::uint64_t connector_end_x_emu,
+    std::uint64_t connector_end_y_emu, std::uint64_t begin_cxn_pt_idx,
+    std::uint64_t end_cxn_pt_idx) {
+  // The two shapes carry no text and no guides.
+  const ConnectedShapesArgs args{
+      AutoShapeArgs{begin_preset_geometry,
+                    {begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu},
+                    std::nullopt,
+                    {}},
+      AutoShapeArgs{
+          end_preset_geometry, {end_x_emu, end_y_emu, end_cx_emu, end_cy_emu}, std::nullopt, {}},
+      ConnectorArgs{connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
+                    connector_end_x_emu, connector_end_y_emu, std::nullopt, std::nullopt},
+      begin_cxn_pt_idx, end_cxn_pt_idx};
   PELVANE_TRY(auto_shape_display_name(args.begin_shape.preset_geometry));
   PELVANE_TRY(auto_shape_display_name(args.end_shape.preset_geometry));
-  PELVANE_TRY(connector_preset_geometry(args.connector.preset_geometry));
+  // Qualified: the parameter of the same name hides the check.
+  PELVANE_TRY(pelvane::connector_preset_geometry(args.connector.preset_geometry));
   constexpr std::uint64_t kIds = 3;  // the begin shape, the end shape, the connector
   auto edited = PELVANE_TRY(insert_shape_into_slide(
       input, output, slide_index, target,
@@ -40,129 +70,6 @@ Result<ConnectorAddSummary> add_connected_shapes(std::string_view input, std::st
       },
       kIds));
   return connector_record(output, args.connector.preset_geometry, edited);
-}
-
-ConnectedShapesArgs connected_shapes(
-    std::string_view begin_preset_geometry, std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-    std::uint64_t begin_cx_emu, std::uint64_t begin_cy_emu, std::string_view end_preset_geometry,
-    std::uint64_t end_x_emu, std::uint64_t end_y_emu, std::uint64_t end_cx_emu,
-    std::uint64_t end_cy_emu, std::string_view connector_preset_geometry,
-    std::uint64_t connector_begin_x_emu, std::uint64_t connector_begin_y_emu,
-    std::uint64_t connector_end_x_emu, std::uint64_t connector_end_y_emu,
-    std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
-  // The two shapes carry no text and no guides.
-  return ConnectedShapesArgs{
-      AutoShapeArgs{begin_preset_geometry, {begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu},
-                    std::nullopt, std::span<const AdjustmentGuide>()},
-      AutoShapeArgs{end_preset_geometry, {end_x_emu, end_y_emu, end_cx_emu, end_cy_emu}, std::nullopt,
-                    std::span<const AdjustmentGuide>()},
-      ConnectorArgs{connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
-                    connector_end_x_emu, connector_end_y_emu, std::nullopt, std::nullopt},
-      begin_cxn_pt_idx, end_cxn_pt_idx};
-}
-
-}  // namespace
-
-Result<ConnectorAddSummary> add_slide_connector(std::string_view input, std::string_view output,
-                                                std::uint64_t slide_index,
-                                                std::string_view preset_geometry,
-                                                std::uint64_t begin_x_emu,
-                                                std::uint64_t begin_y_emu, std::uint64_t end_x_emu,
-                                                std::uint64_t end_y_emu) {
-  return add_connector(
-      input, output, slide_index, InsertionTarget::slide(),
-      ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu, end_y_emu, {}, {}});
-}
-
-Result<ConnectorAddSummary> add_slide_connected_connector(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::string_view preset_geometry, std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-    std::uint64_t end_x_emu, std::uint64_t end_y_emu, std::optional<std::uint64_t> begin_shape_id,
-    std::optional<std::uint64_t> begin_cxn_pt_idx, std::optional<std::uint64_t> end_shape_id,
-    std::optional<std::uint64_t> end_cxn_pt_idx) {
-  return add_connector(input, output, slide_index, InsertionTarget::slide(),
-                       ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu,
-                                     end_y_emu, connector_end(begin_shape_id, begin_cxn_pt_idx),
-                                     connector_end(end_shape_id, end_cxn_pt_idx)});
-}
-
-Result<ConnectorAddSummary> add_slide_group_connector_impl(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t begin_x_emu,
-    std::uint64_t begin_y_emu, std::uint64_t end_x_emu, std::uint64_t end_y_emu,
-    std::optional<std::uint64_t> begin_shape_id, std::optional<std::uint64_t> begin_cxn_pt_idx,
-    std::optional<std::uint64_t> end_shape_id, std::optional<std::uint64_t> end_cxn_pt_idx) {
-  return add_connector(input, output, slide_index, InsertionTarget::group(group_index),
-                       ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu,
-                                     end_y_emu, connector_end(begin_shape_id, begin_cxn_pt_idx),
-                                     connector_end(end_shape_id, end_cxn_pt_idx)});
-}
-
-Result<ConnectorAddSummary> add_slide_nested_group_connector(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::string_view preset_geometry, std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-    std::uint64_t end_x_emu, std::uint64_t end_y_emu) {
-  return add_connector(
-      input, output, slide_index,
-      InsertionTarget::nested_group(group_index, nested_group_child_index),
-      ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu, end_y_emu, {}, {}});
-}
-
-Result<ConnectorAddSummary> add_slide_deeper_nested_group_connector(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view preset_geometry,
-    std::uint64_t begin_x_emu, std::uint64_t begin_y_emu, std::uint64_t end_x_emu,
-    std::uint64_t end_y_emu) {
-  return add_connector(
-      input, output, slide_index,
-      InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                           deeper_group_child_index),
-      ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu, end_y_emu, {}, {}});
-}
-
-Result<ConnectorAddSummary> add_slide_nested_group_connector_in_new_group(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view preset_geometry, std::uint64_t begin_x_emu,
-    std::uint64_t begin_y_emu, std::uint64_t end_x_emu, std::uint64_t end_y_emu) {
-  return add_connector(
-      input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-      ConnectorArgs{preset_geometry, begin_x_emu, begin_y_emu, end_x_emu, end_y_emu, {}, {}});
-}
-
-Result<ConnectorAddSummary> add_slide_connected_connector_with_auto_shapes(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::string_view begin_preset_geometry, std::uint64_t begin_x_emu, std::uint64_t begin_y_emu,
-    std::uint64_t begin_cx_emu, std::uint64_t begin_cy_emu, std::string_view end_preset_geometry,
-    std::uint64_t end_x_emu, std::uint64_t end_y_emu, std::uint64_t end_cx_emu,
-    std::uint64_t end_cy_emu, std::string_view connector_preset_geometry,
-    std::uint64_t connector_begin_x_emu, std::uint64_t connector_begin_y_emu,
-    std::uint64_t connector_end_x_emu, std::uint64_t connector_end_y_emu,
-    std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
-  return add_connected_shapes(
-      input, output, slide_index, InsertionTarget::slide(),
-      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
-                       end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu,
-                       connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
-                       connector_end_x_emu, connector_end_y_emu, begin_cxn_pt_idx, end_cxn_pt_idx));
-}
-
-Result<ConnectorAddSummary> add_slide_connected_group_connector_with_auto_shapes(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view begin_preset_geometry, std::uint64_t begin_x_emu,
-    std::uint64_t begin_y_emu, std::uint64_t begin_cx_emu, std::uint64_t begin_cy_emu,
-    std::string_view end_preset_geometry, std::uint64_t end_x_emu, std::uint64_t end_y_emu,
-    std::uint64_t end_cx_emu, std::uint64_t end_cy_emu, std::string_view connector_preset_geometry,
-    std::uint64_t connector_begin_x_emu, std::uint64_t connector_begin_y_emu,
-    std::uint64_t connector_end_x_emu, std::uint64_t connector_end_y_emu,
-    std::uint64_t begin_cxn_pt_idx, std::uint64_t end_cxn_pt_idx) {
-  return add_connected_shapes(
-      input, output, slide_index, InsertionTarget::group(group_index),
-      connected_shapes(begin_preset_geometry, begin_x_emu, begin_y_emu, begin_cx_emu, begin_cy_emu,
-                       end_preset_geometry, end_x_emu, end_y_emu, end_cx_emu, end_cy_emu,
-                       connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
-                       connector_end_x_emu, connector_end_y_emu, begin_cxn_pt_idx, end_cxn_pt_idx));
 }
 
 }  // namespace pelvane

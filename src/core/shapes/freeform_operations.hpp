@@ -10,40 +10,27 @@
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
 #include "core/model/models.hpp"
+#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
-// On the slide's shape tree; the text absent or given.
-Result<FreeformShapeAddSummary> add_slide_freeform_shape_impl(
-    std::string_view input, std::string_view output, std::uint64_t slide_index, std::int64_t x_emu,
-    std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
-    std::int64_t path_h, std::span<const FreeformPathOperation> operations,
-    std::optional<std::string_view> text);
-
-Result<FreeformShapeAddSummary> add_slide_group_freeform_shape_with_text(
+// A freeform at the target; the text absent or given.
+Result<FreeformShapeAddSummary> add_slide_freeform_shape_with_target(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu,
+    const InsertionTarget& target, std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu,
     std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
-    std::span<const FreeformPathOperation> operations, std::string_view text);
+    std::span<const FreeformPathOperation> operations, std::optional<std::string_view> text);
 
-Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::int64_t x_emu,
-    std::int64_t y_emu, std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w,
-    std::int64_t path_h, std::span<const FreeformPathOperation> operations, std::string_view text);
-
-Result<FreeformShapeAddSummary> add_slide_deeper_nested_group_freeform_shape_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::int64_t x_emu, std::int64_t y_emu,
-    std::int64_t cx_emu, std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
-    std::span<const FreeformPathOperation> operations, std::string_view text);
-
-// In a new group placed as the last child of the `group_index`-th top-level group.
-Result<FreeformShapeAddSummary> add_slide_nested_group_freeform_shape_in_new_group_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::int64_t x_emu, std::int64_t y_emu, std::int64_t cx_emu,
-    std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
-    std::span<const FreeformPathOperation> operations, std::string_view text);
+// The operation at each kind of target: the target's group indexes follow the slide index.
+inline constexpr auto add_slide_freeform_shape_impl =
+    at_target<&add_slide_freeform_shape_with_target, TargetKind::Slide>;
+inline constexpr auto add_slide_group_freeform_shape_with_text =
+    at_target<&add_slide_freeform_shape_with_target, TargetKind::Group>;
+inline constexpr auto add_slide_nested_group_freeform_shape_with_text =
+    at_target<&add_slide_freeform_shape_with_target, TargetKind::NestedGroup>;
+inline constexpr auto add_slide_deeper_nested_group_freeform_shape_with_text =
+    at_target<&add_slide_freeform_shape_with_target, TargetKind::DeeperNestedGroup>;
+inline constexpr auto add_slide_nested_group_freeform_shape_in_new_group_with_text =
+    at_target<&add_slide_freeform_shape_with_target, TargetKind::NewGroupInGroup>;
 
 }  // namespace pelvane

@@ -9,42 +9,36 @@
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
+#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
-// An empty group on the slide's shape tree.
-Result<GroupShapeAddSummary> add_slide_group_shape(std::string_view input, std::string_view output,
-                                                   std::uint64_t slide_index);
+// An empty group as the last shape of the target (the slide's shape tree or a group).
+Result<GroupShapeAddSummary> add_slide_group_shape_with_target(std::string_view input,
+                                                               std::string_view output,
+                                                               std::uint64_t slide_index,
+                                                               const InsertionTarget& target);
 
-// An empty group as the last child of the `group_index`-th top-level group.
-Result<GroupShapeAddSummary> add_slide_nested_group_shape(std::string_view input,
-                                                          std::string_view output,
-                                                          std::uint64_t slide_index,
-                                                          std::uint64_t group_index);
-
-Result<GroupShapeAddSummary> add_slide_group_shape_to_nested_group(
+// The listed direct children of the target's group moved into a new group, its last child (see
+// `group_existing_group_children_xml`).
+Result<GroupShapeAddSummary> group_slide_existing_children_with_target(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index);
+    const InsertionTarget& target, std::span<const std::uint64_t> child_indices);
 
-Result<GroupShapeAddSummary> add_slide_group_shape_to_deeper_nested_group(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index);
-
-// The listed direct children of the `group_index`-th top-level group moved into a new group,
-// its last child (see `group_existing_group_children_xml`).
-Result<GroupShapeAddSummary> group_slide_existing_group_children(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::span<const std::uint64_t> child_indices);
-
-Result<GroupShapeAddSummary> group_slide_existing_nested_group_children(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::span<const std::uint64_t> child_indices);
-
-Result<GroupShapeAddSummary> group_slide_existing_deeper_nested_group_children(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::span<const std::uint64_t> child_indices);
+// The operations at each kind of target: the target's group indexes follow the slide index.
+inline constexpr auto add_slide_group_shape =
+    at_target<&add_slide_group_shape_with_target, TargetKind::Slide>;
+inline constexpr auto add_slide_nested_group_shape =
+    at_target<&add_slide_group_shape_with_target, TargetKind::Group>;
+inline constexpr auto add_slide_group_shape_to_nested_group =
+    at_target<&add_slide_group_shape_with_target, TargetKind::NestedGroup>;
+inline constexpr auto add_slide_group_shape_to_deeper_nested_group =
+    at_target<&add_slide_group_shape_with_target, TargetKind::DeeperNestedGroup>;
+inline constexpr auto group_slide_existing_group_children =
+    at_target<&group_slide_existing_children_with_target, TargetKind::Group>;
+inline constexpr auto group_slide_existing_nested_group_children =
+    at_target<&group_slide_existing_children_with_target, TargetKind::NestedGroup>;
+inline constexpr auto group_slide_existing_deeper_nested_group_children =
+    at_target<&group_slide_existing_children_with_target, TargetKind::DeeperNestedGroup>;
 
 }  // namespace pelvane

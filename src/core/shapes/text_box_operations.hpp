@@ -8,34 +8,27 @@
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
+#include "core/pml/shape_tree.hpp"
 
 namespace pelvane {
 
-Result<TextBoxAddSummary> add_slide_text_box_impl(std::string_view input, std::string_view output,
-                                                  std::uint64_t slide_index, std::uint64_t x_emu,
-                                                  std::uint64_t y_emu, std::uint64_t cx_emu,
-                                                  std::uint64_t cy_emu,
-                                                  std::optional<std::string_view> text);
-
-Result<TextBoxAddSummary> add_slide_group_text_box_with_text(
+// A text box at the target; without text it holds one empty paragraph, with text one paragraph
+// per line.
+Result<TextBoxAddSummary> add_slide_text_box_with_target(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
-    std::uint64_t cy_emu, std::string_view text);
+    const InsertionTarget& target, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
+    std::uint64_t cy_emu, std::optional<std::string_view> text);
 
-Result<TextBoxAddSummary> add_slide_nested_group_text_box_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text);
-
-Result<TextBoxAddSummary> add_slide_deeper_nested_group_text_box_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::uint64_t x_emu, std::uint64_t y_emu,
-    std::uint64_t cx_emu, std::uint64_t cy_emu, std::string_view text);
-
-Result<TextBoxAddSummary> add_slide_nested_group_text_box_in_new_group_with_text(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
-    std::uint64_t cy_emu, std::string_view text);
+// The operation at each kind of target: the target's group indexes follow the slide index.
+inline constexpr auto add_slide_text_box_impl =
+    at_target<&add_slide_text_box_with_target, TargetKind::Slide>;
+inline constexpr auto add_slide_group_text_box_with_text =
+    at_target<&add_slide_text_box_with_target, TargetKind::Group>;
+inline constexpr auto add_slide_nested_group_text_box_with_text =
+    at_target<&add_slide_text_box_with_target, TargetKind::NestedGroup>;
+inline constexpr auto add_slide_deeper_nested_group_text_box_with_text =
+    at_target<&add_slide_text_box_with_target, TargetKind::DeeperNestedGroup>;
+inline constexpr auto add_slide_nested_group_text_box_in_new_group_with_text =
+    at_target<&add_slide_text_box_with_target, TargetKind::NewGroupInGroup>;
 
 }  // namespace pelvane
