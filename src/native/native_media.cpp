@@ -18,6 +18,10 @@
 namespace pelvane::native {
 namespace {
 
+// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
+// Group> takes the group index after the slide index.
+using enum InsertionTarget::Kind;
+
 constexpr auto kReplaceAllParams = join_params(kInputOutput, kImageReplacement);
 constexpr auto kReplaceAtIndexParams = join_params(kInputOutputSlide, kImageReplacement);
 constexpr auto kImageParams = join_params(kInputOutputSlide, kImage, kBox);
@@ -34,32 +38,33 @@ constexpr auto kNestedGroupObjectParams =
 constexpr auto kDeeperNestedGroupObjectParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kObject, kBox, kIcon);
 
-// The one object operation fixed to each kind of target.
-template <TargetKind K>
-constexpr auto kObjectAt = at_target<&add_slide_ole_object_with_target, K>;
-
 constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
     engine_row<&replace_slide_image_inner, kReplaceAllParams, Absent<2>>(
         "replace_slide_image_json"),
     engine_row<&replace_slide_image_inner, kReplaceAtIndexParams>(
         "replace_slide_image_at_index_json"),
-    engine_row<add_slide_image, kImageParams>("add_slide_image_json"),
-    engine_row<add_slide_group_image, kGroupImageParams>("add_slide_group_image_json"),
-    engine_row<add_slide_nested_group_image, kNestedGroupImageParams>(
+    engine_row<at_target<&add_slide_image_with_target, Slide>, kImageParams>(
+        "add_slide_image_json"),
+    engine_row<at_target<&add_slide_image_with_target, Group>, kGroupImageParams>(
+        "add_slide_group_image_json"),
+    engine_row<at_target<&add_slide_image_with_target, NestedGroup>, kNestedGroupImageParams>(
         "add_slide_nested_group_image_json"),
-    engine_row<add_slide_deeper_nested_group_image, kDeeperNestedGroupImageParams>(
+    engine_row<at_target<&add_slide_image_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupImageParams>(
         "add_slide_deeper_nested_group_image_json"),
-    engine_row<add_slide_nested_group_image_in_new_group, kGroupImageParams>(
+    engine_row<at_target<&add_slide_image_with_target, NewGroupInGroup>, kGroupImageParams>(
         "add_slide_nested_group_image_in_new_group_json"),
     engine_row<&add_slide_movie, kMovieParams>("add_slide_movie_json"),
-    engine_row<kObjectAt<TargetKind::Slide>, kObjectParams>("add_slide_ole_object_json"),
-    engine_row<kObjectAt<TargetKind::Group>, kGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, Slide>, kObjectParams>(
+        "add_slide_ole_object_json"),
+    engine_row<at_target<&add_slide_ole_object_with_target, Group>, kGroupObjectParams>(
         "add_slide_group_ole_object_json"),
-    engine_row<kObjectAt<TargetKind::NestedGroup>, kNestedGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, NestedGroup>, kNestedGroupObjectParams>(
         "add_slide_nested_group_ole_object_json"),
-    engine_row<kObjectAt<TargetKind::DeeperNestedGroup>, kDeeperNestedGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupObjectParams>(
         "add_slide_deeper_nested_group_ole_object_json"),
-    engine_row<kObjectAt<TargetKind::NewGroupInGroup>, kGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, NewGroupInGroup>, kGroupObjectParams>(
         "add_slide_nested_group_ole_object_in_new_group_json"),
 });
 

@@ -20,6 +20,10 @@
 namespace pelvane::native {
 namespace {
 
+// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
+// Group> takes the group index after the slide index.
+using enum InsertionTarget::Kind;
+
 constexpr auto kPlaceholderShapeParams = join_params(kInputOutputSlide, kPlaceholderAttributes);
 constexpr auto kPlaceholderShapesParams = join_params(kInputOutputSlide, kPlaceholderList);
 constexpr auto kLayoutPlaceholdersParams = join_params(kInputOutputSlide, kLayout);
@@ -73,71 +77,85 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
         "add_slide_placeholder_shapes_json"),
     engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
         "add_slide_layout_placeholders_json"),
-    engine_row<add_slide_auto_shape_impl, kAutoShapeParams, Absent<8, 9>>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>, kAutoShapeParams, Absent<8, 9>>(
         "add_slide_auto_shape_json"),
-    engine_row<add_slide_auto_shape_impl, kAutoShapeWithTextParams, Absent<9>>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>,
+               kAutoShapeWithTextParams, Absent<9>>(
         "add_slide_auto_shape_with_text_json"),
-    engine_row<add_slide_auto_shape_impl, kAutoShapeWithOptionsParams>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>, kAutoShapeWithOptionsParams>(
         "add_slide_auto_shape_with_options_json"),
-    engine_row<add_slide_connected_connector, kConnectorParams, Absent<8, 9, 10, 11>>(
+    engine_row<at_target<&add_slide_connector_with_target, Slide>,
+               kConnectorParams, Absent<8, 9, 10, 11>>(
         "add_slide_connector_json"),
-    engine_row<add_slide_connected_connector, kConnectedConnectorParams>(
+    engine_row<at_target<&add_slide_connector_with_target, Slide>, kConnectedConnectorParams>(
         "add_slide_connected_connector_json"),
-    engine_row<add_slide_connected_connector_with_auto_shapes, kConnectedShapesParams>(
+    engine_row<at_target<&add_slide_connected_connector_with_auto_shapes_with_target, Slide>,
+               kConnectedShapesParams>(
         "add_slide_connected_connector_with_auto_shapes_json"),
 });
 
 constexpr auto kGroupsAndFreeformsFunctions = std::to_array<FunctionDecl>({
-    engine_row<add_slide_group_auto_shape_with_text, kGroupAutoShapeParams, Absent<10>>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, Group>,
+               kGroupAutoShapeParams, Absent<10>>(
         "add_slide_group_auto_shape_with_text_json"),
-    engine_row<add_slide_nested_group_auto_shape_with_text, kNestedGroupAutoShapeParams,
-               Absent<11>>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, NestedGroup>,
+               kNestedGroupAutoShapeParams, Absent<11>>(
         "add_slide_nested_group_auto_shape_with_text_json"),
-    engine_row<add_slide_deeper_nested_group_auto_shape_with_text,
+    engine_row<at_target<&add_slide_auto_shape_with_target, DeeperNestedGroup>,
                kDeeperNestedGroupAutoShapeParams, Absent<12>>(
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
-    engine_row<add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams,
-               Absent<10>>(
+    engine_row<at_target<&add_slide_auto_shape_with_target, NewGroupInGroup>,
+               kGroupAutoShapeParams, Absent<10>>(
         "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
-    engine_row<add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
+    engine_row<at_target<&add_slide_connector_with_target, Group>,
+               kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_group_connector_json"),
-    engine_row<add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
+    engine_row<at_target<&add_slide_connector_with_target, Group>, kConnectedGroupConnectorParams>(
         "add_slide_connected_group_connector_json"),
-    engine_row<add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
+    engine_row<at_target<&add_slide_connected_connector_with_auto_shapes_with_target, Group>,
+               kConnectedGroupShapesParams>(
         "add_slide_connected_group_connector_with_auto_shapes_json"),
-    engine_row<add_slide_nested_group_connector, kNestedGroupConnectorParams,
-               Absent<10, 11, 12, 13>>(
+    engine_row<at_target<&add_slide_connector_with_target, NestedGroup>,
+               kNestedGroupConnectorParams, Absent<10, 11, 12, 13>>(
         "add_slide_nested_group_connector_json"),
-    engine_row<add_slide_deeper_nested_group_connector, kDeeperNestedGroupConnectorParams,
-               Absent<11, 12, 13, 14>>(
+    engine_row<at_target<&add_slide_connector_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupConnectorParams, Absent<11, 12, 13, 14>>(
         "add_slide_deeper_nested_group_connector_json"),
-    engine_row<add_slide_nested_group_connector_in_new_group, kGroupConnectorParams,
-               Absent<9, 10, 11, 12>>(
+    engine_row<at_target<&add_slide_connector_with_target, NewGroupInGroup>,
+               kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_nested_group_connector_in_new_group_json"),
-    engine_row<add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
-    engine_row<add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
-    engine_row<add_slide_group_shape_to_nested_group, kNestedGroupParams>(
+    engine_row<at_target<&add_slide_group_shape_with_target, Slide>, kInputOutputSlide>(
+        "add_slide_group_shape_json"),
+    engine_row<at_target<&add_slide_group_shape_with_target, Group>, kGroupParams>(
+        "add_slide_nested_group_shape_json"),
+    engine_row<at_target<&add_slide_group_shape_with_target, NestedGroup>, kNestedGroupParams>(
         "add_slide_group_shape_to_nested_group_json"),
-    engine_row<add_slide_group_shape_to_deeper_nested_group, kDeeperNestedGroupParams>(
+    engine_row<at_target<&add_slide_group_shape_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupParams>(
         "add_slide_group_shape_to_deeper_nested_group_json"),
-    engine_row<group_slide_existing_group_children, kGatherParams>(
+    engine_row<at_target<&group_slide_existing_children_with_target, Group>, kGatherParams>(
         "group_slide_existing_group_children_json"),
-    engine_row<group_slide_existing_nested_group_children, kNestedGatherParams>(
+    engine_row<at_target<&group_slide_existing_children_with_target, NestedGroup>,
+               kNestedGatherParams>(
         "group_slide_existing_nested_group_children_json"),
-    engine_row<group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
+    engine_row<at_target<&group_slide_existing_children_with_target, DeeperNestedGroup>,
+               kDeeperNestedGatherParams>(
         "group_slide_existing_deeper_nested_group_children_json"),
-    engine_row<add_slide_freeform_shape_impl, kFreeformParams, Absent<10>>(
+    engine_row<at_target<&add_slide_freeform_shape_with_target, Slide>,
+               kFreeformParams, Absent<10>>(
         "add_slide_freeform_shape_json"),
-    engine_row<add_slide_freeform_shape_impl, kFreeformWithTextParams>(
+    engine_row<at_target<&add_slide_freeform_shape_with_target, Slide>, kFreeformWithTextParams>(
         "add_slide_freeform_shape_with_text_json"),
-    engine_row<add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
+    engine_row<at_target<&add_slide_freeform_shape_with_target, Group>, kGroupFreeformParams>(
         "add_slide_group_freeform_shape_with_text_json"),
-    engine_row<add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
+    engine_row<at_target<&add_slide_freeform_shape_with_target, NestedGroup>,
+               kNestedGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_with_text_json"),
-    engine_row<add_slide_deeper_nested_group_freeform_shape_with_text,
+    engine_row<at_target<&add_slide_freeform_shape_with_target, DeeperNestedGroup>,
                kDeeperNestedGroupFreeformParams>(
         "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
-    engine_row<add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
+    engine_row<at_target<&add_slide_freeform_shape_with_target, NewGroupInGroup>,
+               kGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
 });
 

@@ -14,6 +14,10 @@
 namespace pelvane::native {
 namespace {
 
+// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
+// Group> takes the group index after the slide index.
+using enum InsertionTarget::Kind;
+
 constexpr auto kTextBoxParams = join_params(kInputOutputSlide, kBox);
 constexpr auto kTextBoxWithTextParams = join_params(kInputOutputSlide, kBox, kText);
 constexpr auto kGroupTextBoxParams = join_params(kInputOutputSlide, kGroup, kBox, kText);
@@ -23,16 +27,18 @@ constexpr auto kDeeperNestedGroupTextBoxParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kBox, kText);
 
 constexpr auto kTextBoxesFunctions = std::to_array<FunctionDecl>({
-    engine_row<add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json"),
-    engine_row<add_slide_text_box_impl, kTextBoxWithTextParams>(
+    engine_row<at_target<&add_slide_text_box_with_target, Slide>, kTextBoxParams, Absent<7>>(
+        "add_slide_text_box_json"),
+    engine_row<at_target<&add_slide_text_box_with_target, Slide>, kTextBoxWithTextParams>(
         "add_slide_text_box_with_text_json"),
-    engine_row<add_slide_group_text_box_with_text, kGroupTextBoxParams>(
+    engine_row<at_target<&add_slide_text_box_with_target, Group>, kGroupTextBoxParams>(
         "add_slide_group_text_box_with_text_json"),
-    engine_row<add_slide_nested_group_text_box_with_text, kNestedGroupTextBoxParams>(
+    engine_row<at_target<&add_slide_text_box_with_target, NestedGroup>, kNestedGroupTextBoxParams>(
         "add_slide_nested_group_text_box_with_text_json"),
-    engine_row<add_slide_deeper_nested_group_text_box_with_text, kDeeperNestedGroupTextBoxParams>(
+    engine_row<at_target<&add_slide_text_box_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupTextBoxParams>(
         "add_slide_deeper_nested_group_text_box_with_text_json"),
-    engine_row<add_slide_nested_group_text_box_in_new_group_with_text, kGroupTextBoxParams>(
+    engine_row<at_target<&add_slide_text_box_with_target, NewGroupInGroup>, kGroupTextBoxParams>(
         "add_slide_nested_group_text_box_in_new_group_with_text_json"),
 });
 

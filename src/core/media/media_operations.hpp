@@ -31,17 +31,6 @@ Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
                                                     std::uint64_t x_emu, std::uint64_t y_emu,
                                                     std::uint64_t cx_emu, std::uint64_t cy_emu);
 
-// The picture at each kind of target: the target's group indexes follow the slide index.
-inline constexpr auto add_slide_image = at_target<&add_slide_image_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_group_image =
-    at_target<&add_slide_image_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_nested_group_image =
-    at_target<&add_slide_image_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_deeper_nested_group_image =
-    at_target<&add_slide_image_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto add_slide_nested_group_image_in_new_group =
-    at_target<&add_slide_image_with_target, TargetKind::NewGroupInGroup>;
-
 // ---- Movies ----
 
 // Stores the movie as "ppt/media/media{n}.{ext}" and the poster (the built-in pixel when

@@ -21,16 +21,4 @@ Result<AutoShapeAddSummary> add_slide_auto_shape_with_target(
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
     std::optional<std::string_view> text, std::span<const AdjustmentGuide> adjustment_guides);
 
-// The operation at each kind of target: the target's group indexes follow the slide index.
-inline constexpr auto add_slide_auto_shape_impl =
-    at_target<&add_slide_auto_shape_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_group_auto_shape_with_text =
-    at_target<&add_slide_auto_shape_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_nested_group_auto_shape_with_text =
-    at_target<&add_slide_auto_shape_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_deeper_nested_group_auto_shape_with_text =
-    at_target<&add_slide_auto_shape_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto add_slide_nested_group_auto_shape_in_new_group_with_text =
-    at_target<&add_slide_auto_shape_with_target, TargetKind::NewGroupInGroup>;
-
 }  // namespace pelvane

@@ -37,21 +37,4 @@ Result<ConnectorAddSummary> add_slide_connected_connector_with_auto_shapes_with_
     std::uint64_t connector_end_y_emu, std::uint64_t begin_cxn_pt_idx,
     std::uint64_t end_cxn_pt_idx);
 
-// The operations at each kind of target: the target's group indexes follow the slide index.
-// A free connector is one whose glue arguments are left absent.
-inline constexpr auto add_slide_connected_connector =
-    at_target<&add_slide_connector_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_group_connector_impl =
-    at_target<&add_slide_connector_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_nested_group_connector =
-    at_target<&add_slide_connector_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_deeper_nested_group_connector =
-    at_target<&add_slide_connector_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto add_slide_nested_group_connector_in_new_group =
-    at_target<&add_slide_connector_with_target, TargetKind::NewGroupInGroup>;
-inline constexpr auto add_slide_connected_connector_with_auto_shapes =
-    at_target<&add_slide_connected_connector_with_auto_shapes_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_connected_group_connector_with_auto_shapes =
-    at_target<&add_slide_connected_connector_with_auto_shapes_with_target, TargetKind::Group>;
-
 }  // namespace pelvane

@@ -21,16 +21,4 @@ Result<FreeformShapeAddSummary> add_slide_freeform_shape_with_target(
     std::int64_t cy_emu, std::int64_t path_w, std::int64_t path_h,
     std::span<const FreeformPathOperation> operations, std::optional<std::string_view> text);
 
-// The operation at each kind of target: the target's group indexes follow the slide index.
-inline constexpr auto add_slide_freeform_shape_impl =
-    at_target<&add_slide_freeform_shape_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_group_freeform_shape_with_text =
-    at_target<&add_slide_freeform_shape_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_nested_group_freeform_shape_with_text =
-    at_target<&add_slide_freeform_shape_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_deeper_nested_group_freeform_shape_with_text =
-    at_target<&add_slide_freeform_shape_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto add_slide_nested_group_freeform_shape_in_new_group_with_text =
-    at_target<&add_slide_freeform_shape_with_target, TargetKind::NewGroupInGroup>;
-
 }  // namespace pelvane

@@ -25,20 +25,4 @@ Result<GroupShapeAddSummary> group_slide_existing_children_with_target(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
     const InsertionTarget& target, std::span<const std::uint64_t> child_indices);
 
-// The operations at each kind of target: the target's group indexes follow the slide index.
-inline constexpr auto add_slide_group_shape =
-    at_target<&add_slide_group_shape_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_nested_group_shape =
-    at_target<&add_slide_group_shape_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_group_shape_to_nested_group =
-    at_target<&add_slide_group_shape_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_group_shape_to_deeper_nested_group =
-    at_target<&add_slide_group_shape_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto group_slide_existing_group_children =
-    at_target<&group_slide_existing_children_with_target, TargetKind::Group>;
-inline constexpr auto group_slide_existing_nested_group_children =
-    at_target<&group_slide_existing_children_with_target, TargetKind::NestedGroup>;
-inline constexpr auto group_slide_existing_deeper_nested_group_children =
-    at_target<&group_slide_existing_children_with_target, TargetKind::DeeperNestedGroup>;
-
 }  // namespace pelvane

@@ -19,16 +19,4 @@ Result<TextBoxAddSummary> add_slide_text_box_with_target(
     const InsertionTarget& target, std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
     std::uint64_t cy_emu, std::optional<std::string_view> text);
 
-// The operation at each kind of target: the target's group indexes follow the slide index.
-inline constexpr auto add_slide_text_box_impl =
-    at_target<&add_slide_text_box_with_target, TargetKind::Slide>;
-inline constexpr auto add_slide_group_text_box_with_text =
-    at_target<&add_slide_text_box_with_target, TargetKind::Group>;
-inline constexpr auto add_slide_nested_group_text_box_with_text =
-    at_target<&add_slide_text_box_with_target, TargetKind::NestedGroup>;
-inline constexpr auto add_slide_deeper_nested_group_text_box_with_text =
-    at_target<&add_slide_text_box_with_target, TargetKind::DeeperNestedGroup>;
-inline constexpr auto add_slide_nested_group_text_box_in_new_group_with_text =
-    at_target<&add_slide_text_box_with_target, TargetKind::NewGroupInGroup>;
-
 }  // namespace pelvane
