@@ -7,6 +7,7 @@
 
 #include "core/base/decimal.hpp"
 #include "core/pml/shape_walk.hpp"
+#include "core/pml/xml_builders.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -303,15 +304,12 @@ Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
 }
 
 std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml) {
-  std::uint64_t name_number = group_id == 0 ? 0 : group_id - 1;
   std::string xml;
   xml.reserve(320 + child_xml.size());
-  xml += "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"";
-  xml += std::to_string(group_id);
-  xml += "\" name=\"Group ";
-  xml += std::to_string(name_number);
+  xml += "<p:grpSp><p:nvGrpSpPr>";
+  append_new_shape_cnvpr(xml, group_id, "Group");
   xml +=
-      "\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/>"
+      "<p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/>"
       "<a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/></a:xfrm>"
       "</p:grpSpPr>";
   xml += child_xml;

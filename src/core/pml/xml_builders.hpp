@@ -4,6 +4,7 @@
 #include <concepts>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace pelvane {
 
@@ -19,19 +20,45 @@ using EmuBox = ShapeFrame<std::uint64_t>;
 // A frame whose numbers are written with their sign (a negative size as given).
 using SignedEmuBox = ShapeFrame<std::int64_t>;
 
-// Appends a shape's own transform: `<a:xfrm><a:off x y/><a:ext cx cy/></a:xfrm>`, the numbers in
-// decimal (signed ones with their sign).
-template <std::integral Number>
-void append_xfrm(std::string& xml, const ShapeFrame<Number>& frame) {
-  xml += "<a:xfrm><a:off x=\"";
+// Appends a new shape's `<p:cNvPr id="{id}" name="{stem} {n}"/>`: its default name numbers it
+// by the id before its own (0 for id 0). The stem is written as given.
+inline void append_new_shape_cnvpr(std::string& xml, std::uint64_t shape_id,
+                                   std::string_view name_stem) {
+  xml += "<p:cNvPr id=\"";
+  xml += std::to_string(shape_id);
+  xml += "\" name=\"";
+  xml += name_stem;
+  xml += ' ';
+  xml += std::to_string(shape_id == 0 ? 0 : shape_id - 1);
+  xml += "\"/>";
+}
+
+// Appends the offset and extent of a frame (anything with `x`, `y`, `cx`, `cy`):
+// `<a:{offset} x y/><a:{extent} cx cy/>`, the numbers in decimal (signed ones with their sign).
+template <class Frame>
+void append_offset_extent(std::string& xml, const Frame& frame, std::string_view offset = "off",
+                          std::string_view extent = "ext") {
+  xml += "<a:";
+  xml += offset;
+  xml += " x=\"";
   xml += std::to_string(frame.x);
   xml += "\" y=\"";
   xml += std::to_string(frame.y);
-  xml += "\"/><a:ext cx=\"";
+  xml += "\"/><a:";
+  xml += extent;
+  xml += " cx=\"";
   xml += std::to_string(frame.cx);
   xml += "\" cy=\"";
   xml += std::to_string(frame.cy);
-  xml += "\"/></a:xfrm>";
+  xml += "\"/>";
+}
+
+// Appends a shape's own transform: `<a:xfrm><a:off x y/><a:ext cx cy/></a:xfrm>`.
+template <std::integral Number>
+void append_xfrm(std::string& xml, const ShapeFrame<Number>& frame) {
+  xml += "<a:xfrm>";
+  append_offset_extent(xml, frame);
+  xml += "</a:xfrm>";
 }
 
 }  // namespace pelvane

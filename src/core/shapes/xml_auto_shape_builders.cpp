@@ -244,7 +244,6 @@ std::string adjustment_guides_xml(std::span<const AdjustmentGuide> guides) {
 Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view display_name,
                                    const AutoShapeArgs& args) {
   PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string body = args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text))
                                : std::string("<a:p><a:pPr algn=\"ctr\"/></a:p>");
   // Guide names are caller text too; escaping cannot make every character well-formed.
@@ -255,13 +254,9 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
 
   std::string xml;
   xml.reserve(900 + display_name.size() + guides.size() + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"";
-  xml += display_name;
-  xml += ' ';
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
+  xml += "<p:sp><p:nvSpPr>";
+  append_new_shape_cnvpr(xml, shape_id, display_name);
+  xml += "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
   append_xfrm(xml, args.box);
   xml += "<a:prstGeom prst=\"";
   xml += args.preset_geometry;

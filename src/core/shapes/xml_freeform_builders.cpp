@@ -25,7 +25,6 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
   if (args.operations.empty()) {
     return fail(PelvaneError::invalid_input("freeform shape requires at least one path operation"));
   }
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string path;
   for (const FreeformPathOperation& step : args.operations) {
     switch (step.kind) {
@@ -39,11 +38,9 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
 
   std::string xml;
   xml.reserve(960 + path.size() + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"Freeform ";
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
+  xml += "<p:sp><p:nvSpPr>";
+  append_new_shape_cnvpr(xml, shape_id, "Freeform");
+  xml += "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
   append_xfrm(xml, args.box);
   xml +=
       "<a:custGeom><a:avLst/><a:gdLst/><a:ahLst/><a:cxnLst/><a:rect l=\"l\" t=\"t\" r=\"r\" "

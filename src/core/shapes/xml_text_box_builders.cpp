@@ -6,17 +6,14 @@
 namespace pelvane {
 
 Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs& args) {
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string body =
       args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text)) : std::string("<a:p/>");
 
   std::string xml;
   xml.reserve(480 + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"TextBox ";
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
+  xml += "<p:sp><p:nvSpPr>";
+  append_new_shape_cnvpr(xml, shape_id, "TextBox");
+  xml += "<p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
   append_xfrm(xml, args.box);
   xml +=
       "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"

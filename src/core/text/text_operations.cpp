@@ -30,6 +30,17 @@ Result<Edited<std::uint64_t>> rewrite_slide(std::string_view input, std::string_
                     });
 }
 
+// `summary` (holding the address keys) with the count of the slide's rewrite as its
+// replacements and the keys every record shares.
+template <class Summary, class Rewrite>
+Result<Summary> rewrite_slide_counted(std::string_view input, std::string_view output,
+                                      std::uint64_t slide_index, Summary summary,
+                                      Rewrite&& rewrite) {
+  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, rewrite));
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
+}
+
 // Every slide part of the archive, listed by the presentation or not, through `rewrite` while
 // the package is written; the value is the sum of the counts.
 template <class Rewrite>
@@ -79,13 +90,13 @@ Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_vi
                                                                   std::uint64_t slide_index,
                                                                   std::uint64_t run_index,
                                                                   std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return replace_text_run_at_index_in_slide(xml, run_index, replacement);
-  }));
   TextRunReplacementSummary summary;
   summary.run_index = run_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               [&](std::string_view xml) {
+                                 return replace_text_run_at_index_in_slide(xml, run_index,
+                                                                           replacement);
+                               });
 }
 
 Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input,
@@ -93,27 +104,26 @@ Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input
                                                           std::uint64_t slide_index,
                                                           std::uint64_t shape_index,
                                                           std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return set_shape_text_at_index_in_slide(xml, shape_index, replacement);
-  }));
   ShapeTextSetSummary summary;
   summary.shape_index = shape_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               [&](std::string_view xml) {
+                                 return set_shape_text_at_index_in_slide(xml, shape_index,
+                                                                         replacement);
+                               });
 }
 
 Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
     std::uint64_t shape_index, std::uint64_t paragraph_index, std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return set_shape_paragraph_text_at_index_in_slide(xml, shape_index, paragraph_index,
-                                                      replacement);
-  }));
   ParagraphTextSetSummary summary;
   summary.shape_index = shape_index;
   summary.paragraph_index = paragraph_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               [&](std::string_view xml) {
+                                 return set_shape_paragraph_text_at_index_in_slide(
+                                     xml, shape_index, paragraph_index, replacement);
+                               });
 }
 
 }  // namespace pelvane
