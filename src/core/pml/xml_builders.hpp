@@ -20,13 +20,23 @@ using EmuBox = ShapeFrame<std::uint64_t>;
 // A frame whose numbers are written with their sign (a negative size as given).
 using SignedEmuBox = ShapeFrame<std::int64_t>;
 
+// Appends ` {name}="{value}"`, the number in decimal (a signed one with its sign).
+template <std::integral Number>
+void append_number_attribute(std::string& xml, std::string_view name, Number value) {
+  xml += ' ';
+  xml += name;
+  xml += "=\"";
+  xml += std::to_string(value);
+  xml += '"';
+}
+
 // Appends a new shape's `<p:cNvPr id="{id}" name="{stem} {n}"/>`: its default name numbers it
 // by the id before its own (0 for id 0). The stem is written as given.
 inline void append_new_shape_cnvpr(std::string& xml, std::uint64_t shape_id,
                                    std::string_view name_stem) {
-  xml += "<p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"";
+  xml += "<p:cNvPr";
+  append_number_attribute(xml, "id", shape_id);
+  xml += " name=\"";
   xml += name_stem;
   xml += ' ';
   xml += std::to_string(shape_id == 0 ? 0 : shape_id - 1);
@@ -40,17 +50,13 @@ void append_offset_extent(std::string& xml, const Frame& frame, std::string_view
                           std::string_view extent = "ext") {
   xml += "<a:";
   xml += offset;
-  xml += " x=\"";
-  xml += std::to_string(frame.x);
-  xml += "\" y=\"";
-  xml += std::to_string(frame.y);
-  xml += "\"/><a:";
+  append_number_attribute(xml, "x", frame.x);
+  append_number_attribute(xml, "y", frame.y);
+  xml += "/><a:";
   xml += extent;
-  xml += " cx=\"";
-  xml += std::to_string(frame.cx);
-  xml += "\" cy=\"";
-  xml += std::to_string(frame.cy);
-  xml += "\"/>";
+  append_number_attribute(xml, "cx", frame.cx);
+  append_number_attribute(xml, "cy", frame.cy);
+  xml += "/>";
 }
 
 // Appends a shape's own transform: `<a:xfrm><a:off x y/><a:ext cx cy/></a:xfrm>`.

@@ -32,6 +32,15 @@ struct AutoShapeArgs {
   std::span<const AdjustmentGuide> adjustment_guides;
 };
 
+// The text body of a shape styled like an auto shape: absent text is one centred empty
+// paragraph, present text (even empty) one paragraph per line. Fails when the text holds a
+// character XML cannot carry.
+Result<std::string> styled_shape_paragraphs(std::optional<std::string_view> text);
+
+// Appends what follows a styled shape's geometry: the end of its shape properties, the accent
+// style, the centred text body holding `paragraphs`, and the end of the shape.
+void append_styled_shape_end(std::string& xml, std::string_view paragraphs);
+
 // The `p:sp` fragment of one auto shape named "{display_name} {id - 1}". Fails when the preset
 // is not in the table or the text or a guide name holds a character XML cannot carry.
 Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view display_name,

@@ -11,11 +11,9 @@ namespace {
 void append_connection(std::string& xml, std::string_view element, const ConnectorEnd& end) {
   xml += "<a:";
   xml += element;
-  xml += " id=\"";
-  xml += std::to_string(end.shape_id);
-  xml += "\" idx=\"";
-  xml += std::to_string(end.site_index);
-  xml += "\"/>";
+  append_number_attribute(xml, "id", end.shape_id);
+  append_number_attribute(xml, "idx", end.site_index);
+  xml += "/>";
 }
 
 }  // namespace
