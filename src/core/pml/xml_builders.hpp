@@ -67,4 +67,17 @@ void append_xfrm(std::string& xml, const ShapeFrame<Number>& frame) {
   xml += "</a:xfrm>";
 }
 
+// Appends the start of a new `p:sp` up to its geometry: its non-visual properties (the cNvPr of
+// `append_new_shape_cnvpr`, then `cnvsppr`, its own `p:cNvSpPr` element) and the transform
+// opening its shape properties.
+template <std::integral Number>
+void append_shape_start(std::string& xml, std::uint64_t shape_id, std::string_view name_stem,
+                        std::string_view cnvsppr, const ShapeFrame<Number>& frame) {
+  xml += "<p:sp><p:nvSpPr>";
+  append_new_shape_cnvpr(xml, shape_id, name_stem);
+  xml += cnvsppr;
+  xml += "<p:nvPr/></p:nvSpPr><p:spPr>";
+  append_xfrm(xml, frame);
+}
+
 }  // namespace pelvane

@@ -269,10 +269,7 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
 
   std::string xml;
   xml.reserve(900 + display_name.size() + guides.size() + body.size());
-  xml += "<p:sp><p:nvSpPr>";
-  append_new_shape_cnvpr(xml, shape_id, display_name);
-  xml += "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.box);
+  append_shape_start(xml, shape_id, display_name, "<p:cNvSpPr/>", args.box);
   xml += "<a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml += "\"><a:avLst>";

@@ -37,10 +37,7 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
 
   std::string xml;
   xml.reserve(960 + path.size() + body.size());
-  xml += "<p:sp><p:nvSpPr>";
-  append_new_shape_cnvpr(xml, shape_id, "Freeform");
-  xml += "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.box);
+  append_shape_start(xml, shape_id, "Freeform", "<p:cNvSpPr/>", args.box);
   xml +=
       "<a:custGeom><a:avLst/><a:gdLst/><a:ahLst/><a:cxnLst/><a:rect l=\"l\" t=\"t\" r=\"r\" "
       "b=\"b\"/><a:pathLst><a:path";

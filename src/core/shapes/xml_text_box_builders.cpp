@@ -11,10 +11,7 @@ Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs
 
   std::string xml;
   xml.reserve(480 + body.size());
-  xml += "<p:sp><p:nvSpPr>";
-  append_new_shape_cnvpr(xml, shape_id, "TextBox");
-  xml += "<p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.box);
+  append_shape_start(xml, shape_id, "TextBox", "<p:cNvSpPr txBox=\"1\"/>", args.box);
   xml +=
       "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"
       "<p:txBody><a:bodyPr wrap=\"none\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>";
