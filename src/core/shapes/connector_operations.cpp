@@ -23,10 +23,8 @@ Result<ConnectorAddSummary> add_slide_connector_with_target(
     std::optional<std::uint64_t> begin_shape_id, std::optional<std::uint64_t> begin_cxn_pt_idx,
     std::optional<std::uint64_t> end_shape_id, std::optional<std::uint64_t> end_cxn_pt_idx) {
   const ConnectorArgs args{preset_geometry,
-                           begin_x_emu,
-                           begin_y_emu,
-                           end_x_emu,
-                           end_y_emu,
+                           {begin_x_emu, begin_y_emu},
+                           {end_x_emu, end_y_emu},
                            connector_end(begin_shape_id, begin_cxn_pt_idx),
                            connector_end(end_shape_id, end_cxn_pt_idx)};
   // A refused preset touches nothing on disk.
@@ -55,8 +53,11 @@ Result<ConnectorAddSummary> add_slide_connected_connector_with_auto_shapes_with_
                     {}},
       AutoShapeArgs{
           end_preset_geometry, {end_x_emu, end_y_emu, end_cx_emu, end_cy_emu}, std::nullopt, {}},
-      ConnectorArgs{connector_preset_geometry, connector_begin_x_emu, connector_begin_y_emu,
-                    connector_end_x_emu, connector_end_y_emu, std::nullopt, std::nullopt},
+      ConnectorArgs{connector_preset_geometry,
+                    {connector_begin_x_emu, connector_begin_y_emu},
+                    {connector_end_x_emu, connector_end_y_emu},
+                    std::nullopt,
+                    std::nullopt},
       begin_cxn_pt_idx, end_cxn_pt_idx};
   PELVANE_TRY(auto_shape_display_name(args.begin_shape.preset_geometry));
   PELVANE_TRY(auto_shape_display_name(args.end_shape.preset_geometry));

@@ -30,8 +30,8 @@ Result<std::string_view> connector_preset_geometry(std::string_view preset_geome
 
 Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorArgs& args) {
   PELVANE_TRY(connector_preset_geometry(args.preset_geometry));
-  auto [left, right] = std::minmax(args.begin_x_emu, args.end_x_emu);
-  auto [top, bottom] = std::minmax(args.begin_y_emu, args.end_y_emu);
+  auto [left, right] = std::minmax(args.from.x, args.to.x);
+  auto [top, bottom] = std::minmax(args.from.y, args.to.y);
 
   std::string xml;
   xml.reserve(800);
@@ -46,8 +46,8 @@ Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorA
     xml += "</p:cNvCxnSpPr>";
   }
   xml += "<p:nvPr/></p:nvCxnSpPr><p:spPr><a:xfrm";
-  if (args.begin_x_emu > args.end_x_emu) xml += " flipH=\"1\"";
-  if (args.begin_y_emu > args.end_y_emu) xml += " flipV=\"1\"";
+  if (args.from.x > args.to.x) xml += " flipH=\"1\"";
+  if (args.from.y > args.to.y) xml += " flipV=\"1\"";
   xml += '>';
   append_offset_extent(xml, EmuBox{left, top, right - left, bottom - top});
   xml += "</a:xfrm><a:prstGeom prst=\"";
