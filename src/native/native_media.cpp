@@ -1,8 +1,8 @@
 // Media functions: image replacement, pictures, movies and embedded objects.
 //
 // Adding a function is one engine_row in kMediaFunctions, in registration order; fixed absent
-// arguments are named by their engine positions (Absent<2>, see binder.hpp). The object
-// functions are the one object operation fixed to each kind of target (at_target).
+// arguments are named by their engine positions (Absent<2>, see binder.hpp). Pictures and
+// objects are one operation each, fixed to each kind of target (at_target).
 // Keep python/pelvane/pelvane_native.pyi in step.
 #include <array>
 #include <cstdint>
