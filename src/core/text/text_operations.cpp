@@ -30,13 +30,15 @@ Result<Edited<std::uint64_t>> rewrite_slide(std::string_view input, std::string_
                     });
 }
 
-// `summary` (holding the address keys) with the count of the slide's rewrite as its
-// replacements and the keys every record shares.
-template <class Summary, class Rewrite>
+// `summary` (holding the address keys) with the count of the slide's rewrite,
+// `rewrite(xml, args...)`, as its replacements and the keys every record shares.
+template <class Summary, class Rewrite, class... Args>
 Result<Summary> rewrite_slide_counted(std::string_view input, std::string_view output,
                                       std::uint64_t slide_index, Summary summary,
-                                      Rewrite&& rewrite) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, rewrite));
+                                      Rewrite rewrite, const Args&... args) {
+  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
+    return rewrite(xml, args...);
+  }));
   summary.replacements = edited.value;
   return finish_record(std::move(summary), output, edited);
 }
@@ -93,10 +95,7 @@ Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_vi
   TextRunReplacementSummary summary;
   summary.run_index = run_index;
   return rewrite_slide_counted(input, output, slide_index, std::move(summary),
-                               [&](std::string_view xml) {
-                                 return replace_text_run_at_index_in_slide(xml, run_index,
-                                                                           replacement);
-                               });
+                               &replace_text_run_at_index_in_slide, run_index, replacement);
 }
 
 Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input,
@@ -107,10 +106,7 @@ Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input
   ShapeTextSetSummary summary;
   summary.shape_index = shape_index;
   return rewrite_slide_counted(input, output, slide_index, std::move(summary),
-                               [&](std::string_view xml) {
-                                 return set_shape_text_at_index_in_slide(xml, shape_index,
-                                                                         replacement);
-                               });
+                               &set_shape_text_at_index_in_slide, shape_index, replacement);
 }
 
 Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
@@ -120,10 +116,8 @@ Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
   summary.shape_index = shape_index;
   summary.paragraph_index = paragraph_index;
   return rewrite_slide_counted(input, output, slide_index, std::move(summary),
-                               [&](std::string_view xml) {
-                                 return set_shape_paragraph_text_at_index_in_slide(
-                                     xml, shape_index, paragraph_index, replacement);
-                               });
+                               &set_shape_paragraph_text_at_index_in_slide, shape_index,
+                               paragraph_index, replacement);
 }
 
 }  // namespace pelvane
