@@ -19,58 +19,9 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
                                                                     std::uint64_t child_index,
                                                                     std::uint64_t paragraph_index,
                                                                     std::string_view replacement) {
-  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
-  SlideStream stream(xml);
-  ShapeCursor cursor = ShapeCursor::group_child(group_index, child_index);
-  std::uint64_t paragraphs = 0;
-  std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
-  bool in_text = false;
-  bool written = false;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    if (event.is_start()) {
-      const std::string_view name = event.local_name();
-      if (cursor.start(event, name) != ShapeStart::Other) {
-        paragraphs = 0;
-      } else if (cursor.in_shape() && name == "p") {
-        in_paragraph = paragraphs++ == paragraph_index;
-        written = false;
-      } else if (in_paragraph && name == "t") {
-        in_text = true;
-      }
-    } else if (event.is_end()) {
-      const std::string_view name = event.local_name();
-      if (in_paragraph && name == "t") {
-        // A text element without content still receives the text.
-        if (!written) {
-          stream.writer.write_text(text.view());
-          ++count;
-          written = true;
-        }
-        in_text = false;
-      } else if (cursor.in_shape() && name == "txBody" && paragraphs == paragraph_index) {
-        // The index one past the last paragraph appends one.
-        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
-        ++count;
-      }
-      stream.writer.write_event(event);
-      if (in_paragraph && name == "p") {
-        in_paragraph = false;
-        written = false;
-      } else {
-        cursor.end(event);
-      }
-      continue;
-    } else if (in_paragraph && in_text && is_character_content(event)) {
-      if (!written) stream.writer.write_text(text.view());
-      written = true;
-      ++count;
-      continue;
-    }
-    stream.writer.write_event(event);
-  }
+  return set_addressed_paragraph_text_in_slide(
+      xml, ShapeCursor::group_child(group_index, child_index), paragraph_index, replacement,
+      {.recount_in_inner_shape = true, .fill_empty_text = true, .append_past_end = true});
 }
 
 Result<RewriteOutput> set_group_shape_child_run_text_in_slide(

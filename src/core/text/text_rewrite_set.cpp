@@ -28,13 +28,13 @@ Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
   return set_addressed_shape_text_in_slide(xml, ShapeCursor::shape(shape_index), replacement);
 }
 
-Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
-                                                                 std::uint64_t shape_index,
-                                                                 std::uint64_t paragraph_index,
-                                                                 std::string_view replacement) {
+Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml,
+                                                            ShapeCursor shape,
+                                                            std::uint64_t paragraph_index,
+                                                            std::string_view replacement,
+                                                            ParagraphTextRules rules) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor shape = ShapeCursor::shape(shape_index);
   std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
   bool in_paragraph = false;  // inside the addressed paragraph
@@ -45,7 +45,9 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (shape.start(event, name) == ShapeStart::Addressed) {
+      const ShapeStart start = shape.start(event, name);
+      if (start == ShapeStart::Addressed ||
+          (rules.recount_in_inner_shape && start == ShapeStart::Inner)) {
         paragraphs = 0;
       } else if (shape.in_shape() && name == "p") {
         in_paragraph = paragraphs++ == paragraph_index;
@@ -55,7 +57,18 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
       }
     } else if (event.is_end()) {
       const std::string_view name = event.local_name();
-      if (in_paragraph && name == "t") in_text = false;
+      if (in_paragraph && name == "t") {
+        if (rules.fill_empty_text && !written) {
+          stream.writer.write_text(text.view());
+          ++count;
+          written = true;
+        }
+        in_text = false;
+      } else if (rules.append_past_end && shape.in_shape() && name == "txBody" &&
+                 paragraphs == paragraph_index) {
+        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        ++count;
+      }
       stream.writer.write_event(event);
       if (in_paragraph && name == "p") {
         in_paragraph = false;
@@ -73,6 +86,14 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     }
     stream.writer.write_event(event);
   }
+}
+
+Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
+                                                                 std::uint64_t shape_index,
+                                                                 std::uint64_t paragraph_index,
+                                                                 std::string_view replacement) {
+  return set_addressed_paragraph_text_in_slide(xml, ShapeCursor::shape(shape_index),
+                                               paragraph_index, replacement, {});
 }
 
 }  // namespace pelvane
