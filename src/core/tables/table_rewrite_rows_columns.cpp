@@ -139,9 +139,9 @@ Result<RewriteOutput> drop_table_elements(std::string_view xml, std::uint64_t ta
 }  // namespace
 
 void write_grid_column(XmlWriter& writer, std::uint64_t width) {
-  writer.write_raw("<a:gridCol w=\"");
-  writer.write_raw(std::to_string(width));
-  writer.write_raw("\"/>");
+  std::string column;
+  append_grid_column(column, width);
+  writer.write_raw(column);
 }
 
 void write_empty_table_cell(XmlWriter& writer) {
@@ -151,9 +151,9 @@ void write_empty_table_cell(XmlWriter& writer) {
 }
 
 void write_empty_table_row(XmlWriter& writer, std::uint64_t height, std::uint64_t cells) {
-  writer.write_raw("<a:tr h=\"");
-  writer.write_raw(std::to_string(height));
-  writer.write_raw("\">");
+  std::string start;
+  append_row_start(start, height);
+  writer.write_raw(start);
   for (std::uint64_t i = 0; i < cells; ++i) write_empty_table_cell(writer);
   writer.write_raw("</a:tr>");
 }
