@@ -51,20 +51,6 @@ bool is_directory_name(std::string_view name) { return !name.empty() && name.bac
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-// The header fields of one entry but its name, extra fields, comment and offset.
-struct EntryFields {
-  std::uint16_t version_made_by = kUnixMadeBy;
-  std::uint16_t version_needed = 20;
-  std::uint16_t flags = 0;
-  std::uint16_t method = kZipMethodStored;
-  DosDateTime modified;
-  std::uint32_t crc32 = 0;
-  std::uint32_t compressed_size = 0;
-  std::uint32_t uncompressed_size = 0;
-  std::uint16_t internal_attributes = 0;
-  std::uint32_t external_attributes = 0;
-};
-
 // The fields that the local and the central header of an entry share, in their common order:
 // version needed to extract through the extra field's length.
 constexpr std::size_t kSharedFieldsSize = 26;
