@@ -6,7 +6,9 @@ import zipfile
 import pytest
 
 from deck_builder import PNG_1X1, picture_xml, text_box_xml, title_shape_xml
-from package_lint import NS_P14, check_package, validate_against_schema, validate_parts
+from package_lint import NS_P14, PML_XSD, check_package, validate_against_schema, validate_parts
+
+needs_schemas = pytest.mark.skipif(not PML_XSD.is_file(), reason=f"the schemas are not beside the repository ({PML_XSD.parent})")
 from reader import read_presentation
 
 SLIDE = "ppt/slides/slide1.xml"
@@ -107,6 +109,8 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
         "connection-to-no-shape", "section-misses-a-slide"])
 @pytest.mark.filterwarnings("ignore:Duplicate name")
 def test_each_rule_names_part_and_rule(change, message, source, tmp_path):
+    if message and "schema:" in message and not PML_XSD.is_file():
+        pytest.skip(f"the schemas are not beside the repository ({PML_XSD.parent})")
     broken = rewrite(source, tmp_path / "out.pptx", change)
     if message is None:
         check_package(source, broken)
@@ -116,6 +120,7 @@ def test_each_rule_names_part_and_rule(change, message, source, tmp_path):
     assert f"\n  {message}" in str(failure.value)
 
 
+@needs_schemas
 def test_faults_the_input_had_pass(source, tmp_path):
     broken = rewrite(source, tmp_path / "broken.pptx", lambda parts: [
         edit(SLIDE, 'id="4"', 'id="2"')(parts), swap_name_and_properties(parts),

@@ -53,24 +53,6 @@ Result<InputFile> InputFile::open(std::string_view path) {
   return file;
 }
 
-InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    size_ = other.size_;
-  }
-  return *this;
-}
-
-InputFile::~InputFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-int InputFile::release() { return std::exchange(fd_, -1); }
-
 Result<std::string> read_file_bytes(std::string_view path) {
   const InputFile file = PELVANE_TRY(InputFile::open(path));
   if (file.size() > kMaxStoredEntrySize) return fail(too_large(path));

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
+#include "core/base/owned_fd.hpp"
 
 namespace pelvane {
 
@@ -27,22 +28,16 @@ class InputFile {
  public:
   static Result<InputFile> open(std::string_view path);
 
-  InputFile(InputFile&& other) noexcept;
-  InputFile& operator=(InputFile&& other) noexcept;
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile();
-
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   // The file's size when it was opened.
   std::uint64_t size() const { return size_; }
   // Hands the descriptor over to the caller, who closes it.
-  int release();
+  int release() { return fd_.release(); }
 
  private:
   InputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
-  int fd_ = -1;
+  OwnedFd fd_;
   std::uint64_t size_ = 0;
 };
 

@@ -147,7 +147,7 @@ AtomicOutputFile::AtomicOutputFile(int fd, std::string output_path, std::string 
     : fd_(fd), output_path_(std::move(output_path)), temp_path_(std::move(temp_path)) {}
 
 AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
+    : fd_(std::move(other.fd_)),
       committed_(std::exchange(other.committed_, true)),
       output_path_(std::move(other.output_path_)),
       temp_path_(std::move(other.temp_path_)) {}
@@ -155,7 +155,7 @@ AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
 AtomicOutputFile& AtomicOutputFile::operator=(AtomicOutputFile&& other) noexcept {
   if (this != &other) {
     discard();
-    fd_ = std::exchange(other.fd_, -1);
+    fd_ = std::move(other.fd_);
     committed_ = std::exchange(other.committed_, true);
     output_path_ = std::move(other.output_path_);
     temp_path_ = std::move(other.temp_path_);
@@ -166,20 +166,18 @@ AtomicOutputFile& AtomicOutputFile::operator=(AtomicOutputFile&& other) noexcept
 AtomicOutputFile::~AtomicOutputFile() { discard(); }
 
 void AtomicOutputFile::discard() noexcept {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  fd_.reset();
   if (!committed_ && !temp_path_.empty()) ::unlink(temp_path_.c_str());
   committed_ = true;
 }
 
 Result<void> AtomicOutputFile::copy_from_fd(int input_fd) {
-  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
+  if (fd_.get() < 0) return fail(PelvaneError::io("output file is already closed"));
   // The kernel copies without passing the bytes through this process where it can.
   bool kernel_copy = true;
   while (kernel_copy) {
-    const ssize_t copied = ::copy_file_range(input_fd, nullptr, fd_, nullptr, kCopyChunk * 64, 0);
+    const ssize_t copied =
+        ::copy_file_range(input_fd, nullptr, fd_.get(), nullptr, kCopyChunk * 64, 0);
     if (copied == 0) return {};
     if (copied > 0) continue;
     if (errno == EINTR) continue;
@@ -198,13 +196,14 @@ Result<void> AtomicOutputFile::copy_from_fd(int input_fd) {
       return fail(io_errno(errno));
     }
     if (got == 0) return {};
-    PELVANE_TRY_VOID(write_all(fd_, std::string_view(chunk.data(), static_cast<std::size_t>(got))));
+    PELVANE_TRY_VOID(
+        write_all(fd_.get(), std::string_view(chunk.data(), static_cast<std::size_t>(got))));
   }
 }
 
 Result<void> AtomicOutputFile::commit() {
-  if (fd_ < 0) return fail(PelvaneError::io("output file is already closed"));
-  const int fd = std::exchange(fd_, -1);
+  if (fd_.get() < 0) return fail(PelvaneError::io("output file is already closed"));
+  const int fd = fd_.release();
   if (::close(fd) != 0 && errno != EINTR) return fail(io_errno(errno));
   if (::rename(temp_path_.c_str(), output_path_.c_str()) != 0) return fail(io_errno(errno));
   committed_ = true;

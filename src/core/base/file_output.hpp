@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
+#include "core/base/owned_fd.hpp"
 
 namespace pelvane {
 
@@ -49,7 +50,7 @@ class AtomicOutputFile {
   ~AtomicOutputFile();
 
   // The descriptor of the temporary file, which the caller writes through.
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   // The file the commit replaces: the output path with its symbolic links followed.
   const std::string& output_path() const { return output_path_; }
   const std::string& temp_path() const { return temp_path_; }
@@ -63,7 +64,7 @@ class AtomicOutputFile {
   AtomicOutputFile(int fd, std::string output_path, std::string temp_path);
   void discard() noexcept;
 
-  int fd_ = -1;
+  OwnedFd fd_;
   bool committed_ = false;
   std::string output_path_;
   std::string temp_path_;

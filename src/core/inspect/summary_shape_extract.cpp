@@ -46,6 +46,21 @@ std::int64_t scaled(std::int64_t scale, std::int64_t offset, std::int64_t child_
                  static_cast<double>(child_extent));
 }
 
+// A position and an extent along one axis.
+struct Axis {
+  std::int64_t position = 0;
+  std::int64_t extent = 0;
+};
+
+// One axis of `map_child_transform`: `shape` in the group's child coordinates, whose frame is
+// `child_frame`, placed in the group's own frame `group`.
+Axis map_child_axis(Axis shape, Axis group, Axis child_frame) {
+  const std::int64_t delta = wrapping_sub(shape.position, child_frame.position);
+  if (child_frame.extent == 0) return {wrapping_add(delta, group.position), shape.extent};
+  return {wrapping_add(scaled(group.extent, delta, child_frame.extent), group.position),
+          scaled(shape.extent, group.extent, child_frame.extent)};
+}
+
 struct ElementKind {
   std::string_view kind;
   bool has_picture = false;
@@ -304,24 +319,11 @@ void shapes_of_tree(std::string_view text, std::vector<ShapeSummary>& shapes) {
 
 TransformSummary map_child_transform(const TransformSummary& transform,
                                      const ChildTransformMapping& mapping) {
-  TransformSummary out;
-  const std::int64_t dx = wrapping_sub(transform.x, mapping.child_x);
-  const std::int64_t dy = wrapping_sub(transform.y, mapping.child_y);
-  if (mapping.child_cx != 0) {
-    out.x = wrapping_add(scaled(mapping.cx, dx, mapping.child_cx), mapping.x);
-    out.cx = scaled(transform.cx, mapping.cx, mapping.child_cx);
-  } else {
-    out.x = wrapping_add(dx, mapping.x);
-    out.cx = transform.cx;
-  }
-  if (mapping.child_cy != 0) {
-    out.y = wrapping_add(scaled(mapping.cy, dy, mapping.child_cy), mapping.y);
-    out.cy = scaled(transform.cy, mapping.cy, mapping.child_cy);
-  } else {
-    out.y = wrapping_add(dy, mapping.y);
-    out.cy = transform.cy;
-  }
-  return out;
+  const Axis x = map_child_axis({transform.x, transform.cx}, {mapping.x, mapping.cx},
+                                {mapping.child_x, mapping.child_cx});
+  const Axis y = map_child_axis({transform.y, transform.cy}, {mapping.y, mapping.cy},
+                                {mapping.child_y, mapping.child_cy});
+  return {.x = x.position, .y = y.position, .cx = x.extent, .cy = y.extent};
 }
 
 ShapeSummary summarize_shape_block(std::string_view block,

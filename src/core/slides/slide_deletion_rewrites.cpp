@@ -6,6 +6,7 @@
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
+#include "core/slides/slide_list.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_events.hpp"
 
@@ -65,37 +66,22 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   XmlWriter writer(presentation_xml.size());
   SlideListScan list;
   std::vector<SlideEntry> kept;
-  XmlWriter entry;
+  SlideEntryCapture entry;
   std::string entry_key;
-  std::size_t entry_depth = 0;  // inside an entry: elements open in it
   bool in_list = false;
   CustomShowPosition shows;
-  const auto end_entry = [&] {
-    if (!deleted_ids.contains(entry_key))
-      kept.push_back(SlideEntry{std::move(entry_key), std::move(entry).take()});
-    entry = XmlWriter();
-    entry_key.clear();
-  };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
-    if (entry_depth > 0) {
-      entry.write_event(event);
-      if (event.is_start()) {
-        ++entry_depth;
-      } else if (event.is_end() && --entry_depth == 0) {
-        end_entry();
+    if (entry.open() || role == SlideListScan::Role::Entry) {
+      if (!entry.open()) entry_key = extract_rel_id_from_attributes(event);
+      if (entry.add(event)) {
+        std::string text = entry.take();
+        if (!deleted_ids.contains(entry_key))
+          kept.push_back(SlideEntry{std::move(entry_key), std::move(text)});
+        entry_key.clear();
       }
-      continue;
-    }
-    if (role == SlideListScan::Role::Entry) {
-      entry_key = extract_rel_id_from_attributes(event);
-      entry.write_event(event);
-      if (event.is_start())
-        entry_depth = 1;
-      else
-        end_entry();
       continue;
     }
     if (role == SlideListScan::Role::ListEnd) {
@@ -116,7 +102,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     shows.enter(event, reader.depth());
     if (event.is_end()) shows.leave(reader.depth());
   }
-  if (entry_depth > 0)
+  if (entry.open())
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
   if (in_list)
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id list"));

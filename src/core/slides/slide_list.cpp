@@ -179,32 +179,15 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
   XmlWriter writer(presentation_xml.size());
   SlideListScan list;
   std::vector<std::string> entries;
-  XmlWriter entry;
-  std::size_t entry_depth = 0;  // inside an entry: elements open in it
+  SlideEntryCapture entry;
   bool list_met = false;
   bool changed = false;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
-    if (entry_depth > 0) {
-      entry.write_event(event);
-      if (event.is_start()) {
-        ++entry_depth;
-      } else if (event.is_end() && --entry_depth == 0) {
-        entries.push_back(std::move(entry).take());
-        entry = XmlWriter();
-      }
-      continue;
-    }
-    if (role == SlideListScan::Role::Entry) {
-      entry.write_event(event);
-      if (event.is_start()) {
-        entry_depth = 1;
-      } else {
-        entries.push_back(std::move(entry).take());
-        entry = XmlWriter();
-      }
+    if (entry.open() || role == SlideListScan::Role::Entry) {
+      if (entry.add(event)) entries.push_back(entry.take());
       continue;
     }
     if (role == SlideListScan::Role::ListEnd) {
@@ -218,7 +201,7 @@ Result<std::pair<std::string, bool>> reorder_slide_ids(std::string_view presenta
     list_met = list_met || role == SlideListScan::Role::ListStart;
     writer.write_event(event);
   }
-  if (entry_depth > 0)
+  if (entry.open())
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading slide id"));
   if (!list_met) return fail(PelvaneError::xml_text_decode("presentation has no slide id list"));
   if (!changed) return std::pair{std::string(presentation_xml), false};

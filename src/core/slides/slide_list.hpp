@@ -11,8 +11,37 @@
 #include <utility>
 
 #include "core/base/error.hpp"
+#include "core/xml/xml_events.hpp"
 
 namespace pelvane {
+
+// The entries of the slide list as a pass reads them: an entry's events, from its own tag
+// through its end tag, are written into a text of their own, which the pass then places.
+class SlideEntryCapture {
+ public:
+  // Inside an entry whose end tag has not come yet.
+  bool open() const { return depth_ > 0; }
+  // An entry's own tag (`SlideListScan::Role::Entry`), then every event while `open`. True when
+  // the event completes the entry, whose text `take` gives.
+  bool add(const XmlEvent& event) {
+    entry_.write_event(event);
+    if (event.is_start())
+      ++depth_;
+    else if (event.is_end())
+      --depth_;
+    return depth_ == 0;
+  }
+  // The completed entry's text; the capture is ready for the next entry.
+  std::string take() {
+    std::string text = std::move(entry_).take();
+    entry_ = XmlWriter();
+    return text;
+  }
+
+ private:
+  XmlWriter entry_;
+  std::size_t depth_ = 0;  // elements open in the entry
+};
 
 // The id for a new slide: one more than the largest id of the slide-id entries, and at least
 // 256. When that would pass 2147483647, the largest slide id there is, the new slide takes the

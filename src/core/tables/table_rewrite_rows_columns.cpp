@@ -67,10 +67,17 @@ Result<void> check_row_insertion(const TableInspection& table, std::uint64_t row
   return {};
 }
 
+// A deletion names an item that exists (`count` of them) and leaves at least one.
+Result<void> check_deleted_index(std::string_view what, std::uint64_t index, std::uint64_t count,
+                                 std::string_view items) {
+  if (count < 2)
+    return fail(refused("cannot delete the only " + std::string(what) + " of a table"));
+  if (index >= count) return fail(refused(index_out_of_range(what, index, count, items)));
+  return {};
+}
+
 Result<void> check_row_deletion(const TableInspection& table, std::uint64_t row_index) {
-  if (table.row_count() < 2) return fail(refused("cannot delete the only row of a table"));
-  if (row_index >= table.row_count())
-    return fail(refused(index_out_of_range("row", row_index, table.row_count(), "rows")));
+  PELVANE_TRY_VOID(check_deleted_index("row", row_index, table.row_count(), "rows"));
   if (row_index < table.rows.size() && std::ranges::any_of(table.rows[row_index], is_merged)) {
     return fail(refused("cannot delete row " + std::to_string(row_index) +
                         " because it contains merged cells"));
@@ -96,9 +103,7 @@ Result<void> check_column_insertion(const TableInspection& table, std::uint64_t 
 }
 
 Result<void> check_column_deletion(const TableInspection& table, std::uint64_t col_index) {
-  if (table.column_count() < 2) return fail(refused("cannot delete the only column of a table"));
-  if (col_index >= table.column_count())
-    return fail(refused(index_out_of_range("column", col_index, table.column_count(), "columns")));
+  PELVANE_TRY_VOID(check_deleted_index("column", col_index, table.column_count(), "columns"));
   for (std::uint64_t r = 0; r < table.rows.size(); ++r) {
     if (col_index < table.rows[r].size() && is_merged(table.rows[r][col_index])) {
       return fail(refused("cannot delete column " + std::to_string(col_index) +
@@ -108,21 +113,35 @@ Result<void> check_column_deletion(const TableInspection& table, std::uint64_t c
   return {};
 }
 
-// The element whose start or self-closing tag the reader just returned is dropped whole.
-Result<void> drop_element(SlideStream& stream, TableWalker& walker, const XmlEvent& event) {
-  if (event.is_start()) {
-    PELVANE_TRY_VOID(skip_current_element(stream.reader));
-    walker.skipped();
+// One pass that drops whole every element of the addressed table that `dropped(place)` names
+// (a row, a grid column or a cell); the count is the number of elements dropped.
+template <class Dropped>
+Result<RewriteOutput> drop_table_elements(std::string_view xml, std::uint64_t table_index,
+                                          TableCounting counting, Dropped dropped) {
+  SlideStream stream(xml);
+  TableWalker walker(table_index, counting);
+  std::uint64_t count = 0;
+  for (;;) {
+    const XmlEvent event = PELVANE_TRY(stream.reader.next());
+    if (event.is_eof()) return stream.finish(count);
+    if (!dropped(walker.step(event))) {
+      stream.writer.write_event(event);
+      continue;
+    }
+    if (event.is_start()) {
+      PELVANE_TRY_VOID(skip_current_element(stream.reader));
+      walker.skipped();
+    }
+    ++count;
   }
-  return {};
 }
 
 }  // namespace
 
 void write_grid_column(XmlWriter& writer, std::uint64_t width) {
-  writer.write_raw("<a:gridCol w=\"");
-  writer.write_raw(std::to_string(width));
-  writer.write_raw("\"/>");
+  std::string column;
+  append_grid_column(column, width);
+  writer.write_raw(column);
 }
 
 void write_empty_table_cell(XmlWriter& writer) {
@@ -132,9 +151,9 @@ void write_empty_table_cell(XmlWriter& writer) {
 }
 
 void write_empty_table_row(XmlWriter& writer, std::uint64_t height, std::uint64_t cells) {
-  writer.write_raw("<a:tr h=\"");
-  writer.write_raw(std::to_string(height));
-  writer.write_raw("\">");
+  std::string start;
+  append_row_start(start, height);
+  writer.write_raw(start);
   for (std::uint64_t i = 0; i < cells; ++i) write_empty_table_cell(writer);
   writer.write_raw("</a:tr>");
 }
@@ -165,21 +184,12 @@ Result<RewriteOutput> delete_table_row_in_slide(std::string_view xml, std::uint6
                                                 std::uint64_t row_index) {
   const TableInspection table = PELVANE_TRY(inspect_slide_table(xml, table_index));
   PELVANE_TRY_VOID(check_row_deletion(table, row_index));
-  SlideStream stream(xml);
-  TableWalker walker(table_index, {.self_closing_rows = true});
-  std::uint64_t count = 0;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    const TableStep place = walker.step(event);
-    if ((place.part == TablePart::RowStart || place.part == TablePart::RowEmpty) &&
-        place.row == row_index) {
-      PELVANE_TRY_VOID(drop_element(stream, walker, event));
-      ++count;
-      continue;
-    }
-    stream.writer.write_event(event);
-  }
+  return drop_table_elements(xml, table_index, {.self_closing_rows = true},
+                             [&](const TableStep& place) {
+                               return (place.part == TablePart::RowStart ||
+                                       place.part == TablePart::RowEmpty) &&
+                                      place.row == row_index;
+                             });
 }
 
 Result<RewriteOutput> insert_table_column_in_slide(std::string_view xml, std::uint64_t table_index,
@@ -235,23 +245,13 @@ Result<RewriteOutput> delete_table_column_in_slide(std::string_view xml, std::ui
                                                    std::uint64_t col_index) {
   const TableInspection table = PELVANE_TRY(inspect_slide_table(xml, table_index));
   PELVANE_TRY_VOID(check_column_deletion(table, col_index));
-  SlideStream stream(xml);
-  TableWalker walker(table_index, {.self_closing_cells = true});
-  std::uint64_t count = 0;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    const TableStep place = walker.step(event);
-    const bool dropped = place.column == col_index &&
-                         (place.part == TablePart::GridColumn ||
-                          place.part == TablePart::CellStart || place.part == TablePart::CellEmpty);
-    if (dropped) {
-      PELVANE_TRY_VOID(drop_element(stream, walker, event));
-      ++count;
-      continue;
-    }
-    stream.writer.write_event(event);
-  }
+  return drop_table_elements(xml, table_index, {.self_closing_cells = true},
+                             [&](const TableStep& place) {
+                               return place.column == col_index &&
+                                      (place.part == TablePart::GridColumn ||
+                                       place.part == TablePart::CellStart ||
+                                       place.part == TablePart::CellEmpty);
+                             });
 }
 
 }  // namespace pelvane

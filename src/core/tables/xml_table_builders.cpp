@@ -29,6 +29,18 @@ void append_attribute(std::string& xml, std::string_view name, std::uint64_t val
 
 }  // namespace
 
+void append_grid_column(std::string& xml, std::uint64_t width) {
+  xml += "<a:gridCol";
+  append_attribute(xml, "w", width);
+  xml += "/>";
+}
+
+void append_row_start(std::string& xml, std::uint64_t height) {
+  xml += "<a:tr";
+  append_attribute(xml, "h", height);
+  xml += '>';
+}
+
 Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, std::uint64_t cols,
                                     std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu,
                                     std::uint64_t cy_emu,
@@ -66,17 +78,11 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
   xml += kTableStyleId;
   xml += "</a:tableStyleId></a:tblPr><a:tblGrid>";
   const std::uint64_t width = cx_emu / cols;
-  for (std::uint64_t col = 0; col < cols; ++col) {
-    xml += "<a:gridCol";
-    append_attribute(xml, "w", width);
-    xml += "/>";
-  }
+  for (std::uint64_t col = 0; col < cols; ++col) append_grid_column(xml, width);
   xml += "</a:tblGrid>";
   const std::uint64_t height = cy_emu / rows;
   for (std::uint64_t row = 0; row < rows; ++row) {
-    xml += "<a:tr";
-    append_attribute(xml, "h", height);
-    xml += '>';
+    append_row_start(xml, height);
     for (std::uint64_t col = 0; col < cols; ++col) {
       xml += kTableCellOpen;
       const auto text = paragraphs.find(row * cols + col);

@@ -1,5 +1,5 @@
-// The markup of a new table: the graphic frame that holds it, and the empty cell and paragraph
-// that the row and column edits write alike.
+// The markup of a new table: the graphic frame that holds it, and the grid column, row start tag,
+// empty cell and paragraph that the row and column edits write alike.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +17,11 @@ inline constexpr std::string_view kTableCellOpen = "<a:tc><a:txBody><a:bodyPr/><
 inline constexpr std::string_view kTableCellClose = "</a:txBody><a:tcPr/></a:tc>";
 // The paragraph of an empty cell: one run with an empty text element.
 inline constexpr std::string_view kEmptyTableParagraph = "<a:p><a:r><a:t></a:t></a:r></a:p>";
+
+// `<a:gridCol w="{width}"/>`, one column of the table grid.
+void append_grid_column(std::string& xml, std::uint64_t width);
+// `<a:tr h="{height}">`, the start tag of a row; the row ends with "</a:tr>".
+void append_row_start(std::string& xml, std::uint64_t height);
 
 // The graphic frame of a new table, one fragment without white space, relying on the `p:` and
 // `a:` prefixes of the slide: the id and the name "Table {id}", the frame's position and size,

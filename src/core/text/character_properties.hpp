@@ -47,6 +47,18 @@ inline PropertyChange<std::string_view> property_change(bool set,
   return change;
 }
 
+// The six character properties that a run's formatting and a paragraph's default formatting
+// both take from their edit operation: bold, italic, underline, size, font name and colour.
+template <class Patch, class Operation>
+void take_character_changes(Patch& patch, const Operation& operation) {
+  patch.bold = property_change(operation.set_bold, operation.bold);
+  patch.italic = property_change(operation.set_italic, operation.italic);
+  patch.underline = property_change(operation.set_underline, operation.underline);
+  patch.size = property_change(operation.set_size, operation.size);
+  patch.name = property_change(operation.set_name, operation.name);
+  patch.color = property_change(operation.set_color, operation.color);
+}
+
 // A font size in EMU as `sz` writes it: hundredths of a point, the EMU divided by 127 and
 // truncated toward zero ("100" for 12700, "-1" for -127).
 std::string font_size_value(std::int64_t emu);

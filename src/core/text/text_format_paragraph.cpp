@@ -189,14 +189,11 @@ Result<RewriteOutput> set_shape_paragraph_properties_in_slide(
 // ---- Default character properties ----
 
 ParagraphFontPatch ParagraphFontPatch::from(const edit::SetParagraphFontProperties& operation) {
-  return {.bold = property_change(operation.set_bold, operation.bold),
-          .italic = property_change(operation.set_italic, operation.italic),
-          .underline = property_change(operation.set_underline, operation.underline),
-          .size = property_change(operation.set_size, operation.size),
-          .name = property_change(operation.set_name, operation.name),
-          .color = property_change(operation.set_color, operation.color),
-          .fill_type = property_change(operation.set_fill_type, operation.fill_type),
-          .language = property_change(operation.set_language, operation.language_id)};
+  ParagraphFontPatch patch;
+  take_character_changes(patch, operation);
+  patch.fill_type = property_change(operation.set_fill_type, operation.fill_type);
+  patch.language = property_change(operation.set_language, operation.language_id);
+  return patch;
 }
 
 std::uint64_t ParagraphFontPatch::change_count() const {

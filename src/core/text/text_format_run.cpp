@@ -100,12 +100,9 @@ Result<RewriteOutput> set_text_run_font_name_at_index_in_slide(
 }
 
 TextRunFormattingPatch TextRunFormattingPatch::from(const edit::SetTextRunFormatting& operation) {
-  return {.bold = property_change(operation.set_bold, operation.bold),
-          .italic = property_change(operation.set_italic, operation.italic),
-          .underline = property_change(operation.set_underline, operation.underline),
-          .size = property_change(operation.set_size, operation.size),
-          .name = property_change(operation.set_name, operation.name),
-          .color = property_change(operation.set_color, operation.color)};
+  TextRunFormattingPatch patch;
+  take_character_changes(patch, operation);
+  return patch;
 }
 
 std::uint64_t TextRunFormattingPatch::change_count() const {

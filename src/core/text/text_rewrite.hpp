@@ -45,6 +45,27 @@ Result<RewriteOutput> replace_text_run_at_index_in_slide(std::string_view xml,
 Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, ShapeCursor shape,
                                                         std::string_view text);
 
+// How the paragraph text rule below differs for a group's child: a shape inside the addressed
+// one counts its paragraphs afresh, an empty text element (start and end tag) receives the text
+// too (counting 1), and the index one past the last paragraph appends a plain paragraph at the
+// end of the text body (counting 1).
+struct ParagraphTextRules {
+  bool recount_in_inner_shape = false;
+  bool fill_empty_text = false;
+  bool append_past_end = false;
+};
+
+// One paragraph (start tags only count) of the shape `shape` addresses keeps its properties,
+// runs, breaks and fields; its first piece of character content inside a text element becomes
+// the whole text and every later piece is removed. The count is the number of pieces replaced
+// or removed, with what `rules` add. The shape and group-child forms below address the shape
+// and choose the rules for it.
+Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml,
+                                                            ShapeCursor shape,
+                                                            std::uint64_t paragraph_index,
+                                                            std::string_view text,
+                                                            ParagraphTextRules rules);
+
 // Every paragraph of the shape's text body replaced by plain paragraphs, one per line feed
 // (`rewrite_text_body_content`). The count is the number of paragraphs removed (at least 1), or
 // 0 when the shape has no text body given as a start tag.

@@ -1,6 +1,6 @@
 // Adding to a shape's text without changing what is there: a paragraph, a run, a line break.
-#include "core/pml/shape_cursor.hpp"
 #include "core/pml/slide_child_order.hpp"
+#include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
@@ -43,34 +43,20 @@ Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,
                                                      std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor shape = ShapeCursor::shape(shape_index);
+  ParagraphCursor paragraph(ShapeCursor::shape(shape_index), paragraph_index, {});
   ChildSlot runs_end(kParagraphChildren, "r");
-  std::uint64_t paragraphs = 0;
   std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
-    if (in_paragraph && runs_end.reached(event, stream.reader.depth())) {
+    if (paragraph.in_paragraph() && runs_end.reached(event, stream.reader.depth())) {
       PELVANE_TRY_VOID(write_text_run(stream.writer, text.view()));
       ++count;
     }
-    if (event.is_start()) {
-      if (shape.start(event) != ShapeStart::Other) {
-        paragraphs = 0;
-      } else if (shape.in_shape() && event.local_name() == "p") {
-        in_paragraph = paragraphs++ == paragraph_index;
-        if (in_paragraph) runs_end.enter(stream.reader.depth());
-      }
-    } else if (event.is_end()) {
-      stream.writer.write_event(event);
-      if (in_paragraph && event.local_name() == "p")
-        in_paragraph = false;
-      else
-        shape.end(event);
-      continue;
-    }
+    if (paragraph.start(event) && paragraph.in_paragraph())
+      runs_end.enter(stream.reader.depth());
     stream.writer.write_event(event);
+    paragraph.end(event);
   }
 }
 
@@ -82,13 +68,12 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
     return fail(PelvaneError::invalid_input("run slot out of range"));
   };
   SlideStream stream(xml);
-  ShapeCursor shape = ShapeCursor::shape(shape_index);
+  ParagraphCursor paragraph(ShapeCursor::shape(shape_index), paragraph_index,
+                            {.self_closing_paragraphs = true});
   ChildSlot runs_end(kParagraphChildren, "br");
-  std::uint64_t paragraphs = 0;
   std::uint64_t runs = 0;
   std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
-  bool done = false;          // the line break is written
+  bool done = false;  // the line break is written
   const auto write_break = [&] {
     stream.writer.write_raw(kLineBreak);
     ++count;
@@ -97,46 +82,33 @@ Result<RewriteOutput> insert_shape_paragraph_line_break_in_slide(std::string_vie
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
-    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !done && runs == run_slot)
+    if (paragraph.in_paragraph() && runs_end.reached(event, stream.reader.depth()) && !done &&
+        runs == run_slot)
       write_break();
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (shape.start(event, name) != ShapeStart::Other) {
-        paragraphs = 0;
-      } else if (shape.in_shape() && name == "p") {
-        const bool addressed = paragraphs++ == paragraph_index;
-        if (event.is_start()) {
-          in_paragraph = addressed;
-          runs = 0;
-          done = false;
-          if (in_paragraph) runs_end.enter(stream.reader.depth());
-        } else if (addressed) {
-          // A self-closing paragraph holds no runs: only slot 0 exists.
-          if (run_slot != 0) return out_of_range();
-          stream.writer.write_start(XmlStartTag::from_event(event));
-          write_break();
-          stream.writer.write_end_tag(event.name);
-          continue;
-        }
-      } else if (in_paragraph && name == "r") {
+      const bool counted = paragraph.start(event, name);
+      if (counted && event.is_start()) {
+        runs = 0;
+        done = false;
+        if (paragraph.in_paragraph()) runs_end.enter(stream.reader.depth());
+      } else if (counted && paragraph.addressed()) {
+        // A self-closing paragraph holds no runs: only slot 0 exists.
+        if (run_slot != 0) return out_of_range();
+        stream.writer.write_start(XmlStartTag::from_event(event));
+        write_break();
+        stream.writer.write_end_tag(event.name);
+        continue;
+      } else if (paragraph.in_paragraph() && name == "r") {
         if (!done && runs == run_slot) write_break();
         ++runs;
       }
-    } else if (event.is_end()) {
-      if (in_paragraph && event.local_name() == "p") {
-        if (!done) {
-          if (runs != run_slot) return out_of_range();
-          write_break();
-        }
-        in_paragraph = false;
-        stream.writer.write_event(event);
-        continue;
-      }
-      stream.writer.write_event(event);
-      shape.end(event);
-      continue;
+    } else if (event.is_end() && paragraph.in_paragraph() && event.local_name() == "p" && !done) {
+      if (runs != run_slot) return out_of_range();
+      write_break();
     }
     stream.writer.write_event(event);
+    paragraph.end(event);
   }
 }
 

@@ -1,6 +1,6 @@
 // Text of a shape that is a direct child of a group: its whole text, one paragraph's, one run's.
-#include "core/pml/shape_cursor.hpp"
 #include "core/pml/slide_child_order.hpp"
+#include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
@@ -19,58 +19,9 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
                                                                     std::uint64_t child_index,
                                                                     std::uint64_t paragraph_index,
                                                                     std::string_view replacement) {
-  const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
-  SlideStream stream(xml);
-  ShapeCursor cursor = ShapeCursor::group_child(group_index, child_index);
-  std::uint64_t paragraphs = 0;
-  std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
-  bool in_text = false;
-  bool written = false;
-  for (;;) {
-    const XmlEvent event = PELVANE_TRY(stream.reader.next());
-    if (event.is_eof()) return stream.finish(count);
-    if (event.is_start()) {
-      const std::string_view name = event.local_name();
-      if (cursor.start(event, name) != ShapeStart::Other) {
-        paragraphs = 0;
-      } else if (cursor.in_shape() && name == "p") {
-        in_paragraph = paragraphs++ == paragraph_index;
-        written = false;
-      } else if (in_paragraph && name == "t") {
-        in_text = true;
-      }
-    } else if (event.is_end()) {
-      const std::string_view name = event.local_name();
-      if (in_paragraph && name == "t") {
-        // A text element without content still receives the text.
-        if (!written) {
-          stream.writer.write_text(text.view());
-          ++count;
-          written = true;
-        }
-        in_text = false;
-      } else if (cursor.in_shape() && name == "txBody" && paragraphs == paragraph_index) {
-        // The index one past the last paragraph appends one.
-        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
-        ++count;
-      }
-      stream.writer.write_event(event);
-      if (in_paragraph && name == "p") {
-        in_paragraph = false;
-        written = false;
-      } else {
-        cursor.end(event);
-      }
-      continue;
-    } else if (in_paragraph && in_text && is_character_content(event)) {
-      if (!written) stream.writer.write_text(text.view());
-      written = true;
-      ++count;
-      continue;
-    }
-    stream.writer.write_event(event);
-  }
+  return set_addressed_paragraph_text_in_slide(
+      xml, ShapeCursor::group_child(group_index, child_index), paragraph_index, replacement,
+      {.recount_in_inner_shape = true, .fill_empty_text = true, .append_past_end = true});
 }
 
 Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
@@ -78,19 +29,18 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     std::uint64_t paragraph_index, std::uint64_t run_index, std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor cursor = ShapeCursor::group_child(group_index, child_index);
+  ParagraphCursor paragraph(ShapeCursor::group_child(group_index, child_index), paragraph_index,
+                            {});
   ChildSlot runs_end(kParagraphChildren, "r");
-  std::uint64_t paragraphs = 0;
   std::uint64_t runs = 0;
   std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
-  bool replaced = false;      // its run at `run_index` was replaced or appended
+  bool replaced = false;  // the addressed paragraph's run at `run_index` was replaced or appended
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(count);
     // Every run has been counted where the paragraph's runs end: the index one past the last
     // run appends one there.
-    if (in_paragraph && runs_end.reached(event, stream.reader.depth()) && !replaced &&
+    if (paragraph.in_paragraph() && runs_end.reached(event, stream.reader.depth()) && !replaced &&
         runs == run_index) {
       PELVANE_TRY_VOID(write_text_run(stream.writer, text.view()));
       ++count;
@@ -98,35 +48,26 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     }
     if (event.is_tag()) {
       const std::string_view name = event.local_name();
-      if (cursor.start(event, name) != ShapeStart::Other) {
-        paragraphs = 0;
-      } else if (event.is_start() && cursor.in_shape() && name == "p") {
-        in_paragraph = paragraphs++ == paragraph_index;
+      const bool counted = paragraph.start(event, name);
+      if (counted) {
         runs = 0;
         replaced = false;
-        if (in_paragraph) runs_end.enter(stream.reader.depth());
-      } else if (in_paragraph && name == "r") {
-        if (runs++ == run_index && !replaced) {
-          replaced = true;
-          ++count;
-          if (event.is_empty()) {
-            write_text_only_run(stream.writer, event, text);
-            continue;
-          }
-          stream.writer.write_event(event);
-          PELVANE_TRY_VOID(write_replaced_run_body(stream.reader, stream.writer, event, text));
+        if (paragraph.in_paragraph()) runs_end.enter(stream.reader.depth());
+      } else if (paragraph.in_paragraph() && name == "r" &&
+                 runs++ == run_index && !replaced) {
+        replaced = true;
+        ++count;
+        if (event.is_empty()) {
+          write_text_only_run(stream.writer, event, text);
           continue;
         }
+        stream.writer.write_event(event);
+        PELVANE_TRY_VOID(write_replaced_run_body(stream.reader, stream.writer, event, text));
+        continue;
       }
-    } else if (event.is_end()) {
-      stream.writer.write_event(event);
-      if (in_paragraph && event.local_name() == "p")
-        in_paragraph = false;
-      else
-        cursor.end(event);
-      continue;
     }
     stream.writer.write_event(event);
+    paragraph.end(event);
   }
 }
 

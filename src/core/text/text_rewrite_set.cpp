@@ -1,4 +1,5 @@
 // The whole text of one shape, and the text of one of its paragraphs.
+#include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
 
 namespace pelvane {
@@ -28,16 +29,16 @@ Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
   return set_addressed_shape_text_in_slide(xml, ShapeCursor::shape(shape_index), replacement);
 }
 
-Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
-                                                                 std::uint64_t shape_index,
-                                                                 std::uint64_t paragraph_index,
-                                                                 std::string_view replacement) {
+Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml,
+                                                            ShapeCursor shape,
+                                                            std::uint64_t paragraph_index,
+                                                            std::string_view replacement,
+                                                            ParagraphTextRules rules) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
-  ShapeCursor shape = ShapeCursor::shape(shape_index);
-  std::uint64_t paragraphs = 0;
+  ParagraphCursor paragraph(shape, paragraph_index,
+                            {.recount_in_inner_shape = rules.recount_in_inner_shape});
   std::uint64_t count = 0;
-  bool in_paragraph = false;  // inside the addressed paragraph
   bool in_text = false;
   bool written = false;
   for (;;) {
@@ -45,26 +46,28 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     if (event.is_eof()) return stream.finish(count);
     if (event.is_start()) {
       const std::string_view name = event.local_name();
-      if (shape.start(event, name) == ShapeStart::Addressed) {
-        paragraphs = 0;
-      } else if (shape.in_shape() && name == "p") {
-        in_paragraph = paragraphs++ == paragraph_index;
+      if (paragraph.start(event, name))
         written = false;
-      } else if (in_paragraph && name == "t") {
+      else if (paragraph.in_paragraph() && name == "t")
         in_text = true;
-      }
     } else if (event.is_end()) {
       const std::string_view name = event.local_name();
-      if (in_paragraph && name == "t") in_text = false;
-      stream.writer.write_event(event);
-      if (in_paragraph && name == "p") {
-        in_paragraph = false;
-        written = false;
-      } else {
-        shape.end(event);
+      if (paragraph.in_paragraph() && name == "t") {
+        if (rules.fill_empty_text && !written) {
+          stream.writer.write_text(text.view());
+          ++count;
+          written = true;
+        }
+        in_text = false;
+      } else if (rules.append_past_end && paragraph.in_shape() && name == "txBody" &&
+                 paragraph.paragraphs() == paragraph_index) {
+        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        ++count;
       }
+      stream.writer.write_event(event);
+      if (paragraph.end(event)) written = false;
       continue;
-    } else if (in_paragraph && in_text && is_character_content(event)) {
+    } else if (paragraph.in_paragraph() && in_text && is_character_content(event)) {
       // The first piece becomes the whole text; every later one goes.
       if (!written) stream.writer.write_text(text.view());
       written = true;
@@ -73,6 +76,14 @@ Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_vie
     }
     stream.writer.write_event(event);
   }
+}
+
+Result<RewriteOutput> set_shape_paragraph_text_at_index_in_slide(std::string_view xml,
+                                                                 std::uint64_t shape_index,
+                                                                 std::uint64_t paragraph_index,
+                                                                 std::string_view replacement) {
+  return set_addressed_paragraph_text_in_slide(xml, ShapeCursor::shape(shape_index),
+                                               paragraph_index, replacement, {});
 }
 
 }  // namespace pelvane

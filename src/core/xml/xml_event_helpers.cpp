@@ -41,6 +41,35 @@ class UsedFlags {
   std::vector<bool> heap_;
 };
 
+// The one pass of both attribute rewrites: an update takes the place of the attribute it
+// names, or is appended when it named none; an update without a value writes nothing.
+template <class Update>
+XmlStartTag rewrite_attributes(const XmlEvent& event, std::span<const Update> updates) {
+  const auto value_of = [](const Update& update) {
+    return std::optional<std::string_view>(update.value);
+  };
+  XmlStartTag tag(event.name);
+  UsedFlags used(updates.size());
+  for (const XmlAttribute& attribute : event.attributes()) {
+    if (attribute.malformed) continue;
+    bool matched = false;
+    for (std::size_t i = 0; i < updates.size(); ++i) {
+      if (attribute.name == updates[i].name) {
+        used.set(i);
+        if (const auto value = value_of(updates[i])) tag.push_attribute(updates[i].name, *value);
+        matched = true;
+        break;
+      }
+    }
+    if (!matched) push_kept_attribute(tag, attribute);
+  }
+  for (std::size_t i = 0; i < updates.size(); ++i) {
+    if (used.get(i)) continue;
+    if (const auto value = value_of(updates[i])) tag.push_attribute(updates[i].name, *value);
+  }
+  return tag;
+}
+
 void write_run_unchecked(XmlWriter& writer, std::string_view text) {
   writer.write_raw("<a:r><a:t>");
   writer.write_text(text);
@@ -51,24 +80,7 @@ void write_run_unchecked(XmlWriter& writer, std::string_view text) {
 
 XmlStartTag rewrite_event_attributes(const XmlEvent& event,
                                      std::span<const AttributeUpdate> updates) {
-  XmlStartTag tag(event.name);
-  UsedFlags used(updates.size());
-  for (const XmlAttribute& attribute : event.attributes()) {
-    if (attribute.malformed) continue;
-    bool replaced = false;
-    for (std::size_t i = 0; i < updates.size(); ++i) {
-      if (attribute.name == updates[i].name) {
-        tag.push_attribute(updates[i].name, updates[i].value);
-        used.set(i);
-        replaced = true;
-        break;
-      }
-    }
-    if (!replaced) push_kept_attribute(tag, attribute);
-  }
-  for (std::size_t i = 0; i < updates.size(); ++i)
-    if (!used.get(i)) tag.push_attribute(updates[i].name, updates[i].value);
-  return tag;
+  return rewrite_attributes(event, updates);
 }
 
 XmlStartTag rewrite_event_attributes(const XmlEvent& event,
@@ -79,24 +91,7 @@ XmlStartTag rewrite_event_attributes(const XmlEvent& event,
 
 XmlStartTag rewrite_event_optional_attributes(const XmlEvent& event,
                                               std::span<const OptionalAttributeUpdate> updates) {
-  XmlStartTag tag(event.name);
-  UsedFlags used(updates.size());
-  for (const XmlAttribute& attribute : event.attributes()) {
-    if (attribute.malformed) continue;
-    bool matched = false;
-    for (std::size_t i = 0; i < updates.size(); ++i) {
-      if (attribute.name == updates[i].name) {
-        used.set(i);
-        if (updates[i].value) tag.push_attribute(updates[i].name, *updates[i].value);
-        matched = true;
-        break;
-      }
-    }
-    if (!matched) push_kept_attribute(tag, attribute);
-  }
-  for (std::size_t i = 0; i < updates.size(); ++i)
-    if (!used.get(i) && updates[i].value) tag.push_attribute(updates[i].name, *updates[i].value);
-  return tag;
+  return rewrite_attributes(event, updates);
 }
 
 XmlStartTag rewrite_event_optional_attributes(

@@ -330,20 +330,22 @@ Result<XmlEvent> XmlReader::read_markup() {
   }
 
   if (second == '!') {
-    if (rest.starts_with("<!--")) {
-      const std::size_t close = input_.find("-->", start + 4);
-      if (close == std::string_view::npos) return fail(fail_at(start, "unclosed comment"));
-      pos_ = close + 3;
-      return make_event(XmlEventKind::Comment, input_.substr(start, pos_ - start), {},
-                        input_.substr(start + 4, close - start - 4), start);
-    }
-    if (rest.starts_with("<![CDATA[")) {
-      const std::size_t close = input_.find("]]>", start + 9);
-      if (close == std::string_view::npos) return fail(fail_at(start, "unclosed CDATA section"));
-      pos_ = close + 3;
-      return make_event(XmlEventKind::CData, input_.substr(start, pos_ - start), {},
-                        input_.substr(start + 9, close - start - 9), start);
-    }
+    // A comment or a CDATA section: its content runs from its opening to the first closing
+    // marker, which nothing can escape.
+    const auto delimited = [&](XmlEventKind kind, std::string_view opening,
+                               std::string_view closing,
+                               std::string_view unclosed) -> Result<XmlEvent> {
+      const std::size_t content = start + opening.size();
+      const std::size_t close = input_.find(closing, content);
+      if (close == std::string_view::npos) return fail(fail_at(start, unclosed));
+      pos_ = close + closing.size();
+      return make_event(kind, input_.substr(start, pos_ - start), {},
+                        input_.substr(content, close - content), start);
+    };
+    if (rest.starts_with("<!--"))
+      return delimited(XmlEventKind::Comment, "<!--", "-->", "unclosed comment");
+    if (rest.starts_with("<![CDATA["))
+      return delimited(XmlEventKind::CData, "<![CDATA[", "]]>", "unclosed CDATA section");
     if (rest.starts_with("<!DOCTYPE")) {
       // The internal subset may hold quoted literals, comments and declarations whose ">" does
       // not end the document type.

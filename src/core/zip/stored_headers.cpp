@@ -332,16 +332,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       Entry& entry = entries.emplace_back();
       entry.name = name;
       entry.local_offset = local_offset;
-      entry.flags = get16(header, 8);
-      entry.version_needed = get16(header, 6);
-      entry.modified = DosDateTime{get16(header, 12), get16(header, 14)};
-      entry.version_made_by = get16(header, 4);
-      entry.internal_attributes = get16(header, 36);
-      entry.external_attributes = get32(header, 38);
-      entry.method = get16(header, 10);
-      entry.crc32 = get32(header, 16);
-      entry.compressed_size = get32(header, 20);
-      entry.uncompressed_size = get32(header, 24);
+      entry.fields = EntryFields::from_central_header(header);
       const std::size_t extra_at = kCentralHeaderSize + name.size();
       entry.central_extra = header.substr(extra_at, get16(header, 30));
       entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));
@@ -408,8 +399,8 @@ std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) con
 }
 
 std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t index) const {
-  if (exact_ && index < entries_.size() && entries_[index].method != kMethodAes)
-    return entries_[index].method;
+  if (exact_ && index < entries_.size() && entries_[index].fields.method != kMethodAes)
+    return entries_[index].fields.method;
   auto library = archive.library();
   zip_stat_t stat;
   zip_stat_init(&stat);
@@ -422,8 +413,9 @@ std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t 
 std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t index) const {
   if (!opens(index)) return std::nullopt;
   const Entry& entry = entries_[index];
-  return Data{entry.local_offset + entry.local_header_size, entry.method, entry.crc32,
-              entry.compressed_size, entry.uncompressed_size};
+  const EntryFields& fields = entry.fields;
+  return Data{entry.local_offset + entry.local_header_size, fields.method, fields.crc32,
+              fields.compressed_size, fields.uncompressed_size};
 }
 
 void StoredEntryHeaders::read_local_headers(const Source& source) {
@@ -477,34 +469,36 @@ void StoredEntryHeaders::read_local_headers(const Source& source) {
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);
+    const EntryFields& fields = entry.fields;
     const bool plain =
-        ((entry.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
-    const bool method = (entry.method == kZipMethodStored || entry.method == kZipMethodDeflate) &&
-                        get16(*header, 8) == entry.method;
-    const bool sizes_stated = get32(*header, 14) == entry.crc32 &&
-                              get32(*header, 18) == entry.compressed_size &&
-                              get32(*header, 22) == entry.uncompressed_size;
+        ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
+    const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
+                        get16(*header, 8) == fields.method;
+    const bool sizes_stated = get32(*header, 14) == fields.crc32 &&
+                              get32(*header, 18) == fields.compressed_size &&
+                              get32(*header, 22) == fields.uncompressed_size;
     const bool plain_sizes =
-        entry.compressed_size != 0xFFFFFFFF && entry.uncompressed_size != 0xFFFFFFFF;
+        fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
     entry.opens = plain && method && plain_sizes &&
                   (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
-                  entry.compressed_size <= source.size() - at - size;
+                  fields.compressed_size <= source.size() - at - size;
   }
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
   RawEntryHeader header;
   header.name = entry.name;
-  header.flags = entry.flags;
-  header.method = entry.method;
-  header.version_needed = entry.version_needed;
-  header.modified = is_valid_dos_date_time(entry.modified) ? entry.modified : kZipEpoch;
-  header.crc32 = entry.crc32;
-  header.compressed_size = entry.compressed_size;
-  header.uncompressed_size = entry.uncompressed_size;
-  header.version_made_by = entry.version_made_by;
-  header.external_attributes = entry.external_attributes;
-  header.internal_attributes = entry.internal_attributes;
+  const EntryFields& fields = entry.fields;
+  header.flags = fields.flags;
+  header.method = fields.method;
+  header.version_needed = fields.version_needed;
+  header.modified = is_valid_dos_date_time(fields.modified) ? fields.modified : kZipEpoch;
+  header.crc32 = fields.crc32;
+  header.compressed_size = fields.compressed_size;
+  header.uncompressed_size = fields.uncompressed_size;
+  header.version_made_by = fields.version_made_by;
+  header.external_attributes = fields.external_attributes;
+  header.internal_attributes = fields.internal_attributes;
   header.central_extra = entry.central_extra;
   header.comment = entry.comment;
   return header;
@@ -570,7 +564,7 @@ std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
 
 DosDateTime StoredEntryHeaders::modified(LibraryArchive& archive, std::uint64_t index) const {
   if (exact_ && index < entries_.size()) {
-    DosDateTime stamp = entries_[index].modified;
+    DosDateTime stamp = entries_[index].fields.modified;
     return is_valid_dos_date_time(stamp) ? stamp : kZipEpoch;
   }
   auto library = archive.library();
@@ -588,9 +582,10 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
   // answer converts the time through the local time zone, which costs more than the copy).
   if (exact_ && index < entries_.size()) {
     const Entry& entry = entries_[index];
-    if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
-        entry.method != kMethodAes && entry.compressed_size != 0xFFFFFFFF &&
-        entry.uncompressed_size != 0xFFFFFFFF) {
+    const EntryFields& fields = entry.fields;
+    if ((fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
+        fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
+        fields.uncompressed_size != 0xFFFFFFFF) {
       RawEntryHeader header = stored_header(entry);
       header.local_extra = local_extra(archive, index);
       return header;

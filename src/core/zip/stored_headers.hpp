@@ -63,9 +63,10 @@ class StoredEntryHeaders {
   DosDateTime modified(LibraryArchive& archive, std::uint64_t index) const;
   // The uncompressed size as the directory states it, when it is there (not in a ZIP64 field).
   std::optional<std::uint64_t> uncompressed_size(std::uint64_t index) const {
-    if (!exact_ || index >= entries_.size() || entries_[index].uncompressed_size == 0xFFFFFFFF)
-      return std::nullopt;
-    return entries_[index].uncompressed_size;
+    if (!exact_ || index >= entries_.size()) return std::nullopt;
+    const std::uint32_t size = entries_[index].fields.uncompressed_size;
+    if (size == 0xFFFFFFFF) return std::nullopt;
+    return size;
   }
   // The compression method as the directory states it, for an entry not encrypted with AES
   // (whose real method only the library reads), else as the library reads it; Deflate when
@@ -117,16 +118,7 @@ class StoredEntryHeaders {
   struct Entry {
     std::string_view name;           // bytes as stored, within `directory_`
     std::uint64_t local_offset = 0;  // of the local header
-    std::uint16_t flags = 0;
-    std::uint16_t version_needed = 0;
-    DosDateTime modified;
-    std::uint16_t version_made_by = 0;
-    std::uint16_t internal_attributes = 0;
-    std::uint32_t external_attributes = 0;
-    std::uint16_t method = 0;
-    std::uint32_t crc32 = 0;
-    std::uint32_t compressed_size = 0;  // as the directory's own fields state them
-    std::uint32_t uncompressed_size = 0;
+    EntryFields fields;              // as the directory's own fields state them
     std::string_view central_extra;  // within `directory_`
     std::string_view comment;        // within `directory_`
     // The local header within `local_headers_`; size 0 when it is not where the directory says.

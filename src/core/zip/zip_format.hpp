@@ -55,6 +55,38 @@ inline constexpr std::uint32_t kUnixFileMode = 0100644;
 inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
 inline constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;  // Unix, 6.3
 
+// The fixed fields of an entry's central header but its length fields and the local header's
+// offset; the local header holds the same fields from version needed to extract through the
+// uncompressed size. A new entry's defaults: made by Unix, version 2.0, stored.
+struct EntryFields {
+  std::uint16_t version_made_by = kUnixMadeBy;
+  std::uint16_t version_needed = 20;
+  std::uint16_t flags = 0;
+  std::uint16_t method = kZipMethodStored;
+  DosDateTime modified;
+  std::uint32_t crc32 = 0;
+  std::uint32_t compressed_size = 0;
+  std::uint32_t uncompressed_size = 0;
+  std::uint16_t internal_attributes = 0;
+  std::uint32_t external_attributes = 0;
+
+  // The fields of a central header record, as they are stored.
+  static EntryFields from_central_header(std::string_view header) {
+    using zip_format::get16;
+    using zip_format::get32;
+    return {.version_made_by = get16(header, 4),
+            .version_needed = get16(header, 6),
+            .flags = get16(header, 8),
+            .method = get16(header, 10),
+            .modified = DosDateTime{get16(header, 12), get16(header, 14)},
+            .crc32 = get32(header, 16),
+            .compressed_size = get32(header, 20),
+            .uncompressed_size = get32(header, 24),
+            .internal_attributes = get16(header, 36),
+            .external_attributes = get32(header, 38)};
+  }
+};
+
 // Header fields of an entry copied raw.
 struct RawEntryHeader {
   std::string_view name;  // name bytes as stored

@@ -51,20 +51,6 @@ bool is_directory_name(std::string_view name) { return !name.empty() && name.bac
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-// The header fields of one entry but its name, extra fields, comment and offset.
-struct EntryFields {
-  std::uint16_t version_made_by = kUnixMadeBy;
-  std::uint16_t version_needed = 20;
-  std::uint16_t flags = 0;
-  std::uint16_t method = kZipMethodStored;
-  DosDateTime modified;
-  std::uint32_t crc32 = 0;
-  std::uint32_t compressed_size = 0;
-  std::uint32_t uncompressed_size = 0;
-  std::uint16_t internal_attributes = 0;
-  std::uint32_t external_attributes = 0;
-};
-
 // The fields that the local and the central header of an entry share, in their common order:
 // version needed to extract through the extra field's length.
 constexpr std::size_t kSharedFieldsSize = 26;
@@ -240,6 +226,10 @@ struct ZipWriter::State {
                           std::string_view extra, std::string_view comment);
   // Hands the pending span to the sink, in its place among the bytes written.
   Result<void> hand_over_pending();
+  // Admits a raw entry and builds its local header in `header`; returns its header fields.
+  Result<EntryFields> build_raw_header(const RawEntryHeader& raw);
+  // Adds a raw entry's central header, its extra field without the ZIP64 field.
+  Result<void> add_raw_record(const EntryFields& fields, const RawEntryHeader& raw);
   // Opens a raw entry under the local header built in `header`.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
 };
@@ -395,12 +385,24 @@ std::uint64_t raw_local_header_size(const RawEntryHeader& header) {
          without_zip64_field(header.local_extra, storage).size();
 }
 
+Result<EntryFields> ZipWriter::State::build_raw_header(const RawEntryHeader& raw) {
+  PELVANE_TRY_VOID(admit_new_entry(raw.name));
+  const EntryFields fields = PELVANE_TRY(raw_entry_fields(raw));
+  header.clear();
+  append_local_header(header, fields, raw.name, without_zip64_field(raw.local_extra, extra));
+  return fields;
+}
+
+Result<void> ZipWriter::State::add_raw_record(const EntryFields& fields,
+                                              const RawEntryHeader& raw) {
+  std::string central_storage;
+  return add_record(fields, raw.name, without_zip64_field(raw.central_extra, central_storage),
+                    raw.comment);
+}
+
 Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
                                                 const RawEntryHeader& raw) {
-  std::string central_storage;
-  PELVANE_TRY_VOID(add_record(fields, raw.name,
-                              without_zip64_field(raw.central_extra, central_storage),
-                              raw.comment));
+  PELVANE_TRY_VOID(add_raw_record(fields, raw));
   PELVANE_TRY_VOID(hand_over_pending());
   PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
   offset += header.size();
@@ -412,11 +414,7 @@ Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
 
 Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   State& s = *state_;
-  PELVANE_TRY_VOID(s.admit_new_entry(header.name));
-  const EntryFields fields = PELVANE_TRY(raw_entry_fields(header));
-  s.header.clear();
-  append_local_header(s.header, fields, header.name,
-                      without_zip64_field(header.local_extra, s.extra));
+  const EntryFields fields = PELVANE_TRY(s.build_raw_header(header));
   return s.write_raw_header(fields, header);
 }
 
@@ -424,11 +422,7 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
                                                 std::uint64_t local_offset,
                                                 std::string_view stored_local_header) {
   State& s = *state_;
-  PELVANE_TRY_VOID(s.admit_new_entry(header.name));
-  const EntryFields fields = PELVANE_TRY(raw_entry_fields(header));
-  s.header.clear();
-  append_local_header(s.header, fields, header.name,
-                      without_zip64_field(header.local_extra, s.extra));
+  const EntryFields fields = PELVANE_TRY(s.build_raw_header(header));
   const std::uint64_t data_offset = local_offset + stored_local_header.size();
   if (s.header != stored_local_header) {
     // Written anew: the header goes through the sink, the data is copied after it.
@@ -438,10 +432,7 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
     s.data_size = fields.compressed_size;
     return complete_entry();
   }
-  std::string central_storage;
-  PELVANE_TRY_VOID(s.add_record(fields, header.name,
-                                without_zip64_field(header.central_extra, central_storage),
-                                header.comment));
+  PELVANE_TRY_VOID(s.add_raw_record(fields, header));
   // Header and data as they lie; a span that continues the pending one joins it.
   const std::uint64_t length = stored_local_header.size() + fields.compressed_size;
   if (s.pending_length > 0 &&
