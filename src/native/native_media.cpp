@@ -1,8 +1,9 @@
 // Media functions: image replacement, pictures, movies and embedded objects.
 //
 // Adding a function is one engine_row in kMediaFunctions, in registration order; fixed absent
-// arguments are named by their engine positions (Absent<2>, see binder.hpp). Pictures and
-// objects are one operation each, fixed to each kind of target (at_target).
+// arguments are named by their engine positions (Absent<2>, see binder.hpp). A picture row
+// binds the named operation of its target; an object row binds the one object operation fixed
+// to its kind of target (at_target).
 // Keep python/pelvane/pelvane_native.pyi in step.
 #include <array>
 #include <cstdint>
@@ -43,16 +44,13 @@ constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
         "replace_slide_image_json"),
     engine_row<&replace_slide_image_inner, kReplaceAtIndexParams>(
         "replace_slide_image_at_index_json"),
-    engine_row<at_target<&add_slide_image_with_target, Slide>, kImageParams>(
-        "add_slide_image_json"),
-    engine_row<at_target<&add_slide_image_with_target, Group>, kGroupImageParams>(
-        "add_slide_group_image_json"),
-    engine_row<at_target<&add_slide_image_with_target, NestedGroup>, kNestedGroupImageParams>(
+    engine_row<add_slide_image, kImageParams>("add_slide_image_json"),
+    engine_row<add_slide_group_image, kGroupImageParams>("add_slide_group_image_json"),
+    engine_row<add_slide_nested_group_image, kNestedGroupImageParams>(
         "add_slide_nested_group_image_json"),
-    engine_row<at_target<&add_slide_image_with_target, DeeperNestedGroup>,
-               kDeeperNestedGroupImageParams>(
+    engine_row<add_slide_deeper_nested_group_image, kDeeperNestedGroupImageParams>(
         "add_slide_deeper_nested_group_image_json"),
-    engine_row<at_target<&add_slide_image_with_target, NewGroupInGroup>, kGroupImageParams>(
+    engine_row<add_slide_nested_group_image_in_new_group, kGroupImageParams>(
         "add_slide_nested_group_image_in_new_group_json"),
     engine_row<&add_slide_movie, kMovieParams>("add_slide_movie_json"),
     engine_row<at_target<&add_slide_ole_object_with_target, Slide>, kObjectParams>(

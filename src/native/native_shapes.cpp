@@ -7,10 +7,7 @@
 // json_param<reader>("name") (see binder.hpp). Keep python/pelvane/pelvane_native.pyi in step.
 #include <array>
 
-#include "core/shapes/auto_shape_operations.hpp"
-#include "core/shapes/connector_operations.hpp"
-#include "core/shapes/freeform_operations.hpp"
-#include "core/shapes/group_operations.hpp"
+#include "core/shapes/shape_operations_by_target.hpp"
 #include "core/slides/placeholder_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
@@ -19,10 +16,6 @@
 
 namespace pelvane::native {
 namespace {
-
-// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
-// Group> takes the group index after the slide index.
-using enum InsertionTarget::Kind;
 
 constexpr auto kPlaceholderShapeParams = join_params(kInputOutputSlide, kPlaceholderAttributes);
 constexpr auto kPlaceholderShapesParams = join_params(kInputOutputSlide, kPlaceholderList);
@@ -77,85 +70,71 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
         "add_slide_placeholder_shapes_json"),
     engine_row<&add_slide_layout_placeholders, kLayoutPlaceholdersParams>(
         "add_slide_layout_placeholders_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>, kAutoShapeParams, Absent<8, 9>>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeParams, Absent<8, 9>>(
         "add_slide_auto_shape_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>,
-               kAutoShapeWithTextParams, Absent<9>>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeWithTextParams, Absent<9>>(
         "add_slide_auto_shape_with_text_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, Slide>, kAutoShapeWithOptionsParams>(
+    engine_row<add_slide_auto_shape_impl, kAutoShapeWithOptionsParams>(
         "add_slide_auto_shape_with_options_json"),
-    engine_row<at_target<&add_slide_connector_with_target, Slide>,
-               kConnectorParams, Absent<8, 9, 10, 11>>(
+    engine_row<add_slide_connector, kConnectorParams, Absent<8, 9, 10, 11>>(
         "add_slide_connector_json"),
-    engine_row<at_target<&add_slide_connector_with_target, Slide>, kConnectedConnectorParams>(
+    engine_row<add_slide_connected_connector, kConnectedConnectorParams>(
         "add_slide_connected_connector_json"),
-    engine_row<at_target<&add_slide_connected_connector_with_auto_shapes_with_target, Slide>,
-               kConnectedShapesParams>(
+    engine_row<add_slide_connected_connector_with_auto_shapes, kConnectedShapesParams>(
         "add_slide_connected_connector_with_auto_shapes_json"),
 });
 
 constexpr auto kGroupsAndFreeformsFunctions = std::to_array<FunctionDecl>({
-    engine_row<at_target<&add_slide_auto_shape_with_target, Group>,
-               kGroupAutoShapeParams, Absent<10>>(
+    engine_row<add_slide_group_auto_shape_with_text, kGroupAutoShapeParams, Absent<10>>(
         "add_slide_group_auto_shape_with_text_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, NestedGroup>,
+    engine_row<add_slide_nested_group_auto_shape_with_text,
                kNestedGroupAutoShapeParams, Absent<11>>(
         "add_slide_nested_group_auto_shape_with_text_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, DeeperNestedGroup>,
+    engine_row<add_slide_deeper_nested_group_auto_shape_with_text,
                kDeeperNestedGroupAutoShapeParams, Absent<12>>(
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
-    engine_row<at_target<&add_slide_auto_shape_with_target, NewGroupInGroup>,
+    engine_row<add_slide_nested_group_auto_shape_in_new_group_with_text,
                kGroupAutoShapeParams, Absent<10>>(
         "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
-    engine_row<at_target<&add_slide_connector_with_target, Group>,
-               kGroupConnectorParams, Absent<9, 10, 11, 12>>(
+    engine_row<add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_group_connector_json"),
-    engine_row<at_target<&add_slide_connector_with_target, Group>, kConnectedGroupConnectorParams>(
+    engine_row<add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
         "add_slide_connected_group_connector_json"),
-    engine_row<at_target<&add_slide_connected_connector_with_auto_shapes_with_target, Group>,
-               kConnectedGroupShapesParams>(
+    engine_row<add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
         "add_slide_connected_group_connector_with_auto_shapes_json"),
-    engine_row<at_target<&add_slide_connector_with_target, NestedGroup>,
+    engine_row<add_slide_nested_group_connector,
                kNestedGroupConnectorParams, Absent<10, 11, 12, 13>>(
         "add_slide_nested_group_connector_json"),
-    engine_row<at_target<&add_slide_connector_with_target, DeeperNestedGroup>,
+    engine_row<add_slide_deeper_nested_group_connector,
                kDeeperNestedGroupConnectorParams, Absent<11, 12, 13, 14>>(
         "add_slide_deeper_nested_group_connector_json"),
-    engine_row<at_target<&add_slide_connector_with_target, NewGroupInGroup>,
+    engine_row<add_slide_nested_group_connector_in_new_group,
                kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_nested_group_connector_in_new_group_json"),
-    engine_row<at_target<&add_slide_group_shape_with_target, Slide>, kInputOutputSlide>(
-        "add_slide_group_shape_json"),
-    engine_row<at_target<&add_slide_group_shape_with_target, Group>, kGroupParams>(
-        "add_slide_nested_group_shape_json"),
-    engine_row<at_target<&add_slide_group_shape_with_target, NestedGroup>, kNestedGroupParams>(
+    engine_row<add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
+    engine_row<add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
+    engine_row<add_slide_group_shape_to_nested_group, kNestedGroupParams>(
         "add_slide_group_shape_to_nested_group_json"),
-    engine_row<at_target<&add_slide_group_shape_with_target, DeeperNestedGroup>,
-               kDeeperNestedGroupParams>(
+    engine_row<add_slide_group_shape_to_deeper_nested_group, kDeeperNestedGroupParams>(
         "add_slide_group_shape_to_deeper_nested_group_json"),
-    engine_row<at_target<&group_slide_existing_children_with_target, Group>, kGatherParams>(
+    engine_row<group_slide_existing_group_children, kGatherParams>(
         "group_slide_existing_group_children_json"),
-    engine_row<at_target<&group_slide_existing_children_with_target, NestedGroup>,
-               kNestedGatherParams>(
+    engine_row<group_slide_existing_nested_group_children, kNestedGatherParams>(
         "group_slide_existing_nested_group_children_json"),
-    engine_row<at_target<&group_slide_existing_children_with_target, DeeperNestedGroup>,
-               kDeeperNestedGatherParams>(
+    engine_row<group_slide_existing_deeper_nested_group_children, kDeeperNestedGatherParams>(
         "group_slide_existing_deeper_nested_group_children_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, Slide>,
-               kFreeformParams, Absent<10>>(
+    engine_row<add_slide_freeform_shape_impl, kFreeformParams, Absent<10>>(
         "add_slide_freeform_shape_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, Slide>, kFreeformWithTextParams>(
+    engine_row<add_slide_freeform_shape_impl, kFreeformWithTextParams>(
         "add_slide_freeform_shape_with_text_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, Group>, kGroupFreeformParams>(
+    engine_row<add_slide_group_freeform_shape_with_text, kGroupFreeformParams>(
         "add_slide_group_freeform_shape_with_text_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, NestedGroup>,
-               kNestedGroupFreeformParams>(
+    engine_row<add_slide_nested_group_freeform_shape_with_text, kNestedGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_with_text_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, DeeperNestedGroup>,
+    engine_row<add_slide_deeper_nested_group_freeform_shape_with_text,
                kDeeperNestedGroupFreeformParams>(
         "add_slide_deeper_nested_group_freeform_shape_with_text_json"),
-    engine_row<at_target<&add_slide_freeform_shape_with_target, NewGroupInGroup>,
-               kGroupFreeformParams>(
+    engine_row<add_slide_nested_group_freeform_shape_in_new_group_with_text, kGroupFreeformParams>(
         "add_slide_nested_group_freeform_shape_in_new_group_with_text_json"),
 });
 

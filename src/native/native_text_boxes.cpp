@@ -5,7 +5,7 @@
 // python/pelvane/pelvane_native.pyi in step.
 #include <array>
 
-#include "core/shapes/text_box_operations.hpp"
+#include "core/shapes/shape_operations_by_target.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/params.hpp"
@@ -13,10 +13,6 @@
 
 namespace pelvane::native {
 namespace {
-
-// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
-// Group> takes the group index after the slide index.
-using enum InsertionTarget::Kind;
 
 constexpr auto kTextBoxParams = join_params(kInputOutputSlide, kBox);
 constexpr auto kTextBoxWithTextParams = join_params(kInputOutputSlide, kBox, kText);
@@ -27,18 +23,16 @@ constexpr auto kDeeperNestedGroupTextBoxParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kBox, kText);
 
 constexpr auto kTextBoxesFunctions = std::to_array<FunctionDecl>({
-    engine_row<at_target<&add_slide_text_box_with_target, Slide>, kTextBoxParams, Absent<7>>(
-        "add_slide_text_box_json"),
-    engine_row<at_target<&add_slide_text_box_with_target, Slide>, kTextBoxWithTextParams>(
+    engine_row<add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json"),
+    engine_row<add_slide_text_box_impl, kTextBoxWithTextParams>(
         "add_slide_text_box_with_text_json"),
-    engine_row<at_target<&add_slide_text_box_with_target, Group>, kGroupTextBoxParams>(
+    engine_row<add_slide_group_text_box_with_text, kGroupTextBoxParams>(
         "add_slide_group_text_box_with_text_json"),
-    engine_row<at_target<&add_slide_text_box_with_target, NestedGroup>, kNestedGroupTextBoxParams>(
+    engine_row<add_slide_nested_group_text_box_with_text, kNestedGroupTextBoxParams>(
         "add_slide_nested_group_text_box_with_text_json"),
-    engine_row<at_target<&add_slide_text_box_with_target, DeeperNestedGroup>,
-               kDeeperNestedGroupTextBoxParams>(
+    engine_row<add_slide_deeper_nested_group_text_box_with_text, kDeeperNestedGroupTextBoxParams>(
         "add_slide_deeper_nested_group_text_box_with_text_json"),
-    engine_row<at_target<&add_slide_text_box_with_target, NewGroupInGroup>, kGroupTextBoxParams>(
+    engine_row<add_slide_nested_group_text_box_in_new_group_with_text, kGroupTextBoxParams>(
         "add_slide_nested_group_text_box_in_new_group_with_text_json"),
 });
 

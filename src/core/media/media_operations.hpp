@@ -69,4 +69,16 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
                                                           std::string_view relationship_id,
                                                           std::string_view image_path);
 
+// The operations the module binds: each is an operation above fixed to one kind of target
+// (the target's group indexes follow the slide index).
+inline constexpr auto add_slide_image = at_target<&add_slide_image_with_target, TargetKind::Slide>;
+inline constexpr auto add_slide_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::Group>;
+inline constexpr auto add_slide_nested_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::NestedGroup>;
+inline constexpr auto add_slide_deeper_nested_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::DeeperNestedGroup>;
+inline constexpr auto add_slide_nested_group_image_in_new_group =
+    at_target<&add_slide_image_with_target, TargetKind::NewGroupInGroup>;
+
 }  // namespace pelvane
