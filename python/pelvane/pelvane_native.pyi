@@ -181,7 +181,7 @@ def add_slide_nested_group_text_box_in_new_group_with_text_json(
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
 ) -> str: ...
 
-# Auto shapes inside groups (module root).
+# Auto shapes inside groups.
 def add_slide_group_auto_shape_with_text_json(
     input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
@@ -200,7 +200,7 @@ def add_slide_nested_group_auto_shape_in_new_group_with_text_json(
     x_emu: int, y_emu: int, cx_emu: int, cy_emu: int, text: str,
 ) -> str: ...
 
-# Connectors inside groups (module root).
+# Connectors inside groups.
 def add_slide_group_connector_json(
     input: str, output: str, slide_index: int, group_index: int, preset_geometry: str,
     begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
@@ -233,7 +233,7 @@ def add_slide_nested_group_connector_in_new_group_json(
     begin_x_emu: int, begin_y_emu: int, end_x_emu: int, end_y_emu: int,
 ) -> str: ...
 
-# Empty groups and groups gathered from existing children (module root).
+# Empty groups and groups gathered from existing children.
 def add_slide_group_shape_json(input: str, output: str, slide_index: int) -> str: ...
 def add_slide_nested_group_shape_json(
     input: str, output: str, slide_index: int, group_index: int,
@@ -258,7 +258,7 @@ def group_slide_existing_deeper_nested_group_children_json(
     deeper_group_child_index: int, child_indices: Sequence[int],
 ) -> str: ...
 
-# Freeform shapes: signed frame and path frame, then the path steps as JSON (module root).
+# Freeform shapes: signed frame and path frame, then the path steps as JSON.
 def add_slide_freeform_shape_json(
     input: str, output: str, slide_index: int, x_emu: int, y_emu: int, cx_emu: int, cy_emu: int,
     path_w: int, path_h: int, operations_json: str,
@@ -288,7 +288,7 @@ def add_slide_nested_group_freeform_shape_in_new_group_with_text_json(
     operations_json: str, text: str,
 ) -> str: ...
 
-# Many edits of one package in one pass (module root).
+# Many edits of one package in one pass.
 def apply_edit_batch_json(input: str, output: str, edits_json: str) -> str:
     """Apply a JSON list of edit operations to ``input`` and write ``output`` once.
 

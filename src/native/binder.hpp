@@ -331,10 +331,13 @@ struct FunctionDecl {
 
 // A row whose function passes its arguments to one engine operation, checked at compile time
 // against the operation's parameters (count, order, kind and presence):
-//   engine_row<&add_slide_group_text_box_with_text, kGroupTextBoxParams>(
-//       "add_slide_group_text_box_with_text_json")
+//   engine_row<&duplicate_slide, kDuplicateSlideParams>("duplicate_slide_json")
 // Fixed absent arguments are named by their engine positions:
-//   engine_row<&add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json")
+//   engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json")
+// An operation at an insertion target is fixed to one kind of target by at_target
+// (pml/shape_tree.hpp), whose group indexes follow the slide index:
+//   engine_row<at_target<&add_slide_text_box_with_target, Group>, kGroupTextBoxParams>(
+//       "add_slide_group_text_box_with_text_json")
 // A function that needs more than that (a result printed its own way) is a small adapter
 // function in the group's file, and the row is an engine_row of the adapter.
 template <auto Engine, const auto& Params, class Left = Absent<>>

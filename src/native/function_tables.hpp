@@ -1,6 +1,6 @@
 // The module's function tables, one per group, registered in this order by the module's
-// execution slot: core, media, shapes, text boxes, then the module root's own table
-// (module.cpp). Every row of them is an engine_row (binder.hpp).
+// execution slot (module.cpp): core, media, shapes, text boxes, groups and freeforms (in
+// native_shapes.cpp), then the edit batch. Every row of them is an engine_row (binder.hpp).
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -15,6 +15,8 @@ int register_native_core(PyObject* module);
 int register_native_media(PyObject* module);
 int register_native_shapes(PyObject* module);
 int register_native_text_boxes(PyObject* module);
+int register_native_groups_and_freeforms(PyObject* module);
+int register_native_edit_batch(PyObject* module);
 
 // Registers one of the module's tables, once every row of it is checked against its engine
 // operation.

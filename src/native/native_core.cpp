@@ -28,16 +28,16 @@
 
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
-#include "core/json/json_in.hpp"
-#include "core/slides/package_mutation_slide_delete.hpp"
-#include "core/slides/package_mutation_slide_duplicate.hpp"
-#include "core/slides/package_mutation_slides.hpp"
-#include "core/tables/package_mutation_tables.hpp"
-#include "core/text/package_mutation_text.hpp"
+#include "core/slides/new_slide_operations.hpp"
+#include "core/slides/slide_delete_operations.hpp"
+#include "core/slides/slide_duplicate_operations.hpp"
+#include "core/tables/table_operations.hpp"
+#include "core/text/text_operations.hpp"
 #include "core/workbook/workbook_cell_update.hpp"
 #include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
+#include "native/params.hpp"
 #include "native/results.hpp"
 
 namespace pelvane::native {
@@ -80,10 +80,8 @@ Result<SlideDeleteSummary> delete_one_slide(std::string_view input, std::string_
 
 constexpr std::array<Param, 0> kNoParams{};
 constexpr Param kPathParams[] = {{"path", Kind::Str}};
-constexpr Param kInputOutputParams[] = {{"input", Kind::Str}, {"output", Kind::Str}};
 constexpr Param kPathIndexParams[] = {{"path", Kind::Str}, {"slide_index", Kind::Index}};
-constexpr Param kInputOutputLayoutParams[] = {
-    {"input", Kind::Str}, {"output", Kind::Str}, {"layout_index", Kind::Index}};
+constexpr auto kInputOutputLayoutParams = join_params(kInputOutput, kLayout);
 constexpr Param kDuplicateSlideParams[] = {
     {"input", Kind::Str}, {"output", Kind::Str}, {"source_slide_part", Kind::Str}};
 constexpr Param kDeleteSlideParams[] = {
@@ -96,41 +94,24 @@ constexpr Param kDeleteSlidesParams[] = {
 constexpr Param kUpdateWorkbookCellsParams[] = {{"xlsx", Kind::Bytes},
                                                 {"sheet_name", Kind::Str},
                                                 json_param<parse_workbook_cells>("cells_json")};
-// Pieces of the text functions' parameter lists, joined in signature order.
-constexpr Param kSlideIndex[] = {{"slide_index", Kind::Index}};
-constexpr Param kSearch[] = {{"search", Kind::Str}};
-constexpr Param kRunIndex[] = {{"run_index", Kind::Index}};
-constexpr Param kShapeIndex[] = {{"shape_index", Kind::Index}};
-constexpr Param kParagraphIndex[] = {{"paragraph_index", Kind::Index}};
-constexpr Param kReplacement[] = {{"replacement", Kind::Str}};
-constexpr auto kReplaceTextParams = join_params(kInputOutputParams, kSearch, kReplacement);
-constexpr auto kReplaceTextAtIndexParams =
-    join_params(kInputOutputParams, kSlideIndex, kSearch, kReplacement);
-constexpr auto kRunTextParams =
-    join_params(kInputOutputParams, kSlideIndex, kRunIndex, kReplacement);
-constexpr auto kShapeTextParams =
-    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kReplacement);
+constexpr auto kReplaceTextParams = join_params(kInputOutput, kSearch, kReplacement);
+constexpr auto kReplaceTextAtIndexParams = join_params(kInputOutputSlide, kSearch, kReplacement);
+constexpr auto kRunTextParams = join_params(kInputOutputSlide, kRunIndex, kReplacement);
+constexpr auto kShapeTextParams = join_params(kInputOutputSlide, kShapeIndex, kReplacement);
 constexpr auto kParagraphTextParams =
-    join_params(kInputOutputParams, kSlideIndex, kShapeIndex, kParagraphIndex, kReplacement);
-// The table functions' parameter lists.
-constexpr Param kCellAddress[] = {
-    {"table_index", Kind::Index}, {"row_index", Kind::Index}, {"col_index", Kind::Index}};
-constexpr Param kTableBox[] = {{"rows", Kind::Index}, {"cols", Kind::Index}, {"x_emu", Kind::U64},
-                               {"y_emu", Kind::U64},  {"cx_emu", Kind::U64}, {"cy_emu", Kind::U64}};
-constexpr Param kCellTexts[] = {json_param<parse_cell_texts>("cell_texts_json")};
-constexpr auto kCellTextParams =
-    join_params(kInputOutputParams, kSlideIndex, kCellAddress, kReplacement);
-constexpr auto kTableParams = join_params(kInputOutputParams, kSlideIndex, kTableBox);
+    join_params(kInputOutputSlide, kShapeIndex, kParagraphIndex, kReplacement);
+constexpr auto kCellTextParams = join_params(kInputOutputSlide, kCellAddress, kReplacement);
+constexpr auto kTableParams = join_params(kInputOutputSlide, kTableSize, kBox);
 constexpr auto kTableWithCellTextsParams =
-    join_params(kInputOutputParams, kSlideIndex, kTableBox, kCellTexts);
+    join_params(kInputOutputSlide, kTableSize, kBox, kCellTexts);
 
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&build_info, kNoParams>("build_info_json"),
     engine_row<&inspect_package, kPathParams>("inspect_package_json"),
     engine_row<&summarize_presentation_printed, kPathParams>("summarize_presentation_json"),
     engine_row<&summarize_slide_at_index, kPathIndexParams>("summarize_slide_at_index_json"),
-    engine_row<&roundtrip_package, kInputOutputParams>("roundtrip_package_json"),
-    engine_row<&add_blank_slide, kInputOutputParams, Absent<2>>("add_blank_slide_json"),
+    engine_row<&roundtrip_package, kInputOutput>("roundtrip_package_json"),
+    engine_row<&add_blank_slide, kInputOutput, Absent<2>>("add_blank_slide_json"),
     engine_row<&add_blank_slide, kInputOutputLayoutParams>("add_blank_slide_with_layout_json"),
     engine_row<&duplicate_slide, kDuplicateSlideParams>("duplicate_slide_json"),
     engine_row<&delete_one_slide, kDeleteSlideParams>("delete_slide_json"),

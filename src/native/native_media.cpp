@@ -1,36 +1,30 @@
 // Media functions: image replacement, pictures, movies and embedded objects.
 //
 // Adding a function is one engine_row in kMediaFunctions, in registration order; fixed absent
-// arguments are named by their engine positions (Absent<2>, see binder.hpp). The object
-// functions go through one adapter that turns their group indexes into the insertion target.
+// arguments are named by their engine positions (Absent<2>, see binder.hpp). A picture row
+// binds the named operation of its target; an object row binds the one object operation fixed
+// to its kind of target (at_target).
 // Keep python/pelvane/pelvane_native.pyi in step.
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
+#include "native/params.hpp"
 #include "native/results.hpp"
-#include "native/shape_params.hpp"
 
 namespace pelvane::native {
 namespace {
 
-constexpr Param kInputOutput[] = {{"input", Kind::Str}, {"output", Kind::Str}};
-constexpr Param kSlide[] = {{"slide_index", Kind::Index}};
-constexpr Param kReplacement[] = {{"relationship_id", Kind::Str}, {"image_path", Kind::Str}};
-constexpr Param kImage[] = {{"image_path", Kind::Str}};
-constexpr Param kMovie[] = {{"movie_path", Kind::Str}, {"poster_frame_path", Kind::Str}};
-constexpr Param kMimeType[] = {{"mime_type", Kind::Str}};
-constexpr Param kObject[] = {{"object_path", Kind::Str}, {"prog_id", Kind::Str}};
-constexpr Param kIcon[] = {{"icon_path", Kind::Str, Presence::NoneOk},
-                           {"icon_cx_emu", Kind::U64},
-                           {"icon_cy_emu", Kind::U64}};
+// Rows of an operation at one kind of insertion target name the kind: at_target<&operation,
+// Group> takes the group index after the slide index.
+using enum InsertionTarget::Kind;
 
-constexpr auto kReplaceAllParams = join_params(kInputOutput, kReplacement);
-constexpr auto kReplaceAtIndexParams = join_params(kInputOutput, kSlide, kReplacement);
+constexpr auto kReplaceAllParams = join_params(kInputOutput, kImageReplacement);
+constexpr auto kReplaceAtIndexParams = join_params(kInputOutputSlide, kImageReplacement);
 constexpr auto kImageParams = join_params(kInputOutputSlide, kImage, kBox);
 constexpr auto kGroupImageParams = join_params(kInputOutputSlide, kGroup, kImage, kBox);
 constexpr auto kNestedGroupImageParams =
@@ -45,46 +39,30 @@ constexpr auto kNestedGroupObjectParams =
 constexpr auto kDeeperNestedGroupObjectParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kObject, kBox, kIcon);
 
-// An object function: its group indexes (as many as the target kind takes, in the target's
-// order) become the insertion target; everything else passes through.
-template <InsertionTarget::Kind K, class... Index>
-Result<OleObjectAddSummary> add_object(std::string_view input, std::string_view output,
-                                       std::uint64_t slide_index, Index... indexes,
-                                       std::string_view object_path, std::string_view prog_id,
-                                       std::uint64_t x_emu, std::uint64_t y_emu,
-                                       std::uint64_t cx_emu, std::uint64_t cy_emu,
-                                       std::optional<std::string_view> icon_path,
-                                       std::uint64_t icon_cx_emu, std::uint64_t icon_cy_emu) {
-  return add_slide_ole_object_with_target(
-      input, output, slide_index, InsertionTarget{K, indexes...}, object_path, prog_id, x_emu,
-      y_emu, cx_emu, cy_emu, icon_path, icon_cx_emu, icon_cy_emu);
-}
-
-using Target = InsertionTarget::Kind;
-using U = std::uint64_t;
-
 constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
     engine_row<&replace_slide_image_inner, kReplaceAllParams, Absent<2>>(
         "replace_slide_image_json"),
     engine_row<&replace_slide_image_inner, kReplaceAtIndexParams>(
         "replace_slide_image_at_index_json"),
-    engine_row<&add_slide_image, kImageParams>("add_slide_image_json"),
-    engine_row<&add_slide_group_image, kGroupImageParams>("add_slide_group_image_json"),
-    engine_row<&add_slide_nested_group_image, kNestedGroupImageParams>(
+    engine_row<add_slide_image, kImageParams>("add_slide_image_json"),
+    engine_row<add_slide_group_image, kGroupImageParams>("add_slide_group_image_json"),
+    engine_row<add_slide_nested_group_image, kNestedGroupImageParams>(
         "add_slide_nested_group_image_json"),
-    engine_row<&add_slide_deeper_nested_group_image, kDeeperNestedGroupImageParams>(
+    engine_row<add_slide_deeper_nested_group_image, kDeeperNestedGroupImageParams>(
         "add_slide_deeper_nested_group_image_json"),
-    engine_row<&add_slide_nested_group_image_in_new_group, kGroupImageParams>(
+    engine_row<add_slide_nested_group_image_in_new_group, kGroupImageParams>(
         "add_slide_nested_group_image_in_new_group_json"),
     engine_row<&add_slide_movie, kMovieParams>("add_slide_movie_json"),
-    engine_row<&add_object<Target::Slide>, kObjectParams>("add_slide_ole_object_json"),
-    engine_row<&add_object<Target::Group, U>, kGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, Slide>, kObjectParams>(
+        "add_slide_ole_object_json"),
+    engine_row<at_target<&add_slide_ole_object_with_target, Group>, kGroupObjectParams>(
         "add_slide_group_ole_object_json"),
-    engine_row<&add_object<Target::NestedGroup, U, U>, kNestedGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, NestedGroup>, kNestedGroupObjectParams>(
         "add_slide_nested_group_ole_object_json"),
-    engine_row<&add_object<Target::DeeperNestedGroup, U, U, U>, kDeeperNestedGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, DeeperNestedGroup>,
+               kDeeperNestedGroupObjectParams>(
         "add_slide_deeper_nested_group_ole_object_json"),
-    engine_row<&add_object<Target::NewGroupInGroup, U>, kGroupObjectParams>(
+    engine_row<at_target<&add_slide_ole_object_with_target, NewGroupInGroup>, kGroupObjectParams>(
         "add_slide_nested_group_ole_object_in_new_group_json"),
 });
 

@@ -5,11 +5,11 @@
 // python/pelvane/pelvane_native.pyi in step.
 #include <array>
 
-#include "core/shapes/package_mutation_shapes.hpp"
+#include "core/shapes/shape_operations_by_target.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
+#include "native/params.hpp"
 #include "native/results.hpp"
-#include "native/shape_params.hpp"
 
 namespace pelvane::native {
 namespace {
@@ -23,16 +23,16 @@ constexpr auto kDeeperNestedGroupTextBoxParams =
     join_params(kInputOutputSlide, kGroup, kNestedGroup, kDeeperGroup, kBox, kText);
 
 constexpr auto kTextBoxesFunctions = std::to_array<FunctionDecl>({
-    engine_row<&add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json"),
-    engine_row<&add_slide_text_box_impl, kTextBoxWithTextParams>(
+    engine_row<add_slide_text_box_impl, kTextBoxParams, Absent<7>>("add_slide_text_box_json"),
+    engine_row<add_slide_text_box_impl, kTextBoxWithTextParams>(
         "add_slide_text_box_with_text_json"),
-    engine_row<&add_slide_group_text_box_with_text, kGroupTextBoxParams>(
+    engine_row<add_slide_group_text_box_with_text, kGroupTextBoxParams>(
         "add_slide_group_text_box_with_text_json"),
-    engine_row<&add_slide_nested_group_text_box_with_text, kNestedGroupTextBoxParams>(
+    engine_row<add_slide_nested_group_text_box_with_text, kNestedGroupTextBoxParams>(
         "add_slide_nested_group_text_box_with_text_json"),
-    engine_row<&add_slide_deeper_nested_group_text_box_with_text, kDeeperNestedGroupTextBoxParams>(
+    engine_row<add_slide_deeper_nested_group_text_box_with_text, kDeeperNestedGroupTextBoxParams>(
         "add_slide_deeper_nested_group_text_box_with_text_json"),
-    engine_row<&add_slide_nested_group_text_box_in_new_group_with_text, kGroupTextBoxParams>(
+    engine_row<add_slide_nested_group_text_box_in_new_group_with_text, kGroupTextBoxParams>(
         "add_slide_nested_group_text_box_in_new_group_with_text_json"),
 });
 

@@ -24,15 +24,13 @@ constexpr std::string_view kChildListClose = "</p:childTnLst>";
 constexpr std::string_view kTimeNodeTag = "p:cTn";
 constexpr std::string_view kSlideClose = "</p:sld>";
 
-std::uint64_t name_number(std::uint64_t shape_id) { return shape_id == 0 ? 0 : shape_id - 1; }
-
 // The stretched image and the rectangle every media picture ends with.
 void append_blip_fill_and_frame(std::string& xml, std::string_view image_relationship_id,
                                 const EmuBox& box) {
   xml += "<p:blipFill><a:blip r:embed=\"";
   xml += xml_attr(image_relationship_id);
   xml += "\"/><a:stretch><a:fillRect/></a:stretch></p:blipFill><p:spPr>";
-  append_xfrm(xml, box.x, box.y, box.cx, box.cy);
+  append_xfrm(xml, box);
   xml += "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></p:spPr></p:pic>";
 }
 
@@ -54,11 +52,9 @@ std::string picture_xml(std::uint64_t shape_id, std::string_view relationship_id
                         const EmuBox& box) {
   std::string xml;
   xml.reserve(480);
-  xml += "<p:pic><p:nvPicPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"Picture ";
-  xml += std::to_string(name_number(shape_id));
-  xml += "\"/><p:cNvPicPr><a:picLocks noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/></p:nvPicPr>";
+  xml += "<p:pic><p:nvPicPr>";
+  append_new_shape_cnvpr(xml, shape_id, "Picture");
+  xml += "<p:cNvPicPr><a:picLocks noChangeAspect=\"1\"/></p:cNvPicPr><p:nvPr/></p:nvPicPr>";
   append_blip_fill_and_frame(xml, relationship_id, box);
   return xml;
 }
@@ -121,21 +117,13 @@ Result<std::string> ole_object_shape_xml(std::uint64_t shape_id, const OleObject
   const EmuBox& box = args.box;
   std::string xml;
   xml.reserve(1100 + args.prog_id.size());
-  xml += "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"";
-  xml += xml_attr("Object " + std::to_string(name_number(shape_id)));
+  xml += "<p:graphicFrame><p:nvGraphicFramePr>";
+  append_new_shape_cnvpr(xml, shape_id, "Object");
   xml +=
-      "\"/><p:cNvGraphicFramePr><a:graphicFrameLocks noGrp=\"1\"/></p:cNvGraphicFramePr>"
-      "<p:nvPr/></p:nvGraphicFramePr><p:xfrm><a:off x=\"";
-  xml += std::to_string(box.x);
-  xml += "\" y=\"";
-  xml += std::to_string(box.y);
-  xml += "\"/><a:ext cx=\"";
-  xml += std::to_string(box.cx);
-  xml += "\" cy=\"";
-  xml += std::to_string(box.cy);
-  xml += "\"/></p:xfrm><a:graphic><a:graphicData uri=\"";
+      "<p:cNvGraphicFramePr><a:graphicFrameLocks noGrp=\"1\"/></p:cNvGraphicFramePr>"
+      "<p:nvPr/></p:nvGraphicFramePr><p:xfrm>";
+  append_offset_extent(xml, box);
+  xml += "</p:xfrm><a:graphic><a:graphicData uri=\"";
   xml += kOleGraphicDataUri;
   xml += "\"><p:oleObj showAsIcon=\"1\" r:id=\"";
   xml += xml_attr(args.ole_relationship_id);

@@ -9,16 +9,9 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
-
-// Offset and extent of a frame in EMU.
-struct EmuBox {
-  std::uint64_t x = 0;
-  std::uint64_t y = 0;
-  std::uint64_t cx = 0;
-  std::uint64_t cy = 0;
-};
 
 // ---- Pictures ----
 

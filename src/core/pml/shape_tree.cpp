@@ -7,6 +7,7 @@
 
 #include "core/base/decimal.hpp"
 #include "core/pml/shape_walk.hpp"
+#include "core/pml/xml_builders.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -233,20 +234,28 @@ std::optional<GroupChild> direct_group_child_bounds(std::string_view group_xml,
   return children.back();
 }
 
+namespace {
+
+// The `index`-th direct child of the group at `group`, which must itself be a group; `level`
+// opens the messages ("nested group child index ").
+Result<ElementRange> child_group_bounds(std::string_view slide_xml, ElementRange group,
+                                        std::uint64_t index, std::string_view level) {
+  auto child = direct_group_child_bounds(group.in(slide_xml), index);
+  if (!child) return fail(PelvaneError::invalid_input(invalid(level, index, " was not found")));
+  if (child->tag != kGrpSpTag) {
+    return fail(PelvaneError::invalid_input(invalid(level, index, " is not a group shape")));
+  }
+  return ElementRange{group.start + child->range.start, group.start + child->range.end};
+}
+
+}  // namespace
+
 Result<ElementRange> nested_group_child_bounds(std::string_view slide_xml,
                                                std::uint64_t group_index,
                                                std::uint64_t nested_group_child_index) {
   auto group = PELVANE_TRY(top_level_group_bounds(slide_xml, group_index));
-  auto child = direct_group_child_bounds(group.in(slide_xml), nested_group_child_index);
-  if (!child) {
-    return fail(PelvaneError::invalid_input(
-        invalid("nested group child index ", nested_group_child_index, " was not found")));
-  }
-  if (child->tag != kGrpSpTag) {
-    return fail(PelvaneError::invalid_input(
-        invalid("nested group child index ", nested_group_child_index, " is not a group shape")));
-  }
-  return ElementRange{group.start + child->range.start, group.start + child->range.end};
+  return child_group_bounds(slide_xml, group, nested_group_child_index,
+                            "nested group child index ");
 }
 
 Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress& address) {
@@ -256,17 +265,8 @@ Result<ElementRange> group_bounds(std::string_view slide_xml, const GroupAddress
   auto nested = PELVANE_TRY(
       nested_group_child_bounds(slide_xml, address.group_index, *address.nested_group_child_index));
   if (!address.deeper_group_child_index) return nested;
-  const std::uint64_t deeper_index = *address.deeper_group_child_index;
-  auto child = direct_group_child_bounds(nested.in(slide_xml), deeper_index);
-  if (!child) {
-    return fail(PelvaneError::invalid_input(
-        invalid("deeper nested group child index ", deeper_index, " was not found")));
-  }
-  if (child->tag != kGrpSpTag) {
-    return fail(PelvaneError::invalid_input(
-        invalid("deeper nested group child index ", deeper_index, " is not a group shape")));
-  }
-  return ElementRange{nested.start + child->range.start, nested.start + child->range.end};
+  return child_group_bounds(slide_xml, nested, *address.deeper_group_child_index,
+                            "deeper nested group child index ");
 }
 
 std::optional<std::size_t> group_insertion_point(std::string_view group_xml) {
@@ -303,15 +303,12 @@ Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
 }
 
 std::string group_shape_with_child_xml(std::uint64_t group_id, std::string_view child_xml) {
-  std::uint64_t name_number = group_id == 0 ? 0 : group_id - 1;
   std::string xml;
   xml.reserve(320 + child_xml.size());
-  xml += "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"";
-  xml += std::to_string(group_id);
-  xml += "\" name=\"Group ";
-  xml += std::to_string(name_number);
+  xml += "<p:grpSp><p:nvGrpSpPr>";
+  append_new_shape_cnvpr(xml, group_id, "Group");
   xml +=
-      "\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/>"
+      "<p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm><a:off x=\"0\" y=\"0\"/>"
       "<a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/><a:chExt cx=\"0\" cy=\"0\"/></a:xfrm>"
       "</p:grpSpPr>";
   xml += child_xml;

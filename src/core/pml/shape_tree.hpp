@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -135,6 +136,41 @@ struct InsertionTarget {
     }
   }
 };
+
+// The number of group indexes that address a target of the kind, in the target's order.
+constexpr std::size_t target_index_count(InsertionTarget::Kind kind) {
+  switch (kind) {
+    case InsertionTarget::Kind::Slide: return 0;
+    case InsertionTarget::Kind::NestedGroup: return 2;
+    case InsertionTarget::Kind::DeeperNestedGroup: return 3;
+    default: return 1;  // a group, or a new group inside one
+  }
+}
+
+template <std::size_t>
+using TargetIndex = std::uint64_t;
+
+template <auto Operation, InsertionTarget::Kind K, class Signature = decltype(Operation),
+          class Indexes = std::make_index_sequence<target_index_count(K)>>
+struct AtTarget;
+
+template <auto Operation, InsertionTarget::Kind K, class R, class... Rest, std::size_t... I>
+struct AtTarget<Operation, K,
+                R (*)(std::string_view, std::string_view, std::uint64_t, const InsertionTarget&,
+                      Rest...),
+                std::index_sequence<I...>> {
+  static R call(std::string_view input, std::string_view output, std::uint64_t slide_index,
+                TargetIndex<I>... indexes, Rest... rest) {
+    return Operation(input, output, slide_index, InsertionTarget{K, indexes...}, rest...);
+  }
+};
+
+// An operation that adds at any insertion target, `Operation(input, output, slide_index,
+// target, rest...)`, fixed to targets of kind `K`: the target's group indexes (as many as the
+// kind takes, in the target's order) follow the slide index, then `rest`.
+template <auto Operation, InsertionTarget::Kind K>
+inline constexpr auto at_target = &AtTarget<Operation, K>::call;
+using TargetKind = InsertionTarget::Kind;
 
 // The byte offset at which a new fragment is inserted for the target: before the closing tag
 // of the shape tree or of the addressed group, so the fragment becomes its last shape. When the

@@ -241,12 +241,26 @@ std::string adjustment_guides_xml(std::span<const AdjustmentGuide> guides) {
   return xml;
 }
 
+Result<std::string> styled_shape_paragraphs(std::optional<std::string_view> text) {
+  if (!text) return std::string("<a:p><a:pPr algn=\"ctr\"/></a:p>");
+  return replacement_paragraphs_xml(*text);
+}
+
+void append_styled_shape_end(std::string& xml, std::string_view paragraphs) {
+  xml +=
+      "</p:spPr><p:style><a:lnRef idx=\"1\"><a:schemeClr val=\"accent1\"/></a:lnRef>"
+      "<a:fillRef idx=\"3\"><a:schemeClr val=\"accent1\"/></a:fillRef>"
+      "<a:effectRef idx=\"2\"><a:schemeClr val=\"accent1\"/></a:effectRef>"
+      "<a:fontRef idx=\"minor\"><a:schemeClr val=\"lt1\"/></a:fontRef></p:style>"
+      "<p:txBody><a:bodyPr rtlCol=\"0\" anchor=\"ctr\"/><a:lstStyle/>";
+  xml += paragraphs;
+  xml += "</p:txBody></p:sp>";
+}
+
 Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view display_name,
                                    const AutoShapeArgs& args) {
   PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
-  std::string body = args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text))
-                               : std::string("<a:p><a:pPr algn=\"ctr\"/></a:p>");
+  const std::string body = PELVANE_TRY(styled_shape_paragraphs(args.text));
   // Guide names are caller text too; escaping cannot make every character well-formed.
   for (const AdjustmentGuide& guide : args.adjustment_guides) {
     PELVANE_TRY_VOID(check_xml_text(guide.name));
@@ -255,26 +269,13 @@ Result<std::string> auto_shape_xml(std::uint64_t shape_id, std::string_view disp
 
   std::string xml;
   xml.reserve(900 + display_name.size() + guides.size() + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"";
-  xml += display_name;
-  xml += ' ';
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_shape_start(xml, shape_id, display_name, "<p:cNvSpPr/>", args.box);
   xml += "<a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml += "\"><a:avLst>";
   xml += guides;
-  xml +=
-      "</a:avLst></a:prstGeom></p:spPr><p:style><a:lnRef idx=\"1\"><a:schemeClr val=\"accent1\"/>"
-      "</a:lnRef><a:fillRef idx=\"3\"><a:schemeClr val=\"accent1\"/></a:fillRef>"
-      "<a:effectRef idx=\"2\"><a:schemeClr val=\"accent1\"/></a:effectRef>"
-      "<a:fontRef idx=\"minor\"><a:schemeClr val=\"lt1\"/></a:fontRef></p:style>"
-      "<p:txBody><a:bodyPr rtlCol=\"0\" anchor=\"ctr\"/><a:lstStyle/>";
-  xml += body;
-  xml += "</p:txBody></p:sp>";
+  xml += "</a:avLst></a:prstGeom>";
+  append_styled_shape_end(xml, body);
   return xml;
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 
@@ -25,14 +26,20 @@ std::string adjustment_guides_xml(std::span<const AdjustmentGuide> guides);
 // What an auto shape is made of, apart from its id.
 struct AutoShapeArgs {
   std::string_view preset_geometry;
-  std::uint64_t x_emu = 0;
-  std::uint64_t y_emu = 0;
-  std::uint64_t cx_emu = 0;
-  std::uint64_t cy_emu = 0;
+  EmuBox box;
   // Absent: one centred empty paragraph. Present (even empty): one paragraph per line.
   std::optional<std::string_view> text;
   std::span<const AdjustmentGuide> adjustment_guides;
 };
+
+// The text body of a shape styled like an auto shape: absent text is one centred empty
+// paragraph, present text (even empty) one paragraph per line. Fails when the text holds a
+// character XML cannot carry.
+Result<std::string> styled_shape_paragraphs(std::optional<std::string_view> text);
+
+// Appends what follows a styled shape's geometry: the end of its shape properties, the accent
+// style, the centred text body holding `paragraphs`, and the end of the shape.
+void append_styled_shape_end(std::string& xml, std::string_view paragraphs);
 
 // The `p:sp` fragment of one auto shape named "{display_name} {id - 1}". Fails when the preset
 // is not in the table or the text or a guide name holds a character XML cannot carry.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/pml/xml_builders.hpp"
+
 namespace pelvane {
 
 namespace {
@@ -9,11 +11,9 @@ namespace {
 void append_connection(std::string& xml, std::string_view element, const ConnectorEnd& end) {
   xml += "<a:";
   xml += element;
-  xml += " id=\"";
-  xml += std::to_string(end.shape_id);
-  xml += "\" idx=\"";
-  xml += std::to_string(end.site_index);
-  xml += "\"/>";
+  append_number_attribute(xml, "id", end.shape_id);
+  append_number_attribute(xml, "idx", end.site_index);
+  xml += "/>";
 }
 
 }  // namespace
@@ -30,17 +30,13 @@ Result<std::string_view> connector_preset_geometry(std::string_view preset_geome
 
 Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorArgs& args) {
   PELVANE_TRY(connector_preset_geometry(args.preset_geometry));
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
-  auto [left, right] = std::minmax(args.begin_x_emu, args.end_x_emu);
-  auto [top, bottom] = std::minmax(args.begin_y_emu, args.end_y_emu);
+  auto [left, right] = std::minmax(args.from.x, args.to.x);
+  auto [top, bottom] = std::minmax(args.from.y, args.to.y);
 
   std::string xml;
   xml.reserve(800);
-  xml += "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"Connector ";
-  xml += std::to_string(name_number);
-  xml += "\"/>";
+  xml += "<p:cxnSp><p:nvCxnSpPr>";
+  append_new_shape_cnvpr(xml, shape_id, "Connector");
   if (!args.begin && !args.end) {
     xml += "<p:cNvCxnSpPr/>";
   } else {
@@ -50,17 +46,11 @@ Result<std::string> connector_shape_xml(std::uint64_t shape_id, const ConnectorA
     xml += "</p:cNvCxnSpPr>";
   }
   xml += "<p:nvPr/></p:nvCxnSpPr><p:spPr><a:xfrm";
-  if (args.begin_x_emu > args.end_x_emu) xml += " flipH=\"1\"";
-  if (args.begin_y_emu > args.end_y_emu) xml += " flipV=\"1\"";
-  xml += "><a:off x=\"";
-  xml += std::to_string(left);
-  xml += "\" y=\"";
-  xml += std::to_string(top);
-  xml += "\"/><a:ext cx=\"";
-  xml += std::to_string(right - left);
-  xml += "\" cy=\"";
-  xml += std::to_string(bottom - top);
-  xml += "\"/></a:xfrm><a:prstGeom prst=\"";
+  if (args.from.x > args.to.x) xml += " flipH=\"1\"";
+  if (args.from.y > args.to.y) xml += " flipV=\"1\"";
+  xml += '>';
+  append_offset_extent(xml, EmuBox{left, top, right - left, bottom - top});
+  xml += "</a:xfrm><a:prstGeom prst=\"";
   xml += args.preset_geometry;
   xml +=
       "\"><a:avLst/></a:prstGeom></p:spPr><p:style><a:lnRef idx=\"2\"><a:schemeClr "

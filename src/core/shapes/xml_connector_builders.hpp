@@ -32,12 +32,16 @@ inline std::optional<ConnectorEnd> connector_end(std::optional<std::uint64_t> sh
   return ConnectorEnd{*shape_id, site_index.value_or(0)};
 }
 
+// A point of the slide, in EMU.
+struct EmuPoint {
+  std::uint64_t x = 0;
+  std::uint64_t y = 0;
+};
+
 struct ConnectorArgs {
   std::string_view preset_geometry;
-  std::uint64_t begin_x_emu = 0;
-  std::uint64_t begin_y_emu = 0;
-  std::uint64_t end_x_emu = 0;
-  std::uint64_t end_y_emu = 0;
+  EmuPoint from;  // the begin point
+  EmuPoint to;    // the end point
   std::optional<ConnectorEnd> begin;  // written as `a:stCxn`
   std::optional<ConnectorEnd> end;    // written as `a:endCxn`
 };

@@ -1,6 +1,7 @@
 #include "core/shapes/xml_freeform_builders.hpp"
 
 #include "core/pml/xml_builders.hpp"
+#include "core/shapes/xml_auto_shape_builders.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
 namespace pelvane {
@@ -10,11 +11,10 @@ namespace {
 void append_point(std::string& xml, std::string_view element, const FreeformPathOperation& step) {
   xml += "<a:";
   xml += element;
-  xml += "><a:pt x=\"";
-  xml += std::to_string(step.x);
-  xml += "\" y=\"";
-  xml += std::to_string(step.y);
-  xml += "\"/></a:";
+  xml += "><a:pt";
+  append_number_attribute(xml, "x", step.x);
+  append_number_attribute(xml, "y", step.y);
+  xml += "/></a:";
   xml += element;
   xml += '>';
 }
@@ -25,7 +25,6 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
   if (args.operations.empty()) {
     return fail(PelvaneError::invalid_input("freeform shape requires at least one path operation"));
   }
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string path;
   for (const FreeformPathOperation& step : args.operations) {
     switch (step.kind) {
@@ -34,33 +33,20 @@ Result<std::string> freeform_shape_xml(std::uint64_t shape_id, const FreeformArg
       case FreeformPathOperation::Kind::Close: path += "<a:close/>"; break;
     }
   }
-  std::string body = args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text))
-                               : std::string("<a:p><a:pPr algn=\"ctr\"/></a:p>");
+  const std::string body = PELVANE_TRY(styled_shape_paragraphs(args.text));
 
   std::string xml;
   xml.reserve(960 + path.size() + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"Freeform ";
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_shape_start(xml, shape_id, "Freeform", "<p:cNvSpPr/>", args.box);
   xml +=
       "<a:custGeom><a:avLst/><a:gdLst/><a:ahLst/><a:cxnLst/><a:rect l=\"l\" t=\"t\" r=\"r\" "
-      "b=\"b\"/><a:pathLst><a:path w=\"";
-  xml += std::to_string(args.path_w);
-  xml += "\" h=\"";
-  xml += std::to_string(args.path_h);
-  xml += "\">";
+      "b=\"b\"/><a:pathLst><a:path";
+  append_number_attribute(xml, "w", args.path_w);
+  append_number_attribute(xml, "h", args.path_h);
+  xml += '>';
   xml += path;
-  xml +=
-      "</a:path></a:pathLst></a:custGeom></p:spPr><p:style><a:lnRef idx=\"1\"><a:schemeClr "
-      "val=\"accent1\"/></a:lnRef><a:fillRef idx=\"3\"><a:schemeClr val=\"accent1\"/>"
-      "</a:fillRef><a:effectRef idx=\"2\"><a:schemeClr val=\"accent1\"/></a:effectRef>"
-      "<a:fontRef idx=\"minor\"><a:schemeClr val=\"lt1\"/></a:fontRef></p:style>"
-      "<p:txBody><a:bodyPr rtlCol=\"0\" anchor=\"ctr\"/><a:lstStyle/>";
-  xml += body;
-  xml += "</p:txBody></p:sp>";
+  xml += "</a:path></a:pathLst></a:custGeom>";
+  append_styled_shape_end(xml, body);
   return xml;
 }
 

@@ -10,16 +10,14 @@
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 
 // Every number of a freeform is signed and written with its sign: offsets, sizes (a negative
 // size is written as given), the path frame and the path's points.
 struct FreeformArgs {
-  std::int64_t x_emu = 0;
-  std::int64_t y_emu = 0;
-  std::int64_t cx_emu = 0;
-  std::int64_t cy_emu = 0;
+  SignedEmuBox box;
   std::int64_t path_w = 0;
   std::int64_t path_h = 0;
   // In list order; need not begin with a move, and a close may stand anywhere.

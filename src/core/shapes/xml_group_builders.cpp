@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/pml/shape_walk.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 
@@ -40,35 +41,15 @@ TransformSummary bounds_of(const std::vector<SelectedChild>& children) {
   return {left, top, wrapping_sub(right, left), wrapping_sub(bottom, top)};
 }
 
-// The offset and extent pair of a group frame: "off"/"ext" or "chOff"/"chExt".
-void append_frame(std::string& xml, std::string_view offset, std::string_view extent,
-                  const TransformSummary& frame) {
-  xml += "<a:";
-  xml += offset;
-  xml += " x=\"";
-  xml += std::to_string(frame.x);
-  xml += "\" y=\"";
-  xml += std::to_string(frame.y);
-  xml += "\"/><a:";
-  xml += extent;
-  xml += " cx=\"";
-  xml += std::to_string(frame.cx);
-  xml += "\" cy=\"";
-  xml += std::to_string(frame.cy);
-  xml += "\"/>";
-}
-
 std::string group_from_children_xml(std::uint64_t group_id, const TransformSummary& frame,
                                     std::string_view children_xml) {
   std::string xml;
   xml.reserve(400 + children_xml.size());
-  xml += "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"";
-  xml += std::to_string(group_id);
-  xml += "\" name=\"Group ";
-  xml += std::to_string(group_id == 0 ? 0 : group_id - 1);
-  xml += "\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>";
-  append_frame(xml, "off", "ext", frame);
-  append_frame(xml, "chOff", "chExt", frame);
+  xml += "<p:grpSp><p:nvGrpSpPr>";
+  append_new_shape_cnvpr(xml, group_id, "Group");
+  xml += "<p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr><a:xfrm>";
+  append_offset_extent(xml, frame);
+  append_offset_extent(xml, frame, "chOff", "chExt");
   xml += "</a:xfrm></p:grpSpPr>";
   xml += children_xml;
   xml += "</p:grpSp>";

@@ -6,18 +6,12 @@
 namespace pelvane {
 
 Result<std::string> text_box_shape_xml(std::uint64_t shape_id, const TextBoxArgs& args) {
-  std::uint64_t name_number = shape_id == 0 ? 0 : shape_id - 1;
   std::string body =
       args.text ? PELVANE_TRY(replacement_paragraphs_xml(*args.text)) : std::string("<a:p/>");
 
   std::string xml;
   xml.reserve(480 + body.size());
-  xml += "<p:sp><p:nvSpPr><p:cNvPr id=\"";
-  xml += std::to_string(shape_id);
-  xml += "\" name=\"TextBox ";
-  xml += std::to_string(name_number);
-  xml += "\"/><p:cNvSpPr txBox=\"1\"/><p:nvPr/></p:nvSpPr><p:spPr>";
-  append_xfrm(xml, args.x_emu, args.y_emu, args.cx_emu, args.cy_emu);
+  append_shape_start(xml, shape_id, "TextBox", "<p:cNvSpPr txBox=\"1\"/>", args.box);
   xml +=
       "<a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom><a:noFill/></p:spPr>"
       "<p:txBody><a:bodyPr wrap=\"none\"><a:spAutoFit/></a:bodyPr><a:lstStyle/>";

@@ -8,14 +8,12 @@
 #include <string_view>
 
 #include "core/base/error.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 
 struct TextBoxArgs {
-  std::uint64_t x_emu = 0;
-  std::uint64_t y_emu = 0;
-  std::uint64_t cx_emu = 0;
-  std::uint64_t cy_emu = 0;
+  EmuBox box;
   // Absent: one empty paragraph "<a:p/>". Present (even empty): one paragraph per line.
   std::optional<std::string_view> text;
 };

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "core/media/media_parts.hpp"
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 #include "core/package/relationships.hpp"
 #include "test_support.hpp"
 
@@ -176,7 +176,8 @@ TEST(PictureCheckOrder, SlideIndexThenPlanThenSlideText) {
   };
   for (const auto& [package, slide_index, image_path, message] : rows) {
     const std::string output = dir.file("out/out.pptx");
-    auto added = add_slide_image(package, output, slide_index, image_path, 0, 0, 0, 0);
+    auto added = add_slide_image_with_target(package, output, slide_index, InsertionTarget::slide(),
+                                             image_path, 0, 0, 0, 0);
     ASSERT_FALSE(added.has_value());
     EXPECT_EQ(added.error().to_string(), message);
     EXPECT_FALSE(std::filesystem::exists(output));

@@ -63,10 +63,10 @@ constexpr std::string_view kStyle =
 TEST(AutoShapeFragment, WithoutTextOrGuides) {
   AutoShapeArgs args;
   args.preset_geometry = "rect";
-  args.x_emu = 1;
-  args.y_emu = 2;
-  args.cx_emu = 18446744073709551615ull;
-  args.cy_emu = 0;
+  args.box.x = 1;
+  args.box.y = 2;
+  args.box.cx = 18446744073709551615ull;
+  args.box.cy = 0;
   auto xml = auto_shape_xml(8, "Rectangle", args);
   ASSERT_TRUE(xml.has_value());
   EXPECT_EQ(*xml,
@@ -117,10 +117,10 @@ TEST(AutoShapeFragment, RefusesAPresetOutsideTheTable) {
 
 TEST(TextBoxFragment, ExactTemplate) {
   TextBoxArgs args;
-  args.x_emu = 10;
-  args.y_emu = 20;
-  args.cx_emu = 30;
-  args.cy_emu = 40;
+  args.box.x = 10;
+  args.box.y = 20;
+  args.box.cx = 30;
+  args.box.cy = 40;
   auto xml = text_box_shape_xml(5, args);
   ASSERT_TRUE(xml.has_value());
   EXPECT_EQ(*xml,

@@ -80,7 +80,7 @@ TEST(FreeformFragment, ExactTemplate) {
        "<a:p><a:pPr algn=\"ctr\"/></a:p>"},
   };
   for (const Case& c : cases) {
-    auto xml = freeform_shape_xml(3, FreeformArgs{-10, 20, 300, -400, -5, 6, c.operations, c.text});
+    auto xml = freeform_shape_xml(3, FreeformArgs{{-10, 20, 300, -400}, -5, 6, c.operations, c.text});
     ASSERT_TRUE(xml.has_value()) << xml.error().to_string();
     EXPECT_EQ(*xml, freeform(head, c.path, c.body));
   }
@@ -150,7 +150,7 @@ TEST(ConnectorFragment, BoxFlipsAndGlue) {
   };
   for (const Case& c : cases) {
     auto xml = connector_shape_xml(
-        4, ConnectorArgs{"bentConnector3", c.bx, c.by, c.ex, c.ey, c.begin, c.end});
+        4, ConnectorArgs{"bentConnector3", {c.bx, c.by}, {c.ex, c.ey}, c.begin, c.end});
     ASSERT_TRUE(xml.has_value());
     EXPECT_EQ(*xml, fill(std::string(kConnectorTemplate), {"4", "3", c.glue, c.flips, c.off_x,
                                                            c.off_y, c.cx, c.cy, "bentConnector3"}));
@@ -185,9 +185,9 @@ TEST(ConnectorPresets, OnlyTheThreeConnectorWords) {
 
 TEST(ConnectorFragment, TwoAutoShapesThenTheConnectorGluedToThem) {
   ConnectedShapesArgs args{
-      AutoShapeArgs{"rect", 1, 2, 3, 4, std::nullopt, {}},
-      AutoShapeArgs{"ellipse", 5, 6, 7, 8, std::nullopt, {}},
-      ConnectorArgs{"curvedConnector3", 4, 4, 5, 6, std::nullopt, std::nullopt}, 3, 1};
+      AutoShapeArgs{"rect", {1, 2, 3, 4}, std::nullopt, {}},
+      AutoShapeArgs{"ellipse", {5, 6, 7, 8}, std::nullopt, {}},
+      ConnectorArgs{"curvedConnector3", {4, 4}, {5, 6}, std::nullopt, std::nullopt}, 3, 1};
   auto auto_shape = [](std::string_view id, std::string_view name, std::string_view preset,
                        std::string_view box) {
     return fill(

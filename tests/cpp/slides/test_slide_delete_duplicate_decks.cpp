@@ -6,8 +6,8 @@
 #include <string>
 
 #include "core/package/slide_order.hpp"
-#include "core/slides/package_mutation_slide_delete.hpp"
-#include "core/slides/package_mutation_slide_duplicate.hpp"
+#include "core/slides/slide_delete_operations.hpp"
+#include "core/slides/slide_duplicate_operations.hpp"
 #include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 

@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "core/package/part_names.hpp"
+#include "core/shapes/shape_geometry.hpp"
 #include "core/text/text_format_rewrite.hpp"
 #include "test_support.hpp"
 

@@ -1,4 +1,4 @@
-#include "core/slides/package_mutation_slide_duplicate.hpp"
+#include "core/slides/slide_duplicate_operations.hpp"
 
 #include <algorithm>
 #include <initializer_list>
@@ -16,7 +16,7 @@
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
-#include "core/slides/package_mutation_slides.hpp"
+#include "core/slides/new_slide_operations.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/zip/package_archive.hpp"
 

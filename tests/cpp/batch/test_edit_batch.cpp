@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/batch/package_mutation_batch.hpp"
+#include "core/batch/edit_batch.hpp"
 
 namespace pelvane {
 namespace {

@@ -1,8 +1,9 @@
-// Shape geometry: the offset and extent of a top-level shape or of a group's child.
+#include "core/shapes/shape_geometry.hpp"
+
 #include <string>
 
 #include "core/pml/shape_tree.hpp"
-#include "core/text/text_format_rewrite.hpp"
+#include "core/xml/xml_event_helpers.hpp"
 
 namespace pelvane {
 

@@ -1,4 +1,4 @@
-#include "core/batch/package_mutation_batch.hpp"
+#include "core/batch/edit_batch.hpp"
 
 #include <algorithm>
 #include <array>
@@ -13,6 +13,7 @@
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
+#include "core/shapes/shape_geometry.hpp"
 #include "core/slides/slide_list.hpp"
 #include "core/tables/table_rewrite.hpp"
 #include "core/text/text_format_rewrite.hpp"

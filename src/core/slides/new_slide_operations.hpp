@@ -1,24 +1,20 @@
-// Slide operations on whole packages: appending a blank slide bound to a layout, and adding
-// placeholder shapes to a slide, one by one or all of a layout's.
+// New slides: appending a blank slide bound to a layout, and listing a new slide part in the
+// presentation (also used by slide duplication).
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/base/error.hpp"
-#include "core/model/input_models.hpp"
 #include "core/model/models.hpp"
 
 namespace pelvane {
 
 class PackageArchive;
 class PackageEdit;
-
-// ---- New slides ----
 
 // The number of a new slide part: one more than the largest number among the slide parts
 // (ppt/slides/slide{n}.xml); 1 when none has one.
@@ -54,30 +50,5 @@ Result<std::string> placeholder_shapes_from_layout(PackageArchive& archive,
 // already holds.
 Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view output,
                                         std::optional<std::uint64_t> layout_index);
-
-// ---- Placeholders ----
-//
-// Each writes every entry again (unchanged ones keep their content, time and mode reset) and
-// reports the part count and macro flag of the written package as read back from it.
-
-Result<PlaceholderShapeAddSummary> add_slide_placeholder_shape(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::optional<std::string_view> placeholder_type,
-    std::optional<std::string_view> placeholder_orient,
-    std::optional<std::string_view> placeholder_size,
-    std::optional<std::string_view> placeholder_idx);
-
-// An empty list fails with `InvalidInput` "at least one placeholder shape is required" before
-// anything is created.
-Result<PlaceholderShapeBatchAddSummary> add_slide_placeholder_shapes(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::span<const PlaceholderShapeSpec> placeholders);
-
-// Checks the slide index, then the layout ("slide layout index {0} was not found",
-// "slide layout part {0} was not found"), then reads the slide.
-Result<PlaceholderShapeBatchAddSummary> add_slide_layout_placeholders(std::string_view input,
-                                                                      std::string_view output,
-                                                                      std::uint64_t slide_index,
-                                                                      std::uint64_t layout_index);
 
 }  // namespace pelvane

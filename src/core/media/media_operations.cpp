@@ -1,4 +1,4 @@
-#include "core/media/package_mutation_media.hpp"
+#include "core/media/media_operations.hpp"
 
 #include <set>
 #include <string>
@@ -56,9 +56,56 @@ void stage_relationships_and_content_types(PackageEdit& edit, const std::string&
   edit.replace_part(std::string(kContentTypes), std::move(content_types_xml));
 }
 
-Result<ImageAddSummary> add_picture(std::string_view input, std::string_view output,
-                                    std::uint64_t slide_index, const InsertionTarget& target,
-                                    std::string_view image_path, const EmuBox& box) {
+// Free names for a new file part (media or embedding, named by `name_file_part` from the
+// package's entry names) and for the image part of its picture.
+struct FileAndImageParts {
+  std::string file_part;
+  std::string image_part;
+};
+
+template <class NameFilePart>
+Result<FileAndImageParts> name_file_and_image_parts(PackageArchive& archive,
+                                                    NameFilePart&& name_file_part,
+                                                    std::string_view image_extension) {
+  std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
+  std::string file_part = name_file_part(names);
+  return FileAndImageParts{std::move(file_part),
+                           next_free_media_part(names, "image", image_extension)};
+}
+
+// The slide's relationships part (its name and text, empty when absent) and the content types.
+struct SlideLinks {
+  std::string relationships_part;
+  std::string relationships;
+  std::string content_types;
+};
+
+Result<SlideLinks> read_slide_links(SlideEdit& slide) {
+  SlideLinks links{relationship_part_name(slide.slide_part()), {}, {}};
+  links.relationships =
+      PELVANE_TRY(read_slide_relationships(slide.archive(), links.relationships_part));
+  links.content_types = PELVANE_TRY(read_content_types(slide.archive()));
+  return links;
+}
+
+// The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
+// characters XML cannot carry; else "Movie {id}".
+std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
+  const auto name = path_file_name(movie_path);
+  if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
+  return "Movie " + std::to_string(shape_id);
+}
+
+}  // namespace
+
+Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
+                                                    std::string_view output,
+                                                    std::uint64_t slide_index,
+                                                    const InsertionTarget& target,
+                                                    std::string_view image_path,
+                                                    std::uint64_t x_emu, std::uint64_t y_emu,
+                                                    std::uint64_t cx_emu, std::uint64_t cy_emu) {
+  const EmuBox box{x_emu, y_emu, cx_emu, cy_emu};
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWrite,
       [&](PackageArchive& archive, const std::string& slide_part) {
@@ -82,61 +129,6 @@ Result<ImageAddSummary> add_picture(std::string_view input, std::string_view out
   return finish_record(std::move(edited), output);
 }
 
-// The movie picture's name: the movie file's name when it has one, in UTF-8 and free of
-// characters XML cannot carry; else "Movie {id}".
-std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id) {
-  const auto name = path_file_name(movie_path);
-  if (name && is_valid_utf8(*name) && check_xml_text(*name)) return std::string(*name);
-  return "Movie " + std::to_string(shape_id);
-}
-
-}  // namespace
-
-Result<ImageAddSummary> add_slide_image(std::string_view input, std::string_view output,
-                                        std::uint64_t slide_index, std::string_view image_path,
-                                        std::uint64_t x_emu, std::uint64_t y_emu,
-                                        std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::slide(), image_path,
-                     {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_group_image(std::string_view input, std::string_view output,
-                                              std::uint64_t slide_index, std::uint64_t group_index,
-                                              std::string_view image_path, std::uint64_t x_emu,
-                                              std::uint64_t y_emu, std::uint64_t cx_emu,
-                                              std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::group(group_index), image_path,
-                     {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::string_view image_path,
-    std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index,
-                     InsertionTarget::nested_group(group_index, nested_group_child_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_deeper_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index,
-                     InsertionTarget::deeper_nested_group(group_index, nested_group_child_index,
-                                                          deeper_group_child_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
-}
-
-Result<ImageAddSummary> add_slide_nested_group_image_in_new_group(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu) {
-  return add_picture(input, output, slide_index, InsertionTarget::new_group_in_group(group_index),
-                     image_path, {x_emu, y_emu, cx_emu, cy_emu});
-}
-
 Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view output,
                                         std::uint64_t slide_index, std::string_view movie_path,
                                         std::optional<std::string_view> poster_frame_path,
@@ -151,26 +143,22 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
   std::string movie = PELVANE_TRY(read_file_bytes(movie_path));
   ImageFile poster = PELVANE_TRY(read_image_or_pixel(poster_frame_path));
 
-  struct MovieParts {
-    std::string media_part;
-    std::string poster_part;
-  };
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWriteFilesFirst,
-      [&](PackageArchive& archive, const std::string&) -> Result<MovieParts> {
-        std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
-        std::string media_part = next_free_media_part(names, "media", extension);
-        return MovieParts{std::move(media_part),
-                          next_free_media_part(names, "image", poster.extension)};
+      [&](PackageArchive& archive, const std::string&) {
+        return name_file_and_image_parts(
+            archive,
+            [&](std::set<std::string>& names) {
+              return next_free_media_part(names, "media", extension);
+            },
+            poster.extension);
       },
-      [&](SlideEdit& slide, MovieParts& parts) -> Result<MovieAddSummary> {
-        const std::string relationships_part = relationship_part_name(slide.slide_part());
-        std::string relationships =
-            PELVANE_TRY(read_slide_relationships(slide.archive(), relationships_part));
-        std::string content_types = PELVANE_TRY(read_content_types(slide.archive()));
+      [&](SlideEdit& slide, FileAndImageParts& parts) -> Result<MovieAddSummary> {
+        auto [relationships_part, relationships, content_types] =
+            PELVANE_TRY(read_slide_links(slide));
 
         MovieAddSummary summary;
-        const std::string movie_target = slide_relative_target("media", parts.media_part);
+        const std::string movie_target = slide_relative_target("media", parts.file_part);
         summary.media_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
         relationships = PELVANE_TRY(add_relationship(relationships, summary.media_relationship_id,
                                                      kMediaRelationshipType, movie_target));
@@ -180,7 +168,7 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
         summary.poster_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
         relationships =
             PELVANE_TRY(add_image_relationship(relationships, summary.poster_relationship_id,
-                                               slide_relative_target("media", parts.poster_part)));
+                                               slide_relative_target("media", parts.image_part)));
 
         // The picture first, then the timing node that plays it.
         summary.shape_id = PELVANE_TRY(insert_new_shape(
@@ -199,12 +187,12 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
             PELVANE_TRY(ensure_default_content_type(content_types, extension, mime_type));
         content_types = PELVANE_TRY(
             ensure_default_content_type(content_types, poster.extension, poster.content_type));
-        summary.media_part = parts.media_part;
-        summary.poster_part = parts.poster_part;
+        summary.media_part = parts.file_part;
+        summary.poster_part = parts.image_part;
         stage_relationships_and_content_types(slide.package(), relationships_part,
                                               std::move(relationships), std::move(content_types));
-        slide.package().add_part(std::move(parts.media_part), std::move(movie));
-        slide.package().add_part(std::move(parts.poster_part), std::move(poster.bytes));
+        slide.package().add_part(std::move(parts.file_part), std::move(movie));
+        slide.package().add_part(std::move(parts.image_part), std::move(poster.bytes));
         return summary;
       }));
   return finish_record(std::move(edited), output);
@@ -220,33 +208,27 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
   std::string object = PELVANE_TRY(read_file_bytes(object_path));
   ImageFile icon = PELVANE_TRY(read_image_or_pixel(icon_path));
 
-  struct ObjectParts {
-    std::string ole_part;
-    std::string icon_part;
-  };
   auto edited = PELVANE_TRY(edit_slide(
       input, output, slide_index, kMediaWriteFilesFirst,
-      [&](PackageArchive& archive, const std::string&) -> Result<ObjectParts> {
-        std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
-        std::string ole_part = next_free_embedding_part(names);
-        return ObjectParts{std::move(ole_part),
-                           next_free_media_part(names, "image", icon.extension)};
+      [&](PackageArchive& archive, const std::string&) {
+        return name_file_and_image_parts(
+            archive,
+            [](std::set<std::string>& names) { return next_free_embedding_part(names); },
+            icon.extension);
       },
-      [&](SlideEdit& slide, ObjectParts& parts) -> Result<OleObjectAddSummary> {
-        const std::string relationships_part = relationship_part_name(slide.slide_part());
-        std::string relationships =
-            PELVANE_TRY(read_slide_relationships(slide.archive(), relationships_part));
-        std::string content_types = PELVANE_TRY(read_content_types(slide.archive()));
+      [&](SlideEdit& slide, FileAndImageParts& parts) -> Result<OleObjectAddSummary> {
+        auto [relationships_part, relationships, content_types] =
+            PELVANE_TRY(read_slide_links(slide));
 
         OleObjectAddSummary summary;
         summary.ole_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
         relationships = PELVANE_TRY(
             add_relationship(relationships, summary.ole_relationship_id, kOleObjectRelationshipType,
-                             slide_relative_target("embeddings", parts.ole_part)));
+                             slide_relative_target("embeddings", parts.file_part)));
         summary.icon_relationship_id = PELVANE_TRY(next_relationship_id(relationships));
         relationships =
             PELVANE_TRY(add_image_relationship(relationships, summary.icon_relationship_id,
-                                               slide_relative_target("media", parts.icon_part)));
+                                               slide_relative_target("media", parts.image_part)));
 
         summary.shape_id = PELVANE_TRY(
             insert_new_shape(slide.xml(), target, [&](std::uint64_t shape_id) {
@@ -259,15 +241,15 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
             }));
 
         content_types = PELVANE_TRY(ensure_content_type_override(
-            content_types, "/" + parts.ole_part, kOleObjectContentType));
+            content_types, "/" + parts.file_part, kOleObjectContentType));
         content_types = PELVANE_TRY(
             ensure_default_content_type(content_types, icon.extension, icon.content_type));
-        summary.ole_part = parts.ole_part;
-        summary.icon_part = parts.icon_part;
+        summary.ole_part = parts.file_part;
+        summary.icon_part = parts.image_part;
         stage_relationships_and_content_types(slide.package(), relationships_part,
                                               std::move(relationships), std::move(content_types));
-        slide.package().add_part(std::move(parts.ole_part), std::move(object));
-        slide.package().add_part(std::move(parts.icon_part), std::move(icon.bytes));
+        slide.package().add_part(std::move(parts.file_part), std::move(object));
+        slide.package().add_part(std::move(parts.image_part), std::move(icon.bytes));
         return summary;
       }));
   return finish_record(std::move(edited), output);

@@ -1,4 +1,4 @@
-#include "core/text/package_mutation_text.hpp"
+#include "core/text/text_operations.hpp"
 
 #include <string>
 #include <utility>
@@ -28,6 +28,19 @@ Result<Edited<std::uint64_t>> rewrite_slide(std::string_view input, std::string_
                       slide.xml() = std::move(rewritten.bytes);
                       return rewritten.count;
                     });
+}
+
+// `summary` (holding the address keys) with the count of the slide's rewrite,
+// `rewrite(xml, args...)`, as its replacements and the keys every record shares.
+template <class Summary, class Rewrite, class... Args>
+Result<Summary> rewrite_slide_counted(std::string_view input, std::string_view output,
+                                      std::uint64_t slide_index, Summary summary,
+                                      Rewrite rewrite, const Args&... args) {
+  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
+    return rewrite(xml, args...);
+  }));
+  summary.replacements = edited.value;
+  return finish_record(std::move(summary), output, edited);
 }
 
 // Every slide part of the archive, listed by the presentation or not, through `rewrite` while
@@ -79,13 +92,10 @@ Result<TextRunReplacementSummary> replace_slide_text_run_at_index(std::string_vi
                                                                   std::uint64_t slide_index,
                                                                   std::uint64_t run_index,
                                                                   std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return replace_text_run_at_index_in_slide(xml, run_index, replacement);
-  }));
   TextRunReplacementSummary summary;
   summary.run_index = run_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               &replace_text_run_at_index_in_slide, run_index, replacement);
 }
 
 Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input,
@@ -93,27 +103,21 @@ Result<ShapeTextSetSummary> set_slide_shape_text_at_index(std::string_view input
                                                           std::uint64_t slide_index,
                                                           std::uint64_t shape_index,
                                                           std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return set_shape_text_at_index_in_slide(xml, shape_index, replacement);
-  }));
   ShapeTextSetSummary summary;
   summary.shape_index = shape_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               &set_shape_text_at_index_in_slide, shape_index, replacement);
 }
 
 Result<ParagraphTextSetSummary> set_slide_shape_paragraph_text_at_index(
     std::string_view input, std::string_view output, std::uint64_t slide_index,
     std::uint64_t shape_index, std::uint64_t paragraph_index, std::string_view replacement) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return set_shape_paragraph_text_at_index_in_slide(xml, shape_index, paragraph_index,
-                                                      replacement);
-  }));
   ParagraphTextSetSummary summary;
   summary.shape_index = shape_index;
   summary.paragraph_index = paragraph_index;
-  summary.replacements = edited.value;
-  return finish_record(std::move(summary), output, edited);
+  return rewrite_slide_counted(input, output, slide_index, std::move(summary),
+                               &set_shape_paragraph_text_at_index_in_slide, shape_index,
+                               paragraph_index, replacement);
 }
 
 }  // namespace pelvane

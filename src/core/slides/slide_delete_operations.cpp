@@ -1,4 +1,4 @@
-#include "core/slides/package_mutation_slide_delete.hpp"
+#include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
 #include <map>

@@ -1,4 +1,4 @@
-#include "core/tables/package_mutation_tables.hpp"
+#include "core/tables/table_operations.hpp"
 
 #include <string>
 #include <utility>

@@ -23,33 +23,13 @@ namespace pelvane {
 // (extension, content type, file, identical part, relationships, content types), the slide's
 // text, the picture at the target, the package.
 
-Result<ImageAddSummary> add_slide_image(std::string_view input, std::string_view output,
-                                        std::uint64_t slide_index, std::string_view image_path,
-                                        std::uint64_t x_emu, std::uint64_t y_emu,
-                                        std::uint64_t cx_emu, std::uint64_t cy_emu);
-
-Result<ImageAddSummary> add_slide_group_image(std::string_view input, std::string_view output,
-                                              std::uint64_t slide_index, std::uint64_t group_index,
-                                              std::string_view image_path, std::uint64_t x_emu,
-                                              std::uint64_t y_emu, std::uint64_t cx_emu,
-                                              std::uint64_t cy_emu);
-
-Result<ImageAddSummary> add_slide_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index, std::string_view image_path,
-    std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu);
-
-Result<ImageAddSummary> add_slide_deeper_nested_group_image(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::uint64_t nested_group_child_index,
-    std::uint64_t deeper_group_child_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu);
-
-// The picture in a new group placed as the last child of the `group_index`-th top-level group.
-Result<ImageAddSummary> add_slide_nested_group_image_in_new_group(
-    std::string_view input, std::string_view output, std::uint64_t slide_index,
-    std::uint64_t group_index, std::string_view image_path, std::uint64_t x_emu,
-    std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu);
+Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
+                                                    std::string_view output,
+                                                    std::uint64_t slide_index,
+                                                    const InsertionTarget& target,
+                                                    std::string_view image_path,
+                                                    std::uint64_t x_emu, std::uint64_t y_emu,
+                                                    std::uint64_t cx_emu, std::uint64_t cy_emu);
 
 // ---- Movies ----
 
@@ -88,5 +68,17 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
                                                           std::optional<std::uint64_t> slide_index,
                                                           std::string_view relationship_id,
                                                           std::string_view image_path);
+
+// The operations the module binds: each is an operation above fixed to one kind of target
+// (the target's group indexes follow the slide index).
+inline constexpr auto add_slide_image = at_target<&add_slide_image_with_target, TargetKind::Slide>;
+inline constexpr auto add_slide_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::Group>;
+inline constexpr auto add_slide_nested_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::NestedGroup>;
+inline constexpr auto add_slide_deeper_nested_group_image =
+    at_target<&add_slide_image_with_target, TargetKind::DeeperNestedGroup>;
+inline constexpr auto add_slide_nested_group_image_in_new_group =
+    at_target<&add_slide_image_with_target, TargetKind::NewGroupInGroup>;
 
 }  // namespace pelvane
