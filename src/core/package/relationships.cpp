@@ -212,10 +212,10 @@ std::string relationship_id(const XmlEvent& tag) { return attribute_key(tag, "Id
 
 Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
   std::optional<std::uint64_t> largest;
-  for (const auto& relationship : parse_relationships(relationships_bytes)) {
-    auto number = relationship_number(relationship.id);
+  scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
+    const auto number = with_relationship_value(text.id, relationship_number);
     if (number && (!largest || *number > *largest)) largest = number;
-  }
+  });
   if (!largest) return std::string("rId1");
   // Wrapping to rId0 would hand out an id that no numbering counts; refuse instead.
   if (*largest == std::numeric_limits<std::uint64_t>::max())
