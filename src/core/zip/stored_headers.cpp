@@ -269,18 +269,18 @@ StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
   if (!input) return {};
   auto file = std::make_shared<File>();
   file->size = input->size();
-  file->fd = input->release();
-  const Source source(file->fd, file->size);
+  file->fd = OwnedFd(input->release());
+  const Source source(file->fd.get(), file->size);
   return parse(source, std::move(file), &archive);
 }
 
 StoredEntryHeaders StoredEntryHeaders::read_file(int fd) {
   auto file = std::make_shared<File>();
-  file->fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  file->fd = OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
   struct stat info{};
-  if (file->fd < 0 || ::fstat(file->fd, &info) != 0) return {};
+  if (file->fd.get() < 0 || ::fstat(file->fd.get(), &info) != 0) return {};
   file->size = static_cast<std::uint64_t>(info.st_size);
-  const Source source(file->fd, file->size);
+  const Source source(file->fd.get(), file->size);
   return parse(source, std::move(file), nullptr);
 }
 
@@ -545,10 +545,6 @@ std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
   }
   auto library = archive.library();
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
-}
-
-StoredEntryHeaders::File::~File() {
-  if (fd >= 0) ::close(fd);
 }
 
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(

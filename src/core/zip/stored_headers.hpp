@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/owned_fd.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -101,7 +102,7 @@ class StoredEntryHeaders {
   };
   std::optional<Placement> placement(std::uint64_t index) const;
   // The archive file read for the headers, or -1, and its size.
-  int file_descriptor() const { return file_ ? file_->fd : -1; }
+  int file_descriptor() const { return file_ ? file_->fd.get() : -1; }
   std::uint64_t file_size() const { return file_ ? file_->size : 0; }
   // Where the entry's local header starts in the archive file, as the directory states.
   std::optional<std::uint64_t> local_offset(std::uint64_t index) const {
@@ -111,9 +112,8 @@ class StoredEntryHeaders {
 
  private:
   struct File {
-    int fd = -1;
+    OwnedFd fd;
     std::uint64_t size = 0;
-    ~File();
   };
   struct Entry {
     std::string_view name;           // bytes as stored, within `directory_`
