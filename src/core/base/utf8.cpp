@@ -144,8 +144,9 @@ std::optional<std::string> describe_invalid_utf8(std::string_view bytes) {
   if (!fault) return std::nullopt;
   if (fault->step.valid >= 1 && fault->at + fault->step.valid == bytes.size())
     return "incomplete utf-8 byte sequence from index " + std::to_string(fault->at);
-  return "invalid utf-8 sequence of " + std::to_string(std::max<std::size_t>(fault->step.valid, 1)) +
-         " bytes from index " + std::to_string(fault->at);
+  const std::size_t length = std::max<std::size_t>(fault->step.valid, 1);
+  return "invalid utf-8 sequence of " + std::to_string(length) + " bytes from index " +
+         std::to_string(fault->at);
 }
 
 }  // namespace pelvane

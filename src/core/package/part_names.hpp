@@ -43,7 +43,8 @@ inline constexpr std::string_view kChartContentType =
     "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
 inline constexpr std::string_view kChartColorStyleContentType =
     "application/vnd.ms-office.chartcolorstyle+xml";
-inline constexpr std::string_view kChartStyleContentType = "application/vnd.ms-office.chartstyle+xml";
+inline constexpr std::string_view kChartStyleContentType =
+    "application/vnd.ms-office.chartstyle+xml";
 inline constexpr std::string_view kWorkbookContentType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 inline constexpr std::string_view kOleObjectContentType =

@@ -49,7 +49,8 @@ std::vector<std::pair<std::size_t, std::size_t>> ext_list_ends(std::string_view 
   std::size_t pos = from;
   for (;;) {
     if (next_open && *next_open < pos) next_open = find_tag_start(range, pos, kExtLstTag);
-    if (next_close != npos && next_close < pos) next_close = find_in_markup(range, kExtLstClose, pos);
+    if (next_close != npos && next_close < pos)
+      next_close = find_in_markup(range, kExtLstClose, pos);
     if (next_close != npos && (!next_open || next_close < *next_open)) {
       pos = next_close + kExtLstClose.size();
       if (!open.empty()) {
@@ -286,8 +287,8 @@ Result<std::size_t> locate_insertion_point(std::string_view slide_xml,
         return fail(PelvaneError::invalid_input("slide XML is missing </p:spTree>"));
       }
       const auto tree_start = find_tag_start(slide_xml, 0, "p:spTree");
-      return before_trailing_ext_list(slide_xml, tree_start && *tree_start < close ? *tree_start : 0,
-                                      close);
+      const std::size_t container = tree_start && *tree_start < close ? *tree_start : 0;
+      return before_trailing_ext_list(slide_xml, container, close);
     }
     case Kind::Group:
     case Kind::NewGroupInGroup: break;
