@@ -309,6 +309,24 @@ def test_a_symlink_output_replaces_the_file_it_names(deck, tmp_path, operation, 
     assert temporaries(tmp_path, real) == []
 
 
+@pytest.mark.parametrize("operation", [roundtrip, edit])
+def test_an_output_path_of_4090_bytes_is_written(deck, tmp_path, operation):
+    source = deck(slides=1)
+    source_bytes = source.read_bytes()
+    # Folders of 100-byte names, which the call creates, then a file name of 40 to 140 bytes that
+    # brings the path to 4,090 bytes: a temporary file's longer name beside it would pass the limit.
+    folder = tmp_path
+    while 4090 - len(str(folder)) - 1 > 140:
+        folder /= "f" * 100
+    output = folder / ("o" * (4090 - len(str(folder)) - 1 - len(".pptx")) + ".pptx")
+    assert len(os.fsencode(output)) == 4090
+
+    operation(source, output)
+
+    check_written(operation, source, output, source_bytes)
+    assert temporaries(folder) == []
+
+
 # --- two entries of one name --------------------------------------------------------------
 
 DUPLICATE = "ppt/slides/slide1.xml"
