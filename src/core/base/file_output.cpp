@@ -140,7 +140,8 @@ Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) 
   // opened by accident.
   const mode_t mode = replaces_file ? target.existing->st_mode & 0777 : 0666;
   for (int attempt = 0;; ++attempt) {
-    std::string temp = "." + std::string(stem) + "." + random_suffix() + ".tmp";
+    std::string temp(".");
+    temp.append(stem).append(".").append(random_suffix()).append(".tmp");
     const int fd =
         ::openat(directory.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0) {
