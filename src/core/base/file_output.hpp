@@ -36,10 +36,11 @@ Result<void> create_parent_directories(std::string_view output_path);
 
 // A new file written beside the file `output_path` names (after `resolve_output_path`) and
 // renamed over it by `commit`; both are named relative to a descriptor of their folder, so any
-// output path the system accepts is accepted, however close to its length limit. When that file exists, the new one takes its permission bits
-// and, where the process may, its owner and group; otherwise it is created with permissions
-// 0666 before the file-creation mask. Without a successful commit the temporary file is removed
-// when the object is destroyed and the output is left untouched.
+// output path the system accepts is accepted, however close to its length limit. When that file
+// exists, the new one takes its permission bits and, where the process may, its owner and group;
+// otherwise it is created with permissions 0666 before the file-creation mask. Without a
+// successful commit the temporary file is removed when the object is destroyed and the output is
+// left untouched.
 class AtomicOutputFile {
  public:
   static Result<AtomicOutputFile> create(std::string_view output_path);
