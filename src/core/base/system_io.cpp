@@ -118,11 +118,12 @@ Result<std::uint64_t> copy_range(int in, std::uint64_t offset, int out, std::uin
   KernelCopy way = KernelCopy::CopyFileRange;
   std::uint64_t copied = PELVANE_TRY(copy_in_kernel(in, offset, out, length, way));
   if (copied == length || way != KernelCopy::Unavailable) return copied;
-  const auto chunk_size = static_cast<std::size_t>(std::min<std::uint64_t>(
-      length - copied, kBufferedCopyChunk));
+  const auto chunk_size =
+      static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, kBufferedCopyChunk));
   const auto chunk = std::make_unique_for_overwrite<char[]>(chunk_size);
   while (copied < length) {
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, chunk_size));
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, chunk_size));
     const std::size_t got =
         PELVANE_TRY(read_at(in, offset + copied, std::span<char>(chunk.get(), wanted)));
     PELVANE_TRY_VOID(write_all(out, std::string_view(chunk.get(), got)));

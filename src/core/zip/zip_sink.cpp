@@ -123,7 +123,8 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
     kernel_copy_fd_ = fd;
     kernel_copy_ = KernelCopy::CopyFileRange;
   }
-  const std::uint64_t copied = PELVANE_TRY(pelvane::copy_in_kernel(fd, offset, fd_, length, kernel_copy_));
+  const std::uint64_t copied =
+      PELVANE_TRY(pelvane::copy_in_kernel(fd, offset, fd_, length, kernel_copy_));
   flushed_ += copied;
   if (copied < length && kernel_copy_ != KernelCopy::Unavailable)
     return fail(input_ended());
