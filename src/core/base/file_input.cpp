@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/base/file_output.hpp"
+#include "core/base/system_io.hpp"
 
 namespace pelvane {
 namespace {
@@ -39,12 +40,12 @@ Result<InputFile> InputFile::open(std::string_view path) {
   if (fd < 0) {
     const int error = errno;
     if (names_special_file(owned)) return fail(not_regular(path));
-    return fail(PelvaneError::io(os_error_message(error)));
+    return fail(os_error(error));
   }
   InputFile file(fd, 0);
   struct stat status;
-  if (::fstat(fd, &status) != 0) return fail(PelvaneError::io(os_error_message(errno)));
-  if (S_ISDIR(status.st_mode)) return fail(PelvaneError::io(os_error_message(EISDIR)));
+  if (::fstat(fd, &status) != 0) return fail(os_error(errno));
+  if (S_ISDIR(status.st_mode)) return fail(os_error(EISDIR));
   if (!S_ISREG(status.st_mode)) return fail(not_regular(path));
   file.size_ = static_cast<std::uint64_t>(status.st_size);
   // Reads of a regular file never wait; the flag only served the opening.
@@ -65,7 +66,7 @@ Result<std::string> read_file_bytes(std::string_view path) {
     const ssize_t got = ::read(file.fd(), chunk, sizeof chunk);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return fail(PelvaneError::io(os_error_message(errno)));
+      return fail(os_error(errno));
     }
     if (got == 0) break;
     if (static_cast<std::uint64_t>(got) > kMaxStoredEntrySize - bytes.size())

@@ -69,7 +69,7 @@ Result<PackageManifest> roundtrip_package(std::string_view input, std::string_vi
     // The copy goes to a temporary file beside the output and replaces the output only once
     // complete, so an output naming the input never empties it.
     AtomicOutputFile copy = PELVANE_TRY(AtomicOutputFile::create(output));
-    PELVANE_TRY_VOID(copy.copy_from_fd(source.fd()));
+    PELVANE_TRY(copy.copy_from(source.fd(), UINT64_MAX));
     PELVANE_TRY_VOID(copy.commit());
   }
   PackageManifest manifest = PELVANE_TRY(inspect_package(input));

@@ -10,6 +10,7 @@
 #include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
 #include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/stored_headers.hpp"
 
@@ -213,7 +214,7 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   InputFile input = PELVANE_TRY(InputFile::open(path));
   std::string owned_path(path);
   std::FILE* file = ::fdopen(input.fd(), "rb");
-  if (file == nullptr) return fail(PelvaneError::io(os_error_message(errno)));
+  if (file == nullptr) return fail(os_error(errno));
   input.release();
 
   // A plain archive is read through its stored headers, without the library's reading of the

@@ -6,7 +6,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <functional>
 #include <limits>
@@ -14,6 +13,7 @@
 
 #include "core/base/file_input.hpp"
 #include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
 
@@ -57,15 +57,7 @@ class StoredEntryHeaders::Source {
       return true;
     }
     grow_unwritten(out, length);
-    std::size_t done = 0;
-    while (done < length) {
-      ssize_t got =
-          ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return read_whole_at(fd_, offset, out);
   }
 
   // Exactly `length` bytes at `offset`, or none.
