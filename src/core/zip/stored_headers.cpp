@@ -435,7 +435,10 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
   }
   auto limits = limit_entry_regions(regions, directory_offset, directory_size);
   if (!limits) {
+    // The archive is refused; nothing is read through these headers.
     overlap_ = std::move(limits).error();
+    exact_ = false;
+    plain_ = false;
     return;
   }
   file_order_ = std::move(limits->order);
