@@ -472,21 +472,21 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
-  // One window from this header on, over the unread ones that follow it closely.
+  // One window from this header on, over the ones that follow it closely.
   const std::uint64_t start = entries_[file_order_[from_rank]].local_offset;
   std::uint64_t end = reach(from_rank);
   std::size_t last = from_rank + 1;
-  for (; last < file_order_.size() && reach(last) - start <= kHeaderWindow &&
-         entries_[file_order_[last]].local == LocalState::Unread;
-       ++last)
+  for (; last < file_order_.size() && reach(last) - start <= kHeaderWindow; ++last)
     end = reach(last);
   Window window(source, window_);
   window.load(start, end);
 
   // Room for these local headers without an extra field, and short ones.
   std::size_t expected = 0;
-  for (std::size_t k = from_rank; k < last; ++k)
-    expected += kLocalHeaderSize + entries_[file_order_[k]].name.size() + 16;
+  for (std::size_t k = from_rank; k < last; ++k) {
+    const Entry& entry = entries_[file_order_[k]];
+    if (entry.local == LocalState::Unread) expected += kLocalHeaderSize + entry.name.size() + 16;
+  }
   std::string& kept = local_headers_.emplace_back();
   kept.reserve(expected);
   struct Found {
@@ -498,6 +498,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
 
   for (std::size_t k = from_rank; k < last; ++k) {
     const Entry& entry = entries_[file_order_[k]];
+    if (entry.local != LocalState::Unread) continue;
     entry.local = LocalState::Absent;
     const std::uint64_t at = entry.local_offset;
     if (at > source.size()) continue;
