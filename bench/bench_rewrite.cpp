@@ -51,12 +51,26 @@ int report(const pelvane::Result<PackageFacts>& facts) {
   return 0;
 }
 
+// One entry (exact name) written from `content` with its own compression method, every other
+// entry copied raw: the rewrite of every slide edit.
+pelvane::Result<PackageFacts> write_package_with_replaced_part(PackageArchive& input,
+                                                               const std::string& output,
+                                                               std::string_view part_name,
+                                                               std::string_view content) {
+  pelvane::RewritePlan plan;
+  plan.decide = [&](std::uint64_t, std::string_view name) {
+    return name == part_name ? pelvane::EntryDecision{pelvane::EntryAction::Replace, content}
+                             : pelvane::EntryDecision{};
+  };
+  return pelvane::write_package(input, output, plan);
+}
+
 int replace(int argc, char** argv) {
   if (argc != 6) return 2;
   auto archive = PackageArchive::open_file(argv[2]);
   if (!archive) return report(std::unexpected(archive.error()));
   std::string content = read_whole(argv[5]);
-  return report(pelvane::write_package_with_replaced_part(*archive, argv[3], argv[4], content));
+  return report(write_package_with_replaced_part(*archive, argv[3], argv[4], content));
 }
 
 int recompress(int argc, char** argv) {
@@ -98,7 +112,7 @@ pelvane::Result<PackageFacts> replace_first_slide(const std::string& input,
     return std::unexpected(pelvane::PelvaneError::invalid_input("slide index 0 was not found"));
   auto content = pelvane::read_archive_bytes(*archive, **slide);
   if (!content) return std::unexpected(content.error());
-  return pelvane::write_package_with_replaced_part(*archive, output, **slide,
+  return write_package_with_replaced_part(*archive, output, **slide,
                                                    content->value_or(""));
 }
 

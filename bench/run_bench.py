@@ -112,9 +112,10 @@ def default_work() -> Path:
 
 
 def verdict(row: dict) -> str:
+    """The goal and whether the ratio meets it; a row over its goal is marked with a star."""
     if row["goal"] is None:
         return ""
-    return f"<= {row['goal']:.1f} {'met' if row['ratio'] <= row['goal'] else 'OVER'}"
+    return f"<= {row['goal']:.1f} {'met' if row['ratio'] <= row['goal'] else 'OVER *'}"
 
 
 def main(argv=None) -> int:
@@ -156,17 +157,20 @@ def main(argv=None) -> int:
     print(f"deck: {ctx.deck} ({ctx.deck.stat().st_size / 1e6:.0f} MB); outputs in {ctx.work}\n")
 
     results, failed = [], False
-    print(f"{'case':<40} {'module':>10} {'baseline':>10} {'ratio':>7}  {'goal':<10}")
+    width = max([len("case")] + [len(case.name) for case in cases])
+    print(f"{'case':<{width}} {'module':>10} {'baseline':>10} {'ratio':>7}  {'goal':<13} note")
     for case in cases:
         try:
             row = run_case(case, ctx, args.repeats)
         except Exception as error:  # report and go on with the other cases
             failed = True
-            print(f"{case.name:<40} FAILED: {type(error).__name__}: {error}")
+            print(f"{case.name:<{width}} FAILED: {type(error).__name__}: {error}")
             continue
         results.append(row)
-        print(f"{row['case']:<40} {row['candidate_s'] * 1e3:>8.1f}ms {row['baseline_s'] * 1e3:>8.1f}ms "
-              f"{row['ratio']:>7.3f}  {verdict(row):<10} {row['note']}", flush=True)
+        print(f"{row['case']:<{width}} {row['candidate_s'] * 1e3:>8.1f}ms {row['baseline_s'] * 1e3:>8.1f}ms "
+              f"{row['ratio']:>7.3f}  {verdict(row):<13} {row['note']}", flush=True)
+    over = [row["case"] for row in results if row["goal"] is not None and row["ratio"] > row["goal"]]
+    print(f"\n{len(over)} of {len(results)} cases over their goal" + ("" if not over else ", marked *"))
     shutil.rmtree(ctx.work, ignore_errors=True)
     (CACHE / "results.json").write_text(json.dumps(results, indent=2), encoding="utf-8")
     print(f"\nmedians over the repeats; ratio = module / baseline (below 1.0: module faster)")

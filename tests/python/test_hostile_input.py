@@ -14,7 +14,7 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import PNG_1X1, build_deck, workbook_bytes
-from hostile_packages import bomb_deck, duplicate_entry_deck, padded_part
+from hostile_packages import bomb_deck, duplicate_entry_deck, overlapping_deck, padded_part
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
 from package_lint import check_package
@@ -356,3 +356,19 @@ def test_manifest_and_roundtrip_keep_every_entry_of_one_name(duplicated, tmp_pat
     assert [part["name"] for part in manifest["parts"]] == names
     assert output.read_bytes() == duplicated.read_bytes()
     assert temporaries(tmp_path) == []
+
+
+# --- entries that share their stored bytes (hostile_packages.overlapping_deck) ---------------
+@pytest.mark.parametrize("kind", ["shared", "nested", "directory", "local extra"])
+@pytest.mark.parametrize("call", [
+    lambda deck, output: native.inspect_package_json(str(deck)),
+    lambda deck, output: native.summarize_presentation_json(str(deck)),
+    edit,
+], ids=["inspect_package", "summarize_presentation", "auto_shape"])
+def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
+    deck, first, second = overlapping_deck(tmp_path / "overlap.pptx", kind)
+    output = tmp_path / "out.pptx"
+    expected = (f"entries {first} and {second} overlap" if second
+                else f"entry {first} overlaps the central directory")
+    assert runtime_error(call, deck, output) == f"zip error: {expected}"
+    assert not output.exists()

@@ -1,234 +1,24 @@
 #include "core/package/package_rewrite.hpp"
 
-#include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "core/base/file_output.hpp"
-#include "core/zip/zip_raw_copy.hpp"
 #include "core/zip/zip_sink.hpp"
+#include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
 
 namespace {
 
-constexpr std::size_t kReadChunk = 1024 * 1024;
-// Below this many input bytes from a large kept entry on, aligning its copy is not worth the
-// padding of the entry written from content before it.
-constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
-
-// One input entry as the rewrite sees it.
-struct PlannedEntry {
-  std::string_view name;
-  bool directory = false;
-  EntryDecision decision;
-};
-
-// The copy loop of one rewrite: every input entry in archive order, as the plan decides.
-class CopyLoop {
- public:
-  CopyLoop(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
-           const StoredEntryHeaders& headers)
-      : input_(input), writer_(writer), plan_(plan), headers_(headers) {}
-
-  Result<PackageFacts> run();
-
- private:
-  // Where the data of the next raw copy should land, relative to the end of the entry just
-  // written from content.
-  struct AlignmentTarget {
-    std::uint64_t input_offset = 0;   // of that entry's data in the input
-    std::uint64_t bytes_between = 0;  // output bytes between the end of the entry and that data
-  };
-
-  // The input entry at `index` and what the plan decides for it.
-  Result<PlannedEntry> planned(std::uint64_t index) const;
-  Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
-  // True when a kept entry is written as its compressed bytes under a header of ours.
-  bool copied_raw(const PlannedEntry& entry) const;
-  // The header under which the kept entry at `index` is copied raw: its stored one in the
-  // raw-copy style and for directories copied raw, in the recompressing style the header of an
-  // entry written from content with its own method, CRC-32 and sizes. None when its compressed
-  // bytes cannot be taken over (encrypted, a method we do not write), and a failure when the
-  // entry cannot be described.
-  Result<std::optional<RawEntryHeader>> kept_header(std::uint64_t index,
-                                                    const PlannedEntry& entry) const;
-  ZipEntryOptions content_options(std::uint64_t index) const;
-  std::optional<AlignmentTarget> alignment_target(std::uint64_t from) const;
-
-  PackageArchive& input_;
-  ZipWriter& writer_;
-  const RewritePlan& plan_;
-  const StoredEntryHeaders& headers_;
-  std::vector<char> chunk_;
-  PackageFacts facts_;
-};
-
-Result<PackageFacts> CopyLoop::run() {
-  // Room for the central directory at once: one header per entry, its name, rarely more.
-  const std::uint64_t count = input_.entry_count();
-  std::uint64_t names = 0;
-  for (std::uint64_t index = 0; index < count; ++index) names += input_.entry_name(index).size();
-  for (const NewEntry& entry : plan_.new_entries) names += entry.name.size();
-  writer_.reserve(count + plan_.new_entries.size(), names);
-
-  for (std::uint64_t index = 0; index < count; ++index) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index));
-    PELVANE_TRY_VOID(write_entry(index, entry));
-  }
-  for (const NewEntry& entry : plan_.new_entries) {
-    update_package_facts(entry.name, facts_);
-    PELVANE_TRY_VOID(writer_.add_entry(entry.name, entry.content));
-  }
-  // Raw copies may still wait on the input file, which closes with `headers_`.
-  PELVANE_TRY_VOID(writer_.copy_pending());
-  return facts_;
-}
-
-Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
-  PlannedEntry entry;
-  entry.name = PELVANE_TRY(input_.checked_entry_name(index));
-  entry.directory = input_.is_directory(index);
-  if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
-  return entry;
-}
-
-bool CopyLoop::copied_raw(const PlannedEntry& entry) const {
-  if (entry.decision.action != EntryAction::Keep) return false;
-  if (entry.directory) return plan_.directories == DirectoryStyle::RawCopy;
-  return true;  // in the recompressing style, when `kept_header` gives a header
-}
-
-ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
-  ZipEntryOptions options;
-  options.method = headers_.method(input_, index);
-  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
-  return options;
-}
-
-Result<std::optional<RawEntryHeader>> CopyLoop::kept_header(std::uint64_t index,
-                                                            const PlannedEntry& entry) const {
-  if (entry.directory || plan_.style == RewriteStyle::RawCopy)
-    return std::optional<RawEntryHeader>(PELVANE_TRY(headers_.header(input_, index)));
-  auto stored = headers_.header(input_, index);
-  if (!stored || (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate))
-    return std::optional<RawEntryHeader>();
-  RawEntryHeader header = content_entry_header(entry.name, content_options(index));
-  header.method = stored->method;
-  header.crc32 = stored->crc32;
-  header.compressed_size = stored->compressed_size;
-  header.uncompressed_size = stored->uncompressed_size;
-  return std::optional<RawEntryHeader>(std::move(header));
-}
-
-Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entry) {
-  const std::string_view name = entry.name;
-  const EntryDecision& decision = entry.decision;
-  if (decision.action == EntryAction::Drop) return {};
-  update_package_facts(name, facts_);
-
-  if (decision.action == EntryAction::Keep) {
-    if (entry.directory && plan_.directories == DirectoryStyle::AsDirectory)
-      return writer_.add_directory(name);
-    if (copied_raw(entry)) {
-      // Kept content is not decompressed and compressed again: its compressed bytes go under
-      // the header the style gives.
-      if (auto header = PELVANE_TRY(kept_header(index, entry)))
-        return copy_raw_entry(writer_, input_, index, headers_, *header);
-    }
-  }
-
-  // Written from content in place of the input entry, with that entry's method.
-  const ZipEntryOptions options = content_options(index);
-  switch (decision.action) {
-    case EntryAction::Replace:
-      PELVANE_TRY_VOID(writer_.begin_entry(name, options));
-      PELVANE_TRY_VOID(writer_.write_entry_data(decision.content));
-      break;
-    case EntryAction::Transform: {
-      if (!plan_.transform)
-        return fail(
-            PelvaneError::invalid_input("no transform given for entry " + std::string(name)));
-      PELVANE_TRY_VOID(writer_.begin_entry(name, options));
-      std::string content = PELVANE_TRY(read_archive_entry(input_, index));
-      std::string changed = PELVANE_TRY(plan_.transform(name, std::move(content)));
-      PELVANE_TRY_VOID(writer_.write_entry_data(changed));
-      break;
-    }
-    default:
-      // Kept and written again: a directory as an empty file, an entry whose compressed bytes
-      // cannot be taken over streamed through decompression into a new entry.
-      PELVANE_TRY_VOID(writer_.begin_entry(name, options));
-      if (!entry.directory) {
-        EntryReader reader = PELVANE_TRY(EntryReader::open(input_, index));
-        chunk_.resize(kReadChunk);
-        PELVANE_TRY_VOID(stream_archive_entry(reader, chunk_, [&](std::string_view bytes) {
-          return writer_.write_entry_data(bytes);
-        }));
-      }
-      break;
-  }
-  // When a large raw copy follows, end a Deflate entry so that the copy runs page-aligned,
-  // also past entries dropped or stored anew before it.
-  if (options.method != kZipMethodStored) {
-    if (auto target = alignment_target(index + 1))
-      return writer_.end_entry_aligned_with(target->input_offset, target->bytes_between);
-  }
-  return writer_.end_entry();
-}
-
-std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_t from) const {
-  // The output ahead is known as long as no entry is written from content in a way whose size
-  // is unknown yet: a dropped entry adds nothing, a directory written anew its header, a stored
-  // replacement its header and content, a raw copy its header and compressed bytes. A Deflate
-  // entry written from content on the way aligns what follows it itself. The target is the
-  // first run of raw copies that lie in the output as in the input (no entry dropped or written
-  // anew between them, headers of their stored length) long enough for the kernel to copy.
-  const std::uint64_t file_size = headers_.file_size();
-  std::uint64_t written = 0;  // output bytes from the end of the padded entry up to `index`
-  std::optional<AlignmentTarget> run;  // where the current run of raw copies starts
-  std::uint64_t run_bytes = 0;
-  std::uint64_t run_end = 0;  // input offset where the run's last entry ends
-  for (std::uint64_t index = from; index < input_.entry_count(); ++index) {
-    const auto at = headers_.local_offset(index);
-    if (!at || *at > file_size || file_size - *at < kAlignWorthwhile) return std::nullopt;
-    auto planned_entry = planned(index);
-    if (!planned_entry) return std::nullopt;
-    const PlannedEntry& entry = *planned_entry;
-    const std::uint64_t new_header = zip_format::kLocalHeaderSize + entry.name.size();
-    if (entry.decision.action != EntryAction::Keep || !copied_raw(entry)) {
-      run.reset();
-      if (entry.decision.action == EntryAction::Drop) continue;
-      if (entry.decision.action == EntryAction::Replace &&
-          headers_.method(input_, index) == kZipMethodStored) {
-        written += new_header + entry.decision.content.size();
-        continue;
-      }
-      // A directory written anew is stored and empty, and so is an empty file in its place when
-      // its entry was stored; any other entry written from content has a size known only once
-      // it is written (and aligns what follows it when it is Deflate).
-      if (entry.decision.action != EntryAction::Keep || !entry.directory ||
-          (plan_.directories == DirectoryStyle::AsEmptyFile &&
-           headers_.method(input_, index) != kZipMethodStored))
-        return std::nullopt;
-      written += new_header;
-      continue;
-    }
-    auto header = kept_header(index, entry);
-    auto placement = headers_.placement(index);
-    if (!header || !*header || !placement) return std::nullopt;
-    const std::uint64_t header_size = raw_local_header_size(**header);
-    if (run && (*at != run_end || header_size != placement->local_header.size())) run.reset();
-    if (!run) {
-      run = AlignmentTarget{placement->data_offset, written + header_size};
-      run_bytes = 0;
-    }
-    written += header_size + (*header)->compressed_size;
-    run_bytes += header_size + (*header)->compressed_size;
-    run_end = placement->data_offset + (*header)->compressed_size;
-    if (run_bytes >= kKernelCopyMinimum) return run;
-  }
-  return std::nullopt;
+// The copy loop into `writer`, counting what it writes.
+Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writer,
+                                          const RewritePlan& plan,
+                                          std::optional<std::string_view> input_bytes) {
+  PackageFacts facts;
+  PELVANE_TRY_VOID(copy_archive_entries(
+      input, writer, plan, [&](std::string_view name) { update_package_facts(name, facts); },
+      input_bytes));
+  return facts;
 }
 
 }  // namespace
@@ -238,22 +28,12 @@ void update_package_facts(std::string_view name, PackageFacts& facts) {
   if (name.ends_with("vbaProject.bin")) facts.has_vba = true;
 }
 
-Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writer,
-                                          const RewritePlan& plan,
-                                          std::optional<std::string_view> input_bytes) {
-  // The headers of an archive file are the archive's own reading, shared with its listings.
-  std::optional<StoredEntryHeaders> from_bytes;
-  if (input_bytes) from_bytes = StoredEntryHeaders::read(input, *input_bytes);
-  const StoredEntryHeaders& headers = from_bytes ? *from_bytes : input.stored_headers();
-  return CopyLoop(input, writer, plan, headers).run();
-}
-
 Result<PackageFacts> write_package(PackageArchive& input, std::string_view output_path,
                                    const RewritePlan& plan) {
   AtomicOutputFile output = PELVANE_TRY(AtomicOutputFile::create(output_path));
   FileZipSink sink(output.fd());
   ZipWriter writer(sink);
-  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan));
+  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan, std::nullopt));
   PELVANE_TRY_VOID(writer.finish());
   PELVANE_TRY_VOID(output.commit());
   return facts;
@@ -271,17 +51,6 @@ Result<PackageFacts> write_package_to_buffer(PackageArchive& input, std::string&
   PELVANE_TRY_VOID(writer.finish());
   output = std::move(buffer);
   return facts;
-}
-
-Result<PackageFacts> write_package_with_replaced_part(PackageArchive& input,
-                                                      std::string_view output_path,
-                                                      std::string_view part_name,
-                                                      std::string_view content) {
-  RewritePlan plan;
-  plan.decide = [&](std::uint64_t, std::string_view name) {
-    return name == part_name ? EntryDecision{EntryAction::Replace, content} : EntryDecision{};
-  };
-  return write_package(input, output_path, plan);
 }
 
 }  // namespace pelvane

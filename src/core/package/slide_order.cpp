@@ -97,17 +97,45 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
   }
 }
 
+namespace {
+
+Result<std::string> take_or_read(std::optional<std::string>& read, PackageArchive& archive,
+                                 std::string_view name) {
+  if (!read) return read_required_part(archive, name);
+  std::string bytes = std::move(*read);
+  read.reset();
+  return bytes;
+}
+
+}  // namespace
+
+Result<std::string> PresentationSlides::take_presentation(PackageArchive& archive) {
+  return take_or_read(presentation, archive, kPresentationPart);
+}
+
+Result<std::string> PresentationSlides::take_relationships(PackageArchive& archive) {
+  return take_or_read(relationships, archive, kPresentationRelationships);
+}
+
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
+  return std::move(PELVANE_TRY(read_presentation_slides(archive)).slides);
+}
+
+Result<PresentationSlides> read_presentation_slides(PackageArchive& archive) {
+  PresentationSlides read;
   // The natural order of the slide parts, sorted only when it is the answer.
   const std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
-  auto presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
-  if (!presentation) return in_natural_order(slides);
+  read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
+  if (!read.presentation) {
+    read.slides = in_natural_order(slides);
+    return read;
+  }
   const std::vector<std::string> ids =
-      PELVANE_TRY(slide_relationship_ids_in_presentation(*presentation));
-  const auto relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
+      PELVANE_TRY(slide_relationship_ids_in_presentation(*read.presentation));
+  read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   std::deque<std::string> unescaped;
-  const auto targets =
-      slide_targets_by_id(relationships ? std::string_view(*relationships) : "", unescaped);
+  const auto targets = slide_targets_by_id(
+      read.relationships ? std::string_view(*read.relationships) : "", unescaped);
   std::vector<std::string> ordered;
   ordered.reserve(ids.size());
   for (const std::string& id : ids) {
@@ -117,15 +145,21 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
 
   // Presentation order counts only when it names exactly the package's slide parts, each once:
   // as many names as slide parts, each the name of a slide part not named before.
-  if (ordered.size() != slides.size()) return in_natural_order(slides);
+  read.slides = std::move(ordered);
+  if (read.slides.size() != slides.size()) {
+    read.slides = in_natural_order(slides);
+    return read;
+  }
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
-  for (const std::string& name : ordered) {
+  for (const std::string& name : read.slides) {
     const auto index = archive.find(name);
-    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)])
-      return in_natural_order(slides);
+    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)]) {
+      read.slides = in_natural_order(slides);
+      return read;
+    }
     named[static_cast<std::size_t>(*index)] = true;
   }
-  return ordered;
+  return read;
 }
 
 Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,

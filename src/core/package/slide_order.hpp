@@ -36,6 +36,22 @@ class SlideListScan {
 // Errors of the archive, of the presentation's XML (`Xml`) and of its relationships are passed up.
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
+// The same slide parts, with the parts they were read from, for operations that go on to read or
+// rewrite them (each is read once): ppt/presentation.xml and its relationships part, none when
+// the package lacks them (the relationships part is read only with a presentation part).
+struct PresentationSlides {
+  std::vector<std::string> slides;
+  std::optional<std::string> presentation;
+  std::optional<std::string> relationships;
+
+  // The presentation part's bytes, or its relationships part's, moved out of this listing;
+  // read now when the listing has none (`read_required_part`: `Zip` "specified file not found
+  // in archive" when absent).
+  Result<std::string> take_presentation(PackageArchive& archive);
+  Result<std::string> take_relationships(PackageArchive& archive);
+};
+Result<PresentationSlides> read_presentation_slides(PackageArchive& archive);
+
 // The relationship ids of the slide-id entries (local name "sldId") in document order: every
 // attribute whose qualified name ends with ":id". A reader error is `Xml`. (The entries of the
 // section lists name their slides by a bare "id" alone, so they add nothing.)

@@ -41,11 +41,11 @@ std::uint64_t next_slide_number(const std::vector<std::string>& slide_parts) {
   return largest + 1;
 }
 
-Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number) {
+Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
+                                   PresentationSlides& listing) {
   PackageArchive& archive = edit.archive();
-  const std::string presentation = PELVANE_TRY(read_required_part(archive, kPresentationPart));
-  const std::string relationships =
-      PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+  const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
+  const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
   const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
 
   ListedSlide listed{PELVANE_TRY(next_relationship_id(relationships)), next_slide_id(presentation)};
@@ -79,12 +79,13 @@ Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view
   auto edited = PELVANE_TRY(
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
-        const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        const std::vector<std::string>& slides = listing.slides;
         std::string layout_target =
             PELVANE_TRY(new_slide_layout_target(archive, slides, layout_index));
         const std::uint64_t number = next_slide_number(slides);
         std::string slide_part = slide_part_name(number);
-        ListedSlide listed = PELVANE_TRY(list_new_slide(edit, number));
+        ListedSlide listed = PELVANE_TRY(list_new_slide(edit, number, listing));
         const std::string shapes =
             PELVANE_TRY(placeholder_shapes_from_layout(archive, slide_part, layout_target));
         edit.add_part(slide_part, blank_slide_xml(shapes));

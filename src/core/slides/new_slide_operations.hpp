@@ -10,6 +10,7 @@
 
 #include "core/base/error.hpp"
 #include "core/model/models.hpp"
+#include "core/package/slide_order.hpp"
 
 namespace pelvane {
 
@@ -30,8 +31,10 @@ struct ListedSlide {
 // the presentation part (target "slides/slide{number}.xml"), a new last entry of its slide list
 // and a content-type override, set on `edit` as replacements of "ppt/presentation.xml", its
 // relationships part and "[Content_Types].xml". Each of the three read as bytes, in this order;
-// an absent one is `Zip` "specified file not found in archive".
-Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number);
+// an absent one is `Zip` "specified file not found in archive". The first two are taken from
+// `listing` when it holds them.
+Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
+                                   PresentationSlides& listing);
 
 // The layout's placeholder shapes, emptied (extract_placeholder_shape_blocks) and joined, for a
 // slide `slide_part` whose layout relationship targets `layout_target`. A layout part that is

@@ -1,12 +1,18 @@
 #include "core/slides/relationship_graph.hpp"
 
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "core/base/ascii.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/package_archive.hpp"
+#include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
 
@@ -28,6 +34,42 @@ struct Walk {
     return inserted;
   }
 };
+
+// Relationships parts at most this large (compressed) are compared by their stored bytes.
+constexpr std::uint64_t kAlikeLimit = 64 * 1024;
+
+void append_u32(std::string& out, std::uint64_t value) {
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(value >> shift));
+}
+
+// The key under which alike relationships parts share their edges: the folder of the source
+// (what its targets are resolved against), then the entry's method, CRC-32, size and compressed
+// bytes as stored. None when the entry is not read through its stored headers, is large, or
+// cannot be read here (it is then read as usual).
+std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t index,
+                                     std::string_view source) {
+  const StoredEntryHeaders* plain = archive.plain_headers();
+  if (plain == nullptr || source.empty()) return std::nullopt;
+  const auto data = plain->data(index);
+  if (!data || data->compressed_size > kAlikeLimit) return std::nullopt;
+  const std::size_t slash = source.rfind('/');
+  std::string key(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+  key.push_back('\0');
+  append_u32(key, data->method);
+  append_u32(key, data->crc32);
+  append_u32(key, data->uncompressed_size);
+  const std::size_t at = key.size();
+  key.resize(at + static_cast<std::size_t>(data->compressed_size));
+  std::size_t done = 0;
+  while (done < data->compressed_size) {
+    const ssize_t got = ::pread(plain->file_descriptor(), key.data() + at + done,
+                                key.size() - at - done, static_cast<off_t>(data->offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;
+    done += static_cast<std::size_t>(got);
+  }
+  return key;
+}
 
 }  // namespace
 
@@ -92,9 +134,22 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& sou
   if (const auto known = read_.find(source); known != read_.end()) return &known->second;
   const auto unread = unread_.find(source);
   if (unread == unread_.end()) return nullptr;
-  const std::string content = PELVANE_TRY(read_archive_entry(*archive_, unread->second));
+  const std::uint64_t index = unread->second;
   unread_.erase(unread);
-  return &(read_[source] = relationship_edges(source, content));
+  const std::optional<std::string> key = alike_key(*archive_, index, source);
+  if (key) {
+    if (const auto alike = alike_.find(*key); alike != alike_.end())
+      return &(read_[source] = alike->second);
+  }
+  const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
+  RelationshipEdges& edges = read_[source] = relationship_edges(source, content);
+  // Only a part whose bytes read back as stored stands for the parts alike: any of them would
+  // read the same way.
+  if (key && entry_declared_crc32(*archive_, index) ==
+                 static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(content.data()),
+                                                    content.size())))
+    alike_.emplace(std::move(*key), edges);
+  return &edges;
 }
 
 Result<PartNameSet> deleted_closure(RelationshipGraph& graph,

@@ -65,7 +65,9 @@ class RelationshipGraph {
       : read_(std::move(edges)) {}
 
   // The edges of `source`; null when it has no relationships part. A failure while reading the
-  // part is `Io`.
+  // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
+  // compressed bytes) for a source in the same folder has the same edges, taken without
+  // reading it again.
   Result<const RelationshipEdges*> edges(const std::string& source);
 
  private:
@@ -74,6 +76,10 @@ class RelationshipGraph {
   PackageArchive* archive_ = nullptr;
   std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
   std::unordered_map<std::string, RelationshipEdges> read_;
+  // The edges of a relationships part by its source's folder and its stored form (see
+  // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
+  // and parsed once.
+  std::unordered_map<std::string, RelationshipEdges> alike_;
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode.

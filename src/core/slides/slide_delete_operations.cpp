@@ -135,7 +135,8 @@ Result<SlideDeleteSummary> delete_slides(
   auto edited = PELVANE_TRY(
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
-        const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        const std::vector<std::string>& slides = listing.slides;
         const PartNameSet listed(slides.begin(), slides.end());
         for (const std::string& target : target_slide_parts) {
           if (!listed.contains(target))
@@ -147,8 +148,7 @@ Result<SlideDeleteSummary> delete_slides(
         for (const std::string& slide : slides)
           if (!targets.contains(slide)) survivors.push_back(slide);
 
-        const std::string relationships =
-            PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+        const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
         const SlideRelationshipMap slide_ids =
             slide_relationship_map(relationships);
         std::set<std::string> deleted_ids;
@@ -166,8 +166,7 @@ Result<SlideDeleteSummary> delete_slides(
 
         const std::set<std::string> dropped_overrides =
             PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets));
-        const std::string presentation =
-            PELVANE_TRY(read_required_part(archive, kPresentationPart));
+        const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
         std::string new_relationships =

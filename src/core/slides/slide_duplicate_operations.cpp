@@ -200,7 +200,8 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
         const std::string source(source_slide_part);
-        const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        const std::vector<std::string>& slides = listing.slides;
         if (std::find(slides.begin(), slides.end(), source) == slides.end())
           return fail(PelvaneError::invalid_input("source slide part " + source +
                                                   " was not found in the presentation"));
@@ -235,9 +236,8 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         used_names.insert(new_slide);
         used_names.insert(new_slide_relationships);
 
-        std::string presentation = PELVANE_TRY(read_required_part(archive, kPresentationPart));
-        std::string presentation_relationships =
-            PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+        std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
+        std::string presentation_relationships = PELVANE_TRY(listing.take_relationships(archive));
         std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
         if (const auto fault = describe_invalid_utf8(content_types))
           return fail(PelvaneError::xml_text_decode(*fault));

@@ -67,6 +67,13 @@ Result<void> check_inflation(PackageArchive& archive, std::uint64_t index) {
                                 " times its stored size"));
 }
 
+// What is checked before an entry's content is read: that its data does not run into the
+// next entry's (stored_headers.hpp), and its inflation.
+Result<void> check_before_reading(PackageArchive& archive, std::uint64_t index) {
+  PELVANE_TRY_VOID(archive.stored_headers().check_region(index));
+  return check_inflation(archive, index);
+}
+
 // Reads an entry whole into a string, straight into the string's own storage: room for the
 // declared size and one byte more, reserved once, so that an entry of the declared size ends in
 // the second read and the string is never reallocated. The reader never gives more than the
@@ -110,7 +117,9 @@ const StoredEntryHeaders& PackageArchive::stored_headers() {
 }
 
 Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
-  if (archive.stored_headers().opens(index)) return {};
+  const StoredEntryHeaders& headers = archive.stored_headers();
+  PELVANE_TRY_VOID(headers.check_region(index));
+  if (headers.opens(index)) return {};
   zip_t* library = PELVANE_TRY(archive.library());
   zip_stat_t stat;
   zip_stat_init(&stat);
@@ -132,7 +141,7 @@ Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
 }
 
 Result<EntryReader> EntryReader::open(PackageArchive& archive, std::uint64_t index) {
-  PELVANE_TRY_VOID(check_inflation(archive, index));
+  PELVANE_TRY_VOID(check_before_reading(archive, index));
   const std::uint64_t declared = entry_declared_size(archive, index);
   if (const StoredEntryHeaders* headers = archive.plain_headers()) {
     if (auto plain = PlainEntryStream::open(*headers, index))
@@ -197,7 +206,7 @@ PelvaneError EntryReader::size_mismatch() const {
 }
 
 Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
-  PELVANE_TRY_VOID(check_inflation(archive, index));
+  PELVANE_TRY_VOID(check_before_reading(archive, index));
   if (const StoredEntryHeaders* plain = archive.plain_headers()) {
     if (auto content = read_plain_entry(*plain, index)) return std::move(*content);
   }
@@ -223,11 +232,19 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   // whole directory (which converts every entry's time through the local time zone).
   auto headers = std::make_shared<const StoredEntryHeaders>(
       StoredEntryHeaders::read_file(duplicate.get(), size));
+  // Entries that share their stored bytes are refused before any of them is read.
+  if (const auto& overlap = headers->overlap()) {
+    std::fclose(file);
+    return fail(*overlap);
+  }
   if (headers->plain()) return PackageArchive(std::move(headers), file, size);
   return PackageArchive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
+  // Entries that share their stored bytes are refused before the library reads any of them.
+  const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
+  if (const auto& overlap = headers.overlap()) return fail(*overlap);
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)));
 }
 
@@ -268,7 +285,7 @@ Result<std::optional<std::string>> read_archive_bytes_if_opens(PackageArchive& a
                                                                std::string_view name) {
   const auto index = archive.find(name);
   if (!index) return std::nullopt;
-  PELVANE_TRY_VOID(check_inflation(archive, *index));
+  PELVANE_TRY_VOID(check_before_reading(archive, *index));
   if (const StoredEntryHeaders* headers = archive.plain_headers()) {
     if (auto plain = read_plain_entry(*headers, *index)) return plain;
   }

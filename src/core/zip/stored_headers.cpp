@@ -13,6 +13,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
+#include "core/zip/entry_regions.hpp"
 
 namespace pelvane {
 
@@ -126,9 +127,11 @@ std::optional<std::vector<std::string_view>> split_central_directory(std::string
   return headers;
 }
 
-// The local header offset from a central header's ZIP64 extra field; its values appear in the
-// order uncompressed size, compressed size, offset, each only when its plain field is full.
-std::uint64_t zip64_local_offset(std::string_view header) {
+// A value of a central header's ZIP64 extra field: `field` 0, 1 or 2 for the uncompressed size,
+// the compressed size and the local header offset, each there, in that order, only when its
+// plain field is full. None when the field does not hold it.
+std::optional<std::uint64_t> zip64_value(std::string_view header, int field) {
+  constexpr std::size_t kPlainField[] = {24, 20, 42};
   const std::size_t name_length = get16(header, 28);
   std::string_view extra = header.substr(kCentralHeaderSize + name_length, get16(header, 30));
   while (extra.size() >= 4) {
@@ -137,14 +140,14 @@ std::uint64_t zip64_local_offset(std::string_view header) {
     if (size > extra.size() - 4) break;
     if (id == kZip64ExtraFieldId) {
       std::size_t at = 4;
-      if (get32(header, 24) == 0xFFFFFFFF) at += 8;
-      if (get32(header, 20) == 0xFFFFFFFF) at += 8;
+      for (int before = 0; before < field; ++before)
+        if (get32(header, kPlainField[before]) == 0xFFFFFFFF) at += 8;
       if (at + 8 <= 4 + size) return get64(extra, at);
       break;
     }
     extra.remove_prefix(4 + size);
   }
-  return std::numeric_limits<std::uint64_t>::max();
+  return std::nullopt;
 }
 
 // DOS date and time of a time_t, through local time (how the library produced it).
@@ -225,7 +228,8 @@ bool only_end_record(const Source& source, std::string_view tail, std::uint64_t 
 // outside it.
 class Window {
  public:
-  explicit Window(const Source& source) : source_(source) {}
+  // `bytes` holds the window's bytes; its storage serves one window after the other.
+  Window(const Source& source, std::string& bytes) : source_(source), bytes_(bytes) {}
 
   // The `length` bytes at `offset` when the window holds them.
   std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length) const {
@@ -244,7 +248,7 @@ class Window {
  private:
   const Source& source_;
   std::uint64_t start_ = 0;
-  std::string bytes_;
+  std::string& bytes_;
 };
 
 }  // namespace
@@ -262,6 +266,10 @@ StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
   file->size = size;
   const Source source(file->fd.get(), file->size);
   return parse(source, std::move(file), archive);
+}
+
+StoredEntryHeaders StoredEntryHeaders::read_bytes(std::string_view bytes) {
+  return parse(Source(bytes), nullptr, nullptr);
 }
 
 StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file,
@@ -308,11 +316,15 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       }
       plain_entries = plain_entries && is_plain_entry(header, location->offset);
       std::uint64_t local_offset = get32(header, 42);
-      if (local_offset == 0xFFFFFFFF) local_offset = zip64_local_offset(header);
+      if (local_offset == 0xFFFFFFFF)
+        local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
       Entry& entry = entries.emplace_back();
       entry.name = name;
       entry.local_offset = local_offset;
       entry.fields = EntryFields::from_central_header(header);
+      entry.compressed_size = entry.fields.compressed_size;
+      if (entry.compressed_size == 0xFFFFFFFF)
+        entry.compressed_size = zip64_value(header, 1).value_or(0);
       const std::size_t extra_at = kCentralHeaderSize + name.size();
       entry.central_extra = header.substr(extra_at, get16(header, 30));
       entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));
@@ -340,7 +352,8 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
                       location->offset + location->size == record_offset &&
                       directory_used == result.directory_.size() && result.index_names();
     }
-    result.read_local_headers(source);
+    result.source_ = std::make_shared<const Source>(source);
+    result.limit_regions(location->offset, location->size);
     return result;
   }
   return result;
@@ -394,58 +407,109 @@ std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t i
   if (!opens(index)) return std::nullopt;
   const Entry& entry = entries_[index];
   const EntryFields& fields = entry.fields;
-  return Data{entry.local_offset + entry.local_header_size, fields.method, fields.crc32,
+  return Data{entry.local_offset + entry.local_header.size(), fields.method, fields.crc32,
               fields.compressed_size, fields.uncompressed_size};
 }
 
-void StoredEntryHeaders::read_local_headers(const Source& source) {
-  // In file order, so that each window serves a run of neighbouring headers.
-  std::vector<std::size_t> order(entries_.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  const auto by_offset = [&](std::size_t a, std::size_t b) {
-    return entries_[a].local_offset < entries_[b].local_offset;
-  };
-  if (!std::ranges::is_sorted(order, by_offset)) std::ranges::stable_sort(order, by_offset);
+void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
+                                       std::uint64_t directory_size) {
+  std::vector<EntryRegion> regions;
+  regions.reserve(entries_.size());
+  for (const Entry& entry : entries_) {
+    // At least the local header without extra field, the name and the compressed data.
+    const std::uint64_t least = kLocalHeaderSize + entry.name.size() + entry.compressed_size;
+    const std::uint64_t most = std::numeric_limits<std::uint64_t>::max();
+    regions.push_back({entry.name, entry.local_offset,
+                       entry.local_offset > most - least ? most : entry.local_offset + least});
+  }
+  auto limits = limit_entry_regions(regions, directory_offset, directory_size);
+  if (!limits) {
+    // The archive is refused; nothing is read through these headers.
+    overlap_ = std::move(limits).error();
+    exact_ = false;
+    plain_ = false;
+    return;
+  }
+  file_order_ = std::move(limits->order);
+  rank_.resize(entries_.size());
+  for (std::size_t k = 0; k < file_order_.size(); ++k)
+    rank_[file_order_[k]] = static_cast<std::uint32_t>(k);
+  for (std::size_t index = 0; index < entries_.size(); ++index) {
+    entries_[index].end_limit = limits->end_limit[index];
+    entries_[index].limited_by = limits->limited_by[index];
+  }
+}
+
+const StoredEntryHeaders::Entry& StoredEntryHeaders::local(std::uint64_t index) const {
+  const Entry& entry = entries_[index];
+  if (entry.local == LocalState::Unread) read_local_headers(rank_[index]);
+  return entry;
+}
+
+Result<void> StoredEntryHeaders::check_region(std::uint64_t index) const {
+  if (!exact_ || index >= entries_.size() || !local(index).runs_over) return {};
+  const Entry& entry = entries_[index];
+  return fail(overlap_failure(index, entry.limited_by,
+                              [&](std::uint64_t other) { return entries_[other].name; }));
+}
+
+void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
+  const Source& source = *source_;
   // The end of a window that would hold this entry's local header, name and some extra field.
   const auto reach = [&](std::size_t k) {
-    const Entry& entry = entries_[order[k]];
+    const Entry& entry = entries_[file_order_[k]];
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
+  // One window from this header on, over the ones that follow it closely.
+  const std::uint64_t start = entries_[file_order_[from_rank]].local_offset;
+  std::uint64_t end = reach(from_rank);
+  std::size_t last = from_rank + 1;
+  for (; last < file_order_.size() && reach(last) - start <= kHeaderWindow; ++last)
+    end = reach(last);
+  Window window(source, window_);
+  window.load(start, end);
 
-  // Room for every local header without an extra field, and short ones.
+  // Room for these local headers without an extra field, and short ones.
   std::size_t expected = 0;
-  for (const Entry& entry : entries_) expected += kLocalHeaderSize + entry.name.size() + 16;
-  local_headers_.reserve(expected);
+  for (std::size_t k = from_rank; k < last; ++k) {
+    const Entry& entry = entries_[file_order_[k]];
+    if (entry.local == LocalState::Unread) expected += kLocalHeaderSize + entry.name.size() + 16;
+  }
+  std::string& kept = local_headers_.emplace_back();
+  kept.reserve(expected);
+  struct Found {
+    std::size_t rank;
+    std::size_t at;  // in `kept`
+    std::size_t size;
+  };
+  std::vector<Found> found;
 
-  Window window(source);
-  for (std::size_t k = 0; k < order.size(); ++k) {
-    Entry& entry = entries_[order[k]];
+  for (std::size_t k = from_rank; k < last; ++k) {
+    const Entry& entry = entries_[file_order_[k]];
+    if (entry.local != LocalState::Unread) continue;
+    entry.local = LocalState::Absent;
     const std::uint64_t at = entry.local_offset;
-    if (at > source.size()) break;  // and so are the ones after it
+    if (at > source.size()) continue;
     auto fixed = window.get(at, kLocalHeaderSize);
-    if (!fixed) {
-      std::uint64_t end = reach(k);
-      for (std::size_t next = k + 1; next < order.size() && reach(next) - at <= kHeaderWindow;
-           ++next)
-        end = reach(next);
-      window.load(at, end);
-      fixed = window.get(at, kLocalHeaderSize);
-    }
     if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
         get16(*fixed, 26) != entry.name.size())
       continue;
     const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
     auto header = window.get(at, size);
+    std::optional<std::string> alone;  // a header longer than its room in the window
     if (!header) {
-      window.load(at, at + size);
-      header = window.get(at, size);
+      alone = source.read(at, size);
+      if (alone) header = *alone;
     }
     if (!header || header->substr(kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-
-    entry.local_header_at = local_headers_.size();
-    entry.local_header_size = header->size();
-    local_headers_.append(*header);
+    found.push_back({k, kept.size(), header->size()});
+    kept.append(*header);
+    entry.local = LocalState::Found;
+    // Its data must end where the next region starts, or the directory does.
+    const std::uint64_t data_at = at + size;
+    entry.runs_over =
+        data_at > entry.end_limit || entry.compressed_size > entry.end_limit - data_at;
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);
@@ -459,10 +523,14 @@ void StoredEntryHeaders::read_local_headers(const Source& source) {
                               get32(*header, 22) == fields.uncompressed_size;
     const bool plain_sizes =
         fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
-    entry.opens = plain && method && plain_sizes &&
+    entry.opens = plain && method && plain_sizes && !entry.runs_over &&
                   (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
                   fields.compressed_size <= source.size() - at - size;
   }
+  // The views once `kept` is complete: it does not move again.
+  for (const Found& header : found)
+    entries_[file_order_[header.rank]].local_header =
+        std::string_view(kept).substr(header.at, header.size);
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
@@ -517,11 +585,9 @@ std::string_view StoredEntryHeaders::keep(std::string bytes) const {
 
 std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
                                                  std::uint64_t index) const {
-  if (exact_ && index < entries_.size() && entries_[index].local_header_size > 0) {
+  if (exact_ && index < entries_.size() && local(index).local == LocalState::Found) {
     const Entry& entry = entries_[index];
-    const std::size_t extra_at = kLocalHeaderSize + entry.name.size();
-    return std::string_view(local_headers_)
-        .substr(entry.local_header_at + extra_at, entry.local_header_size - extra_at);
+    return entry.local_header.substr(kLocalHeaderSize + entry.name.size());
   }
   auto library = archive.library();
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
@@ -530,12 +596,10 @@ std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
     std::uint64_t index) const {
   if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
-  const Entry& entry = entries_[index];
-  if (entry.local_header_size == 0) return std::nullopt;
-  return Placement{
-      entry.local_offset,
-      std::string_view(local_headers_).substr(entry.local_header_at, entry.local_header_size),
-      entry.local_offset + entry.local_header_size};
+  const Entry& entry = local(index);
+  if (entry.local != LocalState::Found || entry.runs_over) return std::nullopt;
+  return Placement{entry.local_offset, entry.local_header,
+                   entry.local_offset + entry.local_header.size()};
 }
 
 DosDateTime StoredEntryHeaders::modified(LibraryArchive& archive, std::uint64_t index) const {

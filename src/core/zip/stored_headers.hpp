@@ -1,7 +1,10 @@
 // The headers of an input archive as it stores them: its end record and central directory,
 // read by us (the archive library gives the entry time only through local time, and converts
 // every entry's time when it opens an archive, which costs more than copying a package of many
-// small parts), and every entry's local header, read in one pass over the file.
+// small parts), and the entries' local headers, each read when first needed together with the
+// headers that lie close after it. The entries' stored regions are checked against each other
+// and the directory when the directory is read, and again when a local header is read
+// (entry_regions.hpp).
 //
 // They give raw copies their header fields and tell whether a stored local header can be
 // copied as it is; they tell whether an entry opens without the archive library opening it;
@@ -39,6 +42,16 @@ class StoredEntryHeaders {
   // with `archive`, checked as `read` checks them, else usable only when `plain()`.
   static StoredEntryHeaders read_file(int fd, std::uint64_t size,
                                       LibraryArchive* archive = nullptr);
+  // Reads the headers of an archive in memory without the archive library; the caller keeps
+  // `bytes` alive while the headers are in use.
+  static StoredEntryHeaders read_bytes(std::string_view bytes);
+
+  // Why the archive cannot be read, when its entries' stored regions overlap each other or the
+  // central directory as the central headers state them (entry_regions.hpp).
+  const std::optional<PelvaneError>& overlap() const { return overlap_; }
+  // `Zip` when the entry's local header, once read, makes its data run into the next entry's
+  // region or the central directory; checked before its data is used.
+  Result<void> check_region(std::uint64_t index) const;
 
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
@@ -77,9 +90,10 @@ class StoredEntryHeaders {
   // True when the stored headers show an entry that the archive library opens: neither
   // encrypted nor compressed with another method than Stored or Deflate, and a local header
   // where the directory says, agreeing with it on name, flags, method, CRC-32 and sizes, with
-  // the entry's data inside the archive. False tells nothing: the library has to say.
+  // the entry's data inside the archive, short of the next entry's region. False tells nothing:
+  // the library has to say.
   bool opens(std::uint64_t index) const {
-    return exact_ && index < entries_.size() && entries_[index].opens;
+    return exact_ && index < entries_.size() && local(index).opens;
   }
   // Where the compressed bytes of an entry that `opens` lie in the archive file, and what
   // the directory states about them.
@@ -115,22 +129,34 @@ class StoredEntryHeaders {
     OwnedFd fd;
     std::uint64_t size = 0;
   };
+  enum class LocalState : std::uint8_t { Unread, Absent, Found };
   struct Entry {
     std::string_view name;           // bytes as stored, within `directory_`
     std::uint64_t local_offset = 0;  // of the local header
     EntryFields fields;              // as the directory's own fields state them
     std::string_view central_extra;  // within `directory_`
     std::string_view comment;        // within `directory_`
-    // The local header within `local_headers_`; size 0 when it is not where the directory says.
-    std::size_t local_header_at = 0;
-    std::size_t local_header_size = 0;
-    bool opens = false;
+    std::uint64_t compressed_size = 0;  // ZIP64 value included; 0 when unknown
+    // Where the entry's region must end, and the entry whose region follows (entry_regions.hpp).
+    std::uint64_t end_limit = 0;
+    std::uint64_t limited_by = 0;
+    // The local header, within `local_headers_`, once read; empty when it is not where the
+    // directory says.
+    mutable LocalState local = LocalState::Unread;
+    mutable bool runs_over = false;  // its data runs past `end_limit`
+    mutable bool opens = false;
+    mutable std::string_view local_header;
   };
   // Reads the end record and the directory from `source`; with `archive`, the directory must
   // name the entries the library read.
   static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
                                   LibraryArchive* archive);
-  void read_local_headers(const Source& source);
+  // Checks the entries' regions as the directory states them (entry_regions.hpp).
+  void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
+  // The entry with its local header read: when it is unread, it is read with the unread ones
+  // that follow it closely in the file, in one window.
+  const Entry& local(std::uint64_t index) const;
+  void read_local_headers(std::size_t from_rank) const;
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
   // The raw-copy header of an entry from its central header alone.
@@ -143,7 +169,16 @@ class StoredEntryHeaders {
 
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;
-  std::string local_headers_;  // every local header found, one after the other
+  // Entry indices by the offset of their local headers, and each entry's place in that order.
+  std::vector<std::uint64_t> file_order_;
+  std::vector<std::uint32_t> rank_;
+  // The archive's bytes for local headers read later: the file of `file_`, or bytes kept alive
+  // by the caller.
+  std::shared_ptr<const Source> source_;
+  // The local headers found, one window's after the other; each string keeps its place.
+  mutable std::deque<std::string> local_headers_;
+  mutable std::string window_;  // bytes of the last window read
+  std::optional<PelvaneError> overlap_;
   // Plain archives: entry index + 1 by name hash (0: an empty slot); see `index_names`.
   std::vector<std::uint32_t> name_slots_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory

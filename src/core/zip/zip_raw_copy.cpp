@@ -25,6 +25,7 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
                             const StoredEntryHeaders& headers, const RawEntryHeader& header) {
   // Entries of an archive file are read straight from the file, header and all when its stored
   // local header is already the header we would write (zip_writer.hpp).
+  PELVANE_TRY_VOID(headers.check_region(index));
   const int fd = headers.file_descriptor();
   if (fd >= 0) {
     if (auto placement = headers.placement(index))

@@ -17,6 +17,19 @@ namespace {
 using test::TempDir;
 using test::ZipEntry;
 
+// The rewrite of every slide edit: one entry (exact name) written from `content` with its own
+// compression method, every other entry copied raw.
+Result<PackageFacts> write_package_with_replaced_part(PackageArchive& input,
+                                                      std::string_view output_path,
+                                                      std::string_view part_name,
+                                                      std::string_view content) {
+  RewritePlan plan;
+  plan.decide = [&](std::uint64_t, std::string_view name) {
+    return name == part_name ? EntryDecision{EntryAction::Replace, content} : EntryDecision{};
+  };
+  return write_package(input, output_path, plan);
+}
+
 // What a second reader sees of one entry.
 struct EntryFacts {
   std::string name;

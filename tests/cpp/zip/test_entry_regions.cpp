@@ -1,0 +1,33 @@
+// Overlapping regions are refused, names in archive order (decks of each kind: Python tests).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/zip/entry_regions.hpp"
+#include "core/zip/package_archive.hpp"
+#include "test_support.hpp"
+
+namespace pelvane {
+namespace {
+
+TEST(EntryRegions, OverlapsAreRefusedInArchiveOrder) {
+  // The central directory lies at 1000..1100.
+  const std::vector<EntryRegion> out_of_order = {{"a", 300, 400}, {"b", 0, 301}};
+  EXPECT_EQ(limit_entry_regions(out_of_order, 1000, 100).error().message(),
+            "entries a and b overlap");
+  const std::vector<EntryRegion> in_directory = {{"a", 0, 100}, {"b", 1050, 1080}};
+  EXPECT_EQ(limit_entry_regions(in_directory, 1000, 100).error().message(),
+            "entry b overlaps the central directory");
+}
+
+TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
+  std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
+                                       {.name = "b.xml", .bytes = "<b/>"}});
+  // The second central header's local header offset (at 42) pointed at the first entry.
+  bytes.replace(bytes.rfind(std::string("PK\x01\x02", 4)) + 42, 4, std::string(4, '\0'));
+  EXPECT_EQ(PackageArchive::open_bytes(bytes).error().message(), "entries a.xml and b.xml overlap");
+}
+
+}  // namespace
+}  // namespace pelvane
