@@ -150,9 +150,8 @@ class Output {
   bool across_ = false;
 };
 
-void local_header(std::string& out, const Written& entry) {
-  put32(out, kLocalSignature);
-  put16(out, 20);
+// The fields both headers share, from the flags to the name's length.
+void shared_fields(std::string& out, const Written& entry) {
   put16(out, entry.flags);
   put16(out, entry.method);
   put16(out, entry.time);
@@ -161,6 +160,12 @@ void local_header(std::string& out, const Written& entry) {
   put32(out, entry.compressed);
   put32(out, entry.size);
   put16(out, static_cast<std::uint32_t>(entry.name.size()));
+}
+
+void local_header(std::string& out, const Written& entry) {
+  put32(out, kLocalSignature);
+  put16(out, 20);
+  shared_fields(out, entry);
   put16(out, 0);
   out.append(entry.name);
 }
@@ -176,14 +181,7 @@ void central_record(std::string& out, const Written& entry, bool rehead) {
   put32(out, kCentralSignature);
   put16(out, 20);
   put16(out, 20);
-  put16(out, entry.flags);
-  put16(out, entry.method);
-  put16(out, entry.time);
-  put16(out, entry.date);
-  put32(out, entry.crc);
-  put32(out, entry.compressed);
-  put32(out, entry.size);
-  put16(out, static_cast<std::uint32_t>(entry.name.size()));
+  shared_fields(out, entry);
   for (int field = 0; field < 4; ++field) put16(out, 0);  // extra, comment, disk, attributes
   put32(out, 0);
   put32(out, entry.offset);
