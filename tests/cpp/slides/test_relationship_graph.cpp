@@ -33,6 +33,9 @@ TEST(RelationshipGraph, SourcePartOfARelationshipsPart) {
       {"a/_rels/b/_rels/c.xml.rels", "a/_rels/b/c.xml"},
       {"ppt/slides/slide1.xml.rels", "ppt/slides/slide1.xml"},
       {"_rels/x.rels", "x"},
+      {"a//_rels/x.rels", "a//x"},
+      {"x/_rels.rels", "x"},
+      {"_rels.rels", ""},
   };
   for (const auto& [name, source] : cases)
     EXPECT_EQ(relationships_source_part(name), source) << name;
