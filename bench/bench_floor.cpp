@@ -49,6 +49,8 @@ constexpr std::size_t kEndFixed = 22;
 constexpr std::size_t kFlushAt = 1 << 20;
 // Entries at least this large are copied by the kernel under their new headers.
 constexpr std::uint64_t kKernelCopyAt = 64 * 1024;
+constexpr std::uint64_t kPage = 4096;
+constexpr std::uint32_t kPaddingId = 0x5050;
 
 std::string g_error;
 
@@ -150,9 +152,8 @@ class Output {
   bool across_ = false;
 };
 
-void local_header(std::string& out, const Written& entry) {
-  put32(out, kLocalSignature);
-  put16(out, 20);
+// The fields both headers share, from the flags to the name's length.
+void shared_fields(std::string& out, const Written& entry) {
   put16(out, entry.flags);
   put16(out, entry.method);
   put16(out, entry.time);
@@ -161,8 +162,27 @@ void local_header(std::string& out, const Written& entry) {
   put32(out, entry.compressed);
   put32(out, entry.size);
   put16(out, static_cast<std::uint32_t>(entry.name.size()));
-  put16(out, 0);
+}
+
+// A local header whose extra field is `padding` bytes long: one record of an unassigned id.
+void local_header(std::string& out, const Written& entry, std::size_t padding = 0) {
+  put32(out, kLocalSignature);
+  put16(out, 20);
+  shared_fields(out, entry);
+  put16(out, static_cast<std::uint32_t>(padding));
   out.append(entry.name);
+  if (padding == 0) return;
+  put16(out, kPaddingId);
+  put16(out, static_cast<std::uint32_t>(padding - 4));
+  out.append(padding - 4, '\0');
+}
+
+// The padding that puts `base` at the same place within a page as `target`, so that the kernel
+// copies that begin there run page-aligned on both sides (as the module aligns its own).
+std::size_t padding_for(std::uint64_t base, std::uint64_t target) {
+  std::size_t padding = static_cast<std::size_t>((target - base) % kPage);
+  if (padding != 0 && padding < 4) padding += kPage;
+  return padding;
 }
 
 void central_record(std::string& out, const Written& entry, bool rehead) {
@@ -176,14 +196,7 @@ void central_record(std::string& out, const Written& entry, bool rehead) {
   put32(out, kCentralSignature);
   put16(out, 20);
   put16(out, 20);
-  put16(out, entry.flags);
-  put16(out, entry.method);
-  put16(out, entry.time);
-  put16(out, entry.date);
-  put32(out, entry.crc);
-  put32(out, entry.compressed);
-  put32(out, entry.size);
-  put16(out, static_cast<std::uint32_t>(entry.name.size()));
+  shared_fields(out, entry);
   for (int field = 0; field < 4; ++field) put16(out, 0);  // extra, comment, disk, attributes
   put32(out, 0);
   put32(out, entry.offset);
@@ -288,6 +301,7 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
   Window window(in);
   std::vector<Written> written;
   written.reserve(count);
+  std::string compressed;
   bool ok = true;
   // A pending run of kept entries copied raw as one span: [run_start, run_end) of the input.
   std::uint64_t run_start = 0, run_end = 0;
@@ -323,10 +337,12 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
       const unsigned char* local = window.at(entry.offset, kLocalFixed);
       if (local == nullptr) return false;
       const std::uint64_t data_at = entry.offset + kLocalFixed + get16(local + 26) + get16(local + 28);
-      local_header(out.buffer(), header);
       if (entry.compressed >= kKernelCopyAt) {
+        const std::uint64_t fixed = out.position() + kLocalFixed + entry.name.size();
+        local_header(out.buffer(), header, padding_for(fixed, data_at));
         ok = out.kernel_copy(in, data_at, entry.compressed);
       } else {
+        local_header(out.buffer(), header);
         const unsigned char* data = window.at(data_at, entry.compressed);
         if (data == nullptr) return false;
         out.buffer().append(reinterpret_cast<const char*>(data), entry.compressed);
@@ -339,13 +355,18 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
         crc32(crc32(0, nullptr, 0), item.data, static_cast<uInt>(item.size)));
     Written header{0, 8, 0, 0x21, crc, 0, static_cast<std::uint32_t>(item.size),
                    item.name, static_cast<std::uint32_t>(out.position()), nullptr};
-    std::string& buffer = out.buffer();
-    const std::size_t header_at = buffer.size();
-    local_header(buffer, header);
-    const std::size_t data_at = buffer.size();
-    if (!(ok = deflate_onto(stream, buffer, item.data, item.size))) break;
-    header.compressed = static_cast<std::uint32_t>(buffer.size() - data_at);
-    set32(buffer.data() + header_at + 18, header.compressed);
+    compressed.clear();
+    if (!(ok = deflate_onto(stream, compressed, item.data, item.size))) break;
+    header.compressed = static_cast<std::uint32_t>(compressed.size());
+    // A raw copy that follows starts where it stood in the input, within a page.
+    std::size_t padding = 0;
+    if (!rehead && index + 1 < count && plan[index + 1].source >= 0 &&
+        static_cast<std::uint64_t>(plan[index + 1].source) < entries.size()) {
+      const std::uint64_t end = out.position() + kLocalFixed + header.name.size() + compressed.size();
+      padding = padding_for(end, entries[static_cast<std::size_t>(plan[index + 1].source)].offset);
+    }
+    local_header(out.buffer(), header, padding);
+    out.buffer().append(compressed);
     written.push_back(header);
     ok = out.flush_if_full();
   }

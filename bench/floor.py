@@ -10,13 +10,11 @@ build/bench-tools) and called through ctypes, so both sides are timed in the sam
 from __future__ import annotations
 
 import ctypes
-import subprocess
 import zipfile
 from dataclasses import dataclass
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parent.parent
-TOOL_BUILD = ROOT / "build" / "bench-tools"
+from registry import build_tool
 
 
 class FloorEntry(ctypes.Structure):
@@ -29,12 +27,7 @@ _library: list[ctypes.CDLL] = []
 
 def library() -> ctypes.CDLL:
     if not _library:
-        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(TOOL_BUILD), "-G", "Ninja",
-                        "-DCMAKE_BUILD_TYPE=Release", "-DPELVANE_BUILD_MODULE=OFF",
-                        "-DPELVANE_BUILD_TESTS=ON"], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", str(TOOL_BUILD), "--target", "pelvane_bench_floor"],
-                       check=True, stdout=subprocess.DEVNULL)
-        lib = ctypes.CDLL(str(TOOL_BUILD / "libpelvane_bench_floor.so"))
+        lib = ctypes.CDLL(str(build_tool("pelvane_bench_floor") / "libpelvane_bench_floor.so"))
         lib.pelvane_floor_write.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int,
                                             ctypes.POINTER(FloorEntry), ctypes.c_uint64]
         lib.pelvane_floor_write.restype = ctypes.c_int

@@ -7,6 +7,7 @@ bench/cases/*.py: each module there defines ``CASES``, a list of ``Case``.
 
 from __future__ import annotations
 
+import subprocess
 from dataclasses import dataclass, field
 from pathlib import Path
 from types import ModuleType
@@ -42,3 +43,17 @@ class Case:
     goal: float | None = None                       # the ratio the case should stay at or under
     note: str = ""
     tags: tuple[str, ...] = field(default_factory=tuple)
+
+
+ROOT = Path(__file__).resolve().parent.parent
+TOOL_BUILD = ROOT / "build" / "bench-tools"
+
+
+def build_tool(target: str) -> Path:
+    """Builds a target of the C++ benchmark tools (Release, in build/bench-tools); its folder."""
+    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(TOOL_BUILD), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=Release", "-DPELVANE_BUILD_MODULE=OFF",
+                    "-DPELVANE_BUILD_TESTS=ON"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(TOOL_BUILD), "--target", target],
+                   check=True, stdout=subprocess.DEVNULL)
+    return TOOL_BUILD

@@ -12,10 +12,8 @@ import subprocess
 import zipfile
 from pathlib import Path
 
-from registry import BenchContext, Case
+from registry import BenchContext, Case, build_tool
 
-ROOT = Path(__file__).resolve().parents[2]
-TOOL_BUILD = ROOT / "build" / "bench-tools"
 
 # Each run writes a new file, so neither side pays for freeing the previous output.
 _runs = itertools.count()
@@ -24,12 +22,7 @@ _tool: list[Path] = []
 
 def rewrite_tool() -> Path:
     if not _tool:
-        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(TOOL_BUILD), "-G", "Ninja",
-                        "-DCMAKE_BUILD_TYPE=Release", "-DPELVANE_BUILD_MODULE=OFF",
-                        "-DPELVANE_BUILD_TESTS=ON"], check=True, stdout=subprocess.DEVNULL)
-        subprocess.run(["cmake", "--build", str(TOOL_BUILD), "--target", "bench_rewrite"],
-                       check=True, stdout=subprocess.DEVNULL)
-        _tool.append(TOOL_BUILD / "bench_rewrite")
+        _tool.append(build_tool("bench_rewrite") / "bench_rewrite")
     return _tool[0]
 
 

@@ -213,9 +213,17 @@ std::string relationship_id(const XmlEvent& tag) { return attribute_key(tag, "Id
 Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
   std::optional<std::uint64_t> largest;
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    const auto number = with_relationship_value(text.id, relationship_number);
+    const auto number = relationship_id_number(text.id);
     if (number && (!largest || *number > *largest)) largest = number;
   });
+  return relationship_id_after(largest);
+}
+
+std::optional<std::uint64_t> relationship_id_number(std::string_view raw_id) {
+  return with_relationship_value(raw_id, relationship_number);
+}
+
+Result<std::string> relationship_id_after(std::optional<std::uint64_t> largest) {
   if (!largest) return std::string("rId1");
   // Wrapping to rId0 would hand out an id that no numbering counts; refuse instead.
   if (*largest == std::numeric_limits<std::uint64_t>::max())

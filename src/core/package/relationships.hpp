@@ -109,6 +109,11 @@ std::string relationship_id(const XmlEvent& tag);
 // 18446744073709551615 no next id exists: `InvalidInput`.
 Result<std::string> next_relationship_id(std::string_view relationships_bytes);
 
+// The same from what a scan of the relationships gathered: the number of one raw Id value (as
+// `next_relationship_id` counts it), and the id after the largest of them.
+std::optional<std::uint64_t> relationship_id_number(std::string_view raw_id);
+Result<std::string> relationship_id_after(std::optional<std::uint64_t> largest);
+
 // A new relationship goes in as the last child of the Relationships element: before its last
 // "</Relationships>" in markup (one in a comment does not count), or inside it when the part
 // holds none and is written as one self-closing "<Relationships .../>".

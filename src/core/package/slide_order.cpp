@@ -3,6 +3,7 @@
 #include <deque>
 #include <unordered_map>
 
+#include "core/base/decimal.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/xml/xml_events.hpp"
@@ -41,17 +42,30 @@ bool is_slide_type(std::string_view raw) {
   return raw.ends_with("/slide") && is_valid_utf8(raw);
 }
 
+void collect_slide_relationship(const RelationshipText& text, std::vector<SlideRelationship>& out) {
+  if (with_relationship_value(text.type,
+                              [](std::string_view type) { return type.ends_with("/slide"); }))
+    out.push_back({relationship_value(text.id), relationship_value(text.target)});
+}
+
 // The target of every slide relationship of the presentation by its id; of two with one id, the
 // later in the relationship list (by id, then target) counts. Views into `bytes`, or into
-// `unescaped` for values that differ from their raw text.
+// `unescaped` for values that differ from their raw text. In the same pass: with `collected`,
+// the slide relationships (`slide_relationships`); with `largest`, the largest number of any id.
 std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
-    std::string_view bytes, std::deque<std::string>& unescaped) {
+    std::string_view bytes, std::deque<std::string>& unescaped,
+    std::vector<SlideRelationship>* collected, std::optional<std::uint64_t>* largest) {
   const auto value = [&](std::string_view raw) -> std::string_view {
     if (is_plain_relationship_value(raw)) return raw;
     return unescaped.emplace_back(relationship_value(raw));
   };
   std::unordered_map<std::string_view, std::string_view> targets;
   scan_relationships(bytes, [&](const RelationshipText& text) {
+    if (collected != nullptr) collect_slide_relationship(text, *collected);
+    if (largest != nullptr) {
+      const auto number = relationship_id_number(text.id);
+      if (number && (!*largest || *number > **largest)) *largest = number;
+    }
     if (!is_slide_type(text.type)) return;
     const std::string_view target = value(text.target);
     const auto [at, inserted] = targets.try_emplace(value(text.id), target);
@@ -61,6 +75,13 @@ std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
 }
 
 }  // namespace
+
+std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes) {
+  std::vector<SlideRelationship> found;
+  scan_relationships(relationships_bytes,
+                     [&](const RelationshipText& text) { collect_slide_relationship(text, found); });
+  return found;
+}
 
 SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t depth) {
   // Levels count the root element as 1: the list stands at level 2, its entries at level 3.
@@ -81,8 +102,20 @@ SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t d
   return event.is_empty() && depth == 1 ? Role::ListEmpty : Role::Other;
 }
 
-Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
-    std::string_view presentation_xml) {
+void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers) {
+  for (const XmlAttribute& attribute : entry.attributes()) {
+    if (attribute.malformed || attribute.local_name() != "id") continue;
+    const auto value = unescape_xml(attribute.value);
+    if (!value) continue;
+    if (const auto number = parse_u64(*value)) numbers.push_back(*number);
+  }
+}
+
+namespace {
+
+// The relationship ids of the slide-id entries and, with `numbers`, their numbers.
+Result<std::vector<std::string>> read_slide_id_entries(std::string_view presentation_xml,
+                                                       std::vector<std::uint64_t>* numbers) {
   std::vector<std::string> ids;
   XmlReader reader(presentation_xml);
   for (;;) {
@@ -94,7 +127,15 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
       auto value = unescape_xml(attribute.value);
       ids.push_back(value ? std::move(*value) : std::string());
     }
+    if (numbers != nullptr) slide_id_numbers(event, *numbers);
   }
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
+    std::string_view presentation_xml) {
+  return read_slide_id_entries(presentation_xml, nullptr);
 }
 
 namespace {
@@ -121,7 +162,7 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
   return std::move(PELVANE_TRY(read_presentation_slides(archive)).slides);
 }
 
-Result<PresentationSlides> read_presentation_slides(PackageArchive& archive) {
+Result<PresentationSlides> read_presentation_slides(PackageArchive& archive, Gather gather) {
   PresentationSlides read;
   // The natural order of the slide parts, sorted only when it is the answer.
   const std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
@@ -131,11 +172,16 @@ Result<PresentationSlides> read_presentation_slides(PackageArchive& archive) {
     return read;
   }
   const std::vector<std::string> ids =
-      PELVANE_TRY(slide_relationship_ids_in_presentation(*read.presentation));
+      PELVANE_TRY(read_slide_id_entries(
+          *read.presentation, gather == Gather::NewIds ? &read.slide_id_numbers : nullptr));
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
+  if (gather == Gather::SlideRelationships && read.relationships)
+    read.slide_relationships.emplace();
   std::deque<std::string> unescaped;
-  const auto targets = slide_targets_by_id(
-      read.relationships ? std::string_view(*read.relationships) : "", unescaped);
+  const auto targets =
+      slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
+                          unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
+                          gather == Gather::NewIds ? &read.largest_relationship_number : nullptr);
   std::vector<std::string> ordered;
   ordered.reserve(ids.size());
   for (const std::string& id : ids) {

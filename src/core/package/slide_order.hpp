@@ -36,6 +36,16 @@ class SlideListScan {
 // Errors of the archive, of the presentation's XML (`Xml`) and of its relationships are passed up.
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
+// A slide relationship of the presentation (the value of its Type ends with "/slide"): its id
+// and target values as a record holds them.
+struct SlideRelationship {
+  std::string id;
+  std::string target;
+};
+
+// Every slide relationship of a relationships part, in document order.
+std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes);
+
 // The same slide parts, with the parts they were read from, for operations that go on to read or
 // rewrite them (each is read once): ppt/presentation.xml and its relationships part, none when
 // the package lacks them (the relationships part is read only with a presentation part).
@@ -43,6 +53,14 @@ struct PresentationSlides {
   std::vector<std::string> slides;
   std::optional<std::string> presentation;
   std::optional<std::string> relationships;
+  // Gathered in the same passes when asked for (`Gather`), valid when `presentation` and
+  // `relationships` were read here: the slide relationships of `relationships`
+  // (`slide_relationships`), the numbers of the slide-id entries' attributes
+  // (`slide_id_numbers`), and the largest number of the presentation relationships' ids
+  // (`relationship_id_number`).
+  std::optional<std::vector<SlideRelationship>> slide_relationships;
+  std::vector<std::uint64_t> slide_id_numbers;
+  std::optional<std::uint64_t> largest_relationship_number;
 
   // The presentation part's bytes, or its relationships part's, moved out of this listing;
   // read now when the listing has none (`read_required_part`: `Zip` "specified file not found
@@ -50,13 +68,19 @@ struct PresentationSlides {
   Result<std::string> take_presentation(PackageArchive& archive);
   Result<std::string> take_relationships(PackageArchive& archive);
 };
-Result<PresentationSlides> read_presentation_slides(PackageArchive& archive);
+enum class Gather { Nothing, SlideRelationships, NewIds };
+Result<PresentationSlides> read_presentation_slides(PackageArchive& archive,
+                                                    Gather gather = Gather::Nothing);
 
 // The relationship ids of the slide-id entries (local name "sldId") in document order: every
 // attribute whose qualified name ends with ":id". A reader error is `Xml`. (The entries of the
 // section lists name their slides by a bare "id" alone, so they add nothing.)
 Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml);
+
+// Appends the numbers of a slide-id entry's attributes of local name "id" (so "r:id" too) whose
+// unescaped value is an unsigned 64-bit decimal (a leading "+" allowed), in order.
+void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers);
 
 // The slide part at a zero-based index of `slide_parts`; none past the end.
 Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,

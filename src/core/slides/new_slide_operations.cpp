@@ -48,7 +48,9 @@ Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
   const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
   const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
 
-  ListedSlide listed{PELVANE_TRY(next_relationship_id(relationships)), next_slide_id(presentation)};
+  // Both were read with the slide list, with the ids they hold.
+  ListedSlide listed{PELVANE_TRY(relationship_id_after(listing.largest_relationship_number)),
+                     slide_id_after(std::move(listing.slide_id_numbers))};
   std::string new_presentation =
       PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id));
   std::string new_relationships =
@@ -79,7 +81,7 @@ Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view
   auto edited = PELVANE_TRY(
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
-        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
         const std::vector<std::string>& slides = listing.slides;
         std::string layout_target =
             PELVANE_TRY(new_slide_layout_target(archive, slides, layout_index));

@@ -32,7 +32,7 @@ struct ListedSlide {
 // and a content-type override, set on `edit` as replacements of "ppt/presentation.xml", its
 // relationships part and "[Content_Types].xml". Each of the three read as bytes, in this order;
 // an absent one is `Zip` "specified file not found in archive". The first two are taken from
-// `listing` when it holds them.
+// `listing` (read with `Gather::NewIds`), with the ids they hold.
 Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
                                    PresentationSlides& listing);
 

@@ -77,25 +77,18 @@ std::string relationships_source_part(std::string_view relationships_part) {
   if (relationships_part == kPackageRootRelationships) return {};
   std::string_view name = relationships_part;
   while (name.ends_with(kRelsSuffix)) name.remove_suffix(kRelsSuffix.size());
-  std::vector<std::string_view> segments;
-  for (std::size_t start = 0;;) {
-    const std::size_t slash = name.find('/', start);
-    segments.push_back(name.substr(start, slash - start));
-    if (slash == std::string_view::npos) break;
-    start = slash + 1;
-  }
-  for (std::size_t i = segments.size(); i-- > 0;) {
-    if (segments[i] == "_rels") {
-      segments.erase(segments.begin() + static_cast<std::ptrdiff_t>(i));
-      break;
+  // The segments from the last one back; the first "_rels" met goes, with a slash beside it.
+  for (std::size_t end = name.size();;) {
+    const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    if (name.substr(start, end - start) == "_rels") {
+      if (end < name.size())
+        return std::string(name.substr(0, start)) + std::string(name.substr(end + 1));
+      return std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash));
     }
+    if (slash == std::string_view::npos) return std::string(name);
+    end = slash;
   }
-  std::string source;
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    if (i > 0) source += '/';
-    source += segments[i];
-  }
-  return source;
 }
 
 RelationshipEdges relationship_edges(std::string_view source_part,

@@ -1,7 +1,6 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <map>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -19,7 +18,7 @@ namespace pelvane {
 namespace {
 
 // Slide part -> the ids of every presentation relationship that reaches it (by id, then target).
-using SlideRelationshipMap = std::map<std::string, std::vector<std::string>>;
+using SlideRelationshipMap = std::unordered_map<std::string, std::vector<std::string>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
@@ -29,22 +28,21 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 // more than one: a deleted slide takes all of them with it, so that no relationship and no
 // slide-list entry is left pointing at a part that is gone. Each part's ids come in
 // relationship-list order (by id, then target).
-SlideRelationshipMap slide_relationship_map(std::string_view relationships_bytes) {
+SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found) {
   using IdTarget = std::pair<std::string, std::string>;
   std::unordered_map<std::string, std::vector<IdTarget>> by_part;
-  scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    if (!with_relationship_value(text.type,
-                                 [](std::string_view type) { return type.ends_with("/slide"); }))
-      return;
-    std::string target = relationship_value(text.target);
-    by_part[resolve_target(kPresentationPart, target)].emplace_back(relationship_value(text.id),
-                                                                    std::move(target));
-  });
+  for (SlideRelationship& relationship : found) {
+    by_part[resolve_target(kPresentationPart, relationship.target)].emplace_back(
+        std::move(relationship.id), std::move(relationship.target));
+  }
   SlideRelationshipMap map;
+  map.reserve(by_part.size());
   for (auto& [part, relationships] : by_part) {
     std::sort(relationships.begin(), relationships.end());
-    std::vector<std::string>& ids = map[part];
+    std::vector<std::string> ids;
+    ids.reserve(relationships.size());
     for (IdTarget& relationship : relationships) ids.push_back(std::move(relationship.first));
+    map.emplace(part, std::move(ids));
   }
   return map;
 }
@@ -135,7 +133,7 @@ Result<SlideDeleteSummary> delete_slides(
   auto edited = PELVANE_TRY(
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
-        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string>& slides = listing.slides;
         const PartNameSet listed(slides.begin(), slides.end());
         for (const std::string& target : target_slide_parts) {
@@ -149,8 +147,9 @@ Result<SlideDeleteSummary> delete_slides(
           if (!targets.contains(slide)) survivors.push_back(slide);
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
-        const SlideRelationshipMap slide_ids =
-            slide_relationship_map(relationships);
+        const SlideRelationshipMap slide_ids = slide_relationship_map(
+            listing.slide_relationships ? std::move(*listing.slide_relationships)
+                                        : slide_relationships(relationships));
         std::set<std::string> deleted_ids;
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);

@@ -200,7 +200,7 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
       edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
         const std::string source(source_slide_part);
-        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive));
+        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
         const std::vector<std::string>& slides = listing.slides;
         if (std::find(slides.begin(), slides.end(), source) == slides.end())
           return fail(PelvaneError::invalid_input("source slide part " + source +
@@ -241,9 +241,10 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
         if (const auto fault = describe_invalid_utf8(content_types))
           return fail(PelvaneError::xml_text_decode(*fault));
+        // Both were read with the slide list, with the ids they hold.
         const std::string relationship_id =
-            PELVANE_TRY(next_relationship_id(presentation_relationships));
-        const std::uint64_t slide_id = next_slide_id(presentation);
+            PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
+        const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
         presentation = PELVANE_TRY(append_slide_id(presentation, slide_id, relationship_id));
         presentation_relationships = PELVANE_TRY(
             append_relationship(presentation_relationships, relationship_id, kSlideRelationshipType,

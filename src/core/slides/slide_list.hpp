@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/base/error.hpp"
 #include "core/xml/xml_events.hpp"
@@ -50,6 +51,8 @@ class SlideEntryCapture {
 // too) counts when its unescaped value is an unsigned 64-bit decimal (a leading "+" allowed);
 // other values are ignored. An XML error ends the scan with the ids read so far.
 std::uint64_t next_slide_id(std::string_view presentation_xml);
+// The same from the ids read (`slide_id_numbers`).
+std::uint64_t slide_id_after(std::vector<std::uint64_t> used);
 
 // The presentation text (decoded as UTF-8, invalid sequences replaced) with the entry
 // <p:sldId id="{slide_id}" r:id="{relationship_id}"/> as the last of the slide list, and the new

@@ -33,6 +33,9 @@ TEST(RelationshipGraph, SourcePartOfARelationshipsPart) {
       {"a/_rels/b/_rels/c.xml.rels", "a/_rels/b/c.xml"},
       {"ppt/slides/slide1.xml.rels", "ppt/slides/slide1.xml"},
       {"_rels/x.rels", "x"},
+      {"a//_rels/x.rels", "a//x"},
+      {"x/_rels.rels", "x"},
+      {"_rels.rels", ""},
   };
   for (const auto& [name, source] : cases)
     EXPECT_EQ(relationships_source_part(name), source) << name;
@@ -107,6 +110,32 @@ TEST(RelationshipGraph, ReadsARelationshipsPartWhenAWalkComesToIt) {
   EXPECT_EQ(*graph->edges("ppt/presentation.xml"), nullptr);
   const std::vector<std::string> deleted{"ppt/slides/slide2.xml"};
   EXPECT_EQ(deleted_closure(*graph, deleted).error().to_string(), "io error: CRC error");
+}
+
+TEST(RelationshipGraph, PartsStoredAlikeResolveAgainstTheirOwnSource) {
+  // Three parts with the same stored bytes: the edges of the later ones are taken from the first
+  // of the same folder, and resolved again in another folder.
+  const std::string alike = rels({{"../slideLayouts/l1.xml", {}}, {"x.xml", "External"}});
+  const std::string bytes = test::zip_bytes({
+      {.name = "ppt/slides/_rels/slide1.xml.rels", .bytes = alike},
+      {.name = "ppt/slides/_rels/slide2.xml.rels", .bytes = alike},
+      {.name = "ppt/a/b/_rels/part.xml.rels", .bytes = alike},
+      {.name = "ppt/slides/_rels/slide3.xml.rels", .bytes = rels({{"other.xml", {}}})},
+  });
+  test::TempDir dir;
+  const std::string path = dir.file("deck.pptx");
+  test::write_file(path, bytes);
+  auto archive = PackageArchive::open_file(path);
+  ASSERT_TRUE(archive);
+  auto graph = RelationshipGraph::of_package(*archive);
+  ASSERT_TRUE(graph);
+  const std::vector<std::pair<std::string, RelationshipEdges>> expected = {
+      {"ppt/slides/slide1.xml", {{"ppt/slideLayouts/l1.xml", false}}},
+      {"ppt/slides/slide2.xml", {{"ppt/slideLayouts/l1.xml", false}}},
+      {"ppt/a/b/part.xml", {{"ppt/a/slideLayouts/l1.xml", false}}},
+      {"ppt/slides/slide3.xml", {{"ppt/slides/other.xml", false}}},
+  };
+  for (const auto& [source, edges] : expected) EXPECT_EQ(**graph->edges(source), edges) << source;
 }
 
 }  // namespace
