@@ -245,12 +245,6 @@ Result<SlideEditResult> apply_slide_edit_operations(std::string xml,
 
 namespace {
 
-// Unchanged entries are copied raw; the output's folder is made only once every edit has
-// succeeded.
-constexpr EditOptions kBatchEdit{.style = RewriteStyle::RawCopy,
-                                 .directories = DirectoryStyle::RawCopy,
-                                 .directories_first = false};
-
 // The slide an edit addresses; none for the slide reorder, which has none.
 std::optional<std::uint64_t> addressed_slide(const EditOperation& operation) {
   return std::visit(
@@ -271,7 +265,7 @@ Result<EditBatchSummary> apply_edit_batch(std::string_view input, std::string_vi
   // Relationships pruned while the package is written count too.
   std::uint64_t replacements = 0;
   auto edited = PELVANE_TRY(
-      edit_package(input, output, kBatchEdit, [&](PackageEdit& package) -> Result<bool> {
+      edit_package(input, output, kDeferredFolders, [&](PackageEdit& package) -> Result<bool> {
         PackageArchive& archive = package.archive();
         const std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
 

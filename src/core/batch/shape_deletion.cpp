@@ -6,6 +6,7 @@
 
 #include "core/base/decimal.hpp"
 #include "core/package/relationships.hpp"
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_events.hpp"
 
@@ -75,51 +76,20 @@ Result<ShapeDeletion> delete_shape_at_index_in_slide(std::string_view xml,
   XmlReader reader(xml);
   XmlWriter writer(xml.size());
   RemovedTags removed;
-  bool in_tree = false;
-  bool found = false;
-  std::uint64_t depth = 0;       // inside the tree: 1 for its direct children
-  std::uint64_t shapes = 0;      // top-level shapes met
-  std::uint64_t skip_depth = 0;  // inside the removed shape
+  TopLevelShapeCursor target(shape_index, TopLevel::TreeChildren);
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
-    if (skip_depth > 0) {
-      if (event.is_tag()) removed.take(event);
-      if (event.is_start()) {
-        ++skip_depth;
-      } else if (event.is_end()) {
-        --skip_depth;
-      }
-      continue;
-    }
-    if (!in_tree) {
-      if (event.is_start() && event.local_name() == "spTree") {
-        in_tree = true;
-        depth = 1;
-      }
+    if (target.place(event) == TopLevelPlace::Outside) {
       writer.write_event(event);
-      continue;
+    } else if (event.is_tag()) {
+      removed.take(event);
     }
-    if (event.is_tag() && depth == 1 && is_shape_element_name(event.local_name())) {
-      if (shapes++ == shape_index) {
-        found = true;
-        removed.take(event);
-        if (event.is_start()) skip_depth = 1;
-        continue;
-      }
-      if (event.is_start()) depth = 2;
-    } else if (event.is_start()) {
-      ++depth;
-    } else if (event.is_end()) {
-      if (depth == 1 && event.local_name() == "spTree") in_tree = false;
-      if (depth > 0) --depth;
-    }
-    writer.write_event(event);
   }
-  if (skip_depth > 0) {
+  if (target.in_shape()) {
     return fail(PelvaneError::xml_text_decode("unexpected EOF while deleting shape"));
   }
-  if (!found) {
+  if (!target.found()) {
     return fail(PelvaneError::invalid_input("shape index " + std::to_string(shape_index) +
                                             " was not found"));
   }

@@ -61,7 +61,9 @@ Result<PackageManifest> inspect_package(std::string_view path) {
 }
 
 Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output) {
-  PELVANE_TRY_VOID(prepare_edit_paths(input, output, EditOptions{}));
+  // The paths are checked as every edit checks them; the copy itself edits nothing, so it does
+  // not take the edit road.
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, kRawCopyEdit));
   // Only a regular file is copied: a device or a FIFO, which could feed the copy without end
   // or hold it forever, is refused before the output is created.
   InputFile source = PELVANE_TRY(InputFile::open(input));

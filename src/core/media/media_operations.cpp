@@ -19,14 +19,6 @@ namespace pelvane {
 
 namespace {
 
-// Pictures, movies and objects: unchanged entries raw, directory entries as directories.
-constexpr EditOptions kMediaWrite{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
-
-// The same for operations that read their own files after the output's directories are made
-// and before the input is opened.
-constexpr EditOptions kMediaWriteFilesFirst{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory,
-                                            true, true};
-
 // An image file given by path, or the built-in pixel without one.
 struct ImageFile {
   std::string extension;
@@ -107,7 +99,7 @@ Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
                                                     std::uint64_t cx_emu, std::uint64_t cy_emu) {
   const EmuBox box{x_emu, y_emu, cx_emu, cy_emu};
   auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, kMediaWrite,
+      input, output, slide_index, kNewPartsEdit,
       [&](PackageArchive& archive, const std::string& slide_part) {
         return plan_image_insertion(archive, slide_part, image_path);
       },
@@ -135,16 +127,20 @@ Result<MovieAddSummary> add_slide_movie(std::string_view input, std::string_view
                                         std::uint64_t x_emu, std::uint64_t y_emu,
                                         std::uint64_t cx_emu, std::uint64_t cy_emu,
                                         std::string_view mime_type) {
-  PELVANE_TRY_VOID(prepare_edit_paths(input, output, kMediaWriteFilesFirst));
-  const std::string extension = PELVANE_TRY(movie_extension(movie_path));
-  // Both end up in "[Content_Types].xml" and the part name.
-  PELVANE_TRY_VOID(check_xml_text(extension));
-  PELVANE_TRY_VOID(check_xml_text(mime_type));
-  std::string movie = PELVANE_TRY(read_file_bytes(movie_path));
-  ImageFile poster = PELVANE_TRY(read_image_or_pixel(poster_frame_path));
-
+  std::string extension;
+  std::string movie;
+  ImageFile poster;
   auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, kMediaWriteFilesFirst,
+      input, output, slide_index, kNewPartsEdit,
+      [&]() -> Result<void> {
+        extension = PELVANE_TRY(movie_extension(movie_path));
+        // Both end up in "[Content_Types].xml" and the part name.
+        PELVANE_TRY_VOID(check_xml_text(extension));
+        PELVANE_TRY_VOID(check_xml_text(mime_type));
+        movie = PELVANE_TRY(read_file_bytes(movie_path));
+        poster = PELVANE_TRY(read_image_or_pixel(poster_frame_path));
+        return {};
+      },
       [&](PackageArchive& archive, const std::string&) {
         return name_file_and_image_parts(
             archive,
@@ -204,12 +200,15 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
     std::uint64_t x_emu, std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
     std::optional<std::string_view> icon_path, std::uint64_t icon_cx_emu,
     std::uint64_t icon_cy_emu) {
-  PELVANE_TRY_VOID(prepare_edit_paths(input, output, kMediaWriteFilesFirst));
-  std::string object = PELVANE_TRY(read_file_bytes(object_path));
-  ImageFile icon = PELVANE_TRY(read_image_or_pixel(icon_path));
-
+  std::string object;
+  ImageFile icon;
   auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, kMediaWriteFilesFirst,
+      input, output, slide_index, kNewPartsEdit,
+      [&]() -> Result<void> {
+        object = PELVANE_TRY(read_file_bytes(object_path));
+        icon = PELVANE_TRY(read_image_or_pixel(icon_path));
+        return {};
+      },
       [&](PackageArchive& archive, const std::string&) {
         return name_file_and_image_parts(
             archive,
@@ -260,13 +259,14 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
                                                           std::optional<std::uint64_t> slide_index,
                                                           std::string_view relationship_id,
                                                           std::string_view image_path) {
-  // Every entry written again; the image file read before the input is opened.
-  constexpr EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory, true, true};
-  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
-  const std::string image = PELVANE_TRY(read_image_file(image_path));
-
+  std::string image;
   auto edited = PELVANE_TRY(edit_package(
-      input, output, options, [&](PackageEdit& edit) -> Result<std::vector<std::string>> {
+      input, output, kRecompressEdit,
+      [&]() -> Result<void> {
+        image = PELVANE_TRY(read_image_file(image_path));
+        return {};
+      },
+      [&](PackageEdit& edit) -> Result<std::vector<std::string>> {
         PackageArchive& archive = edit.archive();
         std::vector<std::string> slides;
         if (slide_index) {

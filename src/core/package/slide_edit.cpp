@@ -58,8 +58,9 @@ Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
 }
 
 Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
-                                     const EditOptions& options) {
-  if (!options.paths_prepared) PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
+                                     const EditOptions& options, const EditPrepare& prepare) {
+  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
+  if (prepare) PELVANE_TRY_VOID(prepare());
   PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(input));
   // Parts are addressed by name: a package naming two entries alike is ambiguous.
   PELVANE_TRY_VOID(check_unique_entry_names(archive));

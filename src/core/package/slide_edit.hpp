@@ -27,21 +27,44 @@
 
 namespace pelvane {
 
-// How the package is written and when the output's folder is made.
+// How the package is written and when the output's folder is made. Operations name one of the
+// policies below rather than spelling these fields.
 struct EditOptions {
   RewriteStyle style = RewriteStyle::RawCopy;
   DirectoryStyle directories = DirectoryStyle::RawCopy;
   // Create the output's parent directories before the input is opened (most operations);
   // when false they are created only once every change has succeeded.
   bool directories_first = true;
-  // The caller has run `prepare_edit_paths` itself, because it reads files of its own between
-  // that and the opening of the input (so that a missing file is reported before a missing
-  // package); the road does not run it again.
-  bool paths_prepared = false;
   // `edit_slide` hands the rewrite the slide's bytes as stored, for rewrites that pass text
   // through without decoding it; by default the slide must be UTF-8 (`Io` otherwise).
   bool slide_as_bytes = false;
 };
+
+// New shapes, groups and tables, and the round trip: the least work, every unchanged entry
+// (directory entries too) copied raw.
+inline constexpr EditOptions kRawCopyEdit{};
+// Pictures, movies, objects, new and duplicated slides: unchanged entries copied raw, directory
+// entries written anew as directories.
+inline constexpr EditOptions kNewPartsEdit{.directories = DirectoryStyle::AsDirectory};
+// Placeholders and image replacement: every entry written again under a new header.
+inline constexpr EditOptions kRecompressEdit{.style = RewriteStyle::Recompress,
+                                             .directories = DirectoryStyle::AsDirectory};
+// Text and table cell edits: as `kRecompressEdit`, the slides handed over as stored, since most
+// text rewrites pass old text through without decoding it.
+inline constexpr EditOptions kTextEdit{.style = RewriteStyle::Recompress,
+                                       .directories = DirectoryStyle::AsDirectory,
+                                       .slide_as_bytes = true};
+// Slide deletion: every entry written again, a directory entry as an empty file.
+inline constexpr EditOptions kSlideDeletionEdit{.style = RewriteStyle::Recompress,
+                                                .directories = DirectoryStyle::AsEmptyFile};
+// The edit batch: unchanged entries copied raw; the output's folder made only once every edit
+// has succeeded, so that a refused batch leaves no folder behind.
+inline constexpr EditOptions kDeferredFolders{.directories_first = false};
+
+// An operation's own checks between preparing the paths and opening the input: reading the
+// files it is given, checking its arguments, so that their faults are reported before those of
+// the package. Empty: none.
+using EditPrepare = std::function<Result<void>()>;
 
 // The changes an operation makes to a package, collected before anything is written.
 class PackageEdit {
@@ -146,10 +169,10 @@ Record finish_record(Edited<Record> edited, std::string_view output) {
 Result<void> prepare_edit_paths(std::string_view input, std::string_view output,
                                 const EditOptions& options);
 
-// `prepare_edit_paths`, then opens the input; a package holding two entries of one name is
-// refused (`check_unique_entry_names`).
+// `prepare_edit_paths`, then the operation's `prepare` step, then opens the input; a package
+// holding two entries of one name is refused (`check_unique_entry_names`).
 Result<PackageArchive> open_for_edit(std::string_view input, std::string_view output,
-                                     const EditOptions& options);
+                                     const EditOptions& options, const EditPrepare& prepare);
 
 // Writes the package with the edit's changes (creating deferred parent directories first).
 Result<PackageFacts> write_edited_package(PackageArchive& archive, PackageEdit& edit,
@@ -168,53 +191,68 @@ Result<std::string> read_slide_text(PackageArchive& archive, const std::string& 
 Result<std::optional<std::pair<std::string, std::string>>> find_slide_at_index(
     PackageArchive& archive, std::uint64_t slide_index, bool as_bytes = false);
 
-// The whole-package road. `rewrite`: Result<T>(PackageEdit&).
+// The whole-package road. `prepare`: see `EditPrepare`; `rewrite`: Result<T>(PackageEdit&).
 template <class Rewrite>
 auto edit_package(std::string_view input, std::string_view output, const EditOptions& options,
-                  Rewrite&& rewrite)
+                  const EditPrepare& prepare, Rewrite&& rewrite)
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type>> {
   using T = typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type;
-  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options, prepare));
   PackageEdit edit(archive);
   T value = PELVANE_TRY(rewrite(edit));
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
   return Edited<T>{.value = std::move(value), .facts = facts};
 }
 
-// What a `prepare` step of `edit_slide` yields.
-template <class Prepare>
-using PreparedValue =
-    typename std::invoke_result_t<Prepare&, PackageArchive&, const std::string&>::value_type;
+// The same without a `prepare` step.
+template <class Rewrite>
+auto edit_package(std::string_view input, std::string_view output, const EditOptions& options,
+                  Rewrite&& rewrite) {
+  return edit_package(input, output, options, EditPrepare{}, std::forward<Rewrite>(rewrite));
+}
 
-// The one-slide road with a step between addressing the slide and reading its text, for
-// operations whose own lookups are checked before the slide's text: `prepare`:
-// Result<P>(PackageArchive&, const std::string& slide_part); `rewrite`: Result<T>(SlideEdit&,
-// P&). The slide is written from its text as the rewrite leaves it.
-template <class Prepare, class Rewrite>
+// What a `look_up` step of `edit_slide` yields.
+template <class LookUp>
+using LookedUpValue =
+    typename std::invoke_result_t<LookUp&, PackageArchive&, const std::string&>::value_type;
+
+// The one-slide road. `prepare`: see `EditPrepare`; `look_up`, a step between addressing the
+// slide and reading its text, for operations whose own lookups in the package are checked
+// before the slide's text: Result<L>(PackageArchive&, const std::string& slide_part);
+// `rewrite`: Result<T>(SlideEdit&, L&). The slide is written from its text as the rewrite
+// leaves it.
+template <class LookUp, class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
-                const EditOptions& options, Prepare&& prepare, Rewrite&& rewrite)
+                const EditOptions& options, const EditPrepare& prepare, LookUp&& look_up,
+                Rewrite&& rewrite)
     -> Result<Edited<
-        typename std::invoke_result_t<Rewrite&, SlideEdit&, PreparedValue<Prepare>&>::value_type>> {
-  using P = PreparedValue<Prepare>;
-  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, P&>::value_type;
-  auto archive = PELVANE_TRY(open_for_edit(input, output, options));
+        typename std::invoke_result_t<Rewrite&, SlideEdit&, LookedUpValue<LookUp>&>::value_type>> {
+  using L = LookedUpValue<LookUp>;
+  using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, L&>::value_type;
+  auto archive = PELVANE_TRY(open_for_edit(input, output, options, prepare));
   std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
-  P prepared = PELVANE_TRY(prepare(archive, std::as_const(part)));
+  L looked_up = PELVANE_TRY(look_up(archive, std::as_const(part)));
   std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
   PackageEdit edit(archive);
   SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
-  T value = PELVANE_TRY(rewrite(slide, prepared));
+  T value = PELVANE_TRY(rewrite(slide, looked_up));
   edit.replace_part(slide.slide_part(), std::move(slide.xml()));
   auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
   return Edited<T>{std::move(value), slide_index, slide.slide_part(), facts};
 }
 
-// The one-slide road. `rewrite`: Result<T>(SlideEdit&); the slide is written from its text as
-// the rewrite leaves it.
+// The same without a `prepare` step.
+template <class LookUp, class Rewrite>
+auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
+                const EditOptions& options, LookUp&& look_up, Rewrite&& rewrite) {
+  return edit_slide(input, output, slide_index, options, EditPrepare{},
+                    std::forward<LookUp>(look_up), std::forward<Rewrite>(rewrite));
+}
+
+// The same with neither step: `rewrite`: Result<T>(SlideEdit&).
 template <class Rewrite>
 auto edit_slide(std::string_view input, std::string_view output, std::uint64_t slide_index,
-                const EditOptions& options, Rewrite&& rewrite)
-    -> Result<Edited<typename std::invoke_result_t<Rewrite&, SlideEdit&>::value_type>> {
+                const EditOptions& options, Rewrite&& rewrite) {
   return edit_slide(
       input, output, slide_index, options,
       [](PackageArchive&, const std::string&) -> Result<bool> { return true; },

@@ -10,6 +10,10 @@
 //     inside it), and a shape inside a group nested in the addressed one not being its child.
 // The addressed shape lasts up to the first `sp` end tag after its start tag.
 //
+// `TopLevelShapeCursor` counts the other way the operations address a shape: the `shape_index`-th
+// top-level element of the five shape kinds (`sp`, `pic`, `cxnSp`, `grpSp`, `graphicFrame`), a
+// group with everything inside it being one.
+//
 // The text passes read with the pull lexer (xml/xml_events.hpp) and address elements this way,
 // by local name; the authoring operations that add shapes search the text instead for literal
 // prefixed tags (pml/shape_tree.hpp), because they splice new markup in without reading the
@@ -20,6 +24,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_events.hpp"
 
 namespace pelvane {
@@ -103,6 +108,54 @@ class ShapeCursor {
   std::uint64_t groups_ = 0;       // groups met so far
   std::uint64_t group_depth_ = 0;  // 1 directly inside the addressed group, 0 outside it
   bool in_shape_ = false;
+};
+
+// What counts as a top-level shape. The two readings answer alike on a slide whose shape tree
+// holds its shapes directly; they part on a shape inside another element of the tree (an
+// alternate-content block) and on a self-closing shape tag.
+enum class TopLevel : std::uint8_t {
+  // The shape tree's own children (shape deletion): tags of the five kinds directly inside
+  // `spTree`, self-closing ones included; a shape inside any other element of the tree is none.
+  TreeChildren,
+  // Shapes outside every other shape (the geometry edit): start tags of the five kinds that no
+  // shape encloses, anywhere in the part; elements that are not shapes do not nest, so the
+  // shapes of an alternate-content block count; a self-closing tag never does.
+  OutsideShapes,
+};
+
+// Where an event lies with respect to the addressed top-level shape.
+enum class TopLevelPlace : std::uint8_t {
+  Outside,    // not in it
+  Addressed,  // its start tag, or its self-closing tag
+  Own,        // in it and in no shape nested in it; its end tag is one
+  Nested,     // in a shape nested in it
+};
+
+class TopLevelShapeCursor {
+ public:
+  TopLevelShapeCursor(std::uint64_t shape_index, TopLevel reading)
+      : shape_index_(shape_index), reading_(reading) {}
+
+  // Every event, in document order, before the pass acts on it.
+  TopLevelPlace place(const XmlEvent& event);
+
+  // The addressed shape has been met.
+  bool found() const { return found_; }
+  // Its start tag has been met and its end tag not yet: a pass that ends here was cut short.
+  bool in_shape() const { return shape_depth_ > 0; }
+
+ private:
+  // Outside the addressed shape: counts the top-level shapes; true at the addressed one.
+  bool counts_addressed(const XmlEvent& event);
+
+  std::uint64_t shape_index_;
+  TopLevel reading_;
+  std::uint64_t shapes_ = 0;       // top-level shapes met
+  std::uint64_t depth_ = 0;        // TreeChildren: elements open in the tree, the tree itself 1;
+                                   // OutsideShapes: shapes open
+  bool in_tree_ = false;           // TreeChildren: inside `spTree`
+  bool found_ = false;
+  std::uint64_t shape_depth_ = 0;  // shapes open in the addressed one, itself included
 };
 
 }  // namespace pelvane

@@ -21,7 +21,7 @@ Result<GroupShapeAddSummary> group_slide_existing_children_with_target(
     const InsertionTarget& target, std::span<const std::uint64_t> child_indices) {
   const GroupAddress container = target.group_address();
   auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<std::uint64_t> {
+      input, output, slide_index, kRawCopyEdit, [&](SlideEdit& slide) -> Result<std::uint64_t> {
         const std::uint64_t id = PELVANE_TRY(next_shape_id(slide.xml()));
         slide.xml() = PELVANE_TRY(
             group_existing_group_children_xml(slide.xml(), container, child_indices, id));

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/pml/shape_cursor.hpp"
 #include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
@@ -60,25 +61,14 @@ Result<RewriteOutput> set_shape_geometry_at_index_in_slide(std::string_view xml,
                                                            std::int64_t cx, std::int64_t cy) {
   SlideStream stream(xml);
   TransformRewrite transform(x, y, cx, cy);
-  std::uint64_t shapes = 0;    // top-level shapes
-  std::size_t shape_depth = 0;  // shape elements open
-  bool in_target = false;
+  TopLevelShapeCursor target(shape_index, TopLevel::OutsideShapes);
   for (;;) {
     const XmlEvent event = PELVANE_TRY(stream.reader.next());
     if (event.is_eof()) return stream.finish(transform.count());
-    // Wrappers that are not shapes (an alternate-content block) do not nest: the shapes inside
-    // them are top-level.
-    if ((event.is_start() || event.is_end()) && is_shape_element_name(event.local_name())) {
-      if (event.is_start()) {
-        if (shape_depth == 0) in_target = shapes++ == shape_index;
-        ++shape_depth;
-      } else if (shape_depth > 0 && --shape_depth == 0) {
-        in_target = false;
-        stream.writer.write_event(event);
-        continue;
-      }
-    }
-    if (in_target && transform.rewrite(event, stream.writer, shape_depth == 1)) continue;
+    const TopLevelPlace place = target.place(event);
+    if (place != TopLevelPlace::Outside &&
+        transform.rewrite(event, stream.writer, place != TopLevelPlace::Nested))
+      continue;
     stream.writer.write_event(event);
   }
 }

@@ -8,7 +8,7 @@ Result<Edited<std::uint64_t>> insert_shape_into_slide(std::string_view input,
                                                       const InsertionTarget& target,
                                                       const ShapeFragmentBuilder& build_fragment,
                                                       std::uint64_t fragment_ids) {
-  return edit_slide(input, output, slide_index, EditOptions{},
+  return edit_slide(input, output, slide_index, kRawCopyEdit,
                     [&](SlideEdit& slide) -> Result<std::uint64_t> {
                       return insert_new_shape(slide.xml(), target, build_fragment, fragment_ids);
                     });

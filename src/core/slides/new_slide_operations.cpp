@@ -77,9 +77,8 @@ Result<std::string> placeholder_shapes_from_layout(PackageArchive& archive,
 
 Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view output,
                                         std::optional<std::uint64_t> layout_index) {
-  const EditOptions options{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
   auto edited = PELVANE_TRY(
-      edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
+      edit_package(input, output, kNewPartsEdit, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
         const std::vector<std::string>& slides = listing.slides;

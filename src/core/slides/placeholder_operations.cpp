@@ -3,7 +3,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/package/package_rewrite.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
 #include "core/package/slide_order.hpp"
@@ -15,30 +14,18 @@ namespace pelvane {
 
 namespace {
 
-// The facts of a package as its directory lists them: entries, and whether one is a macro
-// project. Reading the names is enough; the contents were just written.
-Result<PackageFacts> read_back_package_facts(std::string_view path) {
-  PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(path));
-  PackageFacts facts;
-  for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
-    update_package_facts(archive.entry_name(index), facts);
-  return facts;
-}
-
 // The frame of the placeholder operations: the slide addressed, `specs_for` (called with the
 // archive and the slide part, before the slide is read) gives the shapes to add, each added
 // after the last with the next shape id, and the package written with every entry compressed
-// again; the figures of the package are read back from the written output. The edit's value
-// is the new ids, in order. `specs_for`: Result<std::vector<PlaceholderShapeSpec>>(
-// PackageArchive&, const std::string&).
+// again. The edit's value is the new ids, in order. `specs_for`:
+// Result<std::vector<PlaceholderShapeSpec>>(PackageArchive&, const std::string&).
 template <class SpecsFor>
 Result<Edited<std::vector<std::uint64_t>>> add_placeholders(std::string_view input,
                                                             std::string_view output,
                                                             std::uint64_t slide_index,
                                                             SpecsFor&& specs_for) {
-  const EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory};
-  auto edited = PELVANE_TRY(edit_slide(
-      input, output, slide_index, options, specs_for,
+  return edit_slide(
+      input, output, slide_index, kRecompressEdit, specs_for,
       [](SlideEdit& slide,
          std::vector<PlaceholderShapeSpec>& specs) -> Result<std::vector<std::uint64_t>> {
         std::vector<std::uint64_t> ids;
@@ -50,9 +37,7 @@ Result<Edited<std::vector<std::uint64_t>>> add_placeholders(std::string_view inp
               })));
         }
         return ids;
-      }));
-  edited.facts = PELVANE_TRY(read_back_package_facts(output));
-  return edited;
+      });
 }
 
 PlaceholderShapeBatchAddSummary placeholder_batch_record(

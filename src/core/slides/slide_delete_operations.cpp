@@ -120,18 +120,21 @@ Result<SlideDeleteSummary> delete_slides(
     std::string_view input, std::string_view output,
     std::span<const std::string> target_slide_parts,
     const std::optional<std::vector<std::string>>& ordered_survivor_parts) {
-  const EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsEmptyFile};
-  // The arguments are checked after the output's directories exist and before the input opens.
-  PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
-  if (target_slide_parts.empty()) return invalid("no target slide parts specified for deletion");
   PartNameSet targets;
-  for (const std::string& target : target_slide_parts) {
-    if (!targets.insert(target).second)
-      return invalid("duplicate target slide part specified for deletion: " + target);
-  }
-
-  auto edited = PELVANE_TRY(
-      edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
+  auto edited = PELVANE_TRY(edit_package(
+      input, output, kSlideDeletionEdit,
+      // The arguments are checked after the output's directories exist and before the input
+      // opens.
+      [&]() -> Result<void> {
+        if (target_slide_parts.empty())
+          return invalid("no target slide parts specified for deletion");
+        for (const std::string& target : target_slide_parts) {
+          if (!targets.insert(target).second)
+            return invalid("duplicate target slide part specified for deletion: " + target);
+        }
+        return {};
+      },
+      [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string>& slides = listing.slides;

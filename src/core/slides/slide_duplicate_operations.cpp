@@ -195,9 +195,8 @@ class SlideCopier {
 
 Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view output,
                                         std::string_view source_slide_part) {
-  const EditOptions options{RewriteStyle::RawCopy, DirectoryStyle::AsDirectory};
   auto edited = PELVANE_TRY(
-      edit_package(input, output, options, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
+      edit_package(input, output, kNewPartsEdit, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
         const std::string source(source_slide_part);
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));

@@ -13,12 +13,6 @@ namespace pelvane {
 
 namespace {
 
-// The cell text is written as the other text edits write: every entry again with its own
-// method, directories as directory entries; the slide handed over as stored.
-constexpr EditOptions kCellTextEdit{.style = RewriteStyle::Recompress,
-                                    .directories = DirectoryStyle::AsDirectory,
-                                    .slide_as_bytes = true};
-
 PelvaneError refused(std::string message) {
   return PelvaneError::invalid_input(std::move(message));
 }
@@ -56,7 +50,7 @@ Result<TableAddSummary> add_slide_table_impl(std::string_view input, std::string
     std::uint64_t shape_id = 0;
   };
   auto edited = PELVANE_TRY(
-      edit_slide(input, output, slide_index, EditOptions{}, [&](SlideEdit& slide) -> Result<Added> {
+      edit_slide(input, output, slide_index, kRawCopyEdit, [&](SlideEdit& slide) -> Result<Added> {
         // The new table is the slide's last: its index is the number of tables already there.
         Added added{.table_index = summarized_table_count(slide.xml())};
         added.shape_id = PELVANE_TRY(
@@ -81,7 +75,7 @@ Result<TableCellReplacementSummary> replace_table_cell_text(
   // Refused whether or not the cell exists, before anything is written.
   PELVANE_TRY_VOID(check_xml_text(replacement));
   auto edited = PELVANE_TRY(
-      edit_package(input, output, kCellTextEdit, [&](PackageEdit& edit) -> Result<std::uint64_t> {
+      edit_package(input, output, kTextEdit, [&](PackageEdit& edit) -> Result<std::uint64_t> {
         auto slide = PELVANE_TRY(find_slide_at_index(edit.archive(), slide_index, true));
         if (!slide) return 0;  // no such slide: the package is copied
         auto& [part, xml] = *slide;

@@ -11,12 +11,6 @@ namespace pelvane {
 
 namespace {
 
-// Every entry is written again with its own method; the slides are handed over as stored, since
-// most text rewrites pass old text through without decoding it.
-constexpr EditOptions kTextEdit{.style = RewriteStyle::Recompress,
-                                .directories = DirectoryStyle::AsDirectory,
-                                .slide_as_bytes = true};
-
 // The slide at `slide_index` through `rewrite` (xml -> Result<RewriteOutput>); the value is the
 // rewrite's count.
 template <class Rewrite>

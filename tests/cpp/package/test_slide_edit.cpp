@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/package/slide_edit.hpp"
@@ -115,6 +116,26 @@ TEST(SlideEdit, WritesTheRewrittenSlideAndTheStatedChangesOnce) {
     EXPECT_EQ(names, c.names) << c.label;
     for (const auto& [name, content] : c.contents)
       EXPECT_EQ(*read_archive_bytes(*written, name), content) << c.label << ", " << name;
+  }
+}
+
+TEST(SlideEdit, RunsThePrepareStepAfterThePathsAndBeforeTheInputOpens) {
+  // The input does not exist: a failing step is reported instead, once the folder is made; a
+  // step that succeeds lets the missing input be reported.
+  const std::pair<Result<void>, std::string> cases[] = {
+      {fail(PelvaneError::invalid_input("no file")), "invalid input: no file"},
+      {Result<void>{}, "io error: No such file or directory"},
+  };
+  for (const auto& [step, error] : cases) {
+    test::TempDir dir;
+    const std::string output = dir.file("made/out.pptx");
+    auto edited = edit_package(
+        dir.file("missing.pptx"), output, kRawCopyEdit, [&] { return step; },
+        [](PackageEdit&) -> Result<int> { return 0; });
+    ASSERT_FALSE(edited) << error;
+    EXPECT_EQ(edited.error().to_string(), error);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("made")));
+    EXPECT_FALSE(std::filesystem::exists(output));
   }
 }
 

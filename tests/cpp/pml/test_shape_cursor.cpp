@@ -1,6 +1,7 @@
 // Which start tags lie inside the shape a text pass addresses, for each way of addressing it.
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 
 #include "core/pml/shape_cursor.hpp"
 
@@ -43,6 +44,45 @@ TEST(ShapeCursor, FollowsTheAddressedShapeToItsEnd) {
       {ShapeCursor::group_child(0, 2), ""},
   };
   for (const auto& [cursor, expected] : cases) EXPECT_EQ(inside(cursor), expected);
+}
+
+// Top-level shapes 0 to 4: shape 1 inside an alternate-content block, shape 2 self-closing,
+// shape 4 inside the group 3.
+constexpr std::string_view kTree =
+    "<p:spTree><p:sp n='0'><x/></p:sp><mc:AlternateContent><p:sp n='1'/><p:sp n='1'></p:sp>"
+    "</mc:AlternateContent><p:pic n='2'/><p:grpSp n='3'><p:sp n='4'><y/></p:sp><z/></p:grpSp>"
+    "</p:spTree>";
+
+// The events in the addressed top-level shape, each as its place (Addressed, Own, Nested), its
+// local name (end tags after "/") and `n`.
+std::string top_level(std::uint64_t index, TopLevel reading) {
+  TopLevelShapeCursor cursor(index, reading);
+  XmlReader reader(kTree);
+  std::string seen;
+  for (auto event = reader.next(); event && !event->is_eof(); event = reader.next()) {
+    const TopLevelPlace place = cursor.place(*event);
+    if (place == TopLevelPlace::Outside) continue;
+    seen += "?AON"[static_cast<int>(place)];
+    if (event->is_end()) seen += '/';
+    seen += std::string(event->local_name());
+    for (const XmlAttribute& attribute : event->attributes()) seen += attribute.value;
+    seen += ' ';
+  }
+  return seen;
+}
+
+TEST(TopLevelShapeCursor, CountsTheTreeChildrenOrTheShapesOutsideShapes) {
+  const std::tuple<std::uint64_t, TopLevel, std::string_view> cases[] = {
+      {0, TopLevel::TreeChildren, "Asp0 Ox O/sp "},
+      {1, TopLevel::TreeChildren, "Apic2 "},
+      {2, TopLevel::TreeChildren, "AgrpSp3 Nsp4 Ny O/sp Oz O/grpSp "},
+      {3, TopLevel::TreeChildren, ""},
+      {1, TopLevel::OutsideShapes, "Asp1 O/sp "},
+      {2, TopLevel::OutsideShapes, "AgrpSp3 Nsp4 Ny O/sp Oz O/grpSp "},
+      {3, TopLevel::OutsideShapes, ""},
+  };
+  for (const auto& [index, reading, expected] : cases)
+    EXPECT_EQ(top_level(index, reading), expected) << index;
 }
 
 }  // namespace
