@@ -15,7 +15,6 @@
 #include <utility>
 
 #include "core/base/error.hpp"
-#include "core/model/models.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
 
