@@ -63,14 +63,6 @@ constexpr const char* kUpdateWorkbookCellsDoc =
 // The build information has no engine operation: the record is the module's own.
 BuildInfo build_info() { return {}; }
 
-// Printed slide by slide; a path the writer refuses takes the generic road to its message.
-Outcome summarize_presentation_printed(std::string_view path) {
-  if (!is_valid_utf8(path)) return json_result(summarize_presentation(path));
-  auto text = summarize_presentation_json_text(path);
-  if (!text) return error_outcome(text.error());
-  return text_outcome(std::move(*text));
-}
-
 // One slide deleted: the one-element target list, no survivor order.
 Result<SlideDeleteSummary> delete_one_slide(std::string_view input, std::string_view output,
                                             std::string_view target_slide_part) {
@@ -108,7 +100,7 @@ constexpr auto kTableWithCellTextsParams =
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&build_info, kNoParams>("build_info_json"),
     engine_row<&inspect_package, kPathParams>("inspect_package_json"),
-    engine_row<&summarize_presentation_printed, kPathParams>("summarize_presentation_json"),
+    engine_row<&summarize_presentation, kPathParams>("summarize_presentation_json"),
     engine_row<&summarize_slide_at_index, kPathIndexParams>("summarize_slide_at_index_json"),
     engine_row<&roundtrip_package, kInputOutput>("roundtrip_package_json"),
     engine_row<&add_blank_slide, kInputOutput, Absent<2>>("add_blank_slide_json"),
