@@ -8,9 +8,9 @@
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
-#include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
 #include "core/zip/package_archive.hpp"
 

@@ -8,8 +8,8 @@
 #include "core/base/list_refill.hpp"
 #include "core/base/utf8.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/pml/shape_walk.hpp"
-#include "core/pml/text_runs.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 

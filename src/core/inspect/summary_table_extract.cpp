@@ -6,7 +6,7 @@
 
 #include "core/base/byte_search.hpp"
 #include "core/base/utf8.hpp"
-#include "core/pml/text_runs.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {

@@ -10,11 +10,11 @@
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/json/json_out.hpp"
 #include "core/package/slide_order.hpp"
-#include "core/zip/package_archive.hpp"
-#include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
+#include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {

@@ -1,4 +1,4 @@
-#include "core/pml/text_runs.hpp"
+#include "core/inspect/text_runs.hpp"
 
 #include <cstring>
 #include <utility>
