@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/utf8.hpp"
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_package_extract.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
@@ -15,6 +16,7 @@
 #include "core/package/slide_order.hpp"
 #include "core/xml/xml_splice.hpp"
 #include "core/zip/package_archive.hpp"
+#include "inspect/run_property_oracle.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -22,6 +24,10 @@ namespace {
 
 using Texts = std::vector<std::string>;
 using std::nullopt;
+using test::extract_paragraph_run_bool_attribute;
+using test::extract_paragraph_run_font_size;
+using test::extract_paragraph_run_property;
+using test::extract_paragraph_run_underline;
 
 std::string slide_with(std::string_view tree_inside) {
   return "<p:sld xmlns:p=\"p\" xmlns:a=\"a\" xmlns:r=\"r\"><p:cSld><p:spTree>"
@@ -33,6 +39,20 @@ std::string text_shape(std::string_view id, std::string_view paragraphs) {
   return "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::string(id) +
          "\" name=\"S\"/><p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/>" +
          std::string(paragraphs) + "</p:txBody></p:sp>";
+}
+
+// The top-level shapes of a slide's text, as its summary reads them.
+std::vector<ShapeSummary> shapes_of(std::string_view slide_text) {
+  std::vector<ShapeSummary> shapes;
+  extract_shapes_in_text(slide_text, shapes);
+  return shapes;
+}
+
+// The summary of one shape, read as the only shape of a slide.
+ShapeSummary shape_of(std::string_view block) {
+  auto shapes = shapes_of(slide_with(block));
+  EXPECT_EQ(shapes.size(), 1u) << block;
+  return shapes.empty() ? ShapeSummary{} : std::move(shapes[0]);
 }
 
 // ---- Slide text runs and paragraph texts ----
@@ -180,10 +200,9 @@ TEST(ShapeSummaries, KindComesFromTheElementAndItsMarkers) {
       {"<p:graphicFrame><c:chart r:id=\"rId4\"/></p:graphicFrame>", "graphic_frame", false, false},
       {"<p:grpSp><p:grpSpPr></p:grpSpPr></p:grpSp>", "group", false, true},
       {"<p:cxnSp></p:cxnSp>", "connector", false, false},
-      {"<x:sp></x:sp>", "unknown", false, false},
   };
   for (const auto& c : cases) {
-    const ShapeSummary shape = summarize_shape_block(c.block, nullopt);
+    const ShapeSummary shape = shape_of(c.block);
     EXPECT_EQ(shape.kind, c.kind) << c.block;
     EXPECT_EQ(shape.has_picture, c.has_picture) << c.block;
     EXPECT_EQ(shape.has_group, c.has_group) << c.block;
@@ -191,12 +210,11 @@ TEST(ShapeSummaries, KindComesFromTheElementAndItsMarkers) {
 }
 
 TEST(ShapeSummaries, IdentityPlaceholderAndReferencesAreReadAsWritten) {
-  const ShapeSummary shape = summarize_shape_block(
+  const ShapeSummary shape = shape_of(
       "<p:sp><p:nvSpPr><p:cNvPr id=\"4\" name=\"A &amp; B\"/><p:nvPr><p:ph type=\"title\"/>"
       "</p:nvPr></p:nvSpPr><p:blipFill><a:blip r:embed=\"rId10\"/></p:blipFill>"
       "<a:hlinkClick r:id=\"rId2\"/><a:blip r:embed=\"rId10\"/><a:hlinkClick r:id=\"\"/>"
-      "<p:txBody><a:p><a:r><a:t>mentions x:chart</a:t></a:r></a:p></p:txBody></p:sp>",
-      nullopt);
+      "<p:txBody><a:p><a:r><a:t>mentions x:chart</a:t></a:r></a:p></p:txBody></p:sp>");
   EXPECT_EQ(shape.id, "4");
   EXPECT_EQ(shape.name, "A &amp; B");
   EXPECT_TRUE(shape.is_placeholder);
@@ -208,11 +226,10 @@ TEST(ShapeSummaries, IdentityPlaceholderAndReferencesAreReadAsWritten) {
   EXPECT_EQ(shape.effective_transform, nullopt);
 
   // A search resumes after the value's closing quote, so a pattern inside a value is skipped.
-  EXPECT_EQ(summarize_shape_block("<p:sp><x r:id=\"xr:id=\" y=\"1\" r:link=\"L\"/></p:sp>", nullopt)
-                .relationship_ids,
+  EXPECT_EQ(shape_of("<p:sp><x r:id=\"xr:id=\" y=\"1\" r:link=\"L\"/></p:sp>").relationship_ids,
             (Texts{"L", "xr:id="}));
 
-  const ShapeSummary bare = summarize_shape_block("<p:sp><p:spPr/></p:sp>", nullopt);
+  const ShapeSummary bare = shape_of("<p:sp><p:spPr/></p:sp>");
   EXPECT_EQ(bare.id, nullopt);
   EXPECT_EQ(bare.name, nullopt);
   EXPECT_FALSE(bare.is_placeholder);
@@ -220,13 +237,12 @@ TEST(ShapeSummaries, IdentityPlaceholderAndReferencesAreReadAsWritten) {
 }
 
 TEST(ShapeSummaries, ParagraphListsLineUpPerParagraph) {
-  const ShapeSummary shape = summarize_shape_block(
+  const ShapeSummary shape = shape_of(
       text_shape("2",
                  "<a:p><a:r><a:rPr b=\"1\" sz=\"1800\"/><a:t>Hello</a:t></a:r><a:br/>"
                  "<a:r><a:t> world</a:t></a:r></a:p>"
                  "<a:p><a:r><a:t>A</a:t></a:r><a:fld id=\"f\"><a:t>3</a:t></a:fld>"
-                 "<a:r><a:t>B</a:t></a:r></a:p><a:p/>"),
-      nullopt);
+                 "<a:r><a:t>B</a:t></a:r></a:p><a:p/>"));
   EXPECT_EQ(shape.paragraphs, (Texts{"Hello\v world", "A3B", ""}));
   EXPECT_EQ(shape.text, "Hello\v world\nA3B\n");
   EXPECT_EQ(shape.paragraph_runs, (std::vector<Texts>{{"Hello", " world"}, {"A", "B"}, {}}));
@@ -247,20 +263,23 @@ TEST(ShapeSummaries, TopLevelShapesSkipAlternateContentAndNeedAClosedTree) {
                  "<mc:AlternateContent><mc:Choice Requires=\"p14\">" + text_shape("3", "") +
                  "</mc:Choice><mc:Fallback><p:pic></p:pic></mc:Fallback></mc:AlternateContent>" +
                  "<p:cxnSp><p:nvCxnSpPr><p:cNvPr id=\"5\" name=\"C\"/></p:nvCxnSpPr></p:cxnSp>");
-  const auto shapes = extract_shapes(wrapped);
+  const auto shapes = shapes_of(wrapped);
   ASSERT_EQ(shapes.size(), 2u);
   EXPECT_EQ(shapes[0].id, "2");
   EXPECT_EQ(shapes[1].kind, "connector");
 
-  EXPECT_TRUE(extract_shapes("<p:sld><p:cSld></p:cSld></p:sld>").empty());
-  EXPECT_TRUE(extract_shapes("<p:sld><p:spTree><p:sp></p:sp>").empty());
-  EXPECT_TRUE(extract_shapes("<p:sld><p:spTree/></p:sld>").empty());
-  EXPECT_TRUE(extract_shapes(slide_with("")).empty());
+  EXPECT_TRUE(shapes_of("<p:sld><p:cSld></p:cSld></p:sld>").empty());
+  EXPECT_TRUE(shapes_of("<p:sld><p:spTree><p:sp></p:sp>").empty());
+  EXPECT_TRUE(shapes_of("<p:sld><p:spTree/></p:sld>").empty());
+  EXPECT_TRUE(shapes_of(slide_with("")).empty());
 }
 
 TEST(ShapeSummaries, InvalidUtf8BecomesReplacementCharacters) {
-  const auto shapes = extract_shapes(
-      slide_with("<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"bad\xff\xfename\"/></p:nvSpPr></p:sp>"));
+  // A slide's text is decoded once for its shapes and tables, as its summary reads it.
+  std::string decoded;
+  const auto shapes = shapes_of(utf8_lossy_view(
+      slide_with("<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"bad\xff\xfename\"/></p:nvSpPr></p:sp>"),
+      decoded));
   ASSERT_EQ(shapes.size(), 1u);
   EXPECT_EQ(shapes[0].name, "bad\xEF\xBF\xBD\xEF\xBF\xBDname");
   EXPECT_TRUE(is_valid_utf8(to_json(shapes[0]).value()));
@@ -303,19 +322,18 @@ TEST(ShapeSummaries, GroupsPlaceTheirChildrenOnTheSlide) {
        {2, -2, 2, 2}},
   };
   for (const auto& c : cases) {
-    const ShapeSummary group = summarize_shape_block(
-        group_xml(c.xfrm, placed_shape(c.child.x, c.child.y, c.child.cx, c.child.cy)), nullopt);
+    const ShapeSummary group = shape_of(
+        group_xml(c.xfrm, placed_shape(c.child.x, c.child.y, c.child.cx, c.child.cy)));
     ASSERT_EQ(group.children.size(), 1u) << c.xfrm;
     EXPECT_EQ(group.children[0].transform, c.child);
     EXPECT_EQ(group.children[0].effective_transform, c.effective) << c.xfrm;
   }
 
   // A group without a transform of its own hands nothing down.
-  const ShapeSummary loose = summarize_shape_block(
+  const ShapeSummary loose = shape_of(
       group_xml("",
                 "<p:sp><p:spPr><p:xfrm><a:off x=\"5\" y=\"6\"/><a:ext cx=\"7\" cy=\"8\"/>"
-                "</p:xfrm></p:spPr></p:sp>"),
-      nullopt);
+                "</p:xfrm></p:spPr></p:sp>"));
   ASSERT_EQ(loose.children.size(), 1u);
   EXPECT_EQ(loose.children[0].effective_transform, (TransformSummary{5, 6, 7, 8}));
   // The group's own transform is the first one found in its text: its child's.
@@ -349,8 +367,8 @@ TEST(ShapeSummaries, GroupsReportWhatTheirChildrenHold) {
   const std::string inner = group_xml(
       "",
       "<p:sp><p:nvSpPr><p:nvPr><p:ph type=\"body\" idx=\"1\"/></p:nvPr></p:nvSpPr></p:sp>" + table);
-  const ShapeSummary outer = summarize_shape_block(
-      group_xml("", text_shape("3", "<a:p><a:r><a:t>t</a:t></a:r></a:p>") + inner), nullopt);
+  const ShapeSummary outer = shape_of(
+      group_xml("", text_shape("3", "<a:p><a:r><a:t>t</a:t></a:r></a:p>") + inner));
   EXPECT_TRUE(outer.is_placeholder);
   EXPECT_EQ(outer.placeholder_idx, "1");
   EXPECT_EQ(outer.paragraphs, (Texts{"t", "cell"}));
@@ -377,7 +395,7 @@ TEST(ShapeSummaries, DeepNestingIsCappedAndStillPrints) {
   for (int i = 0; i < kDepth; ++i) tree += "</p:grpSp>";
 
   SlideSummary slide;
-  slide.shapes = extract_shapes(slide_with(tree));
+  slide.shapes = shapes_of(slide_with(tree));
   ASSERT_EQ(slide.shapes.size(), 1u);
   std::size_t levels = 1;
   const ShapeSummary* shape = &slide.shapes[0];
@@ -469,7 +487,7 @@ TEST(ElementSearches, AgreeWithTheSplicingRules) {
 // ---- Tables ----
 
 TEST(TableSummaries, CellsRowByRowAsWritten) {
-  const auto tables = extract_tables(
+  const auto tables = extract_tables_in_text(
       "<a:tbl><a:tblPr/><a:tblGrid><a:gridCol w=\"1\"/></a:tblGrid>"
       "<a:tr><a:tc gridSpan=\"2\"><a:txBody><a:p><a:r><a:t>A</a:t></a:r></a:p>"
       "<a:p><a:r><a:t>B</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc>"
@@ -482,11 +500,11 @@ TEST(TableSummaries, CellsRowByRowAsWritten) {
   EXPECT_EQ(tables[0].row_count, 2u);
   EXPECT_EQ(tables[0].col_count, 3u);
   EXPECT_EQ(tables[1], (TableSummary{{}, 0, 0}));
-  EXPECT_TRUE(extract_tables("<p:sld/>").empty());
+  EXPECT_TRUE(extract_tables_in_text("<p:sld/>").empty());
 }
 
 TEST(TableSummaries, NestedTableBelongsToItsCell) {
-  const auto tables = extract_tables(
+  const auto tables = extract_tables_in_text(
       "<a:tbl><a:tr><a:tc><a:tbl><a:tr><a:tc><a:p><a:r><a:t>in</a:t></a:r></a:p></a:tc></a:tr>"
       "</a:tbl></a:tc></a:tr></a:tbl>");
   ASSERT_EQ(tables.size(), 1u);
