@@ -1,27 +1,8 @@
 // Core functions: build information, inspection, summaries, the round trip, slides, text,
-// tables and embedded workbooks.
-//
-// Adding a function is one engine_row in kCoreFunctions, in registration order, plus its
-// parameter list when no existing one fits; the row is checked against the engine operation's
-// parameters when compiled. Parameters are {name, Kind} with Presence::NoneOk for "X or None"
-// and Presence::Omittable for a trailing parameter that may be left out; a JSON parameter is
-// json_param<reader>("name"). Fixed absent arguments are named by their engine positions.
-// Examples:
-//
-//   constexpr Param kDeleteSlidesParams[] = {{"input", Kind::Str}, {"output", Kind::Str},
-//       {"target_slide_parts", Kind::StrList},
-//       {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
-//   engine_row<&delete_slides, kDeleteSlidesParams>("delete_slides_json"),
-//
-//   constexpr Param kTableWithCellTextsParams[] = {..., {"cy_emu", Kind::U64},
-//       json_param<parse_cell_texts>("cell_texts_json")};  // reader from core/json/json_in.hpp
-//   engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json"),
-//
-// A call that needs more than that (a fixed one-element list, a result printed its own way)
+// tables and embedded workbooks. A call that needs more than a row (a fixed one-element list)
 // is a small adapter function here, and the row is an engine_row of the adapter.
 //
-// Only functions whose engine operation exists are listed; the typed stubs in
-// python/pelvane/pelvane_native.pyi list the same names.
+// Adding a function: the README, "Adding a function, an edit kind, a ZIP feature".
 #include <array>
 #include <optional>
 #include <string_view>

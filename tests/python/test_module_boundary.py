@@ -120,7 +120,8 @@ def test_typed_stub_matches_the_module(tmp_path):
         real = inspect.signature(getattr(native, name)).parameters
         assert [a.arg for a in args] == list(real), name
         omittable = [a.arg for a in args[len(args) - len(function.args.defaults):]]
-        assert omittable == [p for p, v in real.items() if v.default is not inspect.Parameter.empty], name
+        defaults = [p for p, v in real.items() if v.default is not inspect.Parameter.empty]
+        assert omittable == defaults, name
         none_typed = [a.arg for a in args if "None" in ast.unparse(a.annotation)]
         assert none_typed == [p for p in real if takes_none(name, p, tmp_path)], name
 

@@ -139,8 +139,9 @@ Result<PresentationSummary> summarize_presentation(std::string_view path) {
   auto archive = PELVANE_TRY(open_for_summary(path));
   std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
   const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
-  return PresentationSummary(path, std::move(parts), has_vba,
-                             std::make_unique<PresentationSummary::Reading>(std::move(archive), SlideSummary{}));
+  auto reading =
+      std::make_unique<PresentationSummary::Reading>(std::move(archive), SlideSummary{});
+  return PresentationSummary(path, std::move(parts), has_vba, std::move(reading));
 }
 
 }  // namespace pelvane

@@ -639,7 +639,8 @@ TEST_F(PackageSummaries, PrintedSlideBySlideAsTheRecordPrints) {
   // A slide that opens but cannot be read (its stored bytes changed under their checksum) fails
   // the summary after the slides before it are written.
   std::string damaged = test::read_file(package({{"ppt/slides/slide1.xml", slide_with("")},
-                                                 {"ppt/slides/slide2.xml", slide_with(""), false}}));
+                                                 {"ppt/slides/slide2.xml", slide_with(""),
+                                                  /*deflate=*/false}}));
   damaged[damaged.rfind("</p:sld>") + 2] = 'q';
   test::write_file(dir.file("damaged.pptx"), damaged);
   paths.push_back(dir.file("damaged.pptx"));
