@@ -55,13 +55,6 @@ struct JsonStreamedArray {
 class JsonWriter {
  public:
   JsonWriter() = default;
-  // A writer whose output will stand `depth` levels deep inside a larger text: nested lines are
-  // indented from there.
-  explicit JsonWriter(std::size_t depth) : depth_(depth) {}
-  // The same, appending to `text` instead of starting a new text, so that a long text printed
-  // piece by piece is never copied from piece to whole.
-  JsonWriter(std::string text, std::size_t depth)
-      : out_(std::move(text)), used_(out_.size()), depth_(depth) {}
 
   // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
   // escaped; everything else, non-ASCII included, is copied as UTF-8.
