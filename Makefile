@@ -63,22 +63,21 @@ build: provision
 	@$(MAKE) --no-print-directory $(VENV)/.pelvane-installed
 	@echo "pelvane is installed in $(VENV)"
 
-# The engine's GoogleTest suite, without the module.
-# Python-side checks that ctest runs use the virtual environment's interpreter.
+# The engine's GoogleTest suite. The Python-side checks that ctest runs use the virtual
+# environment's interpreter and import the installed module, so both suites build it first.
 TEST_PYTHON := -DPELVANE_PYTHON_FOR_TESTS=$(VPY)
 
-cpp-test: provision $(VENV)/.tools-installed
+cpp-test: build
 	cmake -S . -B build/cpp $(CMAKE_GENERATOR) -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/cpp -j $(JOBS)
 	ctest --test-dir build/cpp --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 # The Python tests run in JOBS processes, so that the presentation program converts several
 # outputs at once; tests sharing an expensive fixture keep to one process (xdist_group).
-test: build
-	@$(MAKE) --no-print-directory cpp-test
+test: cpp-test
 	"$(VPY)" -m pytest -q --timeout=$(TEST_TIMEOUT) -n $(JOBS) --dist loadgroup
 
-asan-test: provision $(VENV)/.tools-installed
+asan-test: build
 	cmake -S . -B build/asan $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
 	cmake --build build/asan -j $(JOBS)

@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing need. Packages already
 # installed are skipped; the package lists are refreshed only when something
-# is missing, so a re-run on a provisioned machine takes a fraction of a second.
+# is missing, so a re-run on a provisioned machine takes a fraction of a second
+# and needs no root.
 set -euo pipefail
 
 log() { printf 'provision-deps: %s\n' "$*" >&2; }
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null 2>&1 || { log "error: must run as root (or with sudo available)"; exit 1; }
-    SUDO="sudo"
-fi
+# Root only for what has to be installed.
+# shellcheck source=scripts/as-root.sh
+. "$(dirname "$0")/as-root.sh"
 
 # Compilers, build tools and libraries of the engine and its tests; the XML
 # schema checker and unzip for the tests; patchelf for the Python provisioning;
@@ -46,20 +45,21 @@ updated=0
 apt_update() {
     if [ "$updated" -eq 0 ]; then
         log "apt-get update"
-        $SUDO apt-get update -q >/dev/null
+        as_root apt-get update -q >/dev/null
         updated=1
     fi
 }
 
 apt_install() {
     log "installing: $*"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "$@" >/dev/null
+    apt_update
+    as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "$@" >/dev/null
 }
 
 start=$(date +%s)
 mapfile -t missing < <(missing_of "${PACKAGES[@]}")
 if [ ${#missing[@]} -gt 0 ]; then
-    apt_update
     apt_install "${missing[@]}"
 fi
 
@@ -83,7 +83,10 @@ if [ ${#clang_pkgs[@]} -eq 0 ]; then
                 break 2
             fi
         done
-        [ "$pass" -eq 1 ] && apt_update
+        if [ "$pass" -eq 1 ]; then
+            log "no clang 16 or newer is installed"
+            apt_update
+        fi
     done
     if [ -n "$pick" ]; then
         apt_install "clang-$pick" "libclang-rt-$pick-dev"

@@ -8,7 +8,8 @@
 # C library; the system's own packages and apt state are never touched.
 #
 # Idempotent: when the prefix already holds a working interpreter this only
-# makes sure the wrappers exist, and returns within a fraction of a second.
+# makes sure the wrappers exist, and returns within a fraction of a second;
+# root is needed only for what is missing.
 #
 # Environment: PELVANE_PYTHON_PREFIX (default /opt/python3.14),
 #              PELVANE_WRAPPER_DIR (default /usr/local/bin).
@@ -22,11 +23,9 @@ SOURCES="/etc/apt/sources.list.d/debian.sources"
 log() { printf 'provision-python: %s\n' "$*" >&2; }
 die() { log "error: $*"; exit 1; }
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null 2>&1 || die "must run as root (or with sudo available)"
-    SUDO="sudo"
-fi
+# Root only for what has to be installed.
+# shellcheck source=scripts/as-root.sh
+. "$(dirname "$0")/as-root.sh"
 
 # A working install: right version, the modules builds and venvs need, headers.
 smoke_test() {
@@ -48,8 +47,8 @@ write_wrappers() {
         # folder, and `venv --copies` resolves through a symlink.
         want=$(printf '#!/bin/sh\nexec %s "$@"\n' "$target")
         if [ ! -x "$WRAPPER_DIR/$name" ] || [ "$(cat "$WRAPPER_DIR/$name" 2>/dev/null)" != "$want" ]; then
-            printf '%s\n' "$want" | $SUDO tee "$WRAPPER_DIR/$name" >/dev/null
-            $SUDO chmod 0755 "$WRAPPER_DIR/$name"
+            printf '%s\n' "$want" | as_root tee "$WRAPPER_DIR/$name" >/dev/null
+            as_root chmod 0755 "$WRAPPER_DIR/$name"
         fi
     done
 }
@@ -60,8 +59,9 @@ if smoke_test; then
 fi
 
 # Several builds may start at once on one machine: one installs, the others wait.
+# The lock file may belong to another user: then it is opened for reading, which flock allows.
 LOCK="/tmp/pelvane-provision-python.lock"
-exec 9>"$LOCK"
+if [ -w "$LOCK" ] || [ ! -e "$LOCK" ]; then exec 9>>"$LOCK"; else exec 9<"$LOCK"; fi
 flock 9
 if smoke_test; then
     write_wrappers
@@ -78,8 +78,9 @@ command -v patchelf >/dev/null 2>&1 || missing+=(patchelf)
 command -v readelf >/dev/null 2>&1 || missing+=(binutils)
 command -v dpkg-deb >/dev/null 2>&1 || die "dpkg-deb is required (a Debian-based machine)"
 if [ ${#missing[@]} -gt 0 ]; then
-    $SUDO apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get update -q >/dev/null
+    as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # The archive address and keyring come from the machine's own apt sources: the
@@ -115,7 +116,7 @@ KEYRING=${source_line#*$'\t'}
 # Private apt state in a temporary folder; /etc/apt and /var/lib/apt stay as they are.
 WORK=$(mktemp -d /tmp/pelvane-python.XXXXXX)
 STAGE="$PREFIX.new"
-cleanup() { rm -rf "$WORK"; $SUDO rm -rf "$STAGE"; }
+cleanup() { rm -rf "$WORK"; as_root rm -rf "$STAGE"; }
 trap cleanup EXIT
 mkdir -p "$WORK/sources" "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
 cat >"$WORK/sources/unstable.sources" <<EOF
@@ -180,10 +181,10 @@ log "fetching ${#packages[@]} packages"
 (cd "$WORK/debs" && apt-get "${APT_OPTS[@]}" -q download "${packages[@]}" >"$WORK/download.log" 2>&1) \
     || { cat "$WORK/download.log" >&2; die "apt-get download failed"; }
 
-$SUDO rm -rf "$STAGE"
-$SUDO mkdir -p "$STAGE"
+as_root rm -rf "$STAGE"
+as_root mkdir -p "$STAGE"
 for deb in "$WORK"/debs/*.deb; do
-    $SUDO dpkg-deb -x "$deb" "$STAGE"
+    as_root dpkg-deb -x "$deb" "$STAGE"
 done
 [ -x "$STAGE/usr/bin/python3.14" ] || die "the unpacked packages hold no usr/bin/python3.14"
 
@@ -200,14 +201,14 @@ MULTIARCH=${LIBDIR_REL##*/}
 loader=$(readelf -l "$STAGE/usr/bin/python3.14" | sed -n 's/.*Requesting program interpreter: \(.*\)]/\1/p')
 loader_name=${loader##*/}
 [ -e "$STAGE/$LIBDIR_REL/$loader_name" ] || die "loader $loader_name not found in $LIBDIR_REL"
-$SUDO patchelf --set-interpreter "$PREFIX/$LIBDIR_REL/$loader_name" \
+as_root patchelf --set-interpreter "$PREFIX/$LIBDIR_REL/$loader_name" \
     --force-rpath --set-rpath "$PREFIX/$LIBDIR_REL" "$STAGE/usr/bin/python3.14"
 
 # pyconfig.h: Debian's top-level one switches on the architecture only; point it
 # at the multiarch one so that -I.../include/python3.14 alone works.
 if [ -d "$STAGE/usr/include/$MULTIARCH/python3.14" ]; then
     printf '#include "../%s/python3.14/pyconfig.h"\n' "$MULTIARCH" \
-        | $SUDO tee "$STAGE/usr/include/python3.14/pyconfig.h" >/dev/null
+        | as_root tee "$STAGE/usr/include/python3.14/pyconfig.h" >/dev/null
 fi
 
 # Build-time paths that start with /usr move into the prefix. WHEEL_PKG_DIR
@@ -215,22 +216,22 @@ fi
 KEYS='INCLUDEPY|INCLUDEDIR|CONFINCLUDEPY|CONFINCLUDEDIR|LIBDIR|LIBPL|LIBPC|LIBDEST|BINDIR|BINLIBDEST|DESTLIB|DESTSHARED|MACHDESTLIB|SCRIPTDIR|WHEEL_PKG_DIR|datarootdir|MANDIR|EXENAME'
 for f in "$STAGE"/usr/lib/python3.14/_sysconfigdata_*.py "$STAGE"/usr/lib/python3.14/_sysconfig_vars_*.json; do
     [ -e "$f" ] || continue
-    $SUDO sed -i -E "s#(['\"]($KEYS)['\"]: *['\"])/usr#\1$PREFIX/usr#" "$f"
+    as_root sed -i -E "s#(['\"]($KEYS)['\"]: *['\"])/usr#\1$PREFIX/usr#" "$f"
 done
 
 # Absolute symlinks point into the prefix.
 while IFS= read -r -d '' link; do
     target=$(readlink "$link")
     case "$target" in
-        /*) $SUDO ln -sfn "$PREFIX$target" "$link" ;;
+        /*) as_root ln -sfn "$PREFIX$target" "$link" ;;
     esac
 done < <(find "$STAGE" -type l -print0)
 
 # The static library cannot link against the host's C library.
-find "$STAGE" -name 'libpython3.14*.a' -exec $SUDO rm -f {} +
+as_root find "$STAGE" -name 'libpython3.14*.a' -delete
 
-$SUDO rm -rf "$PREFIX"
-$SUDO mv "$STAGE" "$PREFIX"
+as_root rm -rf "$PREFIX"
+as_root mv "$STAGE" "$PREFIX"
 "$PY" -m compileall -q -j0 "$PREFIX/usr/lib/python3.14" >/dev/null 2>&1 || true
 
 smoke_test || die "the installed interpreter failed its smoke test"

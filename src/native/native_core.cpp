@@ -31,7 +31,7 @@ struct BuildInfo {
     v.field("build_profile", std::string_view("release"));
     v.field("debug_assertions", false);
     v.field("package", std::string_view("pelvane-py"));
-    v.field("version", std::string_view("0.1.4"));
+    v.field("version", std::string_view(PELVANE_VERSION));
   }
 };
 

@@ -10,7 +10,7 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "fixtures"))
 
 from deck_builder import build_deck  # noqa: E402
-from package_lint import SCHEMAS  # noqa: E402,F401  (the schemas, beside the decks)
+from package_lint import PML_XSD, SCHEMAS  # noqa: E402  (the schemas, beside the decks)
 
 # Real decks live beside the repository, never inside it.
 SHARED_DECKS = ROOT.parent / "shared" / "decks"
@@ -19,6 +19,21 @@ SHARED_DECKS = ROOT.parent / "shared" / "decks"
 def pytest_configure(config):
     config.addinivalue_line(
         "markers", "reader: opens outputs in the presentation program (deselect with -m 'not reader')")
+
+
+def pytest_terminal_summary(terminalreporter):
+    if not PML_XSD.is_file():
+        terminalreporter.write_line(f"check_package skipped schema validation: {SCHEMAS} not found")
+
+
+def real_decks(pattern="*.ppt[xm]", keep=None):
+    """The real decks matching ``pattern`` (and ``keep``), as parameters of a test. Without the
+    folder, one parameter that is skipped naming it, where an empty list would skip the test
+    with no reason."""
+    if not SHARED_DECKS.is_dir():
+        missing = pytest.mark.skip(reason=f"real decks not found at {SHARED_DECKS}")
+        return [pytest.param(None, id="no-real-decks", marks=missing)]
+    return [path for path in sorted(SHARED_DECKS.glob(pattern)) if keep is None or keep(path)]
 
 
 @pytest.fixture

@@ -13,8 +13,10 @@ embedded workbooks. Each failure names the part and the rule.
 
 The schema check runs xmllint, one process for many documents; `validate_against_schema` and
 `validate_parts` offer it to tests that check a single part. The schemas lie beside the
-repository (../shared/schemas); where they are absent, a test that would validate a document is
-skipped at that point, saying so, and a package with other faults still fails on them.
+repository (../shared/schemas); where they are absent, `check_package` and
+`check_workbook_schema` leave out only the schema step (the run's summary says so once) and
+every other check still runs, while a direct call of `validate_parts` or
+`validate_against_schema` skips its test, saying so.
 """
 
 from __future__ import annotations
@@ -395,8 +397,8 @@ def package_problems(input_path, output_path) -> list[Problem]:
     before = Package(input_path) if input_path is not None else None
     known = set(structure_problems(before)) if before else set()
     problems = [p for p in structure_problems(output) if p not in known]
-    if problems and not PML_XSD.is_file():
-        return problems  # reported even where the schema check cannot run
+    if not PML_XSD.is_file():
+        return problems  # without the schemas only their step is left out
     return problems + schema_problems(output, before)
 
 
@@ -436,8 +438,12 @@ def check_workbook_schema(parts):
 
     That schema knows neither markup compatibility nor the xml namespace, so each part is first
     normalised: `mc:Ignorable` goes, and with it every element and attribute of the namespaces it
-    lists; `xml:space` attributes go too. Everything else is validated as written."""
+    lists; `xml:space` attributes go too. Everything else is validated as written. Without the
+    schemas this step is left out, like the schema step of `check_package`."""
     import io
+
+    if not SML_XSD.is_file():
+        return
 
     mc = f"{{{NS_MC}}}"
     xml_space = "{http://www.w3.org/XML/1998/namespace}space"

@@ -10,7 +10,7 @@ import zipfile
 import pytest
 
 import pelvane.pelvane_native as native
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import PNG_1X1, group_xml, picture_xml, png_bytes, text_box_xml
 from package_lint import check_package
 
@@ -403,7 +403,7 @@ def test_a_reorder_needs_the_presentation_part(deck, tmp_path):
 # ---------------------------------------------------------------------------------------------
 # Real decks
 
-DECKS = sorted(SHARED_DECKS.glob("*.ppt[xm]")) if SHARED_DECKS.is_dir() else []
+DECKS = real_decks()
 SHAPES = {"sp", "pic", "cxnSp", "grpSp", "graphicFrame"}
 
 

@@ -309,6 +309,17 @@ def test_a_symlink_output_replaces_the_file_it_names(deck, tmp_path, operation, 
     assert temporaries(tmp_path, real) == []
 
 
+@pytest.mark.parametrize("operation", [roundtrip, edit])
+def test_an_output_path_of_4090_bytes_is_written(deck, tmp_path, operation):
+    # Folders of 100-byte names, which the call creates, and a file name of 50 to 150 bytes: a
+    # temporary file with a longer name beside the output would pass the system's limit.
+    folder = tmp_path.joinpath(*["f" * 100] * ((4040 - len(str(tmp_path))) // 101))
+    output, source = folder / ("o" * (4090 - len(str(folder)) - 6) + ".pptx"), deck(slides=1)
+    operation(source, output)
+    check_written(operation, source, output, source.read_bytes())
+    assert len(os.fsencode(output)) == 4090 and temporaries(folder) == []
+
+
 # --- two entries of one name --------------------------------------------------------------
 
 DUPLICATE = "ppt/slides/slide1.xml"

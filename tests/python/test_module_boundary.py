@@ -9,8 +9,10 @@ converted arguments.
 
 import ast
 import importlib
+import importlib.metadata
 import importlib.util
 import inspect
+import json
 import os
 import pathlib
 import shutil
@@ -144,6 +146,8 @@ def test_a_fresh_import_builds_new_functions():
 def test_build_info_is_fixed():
     assert native.build_info_json() == BUILD_INFO
     assert native.build_info_json() == BUILD_INFO
+    # The installed package's metadata carries the same version: both come from pyproject.toml.
+    assert json.loads(BUILD_INFO)["version"] == importlib.metadata.version("pelvane")
     error = raised(native.build_info_json, 1)
     assert type(error) is TypeError and "takes no arguments" in str(error)
 

@@ -6,13 +6,13 @@ import zipfile
 
 import pytest
 
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import NS_A, NS_P
 from package_lint import check_package
 
 from pelvane import pelvane_native as native
 
-DECKS = sorted(SHARED_DECKS.glob("*.ppt[xm]")) if SHARED_DECKS.is_dir() else []
+DECKS = real_decks()
 BOX = (457200, 457200, 2743200, 914400)
 SHAPE_TEXT = "Pelvane inserted shape"
 BOX_TEXT = "Pelvane inserted box"

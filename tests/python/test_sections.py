@@ -8,7 +8,7 @@ import xml.etree.ElementTree as ET
 
 import pytest
 
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import NS_P
 from package_lint import check_package
 from test_slide_delete_duplicate import PRES_RELS, REL, listed_slides
@@ -18,21 +18,21 @@ from pelvane import pelvane_native as native
 
 NS_P14 = "http://schemas.microsoft.com/office/powerpoint/2010/main"
 URI = "{521415D9-36F7-43E2-AB2F-B90AF26B5E84}"
-DECKS = [path for path in sorted(SHARED_DECKS.glob("*.ppt[xm]"))
-         if len(re.findall(rb"<p:sldId ", read(path, PRESENTATION))) >= 3]
+DECKS = real_decks(keep=lambda path: len(re.findall(rb"<p:sldId ", read(path, PRESENTATION))) >= 3)
 
 
 def slide_ids(path):
     return [int(e.get("id")) for e in ET.fromstring(read(path, PRESENTATION)).find(f"{{{NS_P}}}sldIdLst")]
 
 
-def with_sections(source, target):
-    """The deck with section A holding the first half of its slides and B the rest."""
+def with_sections(source, target, cuts=None):
+    """The deck with sections A, B, … cut before the slides at `cuts`, by default at half."""
     ids = slide_ids(source)
+    starts = [0, *(cuts or [len(ids) // 2]), len(ids)]
     ext = f'<p:ext uri="{URI}"><p14:sectionLst xmlns:p14="{NS_P14}">' + "".join(
         f'<p14:section name="{name}" id="{{0000000{name}-0000-0000-0000-000000000000}}"><p14:sldIdLst>'
-        + "".join(f'<p14:sldId id="{i}"/>' for i in members) + "</p14:sldIdLst></p14:section>"
-        for name, members in (("A", ids[:len(ids) // 2]), ("B", ids[len(ids) // 2:]))) + "</p14:sectionLst></p:ext>"
+        + "".join(f'<p14:sldId id="{i}"/>' for i in ids[start:end]) + "</p14:sldIdLst></p14:section>"
+        for name, start, end in zip("ABCDEF", starts, starts[1:])) + "</p14:sectionLst></p:ext>"
     text = read(source, PRESENTATION).decode()
     text = (text.replace("<p:extLst>", "<p:extLst>" + ext, 1) if "<p:extLst>" in text
             else text.replace("</p:presentation>", f"<p:extLst>{ext}</p:extLst></p:presentation>"))
@@ -65,7 +65,8 @@ def test_sections_follow_every_slide_function_on_real_decks(source, function, tm
     sectioned = with_sections(source, tmp_path / f"sections{source.suffix}")
     output = tmp_path / f"out{source.suffix}"
     FUNCTIONS[function](str(sectioned), str(output))
-    assert re.findall(rb'<p14:section name="(\w)"', read(output, PRESENTATION)) == [b"A", b"B"]
+    # Both sections stay; a new order that keeps each one's slides together may swap them.
+    assert sorted(re.findall(rb'<p14:section name="(\w)"', read(output, PRESENTATION))) == [b"A", b"B"]
     reading = {"reader": True, "expect_pages": len(slide_ids(output))} if function in READ else {}
     check_package(sectioned, output, **reading)
 
@@ -97,3 +98,18 @@ def test_new_slide_ids_and_slides_reached_twice(deck, tmp_path, ids, reached_twi
                             if call == "duplicate" else native.add_blank_slide_json(str(source), str(output)))
         assert record["slide_id"] == expected and slide_ids(output) == ids + [expected]
     check_package(source, output)  # no relationship or slide-list entry names a part that is gone
+
+
+@pytest.mark.parametrize("cuts, order, expected", [
+    # Sections whose slides stay together move with them, an empty one after the one it followed.
+    ([2, 2], [2, 3, 1, 0], ["C", 2, 3, "A", 1, 0, "B"]),
+    # A section broken apart: the longest run of slides whose sections never fall keeps them.
+    ([2], [2, 0, 1, 3], ["A", 2, 0, 1, "B", 3]),
+])
+def test_sections_move_with_their_slides(deck, tmp_path, cuts, order, expected):
+    source, output = with_sections(deck(slides=4), tmp_path / "in.pptx", cuts), tmp_path / "out.pptx"
+    native.apply_edit_batch_json(str(source), str(output), json.dumps([{"type": "reorder_slides",
+                                                                         "slide_indices": order}]))
+    assert [e.get("name") or slide_ids(source).index(int(e.get("id"))) for e in ET.fromstring(read(
+        output, PRESENTATION)).iter() if e.tag in (f"{{{NS_P14}}}section", f"{{{NS_P14}}}sldId")] == expected
+    check_package(source, output)

@@ -6,7 +6,7 @@ import zipfile
 
 import pytest
 
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import CT, NS_P, NS_PKG_RELS, PNG_1X1, png_bytes
 from package_lint import check_package, package_problems
 from test_slides import EPOCH, PRESENTATION, raw_entries, read, rewrite_zip
@@ -315,7 +315,7 @@ REFUSED = {("act-props.pptm", "ppt/slides/slide3.xml"): "vmlDrawing",
            ("ph-populated-placeholders.pptx", "ppt/slides/slide8.xml"): "diagramData"}
 
 
-@pytest.mark.parametrize("source", sorted(SHARED_DECKS.glob("*.ppt*")), ids=lambda path: path.name)
+@pytest.mark.parametrize("source", real_decks("*.ppt*"), ids=lambda path: path.name)
 def test_real_decks_lose_and_copy_each_slide(source, tmp_path):
     slides = [s["part"] for s in json.loads(native.summarize_presentation_json(str(source)))["slides"]]
     output = tmp_path / f"out{source.suffix}"
@@ -334,7 +334,7 @@ def test_real_decks_lose_and_copy_each_slide(source, tmp_path):
 
 
 @pytest.mark.reader
-@pytest.mark.parametrize("source", sorted(SHARED_DECKS.glob("*.ppt*")), ids=lambda path: path.name)
+@pytest.mark.parametrize("source", real_decks("*.ppt*"), ids=lambda path: path.name)
 def test_real_decks_without_or_with_a_copy_of_their_first_slide_open(source, tmp_path):
     from reader import read_presentation
 

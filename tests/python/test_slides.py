@@ -8,7 +8,7 @@ import zipfile
 
 import pytest
 
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import NS_P, NS_PKG_RELS
 from package_lint import check_package, package_problems
 
@@ -237,7 +237,7 @@ def test_failures_raise_their_text_and_write_nothing(deck, tmp_path, case):
     assert output.parent.exists() == (case != "empty placeholder list")
 
 
-@pytest.mark.parametrize("source", sorted(SHARED_DECKS.glob("*.ppt*")), ids=lambda path: path.name)
+@pytest.mark.parametrize("source", real_decks("*.ppt*"), ids=lambda path: path.name)
 def test_real_decks_take_a_blank_slide_and_each_layout_s_placeholders(source, tmp_path):
     output = tmp_path / "added.pptx"
     try:
@@ -253,7 +253,7 @@ def test_real_decks_take_a_blank_slide_and_each_layout_s_placeholders(source, tm
 
 
 @pytest.mark.reader
-@pytest.mark.parametrize("source", sorted(SHARED_DECKS.glob("*.ppt*")), ids=lambda path: path.name)
+@pytest.mark.parametrize("source", real_decks("*.ppt*"), ids=lambda path: path.name)
 def test_real_decks_with_a_blank_slide_or_a_layout_s_placeholders_open(source, tmp_path):
     from reader import read_presentation
 

@@ -7,7 +7,7 @@ import zipfile
 import pytest
 
 import pelvane.pelvane_native as native
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from deck_builder import PNG_1X1, group_xml, text_box_xml, title_shape_xml
 from package_lint import check_package
 
@@ -171,7 +171,7 @@ def test_refusals_write_nothing(name, args, message, folder_may_exist, table_dec
     assert table_deck.read_bytes() == before
 
 
-DECKS = sorted(SHARED_DECKS.glob("*.ppt[xm]")) if SHARED_DECKS.is_dir() else []
+DECKS = real_decks()
 
 
 @pytest.mark.parametrize("path", DECKS, ids=lambda path: path.name)

@@ -10,7 +10,7 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import CT, PNG_1X1, group_xml, text_box_xml, title_shape_xml
-from conftest import SHARED_DECKS
+from conftest import real_decks
 from package_lint import check_package
 
 SLIDE1 = "ppt/slides/slide1.xml"
@@ -183,7 +183,7 @@ def _slide_count(path):
     return len(json.loads(native.summarize_presentation_json(str(path)))["slides"])
 
 
-DECKS = sorted(SHARED_DECKS.glob("*.ppt[xm]")) if SHARED_DECKS.is_dir() else []
+DECKS = real_decks()
 
 
 @pytest.mark.parametrize("path", DECKS, ids=lambda path: path.name)

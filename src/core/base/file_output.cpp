@@ -18,8 +18,9 @@ namespace {
 
 // Bytes moved per call when copying between descriptors with read and write.
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
-// The temporary file's name must stay within the usual 255-byte limit of one name.
-constexpr std::size_t kMaxStemInTempName = 160;
+// The temporary file is named relative to a descriptor of the output's folder, so only the
+// length of the name itself counts; a short one fits wherever the output's own name fits.
+constexpr std::size_t kMaxStemInTempName = 32;
 // Symbolic links followed before giving up, as the kernel does when it opens a path.
 constexpr int kMaxLinkHops = 40;
 
@@ -122,19 +123,30 @@ Result<void> create_parent_directories(std::string_view output_path) {
 Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) {
   OutputTarget target = PELVANE_TRY(output_target(output_path));
   const bool replaces_file = target.existing && S_ISREG(target.existing->st_mode);
-  std::string stem = target.path.filename().string();
-  if (stem.size() > kMaxStemInTempName) stem.resize(kMaxStemInTempName);
-  const std::filesystem::path directory = target.path.parent_path();
+  std::string name = target.path.filename().string();
+  // A path ending in a slash names a folder, which a file cannot replace.
+  if (name.empty()) return fail(io_errno(target.existing ? EISDIR : ENOENT));
+  // The folder is opened once and every name below is taken relative to it: the temporary
+  // file's full path may be longer than the system accepts even when the output's is not.
+  const std::filesystem::path parent = target.path.parent_path();
+  const int directory_fd =
+      ::open(parent.empty() ? "." : parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (directory_fd < 0) return fail(io_errno(errno));
+  OwnedFd directory(directory_fd);
+  const std::string_view stem = std::string_view(name).substr(0, kMaxStemInTempName);
   // A new output gets mode 0666 less the process's file-creation mask, as any new file; one
   // that replaces a file starts from that file's bits, so that it is never more open than the
   // file even before they are copied exactly. O_EXCL makes sure an existing file is never
   // opened by accident.
   const mode_t mode = replaces_file ? target.existing->st_mode & 0777 : 0666;
   for (int attempt = 0;; ++attempt) {
-    std::filesystem::path temp = directory / ("." + stem + "." + random_suffix() + ".tmp");
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    std::string temp(".");
+    temp.append(stem).append(".").append(random_suffix()).append(".tmp");
+    const int fd =
+        ::openat(directory.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0) {
-      AtomicOutputFile file(fd, target.path.string(), temp.string());
+      AtomicOutputFile file(OwnedFd(fd), std::move(directory), target.path.string(),
+                            std::move(name), std::move(temp));
       if (replaces_file) PELVANE_TRY_VOID(take_over_file_status(fd, *target.existing));
       return file;
     }
@@ -143,22 +155,31 @@ Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) 
   }
 }
 
-AtomicOutputFile::AtomicOutputFile(int fd, std::string output_path, std::string temp_path)
-    : fd_(fd), output_path_(std::move(output_path)), temp_path_(std::move(temp_path)) {}
+AtomicOutputFile::AtomicOutputFile(OwnedFd fd, OwnedFd directory, std::string output_path,
+                                   std::string output_name, std::string temp_name)
+    : fd_(std::move(fd)),
+      directory_(std::move(directory)),
+      output_path_(std::move(output_path)),
+      output_name_(std::move(output_name)),
+      temp_name_(std::move(temp_name)) {}
 
 AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
     : fd_(std::move(other.fd_)),
+      directory_(std::move(other.directory_)),
       committed_(std::exchange(other.committed_, true)),
       output_path_(std::move(other.output_path_)),
-      temp_path_(std::move(other.temp_path_)) {}
+      output_name_(std::move(other.output_name_)),
+      temp_name_(std::move(other.temp_name_)) {}
 
 AtomicOutputFile& AtomicOutputFile::operator=(AtomicOutputFile&& other) noexcept {
   if (this != &other) {
     discard();
     fd_ = std::move(other.fd_);
+    directory_ = std::move(other.directory_);
     committed_ = std::exchange(other.committed_, true);
     output_path_ = std::move(other.output_path_);
-    temp_path_ = std::move(other.temp_path_);
+    output_name_ = std::move(other.output_name_);
+    temp_name_ = std::move(other.temp_name_);
   }
   return *this;
 }
@@ -167,7 +188,8 @@ AtomicOutputFile::~AtomicOutputFile() { discard(); }
 
 void AtomicOutputFile::discard() noexcept {
   fd_.reset();
-  if (!committed_ && !temp_path_.empty()) ::unlink(temp_path_.c_str());
+  if (!committed_ && directory_.get() >= 0) ::unlinkat(directory_.get(), temp_name_.c_str(), 0);
+  directory_.reset();
   committed_ = true;
 }
 
@@ -205,8 +227,10 @@ Result<void> AtomicOutputFile::commit() {
   if (fd_.get() < 0) return fail(PelvaneError::io("output file is already closed"));
   const int fd = fd_.release();
   if (::close(fd) != 0 && errno != EINTR) return fail(io_errno(errno));
-  if (::rename(temp_path_.c_str(), output_path_.c_str()) != 0) return fail(io_errno(errno));
+  if (::renameat(directory_.get(), temp_name_.c_str(), directory_.get(), output_name_.c_str()) != 0)
+    return fail(io_errno(errno));
   committed_ = true;
+  directory_.reset();
   return {};
 }
 

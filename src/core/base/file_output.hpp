@@ -35,10 +35,12 @@ Result<std::string> resolve_output_path(std::string_view output_path);
 Result<void> create_parent_directories(std::string_view output_path);
 
 // A new file written beside the file `output_path` names (after `resolve_output_path`) and
-// renamed over it by `commit`. When that file exists, the new one takes its permission bits
-// and, where the process may, its owner and group; otherwise it is created with permissions
-// 0666 before the file-creation mask. Without a successful commit the temporary file is removed
-// when the object is destroyed and the output is left untouched.
+// renamed over it by `commit`; both are named relative to a descriptor of their folder, so any
+// output path the system accepts is accepted, however close to its length limit. When that file
+// exists, the new one takes its permission bits and, where the process may, its owner and group;
+// otherwise it is created with permissions 0666 before the file-creation mask. Without a
+// successful commit the temporary file is removed when the object is destroyed and the output is
+// left untouched.
 class AtomicOutputFile {
  public:
   static Result<AtomicOutputFile> create(std::string_view output_path);
@@ -53,7 +55,6 @@ class AtomicOutputFile {
   int fd() const { return fd_.get(); }
   // The file the commit replaces: the output path with its symbolic links followed.
   const std::string& output_path() const { return output_path_; }
-  const std::string& temp_path() const { return temp_path_; }
 
   // Copies everything from the descriptor `input_fd` (from its current position to its end).
   Result<void> copy_from_fd(int input_fd);
@@ -61,13 +62,16 @@ class AtomicOutputFile {
   Result<void> commit();
 
  private:
-  AtomicOutputFile(int fd, std::string output_path, std::string temp_path);
+  AtomicOutputFile(OwnedFd fd, OwnedFd directory, std::string output_path,
+                   std::string output_name, std::string temp_name);
   void discard() noexcept;
 
   OwnedFd fd_;
+  OwnedFd directory_;  // the output's folder, which both names below are relative to
   bool committed_ = false;
   std::string output_path_;
-  std::string temp_path_;
+  std::string output_name_;
+  std::string temp_name_;
 };
 
 }  // namespace pelvane

@@ -140,17 +140,24 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
   // A direct child of the addressed group, held back until its end tag decides its fate.
   std::vector<XmlEvent> child;
   std::uint64_t child_nesting = 0;
-  std::optional<std::uint64_t> child_id;
+  // Whether the held child's id (the first one in it) was met, and whether it is the addressed one.
+  bool child_id_met = false;
+  bool child_addressed = false;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
     if (!child.empty()) {
       child.push_back(event);
-      if (!child_id) child_id = extract_shape_id_from_event(event);
+      if (!child_id_met) {
+        if (const auto id = extract_shape_id_from_event(event)) {
+          child_id_met = true;
+          child_addressed = *id == child_shape_id;
+        }
+      }
       if (event.is_start()) {
         ++child_nesting;
       } else if (event.is_end() && --child_nesting == 0) {
-        if (child_id == child_shape_id) {
+        if (child_addressed) {
           for (const XmlEvent& held : child) {
             if (held.is_tag()) removed.take(held);
           }
@@ -159,7 +166,7 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
           for (const XmlEvent& held : child) writer.write_event(held);
         }
         child.clear();
-        child_id.reset();
+        child_id_met = child_addressed = false;
       }
       continue;
     }

@@ -55,7 +55,7 @@ Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number) {
       PELVANE_TRY(append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
                                       "slides/slide" + std::to_string(number) + ".xml"));
   std::string new_content_types = PELVANE_TRY(append_content_type_override(
-      content_types, "/" + slide_part_name(number), kSlideContentType));
+      content_types, std::string("/").append(slide_part_name(number)), kSlideContentType));
   edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
   edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
   edit.replace_part(std::string(kContentTypes), std::move(new_content_types));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <compare>
 #include <functional>
+#include <numeric>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -44,8 +45,11 @@ struct SectionEntry {
   std::string_view raw;
 };
 
-// One section's slide list as read: where it stands and what it holds.
+// One section as read: where it stands, and where its slide list stands and what it holds.
 struct SectionSlides {
+  std::size_t element_begin = 0;  // the section element's byte range
+  std::size_t element_end = 0;
+  bool element_closed = false;  // its end tag was met (or it closes itself)
   bool has_list = false;
   bool closed = false;        // its end tag was met (or it closes itself)
   bool self_closing = false;  // written as one tag
@@ -111,6 +115,10 @@ Result<SectionScan> scan_sections(std::string_view xml) {
       continue;
     }
     if (event.is_end()) {
+      if (in_section && depth == kSectionLevel - 1) {
+        scan.sections.back().element_end = event.offset + event.raw.size();
+        scan.sections.back().element_closed = true;
+      }
       // Leaving an element closes every state opened at or below its level.
       if (depth < kSectionLevel) in_section = false;
       if (depth < kSectionListLevel) in_section_list = false;
@@ -129,7 +137,10 @@ Result<SectionScan> scan_sections(std::string_view xml) {
     } else if (in_extension && level == kSectionListLevel && name == "sectionLst") {
       in_section_list = event.is_start();
     } else if (in_section_list && level == kSectionLevel && name == "section") {
-      scan.sections.emplace_back();
+      SectionSlides& section = scan.sections.emplace_back();
+      section.element_begin = event.offset;
+      section.element_end = event.offset + event.raw.size();
+      section.element_closed = event.is_empty();
       in_section = event.is_start();
     } else if (in_section && level == kSlideListLevel && name == "sldIdLst" &&
                !scan.sections.back().has_list) {
@@ -239,6 +250,37 @@ std::string rewritten_list(const SectionSlides& section, std::span<const std::ui
   return out;
 }
 
+// The sections in the order of their runs, when every section's slides stand together in the new
+// order (`places` as for `sections_for_slide_order`); none when a section's slides are apart.
+std::optional<std::vector<std::size_t>> section_runs(
+    std::span<const std::optional<SlidePlace>> places, std::size_t sections) {
+  std::vector<std::size_t> runs;
+  std::vector<bool> seen(sections, false);
+  for (const auto& place : places) {
+    if (!place || (!runs.empty() && runs.back() == place->section)) continue;
+    if (seen[place->section]) return std::nullopt;
+    seen[place->section] = true;
+    runs.push_back(place->section);
+  }
+  return runs;
+}
+
+// The section that stands at each place of the list once the sections holding slides follow
+// `runs` (all numbers count every section of the list): a section without slides stays just after
+// the one it followed, and those ahead of every section with slides stay first.
+std::vector<std::size_t> sections_in_run_order(std::span<const std::size_t> runs,
+                                               std::size_t sections) {
+  std::vector<bool> holds_slides(sections, false);
+  for (const std::size_t held : runs) holds_slides[held] = true;
+  std::vector<std::size_t> order;
+  for (std::size_t s = 0; s < sections && !holds_slides[s]; ++s) order.push_back(s);
+  for (const std::size_t held : runs) {
+    order.push_back(held);
+    for (std::size_t s = held + 1; s < sections && !holds_slides[s]; ++s) order.push_back(s);
+  }
+  return order;
+}
+
 bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::uint64_t> ids) {
   return std::equal(entries.begin(), entries.end(), ids.begin(), ids.end(),
                     [](const SectionEntry& entry, std::uint64_t id) { return entry.id == id; });
@@ -332,23 +374,59 @@ Result<std::string> align_sections_with_slide_list(
       before[k] = found->second;
     }
   }
-  const std::vector<std::size_t> after = sections_for_slide_order(before, 0);
+  // Sections whose slides all stand together move with them: each keeps its slides, and the
+  // sections take the order of their runs. Otherwise the list's order stays and the slides find
+  // sections by the longest run that keeps them.
+  auto runs = section_runs(before, listed.size());
+  const bool moves = runs && !std::ranges::is_sorted(*runs) &&
+                     std::ranges::all_of(scan.sections, &SectionSlides::element_closed);
+  if (moves) {
+    std::vector<std::size_t> run_of(listed.size());
+    for (std::size_t r = 0; r < runs->size(); ++r) run_of[(*runs)[r]] = r;
+    for (auto& place : before)
+      if (place) place->section = run_of[place->section];
+  }
+  std::vector<std::size_t> after = sections_for_slide_order(before, 0);
+  for (std::size_t& section : after) section = listed[moves ? (*runs)[section] : section];
 
-  std::vector<std::vector<std::uint64_t>> members(listed.size());
+  // From here sections are numbered by their place among all sections of the list.
+  std::vector<std::vector<std::uint64_t>> members(scan.sections.size());
   for (std::size_t k = 0; k < slides.size(); ++k) members[after[k]].push_back(slides[k]);
+  std::vector<std::size_t> order(scan.sections.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  if (moves) {
+    for (std::size_t& run : *runs) run = listed[run];
+    order = sections_in_run_order(*runs, scan.sections.size());
+  }
+  const std::string_view xml = presentation_xml;
   std::string out;
   bool changed = false;
   std::size_t copied = 0;  // input bytes written so far
-  for (std::size_t n = 0; n < listed.size(); ++n) {
-    const SectionSlides& section = scan.sections[listed[n]];
-    if (same_slides(section.entries, members[n])) continue;
+  for (std::size_t place = 0; place < order.size(); ++place) {
+    const SectionSlides& section = scan.sections[order[place]];
+    const std::vector<std::uint64_t>& ids = members[order[place]];
+    const bool new_list = section.has_list && !same_slides(section.entries, ids);
+    if (order[place] == place && !new_list) continue;
     changed = true;
-    out.append(std::string_view(presentation_xml).substr(copied, section.begin - copied));
-    out += rewritten_list(section, members[n]);
-    copied = section.end;
+    if (order[place] == place) {
+      out.append(xml.substr(copied, section.begin - copied));
+      out += rewritten_list(section, ids);
+      copied = section.end;
+      continue;
+    }
+    // A moved section is written whole where the section of this place stood.
+    out.append(xml.substr(copied, scan.sections[place].element_begin - copied));
+    copied = scan.sections[place].element_end;
+    if (!new_list) {
+      out.append(xml.substr(section.element_begin, section.element_end - section.element_begin));
+      continue;
+    }
+    out.append(xml.substr(section.element_begin, section.begin - section.element_begin));
+    out += rewritten_list(section, ids);
+    out.append(xml.substr(section.end, section.element_end - section.end));
   }
   if (!changed) return presentation_xml;
-  out.append(std::string_view(presentation_xml).substr(copied));
+  out.append(xml.substr(copied));
   return out;
 }
 

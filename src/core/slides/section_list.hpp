@@ -51,7 +51,13 @@ std::vector<std::size_t> sections_for_slide_order(
 // entries for slides the list no longer has are gone, a slide takes its section by
 // `sections_for_slide_order` from the section that named it first (the old order being the
 // order of the sections' entries), and `appended_slide_id`, when given, goes to the last
-// section. Only sections whose slides change are written again; their list holds what it held
+// section. When the new order keeps the slides of every section together instead (one run per
+// section, in any order within it; slides without a section do not break a run) and the runs
+// change the sections' order, the sections move with their slides: each keeps exactly its
+// slides, the sections take the order of their runs, and a section without slides stays just
+// after the section it followed (those ahead of every section with slides stay first). A moved
+// section is written whole where another stood; what lies between sections stays in its place.
+// Only sections whose slides change are written again; their list holds what it held
 // besides entries (white space, comments), then one entry per slide: the entry as it stood when
 // the slide stays in the section, otherwise <sldId id="{id}"/> under the list's own prefix. An
 // emptied section keeps its list, written with a start and an end tag. Sections without a list

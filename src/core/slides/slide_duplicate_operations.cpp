@@ -86,8 +86,9 @@ class SlideCopier {
   }
 
   Result<void> ensure_override(std::string_view new_part, std::string_view content_type) {
-    content_types_ = PELVANE_TRY(
-        ensure_content_type_override(content_types_, "/" + std::string(new_part), content_type));
+    const std::string override_name = std::string("/").append(new_part);
+    content_types_ =
+        PELVANE_TRY(ensure_content_type_override(content_types_, override_name, content_type));
     return {};
   }
 

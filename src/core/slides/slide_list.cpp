@@ -50,8 +50,11 @@ std::optional<std::size_t> end_of_master_lists(std::string_view text) {
 
 // The text with a new slide list holding `entry`, placed where the schema wants it.
 Result<std::string> insert_new_slide_list(std::string_view text, std::string_view entry) {
-  const std::string list = "<" + std::string(kListTag) + ">" + std::string(entry) +
-                           std::string(kListClose);
+  std::string list = "<";
+  list += kListTag;
+  list += '>';
+  list += entry;
+  list += kListClose;
   if (const auto after = end_of_master_lists(text)) return splice_text(text, *after, 0, list);
   for (std::string_view marker : kAfterList) {
     if (auto added = insert_before_last(text, marker, list)) return std::move(*added);

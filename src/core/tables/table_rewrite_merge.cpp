@@ -45,8 +45,8 @@ std::array<MergeAttribute, 4> table_cell_merge_attributes(std::string_view kind,
   const std::uint64_t cols = col_max - col_min + 1;
   if (row == row_min && rows > 1) attributes[0].value = std::to_string(rows);
   if (col == col_min && cols > 1) attributes[1].value = std::to_string(cols);
-  if (col != col_min) attributes[2].value = "1";
-  if (row != row_min) attributes[3].value = "1";
+  if (col != col_min) attributes[2].value.emplace("1");
+  if (row != row_min) attributes[3].value.emplace("1");
   return attributes;
 }
 

@@ -161,7 +161,10 @@ std::optional<std::string> insert_at_element_end(std::string_view text, std::str
   const auto start = find_tag_start(text, 0, tag);
   if (!start || !tag_closes_itself(text, *start)) return std::nullopt;
   const std::size_t end = tag_end(text, *start);
-  return splice_text(text, end - 2, 2, ">" + std::string(fragment) + closing);
+  std::string opened = ">";
+  opened += fragment;
+  opened += closing;
+  return splice_text(text, end - 2, 2, opened);
 }
 
 Result<std::string> insert_at_element_end_of_part(std::string_view bytes, std::string_view tag,

@@ -51,15 +51,13 @@ bool is_directory_name(std::string_view name) { return !name.empty() && name.bac
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-// The fields that the local and the central header of an entry share, in their common order:
-// version needed to extract through the extra field's length.
-constexpr std::size_t kSharedFieldsSize = 26;
-
 char* put_le(char* out, std::uint32_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
   return out;
 }
 
+// The fields that the local and the central header of an entry share, in their common order:
+// version needed to extract through the extra field's length.
 char* put_shared_fields(char* out, const EntryFields& fields, std::size_t name_size,
                         std::size_t extra_size) {
   out = put_le(out, fields.version_needed, 2);
