@@ -4,11 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <utility>
 
 #include "core/base/file_output.hpp"
+#include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 
 namespace pelvane {
 namespace {
@@ -39,12 +40,12 @@ Result<InputFile> InputFile::open(std::string_view path) {
   if (fd < 0) {
     const int error = errno;
     if (names_special_file(owned)) return fail(not_regular(path));
-    return fail(PelvaneError::io(os_error_message(error)));
+    return fail(os_error(error));
   }
-  InputFile file(fd, 0);
+  InputFile file(fd, owned);
   struct stat status;
-  if (::fstat(fd, &status) != 0) return fail(PelvaneError::io(os_error_message(errno)));
-  if (S_ISDIR(status.st_mode)) return fail(PelvaneError::io(os_error_message(EISDIR)));
+  if (::fstat(fd, &status) != 0) return fail(os_error(errno));
+  if (S_ISDIR(status.st_mode)) return fail(os_error(EISDIR));
   if (!S_ISREG(status.st_mode)) return fail(not_regular(path));
   file.size_ = static_cast<std::uint64_t>(status.st_size);
   // Reads of a regular file never wait; the flag only served the opening.
@@ -53,25 +54,17 @@ Result<InputFile> InputFile::open(std::string_view path) {
   return file;
 }
 
+PelvaneError InputFile::changed() const {
+  return PelvaneError::io(path_ + " changed while it was read");
+}
+
 Result<std::string> read_file_bytes(std::string_view path) {
   const InputFile file = PELVANE_TRY(InputFile::open(path));
   if (file.size() > kMaxStoredEntrySize) return fail(too_large(path));
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(file.size()));
-  // Read to the end whatever the size said, so that a file that grows or shrinks meanwhile is
-  // still read as it is, but never past what an entry can hold.
-  char chunk[64 * 1024];
-  for (;;) {
-    const ssize_t got = ::read(file.fd(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fail(PelvaneError::io(os_error_message(errno)));
-    }
-    if (got == 0) break;
-    if (static_cast<std::uint64_t>(got) > kMaxStoredEntrySize - bytes.size())
-      return fail(too_large(path));
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  }
+  grow_unwritten(bytes, static_cast<std::size_t>(file.size()));
+  const std::size_t got = PELVANE_TRY(read_at(file.fd(), 0, bytes));
+  if (got < bytes.size()) return fail(file.changed());
   return bytes;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/base/error.hpp"
 #include "core/base/owned_fd.hpp"
@@ -24,27 +25,36 @@ inline constexpr std::uint64_t kMaxStoredEntrySize = 0xFFFFFFFEu;
 // the operating system's message for reading one ("Is a directory"); a path that cannot be
 // opened is `Io` with the operating system's message, and a path holding a NUL byte is refused
 // as `check_path` says.
+//
+// A file is read up to the size it had when it was opened and no further, through this one
+// descriptor: a file that never ends (a regular file of the process file system reports size 0
+// and yields bytes without end) or that another process keeps extending is read as it was, and
+// a path replaced meanwhile is never read. A file that reports size 0 reads as empty.
 class InputFile {
  public:
   static Result<InputFile> open(std::string_view path);
 
   int fd() const { return fd_.get(); }
-  // The file's size when it was opened.
+  // The file's size when it was opened: every read stops there.
   std::uint64_t size() const { return size_; }
+  // `Io` "{0} changed while it was read" ({0} the path as given): the file ended before that size.
+  PelvaneError changed() const;
   // Hands the descriptor over to the caller, who closes it.
   int release() { return fd_.release(); }
 
  private:
-  InputFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  InputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
 
   OwnedFd fd_;
+  std::string path_;
   std::uint64_t size_ = 0;
 };
 
-// The bytes of a file that becomes one entry of a package, read whole, after `InputFile::open`
-// has checked it. A file larger than an entry can hold (`kMaxStoredEntrySize`) is `Io`
-// "{0} is too large to store in a package" before anything is read, and so is one that grows
-// past that while it is read. A read failure is `Io` with the operating system's message.
+// The bytes of a file that becomes one entry of a package, read whole (up to its size when it was
+// opened), after `InputFile::open` has checked it. A file larger than an entry can hold
+// (`kMaxStoredEntrySize`) is `Io` "{0} is too large to store in a package" before anything is
+// read; one that ends before its size is `InputFile::changed`. A read failure is `Io` with the
+// operating system's message.
 Result<std::string> read_file_bytes(std::string_view path);
 
 }  // namespace pelvane

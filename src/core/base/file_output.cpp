@@ -13,30 +13,16 @@
 #include <system_error>
 #include <utility>
 
+#include "core/base/system_io.hpp"
+
 namespace pelvane {
 namespace {
 
-// Bytes moved per call when copying between descriptors with read and write.
-constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 // The temporary file is named relative to a descriptor of the output's folder, so only the
 // length of the name itself counts; a short one fits wherever the output's own name fits.
 constexpr std::size_t kMaxStemInTempName = 32;
 // Symbolic links followed before giving up, as the kernel does when it opens a path.
 constexpr int kMaxLinkHops = 40;
-
-PelvaneError io_errno(int error_number) { return PelvaneError::io(os_error_message(error_number)); }
-
-Result<void> write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_errno(errno));
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
 
 std::string random_suffix() {
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
@@ -71,7 +57,7 @@ Result<OutputTarget> output_target(std::string_view output_path) {
     // A path that cannot be examined is left to the write, which reports why it fails.
     if (::lstat(path.c_str(), &status) != 0) return OutputTarget{std::move(path), std::nullopt};
     if (!S_ISLNK(status.st_mode)) break;
-    if (hops == kMaxLinkHops) return fail(io_errno(ELOOP));
+    if (hops == kMaxLinkHops) return fail(os_error(ELOOP));
     std::error_code error;
     std::filesystem::path target = std::filesystem::read_symlink(path, error);
     if (error) return fail(PelvaneError::io(error.message()));
@@ -88,7 +74,7 @@ Result<OutputTarget> output_target(std::string_view output_path) {
 Result<void> take_over_file_status(int fd, const struct stat& existing) {
   if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
     (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
-  if (::fchmod(fd, existing.st_mode & 07777) != 0) return fail(io_errno(errno));
+  if (::fchmod(fd, existing.st_mode & 07777) != 0) return fail(os_error(errno));
   return {};
 }
 
@@ -106,10 +92,6 @@ Result<void> check_path(std::string_view path) {
   return {};
 }
 
-std::string os_error_message(int error_number) {
-  return std::error_code(error_number, std::generic_category()).message();
-}
-
 Result<void> create_parent_directories(std::string_view output_path) {
   PELVANE_TRY_VOID(check_path(output_path));
   const std::filesystem::path parent = std::filesystem::path(output_path).parent_path();
@@ -125,13 +107,13 @@ Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) 
   const bool replaces_file = target.existing && S_ISREG(target.existing->st_mode);
   std::string name = target.path.filename().string();
   // A path ending in a slash names a folder, which a file cannot replace.
-  if (name.empty()) return fail(io_errno(target.existing ? EISDIR : ENOENT));
+  if (name.empty()) return fail(os_error(target.existing ? EISDIR : ENOENT));
   // The folder is opened once and every name below is taken relative to it: the temporary
   // file's full path may be longer than the system accepts even when the output's is not.
   const std::filesystem::path parent = target.path.parent_path();
   const int directory_fd =
       ::open(parent.empty() ? "." : parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (directory_fd < 0) return fail(io_errno(errno));
+  if (directory_fd < 0) return fail(os_error(errno));
   OwnedFd directory(directory_fd);
   const std::string_view stem = std::string_view(name).substr(0, kMaxStemInTempName);
   // A new output gets mode 0666 less the process's file-creation mask, as any new file; one
@@ -151,7 +133,7 @@ Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) 
       return file;
     }
     if (errno == EEXIST && attempt < 100) continue;
-    return fail(io_errno(errno));
+    return fail(os_error(errno));
   }
 }
 
@@ -193,42 +175,17 @@ void AtomicOutputFile::discard() noexcept {
   committed_ = true;
 }
 
-Result<void> AtomicOutputFile::copy_from_fd(int input_fd) {
+Result<std::uint64_t> AtomicOutputFile::copy_from(int input_fd, std::uint64_t length) {
   if (fd_.get() < 0) return fail(PelvaneError::io("output file is already closed"));
-  // The kernel copies without passing the bytes through this process where it can.
-  bool kernel_copy = true;
-  while (kernel_copy) {
-    const ssize_t copied =
-        ::copy_file_range(input_fd, nullptr, fd_.get(), nullptr, kCopyChunk * 64, 0);
-    if (copied == 0) return {};
-    if (copied > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-        errno == EPERM || errno == ETXTBSY) {
-      kernel_copy = false;
-    } else {
-      return fail(io_errno(errno));
-    }
-  }
-  std::string chunk(kCopyChunk, '\0');
-  for (;;) {
-    const ssize_t got = ::read(input_fd, chunk.data(), chunk.size());
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_errno(errno));
-    }
-    if (got == 0) return {};
-    PELVANE_TRY_VOID(
-        write_all(fd_.get(), std::string_view(chunk.data(), static_cast<std::size_t>(got))));
-  }
+  return copy_range(input_fd, 0, fd_.get(), length);
 }
 
 Result<void> AtomicOutputFile::commit() {
   if (fd_.get() < 0) return fail(PelvaneError::io("output file is already closed"));
   const int fd = fd_.release();
-  if (::close(fd) != 0 && errno != EINTR) return fail(io_errno(errno));
+  if (::close(fd) != 0 && errno != EINTR) return fail(os_error(errno));
   if (::renameat(directory_.get(), temp_name_.c_str(), directory_.get(), output_name_.c_str()) != 0)
-    return fail(io_errno(errno));
+    return fail(os_error(errno));
   committed_ = true;
   directory_.reset();
   return {};

@@ -6,6 +6,7 @@
 // it has been read.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,9 +18,6 @@ namespace pelvane {
 // Refuses a path holding a NUL byte, which the operating system would silently cut short and
 // so read or write another file. Every operation that takes a path calls this first.
 Result<void> check_path(std::string_view path);
-
-// The operating system's message for an errno value, as carried by `Io` errors.
-std::string os_error_message(int error_number);
 
 // The file a write to `output_path` replaces: the path itself or, when it names a symbolic link,
 // the file the link leads to (links followed as opening the path for writing follows them; a
@@ -56,8 +54,9 @@ class AtomicOutputFile {
   // The file the commit replaces: the output path with its symbolic links followed.
   const std::string& output_path() const { return output_path_; }
 
-  // Copies everything from the descriptor `input_fd` (from its current position to its end).
-  Result<void> copy_from_fd(int input_fd);
+  // Appends the first `length` bytes of the file `input_fd`; returns the bytes copied, fewer
+  // only when that file ended first.
+  Result<std::uint64_t> copy_from(int input_fd, std::uint64_t length);
   // Closes the temporary file and renames it over the output.
   Result<void> commit();
 

@@ -62,17 +62,21 @@ Result<PackageManifest> inspect_package(std::string_view path) {
 
 Result<PackageManifest> roundtrip_package(std::string_view input, std::string_view output) {
   PELVANE_TRY_VOID(prepare_edit_paths(input, output, EditOptions{}));
+  // Only a regular file is copied: a device or a FIFO, which could feed the copy without end
+  // or hold it forever, is refused before the output is created.
+  InputFile source = PELVANE_TRY(InputFile::open(input));
   {
-    // Only a regular file is copied: a device or a FIFO, which could feed the copy without end
-    // or hold it forever, is refused before the output is created.
-    const InputFile source = PELVANE_TRY(InputFile::open(input));
     // The copy goes to a temporary file beside the output and replaces the output only once
-    // complete, so an output naming the input never empties it.
+    // complete, so an output naming the input never empties it. It holds the file as it was
+    // when opened, however it grows meanwhile.
     AtomicOutputFile copy = PELVANE_TRY(AtomicOutputFile::create(output));
-    PELVANE_TRY_VOID(copy.copy_from_fd(source.fd()));
+    const std::uint64_t copied = PELVANE_TRY(copy.copy_from(source.fd(), source.size()));
+    if (copied < source.size()) return fail(source.changed());
     PELVANE_TRY_VOID(copy.commit());
   }
-  PackageManifest manifest = PELVANE_TRY(inspect_package(input));
+  // The check reads the same file as the copy, through the same descriptor.
+  PackageArchive archive = PELVANE_TRY(PackageArchive::open_input(std::move(source)));
+  PackageManifest manifest = PELVANE_TRY(inspect_archive(input, archive));
   manifest.path = std::string(output);
   return manifest;
 }

@@ -39,7 +39,7 @@ Result<ImageFile> read_image_or_pixel(std::optional<std::string_view> path) {
   ImageFile image;
   image.extension = PELVANE_TRY(image_extension(*path));
   image.content_type = PELVANE_TRY(image_content_type(image.extension));
-  image.bytes = PELVANE_TRY(read_file_bytes(*path));
+  image.bytes = PELVANE_TRY(read_image_file(*path));
   return image;
 }
 
@@ -263,7 +263,7 @@ Result<ImageReplacementSummary> replace_slide_image_inner(std::string_view input
   // Every entry written again; the image file read before the input is opened.
   constexpr EditOptions options{RewriteStyle::Recompress, DirectoryStyle::AsDirectory, true, true};
   PELVANE_TRY_VOID(prepare_edit_paths(input, output, options));
-  const std::string image = PELVANE_TRY(read_file_bytes(image_path));
+  const std::string image = PELVANE_TRY(read_image_file(image_path));
 
   auto edited = PELVANE_TRY(edit_package(
       input, output, options, [&](PackageEdit& edit) -> Result<std::vector<std::string>> {

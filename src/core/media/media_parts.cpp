@@ -178,6 +178,13 @@ std::optional<std::string> existing_image_relationship_id(std::string_view relat
   return std::nullopt;
 }
 
+Result<std::string> read_image_file(std::string_view path) {
+  std::string bytes = PELVANE_TRY(read_file_bytes(path));
+  if (bytes.empty())
+    return fail(PelvaneError::invalid_input("image file " + std::string(path) + " is empty"));
+  return bytes;
+}
+
 Result<std::string> read_slide_relationships(PackageArchive& archive,
                                              std::string_view relationships_part) {
   auto text = PELVANE_TRY(read_archive_text(archive, relationships_part));
@@ -196,7 +203,7 @@ Result<ImageInsertionPlan> plan_image_insertion(PackageArchive& archive,
   ImageInsertionPlan plan;
   const std::string extension = PELVANE_TRY(image_extension(image_path));
   const std::string_view content_type = PELVANE_TRY(image_content_type(extension));
-  plan.image_bytes = PELVANE_TRY(read_file_bytes(image_path));
+  plan.image_bytes = PELVANE_TRY(read_image_file(image_path));
 
   ImageSearch search = PELVANE_TRY(find_identical_image(archive, plan.image_bytes, extension));
   plan.reuses_existing_part = search.match.has_value();

@@ -38,6 +38,10 @@ Result<std::string> movie_extension(std::string_view path);
 // "unsupported image extension: {extension}".
 Result<std::string_view> image_content_type(std::string_view extension);
 
+// The bytes of an image file (`read_file_bytes`). A file without a byte is no picture, whatever
+// its name: `InvalidInput` "image file {0} is empty".
+Result<std::string> read_image_file(std::string_view path);
+
 // A 1x1 PNG (one transparent black pixel, 8-bit RGBA), 74 bytes; stands in for a movie's
 // missing poster frame and an embedded object's missing icon.
 std::string_view builtin_pixel_png();

@@ -243,7 +243,7 @@ Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writ
                                           std::optional<std::string_view> input_bytes) {
   // The headers of an archive file are the archive's own reading, shared with its listings.
   std::optional<StoredEntryHeaders> from_bytes;
-  if (input_bytes) from_bytes = StoredEntryHeaders::read(input, input_bytes);
+  if (input_bytes) from_bytes = StoredEntryHeaders::read(input, *input_bytes);
   const StoredEntryHeaders& headers = from_bytes ? *from_bytes : input.stored_headers();
   return CopyLoop(input, writer, plan, headers).run();
 }

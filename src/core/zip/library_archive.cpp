@@ -24,22 +24,30 @@ Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
   return archive;
 }
 
+// The library's message for something that is not an archive at all.
+PelvaneError not_a_zip_archive() {
+  zip_error_t error;
+  zip_error_init_with_code(&error, ZIP_ER_NOZIP);
+  PelvaneError failure = PelvaneError::zip(error_text(&error));
+  zip_error_fini(&error);
+  return failure;
+}
+
 }  // namespace
 
 void LibraryArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
   zip_discard(archive);
 }
 
-LibraryArchive::LibraryArchive(zip_t* archive, std::string path)
-    : archive_(archive), path_(std::move(path)) {}
+LibraryArchive::LibraryArchive(zip_t* archive) : archive_(archive) {}
 
-LibraryArchive::LibraryArchive(std::FILE* unopened, std::string path)
-    : unopened_(unopened), path_(std::move(path)) {}
+LibraryArchive::LibraryArchive(std::FILE* unopened, std::uint64_t size)
+    : unopened_(unopened), unopened_size_(size) {}
 
 Result<zip_t*> LibraryArchive::library() {
   if (archive_) return archive_.get();
   if (library_failure_) return fail(*library_failure_);
-  auto archive = open_library_archive(unopened_.release());
+  auto archive = open_library_archive(unopened_.release(), unopened_size_);
   if (!archive) {
     library_failure_ = archive.error();
     return fail(std::move(archive).error());
@@ -48,25 +56,26 @@ Result<zip_t*> LibraryArchive::library() {
   return archive_.get();
 }
 
-Result<zip_t*> open_library_archive(std::FILE* file) {
+Result<zip_t*> open_library_archive(std::FILE* file, std::uint64_t size) {
+  if (size == 0) {
+    if (file != nullptr) std::fclose(file);
+    return fail(not_a_zip_archive());
+  }
   zip_error_t error;
   zip_error_init(&error);
-  // The source takes the stream over and closes it when the source is freed.
-  zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+  // The source takes the stream over and closes it when the source is freed. Given a length, it
+  // reads the stream no further, however the file grows.
+  zip_source_t* source =
+      zip_source_filep_create(file, 0, static_cast<zip_int64_t>(size), &error);
   if (source == nullptr && file != nullptr) std::fclose(file);
   return open_source(source, &error);
 }
 
 Result<zip_t*> open_library_archive(std::string_view bytes) {
-  zip_error_t error;
   // No bytes are no archive, as an empty file is none: the library would take them for an
   // archive without entries.
-  if (bytes.empty()) {
-    zip_error_init_with_code(&error, ZIP_ER_NOZIP);
-    PelvaneError failure = PelvaneError::zip(error_text(&error));
-    zip_error_fini(&error);
-    return fail(std::move(failure));
-  }
+  if (bytes.empty()) return fail(not_a_zip_archive());
+  zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
   return open_source(source, &error);

@@ -22,14 +22,13 @@ class LibraryArchive {
   // The archive library's handle, the archive opened through it on first use when it was left
   // unopened; `Zip` with the library's message when that fails, now and at every later call.
   Result<zip_t*> library();
-  // The path the archive was opened from; empty for an archive over bytes.
-  const std::string& path() const { return path_; }
 
  protected:
   // An archive the library has opened.
-  LibraryArchive(zip_t* archive, std::string path);
-  // An archive file left for the library to open when first needed (it takes the stream over).
-  LibraryArchive(std::FILE* unopened, std::string path);
+  explicit LibraryArchive(zip_t* archive);
+  // The first `size` bytes of an archive file, left for the library to open when first needed
+  // (it takes the stream over).
+  LibraryArchive(std::FILE* unopened, std::uint64_t size);
   LibraryArchive(LibraryArchive&&) noexcept = default;
   LibraryArchive& operator=(LibraryArchive&&) noexcept = default;
   ~LibraryArchive() = default;
@@ -47,13 +46,14 @@ class LibraryArchive {
 
   std::unique_ptr<zip_t, ArchiveCloser> archive_;    // null until the library opens the archive
   std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
-  std::optional<PelvaneError> library_failure_;      // why the library could not open it later
-  std::string path_;
+  std::uint64_t unopened_size_ = 0;
+  std::optional<PelvaneError> library_failure_;  // why the library could not open it later
 };
 
-// Opens a read-only archive over the stream, which the library takes over (and which is closed
-// when opening fails); `Zip` with the library's message.
-Result<zip_t*> open_library_archive(std::FILE* file);
+// Opens a read-only archive over the first `size` bytes of the stream, never reading past them;
+// the library takes the stream over (it is closed when opening fails). `Zip` with the library's
+// message; no bytes at all are `Zip` "Not a zip archive".
+Result<zip_t*> open_library_archive(std::FILE* file, std::uint64_t size);
 // Opens a read-only archive over bytes that the caller keeps alive while it is open. Empty
 // bytes are `Zip` "Not a zip archive", as an empty file is.
 Result<zip_t*> open_library_archive(std::string_view bytes);

@@ -1,5 +1,7 @@
 #include "core/zip/package_archive.hpp"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -10,6 +12,7 @@
 #include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
 #include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/stored_headers.hpp"
 
@@ -86,8 +89,8 @@ Result<std::string> read_whole(EntryReader& entry) {
 }  // namespace
 
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
-                               std::string path)
-    : LibraryArchive(file, std::move(path)), stored_headers_(std::move(headers)), plain_(true) {}
+                               std::uint64_t size)
+    : LibraryArchive(file, size), stored_headers_(std::move(headers)), plain_(true) {}
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags) {
@@ -98,8 +101,11 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
 }
 
 const StoredEntryHeaders& PackageArchive::stored_headers() {
-  if (!stored_headers_)
-    stored_headers_ = std::make_shared<const StoredEntryHeaders>(StoredEntryHeaders::read(*this));
+  if (!stored_headers_) {
+    stored_headers_ = std::make_shared<const StoredEntryHeaders>(
+        file_.get() < 0 ? StoredEntryHeaders()
+                        : StoredEntryHeaders::read_file(file_.get(), file_size_, this));
+  }
   return *stored_headers_;
 }
 
@@ -201,22 +207,28 @@ Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t in
 
 Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
   // Only a regular file is read: a FIFO or a device is refused before a byte is read.
-  InputFile input = PELVANE_TRY(InputFile::open(path));
-  std::string owned_path(path);
+  return open_input(PELVANE_TRY(InputFile::open(path)));
+}
+
+Result<PackageArchive> PackageArchive::open_input(InputFile input) {
+  const std::uint64_t size = input.size();
+  // Kept for the stored headers should the library read the archive.
+  OwnedFd duplicate(::fcntl(input.fd(), F_DUPFD_CLOEXEC, 0));
+  if (duplicate.get() < 0) return fail(os_error(errno));
   std::FILE* file = ::fdopen(input.fd(), "rb");
-  if (file == nullptr) return fail(PelvaneError::io(os_error_message(errno)));
+  if (file == nullptr) return fail(os_error(errno));
   input.release();
 
   // A plain archive is read through its stored headers, without the library's reading of the
   // whole directory (which converts every entry's time through the local time zone).
-  auto headers =
-      std::make_shared<const StoredEntryHeaders>(StoredEntryHeaders::read_file(::fileno(file)));
-  if (headers->plain()) return PackageArchive(std::move(headers), file, std::move(owned_path));
-  return PackageArchive(PELVANE_TRY(open_library_archive(file)), std::move(owned_path));
+  auto headers = std::make_shared<const StoredEntryHeaders>(
+      StoredEntryHeaders::read_file(duplicate.get(), size));
+  if (headers->plain()) return PackageArchive(std::move(headers), file, size);
+  return PackageArchive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
-  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), std::string());
+  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)));
 }
 
 std::uint64_t PackageArchive::entry_count() const {

@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "core/base/error.hpp"
+#include "core/base/file_input.hpp"
+#include "core/base/owned_fd.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
 
@@ -30,6 +32,10 @@ class PackageArchive : public LibraryArchive {
   // opened, is `Io` as `InputFile::open` says; a file that is not a ZIP archive is `Zip` with
   // the archive library's message.
   static Result<PackageArchive> open_file(std::string_view path);
+  // The same over a file already opened and checked. Every read of the archive (the library's,
+  // the stored headers', raw copies, plain entries) goes through that one descriptor, up to the
+  // size the file had when it was opened: the path is never opened again.
+  static Result<PackageArchive> open_input(InputFile input);
   // Opens an archive over bytes in memory; the caller keeps `bytes` alive while the archive
   // is in use. Empty bytes are `Zip` "Not a zip archive", as an empty file is.
   static Result<PackageArchive> open_bytes(std::string_view bytes);
@@ -61,11 +67,17 @@ class PackageArchive : public LibraryArchive {
   }
 
  private:
-  PackageArchive(zip_t* archive, std::string path) : LibraryArchive(archive, std::move(path)) {}
+  explicit PackageArchive(zip_t* archive) : LibraryArchive(archive) {}
+  PackageArchive(zip_t* archive, OwnedFd file, std::uint64_t size)
+      : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
-                 std::string path);
+                 std::uint64_t size);
 
   std::shared_ptr<const StoredEntryHeaders> stored_headers_;
+  // The archive file the library reads, for the stored headers read on first use: a duplicate
+  // of the library's descriptor, and the file's size when it was opened.
+  OwnedFd file_;
+  std::uint64_t file_size_ = 0;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
 };
 

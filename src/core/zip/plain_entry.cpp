@@ -1,13 +1,12 @@
 #include "core/zip/plain_entry.hpp"
 
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 
 #include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
@@ -21,17 +20,6 @@ constexpr std::size_t kBlock = 256 * 1024;
 // zlib counts in `uInt`; one call inflates at most this much.
 constexpr std::size_t kMaxInflateStep = std::size_t{1} << 30;
 
-
-// Exactly `length` bytes at `offset` of `fd` into `out`; false when they cannot all be read.
-bool read_exactly(int fd, std::uint64_t offset, char* out, std::size_t length) {
-  for (std::size_t done = 0; done < length;) {
-    const ssize_t got = ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
-  }
-  return true;
-}
 
 std::uint32_t crc_of(std::uint32_t crc, const char* bytes, std::size_t size) {
   return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), size));
@@ -47,7 +35,7 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
   const auto size = static_cast<std::size_t>(data->uncompressed_size);
   std::string compressed;
   grow_unwritten(compressed, static_cast<std::size_t>(data->compressed_size));
-  if (!read_exactly(headers.file_descriptor(), data->offset, compressed.data(), compressed.size()))
+  if (!read_whole_at(headers.file_descriptor(), data->offset, compressed))
     return std::nullopt;
   std::string content;
   if (data->method == kZipMethodStored) {
@@ -104,7 +92,7 @@ std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders&
 bool PlainEntryStream::refill() {
   const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(compressed_left_, kBlock));
   input_.resize(size);
-  if (!read_exactly(fd_, next_offset_, input_.data(), size)) return false;
+  if (!read_whole_at(fd_, next_offset_, std::span<char>(input_.data(), size))) return false;
   next_offset_ += size;
   compressed_left_ -= size;
   z_stream& stream = inflater_->stream;
@@ -124,7 +112,7 @@ std::optional<std::size_t> PlainEntryStream::read(std::span<char> buffer) {
 
   if (!deflated_) {
     if (wanted == 0) return compressed_left_ == 0 && crc_ == expected_crc_ ? 0 : done_with();
-    if (!read_exactly(fd_, next_offset_, buffer.data(), wanted)) return done_with();
+    if (!read_whole_at(fd_, next_offset_, buffer.first(wanted))) return done_with();
     next_offset_ += wanted;
     compressed_left_ -= wanted;
     content_left_ -= wanted;

@@ -1,19 +1,17 @@
 #include "core/zip/stored_headers.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <functional>
 #include <limits>
 #include <numeric>
 
-#include "core/base/file_input.hpp"
 #include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 
 namespace pelvane {
@@ -56,15 +54,7 @@ class StoredEntryHeaders::Source {
       return true;
     }
     grow_unwritten(out, length);
-    std::size_t done = 0;
-    while (done < length) {
-      ssize_t got =
-          ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) return false;
-      done += static_cast<std::size_t>(got);
-    }
-    return true;
+    return read_whole_at(fd_, offset, out);
   }
 
   // Exactly `length` bytes at `offset`, or none.
@@ -260,28 +250,18 @@ class Window {
 }  // namespace
 
 StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
-                                            std::optional<std::string_view> archive_bytes) {
-  if (archive_bytes) return parse(Source(*archive_bytes), nullptr, &archive);
-  if (archive.path().empty()) return {};
-  // The path is opened again, and may name another file by now: it is read only when it is
-  // still a regular file.
-  auto input = InputFile::open(archive.path());
-  if (!input) return {};
-  auto file = std::make_shared<File>();
-  file->size = input->size();
-  file->fd = OwnedFd(input->release());
-  const Source source(file->fd.get(), file->size);
-  return parse(source, std::move(file), &archive);
+                                            std::string_view archive_bytes) {
+  return parse(Source(archive_bytes), nullptr, &archive);
 }
 
-StoredEntryHeaders StoredEntryHeaders::read_file(int fd) {
+StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
+                                                 LibraryArchive* archive) {
   auto file = std::make_shared<File>();
   file->fd = OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  struct stat info{};
-  if (file->fd.get() < 0 || ::fstat(file->fd.get(), &info) != 0) return {};
-  file->size = static_cast<std::uint64_t>(info.st_size);
+  if (file->fd.get() < 0) return {};
+  file->size = size;
   const Source source(file->fd.get(), file->size);
-  return parse(source, std::move(file), nullptr);
+  return parse(source, std::move(file), archive);
 }
 
 StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file,

@@ -30,15 +30,15 @@ class StoredEntryHeaders {
   // Random access to the archive's bytes, a file or a buffer (stored_headers.cpp).
   class Source;
 
-  // Reads the headers from `archive_bytes`, or from the archive's file when no bytes are given,
-  // and checks them against the names the archive library read. When the directory cannot be
-  // read or does not agree, the library's values stand in (the time then through local time)
-  // and no local header is known.
-  static StoredEntryHeaders read(LibraryArchive& archive,
-                                 std::optional<std::string_view> archive_bytes = std::nullopt);
-  // Reads the headers of the archive file open as `fd` (a duplicate is kept open) without the
-  // archive library. Usable only when `plain()`.
-  static StoredEntryHeaders read_file(int fd);
+  // Reads the headers from `archive_bytes` and checks them against the names the archive library
+  // read. When the directory cannot be read or does not agree, the library's values stand in
+  // (the time then through local time) and no local header is known.
+  static StoredEntryHeaders read(LibraryArchive& archive, std::string_view archive_bytes);
+  // Reads the headers of the archive file open as `fd`, its first `size` bytes (its size when it
+  // was opened), through a duplicate of the descriptor kept open for raw copies and plain reads;
+  // with `archive`, checked as `read` checks them, else usable only when `plain()`.
+  static StoredEntryHeaders read_file(int fd, std::uint64_t size,
+                                      LibraryArchive* archive = nullptr);
 
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }

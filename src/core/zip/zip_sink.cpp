@@ -1,13 +1,11 @@
 #include "core/zip/zip_sink.hpp"
 
-#include <sys/sendfile.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <system_error>
+
+#include "core/base/system_io.hpp"
 
 namespace pelvane {
 
@@ -24,69 +22,15 @@ constexpr std::uint64_t kReadGap = FileZipSink::kScrapSize;
 constexpr std::uint64_t kReadSpan = 2 * kFileBufferSize;
 constexpr std::size_t kReadPieces = 1024;  // the system's limit on pieces per call
 
-PelvaneError io_error_from_errno(std::string_view what) {
-  return PelvaneError::io(std::string(what) + ": " + std::generic_category().message(errno));
-}
+// An input file that ends before the span to copy.
+PelvaneError input_ended() { return PelvaneError::io("input ended before the entry's data"); }
 
-// Writes all of `bytes` at `offset`, or at the current position when `offset` is negative.
-Result<void> write_fully(int fd, std::string_view bytes, off_t offset) {
-  while (!bytes.empty()) {
-    ssize_t written = offset < 0 ? ::write(fd, bytes.data(), bytes.size())
-                                 : ::pwrite(fd, bytes.data(), bytes.size(), offset);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return fail(io_error_from_errno("cannot write output"));
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-    if (offset >= 0) offset += written;
-  }
-  return {};
-}
-
-// Reads exactly `length` bytes of `fd` at `offset` into `out`.
+// Exactly `length` bytes of `fd` at `offset` into `out`.
 Result<void> read_fully(int fd, char* out, std::uint64_t length, std::uint64_t offset) {
-  while (length > 0) {
-    const ssize_t got =
-        ::pread(fd, out, static_cast<std::size_t>(length), static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail(io_error_from_errno("cannot read input"));
-    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    out += got;
-    offset += static_cast<std::uint64_t>(got);
-    length -= static_cast<std::uint64_t>(got);
-  }
+  const std::size_t got =
+      PELVANE_TRY(read_at(fd, offset, std::span<char>(out, static_cast<std::size_t>(length))));
+  if (got < length) return fail(input_ended());
   return {};
-}
-
-// Fills `pieces` in order with the bytes of `fd` from `offset` on.
-Result<void> read_pieces(int fd, std::vector<iovec>& pieces, std::uint64_t offset) {
-  std::size_t first = 0;
-  while (first < pieces.size()) {
-    const ssize_t got = ::preadv(fd, pieces.data() + first, static_cast<int>(pieces.size() - first),
-                                 static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail(io_error_from_errno("cannot read input"));
-    if (got == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    offset += static_cast<std::uint64_t>(got);
-    // Past the pieces filled whole; a piece filled in part goes on from where it stopped.
-    for (auto left = static_cast<std::size_t>(got); left > 0;) {
-      iovec& piece = pieces[first];
-      const std::size_t taken = std::min(left, piece.iov_len);
-      piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
-      piece.iov_len -= taken;
-      left -= taken;
-      if (piece.iov_len == 0) ++first;
-    }
-    while (first < pieces.size() && pieces[first].iov_len == 0) ++first;
-  }
-  return {};
-}
-
-// True when `error` says that this way of copying inside the kernel does not work between the
-// two files (rather than that the copy failed).
-bool is_refusal(int error) {
-  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
-         error == EPERM || error == ETXTBSY;
 }
 
 }  // namespace
@@ -131,7 +75,7 @@ Result<void> FileZipSink::write(std::string_view bytes) {
   if (bytes.size() >= kDirectWrite) {
     // Large blocks (the central directory of many entries) go straight to the file.
     PELVANE_TRY_VOID(flush());
-    PELVANE_TRY_VOID(write_fully(fd_, bytes, -1));
+    PELVANE_TRY_VOID(write_all(fd_, bytes));
     flushed_ += bytes.size();
     return {};
   }
@@ -150,7 +94,7 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
     return {};
   }
   if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
-  return write_fully(fd_, bytes, static_cast<off_t>(start_ + offset));
+  return write_all(fd_, bytes, start_ + offset);
 }
 
 Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
@@ -178,26 +122,11 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
     kernel_copy_fd_ = fd;
     kernel_copy_ = KernelCopy::CopyFileRange;
   }
-  auto position = static_cast<off_t>(offset);
-  std::uint64_t copied = 0;
-  while (copied < length && kernel_copy_ != KernelCopy::Unavailable) {
-    const auto wanted =
-        static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
-    const ssize_t done = kernel_copy_ == KernelCopy::CopyFileRange
-                             ? ::copy_file_range(fd, &position, fd_, nullptr, wanted, 0)
-                             : ::sendfile(fd_, fd, &position, wanted);
-    if (done > 0) {
-      copied += static_cast<std::uint64_t>(done);
-      flushed_ += static_cast<std::uint64_t>(done);
-      continue;
-    }
-    if (done < 0 && errno == EINTR) continue;
-    if (done == 0) return fail(PelvaneError::io("input ended before the entry's data"));
-    if (!is_refusal(errno)) return fail(io_error_from_errno("cannot copy input to output"));
-    // Not possible between these files: the next way, from where the copy stands.
-    kernel_copy_ = kernel_copy_ == KernelCopy::CopyFileRange ? KernelCopy::Sendfile
-                                                             : KernelCopy::Unavailable;
-  }
+  const std::uint64_t copied =
+      PELVANE_TRY(pelvane::copy_in_kernel(fd, offset, fd_, length, kernel_copy_));
+  flushed_ += copied;
+  if (copied < length && kernel_copy_ != KernelCopy::Unavailable)
+    return fail(input_ended());
   return copied;
 }
 
@@ -234,8 +163,11 @@ Result<void> FileZipSink::read_pending() {
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
-    auto read = read_pieces(span.fd, pieces, span.offset);
+    std::uint64_t wanted = 0;
+    for (const iovec& piece : pieces) wanted += piece.iov_len;
+    auto read = read_pieces_at(span.fd, span.offset, pieces);
     if (!read) return fail(PelvaneError::zip(read.error().message()));
+    if (*read < wanted) return fail(PelvaneError::zip(input_ended().message()));
     first = last;
   }
   spans_.clear();
@@ -245,7 +177,7 @@ Result<void> FileZipSink::read_pending() {
 Result<void> FileZipSink::flush() {
   PELVANE_TRY_VOID(read_pending());
   if (size_ == 0) return {};
-  PELVANE_TRY_VOID(write_fully(fd_, std::string_view(buffer_.get(), size_), -1));
+  PELVANE_TRY_VOID(write_all(fd_, std::string_view(buffer_.get(), size_)));
   flushed_ += size_;
   size_ = 0;
   return {};

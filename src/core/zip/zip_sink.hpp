@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/system_io.hpp"
 
 namespace pelvane {
 
@@ -77,7 +78,6 @@ class FileZipSink final : public ZipSink {
     std::uint64_t offset;
     std::size_t length;
   };
-  enum class KernelCopy : std::uint8_t { CopyFileRange, Sendfile, Unavailable };
 
   // Copies from `fd` inside the kernel as far as the two files allow; returns the bytes copied.
   Result<std::uint64_t> copy_in_kernel(int fd, std::uint64_t offset, std::uint64_t length);

@@ -410,7 +410,7 @@ TEST(RawCopy, KeepsCompressedBytesAndStoredFieldsFromAFile) {
   test::write_file(path, input.bytes);
   auto archive = PackageArchive::open_file(path);
   ASSERT_TRUE(archive);
-  const StoredEntryHeaders headers = StoredEntryHeaders::read(*archive);
+  const StoredEntryHeaders& headers = archive->stored_headers();
   EXPECT_TRUE(headers.exact());
 
   // Through a file sink (kernel copy for the large entry) and a memory sink (read through).
@@ -473,7 +473,7 @@ TEST(RawCopy, RefusesEncryptedEntries) {
   test::write_zip(path, {locked});
   auto archive = PackageArchive::open_file(path);
   ASSERT_TRUE(archive);
-  const StoredEntryHeaders headers = StoredEntryHeaders::read(*archive);
+  const StoredEntryHeaders& headers = archive->stored_headers();
   std::string output;
   MemoryZipSink sink(output);
   ZipWriter writer(sink);
