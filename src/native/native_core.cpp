@@ -1,27 +1,8 @@
 // Core functions: build information, inspection, summaries, the round trip, slides, text,
-// tables and embedded workbooks.
-//
-// Adding a function is one engine_row in kCoreFunctions, in registration order, plus its
-// parameter list when no existing one fits; the row is checked against the engine operation's
-// parameters when compiled. Parameters are {name, Kind} with Presence::NoneOk for "X or None"
-// and Presence::Omittable for a trailing parameter that may be left out; a JSON parameter is
-// json_param<reader>("name"). Fixed absent arguments are named by their engine positions.
-// Examples:
-//
-//   constexpr Param kDeleteSlidesParams[] = {{"input", Kind::Str}, {"output", Kind::Str},
-//       {"target_slide_parts", Kind::StrList},
-//       {"ordered_survivor_parts", Kind::StrList, Presence::Omittable}};
-//   engine_row<&delete_slides, kDeleteSlidesParams>("delete_slides_json"),
-//
-//   constexpr Param kTableWithCellTextsParams[] = {..., {"cy_emu", Kind::U64},
-//       json_param<parse_cell_texts>("cell_texts_json")};  // reader from core/json/json_in.hpp
-//   engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json"),
-//
-// A call that needs more than that (a fixed one-element list, a result printed its own way)
+// tables and embedded workbooks. A call that needs more than a row (a fixed one-element list)
 // is a small adapter function here, and the row is an engine_row of the adapter.
 //
-// Only functions whose engine operation exists are listed; the typed stubs in
-// python/pelvane/pelvane_native.pyi list the same names.
+// Adding a function: the README, "Adding a function, an edit kind, a ZIP feature".
 #include <array>
 #include <optional>
 #include <string_view>
@@ -63,14 +44,6 @@ constexpr const char* kUpdateWorkbookCellsDoc =
 // The build information has no engine operation: the record is the module's own.
 BuildInfo build_info() { return {}; }
 
-// Printed slide by slide; a path the writer refuses takes the generic road to its message.
-Outcome summarize_presentation_printed(std::string_view path) {
-  if (!is_valid_utf8(path)) return json_result(summarize_presentation(path));
-  auto text = summarize_presentation_json_text(path);
-  if (!text) return error_outcome(text.error());
-  return text_outcome(std::move(*text));
-}
-
 // One slide deleted: the one-element target list, no survivor order.
 Result<SlideDeleteSummary> delete_one_slide(std::string_view input, std::string_view output,
                                             std::string_view target_slide_part) {
@@ -108,7 +81,7 @@ constexpr auto kTableWithCellTextsParams =
 constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
     engine_row<&build_info, kNoParams>("build_info_json"),
     engine_row<&inspect_package, kPathParams>("inspect_package_json"),
-    engine_row<&summarize_presentation_printed, kPathParams>("summarize_presentation_json"),
+    engine_row<&summarize_presentation, kPathParams>("summarize_presentation_json"),
     engine_row<&summarize_slide_at_index, kPathIndexParams>("summarize_slide_at_index_json"),
     engine_row<&roundtrip_package, kInputOutput>("roundtrip_package_json"),
     engine_row<&add_blank_slide, kInputOutput, Absent<2>>("add_blank_slide_json"),

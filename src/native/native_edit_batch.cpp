@@ -1,7 +1,8 @@
 // The edit batch: many edits of many slides read from one JSON list and written once,
 // registered last.
 //
-// Keep python/pelvane/pelvane_native.pyi in step.
+// Adding a function or an edit kind: the README, "Adding a function, an edit kind, a ZIP
+// feature".
 #include <array>
 
 #include "core/batch/edit_batch.hpp"

@@ -1,10 +1,8 @@
-// Media functions: image replacement, pictures, movies and embedded objects.
-//
-// Adding a function is one engine_row in kMediaFunctions, in registration order; fixed absent
-// arguments are named by their engine positions (Absent<2>, see binder.hpp). A picture row
+// Media functions: image replacement, pictures, movies and embedded objects. A picture row
 // binds the named operation of its target; an object row binds the one object operation fixed
 // to its kind of target (at_target).
-// Keep python/pelvane/pelvane_native.pyi in step.
+//
+// Adding a function: the README, "Adding a function, an edit kind, a ZIP feature".
 #include <array>
 #include <cstdint>
 #include <optional>

@@ -2,9 +2,7 @@
 // (kShapesFunctions); auto shapes and connectors inside groups, groups, and freeforms
 // (kGroupsAndFreeformsFunctions, registered after the text boxes).
 //
-// Adding a function is one engine_row in its table, in registration order; fixed absent
-// arguments are named by their engine positions (Absent<8, 9>), and a JSON parameter is
-// json_param<reader>("name") (see binder.hpp). Keep python/pelvane/pelvane_native.pyi in step.
+// Adding a function: the README, "Adding a function, an edit kind, a ZIP feature".
 #include <array>
 
 #include "core/shapes/shape_operations_by_target.hpp"

@@ -1,8 +1,6 @@
 // Text-box functions: text boxes on a slide, inside groups and in new groups.
 //
-// Adding a function is one engine_row in kTextBoxesFunctions, in registration order; fixed
-// absent arguments are named by their engine positions (Absent<7>, see binder.hpp). Keep
-// python/pelvane/pelvane_native.pyi in step.
+// Adding a function: the README, "Adding a function, an edit kind, a ZIP feature".
 #include <array>
 
 #include "core/shapes/shape_operations_by_target.hpp"

@@ -29,12 +29,12 @@ inline Outcome error_outcome(std::string text) { return {Outcome::Kind::Error, s
 // An engine error reaches the caller as its display text alone ("invalid input: ...").
 inline Outcome error_outcome(const PelvaneError& error) { return error_outcome(error.to_string()); }
 
-// A record printed as pretty JSON; the writer's own failure (a path that is not UTF-8) is an
-// error outcome with the writer's message.
+// A record printed as pretty JSON; a failure while writing it (an item of a streamed array that
+// could not be made, a path that is not UTF-8) is an error outcome with its text.
 template <JsonRecord R>
 Outcome json_result(const R& record) {
   auto text = to_json(record);
-  if (!text) return error_outcome(std::string(text.error()));
+  if (!text) return error_outcome(std::move(text.error()));
   return text_outcome(std::move(*text));
 }
 

@@ -69,19 +69,6 @@ FUNCTIONS = {
         (["group_index", "preset_geometry", *BOX, "text"], [1, "chevron", *BOX.values(), "t"], "40", True),
 }
 
-REGISTRATION_ORDER = [
-    ("add_slide_auto_shape_json", "add_slide_auto_shape_with_text_json",
-     "add_slide_auto_shape_with_options_json"),
-    ("add_slide_text_box_json", "add_slide_text_box_with_text_json",
-     "add_slide_group_text_box_with_text_json", "add_slide_nested_group_text_box_with_text_json",
-     "add_slide_deeper_nested_group_text_box_with_text_json",
-     "add_slide_nested_group_text_box_in_new_group_with_text_json",
-     "add_slide_group_auto_shape_with_text_json", "add_slide_nested_group_auto_shape_with_text_json",
-     "add_slide_deeper_nested_group_auto_shape_with_text_json",
-     "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
-]
-
-
 @pytest.fixture
 def nested_deck(deck):
     return deck(slides=2, slide_shapes={0: NESTED_SHAPES})
@@ -124,12 +111,7 @@ def container_of(root, container_id):
     raise AssertionError(f"group {container_id} not found")
 
 
-def test_registered_in_order():
-    names = native.__all__
-    for block in REGISTRATION_ORDER:
-        positions = [names.index(name) for name in block]
-        assert positions == list(range(positions[0], positions[0] + len(block))), block
-    assert names.index("add_slide_text_box_json") > names.index("add_slide_auto_shape_with_options_json")
+def test_text_signatures_list_the_parameters_in_order():
     for name, (params, _, _, _) in FUNCTIONS.items():
         assert getattr(native, name).__text_signature__ == f"({', '.join([*IO, *params])})"
 

@@ -200,11 +200,6 @@ def summary_deck(tmp_path_factory):
     return path
 
 
-def test_core_functions_are_registered_in_order():
-    assert native.__all__[:5] == ["build_info_json", "inspect_package_json", "summarize_presentation_json",
-                                  "summarize_slide_at_index_json", "roundtrip_package_json"]
-
-
 def test_run_formatting_golden_text(summary_deck):
     nothing = [[None]]
     expected = {

@@ -1,6 +1,5 @@
 #include "core/inspect/summary_package_extract.hpp"
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,10 +8,9 @@
 #include "core/inspect/manifest.hpp"
 #include "core/inspect/summary_shape_extract.hpp"
 #include "core/inspect/summary_table_extract.hpp"
-#include "core/json/json_out.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
-#include "core/pml/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -115,59 +113,35 @@ Result<SlideSummary> summarize_slide_at_index(std::string_view path, std::uint64
   return summarize_slide(archive, *part);
 }
 
-Result<std::string> summarize_presentation_json_text(std::string_view path) {
-  auto archive = PELVANE_TRY(open_for_summary(path));
-  const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
-  const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
+struct PresentationSummary::Reading {
+  PackageArchive archive;
+  SlideSummary slide;
+};
 
-  // The layout of a PresentationSummary as the generic writer prints it, slides two levels in.
-  JsonWriter path_text;
-  path_text.write_string(path);
-  std::string out = "{\n  \"path\": " + path_text.take() +
-                    ",\n  \"slide_count\": " + std::to_string(parts.size()) + ",\n  \"slides\": ";
-  if (parts.empty()) {
-    out += "[]";
-  } else {
-    out += '[';
-    // One summary serves every slide in turn, so that each slide's lists and texts are written
-    // into the storage of the one before.
-    SlideSummary slide;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      out += i == 0 ? "\n    " : ",\n    ";
-      PELVANE_TRY_VOID(summarize_slide_into(archive, parts[i], slide));
-      const std::size_t before = out.size();
-      // Each slide is printed straight onto the end of the text.
-      JsonWriter slide_text(std::move(out), 2);
-      slide_text.value(slide);
-      out = slide_text.take();
-      // Room for the rest at the first slide's size, so the text is not copied as it grows;
-      // never more than a bounded amount ahead, since one large first slide says little about
-      // the others and a reservation of thousands of its size may not be granted at all.
-      if (i == 0) {
-        constexpr std::size_t kMostAhead = std::size_t{256} << 20;
-        const std::size_t ahead = (out.size() - before + 8) * (parts.size() - 1) + 64;
-        out.reserve(out.size() + std::min(ahead, kMostAhead));
-      }
-    }
-    out += "\n  ]";
-  }
-  out += has_vba ? ",\n  \"has_vba\": true\n}" : ",\n  \"has_vba\": false\n}";
-  return out;
+PresentationSummary::PresentationSummary(std::string_view path,
+                                         std::vector<std::string> slide_parts, bool has_vba,
+                                         std::unique_ptr<Reading> reading)
+    : path_(path),
+      slide_parts_(std::move(slide_parts)),
+      has_vba_(has_vba),
+      reading_(std::move(reading)) {}
+PresentationSummary::PresentationSummary(PresentationSummary&&) noexcept = default;
+PresentationSummary& PresentationSummary::operator=(PresentationSummary&&) noexcept = default;
+PresentationSummary::~PresentationSummary() = default;
+
+Result<const SlideSummary*> PresentationSummary::summarize_slide_in_turn(
+    std::size_t index) const {
+  PELVANE_TRY_VOID(summarize_slide_into(reading_->archive, slide_parts_[index], reading_->slide));
+  return &reading_->slide;
 }
 
 Result<PresentationSummary> summarize_presentation(std::string_view path) {
   auto archive = PELVANE_TRY(open_for_summary(path));
-  const std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
-
-  PresentationSummary summary;
-  summary.has_vba = PELVANE_TRY(holds_macro_project(archive));
-  summary.slides.reserve(parts.size());
-  for (const std::string& part : parts) {
-    summary.slides.push_back(PELVANE_TRY(summarize_slide(archive, part)));
-  }
-  summary.path = std::string(path);
-  summary.slide_count = summary.slides.size();
-  return summary;
+  std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
+  const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
+  auto reading =
+      std::make_unique<PresentationSummary::Reading>(std::move(archive), SlideSummary{});
+  return PresentationSummary(path, std::move(parts), has_vba, std::move(reading));
 }
 
 }  // namespace pelvane

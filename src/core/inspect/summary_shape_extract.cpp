@@ -6,10 +6,9 @@
 #include <string>
 
 #include "core/base/list_refill.hpp"
-#include "core/base/utf8.hpp"
 #include "core/inspect/summary_table_extract.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/pml/shape_walk.hpp"
-#include "core/pml/text_runs.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_splice.hpp"
 
@@ -326,26 +325,8 @@ TransformSummary map_child_transform(const TransformSummary& transform,
   return {.x = x.position, .y = y.position, .cx = x.extent, .cy = y.extent};
 }
 
-ShapeSummary summarize_shape_block(std::string_view block,
-                                   const std::optional<ChildTransformMapping>& mapping) {
-  ShapeSummary shape;
-  summarize_at_level(block, mapping, 1, shape);
-  return shape;
-}
-
-std::vector<ShapeSummary> extract_shapes_in_text(std::string_view text) {
-  std::vector<ShapeSummary> shapes;
-  shapes_of_tree(text, shapes);
-  return shapes;
-}
-
 void extract_shapes_in_text(std::string_view text, std::vector<ShapeSummary>& shapes) {
   shapes_of_tree(text, shapes);
-}
-
-std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes) {
-  std::string decoded;
-  return extract_shapes_in_text(utf8_lossy_view(slide_bytes, decoded));
 }
 
 }  // namespace pelvane

@@ -35,19 +35,11 @@ struct ChildTransformMapping {
 // the stack while the summary is built, printed or released.
 inline constexpr std::size_t kMaxGroupNesting = 256;
 
-// The top-level shapes of the slide's first `p:spTree`, in document order. Invalid UTF-8 becomes
-// U+FFFD first. No tree, or a tree without its end tag: an empty list.
-std::vector<ShapeSummary> extract_shapes(std::string_view slide_bytes);
-
-// The same over a slide already decoded as text.
-std::vector<ShapeSummary> extract_shapes_in_text(std::string_view slide_text);
-// The same written over `shapes`, which may hold an earlier slide's shapes: their lists and texts
-// keep their storage for the new values.
+// The top-level shapes of the first `p:spTree` of a slide decoded as text (invalid UTF-8
+// already U+FFFD), in document order, written over `shapes`, which may hold an earlier slide's
+// shapes: their lists and texts keep their storage for the new values. No tree, or a tree
+// without its end tag: an empty list.
 void extract_shapes_in_text(std::string_view slide_text, std::vector<ShapeSummary>& shapes);
-
-// One shape block (valid UTF-8) under its parent group's mapping, or none at the top level.
-ShapeSummary summarize_shape_block(std::string_view block,
-                                   const std::optional<ChildTransformMapping>& mapping);
 
 // `transform` placed through a group's mapping: each axis scaled from the child extent to the
 // group's extent (rounded half away from zero) and moved to the group's offset; an axis whose

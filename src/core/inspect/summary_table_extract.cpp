@@ -5,8 +5,7 @@
 #include <string>
 
 #include "core/base/byte_search.hpp"
-#include "core/base/utf8.hpp"
-#include "core/pml/text_runs.hpp"
+#include "core/inspect/text_runs.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
@@ -56,11 +55,6 @@ std::vector<TableSummary> extract_tables_in_text(std::string_view text) {
     tables.push_back(std::move(table));
   });
   return tables;
-}
-
-std::vector<TableSummary> extract_tables(std::string_view xml_bytes) {
-  std::string decoded;
-  return extract_tables_in_text(utf8_lossy_view(xml_bytes, decoded));
 }
 
 }  // namespace pelvane

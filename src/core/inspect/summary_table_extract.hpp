@@ -8,13 +8,10 @@
 
 namespace pelvane {
 
-// Every `a:tbl` element of the XML (a slide part or one shape's text), in document order,
-// wherever it sits: in a graphic frame, a group or an `mc:AlternateContent` branch. Invalid
-// UTF-8 becomes U+FFFD first. A table nested in another table's cell belongs to that cell's text.
-// Never fails: an element without its end tag ends the listing at that level.
-std::vector<TableSummary> extract_tables(std::string_view xml_bytes);
-
-// The same over text that is already valid UTF-8.
+// Every `a:tbl` element of the XML text (a slide part or one shape's text, valid UTF-8: invalid
+// bytes already U+FFFD), in document order, wherever it sits: in a graphic frame, a group or an
+// `mc:AlternateContent` branch. A table nested in another table's cell belongs to that cell's
+// text. Never fails: an element without its end tag ends the listing at that level.
 std::vector<TableSummary> extract_tables_in_text(std::string_view text);
 
 }  // namespace pelvane

@@ -52,6 +52,12 @@ void JsonWriter::grow(std::size_t size) {
   out_.resize_and_overwrite(wanted, [](char*, std::size_t length) { return length; });
 }
 
+void JsonWriter::reserve_for_alike_items(std::size_t item_size, std::size_t count) {
+  constexpr std::size_t kMostAhead = std::size_t{256} << 20;
+  const std::size_t ahead = std::min((item_size + 8) * count + 64, kMostAhead);
+  if (out_.capacity() - used_ < ahead) out_.reserve(used_ + ahead);
+}
+
 void JsonWriter::write_string(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   put('"');

@@ -11,6 +11,9 @@
 //
 // Layout: two blanks per level, "key": value, "{}" and "[]" for empty containers, absent
 // optionals as null, no line break after the outermost value.
+//
+// A member whose items are too many to hold at once is a `JsonStreamedArray`: each item is made
+// as the writer reaches it, and may be made in the storage of the one before.
 #pragma once
 
 #include <charconv>
@@ -40,16 +43,18 @@ concept JsonWord = std::is_enum_v<T> && requires(T value) {
   { json_word(value) } -> std::convertible_to<std::string_view>;
 };
 
+// An array of `count` items made one at a time as they are written: `make(i)` makes the i-th
+// item and returns a pointer to it, valid until the next call. A failure to make an item stops
+// the writing; the text is then not a result, and `JsonWriter::failure` holds the error.
+template <class Make>
+struct JsonStreamedArray {
+  std::size_t count = 0;
+  Make make;
+};
+
 class JsonWriter {
  public:
   JsonWriter() = default;
-  // A writer whose output will stand `depth` levels deep inside a larger text: nested lines are
-  // indented from there.
-  explicit JsonWriter(std::size_t depth) : depth_(depth) {}
-  // The same, appending to `text` instead of starting a new text, so that a long text printed
-  // piece by piece is never copied from piece to whole.
-  JsonWriter(std::string text, std::size_t depth)
-      : out_(std::move(text)), used_(out_.size()), depth_(depth) {}
 
   // Appends `text` as a JSON string: only the quote, the backslash and U+0000..U+001F are
   // escaped; everything else, non-ASCII included, is copied as UTF-8.
@@ -91,6 +96,29 @@ class JsonWriter {
     }
     close_container(']');
   }
+  template <class Make>
+  void value(const JsonStreamedArray<Make>& items) {
+    if (failure_) return;
+    if (items.count == 0) {
+      put("[]");
+      return;
+    }
+    put('[');
+    ++depth_;
+    bool first = true;
+    for (std::size_t i = 0; i < items.count; ++i) {
+      auto item = items.make(i);
+      if (!item) {
+        failure_ = std::move(item.error());
+        return;
+      }
+      open_member(first);
+      const std::size_t before = used_;
+      value(**item);
+      if (i == 0) reserve_for_alike_items(used_ - before, items.count - 1);
+    }
+    close_container(']');
+  }
   template <JsonRecord R>
   void value(const R& record) {
     put('{');
@@ -125,6 +153,8 @@ class JsonWriter {
   }
 
   bool invalid_path() const { return invalid_path_; }
+  // The error of the item a streamed array could not make, if any.
+  const std::optional<PelvaneError>& failure() const { return failure_; }
   std::string take() {
     out_.resize(used_);
     used_ = 0;
@@ -165,6 +195,9 @@ class JsonWriter {
     return out_.data() + used_;
   }
   void grow(std::size_t size);
+  // Room for `count` more items the size of one just written, so that the text is not copied
+  // as it grows; bounded, since one large item says little about the rest.
+  void reserve_for_alike_items(std::size_t item_size, std::size_t count);
   void put(std::string_view bytes) {
     std::memcpy(room(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
@@ -180,17 +213,20 @@ class JsonWriter {
   std::size_t depth_ = 0;
   bool record_first_ = true;
   bool invalid_path_ = false;
+  std::optional<PelvaneError> failure_;
 };
 
 inline constexpr std::string_view kInvalidPathMessage = "path contains invalid UTF-8 characters";
 
-// The pretty-printed JSON text of one record. It fails only on a path member that is not valid
-// UTF-8; the failure is the writer's own message (not a PelvaneError), shown to callers as is.
+// The pretty-printed JSON text of one record, or the text of its failure shown to callers as
+// is: the error of an item a streamed array could not make (its display text), else a path
+// member that is not valid UTF-8 (the writer's own message).
 template <JsonRecord R>
-std::expected<std::string, std::string_view> to_json(const R& record) {
+std::expected<std::string, std::string> to_json(const R& record) {
   JsonWriter writer;
   writer.value(record);
-  if (writer.invalid_path()) return std::unexpected(kInvalidPathMessage);
+  if (writer.failure()) return std::unexpected(writer.failure()->to_string());
+  if (writer.invalid_path()) return std::unexpected(std::string(kInvalidPathMessage));
   return writer.take();
 }
 

@@ -159,19 +159,8 @@ std::string next_free_media_part(std::set<std::string>& names, std::string_view 
                                  "ppt/media/" + std::string(stem) + "." + std::string(extension));
 }
 
-Result<std::string> next_numbered_media_part(PackageArchive& archive, std::string_view stem,
-                                             std::string_view extension) {
-  std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
-  return next_free_media_part(names, stem, extension);
-}
-
 std::string next_free_embedding_part(std::set<std::string>& names) {
   return next_free_numbered_part(names, "ppt/embeddings/oleObject.bin");
-}
-
-Result<std::string> next_embedding_part(PackageArchive& archive) {
-  std::set<std::string> names = PELVANE_TRY(package_entry_names(archive));
-  return next_free_embedding_part(names);
 }
 
 std::string slide_relative_target(std::string_view directory, std::string_view part_name) {

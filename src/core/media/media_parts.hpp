@@ -53,12 +53,9 @@ Result<std::set<std::string>> package_entry_names(PackageArchive& archive);
 // the name is added to `names`.
 std::string next_free_media_part(std::set<std::string>& names, std::string_view stem,
                                  std::string_view extension);
-// The same against the package's entries.
-Result<std::string> next_numbered_media_part(PackageArchive& archive, std::string_view stem,
-                                             std::string_view extension);
-// "ppt/embeddings/oleObject{n}.bin" with the smallest free n from 1.
+// "ppt/embeddings/oleObject{n}.bin" with the smallest free n from 1; the name is added to
+// `names`.
 std::string next_free_embedding_part(std::set<std::string>& names);
-Result<std::string> next_embedding_part(PackageArchive& archive);
 
 // "{directory}/{file}": the target of a relationship from a slide to a part stored in
 // ppt/{directory}/ ("../media/image3.png").

@@ -220,21 +220,8 @@ struct SlideSummary {
   }
 };
 
-// The whole presentation: its slides in presentation order and the macro flag.
-struct PresentationSummary {
-  std::string path;  // as the caller gave it
-  std::uint64_t slide_count = 0;
-  std::vector<SlideSummary> slides;
-  bool has_vba = false;
-
-  template <class V>
-  void visit(V& v) const {
-    v.field("path", path);
-    v.field("slide_count", slide_count);
-    v.field("slides", slides);
-    v.field("has_vba", has_vba);
-  }
-};
+// The whole presentation's summary is written slide by slide, as it is made: see
+// `PresentationSummary` in inspect/summary_package_extract.hpp.
 
 // ---- Editing result records ----
 

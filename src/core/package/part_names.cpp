@@ -44,38 +44,6 @@ bool is_numbered_name(std::string_view name, std::string_view prefix, std::strin
 
 }  // namespace
 
-NaturalChunk NaturalChunk::from(std::string_view run, bool is_digits) {
-  NaturalChunk chunk;
-  if (is_digits) {
-    chunk.kind = Kind::Number;
-    chunk.number = digit_run_value(run);
-  } else {
-    chunk.kind = Kind::Text;
-    chunk.text = std::string(run);
-  }
-  return chunk;
-}
-
-std::strong_ordering operator<=>(const NaturalChunk& a, const NaturalChunk& b) {
-  if (a.kind != b.kind) return a.kind <=> b.kind;
-  if (a.kind == NaturalChunk::Kind::Number) return a.number <=> b.number;
-  // std::string compares through char_traits<char>, which compares bytes as unsigned.
-  const int order = a.text.compare(b.text);
-  return order < 0   ? std::strong_ordering::less
-         : order > 0 ? std::strong_ordering::greater
-                     : std::strong_ordering::equal;
-}
-
-NaturalKey natural_key(std::string_view name) {
-  NaturalKey key;
-  for (std::size_t at = 0; at < name.size();) {
-    const std::size_t length = run_length(name, at);
-    key.push_back(NaturalChunk::from(name.substr(at, length), is_ascii_digit(name[at])));
-    at += length;
-  }
-  return key;
-}
-
 std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
   std::size_t i = 0;
   std::size_t j = 0;

@@ -50,24 +50,9 @@ inline constexpr std::string_view kWorkbookContentType =
 inline constexpr std::string_view kOleObjectContentType =
     "application/vnd.openxmlformats-officedocument.oleObject";
 
-// One element of a natural sort key: a run of non-digits (compared byte-wise) or a run of
-// ASCII digits (compared by value). At one position a text chunk sorts before a number chunk.
-struct NaturalChunk {
-  enum class Kind { Text, Number };  // declaration order is the sort order
-  Kind kind = Kind::Text;
-  std::string text;          // Text chunks only
-  std::uint64_t number = 0;  // Number chunks only; a run too large for 64 bits reads as 0
-
-  static NaturalChunk from(std::string_view run, bool is_digits);
-
-  friend bool operator==(const NaturalChunk&, const NaturalChunk&) = default;
-  friend std::strong_ordering operator<=>(const NaturalChunk& a, const NaturalChunk& b);
-};
-
-using NaturalKey = std::vector<NaturalChunk>;
-
-NaturalKey natural_key(std::string_view name);
-// Compares two names by natural key without building the keys.
+// The natural order of names: runs of ASCII digits compared by value (a run too large for 64
+// bits reads as 0), runs of other bytes compared byte-wise, a text run before a number run at
+// one position, and a name that is a prefix of another first.
 std::strong_ordering natural_compare(std::string_view a, std::string_view b);
 inline bool natural_less(std::string_view a, std::string_view b) {
   return natural_compare(a, b) < 0;

@@ -275,17 +275,6 @@ std::string make_relative_target(std::string_view source_part, std::string_view 
   return relative;
 }
 
-std::set<std::string> relationship_ids_in_xml(std::string_view xml_bytes) {
-  std::set<std::string> ids;
-  XmlReader reader(xml_bytes);
-  for (;;) {
-    auto event = reader.next();
-    if (!event || event->is_eof()) break;
-    if (event->is_tag()) collect_relationship_ids(*event, ids);
-  }
-  return ids;
-}
-
 void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
   for (const XmlAttribute& attribute : tag.attributes()) {
     if (attribute.malformed || attribute.name.find(':') == std::string_view::npos) continue;

@@ -144,11 +144,8 @@ std::string empty_relationships_xml();
 // source's relationships (ppt/slides/slide1.xml -> ppt/charts/chart3.xml: ../charts/chart3.xml).
 std::string make_relative_target(std::string_view source_part, std::string_view target_part);
 
-// The relationship ids an XML part refers to through prefixed attributes whose local name is
-// "id", "embed" or "link" (r:id, r:embed, r:link). An XML error ends the scan.
-std::set<std::string> relationship_ids_in_xml(std::string_view xml_bytes);
-
-// Adds the references of one start or empty-element tag to `ids`.
+// Adds the relationship ids one start or empty-element tag refers to through prefixed attributes
+// whose local name is "id", "embed" or "link" (r:id, r:embed, r:link) to `ids`, unescaped.
 void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
 
 // The unescaped value of the tag's first attribute whose name is "r:id" or ends with ":id";

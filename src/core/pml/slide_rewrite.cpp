@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/pml/paragraph_writers.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 
 namespace pelvane {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "core/pml/paragraph_writers.hpp"
 #include "core/pml/xml_builders.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"

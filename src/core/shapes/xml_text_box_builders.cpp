@@ -1,7 +1,7 @@
 #include "core/shapes/xml_text_box_builders.hpp"
 
 #include "core/pml/xml_builders.hpp"
-#include "core/xml/xml_event_helpers.hpp"
+#include "core/pml/paragraph_writers.hpp"
 
 namespace pelvane {
 

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "core/pml/shape_tree.hpp"
-#include "core/xml/xml_event_helpers.hpp"
+#include "core/pml/paragraph_writers.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {

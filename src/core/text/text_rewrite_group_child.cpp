@@ -2,7 +2,7 @@
 #include "core/pml/slide_child_order.hpp"
 #include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
-#include "core/xml/xml_event_helpers.hpp"
+#include "core/pml/paragraph_writers.hpp"
 
 namespace pelvane {
 

@@ -1,6 +1,6 @@
 // What every streaming pass over an XML part shares: rewriting the attributes of one tag,
 // skipping an element, testing for an element, turning text and reference events into text, and
-// the one way a plain text becomes DrawingML paragraphs of plain runs.
+// refusing a text that XML cannot hold.
 #pragma once
 
 #include <cstdint>
@@ -77,17 +77,5 @@ std::optional<std::string> xml_reference_content(const XmlEvent& event);
 // U+000E-U+001F, U+FFFE, U+FFFF): InvalidInput
 // "text contains a character that XML cannot hold: U+XXXX", naming the first one.
 Result<void> check_xml_text(std::string_view text);
-
-// <a:r><a:t>text</a:t></a:r>, the text escaped with the five predefined entities, whole (line
-// feeds included). Refused by `check_xml_text` before anything is written.
-Result<void> write_text_run(XmlWriter& writer, std::string_view text);
-
-// One <a:p> holding one run per piece of the text split at every line feed; empty pieces kept.
-// Refused by `check_xml_text` before anything is written.
-Result<void> write_replacement_paragraphs(XmlWriter& writer, std::string_view text);
-
-// `write_replacement_paragraphs` into a new buffer: "A\nB" gives
-// <a:p><a:r><a:t>A</a:t></a:r></a:p><a:p><a:r><a:t>B</a:t></a:r></a:p>.
-Result<std::string> replacement_paragraphs_xml(std::string_view text);
 
 }  // namespace pelvane

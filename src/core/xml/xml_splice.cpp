@@ -194,10 +194,6 @@ std::optional<std::string> attribute_value(std::string_view text, std::string_vi
   return std::string(*value);
 }
 
-std::optional<std::string> extract_string_attribute(std::string_view text, std::string_view name) {
-  return attribute_value(text, name);
-}
-
 std::int64_t attribute_i64(std::string_view text, std::string_view name) {
   const auto value = attribute_value_view(text, name);
   if (!value) return 0;

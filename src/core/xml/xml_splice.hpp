@@ -89,7 +89,6 @@ Result<std::string> insert_at_element_end_of_part(std::string_view bytes, std::s
 // tested (so "x" also matches the tail of "cx"), references left as written. Pass one start tag.
 std::optional<std::string_view> attribute_value_view(std::string_view text, std::string_view name);
 std::optional<std::string> attribute_value(std::string_view text, std::string_view name);
-std::optional<std::string> extract_string_attribute(std::string_view text, std::string_view name);
 
 // `attribute_value` as a signed 64-bit decimal ("+" or "-" then digits, nothing else); 0 when
 // absent, malformed or out of range.

@@ -17,7 +17,6 @@
 #include "core/base/error.hpp"
 #include "core/base/file_input.hpp"
 #include "core/base/owned_fd.hpp"
-#include "core/model/models.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
 

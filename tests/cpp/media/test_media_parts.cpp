@@ -88,9 +88,15 @@ TEST(MediaPartNames, SmallestFreeNumberPerStemAndExtension) {
       {"image", "gif", "ppt/media/image1.gif"}, {"media", "mp4", "ppt/media/media2.mp4"},
       {"media", "mov", "ppt/media/media1.mov"},
   };
-  for (auto [stem, extension, expected] : rows)
-    EXPECT_EQ(next_numbered_media_part(*archive, stem, extension).value(), expected);
-  EXPECT_EQ(next_embedding_part(*archive).value(), "ppt/embeddings/oleObject2.bin");
+  const std::set<std::string> names = package_entry_names(*archive).value();
+  for (auto [stem, extension, expected] : rows) {
+    std::set<std::string> taken = names;
+    EXPECT_EQ(next_free_media_part(taken, stem, extension), expected);
+    EXPECT_TRUE(taken.contains(std::string(expected)));
+  }
+  std::set<std::string> taken = names;
+  EXPECT_EQ(next_free_embedding_part(taken), "ppt/embeddings/oleObject2.bin");
+  EXPECT_EQ(next_free_embedding_part(taken), "ppt/embeddings/oleObject4.bin");
 }
 
 TEST(MediaRelationships, ExistingImageRelationshipAndNewOnes) {

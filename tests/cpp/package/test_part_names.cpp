@@ -1,11 +1,55 @@
 #include <gtest/gtest.h>
+
+#include <charconv>
+#include <compare>
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/package/part_names.hpp"
 
 namespace pelvane {
 namespace {
+
+// The oracle of the natural order: each name split into its runs, held as values, and the lists
+// compared. At one position a text run sorts before a number run.
+struct NaturalChunk {
+  enum class Kind { Text, Number };  // declaration order is the sort order
+  Kind kind = Kind::Text;
+  std::string text;          // Text chunks only
+  std::uint64_t number = 0;  // Number chunks only; a run too large for 64 bits reads as 0
+
+  friend bool operator==(const NaturalChunk&, const NaturalChunk&) = default;
+  friend std::strong_ordering operator<=>(const NaturalChunk& a, const NaturalChunk& b) {
+    if (a.kind != b.kind) return a.kind <=> b.kind;
+    if (a.kind == Kind::Number) return a.number <=> b.number;
+    return std::string_view(a.text).compare(b.text) <=> 0;
+  }
+};
+
+std::vector<NaturalChunk> natural_key(std::string_view name) {
+  std::vector<NaturalChunk> key;
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (std::size_t at = 0; at < name.size();) {
+    std::size_t end = at;
+    while (end < name.size() && digit(name[end]) == digit(name[at])) ++end;
+    const std::string_view run = name.substr(at, end - at);
+    NaturalChunk chunk;
+    if (digit(run[0])) {
+      chunk.kind = NaturalChunk::Kind::Number;
+      if (std::from_chars(run.data(), run.data() + run.size(), chunk.number).ec != std::errc{}) {
+        chunk.number = 0;
+      }
+    } else {
+      chunk.text = std::string(run);
+    }
+    key.push_back(std::move(chunk));
+    at = end;
+  }
+  return key;
+}
 
 TEST(NaturalOrder, SortsEmbeddedNumbersByValueAndKeepsTies) {
   struct Case {
@@ -39,7 +83,7 @@ TEST(NaturalOrder, SortsEmbeddedNumbersByValueAndKeepsTies) {
 TEST(NaturalOrder, KeyChunksAgreeWithDirectComparison) {
   const auto key = natural_key("ppt/slides/slide012.xml");
   ASSERT_EQ(key.size(), 3u);
-  EXPECT_EQ(key[0], NaturalChunk::from("ppt/slides/slide", false));
+  EXPECT_EQ(key[0].text, "ppt/slides/slide");
   EXPECT_EQ(key[1].kind, NaturalChunk::Kind::Number);
   EXPECT_EQ(key[1].number, 12u);
   EXPECT_EQ(key[2].text, ".xml");

@@ -1,4 +1,4 @@
-#include "core/pml/text_runs.hpp"
+#include "core/inspect/text_runs.hpp"
 
 #include <cstring>
 #include <utility>
@@ -122,57 +122,8 @@ struct ParagraphTextScan {
   }
 };
 
-// One attribute of one property element per run: the run's last matching element gives it.
-struct RunPropertyScan {
-  RunPropertyScan(std::string_view element_name, std::string_view attribute_name)
-      : element(element_name), attribute(attribute_name) {}
-
-  std::string_view element;
-  std::string_view attribute;
-  RunValues<std::string> result;
-  std::vector<std::optional<std::string>> runs;
-  std::optional<std::string> value;
-  bool in_paragraph = false;
-  bool in_run = false;
-
-  void on(const XmlEvent& event, std::string_view local) {
-    switch (event.kind) {
-      case XmlEventKind::Start:
-        if (local == "p") {
-          runs.clear();
-          in_paragraph = true;
-        } else if (local == "r" && in_paragraph) {
-          in_run = true;
-          value.reset();
-        } else if (in_run && local == element) {
-          value = drawingml_attribute(event, attribute);
-        }
-        break;
-      case XmlEventKind::Empty:
-        if (local == "p")
-          result.emplace_back();
-        else if (local == "r" && in_paragraph)
-          runs.emplace_back();
-        else if (in_run && local == element)
-          value = drawingml_attribute(event, attribute);
-        break;
-      case XmlEventKind::End:
-        if (local == "r" && in_run) {
-          runs.push_back(std::exchange(value, std::nullopt));
-          in_run = false;
-        } else if (local == "p" && in_paragraph) {
-          result.push_back(std::exchange(runs, {}));
-          in_paragraph = false;
-        }
-        break;
-      default: break;
-    }
-  }
-};
-
-// The five run properties of the shape summary at once. Its paragraph and run states are those
-// of `RunPropertyScan`, which are the same for every element and attribute; only the values
-// differ: `rPr` gives b, i, u and sz, `latin` the typeface, each converted as it is taken.
+// The five run properties of the shape summary at once: per paragraph, per run, the run's last
+// `rPr` gives b, i, u and sz, its last `latin` the typeface, each converted as it is taken.
 struct RunFormattingScan {
   struct Values {
     std::optional<bool> bold;
@@ -498,18 +449,6 @@ struct TextRunScan {
   }
 };
 
-template <class T, class Convert>
-RunValues<T> convert_run_values(const RunValues<std::string>& values, Convert convert) {
-  RunValues<T> out;
-  out.reserve(values.size());
-  for (const auto& paragraph : values) {
-    auto& runs = out.emplace_back();
-    runs.reserve(paragraph.size());
-    for (const auto& value : paragraph) runs.push_back(convert(value));
-  }
-  return out;
-}
-
 }  // namespace
 
 std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute) {
@@ -551,16 +490,6 @@ std::vector<std::string> extract_paragraph_texts(std::string_view xml) {
   return paragraphs;
 }
 
-RunValues<std::string> extract_paragraph_run_property(std::string_view xml,
-                                                      std::string_view element,
-                                                      std::string_view attribute) {
-  RunPropertyScan scan(element, attribute);
-  for_each_event(xml, {}, [&](const XmlEvent& event) {
-    if (event.is_tag() || event.is_end()) scan.on(event, xml_local_name(event.name));
-  });
-  return std::move(scan.result);
-}
-
 std::optional<bool> bool_attribute_value(const std::optional<std::string>& value) {
   if (!value) return std::nullopt;
   if (*value == "1" || *value == "true" || *value == "on") return true;
@@ -579,18 +508,6 @@ std::optional<std::int64_t> font_size_emu(const std::optional<std::string>& valu
   if (!hundredths) return std::nullopt;
   // Hundredths of a point to EMU, in wrapping 64-bit arithmetic.
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(*hundredths) * 127u);
-}
-
-RunValues<bool> extract_paragraph_run_bool_attribute(const RunValues<std::string>& values) {
-  return convert_run_values<bool>(values, bool_attribute_value);
-}
-
-RunValues<bool> extract_paragraph_run_underline(const RunValues<std::string>& values) {
-  return convert_run_values<bool>(values, underline_value);
-}
-
-RunValues<std::int64_t> extract_paragraph_run_font_size(const RunValues<std::string>& values) {
-  return convert_run_values<std::int64_t>(values, font_size_emu);
 }
 
 ShapeParagraphs scan_shape_paragraphs(std::string_view xml) {

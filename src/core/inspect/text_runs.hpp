@@ -34,27 +34,17 @@ std::vector<std::string> extract_text_runs(std::string_view xml);
 // written as U+000B. An unfinished paragraph is dropped.
 std::vector<std::string> extract_paragraph_texts(std::string_view xml);
 
-// Per paragraph, per run (`r`): the raw value of `attribute` on the run's last element named
-// `element` (by local name), or none.
-RunValues<std::string> extract_paragraph_run_property(std::string_view xml,
-                                                      std::string_view element,
-                                                      std::string_view attribute);
-
 // The raw value (not unescaped) of the first well-formed attribute of a tag whose local name is
 // `attribute`; a value that is not UTF-8 gives the empty text. None when no attribute matches.
 std::optional<std::string> drawingml_attribute(const XmlEvent& tag, std::string_view attribute);
 
-// "1", "true", "on" -> true; "0", "false", "off" -> false; anything else -> none.
-RunValues<bool> extract_paragraph_run_bool_attribute(const RunValues<std::string>& values);
+// The run formatting's attribute values. "1", "true", "on" -> true; "0", "false", "off" ->
+// false; anything else -> none.
+std::optional<bool> bool_attribute_value(const std::optional<std::string>& value);
 // Absent -> none; "none" -> false; any other style -> true.
-RunValues<bool> extract_paragraph_run_underline(const RunValues<std::string>& values);
+std::optional<bool> underline_value(const std::optional<std::string>& value);
 // A decimal signed 64-bit integer in hundredths of a point -> EMU (times 127, wrapping);
 // anything else -> none.
-RunValues<std::int64_t> extract_paragraph_run_font_size(const RunValues<std::string>& values);
-
-// The scalar forms of the three conversions above.
-std::optional<bool> bool_attribute_value(const std::optional<std::string>& value);
-std::optional<bool> underline_value(const std::optional<std::string>& value);
 std::optional<std::int64_t> font_size_emu(const std::optional<std::string>& value);
 
 // Everything the shape summary reads from the paragraphs of one shape (text), gathered in a
