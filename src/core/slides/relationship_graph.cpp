@@ -1,14 +1,14 @@
 #include "core/slides/relationship_graph.hpp"
 
-#include <unistd.h>
 #include <zlib.h>
 
-#include <cerrno>
 #include <deque>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "core/base/ascii.hpp"
+#include "core/base/system_io.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/package_archive.hpp"
@@ -60,14 +60,9 @@ std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t inde
   append_u32(key, data->uncompressed_size);
   const std::size_t at = key.size();
   key.resize(at + static_cast<std::size_t>(data->compressed_size));
-  std::size_t done = 0;
-  while (done < data->compressed_size) {
-    const ssize_t got = ::pread(plain->file_descriptor(), key.data() + at + done,
-                                key.size() - at - done, static_cast<off_t>(data->offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;
-    done += static_cast<std::size_t>(got);
-  }
+  if (!read_whole_at(plain->file_descriptor(), data->offset,
+                     std::span<char>(key).subspan(at)))
+    return std::nullopt;
   return key;
 }
 
