@@ -109,9 +109,11 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
 
 const StoredEntryHeaders& PackageArchive::stored_headers() {
   if (!stored_headers_) {
+    // An archive in memory is checked as a file is: an entry whose local header makes its data
+    // run into the next entry is refused alike, however it was opened.
     stored_headers_ = std::make_shared<const StoredEntryHeaders>(
-        file_.get() < 0 ? StoredEntryHeaders()
-                        : StoredEntryHeaders::read_file(file_.get(), file_size_, this));
+        file_.get() >= 0 ? StoredEntryHeaders::read_file(file_.get(), file_size_, this)
+                         : StoredEntryHeaders::read(*this, bytes_));
   }
   return *stored_headers_;
 }
@@ -245,7 +247,7 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   // Entries that share their stored bytes are refused before the library reads any of them.
   const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
   if (const auto& overlap = headers.overlap()) return fail(*overlap);
-  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)));
+  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
 }
 
 std::uint64_t PackageArchive::entry_count() const {

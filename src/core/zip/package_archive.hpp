@@ -67,7 +67,8 @@ class PackageArchive : public LibraryArchive {
   }
 
  private:
-  explicit PackageArchive(zip_t* archive) : LibraryArchive(archive) {}
+  PackageArchive(zip_t* archive, std::string_view bytes)
+      : LibraryArchive(archive), bytes_(bytes) {}
   PackageArchive(zip_t* archive, OwnedFd file, std::uint64_t size)
       : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
@@ -78,6 +79,8 @@ class PackageArchive : public LibraryArchive {
   // of the library's descriptor, and the file's size when it was opened.
   OwnedFd file_;
   std::uint64_t file_size_ = 0;
+  // The bytes an archive in memory was opened over (the caller keeps them alive), for the same.
+  std::string_view bytes_;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
 };
 

@@ -29,5 +29,16 @@ TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
   EXPECT_EQ(PackageArchive::open_bytes(bytes).error().message(), "entries a.xml and b.xml overlap");
 }
 
+TEST(EntryRegions, ALocalExtraFieldIsCheckedInMemoryAsInAFile) {
+  std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
+                                       {.name = "b.xml", .bytes = "<b/>"}});
+  // The second local header's extra field length (at 28) now runs its data into the directory.
+  bytes.replace(bytes.rfind(std::string("PK\x03\x04", 4)) + 28, 2, std::string("\x10\0", 2));
+  auto archive = PackageArchive::open_bytes(bytes);
+  ASSERT_TRUE(archive.has_value());
+  EXPECT_EQ(read_archive_entry(*archive, 1).error().message(),
+            "entry b.xml overlaps the central directory");
+}
+
 }  // namespace
 }  // namespace pelvane
