@@ -152,20 +152,27 @@ Result<std::optional<std::string>> read_relationships_part(PackageArchive& archi
 }
 
 std::string resolve_target(std::string_view source_part, std::string_view target) {
-  if (target.starts_with('/')) return std::string(target.substr(1));
+  std::string name;
+  resolve_target_into(source_part, target, name);
+  return name;
+}
+
+void resolve_target_into(std::string_view source_part, std::string_view target,
+                         std::string& name) {
+  name.clear();
+  if (target.starts_with('/')) {
+    name.append(target.substr(1));
+    return;
+  }
   // A target of plain segments (no empty, "." or ".." one) goes beside the source as it is.
   if (has_plain_segments(target)) {
     const std::size_t slash = source_part.rfind('/');
-    if (slash == std::string_view::npos) return std::string(target);
-    std::string name;
-    name.reserve(slash + 1 + target.size());
-    name.append(source_part.substr(0, slash + 1));
+    if (slash != std::string_view::npos) name.append(source_part.substr(0, slash + 1));
     name.append(target);
-    return name;
+    return;
   }
   // The segments of the source's directory, with the target's applied to them, held joined
   // together with their count (no segment and one empty segment are both written "").
-  std::string name;
   std::size_t count = 0;
   const std::size_t slash = source_part.rfind('/');
   if (slash != std::string_view::npos) {
@@ -190,7 +197,6 @@ std::string resolve_target(std::string_view source_part, std::string_view target
     if (count++ > 0) name += '/';
     name += segment;
   }
-  return name;
 }
 
 std::vector<RelationshipSummary> relationships_by_type(

@@ -92,6 +92,9 @@ Result<std::optional<std::string>> read_relationships_part(PackageArchive& archi
 // source's directory: empty and "." segments skipped, ".." drops a segment (never past the
 // package root).
 std::string resolve_target(std::string_view source_part, std::string_view target);
+// The same into `name` (its content replaced), for readers that resolve many targets in turn.
+void resolve_target_into(std::string_view source_part, std::string_view target,
+                         std::string& name);
 
 // The relationships whose type ends with one of the suffixes, in list order, each once.
 std::vector<RelationshipSummary> relationships_by_type(

@@ -1,7 +1,8 @@
 #include "core/package/slide_order.hpp"
 
+#include <algorithm>
 #include <deque>
-#include <unordered_map>
+#include <functional>
 
 #include "core/base/decimal.hpp"
 #include "core/package/part_names.hpp"
@@ -12,7 +13,6 @@
 namespace pelvane {
 
 namespace {
-
 
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
 // (valid while it is open). Every entry is checked to open: one that cannot be opened fails the
@@ -29,10 +29,21 @@ Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep 
   return names;
 }
 
-std::vector<std::string> in_natural_order(const std::vector<std::string_view>& names) {
-  std::vector<std::string> sorted(names.begin(), names.end());
-  sort_natural(sorted);
-  return sorted;
+// The names in natural order (a stable sort: equal keys keep archive order).
+std::vector<std::string_view> in_natural_order(std::vector<std::string_view> names) {
+  std::stable_sort(names.begin(), names.end(), natural_less);
+  return names;
+}
+
+std::vector<std::string> as_strings(const std::vector<std::string_view>& names) {
+  return {names.begin(), names.end()};
+}
+
+// A relationship value as a record holds it, as a view into the part's bytes when the raw text
+// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped.
+std::string_view relationship_value_view(std::string_view raw, std::deque<std::string>& unescaped) {
+  if (is_plain_relationship_value(raw)) return raw;
+  return unescaped.emplace_back(relationship_value(raw));
 }
 
 // True when the raw Type names a slide relationship (its value ends with "/slide").
@@ -48,18 +59,53 @@ void collect_slide_relationship(const RelationshipText& text, std::vector<SlideR
     out.push_back({relationship_value(text.id), relationship_value(text.target)});
 }
 
-// The target of every slide relationship of the presentation by its id; of two with one id, the
-// later in the relationship list (by id, then target) counts. Views into `bytes`, or into
-// `unescaped` for values that differ from their raw text. In the same pass: with `collected`,
-// the slide relationships (`slide_relationships`); with `largest`, the largest number of any id.
-std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
-    std::string_view bytes, std::deque<std::string>& unescaped,
-    std::vector<SlideRelationship>* collected, std::optional<std::uint64_t>* largest) {
-  const auto value = [&](std::string_view raw) -> std::string_view {
-    if (is_plain_relationship_value(raw)) return raw;
-    return unescaped.emplace_back(relationship_value(raw));
-  };
-  std::unordered_map<std::string_view, std::string_view> targets;
+// The target of every slide relationship of the presentation by its id: of two with one id, the
+// later in the relationship list (by id, then target) counts, that is the larger target
+// byte-wise. The pairs are held in a vector and found through a flat table of their positions
+// (open addressing, linear probing, at most half full).
+class SlideTargets {
+ public:
+  void add(std::string_view id, std::string_view target) {
+    if (2 * (pairs_.size() + 1) > slots_.size()) grow();
+    std::uint32_t& slot = slots_[slot_of(id)];
+    if (slot == 0) {
+      pairs_.push_back({id, target});
+      slot = static_cast<std::uint32_t>(pairs_.size());
+    } else if (pairs_[slot - 1].second < target) {
+      pairs_[slot - 1].second = target;
+    }
+  }
+  const std::string_view* find(std::string_view id) const {
+    if (slots_.empty()) return nullptr;
+    const std::uint32_t slot = slots_[slot_of(id)];
+    return slot == 0 ? nullptr : &pairs_[slot - 1].second;
+  }
+
+ private:
+  // The slot that holds `id`'s position, or the free slot where it would go.
+  std::size_t slot_of(std::string_view id) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = std::hash<std::string_view>{}(id) & mask;
+    while (slots_[at] != 0 && pairs_[slots_[at] - 1].first != id) at = (at + 1) & mask;
+    return at;
+  }
+  void grow() {
+    slots_.assign(slots_.empty() ? 64 : 2 * slots_.size(), 0);
+    for (std::size_t i = 0; i < pairs_.size(); ++i)
+      slots_[slot_of(pairs_[i].first)] = static_cast<std::uint32_t>(i + 1);
+  }
+
+  std::vector<std::pair<std::string_view, std::string_view>> pairs_;
+  std::vector<std::uint32_t> slots_;  // 0 for a free slot, else one more than a pair's position
+};
+
+// The slide targets of the presentation's relationships (`SlideTargets`), values as
+// `relationship_value_view` gives them. In the same pass: with `collected`, the slide
+// relationships (`slide_relationships`); with `largest`, the largest number of any id.
+SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
+                                 std::vector<SlideRelationship>* collected,
+                                 std::optional<std::uint64_t>* largest) {
+  SlideTargets targets;
   scan_relationships(bytes, [&](const RelationshipText& text) {
     if (collected != nullptr) collect_slide_relationship(text, *collected);
     if (largest != nullptr) {
@@ -67,9 +113,8 @@ std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
       if (number && (!*largest || *number > **largest)) *largest = number;
     }
     if (!is_slide_type(text.type)) return;
-    const std::string_view target = value(text.target);
-    const auto [at, inserted] = targets.try_emplace(value(text.id), target);
-    if (!inserted && at->second < target) at->second = target;
+    const std::string_view target = relationship_value_view(text.target, unescaped);
+    targets.add(relationship_value_view(text.id, unescaped), target);
   });
   return targets;
 }
@@ -102,32 +147,45 @@ SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t d
   return event.is_empty() && depth == 1 ? Role::ListEmpty : Role::Other;
 }
 
+namespace {
+
+// The number of an unescaped "id" value, as `slide_id_numbers` counts it.
+std::optional<std::uint64_t> slide_id_number(std::string_view raw) {
+  if (raw.find('&') == std::string_view::npos) return parse_u64(raw);
+  const auto value = unescape_xml(raw);
+  if (!value) return std::nullopt;
+  return parse_u64(*value);
+}
+
+}  // namespace
+
 void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers) {
   for (const XmlAttribute& attribute : entry.attributes()) {
     if (attribute.malformed || attribute.local_name() != "id") continue;
-    const auto value = unescape_xml(attribute.value);
-    if (!value) continue;
-    if (const auto number = parse_u64(*value)) numbers.push_back(*number);
+    if (const auto number = slide_id_number(attribute.value)) numbers.push_back(*number);
   }
 }
 
 namespace {
 
-// The relationship ids of the slide-id entries and, with `numbers`, their numbers.
-Result<std::vector<std::string>> read_slide_id_entries(std::string_view presentation_xml,
-                                                       std::vector<std::uint64_t>* numbers) {
-  std::vector<std::string> ids;
+// The relationship ids of the slide-id entries, values as `relationship_value_view` gives them,
+// and, with `numbers`, the entries' numbers (`slide_id_numbers`).
+Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
+                                                            std::deque<std::string>& unescaped,
+                                                            std::vector<std::uint64_t>* numbers) {
+  std::vector<std::string_view> ids;
   XmlReader reader(presentation_xml);
   for (;;) {
     XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) return ids;
     if (!event.is_tag() || event.local_name() != "sldId") continue;
     for (const XmlAttribute& attribute : event.attributes()) {
-      if (attribute.malformed || !attribute.name.ends_with(":id")) continue;
-      auto value = unescape_xml(attribute.value);
-      ids.push_back(value ? std::move(*value) : std::string());
+      if (attribute.malformed) continue;
+      if (attribute.name.ends_with(":id"))
+        ids.push_back(relationship_value_view(attribute.value, unescaped));
+      if (numbers != nullptr && attribute.local_name() == "id")
+        if (const auto number = slide_id_number(attribute.value)) numbers->push_back(*number);
     }
-    if (numbers != nullptr) slide_id_numbers(event, *numbers);
   }
 }
 
@@ -135,7 +193,8 @@ Result<std::vector<std::string>> read_slide_id_entries(std::string_view presenta
 
 Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml) {
-  return read_slide_id_entries(presentation_xml, nullptr);
+  std::deque<std::string> unescaped;
+  return as_strings(PELVANE_TRY(read_slide_id_entries(presentation_xml, unescaped, nullptr)));
 }
 
 namespace {
@@ -158,72 +217,80 @@ Result<std::string> PresentationSlides::take_relationships(PackageArchive& archi
   return take_or_read(relationships, archive, kPresentationRelationships);
 }
 
+namespace {
+
+// The slide parts in presentation order, as names the archive holds (valid while it is open);
+// the parts read on the way, and what `gather` asks for, go into `read`.
+Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
+                                                  PresentationSlides& read) {
+  // The natural order of the slide parts, sorted only when it is the answer.
+  std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
+  read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
+  if (!read.presentation) return in_natural_order(std::move(slides));
+  std::deque<std::string> unescaped;
+  const std::vector<std::string_view> ids = PELVANE_TRY(read_slide_id_entries(
+      *read.presentation, unescaped,
+      gather == Gather::NewIds ? &read.slide_id_numbers : nullptr));
+  read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
+  if (gather == Gather::SlideRelationships && read.relationships)
+    read.slide_relationships.emplace();
+  const SlideTargets targets =
+      slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
+                          unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
+                          gather == Gather::NewIds ? &read.largest_relationship_number : nullptr);
+
+  // Presentation order counts only when it names exactly the package's slide parts, each once:
+  // as many named targets as slide parts, each resolving to a slide part not named before.
+  std::vector<std::string_view> listed;
+  listed.reserve(ids.size());
+  for (const std::string_view id : ids)
+    if (const std::string_view* target = targets.find(id)) listed.push_back(*target);
+  if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
+  std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
+  std::string name;
+  for (std::string_view& target : listed) {
+    resolve_target_into(kPresentationPart, target, name);
+    const auto index = archive.find(name);
+    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)])
+      return in_natural_order(std::move(slides));
+    named[static_cast<std::size_t>(*index)] = true;
+    // The entry's own name, equal to the one resolved, outlives the buffer.
+    target = archive.entry_name(*index);
+  }
+  return listed;
+}
+
+}  // namespace
+
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
-  return std::move(PELVANE_TRY(read_presentation_slides(archive)).slides);
+  PresentationSlides read;
+  return as_strings(PELVANE_TRY(list_slides(archive, Gather::Nothing, read)));
 }
 
 Result<PresentationSlides> read_presentation_slides(PackageArchive& archive, Gather gather) {
   PresentationSlides read;
-  // The natural order of the slide parts, sorted only when it is the answer.
-  const std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
-  read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
-  if (!read.presentation) {
-    read.slides = in_natural_order(slides);
-    return read;
-  }
-  const std::vector<std::string> ids =
-      PELVANE_TRY(read_slide_id_entries(
-          *read.presentation, gather == Gather::NewIds ? &read.slide_id_numbers : nullptr));
-  read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
-  if (gather == Gather::SlideRelationships && read.relationships)
-    read.slide_relationships.emplace();
-  std::deque<std::string> unescaped;
-  const auto targets =
-      slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
-                          unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
-                          gather == Gather::NewIds ? &read.largest_relationship_number : nullptr);
-  std::vector<std::string> ordered;
-  ordered.reserve(ids.size());
-  for (const std::string& id : ids) {
-    const auto found = targets.find(id);
-    if (found != targets.end()) ordered.push_back(resolve_target(kPresentationPart, found->second));
-  }
-
-  // Presentation order counts only when it names exactly the package's slide parts, each once:
-  // as many names as slide parts, each the name of a slide part not named before.
-  read.slides = std::move(ordered);
-  if (read.slides.size() != slides.size()) {
-    read.slides = in_natural_order(slides);
-    return read;
-  }
-  std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
-  for (const std::string& name : read.slides) {
-    const auto index = archive.find(name);
-    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)]) {
-      read.slides = in_natural_order(slides);
-      return read;
-    }
-    named[static_cast<std::size_t>(*index)] = true;
-  }
+  read.slides = as_strings(PELVANE_TRY(list_slides(archive, gather, read)));
   return read;
 }
 
 Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
                                                        std::uint64_t index) {
-  std::vector<std::string> slides = PELVANE_TRY(slide_parts(archive));
+  PresentationSlides read;
+  const std::vector<std::string_view> slides =
+      PELVANE_TRY(list_slides(archive, Gather::Nothing, read));
   if (index >= slides.size()) return std::optional<std::string>{};
-  return std::optional<std::string>(std::move(slides[static_cast<std::size_t>(index)]));
+  return std::optional<std::string>(slides[static_cast<std::size_t>(index)]);
 }
 
 Result<std::string> slide_layout_target_at_index(PackageArchive& archive, std::uint64_t index) {
-  const std::vector<std::string> layouts =
+  const std::vector<std::string_view> layouts =
       in_natural_order(PELVANE_TRY(entry_names(archive, is_slide_layout_part)));
   if (index >= layouts.size())
     return fail(PelvaneError::xml_text_decode("slide layout index " + std::to_string(index) +
                                               " was not found"));
   // A layout part name always has a directory and a file name.
-  const std::string& name = layouts[static_cast<std::size_t>(index)];
-  return "../slideLayouts/" + name.substr(name.rfind('/') + 1);
+  const std::string_view name = layouts[static_cast<std::size_t>(index)];
+  return "../slideLayouts/" + std::string(name.substr(name.rfind('/') + 1));
 }
 
 }  // namespace pelvane
