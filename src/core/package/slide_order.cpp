@@ -61,41 +61,49 @@ void collect_slide_relationship(const RelationshipText& text, std::vector<SlideR
 
 // The target of every slide relationship of the presentation by its id: of two with one id, the
 // later in the relationship list (by id, then target) counts, that is the larger target
-// byte-wise. The pairs are held in a vector and found through a flat table of their positions
-// (open addressing, linear probing, at most half full).
+// byte-wise. The pairs are held in a vector with their ids' hashes and found through a flat
+// table of their positions (open addressing, linear probing, at most half full).
 class SlideTargets {
  public:
   void add(std::string_view id, std::string_view target) {
     if (2 * (pairs_.size() + 1) > slots_.size()) grow();
-    std::uint32_t& slot = slots_[slot_of(id)];
+    const std::size_t hash = std::hash<std::string_view>{}(id);
+    std::uint32_t& slot = slots_[slot_of(id, hash)];
     if (slot == 0) {
-      pairs_.push_back({id, target});
+      pairs_.push_back({id, target, hash});
       slot = static_cast<std::uint32_t>(pairs_.size());
-    } else if (pairs_[slot - 1].second < target) {
-      pairs_[slot - 1].second = target;
+    } else if (pairs_[slot - 1].target < target) {
+      pairs_[slot - 1].target = target;
     }
   }
   const std::string_view* find(std::string_view id) const {
     if (slots_.empty()) return nullptr;
-    const std::uint32_t slot = slots_[slot_of(id)];
-    return slot == 0 ? nullptr : &pairs_[slot - 1].second;
+    const std::uint32_t slot = slots_[slot_of(id, std::hash<std::string_view>{}(id))];
+    return slot == 0 ? nullptr : &pairs_[slot - 1].target;
   }
 
  private:
+  struct Pair {
+    std::string_view id;
+    std::string_view target;
+    std::size_t hash;
+  };
   // The slot that holds `id`'s position, or the free slot where it would go.
-  std::size_t slot_of(std::string_view id) const {
+  std::size_t slot_of(std::string_view id, std::size_t hash) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t at = std::hash<std::string_view>{}(id) & mask;
-    while (slots_[at] != 0 && pairs_[slots_[at] - 1].first != id) at = (at + 1) & mask;
-    return at;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      if (slots_[at] == 0) return at;
+      const Pair& pair = pairs_[slots_[at] - 1];
+      if (pair.hash == hash && pair.id == id) return at;
+    }
   }
   void grow() {
     slots_.assign(slots_.empty() ? 64 : 2 * slots_.size(), 0);
     for (std::size_t i = 0; i < pairs_.size(); ++i)
-      slots_[slot_of(pairs_[i].first)] = static_cast<std::uint32_t>(i + 1);
+      slots_[slot_of(pairs_[i].id, pairs_[i].hash)] = static_cast<std::uint32_t>(i + 1);
   }
 
-  std::vector<std::pair<std::string_view, std::string_view>> pairs_;
+  std::vector<Pair> pairs_;
   std::vector<std::uint32_t> slots_;  // 0 for a free slot, else one more than a pair's position
 };
 

@@ -20,7 +20,13 @@ constexpr bool forbidden_in_name(char c) {
 }
 
 // Byte classes for the hot loops of the tag scanner.
-enum ByteClass : std::uint8_t { kPlain = 0, kNameEnd = 1, kQuoteOrGt = 2, kBadInName = 4 };
+enum ByteClass : std::uint8_t {
+  kPlain = 0,
+  kNameEnd = 1,
+  kQuoteOrGt = 2,
+  kBadInName = 4,
+  kEndsAttributeName = 8,  // blanks, "=" and the quotes
+};
 
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
   std::array<std::uint8_t, 256> table{};
@@ -29,6 +35,8 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
     if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
     if (c == '>' || c == '"' || c == '\'') cls |= kQuoteOrGt;
     if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
+    if (is_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
+      cls |= kEndsAttributeName;
     table[static_cast<std::size_t>(c)] = cls;
   }
   return table;
@@ -98,11 +106,23 @@ std::optional<char> predefined_entity(std::string_view name) {
 std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute& out) {
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
-  out = XmlAttribute{};
-  while (pos < n && !is_blank(text[pos]) && text[pos] != '=' && text[pos] != '"' &&
-         text[pos] != '\'')
-    ++pos;
+  while (pos < n && !(byte_class(text[pos]) & kEndsAttributeName)) ++pos;
   out.name = text.substr(item_start, pos - item_start);
+  out.malformed = false;
+  // The common item, a name followed at once by "=" and a quoted value.
+  if (pos + 1 < n && text[pos] == '=' && (text[pos + 1] == '"' || text[pos + 1] == '\'')) {
+    const char quote = text[pos + 1];
+    const std::size_t close = find_byte(text, quote, pos + 2);
+    if (close != std::string_view::npos) {
+      out.value = text.substr(pos + 2, close - pos - 2);
+      out.raw = text.substr(item_start, close + 1 - item_start);
+      out.quote = quote;
+      return close + 1;
+    }
+  }
+  out.value = {};
+  out.raw = {};
+  out.quote = '"';
   std::size_t after_name = pos;
   while (pos < n && is_blank(text[pos])) ++pos;
   if (pos >= n || text[pos] != '=') {
@@ -199,7 +219,7 @@ void XmlAttributes::iterator::advance() {
         return;
       }
     }
-    recent_[recent_count_++] = current_.name;
+    recent_[recent_count_++] = KeptName{current_.name.data(), current_.name.size()};
     return;
   }
   if (repeats_earlier_name(item_start)) current_.malformed = true;
@@ -213,6 +233,7 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
     XmlAttribute earlier;
     bool repeated = false;
     const bool keep = items_ > kRereadItems;
+    if (keep) names_.emplace();
     while (scan < item_start) {
       while (scan < item_start && is_blank(text_[scan])) ++scan;
       if (scan >= item_start) break;
@@ -220,7 +241,7 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
       if (earlier.malformed || earlier.name.empty()) continue;
       if (earlier.name == current_.name) repeated = true;
       if (keep)
-        names_.insert(earlier.name);
+        names_->insert(earlier.name);
       else if (repeated)
         return true;
     }
@@ -228,7 +249,7 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
     names_kept_ = true;
     if (repeated) return true;
   }
-  return !names_.insert(current_.name).second;
+  return !names_->insert(current_.name).second;
 }
 
 std::string_view XmlEvent::local_name() const { return xml_local_name(name); }

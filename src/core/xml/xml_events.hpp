@@ -16,6 +16,7 @@
 //   std::string out = std::move(writer).take();
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -75,6 +76,33 @@ class XmlAttributes {
     using pointer = const XmlAttribute*;
     using reference = const XmlAttribute&;
     iterator() = default;
+    // Copies the names kept so far, and only those: the rest of `recent_` is never set.
+    iterator(const iterator& other)
+        : text_(other.text_),
+          pos_(other.pos_),
+          items_(other.items_),
+          done_(other.done_),
+          names_kept_(other.names_kept_),
+          recent_count_(other.recent_count_),
+          names_(other.names_),
+          current_(other.current_) {
+      std::copy_n(other.recent_.begin(), recent_count_, recent_.begin());
+    }
+    iterator& operator=(const iterator& other) {
+      if (this != &other) {
+        text_ = other.text_;
+        pos_ = other.pos_;
+        items_ = other.items_;
+        done_ = other.done_;
+        names_kept_ = other.names_kept_;
+        recent_count_ = other.recent_count_;
+        std::copy_n(other.recent_.begin(), recent_count_, recent_.begin());
+        names_ = other.names_;
+        current_ = other.current_;
+      }
+      return *this;
+    }
+    ~iterator() = default;
     const XmlAttribute& operator*() const { return current_; }
     const XmlAttribute* operator->() const { return &current_; }
     iterator& operator++() {
@@ -98,8 +126,17 @@ class XmlAttributes {
     void advance();
     bool repeats_earlier_name(std::size_t item_start);
     // The names of the first well-formed items, kept as they are read, so that the common tag
-    // of a few attributes is checked for a repeated name without reading it again.
+    // of a few attributes is checked for a repeated name without reading it again. A plain
+    // pair left unset until used, so that making an iterator (two for every loop over a tag)
+    // writes nothing for it.
     static constexpr std::size_t kRecentNames = 8;
+    struct KeptName {
+      const char* data;
+      std::size_t size;
+      bool operator==(std::string_view name) const {
+        return size == name.size() && std::equal(name.begin(), name.end(), data);
+      }
+    };
     std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t items_ = 0;  // items read so far, this one included
@@ -107,8 +144,9 @@ class XmlAttributes {
     bool names_kept_ = false;  // `names_` holds every well-formed name before the current item
     std::size_t recent_count_ = 0;  // names in `recent_`; every earlier well-formed one while
                                     // `items_` is at most kRecentNames
-    std::array<std::string_view, kRecentNames> recent_{};
-    std::unordered_set<std::string_view> names_;
+    std::array<KeptName, kRecentNames> recent_;
+    // Made for tags of many attributes only.
+    std::optional<std::unordered_set<std::string_view>> names_;
     XmlAttribute current_;
   };
 
