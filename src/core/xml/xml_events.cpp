@@ -101,25 +101,37 @@ std::optional<char> predefined_entity(std::string_view name) {
   return std::nullopt;
 }
 
+// The rest of an attribute item whose name ends at `pos` and that is not a name followed at
+// once by "=" and a closed quoted value.
+std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start,
+                                    std::size_t pos, XmlAttribute& out);
+
 // One attribute item starting at `pos` (which is at a non-blank byte). Returns the position
-// after the item. The repeated-name test is left to the caller.
-std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute& out) {
+// after the item. The repeated-name test is left to the caller. The common item, a name
+// followed at once by "=" and a quoted value, is read here; the rest out of line.
+[[gnu::always_inline]] inline std::size_t parse_attribute(std::string_view text, std::size_t pos,
+                                                          XmlAttribute& out) {
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
   while (pos < n && !(byte_class(text[pos]) & kEndsAttributeName)) ++pos;
-  out.name = text.substr(item_start, pos - item_start);
+  out.name = std::string_view(text.data() + item_start, pos - item_start);
   out.malformed = false;
-  // The common item, a name followed at once by "=" and a quoted value.
   if (pos + 1 < n && text[pos] == '=' && (text[pos + 1] == '"' || text[pos + 1] == '\'')) {
     const char quote = text[pos + 1];
     const std::size_t close = find_byte(text, quote, pos + 2);
     if (close != std::string_view::npos) {
-      out.value = text.substr(pos + 2, close - pos - 2);
-      out.raw = text.substr(item_start, close + 1 - item_start);
+      out.value = std::string_view(text.data() + pos + 2, close - pos - 2);
+      out.raw = std::string_view(text.data() + item_start, close + 1 - item_start);
       out.quote = quote;
       return close + 1;
     }
   }
+  return parse_unusual_attribute(text, item_start, pos, out);
+}
+
+std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start,
+                                    std::size_t pos, XmlAttribute& out) {
+  const std::size_t n = text.size();
   out.value = {};
   out.raw = {};
   out.quote = '"';
@@ -187,8 +199,6 @@ std::size_t parse_attribute(std::string_view text, std::size_t pos, XmlAttribute
 
 }  // namespace
 
-std::string_view XmlAttribute::local_name() const { return xml_local_name(name); }
-
 std::optional<std::string_view> XmlAttributes::find(std::string_view name,
                                                     AttributeNaming naming) const {
   for (const XmlAttribute& attribute : *this) {
@@ -251,8 +261,6 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
   }
   return !names_->insert(current_.name).second;
 }
-
-std::string_view XmlEvent::local_name() const { return xml_local_name(name); }
 
 XmlReader::XmlReader(std::string_view input, XmlReaderOptions options)
     : input_(input), options_(options) {
@@ -516,11 +524,6 @@ void XmlWriter::write_end_tag(std::string_view name) {
 }
 
 void XmlWriter::write_text(std::string_view text) { append_escaped_xml(out_, text); }
-
-std::string_view xml_local_name(std::string_view qualified_name) {
-  const std::size_t colon = qualified_name.rfind(':');
-  return colon == std::string_view::npos ? qualified_name : qualified_name.substr(colon + 1);
-}
 
 std::optional<char32_t> resolve_character_reference(std::string_view reference) {
   if (!is_character_reference_syntax(reference)) return std::nullopt;

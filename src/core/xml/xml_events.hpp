@@ -46,6 +46,13 @@ enum class XmlEventKind : std::uint8_t {
   Eof,                    // end of input; open elements at that point are not an error
 };
 
+// The part of a qualified name after its last ":", or the whole name. Inline: every lookup of
+// an element or attribute by local name goes through here.
+inline std::string_view xml_local_name(std::string_view qualified_name) {
+  const std::size_t colon = qualified_name.rfind(':');
+  return colon == std::string_view::npos ? qualified_name : qualified_name.substr(colon + 1);
+}
+
 // One attribute of a start or empty-element tag, as written.
 struct XmlAttribute {
   std::string_view name;   // qualified name, prefix included
@@ -56,7 +63,7 @@ struct XmlAttribute {
   // skip malformed items; `name` and `value` hold whatever could be read.
   bool malformed = false;
 
-  std::string_view local_name() const;
+  std::string_view local_name() const { return xml_local_name(name); }
 };
 
 // How an attribute is looked up: by its qualified name exactly ("t" is not "x:t"), or by its
@@ -186,7 +193,7 @@ struct XmlEvent {
   bool is_tag() const { return kind == XmlEventKind::Start || kind == XmlEventKind::Empty; }
   bool is_eof() const { return kind == XmlEventKind::Eof; }
 
-  std::string_view local_name() const;
+  std::string_view local_name() const { return xml_local_name(name); }
   XmlAttributes attributes() const {
     return XmlAttributes(is_tag() ? content : std::string_view{});
   }
@@ -281,9 +288,6 @@ class XmlWriter {
  private:
   std::string out_;
 };
-
-// The part of a qualified name after its last ":", or the whole name.
-std::string_view xml_local_name(std::string_view qualified_name);
 
 // The character named by a character reference given as the bytes between "&" and ";"
 // ("#65", "#x41"); none when it is not one or names no character XML allows.
