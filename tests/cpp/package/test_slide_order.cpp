@@ -72,6 +72,24 @@ TEST_F(SlideOrder, FollowsThePresentationsSlideList) {
             (Names{"ppt/slides/slide2.xml", "ppt/slides/slide3.xml", "ppt/slides/slide1.xml"}));
 }
 
+TEST_F(SlideOrder, FollowsALongListWithReferencesInIdsAndTargets) {
+  // Three hundred slides listed backwards: the table of targets grows several times, and values
+  // written with references are looked up by what they stand for.
+  Names slides, ids, expected;
+  std::vector<std::pair<std::string, std::string>> rels;
+  for (int n = 1; n <= 300; ++n) {
+    slides.push_back(std::to_string(n));
+    rels.push_back({"rId" + std::to_string(n), "slides/slide" + std::to_string(n) + ".xml"});
+    ids.insert(ids.begin(), "rId" + std::to_string(n));
+    expected.insert(expected.begin(), "ppt/slides/slide" + std::to_string(n) + ".xml");
+  }
+  ids[293] = "rId&#55;";
+  rels[41] = {"rId4&#50;", "slides/slide&#52;2.xml"};
+  auto listed = order(presentation(ids), presentation_rels(rels), slides);
+  ASSERT_TRUE(listed);
+  EXPECT_EQ(*listed, expected);
+}
+
 TEST_F(SlideOrder, FallsBackToNaturalOrderWhenTheListDoesNotMatch) {
   const auto all = presentation_rels({{"rId1", "slides/slide3.xml"},
                                       {"rId2", "slides/slide1.xml"},

@@ -239,6 +239,30 @@ TEST(XmlAttributes, MarksRepeatedNamesInATagOfManyAttributes) {
   EXPECT_EQ(seen[5002].value, "1");
 }
 
+TEST(XmlAttributes, ACopiedIteratorKnowsTheNamesReadBeforeIt) {
+  // Copies taken after a few items and after many (names kept in a set) go on alone, and still
+  // find a repeat of a name read before they were taken.
+  for (const int before : {2, 40}) {
+    std::string text;
+    for (int i = 0; i < before; ++i) text += " a" + std::to_string(i) + "=\"v\"";
+    text += " a1=\"again\" b=\"1\"";
+    const XmlAttributes tag(text);
+    auto original = tag.begin();
+    for (int i = 1; i < before; ++i) ++original;
+    auto copied = original;
+    XmlAttributes::iterator assigned;
+    assigned = original;
+    for (auto* it : {&copied, &original, &assigned}) {
+      ++*it;
+      EXPECT_EQ((*it)->name, "a1") << before;
+      EXPECT_TRUE((*it)->malformed) << before;
+      ++*it;
+      EXPECT_FALSE((*it)->malformed) << before;
+      EXPECT_TRUE(++*it == tag.end()) << before;
+    }
+  }
+}
+
 TEST(XmlAttributes, KeepsAQuotedRunInsideAnUnquotedValueWhole) {
   // The tag's ">" was found past the quoted run; the items must agree with that, or a ">" would
   // end up inside the next item's name.
