@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <deque>
-#include <functional>
+#include <unordered_map>
 
 #include "core/base/decimal.hpp"
 #include "core/package/part_names.hpp"
@@ -59,61 +59,15 @@ void collect_slide_relationship(const RelationshipText& text, std::vector<SlideR
     out.push_back({relationship_value(text.id), relationship_value(text.target)});
 }
 
-// The target of every slide relationship of the presentation by its id: of two with one id, the
+// The target of every slide relationship of the presentation by its id; of two with one id, the
 // later in the relationship list (by id, then target) counts, that is the larger target
-// byte-wise. The pairs are held in a vector with their ids' hashes and found through a flat
-// table of their positions (open addressing, linear probing, at most half full).
-class SlideTargets {
- public:
-  void add(std::string_view id, std::string_view target) {
-    if (2 * (pairs_.size() + 1) > slots_.size()) grow();
-    const std::size_t hash = std::hash<std::string_view>{}(id);
-    std::uint32_t& slot = slots_[slot_of(id, hash)];
-    if (slot == 0) {
-      pairs_.push_back({id, target, hash});
-      slot = static_cast<std::uint32_t>(pairs_.size());
-    } else if (pairs_[slot - 1].target < target) {
-      pairs_[slot - 1].target = target;
-    }
-  }
-  const std::string_view* find(std::string_view id) const {
-    if (slots_.empty()) return nullptr;
-    const std::uint32_t slot = slots_[slot_of(id, std::hash<std::string_view>{}(id))];
-    return slot == 0 ? nullptr : &pairs_[slot - 1].target;
-  }
-
- private:
-  struct Pair {
-    std::string_view id;
-    std::string_view target;
-    std::size_t hash;
-  };
-  // The slot that holds `id`'s position, or the free slot where it would go.
-  std::size_t slot_of(std::string_view id, std::size_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-      if (slots_[at] == 0) return at;
-      const Pair& pair = pairs_[slots_[at] - 1];
-      if (pair.hash == hash && pair.id == id) return at;
-    }
-  }
-  void grow() {
-    slots_.assign(slots_.empty() ? 64 : 2 * slots_.size(), 0);
-    for (std::size_t i = 0; i < pairs_.size(); ++i)
-      slots_[slot_of(pairs_[i].id, pairs_[i].hash)] = static_cast<std::uint32_t>(i + 1);
-  }
-
-  std::vector<Pair> pairs_;
-  std::vector<std::uint32_t> slots_;  // 0 for a free slot, else one more than a pair's position
-};
-
-// The slide targets of the presentation's relationships (`SlideTargets`), values as
-// `relationship_value_view` gives them. In the same pass: with `collected`, the slide
-// relationships (`slide_relationships`); with `largest`, the largest number of any id.
-SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
-                                 std::vector<SlideRelationship>* collected,
-                                 std::optional<std::uint64_t>* largest) {
-  SlideTargets targets;
+// byte-wise. Values as `relationship_value_view` gives them. In the same pass: with
+// `collected`, the slide relationships (`slide_relationships`); with `largest`, the largest
+// number of any id.
+std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
+    std::string_view bytes, std::deque<std::string>& unescaped,
+    std::vector<SlideRelationship>* collected, std::optional<std::uint64_t>* largest) {
+  std::unordered_map<std::string_view, std::string_view> targets;
   scan_relationships(bytes, [&](const RelationshipText& text) {
     if (collected != nullptr) collect_slide_relationship(text, *collected);
     if (largest != nullptr) {
@@ -122,7 +76,9 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
     }
     if (!is_slide_type(text.type)) return;
     const std::string_view target = relationship_value_view(text.target, unescaped);
-    targets.add(relationship_value_view(text.id, unescaped), target);
+    const auto [at, inserted] =
+        targets.try_emplace(relationship_value_view(text.id, unescaped), target);
+    if (!inserted && at->second < target) at->second = target;
   });
   return targets;
 }
@@ -182,6 +138,9 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
                                                             std::deque<std::string>& unescaped,
                                                             std::vector<std::uint64_t>* numbers) {
   std::vector<std::string_view> ids;
+  // A slide-id entry takes well over this many bytes: room for every one, made once.
+  constexpr std::size_t kSlideIdBytes = 24;
+  ids.reserve(presentation_xml.size() / kSlideIdBytes);
   XmlReader reader(presentation_xml);
   for (;;) {
     XmlEvent event = PELVANE_TRY(reader.next());
@@ -242,7 +201,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships.emplace();
-  const SlideTargets targets =
+  const auto targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
                           gather == Gather::NewIds ? &read.largest_relationship_number : nullptr);
@@ -252,7 +211,8 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<std::string_view> listed;
   listed.reserve(ids.size());
   for (const std::string_view id : ids)
-    if (const std::string_view* target = targets.find(id)) listed.push_back(*target);
+    if (const auto found = targets.find(id); found != targets.end())
+      listed.push_back(found->second);
   if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::string name;
