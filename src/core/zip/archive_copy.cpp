@@ -109,14 +109,23 @@ ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
 
 Result<bool> CopyLoop::kept_header(std::uint64_t index, const PlannedEntry& entry,
                                    RawEntryHeader& header) const {
-  auto stored = headers_.header(input_, index);
   if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
-    if (!stored) return fail(std::move(stored).error());
-    header = *stored;
+    header = PELVANE_TRY(headers_.header(input_, index));
     return true;
   }
-  if (!stored || (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate))
-    return false;
+  // The stored method, CRC-32 and sizes: as the directory states them for an entry that opens
+  // without the archive library (the raw-copy header would say the same), else as that header
+  // says.
+  auto stored = headers_.data(index);
+  if (!stored) {
+    auto raw = headers_.header(input_, index);
+    if (!raw) return false;
+    stored = StoredEntryHeaders::Data{.method = raw->method,
+                                      .crc32 = raw->crc32,
+                                      .compressed_size = raw->compressed_size,
+                                      .uncompressed_size = raw->uncompressed_size};
+  }
+  if (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate) return false;
   // The method the options would give is the stored one, set below.
   ZipEntryOptions options;
   if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
