@@ -30,7 +30,12 @@ class CopyLoop {
  public:
   CopyLoop(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
            const StoredEntryHeaders& headers, const WrittenEntry& written)
-      : input_(input), writer_(writer), plan_(plan), headers_(headers), written_(written) {}
+      : input_(input),
+        writer_(writer),
+        plan_(plan),
+        headers_(headers),
+        written_(written),
+        plain_(input.plain_headers()) {}
 
   Result<void> run();
 
@@ -63,6 +68,8 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
+  // The input's own headers when it is read through them: its names are theirs.
+  const StoredEntryHeaders* plain_;
   std::vector<char> chunk_;
 };
 
@@ -70,7 +77,7 @@ Result<void> CopyLoop::run() {
   // Room for the central directory at once: one header per entry, its name, rarely more.
   const std::uint64_t count = input_.entry_count();
   std::uint64_t names = 0;
-  for (std::uint64_t index = 0; index < count; ++index) names += input_.entry_name(index).size();
+  for (std::uint64_t index = 0; index < count; ++index) names += headers_.name(index).size();
   for (const NewEntry& entry : plan_.new_entries) names += entry.name.size();
   writer_.reserve(count + plan_.new_entries.size(), names);
 
@@ -88,7 +95,8 @@ Result<void> CopyLoop::run() {
 
 Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
   PlannedEntry entry;
-  entry.name = PELVANE_TRY(input_.checked_entry_name(index));
+  entry.name = plain_ && index < plain_->entry_count() ? plain_->name(index)
+                                                       : PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
   if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
   return entry;

@@ -150,7 +150,7 @@ Result<void> FileZipSink::read_pending() {
     // place in the buffer and the bytes between them into a scrap area.
     const Span& span = spans_[first];
     pieces.assign(1, iovec{buffer_.get() + span.at, span.length});
-    std::uint64_t end = span.offset + span.length;
+    std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
     for (; last < spans_.size() && pieces.size() + 2 <= kReadPieces; ++last) {
       const Span& next = spans_[last];
@@ -163,11 +163,9 @@ Result<void> FileZipSink::read_pending() {
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
-    std::uint64_t wanted = 0;
-    for (const iovec& piece : pieces) wanted += piece.iov_len;
     auto read = read_pieces_at(span.fd, span.offset, pieces);
     if (!read) return fail(PelvaneError::zip(read.error().message()));
-    if (*read < wanted) return fail(PelvaneError::zip(input_ended().message()));
+    if (*read < end - span.offset) return fail(PelvaneError::zip(input_ended().message()));
     first = last;
   }
   spans_.clear();

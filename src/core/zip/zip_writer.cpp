@@ -260,8 +260,12 @@ struct ZipWriter::State {
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
-  // Hands the pending span to the sink, in its place among the bytes written.
-  Result<void> hand_over_pending();
+  // Hands the pending span, if any, to the sink, in its place among the bytes written.
+  Result<void> hand_over_pending() {
+    if (pending_length == 0) return {};
+    return hand_over_pending_span();
+  }
+  Result<void> hand_over_pending_span();
   // Admits a raw entry and lays out its local header in `local_fixed` and `local_extra`;
   // returns its header fields.
   Result<EntryFields> prepare_raw_header(const RawEntryHeader& raw);
@@ -492,8 +496,7 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
   return {};
 }
 
-Result<void> ZipWriter::State::hand_over_pending() {
-  if (pending_length == 0) return {};
+Result<void> ZipWriter::State::hand_over_pending_span() {
   PELVANE_TRY_VOID(
       as_archive_failure(sink.copy_from_file(pending_fd, pending_offset, pending_length)));
   pending_length = 0;
