@@ -118,7 +118,9 @@ ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
 Result<bool> CopyLoop::kept_header(std::uint64_t index, const PlannedEntry& entry,
                                    RawEntryHeader& header) const {
   if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
-    header = PELVANE_TRY(headers_.header(input_, index));
+    auto stored = headers_.header(input_, index);
+    if (!stored) return fail(std::move(stored).error());
+    header = *stored;
     return true;
   }
   // The stored method, CRC-32 and sizes: as the directory states them for an entry that opens

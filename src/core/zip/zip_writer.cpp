@@ -240,6 +240,7 @@ struct ZipWriter::State {
   std::string_view local_extra;
   std::string extra;
   std::string header;
+  std::string central_extra;  // a central extra field without its ZIP64 field
 
   explicit State(ZipSink& output) : sink(output) {}
   State(const State&) = delete;
@@ -443,8 +444,7 @@ bool ZipWriter::State::prepared_header_is(std::string_view stored, std::string_v
 
 Result<void> ZipWriter::State::add_raw_record(const EntryFields& fields,
                                               const RawEntryHeader& raw) {
-  std::string central_storage;
-  return add_record(fields, raw.name, without_zip64_field(raw.central_extra, central_storage),
+  return add_record(fields, raw.name, without_zip64_field(raw.central_extra, central_extra),
                     raw.comment);
 }
 
