@@ -226,14 +226,18 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
           rules.push_back(*rule);
         }
 
-        std::set<std::string> used_names;
-        for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
-          used_names.emplace(archive.entry_name(index));
         const std::uint64_t number = next_slide_number(slides);
         const std::string new_slide = slide_part_name(number);
         const std::string new_slide_relationships = relationship_part_name(new_slide);
-        used_names.insert(new_slide);
-        used_names.insert(new_slide_relationships);
+        // The names taken, which new names for copied parts avoid; gathered only when some part
+        // is copied (a slide that shares everything, the common case, needs none).
+        std::set<std::string> used_names;
+        if (std::ranges::any_of(rules, [](CopyRule rule) { return rule != CopyRule::Share; })) {
+          for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
+            used_names.emplace(archive.entry_name(index));
+          used_names.insert(new_slide);
+          used_names.insert(new_slide_relationships);
+        }
 
         std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string presentation_relationships = PELVANE_TRY(listing.take_relationships(archive));
