@@ -53,6 +53,29 @@ TEST(EnsureDefaultContentType, AddsOneDefaultPerExtensionWhateverItsCase) {
   }
 }
 
+TEST(EnsureContentTypeOverride, FindsTheOverrideHoweverItsNameIsWritten) {
+  struct Case {
+    const char* existing;  // an element already in the part
+    bool adds;
+  } cases[] = {
+      {"<Override PartName=\"/ppt/a.xml\" ContentType=\"t\"/>", false},
+      {"<ct:Override PartName='/ppt/a.xml' ContentType=\"t\"/>", false},
+      {"<Override PartName=\"&#47;ppt/a&#46;xml\" ContentType=\"t\"/>", false},
+      {"<!--<Override PartName=\"/ppt/a.xml\"/>-->", true},
+      {"<Override PartName=\"/ppt/a.xml2\" ContentType=\"t\"/>", true},
+      {"<Override PartName=\"/ppt/b&amp;.xml\" ContentType=\"t\"/>", true},
+  };
+  for (const Case& c : cases) {
+    const std::string text = "<Types>" + std::string(c.existing) + "</Types>";
+    auto result = ensure_content_type_override(text, "/ppt/a.xml", "t");
+    ASSERT_TRUE(result) << c.existing;
+    EXPECT_EQ(*result, c.adds ? "<Types>" + std::string(c.existing) +
+                                    "<Override PartName=\"/ppt/a.xml\" ContentType=\"t\"/></Types>"
+                              : text)
+        << c.existing;
+  }
+}
+
 TEST(EnsureContentTypes, InsertBeforeTheLastTypesEndAndEscape) {
   auto added = ensure_content_type_override("<!--</Types>--></Types>", "/ppt/a.xml", "x&y");
   ASSERT_TRUE(added);
