@@ -44,14 +44,16 @@ void append_u32(std::string& out, std::uint64_t value) {
 
 // The key under which alike relationships parts share their edges: the folder of the source
 // (what its targets are resolved against), then the entry's method, CRC-32, size and compressed
-// bytes as stored. None when the entry is not read through its stored headers, is large, or
-// cannot be read here (it is then read as usual).
+// bytes as stored. None when the entry is not read through its stored headers, is large (either
+// way: a large part, such as the presentation's, is one of a kind, and checking its content
+// again would cost a pass over it), or cannot be read here (it is then read as usual).
 std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t index,
                                      std::string_view source) {
   const StoredEntryHeaders* plain = archive.plain_headers();
   if (plain == nullptr || source.empty()) return std::nullopt;
   const auto data = plain->data(index);
-  if (!data || data->compressed_size > kAlikeLimit) return std::nullopt;
+  if (!data || data->compressed_size > kAlikeLimit || data->uncompressed_size > kAlikeLimit)
+    return std::nullopt;
   const std::size_t slash = source.rfind('/');
   std::string key(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
   key.push_back('\0');
@@ -118,12 +120,20 @@ Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive)
   return graph;
 }
 
+void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
+  if (archive_ == nullptr) return;
+  if (const auto index = archive_->find(name)) given_ = ReadPart{*index, bytes};
+}
+
 Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
   if (const auto known = read_.find(source); known != read_.end()) return &known->second;
   const auto unread = unread_.find(source);
   if (unread == unread_.end()) return nullptr;
   const std::uint64_t index = unread->second;
   unread_.erase(unread);
+  // Only the very entry the caller read: another part may stand for the same source.
+  if (given_ && given_->index == index)
+    return &(read_[source] = relationship_edges(source, given_->bytes));
   const std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
     if (const auto alike = alike_.find(*key); alike != alike_.end())
@@ -161,19 +171,21 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::st
   // surviving slide still uses is never dropped.
   Walk walk;
   std::size_t unreached = candidates.size();
+  // The surviving slides are reached from the start, by the names the caller holds; their own
+  // relationships are followed only once everything else reached is, and only while some
+  // candidate is still unreached.
+  std::unordered_set<std::string_view> surviving;
   const auto reach = [&](const std::string& name) {
+    if (surviving.contains(name)) return;
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
   reach(std::string(kPresentationPart));
-  // The surviving slides are reached from the start; their own relationships are followed only
-  // once everything else reached is, and only while some candidate is still unreached.
   std::deque<const std::string*> slides;
   for (const std::string& survivor : survivors) {
-    const auto [at, inserted] = walk.seen.insert(survivor);
-    if (!inserted) continue;
+    if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
     if (candidates.contains(survivor)) --unreached;
-    slides.push_back(&*at);
+    slides.push_back(&survivor);
   }
   while (unreached > 0) {
     std::deque<const std::string*>& from = walk.queue.empty() ? slides : walk.queue;
@@ -187,7 +199,7 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::st
   }
   PartNameSet kept;
   for (const std::string& candidate : candidates)
-    if (walk.seen.contains(candidate)) kept.insert(candidate);
+    if (walk.seen.contains(candidate) || surviving.contains(candidate)) kept.insert(candidate);
   return kept;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -64,6 +65,11 @@ class RelationshipGraph {
   explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges)
       : read_(std::move(edges)) {}
 
+  // The bytes of the relationships part `name`, which the caller read from the same archive
+  // and keeps while the graph is used: when the graph comes to that part, its edges are taken
+  // from them rather than from a second read.
+  void use_read_part(std::string_view name, std::string_view bytes);
+
   // The edges of `source`; null when it has no relationships part. A failure while reading the
   // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
   // compressed bytes) for a source in the same folder has the same edges, taken without
@@ -73,7 +79,14 @@ class RelationshipGraph {
  private:
   RelationshipGraph() = default;
 
+  // A relationships part the caller read (`use_read_part`).
+  struct ReadPart {
+    std::uint64_t index = 0;
+    std::string_view bytes;
+  };
+
   PackageArchive* archive_ = nullptr;
+  std::optional<ReadPart> given_;
   std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
   std::unordered_map<std::string, RelationshipEdges> read_;
   // The edges of a relationships part by its source's folder and its stored form (see

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -24,16 +25,19 @@ std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to. A part may be reached by
-// more than one: a deleted slide takes all of them with it, so that no relationship and no
-// slide-list entry is left pointing at a part that is gone. Each part's ids come in
-// relationship-list order (by id, then target).
-SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found) {
+// The presentation's slide relationships by the part they resolve to, for the parts in `only`
+// (every part when null). A part may be reached by more than one: a deleted slide takes all of
+// them with it, so that no relationship and no slide-list entry is left pointing at a part that
+// is gone. Each part's ids come in relationship-list order (by id, then target).
+SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
+                                            const PartNameSet* only) {
   using IdTarget = std::pair<std::string, std::string>;
   std::unordered_map<std::string, std::vector<IdTarget>> by_part;
   for (SlideRelationship& relationship : found) {
-    by_part[resolve_target(kPresentationPart, relationship.target)].emplace_back(
-        std::move(relationship.id), std::move(relationship.target));
+    std::string part = resolve_target(kPresentationPart, relationship.target);
+    if (only != nullptr && !only->contains(part)) continue;
+    by_part[std::move(part)].emplace_back(std::move(relationship.id),
+                                          std::move(relationship.target));
   }
   SlideRelationshipMap map;
   map.reserve(by_part.size());
@@ -80,27 +84,29 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
 // relationships part; returns the content-type override names of the dropped parts. Only the
-// relationships parts that the walks come to are read.
+// relationships parts that the walks come to are read, the presentation's (already read, in
+// `presentation_relationships`) not again.
 Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
                                                    std::span<const std::string> targets,
                                                    const std::vector<std::string>& survivors,
-                                                   const PartNameSet& target_set) {
+                                                   const PartNameSet& target_set,
+                                                   std::string_view presentation_relationships) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
+  graph.use_read_part(kPresentationRelationships, presentation_relationships);
   // GCC 12 warns, falsely, that destroying the two results below frees a non-heap object (the
   // message string of an error they do not hold); the warning is off for these lines only.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
   const PartNameSet deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
+  // Only the reached names that are entries count; the order they are taken in does not.
   std::vector<std::string_view> reached;
   PartNameSet candidates;
-  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
-    const std::string_view name = archive.entry_name(index);
-    if (name.ends_with(".rels") || name == kContentTypes) continue;
-    if (!deleted.contains(name)) continue;
+  for (const std::string& name : deleted) {
+    if (name.ends_with(".rels") || name == kContentTypes || !archive.find(name)) continue;
     reached.push_back(name);
-    if (!target_set.contains(name)) candidates.emplace(name);
+    if (!target_set.contains(name)) candidates.insert(name);
   }
   const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
 #pragma GCC diagnostic pop
@@ -138,7 +144,7 @@ Result<SlideDeleteSummary> delete_slides(
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string>& slides = listing.slides;
-        const PartNameSet listed(slides.begin(), slides.end());
+        const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
         for (const std::string& target : target_slide_parts) {
           if (!listed.contains(target))
             return invalid("target slide part " + target + " was not found in the presentation");
@@ -150,9 +156,11 @@ Result<SlideDeleteSummary> delete_slides(
           if (!targets.contains(slide)) survivors.push_back(slide);
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
+        // Without a survivor order only the deleted slides' relationships are looked up.
         const SlideRelationshipMap slide_ids = slide_relationship_map(
             listing.slide_relationships ? std::move(*listing.slide_relationships)
-                                        : slide_relationships(relationships));
+                                        : slide_relationships(relationships),
+            ordered_survivor_parts ? nullptr : &targets);
         std::set<std::string> deleted_ids;
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);
@@ -167,7 +175,8 @@ Result<SlideDeleteSummary> delete_slides(
         }
 
         const std::set<std::string> dropped_overrides =
-            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets));
+            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+                                             relationships));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
