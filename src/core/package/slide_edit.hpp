@@ -11,17 +11,18 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "core/base/error.hpp"
 #include "core/base/file_output.hpp"
 #include "core/package/package_rewrite.hpp"
+#include "core/package/part_names.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -100,7 +101,8 @@ class PackageEdit {
   };
 
   PackageArchive& archive_;
-  std::map<std::string, Change, std::less<>> changes_;
+  // Looked up for every entry the package is written with.
+  std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;
   std::vector<NewEntry> new_entries_;
 };
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/package/part_names.hpp"
 
 namespace pelvane {
 
@@ -29,15 +29,6 @@ struct RelationshipEdge {
 };
 
 using RelationshipEdges = std::vector<RelationshipEdge>;
-
-// Part names, looked up by view as well as by string.
-struct PartNameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const noexcept {
-    return std::hash<std::string_view>{}(name);
-  }
-};
-using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
 
 // The part whose relationships a relationships part holds: "_rels/.rels" is the package root
 // (the empty name); otherwise the name loses every trailing ".rels" and its last "_rels" segment

@@ -1,5 +1,6 @@
 #include "core/slides/slide_deletion_rewrites.hpp"
 
+#include <deque>
 #include <unordered_map>
 #include <utility>
 
@@ -14,10 +15,11 @@ namespace pelvane {
 
 namespace {
 
-// One kept slide-list entry: its relationship id and its events as written.
+// One kept slide-list entry: its relationship id and its events as written (a view into the
+// input for an entry of one tag, else into the texts the pass captured).
 struct SlideEntry {
   std::string key;
-  std::string bytes;
+  std::string_view bytes;
 };
 
 // Writes the kept entries in document order, or in the order of their ids.
@@ -66,6 +68,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   XmlWriter writer(presentation_xml.size());
   SlideListScan list;
   std::vector<SlideEntry> kept;
+  std::deque<std::string> captured;  // entries of several events, written again
   SlideEntryCapture entry;
   std::string entry_key;
   bool in_list = false;
@@ -75,11 +78,20 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry.open() || role == SlideListScan::Role::Entry) {
-      if (!entry.open()) entry_key = extract_rel_id_from_attributes(event);
+      if (!entry.open()) {
+        entry_key = extract_rel_id_from_attributes(event);
+        // An entry of one tag is written back as its bytes: it is kept as it stands.
+        if (event.is_empty()) {
+          if (!deleted_ids.contains(entry_key))
+            kept.push_back(SlideEntry{std::move(entry_key), event.raw});
+          entry_key.clear();
+          continue;
+        }
+      }
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
-          kept.push_back(SlideEntry{std::move(entry_key), std::move(text)});
+          kept.push_back(SlideEntry{std::move(entry_key), captured.emplace_back(std::move(text))});
         entry_key.clear();
       }
       continue;
