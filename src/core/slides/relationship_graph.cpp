@@ -165,7 +165,7 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string> survivors,
+Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string_view> survivors,
                                const PartNameSet& targets, const PartNameSet& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
@@ -181,18 +181,25 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::st
   };
   reach("");
   reach(std::string(kPresentationPart));
-  std::deque<const std::string*> slides;
-  for (const std::string& survivor : survivors) {
+  std::deque<std::string_view> slides;
+  for (const std::string_view survivor : survivors) {
     if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
     if (candidates.contains(survivor)) --unreached;
-    slides.push_back(&survivor);
+    slides.push_back(survivor);
   }
+  std::string slide;
   while (unreached > 0) {
-    std::deque<const std::string*>& from = walk.queue.empty() ? slides : walk.queue;
-    if (from.empty()) break;
-    const std::string& name = *from.front();
-    from.pop_front();
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    const std::string* name = nullptr;
+    if (!walk.queue.empty()) {
+      name = walk.queue.front();
+      walk.queue.pop_front();
+    } else if (!slides.empty()) {
+      name = &slide.assign(slides.front());
+      slides.pop_front();
+    } else {
+      break;
+    }
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!targets.contains(edge.target)) reach(edge.target);

@@ -55,7 +55,7 @@ SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found
 // several relationships contributes all of their ids, one after the other, so its entry is
 // written whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
-                                                    const std::vector<std::string>& survivors,
+                                                    std::span<const std::string_view> survivors,
                                                     const PartNameSet& targets,
                                                     const SlideRelationshipMap& slide_ids) {
   if (names.size() != survivors.size()) {
@@ -63,7 +63,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
                    ") does not match surviving slides count (" + std::to_string(survivors.size()) +
                    ")");
   }
-  const PartNameSet surviving(survivors.begin(), survivors.end());
+  const std::unordered_set<std::string_view> surviving(survivors.begin(), survivors.end());
   PartNameSet seen;
   std::vector<std::string> ids;
   for (const std::string& name : names) {
@@ -88,7 +88,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 // `presentation_relationships`) not again.
 Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
                                                    std::span<const std::string> targets,
-                                                   const std::vector<std::string>& survivors,
+                                                   std::span<const std::string_view> survivors,
                                                    const PartNameSet& target_set,
                                                    std::string_view presentation_relationships) {
   PackageArchive& archive = edit.archive();
@@ -144,16 +144,20 @@ Result<SlideDeleteSummary> delete_slides(
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string>& slides = listing.slides;
-        const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
-        for (const std::string& target : target_slide_parts) {
-          if (!listed.contains(target))
-            return invalid("target slide part " + target + " was not found in the presentation");
+        // The slides are named once each, so every target is listed when as many slides are
+        // targets as there are targets.
+        std::vector<std::string_view> survivors;
+        for (const std::string& slide : slides)
+          if (!targets.contains(slide)) survivors.push_back(slide);
+        if (slides.size() - survivors.size() != targets.size()) {
+          const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
+          for (const std::string& target : target_slide_parts) {
+            if (!listed.contains(target))
+              return invalid("target slide part " + target + " was not found in the presentation");
+          }
         }
         if (target_slide_parts.size() == slides.size())
           return invalid("cannot delete all slides; presentation must contain at least one slide");
-        std::vector<std::string> survivors;
-        for (const std::string& slide : slides)
-          if (!targets.contains(slide)) survivors.push_back(slide);
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
         // Without a survivor order only the deleted slides' relationships are looked up.

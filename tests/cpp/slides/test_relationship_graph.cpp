@@ -74,7 +74,8 @@ TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
       // A jump link back to the deleted slide, and the shared picture through an Internal mode.
       {s2, {{s1, false}, {"ppt/image1.png", true}}},
   });
-  const std::vector<std::string> targets{s1}, survivors{s2};
+  const std::vector<std::string> targets{s1};
+  const std::vector<std::string_view> survivors{s2};
   const PartNameSet deleted{s1, "ppt/notes1.xml", "ppt/image1.png", "ppt/chart1.xml",
                             "ppt/book1.xlsx"};
   EXPECT_EQ(deleted_closure(graph, targets), deleted);
