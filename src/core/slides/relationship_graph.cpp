@@ -79,8 +79,12 @@ std::string relationships_source_part(std::string_view relationships_part) {
     const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
     const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
     if (name.substr(start, end - start) == "_rels") {
-      if (end < name.size())
-        return std::string(name.substr(0, start)) + std::string(name.substr(end + 1));
+      if (end < name.size()) {
+        std::string source;
+        source.reserve(name.size() - (end + 1 - start));
+        source.append(name.substr(0, start)).append(name.substr(end + 1));
+        return source;
+      }
       return std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash));
     }
     if (slash == std::string_view::npos) return std::string(name);
@@ -111,6 +115,8 @@ RelationshipEdges relationship_edges(std::string_view source_part,
 Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
   graph.archive_ = &archive;
+  // Commonly every other entry is a relationships part.
+  graph.unread_.reserve(static_cast<std::size_t>(archive.entry_count() / 2));
   for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;

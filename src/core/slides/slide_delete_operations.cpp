@@ -31,23 +31,16 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 // is gone. Each part's ids come in relationship-list order (by id, then target).
 SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
                                             const PartNameSet* only) {
-  using IdTarget = std::pair<std::string, std::string>;
-  std::unordered_map<std::string, std::vector<IdTarget>> by_part;
+  SlideRelationshipMap map;
+  map.reserve(only != nullptr ? only->size() : found.size());
   for (SlideRelationship& relationship : found) {
     std::string part = resolve_target(kPresentationPart, relationship.target);
     if (only != nullptr && !only->contains(part)) continue;
-    by_part[std::move(part)].emplace_back(std::move(relationship.id),
-                                          std::move(relationship.target));
+    map[std::move(part)].push_back(std::move(relationship.id));
   }
-  SlideRelationshipMap map;
-  map.reserve(by_part.size());
-  for (auto& [part, relationships] : by_part) {
-    std::sort(relationships.begin(), relationships.end());
-    std::vector<std::string> ids;
-    ids.reserve(relationships.size());
-    for (IdTarget& relationship : relationships) ids.push_back(std::move(relationship.first));
-    map.emplace(part, std::move(ids));
-  }
+  // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
+  for (auto& [part, ids] : map)
+    if (ids.size() > 1) std::sort(ids.begin(), ids.end());
   return map;
 }
 
