@@ -100,9 +100,12 @@ class PackageEdit {
     Transform transform;
   };
 
+  static EntryDecision decision_of(const Change* change);
+
   PackageArchive& archive_;
-  // Looked up for every entry the package is written with.
   std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;
+  // The change of each entry by its index in the archive, none for most (see `take_plan`).
+  std::vector<const Change*> placed_;
   std::vector<NewEntry> new_entries_;
 };
 
