@@ -1,9 +1,11 @@
 #include "core/slides/slide_deletion_rewrites.hpp"
 
+#include <algorithm>
 #include <deque>
 #include <unordered_map>
 #include <utility>
 
+#include "core/base/byte_search.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
@@ -59,6 +61,15 @@ struct CustomShowPosition {
   }
 };
 
+// False only when no value in `tag` can be one of a few `ids`: a value without references is
+// its text as written, so such a value is in the tag's bytes. Many ids are not looked for.
+bool may_name_any(std::string_view tag, const std::set<std::string>& ids) {
+  constexpr std::size_t kFewIds = 8;
+  if (ids.size() > kFewIds || find_pattern(tag, "&") != std::string_view::npos) return true;
+  return std::ranges::any_of(
+      ids, [&](const std::string& id) { return find_pattern(tag, id) != std::string_view::npos; });
+}
+
 }  // namespace
 
 Result<std::string> rewrite_presentation_xml_for_slide_deletion(
@@ -78,6 +89,12 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry.open() || role == SlideListScan::Role::Entry) {
+      // Kept in document order, an entry of one tag that cannot name a deleted id needs no key.
+      if (!entry.open() && !survivor_order && event.is_empty() &&
+          !may_name_any(event.raw, deleted_ids)) {
+        kept.push_back(SlideEntry{{}, event.raw});
+        continue;
+      }
       if (!entry.open()) {
         entry_key = extract_rel_id_from_attributes(event);
         // An entry of one tag is written back as its bytes: it is kept as it stands.
