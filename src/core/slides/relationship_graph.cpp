@@ -171,7 +171,8 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string_view> survivors,
+Result<PartNameSet> kept_parts(RelationshipGraph& graph,
+                               std::span<const std::string_view> survivors,
                                const PartNameSet& targets, const PartNameSet& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.

@@ -95,7 +95,8 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
 // slide. The walk stops once every candidate is reached, and takes the parts that the
 // presentation leads to before the surviving slides, so that the parts every slide shares are
 // found without reading each slide's relationships.
-Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string_view> survivors,
+Result<PartNameSet> kept_parts(RelationshipGraph& graph,
+                               std::span<const std::string_view> survivors,
                                const PartNameSet& targets, const PartNameSet& candidates);
 
 }  // namespace pelvane
