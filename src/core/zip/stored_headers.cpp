@@ -5,8 +5,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
-#include <functional>
 #include <limits>
 #include <numeric>
 
@@ -107,24 +107,15 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
   return location;
 }
 
-// Splits the central directory `bytes` into its `count` central headers (views into `bytes`);
-// none when it is not a sequence of `count` well-formed central headers.
-std::optional<std::vector<std::string_view>> split_central_directory(std::string_view bytes,
-                                                                     std::uint64_t count) {
-  std::vector<std::string_view> headers;
-  headers.reserve(
-      static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes.size() / kCentralHeaderSize)));
-  std::size_t at = 0;
-  while (headers.size() < count) {
-    if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
-      return std::nullopt;
-    std::size_t length =
-        kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
-    if (bytes.size() - at < length) return std::nullopt;
-    headers.push_back(bytes.substr(at, length));
-    at += length;
-  }
-  return headers;
+// The length of the central header at `at` of the directory `bytes`; none when no whole,
+// well-formed central header starts there.
+std::optional<std::size_t> central_header_length(std::string_view bytes, std::size_t at) {
+  if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
+    return std::nullopt;
+  const std::size_t length =
+      kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
+  if (bytes.size() - at < length) return std::nullopt;
+  return length;
 }
 
 // A value of a central header's ZIP64 extra field: `field` 0, 1 or 2 for the uncompressed size,
@@ -177,6 +168,23 @@ bool has_plain_extra_field(std::string_view extra) {
 // True when the library takes a name as it is stored: UTF-8 without control characters other
 // than tab, line feed and carriage return (it would read any other as code page 437).
 bool is_plain_name(std::string_view name) {
+  // Names are nearly always printable ASCII: eight bytes at a time, a word with no byte below
+  // 0x20 and none from 0x80 on is plain. Any other name is looked at byte by byte.
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::uint64_t unusual = 0;
+  std::size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + at, 8);
+    // A high bit in `word - 0x20 * kOnes` and not in `word` shows a byte below 0x20.
+    unusual |= (word | (word - 0x20 * kOnes)) & kHighs;
+  }
+  for (; at < name.size(); ++at) {
+    const auto c = static_cast<unsigned char>(name[at]);
+    unusual |= c < 0x20 || c >= 0x80;
+  }
+  if (unusual == 0) return true;
   for (const char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
   }
@@ -301,15 +309,22 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         location->size > source.size() ||
         !source.read_into(location->offset, location->size, result.directory_))
       continue;
-    auto headers = split_central_directory(result.directory_, location->count);
-    if (!headers) continue;
+    const std::string_view directory = result.directory_;
     std::vector<Entry> entries;
-    entries.reserve(headers->size());
+    entries.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
+    // The directory must be a sequence of `count` whole central headers.
+    std::size_t directory_used = 0;
     bool agrees = true;
     bool plain_entries = true;
     for (std::uint64_t index = 0; index < location->count && agrees; ++index) {
-      std::string_view header = (*headers)[index];
-      std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
+      const auto length = central_header_length(directory, directory_used);
+      if (!length) {
+        agrees = false;
+        break;
+      }
+      const std::string_view header = directory.substr(directory_used, *length);
+      const std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
       if (handle) {
         const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
         agrees = library_name != nullptr && name == library_name;
@@ -320,14 +335,13 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
       Entry& entry = entries.emplace_back();
       entry.name = name;
+      entry.central_at = directory_used;
       entry.local_offset = local_offset;
       entry.fields = EntryFields::from_central_header(header);
       entry.compressed_size = entry.fields.compressed_size;
       if (entry.compressed_size == 0xFFFFFFFF)
         entry.compressed_size = zip64_value(header, 1).value_or(0);
-      const std::size_t extra_at = kCentralHeaderSize + name.size();
-      entry.central_extra = header.substr(extra_at, get16(header, 30));
-      entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));
+      directory_used += *length;
     }
     if (!agrees) continue;
     result.entries_ = std::move(entries);
@@ -338,11 +352,6 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       const std::uint64_t record_offset = tail_start + at;
       const bool zip64_locator =
           at >= kZip64LocatorSize && get32(*tail, at - kZip64LocatorSize) == kZip64LocatorSignature;
-      const std::size_t directory_used =
-          headers->empty()
-              ? 0
-              : static_cast<std::size_t>(headers->back().data() + headers->back().size() -
-                                         result.directory_.data());
       result.plain_ = plain_entries && !zip64_locator &&
                       only_end_record(source, *tail, tail_start, at) &&
                       location->record_offset == record_offset &&
@@ -359,23 +368,52 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
+namespace {
+
+// A 64-bit hash of a name, eight bytes at a time: lookups compare the upper half before they
+// look at the entry itself.
+std::uint64_t name_hash(std::string_view name) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
+  const auto mix = [](std::uint64_t h) {
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93;
+    return h ^ (h >> 32);
+  };
+  std::uint64_t h = name.size() * kMultiplier;
+  const char* bytes = name.data();
+  std::size_t left = name.size();
+  for (; left >= 8; left -= 8, bytes += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    h = mix((h ^ word) * kMultiplier);
+  }
+  std::uint64_t tail = 0;
+  for (std::size_t k = 0; k < left; ++k)
+    tail |= std::uint64_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
+  return mix((h ^ tail) * kMultiplier);
+}
+
+}  // namespace
+
 bool StoredEntryHeaders::index_names() {
   // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
   // slot after a few steps. A plain archive has fewer than 65535 entries.
   std::size_t slots = 2;
   while (slots < entries_.size() * 2) slots *= 2;
-  name_slots_.assign(slots, 0);
+  name_slots_.assign(slots, NameSlot{});
   const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
     const std::string_view name = entries_[index].name;
-    std::size_t slot = std::hash<std::string_view>{}(name) & mask;
-    for (; name_slots_[slot] != 0; slot = (slot + 1) & mask) {
-      if (entries_[name_slots_[slot] - 1].name == name) {
+    const std::uint64_t hash = name_hash(name);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    std::size_t slot = hash & mask;
+    for (; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
+      if (name_slots_[slot].tag == tag && entries_[name_slots_[slot].entry - 1].name == name) {
         name_slots_.clear();
         return false;
       }
     }
-    name_slots_[slot] = static_cast<std::uint32_t>(index + 1);
+    name_slots_[slot] = {tag, static_cast<std::uint32_t>(index + 1)};
   }
   return true;
 }
@@ -383,10 +421,11 @@ bool StoredEntryHeaders::index_names() {
 std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
   if (name_slots_.empty()) return std::nullopt;
   const std::size_t mask = name_slots_.size() - 1;
-  for (std::size_t slot = std::hash<std::string_view>{}(name) & mask; name_slots_[slot] != 0;
-       slot = (slot + 1) & mask) {
-    const std::uint32_t entry = name_slots_[slot] - 1;
-    if (entries_[entry].name == name) return entry;
+  const std::uint64_t hash = name_hash(name);
+  const auto tag = static_cast<std::uint32_t>(hash >> 32);
+  for (std::size_t slot = hash & mask; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
+    const NameSlot& found = name_slots_[slot];
+    if (found.tag == tag && entries_[found.entry - 1].name == name) return found.entry - 1;
   }
   return std::nullopt;
 }
@@ -440,17 +479,9 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
   }
 }
 
-const StoredEntryHeaders::Entry& StoredEntryHeaders::local(std::uint64_t index) const {
-  const Entry& entry = entries_[index];
-  if (entry.local == LocalState::Unread) read_local_headers(rank_[index]);
-  return entry;
-}
-
-Result<void> StoredEntryHeaders::check_region(std::uint64_t index) const {
-  if (!exact_ || index >= entries_.size() || !local(index).runs_over) return {};
-  const Entry& entry = entries_[index];
-  return fail(overlap_failure(index, entry.limited_by,
-                              [&](std::uint64_t other) { return entries_[other].name; }));
+PelvaneError StoredEntryHeaders::region_failure(std::uint64_t index) const {
+  return overlap_failure(index, entries_[index].limited_by,
+                         [&](std::uint64_t other) { return entries_[other].name; });
 }
 
 void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
@@ -533,7 +564,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
         std::string_view(kept).substr(header.at, header.size);
 }
 
-RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
+RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
   RawEntryHeader header;
   header.name = entry.name;
   const EntryFields& fields = entry.fields;
@@ -547,8 +578,11 @@ RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
   header.version_made_by = fields.version_made_by;
   header.external_attributes = fields.external_attributes;
   header.internal_attributes = fields.internal_attributes;
-  header.central_extra = entry.central_extra;
-  header.comment = entry.comment;
+  // The central header's extra field and comment follow its name.
+  const std::string_view central = std::string_view(directory_).substr(entry.central_at);
+  const std::size_t extra_at = kCentralHeaderSize + entry.name.size();
+  header.central_extra = central.substr(extra_at, get16(central, 30));
+  header.comment = central.substr(extra_at + header.central_extra.size(), get16(central, 32));
   return header;
 }
 
