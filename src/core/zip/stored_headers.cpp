@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <numeric>
 
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
@@ -461,26 +460,24 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
     regions.push_back({entry.name, entry.local_offset,
                        entry.local_offset > most - least ? most : entry.local_offset + least});
   }
-  auto limits = limit_entry_regions(regions, directory_offset, directory_size);
-  if (!limits) {
+  limits_.resize(entries_.size());
+  auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
+  if (!order) {
     // The archive is refused; nothing is read through these headers.
-    overlap_ = std::move(limits).error();
+    overlap_ = std::move(order).error();
     exact_ = false;
     plain_ = false;
     return;
   }
-  file_order_ = std::move(limits->order);
+  file_order_ = std::move(*order);
+  if (file_order_.empty()) return;
   rank_.resize(entries_.size());
   for (std::size_t k = 0; k < file_order_.size(); ++k)
     rank_[file_order_[k]] = static_cast<std::uint32_t>(k);
-  for (std::size_t index = 0; index < entries_.size(); ++index) {
-    entries_[index].end_limit = limits->end_limit[index];
-    entries_[index].limited_by = limits->limited_by[index];
-  }
 }
 
 PelvaneError StoredEntryHeaders::region_failure(std::uint64_t index) const {
-  return overlap_failure(index, entries_[index].limited_by,
+  return overlap_failure(index, limits_[index].limited_by,
                          [&](std::uint64_t other) { return entries_[other].name; });
 }
 
@@ -488,36 +485,39 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   const Source& source = *source_;
   // The end of a window that would hold this entry's local header, name and some extra field.
   const auto reach = [&](std::size_t k) {
-    const Entry& entry = entries_[file_order_[k]];
+    const Entry& entry = entries_[by_offset(k)];
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
+  // Room for a local header without an extra field, or a short one.
+  const auto room = [&](std::size_t k) {
+    return kLocalHeaderSize + entries_[by_offset(k)].name.size() + 16;
+  };
   // One window from this header on, over the ones that follow it closely.
-  const std::uint64_t start = entries_[file_order_[from_rank]].local_offset;
+  const std::uint64_t start = entries_[by_offset(from_rank)].local_offset;
   std::uint64_t end = reach(from_rank);
+  std::size_t expected = room(from_rank);
   std::size_t last = from_rank + 1;
-  for (; last < file_order_.size() && reach(last) - start <= kHeaderWindow; ++last)
+  for (; last < entries_.size() && reach(last) - start <= kHeaderWindow; ++last) {
     end = reach(last);
+    expected += room(last);
+  }
   Window window(source, window_);
   window.load(start, end);
 
-  // Room for these local headers without an extra field, and short ones.
-  std::size_t expected = 0;
-  for (std::size_t k = from_rank; k < last; ++k) {
-    const Entry& entry = entries_[file_order_[k]];
-    if (entry.local == LocalState::Unread) expected += kLocalHeaderSize + entry.name.size() + 16;
-  }
   std::string& kept = local_headers_.emplace_back();
   kept.reserve(expected);
   struct Found {
-    std::size_t rank;
+    std::uint64_t index;
     std::size_t at;  // in `kept`
     std::size_t size;
   };
   std::vector<Found> found;
+  found.reserve(last - from_rank);
 
   for (std::size_t k = from_rank; k < last; ++k) {
-    const Entry& entry = entries_[file_order_[k]];
+    const std::uint64_t index = by_offset(k);
+    const Entry& entry = entries_[index];
     if (entry.local != LocalState::Unread) continue;
     entry.local = LocalState::Absent;
     const std::uint64_t at = entry.local_offset;
@@ -534,13 +534,13 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       if (alone) header = *alone;
     }
     if (!header || header->substr(kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-    found.push_back({k, kept.size(), header->size()});
+    found.push_back({index, kept.size(), header->size()});
     kept.append(*header);
     entry.local = LocalState::Found;
     // Its data must end where the next region starts, or the directory does.
     const std::uint64_t data_at = at + size;
-    entry.runs_over =
-        data_at > entry.end_limit || entry.compressed_size > entry.end_limit - data_at;
+    const std::uint64_t end_limit = limits_[index].end_limit;
+    entry.runs_over = data_at > end_limit || entry.compressed_size > end_limit - data_at;
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);
@@ -560,7 +560,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   }
   // The views once `kept` is complete: it does not move again.
   for (const Found& header : found)
-    entries_[file_order_[header.rank]].local_header =
+    entries_[header.index].local_header =
         std::string_view(kept).substr(header.at, header.size);
 }
 

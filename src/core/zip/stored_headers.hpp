@@ -23,6 +23,7 @@
 
 #include "core/base/error.hpp"
 #include "core/base/owned_fd.hpp"
+#include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -139,9 +140,6 @@ class StoredEntryHeaders {
     std::uint64_t local_offset = 0;  // of the local header
     EntryFields fields;              // as the directory's own fields state them
     std::uint64_t compressed_size = 0;  // ZIP64 value included; 0 when unknown
-    // Where the entry's region must end, and the entry whose region follows (entry_regions.hpp).
-    std::uint64_t end_limit = 0;
-    std::uint64_t limited_by = 0;
     // The local header, within `local_headers_`, once read; empty when it is not where the
     // directory says.
     mutable LocalState local = LocalState::Unread;
@@ -159,7 +157,7 @@ class StoredEntryHeaders {
   // that follow it closely in the file, in one window.
   const Entry& local(std::uint64_t index) const {
     const Entry& entry = entries_[index];
-    if (entry.local == LocalState::Unread) read_local_headers(rank_[index]);
+    if (entry.local == LocalState::Unread) read_local_headers(rank_.empty() ? index : rank_[index]);
     return entry;
   }
   // `Zip`: the entry's data runs into the region that follows it.
@@ -177,9 +175,13 @@ class StoredEntryHeaders {
 
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;
-  // Entry indices by the offset of their local headers, and each entry's place in that order.
+  // Where each entry's region must end, and the entry whose region follows (entry_regions.hpp).
+  std::vector<RegionLimit> limits_;
+  // Entry indices by the offset of their local headers, and each entry's place in that order;
+  // both empty when that is archive order.
   std::vector<std::uint64_t> file_order_;
   std::vector<std::uint32_t> rank_;
+  std::uint64_t by_offset(std::size_t k) const { return file_order_.empty() ? k : file_order_[k]; }
   // The archive's bytes for local headers read later: the file of `file_`, or bytes kept alive
   // by the caller.
   std::shared_ptr<const Source> source_;
