@@ -74,6 +74,12 @@ namespace {
 
 using Source = StoredEntryHeaders::Source;
 
+// The `length` bytes at `at` of `bytes`, which the caller knows to hold them (a whole header
+// or window), without the check and the exception of `substr`.
+std::string_view known_part(std::string_view bytes, std::size_t at, std::size_t length) {
+  return std::string_view(bytes.data() + at, length);
+}
+
 struct DirectoryLocation {
   std::uint64_t offset = 0;
   std::uint64_t size = 0;
@@ -198,8 +204,9 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
   return get16(header, 32) == 0 && get16(header, 34) == 0 && get16(header, 10) != kMethodAes &&
          get32(header, 20) != 0xFFFFFFFF && get32(header, 24) != 0xFFFFFFFF &&
          get32(header, 42) < directory_offset &&
-         is_plain_name(header.substr(kCentralHeaderSize, name_length)) &&
-         has_plain_extra_field(header.substr(kCentralHeaderSize + name_length, get16(header, 30)));
+         is_plain_name(known_part(header, kCentralHeaderSize, name_length)) &&
+         has_plain_extra_field(
+             known_part(header, kCentralHeaderSize + name_length, get16(header, 30)));
 }
 
 // False when the archive library certainly refuses an end record at `at` of the archive's
@@ -243,7 +250,7 @@ class Window {
     if (offset < start_ || offset - start_ > bytes_.size() ||
         length > bytes_.size() - (offset - start_))
       return std::nullopt;
-    return std::string_view(bytes_).substr(offset - start_, length);
+    return known_part(bytes_, offset - start_, length);
   }
   // Loads the bytes from `offset` up to `end` (cut at the end of the source).
   void load(std::uint64_t offset, std::uint64_t end) {
@@ -322,8 +329,8 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         agrees = false;
         break;
       }
-      const std::string_view header = directory.substr(directory_used, *length);
-      const std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
+      const std::string_view header = known_part(directory, directory_used, *length);
+      const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
       if (handle) {
         const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
         agrees = library_name != nullptr && name == library_name;
@@ -533,7 +540,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       alone = source.read(at, size);
       if (alone) header = *alone;
     }
-    if (!header || header->substr(kLocalHeaderSize, entry.name.size()) != entry.name) continue;
+    if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
     found.push_back({index, kept.size(), header->size()});
     kept.append(*header);
     entry.local = LocalState::Found;
@@ -561,7 +568,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   // The views once `kept` is complete: it does not move again.
   for (const Found& header : found)
     entries_[header.index].local_header =
-        std::string_view(kept).substr(header.at, header.size);
+        known_part(kept, header.at, header.size);
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
@@ -578,11 +585,13 @@ RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
   header.version_made_by = fields.version_made_by;
   header.external_attributes = fields.external_attributes;
   header.internal_attributes = fields.internal_attributes;
-  // The central header's extra field and comment follow its name.
-  const std::string_view central = std::string_view(directory_).substr(entry.central_at);
-  const std::size_t extra_at = kCentralHeaderSize + entry.name.size();
-  header.central_extra = central.substr(extra_at, get16(central, 30));
-  header.comment = central.substr(extra_at + header.central_extra.size(), get16(central, 32));
+  // The central header's extra field and comment follow its name (the header is whole: see
+  // `central_header_length`).
+  const char* const central = directory_.data() + entry.central_at;
+  const std::string_view lengths(central, kCentralHeaderSize);
+  const char* const extra = entry.name.data() + entry.name.size();
+  header.central_extra = std::string_view(extra, get16(lengths, 30));
+  header.comment = std::string_view(extra + header.central_extra.size(), get16(lengths, 32));
   return header;
 }
 
@@ -617,12 +626,8 @@ std::string_view StoredEntryHeaders::keep(std::string bytes) const {
   return kept_.emplace_back(std::move(bytes));
 }
 
-std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
-                                                 std::uint64_t index) const {
-  if (exact_ && index < entries_.size() && local(index).local == LocalState::Found) {
-    const Entry& entry = entries_[index];
-    return entry.local_header.substr(kLocalHeaderSize + entry.name.size());
-  }
+std::string_view StoredEntryHeaders::library_local_extra(LibraryArchive& archive,
+                                                         std::uint64_t index) const {
   auto library = archive.library();
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }

@@ -168,8 +168,19 @@ class StoredEntryHeaders {
   // The raw-copy header of an entry from its central header alone.
   RawEntryHeader stored_header(const Entry& entry) const;
   // The extra field of the entry's local header, as stored when that header was found, else as
-  // the archive library reads it.
-  std::string_view local_extra(LibraryArchive& archive, std::uint64_t index) const;
+  // the archive library reads it (`library_local_extra`).
+  std::string_view local_extra(LibraryArchive& archive, std::uint64_t index) const {
+    if (exact_ && index < entries_.size()) {
+      const Entry& entry = local(index);
+      if (entry.local == LocalState::Found) {
+        std::string_view extra = entry.local_header;
+        extra.remove_prefix(zip_format::kLocalHeaderSize + entry.name.size());
+        return extra;
+      }
+    }
+    return library_local_extra(archive, index);
+  }
+  std::string_view library_local_extra(LibraryArchive& archive, std::uint64_t index) const;
   // Keeps bytes the archive library assembled for a header, as long as these headers live.
   std::string_view keep(std::string bytes) const;
 
