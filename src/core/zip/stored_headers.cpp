@@ -496,9 +496,10 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
-  // Room for a local header without an extra field, or a short one.
-  const auto room = [&](std::size_t k) {
-    return kLocalHeaderSize + entries_[by_offset(k)].name.size() + 16;
+  // Room for an unread local header without an extra field, or a short one.
+  const auto room = [&](std::size_t k) -> std::size_t {
+    const Entry& entry = entries_[by_offset(k)];
+    return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
   };
   // One window from this header on, over the ones that follow it closely.
   const std::uint64_t start = entries_[by_offset(from_rank)].local_offset;
