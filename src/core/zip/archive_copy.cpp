@@ -30,7 +30,12 @@ class CopyLoop {
  public:
   CopyLoop(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
            const StoredEntryHeaders& headers, const WrittenEntry& written)
-      : input_(input), writer_(writer), plan_(plan), headers_(headers), written_(written) {}
+      : input_(input),
+        writer_(writer),
+        plan_(plan),
+        headers_(headers),
+        written_(written),
+        plain_(input.plain_headers()) {}
 
   Result<void> run();
 
@@ -52,8 +57,9 @@ class CopyLoop {
   // entry written from content with its own method, CRC-32 and sizes. None when its compressed
   // bytes cannot be taken over (encrypted, a method we do not write), and a failure when the
   // entry cannot be described.
-  Result<std::optional<RawEntryHeader>> kept_header(std::uint64_t index,
-                                                    const PlannedEntry& entry) const;
+  // Filled in `header`; true when there is one.
+  Result<bool> kept_header(std::uint64_t index, const PlannedEntry& entry,
+                           RawEntryHeader& header) const;
   ZipEntryOptions content_options(std::uint64_t index) const;
   std::optional<AlignmentTarget> alignment_target(std::uint64_t from) const;
 
@@ -62,6 +68,8 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
+  // The input's own headers when it is read through them: its names are theirs.
+  const StoredEntryHeaders* plain_;
   std::vector<char> chunk_;
 };
 
@@ -69,7 +77,7 @@ Result<void> CopyLoop::run() {
   // Room for the central directory at once: one header per entry, its name, rarely more.
   const std::uint64_t count = input_.entry_count();
   std::uint64_t names = 0;
-  for (std::uint64_t index = 0; index < count; ++index) names += input_.entry_name(index).size();
+  for (std::uint64_t index = 0; index < count; ++index) names += headers_.name(index).size();
   for (const NewEntry& entry : plan_.new_entries) names += entry.name.size();
   writer_.reserve(count + plan_.new_entries.size(), names);
 
@@ -87,8 +95,9 @@ Result<void> CopyLoop::run() {
 
 Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
   PlannedEntry entry;
-  entry.name = PELVANE_TRY(input_.checked_entry_name(index));
-  entry.directory = input_.is_directory(index);
+  entry.name = plain_ && index < plain_->entry_count() ? plain_->name(index)
+                                                       : PELVANE_TRY(input_.checked_entry_name(index));
+  entry.directory = entry.name.ends_with('/');
   if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
   return entry;
 }
@@ -106,19 +115,36 @@ ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
   return options;
 }
 
-Result<std::optional<RawEntryHeader>> CopyLoop::kept_header(std::uint64_t index,
-                                                            const PlannedEntry& entry) const {
-  if (entry.directory || plan_.style == RewriteStyle::RawCopy)
-    return std::optional<RawEntryHeader>(PELVANE_TRY(headers_.header(input_, index)));
-  auto stored = headers_.header(input_, index);
-  if (!stored || (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate))
-    return std::optional<RawEntryHeader>();
-  RawEntryHeader header = content_entry_header(entry.name, content_options(index));
+Result<bool> CopyLoop::kept_header(std::uint64_t index, const PlannedEntry& entry,
+                                   RawEntryHeader& header) const {
+  if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
+    auto stored = headers_.header(input_, index);
+    if (!stored) return fail(std::move(stored).error());
+    header = *stored;
+    return true;
+  }
+  // The stored method, CRC-32 and sizes: as the directory states them for an entry that opens
+  // without the archive library (the raw-copy header would say the same), else as that header
+  // says.
+  auto stored = headers_.data(index);
+  if (!stored) {
+    auto raw = headers_.header(input_, index);
+    if (!raw) return false;
+    stored = StoredEntryHeaders::Data{.method = raw->method,
+                                      .crc32 = raw->crc32,
+                                      .compressed_size = raw->compressed_size,
+                                      .uncompressed_size = raw->uncompressed_size};
+  }
+  if (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate) return false;
+  // The method the options would give is the stored one, set below.
+  ZipEntryOptions options;
+  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
+  header = content_entry_header(entry.name, options);
   header.method = stored->method;
   header.crc32 = stored->crc32;
   header.compressed_size = stored->compressed_size;
   header.uncompressed_size = stored->uncompressed_size;
-  return std::optional<RawEntryHeader>(std::move(header));
+  return true;
 }
 
 Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entry) {
@@ -133,8 +159,9 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
     if (copied_raw(entry)) {
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.
-      if (auto header = PELVANE_TRY(kept_header(index, entry)))
-        return copy_raw_entry(writer_, input_, index, headers_, *header);
+      RawEntryHeader header;
+      if (PELVANE_TRY(kept_header(index, entry, header)))
+        return copy_raw_entry(writer_, input_, index, headers_, header);
     }
   }
 
@@ -214,18 +241,19 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
       written += new_header;
       continue;
     }
-    auto header = kept_header(index, entry);
+    RawEntryHeader header;
+    auto has_header = kept_header(index, entry, header);
     auto placement = headers_.placement(index);
-    if (!header || !*header || !placement) return std::nullopt;
-    const std::uint64_t header_size = raw_local_header_size(**header);
+    if (!has_header || !*has_header || !placement) return std::nullopt;
+    const std::uint64_t header_size = raw_local_header_size(header);
     if (run && (*at != run_end || header_size != placement->local_header.size())) run.reset();
     if (!run) {
       run = AlignmentTarget{placement->data_offset, written + header_size};
       run_bytes = 0;
     }
-    written += header_size + (*header)->compressed_size;
-    run_bytes += header_size + (*header)->compressed_size;
-    run_end = placement->data_offset + (*header)->compressed_size;
+    written += header_size + header.compressed_size;
+    run_bytes += header_size + header.compressed_size;
+    run_end = placement->data_offset + header.compressed_size;
     if (run_bytes >= kKernelCopyMinimum) return run;
   }
   return std::nullopt;

@@ -45,8 +45,21 @@ struct DosDateTime {
 // 1980-01-01 00:00:00, the time of every entry written from content.
 inline constexpr DosDateTime kZipEpoch{0, 0x0021};
 
-// True when the fields name a real calendar date and time of day.
-bool is_valid_dos_date_time(DosDateTime stamp);
+// True when the date's day exists in its month and year (day 29 to 31).
+bool is_valid_dos_late_day(std::uint16_t date);
+
+// True when the fields name a real calendar date and time of day. Inline, as every entry
+// copied raw asks it: days up to the 28th exist in every month.
+inline bool is_valid_dos_date_time(DosDateTime stamp) {
+  const unsigned day = stamp.date & 0x1F;
+  const unsigned month = (stamp.date >> 5) & 0x0F;
+  const unsigned seconds = (stamp.time & 0x1F) * 2;
+  const unsigned minutes = (stamp.time >> 5) & 0x3F;
+  const unsigned hours = stamp.time >> 11;
+  if (month < 1 || month > 12 || day < 1 || hours >= 24 || minutes >= 60 || seconds >= 60)
+    return false;
+  return day <= 28 || is_valid_dos_late_day(stamp.date);
+}
 
 inline constexpr std::uint16_t kZipMethodStored = 0;
 inline constexpr std::uint16_t kZipMethodDeflate = 8;

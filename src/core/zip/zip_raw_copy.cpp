@@ -24,14 +24,15 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
 Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uint64_t index,
                             const StoredEntryHeaders& headers, const RawEntryHeader& header) {
   // Entries of an archive file are read straight from the file, header and all when its stored
-  // local header is already the header we would write (zip_writer.hpp).
-  PELVANE_TRY_VOID(headers.check_region(index));
+  // local header is already the header we would write (zip_writer.hpp). An entry placed there
+  // has its data within its region; any other is checked before its data is read.
   const int fd = headers.file_descriptor();
   if (fd >= 0) {
     if (auto placement = headers.placement(index))
       return writer.add_raw_entry_from_file(header, fd, placement->local_offset,
                                             placement->local_header);
   }
+  PELVANE_TRY_VOID(headers.check_region(index));
   ZipEntryFile file = PELVANE_TRY(open_archive_entry(archive, index, ZIP_FL_COMPRESSED));
   PELVANE_TRY_VOID(writer.begin_raw_entry(header));
   std::string chunk(

@@ -20,7 +20,6 @@ constexpr std::size_t kDirectWrite = 256 * 1024;
 constexpr std::uint64_t kReadGap = FileZipSink::kScrapSize;
 // The most bytes, and pieces, read in one go for neighbouring spans, gaps included.
 constexpr std::uint64_t kReadSpan = 2 * kFileBufferSize;
-constexpr std::size_t kReadPieces = 1024;  // the system's limit on pieces per call
 
 // An input file that ends before the span to copy.
 PelvaneError input_ended() { return PelvaneError::io("input ended before the entry's data"); }
@@ -144,30 +143,28 @@ Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint6
 }
 
 Result<void> FileZipSink::read_pending() {
-  std::vector<iovec> pieces;
   for (std::size_t first = 0; first < spans_.size();) {
     // Spans that follow each other in one file, close together, are read at once, each into its
     // place in the buffer and the bytes between them into a scrap area.
     const Span& span = spans_[first];
-    pieces.assign(1, iovec{buffer_.get() + span.at, span.length});
-    std::uint64_t end = span.offset + span.length;
+    std::size_t count = 0;
+    pieces_[count++] = iovec{buffer_.get() + span.at, span.length};
+    std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
-    for (; last < spans_.size() && pieces.size() + 2 <= kReadPieces; ++last) {
+    for (; last < spans_.size() && count + 2 <= pieces_.size(); ++last) {
       const Span& next = spans_[last];
       if (next.fd != span.fd || next.offset < end || next.offset - end > kReadGap ||
           next.offset + next.length - span.offset > kReadSpan)
         break;
       if (next.offset > end)
-        pieces.push_back(iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)});
-      pieces.push_back(iovec{buffer_.get() + next.at, next.length});
+        pieces_[count++] = iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)};
+      pieces_[count++] = iovec{buffer_.get() + next.at, next.length};
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
-    std::uint64_t wanted = 0;
-    for (const iovec& piece : pieces) wanted += piece.iov_len;
-    auto read = read_pieces_at(span.fd, span.offset, pieces);
+    auto read = read_pieces_at(span.fd, span.offset, std::span<iovec>(pieces_.data(), count));
     if (!read) return fail(PelvaneError::zip(read.error().message()));
-    if (*read < wanted) return fail(PelvaneError::zip(input_ended().message()));
+    if (*read < end - span.offset) return fail(PelvaneError::zip(input_ended().message()));
     first = last;
   }
   spans_.clear();

@@ -91,6 +91,7 @@ class FileZipSink final : public ZipSink {
   std::size_t size_ = 0;     // bytes of `buffer_` in use
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
+  std::array<iovec, 1024> pieces_;      // of one read; the system's limit on pieces per call
   // The input file last copied in the kernel and how far it got with it.
   int kernel_copy_fd_ = -1;
   KernelCopy kernel_copy_ = KernelCopy::CopyFileRange;

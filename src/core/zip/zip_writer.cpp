@@ -3,9 +3,11 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 
+#include "core/base/string_room.hpp"
 #include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
@@ -72,30 +74,42 @@ char* put_shared_fields(char* out, const EntryFields& fields, std::size_t name_s
   return put_le(out, static_cast<std::uint32_t>(extra_size), 2);
 }
 
-void append_local_header(std::string& out, const EntryFields& fields, std::string_view name,
+// Copies `bytes` to `out`; returns the end of the copy.
+char* put_bytes(char* out, std::string_view bytes) {
+  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+  return out + bytes.size();
+}
+
+// The fixed part of an entry's local header, up to its name.
+using LocalFixed = std::array<char, kLocalHeaderSize>;
+
+void put_local_fixed(LocalFixed& out, const EntryFields& fields, std::size_t name_size,
+                     std::size_t extra_size) {
+  put_shared_fields(put_le(out.data(), kLocalHeaderSignature, 4), fields, name_size, extra_size);
+}
+
+// Replaces `out` with the local header of these parts, laid out in place: a package of many
+// small parts writes thousands of them.
+void assign_local_header(std::string& out, const LocalFixed& fixed, std::string_view name,
                          std::string_view extra) {
-  char fixed[kLocalHeaderSize];
-  put_shared_fields(put_le(fixed, kLocalHeaderSignature, 4), fields, name.size(), extra.size());
-  out.append(fixed, sizeof fixed);
-  out.append(name);
-  out.append(extra);
+  grow_unwritten(out, fixed.size() + name.size() + extra.size());
+  put_bytes(put_bytes(put_bytes(out.data(), {fixed.data(), fixed.size()}), name), extra);
 }
 
 void append_central_header(std::string& out, const EntryFields& fields, std::uint64_t local_offset,
                            std::string_view name, std::string_view extra,
                            std::string_view comment) {
-  char fixed[kCentralHeaderSize];
-  char* at = put_le(put_le(fixed, kCentralHeaderSignature, 4), fields.version_made_by, 2);
+  const std::size_t start = out.size();
+  grow_unwritten(out, start + kCentralHeaderSize + name.size() + extra.size() + comment.size());
+  char* at =
+      put_le(put_le(out.data() + start, kCentralHeaderSignature, 4), fields.version_made_by, 2);
   at = put_shared_fields(at, fields, name.size(), extra.size());
   at = put_le(at, static_cast<std::uint32_t>(comment.size()), 2);
   at = put_le(at, 0, 2);  // disk number
   at = put_le(at, fields.internal_attributes, 2);
   at = put_le(at, fields.external_attributes, 4);
-  put_le(at, static_cast<std::uint32_t>(local_offset), 4);
-  out.append(fixed, sizeof fixed);
-  out.append(name);
-  out.append(extra);
-  out.append(comment);
+  at = put_le(at, static_cast<std::uint32_t>(local_offset), 4);
+  put_bytes(put_bytes(put_bytes(at, name), extra), comment);
 }
 
 // The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
@@ -135,10 +149,30 @@ PelvaneError archive_too_large() {
 // A failure of the sink while the archive's own structure is written (headers, raw copies,
 // the end of an entry, the central directory) is a failure of the archive, `Zip`; only
 // writing an entry's content reports the sink's `Io` as it is.
-Result<void> as_archive_failure(Result<void> result) {
-  if (!result && result.error().kind() == PelvaneError::Kind::Io)
-    return fail(PelvaneError::zip(result.error().message()));
-  return result;
+[[gnu::noinline]] Result<void> archive_failure(PelvaneError error) {
+  if (error.kind() == PelvaneError::Kind::Io) return fail(PelvaneError::zip(error.message()));
+  return fail(std::move(error));
+}
+
+// Inline, as every entry passes here a few times.
+inline Result<void> as_archive_failure(Result<void> result) {
+  if (result) [[likely]]
+    return {};
+  return archive_failure(std::move(result).error());
+}
+
+// True when some byte of `name` lies past ASCII; eight bytes at a time.
+bool has_non_ascii(std::string_view name) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t at = 0;
+  for (; name.size() - at >= 8; at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + at, 8);
+    if (word & kHighBits) return true;
+  }
+  for (; at < name.size(); ++at)
+    if (static_cast<unsigned char>(name[at]) >= 0x80) return true;
+  return false;
 }
 
 // The fields of an entry copied raw, normalised: flags that no longer hold dropped, an invalid
@@ -200,8 +234,13 @@ struct ZipWriter::State {
   bool stream_ready = false;
   z_stream stream{};
   std::string chunk;
-  std::string header;  // a local header being built
-  std::string extra;   // an extra field without its ZIP64 field
+  // The local header of the entry being admitted: its fixed part, and its extra field (without
+  // its ZIP64 field: a view of the caller's or of `extra`); `header` when it is written anew.
+  LocalFixed local_fixed{};
+  std::string_view local_extra;
+  std::string extra;
+  std::string header;
+  std::string central_extra;  // a central extra field without its ZIP64 field
 
   explicit State(ZipSink& output) : sink(output) {}
   State(const State&) = delete;
@@ -222,13 +261,20 @@ struct ZipWriter::State {
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
-  // Hands the pending span to the sink, in its place among the bytes written.
-  Result<void> hand_over_pending();
-  // Admits a raw entry and builds its local header in `header`; returns its header fields.
-  Result<EntryFields> build_raw_header(const RawEntryHeader& raw);
+  // Hands the pending span, if any, to the sink, in its place among the bytes written.
+  Result<void> hand_over_pending() {
+    if (pending_length == 0) return {};
+    return hand_over_pending_span();
+  }
+  Result<void> hand_over_pending_span();
+  // Admits a raw entry and lays out its local header in `local_fixed` and `local_extra`;
+  // returns its header fields.
+  Result<EntryFields> prepare_raw_header(const RawEntryHeader& raw);
+  // True when `stored` is byte for byte the local header prepared for an entry named `name`.
+  bool prepared_header_is(std::string_view stored, std::string_view name) const;
   // Adds a raw entry's central header, its extra field without the ZIP64 field.
   Result<void> add_raw_record(const EntryFields& fields, const RawEntryHeader& raw);
-  // Opens a raw entry under the local header built in `header`.
+  // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
 };
 
@@ -278,9 +324,7 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
   header.name = name;
   header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (std::any_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-    header.flags = 0x0800;
+  if (has_non_ascii(name)) header.flags = 0x0800;
   header.modified = options.modified;
   header.version_made_by = kUnixMadeBy;
   header.external_attributes =
@@ -304,8 +348,8 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   // CRC-32 and sizes are patched in by `end_entry`.
   PELVANE_TRY_VOID(s.add_record(fields, name, {}, {}));
   PELVANE_TRY_VOID(s.hand_over_pending());
-  s.header.clear();
-  append_local_header(s.header, fields, name, {});
+  put_local_fixed(s.local_fixed, fields, name.size(), 0);
+  assign_local_header(s.header, s.local_fixed, name, {});
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(s.header)));
   s.offset += s.header.size();
   s.open = State::Open::Content;
@@ -383,18 +427,24 @@ std::uint64_t raw_local_header_size(const RawEntryHeader& header) {
          without_zip64_field(header.local_extra, storage).size();
 }
 
-Result<EntryFields> ZipWriter::State::build_raw_header(const RawEntryHeader& raw) {
+Result<EntryFields> ZipWriter::State::prepare_raw_header(const RawEntryHeader& raw) {
   PELVANE_TRY_VOID(admit_new_entry(raw.name));
   const EntryFields fields = PELVANE_TRY(raw_entry_fields(raw));
-  header.clear();
-  append_local_header(header, fields, raw.name, without_zip64_field(raw.local_extra, extra));
+  local_extra = without_zip64_field(raw.local_extra, extra);
+  put_local_fixed(local_fixed, fields, raw.name.size(), local_extra.size());
   return fields;
+}
+
+bool ZipWriter::State::prepared_header_is(std::string_view stored, std::string_view name) const {
+  return stored.size() == kLocalHeaderSize + name.size() + local_extra.size() &&
+         std::memcmp(stored.data(), local_fixed.data(), kLocalHeaderSize) == 0 &&
+         stored.substr(kLocalHeaderSize, name.size()) == name &&
+         stored.substr(kLocalHeaderSize + name.size()) == local_extra;
 }
 
 Result<void> ZipWriter::State::add_raw_record(const EntryFields& fields,
                                               const RawEntryHeader& raw) {
-  std::string central_storage;
-  return add_record(fields, raw.name, without_zip64_field(raw.central_extra, central_storage),
+  return add_record(fields, raw.name, without_zip64_field(raw.central_extra, central_extra),
                     raw.comment);
 }
 
@@ -402,6 +452,7 @@ Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
                                                 const RawEntryHeader& raw) {
   PELVANE_TRY_VOID(add_raw_record(fields, raw));
   PELVANE_TRY_VOID(hand_over_pending());
+  assign_local_header(header, local_fixed, raw.name, local_extra);
   PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
   offset += header.size();
   open = Open::Raw;
@@ -412,7 +463,7 @@ Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
 
 Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   State& s = *state_;
-  const EntryFields fields = PELVANE_TRY(s.build_raw_header(header));
+  const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
   return s.write_raw_header(fields, header);
 }
 
@@ -420,9 +471,9 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
                                                 std::uint64_t local_offset,
                                                 std::string_view stored_local_header) {
   State& s = *state_;
-  const EntryFields fields = PELVANE_TRY(s.build_raw_header(header));
+  const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
   const std::uint64_t data_offset = local_offset + stored_local_header.size();
-  if (s.header != stored_local_header) {
+  if (!s.prepared_header_is(stored_local_header, header.name)) {
     // Written anew: the header goes through the sink, the data is copied after it.
     PELVANE_TRY_VOID(s.write_raw_header(fields, header));
     PELVANE_TRY_VOID(
@@ -445,8 +496,7 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
   return {};
 }
 
-Result<void> ZipWriter::State::hand_over_pending() {
-  if (pending_length == 0) return {};
+Result<void> ZipWriter::State::hand_over_pending_span() {
   PELVANE_TRY_VOID(
       as_archive_failure(sink.copy_from_file(pending_fd, pending_offset, pending_length)));
   pending_length = 0;

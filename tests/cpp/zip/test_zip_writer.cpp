@@ -229,6 +229,31 @@ TEST(ZipWriter, RefusesANameAlreadyWrittenByAnyKindOfEntry) {
   EXPECT_EQ(view.entries[0].uncompressed, 5u);  // the first entry of the name, whole
 }
 
+TEST(ZipWriter, NamesPastAsciiAreMarkedAsUtf8WhereverTheByteLies) {
+  // A byte past ASCII in the first eight, a later eight, or the bytes left after them.
+  const std::vector<std::pair<std::string, std::uint16_t>> cases = {
+      {"a.xml", 0},
+      {"ppt/slides/slide1.xml", 0},
+      {"ppt/slides/slide12.xml", 0},
+      {"\xc3\xa9.xml", 0x0800},
+      {"ppt/m\xc3\xa9" "dia/x", 0x0800},
+      {"ppt/slides/slid\xc3\xa9.xml", 0x0800},
+      {"ppt/slides/slide1.xml\xc3\xa9", 0x0800},
+  };
+  std::string zip;
+  MemoryZipSink sink(zip);
+  ZipWriter writer(sink);
+  for (const auto& [name, flags] : cases) ASSERT_TRUE(writer.add_entry(name, "x"));
+  ASSERT_TRUE(writer.finish());
+  const ArchiveView view = view_archive(zip);
+  ASSERT_EQ(view.entries.size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].first);
+    EXPECT_EQ(view.entries[i].flags, cases[i].second);
+    EXPECT_EQ(view.entries[i].local_flags, cases[i].second);
+  }
+}
+
 // True when `data` is one complete raw Deflate stream: it reaches its final block exactly at
 // its last byte. Readers that inflate until the stream says it ended need no less.
 bool is_complete_deflate_stream(std::string_view data) {
