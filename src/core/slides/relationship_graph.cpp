@@ -1,7 +1,5 @@
 #include "core/slides/relationship_graph.hpp"
 
-#include <zlib.h>
-
 #include <deque>
 #include <optional>
 #include <span>
@@ -11,6 +9,7 @@
 #include "core/base/system_io.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
+#include "core/zip/crc32.hpp"
 #include "core/zip/package_archive.hpp"
 #include "core/zip/stored_headers.hpp"
 
@@ -149,9 +148,7 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& sou
   RelationshipEdges& edges = read_[source] = relationship_edges(source, content);
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
-  if (key && entry_declared_crc32(*archive_, index) ==
-                 static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(content.data()),
-                                                    content.size())))
+  if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
     alike_.emplace(std::move(*key), edges);
   return &edges;
 }
