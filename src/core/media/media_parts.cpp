@@ -1,7 +1,5 @@
 #include "core/media/media_parts.hpp"
 
-#include <zlib.h>
-
 #include <array>
 #include <utility>
 
@@ -10,6 +8,7 @@
 #include "core/package/content_types.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
+#include "core/zip/crc32.hpp"
 
 namespace pelvane {
 
@@ -63,8 +62,7 @@ Result<ImageSearch> find_identical_image(PackageArchive& archive, std::string_vi
                                          std::string_view extension) {
   std::string suffix(".");
   suffix += extension;
-  const auto crc = static_cast<std::uint32_t>(
-      crc32_z(0, reinterpret_cast<const Bytef*>(image.data()), image.size()));
+  const std::uint32_t crc = update_crc32(0, image);
   std::optional<std::string> digest;
   ImageSearch search;
   const std::uint64_t count = archive.entry_count();

@@ -1,6 +1,7 @@
 #include "core/package/content_types.hpp"
 
 #include "core/base/ascii.hpp"
+#include "core/base/byte_search.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_events.hpp"
@@ -97,8 +98,12 @@ Result<std::string> ensure_default_content_type(std::string_view content_types_x
 Result<std::string> ensure_content_type_override(std::string_view content_types_xml,
                                                  std::string_view part_name,
                                                  std::string_view content_type) {
-  if (has_element_with(content_types_xml, "Override", "PartName",
-                       [&](std::string_view value) { return value == part_name; }))
+  // A value without references is its text as written: when the text holds no "&" and not the
+  // name itself, no override can name it, and the long scan of every tag is spared.
+  const bool may_be_named = find_pattern(content_types_xml, part_name) != std::string_view::npos ||
+                            find_pattern(content_types_xml, "&") != std::string_view::npos;
+  if (may_be_named && has_element_with(content_types_xml, "Override", "PartName",
+                                       [&](std::string_view value) { return value == part_name; }))
     return std::string(content_types_xml);
   return insert_before_types_end(content_types_xml,
                                  override_element(xml_attr(part_name), xml_attr(content_type)));

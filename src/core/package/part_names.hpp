@@ -6,10 +6,12 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/base/error.hpp"
@@ -17,6 +19,15 @@
 namespace pelvane {
 
 class PackageArchive;
+
+// Part names, looked up by view as well as by string.
+struct PartNameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const noexcept {
+    return std::hash<std::string_view>{}(name);
+  }
+};
+using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
 
 inline constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 inline constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";

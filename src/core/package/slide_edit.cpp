@@ -24,22 +24,42 @@ const std::string* PackageEdit::replacement(std::string_view name) const {
   return &found->second.content;
 }
 
+EntryDecision PackageEdit::decision_of(const Change* change) {
+  if (change == nullptr) return {};
+  switch (change->kind) {
+    case Kind::Replace: return {EntryAction::Replace, change->content};
+    case Kind::Transform: return {EntryAction::Transform, {}};
+    case Kind::Drop: return {EntryAction::Drop, {}};
+  }
+  return {};
+}
+
 RewritePlan PackageEdit::take_plan(const EditOptions& options) {
   RewritePlan plan;
   plan.style = options.style;
   plan.directories = options.directories;
   plan.new_entries = std::move(new_entries_);
   if (changes_.empty()) return plan;
-  plan.decide = [this](std::uint64_t, std::string_view name) -> EntryDecision {
-    const auto found = changes_.find(name);
-    if (found == changes_.end()) return {};
-    switch (found->second.kind) {
-      case Kind::Replace: return {EntryAction::Replace, found->second.content};
-      case Kind::Transform: return {EntryAction::Transform, {}};
-      case Kind::Drop: return {EntryAction::Drop, {}};
-    }
-    return {};
-  };
+  // The copy loop asks about every entry: each change is placed at its entry's index once, so
+  // that no question costs a lookup by name. Names are unique in an edited package; a name with
+  // a NUL byte, which the archive's index does not find, keeps the lookup by name.
+  placed_.assign(static_cast<std::size_t>(archive_.entry_count()), nullptr);
+  bool by_index = true;
+  for (const auto& [name, change] : changes_) {
+    if (name.find('\0') != std::string::npos) by_index = false;
+    if (const auto index = archive_.find(name)) placed_[static_cast<std::size_t>(*index)] = &change;
+  }
+  if (by_index) {
+    plan.decide = [this](std::uint64_t index, std::string_view) -> EntryDecision {
+      return index < placed_.size() ? decision_of(placed_[static_cast<std::size_t>(index)])
+                                    : EntryDecision{};
+    };
+  } else {
+    plan.decide = [this](std::uint64_t, std::string_view name) -> EntryDecision {
+      const auto found = changes_.find(name);
+      return decision_of(found == changes_.end() ? nullptr : &found->second);
+    };
+  }
   plan.transform = [this](std::string_view name, std::string content) -> Result<std::string> {
     const auto found = changes_.find(name);
     if (found == changes_.end() || !found->second.transform) return content;

@@ -11,17 +11,18 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "core/base/error.hpp"
 #include "core/base/file_output.hpp"
 #include "core/package/package_rewrite.hpp"
+#include "core/package/part_names.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -99,8 +100,12 @@ class PackageEdit {
     Transform transform;
   };
 
+  static EntryDecision decision_of(const Change* change);
+
   PackageArchive& archive_;
-  std::map<std::string, Change, std::less<>> changes_;
+  std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;
+  // The change of each entry by its index in the archive, none for most (see `take_plan`).
+  std::vector<const Change*> placed_;
   std::vector<NewEntry> new_entries_;
 };
 

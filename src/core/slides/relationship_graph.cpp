@@ -1,7 +1,5 @@
 #include "core/slides/relationship_graph.hpp"
 
-#include <zlib.h>
-
 #include <deque>
 #include <optional>
 #include <span>
@@ -11,6 +9,7 @@
 #include "core/base/system_io.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
+#include "core/zip/crc32.hpp"
 #include "core/zip/package_archive.hpp"
 #include "core/zip/stored_headers.hpp"
 
@@ -44,14 +43,16 @@ void append_u32(std::string& out, std::uint64_t value) {
 
 // The key under which alike relationships parts share their edges: the folder of the source
 // (what its targets are resolved against), then the entry's method, CRC-32, size and compressed
-// bytes as stored. None when the entry is not read through its stored headers, is large, or
-// cannot be read here (it is then read as usual).
+// bytes as stored. None when the entry is not read through its stored headers, is large (either
+// way: a large part, such as the presentation's, is one of a kind, and checking its content
+// again would cost a pass over it), or cannot be read here (it is then read as usual).
 std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t index,
                                      std::string_view source) {
   const StoredEntryHeaders* plain = archive.plain_headers();
   if (plain == nullptr || source.empty()) return std::nullopt;
   const auto data = plain->data(index);
-  if (!data || data->compressed_size > kAlikeLimit) return std::nullopt;
+  if (!data || data->compressed_size > kAlikeLimit || data->uncompressed_size > kAlikeLimit)
+    return std::nullopt;
   const std::size_t slash = source.rfind('/');
   std::string key(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
   key.push_back('\0');
@@ -77,8 +78,12 @@ std::string relationships_source_part(std::string_view relationships_part) {
     const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
     const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
     if (name.substr(start, end - start) == "_rels") {
-      if (end < name.size())
-        return std::string(name.substr(0, start)) + std::string(name.substr(end + 1));
+      if (end < name.size()) {
+        std::string source;
+        source.reserve(name.size() - (end + 1 - start));
+        source.append(name.substr(0, start)).append(name.substr(end + 1));
+        return source;
+      }
       return std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash));
     }
     if (slash == std::string_view::npos) return std::string(name);
@@ -109,6 +114,8 @@ RelationshipEdges relationship_edges(std::string_view source_part,
 Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
   graph.archive_ = &archive;
+  // Commonly every other entry is a relationships part.
+  graph.unread_.reserve(static_cast<std::size_t>(archive.entry_count() / 2));
   for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;
@@ -118,12 +125,20 @@ Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive)
   return graph;
 }
 
+void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
+  if (archive_ == nullptr) return;
+  if (const auto index = archive_->find(name)) given_ = ReadPart{*index, bytes};
+}
+
 Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
   if (const auto known = read_.find(source); known != read_.end()) return &known->second;
   const auto unread = unread_.find(source);
   if (unread == unread_.end()) return nullptr;
   const std::uint64_t index = unread->second;
   unread_.erase(unread);
+  // Only the very entry the caller read: another part may stand for the same source.
+  if (given_ && given_->index == index)
+    return &(read_[source] = relationship_edges(source, given_->bytes));
   const std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
     if (const auto alike = alike_.find(*key); alike != alike_.end())
@@ -133,9 +148,7 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& sou
   RelationshipEdges& edges = read_[source] = relationship_edges(source, content);
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
-  if (key && entry_declared_crc32(*archive_, index) ==
-                 static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(content.data()),
-                                                    content.size())))
+  if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
     alike_.emplace(std::move(*key), edges);
   return &edges;
 }
@@ -155,39 +168,49 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string> survivors,
+Result<PartNameSet> kept_parts(RelationshipGraph& graph,
+                               std::span<const std::string_view> survivors,
                                const PartNameSet& targets, const PartNameSet& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
   Walk walk;
   std::size_t unreached = candidates.size();
+  // The surviving slides are reached from the start, by the names the caller holds; their own
+  // relationships are followed only once everything else reached is, and only while some
+  // candidate is still unreached.
+  std::unordered_set<std::string_view> surviving;
   const auto reach = [&](const std::string& name) {
+    if (surviving.contains(name)) return;
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
   reach(std::string(kPresentationPart));
-  // The surviving slides are reached from the start; their own relationships are followed only
-  // once everything else reached is, and only while some candidate is still unreached.
-  std::deque<const std::string*> slides;
-  for (const std::string& survivor : survivors) {
-    const auto [at, inserted] = walk.seen.insert(survivor);
-    if (!inserted) continue;
+  std::deque<std::string_view> slides;
+  for (const std::string_view survivor : survivors) {
+    if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
     if (candidates.contains(survivor)) --unreached;
-    slides.push_back(&*at);
+    slides.push_back(survivor);
   }
+  std::string slide;
   while (unreached > 0) {
-    std::deque<const std::string*>& from = walk.queue.empty() ? slides : walk.queue;
-    if (from.empty()) break;
-    const std::string& name = *from.front();
-    from.pop_front();
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    const std::string* name = nullptr;
+    if (!walk.queue.empty()) {
+      name = walk.queue.front();
+      walk.queue.pop_front();
+    } else if (!slides.empty()) {
+      name = &slide.assign(slides.front());
+      slides.pop_front();
+    } else {
+      break;
+    }
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!targets.contains(edge.target)) reach(edge.target);
   }
   PartNameSet kept;
   for (const std::string& candidate : candidates)
-    if (walk.seen.contains(candidate)) kept.insert(candidate);
+    if (walk.seen.contains(candidate) || surviving.contains(candidate)) kept.insert(candidate);
   return kept;
 }
 

@@ -5,14 +5,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/package/part_names.hpp"
 
 namespace pelvane {
 
@@ -28,15 +29,6 @@ struct RelationshipEdge {
 };
 
 using RelationshipEdges = std::vector<RelationshipEdge>;
-
-// Part names, looked up by view as well as by string.
-struct PartNameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const noexcept {
-    return std::hash<std::string_view>{}(name);
-  }
-};
-using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
 
 // The part whose relationships a relationships part holds: "_rels/.rels" is the package root
 // (the empty name); otherwise the name loses every trailing ".rels" and its last "_rels" segment
@@ -64,6 +56,11 @@ class RelationshipGraph {
   explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges)
       : read_(std::move(edges)) {}
 
+  // The bytes of the relationships part `name`, which the caller read from the same archive
+  // and keeps while the graph is used: when the graph comes to that part, its edges are taken
+  // from them rather than from a second read.
+  void use_read_part(std::string_view name, std::string_view bytes);
+
   // The edges of `source`; null when it has no relationships part. A failure while reading the
   // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
   // compressed bytes) for a source in the same folder has the same edges, taken without
@@ -73,7 +70,14 @@ class RelationshipGraph {
  private:
   RelationshipGraph() = default;
 
+  // A relationships part the caller read (`use_read_part`).
+  struct ReadPart {
+    std::uint64_t index = 0;
+    std::string_view bytes;
+  };
+
   PackageArchive* archive_ = nullptr;
+  std::optional<ReadPart> given_;
   std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
   std::unordered_map<std::string, RelationshipEdges> read_;
   // The edges of a relationships part by its source's folder and its stored form (see
@@ -91,7 +95,8 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
 // slide. The walk stops once every candidate is reached, and takes the parts that the
 // presentation leads to before the surviving slides, so that the parts every slide shares are
 // found without reading each slide's relationships.
-Result<PartNameSet> kept_parts(RelationshipGraph& graph, std::span<const std::string> survivors,
+Result<PartNameSet> kept_parts(RelationshipGraph& graph,
+                               std::span<const std::string_view> survivors,
                                const PartNameSet& targets, const PartNameSet& candidates);
 
 }  // namespace pelvane

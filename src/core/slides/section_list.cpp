@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/base/ascii.hpp"
+#include "core/base/byte_search.hpp"
 #include "core/base/decimal.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/xml/xml_event_helpers.hpp"
@@ -23,6 +24,7 @@ namespace {
 constexpr std::size_t kExtensionListLevel = 2;
 constexpr std::size_t kExtensionLevel = 3;
 constexpr std::size_t kSectionListLevel = 4;
+constexpr std::string_view kSectionListName = "sectionLst";
 constexpr std::size_t kSectionLevel = 5;
 constexpr std::size_t kSlideListLevel = 6;
 constexpr std::size_t kEntryLevel = 7;
@@ -134,7 +136,7 @@ Result<SectionScan> scan_sections(std::string_view xml) {
     } else if (in_extension_list && level == kExtensionLevel && name == "ext") {
       in_extension = event.is_start() &&
                      equals_ignoring_ascii_case(attribute_key(event, "uri"), kSectionExtensionUri);
-    } else if (in_extension && level == kSectionListLevel && name == "sectionLst") {
+    } else if (in_extension && level == kSectionListLevel && name == kSectionListName) {
       in_section_list = event.is_start();
     } else if (in_section_list && level == kSectionLevel && name == "section") {
       SectionSlides& section = scan.sections.emplace_back();
@@ -346,6 +348,10 @@ std::vector<std::size_t> sections_for_slide_order(
 
 Result<std::string> align_sections_with_slide_list(
     std::string presentation_xml, std::optional<std::uint64_t> appended_slide_id) {
+  // An element name is never escaped, so a text without these letters has no section list: it
+  // stays as it is, unread (most presentations have no sections, and this is a long scan).
+  if (find_pattern(presentation_xml, kSectionListName) == std::string_view::npos)
+    return presentation_xml;
   SectionScan scan = PELVANE_TRY(scan_sections(presentation_xml));
   std::vector<std::size_t> listed;  // the sections that have a list, by their number
   for (std::size_t s = 0; s < scan.sections.size(); ++s) {

@@ -63,7 +63,8 @@ std::vector<std::size_t> sections_for_slide_order(
 // emptied section keeps its list, written with a start and an end tag. Sections without a list
 // never receive slides. The input comes back byte for byte when nothing changes: a presentation
 // without sections, sections that already agree, or a section list cut off by the end of the
-// text (the text is taken over, so an unchanged one is not copied). A reader error is `Xml`.
+// text (the text is taken over, so an unchanged one is not copied). A text that nowhere names a
+// "sectionLst" comes back unread; otherwise a reader error is `Xml`.
 Result<std::string> align_sections_with_slide_list(
     std::string presentation_xml,
     std::optional<std::uint64_t> appended_slide_id = std::nullopt);

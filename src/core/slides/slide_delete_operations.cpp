@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -24,26 +25,22 @@ std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to. A part may be reached by
-// more than one: a deleted slide takes all of them with it, so that no relationship and no
-// slide-list entry is left pointing at a part that is gone. Each part's ids come in
-// relationship-list order (by id, then target).
-SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found) {
-  using IdTarget = std::pair<std::string, std::string>;
-  std::unordered_map<std::string, std::vector<IdTarget>> by_part;
-  for (SlideRelationship& relationship : found) {
-    by_part[resolve_target(kPresentationPart, relationship.target)].emplace_back(
-        std::move(relationship.id), std::move(relationship.target));
-  }
+// The presentation's slide relationships by the part they resolve to, for the parts in `only`
+// (every part when null). A part may be reached by more than one: a deleted slide takes all of
+// them with it, so that no relationship and no slide-list entry is left pointing at a part that
+// is gone. Each part's ids come in relationship-list order (by id, then target).
+SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
+                                            const PartNameSet* only) {
   SlideRelationshipMap map;
-  map.reserve(by_part.size());
-  for (auto& [part, relationships] : by_part) {
-    std::sort(relationships.begin(), relationships.end());
-    std::vector<std::string> ids;
-    ids.reserve(relationships.size());
-    for (IdTarget& relationship : relationships) ids.push_back(std::move(relationship.first));
-    map.emplace(part, std::move(ids));
+  map.reserve(only != nullptr ? only->size() : found.size());
+  for (SlideRelationship& relationship : found) {
+    std::string part = resolve_target(kPresentationPart, relationship.target);
+    if (only != nullptr && !only->contains(part)) continue;
+    map[std::move(part)].push_back(std::move(relationship.id));
   }
+  // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
+  for (auto& [part, ids] : map)
+    if (ids.size() > 1) std::sort(ids.begin(), ids.end());
   return map;
 }
 
@@ -51,7 +48,7 @@ SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found
 // several relationships contributes all of their ids, one after the other, so its entry is
 // written whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
-                                                    const std::vector<std::string>& survivors,
+                                                    std::span<const std::string_view> survivors,
                                                     const PartNameSet& targets,
                                                     const SlideRelationshipMap& slide_ids) {
   if (names.size() != survivors.size()) {
@@ -59,7 +56,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
                    ") does not match surviving slides count (" + std::to_string(survivors.size()) +
                    ")");
   }
-  const PartNameSet surviving(survivors.begin(), survivors.end());
+  const std::unordered_set<std::string_view> surviving(survivors.begin(), survivors.end());
   PartNameSet seen;
   std::vector<std::string> ids;
   for (const std::string& name : names) {
@@ -80,27 +77,29 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
 // relationships part; returns the content-type override names of the dropped parts. Only the
-// relationships parts that the walks come to are read.
+// relationships parts that the walks come to are read, the presentation's (already read, in
+// `presentation_relationships`) not again.
 Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
                                                    std::span<const std::string> targets,
-                                                   const std::vector<std::string>& survivors,
-                                                   const PartNameSet& target_set) {
+                                                   std::span<const std::string_view> survivors,
+                                                   const PartNameSet& target_set,
+                                                   std::string_view presentation_relationships) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
+  graph.use_read_part(kPresentationRelationships, presentation_relationships);
   // GCC 12 warns, falsely, that destroying the two results below frees a non-heap object (the
   // message string of an error they do not hold); the warning is off for these lines only.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
   const PartNameSet deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
+  // Only the reached names that are entries count; the order they are taken in does not.
   std::vector<std::string_view> reached;
   PartNameSet candidates;
-  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
-    const std::string_view name = archive.entry_name(index);
-    if (name.ends_with(".rels") || name == kContentTypes) continue;
-    if (!deleted.contains(name)) continue;
+  for (const std::string& name : deleted) {
+    if (name.ends_with(".rels") || name == kContentTypes || !archive.find(name)) continue;
     reached.push_back(name);
-    if (!target_set.contains(name)) candidates.emplace(name);
+    if (!target_set.contains(name)) candidates.insert(name);
   }
   const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
 #pragma GCC diagnostic pop
@@ -138,21 +137,27 @@ Result<SlideDeleteSummary> delete_slides(
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string>& slides = listing.slides;
-        const PartNameSet listed(slides.begin(), slides.end());
-        for (const std::string& target : target_slide_parts) {
-          if (!listed.contains(target))
-            return invalid("target slide part " + target + " was not found in the presentation");
+        // The slides are named once each, so every target is listed when as many slides are
+        // targets as there are targets.
+        std::vector<std::string_view> survivors;
+        for (const std::string& slide : slides)
+          if (!targets.contains(slide)) survivors.push_back(slide);
+        if (slides.size() - survivors.size() != targets.size()) {
+          const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
+          for (const std::string& target : target_slide_parts) {
+            if (!listed.contains(target))
+              return invalid("target slide part " + target + " was not found in the presentation");
+          }
         }
         if (target_slide_parts.size() == slides.size())
           return invalid("cannot delete all slides; presentation must contain at least one slide");
-        std::vector<std::string> survivors;
-        for (const std::string& slide : slides)
-          if (!targets.contains(slide)) survivors.push_back(slide);
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
+        // Without a survivor order only the deleted slides' relationships are looked up.
         const SlideRelationshipMap slide_ids = slide_relationship_map(
             listing.slide_relationships ? std::move(*listing.slide_relationships)
-                                        : slide_relationships(relationships));
+                                        : slide_relationships(relationships),
+            ordered_survivor_parts ? nullptr : &targets);
         std::set<std::string> deleted_ids;
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);
@@ -167,7 +172,8 @@ Result<SlideDeleteSummary> delete_slides(
         }
 
         const std::set<std::string> dropped_overrides =
-            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets));
+            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+                                             relationships));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));

@@ -1,8 +1,11 @@
 #include "core/slides/slide_deletion_rewrites.hpp"
 
+#include <algorithm>
+#include <deque>
 #include <unordered_map>
 #include <utility>
 
+#include "core/base/byte_search.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
@@ -14,10 +17,11 @@ namespace pelvane {
 
 namespace {
 
-// One kept slide-list entry: its relationship id and its events as written.
+// One kept slide-list entry: its relationship id and its events as written (a view into the
+// input for an entry of one tag, else into the texts the pass captured).
 struct SlideEntry {
   std::string key;
-  std::string bytes;
+  std::string_view bytes;
 };
 
 // Writes the kept entries in document order, or in the order of their ids.
@@ -57,6 +61,15 @@ struct CustomShowPosition {
   }
 };
 
+// False only when no value in `tag` can be one of a few `ids`: a value without references is
+// its text as written, so such a value is in the tag's bytes. Many ids are not looked for.
+bool may_name_any(std::string_view tag, const std::set<std::string>& ids) {
+  constexpr std::size_t kFewIds = 8;
+  if (ids.size() > kFewIds || find_pattern(tag, "&") != std::string_view::npos) return true;
+  return std::ranges::any_of(
+      ids, [&](const std::string& id) { return find_pattern(tag, id) != std::string_view::npos; });
+}
+
 }  // namespace
 
 Result<std::string> rewrite_presentation_xml_for_slide_deletion(
@@ -66,6 +79,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   XmlWriter writer(presentation_xml.size());
   SlideListScan list;
   std::vector<SlideEntry> kept;
+  std::deque<std::string> captured;  // entries of several events, written again
   SlideEntryCapture entry;
   std::string entry_key;
   bool in_list = false;
@@ -75,11 +89,26 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry.open() || role == SlideListScan::Role::Entry) {
-      if (!entry.open()) entry_key = extract_rel_id_from_attributes(event);
+      // Kept in document order, an entry of one tag that cannot name a deleted id needs no key.
+      if (!entry.open() && !survivor_order && event.is_empty() &&
+          !may_name_any(event.raw, deleted_ids)) {
+        kept.push_back(SlideEntry{{}, event.raw});
+        continue;
+      }
+      if (!entry.open()) {
+        entry_key = extract_rel_id_from_attributes(event);
+        // An entry of one tag is written back as its bytes: it is kept as it stands.
+        if (event.is_empty()) {
+          if (!deleted_ids.contains(entry_key))
+            kept.push_back(SlideEntry{std::move(entry_key), event.raw});
+          entry_key.clear();
+          continue;
+        }
+      }
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
-          kept.push_back(SlideEntry{std::move(entry_key), std::move(text)});
+          kept.push_back(SlideEntry{std::move(entry_key), captured.emplace_back(std::move(text))});
         entry_key.clear();
       }
       continue;

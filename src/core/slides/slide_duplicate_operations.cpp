@@ -226,20 +226,27 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
           rules.push_back(*rule);
         }
 
-        std::set<std::string> used_names;
-        for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
-          used_names.emplace(archive.entry_name(index));
         const std::uint64_t number = next_slide_number(slides);
         const std::string new_slide = slide_part_name(number);
         const std::string new_slide_relationships = relationship_part_name(new_slide);
-        used_names.insert(new_slide);
-        used_names.insert(new_slide_relationships);
+        // The names taken, which new names for copied parts avoid; gathered only when some part
+        // is copied (a slide that shares everything, the common case, needs none).
+        std::set<std::string> used_names;
+        if (std::ranges::any_of(rules, [](CopyRule rule) { return rule != CopyRule::Share; })) {
+          for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
+            used_names.emplace(archive.entry_name(index));
+          used_names.insert(new_slide);
+          used_names.insert(new_slide_relationships);
+        }
 
         std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string presentation_relationships = PELVANE_TRY(listing.take_relationships(archive));
         std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
-        if (const auto fault = describe_invalid_utf8(content_types))
-          return fail(PelvaneError::xml_text_decode(*fault));
+        // The quick check passes the text a word at a time; only a fault is then described.
+        if (!is_valid_utf8(content_types)) {
+          if (const auto fault = describe_invalid_utf8(content_types))
+            return fail(PelvaneError::xml_text_decode(*fault));
+        }
         // Both were read with the slide list, with the ids they hold.
         const std::string relationship_id =
             PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));

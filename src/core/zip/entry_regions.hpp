@@ -32,20 +32,24 @@ struct EntryRegion {
 // Marks the central directory where an entry's region is limited by it.
 inline constexpr std::uint64_t kCentralDirectoryLimit = std::numeric_limits<std::uint64_t>::max();
 
-// How far each entry's region may reach without meeting another.
-struct RegionLimits {
-  std::vector<std::uint64_t> order;       // entry indices by the start of their regions
-  std::vector<std::uint64_t> end_limit;   // by entry: where its region must end by
-  std::vector<std::uint64_t> limited_by;  // by entry: the entry whose region follows it, or
-                                          // `kCentralDirectoryLimit`; unlimited when neither
+// How far one entry's region may reach without meeting another.
+struct RegionLimit {
+  std::uint64_t end_limit = std::numeric_limits<std::uint64_t>::max();  // where it must end by
+  // The entry whose region follows it, or `kCentralDirectoryLimit`; unlimited when neither.
+  std::uint64_t limited_by = kCentralDirectoryLimit;
 };
 
-// The limits of the regions of `regions` (in archive order), or, when two regions overlap or
-// one overlaps the directory at `directory_offset` of `directory_size` bytes, `Zip` as
-// `overlap_failure` says for the first such pair by offset.
-Result<RegionLimits> limit_entry_regions(std::span<const EntryRegion> regions,
-                                         std::uint64_t directory_offset,
-                                         std::uint64_t directory_size);
+// The entries by the start of their regions: empty when that is archive order (archives written
+// in one pass are), else their indices in that order.
+using RegionOrder = std::vector<std::uint64_t>;
+
+// Fills `limits` (one per region) for the regions of `regions` (in archive order) and returns
+// their order, or, when two regions overlap or one overlaps the directory at `directory_offset`
+// of `directory_size` bytes, `Zip` as `overlap_failure` says for the first such pair by offset.
+Result<RegionOrder> limit_entry_regions(std::span<const EntryRegion> regions,
+                                        std::uint64_t directory_offset,
+                                        std::uint64_t directory_size,
+                                        std::span<RegionLimit> limits);
 
 // `Zip` "entries {0} and {1} overlap", the names of `entry` and `other` (`name_of` gives them)
 // in archive order, or "entry {0} overlaps the central directory" when `other` is

@@ -250,18 +250,7 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
 }
 
-std::uint64_t PackageArchive::entry_count() const {
-  if (plain_) return stored_headers_->entry_count();
-  return library_entry_count(opened());
-}
-
-std::string_view PackageArchive::entry_name(std::uint64_t index) const {
-  if (plain_) return stored_headers_->name(index);
-  return library_entry_name(opened(), index);
-}
-
-Result<std::string_view> PackageArchive::checked_entry_name(std::uint64_t index) {
-  if (plain_ && index < entry_count()) return stored_headers_->name(index);
+Result<std::string_view> PackageArchive::library_checked_entry_name(std::uint64_t index) {
   zip_t* library = PELVANE_TRY(this->library());
   const char* name = zip_get_name(library, index, 0);
   if (name == nullptr) return fail(PelvaneError::zip(archive_error_message(library)));
@@ -277,10 +266,6 @@ std::optional<std::uint64_t> PackageArchive::find(std::string_view name) const {
   const zip_int64_t index = zip_name_locate(opened(), std::string(name).c_str(), 0);
   if (index < 0) return std::nullopt;
   return static_cast<std::uint64_t>(index);
-}
-
-bool PackageArchive::is_directory(std::uint64_t index) const {
-  return entry_name(index).ends_with('/');
 }
 
 Result<std::optional<std::string>> read_archive_bytes_if_opens(PackageArchive& archive,

@@ -19,10 +19,9 @@
 #include "core/base/owned_fd.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
+#include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
-
-class StoredEntryHeaders;
 
 // A plain archive file (stored_headers.hpp) is read through its stored headers, and opened
 // through the archive library (`library()`) only when something needs it.
@@ -46,17 +45,24 @@ class PackageArchive : public LibraryArchive {
   PackageArchive& operator=(const PackageArchive&) = delete;
   ~PackageArchive() = default;
 
-  std::uint64_t entry_count() const;
+  std::uint64_t entry_count() const {
+    return plain_ ? stored_headers_->entry_count() : library_entry_count(opened());
+  }
   // The entry's name as the archive library decodes it from the central directory; valid
   // while the archive is open. Empty for an index out of range.
-  std::string_view entry_name(std::uint64_t index) const;
+  std::string_view entry_name(std::uint64_t index) const {
+    return plain_ ? stored_headers_->name(index) : library_entry_name(opened(), index);
+  }
   // The same, or `Zip` with the archive library's message when it cannot give the name.
-  Result<std::string_view> checked_entry_name(std::uint64_t index);
+  Result<std::string_view> checked_entry_name(std::uint64_t index) {
+    if (plain_ && index < stored_headers_->entry_count()) return stored_headers_->name(index);
+    return library_checked_entry_name(index);
+  }
   // Index of the entry with exactly this name (byte-wise, case-sensitive), through the
   // archive's name index.
   std::optional<std::uint64_t> find(std::string_view name) const;
   // Directory entries are those whose name ends in "/".
-  bool is_directory(std::uint64_t index) const;
+  bool is_directory(std::uint64_t index) const { return entry_name(index).ends_with('/'); }
 
   // The archive's stored headers (stored_headers.hpp), read on first use and kept while the
   // archive is open: the slide listing and the copy loop share one reading.
@@ -73,6 +79,9 @@ class PackageArchive : public LibraryArchive {
       : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                  std::uint64_t size);
+
+  // `checked_entry_name` through the archive library.
+  Result<std::string_view> library_checked_entry_name(std::uint64_t index);
 
   std::shared_ptr<const StoredEntryHeaders> stored_headers_;
   // The archive file the library reads, for the stored headers read on first use: a duplicate

@@ -7,6 +7,7 @@
 
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
+#include "core/zip/crc32.hpp"
 #include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
@@ -20,10 +21,6 @@ constexpr std::size_t kBlock = 256 * 1024;
 // zlib counts in `uInt`; one call inflates at most this much.
 constexpr std::size_t kMaxInflateStep = std::size_t{1} << 30;
 
-
-std::uint32_t crc_of(std::uint32_t crc, const char* bytes, std::size_t size) {
-  return static_cast<std::uint32_t>(crc32_z(crc, reinterpret_cast<const Bytef*>(bytes), size));
-}
 
 }  // namespace
 
@@ -56,7 +53,7 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
     if (status != Z_STREAM_END || produced != size) return std::nullopt;
     content.resize(size);
   }
-  if (crc_of(0, content.data(), content.size()) != data->crc32) return std::nullopt;
+  if (update_crc32(0, content) != data->crc32) return std::nullopt;
   return content;
 }
 
@@ -116,7 +113,7 @@ std::optional<std::size_t> PlainEntryStream::read(std::span<char> buffer) {
     next_offset_ += wanted;
     compressed_left_ -= wanted;
     content_left_ -= wanted;
-    crc_ = crc_of(crc_, buffer.data(), wanted);
+    crc_ = update_crc32(crc_, std::string_view(buffer.data(), wanted));
     return wanted;
   }
 
@@ -156,7 +153,7 @@ std::optional<std::size_t> PlainEntryStream::read(std::span<char> buffer) {
     if (status != Z_OK && (status != Z_BUF_ERROR || stream.avail_in > 0)) return done_with();
   }
   content_left_ -= wanted;
-  crc_ = crc_of(crc_, buffer.data(), wanted);
+  crc_ = update_crc32(crc_, std::string_view(buffer.data(), wanted));
   return wanted;
 }
 

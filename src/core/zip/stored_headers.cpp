@@ -5,10 +5,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
-#include <functional>
 #include <limits>
-#include <numeric>
 
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
@@ -75,6 +74,12 @@ namespace {
 
 using Source = StoredEntryHeaders::Source;
 
+// The `length` bytes at `at` of `bytes`, which the caller knows to hold them (a whole header
+// or window), without the check and the exception of `substr`.
+std::string_view known_part(std::string_view bytes, std::size_t at, std::size_t length) {
+  return std::string_view(bytes.data() + at, length);
+}
+
 struct DirectoryLocation {
   std::uint64_t offset = 0;
   std::uint64_t size = 0;
@@ -107,24 +112,15 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
   return location;
 }
 
-// Splits the central directory `bytes` into its `count` central headers (views into `bytes`);
-// none when it is not a sequence of `count` well-formed central headers.
-std::optional<std::vector<std::string_view>> split_central_directory(std::string_view bytes,
-                                                                     std::uint64_t count) {
-  std::vector<std::string_view> headers;
-  headers.reserve(
-      static_cast<std::size_t>(std::min<std::uint64_t>(count, bytes.size() / kCentralHeaderSize)));
-  std::size_t at = 0;
-  while (headers.size() < count) {
-    if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
-      return std::nullopt;
-    std::size_t length =
-        kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
-    if (bytes.size() - at < length) return std::nullopt;
-    headers.push_back(bytes.substr(at, length));
-    at += length;
-  }
-  return headers;
+// The length of the central header at `at` of the directory `bytes`; none when no whole,
+// well-formed central header starts there.
+std::optional<std::size_t> central_header_length(std::string_view bytes, std::size_t at) {
+  if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
+    return std::nullopt;
+  const std::size_t length =
+      kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
+  if (bytes.size() - at < length) return std::nullopt;
+  return length;
 }
 
 // A value of a central header's ZIP64 extra field: `field` 0, 1 or 2 for the uncompressed size,
@@ -177,6 +173,23 @@ bool has_plain_extra_field(std::string_view extra) {
 // True when the library takes a name as it is stored: UTF-8 without control characters other
 // than tab, line feed and carriage return (it would read any other as code page 437).
 bool is_plain_name(std::string_view name) {
+  // Names are nearly always printable ASCII: eight bytes at a time, a word with no byte below
+  // 0x20 and none from 0x80 on is plain. Any other name is looked at byte by byte.
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::uint64_t unusual = 0;
+  std::size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, name.data() + at, 8);
+    // A high bit in `word - 0x20 * kOnes` and not in `word` shows a byte below 0x20.
+    unusual |= (word | (word - 0x20 * kOnes)) & kHighs;
+  }
+  for (; at < name.size(); ++at) {
+    const auto c = static_cast<unsigned char>(name[at]);
+    unusual |= c < 0x20 || c >= 0x80;
+  }
+  if (unusual == 0) return true;
   for (const char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
   }
@@ -191,8 +204,9 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
   return get16(header, 32) == 0 && get16(header, 34) == 0 && get16(header, 10) != kMethodAes &&
          get32(header, 20) != 0xFFFFFFFF && get32(header, 24) != 0xFFFFFFFF &&
          get32(header, 42) < directory_offset &&
-         is_plain_name(header.substr(kCentralHeaderSize, name_length)) &&
-         has_plain_extra_field(header.substr(kCentralHeaderSize + name_length, get16(header, 30)));
+         is_plain_name(known_part(header, kCentralHeaderSize, name_length)) &&
+         has_plain_extra_field(
+             known_part(header, kCentralHeaderSize + name_length, get16(header, 30)));
 }
 
 // False when the archive library certainly refuses an end record at `at` of the archive's
@@ -236,7 +250,7 @@ class Window {
     if (offset < start_ || offset - start_ > bytes_.size() ||
         length > bytes_.size() - (offset - start_))
       return std::nullopt;
-    return std::string_view(bytes_).substr(offset - start_, length);
+    return known_part(bytes_, offset - start_, length);
   }
   // Loads the bytes from `offset` up to `end` (cut at the end of the source).
   void load(std::uint64_t offset, std::uint64_t end) {
@@ -301,15 +315,22 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         location->size > source.size() ||
         !source.read_into(location->offset, location->size, result.directory_))
       continue;
-    auto headers = split_central_directory(result.directory_, location->count);
-    if (!headers) continue;
+    const std::string_view directory = result.directory_;
     std::vector<Entry> entries;
-    entries.reserve(headers->size());
+    entries.reserve(static_cast<std::size_t>(
+        std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
+    // The directory must be a sequence of `count` whole central headers.
+    std::size_t directory_used = 0;
     bool agrees = true;
     bool plain_entries = true;
     for (std::uint64_t index = 0; index < location->count && agrees; ++index) {
-      std::string_view header = (*headers)[index];
-      std::string_view name = header.substr(kCentralHeaderSize, get16(header, 28));
+      const auto length = central_header_length(directory, directory_used);
+      if (!length) {
+        agrees = false;
+        break;
+      }
+      const std::string_view header = known_part(directory, directory_used, *length);
+      const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
       if (handle) {
         const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
         agrees = library_name != nullptr && name == library_name;
@@ -320,14 +341,13 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
       Entry& entry = entries.emplace_back();
       entry.name = name;
+      entry.central_at = directory_used;
       entry.local_offset = local_offset;
       entry.fields = EntryFields::from_central_header(header);
       entry.compressed_size = entry.fields.compressed_size;
       if (entry.compressed_size == 0xFFFFFFFF)
         entry.compressed_size = zip64_value(header, 1).value_or(0);
-      const std::size_t extra_at = kCentralHeaderSize + name.size();
-      entry.central_extra = header.substr(extra_at, get16(header, 30));
-      entry.comment = header.substr(extra_at + entry.central_extra.size(), get16(header, 32));
+      directory_used += *length;
     }
     if (!agrees) continue;
     result.entries_ = std::move(entries);
@@ -338,11 +358,6 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
       const std::uint64_t record_offset = tail_start + at;
       const bool zip64_locator =
           at >= kZip64LocatorSize && get32(*tail, at - kZip64LocatorSize) == kZip64LocatorSignature;
-      const std::size_t directory_used =
-          headers->empty()
-              ? 0
-              : static_cast<std::size_t>(headers->back().data() + headers->back().size() -
-                                         result.directory_.data());
       result.plain_ = plain_entries && !zip64_locator &&
                       only_end_record(source, *tail, tail_start, at) &&
                       location->record_offset == record_offset &&
@@ -359,23 +374,52 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
+namespace {
+
+// A 64-bit hash of a name, eight bytes at a time: lookups compare the upper half before they
+// look at the entry itself.
+std::uint64_t name_hash(std::string_view name) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
+  const auto mix = [](std::uint64_t h) {
+    h ^= h >> 32;
+    h *= 0xD6E8FEB86659FD93;
+    return h ^ (h >> 32);
+  };
+  std::uint64_t h = name.size() * kMultiplier;
+  const char* bytes = name.data();
+  std::size_t left = name.size();
+  for (; left >= 8; left -= 8, bytes += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    h = mix((h ^ word) * kMultiplier);
+  }
+  std::uint64_t tail = 0;
+  for (std::size_t k = 0; k < left; ++k)
+    tail |= std::uint64_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
+  return mix((h ^ tail) * kMultiplier);
+}
+
+}  // namespace
+
 bool StoredEntryHeaders::index_names() {
   // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
   // slot after a few steps. A plain archive has fewer than 65535 entries.
   std::size_t slots = 2;
   while (slots < entries_.size() * 2) slots *= 2;
-  name_slots_.assign(slots, 0);
+  name_slots_.assign(slots, NameSlot{});
   const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
     const std::string_view name = entries_[index].name;
-    std::size_t slot = std::hash<std::string_view>{}(name) & mask;
-    for (; name_slots_[slot] != 0; slot = (slot + 1) & mask) {
-      if (entries_[name_slots_[slot] - 1].name == name) {
+    const std::uint64_t hash = name_hash(name);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    std::size_t slot = hash & mask;
+    for (; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
+      if (name_slots_[slot].tag == tag && entries_[name_slots_[slot].entry - 1].name == name) {
         name_slots_.clear();
         return false;
       }
     }
-    name_slots_[slot] = static_cast<std::uint32_t>(index + 1);
+    name_slots_[slot] = {tag, static_cast<std::uint32_t>(index + 1)};
   }
   return true;
 }
@@ -383,10 +427,11 @@ bool StoredEntryHeaders::index_names() {
 std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
   if (name_slots_.empty()) return std::nullopt;
   const std::size_t mask = name_slots_.size() - 1;
-  for (std::size_t slot = std::hash<std::string_view>{}(name) & mask; name_slots_[slot] != 0;
-       slot = (slot + 1) & mask) {
-    const std::uint32_t entry = name_slots_[slot] - 1;
-    if (entries_[entry].name == name) return entry;
+  const std::uint64_t hash = name_hash(name);
+  const auto tag = static_cast<std::uint32_t>(hash >> 32);
+  for (std::size_t slot = hash & mask; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
+    const NameSlot& found = name_slots_[slot];
+    if (found.tag == tag && entries_[found.entry - 1].name == name) return found.entry - 1;
   }
   return std::nullopt;
 }
@@ -422,71 +467,65 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
     regions.push_back({entry.name, entry.local_offset,
                        entry.local_offset > most - least ? most : entry.local_offset + least});
   }
-  auto limits = limit_entry_regions(regions, directory_offset, directory_size);
-  if (!limits) {
+  limits_.resize(entries_.size());
+  auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
+  if (!order) {
     // The archive is refused; nothing is read through these headers.
-    overlap_ = std::move(limits).error();
+    overlap_ = std::move(order).error();
     exact_ = false;
     plain_ = false;
     return;
   }
-  file_order_ = std::move(limits->order);
+  file_order_ = std::move(*order);
+  if (file_order_.empty()) return;
   rank_.resize(entries_.size());
   for (std::size_t k = 0; k < file_order_.size(); ++k)
     rank_[file_order_[k]] = static_cast<std::uint32_t>(k);
-  for (std::size_t index = 0; index < entries_.size(); ++index) {
-    entries_[index].end_limit = limits->end_limit[index];
-    entries_[index].limited_by = limits->limited_by[index];
-  }
 }
 
-const StoredEntryHeaders::Entry& StoredEntryHeaders::local(std::uint64_t index) const {
-  const Entry& entry = entries_[index];
-  if (entry.local == LocalState::Unread) read_local_headers(rank_[index]);
-  return entry;
-}
-
-Result<void> StoredEntryHeaders::check_region(std::uint64_t index) const {
-  if (!exact_ || index >= entries_.size() || !local(index).runs_over) return {};
-  const Entry& entry = entries_[index];
-  return fail(overlap_failure(index, entry.limited_by,
-                              [&](std::uint64_t other) { return entries_[other].name; }));
+PelvaneError StoredEntryHeaders::region_failure(std::uint64_t index) const {
+  return overlap_failure(index, limits_[index].limited_by,
+                         [&](std::uint64_t other) { return entries_[other].name; });
 }
 
 void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   const Source& source = *source_;
   // The end of a window that would hold this entry's local header, name and some extra field.
   const auto reach = [&](std::size_t k) {
-    const Entry& entry = entries_[file_order_[k]];
+    const Entry& entry = entries_[by_offset(k)];
     return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
            kExtraFieldRoom;
   };
+  // Room for an unread local header without an extra field, or a short one.
+  const auto room = [&](std::size_t k) -> std::size_t {
+    const Entry& entry = entries_[by_offset(k)];
+    return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
+  };
   // One window from this header on, over the ones that follow it closely.
-  const std::uint64_t start = entries_[file_order_[from_rank]].local_offset;
+  const std::uint64_t start = entries_[by_offset(from_rank)].local_offset;
   std::uint64_t end = reach(from_rank);
+  std::size_t expected = room(from_rank);
   std::size_t last = from_rank + 1;
-  for (; last < file_order_.size() && reach(last) - start <= kHeaderWindow; ++last)
+  for (; last < entries_.size() && reach(last) - start <= kHeaderWindow; ++last) {
     end = reach(last);
+    expected += room(last);
+  }
   Window window(source, window_);
   window.load(start, end);
 
-  // Room for these local headers without an extra field, and short ones.
-  std::size_t expected = 0;
-  for (std::size_t k = from_rank; k < last; ++k) {
-    const Entry& entry = entries_[file_order_[k]];
-    if (entry.local == LocalState::Unread) expected += kLocalHeaderSize + entry.name.size() + 16;
-  }
   std::string& kept = local_headers_.emplace_back();
   kept.reserve(expected);
   struct Found {
-    std::size_t rank;
+    std::uint64_t index;
     std::size_t at;  // in `kept`
     std::size_t size;
   };
   std::vector<Found> found;
+  found.reserve(last - from_rank);
 
   for (std::size_t k = from_rank; k < last; ++k) {
-    const Entry& entry = entries_[file_order_[k]];
+    const std::uint64_t index = by_offset(k);
+    const Entry& entry = entries_[index];
     if (entry.local != LocalState::Unread) continue;
     entry.local = LocalState::Absent;
     const std::uint64_t at = entry.local_offset;
@@ -502,14 +541,14 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       alone = source.read(at, size);
       if (alone) header = *alone;
     }
-    if (!header || header->substr(kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-    found.push_back({k, kept.size(), header->size()});
+    if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
+    found.push_back({index, kept.size(), header->size()});
     kept.append(*header);
     entry.local = LocalState::Found;
     // Its data must end where the next region starts, or the directory does.
     const std::uint64_t data_at = at + size;
-    entry.runs_over =
-        data_at > entry.end_limit || entry.compressed_size > entry.end_limit - data_at;
+    const std::uint64_t end_limit = limits_[index].end_limit;
+    entry.runs_over = data_at > end_limit || entry.compressed_size > end_limit - data_at;
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);
@@ -529,11 +568,11 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   }
   // The views once `kept` is complete: it does not move again.
   for (const Found& header : found)
-    entries_[file_order_[header.rank]].local_header =
-        std::string_view(kept).substr(header.at, header.size);
+    entries_[header.index].local_header =
+        known_part(kept, header.at, header.size);
 }
 
-RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
+RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
   RawEntryHeader header;
   header.name = entry.name;
   const EntryFields& fields = entry.fields;
@@ -547,8 +586,13 @@ RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) {
   header.version_made_by = fields.version_made_by;
   header.external_attributes = fields.external_attributes;
   header.internal_attributes = fields.internal_attributes;
-  header.central_extra = entry.central_extra;
-  header.comment = entry.comment;
+  // The central header's extra field and comment follow its name (the header is whole: see
+  // `central_header_length`).
+  const char* const central = directory_.data() + entry.central_at;
+  const std::string_view lengths(central, kCentralHeaderSize);
+  const char* const extra = entry.name.data() + entry.name.size();
+  header.central_extra = std::string_view(extra, get16(lengths, 30));
+  header.comment = std::string_view(extra + header.central_extra.size(), get16(lengths, 32));
   return header;
 }
 
@@ -583,12 +627,8 @@ std::string_view StoredEntryHeaders::keep(std::string bytes) const {
   return kept_.emplace_back(std::move(bytes));
 }
 
-std::string_view StoredEntryHeaders::local_extra(LibraryArchive& archive,
-                                                 std::uint64_t index) const {
-  if (exact_ && index < entries_.size() && local(index).local == LocalState::Found) {
-    const Entry& entry = entries_[index];
-    return entry.local_header.substr(kLocalHeaderSize + entry.name.size());
-  }
+std::string_view StoredEntryHeaders::library_local_extra(LibraryArchive& archive,
+                                                         std::uint64_t index) const {
   auto library = archive.library();
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }

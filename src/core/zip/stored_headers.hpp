@@ -23,6 +23,7 @@
 
 #include "core/base/error.hpp"
 #include "core/base/owned_fd.hpp"
+#include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -51,7 +52,10 @@ class StoredEntryHeaders {
   const std::optional<PelvaneError>& overlap() const { return overlap_; }
   // `Zip` when the entry's local header, once read, makes its data run into the next entry's
   // region or the central directory; checked before its data is used.
-  Result<void> check_region(std::uint64_t index) const;
+  Result<void> check_region(std::uint64_t index) const {
+    if (!exact_ || index >= entries_.size() || !local(index).runs_over) return {};
+    return fail(region_failure(index));
+  }
 
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
@@ -132,14 +136,10 @@ class StoredEntryHeaders {
   enum class LocalState : std::uint8_t { Unread, Absent, Found };
   struct Entry {
     std::string_view name;           // bytes as stored, within `directory_`
+    std::size_t central_at = 0;      // where its central header starts in `directory_`
     std::uint64_t local_offset = 0;  // of the local header
     EntryFields fields;              // as the directory's own fields state them
-    std::string_view central_extra;  // within `directory_`
-    std::string_view comment;        // within `directory_`
     std::uint64_t compressed_size = 0;  // ZIP64 value included; 0 when unknown
-    // Where the entry's region must end, and the entry whose region follows (entry_regions.hpp).
-    std::uint64_t end_limit = 0;
-    std::uint64_t limited_by = 0;
     // The local header, within `local_headers_`, once read; empty when it is not where the
     // directory says.
     mutable LocalState local = LocalState::Unread;
@@ -155,23 +155,44 @@ class StoredEntryHeaders {
   void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
   // The entry with its local header read: when it is unread, it is read with the unread ones
   // that follow it closely in the file, in one window.
-  const Entry& local(std::uint64_t index) const;
+  const Entry& local(std::uint64_t index) const {
+    const Entry& entry = entries_[index];
+    if (entry.local == LocalState::Unread) read_local_headers(rank_.empty() ? index : rank_[index]);
+    return entry;
+  }
+  // `Zip`: the entry's data runs into the region that follows it.
+  PelvaneError region_failure(std::uint64_t index) const;
   void read_local_headers(std::size_t from_rank) const;
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
   // The raw-copy header of an entry from its central header alone.
-  static RawEntryHeader stored_header(const Entry& entry);
+  RawEntryHeader stored_header(const Entry& entry) const;
   // The extra field of the entry's local header, as stored when that header was found, else as
-  // the archive library reads it.
-  std::string_view local_extra(LibraryArchive& archive, std::uint64_t index) const;
+  // the archive library reads it (`library_local_extra`).
+  std::string_view local_extra(LibraryArchive& archive, std::uint64_t index) const {
+    if (exact_ && index < entries_.size()) {
+      const Entry& entry = local(index);
+      if (entry.local == LocalState::Found) {
+        std::string_view extra = entry.local_header;
+        extra.remove_prefix(zip_format::kLocalHeaderSize + entry.name.size());
+        return extra;
+      }
+    }
+    return library_local_extra(archive, index);
+  }
+  std::string_view library_local_extra(LibraryArchive& archive, std::uint64_t index) const;
   // Keeps bytes the archive library assembled for a header, as long as these headers live.
   std::string_view keep(std::string bytes) const;
 
   std::string directory_;  // the central directory's bytes
   std::vector<Entry> entries_;
-  // Entry indices by the offset of their local headers, and each entry's place in that order.
+  // Where each entry's region must end, and the entry whose region follows (entry_regions.hpp).
+  std::vector<RegionLimit> limits_;
+  // Entry indices by the offset of their local headers, and each entry's place in that order;
+  // both empty when that is archive order.
   std::vector<std::uint64_t> file_order_;
   std::vector<std::uint32_t> rank_;
+  std::uint64_t by_offset(std::size_t k) const { return file_order_.empty() ? k : file_order_[k]; }
   // The archive's bytes for local headers read later: the file of `file_`, or bytes kept alive
   // by the caller.
   std::shared_ptr<const Source> source_;
@@ -179,8 +200,13 @@ class StoredEntryHeaders {
   mutable std::deque<std::string> local_headers_;
   mutable std::string window_;  // bytes of the last window read
   std::optional<PelvaneError> overlap_;
-  // Plain archives: entry index + 1 by name hash (0: an empty slot); see `index_names`.
-  std::vector<std::uint32_t> name_slots_;
+  // Plain archives: entry index + 1 (0: an empty slot) by name hash, with the hash's upper half
+  // as a tag; see `index_names`.
+  struct NameSlot {
+    std::uint32_t tag = 0;
+    std::uint32_t entry = 0;
+  };
+  std::vector<NameSlot> name_slots_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files

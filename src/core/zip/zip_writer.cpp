@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/base/string_room.hpp"
+#include "core/zip/crc32.hpp"
 #include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
@@ -407,8 +408,7 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   State& s = *state_;
   if (s.open != State::Open::Content)
     return fail(PelvaneError::zip("no entry is open for content"));
-  s.crc = static_cast<std::uint32_t>(
-      crc32_z(s.crc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+  s.crc = update_crc32(s.crc, bytes);
   s.uncompressed_size += bytes.size();
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current_name()));
   if (s.deflating) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "core/package/content_types.hpp"
 
@@ -28,11 +30,28 @@ TEST(FindContentTypeOverride, MatchesThePartNameWithItsLeadingSlash) {
             std::nullopt);
 }
 
+// An element already in the part (or none), and whether ensuring adds one after it.
+struct EnsureCase {
+  const char* existing;
+  bool adds;
+};
+
+// `ensure` over a Types element holding each case's element: `added` as its last child when
+// the case adds, the text unchanged otherwise.
+template <class Ensure>
+void expect_ensured(std::span<const EnsureCase> cases, Ensure ensure, std::string_view added) {
+  for (const EnsureCase& c : cases) {
+    const std::string text = "<Types>" + std::string(c.existing) + "</Types>";
+    auto result = ensure(text);
+    ASSERT_TRUE(result) << c.existing;
+    const std::string with_added =
+        "<Types>" + std::string(c.existing) + std::string(added) + "</Types>";
+    EXPECT_EQ(*result, c.adds ? with_added : text) << c.existing;
+  }
+}
+
 TEST(EnsureDefaultContentType, AddsOneDefaultPerExtensionWhateverItsCase) {
-  struct Case {
-    const char* existing;  // a Default already in the part, or empty
-    bool adds;
-  } cases[] = {
+  const EnsureCase cases[] = {
       {"", true},
       {"<Default Extension=\"png\" ContentType=\"other\"/>", false},
       {"<Default Extension=\"PNG\" ContentType=\"image/png\"/>", false},
@@ -41,16 +60,25 @@ TEST(EnsureDefaultContentType, AddsOneDefaultPerExtensionWhateverItsCase) {
       {"<ct:Default Extension=\"p&#110;g\" ContentType=\"image/png\"/>", false},
       {"<Default Extension=\"pngx\" ContentType=\"x\"/>", true},
   };
-  for (const Case& c : cases) {
-    const std::string text = "<Types>" + std::string(c.existing) + "</Types>";
-    auto result = ensure_default_content_type(text, "png", "image/png");
-    ASSERT_TRUE(result) << c.existing;
-    if (c.adds)
-      EXPECT_EQ(*result, "<Types>" + std::string(c.existing) +
-                             "<Default Extension=\"png\" ContentType=\"image/png\"/></Types>");
-    else
-      EXPECT_EQ(*result, text) << c.existing;
-  }
+  expect_ensured(
+      cases,
+      [](std::string_view text) { return ensure_default_content_type(text, "png", "image/png"); },
+      "<Default Extension=\"png\" ContentType=\"image/png\"/>");
+}
+
+TEST(EnsureContentTypeOverride, FindsTheOverrideHoweverItsNameIsWritten) {
+  const EnsureCase cases[] = {
+      {"<Override PartName=\"/ppt/a.xml\" ContentType=\"t\"/>", false},
+      {"<ct:Override PartName='/ppt/a.xml' ContentType=\"t\"/>", false},
+      {"<Override PartName=\"&#47;ppt/a&#46;xml\" ContentType=\"t\"/>", false},
+      {"<!--<Override PartName=\"/ppt/a.xml\"/>-->", true},
+      {"<Override PartName=\"/ppt/a.xml2\" ContentType=\"t\"/>", true},
+      {"<Override PartName=\"/ppt/b&amp;.xml\" ContentType=\"t\"/>", true},
+  };
+  expect_ensured(
+      cases,
+      [](std::string_view text) { return ensure_content_type_override(text, "/ppt/a.xml", "t"); },
+      "<Override PartName=\"/ppt/a.xml\" ContentType=\"t\"/>");
 }
 
 TEST(EnsureContentTypes, InsertBeforeTheLastTypesEndAndEscape) {

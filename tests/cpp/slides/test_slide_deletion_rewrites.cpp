@@ -63,6 +63,12 @@ TEST(PresentationForSlideDeletion, DropsDeletedEntriesAndListsTheRestInTheirOrde
        Order({{"rId2"}}),
        "<p:sldIdLst>$D</p:sldIdLst>"},
       {"<p:sldIdLst>$A$C$D</p:sldIdLst>", {"rId4"}, std::nullopt, "<p:sldIdLst>$A$D</p:sldIdLst>"},
+      // Ids are compared unescaped and whole.
+      {"<p:sldIdLst>$A<p:sldId id=\"259\" r:id=\"rId&#53;\"/><p:sldId id=\"260\" r:id=\"rId22\"/>"
+       "</p:sldIdLst>",
+       {"rId5", "rId2"},
+       std::nullopt,
+       "<p:sldIdLst><p:sldId id=\"260\" r:id=\"rId22\"/></p:sldIdLst>"},
       {"<p:sldIdLst/><p:sldSz/>", {"rId2"}, Order({{"rId3"}}), "<p:sldIdLst/><p:sldSz/>"},
       {"<p:sldSz/>", {"rId2"}, std::nullopt, "<p:sldSz/>"},
       // Custom shows lose their entries of deleted slides; an emptied show keeps its list, and an

@@ -13,12 +13,20 @@ namespace {
 
 TEST(EntryRegions, OverlapsAreRefusedInArchiveOrder) {
   // The central directory lies at 1000..1100.
+  std::vector<RegionLimit> limits(2);
   const std::vector<EntryRegion> out_of_order = {{"a", 300, 400}, {"b", 0, 301}};
-  EXPECT_EQ(limit_entry_regions(out_of_order, 1000, 100).error().message(),
+  EXPECT_EQ(limit_entry_regions(out_of_order, 1000, 100, limits).error().message(),
             "entries a and b overlap");
   const std::vector<EntryRegion> in_directory = {{"a", 0, 100}, {"b", 1050, 1080}};
-  EXPECT_EQ(limit_entry_regions(in_directory, 1000, 100).error().message(),
+  EXPECT_EQ(limit_entry_regions(in_directory, 1000, 100, limits).error().message(),
             "entry b overlaps the central directory");
+  // Out of order but apart: each region reaches up to the next by offset, the last the directory.
+  const std::vector<EntryRegion> apart = {{"a", 300, 400}, {"b", 0, 100}};
+  EXPECT_EQ(limit_entry_regions(apart, 1000, 100, limits), RegionOrder({1, 0}));
+  EXPECT_EQ(limits[0].end_limit, 1000u);
+  EXPECT_EQ(limits[0].limited_by, kCentralDirectoryLimit);
+  EXPECT_EQ(limits[1].end_limit, 300u);
+  EXPECT_EQ(limits[1].limited_by, 0u);
 }
 
 TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
