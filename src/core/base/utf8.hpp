@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +12,21 @@ namespace pelvane {
 
 // True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
 bool is_valid_utf8(std::string_view text);
+
+// How many bytes `text` starts with that are ASCII (below 0x80), counted a word at a time.
+// Inline: every UTF-8 check of a short name passes here.
+inline std::size_t ascii_prefix_length(std::string_view text) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  std::size_t i = 0;
+  while (i + 8 <= text.size()) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & kHighBits) != 0) break;
+    i += 8;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
 
 // Where `bytes` first stop being well-formed UTF-8, counted in bytes from their start: at index
 // i, "incomplete utf-8 byte sequence from index {i}" when the bytes end inside a sequence that

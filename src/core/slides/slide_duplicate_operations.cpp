@@ -242,11 +242,8 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string presentation_relationships = PELVANE_TRY(listing.take_relationships(archive));
         std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
-        // The quick check passes the text a word at a time; only a fault is then described.
-        if (!is_valid_utf8(content_types)) {
-          if (const auto fault = describe_invalid_utf8(content_types))
-            return fail(PelvaneError::xml_text_decode(*fault));
-        }
+        if (const auto fault = describe_invalid_utf8(content_types))
+          return fail(PelvaneError::xml_text_decode(*fault));
         // Both were read with the slide list, with the ids they hold.
         const std::string relationship_id =
             PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));

@@ -13,6 +13,7 @@
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
+#include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
 
@@ -374,33 +375,6 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
-namespace {
-
-// A 64-bit hash of a name, eight bytes at a time: lookups compare the upper half before they
-// look at the entry itself.
-std::uint64_t name_hash(std::string_view name) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
-  const auto mix = [](std::uint64_t h) {
-    h ^= h >> 32;
-    h *= 0xD6E8FEB86659FD93;
-    return h ^ (h >> 32);
-  };
-  std::uint64_t h = name.size() * kMultiplier;
-  const char* bytes = name.data();
-  std::size_t left = name.size();
-  for (; left >= 8; left -= 8, bytes += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, 8);
-    h = mix((h ^ word) * kMultiplier);
-  }
-  std::uint64_t tail = 0;
-  for (std::size_t k = 0; k < left; ++k)
-    tail |= std::uint64_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
-  return mix((h ^ tail) * kMultiplier);
-}
-
-}  // namespace
-
 bool StoredEntryHeaders::index_names() {
   // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
   // slot after a few steps. A plain archive has fewer than 65535 entries.
@@ -410,7 +384,7 @@ bool StoredEntryHeaders::index_names() {
   const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
     const std::string_view name = entries_[index].name;
-    const std::uint64_t hash = name_hash(name);
+    const std::uint64_t hash = hash_entry_name(name);
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     std::size_t slot = hash & mask;
     for (; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
@@ -427,7 +401,7 @@ bool StoredEntryHeaders::index_names() {
 std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
   if (name_slots_.empty()) return std::nullopt;
   const std::size_t mask = name_slots_.size() - 1;
-  const std::uint64_t hash = name_hash(name);
+  const std::uint64_t hash = hash_entry_name(name);
   const auto tag = static_cast<std::uint32_t>(hash >> 32);
   for (std::size_t slot = hash & mask; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
     const NameSlot& found = name_slots_[slot];

@@ -1,4 +1,5 @@
-// The set of entry names an archive writer has written (zip_writer.cpp).
+// The set of entry names an archive writer has written (zip_writer.cpp), and the hash of entry
+// names that it shares with the name index of stored headers.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +10,34 @@
 #include <vector>
 
 namespace pelvane {
+
+// A 64-bit hash of an entry name, eight bytes at a time, every byte taking part: the names of a
+// package differ mostly in a number near their end. The last word is the name's last eight bytes
+// (overlapping the one before), and a final mix spreads every bit over both halves: tables take
+// their slot from the low bits and may keep the high half as a tag.
+inline std::uint64_t hash_entry_name(std::string_view name) {
+  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15u;
+  std::uint64_t hash = name.size() * kOdd;
+  const auto mix = [&](std::uint64_t word) {
+    hash = (hash ^ word) * kOdd;
+    hash ^= hash >> 29;
+  };
+  std::uint64_t word = 0;
+  if (name.size() < 8) {
+    for (const char c : name) word = word << 8 | static_cast<unsigned char>(c);
+    mix(word);
+  } else {
+    std::size_t at = 0;
+    for (; name.size() - at > 8; at += 8) {
+      std::memcpy(&word, name.data() + at, 8);
+      mix(word);
+    }
+    std::memcpy(&word, name.data() + name.size() - 8, 8);
+    mix(word);
+  }
+  hash *= 0xFF51AFD7ED558CCDu;
+  return hash ^ hash >> 32;
+}
 
 // The names of the entries an archive writer has written, each where it lies in the central
 // directory being built: a hash table with open addressing, so that a package of many parts
@@ -21,7 +50,7 @@ class ZipNameTable {
   std::uint32_t hash(std::string_view name) {
     if ((names_.size() + 1) * 2 > slots_.size())
       grow(std::max<std::size_t>(64, slots_.size() * 2));
-    const std::uint32_t hash = hash_name(name);
+    const auto hash = static_cast<std::uint32_t>(hash_entry_name(name));
     __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     return hash;
   }
@@ -50,33 +79,6 @@ class ZipNameTable {
   }
 
  private:
-  // Eight bytes at a time, every byte taking part: the names of a package differ mostly in a
-  // number near their end. The last word is the name's last eight bytes (overlapping the one
-  // before), and a final mix brings the high bits down to the slot bits.
-  static std::uint32_t hash_name(std::string_view name) {
-    constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15u;
-    std::uint64_t hash = name.size() * kOdd;
-    const auto mix = [&](std::uint64_t word) {
-      hash = (hash ^ word) * kOdd;
-      hash ^= hash >> 29;
-    };
-    std::uint64_t word = 0;
-    if (name.size() < 8) {
-      for (const char c : name) word = word << 8 | static_cast<unsigned char>(c);
-      mix(word);
-    } else {
-      std::size_t at = 0;
-      for (; name.size() - at > 8; at += 8) {
-        std::memcpy(&word, name.data() + at, 8);
-        mix(word);
-      }
-      std::memcpy(&word, name.data() + name.size() - 8, 8);
-      mix(word);
-    }
-    hash *= 0xFF51AFD7ED558CCDu;
-    return static_cast<std::uint32_t>(hash ^ hash >> 32);
-  }
-
   struct Name {
     std::size_t at;
     std::size_t size;

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/base/string_room.hpp"
+#include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
 #include "core/zip/zip_name_table.hpp"
 
@@ -162,20 +163,6 @@ inline Result<void> as_archive_failure(Result<void> result) {
   return archive_failure(std::move(result).error());
 }
 
-// True when some byte of `name` lies past ASCII; eight bytes at a time.
-bool has_non_ascii(std::string_view name) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  std::size_t at = 0;
-  for (; name.size() - at >= 8; at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, name.data() + at, 8);
-    if (word & kHighBits) return true;
-  }
-  for (; at < name.size(); ++at)
-    if (static_cast<unsigned char>(name[at]) >= 0x80) return true;
-  return false;
-}
-
 // The fields of an entry copied raw, normalised: flags that no longer hold dropped, an invalid
 // time replaced, the version needed kept up to 2.0.
 Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
@@ -325,7 +312,7 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
   header.name = name;
   header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (has_non_ascii(name)) header.flags = 0x0800;
+  if (ascii_prefix_length(name) < name.size()) header.flags = 0x0800;
   header.modified = options.modified;
   header.version_made_by = kUnixMadeBy;
   header.external_attributes =
