@@ -113,12 +113,9 @@ SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t d
 
 namespace {
 
-// The number of an unescaped "id" value, as `slide_id_numbers` counts it.
+// The number of an "id" value, unescaped, as `slide_id_numbers` counts it.
 std::optional<std::uint64_t> slide_id_number(std::string_view raw) {
-  if (raw.find('&') == std::string_view::npos) return parse_u64(raw);
-  const auto value = unescape_xml(raw);
-  if (!value) return std::nullopt;
-  return parse_u64(*value);
+  return with_relationship_value(raw, [](std::string_view value) { return parse_u64(value); });
 }
 
 }  // namespace

@@ -30,12 +30,7 @@ class CopyLoop {
  public:
   CopyLoop(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
            const StoredEntryHeaders& headers, const WrittenEntry& written)
-      : input_(input),
-        writer_(writer),
-        plan_(plan),
-        headers_(headers),
-        written_(written),
-        plain_(input.plain_headers()) {}
+      : input_(input), writer_(writer), plan_(plan), headers_(headers), written_(written) {}
 
   Result<void> run();
 
@@ -68,8 +63,6 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
-  // The input's own headers when it is read through them: its names are theirs.
-  const StoredEntryHeaders* plain_;
   std::vector<char> chunk_;
 };
 
@@ -95,8 +88,7 @@ Result<void> CopyLoop::run() {
 
 Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
   PlannedEntry entry;
-  entry.name = plain_ && index < plain_->entry_count() ? plain_->name(index)
-                                                       : PELVANE_TRY(input_.checked_entry_name(index));
+  entry.name = PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
   if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
   return entry;
