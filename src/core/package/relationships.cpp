@@ -226,7 +226,7 @@ Result<std::string> next_relationship_id(std::string_view relationships_bytes) {
 }
 
 std::optional<std::uint64_t> relationship_id_number(std::string_view raw_id) {
-  return with_relationship_value(raw_id, relationship_number);
+  return parse_ascii_relationship_value(raw_id, relationship_number);
 }
 
 Result<std::string> relationship_id_after(std::optional<std::uint64_t> largest) {

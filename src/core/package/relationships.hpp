@@ -71,6 +71,15 @@ decltype(auto) with_relationship_value(std::string_view raw, Use&& use) {
   return use(std::string_view(value));
 }
 
+// The same for a parser that accepts ASCII text only: a raw value without a reference is given
+// as it is, since a byte that would make it invalid UTF-8 is one such a parser refuses anyway.
+template <class Parse>
+decltype(auto) parse_ascii_relationship_value(std::string_view raw, Parse&& parse) {
+  if (raw.find('&') == std::string_view::npos) return parse(raw);
+  const std::string value = relationship_value(raw);
+  return parse(std::string_view(value));
+}
+
 // Every start or empty-element tag whose local name is "Relationship", at any depth, as one
 // record, sorted stably by id then target, both byte-wise (so rId10 sorts before rId2). An XML
 // error ends the scan and keeps what was read. Never fails.

@@ -14,6 +14,9 @@ namespace pelvane {
 
 namespace {
 
+// The folder of the presentation part, which its relationships' targets start from.
+constexpr std::string_view kPresentationFolder = "ppt/";
+
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
 // (valid while it is open). Every entry is checked to open: one that cannot be opened fails the
 // listing with `Zip`.
@@ -40,17 +43,21 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
 }
 
 // A relationship value as a record holds it, as a view into the part's bytes when the raw text
-// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped.
-std::string_view relationship_value_view(std::string_view raw, std::deque<std::string>& unescaped) {
-  if (is_plain_relationship_value(raw)) return raw;
+// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
+// `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
+// between ASCII quotes): only a reference calls for unescaping.
+std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
+                                         std::deque<std::string>& unescaped) {
+  if (text_is_utf8 ? raw.find('&') == std::string_view::npos : is_plain_relationship_value(raw))
+    return raw;
   return unescaped.emplace_back(relationship_value(raw));
 }
 
 // True when the raw Type names a slide relationship (its value ends with "/slide").
-bool is_slide_type(std::string_view raw) {
+bool is_slide_type(std::string_view raw, bool text_is_utf8) {
   if (raw.find('&') != std::string_view::npos)
     return relationship_value(raw).ends_with("/slide");
-  return raw.ends_with("/slide") && is_valid_utf8(raw);
+  return raw.ends_with("/slide") && (text_is_utf8 || is_valid_utf8(raw));
 }
 
 void collect_slide_relationship(const RelationshipText& text, std::vector<SlideRelationship>& out) {
@@ -59,28 +66,82 @@ void collect_slide_relationship(const RelationshipText& text, std::vector<SlideR
     out.push_back({relationship_value(text.id), relationship_value(text.target)});
 }
 
-// The target of every slide relationship of the presentation by its id; of two with one id, the
-// later in the relationship list (by id, then target) counts, that is the larger target
-// byte-wise. Values as `relationship_value_view` gives them. In the same pass: with
-// `collected`, the slide relationships (`slide_relationships`); with `largest`, the largest
-// number of any id.
-std::unordered_map<std::string_view, std::string_view> slide_targets_by_id(
-    std::string_view bytes, std::deque<std::string>& unescaped,
-    std::vector<SlideRelationship>* collected, std::optional<std::uint64_t>* largest) {
-  std::unordered_map<std::string_view, std::string_view> targets;
+// The targets of the presentation's slide relationships by id. Of two with one id, the later in
+// the relationship list (by id, then target) counts, that is the larger target byte-wise. Ids
+// written "rId<n>" (n without a leading zero, below a bound set by the number of relationships)
+// are held in a table by n, with no hashing and no allocation per id; any other id, crafted
+// large numbers included, in a hash map.
+class SlideTargets {
+ public:
+  // The slide relationships met, as (id, target) values, and how many relationships the part
+  // holds of any type.
+  SlideTargets(const std::vector<std::pair<std::string_view, std::string_view>>& slides,
+               std::size_t relationship_count)
+      : bound_(2 * relationship_count + 16) {
+    for (const auto& [id, target] : slides) {
+      if (const auto n = table_number(id)) {
+        if (*n >= table_.size()) table_.resize(*n + 1);
+        keep_larger(table_[*n], target);
+      } else {
+        keep_larger(others_[id], target);
+      }
+    }
+  }
+
+  std::optional<std::string_view> find(std::string_view id) const {
+    if (const auto n = table_number(id)) {
+      if (*n < table_.size() && table_[*n]) return table_[*n];
+      return std::nullopt;
+    }
+    if (const auto found = others_.find(id); found != others_.end()) return found->second;
+    return std::nullopt;
+  }
+
+ private:
+  static void keep_larger(std::optional<std::string_view>& held, std::string_view target) {
+    if (!held || *held < target) held = target;
+  }
+  // n for an id "rId<n>" written without a leading zero with n below the bound; none otherwise.
+  std::optional<std::size_t> table_number(std::string_view id) const {
+    if (id.size() < 4 || id.size() > 12 || !id.starts_with("rId")) return std::nullopt;
+    const std::string_view digits = id.substr(3);
+    if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
+    std::size_t n = 0;
+    for (const char c : digits) {
+      if (c < '0' || c > '9') return std::nullopt;
+      n = n * 10 + static_cast<std::size_t>(c - '0');
+    }
+    if (n >= bound_) return std::nullopt;
+    return n;
+  }
+
+  std::size_t bound_;
+  std::vector<std::optional<std::string_view>> table_;
+  std::unordered_map<std::string_view, std::optional<std::string_view>> others_;
+};
+
+// The targets of the presentation's slide relationships (`SlideTargets`), values as
+// `relationship_value_view` gives them. In the same pass: with `collected`, the slide
+// relationships (`slide_relationships`); with `largest`, the largest number of any id.
+SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
+                                 std::vector<SlideRelationship>* collected,
+                                 std::optional<std::uint64_t>* largest) {
+  // One look at the whole part spares one at every value.
+  const bool text_is_utf8 = is_valid_utf8(bytes);
+  std::vector<std::pair<std::string_view, std::string_view>> slides;
+  std::size_t count = 0;
   scan_relationships(bytes, [&](const RelationshipText& text) {
+    ++count;
     if (collected != nullptr) collect_slide_relationship(text, *collected);
     if (largest != nullptr) {
       const auto number = relationship_id_number(text.id);
       if (number && (!*largest || *number > **largest)) *largest = number;
     }
-    if (!is_slide_type(text.type)) return;
-    const std::string_view target = relationship_value_view(text.target, unescaped);
-    const auto [at, inserted] =
-        targets.try_emplace(relationship_value_view(text.id, unescaped), target);
-    if (!inserted && at->second < target) at->second = target;
+    if (!is_slide_type(text.type, text_is_utf8)) return;
+    slides.emplace_back(relationship_value_view(text.id, text_is_utf8, unescaped),
+                        relationship_value_view(text.target, text_is_utf8, unescaped));
   });
-  return targets;
+  return SlideTargets(slides, count);
 }
 
 }  // namespace
@@ -115,7 +176,8 @@ namespace {
 
 // The number of an "id" value, unescaped, as `slide_id_numbers` counts it.
 std::optional<std::uint64_t> slide_id_number(std::string_view raw) {
-  return with_relationship_value(raw, [](std::string_view value) { return parse_u64(value); });
+  return parse_ascii_relationship_value(raw,
+                                        [](std::string_view value) { return parse_u64(value); });
 }
 
 }  // namespace
@@ -132,6 +194,7 @@ namespace {
 // The relationship ids of the slide-id entries, values as `relationship_value_view` gives them,
 // and, with `numbers`, the entries' numbers (`slide_id_numbers`).
 Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
+                                                            bool text_is_utf8,
                                                             std::deque<std::string>& unescaped,
                                                             std::vector<std::uint64_t>* numbers) {
   std::vector<std::string_view> ids;
@@ -146,7 +209,7 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
     for (const XmlAttribute& attribute : event.attributes()) {
       if (attribute.malformed) continue;
       if (attribute.name.ends_with(":id"))
-        ids.push_back(relationship_value_view(attribute.value, unescaped));
+        ids.push_back(relationship_value_view(attribute.value, text_is_utf8, unescaped));
       if (numbers != nullptr && attribute.local_name() == "id")
         if (const auto number = slide_id_number(attribute.value)) numbers->push_back(*number);
     }
@@ -158,7 +221,8 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
 Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml) {
   std::deque<std::string> unescaped;
-  return as_strings(PELVANE_TRY(read_slide_id_entries(presentation_xml, unescaped, nullptr)));
+  return as_strings(
+      PELVANE_TRY(read_slide_id_entries(presentation_xml, false, unescaped, nullptr)));
 }
 
 namespace {
@@ -192,8 +256,9 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string> unescaped;
+  // `read_archive_text` has checked the presentation to be UTF-8.
   const std::vector<std::string_view> ids = PELVANE_TRY(read_slide_id_entries(
-      *read.presentation, unescaped,
+      *read.presentation, true, unescaped,
       gather == Gather::NewIds ? &read.slide_id_numbers : nullptr));
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   if (gather == Gather::SlideRelationships && read.relationships)
@@ -208,15 +273,22 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<std::string_view> listed;
   listed.reserve(ids.size());
   for (const std::string_view id : ids)
-    if (const auto found = targets.find(id); found != targets.end())
-      listed.push_back(found->second);
+    if (const auto target = targets.find(id)) listed.push_back(*target);
   if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::string name;
   for (std::string_view& target : listed) {
-    resolve_target_into(kPresentationPart, target, name);
+    // A target that the presentation's folder "ppt/" turns into a slide part name is
+    // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
+    // goes through the path rules.
+    name.assign(kPresentationFolder);
+    name.append(target);
+    if (!is_slide_part(name)) {
+      resolve_target_into(kPresentationPart, target, name);
+      if (!is_slide_part(name)) return in_natural_order(std::move(slides));
+    }
     const auto index = archive.find(name);
-    if (!index || !is_slide_part(name) || named[static_cast<std::size_t>(*index)])
+    if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));
     named[static_cast<std::size_t>(*index)] = true;
     // The entry's own name, equal to the one resolved, outlives the buffer.
