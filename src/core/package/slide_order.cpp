@@ -172,6 +172,31 @@ SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t d
   return event.is_empty() && depth == 1 ? Role::ListEmpty : Role::Other;
 }
 
+bool SlideListFinder::add(const XmlEvent& event, std::size_t depth) {
+  switch (scan_.classify(event, depth)) {
+    case SlideListScan::Role::ListEmpty:
+      place_ = SlideListPlace{std::string(event.name), event.offset + event.raw.size() - 2, true};
+      found_ = true;
+      break;
+    case SlideListScan::Role::ListStart:
+      place_ = SlideListPlace{std::string(event.name), 0, false};
+      break;
+    case SlideListScan::Role::ListEnd:
+      place_->end_tag = event.offset;
+      found_ = true;
+      break;
+    default:
+      break;
+  }
+  return found_;
+}
+
+Result<std::optional<SlideListPlace>> SlideListFinder::place() const {
+  if (place_ && !found_)
+    return fail(PelvaneError::xml_text_decode("expected closing marker </" + place_->name + ">"));
+  return place_;
+}
+
 namespace {
 
 // The number of an "id" value, unescaped, as `slide_id_numbers` counts it.
@@ -192,11 +217,13 @@ void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers
 namespace {
 
 // The relationship ids of the slide-id entries, values as `relationship_value_view` gives them,
-// and, with `numbers`, the entries' numbers (`slide_id_numbers`).
+// and, with `numbers`, the entries' numbers (`slide_id_numbers`); with `list`, the slide list
+// found in the same pass.
 Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
                                                             bool text_is_utf8,
                                                             std::deque<std::string>& unescaped,
-                                                            std::vector<std::uint64_t>* numbers) {
+                                                            std::vector<std::uint64_t>* numbers,
+                                                            SlideListFinder* list = nullptr) {
   std::vector<std::string_view> ids;
   // A slide-id entry takes well over this many bytes: room for every one, made once.
   constexpr std::size_t kSlideIdBytes = 24;
@@ -205,6 +232,7 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
   for (;;) {
     XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) return ids;
+    if (list != nullptr && list->add(event, reader.depth())) list = nullptr;
     if (!event.is_tag() || event.local_name() != "sldId") continue;
     for (const XmlAttribute& attribute : event.attributes()) {
       if (attribute.malformed) continue;
@@ -257,16 +285,19 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string> unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
-  const std::vector<std::string_view> ids = PELVANE_TRY(read_slide_id_entries(
-      *read.presentation, true, unescaped,
-      gather == Gather::NewIds ? &read.slide_id_numbers : nullptr));
+  SlideListFinder list;
+  const bool new_ids = gather == Gather::NewIds;
+  const std::vector<std::string_view> ids = PELVANE_TRY(
+      read_slide_id_entries(*read.presentation, true, unescaped,
+                            new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
+  if (new_ids) read.slide_list = std::move(list);
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships.emplace();
   const auto targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
-                          gather == Gather::NewIds ? &read.largest_relationship_number : nullptr);
+                          new_ids ? &read.largest_relationship_number : nullptr);
 
   // Presentation order counts only when it names exactly the package's slide parts, each once:
   // as many named targets as slide parts, each resolving to a slide part not named before.

@@ -30,6 +30,28 @@ class SlideListScan {
   bool in_list_ = false;
 };
 
+// Where the presentation's slide list stands in its text.
+struct SlideListPlace {
+  std::string name;         // qualified, as written
+  std::size_t end_tag = 0;  // where its end tag begins; for a self-closing tag, its "/>"
+  bool self_closing = false;
+};
+
+// Finds the slide list (`SlideListScan`) among the events of one pass, fed as to the scan.
+class SlideListFinder {
+ public:
+  // True once the list has been found whole: later events change nothing.
+  bool add(const XmlEvent& event, std::size_t depth);
+  // After the pass: the list, none when the text has none; a list the text never closes is
+  // `XmlTextDecode` "expected closing marker </{name}>".
+  Result<std::optional<SlideListPlace>> place() const;
+
+ private:
+  SlideListScan scan_;
+  std::optional<SlideListPlace> place_;
+  bool found_ = false;
+};
+
 // The slide parts in presentation order: the slide-id list of ppt/presentation.xml resolved
 // through its slide relationships, used only when it names exactly the package's slide parts,
 // each once; otherwise (or without a presentation part) the slide parts in natural order.
@@ -57,10 +79,12 @@ struct PresentationSlides {
   // `relationships` were read here: the slide relationships of `relationships`
   // (`slide_relationships`), the numbers of the slide-id entries' attributes
   // (`slide_id_numbers`), and the largest number of the presentation relationships' ids
-  // (`relationship_id_number`).
+  // (`relationship_id_number`); with the ids, the slide list of `presentation` (valid UTF-8,
+  // as `read_archive_text` reads it), which the same pass found.
   std::optional<std::vector<SlideRelationship>> slide_relationships;
   std::vector<std::uint64_t> slide_id_numbers;
   std::optional<std::uint64_t> largest_relationship_number;
+  std::optional<SlideListFinder> slide_list;
 
   // The presentation part's bytes, or its relationships part's, moved out of this listing;
   // read now when the listing has none (`read_required_part`: `Zip` "specified file not found

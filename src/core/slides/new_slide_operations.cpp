@@ -52,7 +52,8 @@ Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
   ListedSlide listed{PELVANE_TRY(relationship_id_after(listing.largest_relationship_number)),
                      slide_id_after(std::move(listing.slide_id_numbers))};
   std::string new_presentation =
-      PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id));
+      PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id,
+                                  listing.slide_list ? &*listing.slide_list : nullptr));
   std::string new_relationships =
       PELVANE_TRY(append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
                                       "slides/slide" + std::to_string(number) + ".xml"));

@@ -248,7 +248,9 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         const std::string relationship_id =
             PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
         const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
-        presentation = PELVANE_TRY(append_slide_id(presentation, slide_id, relationship_id));
+        presentation = PELVANE_TRY(append_slide_id(
+            presentation, slide_id, relationship_id,
+            listing.slide_list ? &*listing.slide_list : nullptr));
         presentation_relationships = PELVANE_TRY(
             append_relationship(presentation_relationships, relationship_id, kSlideRelationshipType,
                                 "slides/slide" + std::to_string(number) + ".xml"));

@@ -62,39 +62,15 @@ Result<std::string> insert_new_slide_list(std::string_view text, std::string_vie
   return insert_before(text, "</p:presentation>", list);
 }
 
-// Where the presentation's slide list stands in the text.
-struct SlideListPlace {
-  std::string_view name;  // qualified, as written
-  std::size_t end_tag;    // where its end tag begins; for a self-closing tag, its "/>"
-  bool self_closing = false;
-};
-
-// The slide list (`SlideListScan`), none when the presentation has none. A list that the text
-// never closes: `XmlTextDecode` "expected closing marker </{name}>"; a reader error is `Xml`.
+// The slide list (`SlideListFinder`), read up to its end; a reader error is `Xml`.
 Result<std::optional<SlideListPlace>> find_slide_list(std::string_view text) {
   XmlReader reader(text);
-  SlideListScan scan;
-  std::optional<SlideListPlace> place;
+  SlideListFinder finder;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
-    if (event.is_eof()) break;
-    switch (scan.classify(event, reader.depth())) {
-      case SlideListScan::Role::ListEmpty:
-        return SlideListPlace{event.name, event.offset + event.raw.size() - 2, true};
-      case SlideListScan::Role::ListStart:
-        place = SlideListPlace{event.name, 0, false};
-        break;
-      case SlideListScan::Role::ListEnd:
-        place->end_tag = event.offset;
-        return place;
-      default:
-        break;
-    }
+    if (event.is_eof() || finder.add(event, reader.depth())) break;
   }
-  if (place)
-    return fail(PelvaneError::xml_text_decode("expected closing marker </" +
-                                              std::string(place->name) + ">"));
-  return std::optional<SlideListPlace>{};
+  return finder.place();
 }
 
 // Checks `order` against `count` entries; true when it is the identity.
@@ -146,13 +122,14 @@ std::uint64_t slide_id_after(std::vector<std::uint64_t> used) {
 }
 
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
-                                    std::string_view relationship_id) {
+                                    std::string_view relationship_id,
+                                    const SlideListFinder* found) {
   // The text is read in place; only the new presentation text is built.
   std::string decoded;
-  const std::string_view text = utf8_lossy_view(presentation_xml, decoded);
+  const std::string_view text = found ? presentation_xml : utf8_lossy_view(presentation_xml, decoded);
   const std::string entry = "<p:sldId id=\"" + std::to_string(slide_id) + "\" r:id=\"" +
                             std::string(relationship_id) + "\"/>";
-  const auto list = PELVANE_TRY(find_slide_list(text));
+  const auto list = PELVANE_TRY(found ? found->place() : find_slide_list(text));
   if (list && list->name != kListTag) {
     // The entry is written with the "p:" prefix, which this part may not bind at all.
     return fail(PelvaneError::invalid_input("slide list " + std::string(list->name) +

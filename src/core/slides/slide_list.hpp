@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/package/slide_order.hpp"
 #include "core/xml/xml_events.hpp"
 
 namespace pelvane {
@@ -68,9 +69,11 @@ std::uint64_t slide_id_after(std::vector<std::uint64_t> used);
 // A list under another prefix is refused (the entry's "p:" may be bound to nothing there):
 // `InvalidInput` "slide list {0} does not use the prefix p:, so no slide can be listed in it";
 // a list the text never closes is `XmlTextDecode` "expected closing marker </{0}>"; a reader
-// error is `Xml`.
+// error is `Xml`. With `found`, the list as a pass over these same bytes (valid UTF-8) found it,
+// which spares reading them again.
 Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint64_t slide_id,
-                                    std::string_view relationship_id);
+                                    std::string_view relationship_id,
+                                    const SlideListFinder* found = nullptr);
 
 // The presentation text with the slide list's entries (the direct "sldId" children, any prefix,
 // each with everything inside it) put in `order`: position k takes entry order[k]. Anything
