@@ -118,7 +118,7 @@ const StoredEntryHeaders& PackageArchive::stored_headers() {
   return *stored_headers_;
 }
 
-Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
+Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t index) {
   const StoredEntryHeaders& headers = archive.stored_headers();
   PELVANE_TRY_VOID(headers.check_region(index));
   if (headers.opens(index)) return {};

@@ -111,7 +111,15 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
 // that it opens is settled by them, without any reading; any other is opened and closed again,
 // without a decompressor, the method checked where the library checks it (after the encryption,
 // before the local header), so that the first failure and its text are the same as a reader's.
-Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index);
+// The common entry of a plain archive is settled inline, without a call: listings check every
+// entry of the package.
+Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t index);
+inline Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
+  if (const StoredEntryHeaders* plain = archive.plain_headers();
+      plain != nullptr && plain->opens(index) && plain->check_region(index))
+    return {};
+  return check_unsettled_entry_opens(archive, index);
+}
 
 // One entry's content, decompressed, held to the uncompressed size its central directory
 // declares. Every read of an entry's content goes through here, so a small entry that inflates
