@@ -70,6 +70,14 @@ TEST_F(SlideOrder, FollowsThePresentationsSlideList) {
   ASSERT_TRUE(slides);
   EXPECT_EQ(*slides,
             (Names{"ppt/slides/slide2.xml", "ppt/slides/slide3.xml", "ppt/slides/slide1.xml"}));
+  // Ids that are no small "rId" number match by their text as well.
+  auto unusual = order(presentation({"rId07", "rId99999999999", "rId+2"}),
+                       presentation_rels({{"rId+2", "slides/slide1.xml"},
+                                          {"rId99999999999", "slides/slide2.xml"},
+                                          {"rId07", "slides/slide3.xml"}}));
+  ASSERT_TRUE(unusual);
+  EXPECT_EQ(*unusual,
+            (Names{"ppt/slides/slide3.xml", "ppt/slides/slide2.xml", "ppt/slides/slide1.xml"}));
 }
 
 TEST_F(SlideOrder, FollowsALongListWithReferencesInIdsAndTargets) {
@@ -112,6 +120,7 @@ TEST_F(SlideOrder, FallsBackToNaturalOrderWhenTheListDoesNotMatch) {
                           {"rId2", "slides/slide1.xml"},
                           {"rId3", "slides/slide9.xml"}})},
       {"a bare id only", "<p:presentation><p:sldId id=\"256\"/></p:presentation>", all},
+      {"ids equal only by number", presentation({"rId01", "rId+2", "rId3"}), all},
   };
   for (const Case& c : cases) {
     auto slides = order(c.xml, c.rels);
