@@ -46,11 +46,16 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
 // needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
 // `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
 // between ASCII quotes): only a reference calls for unescaping.
-std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
-                                         std::deque<std::string>& unescaped) {
+// The rare value that holds a reference, kept out of the common path.
+[[gnu::noinline]] std::string_view unescaped_value_view(std::string_view raw,
+                                                       std::deque<std::string>& unescaped) {
+  return unescaped.emplace_back(relationship_value(raw));
+}
+inline std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
+                                                std::deque<std::string>& unescaped) {
   if (text_is_utf8 ? raw.find('&') == std::string_view::npos : is_plain_relationship_value(raw))
     return raw;
-  return unescaped.emplace_back(relationship_value(raw));
+  return unescaped_value_view(raw, unescaped);
 }
 
 // True when the raw Type names a slide relationship (its value ends with "/slide").
