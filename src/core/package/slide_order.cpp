@@ -42,15 +42,16 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
   return {names.begin(), names.end()};
 }
 
-// A relationship value as a record holds it, as a view into the part's bytes when the raw text
-// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
-// `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
-// between ASCII quotes): only a reference calls for unescaping.
-// The rare value that holds a reference, kept out of the common path.
+// The rare value that holds a reference, unescaped into `unescaped`, out of the common path.
 [[gnu::noinline]] std::string_view unescaped_value_view(std::string_view raw,
                                                        std::deque<std::string>& unescaped) {
   return unescaped.emplace_back(relationship_value(raw));
 }
+
+// A relationship value as a record holds it, as a view into the part's bytes when the raw text
+// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
+// `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
+// between ASCII quotes): only a reference calls for unescaping.
 inline std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
                                                 std::deque<std::string>& unescaped) {
   if (text_is_utf8 ? raw.find('&') == std::string_view::npos : is_plain_relationship_value(raw))
@@ -178,6 +179,7 @@ SlideListScan::Role SlideListScan::classify(const XmlEvent& event, std::size_t d
 }
 
 bool SlideListFinder::add(const XmlEvent& event, std::size_t depth) {
+  if (found_) return true;
   switch (scan_.classify(event, depth)) {
     case SlideListScan::Role::ListEmpty:
       place_ = SlideListPlace{std::string(event.name), event.offset + event.raw.size() - 2, true};

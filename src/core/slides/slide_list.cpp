@@ -126,7 +126,8 @@ Result<std::string> append_slide_id(std::string_view presentation_xml, std::uint
                                     const SlideListFinder* found) {
   // The text is read in place; only the new presentation text is built.
   std::string decoded;
-  const std::string_view text = found ? presentation_xml : utf8_lossy_view(presentation_xml, decoded);
+  const std::string_view text =
+      found != nullptr ? presentation_xml : utf8_lossy_view(presentation_xml, decoded);
   const std::string entry = "<p:sldId id=\"" + std::to_string(slide_id) + "\" r:id=\"" +
                             std::string(relationship_id) + "\"/>";
   const auto list = PELVANE_TRY(found ? found->place() : find_slide_list(text));
