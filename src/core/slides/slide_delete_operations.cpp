@@ -1,7 +1,6 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -33,10 +32,11 @@ SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found
                                             const PartNameSet* only) {
   SlideRelationshipMap map;
   map.reserve(only != nullptr ? only->size() : found.size());
+  std::string part;
   for (SlideRelationship& relationship : found) {
-    std::string part = resolve_target(kPresentationPart, relationship.target);
+    resolve_target_into(kPresentationPart, relationship.target, part);
     if (only != nullptr && !only->contains(part)) continue;
-    map[std::move(part)].push_back(std::move(relationship.id));
+    map[part].push_back(std::move(relationship.id));
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
   for (auto& [part, ids] : map)
@@ -79,7 +79,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 // relationships part; returns the content-type override names of the dropped parts. Only the
 // relationships parts that the walks come to are read, the presentation's (already read, in
 // `presentation_relationships`) not again.
-Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
+Result<PartNameSet> drop_unreached_parts(PackageEdit& edit,
                                                    std::span<const std::string> targets,
                                                    std::span<const std::string_view> survivors,
                                                    const PartNameSet& target_set,
@@ -103,7 +103,8 @@ Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
   }
   const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
 #pragma GCC diagnostic pop
-  std::set<std::string> dropped_overrides;
+  PartNameSet dropped_overrides;
+  dropped_overrides.reserve(reached.size());
   for (const std::string_view name : reached) {
     if (kept.contains(name)) continue;
     edit.drop_part(relationship_part_name(name));
@@ -158,7 +159,8 @@ Result<SlideDeleteSummary> delete_slides(
             listing.slide_relationships ? std::move(*listing.slide_relationships)
                                         : slide_relationships(relationships),
             ordered_survivor_parts ? nullptr : &targets);
-        std::set<std::string> deleted_ids;
+        PartNameSet deleted_ids;
+        deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);
           if (id == slide_ids.end())
@@ -171,7 +173,7 @@ Result<SlideDeleteSummary> delete_slides(
               survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
         }
 
-        const std::set<std::string> dropped_overrides =
+        const PartNameSet dropped_overrides =
             PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
                                              relationships));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
@@ -190,6 +192,7 @@ Result<SlideDeleteSummary> delete_slides(
         summary.deleted_slide_parts.assign(target_slide_parts.begin(), target_slide_parts.end());
         std::sort(summary.deleted_slide_parts.begin(), summary.deleted_slide_parts.end());
         summary.deleted_relationship_ids.assign(deleted_ids.begin(), deleted_ids.end());
+        std::sort(summary.deleted_relationship_ids.begin(), summary.deleted_relationship_ids.end());
         summary.survivor_count = survivors.size();
         return summary;
       }));
