@@ -311,10 +311,16 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
 }
 
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
-    std::string_view relationships_bytes,
-    const std::function<bool(std::string_view)>& is_removed) {
-  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed,
-                               "unexpected EOF while removing relationship");
+    std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
+    const std::function<void(const RelationshipText&)>& visit) {
+  constexpr std::string_view kEofMessage = "unexpected EOF while removing relationship";
+  if (!visit) return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage);
+  // A reader error ends the removal where it ends a scan.
+  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
+                               [&](const XmlEvent& event) {
+                                 if (event.is_tag() && event.local_name() == "Relationship")
+                                   visit(relationship_text(event));
+                               });
 }
 
 Result<std::string> rewrite_relationship_targets(

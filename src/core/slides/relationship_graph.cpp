@@ -91,22 +91,27 @@ std::string relationships_source_part(std::string_view relationships_part) {
   }
 }
 
+void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
+                           RelationshipEdges& edges) {
+  const bool mode_given = text.has_target_mode;
+  if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
+    return;
+  with_relationship_value(text.target, [&](std::string_view target) {
+    if (target.empty()) return;
+    if (source_part.empty()) {
+      while (target.starts_with('/')) target.remove_prefix(1);
+      edges.push_back(RelationshipEdge{std::string(target), mode_given});
+    } else {
+      edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
+    }
+  });
+}
+
 RelationshipEdges relationship_edges(std::string_view source_part,
                                      std::string_view relationships_bytes) {
   RelationshipEdges edges;
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    const bool mode_given = text.has_target_mode;
-    if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
-      return;
-    with_relationship_value(text.target, [&](std::string_view target) {
-      if (target.empty()) return;
-      if (source_part.empty()) {
-        while (target.starts_with('/')) target.remove_prefix(1);
-        edges.push_back(RelationshipEdge{std::string(target), mode_given});
-      } else {
-        edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
-      }
-    });
+    add_relationship_edge(source_part, text, edges);
   });
   return edges;
 }
@@ -126,31 +131,35 @@ Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive)
 }
 
 void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
+  use_read_edges(name, relationship_edges(relationships_source_part(name), bytes));
+}
+
+void RelationshipGraph::use_read_edges(std::string_view name, RelationshipEdges edges) {
   if (archive_ == nullptr) return;
-  if (const auto index = archive_->find(name)) given_ = ReadPart{*index, bytes};
+  if (const auto index = archive_->find(name)) given_.emplace(*index, std::move(edges));
 }
 
 Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
-  if (const auto known = read_.find(source); known != read_.end()) return &known->second;
+  if (const auto known = read_.find(source); known != read_.end()) return known->second;
   const auto unread = unread_.find(source);
   if (unread == unread_.end()) return nullptr;
   const std::uint64_t index = unread->second;
   unread_.erase(unread);
   // Only the very entry the caller read: another part may stand for the same source.
-  if (given_ && given_->index == index)
-    return &(read_[source] = relationship_edges(source, given_->bytes));
+  if (given_ && given_->first == index)
+    return read_[source] = keep(std::move(given_->second));
   const std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
     if (const auto alike = alike_.find(*key); alike != alike_.end())
-      return &(read_[source] = alike->second);
+      return read_[source] = alike->second;
   }
   const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
-  RelationshipEdges& edges = read_[source] = relationship_edges(source, content);
+  const RelationshipEdges* edges = read_[source] = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
   if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
     alike_.emplace(std::move(*key), edges);
-  return &edges;
+  return edges;
 }
 
 Result<PartNameSet> deleted_closure(RelationshipGraph& graph,

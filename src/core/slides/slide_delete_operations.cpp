@@ -77,16 +77,15 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
 // relationships part; returns the content-type override names of the dropped parts. Only the
-// relationships parts that the walks come to are read, the presentation's (already read, in
-// `presentation_relationships`) not again.
-Result<PartNameSet> drop_unreached_parts(PackageEdit& edit,
-                                                   std::span<const std::string> targets,
-                                                   std::span<const std::string_view> survivors,
-                                                   const PartNameSet& target_set,
-                                                   std::string_view presentation_relationships) {
+// relationships parts that the walks come to are read, the presentation's (already read, its
+// edges in `presentation_edges`) not again.
+Result<PartNameSet> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
+                                         std::span<const std::string_view> survivors,
+                                         const PartNameSet& target_set,
+                                         RelationshipEdges presentation_edges) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
-  graph.use_read_part(kPresentationRelationships, presentation_relationships);
+  graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
   // GCC 12 warns, falsely, that destroying the two results below frees a non-heap object (the
   // message string of an error they do not hold); the warning is off for these lines only.
 #pragma GCC diagnostic push
@@ -112,6 +111,14 @@ Result<PartNameSet> drop_unreached_parts(PackageEdit& edit,
     edit.drop_part(std::string(name));
   }
   return dropped_overrides;
+}
+
+// The names sorted byte-wise: sorted as views, so that each string is made once.
+template <class Names>
+std::vector<std::string> sorted_strings(const Names& names) {
+  std::vector<std::string_view> views(names.begin(), names.end());
+  std::sort(views.begin(), views.end());
+  return {views.begin(), views.end()};
 }
 
 }  // namespace
@@ -173,14 +180,21 @@ Result<SlideDeleteSummary> delete_slides(
               survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
         }
 
+        // The presentation's relationships are rewritten in the pass that takes their edges for
+        // the walks; a failure of the rewrite counts after what the walks and the presentation
+        // may fail with.
+        RelationshipEdges presentation_edges;
+        Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
+            relationships, deleted_ids, [&](const RelationshipText& text) {
+              add_relationship_edge(kPresentationPart, text, presentation_edges);
+            });
         const PartNameSet dropped_overrides =
             PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
-                                             relationships));
+                                             std::move(presentation_edges)));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
-        std::string new_relationships =
-            PELVANE_TRY(rewrite_relationships_for_slide_deletion(relationships, deleted_ids));
+        std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
         const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
         std::string new_content_types =
             PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_overrides));
@@ -189,10 +203,8 @@ Result<SlideDeleteSummary> delete_slides(
         edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
 
         SlideDeleteSummary summary;
-        summary.deleted_slide_parts.assign(target_slide_parts.begin(), target_slide_parts.end());
-        std::sort(summary.deleted_slide_parts.begin(), summary.deleted_slide_parts.end());
-        summary.deleted_relationship_ids.assign(deleted_ids.begin(), deleted_ids.end());
-        std::sort(summary.deleted_relationship_ids.begin(), summary.deleted_relationship_ids.end());
+        summary.deleted_slide_parts = sorted_strings(target_slide_parts);
+        summary.deleted_relationship_ids = sorted_strings(deleted_ids);
         summary.survivor_count = survivors.size();
         return summary;
       }));

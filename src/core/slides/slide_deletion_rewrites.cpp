@@ -140,10 +140,15 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
 }
 
 Result<std::string> rewrite_relationships_for_slide_deletion(
-    std::string_view relationships_xml, const PartNameSet& deleted_ids) {
-  if (deleted_ids.empty()) return std::string(relationships_xml);
+    std::string_view relationships_xml, const PartNameSet& deleted_ids,
+    const std::function<void(const RelationshipText&)>& visit) {
+  // Without an id the part stays as it is, bytes and all.
+  if (deleted_ids.empty()) {
+    if (visit) scan_relationships(relationships_xml, visit);
+    return std::string(relationships_xml);
+  }
   auto removed = PELVANE_TRY(remove_relationships_where(
-      relationships_xml, [&](std::string_view id) { return deleted_ids.contains(id); }));
+      relationships_xml, [&](std::string_view id) { return deleted_ids.contains(id); }, visit));
   return std::move(removed.first);
 }
 

@@ -5,6 +5,7 @@
 // sets of names (`PartNameSet`), compared byte for byte.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
 
 namespace pelvane {
 
@@ -34,9 +36,11 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
 
 // The relationships without the "Relationship" elements whose Id is in `deleted_ids`, each with
 // its content. End of input inside a removed element: `XmlTextDecode`
-// "unexpected EOF while removing relationship".
+// "unexpected EOF while removing relationship". `visit`, when given, is called as
+// `scan_relationships` calls it, in the same pass.
 Result<std::string> rewrite_relationships_for_slide_deletion(
-    std::string_view relationships_xml, const PartNameSet& deleted_ids);
+    std::string_view relationships_xml, const PartNameSet& deleted_ids,
+    const std::function<void(const RelationshipText&)>& visit = {});
 
 // The content types without the "Override" elements whose unescaped PartName is in
 // `dropped_overrides` (names with their leading "/", compared byte for byte); "Default" elements

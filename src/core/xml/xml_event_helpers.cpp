@@ -130,7 +130,8 @@ std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
 
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
-    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message) {
+    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
+    const std::function<void(const XmlEvent&)>& observe) {
   XmlReader reader(xml);
   XmlWriter writer(xml.size());
   std::uint64_t removed = 0;
@@ -146,6 +147,7 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
   };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
+    if (observe) observe(event);
     if (skip_depth > 0) {
       if (event.is_eof()) return fail(PelvaneError::xml_text_decode(std::string(eof_message)));
       if (event.is_start())

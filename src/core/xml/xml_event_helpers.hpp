@@ -59,10 +59,12 @@ std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_
 // `attribute_key` of `key_attribute`, `is_removed` accepts: an empty-element tag alone, a start
 // tag with everything up to its end tag. Every other event is written back as read. Returns the
 // text and the number of elements removed. End of input inside a removed element: XmlTextDecode
-// `eof_message`; a reader error is `Xml`.
+// `eof_message`; a reader error is `Xml`. `observe`, when given, sees every event read, removed
+// or not, in order, so that a caller needing more of the text reads it in the same pass.
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
-    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message);
+    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
+    const std::function<void(const XmlEvent&)>& observe = {});
 
 // True when a start or empty-element tag of the text has the local name; a reader error ends the
 // search with false.
