@@ -20,19 +20,43 @@ namespace {
 constexpr std::string_view kPackageRootRelationships = "_rels/.rels";
 constexpr std::string_view kRelsSuffix = ".rels";
 
-// The names reached so far and those whose edges are still to be followed. Names live in
-// `seen`, whose nodes stay put while it grows.
+// The names reached so far and those whose edges are still to be followed.
 struct Walk {
-  PartNameSet seen;
-  std::deque<const std::string*> queue;
+  PartNameViews seen;
+  std::deque<std::string_view> queue;
 
   // True when the name is new.
-  bool visit(const std::string& name) {
-    auto [at, inserted] = seen.insert(name);
-    if (inserted) queue.push_back(&*at);
+  bool visit(std::string_view name) {
+    const bool inserted = seen.insert(name).second;
+    if (inserted) queue.push_back(name);
     return inserted;
   }
 };
+
+// Appends the source part of a relationships part (`relationships_source_part`) to `out`.
+void append_relationships_source_part(std::string_view relationships_part, std::string& out) {
+  if (relationships_part == kPackageRootRelationships) return;
+  std::string_view name = relationships_part;
+  while (name.ends_with(kRelsSuffix)) name.remove_suffix(kRelsSuffix.size());
+  // The segments from the last one back; the first "_rels" met goes, with a slash beside it.
+  for (std::size_t end = name.size();;) {
+    const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    if (name.substr(start, end - start) == "_rels") {
+      if (end < name.size()) {
+        out.append(name.substr(0, start)).append(name.substr(end + 1));
+      } else {
+        out.append(name.substr(0, slash == std::string_view::npos ? 0 : slash));
+      }
+      return;
+    }
+    if (slash == std::string_view::npos) {
+      out.append(name);
+      return;
+    }
+    end = slash;
+  }
+}
 
 // Relationships parts at most this large (compressed) are compared by their stored bytes.
 constexpr std::uint64_t kAlikeLimit = 64 * 1024;
@@ -70,25 +94,9 @@ std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t inde
 }  // namespace
 
 std::string relationships_source_part(std::string_view relationships_part) {
-  if (relationships_part == kPackageRootRelationships) return {};
-  std::string_view name = relationships_part;
-  while (name.ends_with(kRelsSuffix)) name.remove_suffix(kRelsSuffix.size());
-  // The segments from the last one back; the first "_rels" met goes, with a slash beside it.
-  for (std::size_t end = name.size();;) {
-    const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
-    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
-    if (name.substr(start, end - start) == "_rels") {
-      if (end < name.size()) {
-        std::string source;
-        source.reserve(name.size() - (end + 1 - start));
-        source.append(name.substr(0, start)).append(name.substr(end + 1));
-        return source;
-      }
-      return std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash));
-    }
-    if (slash == std::string_view::npos) return std::string(name);
-    end = slash;
-  }
+  std::string source;
+  append_relationships_source_part(relationships_part, source);
+  return source;
 }
 
 void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
@@ -116,16 +124,43 @@ RelationshipEdges relationship_edges(std::string_view source_part,
   return edges;
 }
 
+RelationshipGraph::RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges) {
+  std::size_t room = 0;
+  for (const auto& [source, targets] : edges) room += source.size();
+  names_.reserve(room);
+  for (auto& [source, targets] : edges) {
+    const std::size_t at = names_.size();
+    names_.append(source);
+    sources_[std::string_view(names_).substr(at)] = Source{0, keep(std::move(targets))};
+  }
+}
+
 Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
   graph.archive_ = &archive;
-  // Commonly every other entry is a relationships part.
-  graph.unread_.reserve(static_cast<std::size_t>(archive.entry_count() / 2));
-  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
+  const std::uint64_t count = archive.entry_count();
+  // A source name is never longer than the name of its relationships part.
+  std::size_t room = 0;
+  std::size_t parts = 0;
+  for (std::uint64_t index = 0; index < count; ++index) {
+    const std::string_view name = archive.entry_name(index);
+    if (!name.ends_with(kRelsSuffix)) continue;
+    room += name.size();
+    ++parts;
+  }
+  graph.names_.reserve(room);
+  graph.sources_.reserve(parts);
+  for (std::uint64_t index = 0; index < count; ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
-    graph.unread_[relationships_source_part(name)] = index;
+    const std::size_t at = graph.names_.size();
+    append_relationships_source_part(name, graph.names_);
+    const auto [source, added] =
+        graph.sources_.try_emplace(std::string_view(graph.names_).substr(at), Source{index});
+    if (added) continue;
+    source->second.index = index;
+    graph.names_.resize(at);
   }
   return graph;
 }
@@ -139,35 +174,34 @@ void RelationshipGraph::use_read_edges(std::string_view name, RelationshipEdges 
   if (const auto index = archive_->find(name)) given_.emplace(*index, std::move(edges));
 }
 
-Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
-  if (const auto known = read_.find(source); known != read_.end()) return known->second;
-  const auto unread = unread_.find(source);
-  if (unread == unread_.end()) return nullptr;
-  const std::uint64_t index = unread->second;
-  unread_.erase(unread);
+Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view source) {
+  const auto found = sources_.find(source);
+  if (found == sources_.end()) return nullptr;
+  Source& entry = found->second;
+  if (entry.edges != nullptr) return entry.edges;
+  const std::uint64_t index = entry.index;
   // Only the very entry the caller read: another part may stand for the same source.
-  if (given_ && given_->first == index)
-    return read_[source] = keep(std::move(given_->second));
-  const std::optional<std::string> key = alike_key(*archive_, index, source);
+  if (given_ && given_->first == index) return entry.edges = keep(std::move(given_->second));
+  std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
     if (const auto alike = alike_.find(*key); alike != alike_.end())
-      return read_[source] = alike->second;
+      return entry.edges = alike->second;
   }
   const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
-  const RelationshipEdges* edges = read_[source] = keep(relationship_edges(source, content));
+  entry.edges = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
   if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
-    alike_.emplace(std::move(*key), edges);
-  return edges;
+    alike_.emplace(std::move(*key), entry.edges);
+  return entry.edges;
 }
 
-Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
-                                    std::span<const std::string> targets) {
+Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
+                                      std::span<const std::string> targets) {
   Walk walk;
   for (const std::string& target : targets) walk.visit(target);
   while (!walk.queue.empty()) {
-    const std::string& name = *walk.queue.front();
+    const std::string_view name = walk.queue.front();
     walk.queue.pop_front();
     const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
     if (edges == nullptr) continue;
@@ -177,9 +211,9 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameSet> kept_parts(RelationshipGraph& graph,
-                               std::span<const std::string_view> survivors,
-                               const PartNameSet& targets, const PartNameSet& candidates) {
+Result<PartNameViews> kept_parts(RelationshipGraph& graph,
+                                 std::span<const std::string_view> survivors,
+                                 const PartNameSet& targets, const PartNameViews& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
   Walk walk;
@@ -187,38 +221,37 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph,
   // The surviving slides are reached from the start, by the names the caller holds; their own
   // relationships are followed only once everything else reached is, and only while some
   // candidate is still unreached.
-  std::unordered_set<std::string_view> surviving;
-  const auto reach = [&](const std::string& name) {
+  PartNameViews surviving;
+  const auto reach = [&](std::string_view name) {
     if (surviving.contains(name)) return;
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
-  reach(std::string(kPresentationPart));
+  reach(kPresentationPart);
   std::deque<std::string_view> slides;
   for (const std::string_view survivor : survivors) {
     if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
     if (candidates.contains(survivor)) --unreached;
     slides.push_back(survivor);
   }
-  std::string slide;
   while (unreached > 0) {
-    const std::string* name = nullptr;
+    std::string_view name;
     if (!walk.queue.empty()) {
       name = walk.queue.front();
       walk.queue.pop_front();
     } else if (!slides.empty()) {
-      name = &slide.assign(slides.front());
+      name = slides.front();
       slides.pop_front();
     } else {
       break;
     }
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!targets.contains(edge.target)) reach(edge.target);
   }
-  PartNameSet kept;
-  for (const std::string& candidate : candidates)
+  PartNameViews kept;
+  for (const std::string_view candidate : candidates)
     if (walk.seen.contains(candidate) || surviving.contains(candidate)) kept.insert(candidate);
   return kept;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -50,6 +51,9 @@ RelationshipEdges relationship_edges(std::string_view source_part,
 void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
                            RelationshipEdges& edges);
 
+// Part names as views into names their holder keeps: the caller's, or a graph's edges.
+using PartNameViews = std::unordered_set<std::string_view>;
+
 // Source part name (empty: the package root) -> the parts its relationships lead to. Over a
 // package, a source's relationships part is read the first time its edges are asked for, so a
 // walk reads only the relationships parts of the parts it comes to.
@@ -60,9 +64,7 @@ class RelationshipGraph {
   // open (`Zip` for the first, in archive order, that does not); none is read yet.
   static Result<RelationshipGraph> of_package(PackageArchive& archive);
   // A graph given as data.
-  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges) {
-    for (auto& [source, targets] : edges) read_.emplace(source, keep(std::move(targets)));
-  }
+  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges);
 
   // The bytes of the relationships part `name`, which the caller read from the same archive:
   // when the graph comes to that part, its edges are taken from them rather than from a second
@@ -74,8 +76,8 @@ class RelationshipGraph {
   // The edges of `source`; null when it has no relationships part. A failure while reading the
   // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
   // compressed bytes) for a source in the same folder has the same edges, taken without
-  // reading it again.
-  Result<const RelationshipEdges*> edges(const std::string& source);
+  // reading it again. The edges live as long as the graph.
+  Result<const RelationshipEdges*> edges(std::string_view source);
 
  private:
   RelationshipGraph() = default;
@@ -85,12 +87,20 @@ class RelationshipGraph {
     return &parsed_.emplace_back(std::move(edges));
   }
 
+  // A source with a relationships part: its entry, and its edges once read.
+  struct Source {
+    std::uint64_t index = 0;
+    const RelationshipEdges* edges = nullptr;
+  };
+
   PackageArchive* archive_ = nullptr;
   // A relationships part the caller read (`use_read_part`): its entry and edges.
   std::optional<std::pair<std::uint64_t, RelationshipEdges>> given_;
-  std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
-  // Every source's edges, shared by the sources whose parts are stored alike.
-  std::unordered_map<std::string, const RelationshipEdges*> read_;
+  // The source names, one after another in one buffer made large enough for all of them up
+  // front, so that the views of `sources_` stay put.
+  std::string names_;
+  std::unordered_map<std::string_view, Source> sources_;
+  // Every part's edges, shared by the sources whose parts are stored alike.
   std::deque<RelationshipEdges> parsed_;
   // The edges of a relationships part by its source's folder and its stored form (see
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
@@ -98,17 +108,18 @@ class RelationshipGraph {
   std::unordered_map<std::string, const RelationshipEdges*> alike_;
 };
 
-// Every part reachable from the deleted slides through relationships without a TargetMode.
-Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
-                                    std::span<const std::string> targets);
+// Every part reachable from the deleted slides through relationships without a TargetMode: views
+// into `targets` and the graph's edges.
+Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
+                                      std::span<const std::string> targets);
 
 // Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide
 // reaches through internal relationships (with or without TargetMode) without entering a deleted
 // slide. The walk stops once every candidate is reached, and takes the parts that the
 // presentation leads to before the surviving slides, so that the parts every slide shares are
 // found without reading each slide's relationships.
-Result<PartNameSet> kept_parts(RelationshipGraph& graph,
-                               std::span<const std::string_view> survivors,
-                               const PartNameSet& targets, const PartNameSet& candidates);
+Result<PartNameViews> kept_parts(RelationshipGraph& graph,
+                                 std::span<const std::string_view> survivors,
+                                 const PartNameSet& targets, const PartNameViews& candidates);
 
 }  // namespace pelvane

@@ -76,33 +76,28 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 }
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
-// relationships part; returns the content-type override names of the dropped parts. Only the
-// relationships parts that the walks come to are read, the presentation's (already read, its
-// edges in `presentation_edges`) not again.
-Result<PartNameSet> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
-                                         std::span<const std::string_view> survivors,
-                                         const PartNameSet& target_set,
-                                         RelationshipEdges presentation_edges) {
+// relationships part; the content-type override names of the dropped parts go into
+// `dropped_overrides`. Only the relationships parts that the walks come to are read, the
+// presentation's (already read, its edges in `presentation_edges`) not again.
+Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
+                                  std::span<const std::string_view> survivors,
+                                  const PartNameSet& target_set,
+                                  RelationshipEdges presentation_edges,
+                                  PartNameSet& dropped_overrides) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
   graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
-  // GCC 12 warns, falsely, that destroying the two results below frees a non-heap object (the
-  // message string of an error they do not hold); the warning is off for these lines only.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
-  const PartNameSet deleted = PELVANE_TRY(deleted_closure(graph, targets));
+  const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
   // Only the reached names that are entries count; the order they are taken in does not.
   std::vector<std::string_view> reached;
-  PartNameSet candidates;
-  for (const std::string& name : deleted) {
+  PartNameViews candidates;
+  for (const std::string_view name : deleted) {
     if (name.ends_with(".rels") || name == kContentTypes || !archive.find(name)) continue;
     reached.push_back(name);
     if (!target_set.contains(name)) candidates.insert(name);
   }
-  const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
-#pragma GCC diagnostic pop
-  PartNameSet dropped_overrides;
+  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
   dropped_overrides.reserve(reached.size());
   for (const std::string_view name : reached) {
     if (kept.contains(name)) continue;
@@ -110,7 +105,7 @@ Result<PartNameSet> drop_unreached_parts(PackageEdit& edit, std::span<const std:
     dropped_overrides.insert(std::string("/").append(name));
     edit.drop_part(std::string(name));
   }
-  return dropped_overrides;
+  return {};
 }
 
 // The names sorted byte-wise: sorted as views, so that each string is made once.
@@ -188,9 +183,9 @@ Result<SlideDeleteSummary> delete_slides(
             relationships, deleted_ids, [&](const RelationshipText& text) {
               add_relationship_edge(kPresentationPart, text, presentation_edges);
             });
-        const PartNameSet dropped_overrides =
-            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
-                                             std::move(presentation_edges)));
+        PartNameSet dropped_overrides;
+        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+                                              std::move(presentation_edges), dropped_overrides));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
