@@ -17,29 +17,33 @@ namespace pelvane {
 
 namespace {
 
-// Slide part -> the ids of every presentation relationship that reaches it (by id, then target).
-using SlideRelationshipMap = std::unordered_map<std::string, std::vector<std::string>>;
+// Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
+// that reaches it (by id, then target).
+using SlideRelationshipMap = std::unordered_map<std::string_view, std::vector<std::string>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to, for the parts in `only`
-// (every part when null). A part may be reached by more than one: a deleted slide takes all of
-// them with it, so that no relationship and no slide-list entry is left pointing at a part that
-// is gone. Each part's ids come in relationship-list order (by id, then target).
+// The presentation's slide relationships by the part they resolve to, for the parts in `parts`
+// (a set of names that views or owns them: the map's keys are views of its names). A part may
+// be reached by more than one: a deleted slide takes all of them with it, so that no
+// relationship and no slide-list entry is left pointing at a part that is gone. Each part's ids
+// come in relationship-list order (by id, then target).
+template <class Parts>
 SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
-                                            const PartNameSet* only) {
+                                            const Parts& parts) {
   SlideRelationshipMap map;
-  map.reserve(only != nullptr ? only->size() : found.size());
+  map.reserve(parts.size());
   std::string part;
   for (SlideRelationship& relationship : found) {
     resolve_target_into(kPresentationPart, relationship.target, part);
-    if (only != nullptr && !only->contains(part)) continue;
-    map[part].push_back(std::move(relationship.id));
+    const auto known = parts.find(part);
+    if (known == parts.end()) continue;
+    map[std::string_view(*known)].push_back(std::move(relationship.id));
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
-  for (auto& [part, ids] : map)
+  for (auto& [name, ids] : map)
     if (ids.size() > 1) std::sort(ids.begin(), ids.end());
   return map;
 }
@@ -156,11 +160,16 @@ Result<SlideDeleteSummary> delete_slides(
           return invalid("cannot delete all slides; presentation must contain at least one slide");
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
-        // Without a survivor order only the deleted slides' relationships are looked up.
-        const SlideRelationshipMap slide_ids = slide_relationship_map(
-            listing.slide_relationships ? std::move(*listing.slide_relationships)
-                                        : slide_relationships(relationships),
-            ordered_survivor_parts ? nullptr : &targets);
+        // The relationships of the listed slides are looked up (every target is one), and
+        // without a survivor order only the deleted slides' ones.
+        std::vector<SlideRelationship> found = listing.slide_relationships
+                                                   ? std::move(*listing.slide_relationships)
+                                                   : slide_relationships(relationships);
+        const SlideRelationshipMap slide_ids =
+            ordered_survivor_parts
+                ? slide_relationship_map(std::move(found),
+                                         PartNameViews(slides.begin(), slides.end()))
+                : slide_relationship_map(std::move(found), targets);
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
