@@ -228,12 +228,17 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
   };
   reach("");
   reach(kPresentationPart);
+  // Reached so far: those two names alone.
   std::deque<std::string_view> slides;
+  surviving.reserve(survivors.size());
   for (const std::string_view survivor : survivors) {
-    if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
-    if (candidates.contains(survivor)) --unreached;
+    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor).second)
+      continue;
     slides.push_back(survivor);
   }
+  // The candidates among them are reached (counted from the candidates, commonly far fewer).
+  for (const std::string_view candidate : candidates)
+    if (surviving.contains(candidate)) --unreached;
   while (unreached > 0) {
     std::string_view name;
     if (!walk.queue.empty()) {
