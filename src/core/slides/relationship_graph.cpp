@@ -33,29 +33,19 @@ struct Walk {
   }
 };
 
-// Appends the source part of a relationships part (`relationships_source_part`) to `out`.
-void append_relationships_source_part(std::string_view relationships_part, std::string& out) {
-  if (relationships_part == kPackageRootRelationships) return;
-  std::string_view name = relationships_part;
-  while (name.ends_with(kRelsSuffix)) name.remove_suffix(kRelsSuffix.size());
-  // The segments from the last one back; the first "_rels" met goes, with a slash beside it.
-  for (std::size_t end = name.size();;) {
-    const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
-    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
-    if (name.substr(start, end - start) == "_rels") {
-      if (end < name.size()) {
-        out.append(name.substr(0, start)).append(name.substr(end + 1));
-      } else {
-        out.append(name.substr(0, slash == std::string_view::npos ? 0 : slash));
-      }
-      return;
-    }
-    if (slash == std::string_view::npos) {
-      out.append(name);
-      return;
-    }
-    end = slash;
-  }
+// True when the name is "dir/_rels/file.rels" (or "_rels/file.rels") with a file name that does
+// not itself end with ".rels": the relationships part that `relationship_part_name` gives its
+// source "dir/file" (or "file"), and the one name of that form for that source.
+bool named_as_relationships_part(std::string_view name) {
+  if (!name.ends_with(kRelsSuffix)) return false;
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string_view::npos) return false;
+  const std::string_view folder = name.substr(0, slash);
+  if (!folder.ends_with("_rels") || (folder.size() > 5 && folder[folder.size() - 6] != '/'))
+    return false;
+  const std::string_view file =
+      name.substr(slash + 1, name.size() - slash - 1 - kRelsSuffix.size());
+  return !file.ends_with(kRelsSuffix);
 }
 
 // Relationships parts at most this large (compressed) are compared by their stored bytes.
@@ -94,9 +84,25 @@ std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t inde
 }  // namespace
 
 std::string relationships_source_part(std::string_view relationships_part) {
-  std::string source;
-  append_relationships_source_part(relationships_part, source);
-  return source;
+  if (relationships_part == kPackageRootRelationships) return {};
+  std::string_view name = relationships_part;
+  while (name.ends_with(kRelsSuffix)) name.remove_suffix(kRelsSuffix.size());
+  // The segments from the last one back; the first "_rels" met goes, with a slash beside it.
+  for (std::size_t end = name.size();;) {
+    const std::size_t slash = end == 0 ? std::string_view::npos : name.rfind('/', end - 1);
+    const std::size_t start = slash == std::string_view::npos ? 0 : slash + 1;
+    if (name.substr(start, end - start) == "_rels") {
+      if (end < name.size()) {
+        std::string source;
+        source.reserve(name.size() - (end + 1 - start));
+        source.append(name.substr(0, start)).append(name.substr(end + 1));
+        return source;
+      }
+      return std::string(name.substr(0, slash == std::string_view::npos ? 0 : slash));
+    }
+    if (slash == std::string_view::npos) return std::string(name);
+    end = slash;
+  }
 }
 
 void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
@@ -125,44 +131,41 @@ RelationshipEdges relationship_edges(std::string_view source_part,
 }
 
 RelationshipGraph::RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges) {
-  std::size_t room = 0;
-  for (const auto& [source, targets] : edges) room += source.size();
-  names_.reserve(room);
+  // Each source stands for an entry of its own.
   for (auto& [source, targets] : edges) {
-    const std::size_t at = names_.size();
-    names_.append(source);
-    sources_[std::string_view(names_).substr(at)] = Source{0, keep(std::move(targets))};
+    listed_.emplace(source, read_.size());
+    read_.push_back(keep(std::move(targets)));
   }
 }
 
 Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
   graph.archive_ = &archive;
+  graph.by_name_ = archive.plain_headers() != nullptr;
   const std::uint64_t count = archive.entry_count();
-  // A source name is never longer than the name of its relationships part.
-  std::size_t room = 0;
-  std::size_t parts = 0;
-  for (std::uint64_t index = 0; index < count; ++index) {
-    const std::string_view name = archive.entry_name(index);
-    if (!name.ends_with(kRelsSuffix)) continue;
-    room += name.size();
-    ++parts;
-  }
-  graph.names_.reserve(room);
-  graph.sources_.reserve(parts);
+  graph.read_.assign(static_cast<std::size_t>(count), nullptr);
   for (std::uint64_t index = 0; index < count; ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
-    const std::size_t at = graph.names_.size();
-    append_relationships_source_part(name, graph.names_);
-    const auto [source, added] =
-        graph.sources_.try_emplace(std::string_view(graph.names_).substr(at), Source{index});
-    if (added) continue;
-    source->second.index = index;
-    graph.names_.resize(at);
+    if (!graph.by_name_ || !named_as_relationships_part(name))
+      graph.listed_[relationships_source_part(name)] = index;
   }
   return graph;
+}
+
+std::optional<std::uint64_t> RelationshipGraph::relationships_entry(
+    std::string_view source) const {
+  std::optional<std::uint64_t> entry;
+  if (by_name_) {
+    // A name of that form stands for this very source and no other.
+    const std::string name = relationship_part_name(source);
+    if (named_as_relationships_part(name)) entry = archive_->find(name);
+  }
+  if (listed_.empty()) return entry;
+  if (const auto listed = listed_.find(source); listed != listed_.end())
+    if (!entry || listed->second > *entry) entry = listed->second;
+  return entry;
 }
 
 void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
@@ -175,25 +178,24 @@ void RelationshipGraph::use_read_edges(std::string_view name, RelationshipEdges 
 }
 
 Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view source) {
-  const auto found = sources_.find(source);
-  if (found == sources_.end()) return nullptr;
-  Source& entry = found->second;
-  if (entry.edges != nullptr) return entry.edges;
-  const std::uint64_t index = entry.index;
+  const std::optional<std::uint64_t> entry = relationships_entry(source);
+  if (!entry) return nullptr;
+  const std::uint64_t index = *entry;
+  const RelationshipEdges*& edges = read_[static_cast<std::size_t>(index)];
+  if (edges != nullptr) return edges;
   // Only the very entry the caller read: another part may stand for the same source.
-  if (given_ && given_->first == index) return entry.edges = keep(std::move(given_->second));
+  if (given_ && given_->first == index) return edges = keep(std::move(given_->second));
   std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
-    if (const auto alike = alike_.find(*key); alike != alike_.end())
-      return entry.edges = alike->second;
+    if (const auto alike = alike_.find(*key); alike != alike_.end()) return edges = alike->second;
   }
   const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
-  entry.edges = keep(relationship_edges(source, content));
+  edges = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
   if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
-    alike_.emplace(std::move(*key), entry.edges);
-  return entry.edges;
+    alike_.emplace(std::move(*key), edges);
+  return edges;
 }
 
 Result<PartNameViews> deleted_closure(RelationshipGraph& graph,

@@ -87,20 +87,21 @@ class RelationshipGraph {
     return &parsed_.emplace_back(std::move(edges));
   }
 
-  // A source with a relationships part: its entry, and its edges once read.
-  struct Source {
-    std::uint64_t index = 0;
-    const RelationshipEdges* edges = nullptr;
-  };
+  // The relationships entry that stands for `source`, if any.
+  std::optional<std::uint64_t> relationships_entry(std::string_view source) const;
 
   PackageArchive* archive_ = nullptr;
   // A relationships part the caller read (`use_read_part`): its entry and edges.
   std::optional<std::pair<std::uint64_t, RelationshipEdges>> given_;
-  // The source names, one after another in one buffer made large enough for all of them up
-  // front, so that the views of `sources_` stay put.
-  std::string names_;
-  std::unordered_map<std::string_view, Source> sources_;
-  // Every part's edges, shared by the sources whose parts are stored alike.
+  // Whether a part named as its source's relationships part ("dir/_rels/file.rels" of
+  // "dir/file") is looked up by that name: in an archive whose names are unique and found
+  // through its own index. The relationships parts that are not (all of them otherwise) are
+  // listed by source here, the later in archive order in place of an earlier one.
+  bool by_name_ = false;
+  std::unordered_map<std::string, std::uint64_t, PartNameHash, std::equal_to<>> listed_;
+  // The edges of each relationships entry once read (by entry index), shared by the entries
+  // stored alike.
+  std::vector<const RelationshipEdges*> read_;
   std::deque<RelationshipEdges> parsed_;
   // The edges of a relationships part by its source's folder and its stored form (see
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
