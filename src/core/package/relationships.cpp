@@ -314,8 +314,11 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
     std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
     const std::function<void(const RelationshipText&)>& visit) {
   constexpr std::string_view kEofMessage = "unexpected EOF while removing relationship";
-  if (!visit) return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage);
-  // A reader error ends the removal where it ends a scan.
+  if (!visit) {
+    return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed,
+                                 kEofMessage);
+  }
+  // The elements a scan visits, up to where a reader error ends both.
   return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
                                [&](const XmlEvent& event) {
                                  if (event.is_tag() && event.local_name() == "Relationship")

@@ -87,7 +87,8 @@ class RelationshipGraph {
     return &parsed_.emplace_back(std::move(edges));
   }
 
-  // The relationships entry that stands for `source`, if any.
+  // The relationships entry that stands for `source`, if any: the later in archive order of the
+  // one named after it and the one listed for it.
   std::optional<std::uint64_t> relationships_entry(std::string_view source) const;
 
   PackageArchive* archive_ = nullptr;

@@ -25,11 +25,11 @@ std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to, for the parts in `parts`
-// (a set of names that views or owns them: the map's keys are views of its names). A part may
-// be reached by more than one: a deleted slide takes all of them with it, so that no
-// relationship and no slide-list entry is left pointing at a part that is gone. Each part's ids
-// come in relationship-list order (by id, then target).
+// The presentation's slide relationships by the part they resolve to, for the parts named in
+// `parts` (a set of names or of views of names): the keys view the names `parts` holds or views,
+// which outlive the map. A part may be reached by more than one: a deleted slide takes all of
+// them with it, so that no relationship and no slide-list entry is left pointing at a part that
+// is gone. Each part's ids come in relationship-list order (by id, then target).
 template <class Parts>
 SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
                                             const Parts& parts) {

@@ -123,9 +123,7 @@ std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_
 
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
   std::string buffer;
-  const std::string_view value = attribute_key_view(tag, local_name, buffer);
-  if (value.data() == buffer.data()) return buffer;
-  return std::string(value);
+  return std::string(attribute_key_view(tag, local_name, buffer));
 }
 
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
@@ -138,7 +136,8 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
   std::uint64_t skip_depth = 0;  // inside a removed element: elements open in it
   std::string key;
   // Kept events that follow one another in the input and are written as they stand go out as
-  // one run of its bytes. An end tag is written as "</name>": only one written so joins a run.
+  // one run of its bytes. An end tag is written as "</name>": only one already written so (no
+  // blank before its ">") joins a run.
   const char* run = nullptr;
   std::size_t run_size = 0;
   const auto flush = [&] {
