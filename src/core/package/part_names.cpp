@@ -106,10 +106,15 @@ std::string slide_part_name(std::uint64_t number) {
 }
 
 std::string relationship_part_name(std::string_view name) {
+  constexpr std::string_view kFolder = "_rels/";
+  constexpr std::string_view kSuffix = ".rels";
+  // Made in one piece: the folder, "_rels/", the file name and ".rels".
   const std::size_t slash = name.rfind('/');
-  if (slash == std::string_view::npos) return "_rels/" + std::string(name) + ".rels";
-  return std::string(name.substr(0, slash)) + "/_rels/" + std::string(name.substr(slash + 1)) +
-         ".rels";
+  const std::size_t file = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string part;
+  part.reserve(name.size() + kFolder.size() + kSuffix.size());
+  part.append(name.substr(0, file)).append(kFolder).append(name.substr(file)).append(kSuffix);
+  return part;
 }
 
 std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name) {

@@ -306,8 +306,24 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids) {
   if (ids.empty()) return std::pair{std::string(relationships_bytes), std::uint64_t{0}};
-  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", ids,
-                               "unexpected EOF while removing relationship");
+  return remove_relationships_where(
+      relationships_bytes, [&](std::string_view id) { return ids.contains(std::string(id)); });
+}
+
+Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
+    std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
+    const std::function<void(const RelationshipText&)>& visit) {
+  constexpr std::string_view kEofMessage = "unexpected EOF while removing relationship";
+  if (!visit) {
+    return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed,
+                                 kEofMessage);
+  }
+  // The elements a scan visits, up to where a reader error ends both.
+  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
+                               [&](const XmlEvent& event) {
+                                 if (event.is_tag() && event.local_name() == "Relationship")
+                                   visit(relationship_text(event));
+                               });
 }
 
 Result<std::string> rewrite_relationship_targets(

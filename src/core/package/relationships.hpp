@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -171,6 +172,12 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag);
 // returns the input unchanged without reading it.
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids);
+// The same for the Relationship elements whose unescaped id `is_removed` accepts; the part is
+// read whatever it accepts. `visit`, when given, is called as `scan_relationships` calls it, in
+// the same pass.
+Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
+    std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
+    const std::function<void(const RelationshipText&)>& visit = {});
 
 // The part with the Target of each Relationship whose id is a key of `targets` set to the mapped
 // value (escaped); other attributes keep their order. An empty map returns the input unchanged.

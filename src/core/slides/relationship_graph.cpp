@@ -20,19 +20,33 @@ namespace {
 constexpr std::string_view kPackageRootRelationships = "_rels/.rels";
 constexpr std::string_view kRelsSuffix = ".rels";
 
-// The names reached so far and those whose edges are still to be followed. Names live in
-// `seen`, whose nodes stay put while it grows.
+// The names reached so far and those whose edges are still to be followed.
 struct Walk {
-  PartNameSet seen;
-  std::deque<const std::string*> queue;
+  PartNameViews seen;
+  std::deque<std::string_view> queue;
 
   // True when the name is new.
-  bool visit(const std::string& name) {
-    auto [at, inserted] = seen.insert(name);
-    if (inserted) queue.push_back(&*at);
+  bool visit(std::string_view name) {
+    const bool inserted = seen.insert(name).second;
+    if (inserted) queue.push_back(name);
     return inserted;
   }
 };
+
+// True when the name is "dir/_rels/file.rels" (or "_rels/file.rels") with a file name that does
+// not itself end with ".rels": the relationships part that `relationship_part_name` gives its
+// source "dir/file" (or "file"), and the one name of that form for that source.
+bool named_as_relationships_part(std::string_view name) {
+  if (!name.ends_with(kRelsSuffix)) return false;
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string_view::npos) return false;
+  const std::string_view folder = name.substr(0, slash);
+  if (!folder.ends_with("_rels") || (folder.size() > 5 && folder[folder.size() - 6] != '/'))
+    return false;
+  const std::string_view file =
+      name.substr(slash + 1, name.size() - slash - 1 - kRelsSuffix.size());
+  return !file.ends_with(kRelsSuffix);
+}
 
 // Relationships parts at most this large (compressed) are compared by their stored bytes.
 constexpr std::uint64_t kAlikeLimit = 64 * 1024;
@@ -91,74 +105,105 @@ std::string relationships_source_part(std::string_view relationships_part) {
   }
 }
 
+void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
+                           RelationshipEdges& edges) {
+  const bool mode_given = text.has_target_mode;
+  if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
+    return;
+  with_relationship_value(text.target, [&](std::string_view target) {
+    if (target.empty()) return;
+    if (source_part.empty()) {
+      while (target.starts_with('/')) target.remove_prefix(1);
+      edges.push_back(RelationshipEdge{std::string(target), mode_given});
+    } else {
+      edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
+    }
+  });
+}
+
 RelationshipEdges relationship_edges(std::string_view source_part,
                                      std::string_view relationships_bytes) {
   RelationshipEdges edges;
   scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
-    const bool mode_given = text.has_target_mode;
-    if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
-      return;
-    with_relationship_value(text.target, [&](std::string_view target) {
-      if (target.empty()) return;
-      if (source_part.empty()) {
-        while (target.starts_with('/')) target.remove_prefix(1);
-        edges.push_back(RelationshipEdge{std::string(target), mode_given});
-      } else {
-        edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
-      }
-    });
+    add_relationship_edge(source_part, text, edges);
   });
   return edges;
+}
+
+RelationshipGraph::RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges) {
+  // Each source stands for an entry of its own.
+  for (auto& [source, targets] : edges) {
+    listed_.emplace(source, read_.size());
+    read_.push_back(keep(std::move(targets)));
+  }
 }
 
 Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive) {
   RelationshipGraph graph;
   graph.archive_ = &archive;
-  // Commonly every other entry is a relationships part.
-  graph.unread_.reserve(static_cast<std::size_t>(archive.entry_count() / 2));
-  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
+  graph.by_name_ = archive.plain_headers() != nullptr;
+  const std::uint64_t count = archive.entry_count();
+  graph.read_.assign(static_cast<std::size_t>(count), nullptr);
+  for (std::uint64_t index = 0; index < count; ++index) {
     const std::string_view name = archive.entry_name(index);
     if (!name.ends_with(kRelsSuffix)) continue;
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
-    graph.unread_[relationships_source_part(name)] = index;
+    if (!graph.by_name_ || !named_as_relationships_part(name))
+      graph.listed_[relationships_source_part(name)] = index;
   }
   return graph;
 }
 
-void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
-  if (archive_ == nullptr) return;
-  if (const auto index = archive_->find(name)) given_ = ReadPart{*index, bytes};
+std::optional<std::uint64_t> RelationshipGraph::relationships_entry(
+    std::string_view source) const {
+  std::optional<std::uint64_t> entry;
+  if (by_name_) {
+    // A name of that form stands for this very source and no other.
+    const std::string name = relationship_part_name(source);
+    if (named_as_relationships_part(name)) entry = archive_->find(name);
+  }
+  if (listed_.empty()) return entry;
+  if (const auto listed = listed_.find(source); listed != listed_.end())
+    if (!entry || listed->second > *entry) entry = listed->second;
+  return entry;
 }
 
-Result<const RelationshipEdges*> RelationshipGraph::edges(const std::string& source) {
-  if (const auto known = read_.find(source); known != read_.end()) return &known->second;
-  const auto unread = unread_.find(source);
-  if (unread == unread_.end()) return nullptr;
-  const std::uint64_t index = unread->second;
-  unread_.erase(unread);
+void RelationshipGraph::use_read_part(std::string_view name, std::string_view bytes) {
+  use_read_edges(name, relationship_edges(relationships_source_part(name), bytes));
+}
+
+void RelationshipGraph::use_read_edges(std::string_view name, RelationshipEdges edges) {
+  if (archive_ == nullptr) return;
+  if (const auto index = archive_->find(name)) given_.emplace(*index, std::move(edges));
+}
+
+Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view source) {
+  const std::optional<std::uint64_t> entry = relationships_entry(source);
+  if (!entry) return nullptr;
+  const std::uint64_t index = *entry;
+  const RelationshipEdges*& edges = read_[static_cast<std::size_t>(index)];
+  if (edges != nullptr) return edges;
   // Only the very entry the caller read: another part may stand for the same source.
-  if (given_ && given_->index == index)
-    return &(read_[source] = relationship_edges(source, given_->bytes));
-  const std::optional<std::string> key = alike_key(*archive_, index, source);
+  if (given_ && given_->first == index) return edges = keep(std::move(given_->second));
+  std::optional<std::string> key = alike_key(*archive_, index, source);
   if (key) {
-    if (const auto alike = alike_.find(*key); alike != alike_.end())
-      return &(read_[source] = alike->second);
+    if (const auto alike = alike_.find(*key); alike != alike_.end()) return edges = alike->second;
   }
   const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
-  RelationshipEdges& edges = read_[source] = relationship_edges(source, content);
+  edges = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
   if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
     alike_.emplace(std::move(*key), edges);
-  return &edges;
+  return edges;
 }
 
-Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
-                                    std::span<const std::string> targets) {
+Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
+                                      std::span<const std::string> targets) {
   Walk walk;
   for (const std::string& target : targets) walk.visit(target);
   while (!walk.queue.empty()) {
-    const std::string& name = *walk.queue.front();
+    const std::string_view name = walk.queue.front();
     walk.queue.pop_front();
     const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
     if (edges == nullptr) continue;
@@ -168,9 +213,9 @@ Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameSet> kept_parts(RelationshipGraph& graph,
-                               std::span<const std::string_view> survivors,
-                               const PartNameSet& targets, const PartNameSet& candidates) {
+Result<PartNameViews> kept_parts(RelationshipGraph& graph,
+                                 std::span<const std::string_view> survivors,
+                                 const PartNameSet& targets, const PartNameViews& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
   Walk walk;
@@ -178,38 +223,42 @@ Result<PartNameSet> kept_parts(RelationshipGraph& graph,
   // The surviving slides are reached from the start, by the names the caller holds; their own
   // relationships are followed only once everything else reached is, and only while some
   // candidate is still unreached.
-  std::unordered_set<std::string_view> surviving;
-  const auto reach = [&](const std::string& name) {
+  PartNameViews surviving;
+  const auto reach = [&](std::string_view name) {
     if (surviving.contains(name)) return;
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
-  reach(std::string(kPresentationPart));
+  reach(kPresentationPart);
+  // Reached so far: those two names alone.
   std::deque<std::string_view> slides;
+  surviving.reserve(survivors.size());
   for (const std::string_view survivor : survivors) {
-    if (walk.seen.contains(survivor) || !surviving.insert(survivor).second) continue;
-    if (candidates.contains(survivor)) --unreached;
+    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor).second)
+      continue;
     slides.push_back(survivor);
   }
-  std::string slide;
+  // The candidates among them are reached (counted from the candidates, commonly far fewer).
+  for (const std::string_view candidate : candidates)
+    if (surviving.contains(candidate)) --unreached;
   while (unreached > 0) {
-    const std::string* name = nullptr;
+    std::string_view name;
     if (!walk.queue.empty()) {
       name = walk.queue.front();
       walk.queue.pop_front();
     } else if (!slides.empty()) {
-      name = &slide.assign(slides.front());
+      name = slides.front();
       slides.pop_front();
     } else {
       break;
     }
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!targets.contains(edge.target)) reach(edge.target);
   }
-  PartNameSet kept;
-  for (const std::string& candidate : candidates)
+  PartNameViews kept;
+  for (const std::string_view candidate : candidates)
     if (walk.seen.contains(candidate) || surviving.contains(candidate)) kept.insert(candidate);
   return kept;
 }

@@ -4,16 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
 
 namespace pelvane {
 
@@ -42,6 +46,13 @@ std::string relationships_source_part(std::string_view relationships_part);
 // (`resolve_target`).
 RelationshipEdges relationship_edges(std::string_view source_part,
                                      std::string_view relationships_bytes);
+// The same for one Relationship element, met in a pass of the caller's own: its edge, if it
+// has one, goes at the end of `edges`.
+void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
+                           RelationshipEdges& edges);
+
+// Part names as views into names their holder keeps: the caller's, or a graph's edges.
+using PartNameViews = std::unordered_set<std::string_view>;
 
 // Source part name (empty: the package root) -> the parts its relationships lead to. Over a
 // package, a source's relationships part is read the first time its edges are asked for, so a
@@ -53,50 +64,64 @@ class RelationshipGraph {
   // open (`Zip` for the first, in archive order, that does not); none is read yet.
   static Result<RelationshipGraph> of_package(PackageArchive& archive);
   // A graph given as data.
-  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges)
-      : read_(std::move(edges)) {}
+  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges);
 
-  // The bytes of the relationships part `name`, which the caller read from the same archive
-  // and keeps while the graph is used: when the graph comes to that part, its edges are taken
-  // from them rather than from a second read.
+  // The bytes of the relationships part `name`, which the caller read from the same archive:
+  // when the graph comes to that part, its edges are taken from them rather than from a second
+  // read. `use_read_edges`: the same with the edges the caller took from those bytes
+  // (`relationship_edges` of the part's source).
   void use_read_part(std::string_view name, std::string_view bytes);
+  void use_read_edges(std::string_view name, RelationshipEdges edges);
 
   // The edges of `source`; null when it has no relationships part. A failure while reading the
   // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
   // compressed bytes) for a source in the same folder has the same edges, taken without
-  // reading it again.
-  Result<const RelationshipEdges*> edges(const std::string& source);
+  // reading it again. The edges live as long as the graph.
+  Result<const RelationshipEdges*> edges(std::string_view source);
 
  private:
   RelationshipGraph() = default;
 
-  // A relationships part the caller read (`use_read_part`).
-  struct ReadPart {
-    std::uint64_t index = 0;
-    std::string_view bytes;
-  };
+  // Keeps the edges of one relationships part for as long as the graph lives.
+  const RelationshipEdges* keep(RelationshipEdges edges) {
+    return &parsed_.emplace_back(std::move(edges));
+  }
+
+  // The relationships entry that stands for `source`, if any: the later in archive order of the
+  // one named after it and the one listed for it.
+  std::optional<std::uint64_t> relationships_entry(std::string_view source) const;
 
   PackageArchive* archive_ = nullptr;
-  std::optional<ReadPart> given_;
-  std::unordered_map<std::string, std::uint64_t> unread_;  // source -> relationships entry
-  std::unordered_map<std::string, RelationshipEdges> read_;
+  // A relationships part the caller read (`use_read_part`): its entry and edges.
+  std::optional<std::pair<std::uint64_t, RelationshipEdges>> given_;
+  // Whether a part named as its source's relationships part ("dir/_rels/file.rels" of
+  // "dir/file") is looked up by that name: in an archive whose names are unique and found
+  // through its own index. The relationships parts that are not (all of them otherwise) are
+  // listed by source here, the later in archive order in place of an earlier one.
+  bool by_name_ = false;
+  std::unordered_map<std::string, std::uint64_t, PartNameHash, std::equal_to<>> listed_;
+  // The edges of each relationships entry once read (by entry index), shared by the entries
+  // stored alike.
+  std::vector<const RelationshipEdges*> read_;
+  std::deque<RelationshipEdges> parsed_;
   // The edges of a relationships part by its source's folder and its stored form (see
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
   // and parsed once.
-  std::unordered_map<std::string, RelationshipEdges> alike_;
+  std::unordered_map<std::string, const RelationshipEdges*> alike_;
 };
 
-// Every part reachable from the deleted slides through relationships without a TargetMode.
-Result<PartNameSet> deleted_closure(RelationshipGraph& graph,
-                                    std::span<const std::string> targets);
+// Every part reachable from the deleted slides through relationships without a TargetMode: views
+// into `targets` and the graph's edges.
+Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
+                                      std::span<const std::string> targets);
 
 // Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide
 // reaches through internal relationships (with or without TargetMode) without entering a deleted
 // slide. The walk stops once every candidate is reached, and takes the parts that the
 // presentation leads to before the surviving slides, so that the parts every slide shares are
 // found without reading each slide's relationships.
-Result<PartNameSet> kept_parts(RelationshipGraph& graph,
-                               std::span<const std::string_view> survivors,
-                               const PartNameSet& targets, const PartNameSet& candidates);
+Result<PartNameViews> kept_parts(RelationshipGraph& graph,
+                                 std::span<const std::string_view> survivors,
+                                 const PartNameSet& targets, const PartNameViews& candidates);
 
 }  // namespace pelvane

@@ -1,7 +1,6 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <set>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -18,28 +17,33 @@ namespace pelvane {
 
 namespace {
 
-// Slide part -> the ids of every presentation relationship that reaches it (by id, then target).
-using SlideRelationshipMap = std::unordered_map<std::string, std::vector<std::string>>;
+// Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
+// that reaches it (by id, then target).
+using SlideRelationshipMap = std::unordered_map<std::string_view, std::vector<std::string>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to, for the parts in `only`
-// (every part when null). A part may be reached by more than one: a deleted slide takes all of
+// The presentation's slide relationships by the part they resolve to, for the parts named in
+// `parts` (a set of names or of views of names): the keys view the names `parts` holds or views,
+// which outlive the map. A part may be reached by more than one: a deleted slide takes all of
 // them with it, so that no relationship and no slide-list entry is left pointing at a part that
 // is gone. Each part's ids come in relationship-list order (by id, then target).
+template <class Parts>
 SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
-                                            const PartNameSet* only) {
+                                            const Parts& parts) {
   SlideRelationshipMap map;
-  map.reserve(only != nullptr ? only->size() : found.size());
+  map.reserve(parts.size());
+  std::string part;
   for (SlideRelationship& relationship : found) {
-    std::string part = resolve_target(kPresentationPart, relationship.target);
-    if (only != nullptr && !only->contains(part)) continue;
-    map[std::move(part)].push_back(std::move(relationship.id));
+    resolve_target_into(kPresentationPart, relationship.target, part);
+    const auto known = parts.find(part);
+    if (known == parts.end()) continue;
+    map[std::string_view(*known)].push_back(std::move(relationship.id));
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
-  for (auto& [part, ids] : map)
+  for (auto& [name, ids] : map)
     if (ids.size() > 1) std::sort(ids.begin(), ids.end());
   return map;
 }
@@ -76,41 +80,44 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 }
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
-// relationships part; returns the content-type override names of the dropped parts. Only the
-// relationships parts that the walks come to are read, the presentation's (already read, in
-// `presentation_relationships`) not again.
-Result<std::set<std::string>> drop_unreached_parts(PackageEdit& edit,
-                                                   std::span<const std::string> targets,
-                                                   std::span<const std::string_view> survivors,
-                                                   const PartNameSet& target_set,
-                                                   std::string_view presentation_relationships) {
+// relationships part; the content-type override names of the dropped parts go into
+// `dropped_overrides`. Only the relationships parts that the walks come to are read, the
+// presentation's (already read, its edges in `presentation_edges`) not again.
+Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
+                                  std::span<const std::string_view> survivors,
+                                  const PartNameSet& target_set,
+                                  RelationshipEdges presentation_edges,
+                                  PartNameSet& dropped_overrides) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
-  graph.use_read_part(kPresentationRelationships, presentation_relationships);
-  // GCC 12 warns, falsely, that destroying the two results below frees a non-heap object (the
-  // message string of an error they do not hold); the warning is off for these lines only.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
-  const PartNameSet deleted = PELVANE_TRY(deleted_closure(graph, targets));
+  graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
+  const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
   // Only the reached names that are entries count; the order they are taken in does not.
   std::vector<std::string_view> reached;
-  PartNameSet candidates;
-  for (const std::string& name : deleted) {
+  PartNameViews candidates;
+  for (const std::string_view name : deleted) {
     if (name.ends_with(".rels") || name == kContentTypes || !archive.find(name)) continue;
     reached.push_back(name);
     if (!target_set.contains(name)) candidates.insert(name);
   }
-  const PartNameSet kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
-#pragma GCC diagnostic pop
-  std::set<std::string> dropped_overrides;
+  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
+  dropped_overrides.reserve(reached.size());
   for (const std::string_view name : reached) {
     if (kept.contains(name)) continue;
     edit.drop_part(relationship_part_name(name));
     dropped_overrides.insert(std::string("/").append(name));
     edit.drop_part(std::string(name));
   }
-  return dropped_overrides;
+  return {};
+}
+
+// The names sorted byte-wise: sorted as views, so that each string is made once.
+template <class Names>
+std::vector<std::string> sorted_strings(const Names& names) {
+  std::vector<std::string_view> views(names.begin(), names.end());
+  std::sort(views.begin(), views.end());
+  return {views.begin(), views.end()};
 }
 
 }  // namespace
@@ -153,12 +160,18 @@ Result<SlideDeleteSummary> delete_slides(
           return invalid("cannot delete all slides; presentation must contain at least one slide");
 
         const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
-        // Without a survivor order only the deleted slides' relationships are looked up.
-        const SlideRelationshipMap slide_ids = slide_relationship_map(
-            listing.slide_relationships ? std::move(*listing.slide_relationships)
-                                        : slide_relationships(relationships),
-            ordered_survivor_parts ? nullptr : &targets);
-        std::set<std::string> deleted_ids;
+        // The relationships of the listed slides are looked up (every target is one), and
+        // without a survivor order only the deleted slides' ones.
+        std::vector<SlideRelationship> found = listing.slide_relationships
+                                                   ? std::move(*listing.slide_relationships)
+                                                   : slide_relationships(relationships);
+        const SlideRelationshipMap slide_ids =
+            ordered_survivor_parts
+                ? slide_relationship_map(std::move(found),
+                                         PartNameViews(slides.begin(), slides.end()))
+                : slide_relationship_map(std::move(found), targets);
+        PartNameSet deleted_ids;
+        deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
           const auto id = slide_ids.find(target);
           if (id == slide_ids.end())
@@ -171,14 +184,21 @@ Result<SlideDeleteSummary> delete_slides(
               survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
         }
 
-        const std::set<std::string> dropped_overrides =
-            PELVANE_TRY(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
-                                             relationships));
+        // The presentation's relationships are rewritten in the pass that takes their edges for
+        // the walks; a failure of the rewrite counts after what the walks and the presentation
+        // may fail with.
+        RelationshipEdges presentation_edges;
+        Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
+            relationships, deleted_ids, [&](const RelationshipText& text) {
+              add_relationship_edge(kPresentationPart, text, presentation_edges);
+            });
+        PartNameSet dropped_overrides;
+        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+                                              std::move(presentation_edges), dropped_overrides));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
-        std::string new_relationships =
-            PELVANE_TRY(rewrite_relationships_for_slide_deletion(relationships, deleted_ids));
+        std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
         const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
         std::string new_content_types =
             PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_overrides));
@@ -187,9 +207,8 @@ Result<SlideDeleteSummary> delete_slides(
         edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
 
         SlideDeleteSummary summary;
-        summary.deleted_slide_parts.assign(target_slide_parts.begin(), target_slide_parts.end());
-        std::sort(summary.deleted_slide_parts.begin(), summary.deleted_slide_parts.end());
-        summary.deleted_relationship_ids.assign(deleted_ids.begin(), deleted_ids.end());
+        summary.deleted_slide_parts = sorted_strings(target_slide_parts);
+        summary.deleted_relationship_ids = sorted_strings(deleted_ids);
         summary.survivor_count = survivors.size();
         return summary;
       }));

@@ -63,7 +63,7 @@ struct CustomShowPosition {
 
 // False only when no value in `tag` can be one of a few `ids`: a value without references is
 // its text as written, so such a value is in the tag's bytes. Many ids are not looked for.
-bool may_name_any(std::string_view tag, const std::set<std::string>& ids) {
+bool may_name_any(std::string_view tag, const PartNameSet& ids) {
   constexpr std::size_t kFewIds = 8;
   if (ids.size() > kFewIds || find_pattern(tag, "&") != std::string_view::npos) return true;
   return std::ranges::any_of(
@@ -73,7 +73,7 @@ bool may_name_any(std::string_view tag, const std::set<std::string>& ids) {
 }  // namespace
 
 Result<std::string> rewrite_presentation_xml_for_slide_deletion(
-    std::string_view presentation_xml, const std::set<std::string>& deleted_ids,
+    std::string_view presentation_xml, const PartNameSet& deleted_ids,
     const std::optional<std::vector<std::string>>& survivor_order) {
   XmlReader reader(presentation_xml);
   XmlWriter writer(presentation_xml.size());
@@ -140,15 +140,23 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
 }
 
 Result<std::string> rewrite_relationships_for_slide_deletion(
-    std::string_view relationships_xml, const std::set<std::string>& deleted_ids) {
-  auto removed = PELVANE_TRY(remove_relationships_by_id(relationships_xml, deleted_ids));
+    std::string_view relationships_xml, const PartNameSet& deleted_ids,
+    const std::function<void(const RelationshipText&)>& visit) {
+  // Without an id the part stays as it is, bytes and all.
+  if (deleted_ids.empty()) {
+    if (visit) scan_relationships(relationships_xml, visit);
+    return std::string(relationships_xml);
+  }
+  auto removed = PELVANE_TRY(remove_relationships_where(
+      relationships_xml, [&](std::string_view id) { return deleted_ids.contains(id); }, visit));
   return std::move(removed.first);
 }
 
 Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const std::set<std::string>& dropped_overrides) {
+    std::string_view content_types_xml, const PartNameSet& dropped_overrides) {
   auto removed = PELVANE_TRY(
-      remove_keyed_elements(content_types_xml, "Override", "PartName", dropped_overrides,
+      remove_keyed_elements(content_types_xml, "Override", "PartName",
+                            [&](std::string_view name) { return dropped_overrides.contains(name); },
                             "unexpected EOF while removing content type override"));
   return std::move(removed.first);
 }

@@ -1,16 +1,19 @@
 // The three parts that deleting slides writes anew: the presentation (its slide list and custom
 // shows), the presentation's relationships and the content types. Each streams its input
 // through the XML event reader and writer; events it keeps are written back as their bytes.
-// Elements are recognised by local name under any prefix.
+// Elements are recognised by local name under any prefix. Ids and part names are looked up in
+// sets of names (`PartNameSet`), compared byte for byte.
 #pragma once
 
+#include <functional>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/package/part_names.hpp"
+#include "core/package/relationships.hpp"
 
 namespace pelvane {
 
@@ -28,20 +31,22 @@ namespace pelvane {
 // inside the list: `XmlTextDecode` "unexpected EOF while reading slide id list" ("… slide id"
 // inside an entry); a reader error is `Xml`.
 Result<std::string> rewrite_presentation_xml_for_slide_deletion(
-    std::string_view presentation_xml, const std::set<std::string>& deleted_ids,
+    std::string_view presentation_xml, const PartNameSet& deleted_ids,
     const std::optional<std::vector<std::string>>& survivor_order);
 
 // The relationships without the "Relationship" elements whose Id is in `deleted_ids`, each with
 // its content. End of input inside a removed element: `XmlTextDecode`
-// "unexpected EOF while removing relationship".
+// "unexpected EOF while removing relationship". `visit`, when given, is called as
+// `scan_relationships` calls it, in the same pass.
 Result<std::string> rewrite_relationships_for_slide_deletion(
-    std::string_view relationships_xml, const std::set<std::string>& deleted_ids);
+    std::string_view relationships_xml, const PartNameSet& deleted_ids,
+    const std::function<void(const RelationshipText&)>& visit = {});
 
 // The content types without the "Override" elements whose unescaped PartName is in
 // `dropped_overrides` (names with their leading "/", compared byte for byte); "Default" elements
 // stay. End of input inside a removed element: `XmlTextDecode`
 // "unexpected EOF while removing content type override".
 Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const std::set<std::string>& dropped_overrides);
+    std::string_view content_types_xml, const PartNameSet& dropped_overrides);
 
 }  // namespace pelvane

@@ -110,21 +110,43 @@ Result<void> skip_current_element(XmlReader& reader) {
   }
 }
 
-std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
+std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
+                                    std::string& buffer) {
   const auto raw = tag.attributes().find(local_name, AttributeNaming::Local);
-  auto value = raw ? unescape_xml(*raw) : std::nullopt;
-  return value ? std::move(*value) : std::string();
+  if (!raw) return {};
+  // Without a reference the value is the text as written, when that is UTF-8.
+  if (raw->find('&') == std::string_view::npos) return is_valid_utf8(*raw) ? *raw : "";
+  auto value = unescape_xml(*raw);
+  buffer = value ? std::move(*value) : std::string();
+  return buffer;
+}
+
+std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
+  std::string buffer;
+  return std::string(attribute_key_view(tag, local_name, buffer));
 }
 
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
-    const std::set<std::string>& keys, std::string_view eof_message) {
+    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
+    const std::function<void(const XmlEvent&)>& observe) {
   XmlReader reader(xml);
   XmlWriter writer(xml.size());
   std::uint64_t removed = 0;
   std::uint64_t skip_depth = 0;  // inside a removed element: elements open in it
+  std::string key;
+  // Kept events that follow one another in the input and are written as they stand go out as
+  // one run of its bytes. An end tag is written as "</name>": only one already written so (no
+  // blank before its ">") joins a run.
+  const char* run = nullptr;
+  std::size_t run_size = 0;
+  const auto flush = [&] {
+    if (run_size > 0) writer.write_raw(std::string_view(run, run_size));
+    run_size = 0;
+  };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
+    if (observe) observe(event);
     if (skip_depth > 0) {
       if (event.is_eof()) return fail(PelvaneError::xml_text_decode(std::string(eof_message)));
       if (event.is_start())
@@ -135,13 +157,23 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     }
     if (event.is_eof()) break;
     if (event.is_tag() && event.local_name() == element &&
-        keys.contains(attribute_key(event, key_attribute))) {
+        is_removed(attribute_key_view(event, key_attribute, key))) {
       ++removed;
       if (event.is_start()) skip_depth = 1;
       continue;
     }
-    writer.write_event(event);
+    if (event.is_end() && event.raw.size() != event.name.size() + 3) {
+      flush();
+      writer.write_event(event);
+      continue;
+    }
+    if (run_size == 0 || run + run_size != event.raw.data()) {
+      flush();
+      run = event.raw.data();
+    }
+    run_size += event.raw.size();
   }
+  flush();
   return std::pair{std::move(writer).take(), removed};
 }
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -51,15 +51,20 @@ Result<void> skip_current_element(XmlReader& reader);
 // The unescaped value of the tag's first well-formed attribute whose local name is `local_name`;
 // empty when there is none or when its value cannot be unescaped.
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name);
+// The same value as a view: into the tag when its text holds no reference, else into `buffer`.
+std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
+                                    std::string& buffer);
 
 // The text without the elements of local name `element` (any prefix, any depth) whose key,
-// `attribute_key` of `key_attribute`, is in `keys`: an empty-element tag alone, a start tag with
-// everything up to its end tag. Every other event is written back as read. Returns the text and
-// the number of elements removed. End of input inside a removed element: XmlTextDecode
-// `eof_message`; a reader error is `Xml`.
+// `attribute_key` of `key_attribute`, `is_removed` accepts: an empty-element tag alone, a start
+// tag with everything up to its end tag. Every other event is written back as read. Returns the
+// text and the number of elements removed. End of input inside a removed element: XmlTextDecode
+// `eof_message`; a reader error is `Xml`. `observe`, when given, sees every event read, removed
+// or not, in order, so that a caller needing more of the text reads it in the same pass.
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
-    const std::set<std::string>& keys, std::string_view eof_message);
+    const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
+    const std::function<void(const XmlEvent&)>& observe = {});
 
 // True when a start or empty-element tag of the text has the local name; a reader error ends the
 // search with false.

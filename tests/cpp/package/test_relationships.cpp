@@ -241,6 +241,37 @@ TEST(RemoveRelationships, DropsTheNamedElementsAndKeepsEveryOtherByte) {
   auto broken = remove_relationships_by_id("<a></b>", {"rId1"});
   ASSERT_FALSE(broken);
   EXPECT_EQ(broken.error().kind(), PelvaneError::Kind::Xml);
+
+  // An end tag is written "</name>", a blank before its ">" dropped.
+  auto blank = remove_relationships_by_id(
+      "<Relationships><x></x ><Relationship Id=\"rId3\"/></Relationships >", {"rId3"});
+  ASSERT_TRUE(blank);
+  EXPECT_EQ(blank->first, "<Relationships><x></x></Relationships>");
+}
+
+// A removal that visits the elements sees those a scan sees: inside removed elements too, and up
+// to a reader error or an end inside a removed element.
+TEST(RemoveRelationships, VisitsWhatAScanVisits) {
+  const std::string_view parts[] = {
+      "<Relationships><Relationship Id=\"rId3\" Target=\"a\"><Relationship Id=\"rId4\" "
+      "Target=\"b\"/></Relationship><Relationship Id=\"rId5\" Target=\"c\"/></Relationships>",
+      "<Relationships><Relationship Id=\"rId5\" Target=\"c\"/><Relationship Id=\"rId3\">"
+      "<Relationship Id=\"rId6\" Target=\"d\"/>",
+      "<Relationships><Relationship Id=\"rId1\" Target=\"e\"/></b><Relationship Id=\"rId2\"/>",
+  };
+  for (const std::string_view part : parts) {
+    std::vector<std::string> scanned, visited;
+    scan_relationships(part, [&](const RelationshipText& text) {
+      scanned.push_back(std::string(text.id) + ">" + std::string(text.target));
+    });
+    (void)remove_relationships_where(
+        part, [](std::string_view id) { return id == "rId3"; },
+        [&](const RelationshipText& text) {
+          visited.push_back(std::string(text.id) + ">" + std::string(text.target));
+        });
+    EXPECT_EQ(visited, scanned) << part;
+    EXPECT_FALSE(scanned.empty());
+  }
 }
 
 TEST(RewriteRelationshipTargets, ChangesOnlyTheMappedTargets) {

@@ -76,13 +76,13 @@ TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
   });
   const std::vector<std::string> targets{s1};
   const std::vector<std::string_view> survivors{s2};
-  const PartNameSet deleted{s1, "ppt/notes1.xml", "ppt/image1.png", "ppt/chart1.xml",
-                            "ppt/book1.xlsx"};
+  const PartNameViews deleted{s1, "ppt/notes1.xml", "ppt/image1.png", "ppt/chart1.xml",
+                              "ppt/book1.xlsx"};
   EXPECT_EQ(deleted_closure(graph, targets), deleted);
-  PartNameSet named = deleted;
+  PartNameViews named = deleted;
   named.insert({"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image2.png"});
   EXPECT_EQ(kept_parts(graph, survivors, PartNameSet{s1}, named),
-            (PartNameSet{"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image1.png"}));
+            (PartNameViews{"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image1.png"}));
 }
 
 // A later relationships part of one source stands for it; a part is read only when its edges

@@ -1,7 +1,6 @@
 // Sections follow the slide list through every change of it: appending, reordering, deleting.
 #include <functional>
 #include <gtest/gtest.h>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -49,7 +48,7 @@ Edit reorder(std::vector<std::uint64_t> order) {
   };
 }
 using Names = std::vector<std::string>;
-Edit remove(std::set<std::string> ids, std::optional<Names> order = {}) {
+Edit remove(PartNameSet ids, std::optional<Names> order = {}) {
   return [=](auto xml) { return rewrite_presentation_xml_for_slide_deletion(xml, ids, order); };
 }
 

@@ -2,7 +2,6 @@
 // presentation's relationships and the content types.
 #include <gtest/gtest.h>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -37,7 +36,7 @@ TEST(PresentationForSlideDeletion, DropsDeletedEntriesAndListsTheRestInTheirOrde
   using Order = std::optional<std::vector<std::string>>;
   const struct {
     std::string_view before;
-    std::set<std::string> deleted;
+    PartNameSet deleted;
     Order order;
     std::string_view after;
   } cases[] = {
@@ -93,7 +92,7 @@ TEST(PresentationForSlideDeletion, DropsDeletedEntriesAndListsTheRestInTheirOrde
 
 // Faults of the three rewriters: input, which rewriter, message.
 TEST(SlideDeletionRewrites, RefuseTextsThatEndInsideWhatTheyHold) {
-  const std::set<std::string> ids{"rId2", "/a.xml"};
+  const PartNameSet ids{"rId2", "/a.xml"};
   const struct {
     std::string_view xml;
     int rewriter;  // 0 presentation, 1 relationships, 2 content types
