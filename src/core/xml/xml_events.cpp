@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/base/utf8.hpp"
+#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
@@ -23,9 +24,8 @@ constexpr bool forbidden_in_name(char c) {
 enum ByteClass : std::uint8_t {
   kPlain = 0,
   kNameEnd = 1,
-  kQuoteOrGt = 2,
-  kBadInName = 4,
-  kEndsAttributeName = 8,  // blanks, "=" and the quotes
+  kBadInName = 2,
+  kEndsAttributeName = 4,  // blanks, "=" and the quotes
 };
 
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
@@ -33,7 +33,6 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
   for (int c = 0; c < 256; ++c) {
     std::uint8_t cls = kPlain;
     if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
-    if (c == '>' || c == '"' || c == '\'') cls |= kQuoteOrGt;
     if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
     if (is_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
       cls |= kEndsAttributeName;
@@ -45,6 +44,107 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
 constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
 
 inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+// The byte sets of the tag scanner's runs, for `xml_scan::find_in_set`. The bytes that end a
+// name all lie at or below the apostrophe, or are "/" or "<" to "?", or "="; a block is screened
+// with those ranges and its flagged bytes tested against the table.
+struct QuoteOrGt {
+  static constexpr bool kExact = true;
+  bool holds(char c) const { return c == '>' || c == '"' || c == '\''; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_equal(bytes, '>') | xml_scan::bytes_equal(bytes, '"') |
+           xml_scan::bytes_equal(bytes, '\'');
+  }
+#endif
+};
+
+// The end of an element name in a tag, or a byte that may not stand in one.
+struct ElementNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return byte_class(c) != kPlain; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    const __m128i lt_to_question = _mm_cmpeq_epi8(
+        _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFC))), _mm_set1_epi8('<'));
+    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '/') |
+           static_cast<unsigned>(_mm_movemask_epi8(lt_to_question));
+  }
+#endif
+};
+
+// The end of an attribute name: a blank, "=" or a quote.
+struct AttributeNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return (byte_class(c) & kEndsAttributeName) != 0; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '=');
+  }
+#endif
+};
+
+// The end of the name in an end tag: a blank or ">".
+struct EndTagNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return is_blank(c) || c == '>'; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_at_most(bytes, ' ') | xml_scan::bytes_equal(bytes, '>');
+  }
+#endif
+};
+
+// Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
+[[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
+                                                      std::size_t from) {
+  const std::size_t found =
+      xml_scan::find_in_set(text.data(), from, text.size(), xml_scan::OneByte{byte});
+  return found < text.size() ? found : std::string_view::npos;
+}
+
+// Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
+// quoted values stepped over whole; `end` when the tag is not closed.
+inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_t end) {
+  std::size_t at = from;
+#if defined(__SSE2__)
+  // Whole blocks first: the quotes and ">" of a block are found at once, and a value that closes
+  // inside the block is stepped over without reading it again.
+  while (at + 16 <= end) {
+    const xml_scan::Block bytes =
+        _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + at));
+    const unsigned doubles = xml_scan::bytes_equal(bytes, '"');
+    const unsigned singles = xml_scan::bytes_equal(bytes, '\'');
+    const unsigned gts = xml_scan::bytes_equal(bytes, '>');
+    unsigned marks = doubles | singles | gts;
+    for (;;) {
+      if (marks == 0) {
+        at += 16;
+        break;
+      }
+      const unsigned bit = static_cast<unsigned>(__builtin_ctz(marks));
+      if ((gts >> bit) & 1u) return at + bit;
+      const bool double_quoted = (doubles >> bit) & 1u;
+      const unsigned closes = (double_quoted ? doubles : singles) & xml_scan::bits_above(bit);
+      if (closes == 0) {
+        at = xml_scan::find_in_set(data, at + bit + 1, end,
+                                   xml_scan::OneByte{double_quoted ? '"' : '\''});
+        if (at >= end) return end;
+        ++at;
+        break;
+      }
+      marks &= xml_scan::bits_above(static_cast<unsigned>(__builtin_ctz(closes)));
+    }
+  }
+#endif
+  for (;;) {
+    at = xml_scan::find_in_set(data, at, end, QuoteOrGt{});
+    if (at >= end || data[at] == '>') return at;
+    at = xml_scan::find_in_set(data, at + 1, end, xml_scan::OneByte{data[at]});
+    if (at >= end) return end;
+    ++at;
+  }
+}
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_hex_digit(char c) {
@@ -113,12 +213,39 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
                                                           XmlAttribute& out) {
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
-  while (pos < n && !(byte_class(text[pos]) & kEndsAttributeName)) ++pos;
+#if defined(__SSE2__)
+  // A short item is read from one block: the name's end, "=", the quote and the closing quote.
+  if (n >= 16) {
+    const char* const data = text.data();
+    const xml_scan::Window window = xml_scan::window_at(data, pos, n);
+    const unsigned stops = AttributeNameStop{}.candidates(window.bytes) >> window.shift;
+    const unsigned name_size = static_cast<unsigned>(__builtin_ctz(stops | (1u << 16)));
+    const std::size_t equals = pos + name_size;
+    if (name_size < 15 && data[equals] == '=' && equals + 1 < n &&
+        (data[equals + 1] == '"' || data[equals + 1] == '\'')) {
+      const char quote = data[equals + 1];
+      const unsigned closes = (xml_scan::bytes_equal(window.bytes, quote) >> window.shift) &
+                              xml_scan::bits_above(name_size + 1);
+      const std::size_t close =
+          closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
+                      : find_in_tag(text, quote, equals + 2);
+      if (close != std::string_view::npos) {
+        out.name = std::string_view(data + item_start, name_size);
+        out.malformed = false;
+        out.value = std::string_view(data + equals + 2, close - equals - 2);
+        out.raw = std::string_view(data + item_start, close + 1 - item_start);
+        out.quote = quote;
+        return close + 1;
+      }
+    }
+  }
+#endif
+  pos = xml_scan::find_in_set(text.data(), pos, n, AttributeNameStop{});
   out.name = std::string_view(text.data() + item_start, pos - item_start);
   out.malformed = false;
   if (pos + 1 < n && text[pos] == '=' && (text[pos + 1] == '"' || text[pos + 1] == '\'')) {
     const char quote = text[pos + 1];
-    const std::size_t close = find_byte(text, quote, pos + 2);
+    const std::size_t close = find_in_tag(text, quote, pos + 2);
     if (close != std::string_view::npos) {
       out.value = std::string_view(text.data() + pos + 2, close - pos - 2);
       out.raw = std::string_view(text.data() + item_start, close + 1 - item_start);
@@ -274,6 +401,12 @@ PelvaneError XmlReader::fail_at(std::size_t offset, std::string_view what) {
 }
 
 Result<XmlEvent> XmlReader::next() {
+  // Most events are tags: those go straight to the markup reader.
+  if (pos_ < input_.size() && input_[pos_] == '<' && !error_) return read_markup();
+  return read_other();
+}
+
+Result<XmlEvent> XmlReader::read_other() {
   if (error_) return fail(*error_);
   const std::size_t n = input_.size();
   for (;;) {
@@ -284,10 +417,7 @@ Result<XmlEvent> XmlReader::next() {
     if (c == '<') return read_markup();
     if (c == '&') return read_reference();
     const std::size_t start = pos_;
-    std::size_t end = find_byte(input_, '<', pos_);
-    if (end == std::string_view::npos) end = n;
-    if (const void* amp = std::memchr(input_.data() + start, '&', end - start))
-      end = static_cast<std::size_t>(static_cast<const char*>(amp) - input_.data());
+    const std::size_t end = xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
     pos_ = end;
     std::string_view text = input_.substr(start, end - start);
     std::size_t offset = start;
@@ -327,8 +457,7 @@ Result<XmlEvent> XmlReader::read_markup() {
   const char second = rest[1];
 
   if (second == '/') {
-    std::size_t p = start + 2;
-    while (p < n && !is_blank(input_[p]) && input_[p] != '>') ++p;
+    std::size_t p = xml_scan::find_in_set(input_.data(), start + 2, n, EndTagNameStop{});
     std::string_view name = input_.substr(start + 2, p - start - 2);
     while (p < n && is_blank(input_[p])) ++p;
     if (p >= n) return fail(fail_at(start, "unclosed end tag"));
@@ -415,28 +544,15 @@ Result<XmlEvent> XmlReader::read_markup() {
 
   // Start or empty-element tag.
   const char* const data = input_.data();
-  std::size_t p = start + 1;
-  std::uint8_t cls = 0;
-  while (p < n && (cls = byte_class(data[p])) == kPlain) ++p;
-  if (p < n && (cls & kBadInName)) return fail(fail_at(start, "invalid element name"));
+  std::size_t p = xml_scan::find_in_set(data, start + 1, n, ElementNameStop{});
+  if (p < n && (byte_class(data[p]) & kBadInName)) return fail(fail_at(start, "invalid element name"));
   const std::size_t name_end = p;
   if (name_end == start + 1) return fail(fail_at(start, "invalid element name"));
-  // Find the tag's ">", stepping over quoted attribute values whole.
-  for (;;) {
-    while (p < n && !(byte_class(data[p]) & kQuoteOrGt)) ++p;
-    if (p >= n)
-      return fail(fail_at(
-          start,
-          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
-    if (data[p] == '>') break;
-    const std::size_t close = find_byte(input_, data[p], p + 1);
-    if (close == std::string_view::npos)
-      return fail(fail_at(
-          start,
-          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
-    p = close + 1;
-  }
-  const std::size_t gt = p;
+  const std::size_t gt = find_tag_close(data, p, n);
+  if (gt >= n)
+    return fail(fail_at(
+        start,
+        "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
   const bool empty = input_[gt - 1] == '/' && gt - 1 >= name_end;
   const std::size_t attrs_end = empty ? gt - 1 : gt;
   if (input_[name_end] == '/' && name_end != attrs_end)
