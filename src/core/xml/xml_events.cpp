@@ -95,6 +95,17 @@ struct EndTagNameStop {
 #endif
 };
 
+// A "&" or a byte of a multi-byte UTF-8 sequence: a value holding neither is itself, unescaped.
+struct AmpersandOrNonAscii {
+  static constexpr bool kExact = true;
+  bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_equal(bytes, '&') | static_cast<unsigned>(_mm_movemask_epi8(bytes));
+  }
+#endif
+};
+
 // Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
 [[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
                                                       std::size_t from) {
@@ -224,8 +235,10 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
     if (name_size < 15 && data[equals] == '=' && equals + 1 < n &&
         (data[equals + 1] == '"' || data[equals + 1] == '\'')) {
       const char quote = data[equals + 1];
-      const unsigned closes = (xml_scan::bytes_equal(window.bytes, quote) >> window.shift) &
-                              xml_scan::bits_above(name_size + 1);
+      const unsigned quotes =
+          quote == '"' ? xml_scan::bytes_equal(window.bytes, '"')
+                       : xml_scan::bytes_equal(window.bytes, '\'');
+      const unsigned closes = (quotes >> window.shift) & xml_scan::bits_above(name_size + 1);
       const std::size_t close =
           closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
                       : find_in_tag(text, quote, equals + 2);
@@ -419,7 +432,7 @@ Result<XmlEvent> XmlReader::read_other() {
     const std::size_t start = pos_;
     const std::size_t end = xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
     pos_ = end;
-    std::string_view text = input_.substr(start, end - start);
+    std::string_view text(input_.data() + start, end - start);
     std::size_t offset = start;
     if (options_.trim_text) {
       std::string_view trimmed = trim_blanks(text);
@@ -457,8 +470,9 @@ Result<XmlEvent> XmlReader::read_markup() {
   const char second = rest[1];
 
   if (second == '/') {
-    std::size_t p = xml_scan::find_in_set(input_.data(), start + 2, n, EndTagNameStop{});
-    std::string_view name = input_.substr(start + 2, p - start - 2);
+    const char* const data = input_.data();
+    std::size_t p = xml_scan::find_in_set(data, start + 2, n, EndTagNameStop{});
+    const std::string_view name(data + start + 2, p - start - 2);
     while (p < n && is_blank(input_[p])) ++p;
     if (p >= n) return fail(fail_at(start, "unclosed end tag"));
     if (input_[p] != '>') return fail(fail_at(start, "malformed end tag"));
@@ -470,7 +484,8 @@ Result<XmlEvent> XmlReader::read_markup() {
                                      ">, found </" + quoted_name(name) + ">"));
     open_.pop_back();
     pos_ = p + 1;
-    return make_event(XmlEventKind::End, input_.substr(start, pos_ - start), name, {}, start);
+    return make_event(XmlEventKind::End, std::string_view(data + start, pos_ - start), name, {},
+                      start);
   }
 
   if (second == '?') {
@@ -661,6 +676,8 @@ std::optional<char32_t> resolve_character_reference(std::string_view reference) 
 }
 
 std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
+  if (xml_scan::find_in_set(raw.data(), 0, raw.size(), AmpersandOrNonAscii{}) == raw.size())
+    return std::string(raw);
   std::size_t amp = find_byte(raw, '&', 0);
   if (amp == std::string_view::npos) {
     if (!is_valid_utf8(raw)) return std::nullopt;
