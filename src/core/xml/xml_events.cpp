@@ -328,6 +328,19 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
   return close + 1;
 }
 
+// Reads the next attribute item at or after `pos`, blanks before it skipped, and moves `pos`
+// past it; returns where the item starts, or npos (with `pos` at the end) when none is left.
+[[gnu::always_inline]] inline std::size_t read_attribute_item(std::string_view text,
+                                                              std::size_t& pos,
+                                                              XmlAttribute& out) {
+  const std::size_t n = text.size();
+  while (pos < n && is_blank(text[pos])) ++pos;
+  if (pos >= n) return std::string_view::npos;
+  const std::size_t item_start = pos;
+  pos = parse_attribute(text, pos, out);
+  return item_start;
+}
+
 // Builds the event in the result's own storage: copying a freshly written event into the result
 // costs more than reading the tag.
 [[gnu::always_inline]] inline Result<XmlEvent> make_event(XmlEventKind kind, std::string_view raw,
@@ -341,23 +354,24 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
 
 std::optional<std::string_view> XmlAttributes::find(std::string_view name,
                                                     AttributeNaming naming) const {
-  for (const XmlAttribute& attribute : *this) {
-    if (attribute.malformed) continue;
-    if ((naming == AttributeNaming::Local ? attribute.local_name() : attribute.name) == name)
-      return attribute.value;
+  // The first well-read item of a name (or of a local name) repeats no earlier one, or that one
+  // would have been found first: the search needs no record of the names it passes.
+  std::size_t pos = 0;
+  XmlAttribute item;
+  while (read_attribute_item(text_, pos, item) != std::string_view::npos) {
+    if (item.malformed || item.name.empty()) continue;
+    if ((naming == AttributeNaming::Local ? item.local_name() : item.name) == name)
+      return item.value;
   }
   return std::nullopt;
 }
 
 void XmlAttributes::iterator::advance() {
-  const std::size_t n = text_.size();
-  while (pos_ < n && is_blank(text_[pos_])) ++pos_;
-  if (pos_ >= n) {
+  const std::size_t item_start = read_attribute_item(text_, pos_, current_);
+  if (item_start == std::string_view::npos) {
     done_ = true;
     return;
   }
-  const std::size_t item_start = pos_;
-  pos_ = parse_attribute(text_, pos_, current_);
   ++items_;
   if (current_.name.empty()) current_.malformed = true;
   if (current_.malformed) return;
