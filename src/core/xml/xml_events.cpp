@@ -45,9 +45,11 @@ constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
 
 inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
 
-// The byte sets of the tag scanner's runs, for `xml_scan::find_in_set`. The bytes that end a
-// name all lie at or below the apostrophe, or are "/" or "<" to "?", or "="; a block is screened
-// with those ranges and its flagged bytes tested against the table.
+// The byte sets of the scanner's runs, for `xml_scan::find_in_set`. The bytes that end a name
+// all lie at or below the apostrophe, or are "/", "=" or one of "<" to "?": a block is screened
+// with those ranges and the bytes it flags are tested against the table.
+
+// A quote, which opens or closes a value, or the ">" that ends a tag.
 struct QuoteOrGt {
   static constexpr bool kExact = true;
   bool holds(char c) const { return c == '>' || c == '"' || c == '\''; }
@@ -253,7 +255,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
     const unsigned stops = AttributeNameStop{}.candidates(window.bytes) >> window.shift;
     const unsigned name_size = static_cast<unsigned>(__builtin_ctz(stops | (1u << 16)));
     const std::size_t equals = pos + name_size;
-    if (name_size < 15 && data[equals] == '=' && equals + 1 < n &&
+    if (name_size < 16 && data[equals] == '=' && equals + 1 < n &&
         (data[equals + 1] == '"' || data[equals + 1] == '\'')) {
       const char quote = data[equals + 1];
       const unsigned quotes =
