@@ -108,27 +108,6 @@ struct AmpersandOrNonAscii {
 #endif
 };
 
-// True when `raw` holds neither "&" nor a byte past ASCII. A short value, such as most
-// relationship ids and targets, is tested eight bytes at a time: two words that may overlap.
-bool is_plain_ascii(std::string_view raw) {
-  const std::size_t n = raw.size();
-  if (n >= 16) return xml_scan::find_in_set(raw.data(), 0, n, AmpersandOrNonAscii{}) == n;
-  if (n >= 8) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHigh = 0x8080808080808080u;
-    const auto word_is_plain = [&](std::size_t at) {
-      std::uint64_t word;
-      std::memcpy(&word, raw.data() + at, 8);
-      const std::uint64_t ampersands = word ^ (kOnes * '&');
-      return ((word & kHigh) | ((ampersands - kOnes) & ~ampersands & kHigh)) == 0;
-    };
-    return word_is_plain(0) && word_is_plain(n - 8);
-  }
-  for (char c : raw)
-    if (AmpersandOrNonAscii{}.holds(c)) return false;
-  return true;
-}
-
 // Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
 [[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
                                                       std::size_t from) {
@@ -713,7 +692,8 @@ std::optional<char32_t> resolve_character_reference(std::string_view reference) 
 }
 
 std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
-  if (is_plain_ascii(raw)) return std::string(raw);
+  if (xml_scan::find_in_set(raw.data(), 0, raw.size(), AmpersandOrNonAscii{}) == raw.size())
+    return std::string(raw);
   std::size_t amp = find_byte(raw, '&', 0);
   if (amp == std::string_view::npos) {
     if (!is_valid_utf8(raw)) return std::nullopt;
