@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/base/utf8.hpp"
+#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
@@ -23,9 +24,8 @@ constexpr bool forbidden_in_name(char c) {
 enum ByteClass : std::uint8_t {
   kPlain = 0,
   kNameEnd = 1,
-  kQuoteOrGt = 2,
-  kBadInName = 4,
-  kEndsAttributeName = 8,  // blanks, "=" and the quotes
+  kBadInName = 2,
+  kEndsAttributeName = 4,  // blanks, "=" and the quotes
 };
 
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
@@ -33,7 +33,6 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
   for (int c = 0; c < 256; ++c) {
     std::uint8_t cls = kPlain;
     if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
-    if (c == '>' || c == '"' || c == '\'') cls |= kQuoteOrGt;
     if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
     if (is_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
       cls |= kEndsAttributeName;
@@ -45,6 +44,120 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
 constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
 
 inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
+
+// The byte sets of the scanner's runs, for `xml_scan::find_in_set`. The bytes that end a name
+// all lie at or below the apostrophe, or are "/", "=" or one of "<" to "?": a block is screened
+// with those ranges and the bytes it flags are tested against the table.
+
+// A quote, which opens or closes a value, or the ">" that ends a tag.
+struct QuoteOrGt {
+  static constexpr bool kExact = true;
+  bool holds(char c) const { return c == '>' || c == '"' || c == '\''; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_equal(bytes, '>') | xml_scan::bytes_equal(bytes, '"') |
+           xml_scan::bytes_equal(bytes, '\'');
+  }
+#endif
+};
+
+// The end of an element name in a tag, or a byte that may not stand in one.
+struct ElementNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return byte_class(c) != kPlain; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    const __m128i lt_to_question = _mm_cmpeq_epi8(
+        _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFC))), _mm_set1_epi8('<'));
+    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '/') |
+           static_cast<unsigned>(_mm_movemask_epi8(lt_to_question));
+  }
+#endif
+};
+
+// The end of an attribute name: a blank, "=" or a quote.
+struct AttributeNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return (byte_class(c) & kEndsAttributeName) != 0; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '=');
+  }
+#endif
+};
+
+// The end of the name in an end tag: a blank or ">".
+struct EndTagNameStop {
+  static constexpr bool kExact = false;
+  bool holds(char c) const { return is_blank(c) || c == '>'; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_at_most(bytes, ' ') | xml_scan::bytes_equal(bytes, '>');
+  }
+#endif
+};
+
+// A "&" or a byte of a multi-byte UTF-8 sequence: a value holding neither is itself, unescaped.
+struct AmpersandOrNonAscii {
+  static constexpr bool kExact = true;
+  bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
+#if defined(__SSE2__)
+  unsigned candidates(xml_scan::Block bytes) const {
+    return xml_scan::bytes_equal(bytes, '&') | static_cast<unsigned>(_mm_movemask_epi8(bytes));
+  }
+#endif
+};
+
+// Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
+[[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
+                                                      std::size_t from) {
+  const std::size_t found =
+      xml_scan::find_in_set(text.data(), from, text.size(), xml_scan::OneByte{byte});
+  return found < text.size() ? found : std::string_view::npos;
+}
+
+// Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
+// quoted values stepped over whole; `end` when the tag is not closed.
+inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_t end) {
+  std::size_t at = from;
+#if defined(__SSE2__)
+  // Whole blocks first: the quotes and ">" of a block are found at once, and a value that closes
+  // inside the block is stepped over without reading it again.
+  while (at + 16 <= end) {
+    const xml_scan::Block bytes =
+        _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + at));
+    const unsigned doubles = xml_scan::bytes_equal(bytes, '"');
+    const unsigned singles = xml_scan::bytes_equal(bytes, '\'');
+    const unsigned gts = xml_scan::bytes_equal(bytes, '>');
+    unsigned marks = doubles | singles | gts;
+    for (;;) {
+      if (marks == 0) {
+        at += 16;
+        break;
+      }
+      const unsigned bit = static_cast<unsigned>(__builtin_ctz(marks));
+      if ((gts >> bit) & 1u) return at + bit;
+      const bool double_quoted = (doubles >> bit) & 1u;
+      const unsigned closes = (double_quoted ? doubles : singles) & xml_scan::bits_above(bit);
+      if (closes == 0) {
+        at = xml_scan::find_in_set(data, at + bit + 1, end,
+                                   xml_scan::OneByte{double_quoted ? '"' : '\''});
+        if (at >= end) return end;
+        ++at;
+        break;
+      }
+      marks &= xml_scan::bits_above(static_cast<unsigned>(__builtin_ctz(closes)));
+    }
+  }
+#endif
+  for (;;) {
+    at = xml_scan::find_in_set(data, at, end, QuoteOrGt{});
+    if (at >= end || data[at] == '>') return at;
+    at = xml_scan::find_in_set(data, at + 1, end, xml_scan::OneByte{data[at]});
+    if (at >= end) return end;
+    ++at;
+  }
+}
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_hex_digit(char c) {
@@ -113,12 +226,41 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
                                                           XmlAttribute& out) {
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
-  while (pos < n && !(byte_class(text[pos]) & kEndsAttributeName)) ++pos;
+#if defined(__SSE2__)
+  // A short item is read from one block: the name's end, "=", the quote and the closing quote.
+  if (n >= 16) {
+    const char* const data = text.data();
+    const xml_scan::Window window = xml_scan::window_at(data, pos, n);
+    const unsigned stops = AttributeNameStop{}.candidates(window.bytes) >> window.shift;
+    const unsigned name_size = static_cast<unsigned>(__builtin_ctz(stops | (1u << 16)));
+    const std::size_t equals = pos + name_size;
+    if (name_size < 16 && data[equals] == '=' && equals + 1 < n &&
+        (data[equals + 1] == '"' || data[equals + 1] == '\'')) {
+      const char quote = data[equals + 1];
+      const unsigned quotes =
+          quote == '"' ? xml_scan::bytes_equal(window.bytes, '"')
+                       : xml_scan::bytes_equal(window.bytes, '\'');
+      const unsigned closes = (quotes >> window.shift) & xml_scan::bits_above(name_size + 1);
+      const std::size_t close =
+          closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
+                      : find_in_tag(text, quote, equals + 2);
+      if (close != std::string_view::npos) {
+        out.name = std::string_view(data + item_start, name_size);
+        out.malformed = false;
+        out.value = std::string_view(data + equals + 2, close - equals - 2);
+        out.raw = std::string_view(data + item_start, close + 1 - item_start);
+        out.quote = quote;
+        return close + 1;
+      }
+    }
+  }
+#endif
+  pos = xml_scan::find_in_set(text.data(), pos, n, AttributeNameStop{});
   out.name = std::string_view(text.data() + item_start, pos - item_start);
   out.malformed = false;
   if (pos + 1 < n && text[pos] == '=' && (text[pos + 1] == '"' || text[pos + 1] == '\'')) {
     const char quote = text[pos + 1];
-    const std::size_t close = find_byte(text, quote, pos + 2);
+    const std::size_t close = find_in_tag(text, quote, pos + 2);
     if (close != std::string_view::npos) {
       out.value = std::string_view(text.data() + pos + 2, close - pos - 2);
       out.raw = std::string_view(text.data() + item_start, close + 1 - item_start);
@@ -188,6 +330,19 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
   return close + 1;
 }
 
+// Reads the next attribute item at or after `pos`, blanks before it skipped, and moves `pos`
+// past it; returns where the item starts, or npos (with `pos` at the end) when none is left.
+[[gnu::always_inline]] inline std::size_t read_attribute_item(std::string_view text,
+                                                              std::size_t& pos,
+                                                              XmlAttribute& out) {
+  const std::size_t n = text.size();
+  while (pos < n && is_blank(text[pos])) ++pos;
+  if (pos >= n) return std::string_view::npos;
+  const std::size_t item_start = pos;
+  pos = parse_attribute(text, pos, out);
+  return item_start;
+}
+
 // Builds the event in the result's own storage: copying a freshly written event into the result
 // costs more than reading the tag.
 [[gnu::always_inline]] inline Result<XmlEvent> make_event(XmlEventKind kind, std::string_view raw,
@@ -201,23 +356,24 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
 
 std::optional<std::string_view> XmlAttributes::find(std::string_view name,
                                                     AttributeNaming naming) const {
-  for (const XmlAttribute& attribute : *this) {
-    if (attribute.malformed) continue;
-    if ((naming == AttributeNaming::Local ? attribute.local_name() : attribute.name) == name)
-      return attribute.value;
+  // The first well-read item of a name (or of a local name) repeats no earlier one, or that one
+  // would have been found first: the search needs no record of the names it passes.
+  std::size_t pos = 0;
+  XmlAttribute item;
+  while (read_attribute_item(text_, pos, item) != std::string_view::npos) {
+    if (item.malformed || item.name.empty()) continue;
+    if ((naming == AttributeNaming::Local ? item.local_name() : item.name) == name)
+      return item.value;
   }
   return std::nullopt;
 }
 
 void XmlAttributes::iterator::advance() {
-  const std::size_t n = text_.size();
-  while (pos_ < n && is_blank(text_[pos_])) ++pos_;
-  if (pos_ >= n) {
+  const std::size_t item_start = read_attribute_item(text_, pos_, current_);
+  if (item_start == std::string_view::npos) {
     done_ = true;
     return;
   }
-  const std::size_t item_start = pos_;
-  pos_ = parse_attribute(text_, pos_, current_);
   ++items_;
   if (current_.name.empty()) current_.malformed = true;
   if (current_.malformed) return;
@@ -274,6 +430,12 @@ PelvaneError XmlReader::fail_at(std::size_t offset, std::string_view what) {
 }
 
 Result<XmlEvent> XmlReader::next() {
+  // Most events are tags: those go straight to the markup reader.
+  if (pos_ < input_.size() && input_[pos_] == '<' && !error_) return read_markup();
+  return read_other();
+}
+
+Result<XmlEvent> XmlReader::read_other() {
   if (error_) return fail(*error_);
   const std::size_t n = input_.size();
   for (;;) {
@@ -284,12 +446,9 @@ Result<XmlEvent> XmlReader::next() {
     if (c == '<') return read_markup();
     if (c == '&') return read_reference();
     const std::size_t start = pos_;
-    std::size_t end = find_byte(input_, '<', pos_);
-    if (end == std::string_view::npos) end = n;
-    if (const void* amp = std::memchr(input_.data() + start, '&', end - start))
-      end = static_cast<std::size_t>(static_cast<const char*>(amp) - input_.data());
+    const std::size_t end = xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
     pos_ = end;
-    std::string_view text = input_.substr(start, end - start);
+    std::string_view text(input_.data() + start, end - start);
     std::size_t offset = start;
     if (options_.trim_text) {
       std::string_view trimmed = trim_blanks(text);
@@ -327,9 +486,9 @@ Result<XmlEvent> XmlReader::read_markup() {
   const char second = rest[1];
 
   if (second == '/') {
-    std::size_t p = start + 2;
-    while (p < n && !is_blank(input_[p]) && input_[p] != '>') ++p;
-    std::string_view name = input_.substr(start + 2, p - start - 2);
+    const char* const data = input_.data();
+    std::size_t p = xml_scan::find_in_set(data, start + 2, n, EndTagNameStop{});
+    const std::string_view name(data + start + 2, p - start - 2);
     while (p < n && is_blank(input_[p])) ++p;
     if (p >= n) return fail(fail_at(start, "unclosed end tag"));
     if (input_[p] != '>') return fail(fail_at(start, "malformed end tag"));
@@ -341,7 +500,8 @@ Result<XmlEvent> XmlReader::read_markup() {
                                      ">, found </" + quoted_name(name) + ">"));
     open_.pop_back();
     pos_ = p + 1;
-    return make_event(XmlEventKind::End, input_.substr(start, pos_ - start), name, {}, start);
+    return make_event(XmlEventKind::End, std::string_view(data + start, pos_ - start), name, {},
+                      start);
   }
 
   if (second == '?') {
@@ -415,28 +575,15 @@ Result<XmlEvent> XmlReader::read_markup() {
 
   // Start or empty-element tag.
   const char* const data = input_.data();
-  std::size_t p = start + 1;
-  std::uint8_t cls = 0;
-  while (p < n && (cls = byte_class(data[p])) == kPlain) ++p;
-  if (p < n && (cls & kBadInName)) return fail(fail_at(start, "invalid element name"));
+  std::size_t p = xml_scan::find_in_set(data, start + 1, n, ElementNameStop{});
+  if (p < n && (byte_class(data[p]) & kBadInName)) return fail(fail_at(start, "invalid element name"));
   const std::size_t name_end = p;
   if (name_end == start + 1) return fail(fail_at(start, "invalid element name"));
-  // Find the tag's ">", stepping over quoted attribute values whole.
-  for (;;) {
-    while (p < n && !(byte_class(data[p]) & kQuoteOrGt)) ++p;
-    if (p >= n)
-      return fail(fail_at(
-          start,
-          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
-    if (data[p] == '>') break;
-    const std::size_t close = find_byte(input_, data[p], p + 1);
-    if (close == std::string_view::npos)
-      return fail(fail_at(
-          start,
-          "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
-    p = close + 1;
-  }
-  const std::size_t gt = p;
+  const std::size_t gt = find_tag_close(data, p, n);
+  if (gt >= n)
+    return fail(fail_at(
+        start,
+        "unclosed tag <" + quoted_name(input_.substr(start + 1, name_end - start - 1)) + ">"));
   const bool empty = input_[gt - 1] == '/' && gt - 1 >= name_end;
   const std::size_t attrs_end = empty ? gt - 1 : gt;
   if (input_[name_end] == '/' && name_end != attrs_end)
@@ -545,6 +692,8 @@ std::optional<char32_t> resolve_character_reference(std::string_view reference) 
 }
 
 std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
+  if (xml_scan::find_in_set(raw.data(), 0, raw.size(), AmpersandOrNonAscii{}) == raw.size())
+    return std::string(raw);
   std::size_t amp = find_byte(raw, '&', 0);
   if (amp == std::string_view::npos) {
     if (!is_valid_utf8(raw)) return std::nullopt;

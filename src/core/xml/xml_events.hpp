@@ -226,6 +226,8 @@ class XmlReader {
 
  private:
   Result<XmlEvent> read_markup();
+  // Everything but a tag met with no error pending: text, a reference, the end, a past error.
+  Result<XmlEvent> read_other();
   Result<XmlEvent> read_reference();
   PelvaneError fail_at(std::size_t offset, std::string_view what);
 

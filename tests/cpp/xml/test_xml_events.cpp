@@ -178,6 +178,36 @@ TEST(XmlReader, EndsNormallyWithElementsOpenAndRepeatsAnError) {
   EXPECT_EQ(bad.next().error(), first.error());
 }
 
+TEST(XmlReader, ReadsTagsAlikeWhereverTheirBytesFallInScanBlocks) {
+  // Tags are scanned sixteen bytes at a time, the last block of a text ending at its end: names,
+  // quotes, values holding ">" or the other quote, and a tag that ends the input are read alike
+  // at every offset; so are values tested for plain ASCII before unescaping.
+  for (std::size_t size = 0; size < 40; ++size) {
+    const std::string name = "e" + std::string(size % 19, 'n');
+    const std::string key = "k" + std::string(size % 7, 'k');
+    const std::string value(size, 'v');
+    const std::string xml = std::string(size, ' ') + "<" + name + " " + key + "=\"" + value +
+                            ">'\" q='" + value + "\"' " + key + "=\"again\"/>";
+    const auto events = all_events(xml);
+    ASSERT_FALSE(events.empty());
+    const XmlEvent& tag = events.back();
+    EXPECT_TRUE(tag.is_empty()) << size;
+    EXPECT_EQ(tag.name, name);
+    std::vector<XmlAttribute> seen(tag.attributes().begin(), tag.attributes().end());
+    ASSERT_EQ(seen.size(), 3u) << size;
+    EXPECT_EQ(seen[0].value, value + ">'");
+    EXPECT_EQ(seen[1].value, value + "\"");
+    EXPECT_EQ(seen[1].quote, '\'');
+    EXPECT_EQ(std::vector<bool>({seen[0].malformed, seen[1].malformed, seen[2].malformed}),
+              std::vector<bool>({false, false, true}));
+    EXPECT_EQ(tag.attributes().find(key), value + ">'");
+    EXPECT_EQ(unescape_xml(value), value);
+    EXPECT_EQ(unescape_xml(value + "&"), std::nullopt) << size;
+    EXPECT_EQ(unescape_xml(value + "\xC3\xA9" + value), value + "\u00E9" + value) << size;
+    EXPECT_EQ(unescape_xml(value + "\xC3"), std::nullopt) << size;
+  }
+}
+
 TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
   const auto events = all_events(
       "<a p:x=\"1 &amp; 2\" y='say \"hi\"' bare z=unquoted x=\"dup\" p:x=\"again\" novalue=/>");
