@@ -149,6 +149,13 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
     if (entry.directory && plan_.directories == DirectoryStyle::AsDirectory)
       return writer_.add_directory(name);
     if (copied_raw(entry)) {
+      // Under its stored header, an entry that needs no field changed is copied as it lies,
+      // headers and all.
+      if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
+        if (auto stored = headers_.stored_copy(index))
+          return writer_.add_stored_entry_from_file(stored->central, headers_.file_descriptor(),
+                                                    stored->local_offset, stored->length);
+      }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.
       RawEntryHeader header;

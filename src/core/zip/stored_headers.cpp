@@ -14,6 +14,7 @@
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/zip_name_table.hpp"
+#include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
 
@@ -607,6 +608,28 @@ std::string_view StoredEntryHeaders::library_local_extra(LibraryArchive& archive
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }
 
+bool StoredEntryHeaders::states_own_fields(const EntryFields& fields) {
+  return (fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
+         fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
+         fields.uncompressed_size != 0xFFFFFFFF;
+}
+
+std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
+    std::uint64_t index) const {
+  // The raw-copy header is the stored one (`header`), and the copy reads the file where
+  // `placement` says.
+  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
+  const Entry& entry = local(index);
+  if (entry.local != LocalState::Found || entry.runs_over || !states_own_fields(entry.fields))
+    return std::nullopt;
+  const auto length = central_header_length(directory_, entry.central_at);
+  if (!length) return std::nullopt;
+  const std::string_view central = known_part(directory_, entry.central_at, *length);
+  if (!writes_stored_headers(central, entry.local_header)) return std::nullopt;
+  return StoredCopy{central, entry.local_offset,
+                    entry.local_header.size() + entry.fields.compressed_size};
+}
+
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
     std::uint64_t index) const {
   if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
@@ -636,10 +659,7 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
   // answer converts the time through the local time zone, which costs more than the copy).
   if (exact_ && index < entries_.size()) {
     const Entry& entry = entries_[index];
-    const EntryFields& fields = entry.fields;
-    if ((fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
-        fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
-        fields.uncompressed_size != 0xFFFFFFFF) {
+    if (states_own_fields(entry.fields)) {
       RawEntryHeader header = stored_header(entry);
       header.local_extra = local_extra(archive, index);
       return header;

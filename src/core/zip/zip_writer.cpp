@@ -117,20 +117,21 @@ void append_central_header(std::string& out, const EntryFields& fields, std::uin
 // The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
 // extended-information field, up to the first field that does not parse (a length running
 // past the end, or a tail too short for a field header). Built in `storage` when it differs.
-std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
-  std::size_t at = 0;
-  bool whole = true;
-  while (at < stored.size()) {
+// True when the extra field `stored` is written as it is stored: whole fields, none of them
+// ZIP64.
+bool is_kept_whole(std::string_view stored) {
+  for (std::size_t at = 0; at < stored.size(); at += 4 + get16(stored, at + 2)) {
     if (stored.size() - at < 4 || get16(stored, at + 2) > stored.size() - at - 4 ||
-        get16(stored, at) == kZip64ExtraFieldId) {
-      whole = false;
-      break;
-    }
-    at += 4 + get16(stored, at + 2);
+        get16(stored, at) == kZip64ExtraFieldId)
+      return false;
   }
-  if (whole) return stored;
+  return true;
+}
+
+std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
+  if (is_kept_whole(stored)) return stored;
   storage.clear();
-  for (at = 0; stored.size() - at >= 4;) {
+  for (std::size_t at = 0; stored.size() - at >= 4;) {
     const std::size_t size = get16(stored, at + 2);
     if (size > stored.size() - at - 4) break;
     if (get16(stored, at) != kZip64ExtraFieldId) storage.append(stored.substr(at, 4 + size));
@@ -249,6 +250,14 @@ struct ZipWriter::State {
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
+  // The same for a central header `record` written as it is but for its local header offset.
+  Result<void> add_stored_record(std::string_view record, std::string_view name);
+  // Takes the central header just put at `at` as the entry's, unless its name is written
+  // already (then it goes again).
+  Result<void> note_record(std::size_t at, std::string_view name);
+  // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
+  // they continue it.
+  Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
   // Hands the pending span, if any, to the sink, in its place among the bytes written.
   Result<void> hand_over_pending() {
     if (pending_length == 0) return {};
@@ -296,6 +305,18 @@ Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string
                                           std::string_view extra, std::string_view comment) {
   const std::size_t at = central.size();
   append_central_header(central, fields, offset, name, extra, comment);
+  return note_record(at, name);
+}
+
+Result<void> ZipWriter::State::add_stored_record(std::string_view record, std::string_view name) {
+  const std::size_t at = central.size();
+  grow_unwritten(central, at + record.size());
+  put_le(put_bytes(central.data() + at, record) - record.size() + 42,
+         static_cast<std::uint32_t>(offset), 4);
+  return note_record(at, name);
+}
+
+Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name) {
   if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
     central.resize(at);
     return fail(
@@ -469,17 +490,53 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
     return complete_entry();
   }
   PELVANE_TRY_VOID(s.add_raw_record(fields, header));
-  // Header and data as they lie; a span that continues the pending one joins it.
-  const std::uint64_t length = stored_local_header.size() + fields.compressed_size;
-  if (s.pending_length > 0 &&
-      (s.pending_fd != fd || s.pending_offset + s.pending_length != local_offset))
-    PELVANE_TRY_VOID(s.hand_over_pending());
-  if (s.pending_length == 0) {
-    s.pending_fd = fd;
-    s.pending_offset = local_offset;
+  // Header and data as they lie.
+  return s.add_span(fd, local_offset, stored_local_header.size() + fields.compressed_size);
+}
+
+bool writes_stored_headers(std::string_view central, std::string_view local) {
+  // The central header's own fields, as `raw_entry_fields` would keep them.
+  const std::uint16_t stated_version = get16(central, 6);
+  const std::uint16_t flags = get16(central, 8);
+  const std::uint16_t method = get16(central, 10);
+  const std::size_t name_size = get16(central, 28);
+  const std::string_view name = central.substr(kCentralHeaderSize, name_size);
+  const std::uint16_t version = std::max<std::uint16_t>(
+      version_needed(method, is_directory_name(name)), std::min<std::uint16_t>(stated_version, 20));
+  if (version != stated_version || (flags & ~kKeptFlagBits) != 0 ||
+      !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
+      get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
+      !is_kept_whole(central.substr(kCentralHeaderSize + name_size, get16(central, 30))))
+    return false;
+  // The local header: the same fields from the version needed through the name's length, the
+  // same name, and an extra field written as it is.
+  return local.size() >= kLocalHeaderSize + name_size &&
+         local.size() == kLocalHeaderSize + name_size + get16(local, 28) &&
+         get32(local, 0) == kLocalHeaderSignature &&
+         std::memcmp(local.data() + 4, central.data() + 6, 24) == 0 &&
+         local.substr(kLocalHeaderSize, name_size) == name &&
+         is_kept_whole(local.substr(kLocalHeaderSize + name_size));
+}
+
+Result<void> ZipWriter::add_stored_entry_from_file(std::string_view central, int fd,
+                                                   std::uint64_t local_offset,
+                                                   std::uint64_t length) {
+  State& s = *state_;
+  const std::string_view name = central.substr(kCentralHeaderSize, get16(central, 28));
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
+  PELVANE_TRY_VOID(s.add_stored_record(central, name));
+  return s.add_span(fd, local_offset, length);
+}
+
+Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+  if (pending_length > 0 && (pending_fd != fd || pending_offset + pending_length != at))
+    PELVANE_TRY_VOID(hand_over_pending());
+  if (pending_length == 0) {
+    pending_fd = fd;
+    pending_offset = at;
   }
-  s.pending_length += length;
-  s.offset += length;
+  pending_length += length;
+  offset += length;
   return {};
 }
 

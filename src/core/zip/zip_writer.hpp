@@ -49,6 +49,11 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
 // The size of the local header `ZipWriter::begin_raw_entry(header)` writes.
 std::uint64_t raw_local_header_size(const RawEntryHeader& header);
 
+// True when a raw copy of an entry under the header fields its whole central header `central`
+// states (extra field and comment included) writes that central header as it is, but for the
+// local header's offset, and its whole local header `local` as it is: no field needs to change.
+bool writes_stored_headers(std::string_view central, std::string_view local);
+
 class ZipWriter {
  public:
   explicit ZipWriter(ZipSink& sink);
@@ -74,6 +79,12 @@ class ZipWriter {
   Result<void> add_raw_entry_from_file(const RawEntryHeader& header, int fd,
                                        std::uint64_t local_offset,
                                        std::string_view stored_local_header);
+  // Adds an entry raw whose headers are written as they are stored (`writes_stored_headers`):
+  // its central header `central`, but for the local header's offset, set here, and its local
+  // header and compressed bytes, the `length` bytes of the file `fd` from `local_offset`,
+  // copied as `add_raw_entry_from_file` copies an entry whose stored local header it keeps.
+  Result<void> add_stored_entry_from_file(std::string_view central, int fd,
+                                          std::uint64_t local_offset, std::uint64_t length);
   // Copies the spans left pending and has the sink read every input file it still waits on
   // (zip_sink.hpp): afterwards the input files may close.
   Result<void> copy_pending();
