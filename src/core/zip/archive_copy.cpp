@@ -42,6 +42,8 @@ class CopyLoop {
     std::uint64_t bytes_between = 0;  // output bytes between the end of the entry and that data
   };
 
+  // Every input entry, in archive order.
+  Result<void> copy_input_entries();
   // The input entry at `index` and what the plan decides for it.
   Result<PlannedEntry> planned(std::uint64_t index) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
@@ -74,16 +76,27 @@ Result<void> CopyLoop::run() {
   for (const NewEntry& entry : plan_.new_entries) names += entry.name.size();
   writer_.reserve(count + plan_.new_entries.size(), names);
 
-  for (std::uint64_t index = 0; index < count; ++index) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index));
-    PELVANE_TRY_VOID(write_entry(index, entry));
-  }
+  // The names of a plain input differ from each other (its stored headers checked them as
+  // they indexed them), and each input entry is written once under its own name: the writer
+  // need not look them up. The entries the plan adds are.
+  writer_.set_names_known_distinct(input_.plain_headers() != nullptr);
+  Result<void> copied = copy_input_entries();
+  writer_.set_names_known_distinct(false);
+  PELVANE_TRY_VOID(std::move(copied));
   for (const NewEntry& entry : plan_.new_entries) {
     written_(entry.name);
     PELVANE_TRY_VOID(writer_.add_entry(entry.name, entry.content));
   }
   // Raw copies may still wait on the input file, which closes with `headers_`.
   return writer_.copy_pending();
+}
+
+Result<void> CopyLoop::copy_input_entries() {
+  for (std::uint64_t index = 0; index < input_.entry_count(); ++index) {
+    const PlannedEntry entry = PELVANE_TRY(planned(index));
+    PELVANE_TRY_VOID(write_entry(index, entry));
+  }
+  return {};
 }
 
 Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {

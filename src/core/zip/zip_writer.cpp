@@ -201,9 +201,13 @@ struct ZipWriter::State {
   std::uint64_t entries = 0;
   std::uint64_t offset = 0;  // bytes written so far, pending span included
 
-  // Every name written so far: an archive never holds one name twice.
+  // Every name written so far: an archive never holds one name twice. Names known distinct
+  // (`set_names_known_distinct`) are left out while they are written, and taken in before the
+  // next name is looked up.
   ZipNameTable names;
   std::uint32_t name_hash = 0;  // of the entry being admitted
+  bool names_known_distinct = false;
+  bool names_left_out = false;
 
   // Bytes of an input file still to be copied, at the end of what was written.
   int pending_fd = -1;
@@ -247,6 +251,8 @@ struct ZipWriter::State {
   }
   // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
   Result<void> admit_new_entry(std::string_view name);
+  // Puts the name of every central header written into `names`.
+  void take_in_all_names();
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
@@ -297,8 +303,28 @@ Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
   if (offset > kMax32) return fail(archive_too_large());
+  if (names_known_distinct) return {};
+  if (names_left_out) take_in_all_names();
   name_hash = names.hash(name);
   return {};
+}
+
+void ZipWriter::State::take_in_all_names() {
+  names = ZipNameTable();
+  names.reserve(static_cast<std::size_t>(entries));
+  for (std::size_t at = 0; at < central.size();) {
+    const std::string_view record(central.data() + at, central.size() - at);
+    const std::size_t name_size = get16(record, 28);
+    names.insert(central, at + kCentralHeaderSize, name_size,
+                 names.hash(record.substr(kCentralHeaderSize, name_size)));
+    at += kCentralHeaderSize + name_size + get16(record, 30) + get16(record, 32);
+  }
+  names_left_out = false;
+}
+
+void ZipWriter::set_names_known_distinct(bool known) {
+  State& s = *state_;
+  s.names_known_distinct = known && s.entries == 0;
 }
 
 Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string_view name,
@@ -317,7 +343,9 @@ Result<void> ZipWriter::State::add_stored_record(std::string_view record, std::s
 }
 
 Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name) {
-  if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
+  if (names_known_distinct) {
+    names_left_out = true;
+  } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
     central.resize(at);
     return fail(
         PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));

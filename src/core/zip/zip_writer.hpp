@@ -105,6 +105,12 @@ class ZipWriter {
   // A directory entry: stored, no data, 1980-01-01 00:00:00, Unix mode 040755.
   Result<void> add_directory(std::string_view name);
 
+  // While on, the entries added have names that the caller knows to differ from each other
+  // (the names of one input archive, checked distinct when it was read, each written once):
+  // they are not looked up. Names added afterwards are checked against every name written,
+  // those included. Taken only by a writer that holds no entry yet.
+  void set_names_known_distinct(bool known);
+
   // Makes room at once for the headers of `entries` entries whose names take `name_bytes`.
   void reserve(std::uint64_t entries, std::uint64_t name_bytes);
 
