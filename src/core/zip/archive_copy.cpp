@@ -58,6 +58,13 @@ class CopyLoop {
   Result<bool> kept_header(std::uint64_t index, const PlannedEntry& entry,
                            RawEntryHeader& header) const;
   ZipEntryOptions content_options(std::uint64_t index) const;
+  // The options of the header under which a kept entry is copied raw in the recompressing
+  // style: its own method, the time as the plan says.
+  ZipEntryOptions kept_options(std::uint64_t index, std::uint16_t method) const;
+  // In the recompressing style, the stored fields of a kept entry whose compressed bytes the
+  // writer copies from the input file under a header it lays out itself (the header
+  // `kept_header` gives); none when the entry takes the longer road.
+  std::optional<StoredEntryHeaders::Data> reheaded_data(std::uint64_t index) const;
   std::optional<AlignmentTarget> alignment_target(std::uint64_t from) const;
 
   PackageArchive& input_;
@@ -113,6 +120,23 @@ bool CopyLoop::copied_raw(const PlannedEntry& entry) const {
   return true;  // in the recompressing style, when `kept_header` gives a header
 }
 
+ZipEntryOptions CopyLoop::kept_options(std::uint64_t index, std::uint16_t method) const {
+  ZipEntryOptions options;
+  options.method = method;
+  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
+  return options;
+}
+
+std::optional<StoredEntryHeaders::Data> CopyLoop::reheaded_data(std::uint64_t index) const {
+  // An entry that opens and lies in the input file, stored or Deflate.
+  auto data = headers_.data(index);
+  if (!data || headers_.file_descriptor() < 0 ||
+      (data->method != kZipMethodStored && data->method != kZipMethodDeflate) ||
+      !headers_.placement(index))
+    return std::nullopt;
+  return data;
+}
+
 ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
   ZipEntryOptions options;
   options.method = headers_.method(input_, index);
@@ -141,11 +165,7 @@ Result<bool> CopyLoop::kept_header(std::uint64_t index, const PlannedEntry& entr
                                       .uncompressed_size = raw->uncompressed_size};
   }
   if (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate) return false;
-  // The method the options would give is the stored one, set below.
-  ZipEntryOptions options;
-  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
-  header = content_entry_header(entry.name, options);
-  header.method = stored->method;
+  header = content_entry_header(entry.name, kept_options(index, stored->method));
   header.crc32 = stored->crc32;
   header.compressed_size = stored->compressed_size;
   header.uncompressed_size = stored->uncompressed_size;
@@ -168,6 +188,13 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
         if (auto stored = headers_.stored_copy(index))
           return writer_.add_stored_entry_from_file(stored->central, headers_.file_descriptor(),
                                                     stored->local_offset, stored->length);
+      } else if (auto data = reheaded_data(index)) {
+        // The header `kept_header` gives, laid out by the writer itself.
+        const auto placement = headers_.placement(index);
+        return writer_.add_content_entry_from_file(
+            name, kept_options(index, data->method),
+            {data->crc32, data->compressed_size, data->uncompressed_size},
+            {headers_.file_descriptor(), placement->local_offset, placement->local_header});
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.

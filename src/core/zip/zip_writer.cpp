@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -55,7 +56,12 @@ bool is_directory_name(std::string_view name) { return !name.empty() && name.bac
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-char* put_le(char* out, std::uint32_t value, int bytes) {
+// Inline, so that each field is one store: thousands of headers are laid out per package.
+[[gnu::always_inline]] inline char* put_le(char* out, std::uint32_t value, int bytes) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &value, static_cast<std::size_t>(bytes));
+    return out + bytes;
+  }
   for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
   return out;
 }
@@ -277,6 +283,11 @@ struct ZipWriter::State {
   bool prepared_header_is(std::string_view stored, std::string_view name) const;
   // Adds a raw entry's central header, its extra field without the ZIP64 field.
   Result<void> add_raw_record(const EntryFields& fields, const RawEntryHeader& raw);
+  // Adds an entry raw under the fields and local header prepared, its data lying in a file
+  // after its stored local header.
+  Result<void> add_prepared_from_file(const EntryFields& fields, std::string_view name,
+                                      std::string_view central_extra_field,
+                                      std::string_view comment, const StoredLocalEntry& stored);
   // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
 };
@@ -370,9 +381,10 @@ RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions
   return header;
 }
 
-Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
-  State& s = *state_;
-  PELVANE_TRY_VOID(s.admit_new_entry(name));
+namespace {
+
+// The fields `begin_entry` writes, CRC-32 and sizes left at 0.
+EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
   const RawEntryHeader header = content_entry_header(name, options);
   EntryFields fields;
   fields.version_made_by = header.version_made_by;
@@ -382,7 +394,16 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   fields.modified = header.modified;
   fields.internal_attributes = header.internal_attributes;
   fields.external_attributes = header.external_attributes;
+  return fields;
+}
+
+}  // namespace
+
+Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
   // CRC-32 and sizes are patched in by `end_entry`.
+  const EntryFields fields = content_entry_fields(name, options);
   PELVANE_TRY_VOID(s.add_record(fields, name, {}, {}));
   PELVANE_TRY_VOID(s.hand_over_pending());
   put_local_fixed(s.local_fixed, fields, name.size(), 0);
@@ -393,7 +414,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.data_size = 0;
   s.uncompressed_size = 0;
   s.crc = 0;
-  s.deflating = header.method == kZipMethodDeflate;
+  s.deflating = fields.method == kZipMethodDeflate;
   if (s.deflating) {
     if (!s.stream_ready) {
       if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -508,18 +529,49 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
                                                 std::string_view stored_local_header) {
   State& s = *state_;
   const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
-  const std::uint64_t data_offset = local_offset + stored_local_header.size();
-  if (!s.prepared_header_is(stored_local_header, header.name)) {
-    // Written anew: the header goes through the sink, the data is copied after it.
-    PELVANE_TRY_VOID(s.write_raw_header(fields, header));
-    PELVANE_TRY_VOID(
-        as_archive_failure(sink_.copy_from_file(fd, data_offset, fields.compressed_size)));
-    s.data_size = fields.compressed_size;
-    return complete_entry();
+  return s.add_prepared_from_file(fields, header.name,
+                                  without_zip64_field(header.central_extra, s.central_extra),
+                                  header.comment, {fd, local_offset, stored_local_header});
+}
+
+Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
+                                                    const ZipEntryOptions& options,
+                                                    const CompressedData& data,
+                                                    const StoredLocalEntry& stored) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
+  // The fields `add_raw_entry_from_file` gives the header `content_entry_header(name, options)`
+  // with these CRC-32 and sizes.
+  if (data.compressed_size > kMax32 || data.uncompressed_size > kMax32) return fail(too_large(name));
+  EntryFields fields = content_entry_fields(name, options);
+  fields.crc32 = data.crc32;
+  fields.compressed_size = static_cast<std::uint32_t>(data.compressed_size);
+  fields.uncompressed_size = static_cast<std::uint32_t>(data.uncompressed_size);
+  s.local_extra = {};
+  put_local_fixed(s.local_fixed, fields, name.size(), 0);
+  return s.add_prepared_from_file(fields, name, {}, {}, stored);
+}
+
+Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
+                                                      std::string_view name,
+                                                      std::string_view central_extra_field,
+                                                      std::string_view comment,
+                                                      const StoredLocalEntry& stored) {
+  PELVANE_TRY_VOID(add_record(fields, name, central_extra_field, comment));
+  if (prepared_header_is(stored.local_header, name)) {
+    // Header and data as they lie.
+    return add_span(stored.fd, stored.local_offset,
+                    stored.local_header.size() + fields.compressed_size);
   }
-  PELVANE_TRY_VOID(s.add_raw_record(fields, header));
-  // Header and data as they lie.
-  return s.add_span(fd, local_offset, stored_local_header.size() + fields.compressed_size);
+  // Written anew: the header goes through the sink, the data is copied after it.
+  PELVANE_TRY_VOID(hand_over_pending());
+  assign_local_header(header, local_fixed, name, local_extra);
+  PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
+  offset += header.size();
+  PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(
+      stored.fd, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
+  offset += fields.compressed_size;
+  return {};
 }
 
 bool writes_stored_headers(std::string_view central, std::string_view local) {

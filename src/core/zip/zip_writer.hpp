@@ -42,6 +42,21 @@ struct ZipEntryOptions {
   std::uint32_t unix_mode = kUnixFileMode;
 };
 
+// What the compressed bytes of an entry copied raw hold.
+struct CompressedData {
+  std::uint32_t crc32 = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+};
+
+// An entry's stored local header as it lies in the file `fd` from `local_offset`, followed by
+// its compressed bytes.
+struct StoredLocalEntry {
+  int fd = -1;
+  std::uint64_t local_offset = 0;
+  std::string_view local_header;
+};
+
 // The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the
 // caller: for an entry written from content whose compressed bytes are already at hand.
 RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options);
@@ -79,6 +94,13 @@ class ZipWriter {
   Result<void> add_raw_entry_from_file(const RawEntryHeader& header, int fd,
                                        std::uint64_t local_offset,
                                        std::string_view stored_local_header);
+  // The same under the header fields `begin_entry(name, options)` writes, with the method of
+  // `options` (Stored or Deflate) and the CRC-32 and sizes of `data`: what
+  // `add_raw_entry_from_file` does with `content_entry_header(name, options)` and these values,
+  // without building that header.
+  Result<void> add_content_entry_from_file(std::string_view name, const ZipEntryOptions& options,
+                                           const CompressedData& data,
+                                           const StoredLocalEntry& stored);
   // Adds an entry raw whose headers are written as they are stored (`writes_stored_headers`):
   // its central header `central`, but for the local header's offset, set here, and its local
   // header and compressed bytes, the `length` bytes of the file `fd` from `local_offset`,
