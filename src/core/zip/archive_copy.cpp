@@ -61,10 +61,14 @@ class CopyLoop {
   // The options of the header under which a kept entry is copied raw in the recompressing
   // style: its own method, the time as the plan says.
   ZipEntryOptions kept_options(std::uint64_t index, std::uint16_t method) const;
-  // In the recompressing style, the stored fields of a kept entry whose compressed bytes the
-  // writer copies from the input file under a header it lays out itself (the header
-  // `kept_header` gives); none when the entry takes the longer road.
-  std::optional<StoredEntryHeaders::Data> reheaded_data(std::uint64_t index) const;
+  // In the recompressing style, a kept entry whose compressed bytes the writer copies from the
+  // input file under a header it lays out itself (the header `kept_header` gives): its stored
+  // fields and where it lies; none when the entry takes the longer road.
+  struct Reheaded {
+    StoredEntryHeaders::Data data;
+    StoredEntryHeaders::Placement placement;
+  };
+  std::optional<Reheaded> reheaded(std::uint64_t index) const;
   std::optional<AlignmentTarget> alignment_target(std::uint64_t from) const;
 
   PackageArchive& input_;
@@ -127,14 +131,15 @@ ZipEntryOptions CopyLoop::kept_options(std::uint64_t index, std::uint16_t method
   return options;
 }
 
-std::optional<StoredEntryHeaders::Data> CopyLoop::reheaded_data(std::uint64_t index) const {
+std::optional<CopyLoop::Reheaded> CopyLoop::reheaded(std::uint64_t index) const {
   // An entry that opens and lies in the input file, stored or Deflate.
   auto data = headers_.data(index);
   if (!data || headers_.file_descriptor() < 0 ||
-      (data->method != kZipMethodStored && data->method != kZipMethodDeflate) ||
-      !headers_.placement(index))
+      (data->method != kZipMethodStored && data->method != kZipMethodDeflate))
     return std::nullopt;
-  return data;
+  auto placement = headers_.placement(index);
+  if (!placement) return std::nullopt;
+  return Reheaded{*data, *placement};
 }
 
 ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
@@ -188,13 +193,14 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
         if (auto stored = headers_.stored_copy(index))
           return writer_.add_stored_entry_from_file(stored->central, headers_.file_descriptor(),
                                                     stored->local_offset, stored->length);
-      } else if (auto data = reheaded_data(index)) {
+      } else if (auto stored = reheaded(index)) {
         // The header `kept_header` gives, laid out by the writer itself.
-        const auto placement = headers_.placement(index);
+        const StoredEntryHeaders::Data& data = stored->data;
         return writer_.add_content_entry_from_file(
-            name, kept_options(index, data->method),
-            {data->crc32, data->compressed_size, data->uncompressed_size},
-            {headers_.file_descriptor(), placement->local_offset, placement->local_header});
+            name, kept_options(index, data.method),
+            {data.crc32, data.compressed_size, data.uncompressed_size},
+            {headers_.file_descriptor(), stored->placement.local_offset,
+             stored->placement.local_header});
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.

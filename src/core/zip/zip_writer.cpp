@@ -367,37 +367,37 @@ Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name
   return {};
 }
 
-RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
-  RawEntryHeader header;
-  header.name = name;
-  header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
-  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (ascii_prefix_length(name) < name.size()) header.flags = 0x0800;
-  header.modified = options.modified;
-  header.version_made_by = kUnixMadeBy;
-  header.external_attributes =
-      options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u);
-  header.internal_attributes = 0;
-  return header;
-}
-
 namespace {
 
 // The fields `begin_entry` writes, CRC-32 and sizes left at 0.
 EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
-  const RawEntryHeader header = content_entry_header(name, options);
   EntryFields fields;
-  fields.version_made_by = header.version_made_by;
-  fields.version_needed = version_needed(header.method, is_directory_name(name));
-  fields.flags = header.flags;
-  fields.method = header.method;
-  fields.modified = header.modified;
-  fields.internal_attributes = header.internal_attributes;
-  fields.external_attributes = header.external_attributes;
+  fields.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  fields.version_made_by = kUnixMadeBy;
+  fields.version_needed = version_needed(fields.method, is_directory_name(name));
+  // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
+  fields.flags = ascii_prefix_length(name) < name.size() ? 0x0800 : 0;
+  fields.modified = options.modified;
+  fields.internal_attributes = 0;
+  fields.external_attributes =
+      options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u);
   return fields;
 }
 
 }  // namespace
+
+RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
+  const EntryFields fields = content_entry_fields(name, options);
+  RawEntryHeader header;
+  header.name = name;
+  header.method = fields.method;
+  header.flags = fields.flags;
+  header.modified = fields.modified;
+  header.version_made_by = fields.version_made_by;
+  header.external_attributes = fields.external_attributes;
+  header.internal_attributes = fields.internal_attributes;
+  return header;
+}
 
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
