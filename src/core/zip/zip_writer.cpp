@@ -577,24 +577,29 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
 bool writes_stored_headers(std::string_view central, std::string_view local) {
   // The central header's own fields, as `raw_entry_fields` would keep them.
   const std::uint16_t stated_version = get16(central, 6);
-  const std::uint16_t flags = get16(central, 8);
   const std::uint16_t method = get16(central, 10);
   const std::size_t name_size = get16(central, 28);
-  const std::string_view name = central.substr(kCentralHeaderSize, name_size);
+  const std::string_view name(central.data() + kCentralHeaderSize, name_size);
   const std::uint16_t version = std::max<std::uint16_t>(
       version_needed(method, is_directory_name(name)), std::min<std::uint16_t>(stated_version, 20));
-  if (version != stated_version || (flags & ~kKeptFlagBits) != 0 ||
-      !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
+  if (version != stated_version || (get16(central, 8) & ~kKeptFlagBits) != 0 ||
       get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
-      !is_kept_whole(central.substr(kCentralHeaderSize + name_size, get16(central, 30))))
+      !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
+      !is_kept_whole({name.data() + name_size, get16(central, 30)}))
     return false;
   // The local header: the same fields from the version needed through the name's length, the
   // same name, and an extra field written as it is.
-  return local.size() >= kLocalHeaderSize + name_size &&
-         local.size() == kLocalHeaderSize + name_size + get16(local, 28) &&
-         get32(local, 0) == kLocalHeaderSignature &&
-         std::memcmp(local.data() + 4, central.data() + 6, 24) == 0 &&
-         local.substr(kLocalHeaderSize, name_size) == name &&
+  if (local.size() < kLocalHeaderSize + name_size ||
+      local.size() != kLocalHeaderSize + name_size + get16(local, 28) ||
+      get32(local, 0) != kLocalHeaderSignature)
+    return false;
+  std::uint64_t local_words[3];
+  std::uint64_t central_words[3];
+  std::memcpy(local_words, local.data() + 4, sizeof local_words);
+  std::memcpy(central_words, central.data() + 6, sizeof central_words);
+  return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
+         local_words[2] == central_words[2] &&
+         std::string_view(local.data() + kLocalHeaderSize, name_size) == name &&
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
