@@ -116,7 +116,8 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
 
 // The length of the central header at `at` of the directory `bytes`; none when no whole,
 // well-formed central header starts there.
-std::optional<std::size_t> central_header_length(std::string_view bytes, std::size_t at) {
+[[gnu::always_inline]] inline std::optional<std::size_t> central_header_length(
+    std::string_view bytes, std::size_t at) {
   if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
     return std::nullopt;
   const std::size_t length =
@@ -622,9 +623,11 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   const Entry& entry = local(index);
   if (entry.local != LocalState::Found || entry.runs_over || !states_own_fields(entry.fields))
     return std::nullopt;
-  const auto length = central_header_length(directory_, entry.central_at);
-  if (!length) return std::nullopt;
-  const std::string_view central = known_part(directory_, entry.central_at, *length);
+  // The header is whole (see `central_header_length`).
+  const std::string_view lengths(directory_.data() + entry.central_at, kCentralHeaderSize);
+  const std::string_view central(
+      lengths.data(),
+      kCentralHeaderSize + get16(lengths, 28) + get16(lengths, 30) + get16(lengths, 32));
   if (!writes_stored_headers(central, entry.local_header)) return std::nullopt;
   return StoredCopy{central, entry.local_offset,
                     entry.local_header.size() + entry.fields.compressed_size};
