@@ -182,11 +182,17 @@ bool is_plain_name(std::string_view name) {
   constexpr std::uint64_t kHighs = 0x8080808080808080;
   std::uint64_t unusual = 0;
   std::size_t at = 0;
-  for (; at + 8 <= name.size(); at += 8) {
+  const auto unusual_bytes = [&](std::size_t from) {
     std::uint64_t word;
-    std::memcpy(&word, name.data() + at, 8);
+    std::memcpy(&word, name.data() + from, 8);
     // A high bit in `word - 0x20 * kOnes` and not in `word` shows a byte below 0x20.
-    unusual |= (word | (word - 0x20 * kOnes)) & kHighs;
+    return (word | (word - 0x20 * kOnes)) & kHighs;
+  };
+  for (; at + 8 <= name.size(); at += 8) unusual |= unusual_bytes(at);
+  // The last bytes of a longer name as the word that ends it, overlapping the one before.
+  if (at < name.size() && name.size() >= 8) {
+    unusual |= unusual_bytes(name.size() - 8);
+    at = name.size();
   }
   for (; at < name.size(); ++at) {
     const auto c = static_cast<unsigned char>(name[at]);
