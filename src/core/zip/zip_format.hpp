@@ -3,8 +3,10 @@
 // copied raw.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace pelvane {
@@ -18,12 +20,24 @@ inline constexpr std::size_t kLocalHeaderSize = 30;
 inline constexpr std::size_t kCentralHeaderSize = 46;
 inline constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
 
+// One load each on a little-endian machine: every header of a package of many parts is read
+// field by field.
 inline std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint16_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+  }
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
                                     static_cast<unsigned char>(bytes[at + 1]) << 8);
 }
 
 inline std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+  }
   return static_cast<std::uint32_t>(get16(bytes, at)) |
          static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
 }
