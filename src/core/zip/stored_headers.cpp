@@ -555,19 +555,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
-  RawEntryHeader header;
-  header.name = entry.name;
-  const EntryFields& fields = entry.fields;
-  header.flags = fields.flags;
-  header.method = fields.method;
-  header.version_needed = fields.version_needed;
-  header.modified = is_valid_dos_date_time(fields.modified) ? fields.modified : kZipEpoch;
-  header.crc32 = fields.crc32;
-  header.compressed_size = fields.compressed_size;
-  header.uncompressed_size = fields.uncompressed_size;
-  header.version_made_by = fields.version_made_by;
-  header.external_attributes = fields.external_attributes;
-  header.internal_attributes = fields.internal_attributes;
+  RawEntryHeader header = RawEntryHeader::from_fields(entry.name, entry.fields);
+  if (!is_valid_dos_date_time(header.modified)) header.modified = kZipEpoch;
   // The central header's extra field and comment follow its name (the header is whole: see
   // `central_header_length`).
   const char* const central = directory_.data() + entry.central_at;

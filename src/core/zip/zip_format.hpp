@@ -138,6 +138,24 @@ struct RawEntryHeader {
   std::string_view local_extra;
   std::string_view central_extra;
   std::string_view comment;
+
+  // The header of an entry named `name` with these fixed fields as they are, without extra
+  // fields or comment.
+  static RawEntryHeader from_fields(std::string_view name, const EntryFields& fields) {
+    RawEntryHeader header;
+    header.name = name;
+    header.flags = fields.flags;
+    header.method = fields.method;
+    header.version_needed = fields.version_needed;
+    header.modified = fields.modified;
+    header.crc32 = fields.crc32;
+    header.compressed_size = fields.compressed_size;
+    header.uncompressed_size = fields.uncompressed_size;
+    header.version_made_by = fields.version_made_by;
+    header.external_attributes = fields.external_attributes;
+    header.internal_attributes = fields.internal_attributes;
+    return header;
+  }
 };
 
 }  // namespace pelvane

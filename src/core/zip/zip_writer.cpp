@@ -387,16 +387,7 @@ EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& o
 }  // namespace
 
 RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
-  const EntryFields fields = content_entry_fields(name, options);
-  RawEntryHeader header;
-  header.name = name;
-  header.method = fields.method;
-  header.flags = fields.flags;
-  header.modified = fields.modified;
-  header.version_made_by = fields.version_made_by;
-  header.external_attributes = fields.external_attributes;
-  header.internal_attributes = fields.internal_attributes;
-  return header;
+  return RawEntryHeader::from_fields(name, content_entry_fields(name, options));
 }
 
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
