@@ -13,7 +13,9 @@
 //   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
 //   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`, or `add_raw_entry_from_file` for
 //     bytes that lie in a file): compressed bytes copied as they are, with the CRC-32, sizes,
-//     method, time, extra fields and comment the caller states.
+//     method, time, extra fields and comment the caller states; `add_content_entry_from_file`
+//     and `add_stored_entry_from_file` take the two common headers of such entries as they
+//     are at hand, a header written from content and a stored one that needs no change.
 // Headers go to the sink with the bytes around them; the central directory grows in memory as
 // entries are added.
 // `finish` writes the central directory and the end record. An archive that would need ZIP64
