@@ -42,6 +42,8 @@ class CopyLoop {
     std::uint64_t bytes_between = 0;  // output bytes between the end of the entry and that data
   };
 
+  // Every input entry, in archive order.
+  Result<void> copy_input_entries();
   // The input entry at `index` and what the plan decides for it.
   Result<PlannedEntry> planned(std::uint64_t index) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
@@ -56,6 +58,17 @@ class CopyLoop {
   Result<bool> kept_header(std::uint64_t index, const PlannedEntry& entry,
                            RawEntryHeader& header) const;
   ZipEntryOptions content_options(std::uint64_t index) const;
+  // The options of the header under which a kept entry is copied raw in the recompressing
+  // style: its own method, the time as the plan says.
+  ZipEntryOptions kept_options(std::uint64_t index, std::uint16_t method) const;
+  // In the recompressing style, a kept entry whose compressed bytes the writer copies from the
+  // input file under a header it lays out itself (the header `kept_header` gives): its stored
+  // fields and where it lies; none when the entry takes the longer road.
+  struct Reheaded {
+    StoredEntryHeaders::Data data;
+    StoredEntryHeaders::Placement placement;
+  };
+  std::optional<Reheaded> reheaded(std::uint64_t index) const;
   std::optional<AlignmentTarget> alignment_target(std::uint64_t from) const;
 
   PackageArchive& input_;
@@ -74,16 +87,27 @@ Result<void> CopyLoop::run() {
   for (const NewEntry& entry : plan_.new_entries) names += entry.name.size();
   writer_.reserve(count + plan_.new_entries.size(), names);
 
-  for (std::uint64_t index = 0; index < count; ++index) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index));
-    PELVANE_TRY_VOID(write_entry(index, entry));
-  }
+  // The names of a plain input differ from each other (its stored headers checked them as
+  // they indexed them), and each input entry is written once under its own name: the writer
+  // need not look them up. The entries the plan adds are.
+  writer_.set_names_known_distinct(input_.plain_headers() != nullptr);
+  Result<void> copied = copy_input_entries();
+  writer_.set_names_known_distinct(false);
+  PELVANE_TRY_VOID(std::move(copied));
   for (const NewEntry& entry : plan_.new_entries) {
     written_(entry.name);
     PELVANE_TRY_VOID(writer_.add_entry(entry.name, entry.content));
   }
   // Raw copies may still wait on the input file, which closes with `headers_`.
   return writer_.copy_pending();
+}
+
+Result<void> CopyLoop::copy_input_entries() {
+  for (std::uint64_t index = 0; index < input_.entry_count(); ++index) {
+    const PlannedEntry entry = PELVANE_TRY(planned(index));
+    PELVANE_TRY_VOID(write_entry(index, entry));
+  }
+  return {};
 }
 
 Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
@@ -98,6 +122,24 @@ bool CopyLoop::copied_raw(const PlannedEntry& entry) const {
   if (entry.decision.action != EntryAction::Keep) return false;
   if (entry.directory) return plan_.directories == DirectoryStyle::RawCopy;
   return true;  // in the recompressing style, when `kept_header` gives a header
+}
+
+ZipEntryOptions CopyLoop::kept_options(std::uint64_t index, std::uint16_t method) const {
+  ZipEntryOptions options;
+  options.method = method;
+  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
+  return options;
+}
+
+std::optional<CopyLoop::Reheaded> CopyLoop::reheaded(std::uint64_t index) const {
+  // An entry that opens and lies in the input file, stored or Deflate.
+  auto data = headers_.data(index);
+  if (!data || headers_.file_descriptor() < 0 ||
+      (data->method != kZipMethodStored && data->method != kZipMethodDeflate))
+    return std::nullopt;
+  auto placement = headers_.placement(index);
+  if (!placement) return std::nullopt;
+  return Reheaded{*data, *placement};
 }
 
 ZipEntryOptions CopyLoop::content_options(std::uint64_t index) const {
@@ -128,11 +170,7 @@ Result<bool> CopyLoop::kept_header(std::uint64_t index, const PlannedEntry& entr
                                       .uncompressed_size = raw->uncompressed_size};
   }
   if (stored->method != kZipMethodStored && stored->method != kZipMethodDeflate) return false;
-  // The method the options would give is the stored one, set below.
-  ZipEntryOptions options;
-  if (plan_.keep_replaced_entry_time) options.modified = headers_.modified(input_, index);
-  header = content_entry_header(entry.name, options);
-  header.method = stored->method;
+  header = content_entry_header(entry.name, kept_options(index, stored->method));
   header.crc32 = stored->crc32;
   header.compressed_size = stored->compressed_size;
   header.uncompressed_size = stored->uncompressed_size;
@@ -149,6 +187,21 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
     if (entry.directory && plan_.directories == DirectoryStyle::AsDirectory)
       return writer_.add_directory(name);
     if (copied_raw(entry)) {
+      // Under its stored header, an entry that needs no field changed is copied as it lies,
+      // headers and all.
+      if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
+        if (auto stored = headers_.stored_copy(index))
+          return writer_.add_stored_entry_from_file(stored->central, headers_.file_descriptor(),
+                                                    stored->local_offset, stored->length);
+      } else if (auto stored = reheaded(index)) {
+        // The header `kept_header` gives, laid out by the writer itself.
+        const StoredEntryHeaders::Data& data = stored->data;
+        return writer_.add_content_entry_from_file(
+            name, kept_options(index, data.method),
+            {data.crc32, data.compressed_size, data.uncompressed_size},
+            {headers_.file_descriptor(), stored->placement.local_offset,
+             stored->placement.local_header});
+      }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.
       RawEntryHeader header;

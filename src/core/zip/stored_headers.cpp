@@ -14,6 +14,7 @@
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/zip_name_table.hpp"
+#include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
 
@@ -115,7 +116,8 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
 
 // The length of the central header at `at` of the directory `bytes`; none when no whole,
 // well-formed central header starts there.
-std::optional<std::size_t> central_header_length(std::string_view bytes, std::size_t at) {
+[[gnu::always_inline]] inline std::optional<std::size_t> central_header_length(
+    std::string_view bytes, std::size_t at) {
   if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
     return std::nullopt;
   const std::size_t length =
@@ -180,11 +182,17 @@ bool is_plain_name(std::string_view name) {
   constexpr std::uint64_t kHighs = 0x8080808080808080;
   std::uint64_t unusual = 0;
   std::size_t at = 0;
-  for (; at + 8 <= name.size(); at += 8) {
+  const auto unusual_bytes = [&](std::size_t from) {
     std::uint64_t word;
-    std::memcpy(&word, name.data() + at, 8);
+    std::memcpy(&word, name.data() + from, 8);
     // A high bit in `word - 0x20 * kOnes` and not in `word` shows a byte below 0x20.
-    unusual |= (word | (word - 0x20 * kOnes)) & kHighs;
+    return (word | (word - 0x20 * kOnes)) & kHighs;
+  };
+  for (; at + 8 <= name.size(); at += 8) unusual |= unusual_bytes(at);
+  // The last bytes of a longer name as the word that ends it, overlapping the one before.
+  if (at < name.size() && name.size() >= 8) {
+    unusual |= unusual_bytes(name.size() - 8);
+    at = name.size();
   }
   for (; at < name.size(); ++at) {
     const auto c = static_cast<unsigned char>(name[at]);
@@ -547,19 +555,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
-  RawEntryHeader header;
-  header.name = entry.name;
-  const EntryFields& fields = entry.fields;
-  header.flags = fields.flags;
-  header.method = fields.method;
-  header.version_needed = fields.version_needed;
-  header.modified = is_valid_dos_date_time(fields.modified) ? fields.modified : kZipEpoch;
-  header.crc32 = fields.crc32;
-  header.compressed_size = fields.compressed_size;
-  header.uncompressed_size = fields.uncompressed_size;
-  header.version_made_by = fields.version_made_by;
-  header.external_attributes = fields.external_attributes;
-  header.internal_attributes = fields.internal_attributes;
+  RawEntryHeader header = RawEntryHeader::from_fields(entry.name, entry.fields);
+  if (!is_valid_dos_date_time(header.modified)) header.modified = kZipEpoch;
   // The central header's extra field and comment follow its name (the header is whole: see
   // `central_header_length`).
   const char* const central = directory_.data() + entry.central_at;
@@ -607,6 +604,30 @@ std::string_view StoredEntryHeaders::library_local_extra(LibraryArchive& archive
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }
 
+bool StoredEntryHeaders::states_own_fields(const EntryFields& fields) {
+  return (fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
+         fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
+         fields.uncompressed_size != 0xFFFFFFFF;
+}
+
+std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
+    std::uint64_t index) const {
+  // The raw-copy header is the stored one (`header`), and the copy reads the file where
+  // `placement` says.
+  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
+  const Entry& entry = local(index);
+  if (entry.local != LocalState::Found || entry.runs_over || !states_own_fields(entry.fields))
+    return std::nullopt;
+  // The header is whole (see `central_header_length`).
+  const std::string_view lengths(directory_.data() + entry.central_at, kCentralHeaderSize);
+  const std::string_view central(
+      lengths.data(),
+      kCentralHeaderSize + get16(lengths, 28) + get16(lengths, 30) + get16(lengths, 32));
+  if (!writes_stored_headers(central, entry.local_header)) return std::nullopt;
+  return StoredCopy{central, entry.local_offset,
+                    entry.local_header.size() + entry.fields.compressed_size};
+}
+
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
     std::uint64_t index) const {
   if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
@@ -636,10 +657,7 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
   // answer converts the time through the local time zone, which costs more than the copy).
   if (exact_ && index < entries_.size()) {
     const Entry& entry = entries_[index];
-    const EntryFields& fields = entry.fields;
-    if ((fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
-        fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
-        fields.uncompressed_size != 0xFFFFFFFF) {
+    if (states_own_fields(entry.fields)) {
       RawEntryHeader header = stored_header(entry);
       header.local_extra = local_extra(archive, index);
       return header;

@@ -119,6 +119,16 @@ class StoredEntryHeaders {
     std::uint64_t data_offset = 0;
   };
   std::optional<Placement> placement(std::uint64_t index) const;
+  // An entry that a raw copy under its stored header writes as it lies (zip_writer.hpp,
+  // `writes_stored_headers`): its whole central header as stored, and its local header and
+  // compressed bytes as one span of the archive file. None when any field would change on the
+  // way, or where `placement` gives none.
+  struct StoredCopy {
+    std::string_view central;
+    std::uint64_t local_offset = 0;
+    std::uint64_t length = 0;
+  };
+  std::optional<StoredCopy> stored_copy(std::uint64_t index) const;
   // The archive file read for the headers, or -1, and its size.
   int file_descriptor() const { return file_ ? file_->fd.get() : -1; }
   std::uint64_t file_size() const { return file_ ? file_->size : 0; }
@@ -165,6 +175,9 @@ class StoredEntryHeaders {
   void read_local_headers(std::size_t from_rank) const;
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
+  // True when the central header's own fields are the entry's raw-copy header fields: not
+  // encrypted, and no size in a ZIP64 field.
+  static bool states_own_fields(const EntryFields& fields);
   // The raw-copy header of an entry from its central header alone.
   RawEntryHeader stored_header(const Entry& entry) const;
   // The extra field of the entry's local header, as stored when that header was found, else as

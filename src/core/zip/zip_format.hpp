@@ -3,8 +3,10 @@
 // copied raw.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace pelvane {
@@ -18,12 +20,24 @@ inline constexpr std::size_t kLocalHeaderSize = 30;
 inline constexpr std::size_t kCentralHeaderSize = 46;
 inline constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
 
+// One load each on a little-endian machine: every header of a package of many parts is read
+// field by field.
 inline std::uint16_t get16(std::string_view bytes, std::size_t at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint16_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+  }
   return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
                                     static_cast<unsigned char>(bytes[at + 1]) << 8);
 }
 
 inline std::uint32_t get32(std::string_view bytes, std::size_t at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+  }
   return static_cast<std::uint32_t>(get16(bytes, at)) |
          static_cast<std::uint32_t>(get16(bytes, at + 2)) << 16;
 }
@@ -124,6 +138,24 @@ struct RawEntryHeader {
   std::string_view local_extra;
   std::string_view central_extra;
   std::string_view comment;
+
+  // The header of an entry named `name` with these fixed fields as they are, without extra
+  // fields or comment.
+  static RawEntryHeader from_fields(std::string_view name, const EntryFields& fields) {
+    RawEntryHeader header;
+    header.name = name;
+    header.flags = fields.flags;
+    header.method = fields.method;
+    header.version_needed = fields.version_needed;
+    header.modified = fields.modified;
+    header.crc32 = fields.crc32;
+    header.compressed_size = fields.compressed_size;
+    header.uncompressed_size = fields.uncompressed_size;
+    header.version_made_by = fields.version_made_by;
+    header.external_attributes = fields.external_attributes;
+    header.internal_attributes = fields.internal_attributes;
+    return header;
+  }
 };
 
 }  // namespace pelvane

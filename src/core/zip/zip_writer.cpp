@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 
@@ -55,7 +56,12 @@ bool is_directory_name(std::string_view name) { return !name.empty() && name.bac
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
 
-char* put_le(char* out, std::uint32_t value, int bytes) {
+// Inline, so that each field is one store: thousands of headers are laid out per package.
+[[gnu::always_inline]] inline char* put_le(char* out, std::uint32_t value, int bytes) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &value, static_cast<std::size_t>(bytes));
+    return out + bytes;
+  }
   for (int i = 0; i < bytes; ++i) *out++ = static_cast<char>((value >> (8 * i)) & 0xFF);
   return out;
 }
@@ -117,20 +123,21 @@ void append_central_header(std::string& out, const EntryFields& fields, std::uin
 // The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
 // extended-information field, up to the first field that does not parse (a length running
 // past the end, or a tail too short for a field header). Built in `storage` when it differs.
-std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
-  std::size_t at = 0;
-  bool whole = true;
-  while (at < stored.size()) {
+// True when the extra field `stored` is written as it is stored: whole fields, none of them
+// ZIP64.
+bool is_kept_whole(std::string_view stored) {
+  for (std::size_t at = 0; at < stored.size(); at += 4 + get16(stored, at + 2)) {
     if (stored.size() - at < 4 || get16(stored, at + 2) > stored.size() - at - 4 ||
-        get16(stored, at) == kZip64ExtraFieldId) {
-      whole = false;
-      break;
-    }
-    at += 4 + get16(stored, at + 2);
+        get16(stored, at) == kZip64ExtraFieldId)
+      return false;
   }
-  if (whole) return stored;
+  return true;
+}
+
+std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
+  if (is_kept_whole(stored)) return stored;
   storage.clear();
-  for (at = 0; stored.size() - at >= 4;) {
+  for (std::size_t at = 0; stored.size() - at >= 4;) {
     const std::size_t size = get16(stored, at + 2);
     if (size > stored.size() - at - 4) break;
     if (get16(stored, at) != kZip64ExtraFieldId) storage.append(stored.substr(at, 4 + size));
@@ -200,9 +207,13 @@ struct ZipWriter::State {
   std::uint64_t entries = 0;
   std::uint64_t offset = 0;  // bytes written so far, pending span included
 
-  // Every name written so far: an archive never holds one name twice.
+  // Every name written so far: an archive never holds one name twice. Names known distinct
+  // (`set_names_known_distinct`) are left out while they are written, and taken in before the
+  // next name is looked up.
   ZipNameTable names;
   std::uint32_t name_hash = 0;  // of the entry being admitted
+  bool names_known_distinct = false;
+  bool names_left_out = false;
 
   // Bytes of an input file still to be copied, at the end of what was written.
   int pending_fd = -1;
@@ -246,9 +257,19 @@ struct ZipWriter::State {
   }
   // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
   Result<void> admit_new_entry(std::string_view name);
+  // Puts the name of every central header written into `names`.
+  void take_in_all_names();
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
+  // The same for a central header `record` written as it is but for its local header offset.
+  Result<void> add_stored_record(std::string_view record, std::string_view name);
+  // Takes the central header just put at `at` as the entry's, unless its name is written
+  // already (then it goes again).
+  Result<void> note_record(std::size_t at, std::string_view name);
+  // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
+  // they continue it.
+  Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
   // Hands the pending span, if any, to the sink, in its place among the bytes written.
   Result<void> hand_over_pending() {
     if (pending_length == 0) return {};
@@ -262,6 +283,11 @@ struct ZipWriter::State {
   bool prepared_header_is(std::string_view stored, std::string_view name) const;
   // Adds a raw entry's central header, its extra field without the ZIP64 field.
   Result<void> add_raw_record(const EntryFields& fields, const RawEntryHeader& raw);
+  // Adds an entry raw under the fields and local header prepared, its data lying in a file
+  // after its stored local header.
+  Result<void> add_prepared_from_file(const EntryFields& fields, std::string_view name,
+                                      std::string_view central_extra_field,
+                                      std::string_view comment, const StoredLocalEntry& stored);
   // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
 };
@@ -288,15 +314,49 @@ Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
   if (offset > kMax32) return fail(archive_too_large());
+  if (names_known_distinct) return {};
+  if (names_left_out) take_in_all_names();
   name_hash = names.hash(name);
   return {};
+}
+
+void ZipWriter::State::take_in_all_names() {
+  names = ZipNameTable();
+  names.reserve(static_cast<std::size_t>(entries));
+  for (std::size_t at = 0; at < central.size();) {
+    const std::string_view record(central.data() + at, central.size() - at);
+    const std::size_t name_size = get16(record, 28);
+    names.insert(central, at + kCentralHeaderSize, name_size,
+                 names.hash(record.substr(kCentralHeaderSize, name_size)));
+    at += kCentralHeaderSize + name_size + get16(record, 30) + get16(record, 32);
+  }
+  names_left_out = false;
+}
+
+void ZipWriter::set_names_known_distinct(bool known) {
+  State& s = *state_;
+  s.names_known_distinct = known && s.entries == 0;
 }
 
 Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string_view name,
                                           std::string_view extra, std::string_view comment) {
   const std::size_t at = central.size();
   append_central_header(central, fields, offset, name, extra, comment);
-  if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
+  return note_record(at, name);
+}
+
+Result<void> ZipWriter::State::add_stored_record(std::string_view record, std::string_view name) {
+  const std::size_t at = central.size();
+  grow_unwritten(central, at + record.size());
+  put_le(put_bytes(central.data() + at, record) - record.size() + 42,
+         static_cast<std::uint32_t>(offset), 4);
+  return note_record(at, name);
+}
+
+Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name) {
+  if (names_known_distinct) {
+    names_left_out = true;
+  } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
     central.resize(at);
     return fail(
         PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));
@@ -307,33 +367,34 @@ Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string
   return {};
 }
 
-RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
-  RawEntryHeader header;
-  header.name = name;
-  header.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+namespace {
+
+// The fields `begin_entry` writes, CRC-32 and sizes left at 0.
+EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
+  EntryFields fields;
+  fields.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
+  fields.version_made_by = kUnixMadeBy;
+  fields.version_needed = version_needed(fields.method, is_directory_name(name));
   // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  if (ascii_prefix_length(name) < name.size()) header.flags = 0x0800;
-  header.modified = options.modified;
-  header.version_made_by = kUnixMadeBy;
-  header.external_attributes =
+  fields.flags = ascii_prefix_length(name) < name.size() ? 0x0800 : 0;
+  fields.modified = options.modified;
+  fields.internal_attributes = 0;
+  fields.external_attributes =
       options.unix_mode << 16 | (is_directory_mode(options.unix_mode) ? 0x10u : 0u);
-  header.internal_attributes = 0;
-  return header;
+  return fields;
+}
+
+}  // namespace
+
+RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options) {
+  return RawEntryHeader::from_fields(name, content_entry_fields(name, options));
 }
 
 Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions& options) {
   State& s = *state_;
   PELVANE_TRY_VOID(s.admit_new_entry(name));
-  const RawEntryHeader header = content_entry_header(name, options);
-  EntryFields fields;
-  fields.version_made_by = header.version_made_by;
-  fields.version_needed = version_needed(header.method, is_directory_name(name));
-  fields.flags = header.flags;
-  fields.method = header.method;
-  fields.modified = header.modified;
-  fields.internal_attributes = header.internal_attributes;
-  fields.external_attributes = header.external_attributes;
   // CRC-32 and sizes are patched in by `end_entry`.
+  const EntryFields fields = content_entry_fields(name, options);
   PELVANE_TRY_VOID(s.add_record(fields, name, {}, {}));
   PELVANE_TRY_VOID(s.hand_over_pending());
   put_local_fixed(s.local_fixed, fields, name.size(), 0);
@@ -344,7 +405,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.data_size = 0;
   s.uncompressed_size = 0;
   s.crc = 0;
-  s.deflating = header.method == kZipMethodDeflate;
+  s.deflating = fields.method == kZipMethodDeflate;
   if (s.deflating) {
     if (!s.stream_ready) {
       if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
@@ -459,27 +520,99 @@ Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, in
                                                 std::string_view stored_local_header) {
   State& s = *state_;
   const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
-  const std::uint64_t data_offset = local_offset + stored_local_header.size();
-  if (!s.prepared_header_is(stored_local_header, header.name)) {
-    // Written anew: the header goes through the sink, the data is copied after it.
-    PELVANE_TRY_VOID(s.write_raw_header(fields, header));
-    PELVANE_TRY_VOID(
-        as_archive_failure(sink_.copy_from_file(fd, data_offset, fields.compressed_size)));
-    s.data_size = fields.compressed_size;
-    return complete_entry();
+  return s.add_prepared_from_file(fields, header.name,
+                                  without_zip64_field(header.central_extra, s.central_extra),
+                                  header.comment, {fd, local_offset, stored_local_header});
+}
+
+Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
+                                                    const ZipEntryOptions& options,
+                                                    const CompressedData& data,
+                                                    const StoredLocalEntry& stored) {
+  State& s = *state_;
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
+  // The fields `add_raw_entry_from_file` gives the header `content_entry_header(name, options)`
+  // with these CRC-32 and sizes.
+  if (data.compressed_size > kMax32 || data.uncompressed_size > kMax32) return fail(too_large(name));
+  EntryFields fields = content_entry_fields(name, options);
+  fields.crc32 = data.crc32;
+  fields.compressed_size = static_cast<std::uint32_t>(data.compressed_size);
+  fields.uncompressed_size = static_cast<std::uint32_t>(data.uncompressed_size);
+  s.local_extra = {};
+  put_local_fixed(s.local_fixed, fields, name.size(), 0);
+  return s.add_prepared_from_file(fields, name, {}, {}, stored);
+}
+
+Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
+                                                      std::string_view name,
+                                                      std::string_view central_extra_field,
+                                                      std::string_view comment,
+                                                      const StoredLocalEntry& stored) {
+  PELVANE_TRY_VOID(add_record(fields, name, central_extra_field, comment));
+  if (prepared_header_is(stored.local_header, name)) {
+    // Header and data as they lie.
+    return add_span(stored.fd, stored.local_offset,
+                    stored.local_header.size() + fields.compressed_size);
   }
-  PELVANE_TRY_VOID(s.add_raw_record(fields, header));
-  // Header and data as they lie; a span that continues the pending one joins it.
-  const std::uint64_t length = stored_local_header.size() + fields.compressed_size;
-  if (s.pending_length > 0 &&
-      (s.pending_fd != fd || s.pending_offset + s.pending_length != local_offset))
-    PELVANE_TRY_VOID(s.hand_over_pending());
-  if (s.pending_length == 0) {
-    s.pending_fd = fd;
-    s.pending_offset = local_offset;
+  // Written anew: the header goes through the sink, the data is copied after it.
+  PELVANE_TRY_VOID(hand_over_pending());
+  assign_local_header(header, local_fixed, name, local_extra);
+  PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
+  offset += header.size();
+  PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(
+      stored.fd, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
+  offset += fields.compressed_size;
+  return {};
+}
+
+bool writes_stored_headers(std::string_view central, std::string_view local) {
+  // The central header's own fields, as `raw_entry_fields` would keep them.
+  const std::uint16_t stated_version = get16(central, 6);
+  const std::uint16_t method = get16(central, 10);
+  const std::size_t name_size = get16(central, 28);
+  const std::string_view name(central.data() + kCentralHeaderSize, name_size);
+  const std::uint16_t version = std::max<std::uint16_t>(
+      version_needed(method, is_directory_name(name)), std::min<std::uint16_t>(stated_version, 20));
+  if (version != stated_version || (get16(central, 8) & ~kKeptFlagBits) != 0 ||
+      get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
+      !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
+      !is_kept_whole({name.data() + name_size, get16(central, 30)}))
+    return false;
+  // The local header: the same fields from the version needed through the name's length, the
+  // same name, and an extra field written as it is.
+  if (local.size() < kLocalHeaderSize + name_size ||
+      local.size() != kLocalHeaderSize + name_size + get16(local, 28) ||
+      get32(local, 0) != kLocalHeaderSignature)
+    return false;
+  std::uint64_t local_words[3];
+  std::uint64_t central_words[3];
+  std::memcpy(local_words, local.data() + 4, sizeof local_words);
+  std::memcpy(central_words, central.data() + 6, sizeof central_words);
+  return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
+         local_words[2] == central_words[2] &&
+         std::string_view(local.data() + kLocalHeaderSize, name_size) == name &&
+         is_kept_whole(local.substr(kLocalHeaderSize + name_size));
+}
+
+Result<void> ZipWriter::add_stored_entry_from_file(std::string_view central, int fd,
+                                                   std::uint64_t local_offset,
+                                                   std::uint64_t length) {
+  State& s = *state_;
+  const std::string_view name = central.substr(kCentralHeaderSize, get16(central, 28));
+  PELVANE_TRY_VOID(s.admit_new_entry(name));
+  PELVANE_TRY_VOID(s.add_stored_record(central, name));
+  return s.add_span(fd, local_offset, length);
+}
+
+Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+  if (pending_length > 0 && (pending_fd != fd || pending_offset + pending_length != at))
+    PELVANE_TRY_VOID(hand_over_pending());
+  if (pending_length == 0) {
+    pending_fd = fd;
+    pending_offset = at;
   }
-  s.pending_length += length;
-  s.offset += length;
+  pending_length += length;
+  offset += length;
   return {};
 }
 

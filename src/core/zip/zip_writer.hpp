@@ -13,7 +13,9 @@
 //   - as a directory (`add_directory`): stored, empty, Unix mode 040755;
 //   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`, or `add_raw_entry_from_file` for
 //     bytes that lie in a file): compressed bytes copied as they are, with the CRC-32, sizes,
-//     method, time, extra fields and comment the caller states.
+//     method, time, extra fields and comment the caller states; `add_content_entry_from_file`
+//     and `add_stored_entry_from_file` take the two common headers of such entries as they
+//     are at hand, a header written from content and a stored one that needs no change.
 // Headers go to the sink with the bytes around them; the central directory grows in memory as
 // entries are added.
 // `finish` writes the central directory and the end record. An archive that would need ZIP64
@@ -42,12 +44,32 @@ struct ZipEntryOptions {
   std::uint32_t unix_mode = kUnixFileMode;
 };
 
+// What the compressed bytes of an entry copied raw hold.
+struct CompressedData {
+  std::uint32_t crc32 = 0;
+  std::uint64_t compressed_size = 0;
+  std::uint64_t uncompressed_size = 0;
+};
+
+// An entry's stored local header as it lies in the file `fd` from `local_offset`, followed by
+// its compressed bytes.
+struct StoredLocalEntry {
+  int fd = -1;
+  std::uint64_t local_offset = 0;
+  std::string_view local_header;
+};
+
 // The header fields `ZipWriter::begin_entry(name, options)` writes, CRC-32 and sizes left to the
 // caller: for an entry written from content whose compressed bytes are already at hand.
 RawEntryHeader content_entry_header(std::string_view name, const ZipEntryOptions& options);
 
 // The size of the local header `ZipWriter::begin_raw_entry(header)` writes.
 std::uint64_t raw_local_header_size(const RawEntryHeader& header);
+
+// True when a raw copy of an entry under the header fields its whole central header `central`
+// states (extra field and comment included) writes that central header as it is, but for the
+// local header's offset, and its whole local header `local` as it is: no field needs to change.
+bool writes_stored_headers(std::string_view central, std::string_view local);
 
 class ZipWriter {
  public:
@@ -74,6 +96,19 @@ class ZipWriter {
   Result<void> add_raw_entry_from_file(const RawEntryHeader& header, int fd,
                                        std::uint64_t local_offset,
                                        std::string_view stored_local_header);
+  // The same under the header fields `begin_entry(name, options)` writes, with the method of
+  // `options` (Stored or Deflate) and the CRC-32 and sizes of `data`: what
+  // `add_raw_entry_from_file` does with `content_entry_header(name, options)` and these values,
+  // without building that header.
+  Result<void> add_content_entry_from_file(std::string_view name, const ZipEntryOptions& options,
+                                           const CompressedData& data,
+                                           const StoredLocalEntry& stored);
+  // Adds an entry raw whose headers are written as they are stored (`writes_stored_headers`):
+  // its central header `central`, but for the local header's offset, set here, and its local
+  // header and compressed bytes, the `length` bytes of the file `fd` from `local_offset`,
+  // copied as `add_raw_entry_from_file` copies an entry whose stored local header it keeps.
+  Result<void> add_stored_entry_from_file(std::string_view central, int fd,
+                                          std::uint64_t local_offset, std::uint64_t length);
   // Copies the spans left pending and has the sink read every input file it still waits on
   // (zip_sink.hpp): afterwards the input files may close.
   Result<void> copy_pending();
@@ -93,6 +128,12 @@ class ZipWriter {
                          const ZipEntryOptions& options = {});
   // A directory entry: stored, no data, 1980-01-01 00:00:00, Unix mode 040755.
   Result<void> add_directory(std::string_view name);
+
+  // While on, the entries added have names that the caller knows to differ from each other
+  // (the names of one input archive, checked distinct when it was read, each written once):
+  // they are not looked up. Names added afterwards are checked against every name written,
+  // those included. Taken only by a writer that holds no entry yet.
+  void set_names_known_distinct(bool known);
 
   // Makes room at once for the headers of `entries` entries whose names take `name_bytes`.
   void reserve(std::uint64_t entries, std::uint64_t name_bytes);

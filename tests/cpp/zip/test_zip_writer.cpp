@@ -4,7 +4,9 @@
 #include <zlib.h>
 
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/zip/package_archive.hpp"
@@ -227,6 +229,82 @@ TEST(ZipWriter, RefusesANameAlreadyWrittenByAnyKindOfEntry) {
   const ArchiveView view = view_archive(zip);
   ASSERT_EQ(view.entries.size(), 4u);
   EXPECT_EQ(view.entries[0].uncompressed, 5u);  // the first entry of the name, whole
+}
+
+TEST(ZipWriter, NamesKnownDistinctAreCheckedAgainstTheNamesAddedAfterThem) {
+  std::string zip;
+  MemoryZipSink sink(zip);
+  ZipWriter writer(sink);
+  writer.set_names_known_distinct(true);
+  ASSERT_TRUE(writer.add_entry("ppt/slides/slide1.xml", "a"));
+  ASSERT_TRUE(writer.add_directory("ppt/media/"));
+  writer.set_names_known_distinct(false);
+  for (const std::string name : {"ppt/slides/slide1.xml", "ppt/media/"}) {
+    auto again = writer.add_entry(name, "b");
+    ASSERT_FALSE(again) << name;
+    EXPECT_EQ(again.error().to_string(), "zip error: entry name " + name + " is already in the archive");
+  }
+  // Known names are taken only before the first entry.
+  writer.set_names_known_distinct(true);
+  ASSERT_TRUE(writer.add_entry("ppt/slides/slide2.xml", "c"));
+  EXPECT_FALSE(writer.add_entry("ppt/slides/slide2.xml", "d"));
+  ASSERT_TRUE(writer.finish());
+  EXPECT_EQ(view_archive(zip).entries.size(), 3u);
+}
+
+TEST(ZipWriter, StoredHeadersAreWrittenAsTheyAreOnlyWhenNoFieldChanges) {
+  // The headers the writer gives a raw entry, then one field changed in them.
+  std::string zip;
+  MemoryZipSink sink(zip);
+  ZipWriter writer(sink);
+  RawEntryHeader raw;
+  raw.name = "ppt/slides/slide1.xml";
+  raw.method = kZipMethodDeflate;
+  raw.version_needed = 20;
+  raw.modified = {0x6000, 0x5A21};
+  raw.compressed_size = 3;
+  raw.local_extra = std::string_view("\x55\x54\x01\x00\x07", 5);
+  ASSERT_TRUE(writer.begin_raw_entry(raw));
+  ASSERT_TRUE(writer.write_raw_data("abc"));
+  ASSERT_TRUE(writer.end_entry());
+  ASSERT_TRUE(writer.finish());
+  const std::size_t central_at = le32(zip, zip.size() - 22 + 16);
+  const std::string written_central = zip.substr(central_at, 46 + raw.name.size());
+  const std::string written_local = zip.substr(0, 30 + raw.name.size() + 5);
+  const auto set16 = [](std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+  };
+  const std::vector<std::tuple<const char*, bool, std::function<void(std::string&, std::string&)>>>
+      cases = {
+          {"as written", true, [](std::string&, std::string&) {}},
+          {"data descriptor flag", false, [&](std::string& c, std::string& l) {
+             set16(c, 8, 8);
+             set16(l, 6, 8);
+           }},
+          {"version needed 4.5", false, [&](std::string& c, std::string& l) {
+             set16(c, 6, 45);
+             set16(l, 4, 45);
+           }},
+          {"month 13", false, [&](std::string& c, std::string& l) {
+             set16(c, 14, 0x5BA1);
+             set16(l, 12, 0x5BA1);
+           }},
+          {"second disk", false, [&](std::string& c, std::string&) { set16(c, 34, 1); }},
+          {"local CRC-32 differs", false, [&](std::string&, std::string& l) { l[14] = 1; }},
+          {"local name differs", false, [&](std::string&, std::string& l) { l[30] = 'P'; }},
+          {"local ZIP64 field", false, [&](std::string&, std::string& l) {
+             set16(l, 28, 4);
+             l.replace(l.size() - 5, 5, std::string("\x01\x00\x00\x00", 4));
+           }},
+          {"local extra cut short", false, [&](std::string&, std::string& l) { l.pop_back(); }},
+      };
+  for (const auto& [what, kept, change] : cases) {
+    std::string central = written_central;
+    std::string local = written_local;
+    change(central, local);
+    EXPECT_EQ(writes_stored_headers(central, local), kept) << what;
+  }
 }
 
 TEST(ZipWriter, NamesPastAsciiAreMarkedAsUtf8WhereverTheByteLies) {
