@@ -67,6 +67,11 @@ struct SlideRelationship {
   std::string_view target;
 };
 
+// The part name that a target of the presentation's relationships names
+// (`resolve_target_into` from ppt/presentation.xml), into `name`; a slide target written
+// plainly is spared the path rules.
+void resolve_presentation_target_into(std::string_view target, std::string& name);
+
 // Every slide relationship of a relationships part, in document order; values that need
 // unescaping go into `unescaped`, which the views outlive no more than the bytes.
 std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes,

@@ -37,7 +37,7 @@ SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>
   map.reserve(parts.size());
   std::string part;
   for (const SlideRelationship& relationship : found) {
-    resolve_target_into(kPresentationPart, relationship.target, part);
+    resolve_presentation_target_into(relationship.target, part);
     const auto known = parts.find(part);
     if (known == parts.end()) continue;
     map[std::string_view(*known)].push_back(relationship.id);
