@@ -2,16 +2,34 @@
 
 namespace pelvane {
 
+std::optional<std::uint64_t> PackageEdit::indexed_entry(std::string_view name) const {
+  // A name with a NUL byte, which the archive's index does not find, stays a change by name.
+  if (name.find('\0') != std::string_view::npos) return std::nullopt;
+  return archive_.find(name);
+}
+
 void PackageEdit::replace_part(std::string name, std::string content) {
+  if (!dropped_.empty())
+    if (const auto index = indexed_entry(name)) dropped_[static_cast<std::size_t>(*index)] = false;
   changes_[std::move(name)] = Change{Kind::Replace, std::move(content), {}};
 }
 
 void PackageEdit::transform_part(std::string name, Transform transform) {
+  if (!dropped_.empty())
+    if (const auto index = indexed_entry(name)) dropped_[static_cast<std::size_t>(*index)] = false;
   changes_[std::move(name)] = Change{Kind::Transform, {}, std::move(transform)};
 }
 
-void PackageEdit::drop_part(std::string name) {
-  changes_[std::move(name)] = Change{Kind::Drop, {}, {}};
+void PackageEdit::drop_part(std::string_view name) {
+  const auto index = indexed_entry(name);
+  if (!index) {
+    changes_[std::string(name)] = Change{Kind::Drop, {}, {}};
+    return;
+  }
+  if (!changes_.empty())
+    if (const auto found = changes_.find(name); found != changes_.end()) changes_.erase(found);
+  if (dropped_.empty()) dropped_.assign(static_cast<std::size_t>(archive_.entry_count()), false);
+  dropped_[static_cast<std::size_t>(*index)] = true;
 }
 
 void PackageEdit::add_part(std::string name, std::string content) {
@@ -39,11 +57,14 @@ RewritePlan PackageEdit::take_plan(const EditOptions& options) {
   plan.style = options.style;
   plan.directories = options.directories;
   plan.new_entries = std::move(new_entries_);
-  if (changes_.empty()) return plan;
+  if (changes_.empty() && dropped_.empty()) return plan;
   // The copy loop asks about every entry: each change is placed at its entry's index once, so
   // that no question costs a lookup by name. Names are unique in an edited package; a name with
   // a NUL byte, which the archive's index does not find, keeps the lookup by name.
+  static const Change kDrop{Kind::Drop, {}, {}};
   placed_.assign(static_cast<std::size_t>(archive_.entry_count()), nullptr);
+  for (std::size_t index = 0; index < dropped_.size(); ++index)
+    if (dropped_[index]) placed_[index] = &kDrop;
   bool by_index = true;
   for (const auto& [name, change] : changes_) {
     if (name.find('\0') != std::string::npos) by_index = false;
@@ -55,7 +76,9 @@ RewritePlan PackageEdit::take_plan(const EditOptions& options) {
                                     : EntryDecision{};
     };
   } else {
-    plan.decide = [this](std::uint64_t, std::string_view name) -> EntryDecision {
+    plan.decide = [this](std::uint64_t index, std::string_view name) -> EntryDecision {
+      if (index < dropped_.size() && dropped_[static_cast<std::size_t>(index)])
+        return decision_of(&kDrop);
       const auto found = changes_.find(name);
       return decision_of(found == changes_.end() ? nullptr : &found->second);
     };

@@ -81,7 +81,7 @@ class PackageEdit {
   // The entry's content is read while the package is written and passed through `transform`.
   void transform_part(std::string name, Transform transform);
   // The entry is not written.
-  void drop_part(std::string name);
+  void drop_part(std::string_view name);
   // A new entry, written after every input entry in the order of these calls.
   void add_part(std::string name, std::string content);
 
@@ -101,9 +101,16 @@ class PackageEdit {
   };
 
   static EntryDecision decision_of(const Change* change);
+  // The index of the entry named `name` when the archive's index finds it; none otherwise, and
+  // for a name with a NUL byte, which stays a change by name.
+  std::optional<std::uint64_t> indexed_entry(std::string_view name) const;
 
   PackageArchive& archive_;
   std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;
+  // The dropped entries that the archive's index finds, by index (empty until the first): a
+  // deletion drops thousands of parts, each kept here rather than as a change by name. An entry
+  // is either here or in `changes_`, as the last call about it says.
+  std::vector<bool> dropped_;
   // The change of each entry by its index in the archive, none for most (see `take_plan`).
   std::vector<const Change*> placed_;
   std::vector<NewEntry> new_entries_;

@@ -66,10 +66,20 @@ bool is_slide_type(std::string_view raw, bool text_is_utf8) {
   return raw.ends_with("/slide") && (text_is_utf8 || is_valid_utf8(raw));
 }
 
-void collect_slide_relationship(const RelationshipText& text, std::vector<SlideRelationship>& out) {
-  if (with_relationship_value(text.type,
-                              [](std::string_view type) { return type.ends_with("/slide"); }))
-    out.push_back({relationship_value(text.id), relationship_value(text.target)});
+// The slide relationships of a relationships part, in document order (values as
+// `relationship_value_view` gives them), into `slides`; `visit(const RelationshipText&)` sees
+// every relationship of any type in the same pass.
+template <class Visit>
+void scan_slide_relationships(std::string_view bytes, std::deque<std::string>& unescaped,
+                              std::vector<SlideRelationship>& slides, Visit&& visit) {
+  // One look at the whole part spares one at every value.
+  const bool text_is_utf8 = is_valid_utf8(bytes);
+  scan_relationships(bytes, [&](const RelationshipText& text) {
+    visit(text);
+    if (!is_slide_type(text.type, text_is_utf8)) return;
+    slides.push_back({relationship_value_view(text.id, text_is_utf8, unescaped),
+                      relationship_value_view(text.target, text_is_utf8, unescaped)});
+  });
 }
 
 // The targets of the presentation's slide relationships by id. Of two with one id, the later in
@@ -81,8 +91,7 @@ class SlideTargets {
  public:
   // The slide relationships met, as (id, target) values, and how many relationships the part
   // holds of any type.
-  SlideTargets(const std::vector<std::pair<std::string_view, std::string_view>>& slides,
-               std::size_t relationship_count)
+  SlideTargets(const std::vector<SlideRelationship>& slides, std::size_t relationship_count)
       : bound_(2 * relationship_count + 16) {
     for (const auto& [id, target] : slides) {
       if (const auto n = table_number(id)) {
@@ -132,30 +141,35 @@ class SlideTargets {
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
                                  std::vector<SlideRelationship>* collected,
                                  std::optional<std::uint64_t>* largest) {
-  // One look at the whole part spares one at every value.
-  const bool text_is_utf8 = is_valid_utf8(bytes);
-  std::vector<std::pair<std::string_view, std::string_view>> slides;
+  std::vector<SlideRelationship> slides;
   std::size_t count = 0;
-  scan_relationships(bytes, [&](const RelationshipText& text) {
+  scan_slide_relationships(bytes, unescaped, slides, [&](const RelationshipText& text) {
     ++count;
-    if (collected != nullptr) collect_slide_relationship(text, *collected);
     if (largest != nullptr) {
       const auto number = relationship_id_number(text.id);
       if (number && (!*largest || *number > **largest)) *largest = number;
     }
-    if (!is_slide_type(text.type, text_is_utf8)) return;
-    slides.emplace_back(relationship_value_view(text.id, text_is_utf8, unescaped),
-                        relationship_value_view(text.target, text_is_utf8, unescaped));
   });
-  return SlideTargets(slides, count);
+  SlideTargets targets(slides, count);
+  if (collected != nullptr) *collected = std::move(slides);
+  return targets;
 }
 
 }  // namespace
 
-std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes) {
+void resolve_presentation_target_into(std::string_view target, std::string& name) {
+  // A target that the presentation's folder "ppt/" turns into a slide part name is
+  // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
+  // goes through the path rules.
+  name.assign(kPresentationFolder);
+  name.append(target);
+  if (!is_slide_part(name)) resolve_target_into(kPresentationPart, target, name);
+}
+
+std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes,
+                                                   std::deque<std::string>& unescaped) {
   std::vector<SlideRelationship> found;
-  scan_relationships(relationships_bytes,
-                     [&](const RelationshipText& text) { collect_slide_relationship(text, found); });
+  scan_slide_relationships(relationships_bytes, unescaped, found, [](const RelationshipText&) {});
   return found;
 }
 
@@ -280,6 +294,12 @@ Result<std::string> PresentationSlides::take_relationships(PackageArchive& archi
   return take_or_read(relationships, archive, kPresentationRelationships);
 }
 
+Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive& archive) {
+  if (!relationships)
+    relationships = PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
+  return &*relationships;
+}
+
 namespace {
 
 // The slide parts in presentation order, as names the archive holds (valid while it is open);
@@ -290,7 +310,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
-  std::deque<std::string> unescaped;
+  std::deque<std::string>& unescaped = read.unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
   SlideListFinder list;
   const bool new_ids = gather == Gather::NewIds;
@@ -316,15 +336,8 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::string name;
   for (std::string_view& target : listed) {
-    // A target that the presentation's folder "ppt/" turns into a slide part name is
-    // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
-    // goes through the path rules.
-    name.assign(kPresentationFolder);
-    name.append(target);
-    if (!is_slide_part(name)) {
-      resolve_target_into(kPresentationPart, target, name);
-      if (!is_slide_part(name)) return in_natural_order(std::move(slides));
-    }
+    resolve_presentation_target_into(target, name);
+    if (!is_slide_part(name)) return in_natural_order(std::move(slides));
     const auto index = archive.find(name);
     if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));
@@ -344,7 +357,7 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive) {
 
 Result<PresentationSlides> read_presentation_slides(PackageArchive& archive, Gather gather) {
   PresentationSlides read;
-  read.slides = as_strings(PELVANE_TRY(list_slides(archive, gather, read)));
+  read.slides = PELVANE_TRY(list_slides(archive, gather, read));
   return read;
 }
 

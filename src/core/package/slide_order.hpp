@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,25 +60,36 @@ class SlideListFinder {
 Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
 // A slide relationship of the presentation (the value of its Type ends with "/slide"): its id
-// and target values as a record holds them.
+// and target values as a record holds them, as views into the relationships part's bytes, or
+// into the values unescaped beside them for raw text that needs unescaping.
 struct SlideRelationship {
-  std::string id;
-  std::string target;
+  std::string_view id;
+  std::string_view target;
 };
 
-// Every slide relationship of a relationships part, in document order.
-std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes);
+// The part name that a target of the presentation's relationships names
+// (`resolve_target_into` from ppt/presentation.xml), into `name`; a slide target written
+// plainly is spared the path rules.
+void resolve_presentation_target_into(std::string_view target, std::string& name);
+
+// Every slide relationship of a relationships part, in document order; values that need
+// unescaping go into `unescaped`, which the views outlive no more than the bytes.
+std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes,
+                                                   std::deque<std::string>& unescaped);
 
 // The same slide parts, with the parts they were read from, for operations that go on to read or
 // rewrite them (each is read once): ppt/presentation.xml and its relationships part, none when
 // the package lacks them (the relationships part is read only with a presentation part).
 struct PresentationSlides {
-  std::vector<std::string> slides;
+  // Names the archive holds, valid while it is open.
+  std::vector<std::string_view> slides;
   std::optional<std::string> presentation;
   std::optional<std::string> relationships;
   // Gathered in the same passes when asked for (`Gather`), valid when `presentation` and
   // `relationships` were read here: the slide relationships of `relationships`
-  // (`slide_relationships`), the numbers of the slide-id entries' attributes
+  // (`slide_relationships`, views into `relationships` and `unescaped`: a part holding a
+  // slide relationship is too long to be kept inside its string object, so that moving the
+  // listing moves no byte it views), the numbers of the slide-id entries' attributes
   // (`slide_id_numbers`), and the largest number of the presentation relationships' ids
   // (`relationship_id_number`); with the ids, the slide list of `presentation` (valid UTF-8,
   // as `read_archive_text` reads it), which the same pass found.
@@ -85,12 +97,16 @@ struct PresentationSlides {
   std::vector<std::uint64_t> slide_id_numbers;
   std::optional<std::uint64_t> largest_relationship_number;
   std::optional<SlideListFinder> slide_list;
+  // The values of the presentation's parts that needed unescaping, which views above hold.
+  std::deque<std::string> unescaped;
 
   // The presentation part's bytes, or its relationships part's, moved out of this listing;
   // read now when the listing has none (`read_required_part`: `Zip` "specified file not found
   // in archive" when absent).
   Result<std::string> take_presentation(PackageArchive& archive);
   Result<std::string> take_relationships(PackageArchive& archive);
+  // The relationships part's bytes, read now and kept here when the listing has none.
+  Result<const std::string*> hold_relationships(PackageArchive& archive);
 };
 enum class Gather { Nothing, SlideRelationships, NewIds };
 Result<PresentationSlides> read_presentation_slides(PackageArchive& archive,

@@ -20,10 +20,10 @@ namespace {
 // The layout a new slide is bound to: the index-th layout part, or the layout relationship of
 // the first slide in presentation order that has one (its target as written).
 Result<std::string> new_slide_layout_target(PackageArchive& archive,
-                                            const std::vector<std::string>& slides,
+                                            const std::vector<std::string_view>& slides,
                                             std::optional<std::uint64_t> layout_index) {
   if (layout_index) return slide_layout_target_at_index(archive, *layout_index);
-  for (const std::string& slide : slides) {
+  for (const std::string_view slide : slides) {
     const auto relationships = PELVANE_TRY(read_relationships(archive, slide));
     for (const auto& relationship : relationships) {
       if (relationship.relationship_type.ends_with("/slideLayout")) return relationship.target;
@@ -34,9 +34,9 @@ Result<std::string> new_slide_layout_target(PackageArchive& archive,
 
 }  // namespace
 
-std::uint64_t next_slide_number(const std::vector<std::string>& slide_parts) {
+std::uint64_t next_slide_number(const std::vector<std::string_view>& slide_parts) {
   std::uint64_t largest = 0;
-  for (const std::string& part : slide_parts)
+  for (const std::string_view part : slide_parts)
     largest = std::max(largest, slide_number(part).value_or(0));
   return largest + 1;
 }
@@ -82,7 +82,7 @@ Result<SlideAddSummary> add_blank_slide(std::string_view input, std::string_view
       edit_package(input, output, kNewPartsEdit, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
-        const std::vector<std::string>& slides = listing.slides;
+        const std::vector<std::string_view>& slides = listing.slides;
         std::string layout_target =
             PELVANE_TRY(new_slide_layout_target(archive, slides, layout_index));
         const std::uint64_t number = next_slide_number(slides);

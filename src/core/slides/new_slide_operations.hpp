@@ -19,7 +19,7 @@ class PackageEdit;
 
 // The number of a new slide part: one more than the largest number among the slide parts
 // (ppt/slides/slide{n}.xml); 1 when none has one.
-std::uint64_t next_slide_number(const std::vector<std::string>& slide_parts);
+std::uint64_t next_slide_number(const std::vector<std::string_view>& slide_parts);
 
 // What listing a new slide in the presentation gave it.
 struct ListedSlide {

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "core/base/ascii.hpp"
-#include "core/base/system_io.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/crc32.hpp"
 #include "core/zip/package_archive.hpp"
+#include "core/zip/plain_entry.hpp"
 #include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
@@ -57,27 +57,38 @@ void append_u32(std::string& out, std::uint64_t value) {
 
 // The key under which alike relationships parts share their edges: the folder of the source
 // (what its targets are resolved against), then the entry's method, CRC-32, size and compressed
-// bytes as stored. None when the entry is not read through its stored headers, is large (either
-// way: a large part, such as the presentation's, is one of a kind, and checking its content
-// again would cost a pass over it), or cannot be read here (it is then read as usual).
-std::optional<std::string> alike_key(PackageArchive& archive, std::uint64_t index,
-                                     std::string_view source) {
+// bytes as stored, which end the key. None when the entry is not read through its stored
+// headers, is large (either way: a large part, such as the presentation's, is one of a kind, and
+// checking its content again would cost a pass over it), or cannot be read here (it is then
+// read as usual).
+struct AlikeKey {
+  std::string text;
+  std::size_t stored_at = 0;  // where the compressed bytes begin
+
+  std::string_view stored() const { return std::string_view(text).substr(stored_at); }
+};
+
+std::optional<AlikeKey> alike_key(PackageArchive& archive, std::optional<StoredBytesWindow>& window,
+                                     std::uint64_t index, std::string_view source) {
   const StoredEntryHeaders* plain = archive.plain_headers();
   if (plain == nullptr || source.empty()) return std::nullopt;
   const auto data = plain->data(index);
   if (!data || data->compressed_size > kAlikeLimit || data->uncompressed_size > kAlikeLimit)
     return std::nullopt;
+  if (!window) window.emplace(*plain);
+  const auto stored = window->compressed(index);
+  if (!stored) return std::nullopt;
   const std::size_t slash = source.rfind('/');
-  std::string key(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
-  key.push_back('\0');
-  append_u32(key, data->method);
-  append_u32(key, data->crc32);
-  append_u32(key, data->uncompressed_size);
-  const std::size_t at = key.size();
-  key.resize(at + static_cast<std::size_t>(data->compressed_size));
-  if (!read_whole_at(plain->file_descriptor(), data->offset,
-                     std::span<char>(key).subspan(at)))
-    return std::nullopt;
+  AlikeKey key;
+  std::string& text = key.text;
+  text.reserve(source.size() + 14 + stored->size());
+  text.append(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
+  text.push_back('\0');
+  append_u32(text, data->method);
+  append_u32(text, data->crc32);
+  append_u32(text, data->uncompressed_size);
+  key.stored_at = text.size();
+  text.append(*stored);
   return key;
 }
 
@@ -185,16 +196,19 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
   if (edges != nullptr) return edges;
   // Only the very entry the caller read: another part may stand for the same source.
   if (given_ && given_->first == index) return edges = keep(std::move(given_->second));
-  std::optional<std::string> key = alike_key(*archive_, index, source);
+  std::optional<AlikeKey> key = alike_key(*archive_, window_, index, source);
+  std::optional<std::string_view> compressed;
   if (key) {
-    if (const auto alike = alike_.find(*key); alike != alike_.end()) return edges = alike->second;
+    if (const auto alike = alike_.find(key->text); alike != alike_.end())
+      return edges = alike->second;
+    compressed = key->stored();  // not read again
   }
-  const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index));
+  const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index, compressed));
   edges = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
   if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
-    alike_.emplace(std::move(*key), edges);
+    alike_.emplace(std::move(key->text), edges);
   return edges;
 }
 

@@ -18,6 +18,7 @@
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
+#include "core/zip/plain_entry.hpp"
 
 namespace pelvane {
 
@@ -108,6 +109,8 @@ class RelationshipGraph {
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
   // and parsed once.
   std::unordered_map<std::string, const RelationshipEdges*> alike_;
+  // The stored bytes of the relationships parts compared, read through one window.
+  std::optional<StoredBytesWindow> window_;
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode: views

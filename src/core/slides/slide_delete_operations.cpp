@@ -18,8 +18,8 @@ namespace pelvane {
 namespace {
 
 // Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
-// that reaches it (by id, then target).
-using SlideRelationshipMap = std::unordered_map<std::string_view, std::vector<std::string>>;
+// that reaches it (by id, then target), as views of the values the listing holds.
+using SlideRelationshipMap = std::unordered_map<std::string_view, std::vector<std::string_view>>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
@@ -31,16 +31,16 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 // them with it, so that no relationship and no slide-list entry is left pointing at a part that
 // is gone. Each part's ids come in relationship-list order (by id, then target).
 template <class Parts>
-SlideRelationshipMap slide_relationship_map(std::vector<SlideRelationship> found,
+SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>& found,
                                             const Parts& parts) {
   SlideRelationshipMap map;
   map.reserve(parts.size());
   std::string part;
-  for (SlideRelationship& relationship : found) {
-    resolve_target_into(kPresentationPart, relationship.target, part);
+  for (const SlideRelationship& relationship : found) {
+    resolve_presentation_target_into(relationship.target, part);
     const auto known = parts.find(part);
     if (known == parts.end()) continue;
-    map[std::string_view(*known)].push_back(std::move(relationship.id));
+    map[std::string_view(*known)].push_back(relationship.id);
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
   for (auto& [name, ids] : map)
@@ -107,7 +107,7 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
     if (kept.contains(name)) continue;
     edit.drop_part(relationship_part_name(name));
     dropped_overrides.insert(std::string("/").append(name));
-    edit.drop_part(std::string(name));
+    edit.drop_part(name);
   }
   return {};
 }
@@ -143,11 +143,11 @@ Result<SlideDeleteSummary> delete_slides(
       [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
-        const std::vector<std::string>& slides = listing.slides;
+        const std::vector<std::string_view>& slides = listing.slides;
         // The slides are named once each, so every target is listed when as many slides are
         // targets as there are targets.
         std::vector<std::string_view> survivors;
-        for (const std::string& slide : slides)
+        for (const std::string_view slide : slides)
           if (!targets.contains(slide)) survivors.push_back(slide);
         if (slides.size() - survivors.size() != targets.size()) {
           const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
@@ -159,17 +159,17 @@ Result<SlideDeleteSummary> delete_slides(
         if (target_slide_parts.size() == slides.size())
           return invalid("cannot delete all slides; presentation must contain at least one slide");
 
-        const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
+        // The relationships' bytes stay in the listing, which the slide relationships view.
+        const std::string& relationships = *PELVANE_TRY(listing.hold_relationships(archive));
+        if (!listing.slide_relationships)
+          listing.slide_relationships = slide_relationships(relationships, listing.unescaped);
         // The relationships of the listed slides are looked up (every target is one), and
         // without a survivor order only the deleted slides' ones.
-        std::vector<SlideRelationship> found = listing.slide_relationships
-                                                   ? std::move(*listing.slide_relationships)
-                                                   : slide_relationships(relationships);
+        const std::vector<SlideRelationship>& found = *listing.slide_relationships;
         const SlideRelationshipMap slide_ids =
             ordered_survivor_parts
-                ? slide_relationship_map(std::move(found),
-                                         PartNameViews(slides.begin(), slides.end()))
-                : slide_relationship_map(std::move(found), targets);
+                ? slide_relationship_map(found, PartNameViews(slides.begin(), slides.end()))
+                : slide_relationship_map(found, targets);
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {

@@ -200,7 +200,7 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
         PackageArchive& archive = edit.archive();
         const std::string source(source_slide_part);
         PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
-        const std::vector<std::string>& slides = listing.slides;
+        const std::vector<std::string_view>& slides = listing.slides;
         if (std::find(slides.begin(), slides.end(), source) == slides.end())
           return fail(PelvaneError::invalid_input("source slide part " + source +
                                                   " was not found in the presentation"));

@@ -207,10 +207,13 @@ PelvaneError EntryReader::size_mismatch() const {
                            " does not inflate to its declared size");
 }
 
-Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index) {
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                       std::optional<std::string_view> compressed) {
   PELVANE_TRY_VOID(check_before_reading(archive, index));
   if (const StoredEntryHeaders* plain = archive.plain_headers()) {
-    if (auto content = read_plain_entry(*plain, index)) return std::move(*content);
+    auto content = compressed ? read_plain_entry(*plain, index, *compressed)
+                              : read_plain_entry(*plain, index);
+    if (content) return std::move(*content);
   }
   EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));
   return read_whole(entry);

@@ -187,8 +187,10 @@ Result<std::uint64_t> stream_archive_entry(EntryReader& entry, std::span<char> b
 
 // The content of the entry at `index`, read whole into storage reserved once for its declared
 // size. An entry that is refused (see `EntryReader`) or cannot be opened is `Zip`; a read
-// failure or CRC mismatch is `Io`.
-Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index);
+// failure or CRC mismatch is `Io`. `compressed`: the entry's compressed bytes as the caller
+// read them through the stored headers (`StoredBytesWindow`), which spares reading them again.
+Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t index,
+                                       std::optional<std::string_view> compressed = std::nullopt);
 
 // The entry's bytes, or none when no entry has that name or the entry cannot be opened
 // (encrypted, a method the library cannot decompress, a damaged local header): for readers that

@@ -21,40 +21,117 @@ constexpr std::size_t kBlock = 256 * 1024;
 // zlib counts in `uInt`; one call inflates at most this much.
 constexpr std::size_t kMaxInflateStep = std::size_t{1} << 30;
 
+// The compressed bytes of an entry up to this size are read through a window this large.
+constexpr std::size_t kWindow = 64 * 1024;
+
+// One inflation state per thread, reset for each whole read: setting one up costs more than
+// inflating a small part.
+class WholeReadInflater {
+ public:
+  ~WholeReadInflater() {
+    if (ready_) inflateEnd(&stream_);
+  }
+  // The state, ready for a new stream; null when it cannot be set up.
+  z_stream* fresh() {
+    if (ready_) return inflateReset(&stream_) == Z_OK ? &stream_ : nullptr;
+    stream_ = z_stream{};
+    ready_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK;
+    return ready_ ? &stream_ : nullptr;
+  }
+
+ private:
+  z_stream stream_{};
+  bool ready_ = false;
+};
+
+// The content of an entry whose directory states `data`, from its compressed bytes (moved from
+// `compressed` when stored, which is then left as it is otherwise).
+std::optional<std::string> whole_content(const StoredEntryHeaders::Data& data,
+                                         std::string_view compressed, std::string* owned) {
+  const auto size = static_cast<std::size_t>(data.uncompressed_size);
+  std::string content;
+  if (data.method == kZipMethodStored) {
+    if (compressed.size() != size) return std::nullopt;
+    if (owned != nullptr) {
+      content = std::move(*owned);
+    } else {
+      content.assign(compressed);
+    }
+  } else {
+    // One byte of room past the stated size, so that a longer stream shows.
+    grow_unwritten(content, size + 1);
+    thread_local WholeReadInflater inflater;
+    z_stream* stream = inflater.fresh();
+    if (stream == nullptr) return std::nullopt;
+    stream->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream->avail_in = static_cast<uInt>(compressed.size());
+    stream->next_out = reinterpret_cast<Bytef*>(content.data());
+    stream->avail_out = static_cast<uInt>(content.size());
+    const int status = inflate(stream, Z_FINISH);
+    if (status != Z_STREAM_END || stream->total_out != size) return std::nullopt;
+    content.resize(size);
+  }
+  if (update_crc32(0, content) != data.crc32) return std::nullopt;
+  return content;
+}
+
+// The entry's directory record when it is to be read whole.
+std::optional<StoredEntryHeaders::Data> whole_read_data(const StoredEntryHeaders& headers,
+                                                        std::uint64_t index) {
+  const auto data = headers.data(index);
+  if (!data || data->compressed_size > kMaxWholeRead || data->uncompressed_size > kMaxWholeRead)
+    return std::nullopt;
+  return data;
+}
 
 }  // namespace
 
 std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
                                             std::uint64_t index) {
-  const auto data = headers.data(index);
-  if (!data || data->compressed_size > kMaxWholeRead || data->uncompressed_size > kMaxWholeRead)
-    return std::nullopt;
-  const auto size = static_cast<std::size_t>(data->uncompressed_size);
+  const auto data = whole_read_data(headers, index);
+  if (!data) return std::nullopt;
   std::string compressed;
   grow_unwritten(compressed, static_cast<std::size_t>(data->compressed_size));
   if (!read_whole_at(headers.file_descriptor(), data->offset, compressed))
     return std::nullopt;
-  std::string content;
-  if (data->method == kZipMethodStored) {
-    if (compressed.size() != size) return std::nullopt;
-    content = std::move(compressed);
-  } else {
-    // One byte of room past the stated size, so that a longer stream shows.
-    grow_unwritten(content, size + 1);
-    z_stream stream{};
-    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return std::nullopt;
-    stream.next_in = reinterpret_cast<Bytef*>(compressed.data());
-    stream.avail_in = static_cast<uInt>(compressed.size());
-    stream.next_out = reinterpret_cast<Bytef*>(content.data());
-    stream.avail_out = static_cast<uInt>(content.size());
-    const int status = inflate(&stream, Z_FINISH);
-    const std::uint64_t produced = stream.total_out;
-    inflateEnd(&stream);
-    if (status != Z_STREAM_END || produced != size) return std::nullopt;
-    content.resize(size);
+  return whole_content(*data, compressed, &compressed);
+}
+
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
+                                            std::uint64_t index, std::string_view compressed) {
+  const auto data = whole_read_data(headers, index);
+  if (!data || compressed.size() != data->compressed_size) return std::nullopt;
+  return whole_content(*data, compressed, nullptr);
+}
+
+std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t index) {
+  const auto data = headers_.data(index);
+  if (!data) return std::nullopt;
+  const std::uint64_t offset = data->offset;
+  const std::uint64_t size = data->compressed_size;
+  if (offset >= start_ && offset - start_ <= bytes_.size() &&
+      size <= bytes_.size() - (offset - start_))
+    return std::string_view(bytes_).substr(static_cast<std::size_t>(offset - start_),
+                                           static_cast<std::size_t>(size));
+  const int fd = headers_.file_descriptor();
+  // A small entry loads a window from its bytes on (up to the end of the file as opened).
+  const std::uint64_t file_size = headers_.file_size();
+  if (size <= kWindow && offset <= file_size && size <= file_size - offset) {
+    grow_unwritten(bytes_, static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, file_size - offset)));
+    start_ = offset;
+    if (read_whole_at(fd, offset, bytes_))
+      return std::string_view(bytes_).substr(0, static_cast<std::size_t>(size));
   }
-  if (update_crc32(0, content) != data->crc32) return std::nullopt;
-  return content;
+  // Otherwise (or should the window not read whole) the entry's bytes alone.
+  bytes_.clear();
+  if (size > kMaxWholeRead) return std::nullopt;
+  grow_unwritten(bytes_, static_cast<std::size_t>(size));
+  start_ = offset;
+  if (!read_whole_at(fd, offset, bytes_)) {
+    bytes_.clear();
+    return std::nullopt;
+  }
+  return std::string_view(bytes_);
 }
 
 struct PlainEntryStream::Inflater {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelvane {
@@ -23,6 +24,26 @@ class StoredEntryHeaders;
 // should hold, or when anything is off.
 std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
                                             std::uint64_t index);
+// The same from the entry's compressed bytes, which the caller read (`StoredBytesWindow`).
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
+                                            std::uint64_t index, std::string_view compressed);
+
+// The compressed bytes of small entries read one after another: a read loads a window of the
+// file from the entry's bytes on, which serves the entries that follow within it, so that a walk
+// over neighbouring small entries costs one system call per window rather than one per entry.
+class StoredBytesWindow {
+ public:
+  explicit StoredBytesWindow(const StoredEntryHeaders& headers) : headers_(headers) {}
+
+  // The compressed bytes of the entry at `index`, valid until the next call; none when the
+  // headers do not show the entry to open or its bytes cannot be read.
+  std::optional<std::string_view> compressed(std::uint64_t index);
+
+ private:
+  const StoredEntryHeaders& headers_;
+  std::uint64_t start_ = 0;  // the file offset of `bytes_`
+  std::string bytes_;
+};
 
 // The content of one entry in pieces: compressed bytes are read in blocks and inflated into
 // the caller's buffer, so that an entry of any size streams through a fixed amount of memory.

@@ -60,6 +60,25 @@ TEST(SlideEdit, WritesTheRewrittenSlideAndTheStatedChangesOnce) {
         {"ppt/presentation.xml", "<p:presentation/><!--seen-->"},
         {"ppt/slides/slide1.xml", "<p:sld>1</p:sld>"},
         {"ppt/a.xml", "<a/>"}}},
+      {"the last change stated for a part counts",
+       0,
+       true,
+       [](SlideEdit& slide) -> Result<int> {
+         PackageEdit& package = slide.package();
+         package.drop_part("ppt/presentation.xml");
+         package.replace_part("ppt/presentation.xml", "<p:presentation>kept</p:presentation>");
+         package.replace_part("docProps/app.xml", "<x/>");
+         package.drop_part("docProps/app.xml");
+         package.drop_part("ppt/absent.xml");
+         // The road writes the slide from its text after the rewrite.
+         package.drop_part("ppt/slides/slide1.xml");
+         return 0;
+       },
+       "",
+       {"[Content_Types].xml", "ppt/presentation.xml", "ppt/slides/slide1.xml",
+        "ppt/slides/slide2.xml"},
+       {{"ppt/presentation.xml", "<p:presentation>kept</p:presentation>"},
+        {"ppt/slides/slide1.xml", "<p:sld>1</p:sld>"}}},
       {"a slide past the end",
        2,
        true,
