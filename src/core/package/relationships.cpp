@@ -1,6 +1,7 @@
 #include "core/package/relationships.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -303,6 +304,26 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
 
 // ---- Pruning and retargeting ----
 
+namespace {
+
+// The key that removal reads (the first attribute of local name Id, unescaped), taken from the
+// fields already read when the tag's text before the fields' id holds "Id" once: that is the
+// name of the fields' own attribute, so no attribute before it has that local name. None
+// otherwise (the key is then read from the tag).
+std::optional<std::string_view> first_id_of(const XmlEvent& tag, const RelationshipText& text,
+                                            std::string& buffer) {
+  const auto start = reinterpret_cast<std::uintptr_t>(tag.raw.data());
+  const auto id = reinterpret_cast<std::uintptr_t>(text.id.data());
+  if (text.id.data() == nullptr || id < start || id > start + tag.raw.size()) return std::nullopt;
+  const std::string_view before = tag.raw.substr(0, id - start);
+  const std::size_t found = before.find("Id");
+  if (found == std::string_view::npos || before.find("Id", found + 1) != std::string_view::npos)
+    return std::nullopt;
+  return attribute_value_key(text.id, buffer);
+}
+
+}  // namespace
+
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids) {
   if (ids.empty()) return std::pair{std::string(relationships_bytes), std::uint64_t{0}};
@@ -319,11 +340,15 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
                                  kEofMessage);
   }
   // The elements a scan visits, up to where a reader error ends both.
-  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
-                               [&](const XmlEvent& event) {
-                                 if (event.is_tag() && event.local_name() == "Relationship")
-                                   visit(relationship_text(event));
-                               });
+  std::string key_buffer;
+  return remove_keyed_elements(
+      relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
+      [&](const XmlEvent& event) -> std::optional<std::string_view> {
+        if (!event.is_tag() || event.local_name() != "Relationship") return std::nullopt;
+        const RelationshipText text = relationship_text(event);
+        visit(text);
+        return first_id_of(event, text, key_buffer);
+      });
 }
 
 Result<std::string> rewrite_relationship_targets(

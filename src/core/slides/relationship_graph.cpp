@@ -239,7 +239,6 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
   // candidate is still unreached.
   PartNameViews surviving;
   const auto reach = [&](std::string_view name) {
-    if (surviving.contains(name)) return;
     if (walk.visit(name) && candidates.contains(name)) --unreached;
   };
   reach("");
@@ -268,8 +267,9 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
     }
     const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
     if (edges == nullptr) continue;
+    // The surviving slides are looked up first: most edges (the presentation's) lead to them.
     for (const RelationshipEdge& edge : *edges)
-      if (!targets.contains(edge.target)) reach(edge.target);
+      if (!surviving.contains(edge.target) && !targets.contains(edge.target)) reach(edge.target);
   }
   PartNameViews kept;
   for (const std::string_view candidate : candidates)

@@ -80,14 +80,14 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 }
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
-// relationships part; the content-type override names of the dropped parts go into
-// `dropped_overrides`. Only the relationships parts that the walks come to are read, the
+// relationships part; the names of the dropped parts go into `dropped_parts` (views of the
+// archive's entry names, which outlive the walks). Only the relationships parts that the walks come to are read, the
 // presentation's (already read, its edges in `presentation_edges`) not again.
 Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
                                   std::span<const std::string_view> survivors,
                                   const PartNameSet& target_set,
                                   RelationshipEdges presentation_edges,
-                                  PartNameSet& dropped_overrides) {
+                                  PartNameViews& dropped_parts) {
   PackageArchive& archive = edit.archive();
   RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
   graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
@@ -97,16 +97,18 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   std::vector<std::string_view> reached;
   PartNameViews candidates;
   for (const std::string_view name : deleted) {
-    if (name.ends_with(".rels") || name == kContentTypes || !archive.find(name)) continue;
-    reached.push_back(name);
+    if (name.ends_with(".rels") || name == kContentTypes) continue;
+    const auto index = archive.find(name);
+    if (!index) continue;
+    reached.push_back(archive.entry_name(*index));
     if (!target_set.contains(name)) candidates.insert(name);
   }
   const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
-  dropped_overrides.reserve(reached.size());
+  dropped_parts.reserve(reached.size());
   for (const std::string_view name : reached) {
     if (kept.contains(name)) continue;
     edit.drop_part(relationship_part_name(name));
-    dropped_overrides.insert(std::string("/").append(name));
+    dropped_parts.insert(name);
     edit.drop_part(name);
   }
   return {};
@@ -192,16 +194,16 @@ Result<SlideDeleteSummary> delete_slides(
             relationships, deleted_ids, [&](const RelationshipText& text) {
               add_relationship_edge(kPresentationPart, text, presentation_edges);
             });
-        PartNameSet dropped_overrides;
+        PartNameViews dropped_parts;
         PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
-                                              std::move(presentation_edges), dropped_overrides));
+                                              std::move(presentation_edges), dropped_parts));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
             rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
         std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
         const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
         std::string new_content_types =
-            PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_overrides));
+            PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_parts));
         edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
         edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
         edit.replace_part(std::string(kContentTypes), std::move(new_content_types));

@@ -153,11 +153,13 @@ Result<std::string> rewrite_relationships_for_slide_deletion(
 }
 
 Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const PartNameSet& dropped_overrides) {
-  auto removed = PELVANE_TRY(
-      remove_keyed_elements(content_types_xml, "Override", "PartName",
-                            [&](std::string_view name) { return dropped_overrides.contains(name); },
-                            "unexpected EOF while removing content type override"));
+    std::string_view content_types_xml, const PartNameViews& dropped_parts) {
+  auto removed = PELVANE_TRY(remove_keyed_elements(
+      content_types_xml, "Override", "PartName",
+      [&](std::string_view name) {
+        return name.starts_with('/') && dropped_parts.contains(name.substr(1));
+      },
+      "unexpected EOF while removing content type override"));
   return std::move(removed.first);
 }
 

@@ -14,6 +14,7 @@
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
+#include "core/slides/relationship_graph.hpp"
 
 namespace pelvane {
 
@@ -42,11 +43,10 @@ Result<std::string> rewrite_relationships_for_slide_deletion(
     std::string_view relationships_xml, const PartNameSet& deleted_ids,
     const std::function<void(const RelationshipText&)>& visit = {});
 
-// The content types without the "Override" elements whose unescaped PartName is in
-// `dropped_overrides` (names with their leading "/", compared byte for byte); "Default" elements
-// stay. End of input inside a removed element: `XmlTextDecode`
-// "unexpected EOF while removing content type override".
+// The content types without the "Override" elements whose unescaped PartName is "/" followed by
+// one of `dropped_parts` (compared byte for byte); "Default" elements stay. End of input inside a
+// removed element: `XmlTextDecode` "unexpected EOF while removing content type override".
 Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const PartNameSet& dropped_overrides);
+    std::string_view content_types_xml, const PartNameViews& dropped_parts);
 
 }  // namespace pelvane

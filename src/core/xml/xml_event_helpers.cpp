@@ -114,9 +114,13 @@ std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_
                                     std::string& buffer) {
   const auto raw = tag.attributes().find(local_name, AttributeNaming::Local);
   if (!raw) return {};
+  return attribute_value_key(*raw, buffer);
+}
+
+std::string_view attribute_value_key(std::string_view raw, std::string& buffer) {
   // Without a reference the value is the text as written, when that is UTF-8.
-  if (raw->find('&') == std::string_view::npos) return is_valid_utf8(*raw) ? *raw : "";
-  auto value = unescape_xml(*raw);
+  if (raw.find('&') == std::string_view::npos) return is_valid_utf8(raw) ? raw : "";
+  auto value = unescape_xml(raw);
   buffer = value ? std::move(*value) : std::string();
   return buffer;
 }
@@ -129,7 +133,7 @@ std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
     const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
-    const std::function<void(const XmlEvent&)>& observe) {
+    const std::function<std::optional<std::string_view>(const XmlEvent&)>& observe) {
   XmlReader reader(xml);
   XmlWriter writer(xml.size());
   std::uint64_t removed = 0;
@@ -146,7 +150,8 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
   };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
-    if (observe) observe(event);
+    std::optional<std::string_view> known_key;
+    if (observe) known_key = observe(event);
     if (skip_depth > 0) {
       if (event.is_eof()) return fail(PelvaneError::xml_text_decode(std::string(eof_message)));
       if (event.is_start())
@@ -157,7 +162,7 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     }
     if (event.is_eof()) break;
     if (event.is_tag() && event.local_name() == element &&
-        is_removed(attribute_key_view(event, key_attribute, key))) {
+        is_removed(known_key ? *known_key : attribute_key_view(event, key_attribute, key))) {
       ++removed;
       if (event.is_start()) skip_depth = 1;
       continue;

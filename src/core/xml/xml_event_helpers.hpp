@@ -54,17 +54,20 @@ std::string attribute_key(const XmlEvent& tag, std::string_view local_name);
 // The same value as a view: into the tag when its text holds no reference, else into `buffer`.
 std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
                                     std::string& buffer);
+// The key of an attribute's raw value, as `attribute_key_view` gives it.
+std::string_view attribute_value_key(std::string_view raw, std::string& buffer);
 
 // The text without the elements of local name `element` (any prefix, any depth) whose key,
 // `attribute_key` of `key_attribute`, `is_removed` accepts: an empty-element tag alone, a start
 // tag with everything up to its end tag. Every other event is written back as read. Returns the
 // text and the number of elements removed. End of input inside a removed element: XmlTextDecode
 // `eof_message`; a reader error is `Xml`. `observe`, when given, sees every event read, removed
-// or not, in order, so that a caller needing more of the text reads it in the same pass.
+// or not, in order, so that a caller needing more of the text reads it in the same pass; for an
+// element it may return the key (which then is not read again from the tag).
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     std::string_view xml, std::string_view element, std::string_view key_attribute,
     const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
-    const std::function<void(const XmlEvent&)>& observe = {});
+    const std::function<std::optional<std::string_view>(const XmlEvent&)>& observe = {});
 
 // True when a start or empty-element tag of the text has the local name; a reader error ends the
 // search with false.
