@@ -17,9 +17,32 @@ namespace pelvane {
 
 namespace {
 
+// The ids of the presentation relationships that reach one slide part, as views of the values
+// the listing holds: the first inline (a part is commonly reached once), any others in a list.
+struct SlideIds {
+  std::string_view first;
+  std::vector<std::string_view> more;
+  bool held = false;  // whether `first` is one
+
+  void add(std::string_view id) {
+    if (!held) {
+      first = id;
+      held = true;
+    } else {
+      more.push_back(id);
+    }
+  }
+  // Calls `use(id)` for each id in order.
+  template <class Use>
+  void each(Use&& use) const {
+    use(first);
+    for (const std::string_view id : more) use(id);
+  }
+};
+
 // Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
-// that reaches it (by id, then target), as views of the values the listing holds.
-using SlideRelationshipMap = std::unordered_map<std::string_view, std::vector<std::string_view>>;
+// that reaches it (by id, then target).
+using SlideRelationshipMap = std::unordered_map<std::string_view, SlideIds>;
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
@@ -40,11 +63,16 @@ SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>
     resolve_presentation_target_into(relationship.target, part);
     const auto known = parts.find(part);
     if (known == parts.end()) continue;
-    map[std::string_view(*known)].push_back(relationship.id);
+    map[std::string_view(*known)].add(relationship.id);
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
-  for (auto& [name, ids] : map)
-    if (ids.size() > 1) std::sort(ids.begin(), ids.end());
+  for (auto& [name, ids] : map) {
+    if (ids.more.empty()) continue;
+    ids.more.push_back(ids.first);
+    std::sort(ids.more.begin(), ids.more.end());
+    ids.first = ids.more.front();
+    ids.more.erase(ids.more.begin());
+  }
   return map;
 }
 
@@ -74,7 +102,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
     const auto id = slide_ids.find(name);
     if (!surviving.contains(name) || id == slide_ids.end())
       return invalid("survivor slide part " + name + " was not found in the presentation");
-    ids.insert(ids.end(), id->second.begin(), id->second.end());
+    id->second.each([&](std::string_view value) { ids.emplace_back(value); });
   }
   return ids;
 }
@@ -178,7 +206,7 @@ Result<SlideDeleteSummary> delete_slides(
           const auto id = slide_ids.find(target);
           if (id == slide_ids.end())
             return invalid("presentation relationship for slide part " + target + " was not found");
-          deleted_ids.insert(id->second.begin(), id->second.end());
+          id->second.each([&](std::string_view value) { deleted_ids.emplace(value); });
         }
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
