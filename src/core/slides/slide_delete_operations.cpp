@@ -109,8 +109,9 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 
 // Drops every entry that the deleted slides reach and nothing kept reaches, with its
 // relationships part; the names of the dropped parts go into `dropped_parts` (views of the
-// archive's entry names, which outlive the walks). Only the relationships parts that the walks come to are read, the
-// presentation's (already read, its edges in `presentation_edges`) not again.
+// archive's entry names, which outlive the walks). Only the relationships parts that the walks
+// come to are read, the presentation's (already read, its edges in `presentation_edges`) not
+// again.
 Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
                                   std::span<const std::string_view> survivors,
                                   const PartNameSet& target_set,

@@ -446,7 +446,8 @@ Result<XmlEvent> XmlReader::read_other() {
     if (c == '<') return read_markup();
     if (c == '&') return read_reference();
     const std::size_t start = pos_;
-    const std::size_t end = xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
+    const std::size_t end =
+        xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
     pos_ = end;
     std::string_view text(input_.data() + start, end - start);
     std::size_t offset = start;
@@ -576,7 +577,8 @@ Result<XmlEvent> XmlReader::read_markup() {
   // Start or empty-element tag.
   const char* const data = input_.data();
   std::size_t p = xml_scan::find_in_set(data, start + 1, n, ElementNameStop{});
-  if (p < n && (byte_class(data[p]) & kBadInName)) return fail(fail_at(start, "invalid element name"));
+  if (p < n && (byte_class(data[p]) & kBadInName))
+    return fail(fail_at(start, "invalid element name"));
   const std::size_t name_end = p;
   if (name_end == start + 1) return fail(fail_at(start, "invalid element name"));
   const std::size_t gt = find_tag_close(data, p, n);

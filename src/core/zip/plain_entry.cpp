@@ -117,7 +117,8 @@ std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t inde
   // A small entry loads a window from its bytes on (up to the end of the file as opened).
   const std::uint64_t file_size = headers_.file_size();
   if (size <= kWindow && offset <= file_size && size <= file_size - offset) {
-    grow_unwritten(bytes_, static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, file_size - offset)));
+    grow_unwritten(bytes_,
+                   static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, file_size - offset)));
     start_ = offset;
     if (read_whole_at(fd, offset, bytes_))
       return std::string_view(bytes_).substr(0, static_cast<std::size_t>(size));

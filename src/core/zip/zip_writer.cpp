@@ -533,7 +533,8 @@ Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
   PELVANE_TRY_VOID(s.admit_new_entry(name));
   // The fields `add_raw_entry_from_file` gives the header `content_entry_header(name, options)`
   // with these CRC-32 and sizes.
-  if (data.compressed_size > kMax32 || data.uncompressed_size > kMax32) return fail(too_large(name));
+  if (data.compressed_size > kMax32 || data.uncompressed_size > kMax32)
+    return fail(too_large(name));
   EntryFields fields = content_entry_fields(name, options);
   fields.crc32 = data.crc32;
   fields.compressed_size = static_cast<std::uint32_t>(data.compressed_size);

@@ -242,7 +242,8 @@ TEST(ZipWriter, NamesKnownDistinctAreCheckedAgainstTheNamesAddedAfterThem) {
   for (const std::string name : {"ppt/slides/slide1.xml", "ppt/media/"}) {
     auto again = writer.add_entry(name, "b");
     ASSERT_FALSE(again) << name;
-    EXPECT_EQ(again.error().to_string(), "zip error: entry name " + name + " is already in the archive");
+    EXPECT_EQ(again.error().to_string(),
+              "zip error: entry name " + name + " is already in the archive");
   }
   // Known names are taken only before the first entry.
   writer.set_names_known_distinct(true);
