@@ -132,11 +132,10 @@ ZipEntryOptions CopyLoop::kept_options(std::uint64_t index, std::uint16_t method
 }
 
 std::optional<CopyLoop::Reheaded> CopyLoop::reheaded(std::uint64_t index) const {
-  // An entry that opens and lies in the input file, stored or Deflate.
+  // An entry that opens (stored or Deflate, within its region: `data`) and lies in the input
+  // file (`placement`).
   auto data = headers_.data(index);
-  if (!data || headers_.file_descriptor() < 0 ||
-      (data->method != kZipMethodStored && data->method != kZipMethodDeflate))
-    return std::nullopt;
+  if (!data) return std::nullopt;
   auto placement = headers_.placement(index);
   if (!placement) return std::nullopt;
   return Reheaded{*data, *placement};

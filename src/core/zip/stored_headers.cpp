@@ -120,8 +120,7 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
     std::string_view bytes, std::size_t at) {
   if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
     return std::nullopt;
-  const std::size_t length =
-      kCentralHeaderSize + get16(bytes, at + 28) + get16(bytes, at + 30) + get16(bytes, at + 32);
+  const std::size_t length = central_header_size(bytes.substr(at, kCentralHeaderSize));
   if (bytes.size() - at < length) return std::nullopt;
   return length;
 }
@@ -614,18 +613,17 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
     std::uint64_t index) const {
   // The raw-copy header is the stored one (`header`), and the copy reads the file where
   // `placement` says.
-  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
-  const Entry& entry = local(index);
-  if (entry.local != LocalState::Found || entry.runs_over || !states_own_fields(entry.fields))
-    return std::nullopt;
+  const auto at = placement(index);
+  if (!at) return std::nullopt;
+  const Entry& entry = entries_[index];
+  if (!states_own_fields(entry.fields)) return std::nullopt;
   // The header is whole (see `central_header_length`).
-  const std::string_view lengths(directory_.data() + entry.central_at, kCentralHeaderSize);
+  const char* const central_at = directory_.data() + entry.central_at;
   const std::string_view central(
-      lengths.data(),
-      kCentralHeaderSize + get16(lengths, 28) + get16(lengths, 30) + get16(lengths, 32));
-  if (!writes_stored_headers(central, entry.local_header)) return std::nullopt;
-  return StoredCopy{central, entry.local_offset,
-                    entry.local_header.size() + entry.fields.compressed_size};
+      central_at, central_header_size(std::string_view(central_at, kCentralHeaderSize)));
+  if (!writes_stored_headers(central, at->local_header)) return std::nullopt;
+  return StoredCopy{central, at->local_offset,
+                    at->local_header.size() + entry.fields.compressed_size};
 }
 
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(

@@ -46,6 +46,12 @@ inline std::uint64_t get64(std::string_view bytes, std::size_t at) {
   return static_cast<std::uint64_t>(get32(bytes, at)) |
          static_cast<std::uint64_t>(get32(bytes, at + 4)) << 32;
 }
+
+// The length of a central header from its fixed part (`fixed` holds at least those bytes):
+// the fixed part, the name, the extra field and the comment.
+inline std::size_t central_header_size(std::string_view fixed) {
+  return kCentralHeaderSize + get16(fixed, 28) + get16(fixed, 30) + get16(fixed, 32);
+}
 }  // namespace zip_format
 
 // MS-DOS date and time as stored in ZIP headers (two-second resolution).

@@ -170,6 +170,14 @@ inline Result<void> as_archive_failure(Result<void> result) {
   return archive_failure(std::move(result).error());
 }
 
+// The version needed that a raw copy writes: the stated one kept up to 2.0, and at least what
+// the entry's method and kind need.
+std::uint16_t kept_version_needed(std::uint16_t method, std::string_view name,
+                                  std::uint16_t stated) {
+  return std::max<std::uint16_t>(version_needed(method, is_directory_name(name)),
+                                 std::min<std::uint16_t>(stated, 20));
+}
+
 // The fields of an entry copied raw, normalised: flags that no longer hold dropped, an invalid
 // time replaced, the version needed kept up to 2.0.
 Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
@@ -179,11 +187,9 @@ Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
       header.comment.size() > 0xFFFF)
     return fail(PelvaneError::zip("entry " + std::string(header.name) +
                                   " has an extra field or comment longer than 65535 bytes"));
-  const std::uint16_t least = version_needed(header.method, is_directory_name(header.name));
   EntryFields fields;
   fields.version_made_by = header.version_made_by;
-  fields.version_needed =
-      std::max<std::uint16_t>(least, std::min<std::uint16_t>(header.version_needed, 20));
+  fields.version_needed = kept_version_needed(header.method, header.name, header.version_needed);
   fields.flags = static_cast<std::uint16_t>(header.flags & kKeptFlagBits);
   fields.method = header.method;
   fields.modified = is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch;
@@ -290,6 +296,15 @@ struct ZipWriter::State {
                                       std::string_view comment, const StoredLocalEntry& stored);
   // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
+  // Writes the local header laid out in `local_fixed` for `name` with `extra`, after the span
+  // still pending.
+  Result<void> write_local_header(std::string_view name, std::string_view extra) {
+    PELVANE_TRY_VOID(hand_over_pending());
+    assign_local_header(header, local_fixed, name, extra);
+    PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
+    offset += header.size();
+    return {};
+  }
 };
 
 ZipWriter::ZipWriter(ZipSink& sink) : state_(std::make_unique<State>(sink)), sink_(sink) {}
@@ -328,7 +343,7 @@ void ZipWriter::State::take_in_all_names() {
     const std::size_t name_size = get16(record, 28);
     names.insert(central, at + kCentralHeaderSize, name_size,
                  names.hash(record.substr(kCentralHeaderSize, name_size)));
-    at += kCentralHeaderSize + name_size + get16(record, 30) + get16(record, 32);
+    at += central_header_size(record);
   }
   names_left_out = false;
 }
@@ -396,11 +411,8 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   // CRC-32 and sizes are patched in by `end_entry`.
   const EntryFields fields = content_entry_fields(name, options);
   PELVANE_TRY_VOID(s.add_record(fields, name, {}, {}));
-  PELVANE_TRY_VOID(s.hand_over_pending());
   put_local_fixed(s.local_fixed, fields, name.size(), 0);
-  assign_local_header(s.header, s.local_fixed, name, {});
-  PELVANE_TRY_VOID(as_archive_failure(sink_.write(s.header)));
-  s.offset += s.header.size();
+  PELVANE_TRY_VOID(s.write_local_header(name, {}));
   s.open = State::Open::Content;
   s.data_size = 0;
   s.uncompressed_size = 0;
@@ -499,10 +511,7 @@ Result<void> ZipWriter::State::add_raw_record(const EntryFields& fields,
 Result<void> ZipWriter::State::write_raw_header(const EntryFields& fields,
                                                 const RawEntryHeader& raw) {
   PELVANE_TRY_VOID(add_raw_record(fields, raw));
-  PELVANE_TRY_VOID(hand_over_pending());
-  assign_local_header(header, local_fixed, raw.name, local_extra);
-  PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
-  offset += header.size();
+  PELVANE_TRY_VOID(write_local_header(raw.name, local_extra));
   open = Open::Raw;
   stated_size = fields.compressed_size;
   data_size = 0;
@@ -556,10 +565,7 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
                     stored.local_header.size() + fields.compressed_size);
   }
   // Written anew: the header goes through the sink, the data is copied after it.
-  PELVANE_TRY_VOID(hand_over_pending());
-  assign_local_header(header, local_fixed, name, local_extra);
-  PELVANE_TRY_VOID(as_archive_failure(sink.write(header)));
-  offset += header.size();
+  PELVANE_TRY_VOID(write_local_header(name, local_extra));
   PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(
       stored.fd, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
   offset += fields.compressed_size;
@@ -572,9 +578,7 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
   const std::uint16_t method = get16(central, 10);
   const std::size_t name_size = get16(central, 28);
   const std::string_view name(central.data() + kCentralHeaderSize, name_size);
-  const std::uint16_t version = std::max<std::uint16_t>(
-      version_needed(method, is_directory_name(name)), std::min<std::uint16_t>(stated_version, 20));
-  if (version != stated_version || (get16(central, 8) & ~kKeptFlagBits) != 0 ||
+  if (kept_version_needed(method, name, stated_version) != stated_version || (get16(central, 8) & ~kKeptFlagBits) != 0 ||
       get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
       !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
       !is_kept_whole({name.data() + name_size, get16(central, 30)}))
