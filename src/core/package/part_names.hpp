@@ -28,6 +28,8 @@ struct PartNameHash {
   }
 };
 using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
+// Part names as views into names their holder keeps.
+using PartNameViews = std::unordered_set<std::string_view>;
 
 inline constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 inline constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";

@@ -2,26 +2,24 @@
 
 namespace pelvane {
 
-std::optional<std::uint64_t> PackageEdit::indexed_entry(std::string_view name) const {
-  // A name with a NUL byte, which the archive's index does not find, stays a change by name.
-  if (name.find('\0') != std::string_view::npos) return std::nullopt;
-  return archive_.find(name);
+void PackageEdit::undrop(std::string_view name) {
+  if (dropped_.empty()) return;
+  if (const auto index = archive_.find(name)) dropped_[static_cast<std::size_t>(*index)] = false;
 }
 
 void PackageEdit::replace_part(std::string name, std::string content) {
-  if (!dropped_.empty())
-    if (const auto index = indexed_entry(name)) dropped_[static_cast<std::size_t>(*index)] = false;
+  undrop(name);
   changes_[std::move(name)] = Change{Kind::Replace, std::move(content), {}};
 }
 
 void PackageEdit::transform_part(std::string name, Transform transform) {
-  if (!dropped_.empty())
-    if (const auto index = indexed_entry(name)) dropped_[static_cast<std::size_t>(*index)] = false;
+  undrop(name);
   changes_[std::move(name)] = Change{Kind::Transform, {}, std::move(transform)};
 }
 
 void PackageEdit::drop_part(std::string_view name) {
-  const auto index = indexed_entry(name);
+  // The archive's index does not find a name with a NUL byte: it stays a change by name.
+  const auto index = archive_.find(name);
   if (!index) {
     changes_[std::string(name)] = Change{Kind::Drop, {}, {}};
     return;

@@ -101,9 +101,8 @@ class PackageEdit {
   };
 
   static EntryDecision decision_of(const Change* change);
-  // The index of the entry named `name` when the archive's index finds it; none otherwise, and
-  // for a name with a NUL byte, which stays a change by name.
-  std::optional<std::uint64_t> indexed_entry(std::string_view name) const;
+  // A part about to be replaced or transformed is no longer dropped by index.
+  void undrop(std::string_view name);
 
   PackageArchive& archive_;
   std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;

@@ -168,11 +168,10 @@ Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive)
 std::optional<std::uint64_t> RelationshipGraph::relationships_entry(
     std::string_view source) const {
   std::optional<std::uint64_t> entry;
-  if (by_name_) {
-    // A name of that form stands for this very source and no other.
-    const std::string name = relationship_part_name(source);
-    if (named_as_relationships_part(name)) entry = archive_->find(name);
-  }
+  // The name `relationship_part_name` gives is of the form `named_as_relationships_part` takes
+  // (and so stands for this very source and no other) unless the source itself ends with ".rels".
+  if (by_name_ && !source.ends_with(kRelsSuffix))
+    entry = archive_->find(relationship_part_name(source));
   if (listed_.empty()) return entry;
   if (const auto listed = listed_.find(source); listed != listed_.end())
     if (!entry || listed->second > *entry) entry = listed->second;

@@ -52,9 +52,6 @@ RelationshipEdges relationship_edges(std::string_view source_part,
 void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
                            RelationshipEdges& edges);
 
-// Part names as views into names their holder keeps: the caller's, or a graph's edges.
-using PartNameViews = std::unordered_set<std::string_view>;
-
 // Source part name (empty: the package root) -> the parts its relationships lead to. Over a
 // package, a source's relationships part is read the first time its edges are asked for, so a
 // walk reads only the relationships parts of the parts it comes to.

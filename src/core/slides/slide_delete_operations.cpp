@@ -88,7 +88,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
                    ") does not match surviving slides count (" + std::to_string(survivors.size()) +
                    ")");
   }
-  const std::unordered_set<std::string_view> surviving(survivors.begin(), survivors.end());
+  const PartNameViews surviving(survivors.begin(), survivors.end());
   PartNameSet seen;
   std::vector<std::string> ids;
   for (const std::string& name : names) {
@@ -181,7 +181,7 @@ Result<SlideDeleteSummary> delete_slides(
         for (const std::string_view slide : slides)
           if (!targets.contains(slide)) survivors.push_back(slide);
         if (slides.size() - survivors.size() != targets.size()) {
-          const std::unordered_set<std::string_view> listed(slides.begin(), slides.end());
+          const PartNameViews listed(slides.begin(), slides.end());
           for (const std::string& target : target_slide_parts) {
             if (!listed.contains(target))
               return invalid("target slide part " + target + " was not found in the presentation");

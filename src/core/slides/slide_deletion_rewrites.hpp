@@ -14,7 +14,6 @@
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
-#include "core/slides/relationship_graph.hpp"
 
 namespace pelvane {
 
