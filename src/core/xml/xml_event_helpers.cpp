@@ -110,13 +110,6 @@ Result<void> skip_current_element(XmlReader& reader) {
   }
 }
 
-std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
-                                    std::string& buffer) {
-  const auto raw = tag.attributes().find(local_name, AttributeNaming::Local);
-  if (!raw) return {};
-  return attribute_value_key(*raw, buffer);
-}
-
 std::string_view attribute_value_key(std::string_view raw, std::string& buffer) {
   // Without a reference the value is the text as written, when that is UTF-8.
   if (raw.find('&') == std::string_view::npos) return is_valid_utf8(raw) ? raw : "";
@@ -125,9 +118,23 @@ std::string_view attribute_value_key(std::string_view raw, std::string& buffer) 
   return buffer;
 }
 
+namespace {
+
+// `attribute_key` as a view: into the tag when its text holds no reference, else into `buffer`.
+std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
+                                    std::string& buffer) {
+  const auto raw = tag.attributes().find(local_name, AttributeNaming::Local);
+  if (!raw) return {};
+  return attribute_value_key(*raw, buffer);
+}
+
+}  // namespace
+
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
   std::string buffer;
-  return std::string(attribute_key_view(tag, local_name, buffer));
+  const std::string_view key = attribute_key_view(tag, local_name, buffer);
+  if (key.data() == buffer.data()) return buffer;
+  return std::string(key);
 }
 
 Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(

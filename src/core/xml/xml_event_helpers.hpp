@@ -51,10 +51,8 @@ Result<void> skip_current_element(XmlReader& reader);
 // The unescaped value of the tag's first well-formed attribute whose local name is `local_name`;
 // empty when there is none or when its value cannot be unescaped.
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name);
-// The same value as a view: into the tag when its text holds no reference, else into `buffer`.
-std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_name,
-                                    std::string& buffer);
-// The key of an attribute's raw value, as `attribute_key_view` gives it.
+// The key of an attribute's raw value, as `attribute_key` gives it, as a view: into `raw` when
+// it holds no reference, else into `buffer`.
 std::string_view attribute_value_key(std::string_view raw, std::string& buffer);
 
 // The text without the elements of local name `element` (any prefix, any depth) whose key,

@@ -64,7 +64,7 @@ struct QuoteOrGt {
 // The end of an element name in a tag, or a byte that may not stand in one.
 struct ElementNameStop {
   static constexpr bool kExact = false;
-  bool holds(char c) const { return byte_class(c) != kPlain; }
+  bool holds(char c) const { return (byte_class(c) & (kNameEnd | kBadInName)) != 0; }
 #if defined(__SSE2__)
   unsigned candidates(xml_scan::Block bytes) const {
     const __m128i lt_to_question = _mm_cmpeq_epi8(
