@@ -105,15 +105,20 @@ std::string slide_part_name(std::uint64_t number) {
   return "ppt/slides/slide" + std::to_string(number) + ".xml";
 }
 
-std::string relationship_part_name(std::string_view name) {
+void relationship_part_name_into(std::string_view name, std::string& part) {
   constexpr std::string_view kFolder = "_rels/";
   constexpr std::string_view kSuffix = ".rels";
   // Made in one piece: the folder, "_rels/", the file name and ".rels".
   const std::size_t slash = name.rfind('/');
   const std::size_t file = slash == std::string_view::npos ? 0 : slash + 1;
-  std::string part;
+  part.clear();
   part.reserve(name.size() + kFolder.size() + kSuffix.size());
   part.append(name.substr(0, file)).append(kFolder).append(name.substr(file)).append(kSuffix);
+}
+
+std::string relationship_part_name(std::string_view name) {
+  std::string part;
+  relationship_part_name_into(name, part);
   return part;
 }
 

@@ -83,6 +83,8 @@ std::optional<std::uint64_t> slide_number(std::string_view name);
 std::string slide_part_name(std::uint64_t number);
 // "dir/file" -> "dir/_rels/file.rels"; a name without "/" -> "_rels/name.rels".
 std::string relationship_part_name(std::string_view name);
+// The same into `part`, whose room is used again when a caller names many.
+void relationship_part_name_into(std::string_view name, std::string& part);
 // The template's directory and stem prefix (trailing digits removed) with the smallest free
 // number from 1 and the template's extension; the chosen name is added to `in_use`.
 std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name);

@@ -228,7 +228,7 @@ Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
 
 Result<PartNameViews> kept_parts(RelationshipGraph& graph,
                                  std::span<const std::string_view> survivors,
-                                 const PartNameSet& targets, const PartNameViews& candidates) {
+                                 const PartNameViews& targets, const PartNameViews& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
   Walk walk;

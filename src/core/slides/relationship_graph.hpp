@@ -122,6 +122,6 @@ Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
 // found without reading each slide's relationships.
 Result<PartNameViews> kept_parts(RelationshipGraph& graph,
                                  std::span<const std::string_view> survivors,
-                                 const PartNameSet& targets, const PartNameViews& candidates);
+                                 const PartNameViews& targets, const PartNameViews& candidates);
 
 }  // namespace pelvane

@@ -81,7 +81,7 @@ TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
   EXPECT_EQ(deleted_closure(graph, targets), deleted);
   PartNameViews named = deleted;
   named.insert({"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image2.png"});
-  EXPECT_EQ(kept_parts(graph, survivors, PartNameSet{s1}, named),
+  EXPECT_EQ(kept_parts(graph, survivors, PartNameViews{s1}, named),
             (PartNameViews{"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image1.png"}));
 }
 
