@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/name_set.hpp"
 
 namespace pelvane {
 
@@ -27,9 +28,9 @@ struct PartNameHash {
     return std::hash<std::string_view>{}(name);
   }
 };
-using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
+using PartNameSet = NameSet<std::string>;
 // Part names as views into names their holder keeps.
-using PartNameViews = std::unordered_set<std::string_view>;
+using PartNameViews = NameSet<std::string_view>;
 
 inline constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 inline constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";

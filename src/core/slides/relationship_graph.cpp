@@ -27,7 +27,7 @@ struct Walk {
 
   // True when the name is new.
   bool visit(std::string_view name) {
-    const bool inserted = seen.insert(name).second;
+    const bool inserted = seen.insert(name);
     if (inserted) queue.push_back(name);
     return inserted;
   }
@@ -214,6 +214,7 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
 Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
                                       std::span<const std::string> targets) {
   Walk walk;
+  walk.seen.reserve(targets.size());
   for (const std::string& target : targets) walk.visit(target);
   while (!walk.queue.empty()) {
     const std::string_view name = walk.queue.front();
@@ -246,7 +247,7 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
   std::deque<std::string_view> slides;
   surviving.reserve(survivors.size());
   for (const std::string_view survivor : survivors) {
-    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor).second)
+    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor))
       continue;
     slides.push_back(survivor);
   }

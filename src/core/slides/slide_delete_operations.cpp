@@ -1,8 +1,6 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -40,33 +38,37 @@ struct SlideIds {
   }
 };
 
-// Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
-// that reaches it (by id, then target).
-using SlideRelationshipMap = std::unordered_map<std::string_view, SlideIds>;
+// The ids of every presentation relationship that reaches each of a set of slide parts (by id,
+// then target), by the part's position in the set, which outlives the map.
+struct SlideRelationshipMap {
+  const PartNameViews& parts;
+  std::vector<SlideIds> ids;
+
+  // The ids of `part`; null when it is not one of the parts or no relationship reaches it.
+  const SlideIds* find(std::string_view part) const {
+    const auto at = parts.index_of(part);
+    return at && ids[*at].held ? &ids[*at] : nullptr;
+  }
+};
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to, for the parts named in
-// `parts` (a set of names or of views of names): the keys view the names `parts` holds or views,
-// which outlive the map. A part may be reached by more than one: a deleted slide takes all of
-// them with it, so that no relationship and no slide-list entry is left pointing at a part that
-// is gone. Each part's ids come in relationship-list order (by id, then target).
-template <class Parts>
+// The presentation's slide relationships by the part they resolve to, for the parts of `parts`.
+// A part may be reached by more than one: a deleted slide takes all of them with it, so that no
+// relationship and no slide-list entry is left pointing at a part that is gone. Each part's ids
+// come in relationship-list order (by id, then target).
 SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>& found,
-                                            const Parts& parts) {
-  SlideRelationshipMap map;
-  map.reserve(parts.size());
+                                            const PartNameViews& parts) {
+  SlideRelationshipMap map{parts, std::vector<SlideIds>(parts.size())};
   std::string part;
   for (const SlideRelationship& relationship : found) {
     resolve_presentation_target_into(relationship.target, part);
-    const auto known = parts.find(part);
-    if (known == parts.end()) continue;
-    map[std::string_view(*known)].add(relationship.id);
+    if (const auto at = parts.index_of(part)) map.ids[*at].add(relationship.id);
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
-  for (auto& [name, ids] : map) {
+  for (SlideIds& ids : map.ids) {
     if (ids.more.empty()) continue;
     ids.more.push_back(ids.first);
     std::sort(ids.more.begin(), ids.more.end());
@@ -94,15 +96,15 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
   for (const std::string& name : names) {
     if (targets.contains(name))
       return invalid("deleted slide part " + name + " cannot be included in ordered survivors");
-    if (!seen.insert(name).second)
+    if (!seen.insert(name))
       return invalid("duplicate survivor slide part in ordered survivors: " + name);
     // A name must be one of the surviving slides: a slide relationship to a part the slide list
     // does not hold would otherwise take the place of a listed slide, which would drop out of
     // the list while its part stayed.
-    const auto id = slide_ids.find(name);
-    if (!surviving.contains(name) || id == slide_ids.end())
+    const SlideIds* id = slide_ids.find(name);
+    if (!surviving.contains(name) || id == nullptr)
       return invalid("survivor slide part " + name + " was not found in the presentation");
-    id->second.each([&](std::string_view value) { ids.emplace_back(value); });
+    id->each([&](std::string_view value) { ids.emplace_back(value); });
   }
   return ids;
 }
@@ -204,7 +206,7 @@ Result<SlideDeleteSummary> delete_slides(
           return invalid("no target slide parts specified for deletion");
         targets.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
-          if (!targets.insert(target).second)
+          if (!targets.insert(target))
             return invalid("duplicate target slide part specified for deletion: " + target);
         }
         return {};
@@ -235,17 +237,17 @@ Result<SlideDeleteSummary> delete_slides(
         // The relationships of the listed slides are looked up (every target is one), and
         // without a survivor order only the deleted slides' ones.
         const std::vector<SlideRelationship>& found = *listing.slide_relationships;
+        const PartNameViews listed =
+            ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
         const SlideRelationshipMap slide_ids =
-            ordered_survivor_parts
-                ? slide_relationship_map(found, PartNameViews(slides.begin(), slides.end()))
-                : slide_relationship_map(found, targets);
+            slide_relationship_map(found, ordered_survivor_parts ? listed : targets);
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
-          const auto id = slide_ids.find(target);
-          if (id == slide_ids.end())
+          const SlideIds* id = slide_ids.find(target);
+          if (id == nullptr)
             return invalid("presentation relationship for slide part " + target + " was not found");
-          id->second.each([&](std::string_view value) { deleted_ids.emplace(value); });
+          id->each([&](std::string_view value) { deleted_ids.insert(value); });
         }
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
