@@ -32,11 +32,15 @@ class NameSet {
     for (; first != last; ++first) insert(std::string_view(*first));
   }
 
+  // The hash every set takes of `name`: a name looked up in several sets is hashed once, and
+  // passed with it to the calls below that take one.
+  static std::size_t hash_of(std::string_view name) { return std::hash<std::string_view>{}(name); }
+
   // True when the name was not in the set yet.
-  bool insert(std::string_view name) {
+  bool insert(std::string_view name) { return insert(name, hash_of(name)); }
+  bool insert(std::string_view name, std::size_t hash) {
     if ((names_.size() + 1) * 2 > slots_.size())
       grow(std::max<std::size_t>(kLeastSlots, slots_.size() * 2));
-    const std::size_t hash = hash_of(name);
     const std::size_t slot = probe(name, hash);
     if (slots_[slot] != 0) return false;
     names_.emplace_back(name);
@@ -49,10 +53,16 @@ class NameSet {
   }
 
   bool contains(std::string_view name) const { return find(name) != nullptr; }
+  bool contains(std::string_view name, std::size_t hash) const {
+    return find(name, hash) != nullptr;
+  }
   // The set's own name equal to `name`; null when there is none.
   const Name* find(std::string_view name) const {
+    return names_.empty() ? nullptr : find(name, hash_of(name));
+  }
+  const Name* find(std::string_view name, std::size_t hash) const {
     if (names_.empty()) return nullptr;
-    const std::uint32_t at = slots_[probe(name, hash_of(name))];
+    const std::uint32_t at = slots_[probe(name, hash)];
     return at == 0 ? nullptr : &names_[at - 1];
   }
 
@@ -87,8 +97,6 @@ class NameSet {
 
  private:
   static constexpr std::size_t kLeastSlots = 16;
-
-  static std::size_t hash_of(std::string_view name) { return std::hash<std::string_view>{}(name); }
 
   // The slot that holds `name`, or the empty one where it would go. At most half the slots are
   // taken, so a probe ends.

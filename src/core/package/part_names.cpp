@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "core/base/string_room.hpp"
 #include "core/zip/package_archive.hpp"
 
 namespace pelvane {
@@ -111,9 +112,11 @@ void relationship_part_name_into(std::string_view name, std::string& part) {
   // Made in one piece: the folder, "_rels/", the file name and ".rels".
   const std::size_t slash = name.rfind('/');
   const std::size_t file = slash == std::string_view::npos ? 0 : slash + 1;
-  part.clear();
-  part.reserve(name.size() + kFolder.size() + kSuffix.size());
-  part.append(name.substr(0, file)).append(kFolder).append(name.substr(file)).append(kSuffix);
+  grow_unwritten(part, name.size() + kFolder.size() + kSuffix.size());
+  char* out = std::copy_n(name.data(), file, part.data());
+  out = std::copy(kFolder.begin(), kFolder.end(), out);
+  out = std::copy(name.begin() + static_cast<std::ptrdiff_t>(file), name.end(), out);
+  std::copy(kSuffix.begin(), kSuffix.end(), out);
 }
 
 std::string relationship_part_name(std::string_view name) {

@@ -1,6 +1,5 @@
 #include "core/slides/relationship_graph.hpp"
 
-#include <deque>
 #include <optional>
 #include <span>
 #include <utility>
@@ -20,16 +19,19 @@ namespace {
 constexpr std::string_view kPackageRootRelationships = "_rels/.rels";
 constexpr std::string_view kRelsSuffix = ".rels";
 
-// The names reached so far and those whose edges are still to be followed.
+// The names reached so far, in the order reached: those from `next` on are still to be
+// followed.
 struct Walk {
   PartNameViews seen;
-  std::deque<std::string_view> queue;
+  std::size_t next = 0;
 
-  // True when the name is new.
-  bool visit(std::string_view name) {
-    const bool inserted = seen.insert(name);
-    if (inserted) queue.push_back(name);
-    return inserted;
+  // True when the name is new; `hash` is its `PartNameViews::hash_of`.
+  bool visit(std::string_view name, std::size_t hash) { return seen.insert(name, hash); }
+  bool visit(std::string_view name) { return seen.insert(name); }
+  // The first name reached whose edges are not followed yet; none when there is none.
+  std::optional<std::string_view> take() {
+    if (next == seen.size()) return std::nullopt;
+    return seen[next++];
   }
 };
 
@@ -216,10 +218,8 @@ Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
   Walk walk;
   walk.seen.reserve(targets.size());
   for (const std::string& target : targets) walk.visit(target);
-  while (!walk.queue.empty()) {
-    const std::string_view name = walk.queue.front();
-    walk.queue.pop_front();
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+  while (const std::optional<std::string_view> name = walk.take()) {
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!edge.mode_given) walk.visit(edge.target);
@@ -238,38 +238,32 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
   // relationships are followed only once everything else reached is, and only while some
   // candidate is still unreached.
   PartNameViews surviving;
-  const auto reach = [&](std::string_view name) {
-    if (walk.visit(name) && candidates.contains(name)) --unreached;
+  const auto reach = [&](std::string_view name, std::size_t hash) {
+    if (walk.visit(name, hash) && candidates.contains(name, hash)) --unreached;
   };
-  reach("");
-  reach(kPresentationPart);
-  // Reached so far: those two names alone.
-  std::deque<std::string_view> slides;
+  for (const std::string_view name : {std::string_view(), kPresentationPart})
+    reach(name, PartNameViews::hash_of(name));
+  // Reached so far: those two names alone. The surviving slides are followed in the order of
+  // the set, which is theirs.
   surviving.reserve(survivors.size());
-  for (const std::string_view survivor : survivors) {
-    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor))
-      continue;
-    slides.push_back(survivor);
-  }
+  for (const std::string_view survivor : survivors)
+    if (!survivor.empty() && survivor != kPresentationPart) surviving.insert(survivor);
+  std::size_t next_slide = 0;
   // The candidates among them are reached (counted from the candidates, commonly far fewer).
   for (const std::string_view candidate : candidates)
     if (surviving.contains(candidate)) --unreached;
   while (unreached > 0) {
-    std::string_view name;
-    if (!walk.queue.empty()) {
-      name = walk.queue.front();
-      walk.queue.pop_front();
-    } else if (!slides.empty()) {
-      name = slides.front();
-      slides.pop_front();
-    } else {
-      break;
-    }
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    std::optional<std::string_view> name = walk.take();
+    if (!name && next_slide < surviving.size()) name = surviving[next_slide++];
+    if (!name) break;
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     // The surviving slides are looked up first: most edges (the presentation's) lead to them.
-    for (const RelationshipEdge& edge : *edges)
-      if (!surviving.contains(edge.target) && !targets.contains(edge.target)) reach(edge.target);
+    for (const RelationshipEdge& edge : *edges) {
+      const std::size_t hash = PartNameViews::hash_of(edge.target);
+      if (!surviving.contains(edge.target, hash) && !targets.contains(edge.target, hash))
+        reach(edge.target, hash);
+    }
   }
   PartNameViews kept;
   for (const std::string_view candidate : candidates)

@@ -132,7 +132,8 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
     const auto index = archive.find(name);
     if (!index) continue;
     reached.push_back(*index);
-    if (!target_set.contains(name)) candidates.insert(name);
+    const std::size_t hash = PartNameViews::hash_of(name);
+    if (!target_set.contains(name, hash)) candidates.insert(name, hash);
   }
   const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
   dropped_parts.reserve(reached.size());
