@@ -227,8 +227,7 @@ Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameViews> kept_parts(RelationshipGraph& graph,
-                                 std::span<const std::string_view> survivors,
+Result<PartNameViews> kept_parts(RelationshipGraph& graph, const PartNameViews& surviving,
                                  const PartNameViews& targets, const PartNameViews& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
@@ -236,25 +235,27 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph,
   std::size_t unreached = candidates.size();
   // The surviving slides are reached from the start, by the names the caller holds; their own
   // relationships are followed only once everything else reached is, and only while some
-  // candidate is still unreached.
-  PartNameViews surviving;
+  // candidate is still unreached. The package root and the presentation are no slides here.
   const auto reach = [&](std::string_view name, std::size_t hash) {
     if (walk.visit(name, hash) && candidates.contains(name, hash)) --unreached;
   };
   for (const std::string_view name : {std::string_view(), kPresentationPart})
     reach(name, PartNameViews::hash_of(name));
-  // Reached so far: those two names alone. The surviving slides are followed in the order of
-  // the set, which is theirs.
-  surviving.reserve(survivors.size());
-  for (const std::string_view survivor : survivors)
-    if (!survivor.empty() && survivor != kPresentationPart) surviving.insert(survivor);
-  std::size_t next_slide = 0;
-  // The candidates among them are reached (counted from the candidates, commonly far fewer).
+  const auto slide = [](std::string_view name) {
+    return !name.empty() && name != kPresentationPart;
+  };
+  // Reached so far: those two names alone. The candidates among the surviving slides are reached
+  // too (counted from the candidates, commonly far fewer); the slides are followed in the order
+  // of their set.
   for (const std::string_view candidate : candidates)
-    if (surviving.contains(candidate)) --unreached;
+    if (slide(candidate) && surviving.contains(candidate)) --unreached;
+  std::size_t next_slide = 0;
   while (unreached > 0) {
     std::optional<std::string_view> name = walk.take();
-    if (!name && next_slide < surviving.size()) name = surviving[next_slide++];
+    while (!name && next_slide < surviving.size()) {
+      const std::string_view next = surviving[next_slide++];
+      if (slide(next)) name = next;
+    }
     if (!name) break;
     const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;

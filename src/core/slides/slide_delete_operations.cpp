@@ -78,19 +78,20 @@ SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>
   return map;
 }
 
-// The relationship ids of the survivor order, each name checked in turn. A slide reached by
-// several relationships contributes all of their ids, one after the other, so its entry is
-// written whichever of them the slide list uses.
+// The relationship ids of the survivor order, each name checked in turn against the surviving
+// slides (`survivor_count` of them as listed, `surviving` as a set). A slide reached by several
+// relationships contributes all of their ids, one after the other, so its entry is written
+// whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
-                                                    std::span<const std::string_view> survivors,
+                                                    std::size_t survivor_count,
+                                                    const PartNameViews& surviving,
                                                     const PartNameViews& targets,
                                                     const SlideRelationshipMap& slide_ids) {
-  if (names.size() != survivors.size()) {
+  if (names.size() != survivor_count) {
     return invalid("ordered survivor parts count (" + std::to_string(names.size()) +
-                   ") does not match surviving slides count (" + std::to_string(survivors.size()) +
+                   ") does not match surviving slides count (" + std::to_string(survivor_count) +
                    ")");
   }
-  const PartNameViews surviving(survivors.begin(), survivors.end());
   PartNameSet seen;
   std::vector<std::string> ids;
   for (const std::string& name : names) {
@@ -115,7 +116,7 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 // come to are read, the presentation's (already read, its edges in `presentation_edges`) not
 // again.
 Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
-                                  std::span<const std::string_view> survivors,
+                                  const PartNameViews& surviving,
                                   const PartNameViews& target_set,
                                   RelationshipEdges presentation_edges,
                                   PartNameViews& dropped_parts) {
@@ -135,7 +136,7 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
     const std::size_t hash = PartNameViews::hash_of(name);
     if (!target_set.contains(name, hash)) candidates.insert(name, hash);
   }
-  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
+  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, surviving, target_set, candidates));
   dropped_parts.reserve(reached.size());
   std::string relationships;
   for (const std::uint64_t index : reached) {
@@ -219,8 +220,14 @@ Result<SlideDeleteSummary> delete_slides(
         // The slides are named once each, so every target is listed when as many slides are
         // targets as there are targets.
         std::vector<std::string_view> survivors;
-        for (const std::string_view slide : slides)
-          if (!targets.contains(slide)) survivors.push_back(slide);
+        PartNameViews surviving;
+        surviving.reserve(slides.size());
+        for (const std::string_view slide : slides) {
+          const std::size_t hash = PartNameViews::hash_of(slide);
+          if (targets.contains(slide, hash)) continue;
+          survivors.push_back(slide);
+          surviving.insert(slide, hash);
+        }
         if (slides.size() - survivors.size() != targets.size()) {
           const PartNameViews listed(slides.begin(), slides.end());
           for (const std::string& target : target_slide_parts) {
@@ -253,7 +260,8 @@ Result<SlideDeleteSummary> delete_slides(
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
           survivor_order = PELVANE_TRY(
-              survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
+              survivor_order_ids(*ordered_survivor_parts, survivors.size(), surviving, targets,
+                                 slide_ids));
         }
 
         // The presentation's relationships are rewritten in the pass that takes their edges for
@@ -265,7 +273,7 @@ Result<SlideDeleteSummary> delete_slides(
               add_relationship_edge(kPresentationPart, text, presentation_edges);
             });
         PartNameViews dropped_parts;
-        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
                                               std::move(presentation_edges), dropped_parts));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
