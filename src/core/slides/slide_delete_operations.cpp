@@ -219,16 +219,16 @@ Result<SlideDeleteSummary> delete_slides(
         const std::vector<std::string_view>& slides = listing.slides;
         // The slides are named once each, so every target is listed when as many slides are
         // targets as there are targets.
-        std::vector<std::string_view> survivors;
+        std::size_t survivor_count = 0;
         PartNameViews surviving;
         surviving.reserve(slides.size());
         for (const std::string_view slide : slides) {
           const std::size_t hash = PartNameViews::hash_of(slide);
           if (targets.contains(slide, hash)) continue;
-          survivors.push_back(slide);
+          ++survivor_count;
           surviving.insert(slide, hash);
         }
-        if (slides.size() - survivors.size() != targets.size()) {
+        if (slides.size() - survivor_count != targets.size()) {
           const PartNameViews listed(slides.begin(), slides.end());
           for (const std::string& target : target_slide_parts) {
             if (!listed.contains(target))
@@ -245,10 +245,10 @@ Result<SlideDeleteSummary> delete_slides(
         // The relationships of the listed slides are looked up (every target is one), and
         // without a survivor order only the deleted slides' ones.
         const std::vector<SlideRelationship>& found = *listing.slide_relationships;
-        const PartNameViews listed =
+        const PartNameViews listed_slides =
             ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
         const SlideRelationshipMap slide_ids =
-            slide_relationship_map(found, ordered_survivor_parts ? listed : targets);
+            slide_relationship_map(found, ordered_survivor_parts ? listed_slides : targets);
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
@@ -260,7 +260,7 @@ Result<SlideDeleteSummary> delete_slides(
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
           survivor_order = PELVANE_TRY(
-              survivor_order_ids(*ordered_survivor_parts, survivors.size(), surviving, targets,
+              survivor_order_ids(*ordered_survivor_parts, survivor_count, surviving, targets,
                                  slide_ids));
         }
 
@@ -289,7 +289,7 @@ Result<SlideDeleteSummary> delete_slides(
         SlideDeleteSummary summary;
         summary.deleted_slide_parts = sorted_strings(target_slide_parts);
         summary.deleted_relationship_ids = sorted_strings(deleted_ids);
-        summary.survivor_count = survivors.size();
+        summary.survivor_count = survivor_count;
         return summary;
       }));
   return finish_record(std::move(edited), output);
