@@ -1,6 +1,8 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -154,9 +156,21 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
 // names that agree before `at` compare as these numbers do, unless the numbers tie.
 std::uint64_t word_at(std::string_view name, std::size_t at) {
   std::uint64_t word = 0;
+  if (at + 8 <= name.size()) {
+    std::memcpy(&word, name.data() + at, 8);
+    return std::byteswap(word);
+  }
   for (std::size_t i = at; i < at + 8; ++i)
     word = word << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
   return word;
+}
+
+// How many bytes `a` and `b` share from their start, at most `most`.
+std::size_t shared_length(std::string_view a, std::string_view b, std::size_t most) {
+  std::size_t at = 0;
+  while (at + 8 <= most && std::memcmp(a.data() + at, b.data() + at, 8) == 0) at += 8;
+  while (at < most && a[at] == b[at]) ++at;
+  return at;
 }
 
 // The names sorted byte-wise, each string made once. The names of one list mostly share a long
@@ -174,10 +188,7 @@ std::vector<std::string> sorted_strings(const Names& names) {
   for (const std::string_view name : names) {
     if (!keyed.empty()) {
       const std::string_view first = keyed.front().name;
-      shared = std::min({shared, first.size(), name.size()});
-      shared = static_cast<std::size_t>(
-          std::mismatch(first.begin(), first.begin() + shared, name.begin()).first -
-          first.begin());
+      shared = shared_length(first, name, std::min({shared, first.size(), name.size()}));
     }
     keyed.push_back(Keyed{0, name});
   }
