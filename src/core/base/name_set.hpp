@@ -68,7 +68,10 @@ class NameSet {
 
   // The position of `name` in insertion order; none when absent.
   std::optional<std::size_t> index_of(std::string_view name) const {
-    const Name* found = find(name);
+    return names_.empty() ? std::nullopt : index_of(name, hash_of(name));
+  }
+  std::optional<std::size_t> index_of(std::string_view name, std::size_t hash) const {
+    const Name* found = find(name, hash);
     if (found == nullptr) return std::nullopt;
     return static_cast<std::size_t>(found - names_.data());
   }

@@ -46,9 +46,10 @@ struct SlideRelationshipMap {
   const PartNameViews& parts;
   std::vector<SlideIds> ids;
 
-  // The ids of `part`; null when it is not one of the parts or no relationship reaches it.
-  const SlideIds* find(std::string_view part) const {
-    const auto at = parts.index_of(part);
+  // The ids of `part` (of that `PartNameViews::hash_of`); null when it is not one of the parts
+  // or no relationship reaches it.
+  const SlideIds* find(std::string_view part, std::size_t hash) const {
+    const auto at = parts.index_of(part, hash);
     return at && ids[*at].held ? &ids[*at] : nullptr;
   }
 };
@@ -94,18 +95,21 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
                    ") does not match surviving slides count (" + std::to_string(survivor_count) +
                    ")");
   }
-  PartNameSet seen;
+  PartNameViews seen;
+  seen.reserve(names.size());
   std::vector<std::string> ids;
+  ids.reserve(names.size());
   for (const std::string& name : names) {
-    if (targets.contains(name))
+    const std::size_t hash = PartNameViews::hash_of(name);
+    if (targets.contains(name, hash))
       return invalid("deleted slide part " + name + " cannot be included in ordered survivors");
-    if (!seen.insert(name))
+    if (!seen.insert(name, hash))
       return invalid("duplicate survivor slide part in ordered survivors: " + name);
     // A name must be one of the surviving slides: a slide relationship to a part the slide list
     // does not hold would otherwise take the place of a listed slide, which would drop out of
     // the list while its part stayed.
-    const SlideIds* id = slide_ids.find(name);
-    if (!surviving.contains(name) || id == nullptr)
+    const SlideIds* id = slide_ids.find(name, hash);
+    if (!surviving.contains(name, hash) || id == nullptr)
       return invalid("survivor slide part " + name + " was not found in the presentation");
     id->each([&](std::string_view value) { ids.emplace_back(value); });
   }
@@ -263,7 +267,7 @@ Result<SlideDeleteSummary> delete_slides(
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
-          const SlideIds* id = slide_ids.find(target);
+          const SlideIds* id = slide_ids.find(target, PartNameViews::hash_of(target));
           if (id == nullptr)
             return invalid("presentation relationship for slide part " + target + " was not found");
           id->each([&](std::string_view value) { deleted_ids.insert(value); });

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <deque>
-#include <unordered_map>
 #include <utility>
 
 #include "core/base/byte_search.hpp"
+#include "core/base/name_set.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
@@ -31,13 +31,26 @@ void write_kept_entries(XmlWriter& writer, const std::vector<SlideEntry>& kept,
     for (const SlideEntry& entry : kept) writer.write_raw(entry.bytes);
     return;
   }
-  std::unordered_map<std::string_view, std::size_t> by_key;
-  for (std::size_t i = 0; i < kept.size(); ++i) by_key[kept[i].key] = i;  // the later one wins
+  // Each key once, with the entry written for it (the later one wins); none once written.
+  constexpr std::size_t kWritten = static_cast<std::size_t>(-1);
+  NameSet<std::string_view> keys;
+  keys.reserve(kept.size());
+  std::vector<std::size_t> entry_of_key;
+  entry_of_key.reserve(kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    const std::size_t hash = keys.hash_of(kept[i].key);
+    if (const auto at = keys.index_of(kept[i].key, hash)) {
+      entry_of_key[*at] = i;
+    } else {
+      keys.insert(kept[i].key, hash);
+      entry_of_key.push_back(i);
+    }
+  }
   for (const std::string& id : *order) {
-    const auto found = by_key.find(id);
-    if (found == by_key.end()) continue;
-    writer.write_raw(kept[found->second].bytes);
-    by_key.erase(found);
+    const auto at = keys.index_of(id);
+    if (!at || entry_of_key[*at] == kWritten) continue;
+    writer.write_raw(kept[entry_of_key[*at]].bytes);
+    entry_of_key[*at] = kWritten;
   }
 }
 
