@@ -97,6 +97,18 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   std::string entry_key;
   bool in_list = false;
   CustomShowPosition shows;
+  // Without a survivor order the kept entries are written in document order, so an entry that
+  // follows the one kept before it in the input, with nothing between, joins its bytes.
+  const auto keep = [&](std::string key, std::string_view bytes) {
+    if (!survivor_order && !kept.empty()) {
+      std::string_view& last = kept.back().bytes;
+      if (last.data() + last.size() == bytes.data()) {
+        last = std::string_view(last.data(), last.size() + bytes.size());
+        return;
+      }
+    }
+    kept.push_back(SlideEntry{std::move(key), bytes});
+  };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
@@ -105,15 +117,14 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       // Kept in document order, an entry of one tag that cannot name a deleted id needs no key.
       if (!entry.open() && !survivor_order && event.is_empty() &&
           !may_name_any(event.raw, deleted_ids)) {
-        kept.push_back(SlideEntry{{}, event.raw});
+        keep({}, event.raw);
         continue;
       }
       if (!entry.open()) {
         entry_key = extract_rel_id_from_attributes(event);
         // An entry of one tag is written back as its bytes: it is kept as it stands.
         if (event.is_empty()) {
-          if (!deleted_ids.contains(entry_key))
-            kept.push_back(SlideEntry{std::move(entry_key), event.raw});
+          if (!deleted_ids.contains(entry_key)) keep(std::move(entry_key), event.raw);
           entry_key.clear();
           continue;
         }
@@ -121,7 +132,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
-          kept.push_back(SlideEntry{std::move(entry_key), captured.emplace_back(std::move(text))});
+          keep(std::move(entry_key), captured.emplace_back(std::move(text)));
         entry_key.clear();
       }
       continue;
