@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "core/base/string_room.hpp"
 #include "core/zip/package_archive.hpp"
 
 namespace pelvane {
@@ -105,15 +106,22 @@ std::string slide_part_name(std::uint64_t number) {
   return "ppt/slides/slide" + std::to_string(number) + ".xml";
 }
 
-std::string relationship_part_name(std::string_view name) {
+void relationship_part_name_into(std::string_view name, std::string& part) {
   constexpr std::string_view kFolder = "_rels/";
   constexpr std::string_view kSuffix = ".rels";
   // Made in one piece: the folder, "_rels/", the file name and ".rels".
   const std::size_t slash = name.rfind('/');
   const std::size_t file = slash == std::string_view::npos ? 0 : slash + 1;
+  grow_unwritten(part, name.size() + kFolder.size() + kSuffix.size());
+  char* out = std::copy_n(name.data(), file, part.data());
+  out = std::copy(kFolder.begin(), kFolder.end(), out);
+  out = std::copy(name.begin() + static_cast<std::ptrdiff_t>(file), name.end(), out);
+  std::copy(kSuffix.begin(), kSuffix.end(), out);
+}
+
+std::string relationship_part_name(std::string_view name) {
   std::string part;
-  part.reserve(name.size() + kFolder.size() + kSuffix.size());
-  part.append(name.substr(0, file)).append(kFolder).append(name.substr(file)).append(kSuffix);
+  relationship_part_name_into(name, part);
   return part;
 }
 

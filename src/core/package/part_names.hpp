@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/name_set.hpp"
 
 namespace pelvane {
 
@@ -27,9 +28,9 @@ struct PartNameHash {
     return std::hash<std::string_view>{}(name);
   }
 };
-using PartNameSet = std::unordered_set<std::string, PartNameHash, std::equal_to<>>;
+using PartNameSet = NameSet<std::string>;
 // Part names as views into names their holder keeps.
-using PartNameViews = std::unordered_set<std::string_view>;
+using PartNameViews = NameSet<std::string_view>;
 
 inline constexpr std::string_view kPresentationPart = "ppt/presentation.xml";
 inline constexpr std::string_view kPresentationRelationships = "ppt/_rels/presentation.xml.rels";
@@ -83,6 +84,8 @@ std::optional<std::uint64_t> slide_number(std::string_view name);
 std::string slide_part_name(std::uint64_t number);
 // "dir/file" -> "dir/_rels/file.rels"; a name without "/" -> "_rels/name.rels".
 std::string relationship_part_name(std::string_view name);
+// The same into `part`, whose room is used again when a caller names many.
+void relationship_part_name_into(std::string_view name, std::string& part);
 // The template's directory and stem prefix (trailing digits removed) with the smallest free
 // number from 1 and the template's extension; the chosen name is added to `in_use`.
 std::string next_free_numbered_part(std::set<std::string>& in_use, std::string_view template_name);

@@ -24,10 +24,15 @@ void PackageEdit::drop_part(std::string_view name) {
     changes_[std::string(name)] = Change{Kind::Drop, {}, {}};
     return;
   }
+  drop_entry(*index);
+}
+
+void PackageEdit::drop_entry(std::uint64_t index) {
   if (!changes_.empty())
-    if (const auto found = changes_.find(name); found != changes_.end()) changes_.erase(found);
+    if (const auto found = changes_.find(archive_.entry_name(index)); found != changes_.end())
+      changes_.erase(found);
   if (dropped_.empty()) dropped_.assign(static_cast<std::size_t>(archive_.entry_count()), false);
-  dropped_[static_cast<std::size_t>(*index)] = true;
+  dropped_[static_cast<std::size_t>(index)] = true;
 }
 
 void PackageEdit::add_part(std::string name, std::string content) {

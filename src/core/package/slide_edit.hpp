@@ -82,6 +82,8 @@ class PackageEdit {
   void transform_part(std::string name, Transform transform);
   // The entry is not written.
   void drop_part(std::string_view name);
+  // The same for the entry at `index` of the archive, which the caller found.
+  void drop_entry(std::uint64_t index);
   // A new entry, written after every input entry in the order of these calls.
   void add_part(std::string name, std::string content);
 

@@ -1,6 +1,5 @@
 #include "core/slides/relationship_graph.hpp"
 
-#include <deque>
 #include <optional>
 #include <span>
 #include <utility>
@@ -20,16 +19,19 @@ namespace {
 constexpr std::string_view kPackageRootRelationships = "_rels/.rels";
 constexpr std::string_view kRelsSuffix = ".rels";
 
-// The names reached so far and those whose edges are still to be followed.
+// The names reached so far, in the order reached: those from `next` on are still to be
+// followed.
 struct Walk {
   PartNameViews seen;
-  std::deque<std::string_view> queue;
+  std::size_t next = 0;
 
-  // True when the name is new.
-  bool visit(std::string_view name) {
-    const bool inserted = seen.insert(name).second;
-    if (inserted) queue.push_back(name);
-    return inserted;
+  // True when the name is new; `hash` is its `PartNameViews::hash_of`.
+  bool visit(std::string_view name, std::size_t hash) { return seen.insert(name, hash); }
+  bool visit(std::string_view name) { return seen.insert(name); }
+  // The first name reached whose edges are not followed yet; none when there is none.
+  std::optional<std::string_view> take() {
+    if (next == seen.size()) return std::nullopt;
+    return seen[next++];
   }
 };
 
@@ -214,11 +216,10 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
 Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
                                       std::span<const std::string> targets) {
   Walk walk;
+  walk.seen.reserve(targets.size());
   for (const std::string& target : targets) walk.visit(target);
-  while (!walk.queue.empty()) {
-    const std::string_view name = walk.queue.front();
-    walk.queue.pop_front();
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+  while (const std::optional<std::string_view> name = walk.take()) {
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!edge.mode_given) walk.visit(edge.target);
@@ -226,49 +227,44 @@ Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
   return std::move(walk.seen);
 }
 
-Result<PartNameViews> kept_parts(RelationshipGraph& graph,
-                                 std::span<const std::string_view> survivors,
-                                 const PartNameSet& targets, const PartNameViews& candidates) {
+Result<PartNameViews> kept_parts(RelationshipGraph& graph, const PartNameViews& surviving,
+                                 const PartNameViews& targets, const PartNameViews& candidates) {
   // Every internal relationship keeps its part, whether or not it names its mode: a part that a
   // surviving slide still uses is never dropped.
   Walk walk;
   std::size_t unreached = candidates.size();
   // The surviving slides are reached from the start, by the names the caller holds; their own
   // relationships are followed only once everything else reached is, and only while some
-  // candidate is still unreached.
-  PartNameViews surviving;
-  const auto reach = [&](std::string_view name) {
-    if (walk.visit(name) && candidates.contains(name)) --unreached;
+  // candidate is still unreached. The package root and the presentation are no slides here.
+  const auto reach = [&](std::string_view name, std::size_t hash) {
+    if (walk.visit(name, hash) && candidates.contains(name, hash)) --unreached;
   };
-  reach("");
-  reach(kPresentationPart);
-  // Reached so far: those two names alone.
-  std::deque<std::string_view> slides;
-  surviving.reserve(survivors.size());
-  for (const std::string_view survivor : survivors) {
-    if (survivor.empty() || survivor == kPresentationPart || !surviving.insert(survivor).second)
-      continue;
-    slides.push_back(survivor);
-  }
-  // The candidates among them are reached (counted from the candidates, commonly far fewer).
+  for (const std::string_view name : {std::string_view(), kPresentationPart})
+    reach(name, PartNameViews::hash_of(name));
+  const auto slide = [](std::string_view name) {
+    return !name.empty() && name != kPresentationPart;
+  };
+  // Reached so far: those two names alone. The candidates among the surviving slides are reached
+  // too (counted from the candidates, commonly far fewer); the slides are followed in the order
+  // of their set.
   for (const std::string_view candidate : candidates)
-    if (surviving.contains(candidate)) --unreached;
+    if (slide(candidate) && surviving.contains(candidate)) --unreached;
+  std::size_t next_slide = 0;
   while (unreached > 0) {
-    std::string_view name;
-    if (!walk.queue.empty()) {
-      name = walk.queue.front();
-      walk.queue.pop_front();
-    } else if (!slides.empty()) {
-      name = slides.front();
-      slides.pop_front();
-    } else {
-      break;
+    std::optional<std::string_view> name = walk.take();
+    while (!name && next_slide < surviving.size()) {
+      const std::string_view next = surviving[next_slide++];
+      if (slide(next)) name = next;
     }
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(name));
+    if (!name) break;
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
     if (edges == nullptr) continue;
     // The surviving slides are looked up first: most edges (the presentation's) lead to them.
-    for (const RelationshipEdge& edge : *edges)
-      if (!surviving.contains(edge.target) && !targets.contains(edge.target)) reach(edge.target);
+    for (const RelationshipEdge& edge : *edges) {
+      const std::size_t hash = PartNameViews::hash_of(edge.target);
+      if (!surviving.contains(edge.target, hash) && !targets.contains(edge.target, hash))
+        reach(edge.target, hash);
+    }
   }
   PartNameViews kept;
   for (const std::string_view candidate : candidates)

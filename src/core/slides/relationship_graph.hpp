@@ -115,13 +115,12 @@ class RelationshipGraph {
 Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
                                       std::span<const std::string> targets);
 
-// Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide
-// reaches through internal relationships (with or without TargetMode) without entering a deleted
-// slide. The walk stops once every candidate is reached, and takes the parts that the
-// presentation leads to before the surviving slides, so that the parts every slide shares are
-// found without reading each slide's relationships.
-Result<PartNameViews> kept_parts(RelationshipGraph& graph,
-                                 std::span<const std::string_view> survivors,
-                                 const PartNameSet& targets, const PartNameViews& candidates);
+// Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide (of
+// `surviving`, in its order) reaches through internal relationships (with or without TargetMode)
+// without entering a deleted slide. The walk stops once every candidate is reached, and takes the
+// parts that the presentation leads to before the surviving slides, so that the parts every
+// slide shares are found without reading each slide's relationships.
+Result<PartNameViews> kept_parts(RelationshipGraph& graph, const PartNameViews& surviving,
+                                 const PartNameViews& targets, const PartNameViews& candidates);
 
 }  // namespace pelvane

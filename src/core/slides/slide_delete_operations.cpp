@@ -1,8 +1,8 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 #include "core/package/part_names.hpp"
@@ -40,33 +40,38 @@ struct SlideIds {
   }
 };
 
-// Slide part (a view of a name the caller holds) -> the ids of every presentation relationship
-// that reaches it (by id, then target).
-using SlideRelationshipMap = std::unordered_map<std::string_view, SlideIds>;
+// The ids of every presentation relationship that reaches each of a set of slide parts (by id,
+// then target), by the part's position in the set, which outlives the map.
+struct SlideRelationshipMap {
+  const PartNameViews& parts;
+  std::vector<SlideIds> ids;
+
+  // The ids of `part` (of that `PartNameViews::hash_of`); null when it is not one of the parts
+  // or no relationship reaches it.
+  const SlideIds* find(std::string_view part, std::size_t hash) const {
+    const auto at = parts.index_of(part, hash);
+    return at && ids[*at].held ? &ids[*at] : nullptr;
+  }
+};
 
 std::unexpected<PelvaneError> invalid(std::string message) {
   return fail(PelvaneError::invalid_input(std::move(message)));
 }
 
-// The presentation's slide relationships by the part they resolve to, for the parts named in
-// `parts` (a set of names or of views of names): the keys view the names `parts` holds or views,
-// which outlive the map. A part may be reached by more than one: a deleted slide takes all of
-// them with it, so that no relationship and no slide-list entry is left pointing at a part that
-// is gone. Each part's ids come in relationship-list order (by id, then target).
-template <class Parts>
+// The presentation's slide relationships by the part they resolve to, for the parts of `parts`.
+// A part may be reached by more than one: a deleted slide takes all of them with it, so that no
+// relationship and no slide-list entry is left pointing at a part that is gone. Each part's ids
+// come in relationship-list order (by id, then target).
 SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>& found,
-                                            const Parts& parts) {
-  SlideRelationshipMap map;
-  map.reserve(parts.size());
+                                            const PartNameViews& parts) {
+  SlideRelationshipMap map{parts, std::vector<SlideIds>(parts.size())};
   std::string part;
   for (const SlideRelationship& relationship : found) {
     resolve_presentation_target_into(relationship.target, part);
-    const auto known = parts.find(part);
-    if (known == parts.end()) continue;
-    map[std::string_view(*known)].add(relationship.id);
+    if (const auto at = parts.index_of(part)) map.ids[*at].add(relationship.id);
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.
-  for (auto& [name, ids] : map) {
+  for (SlideIds& ids : map.ids) {
     if (ids.more.empty()) continue;
     ids.more.push_back(ids.first);
     std::sort(ids.more.begin(), ids.more.end());
@@ -76,33 +81,37 @@ SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>
   return map;
 }
 
-// The relationship ids of the survivor order, each name checked in turn. A slide reached by
-// several relationships contributes all of their ids, one after the other, so its entry is
-// written whichever of them the slide list uses.
+// The relationship ids of the survivor order, each name checked in turn against the surviving
+// slides (`survivor_count` of them as listed, `surviving` as a set). A slide reached by several
+// relationships contributes all of their ids, one after the other, so its entry is written
+// whichever of them the slide list uses.
 Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::string>& names,
-                                                    std::span<const std::string_view> survivors,
-                                                    const PartNameSet& targets,
+                                                    std::size_t survivor_count,
+                                                    const PartNameViews& surviving,
+                                                    const PartNameViews& targets,
                                                     const SlideRelationshipMap& slide_ids) {
-  if (names.size() != survivors.size()) {
+  if (names.size() != survivor_count) {
     return invalid("ordered survivor parts count (" + std::to_string(names.size()) +
-                   ") does not match surviving slides count (" + std::to_string(survivors.size()) +
+                   ") does not match surviving slides count (" + std::to_string(survivor_count) +
                    ")");
   }
-  const PartNameViews surviving(survivors.begin(), survivors.end());
-  PartNameSet seen;
+  PartNameViews seen;
+  seen.reserve(names.size());
   std::vector<std::string> ids;
+  ids.reserve(names.size());
   for (const std::string& name : names) {
-    if (targets.contains(name))
+    const std::size_t hash = PartNameViews::hash_of(name);
+    if (targets.contains(name, hash))
       return invalid("deleted slide part " + name + " cannot be included in ordered survivors");
-    if (!seen.insert(name).second)
+    if (!seen.insert(name, hash))
       return invalid("duplicate survivor slide part in ordered survivors: " + name);
     // A name must be one of the surviving slides: a slide relationship to a part the slide list
     // does not hold would otherwise take the place of a listed slide, which would drop out of
     // the list while its part stayed.
-    const auto id = slide_ids.find(name);
-    if (!surviving.contains(name) || id == slide_ids.end())
+    const SlideIds* id = slide_ids.find(name, hash);
+    if (!surviving.contains(name, hash) || id == nullptr)
       return invalid("survivor slide part " + name + " was not found in the presentation");
-    id->second.each([&](std::string_view value) { ids.emplace_back(value); });
+    id->each([&](std::string_view value) { ids.emplace_back(value); });
   }
   return ids;
 }
@@ -113,8 +122,8 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 // come to are read, the presentation's (already read, its edges in `presentation_edges`) not
 // again.
 Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
-                                  std::span<const std::string_view> survivors,
-                                  const PartNameSet& target_set,
+                                  const PartNameViews& surviving,
+                                  const PartNameViews& target_set,
                                   RelationshipEdges presentation_edges,
                                   PartNameViews& dropped_parts) {
   PackageArchive& archive = edit.archive();
@@ -123,32 +132,79 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
   // Only the reached names that are entries count; the order they are taken in does not.
-  std::vector<std::string_view> reached;
+  std::vector<std::uint64_t> reached;
   PartNameViews candidates;
   for (const std::string_view name : deleted) {
     if (name.ends_with(".rels") || name == kContentTypes) continue;
     const auto index = archive.find(name);
     if (!index) continue;
-    reached.push_back(archive.entry_name(*index));
-    if (!target_set.contains(name)) candidates.insert(name);
+    reached.push_back(*index);
+    const std::size_t hash = PartNameViews::hash_of(name);
+    if (!target_set.contains(name, hash)) candidates.insert(name, hash);
   }
-  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, survivors, target_set, candidates));
+  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, surviving, target_set, candidates));
   dropped_parts.reserve(reached.size());
-  for (const std::string_view name : reached) {
-    if (kept.contains(name)) continue;
-    edit.drop_part(relationship_part_name(name));
+  std::string relationships;
+  for (const std::uint64_t index : reached) {
+    const std::string_view name = archive.entry_name(index);
+    if (!kept.empty() && kept.contains(name)) continue;
+    relationship_part_name_into(name, relationships);
+    edit.drop_part(relationships);
     dropped_parts.insert(name);
-    edit.drop_part(name);
+    edit.drop_entry(index);
   }
   return {};
 }
 
-// The names sorted byte-wise: sorted as views, so that each string is made once.
+// The eight bytes of `name` from `at` as one big-endian number, missing bytes as zeros: two
+// names that agree before `at` compare as these numbers do, unless the numbers tie.
+std::uint64_t word_at(std::string_view name, std::size_t at) {
+  std::uint64_t word = 0;
+  if (at + 8 <= name.size()) {
+    std::memcpy(&word, name.data() + at, 8);
+    return std::byteswap(word);
+  }
+  for (std::size_t i = at; i < at + 8; ++i)
+    word = word << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+  return word;
+}
+
+// How many bytes `a` and `b` share from their start, at most `most`.
+std::size_t shared_length(std::string_view a, std::string_view b, std::size_t most) {
+  std::size_t at = 0;
+  while (at + 8 <= most && std::memcmp(a.data() + at, b.data() + at, 8) == 0) at += 8;
+  while (at < most && a[at] == b[at]) ++at;
+  return at;
+}
+
+// The names sorted byte-wise, each string made once. The names of one list mostly share a long
+// beginning and differ in a few bytes after it (ppt/slides/slide12.xml, rId12), so each is sorted
+// by the eight bytes that follow what all of them share, and compared whole only on a tie.
 template <class Names>
 std::vector<std::string> sorted_strings(const Names& names) {
-  std::vector<std::string_view> views(names.begin(), names.end());
-  std::sort(views.begin(), views.end());
-  return {views.begin(), views.end()};
+  struct Keyed {
+    std::uint64_t key;
+    std::string_view name;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(names.size());
+  std::size_t shared = std::string_view::npos;
+  for (const std::string_view name : names) {
+    if (!keyed.empty()) {
+      const std::string_view first = keyed.front().name;
+      shared = shared_length(first, name, std::min({shared, first.size(), name.size()}));
+    }
+    keyed.push_back(Keyed{0, name});
+  }
+  if (shared == std::string_view::npos) shared = 0;
+  for (Keyed& entry : keyed) entry.key = word_at(entry.name, shared);
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.name < b.name;
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(keyed.size());
+  for (const Keyed& entry : keyed) sorted.emplace_back(entry.name);
+  return sorted;
 }
 
 }  // namespace
@@ -157,7 +213,7 @@ Result<SlideDeleteSummary> delete_slides(
     std::string_view input, std::string_view output,
     std::span<const std::string> target_slide_parts,
     const std::optional<std::vector<std::string>>& ordered_survivor_parts) {
-  PartNameSet targets;
+  PartNameViews targets;
   auto edited = PELVANE_TRY(edit_package(
       input, output, kSlideDeletionEdit,
       // The arguments are checked after the output's directories exist and before the input
@@ -165,8 +221,9 @@ Result<SlideDeleteSummary> delete_slides(
       [&]() -> Result<void> {
         if (target_slide_parts.empty())
           return invalid("no target slide parts specified for deletion");
+        targets.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
-          if (!targets.insert(target).second)
+          if (!targets.insert(target))
             return invalid("duplicate target slide part specified for deletion: " + target);
         }
         return {};
@@ -177,10 +234,16 @@ Result<SlideDeleteSummary> delete_slides(
         const std::vector<std::string_view>& slides = listing.slides;
         // The slides are named once each, so every target is listed when as many slides are
         // targets as there are targets.
-        std::vector<std::string_view> survivors;
-        for (const std::string_view slide : slides)
-          if (!targets.contains(slide)) survivors.push_back(slide);
-        if (slides.size() - survivors.size() != targets.size()) {
+        std::size_t survivor_count = 0;
+        PartNameViews surviving;
+        surviving.reserve(slides.size());
+        for (const std::string_view slide : slides) {
+          const std::size_t hash = PartNameViews::hash_of(slide);
+          if (targets.contains(slide, hash)) continue;
+          ++survivor_count;
+          surviving.insert(slide, hash);
+        }
+        if (slides.size() - survivor_count != targets.size()) {
           const PartNameViews listed(slides.begin(), slides.end());
           for (const std::string& target : target_slide_parts) {
             if (!listed.contains(target))
@@ -197,22 +260,23 @@ Result<SlideDeleteSummary> delete_slides(
         // The relationships of the listed slides are looked up (every target is one), and
         // without a survivor order only the deleted slides' ones.
         const std::vector<SlideRelationship>& found = *listing.slide_relationships;
+        const PartNameViews listed_slides =
+            ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
         const SlideRelationshipMap slide_ids =
-            ordered_survivor_parts
-                ? slide_relationship_map(found, PartNameViews(slides.begin(), slides.end()))
-                : slide_relationship_map(found, targets);
+            slide_relationship_map(found, ordered_survivor_parts ? listed_slides : targets);
         PartNameSet deleted_ids;
         deleted_ids.reserve(target_slide_parts.size());
         for (const std::string& target : target_slide_parts) {
-          const auto id = slide_ids.find(target);
-          if (id == slide_ids.end())
+          const SlideIds* id = slide_ids.find(target, PartNameViews::hash_of(target));
+          if (id == nullptr)
             return invalid("presentation relationship for slide part " + target + " was not found");
-          id->second.each([&](std::string_view value) { deleted_ids.emplace(value); });
+          id->each([&](std::string_view value) { deleted_ids.insert(value); });
         }
         std::optional<std::vector<std::string>> survivor_order;
         if (ordered_survivor_parts) {
           survivor_order = PELVANE_TRY(
-              survivor_order_ids(*ordered_survivor_parts, survivors, targets, slide_ids));
+              survivor_order_ids(*ordered_survivor_parts, survivor_count, surviving, targets,
+                                 slide_ids));
         }
 
         // The presentation's relationships are rewritten in the pass that takes their edges for
@@ -224,7 +288,7 @@ Result<SlideDeleteSummary> delete_slides(
               add_relationship_edge(kPresentationPart, text, presentation_edges);
             });
         PartNameViews dropped_parts;
-        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors, targets,
+        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
                                               std::move(presentation_edges), dropped_parts));
         const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
         std::string new_presentation = PELVANE_TRY(
@@ -240,7 +304,7 @@ Result<SlideDeleteSummary> delete_slides(
         SlideDeleteSummary summary;
         summary.deleted_slide_parts = sorted_strings(target_slide_parts);
         summary.deleted_relationship_ids = sorted_strings(deleted_ids);
-        summary.survivor_count = survivors.size();
+        summary.survivor_count = survivor_count;
         return summary;
       }));
   return finish_record(std::move(edited), output);

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <deque>
-#include <unordered_map>
 #include <utility>
 
 #include "core/base/byte_search.hpp"
+#include "core/base/name_set.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/slides/section_list.hpp"
@@ -31,13 +31,26 @@ void write_kept_entries(XmlWriter& writer, const std::vector<SlideEntry>& kept,
     for (const SlideEntry& entry : kept) writer.write_raw(entry.bytes);
     return;
   }
-  std::unordered_map<std::string_view, std::size_t> by_key;
-  for (std::size_t i = 0; i < kept.size(); ++i) by_key[kept[i].key] = i;  // the later one wins
+  // Each key once, with the entry written for it (the later one wins); none once written.
+  constexpr std::size_t kWritten = static_cast<std::size_t>(-1);
+  NameSet<std::string_view> keys;
+  keys.reserve(kept.size());
+  std::vector<std::size_t> entry_of_key;
+  entry_of_key.reserve(kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    const std::size_t hash = keys.hash_of(kept[i].key);
+    if (const auto at = keys.index_of(kept[i].key, hash)) {
+      entry_of_key[*at] = i;
+    } else {
+      keys.insert(kept[i].key, hash);
+      entry_of_key.push_back(i);
+    }
+  }
   for (const std::string& id : *order) {
-    const auto found = by_key.find(id);
-    if (found == by_key.end()) continue;
-    writer.write_raw(kept[found->second].bytes);
-    by_key.erase(found);
+    const auto at = keys.index_of(id);
+    if (!at || entry_of_key[*at] == kWritten) continue;
+    writer.write_raw(kept[entry_of_key[*at]].bytes);
+    entry_of_key[*at] = kWritten;
   }
 }
 
@@ -84,6 +97,18 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   std::string entry_key;
   bool in_list = false;
   CustomShowPosition shows;
+  // Without a survivor order the kept entries are written in document order, so an entry that
+  // follows the one kept before it in the input, with nothing between, joins its bytes.
+  const auto keep = [&](std::string key, std::string_view bytes) {
+    if (!survivor_order && !kept.empty()) {
+      std::string_view& last = kept.back().bytes;
+      if (last.data() + last.size() == bytes.data()) {
+        last = std::string_view(last.data(), last.size() + bytes.size());
+        return;
+      }
+    }
+    kept.push_back(SlideEntry{std::move(key), bytes});
+  };
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
@@ -92,15 +117,14 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       // Kept in document order, an entry of one tag that cannot name a deleted id needs no key.
       if (!entry.open() && !survivor_order && event.is_empty() &&
           !may_name_any(event.raw, deleted_ids)) {
-        kept.push_back(SlideEntry{{}, event.raw});
+        keep({}, event.raw);
         continue;
       }
       if (!entry.open()) {
         entry_key = extract_rel_id_from_attributes(event);
         // An entry of one tag is written back as its bytes: it is kept as it stands.
         if (event.is_empty()) {
-          if (!deleted_ids.contains(entry_key))
-            kept.push_back(SlideEntry{std::move(entry_key), event.raw});
+          if (!deleted_ids.contains(entry_key)) keep(std::move(entry_key), event.raw);
           entry_key.clear();
           continue;
         }
@@ -108,7 +132,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
-          kept.push_back(SlideEntry{std::move(entry_key), captured.emplace_back(std::move(text))});
+          keep(std::move(entry_key), captured.emplace_back(std::move(text)));
         entry_key.clear();
       }
       continue;
