@@ -5,6 +5,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <type_traits>
 
 #include "core/package/part_names.hpp"
 #include "core/xml/xml_escape.hpp"
@@ -92,12 +93,20 @@ std::optional<std::uint64_t> relationship_number(std::string_view id) {
 
 // ---- Reading and resolving ----
 
-RelationshipText relationship_text(const XmlEvent& tag) {
+namespace {
+
+// The fields from the well-formed attributes of one tag, in order.
+template <class Attributes>
+RelationshipText relationship_fields(const Attributes& attributes) {
   RelationshipText text;
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed) continue;
-    // Of two attributes with one local name (Id and x:Id), the later gives the field.
-    const std::string_view local = attribute.local_name();
+  for (const auto& attribute : attributes) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
+      if (attribute.malformed) continue;
+    // Of two attributes with one local name (Id and x:Id), the later gives the field. The four
+    // names written without a prefix, the common case, are their own local names.
+    const std::string_view name = attribute.name;
+    const bool unprefixed = name == "Id" || name == "Type" || name == "Target" || name == "TargetMode";
+    const std::string_view local = unprefixed ? name : attribute.local_name();
     if (local == "Id") {
       text.id = attribute.value;
     } else if (local == "Type") {
@@ -111,6 +120,14 @@ RelationshipText relationship_text(const XmlEvent& tag) {
   }
   return text;
 }
+
+}  // namespace
+
+RelationshipText relationship_text(const XmlEvent& tag) {
+  return relationship_fields(tag.attributes());
+}
+
+RelationshipText relationship_text(const PlainEmptyTag& tag) { return relationship_fields(tag); }
 
 std::string relationship_value(std::string_view raw) { return unescaped_or_empty(raw); }
 

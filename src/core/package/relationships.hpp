@@ -41,6 +41,7 @@ struct RelationshipText {
 
 // The fields of one Relationship start or empty-element tag.
 RelationshipText relationship_text(const XmlEvent& tag);
+RelationshipText relationship_text(const PlainEmptyTag& tag);
 
 // Calls `visit(const RelationshipText&)` for every Relationship element, in document order, up
 // to where `parse_relationships` stops: for readers that need a few fields of some elements and
@@ -48,7 +49,13 @@ RelationshipText relationship_text(const XmlEvent& tag);
 template <class Visit>
 void scan_relationships(std::string_view bytes, Visit&& visit) {
   XmlReader reader(bytes);
+  // Nearly every element of a relationships part is a plain Relationship tag, read in one pass.
+  PlainEmptyTag plain;
   for (;;) {
+    if (reader.next_plain_empty("Relationship", plain)) {
+      visit(relationship_text(plain));
+      continue;
+    }
     auto event = reader.next();
     if (!event || event->is_eof()) return;
     if (event->is_tag() && event->local_name() == "Relationship") visit(relationship_text(*event));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <type_traits>
 #include <unordered_map>
 
 #include "core/base/decimal.hpp"
@@ -249,19 +250,29 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
   // A slide-id entry takes well over this many bytes: room for every one, made once.
   constexpr std::size_t kSlideIdBytes = 24;
   ids.reserve(presentation_xml.size() / kSlideIdBytes);
-  XmlReader reader(presentation_xml);
-  for (;;) {
-    XmlEvent event = PELVANE_TRY(reader.next());
-    if (event.is_eof()) return ids;
-    if (list != nullptr && list->add(event, reader.depth())) list = nullptr;
-    if (!event.is_tag() || event.local_name() != "sldId") continue;
-    for (const XmlAttribute& attribute : event.attributes()) {
-      if (attribute.malformed) continue;
+  const auto add_entry = [&](const auto& attributes) {
+    for (const auto& attribute : attributes) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
+        if (attribute.malformed) continue;
       if (attribute.name.ends_with(":id"))
         ids.push_back(relationship_value_view(attribute.value, text_is_utf8, unescaped));
       if (numbers != nullptr && attribute.local_name() == "id")
         if (const auto number = slide_id_number(attribute.value)) numbers->push_back(*number);
     }
+  };
+  XmlReader reader(presentation_xml);
+  PlainEmptyTag plain;
+  for (;;) {
+    // A plain entry read in one pass; the slide list's finder has no use for any empty "sldId"
+    // tag (it marks no list's start or end).
+    if (reader.next_plain_empty("sldId", plain)) {
+      add_entry(plain);
+      continue;
+    }
+    XmlEvent event = PELVANE_TRY(reader.next());
+    if (event.is_eof()) return ids;
+    if (list != nullptr && list->add(event, reader.depth())) list = nullptr;
+    if (event.is_tag() && event.local_name() == "sldId") add_entry(event.attributes());
   }
 }
 
