@@ -180,8 +180,8 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag);
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids);
 // The same for the Relationship elements whose unescaped id `is_removed` accepts; the part is
-// read whatever it accepts. `visit`, when given, is called as `scan_relationships` calls it, in
-// the same pass.
+// read whatever it accepts, which may be asked about an element more than once. `visit`, when
+// given, is called as `scan_relationships` calls it, in the same pass.
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
     std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
     const std::function<void(const RelationshipText&)>& visit = {});
