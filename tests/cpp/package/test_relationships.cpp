@@ -229,6 +229,15 @@ TEST(RemoveRelationships, DropsTheNamedElementsAndKeepsEveryOtherByte) {
   EXPECT_EQ(nested->first, "<Relationships><Relationship Id=\"rId5\"/></Relationships>");
   EXPECT_EQ(nested->second, 1u);  // the nested one goes uncounted with its parent
 
+  // Plain tags first, then an element with content: the general pass takes over.
+  auto mixed = remove_relationships_by_id(
+      "<Relationships><Relationship Id=\"rId3\"/><Relationship Id=\"rId4\">x</Relationship>"
+      "<Relationship Id=\"rId5\"/></Relationships>",
+      {"rId3", "rId4"});
+  ASSERT_TRUE(mixed);
+  EXPECT_EQ(mixed->first, "<Relationships><Relationship Id=\"rId5\"/></Relationships>");
+  EXPECT_EQ(mixed->second, 2u);
+
   auto untouched = remove_relationships_by_id(part, {"rId9", "rid1"});
   EXPECT_EQ(untouched->first, part);
   EXPECT_EQ(untouched->second, 0u);
