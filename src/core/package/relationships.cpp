@@ -105,7 +105,8 @@ RelationshipText relationship_fields(const Attributes& attributes) {
     // Of two attributes with one local name (Id and x:Id), the later gives the field. The four
     // names written without a prefix, the common case, are their own local names.
     const std::string_view name = attribute.name;
-    const bool unprefixed = name == "Id" || name == "Type" || name == "Target" || name == "TargetMode";
+    const bool unprefixed =
+        name == "Id" || name == "Type" || name == "Target" || name == "TargetMode";
     const std::string_view local = unprefixed ? name : attribute.local_name();
     if (local == "Id") {
       text.id = attribute.value;

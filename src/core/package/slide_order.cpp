@@ -158,13 +158,15 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
 
 }  // namespace
 
-void resolve_presentation_target_into(std::string_view target, std::string& name) {
+bool resolve_presentation_target_into(std::string_view target, std::string& name) {
   // A target that the presentation's folder "ppt/" turns into a slide part name is
   // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
   // goes through the path rules.
   name.assign(kPresentationFolder);
   name.append(target);
-  if (!is_slide_part(name)) resolve_target_into(kPresentationPart, target, name);
+  if (is_slide_part(name)) return true;
+  resolve_target_into(kPresentationPart, target, name);
+  return is_slide_part(name);
 }
 
 std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes,
@@ -347,8 +349,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::string name;
   for (std::string_view& target : listed) {
-    resolve_presentation_target_into(target, name);
-    if (!is_slide_part(name)) return in_natural_order(std::move(slides));
+    if (!resolve_presentation_target_into(target, name)) return in_natural_order(std::move(slides));
     const auto index = archive.find(name);
     if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));

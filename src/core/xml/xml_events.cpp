@@ -611,14 +611,18 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     return from;
   };
   std::size_t p = start + 1;
-  if (n - p > local_name.size() && std::memcmp(data + p, local_name.data(), local_name.size()) == 0 &&
+  if (n - p > local_name.size() &&
+      std::memcmp(data + p, local_name.data(), local_name.size()) == 0 &&
       is_blank(data[p + local_name.size()])) {
     p += local_name.size();
   } else {
-    p = name_end(p);
+    p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
     if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
-    if (xml_local_name(std::string_view(data + start + 1, p - start - 1)) != local_name)
-      return false;
+    // A local name holds no ":": the qualified name is it, after a prefix and ":".
+    const std::string_view qualified(data + start + 1, p - start - 1);
+    if (!qualified.ends_with(local_name)) return false;
+    const std::size_t prefix = qualified.size() - local_name.size();
+    if (prefix != 0 && qualified[prefix - 1] != ':') return false;
   }
   const std::string_view name(data + start + 1, p - start - 1);
   // Outside the values only blanks, names and "=" stand before the "/>": the first ">" outside

@@ -238,9 +238,10 @@ class XmlReader {
 
   Result<XmlEvent> next();
 
-  // Reads the next event only when it is an empty-element tag of local name `local_name` in the
-  // plainest form: "<", the name, then at most `PlainEmptyTag::kMaxAttributes` items of distinct
-  // names, each led by blanks and written name="value" or name='value' (no ">" in a name), then
+  // Reads the next event only when it is an empty-element tag of local name `local_name` (bytes
+  // that may stand in a name, no ":") in the plainest form: "<", the name, then at most
+  // `PlainEmptyTag::kMaxAttributes` items of distinct names, each led by blanks and written
+  // name="value" or name='value' with a name of bytes that may stand in an element name, then
   // blanks and "/>". `next` would give such a tag as one Empty event whose attributes are those
   // items, none malformed: the reader stands after it as it would then, and `tag` holds it.
   // Anything else (an error pending included) leaves the reader as it was and returns false, for
