@@ -49,22 +49,32 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
   return unescaped.emplace_back(relationship_value(raw));
 }
 
+// What one look at a whole part tells of every value of it (a value lies between ASCII
+// quotes): whether the part is valid UTF-8, and whether it holds a "&" anywhere.
+struct PartText {
+  bool utf8 = false;
+  bool references = true;
+
+  static PartText of(std::string_view bytes) {
+    return {is_valid_utf8(bytes), bytes.find('&') != std::string_view::npos};
+  }
+};
+
 // A relationship value as a record holds it, as a view into the part's bytes when the raw text
-// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
-// `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
-// between ASCII quotes): only a reference calls for unescaping.
-inline std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
+// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. Of a part known
+// to be valid UTF-8 only a reference calls for unescaping.
+inline std::string_view relationship_value_view(std::string_view raw, PartText text,
                                                 std::deque<std::string>& unescaped) {
-  if (text_is_utf8 ? raw.find('&') == std::string_view::npos : is_plain_relationship_value(raw))
-    return raw;
+  if (text.utf8 && (!text.references || raw.find('&') == std::string_view::npos)) return raw;
+  if (!text.utf8 && is_plain_relationship_value(raw)) return raw;
   return unescaped_value_view(raw, unescaped);
 }
 
 // True when the raw Type names a slide relationship (its value ends with "/slide").
-bool is_slide_type(std::string_view raw, bool text_is_utf8) {
-  if (raw.find('&') != std::string_view::npos)
+bool is_slide_type(std::string_view raw, PartText text) {
+  if (text.references && raw.find('&') != std::string_view::npos)
     return relationship_value(raw).ends_with("/slide");
-  return raw.ends_with("/slide") && (text_is_utf8 || is_valid_utf8(raw));
+  return raw.ends_with("/slide") && (text.utf8 || is_valid_utf8(raw));
 }
 
 // The slide relationships of a relationships part, in document order (values as
@@ -74,12 +84,12 @@ template <class Visit>
 void scan_slide_relationships(std::string_view bytes, std::deque<std::string>& unescaped,
                               std::vector<SlideRelationship>& slides, Visit&& visit) {
   // One look at the whole part spares one at every value.
-  const bool text_is_utf8 = is_valid_utf8(bytes);
+  const PartText part = PartText::of(bytes);
   scan_relationships(bytes, [&](const RelationshipText& text) {
     visit(text);
-    if (!is_slide_type(text.type, text_is_utf8)) return;
-    slides.push_back({relationship_value_view(text.id, text_is_utf8, unescaped),
-                      relationship_value_view(text.target, text_is_utf8, unescaped)});
+    if (!is_slide_type(text.type, part)) return;
+    slides.push_back({relationship_value_view(text.id, part, unescaped),
+                      relationship_value_view(text.target, part, unescaped)});
   });
 }
 
@@ -223,8 +233,10 @@ Result<std::optional<SlideListPlace>> SlideListFinder::place() const {
 
 namespace {
 
-// The number of an "id" value, unescaped, as `slide_id_numbers` counts it.
-std::optional<std::uint64_t> slide_id_number(std::string_view raw) {
+// The number of an "id" value, unescaped, as `slide_id_numbers` counts it; `references`: false
+// when the part holds no "&", so that the value is read as it stands.
+std::optional<std::uint64_t> slide_id_number(std::string_view raw, bool references = true) {
+  if (!references) return parse_u64(raw);
   return parse_ascii_relationship_value(raw,
                                         [](std::string_view value) { return parse_u64(value); });
 }
@@ -244,7 +256,7 @@ namespace {
 // and, with `numbers`, the entries' numbers (`slide_id_numbers`); with `list`, the slide list
 // found in the same pass.
 Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
-                                                            bool text_is_utf8,
+                                                            PartText text,
                                                             std::deque<std::string>& unescaped,
                                                             std::vector<std::uint64_t>* numbers,
                                                             SlideListFinder* list = nullptr) {
@@ -257,9 +269,10 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
       if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
         if (attribute.malformed) continue;
       if (attribute.name.ends_with(":id"))
-        ids.push_back(relationship_value_view(attribute.value, text_is_utf8, unescaped));
+        ids.push_back(relationship_value_view(attribute.value, text, unescaped));
       if (numbers != nullptr && attribute.local_name() == "id")
-        if (const auto number = slide_id_number(attribute.value)) numbers->push_back(*number);
+        if (const auto number = slide_id_number(attribute.value, text.references))
+          numbers->push_back(*number);
     }
   };
   XmlReader reader(presentation_xml);
@@ -284,7 +297,7 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml) {
   std::deque<std::string> unescaped;
   return as_strings(
-      PELVANE_TRY(read_slide_id_entries(presentation_xml, false, unescaped, nullptr)));
+      PELVANE_TRY(read_slide_id_entries(presentation_xml, PartText{}, unescaped, nullptr)));
 }
 
 namespace {
@@ -325,10 +338,12 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
+  const PartText presentation{
+      .utf8 = true, .references = read.presentation->find('&') != std::string::npos};
   SlideListFinder list;
   const bool new_ids = gather == Gather::NewIds;
   const std::vector<std::string_view> ids = PELVANE_TRY(
-      read_slide_id_entries(*read.presentation, true, unescaped,
+      read_slide_id_entries(*read.presentation, presentation, unescaped,
                             new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
