@@ -18,6 +18,13 @@ bool is_valid_utf8(std::string_view text);
 inline std::size_t ascii_prefix_length(std::string_view text) {
   constexpr std::uint64_t kHighBits = 0x8080808080808080u;
   std::size_t i = 0;
+  // Four words at a time over long runs, then the word and the byte that end the run.
+  while (i + 32 <= text.size()) {
+    std::uint64_t words[4];
+    std::memcpy(words, text.data() + i, 32);
+    if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) break;
+    i += 32;
+  }
   while (i + 8 <= text.size()) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + i, 8);

@@ -5,6 +5,7 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <type_traits>
 
 #include "core/package/part_names.hpp"
 #include "core/xml/xml_escape.hpp"
@@ -92,12 +93,21 @@ std::optional<std::uint64_t> relationship_number(std::string_view id) {
 
 // ---- Reading and resolving ----
 
-RelationshipText relationship_text(const XmlEvent& tag) {
+namespace {
+
+// The fields from the well-formed attributes of one tag, in order.
+template <class Attributes>
+RelationshipText relationship_fields(const Attributes& attributes) {
   RelationshipText text;
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed) continue;
-    // Of two attributes with one local name (Id and x:Id), the later gives the field.
-    const std::string_view local = attribute.local_name();
+  for (const auto& attribute : attributes) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
+      if (attribute.malformed) continue;
+    // Of two attributes with one local name (Id and x:Id), the later gives the field. The four
+    // names written without a prefix, the common case, are their own local names.
+    const std::string_view name = attribute.name;
+    const bool unprefixed =
+        name == "Id" || name == "Type" || name == "Target" || name == "TargetMode";
+    const std::string_view local = unprefixed ? name : attribute.local_name();
     if (local == "Id") {
       text.id = attribute.value;
     } else if (local == "Type") {
@@ -111,6 +121,14 @@ RelationshipText relationship_text(const XmlEvent& tag) {
   }
   return text;
 }
+
+}  // namespace
+
+RelationshipText relationship_text(const XmlEvent& tag) {
+  return relationship_fields(tag.attributes());
+}
+
+RelationshipText relationship_text(const PlainEmptyTag& tag) { return relationship_fields(tag); }
 
 std::string relationship_value(std::string_view raw) { return unescaped_or_empty(raw); }
 
@@ -331,10 +349,62 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
       relationships_bytes, [&](std::string_view id) { return ids.contains(std::string(id)); });
 }
 
+namespace {
+
+// What `remove_relationships_where` gives, made in one pass over a part whose Relationship
+// elements are all plain tags (`XmlReader::next_plain_empty`) and whose end tags are written
+// "</name>": the part is then its events' bytes, and the removal cuts out the removed tags'
+// spans. Each element is visited as it is read. None, once anything else is met (a reader error
+// included), with `visited` the offset past which no element has been visited yet.
+std::optional<std::pair<std::string, std::uint64_t>> remove_plain_relationships(
+    std::string_view bytes, const std::function<bool(std::string_view)>& is_removed,
+    const std::function<void(const RelationshipText&)>& visit, std::size_t& visited) {
+  XmlReader reader(bytes);
+  PlainEmptyTag plain;
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t kept_from = 0;  // the start of the kept bytes not yet written
+  std::uint64_t removed = 0;
+  std::string key_buffer;
+  for (;;) {
+    visited = reader.position();
+    if (reader.next_plain_empty("Relationship", plain)) {
+      if (visit) visit(relationship_text(plain));
+      // The key is the first attribute of local name Id (unescaped), as the general pass reads it.
+      std::string_view key;
+      for (const PlainAttribute& attribute : plain) {
+        if (attribute.local_name() != "Id") continue;
+        key = attribute_value_key(attribute.value, key_buffer);
+        break;
+      }
+      if (is_removed(key)) {
+        out.append(bytes.substr(kept_from, plain.offset - kept_from));
+        kept_from = plain.offset + plain.raw.size();
+        ++removed;
+      }
+      continue;
+    }
+    const auto event = reader.next();
+    if (!event) return std::nullopt;
+    if (event->is_eof()) break;
+    if (event->is_tag() && event->local_name() == "Relationship") return std::nullopt;
+    if (event->is_end() && event->raw.size() != event->name.size() + 3) return std::nullopt;
+  }
+  out.append(bytes.substr(kept_from));
+  return std::pair{std::move(out), removed};
+}
+
+}  // namespace
+
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
     std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
     const std::function<void(const RelationshipText&)>& visit) {
   constexpr std::string_view kEofMessage = "unexpected EOF while removing relationship";
+  std::size_t visited = 0;
+  if (auto plain = remove_plain_relationships(relationships_bytes, is_removed, visit, visited))
+    return std::move(*plain);
+  // The general pass reads the part again from its start: it visits the elements the plain
+  // pass has not, each met in the same order with the same fields.
   if (!visit) {
     return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed,
                                  kEofMessage);
@@ -346,7 +416,7 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
       [&](const XmlEvent& event) -> std::optional<std::string_view> {
         if (!event.is_tag() || event.local_name() != "Relationship") return std::nullopt;
         const RelationshipText text = relationship_text(event);
-        visit(text);
+        if (event.offset >= visited) visit(text);
         return first_id_of(event, text, key_buffer);
       });
 }

@@ -41,6 +41,7 @@ struct RelationshipText {
 
 // The fields of one Relationship start or empty-element tag.
 RelationshipText relationship_text(const XmlEvent& tag);
+RelationshipText relationship_text(const PlainEmptyTag& tag);
 
 // Calls `visit(const RelationshipText&)` for every Relationship element, in document order, up
 // to where `parse_relationships` stops: for readers that need a few fields of some elements and
@@ -48,7 +49,13 @@ RelationshipText relationship_text(const XmlEvent& tag);
 template <class Visit>
 void scan_relationships(std::string_view bytes, Visit&& visit) {
   XmlReader reader(bytes);
+  // Nearly every element of a relationships part is a plain Relationship tag, read in one pass.
+  PlainEmptyTag plain;
   for (;;) {
+    if (reader.next_plain_empty("Relationship", plain)) {
+      visit(relationship_text(plain));
+      continue;
+    }
     auto event = reader.next();
     if (!event || event->is_eof()) return;
     if (event->is_tag() && event->local_name() == "Relationship") visit(relationship_text(*event));
@@ -173,8 +180,8 @@ std::string extract_rel_id_from_attributes(const XmlEvent& tag);
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
     std::string_view relationships_bytes, const std::set<std::string>& ids);
 // The same for the Relationship elements whose unescaped id `is_removed` accepts; the part is
-// read whatever it accepts. `visit`, when given, is called as `scan_relationships` calls it, in
-// the same pass.
+// read whatever it accepts, which may be asked about an element more than once. `visit`, when
+// given, is called as `scan_relationships` calls it, in the same pass.
 Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
     std::string_view relationships_bytes, const std::function<bool(std::string_view)>& is_removed,
     const std::function<void(const RelationshipText&)>& visit = {});

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <type_traits>
 #include <unordered_map>
 
 #include "core/base/decimal.hpp"
@@ -48,22 +49,32 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
   return unescaped.emplace_back(relationship_value(raw));
 }
 
+// What one look at a whole part tells of every value of it (a value lies between ASCII
+// quotes): whether the part is valid UTF-8, and whether it holds a "&" anywhere.
+struct PartText {
+  bool utf8 = false;
+  bool references = true;
+
+  static PartText of(std::string_view bytes) {
+    return {is_valid_utf8(bytes), bytes.find('&') != std::string_view::npos};
+  }
+};
+
 // A relationship value as a record holds it, as a view into the part's bytes when the raw text
-// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. With
-// `text_is_utf8` the part is known to be valid UTF-8, and so is every value of it (a value lies
-// between ASCII quotes): only a reference calls for unescaping.
-inline std::string_view relationship_value_view(std::string_view raw, bool text_is_utf8,
+// needs no unescaping, else into `unescaped`; empty when it cannot be unescaped. Of a part known
+// to be valid UTF-8 only a reference calls for unescaping.
+inline std::string_view relationship_value_view(std::string_view raw, PartText text,
                                                 std::deque<std::string>& unescaped) {
-  if (text_is_utf8 ? raw.find('&') == std::string_view::npos : is_plain_relationship_value(raw))
-    return raw;
+  if (text.utf8 && (!text.references || raw.find('&') == std::string_view::npos)) return raw;
+  if (!text.utf8 && is_plain_relationship_value(raw)) return raw;
   return unescaped_value_view(raw, unescaped);
 }
 
 // True when the raw Type names a slide relationship (its value ends with "/slide").
-bool is_slide_type(std::string_view raw, bool text_is_utf8) {
-  if (raw.find('&') != std::string_view::npos)
+bool is_slide_type(std::string_view raw, PartText text) {
+  if (text.references && raw.find('&') != std::string_view::npos)
     return relationship_value(raw).ends_with("/slide");
-  return raw.ends_with("/slide") && (text_is_utf8 || is_valid_utf8(raw));
+  return raw.ends_with("/slide") && (text.utf8 || is_valid_utf8(raw));
 }
 
 // The slide relationships of a relationships part, in document order (values as
@@ -73,12 +84,12 @@ template <class Visit>
 void scan_slide_relationships(std::string_view bytes, std::deque<std::string>& unescaped,
                               std::vector<SlideRelationship>& slides, Visit&& visit) {
   // One look at the whole part spares one at every value.
-  const bool text_is_utf8 = is_valid_utf8(bytes);
+  const PartText part = PartText::of(bytes);
   scan_relationships(bytes, [&](const RelationshipText& text) {
     visit(text);
-    if (!is_slide_type(text.type, text_is_utf8)) return;
-    slides.push_back({relationship_value_view(text.id, text_is_utf8, unescaped),
-                      relationship_value_view(text.target, text_is_utf8, unescaped)});
+    if (!is_slide_type(text.type, part)) return;
+    slides.push_back({relationship_value_view(text.id, part, unescaped),
+                      relationship_value_view(text.target, part, unescaped)});
   });
 }
 
@@ -157,13 +168,15 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
 
 }  // namespace
 
-void resolve_presentation_target_into(std::string_view target, std::string& name) {
+bool resolve_presentation_target_into(std::string_view target, std::string& name) {
   // A target that the presentation's folder "ppt/" turns into a slide part name is
   // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
   // goes through the path rules.
   name.assign(kPresentationFolder);
   name.append(target);
-  if (!is_slide_part(name)) resolve_target_into(kPresentationPart, target, name);
+  if (is_slide_part(name)) return true;
+  resolve_target_into(kPresentationPart, target, name);
+  return is_slide_part(name);
 }
 
 std::vector<SlideRelationship> slide_relationships(std::string_view relationships_bytes,
@@ -220,8 +233,10 @@ Result<std::optional<SlideListPlace>> SlideListFinder::place() const {
 
 namespace {
 
-// The number of an "id" value, unescaped, as `slide_id_numbers` counts it.
-std::optional<std::uint64_t> slide_id_number(std::string_view raw) {
+// The number of an "id" value, unescaped, as `slide_id_numbers` counts it; `references`: false
+// when the part holds no "&", so that the value is read as it stands.
+std::optional<std::uint64_t> slide_id_number(std::string_view raw, bool references = true) {
+  if (!references) return parse_u64(raw);
   return parse_ascii_relationship_value(raw,
                                         [](std::string_view value) { return parse_u64(value); });
 }
@@ -241,7 +256,7 @@ namespace {
 // and, with `numbers`, the entries' numbers (`slide_id_numbers`); with `list`, the slide list
 // found in the same pass.
 Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
-                                                            bool text_is_utf8,
+                                                            PartText text,
                                                             std::deque<std::string>& unescaped,
                                                             std::vector<std::uint64_t>* numbers,
                                                             SlideListFinder* list = nullptr) {
@@ -249,19 +264,30 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
   // A slide-id entry takes well over this many bytes: room for every one, made once.
   constexpr std::size_t kSlideIdBytes = 24;
   ids.reserve(presentation_xml.size() / kSlideIdBytes);
+  const auto add_entry = [&](const auto& attributes) {
+    for (const auto& attribute : attributes) {
+      if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
+        if (attribute.malformed) continue;
+      if (attribute.name.ends_with(":id"))
+        ids.push_back(relationship_value_view(attribute.value, text, unescaped));
+      if (numbers != nullptr && attribute.local_name() == "id")
+        if (const auto number = slide_id_number(attribute.value, text.references))
+          numbers->push_back(*number);
+    }
+  };
   XmlReader reader(presentation_xml);
+  PlainEmptyTag plain;
   for (;;) {
+    // A plain entry read in one pass; the slide list's finder has no use for any empty "sldId"
+    // tag (it marks no list's start or end).
+    if (reader.next_plain_empty("sldId", plain)) {
+      add_entry(plain);
+      continue;
+    }
     XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) return ids;
     if (list != nullptr && list->add(event, reader.depth())) list = nullptr;
-    if (!event.is_tag() || event.local_name() != "sldId") continue;
-    for (const XmlAttribute& attribute : event.attributes()) {
-      if (attribute.malformed) continue;
-      if (attribute.name.ends_with(":id"))
-        ids.push_back(relationship_value_view(attribute.value, text_is_utf8, unescaped));
-      if (numbers != nullptr && attribute.local_name() == "id")
-        if (const auto number = slide_id_number(attribute.value)) numbers->push_back(*number);
-    }
+    if (event.is_tag() && event.local_name() == "sldId") add_entry(event.attributes());
   }
 }
 
@@ -271,7 +297,7 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
     std::string_view presentation_xml) {
   std::deque<std::string> unescaped;
   return as_strings(
-      PELVANE_TRY(read_slide_id_entries(presentation_xml, false, unescaped, nullptr)));
+      PELVANE_TRY(read_slide_id_entries(presentation_xml, PartText{}, unescaped, nullptr)));
 }
 
 namespace {
@@ -312,10 +338,12 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
+  const PartText presentation{
+      .utf8 = true, .references = read.presentation->find('&') != std::string::npos};
   SlideListFinder list;
   const bool new_ids = gather == Gather::NewIds;
   const std::vector<std::string_view> ids = PELVANE_TRY(
-      read_slide_id_entries(*read.presentation, true, unescaped,
+      read_slide_id_entries(*read.presentation, presentation, unescaped,
                             new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
@@ -336,8 +364,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::string name;
   for (std::string_view& target : listed) {
-    resolve_presentation_target_into(target, name);
-    if (!is_slide_part(name)) return in_natural_order(std::move(slides));
+    if (!resolve_presentation_target_into(target, name)) return in_natural_order(std::move(slides));
     const auto index = archive.find(name);
     if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));

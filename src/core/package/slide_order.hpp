@@ -69,8 +69,8 @@ struct SlideRelationship {
 
 // The part name that a target of the presentation's relationships names
 // (`resolve_target_into` from ppt/presentation.xml), into `name`; a slide target written
-// plainly is spared the path rules.
-void resolve_presentation_target_into(std::string_view target, std::string& name);
+// plainly is spared the path rules. True when the name is a slide part's (`is_slide_part`).
+bool resolve_presentation_target_into(std::string_view target, std::string& name);
 
 // Every slide relationship of a relationships part, in document order; values that need
 // unescaping go into `unescaped`, which the views outlive no more than the bytes.

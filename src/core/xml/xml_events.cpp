@@ -598,6 +598,68 @@ Result<XmlEvent> XmlReader::read_markup() {
                     std::string_view(data + name_end, attrs_end - name_end), start);
 }
 
+bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag) {
+  const std::size_t start = pos_;
+  const std::size_t n = input_.size();
+  if (error_ || start >= n || input_[start] != '<') return false;
+  const char* const data = input_.data();
+  // Names here are of bytes that may stand in an element name, up to a blank (`read_markup`
+  // stops a name at the first byte of any other class, and fails the tag unless it is a blank,
+  // "/" or ">"). The name written without a prefix is the common case, told by its bytes.
+  const auto name_end = [&](std::size_t from) {
+    while (from < n && byte_class(data[from]) == kPlain) ++from;
+    return from;
+  };
+  std::size_t p = start + 1;
+  if (n - p > local_name.size() &&
+      std::memcmp(data + p, local_name.data(), local_name.size()) == 0 &&
+      is_blank(data[p + local_name.size()])) {
+    p += local_name.size();
+  } else {
+    p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
+    if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
+    // A local name holds no ":": the qualified name is it, after a prefix and ":".
+    const std::string_view qualified(data + start + 1, p - start - 1);
+    if (!qualified.ends_with(local_name)) return false;
+    const std::size_t prefix = qualified.size() - local_name.size();
+    if (prefix != 0 && qualified[prefix - 1] != ':') return false;
+  }
+  const std::string_view name(data + start + 1, p - start - 1);
+  // Outside the values only blanks, names and "=" stand before the "/>": the first ">" outside
+  // quotes, which ends the tag for `read_markup` too, is the one after "/".
+  std::size_t count = 0;
+  for (;;) {
+    const std::size_t blanks = p;
+    while (p < n && is_blank(data[p])) ++p;
+    if (p >= n || p == blanks) return false;
+    const std::size_t item = p;
+    p = name_end(p);
+    if (p == item) {
+      if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
+      return false;
+    }
+    if (p + 1 >= n || data[p] != '=' || count == PlainEmptyTag::kMaxAttributes) return false;
+    const char quote = data[p + 1];
+    if (quote != '"' && quote != '\'') return false;
+    const std::size_t close = xml_scan::find_in_set(data, p + 2, n, xml_scan::OneByte{quote});
+    if (close >= n) return false;
+    const std::string_view attribute_name(data + item, p - item);
+    // A repeated name is a malformed item to the attribute reader.
+    for (std::size_t i = 0; i < count; ++i)
+      if (tag.items[i].name == attribute_name) return false;
+    tag.items[count++] = {attribute_name, std::string_view(data + p + 2, close - p - 2)};
+    p = close + 1;
+    // The item's end: blanks, or the "/>" at once.
+    if (p + 1 < n && data[p] == '/' && data[p + 1] == '>') break;
+  }
+  pos_ = p + 2;
+  tag.raw = std::string_view(data + start, pos_ - start);
+  tag.name = name;
+  tag.offset = start;
+  tag.count = count;
+  return true;
+}
+
 XmlStartTag XmlStartTag::from_event(const XmlEvent& event) {
   XmlStartTag tag(event.name);
   if (event.is_tag()) tag.attributes_.assign(event.content);

@@ -203,6 +203,26 @@ struct XmlEvent {
   }
 };
 
+// An empty-element tag of the plainest form, read with its attributes in one pass
+// (`XmlReader::next_plain_empty`): each attribute's raw value (references not resolved).
+struct PlainAttribute {
+  std::string_view name;
+  std::string_view value;
+
+  std::string_view local_name() const { return xml_local_name(name); }
+};
+struct PlainEmptyTag {
+  static constexpr std::size_t kMaxAttributes = 8;
+  std::string_view raw;   // the whole tag, "<" to "/>"
+  std::string_view name;  // qualified, as written
+  std::size_t offset = 0;
+  std::array<PlainAttribute, kMaxAttributes> items;  // the first `count` are set
+  std::size_t count = 0;
+
+  const PlainAttribute* begin() const { return items.data(); }
+  const PlainAttribute* end() const { return items.data() + count; }
+};
+
 struct XmlReaderOptions {
   // Drop space, tab, carriage return and line feed at the start and end of every text event;
   // text events left empty are not delivered.
@@ -217,6 +237,16 @@ class XmlReader {
   explicit XmlReader(std::string_view input, XmlReaderOptions options = {});
 
   Result<XmlEvent> next();
+
+  // Reads the next event only when it is an empty-element tag of local name `local_name` (bytes
+  // that may stand in a name, no ":") in the plainest form: "<", the name, then at most
+  // `PlainEmptyTag::kMaxAttributes` items of distinct names, each led by blanks and written
+  // name="value" or name='value' with a name of bytes that may stand in an element name, then
+  // blanks and "/>". `next` would give such a tag as one Empty event whose attributes are those
+  // items, none malformed: the reader stands after it as it would then, and `tag` holds it.
+  // Anything else (an error pending included) leaves the reader as it was and returns false, for
+  // `next` to read. Passes over parts made mostly of such tags spare reading each tag twice.
+  bool next_plain_empty(std::string_view local_name, PlainEmptyTag& tag);
 
   // Byte offset of the first byte not yet read.
   std::size_t position() const { return pos_; }

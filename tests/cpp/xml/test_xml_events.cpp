@@ -208,6 +208,56 @@ TEST(XmlReader, ReadsTagsAlikeWhereverTheirBytesFallInScanBlocks) {
   }
 }
 
+// A tag read as plain is the very Empty event `next` gives, attributes and all, and leaves the
+// reader where `next` would; any other leaves the reader untouched.
+TEST(XmlReader, ReadsAPlainEmptyTagAsNextWould) {
+  const struct {
+    std::string_view xml;
+    bool plain;
+  } cases[] = {
+      {"<R a=\"1\" b='2>\"'/>", true},
+      {"<p:R \t a=\"\"\n/>tail", true},
+      {"<R />", true},
+      {"<R a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\"/>", true},
+      {"<R a=\"1\" b=\"2\" c=\"3\" d=\"4\" e=\"5\" f=\"6\" g=\"7\" h=\"8\" i=\"9\"/>", false},
+      {"<R/>", false},
+      {"<Rx a=\"1\"/>", false},
+      {"<x:Q a=\"1\"/>", false},
+      {"<R a=\"1\" a=\"2\"/>", false},
+      {"<R a=\"1\"b=\"2\"/>", false},
+      {"<R a=\"1\">", false},
+      {"<R a=\"1\" / >", false},
+      {"<R a=1/>", false},
+      {"<R a = \"1\"/>", false},
+      {"<R a>b=\"1\"/>", false},
+      {"<R a=\"1/>", false},
+      {"<R\xC3 a=\"1\"/>", false},
+  };
+  for (const auto& [xml, plain] : cases) {
+    XmlReader fast(xml);
+    PlainEmptyTag tag;
+    ASSERT_EQ(fast.next_plain_empty("R", tag), plain) << xml;
+    if (!plain) {
+      EXPECT_EQ(fast.position(), 0u) << xml;
+      continue;
+    }
+    XmlReader general(xml);
+    const auto event = general.next();
+    ASSERT_TRUE(event && event->is_empty()) << xml;
+    EXPECT_EQ(tag.raw, event->raw);
+    EXPECT_EQ(tag.name, event->name);
+    EXPECT_EQ(tag.offset, event->offset);
+    EXPECT_EQ(fast.position(), general.position());
+    std::vector<std::pair<std::string_view, std::string_view>> read, expected;
+    for (const PlainAttribute& item : tag) read.emplace_back(item.name, item.value);
+    for (const XmlAttribute& item : event->attributes()) {
+      EXPECT_FALSE(item.malformed) << xml;
+      expected.emplace_back(item.name, item.value);
+    }
+    EXPECT_EQ(read, expected) << xml;
+  }
+}
+
 TEST(XmlAttributes, YieldsRawValuesAndMarksMalformedItems) {
   const auto events = all_events(
       "<a p:x=\"1 &amp; 2\" y='say \"hi\"' bare z=unquoted x=\"dup\" p:x=\"again\" novalue=/>");
