@@ -9,6 +9,7 @@
 #include <ctime>
 #include <limits>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
@@ -320,12 +321,13 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     if (get32(*tail, at) != kEndRecordSignature) continue;
     auto location = read_end_record(source, tail_start + at);
     if (!location || (archive && location->count != library_entry_count(handle)) ||
-        location->size > source.size() ||
-        !source.read_into(location->offset, location->size, result.directory_))
+        location->size > source.size())
       continue;
+    if (result.directory_.capacity() < location->size)
+      result.directory_ = BufferShelf<std::string>::take(location->size);
+    if (!source.read_into(location->offset, location->size, result.directory_)) continue;
     const std::string_view directory = result.directory_;
-    std::vector<Entry> entries;
-    entries.reserve(static_cast<std::size_t>(
+    auto entries = BufferShelf<std::vector<Entry>>::take(static_cast<std::size_t>(
         std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
     // The directory must be a sequence of `count` whole central headers.
     std::size_t directory_used = 0;
@@ -382,11 +384,21 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
+StoredEntryHeaders::~StoredEntryHeaders() {
+  BufferShelf<std::string>::give_back(std::move(directory_));
+  BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
+  BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
+  BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
+  BufferShelf<std::string>::give_back(std::move(window_));
+  for (std::string& headers : local_headers_) BufferShelf<std::string>::give_back(std::move(headers));
+}
+
 bool StoredEntryHeaders::index_names() {
   // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
   // slot after a few steps. A plain archive has fewer than 65535 entries.
   std::size_t slots = 2;
   while (slots < entries_.size() * 2) slots *= 2;
+  name_slots_ = BufferShelf<std::vector<NameSlot>>::take(slots);
   name_slots_.assign(slots, NameSlot{});
   const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
@@ -439,8 +451,8 @@ std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t i
 
 void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
                                        std::uint64_t directory_size) {
-  std::vector<EntryRegion> regions;
-  regions.reserve(entries_.size());
+  ShelvedBuffer<std::vector<EntryRegion>> kept_regions(entries_.size());
+  std::vector<EntryRegion>& regions = *kept_regions;
   for (const Entry& entry : entries_) {
     // At least the local header without extra field, the name and the compressed data.
     const std::uint64_t least = kLocalHeaderSize + entry.name.size() + entry.compressed_size;
@@ -448,6 +460,7 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
     regions.push_back({entry.name, entry.local_offset,
                        entry.local_offset > most - least ? most : entry.local_offset + least});
   }
+  limits_ = BufferShelf<std::vector<RegionLimit>>::take(entries_.size());
   limits_.resize(entries_.size());
   auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
   if (!order) {
@@ -491,18 +504,18 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     end = reach(last);
     expected += room(last);
   }
+  if (window_.capacity() < kHeaderWindow) window_ = BufferShelf<std::string>::take(kHeaderWindow);
   Window window(source, window_);
   window.load(start, end);
 
-  std::string& kept = local_headers_.emplace_back();
-  kept.reserve(expected);
+  std::string& kept = local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
   struct Found {
     std::uint64_t index;
     std::size_t at;  // in `kept`
     std::size_t size;
   };
-  std::vector<Found> found;
-  found.reserve(last - from_rank);
+  ShelvedBuffer<std::vector<Found>> kept_found(last - from_rank);
+  std::vector<Found>& found = *kept_found;
 
   for (std::size_t k = from_rank; k < last; ++k) {
     const std::uint64_t index = by_offset(k);

@@ -47,6 +47,12 @@ class StoredEntryHeaders {
   // `bytes` alive while the headers are in use.
   static StoredEntryHeaders read_bytes(std::string_view bytes);
 
+  StoredEntryHeaders() = default;
+  StoredEntryHeaders(StoredEntryHeaders&&) = default;
+  StoredEntryHeaders& operator=(StoredEntryHeaders&&) = default;
+  // Gives the large tables back to their shelves (buffer_shelf.hpp) for the next archive read.
+  ~StoredEntryHeaders();
+
   // Why the archive cannot be read, when its entries' stored regions overlap each other or the
   // central directory as the central headers state them (entry_regions.hpp).
   const std::optional<PelvaneError>& overlap() const { return overlap_; }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
@@ -252,6 +253,7 @@ struct ZipWriter::State {
   State& operator=(const State&) = delete;
   ~State() {
     if (stream_ready) deflateEnd(&stream);
+    BufferShelf<std::string>::give_back(std::move(central));
   }
 
   // The name of the entry written last.
@@ -316,8 +318,14 @@ std::uint64_t ZipWriter::entry_count() const { return state_->entries; }
 void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
   State& s = *state_;
   entries = std::min(entries, kMaxEntries);
-  s.central.reserve(static_cast<std::size_t>(
-      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32)));
+  const auto central_size = static_cast<std::size_t>(
+      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32));
+  if (s.central.capacity() < central_size) {
+    std::string room = BufferShelf<std::string>::take(central_size);
+    room.append(s.central);
+    s.central.swap(room);
+    BufferShelf<std::string>::give_back(std::move(room));
+  }
   s.names.reserve(static_cast<std::size_t>(entries));
 }
 
@@ -426,7 +434,8 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
     } else if (deflateReset(&s.stream) != Z_OK) {
       return fail(PelvaneError::zip("cannot restart the Deflate compressor"));
     }
-    s.chunk.resize(kDeflateChunk);
+    // Output room only: the pages a small entry's compressed bytes never reach stay untouched.
+    grow_unwritten(s.chunk, kDeflateChunk);
   }
   return {};
 }
