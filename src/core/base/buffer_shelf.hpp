@@ -8,7 +8,7 @@
 // shelf keeps its storage for the next take of a similar size on the same thread instead.
 //
 // What a thread keeps is bounded: a buffer of less than 64 KiB (which the allocator serves from
-// its free lists anyway) or of more than 16 MiB is released rather than kept, at most eight
+// its free lists anyway) or of more than 16 MiB is released rather than kept, at most sixteen
 // buffers of one type are kept, and at most 32 MiB in all.
 #pragma once
 
@@ -30,6 +30,7 @@ class BufferShelf {
   static constexpr std::size_t kLeastKeptBytes = std::size_t{64} << 10;
   static constexpr std::size_t kMostKeptBytes = std::size_t{16} << 20;
   static constexpr std::size_t kMostKeptAll = std::size_t{32} << 20;
+  static constexpr std::size_t kMostKeptCount = 16;
 
   // An empty buffer with room for `size` elements: the smallest kept buffer that has that room,
   // else a new one. A take while every fitting buffer is out simply allocates.
@@ -69,7 +70,7 @@ class BufferShelf {
   }
 
  private:
-  using Slots = std::array<Buffer, 8>;
+  using Slots = std::array<Buffer, kMostKeptCount>;
   static Slots& kept() {
     thread_local Slots slots;
     return slots;
@@ -87,6 +88,8 @@ class ShelvedBuffer {
  public:
   ShelvedBuffer() = default;
   explicit ShelvedBuffer(std::size_t size) : buffer_(BufferShelf<Buffer>::take(size)) {}
+  // Takes charge of a buffer allocated elsewhere, to give it back in its turn.
+  explicit ShelvedBuffer(Buffer&& buffer) : buffer_(std::move(buffer)) {}
   ShelvedBuffer(ShelvedBuffer&& other) noexcept
       : buffer_(std::exchange(other.buffer_, Buffer())) {}
   ShelvedBuffer& operator=(ShelvedBuffer&& other) noexcept {
