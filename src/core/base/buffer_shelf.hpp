@@ -33,7 +33,9 @@ class BufferShelf {
   static constexpr std::size_t kMostKeptCount = 16;
 
   // An empty buffer with room for `size` elements: the smallest kept buffer that has that room,
-  // else a new one. A take while every fitting buffer is out simply allocates.
+  // else a new one. When none has the room, the largest kept one is released as the new one is
+  // made: a buffer given back earlier in the same call then does not lie idle beside the new one,
+  // so that a call never holds more than it would without the shelf.
   static Buffer take(std::size_t size) {
     Buffer buffer;
     if (size * sizeof(typename Buffer::value_type) >= kLeastKeptBytes) {
@@ -42,6 +44,12 @@ class BufferShelf {
       for (Buffer& slot : slots) {
         if (slot.capacity() >= size && (best == nullptr || slot.capacity() < best->capacity()))
           best = &slot;
+      }
+      if (best == nullptr) {
+        for (Buffer& slot : slots) {
+          if (bytes_of(slot) > 0 && (best == nullptr || slot.capacity() > best->capacity()))
+            best = &slot;
+        }
       }
       if (best != nullptr) {
         shelf_detail::kept_bytes -= bytes_of(*best);

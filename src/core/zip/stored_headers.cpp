@@ -389,7 +389,6 @@ StoredEntryHeaders::~StoredEntryHeaders() {
   BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
   BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
   BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
-  BufferShelf<std::string>::give_back(std::move(window_));
   for (std::string& headers : local_headers_) BufferShelf<std::string>::give_back(std::move(headers));
 }
 
@@ -451,8 +450,8 @@ std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t i
 
 void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
                                        std::uint64_t directory_size) {
-  ShelvedBuffer<std::vector<EntryRegion>> kept_regions(entries_.size());
-  std::vector<EntryRegion>& regions = *kept_regions;
+  std::vector<EntryRegion> regions;
+  regions.reserve(entries_.size());
   for (const Entry& entry : entries_) {
     // At least the local header without extra field, the name and the compressed data.
     const std::uint64_t least = kLocalHeaderSize + entry.name.size() + entry.compressed_size;
@@ -504,8 +503,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     end = reach(last);
     expected += room(last);
   }
-  if (window_.capacity() < kHeaderWindow) window_ = BufferShelf<std::string>::take(kHeaderWindow);
-  Window window(source, window_);
+  ShelvedBuffer<std::string> window_bytes(kHeaderWindow);
+  Window window(source, *window_bytes);
   window.load(start, end);
 
   std::string& kept = local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
@@ -514,8 +513,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     std::size_t at;  // in `kept`
     std::size_t size;
   };
-  ShelvedBuffer<std::vector<Found>> kept_found(last - from_rank);
-  std::vector<Found>& found = *kept_found;
+  std::vector<Found> found;
+  found.reserve(last - from_rank);
 
   for (std::size_t k = from_rank; k < last; ++k) {
     const std::uint64_t index = by_offset(k);

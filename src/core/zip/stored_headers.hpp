@@ -217,7 +217,6 @@ class StoredEntryHeaders {
   std::shared_ptr<const Source> source_;
   // The local headers found, one window's after the other; each string keeps its place.
   mutable std::deque<std::string> local_headers_;
-  mutable std::string window_;  // bytes of the last window read
   std::optional<PelvaneError> overlap_;
   // Plain archives: entry index + 1 (0: an empty slot) by name hash, with the hash's upper half
   // as a tag; see `index_names`.
