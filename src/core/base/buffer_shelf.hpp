@@ -23,8 +23,13 @@ namespace shelf_detail {
 inline thread_local std::size_t kept_bytes = 0;
 }  // namespace shelf_detail
 
-// The kept buffers of one type (a `std::string` or `std::vector`) of this thread.
-template <class Buffer>
+// Which uses share one shelf. Texts written out (an edit's new parts) live from their building
+// to the end of the call, beside the texts read and the writer's buffers, which follow one
+// another: kept apart, neither takes the other's buffers and leaves its own uses without.
+enum class ShelfUse { Working, WrittenText };
+
+// The kept buffers of one type (a `std::string` or `std::vector`) of this thread, for one use.
+template <class Buffer, ShelfUse Use = ShelfUse::Working>
 class BufferShelf {
  public:
   static constexpr std::size_t kLeastKeptBytes = std::size_t{64} << 10;
@@ -54,6 +59,9 @@ class BufferShelf {
       if (best != nullptr) {
         shelf_detail::kept_bytes -= bytes_of(*best);
         buffer = std::exchange(*best, Buffer());
+        // Released before the new one is made: a string grown in place would double its room
+        // (and one assigned an empty string keeps its storage).
+        if (buffer.capacity() < size) Buffer().swap(buffer);
       }
     }
     buffer.reserve(size);

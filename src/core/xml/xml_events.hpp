@@ -269,7 +269,8 @@ class XmlStartTag {
 class XmlWriter {
  public:
   XmlWriter() = default;
-  explicit XmlWriter(std::size_t reserve) : out_(BufferShelf<std::string>::take(reserve)) {}
+  explicit XmlWriter(std::size_t reserve)
+      : out_(BufferShelf<std::string, ShelfUse::WrittenText>::take(reserve)) {}
 
   // Writes an event as read: its raw bytes, an end tag as "</name>", nothing for Eof.
   void write_event(const XmlEvent& event);
