@@ -23,8 +23,8 @@ constexpr std::string_view kPresentationFolder = "ppt/";
 // listing with `Zip`.
 template <class Keep>
 Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+  std::vector<std::string_view> names;
   const std::uint64_t count = archive.entry_count();
-  auto names = BufferShelf<std::vector<std::string_view>>::take(static_cast<std::size_t>(count));
   for (std::uint64_t index = 0; index < count; ++index) {
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
     const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
@@ -96,8 +96,8 @@ class SlideTargets {
       : bound_(2 * relationship_count + 16) {
     for (const auto& [id, target] : slides) {
       if (const auto n = table_number(id)) {
-        if (*n >= table_->size()) table_->resize(*n + 1);
-        keep_larger((*table_)[*n], target);
+        if (*n >= table_.size()) table_.resize(*n + 1);
+        keep_larger(table_[*n], target);
       } else {
         keep_larger(others_[id], target);
       }
@@ -106,7 +106,7 @@ class SlideTargets {
 
   std::optional<std::string_view> find(std::string_view id) const {
     if (const auto n = table_number(id)) {
-      if (*n < table_->size() && (*table_)[*n]) return (*table_)[*n];
+      if (*n < table_.size() && table_[*n]) return table_[*n];
       return std::nullopt;
     }
     if (const auto found = others_.find(id); found != others_.end()) return found->second;
@@ -132,7 +132,7 @@ class SlideTargets {
   }
 
   std::size_t bound_;
-  ShelvedBuffer<std::vector<std::optional<std::string_view>>> table_{bound_};
+  std::vector<std::optional<std::string_view>> table_;
   std::unordered_map<std::string_view, std::optional<std::string_view>> others_;
 };
 
@@ -142,10 +142,7 @@ class SlideTargets {
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
                                  std::vector<SlideRelationship>* collected,
                                  std::optional<std::uint64_t>* largest) {
-  // A slide relationship takes well over this many bytes.
-  constexpr std::size_t kSlideRelationshipBytes = 64;
-  auto slides = BufferShelf<std::vector<SlideRelationship>>::take(bytes.size() /
-                                                                  kSlideRelationshipBytes);
+  std::vector<SlideRelationship> slides;
   std::size_t count = 0;
   scan_slide_relationships(bytes, unescaped, slides, [&](const RelationshipText& text) {
     ++count;
@@ -155,11 +152,7 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
     }
   });
   SlideTargets targets(slides, count);
-  if (collected != nullptr) {
-    *collected = std::move(slides);
-  } else {
-    BufferShelf<std::vector<SlideRelationship>>::give_back(std::move(slides));
-  }
+  if (collected != nullptr) *collected = std::move(slides);
   return targets;
 }
 
@@ -253,10 +246,10 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
                                                             std::deque<std::string>& unescaped,
                                                             std::vector<std::uint64_t>* numbers,
                                                             SlideListFinder* list = nullptr) {
+  std::vector<std::string_view> ids;
   // A slide-id entry takes well over this many bytes: room for every one, made once.
   constexpr std::size_t kSlideIdBytes = 24;
-  auto ids = BufferShelf<std::vector<std::string_view>>::take(presentation_xml.size() /
-                                                              kSlideIdBytes);
+  ids.reserve(presentation_xml.size() / kSlideIdBytes);
   XmlReader reader(presentation_xml);
   for (;;) {
     XmlEvent event = PELVANE_TRY(reader.next());
@@ -295,11 +288,8 @@ Result<std::string> take_or_read(std::optional<std::string>& read, PackageArchiv
 }  // namespace
 
 PresentationSlides::~PresentationSlides() {
-  BufferShelf<std::vector<std::string_view>>::give_back(std::move(slides));
   if (presentation) BufferShelf<std::string>::give_back(std::move(*presentation));
   if (relationships) BufferShelf<std::string>::give_back(std::move(*relationships));
-  if (slide_relationships)
-    BufferShelf<std::vector<SlideRelationship>>::give_back(std::move(*slide_relationships));
 }
 
 Result<std::string> PresentationSlides::take_presentation(PackageArchive& archive) {
@@ -330,9 +320,9 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   // `read_archive_text` has checked the presentation to be UTF-8.
   SlideListFinder list;
   const bool new_ids = gather == Gather::NewIds;
-  const ShelvedBuffer<std::vector<std::string_view>> ids(PELVANE_TRY(
+  const std::vector<std::string_view> ids = PELVANE_TRY(
       read_slide_id_entries(*read.presentation, true, unescaped,
-                            new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr)));
+                            new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   if (gather == Gather::SlideRelationships && read.relationships)
@@ -344,8 +334,9 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
 
   // Presentation order counts only when it names exactly the package's slide parts, each once:
   // as many named targets as slide parts, each resolving to a slide part not named before.
-  auto listed = BufferShelf<std::vector<std::string_view>>::take(ids->size());
-  for (const std::string_view id : *ids)
+  std::vector<std::string_view> listed;
+  listed.reserve(ids.size());
+  for (const std::string_view id : ids)
     if (const auto target = targets.find(id)) listed.push_back(*target);
   if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
@@ -360,7 +351,6 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
     // The entry's own name, equal to the one resolved, outlives the buffer.
     target = archive.entry_name(*index);
   }
-  BufferShelf<std::vector<std::string_view>>::give_back(std::move(slides));
   return listed;
 }
 
@@ -380,19 +370,20 @@ Result<PresentationSlides> read_presentation_slides(PackageArchive& archive, Gat
 Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,
                                                        std::uint64_t index) {
   PresentationSlides read;
-  read.slides = PELVANE_TRY(list_slides(archive, Gather::Nothing, read));
-  if (index >= read.slides.size()) return std::optional<std::string>{};
-  return std::optional<std::string>(read.slides[static_cast<std::size_t>(index)]);
+  const std::vector<std::string_view> slides =
+      PELVANE_TRY(list_slides(archive, Gather::Nothing, read));
+  if (index >= slides.size()) return std::optional<std::string>{};
+  return std::optional<std::string>(slides[static_cast<std::size_t>(index)]);
 }
 
 Result<std::string> slide_layout_target_at_index(PackageArchive& archive, std::uint64_t index) {
-  const ShelvedBuffer<std::vector<std::string_view>> layouts(
-      in_natural_order(PELVANE_TRY(entry_names(archive, is_slide_layout_part))));
-  if (index >= layouts->size())
+  const std::vector<std::string_view> layouts =
+      in_natural_order(PELVANE_TRY(entry_names(archive, is_slide_layout_part)));
+  if (index >= layouts.size())
     return fail(PelvaneError::xml_text_decode("slide layout index " + std::to_string(index) +
                                               " was not found"));
   // A layout part name always has a directory and a file name.
-  const std::string_view name = (*layouts)[static_cast<std::size_t>(index)];
+  const std::string_view name = layouts[static_cast<std::size_t>(index)];
   return "../slideLayouts/" + std::string(name.substr(name.rfind('/') + 1));
 }
 

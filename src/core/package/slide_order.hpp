@@ -84,8 +84,7 @@ struct PresentationSlides {
   PresentationSlides() = default;
   PresentationSlides(PresentationSlides&&) = default;
   PresentationSlides& operator=(PresentationSlides&&) = default;
-  // Gives the parts' bytes and the lists back to their shelves (buffer_shelf.hpp) for the next
-  // listing.
+  // Gives the parts' bytes back to their shelf (buffer_shelf.hpp) for the next listing.
   ~PresentationSlides();
 
   // Names the archive holds, valid while it is open.
