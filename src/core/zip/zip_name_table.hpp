@@ -80,6 +80,12 @@ class ZipNameTable {
     }
   }
 
+  // Forgets every name, keeping the room made for them.
+  void clear() {
+    names_.clear();
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+  }
+
   // Makes room for `count` names at once; the slots are laid out when the first name comes, so
   // that a writer whose names are all known distinct never fills them.
   void reserve(std::size_t count) {

@@ -212,6 +212,7 @@ struct ZipWriter::State {
   // The central directory as it grows, one header per entry written.
   std::string central;
   std::uint64_t entries = 0;
+  std::uint64_t expected_entries = 0;  // as `reserve` was told
   std::uint64_t offset = 0;  // bytes written so far, pending span included
 
   // Every name written so far: an archive never holds one name twice. Names known distinct
@@ -327,6 +328,7 @@ void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
     BufferShelf<std::string>::give_back(std::move(room));
   }
   s.names.reserve(static_cast<std::size_t>(entries));
+  s.expected_entries = entries;
 }
 
 Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
@@ -344,8 +346,9 @@ Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
 }
 
 void ZipWriter::State::take_in_all_names() {
-  names = ZipNameTable();
-  names.reserve(static_cast<std::size_t>(entries));
+  names.clear();
+  // Room for the names written and those still to come, as `reserve` was told.
+  names.reserve(static_cast<std::size_t>(std::max(entries, expected_entries)));
   for (std::size_t at = 0; at < central.size();) {
     const std::string_view record(central.data() + at, central.size() - at);
     const std::size_t name_size = get16(record, 28);
