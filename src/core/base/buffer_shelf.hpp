@@ -9,7 +9,7 @@
 //
 // What a thread keeps is bounded: a buffer of less than 64 KiB (which the allocator serves from
 // its free lists anyway) or of more than 16 MiB is released rather than kept, at most sixteen
-// buffers of one type are kept, and at most 32 MiB in all.
+// buffers of one type are kept for one use, and at most 32 MiB in all.
 #pragma once
 
 #include <array>
