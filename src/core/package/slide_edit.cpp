@@ -1,6 +1,12 @@
 #include "core/package/slide_edit.hpp"
 
+#include "core/base/buffer_shelf.hpp"
+
 namespace pelvane {
+
+PackageEdit::~PackageEdit() {
+  for (auto& [name, change] : changes_) BufferShelf<std::string, ShelfUse::WrittenText>::give_back(std::move(change.content));
+}
 
 void PackageEdit::undrop(std::string_view name) {
   if (dropped_.empty()) return;

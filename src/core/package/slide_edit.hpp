@@ -73,6 +73,10 @@ class PackageEdit {
   using Transform = std::function<Result<std::string>(std::string_view name, std::string content)>;
 
   explicit PackageEdit(PackageArchive& archive) : archive_(archive) {}
+  PackageEdit(const PackageEdit&) = delete;
+  PackageEdit& operator=(const PackageEdit&) = delete;
+  // Gives the replacements' bytes back to their shelf (buffer_shelf.hpp) for the next edit.
+  ~PackageEdit();
 
   PackageArchive& archive() { return archive_; }
 

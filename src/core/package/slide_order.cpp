@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <unordered_map>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/decimal.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -311,6 +312,11 @@ Result<std::string> take_or_read(std::optional<std::string>& read, PackageArchiv
 }
 
 }  // namespace
+
+PresentationSlides::~PresentationSlides() {
+  if (presentation) BufferShelf<std::string>::give_back(std::move(*presentation));
+  if (relationships) BufferShelf<std::string>::give_back(std::move(*relationships));
+}
 
 Result<std::string> PresentationSlides::take_presentation(PackageArchive& archive) {
   return take_or_read(presentation, archive, kPresentationPart);

@@ -81,6 +81,12 @@ std::vector<SlideRelationship> slide_relationships(std::string_view relationship
 // rewrite them (each is read once): ppt/presentation.xml and its relationships part, none when
 // the package lacks them (the relationships part is read only with a presentation part).
 struct PresentationSlides {
+  PresentationSlides() = default;
+  PresentationSlides(PresentationSlides&&) = default;
+  PresentationSlides& operator=(PresentationSlides&&) = default;
+  // Gives the parts' bytes back to their shelf (buffer_shelf.hpp) for the next listing.
+  ~PresentationSlides();
+
   // Names the archive holds, valid while it is open.
   std::vector<std::string_view> slides;
   std::optional<std::string> presentation;

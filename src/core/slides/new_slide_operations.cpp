@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/package/content_types.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -44,21 +45,23 @@ std::uint64_t next_slide_number(const std::vector<std::string_view>& slide_parts
 Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
                                    PresentationSlides& listing) {
   PackageArchive& archive = edit.archive();
-  const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
-  const std::string relationships = PELVANE_TRY(listing.take_relationships(archive));
-  const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
+  // The parts as read give their storage back once the new texts are built.
+  const ShelvedBuffer<std::string> presentation(PELVANE_TRY(listing.take_presentation(archive)));
+  const ShelvedBuffer<std::string> relationships(PELVANE_TRY(listing.take_relationships(archive)));
+  const ShelvedBuffer<std::string> content_types(
+      PELVANE_TRY(read_required_part(archive, kContentTypes)));
 
   // Both were read with the slide list, with the ids they hold.
   ListedSlide listed{PELVANE_TRY(relationship_id_after(listing.largest_relationship_number)),
                      slide_id_after(std::move(listing.slide_id_numbers))};
   std::string new_presentation =
-      PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id,
+      PELVANE_TRY(append_slide_id(*presentation, listed.slide_id, listed.relationship_id,
                                   listing.slide_list ? &*listing.slide_list : nullptr));
   std::string new_relationships =
-      PELVANE_TRY(append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
+      PELVANE_TRY(append_relationship(*relationships, listed.relationship_id, kSlideRelationshipType,
                                       "slides/slide" + std::to_string(number) + ".xml"));
   std::string new_content_types = PELVANE_TRY(append_content_type_override(
-      content_types, std::string("/").append(slide_part_name(number)), kSlideContentType));
+      *content_types, std::string("/").append(slide_part_name(number)), kSlideContentType));
   edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
   edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
   edit.replace_part(std::string(kContentTypes), std::move(new_content_types));

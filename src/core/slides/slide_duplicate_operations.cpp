@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/base/ascii.hpp"
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/utf8.hpp"
 #include "core/package/content_types.hpp"
 #include "core/package/part_names.hpp"
@@ -239,23 +240,27 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
           used_names.insert(new_slide_relationships);
         }
 
-        std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
-        std::string presentation_relationships = PELVANE_TRY(listing.take_relationships(archive));
-        std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
-        if (const auto fault = describe_invalid_utf8(content_types))
+        // The parts as read give their storage back once the new texts are built.
+        const ShelvedBuffer<std::string> read_presentation(
+            PELVANE_TRY(listing.take_presentation(archive)));
+        const ShelvedBuffer<std::string> read_relationships(
+            PELVANE_TRY(listing.take_relationships(archive)));
+        const ShelvedBuffer<std::string> read_content_types(
+            PELVANE_TRY(read_required_part(archive, kContentTypes)));
+        if (const auto fault = describe_invalid_utf8(*read_content_types))
           return fail(PelvaneError::xml_text_decode(*fault));
         // Both were read with the slide list, with the ids they hold.
         const std::string relationship_id =
             PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
         const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
-        presentation = PELVANE_TRY(append_slide_id(
-            presentation, slide_id, relationship_id,
+        std::string presentation = PELVANE_TRY(append_slide_id(
+            *read_presentation, slide_id, relationship_id,
             listing.slide_list ? &*listing.slide_list : nullptr));
-        presentation_relationships = PELVANE_TRY(
-            append_relationship(presentation_relationships, relationship_id, kSlideRelationshipType,
+        std::string presentation_relationships = PELVANE_TRY(
+            append_relationship(*read_relationships, relationship_id, kSlideRelationshipType,
                                 "slides/slide" + std::to_string(number) + ".xml"));
-        content_types = PELVANE_TRY(
-            ensure_content_type_override(content_types, "/" + new_slide, kSlideContentType));
+        std::string content_types = PELVANE_TRY(
+            ensure_content_type_override(*read_content_types, "/" + new_slide, kSlideContentType));
 
         SlideCopier copier(edit, used_names, content_types, source, new_slide);
         for (std::size_t i = 0; i < relationships.size(); ++i)

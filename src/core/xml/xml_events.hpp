@@ -27,6 +27,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/base/utf8.hpp"
 
@@ -298,7 +299,8 @@ class XmlStartTag {
 class XmlWriter {
  public:
   XmlWriter() = default;
-  explicit XmlWriter(std::size_t reserve) { out_.reserve(reserve); }
+  explicit XmlWriter(std::size_t reserve)
+      : out_(BufferShelf<std::string, ShelfUse::WrittenText>::take(reserve)) {}
 
   // Writes an event as read: its raw bytes, an end tag as "</name>", nothing for Eof.
   void write_event(const XmlEvent& event);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/zip/crc32.hpp"
@@ -59,6 +60,7 @@ std::optional<std::string> whole_content(const StoredEntryHeaders::Data& data,
     }
   } else {
     // One byte of room past the stated size, so that a longer stream shows.
+    content = BufferShelf<std::string>::take(size + 1);
     grow_unwritten(content, size + 1);
     thread_local WholeReadInflater inflater;
     z_stream* stream = inflater.fresh();
@@ -90,11 +92,11 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
                                             std::uint64_t index) {
   const auto data = whole_read_data(headers, index);
   if (!data) return std::nullopt;
-  std::string compressed;
-  grow_unwritten(compressed, static_cast<std::size_t>(data->compressed_size));
-  if (!read_whole_at(headers.file_descriptor(), data->offset, compressed))
+  ShelvedBuffer<std::string> compressed(static_cast<std::size_t>(data->compressed_size));
+  grow_unwritten(*compressed, static_cast<std::size_t>(data->compressed_size));
+  if (!read_whole_at(headers.file_descriptor(), data->offset, *compressed))
     return std::nullopt;
-  return whole_content(*data, compressed, &compressed);
+  return whole_content(*data, *compressed, &*compressed);
 }
 
 std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <limits>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
@@ -320,12 +321,13 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     if (get32(*tail, at) != kEndRecordSignature) continue;
     auto location = read_end_record(source, tail_start + at);
     if (!location || (archive && location->count != library_entry_count(handle)) ||
-        location->size > source.size() ||
-        !source.read_into(location->offset, location->size, result.directory_))
+        location->size > source.size())
       continue;
+    if (result.directory_.capacity() < location->size)
+      result.directory_ = BufferShelf<std::string>::take(location->size);
+    if (!source.read_into(location->offset, location->size, result.directory_)) continue;
     const std::string_view directory = result.directory_;
-    std::vector<Entry> entries;
-    entries.reserve(static_cast<std::size_t>(
+    auto entries = BufferShelf<std::vector<Entry>>::take(static_cast<std::size_t>(
         std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
     // The directory must be a sequence of `count` whole central headers.
     std::size_t directory_used = 0;
@@ -382,11 +384,20 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
+StoredEntryHeaders::~StoredEntryHeaders() {
+  BufferShelf<std::string>::give_back(std::move(directory_));
+  BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
+  BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
+  BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
+  for (std::string& headers : local_headers_) BufferShelf<std::string>::give_back(std::move(headers));
+}
+
 bool StoredEntryHeaders::index_names() {
   // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
   // slot after a few steps. A plain archive has fewer than 65535 entries.
   std::size_t slots = 2;
   while (slots < entries_.size() * 2) slots *= 2;
+  name_slots_ = BufferShelf<std::vector<NameSlot>>::take(slots);
   name_slots_.assign(slots, NameSlot{});
   const std::size_t mask = slots - 1;
   for (std::uint64_t index = 0; index < entries_.size(); ++index) {
@@ -448,6 +459,7 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
     regions.push_back({entry.name, entry.local_offset,
                        entry.local_offset > most - least ? most : entry.local_offset + least});
   }
+  limits_ = BufferShelf<std::vector<RegionLimit>>::take(entries_.size());
   limits_.resize(entries_.size());
   auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
   if (!order) {
@@ -491,11 +503,11 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     end = reach(last);
     expected += room(last);
   }
-  Window window(source, window_);
+  ShelvedBuffer<std::string> window_bytes(kHeaderWindow);
+  Window window(source, *window_bytes);
   window.load(start, end);
 
-  std::string& kept = local_headers_.emplace_back();
-  kept.reserve(expected);
+  std::string& kept = local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
   struct Found {
     std::uint64_t index;
     std::size_t at;  // in `kept`

@@ -47,6 +47,12 @@ class StoredEntryHeaders {
   // `bytes` alive while the headers are in use.
   static StoredEntryHeaders read_bytes(std::string_view bytes);
 
+  StoredEntryHeaders() = default;
+  StoredEntryHeaders(StoredEntryHeaders&&) = default;
+  StoredEntryHeaders& operator=(StoredEntryHeaders&&) = default;
+  // Gives the large tables back to their shelves (buffer_shelf.hpp) for the next archive read.
+  ~StoredEntryHeaders();
+
   // Why the archive cannot be read, when its entries' stored regions overlap each other or the
   // central directory as the central headers state them (entry_regions.hpp).
   const std::optional<PelvaneError>& overlap() const { return overlap_; }
@@ -211,7 +217,6 @@ class StoredEntryHeaders {
   std::shared_ptr<const Source> source_;
   // The local headers found, one window's after the other; each string keeps its place.
   mutable std::deque<std::string> local_headers_;
-  mutable std::string window_;  // bytes of the last window read
   std::optional<PelvaneError> overlap_;
   // Plain archives: entry index + 1 (0: an empty slot) by name hash, with the hash's upper half
   // as a tag; see `index_names`.

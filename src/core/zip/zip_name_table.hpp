@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
+
 namespace pelvane {
 
 // A 64-bit hash of an entry name, eight bytes at a time, every byte taking part: the names of a
@@ -45,11 +47,19 @@ inline std::uint64_t hash_entry_name(std::string_view name) {
 // rarely looks further.
 class ZipNameTable {
  public:
+  ZipNameTable() = default;
+  ZipNameTable(ZipNameTable&&) = default;
+  ZipNameTable& operator=(ZipNameTable&&) = default;
+  ~ZipNameTable() {
+    BufferShelf<std::vector<Name>>::give_back(std::move(names_));
+    BufferShelf<std::vector<Slot>>::give_back(std::move(slots_));
+  }
+
   // The hash of a name about to be inserted; its slot is fetched into the cache meanwhile, as a
   // package of many parts makes the table larger than the cache near the processor.
   std::uint32_t hash(std::string_view name) {
     if ((names_.size() + 1) * 2 > slots_.size())
-      grow(std::max<std::size_t>(64, slots_.size() * 2));
+      grow(std::max<std::size_t>({64, slots_.size() * 2, reserved_slots_}));
     const auto hash = static_cast<std::uint32_t>(hash_entry_name(name));
     __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
     return hash;
@@ -70,12 +80,23 @@ class ZipNameTable {
     }
   }
 
-  // Makes room for `count` names at once.
+  // Forgets every name, keeping the room made for them.
+  void clear() {
+    names_.clear();
+    std::fill(slots_.begin(), slots_.end(), Slot{});
+  }
+
+  // Makes room for `count` names at once; the slots are laid out when the first name comes, so
+  // that a writer whose names are all known distinct never fills them.
   void reserve(std::size_t count) {
-    names_.reserve(count);
+    if (names_.empty()) {
+      names_ = BufferShelf<std::vector<Name>>::take(count);
+    } else {
+      names_.reserve(count);
+    }
     std::size_t slots = 64;
     while (slots < 2 * count) slots *= 2;
-    if (slots > slots_.size()) grow(slots);
+    reserved_slots_ = std::max(reserved_slots_, slots);
   }
 
  private:
@@ -88,7 +109,8 @@ class ZipNameTable {
     std::uint32_t number = 0;  // in `names_`, from 1; 0: free
   };
   void grow(std::size_t size) {
-    std::vector<Slot> old(size);
+    std::vector<Slot> old = BufferShelf<std::vector<Slot>>::take(size);
+    old.resize(size);
     old.swap(slots_);
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& taken : old) {
@@ -97,9 +119,11 @@ class ZipNameTable {
       while (slots_[slot].number != 0) slot = (slot + 1) & mask;
       slots_[slot] = taken;
     }
+    BufferShelf<std::vector<Slot>>::give_back(std::move(old));
   }
   std::vector<Name> names_;
   std::vector<Slot> slots_;
+  std::size_t reserved_slots_ = 0;
 };
 
 }  // namespace pelvane

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 
 namespace pelvane {
@@ -65,7 +66,8 @@ Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::ui
 }
 
 FileZipSink::FileZipSink(int fd)
-    : fd_(fd), buffer_(std::make_unique_for_overwrite<char[]>(kFileBufferSize)) {
+    : fd_(fd), buffer_(kFileBufferSize) {
+  grow_unwritten(*buffer_, kFileBufferSize);
   off_t position = ::lseek(fd_, 0, SEEK_CUR);
   start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
 }
@@ -79,7 +81,7 @@ Result<void> FileZipSink::write(std::string_view bytes) {
     return {};
   }
   if (size_ + bytes.size() > kFileBufferSize) PELVANE_TRY_VOID(flush());
-  std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
+  std::memcpy(buffer_->data() + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
   return {};
 }
@@ -89,7 +91,7 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
     std::uint64_t in_buffer = offset - flushed_;
     if (in_buffer > size_ || bytes.size() > size_ - in_buffer)
       return fail(PelvaneError::zip("patch outside the written archive"));
-    std::memcpy(buffer_.get() + in_buffer, bytes.data(), bytes.size());
+    std::memcpy(buffer_->data() + in_buffer, bytes.data(), bytes.size());
     return {};
   }
   if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
@@ -148,7 +150,7 @@ Result<void> FileZipSink::read_pending() {
     // place in the buffer and the bytes between them into a scrap area.
     const Span& span = spans_[first];
     std::size_t count = 0;
-    pieces_[count++] = iovec{buffer_.get() + span.at, span.length};
+    pieces_[count++] = iovec{buffer_->data() + span.at, span.length};
     std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
     for (; last < spans_.size() && count + 2 <= pieces_.size(); ++last) {
@@ -158,7 +160,7 @@ Result<void> FileZipSink::read_pending() {
         break;
       if (next.offset > end)
         pieces_[count++] = iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)};
-      pieces_[count++] = iovec{buffer_.get() + next.at, next.length};
+      pieces_[count++] = iovec{buffer_->data() + next.at, next.length};
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
@@ -174,7 +176,7 @@ Result<void> FileZipSink::read_pending() {
 Result<void> FileZipSink::flush() {
   PELVANE_TRY_VOID(read_pending());
   if (size_ == 0) return {};
-  PELVANE_TRY_VOID(write_all(fd_, std::string_view(buffer_.get(), size_)));
+  PELVANE_TRY_VOID(write_all(fd_, std::string_view(buffer_->data(), size_)));
   flushed_ += size_;
   size_ = 0;
   return {};

@@ -3,11 +3,11 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/base/system_io.hpp"
 
@@ -87,7 +87,7 @@ class FileZipSink final : public ZipSink {
   int fd_;
   std::uint64_t start_;        // file offset of the archive's first byte
   std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
-  std::unique_ptr<char[]> buffer_;
+  ShelvedBuffer<std::string> buffer_;
   std::size_t size_ = 0;     // bytes of `buffer_` in use
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <functional>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
@@ -27,6 +28,8 @@ constexpr std::uint64_t kMaxEntries = 0xFFFF;
 // Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
+// Deflate states a thread keeps for its next writers.
+constexpr std::size_t kKeptDeflaters = 2;
 constexpr std::uint64_t kPage = 4096;
 
 void put16(std::string& out, std::uint16_t value) {
@@ -201,6 +204,40 @@ Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
   return fields;
 }
 
+// A Deflate state at level 6, heap-held: zlib's state points back at its stream, which must not
+// move.
+struct Deflater {
+  z_stream stream{};
+  ~Deflater() { deflateEnd(&stream); }
+};
+
+// The Deflate states kept by this thread: setting one up allocates some 270 KiB that a writer
+// would otherwise touch afresh at every call. A writer takes one when it first deflates and
+// gives it back when it is done; a writer at work while another holds one takes its own.
+std::vector<std::unique_ptr<Deflater>>& kept_deflaters() {
+  thread_local std::vector<std::unique_ptr<Deflater>> kept;
+  return kept;
+}
+
+// A state ready for a new stream; null when none can be set up.
+std::unique_ptr<Deflater> take_deflater() {
+  auto& kept = kept_deflaters();
+  while (!kept.empty()) {
+    std::unique_ptr<Deflater> deflater = std::move(kept.back());
+    kept.pop_back();
+    if (deflateReset(&deflater->stream) == Z_OK) return deflater;
+  }
+  auto deflater = std::make_unique<Deflater>();
+  if (deflateInit2(&deflater->stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    return nullptr;
+  return deflater;
+}
+
+void give_back_deflater(std::unique_ptr<Deflater> deflater) {
+  auto& kept = kept_deflaters();
+  if (deflater && kept.size() < kKeptDeflaters) kept.push_back(std::move(deflater));
+}
+
 }  // namespace
 
 struct ZipWriter::State {
@@ -211,6 +248,7 @@ struct ZipWriter::State {
   // The central directory as it grows, one header per entry written.
   std::string central;
   std::uint64_t entries = 0;
+  std::uint64_t expected_entries = 0;  // as `reserve` was told
   std::uint64_t offset = 0;  // bytes written so far, pending span included
 
   // Every name written so far: an archive never holds one name twice. Names known distinct
@@ -236,8 +274,7 @@ struct ZipWriter::State {
   std::uint64_t uncompressed_size = 0;  // content bytes of the open entry taken so far
   std::uint32_t crc = 0;
   bool deflating = false;
-  bool stream_ready = false;
-  z_stream stream{};
+  std::unique_ptr<Deflater> deflater;  // once the first entry is deflated
   std::string chunk;
   // The local header of the entry being admitted: its fixed part, and its extra field (without
   // its ZIP64 field: a view of the caller's or of `extra`); `header` when it is written anew.
@@ -251,7 +288,8 @@ struct ZipWriter::State {
   State(const State&) = delete;
   State& operator=(const State&) = delete;
   ~State() {
-    if (stream_ready) deflateEnd(&stream);
+    give_back_deflater(std::move(deflater));
+    BufferShelf<std::string>::give_back(std::move(central));
   }
 
   // The name of the entry written last.
@@ -316,9 +354,16 @@ std::uint64_t ZipWriter::entry_count() const { return state_->entries; }
 void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
   State& s = *state_;
   entries = std::min(entries, kMaxEntries);
-  s.central.reserve(static_cast<std::size_t>(
-      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32)));
+  const auto central_size = static_cast<std::size_t>(
+      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32));
+  if (s.central.capacity() < central_size) {
+    std::string room = BufferShelf<std::string>::take(central_size);
+    room.append(s.central);
+    s.central.swap(room);
+    BufferShelf<std::string>::give_back(std::move(room));
+  }
   s.names.reserve(static_cast<std::size_t>(entries));
+  s.expected_entries = entries;
 }
 
 Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
@@ -336,8 +381,9 @@ Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
 }
 
 void ZipWriter::State::take_in_all_names() {
-  names = ZipNameTable();
-  names.reserve(static_cast<std::size_t>(entries));
+  names.clear();
+  // Room for the names written and those still to come, as `reserve` was told.
+  names.reserve(static_cast<std::size_t>(std::max(entries, expected_entries)));
   for (std::size_t at = 0; at < central.size();) {
     const std::string_view record(central.data() + at, central.size() - at);
     const std::size_t name_size = get16(record, 28);
@@ -419,14 +465,14 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   s.crc = 0;
   s.deflating = fields.method == kZipMethodDeflate;
   if (s.deflating) {
-    if (!s.stream_ready) {
-      if (deflateInit2(&s.stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return fail(PelvaneError::zip("cannot start the Deflate compressor"));
-      s.stream_ready = true;
-    } else if (deflateReset(&s.stream) != Z_OK) {
+    if (!s.deflater) {
+      s.deflater = take_deflater();
+      if (!s.deflater) return fail(PelvaneError::zip("cannot start the Deflate compressor"));
+    } else if (deflateReset(&s.deflater->stream) != Z_OK) {
       return fail(PelvaneError::zip("cannot restart the Deflate compressor"));
     }
-    s.chunk.resize(kDeflateChunk);
+    // Output room only: the pages a small entry's compressed bytes never reach stay untouched.
+    grow_unwritten(s.chunk, kDeflateChunk);
   }
   return {};
 }
@@ -472,7 +518,7 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   s.uncompressed_size += bytes.size();
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current_name()));
   if (s.deflating) {
-    PELVANE_TRY_VOID(deflate_into(s.stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
+    PELVANE_TRY_VOID(deflate_into(s.deflater->stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
   } else {
     PELVANE_TRY_VOID(sink_.write(bytes));
     s.data_size += bytes.size();
@@ -676,7 +722,7 @@ Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
   PELVANE_TRY_VOID(
-      as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
+      as_archive_failure(deflate_into(s.deflater->stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
   // The aligned byte lands at `end + padding + bytes_between`, the padding being at least 2.
   const std::uint64_t end = (s.offset + s.data_size + bytes_between + 2) % kPage;
   const std::uint64_t padding = (input_offset % kPage + kPage - end) % kPage + 2;
@@ -690,7 +736,7 @@ Result<void> ZipWriter::end_entry() {
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
   if (s.open == State::Open::Content && s.deflating)
     PELVANE_TRY_VOID(
-        as_archive_failure(deflate_into(s.stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
+        as_archive_failure(deflate_into(s.deflater->stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
   return complete_entry();
 }
 
