@@ -1,10 +1,10 @@
 #include "core/package/part_names.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <numeric>
 #include <utility>
 
+#include "core/base/decimal.hpp"
 #include "core/base/string_room.hpp"
 #include "core/zip/package_archive.hpp"
 
@@ -92,14 +92,7 @@ std::optional<std::uint64_t> slide_number(std::string_view name) {
   constexpr std::string_view kSuffix = ".xml";
   if (name.size() < kPrefix.size() + kSuffix.size()) return std::nullopt;
   if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
-  std::string_view middle =
-      name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  if (middle.starts_with('+')) middle.remove_prefix(1);
-  if (!all_digits(middle)) return std::nullopt;
-  std::uint64_t value = 0;
-  const auto [end, error] = std::from_chars(middle.data(), middle.data() + middle.size(), value);
-  if (error != std::errc() || end != middle.data() + middle.size()) return std::nullopt;
-  return value;
+  return parse_u64(name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size()));
 }
 
 std::string slide_part_name(std::uint64_t number) {
