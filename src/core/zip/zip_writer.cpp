@@ -306,14 +306,15 @@ struct ZipWriter::State {
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
-  // The same for a central header `record` written as it is but for its local header offset.
-  Result<void> add_stored_record(std::string_view record, std::string_view name);
   // Takes the central header just put at `at` as the entry's, unless its name is written
   // already (then it goes again).
   Result<void> note_record(std::size_t at, std::string_view name);
   // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
   // they continue it.
   Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
+  // Hands the pending span over unless bytes of `fd` from `at` continue it; afterwards they
+  // do (or nothing is pending and they start it).
+  Result<void> join_span(int fd, std::uint64_t at);
   // Hands the pending span, if any, to the sink, in its place among the bytes written.
   Result<void> hand_over_pending() {
     if (pending_length == 0) return {};
@@ -403,14 +404,6 @@ Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string
                                           std::string_view extra, std::string_view comment) {
   const std::size_t at = central.size();
   append_central_header(central, fields, offset, name, extra, comment);
-  return note_record(at, name);
-}
-
-Result<void> ZipWriter::State::add_stored_record(std::string_view record, std::string_view name) {
-  const std::size_t at = central.size();
-  grow_unwritten(central, at + record.size());
-  put_le(put_bytes(central.data() + at, record) - record.size() + 42,
-         static_cast<std::uint32_t>(offset), 4);
   return note_record(at, name);
 }
 
@@ -645,23 +638,50 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
-Result<void> ZipWriter::add_stored_entry_from_file(std::string_view central, int fd,
-                                                   std::uint64_t local_offset,
-                                                   std::uint64_t length) {
+Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, int fd,
+                                                     std::uint64_t local_offset,
+                                                     std::uint64_t length) {
   State& s = *state_;
-  const std::string_view name = central.substr(kCentralHeaderSize, get16(central, 28));
-  PELVANE_TRY_VOID(s.admit_new_entry(name));
-  PELVANE_TRY_VOID(s.add_stored_record(central, name));
-  return s.add_span(fd, local_offset, length);
+  const std::uint64_t start = s.offset;
+  const std::size_t first = s.central.size();
+  grow_unwritten(s.central, first + centrals.size());
+  std::memcpy(s.central.data() + first, centrals.data(), centrals.size());
+  for (std::size_t at = first; at < s.central.size();) {
+    char* const record = s.central.data() + at;
+    const std::string_view fixed(record, kCentralHeaderSize);
+    const std::string_view name(record + kCentralHeaderSize, get16(fixed, 28));
+    const std::size_t size = central_header_size(fixed);
+    // Each entry is admitted where it starts in the output.
+    s.offset = start + (get32(fixed, 42) - local_offset);
+    Result<void> admitted = s.admit_new_entry(name);
+    if (!admitted) {
+      s.central.resize(at);
+      return admitted;
+    }
+    put_le(record + 42, static_cast<std::uint32_t>(s.offset), 4);
+    PELVANE_TRY_VOID(s.note_record(at, name));
+    s.offset = start;
+    // The span of the first entry goes where a single entry's would.
+    if (at == first) PELVANE_TRY_VOID(s.join_span(fd, local_offset));
+    at += size;
+  }
+  s.pending_length += length;
+  s.offset = start + length;
+  return {};
 }
 
-Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+Result<void> ZipWriter::State::join_span(int fd, std::uint64_t at) {
   if (pending_length > 0 && (pending_fd != fd || pending_offset + pending_length != at))
     PELVANE_TRY_VOID(hand_over_pending());
   if (pending_length == 0) {
     pending_fd = fd;
     pending_offset = at;
   }
+  return {};
+}
+
+Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+  PELVANE_TRY_VOID(join_span(fd, at));
   pending_length += length;
   offset += length;
   return {};
