@@ -44,8 +44,10 @@ class CopyLoop {
 
   // Every input entry, in archive order.
   Result<void> copy_input_entries();
-  // The input entry at `index` and what the plan decides for it.
-  Result<PlannedEntry> planned(std::uint64_t index) const;
+  // The input entry at `index` and what the plan decides for it. `decided`: where to look in
+  // the plan's `decisions`, moved on past the entries before `index`; the indices asked about
+  // through one cursor never decrease.
+  Result<PlannedEntry> planned(std::uint64_t index, std::size_t& decided) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
   // A kept entry written as it lies in the input, headers and all (`stored_copy`); none when
   // the plan or its headers have it written otherwise.
@@ -80,6 +82,7 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
+  std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
 };
 
@@ -109,7 +112,7 @@ Result<void> CopyLoop::run() {
 Result<void> CopyLoop::copy_input_entries() {
   const std::uint64_t count = input_.entry_count();
   for (std::uint64_t index = 0; index < count;) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index));
+    const PlannedEntry entry = PELVANE_TRY(planned(index, decided_));
     const auto stored = stored_as_it_lies(index, entry);
     if (!stored) {
       PELVANE_TRY_VOID(write_entry(index, entry));
@@ -124,7 +127,7 @@ Result<void> CopyLoop::copy_input_entries() {
     std::size_t centrals_size = stored->central.size();
     std::uint64_t length = stored->length;
     for (++index; index < count; ++index) {
-      auto following = planned(index);
+      auto following = planned(index, decided_);
       if (!following) break;  // planned again, and refused, on its own
       const auto next = stored_as_it_lies(index, *following);
       if (!next || next->central.data() != centrals + centrals_size ||
@@ -153,11 +156,18 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
   return stored;
 }
 
-Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
+Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
   PlannedEntry entry;
   entry.name = PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
-  if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
+  if (plan_.decide) {
+    entry.decision = plan_.decide(index, entry.name);
+    return entry;
+  }
+  const std::vector<IndexedDecision>& decisions = plan_.decisions;
+  while (decided < decisions.size() && decisions[decided].index < index) ++decided;
+  if (decided < decisions.size() && decisions[decided].index == index)
+    entry.decision = decisions[decided].decision;
   return entry;
 }
 
@@ -301,10 +311,11 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
   std::optional<AlignmentTarget> run;  // where the current run of raw copies starts
   std::uint64_t run_bytes = 0;
   std::uint64_t run_end = 0;  // input offset where the run's last entry ends
+  std::size_t decided = decided_;
   for (std::uint64_t index = from; index < input_.entry_count(); ++index) {
     const auto at = headers_.local_offset(index);
     if (!at || *at > file_size || file_size - *at < kAlignWorthwhile) return std::nullopt;
-    auto planned_entry = planned(index);
+    auto planned_entry = planned(index, decided);
     if (!planned_entry) return std::nullopt;
     const PlannedEntry& entry = *planned_entry;
     const std::uint64_t new_header = zip_format::kLocalHeaderSize + entry.name.size();

@@ -300,7 +300,18 @@ struct ZipWriter::State {
     return record.substr(kCentralHeaderSize, size);
   }
   // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
-  Result<void> admit_new_entry(std::string_view name);
+  // Inline: thousands of entries are admitted per package, nearly all of them at once.
+  Result<void> admit_new_entry(std::string_view name) {
+    if (finished || open != Open::None || entries >= kMaxEntries || name.size() > 0xFFFF ||
+        offset > kMax32) [[unlikely]]
+      return refuse_entry(name);
+    if (names_known_distinct) return {};
+    if (names_left_out) take_in_all_names();
+    name_hash = names.hash(name);
+    return {};
+  }
+  // Why `admit_new_entry` refuses the entry, the first reason in the order checked.
+  [[gnu::cold]] Result<void> refuse_entry(std::string_view name) const;
   // Puts the name of every central header written into `names`.
   void take_in_all_names();
   // Adds the entry's central header, at the current offset; refuses a name already written.
@@ -308,7 +319,20 @@ struct ZipWriter::State {
                           std::string_view extra, std::string_view comment);
   // Takes the central header just put at `at` as the entry's, unless its name is written
   // already (then it goes again).
-  Result<void> note_record(std::size_t at, std::string_view name);
+  Result<void> note_record(std::size_t at, std::string_view name) {
+    if (names_known_distinct) {
+      names_left_out = true;
+    } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash))
+        [[unlikely]] {
+      return refuse_name(at, name);
+    }
+    central_at = at;
+    local_offset = offset;
+    ++entries;
+    return {};
+  }
+  // Takes back the central header put at `at` for a name written already, and says so.
+  [[gnu::cold]] Result<void> refuse_name(std::size_t at, std::string_view name);
   // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
   // they continue it.
   Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
@@ -367,18 +391,14 @@ void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
   s.expected_entries = entries;
 }
 
-Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
+Result<void> ZipWriter::State::refuse_entry(std::string_view name) const {
   if (finished) return fail(PelvaneError::zip("archive is already finished"));
   if (open != Open::None) return fail(PelvaneError::zip("previous entry was not completed"));
   if (entries >= kMaxEntries)
     return fail(PelvaneError::zip(
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
-  if (offset > kMax32) return fail(archive_too_large());
-  if (names_known_distinct) return {};
-  if (names_left_out) take_in_all_names();
-  name_hash = names.hash(name);
-  return {};
+  return fail(archive_too_large());
 }
 
 void ZipWriter::State::take_in_all_names() {
@@ -407,18 +427,10 @@ Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string
   return note_record(at, name);
 }
 
-Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name) {
-  if (names_known_distinct) {
-    names_left_out = true;
-  } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
-    central.resize(at);
-    return fail(
-        PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));
-  }
-  central_at = at;
-  local_offset = offset;
-  ++entries;
-  return {};
+Result<void> ZipWriter::State::refuse_name(std::size_t at, std::string_view name) {
+  const std::string message = "entry name " + std::string(name) + " is already in the archive";
+  central.resize(at);
+  return fail(PelvaneError::zip(message));
 }
 
 namespace {
@@ -642,6 +654,8 @@ Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, 
                                                      std::uint64_t local_offset,
                                                      std::uint64_t length) {
   State& s = *state_;
+  // The names written so far, before the block's own headers join the directory unchecked.
+  if (!s.names_known_distinct && s.names_left_out) s.take_in_all_names();
   const std::uint64_t start = s.offset;
   const std::size_t first = s.central.size();
   grow_unwritten(s.central, first + centrals.size());
