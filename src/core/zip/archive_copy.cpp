@@ -47,7 +47,9 @@ class CopyLoop {
   // The input entry at `index` and what the plan decides for it. `decided`: where to look in
   // the plan's `decisions`, moved on past the entries before `index`; the indices asked about
   // through one cursor never decrease.
-  Result<PlannedEntry> planned(std::uint64_t index, std::size_t& decided) const;
+  // Inline: asked about every entry, nearly all of them kept.
+  [[gnu::always_inline]] Result<PlannedEntry> planned(std::uint64_t index,
+                                                      std::size_t& decided) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
   // A kept entry written as it lies in the input, headers and all (`stored_copy`); none when
   // the plan or its headers have it written otherwise.
@@ -156,7 +158,7 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
   return stored;
 }
 
-Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
+inline Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
   PlannedEntry entry;
   entry.name = PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
