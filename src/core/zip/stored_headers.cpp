@@ -495,8 +495,10 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   std::uint64_t end = reach(from_rank);
   std::size_t expected = room(from_rank);
   std::size_t last = from_rank + 1;
-  for (; last < entries_.size() && reach(last) - start <= kHeaderWindow; ++last) {
-    end = reach(last);
+  for (; last < entries_.size(); ++last) {
+    const std::uint64_t reached = reach(last);
+    if (reached - start > kHeaderWindow) break;
+    end = reached;
     expected += room(last);
   }
   ShelvedBuffer<std::string> window_bytes(kHeaderWindow);
@@ -621,7 +623,8 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   const char* const central_at = directory_.data() + entry->central_at;
   const std::string_view central(
       central_at, central_header_size(std::string_view(central_at, kCentralHeaderSize)));
-  if (!writes_stored_headers(central, entry->local_header)) return std::nullopt;
+  // A local header is found only under its entry's name.
+  if (!writes_stored_headers_of_name(central, entry->local_header)) return std::nullopt;
   return StoredCopy{central, entry->local_offset,
                     entry->local_header.size() + entry->fields.compressed_size};
 }

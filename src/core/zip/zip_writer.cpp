@@ -624,6 +624,14 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
 }
 
 bool writes_stored_headers(std::string_view central, std::string_view local) {
+  const std::size_t name_size = get16(central, 28);
+  return local.size() >= kLocalHeaderSize + name_size &&
+         std::string_view(local.data() + kLocalHeaderSize, name_size) ==
+             std::string_view(central.data() + kCentralHeaderSize, name_size) &&
+         writes_stored_headers_of_name(central, local);
+}
+
+bool writes_stored_headers_of_name(std::string_view central, std::string_view local) {
   // The central header's own fields, as `raw_entry_fields` would keep them.
   const std::uint16_t stated_version = get16(central, 6);
   const std::uint16_t method = get16(central, 10);
@@ -634,8 +642,8 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
       !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
       !is_kept_whole({name.data() + name_size, get16(central, 30)}))
     return false;
-  // The local header: the same fields from the version needed through the name's length, the
-  // same name, and an extra field written as it is.
+  // The local header: the same fields from the version needed through the name's length, and
+  // an extra field written as it is.
   if (local.size() < kLocalHeaderSize + name_size ||
       local.size() != kLocalHeaderSize + name_size + get16(local, 28) ||
       get32(local, 0) != kLocalHeaderSignature)
@@ -646,7 +654,6 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
   std::memcpy(central_words, central.data() + 6, sizeof central_words);
   return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
          local_words[2] == central_words[2] &&
-         std::string_view(local.data() + kLocalHeaderSize, name_size) == name &&
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
