@@ -672,19 +672,29 @@ Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, 
     const std::string_view fixed(record, kCentralHeaderSize);
     const std::string_view name(record + kCentralHeaderSize, get16(fixed, 28));
     const std::size_t size = central_header_size(fixed);
-    // Each entry is admitted where it starts in the output.
-    s.offset = start + (get32(fixed, 42) - local_offset);
-    Result<void> admitted = s.admit_new_entry(name);
-    if (!admitted) {
-      s.central.resize(at);
-      return admitted;
+    // Each entry is admitted where it starts in the output, after the block's entries before it.
+    const std::uint64_t before = get32(fixed, 42) - local_offset;
+    s.offset = start + before;
+    Result<void> noted = s.admit_new_entry(name);
+    if (noted) {
+      put_le(record + 42, static_cast<std::uint32_t>(s.offset), 4);
+      noted = s.note_record(at, name);
     }
-    put_le(record + 42, static_cast<std::uint32_t>(s.offset), 4);
-    PELVANE_TRY_VOID(s.note_record(at, name));
-    s.offset = start;
-    // The span of the first entry goes where a single entry's would.
-    if (at == first) PELVANE_TRY_VOID(s.join_span(fd, local_offset));
+    if (!noted) {
+      // The entries before it stay written, as they would one by one.
+      s.central.resize(at);
+      s.pending_length += before;
+      return noted;
+    }
     at += size;
+    // The span of the first entry goes where a single entry's would.
+    if (at - size == first) {
+      Result<void> joined = s.join_span(fd, local_offset);
+      if (!joined) {
+        s.central.resize(at);
+        return joined;
+      }
+    }
   }
   s.pending_length += length;
   s.offset = start + length;
