@@ -154,7 +154,8 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
     return std::nullopt;
   auto stored = headers_.stored_copy(index);
   // The block of headers takes each entry's place in the file from its central header.
-  if (!stored || zip_format::get32(stored->central, 42) != stored->local_offset) return std::nullopt;
+  if (!stored || zip_format::get32(stored->central, 42) != stored->local_offset)
+    return std::nullopt;
   return stored;
 }
 
@@ -245,13 +246,13 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
       // headers and all, by `copy_input_entries`; the others come here.
       if (!entry.directory && plan_.style == RewriteStyle::Recompress) {
         if (auto stored = reheaded(index)) {
-        // The header `kept_header` gives, laid out by the writer itself.
-        const StoredEntryHeaders::Data& data = stored->data;
-        return writer_.add_content_entry_from_file(
-            name, kept_options(index, data.method),
-            {data.crc32, data.compressed_size, data.uncompressed_size},
-            {headers_.file_descriptor(), stored->placement.local_offset,
-             stored->placement.local_header});
+          // The header `kept_header` gives, laid out by the writer itself.
+          const StoredEntryHeaders::Data& data = stored->data;
+          return writer_.add_content_entry_from_file(
+              name, kept_options(index, data.method),
+              {data.crc32, data.compressed_size, data.uncompressed_size},
+              {headers_.file_descriptor(), stored->placement.local_offset,
+               stored->placement.local_header});
         }
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
