@@ -12,6 +12,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
+#include "core/zip/deflate_stream.hpp"
 #include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
@@ -28,8 +29,6 @@ constexpr std::uint64_t kMaxEntries = 0xFFFF;
 // Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
-// Deflate states a thread keeps for its next writers.
-constexpr std::size_t kKeptDeflaters = 2;
 constexpr std::uint64_t kPage = 4096;
 
 void put16(std::string& out, std::uint16_t value) {
@@ -202,40 +201,6 @@ Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
   fields.internal_attributes = header.internal_attributes;
   fields.external_attributes = header.external_attributes;
   return fields;
-}
-
-// A Deflate state at level 6, heap-held: zlib's state points back at its stream, which must not
-// move.
-struct Deflater {
-  z_stream stream{};
-  ~Deflater() { deflateEnd(&stream); }
-};
-
-// The Deflate states kept by this thread: setting one up allocates some 270 KiB that a writer
-// would otherwise touch afresh at every call. A writer takes one when it first deflates and
-// gives it back when it is done; a writer at work while another holds one takes its own.
-std::vector<std::unique_ptr<Deflater>>& kept_deflaters() {
-  thread_local std::vector<std::unique_ptr<Deflater>> kept;
-  return kept;
-}
-
-// A state ready for a new stream; null when none can be set up.
-std::unique_ptr<Deflater> take_deflater() {
-  auto& kept = kept_deflaters();
-  while (!kept.empty()) {
-    std::unique_ptr<Deflater> deflater = std::move(kept.back());
-    kept.pop_back();
-    if (deflateReset(&deflater->stream) == Z_OK) return deflater;
-  }
-  auto deflater = std::make_unique<Deflater>();
-  if (deflateInit2(&deflater->stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    return nullptr;
-  return deflater;
-}
-
-void give_back_deflater(std::unique_ptr<Deflater> deflater) {
-  auto& kept = kept_deflaters();
-  if (deflater && kept.size() < kKeptDeflaters) kept.push_back(std::move(deflater));
 }
 
 }  // namespace
@@ -482,39 +447,6 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   return {};
 }
 
-namespace {
-
-// Feeds `input` to the compressor with the flush `mode` for its last bytes and writes what
-// comes out (Z_FINISH ends the stream, Z_SYNC_FLUSH leaves it open on a byte boundary).
-Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
-                          ZipSink& sink, std::uint64_t& data_size) {
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-  std::size_t remaining = input.size();
-  for (;;) {
-    // zlib counts in 32-bit units; feed very large buffers in slices.
-    const auto slice = static_cast<uInt>(std::min<std::size_t>(remaining, 1u << 30));
-    stream.avail_in = slice;
-    const bool last_slice = slice == remaining;
-    const int flush = last_slice ? mode : Z_NO_FLUSH;
-    int status;
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
-      stream.avail_out = static_cast<uInt>(chunk.size());
-      status = deflate(&stream, flush);
-      if (status == Z_STREAM_ERROR) return fail(PelvaneError::zip("Deflate compression failed"));
-      const std::size_t produced = chunk.size() - stream.avail_out;
-      if (produced > 0) {
-        PELVANE_TRY_VOID(sink.write(std::string_view(chunk.data(), produced)));
-        data_size += produced;
-      }
-    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    remaining -= slice;
-    if (last_slice) return {};
-  }
-}
-
-}  // namespace
-
 Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   State& s = *state_;
   if (s.open != State::Open::Content)
@@ -741,32 +673,6 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   s.data_size += bytes.size();
   return {};
 }
-
-namespace {
-
-// Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to
-// nothing: `count` >= 2 bytes of empty blocks. Stored empty blocks take 5 bytes each; the last
-// 2 to 6 bytes end the stream. Two to five of them are one to four empty fixed-Huffman blocks
-// (10 bits each: final flag, block type 01, end-of-block code 0000000), the last of them final.
-// Fixed blocks cannot fill exactly 6 bytes (five take 50 bits), so a tail of 6 is one fixed
-// block followed by a final stored empty block, whose header starts inside the second byte and
-// whose length fields follow on the next byte boundary.
-std::string empty_deflate_blocks(std::uint64_t count) {
-  const std::uint64_t tail = 2 + (count - 2) % 5;
-  std::string bytes;
-  for (std::uint64_t i = 0; i < (count - tail) / 5; ++i) bytes.append("\x00\x00\x00\xff\xff", 5);
-  if (tail == 6) return bytes.append("\x02\x04\x00\x00\xff\xff", 6);
-  std::string bits(static_cast<std::size_t>(tail), '\0');
-  const std::uint64_t blocks = tail - 1;  // 10 bits each fill exactly `tail` bytes
-  for (std::uint64_t block = 0; block < blocks; ++block) {
-    const std::uint64_t at = block * 10;
-    if (block + 1 == blocks) bits[at / 8] |= static_cast<char>(1 << (at % 8));  // final
-    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));               // type 01
-  }
-  return bytes + bits;
-}
-
-}  // namespace
 
 Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
                                                std::uint64_t bytes_between) {
