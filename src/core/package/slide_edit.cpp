@@ -80,10 +80,8 @@ RewritePlan PackageEdit::take_plan(const EditOptions& options) {
     if (const auto index = archive_.find(name)) placed_[static_cast<std::size_t>(*index)] = &change;
   }
   if (by_index) {
-    plan.decide = [this](std::uint64_t index, std::string_view) -> EntryDecision {
-      return index < placed_.size() ? decision_of(placed_[static_cast<std::size_t>(index)])
-                                    : EntryDecision{};
-    };
+    for (std::size_t index = 0; index < placed_.size(); ++index)
+      if (placed_[index] != nullptr) plan.decisions.push_back({index, decision_of(placed_[index])});
   } else {
     plan.decide = [this](std::uint64_t index, std::string_view name) -> EntryDecision {
       if (index < dropped_.size() && dropped_[static_cast<std::size_t>(index)])

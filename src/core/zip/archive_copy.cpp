@@ -44,9 +44,17 @@ class CopyLoop {
 
   // Every input entry, in archive order.
   Result<void> copy_input_entries();
-  // The input entry at `index` and what the plan decides for it.
-  Result<PlannedEntry> planned(std::uint64_t index) const;
+  // The input entry at `index` and what the plan decides for it. `decided`: where to look in
+  // the plan's `decisions`, moved on past the entries before `index`; the indices asked about
+  // through one cursor never decrease.
+  // Inline: asked about every entry, nearly all of them kept.
+  [[gnu::always_inline]] Result<PlannedEntry> planned(std::uint64_t index,
+                                                      std::size_t& decided) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
+  // A kept entry written as it lies in the input, headers and all (`stored_copy`); none when
+  // the plan or its headers have it written otherwise.
+  std::optional<StoredEntryHeaders::StoredCopy> stored_as_it_lies(std::uint64_t index,
+                                                                  const PlannedEntry& entry) const;
   // True when a kept entry is written as its compressed bytes under a header of ours.
   bool copied_raw(const PlannedEntry& entry) const;
   // The header under which the kept entry at `index` is copied raw: its stored one in the
@@ -76,6 +84,7 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
+  std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
 };
 
@@ -103,18 +112,65 @@ Result<void> CopyLoop::run() {
 }
 
 Result<void> CopyLoop::copy_input_entries() {
-  for (std::uint64_t index = 0; index < input_.entry_count(); ++index) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index));
-    PELVANE_TRY_VOID(write_entry(index, entry));
+  const std::uint64_t count = input_.entry_count();
+  for (std::uint64_t index = 0; index < count;) {
+    const PlannedEntry entry = PELVANE_TRY(planned(index, decided_));
+    const auto stored = stored_as_it_lies(index, entry);
+    if (!stored) {
+      PELVANE_TRY_VOID(write_entry(index, entry));
+      ++index;
+      continue;
+    }
+    // The entries that follow it alike, their central headers next to each other in the
+    // directory and their local headers and data next to each other in the file, go with it
+    // as one block of headers and one span of the file.
+    written_(entry.name);
+    const char* const centrals = stored->central.data();
+    std::size_t centrals_size = stored->central.size();
+    std::uint64_t length = stored->length;
+    for (++index; index < count; ++index) {
+      auto following = planned(index, decided_);
+      if (!following) break;  // planned again, and refused, on its own
+      const auto next = stored_as_it_lies(index, *following);
+      if (!next || next->central.data() != centrals + centrals_size ||
+          next->local_offset != stored->local_offset + length)
+        break;
+      written_(following->name);
+      centrals_size += next->central.size();
+      length += next->length;
+    }
+    PELVANE_TRY_VOID(writer_.add_stored_entries_from_file(
+        std::string_view(centrals, centrals_size), headers_.file_descriptor(),
+        stored->local_offset, length));
   }
   return {};
 }
 
-Result<PlannedEntry> CopyLoop::planned(std::uint64_t index) const {
+std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
+    std::uint64_t index, const PlannedEntry& entry) const {
+  if (entry.decision.action != EntryAction::Keep) return std::nullopt;
+  if (entry.directory ? plan_.directories != DirectoryStyle::RawCopy
+                      : plan_.style != RewriteStyle::RawCopy)
+    return std::nullopt;
+  auto stored = headers_.stored_copy(index);
+  // The block of headers takes each entry's place in the file from its central header.
+  if (!stored || zip_format::get32(stored->central, 42) != stored->local_offset)
+    return std::nullopt;
+  return stored;
+}
+
+inline Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
   PlannedEntry entry;
   entry.name = PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
-  if (plan_.decide) entry.decision = plan_.decide(index, entry.name);
+  if (plan_.decide) {
+    entry.decision = plan_.decide(index, entry.name);
+    return entry;
+  }
+  const std::vector<IndexedDecision>& decisions = plan_.decisions;
+  while (decided < decisions.size() && decisions[decided].index < index) ++decided;
+  if (decided < decisions.size() && decisions[decided].index == index)
+    entry.decision = decisions[decided].decision;
   return entry;
 }
 
@@ -187,19 +243,17 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
       return writer_.add_directory(name);
     if (copied_raw(entry)) {
       // Under its stored header, an entry that needs no field changed is copied as it lies,
-      // headers and all.
-      if (entry.directory || plan_.style == RewriteStyle::RawCopy) {
-        if (auto stored = headers_.stored_copy(index))
-          return writer_.add_stored_entry_from_file(stored->central, headers_.file_descriptor(),
-                                                    stored->local_offset, stored->length);
-      } else if (auto stored = reheaded(index)) {
-        // The header `kept_header` gives, laid out by the writer itself.
-        const StoredEntryHeaders::Data& data = stored->data;
-        return writer_.add_content_entry_from_file(
-            name, kept_options(index, data.method),
-            {data.crc32, data.compressed_size, data.uncompressed_size},
-            {headers_.file_descriptor(), stored->placement.local_offset,
-             stored->placement.local_header});
+      // headers and all, by `copy_input_entries`; the others come here.
+      if (!entry.directory && plan_.style == RewriteStyle::Recompress) {
+        if (auto stored = reheaded(index)) {
+          // The header `kept_header` gives, laid out by the writer itself.
+          const StoredEntryHeaders::Data& data = stored->data;
+          return writer_.add_content_entry_from_file(
+              name, kept_options(index, data.method),
+              {data.crc32, data.compressed_size, data.uncompressed_size},
+              {headers_.file_descriptor(), stored->placement.local_offset,
+               stored->placement.local_header});
+        }
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.
@@ -260,10 +314,11 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
   std::optional<AlignmentTarget> run;  // where the current run of raw copies starts
   std::uint64_t run_bytes = 0;
   std::uint64_t run_end = 0;  // input offset where the run's last entry ends
+  std::size_t decided = decided_;
   for (std::uint64_t index = from; index < input_.entry_count(); ++index) {
     const auto at = headers_.local_offset(index);
     if (!at || *at > file_size || file_size - *at < kAlignWorthwhile) return std::nullopt;
-    auto planned_entry = planned(index);
+    auto planned_entry = planned(index, decided);
     if (!planned_entry) return std::nullopt;
     const PlannedEntry& entry = *planned_entry;
     const std::uint64_t new_header = zip_format::kLocalHeaderSize + entry.name.size();

@@ -62,6 +62,12 @@ enum class DirectoryStyle {
   AsEmptyFile,  // written as an empty file entry under the same name
 };
 
+// What the plan decides for the input entry at `index`.
+struct IndexedDecision {
+  std::uint64_t index = 0;
+  EntryDecision decision;
+};
+
 struct NewEntry {
   std::string name;
   std::string content;
@@ -73,6 +79,9 @@ struct RewritePlan {
   // The action for each input entry (index in archive order, name); unset: keep them all. It is
   // asked again for entries ahead when the loop aligns a copy, and answers alike each time.
   std::function<EntryDecision(std::uint64_t index, std::string_view name)> decide;
+  // When `decide` is unset: the entries not kept, by increasing index, each once; the entries
+  // not listed are kept.
+  std::vector<IndexedDecision> decisions;
   // For entries decided `Transform`: their content in, the content to write out.
   std::function<Result<std::string>(std::string_view name, std::string content)> transform;
   // Written after every input entry, in this order, with Deflate.

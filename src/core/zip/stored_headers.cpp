@@ -26,12 +26,8 @@ constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kZip64LocatorSize = 20;
-// General-purpose flag bits: encrypted, sizes in a data descriptor, strong encryption.
-constexpr std::uint16_t kFlagEncrypted = 0x0001;
+// General-purpose flag bit: sizes in a data descriptor.
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
-constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
-// The method of an entry encrypted with AES, whose real method is in its extra field.
-constexpr std::uint16_t kMethodAes = 99;
 // Local headers are read in windows of at most this many bytes, each covering the headers of
 // the entries that lie close together (all of them, for a package of small parts).
 constexpr std::uint64_t kHeaderWindow = 256 * 1024;
@@ -499,8 +495,10 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   std::uint64_t end = reach(from_rank);
   std::size_t expected = room(from_rank);
   std::size_t last = from_rank + 1;
-  for (; last < entries_.size() && reach(last) - start <= kHeaderWindow; ++last) {
-    end = reach(last);
+  for (; last < entries_.size(); ++last) {
+    const std::uint64_t reached = reach(last);
+    if (reached - start > kHeaderWindow) break;
+    end = reached;
     expected += room(last);
   }
   ShelvedBuffer<std::string> window_bytes(kHeaderWindow);
@@ -615,36 +613,28 @@ std::string_view StoredEntryHeaders::library_local_extra(LibraryArchive& archive
   return library ? keep(library_extra_fields(*library, index, ZIP_FL_LOCAL)) : std::string_view();
 }
 
-bool StoredEntryHeaders::states_own_fields(const EntryFields& fields) {
-  return (fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
-         fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
-         fields.uncompressed_size != 0xFFFFFFFF;
-}
-
 std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
     std::uint64_t index) const {
   // The raw-copy header is the stored one (`header`), and the copy reads the file where
   // `placement` says.
-  const auto at = placement(index);
-  if (!at) return std::nullopt;
-  const Entry& entry = entries_[index];
-  if (!states_own_fields(entry.fields)) return std::nullopt;
+  const Entry* entry = placed(index);
+  if (entry == nullptr || !states_own_fields(entry->fields)) return std::nullopt;
   // The header is whole (see `central_header_length`).
-  const char* const central_at = directory_.data() + entry.central_at;
+  const char* const central_at = directory_.data() + entry->central_at;
   const std::string_view central(
       central_at, central_header_size(std::string_view(central_at, kCentralHeaderSize)));
-  if (!writes_stored_headers(central, at->local_header)) return std::nullopt;
-  return StoredCopy{central, at->local_offset,
-                    at->local_header.size() + entry.fields.compressed_size};
+  // A local header is found only under its entry's name.
+  if (!writes_stored_headers_of_name(central, entry->local_header)) return std::nullopt;
+  return StoredCopy{central, entry->local_offset,
+                    entry->local_header.size() + entry->fields.compressed_size};
 }
 
 std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
     std::uint64_t index) const {
-  if (!exact_ || !file_ || index >= entries_.size()) return std::nullopt;
-  const Entry& entry = local(index);
-  if (entry.local != LocalState::Found || entry.runs_over) return std::nullopt;
-  return Placement{entry.local_offset, entry.local_header,
-                   entry.local_offset + entry.local_header.size()};
+  const Entry* entry = placed(index);
+  if (entry == nullptr) return std::nullopt;
+  return Placement{entry->local_offset, entry->local_header,
+                   entry->local_offset + entry->local_header.size()};
 }
 
 DosDateTime StoredEntryHeaders::modified(LibraryArchive& archive, std::uint64_t index) const {

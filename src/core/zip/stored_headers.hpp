@@ -176,6 +176,13 @@ class StoredEntryHeaders {
     if (entry.local == LocalState::Unread) read_local_headers(rank_.empty() ? index : rank_[index]);
     return entry;
   }
+  // The entry with its local header read, when `placement` gives one; else null.
+  const Entry* placed(std::uint64_t index) const {
+    if (!exact_ || !file_ || index >= entries_.size()) return nullptr;
+    const Entry& entry = local(index);
+    if (entry.local != LocalState::Found || entry.runs_over) return nullptr;
+    return &entry;
+  }
   // `Zip`: the entry's data runs into the region that follows it.
   PelvaneError region_failure(std::uint64_t index) const;
   void read_local_headers(std::size_t from_rank) const;
@@ -183,7 +190,12 @@ class StoredEntryHeaders {
   bool index_names();
   // True when the central header's own fields are the entry's raw-copy header fields: not
   // encrypted, and no size in a ZIP64 field.
-  static bool states_own_fields(const EntryFields& fields);
+  static bool states_own_fields(const EntryFields& fields) {
+    using namespace zip_format;
+    return (fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
+           fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
+           fields.uncompressed_size != 0xFFFFFFFF;
+  }
   // The raw-copy header of an entry from its central header alone.
   RawEntryHeader stored_header(const Entry& entry) const;
   // The extra field of the entry's local header, as stored when that header was found, else as

@@ -19,6 +19,11 @@ inline constexpr std::uint32_t kEndRecordSignature = 0x06054b50;
 inline constexpr std::size_t kLocalHeaderSize = 30;
 inline constexpr std::size_t kCentralHeaderSize = 46;
 inline constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
+// General-purpose flag bits: encrypted, strong encryption.
+inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
+inline constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
+// The method of an entry encrypted with AES, whose real method is in its extra field.
+inline constexpr std::uint16_t kMethodAes = 99;
 
 // One load each on a little-endian machine: every header of a package of many parts is read
 // field by field.

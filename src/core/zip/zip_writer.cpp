@@ -12,6 +12,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
+#include "core/zip/deflate_stream.hpp"
 #include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
@@ -28,8 +29,6 @@ constexpr std::uint64_t kMaxEntries = 0xFFFF;
 // Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
 constexpr std::uint16_t kKeptFlagBits = 0x0806;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
-// Deflate states a thread keeps for its next writers.
-constexpr std::size_t kKeptDeflaters = 2;
 constexpr std::uint64_t kPage = 4096;
 
 void put16(std::string& out, std::uint16_t value) {
@@ -204,40 +203,6 @@ Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
   return fields;
 }
 
-// A Deflate state at level 6, heap-held: zlib's state points back at its stream, which must not
-// move.
-struct Deflater {
-  z_stream stream{};
-  ~Deflater() { deflateEnd(&stream); }
-};
-
-// The Deflate states kept by this thread: setting one up allocates some 270 KiB that a writer
-// would otherwise touch afresh at every call. A writer takes one when it first deflates and
-// gives it back when it is done; a writer at work while another holds one takes its own.
-std::vector<std::unique_ptr<Deflater>>& kept_deflaters() {
-  thread_local std::vector<std::unique_ptr<Deflater>> kept;
-  return kept;
-}
-
-// A state ready for a new stream; null when none can be set up.
-std::unique_ptr<Deflater> take_deflater() {
-  auto& kept = kept_deflaters();
-  while (!kept.empty()) {
-    std::unique_ptr<Deflater> deflater = std::move(kept.back());
-    kept.pop_back();
-    if (deflateReset(&deflater->stream) == Z_OK) return deflater;
-  }
-  auto deflater = std::make_unique<Deflater>();
-  if (deflateInit2(&deflater->stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    return nullptr;
-  return deflater;
-}
-
-void give_back_deflater(std::unique_ptr<Deflater> deflater) {
-  auto& kept = kept_deflaters();
-  if (deflater && kept.size() < kKeptDeflaters) kept.push_back(std::move(deflater));
-}
-
 }  // namespace
 
 struct ZipWriter::State {
@@ -300,20 +265,45 @@ struct ZipWriter::State {
     return record.substr(kCentralHeaderSize, size);
   }
   // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
-  Result<void> admit_new_entry(std::string_view name);
+  // Inline: thousands of entries are admitted per package, nearly all of them at once.
+  Result<void> admit_new_entry(std::string_view name) {
+    if (finished || open != Open::None || entries >= kMaxEntries || name.size() > 0xFFFF ||
+        offset > kMax32) [[unlikely]]
+      return refuse_entry(name);
+    if (names_known_distinct) return {};
+    if (names_left_out) take_in_all_names();
+    name_hash = names.hash(name);
+    return {};
+  }
+  // Why `admit_new_entry` refuses the entry, the first reason in the order checked.
+  [[gnu::cold]] Result<void> refuse_entry(std::string_view name) const;
   // Puts the name of every central header written into `names`.
   void take_in_all_names();
   // Adds the entry's central header, at the current offset; refuses a name already written.
   Result<void> add_record(const EntryFields& fields, std::string_view name,
                           std::string_view extra, std::string_view comment);
-  // The same for a central header `record` written as it is but for its local header offset.
-  Result<void> add_stored_record(std::string_view record, std::string_view name);
   // Takes the central header just put at `at` as the entry's, unless its name is written
   // already (then it goes again).
-  Result<void> note_record(std::size_t at, std::string_view name);
+  Result<void> note_record(std::size_t at, std::string_view name) {
+    if (names_known_distinct) {
+      names_left_out = true;
+    } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash))
+        [[unlikely]] {
+      return refuse_name(at, name);
+    }
+    central_at = at;
+    local_offset = offset;
+    ++entries;
+    return {};
+  }
+  // Takes back the central header put at `at` for a name written already, and says so.
+  [[gnu::cold]] Result<void> refuse_name(std::size_t at, std::string_view name);
   // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
   // they continue it.
   Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
+  // Hands the pending span over unless bytes of `fd` from `at` continue it; afterwards they
+  // do (or nothing is pending and they start it).
+  Result<void> join_span(int fd, std::uint64_t at);
   // Hands the pending span, if any, to the sink, in its place among the bytes written.
   Result<void> hand_over_pending() {
     if (pending_length == 0) return {};
@@ -366,18 +356,14 @@ void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
   s.expected_entries = entries;
 }
 
-Result<void> ZipWriter::State::admit_new_entry(std::string_view name) {
+Result<void> ZipWriter::State::refuse_entry(std::string_view name) const {
   if (finished) return fail(PelvaneError::zip("archive is already finished"));
   if (open != Open::None) return fail(PelvaneError::zip("previous entry was not completed"));
   if (entries >= kMaxEntries)
     return fail(PelvaneError::zip(
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
   if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
-  if (offset > kMax32) return fail(archive_too_large());
-  if (names_known_distinct) return {};
-  if (names_left_out) take_in_all_names();
-  name_hash = names.hash(name);
-  return {};
+  return fail(archive_too_large());
 }
 
 void ZipWriter::State::take_in_all_names() {
@@ -406,26 +392,10 @@ Result<void> ZipWriter::State::add_record(const EntryFields& fields, std::string
   return note_record(at, name);
 }
 
-Result<void> ZipWriter::State::add_stored_record(std::string_view record, std::string_view name) {
-  const std::size_t at = central.size();
-  grow_unwritten(central, at + record.size());
-  put_le(put_bytes(central.data() + at, record) - record.size() + 42,
-         static_cast<std::uint32_t>(offset), 4);
-  return note_record(at, name);
-}
-
-Result<void> ZipWriter::State::note_record(std::size_t at, std::string_view name) {
-  if (names_known_distinct) {
-    names_left_out = true;
-  } else if (!names.insert(central, at + kCentralHeaderSize, name.size(), name_hash)) {
-    central.resize(at);
-    return fail(
-        PelvaneError::zip("entry name " + std::string(name) + " is already in the archive"));
-  }
-  central_at = at;
-  local_offset = offset;
-  ++entries;
-  return {};
+Result<void> ZipWriter::State::refuse_name(std::size_t at, std::string_view name) {
+  const std::string message = "entry name " + std::string(name) + " is already in the archive";
+  central.resize(at);
+  return fail(PelvaneError::zip(message));
 }
 
 namespace {
@@ -476,39 +446,6 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
   }
   return {};
 }
-
-namespace {
-
-// Feeds `input` to the compressor with the flush `mode` for its last bytes and writes what
-// comes out (Z_FINISH ends the stream, Z_SYNC_FLUSH leaves it open on a byte boundary).
-Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
-                          ZipSink& sink, std::uint64_t& data_size) {
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-  std::size_t remaining = input.size();
-  for (;;) {
-    // zlib counts in 32-bit units; feed very large buffers in slices.
-    const auto slice = static_cast<uInt>(std::min<std::size_t>(remaining, 1u << 30));
-    stream.avail_in = slice;
-    const bool last_slice = slice == remaining;
-    const int flush = last_slice ? mode : Z_NO_FLUSH;
-    int status;
-    do {
-      stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
-      stream.avail_out = static_cast<uInt>(chunk.size());
-      status = deflate(&stream, flush);
-      if (status == Z_STREAM_ERROR) return fail(PelvaneError::zip("Deflate compression failed"));
-      const std::size_t produced = chunk.size() - stream.avail_out;
-      if (produced > 0) {
-        PELVANE_TRY_VOID(sink.write(std::string_view(chunk.data(), produced)));
-        data_size += produced;
-      }
-    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    remaining -= slice;
-    if (last_slice) return {};
-  }
-}
-
-}  // namespace
 
 Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   State& s = *state_;
@@ -619,6 +556,14 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
 }
 
 bool writes_stored_headers(std::string_view central, std::string_view local) {
+  const std::size_t name_size = get16(central, 28);
+  return local.size() >= kLocalHeaderSize + name_size &&
+         std::string_view(local.data() + kLocalHeaderSize, name_size) ==
+             std::string_view(central.data() + kCentralHeaderSize, name_size) &&
+         writes_stored_headers_of_name(central, local);
+}
+
+bool writes_stored_headers_of_name(std::string_view central, std::string_view local) {
   // The central header's own fields, as `raw_entry_fields` would keep them.
   const std::uint16_t stated_version = get16(central, 6);
   const std::uint16_t method = get16(central, 10);
@@ -629,8 +574,8 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
       !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
       !is_kept_whole({name.data() + name_size, get16(central, 30)}))
     return false;
-  // The local header: the same fields from the version needed through the name's length, the
-  // same name, and an extra field written as it is.
+  // The local header: the same fields from the version needed through the name's length, and
+  // an extra field written as it is.
   if (local.size() < kLocalHeaderSize + name_size ||
       local.size() != kLocalHeaderSize + name_size + get16(local, 28) ||
       get32(local, 0) != kLocalHeaderSignature)
@@ -641,27 +586,65 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
   std::memcpy(central_words, central.data() + 6, sizeof central_words);
   return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
          local_words[2] == central_words[2] &&
-         std::string_view(local.data() + kLocalHeaderSize, name_size) == name &&
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
-Result<void> ZipWriter::add_stored_entry_from_file(std::string_view central, int fd,
-                                                   std::uint64_t local_offset,
-                                                   std::uint64_t length) {
+Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, int fd,
+                                                     std::uint64_t local_offset,
+                                                     std::uint64_t length) {
   State& s = *state_;
-  const std::string_view name = central.substr(kCentralHeaderSize, get16(central, 28));
-  PELVANE_TRY_VOID(s.admit_new_entry(name));
-  PELVANE_TRY_VOID(s.add_stored_record(central, name));
-  return s.add_span(fd, local_offset, length);
+  // The names written so far, before the block's own headers join the directory unchecked.
+  if (!s.names_known_distinct && s.names_left_out) s.take_in_all_names();
+  const std::uint64_t start = s.offset;
+  const std::size_t first = s.central.size();
+  grow_unwritten(s.central, first + centrals.size());
+  std::memcpy(s.central.data() + first, centrals.data(), centrals.size());
+  for (std::size_t at = first; at < s.central.size();) {
+    char* const record = s.central.data() + at;
+    const std::string_view fixed(record, kCentralHeaderSize);
+    const std::string_view name(record + kCentralHeaderSize, get16(fixed, 28));
+    const std::size_t size = central_header_size(fixed);
+    // Each entry is admitted where it starts in the output, after the block's entries before it.
+    const std::uint64_t before = get32(fixed, 42) - local_offset;
+    s.offset = start + before;
+    Result<void> noted = s.admit_new_entry(name);
+    if (noted) {
+      put_le(record + 42, static_cast<std::uint32_t>(s.offset), 4);
+      noted = s.note_record(at, name);
+    }
+    if (!noted) {
+      // The entries before it stay written, as they would one by one.
+      s.central.resize(at);
+      s.pending_length += before;
+      return noted;
+    }
+    at += size;
+    // The span of the first entry goes where a single entry's would.
+    if (at - size == first) {
+      Result<void> joined = s.join_span(fd, local_offset);
+      if (!joined) {
+        s.central.resize(at);
+        return joined;
+      }
+    }
+  }
+  s.pending_length += length;
+  s.offset = start + length;
+  return {};
 }
 
-Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+Result<void> ZipWriter::State::join_span(int fd, std::uint64_t at) {
   if (pending_length > 0 && (pending_fd != fd || pending_offset + pending_length != at))
     PELVANE_TRY_VOID(hand_over_pending());
   if (pending_length == 0) {
     pending_fd = fd;
     pending_offset = at;
   }
+  return {};
+}
+
+Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
+  PELVANE_TRY_VOID(join_span(fd, at));
   pending_length += length;
   offset += length;
   return {};
@@ -690,32 +673,6 @@ Result<void> ZipWriter::write_raw_data(std::string_view bytes) {
   s.data_size += bytes.size();
   return {};
 }
-
-namespace {
-
-// Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to
-// nothing: `count` >= 2 bytes of empty blocks. Stored empty blocks take 5 bytes each; the last
-// 2 to 6 bytes end the stream. Two to five of them are one to four empty fixed-Huffman blocks
-// (10 bits each: final flag, block type 01, end-of-block code 0000000), the last of them final.
-// Fixed blocks cannot fill exactly 6 bytes (five take 50 bits), so a tail of 6 is one fixed
-// block followed by a final stored empty block, whose header starts inside the second byte and
-// whose length fields follow on the next byte boundary.
-std::string empty_deflate_blocks(std::uint64_t count) {
-  const std::uint64_t tail = 2 + (count - 2) % 5;
-  std::string bytes;
-  for (std::uint64_t i = 0; i < (count - tail) / 5; ++i) bytes.append("\x00\x00\x00\xff\xff", 5);
-  if (tail == 6) return bytes.append("\x02\x04\x00\x00\xff\xff", 6);
-  std::string bits(static_cast<std::size_t>(tail), '\0');
-  const std::uint64_t blocks = tail - 1;  // 10 bits each fill exactly `tail` bytes
-  for (std::uint64_t block = 0; block < blocks; ++block) {
-    const std::uint64_t at = block * 10;
-    if (block + 1 == blocks) bits[at / 8] |= static_cast<char>(1 << (at % 8));  // final
-    bits[(at + 1) / 8] |= static_cast<char>(1 << ((at + 1) % 8));               // type 01
-  }
-  return bytes + bits;
-}
-
-}  // namespace
 
 Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
                                                std::uint64_t bytes_between) {

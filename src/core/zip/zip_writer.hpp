@@ -14,7 +14,7 @@
 //   - raw (`begin_raw_entry`, `write_raw_data`, `end_entry`, or `add_raw_entry_from_file` for
 //     bytes that lie in a file): compressed bytes copied as they are, with the CRC-32, sizes,
 //     method, time, extra fields and comment the caller states; `add_content_entry_from_file`
-//     and `add_stored_entry_from_file` take the two common headers of such entries as they
+//     and `add_stored_entries_from_file` take the two common headers of such entries as they
 //     are at hand, a header written from content and a stored one that needs no change.
 // Headers go to the sink with the bytes around them; the central directory grows in memory as
 // entries are added.
@@ -70,6 +70,9 @@ std::uint64_t raw_local_header_size(const RawEntryHeader& header);
 // states (extra field and comment included) writes that central header as it is, but for the
 // local header's offset, and its whole local header `local` as it is: no field needs to change.
 bool writes_stored_headers(std::string_view central, std::string_view local);
+// The same for a local header known to hold the central header's name after its fixed part
+// (the name is not compared again).
+bool writes_stored_headers_of_name(std::string_view central, std::string_view local);
 
 class ZipWriter {
  public:
@@ -103,12 +106,16 @@ class ZipWriter {
   Result<void> add_content_entry_from_file(std::string_view name, const ZipEntryOptions& options,
                                            const CompressedData& data,
                                            const StoredLocalEntry& stored);
-  // Adds an entry raw whose headers are written as they are stored (`writes_stored_headers`):
-  // its central header `central`, but for the local header's offset, set here, and its local
-  // header and compressed bytes, the `length` bytes of the file `fd` from `local_offset`,
-  // copied as `add_raw_entry_from_file` copies an entry whose stored local header it keeps.
-  Result<void> add_stored_entry_from_file(std::string_view central, int fd,
-                                          std::uint64_t local_offset, std::uint64_t length);
+  // Adds neighbouring entries raw whose headers are written as they are stored
+  // (`writes_stored_headers`): `centrals` their whole central headers one after the other, as
+  // they are but for the local header's offset, set here, and their local headers and
+  // compressed bytes the `length` bytes of the file `fd` from `local_offset`, where the first
+  // entry's local header starts, copied as `add_raw_entry_from_file` copies an entry whose
+  // stored local header it keeps. Each central header states where its local header lies in
+  // that file; the entries keep their distances, so every stated offset moves by one amount.
+  // Each entry is admitted (and refused) as if it were added on its own.
+  Result<void> add_stored_entries_from_file(std::string_view centrals, int fd,
+                                            std::uint64_t local_offset, std::uint64_t length);
   // Copies the spans left pending and has the sink read every input file it still waits on
   // (zip_sink.hpp): afterwards the input files may close.
   Result<void> copy_pending();

@@ -253,6 +253,41 @@ TEST(ZipWriter, NamesKnownDistinctAreCheckedAgainstTheNamesAddedAfterThem) {
   EXPECT_EQ(view_archive(zip).entries.size(), 3u);
 }
 
+TEST(ZipWriter, StoredEntriesGoAsOneBlockEachAdmittedOnItsOwn) {
+  std::string input;
+  MemoryZipSink input_sink(input);
+  ZipWriter input_writer(input_sink);
+  ASSERT_TRUE(Sample{}.write(input_writer));
+  TempDir dir;
+  test::write_file(dir.file("in.zip"), input);
+  const int fd = ::open(dir.file("in.zip").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  // The input's central headers one after the other, its entries from offset 0 up to them.
+  const std::size_t end = input.size() - 22;
+  const std::string_view centrals(input.data() + le32(input, end + 16), le32(input, end + 12));
+  std::string output;
+  MemoryZipSink sink(output);
+  ZipWriter writer(sink);
+  ASSERT_TRUE(writer.add_entry("docProps/core.xml", "every offset moves"));
+  ASSERT_TRUE(writer.add_stored_entries_from_file(centrals, fd, 0, le32(input, end + 16)));
+  // The block's first name is refused, and the block with it.
+  ASSERT_TRUE(writer.add_entry("docProps/custom.xml", "after the block"));
+  auto again = writer.add_stored_entries_from_file(centrals, fd, 0, le32(input, end + 16));
+  ASSERT_FALSE(again);
+  EXPECT_EQ(again.error().to_string(),
+            "zip error: entry name ppt/slides/slide1.xml is already in the archive");
+  ASSERT_TRUE(writer.finish());
+  ::close(fd);
+  const ArchiveView in = view_archive(input);
+  const ArchiveView out = view_archive(output);
+  ASSERT_EQ(out.entries.size(), in.entries.size() + 2);
+  for (std::size_t i = 0; i < in.entries.size(); ++i) {
+    EXPECT_EQ(out.entries[i + 1].name, in.entries[i].name);
+    EXPECT_EQ(out.entries[i + 1].data, in.entries[i].data);
+  }
+  EXPECT_EQ(out.entries.back().name, "docProps/custom.xml");
+}
+
 TEST(ZipWriter, StoredHeadersAreWrittenAsTheyAreOnlyWhenNoFieldChanges) {
   // The headers the writer gives a raw entry, then one field changed in them.
   std::string zip;
