@@ -179,6 +179,11 @@ std::string resolve_target(std::string_view source_part, std::string_view target
 void resolve_target_into(std::string_view source_part, std::string_view target,
                          std::string& name) {
   name.clear();
+  append_resolved_target(source_part, target, name);
+}
+
+void append_resolved_target(std::string_view source_part, std::string_view target,
+                            std::string& name) {
   if (target.starts_with('/')) {
     name.append(target.substr(1));
     return;
@@ -191,12 +196,15 @@ void resolve_target_into(std::string_view source_part, std::string_view target,
     return;
   }
   // The segments of the source's directory, with the target's applied to them, held joined
-  // together with their count (no segment and one empty segment are both written "").
+  // together from `base` on with their count (no segment and one empty segment are both written
+  // ""): a "/" found from the end while two segments or more are held is one of theirs.
+  const std::size_t base = name.size();
   std::size_t count = 0;
   const std::size_t slash = source_part.rfind('/');
   if (slash != std::string_view::npos) {
-    name.assign(source_part.substr(0, slash));
-    count = 1 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
+    const std::string_view folder = source_part.substr(0, slash);
+    name.append(folder);
+    count = 1 + static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/'));
   }
   name.reserve(name.size() + 1 + target.size());
   for (std::size_t start = 0; start <= target.size();) {
@@ -208,7 +216,7 @@ void resolve_target_into(std::string_view source_part, std::string_view target,
     if (segment == "..") {
       if (count == 0) continue;
       if (--count == 0)
-        name.clear();
+        name.resize(base);
       else
         name.erase(name.rfind('/'));
       continue;

@@ -112,6 +112,9 @@ std::string resolve_target(std::string_view source_part, std::string_view target
 // The same into `name` (its content replaced), for readers that resolve many targets in turn.
 void resolve_target_into(std::string_view source_part, std::string_view target,
                          std::string& name);
+// The same appended to `name`, for readers that hold many names end to end.
+void append_resolved_target(std::string_view source_part, std::string_view target,
+                            std::string& name);
 
 // The relationships whose type ends with one of the suffixes, in list order, each once.
 std::vector<RelationshipSummary> relationships_by_type(

@@ -127,10 +127,11 @@ void add_relationship_edge(std::string_view source_part, const RelationshipText&
     if (target.empty()) return;
     if (source_part.empty()) {
       while (target.starts_with('/')) target.remove_prefix(1);
-      edges.push_back(RelationshipEdge{std::string(target), mode_given});
+      edges.targets().append(target);
     } else {
-      edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
+      append_resolved_target(source_part, target, edges.targets());
     }
+    edges.end_edge(mode_given);
   });
 }
 
