@@ -161,7 +161,7 @@ class RelationshipGraph {
 
   // The relationships entry that stands for `source`, if any: the later in archive order of the
   // one named after it and the one listed for it.
-  std::optional<std::uint64_t> relationships_entry(std::string_view source) const;
+  std::optional<std::uint64_t> relationships_entry(std::string_view source);
 
   PackageArchive* archive_ = nullptr;
   // A relationships part the caller read (`use_read_part`): its entry and edges.
@@ -179,9 +179,15 @@ class RelationshipGraph {
   // The edges of a relationships part by its source's folder and its stored form (see
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
   // and parsed once.
-  std::unordered_map<std::string, const RelationshipEdges*> alike_;
+  PartNameSet alike_keys_;
+  std::vector<const RelationshipEdges*> alike_edges_;  // by the position of their key
+  std::size_t last_alike_ = 0;                          // the position of the last key found
   // The stored bytes of the relationships parts compared, read through one window.
   std::optional<StoredBytesWindow> window_;
+  // The name of the relationships part looked up, and the key of the part compared, made again
+  // in the same room for each source the walks come to.
+  std::string part_name_;
+  std::string alike_key_;
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode: views
