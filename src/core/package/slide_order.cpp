@@ -341,17 +341,17 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
                                                  const std::vector<std::string_view>& ids,
                                                  SlideTargets& targets,
                                                  std::vector<std::string_view> slides) {
-  std::vector<SlideRelationship*> named_by_list;
-  named_by_list.reserve(ids.size());
-  for (const std::string_view id : ids)
-    if (SlideRelationship* relationship = targets.find(id)) named_by_list.push_back(relationship);
-  if (named_by_list.size() != slides.size()) return in_natural_order(std::move(slides));
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::vector<std::string_view> listed;
-  listed.reserve(named_by_list.size());
+  listed.reserve(slides.size());
   std::string name;
-  for (SlideRelationship* relationship : named_by_list) {
-    if (!resolve_presentation_target_into(relationship->target, name))
+  // Any fault leads to the natural order, so the targets are resolved as they are met and the
+  // count checked as it goes and at the end.
+  for (const std::string_view id : ids) {
+    SlideRelationship* relationship = targets.find(id);
+    if (relationship == nullptr) continue;
+    if (listed.size() == slides.size() ||
+        !resolve_presentation_target_into(relationship->target, name))
       return in_natural_order(std::move(slides));
     const auto index = archive.find(name);
     if (!index || named[static_cast<std::size_t>(*index)])
@@ -361,6 +361,7 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
     relationship->part = archive.entry_name(*index);
     listed.push_back(relationship->part);
   }
+  if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
   return listed;
 }
 
