@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "core/base/name_hash.hpp"
 
 namespace pelvane {
 
@@ -34,7 +35,7 @@ class NameSet {
 
   // The hash every set takes of `name`: a name looked up in several sets is hashed once, and
   // passed with it to the calls below that take one.
-  static std::size_t hash_of(std::string_view name) { return std::hash<std::string_view>{}(name); }
+  static std::size_t hash_of(std::string_view name) { return hash_entry_name(name); }
 
   // True when the name was not in the set yet.
   bool insert(std::string_view name) { return insert(name, hash_of(name)); }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/base/name_hash.hpp"
 #include "core/base/name_set.hpp"
 
 namespace pelvane {
@@ -25,7 +26,7 @@ class PackageArchive;
 struct PartNameHash {
   using is_transparent = void;
   std::size_t operator()(std::string_view name) const noexcept {
-    return std::hash<std::string_view>{}(name);
+    return hash_entry_name(name);
   }
 };
 using PartNameSet = NameSet<std::string>;

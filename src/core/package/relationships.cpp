@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <numeric>
 #include <optional>
 #include <type_traits>
 
+#include "core/base/string_room.hpp"
 #include "core/package/part_names.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"
@@ -179,24 +181,36 @@ std::string resolve_target(std::string_view source_part, std::string_view target
 void resolve_target_into(std::string_view source_part, std::string_view target,
                          std::string& name) {
   name.clear();
+  append_resolved_target(source_part, target, name);
+}
+
+void append_resolved_target(std::string_view source_part, std::string_view target,
+                            std::string& name) {
   if (target.starts_with('/')) {
     name.append(target.substr(1));
     return;
   }
-  // A target of plain segments (no empty, "." or ".." one) goes beside the source as it is.
+  // A target of plain segments (no empty, "." or ".." one) goes beside the source as it is,
+  // both written in one piece.
   if (has_plain_segments(target)) {
     const std::size_t slash = source_part.rfind('/');
-    if (slash != std::string_view::npos) name.append(source_part.substr(0, slash + 1));
-    name.append(target);
+    const std::size_t folder = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t at = name.size();
+    grow_unwritten(name, at + folder + target.size());
+    std::memcpy(name.data() + at, source_part.data(), folder);
+    std::memcpy(name.data() + at + folder, target.data(), target.size());
     return;
   }
   // The segments of the source's directory, with the target's applied to them, held joined
-  // together with their count (no segment and one empty segment are both written "").
+  // together from `base` on with their count (no segment and one empty segment are both written
+  // ""): a "/" found from the end while two segments or more are held is one of theirs.
+  const std::size_t base = name.size();
   std::size_t count = 0;
   const std::size_t slash = source_part.rfind('/');
   if (slash != std::string_view::npos) {
-    name.assign(source_part.substr(0, slash));
-    count = 1 + static_cast<std::size_t>(std::count(name.begin(), name.end(), '/'));
+    const std::string_view folder = source_part.substr(0, slash);
+    name.append(folder);
+    count = 1 + static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/'));
   }
   name.reserve(name.size() + 1 + target.size());
   for (std::size_t start = 0; start <= target.size();) {
@@ -208,7 +222,7 @@ void resolve_target_into(std::string_view source_part, std::string_view target,
     if (segment == "..") {
       if (count == 0) continue;
       if (--count == 0)
-        name.clear();
+        name.resize(base);
       else
         name.erase(name.rfind('/'));
       continue;
@@ -310,12 +324,29 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
 }
 
 std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
+  std::string buffer;
+  const std::string_view id = rel_id_from_attributes(tag, buffer);
+  if (id.data() == buffer.data()) return buffer;
+  return std::string(id);
+}
+
+std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer) {
   for (const XmlAttribute& attribute : tag.attributes()) {
     if (attribute.malformed) continue;
     if (attribute.name != "r:id" &&
         !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
       continue;
-    if (auto value = unescape_xml(attribute.value)) return std::move(*value);
+    // A value that cannot be unescaped (a bad reference, bytes that are not UTF-8) is passed
+    // over; one without references is its text as written.
+    const std::string_view raw = attribute.value;
+    if (raw.find('&') == std::string_view::npos) {
+      if (is_valid_utf8(raw)) return raw;
+      continue;
+    }
+    if (auto value = unescape_xml(raw)) {
+      buffer = std::move(*value);
+      return buffer;
+    }
   }
   return {};
 }

@@ -112,6 +112,9 @@ std::string resolve_target(std::string_view source_part, std::string_view target
 // The same into `name` (its content replaced), for readers that resolve many targets in turn.
 void resolve_target_into(std::string_view source_part, std::string_view target,
                          std::string& name);
+// The same appended to `name`, for readers that hold many names end to end.
+void append_resolved_target(std::string_view source_part, std::string_view target,
+                            std::string& name);
 
 // The relationships whose type ends with one of the suffixes, in list order, each once.
 std::vector<RelationshipSummary> relationships_by_type(
@@ -171,6 +174,8 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
 // The unescaped value of the tag's first attribute whose name is "r:id" or ends with ":id";
 // empty when none.
 std::string extract_rel_id_from_attributes(const XmlEvent& tag);
+// The same as a view: into the tag's text, or into `buffer` for a value with references.
+std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer);
 
 // ---- Pruning and retargeting ----
 

@@ -89,44 +89,51 @@ void scan_slide_relationships(std::string_view bytes, std::deque<std::string>& u
   scan_relationships(bytes, [&](const RelationshipText& text) {
     visit(text);
     if (!is_slide_type(text.type, part)) return;
-    slides.push_back({relationship_value_view(text.id, part, unescaped),
-                      relationship_value_view(text.target, part, unescaped)});
+    slides.push_back({.id = relationship_value_view(text.id, part, unescaped),
+                      .target = relationship_value_view(text.target, part, unescaped),
+                      .part = {}});
   });
 }
 
-// The targets of the presentation's slide relationships by id. Of two with one id, the later in
-// the relationship list (by id, then target) counts, that is the larger target byte-wise. Ids
-// written "rId<n>" (n without a leading zero, below a bound set by the number of relationships)
-// are held in a table by n, with no hashing and no allocation per id; any other id, crafted
-// large numbers included, in a hash map.
+// The presentation's slide relationships (as `relationship_value_view` gives their values) and
+// which of them gives each id its target. Of two with one id, the later in the relationship list
+// (by id, then target) counts, that is the larger target byte-wise. Ids written "rId<n>" (n
+// without a leading zero, below a bound set by the number of relationships) are held in a table
+// by n, with no hashing and no allocation per id; any other id, crafted large numbers included,
+// in a hash map.
 class SlideTargets {
  public:
-  // The slide relationships met, as (id, target) values, and how many relationships the part
-  // holds of any type.
-  SlideTargets(const std::vector<SlideRelationship>& slides, std::size_t relationship_count)
-      : bound_(2 * relationship_count + 16) {
-    for (const auto& [id, target] : slides) {
+  // The slide relationships met, and how many relationships the part holds of any type.
+  SlideTargets(std::vector<SlideRelationship> slides, std::size_t relationship_count)
+      : slides_(std::move(slides)), bound_(2 * relationship_count + 16) {
+    for (std::size_t at = 0; at < slides_.size(); ++at) {
+      const std::string_view id = slides_[at].id;
       if (const auto n = table_number(id)) {
         if (*n >= table_.size()) table_.resize(*n + 1);
-        keep_larger(table_[*n], target);
+        keep_larger(table_[*n], at);
       } else {
-        keep_larger(others_[id], target);
+        keep_larger(others_[id], at);
       }
     }
   }
 
-  std::optional<std::string_view> find(std::string_view id) const {
+  // The relationship that gives `id` its target.
+  SlideRelationship* find(std::string_view id) {
+    std::optional<std::size_t> at;
     if (const auto n = table_number(id)) {
-      if (*n < table_.size() && table_[*n]) return table_[*n];
-      return std::nullopt;
+      if (*n < table_.size()) at = table_[*n];
+    } else if (const auto found = others_.find(id); found != others_.end()) {
+      at = found->second;
     }
-    if (const auto found = others_.find(id); found != others_.end()) return found->second;
-    return std::nullopt;
+    return at ? &slides_[*at] : nullptr;
   }
 
+  // The slide relationships, moved out.
+  std::vector<SlideRelationship> take() { return std::move(slides_); }
+
  private:
-  static void keep_larger(std::optional<std::string_view>& held, std::string_view target) {
-    if (!held || *held < target) held = target;
+  void keep_larger(std::optional<std::size_t>& held, std::size_t at) const {
+    if (!held || slides_[*held].target < slides_[at].target) held = at;
   }
   // n for an id "rId<n>" written without a leading zero with n below the bound; none otherwise.
   std::optional<std::size_t> table_number(std::string_view id) const {
@@ -142,16 +149,15 @@ class SlideTargets {
     return n;
   }
 
+  std::vector<SlideRelationship> slides_;
   std::size_t bound_;
-  std::vector<std::optional<std::string_view>> table_;
-  std::unordered_map<std::string_view, std::optional<std::string_view>> others_;
+  std::vector<std::optional<std::size_t>> table_;
+  std::unordered_map<std::string_view, std::optional<std::size_t>> others_;
 };
 
-// The targets of the presentation's slide relationships (`SlideTargets`), values as
-// `relationship_value_view` gives them. In the same pass: with `collected`, the slide
-// relationships (`slide_relationships`); with `largest`, the largest number of any id.
+// The presentation's slide relationships by id (`SlideTargets`). In the same pass: with
+// `largest`, the largest number of any id.
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
-                                 std::vector<SlideRelationship>* collected,
                                  std::optional<std::uint64_t>* largest) {
   std::vector<SlideRelationship> slides;
   std::size_t count = 0;
@@ -162,9 +168,7 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
       if (number && (!*largest || *number > **largest)) *largest = number;
     }
   });
-  SlideTargets targets(slides, count);
-  if (collected != nullptr) *collected = std::move(slides);
-  return targets;
+  return SlideTargets(std::move(slides), count);
 }
 
 }  // namespace
@@ -334,6 +338,39 @@ Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive
 
 namespace {
 
+// The slide parts in the order of the slide-id entries' relationship `ids`, as names the archive
+// holds (valid while it is open), when that order names exactly the package's slide parts (of
+// `slides`, in archive order), each once: as many named targets as slide parts, each resolving
+// to a slide part not named before. Otherwise the slide parts in natural order. The relationships
+// resolved keep their part names.
+std::vector<std::string_view> presentation_order(PackageArchive& archive,
+                                                 const std::vector<std::string_view>& ids,
+                                                 SlideTargets& targets,
+                                                 std::vector<std::string_view> slides) {
+  std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
+  std::vector<std::string_view> listed;
+  listed.reserve(slides.size());
+  std::string name;
+  // Any fault leads to the natural order, so the targets are resolved as they are met and the
+  // count checked as it goes and at the end.
+  for (const std::string_view id : ids) {
+    SlideRelationship* relationship = targets.find(id);
+    if (relationship == nullptr) continue;
+    if (listed.size() == slides.size() ||
+        !resolve_presentation_target_into(relationship->target, name))
+      return in_natural_order(std::move(slides));
+    const auto index = archive.find(name);
+    if (!index || named[static_cast<std::size_t>(*index)])
+      return in_natural_order(std::move(slides));
+    named[static_cast<std::size_t>(*index)] = true;
+    // The entry's own name, equal to the one resolved, outlives the buffer.
+    relationship->part = archive.entry_name(*index);
+    listed.push_back(relationship->part);
+  }
+  if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
+  return listed;
+}
+
 // The slide parts in presentation order, as names the archive holds (valid while it is open);
 // the parts read on the way, and what `gather` asks for, go into `read`.
 Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
@@ -353,32 +390,14 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
                             new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
-  if (gather == Gather::SlideRelationships && read.relationships)
-    read.slide_relationships.emplace();
-  const auto targets =
+  SlideTargets targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
-                          unescaped, read.slide_relationships ? &*read.slide_relationships : nullptr,
-                          new_ids ? &read.largest_relationship_number : nullptr);
-
-  // Presentation order counts only when it names exactly the package's slide parts, each once:
-  // as many named targets as slide parts, each resolving to a slide part not named before.
-  std::vector<std::string_view> listed;
-  listed.reserve(ids.size());
-  for (const std::string_view id : ids)
-    if (const auto target = targets.find(id)) listed.push_back(*target);
-  if (listed.size() != slides.size()) return in_natural_order(std::move(slides));
-  std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
-  std::string name;
-  for (std::string_view& target : listed) {
-    if (!resolve_presentation_target_into(target, name)) return in_natural_order(std::move(slides));
-    const auto index = archive.find(name);
-    if (!index || named[static_cast<std::size_t>(*index)])
-      return in_natural_order(std::move(slides));
-    named[static_cast<std::size_t>(*index)] = true;
-    // The entry's own name, equal to the one resolved, outlives the buffer.
-    target = archive.entry_name(*index);
-  }
-  return listed;
+                          unescaped, new_ids ? &read.largest_relationship_number : nullptr);
+  std::vector<std::string_view> order = presentation_order(archive, ids, targets, std::move(slides));
+  // The slide relationships handed over keep the part names resolved on the way.
+  if (gather == Gather::SlideRelationships && read.relationships)
+    read.slide_relationships = targets.take();
+  return order;
 }
 
 }  // namespace

@@ -61,10 +61,13 @@ Result<std::vector<std::string>> slide_parts(PackageArchive& archive);
 
 // A slide relationship of the presentation (the value of its Type ends with "/slide"): its id
 // and target values as a record holds them, as views into the relationships part's bytes, or
-// into the values unescaped beside them for raw text that needs unescaping.
+// into the values unescaped beside them for raw text that needs unescaping. `part`: the slide
+// part its target names (`resolve_presentation_target_into`), as the archive holds the name,
+// when the listing resolved it on the way; empty otherwise.
 struct SlideRelationship {
   std::string_view id;
   std::string_view target;
+  std::string_view part;
 };
 
 // The part name that a target of the presentation's relationships names

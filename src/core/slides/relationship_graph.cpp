@@ -1,10 +1,13 @@
 #include "core/slides/relationship_graph.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <utility>
 
 #include "core/base/ascii.hpp"
+#include "core/base/string_room.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/crc32.hpp"
@@ -53,25 +56,15 @@ bool named_as_relationships_part(std::string_view name) {
 // Relationships parts at most this large (compressed) are compared by their stored bytes.
 constexpr std::uint64_t kAlikeLimit = 64 * 1024;
 
-void append_u32(std::string& out, std::uint64_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(value >> shift));
-}
-
-// The key under which alike relationships parts share their edges: the folder of the source
-// (what its targets are resolved against), then the entry's method, CRC-32, size and compressed
-// bytes as stored, which end the key. None when the entry is not read through its stored
-// headers, is large (either way: a large part, such as the presentation's, is one of a kind, and
-// checking its content again would cost a pass over it), or cannot be read here (it is then
-// read as usual).
-struct AlikeKey {
-  std::string text;
-  std::size_t stored_at = 0;  // where the compressed bytes begin
-
-  std::string_view stored() const { return std::string_view(text).substr(stored_at); }
-};
-
-std::optional<AlikeKey> alike_key(PackageArchive& archive, std::optional<StoredBytesWindow>& window,
-                                     std::uint64_t index, std::string_view source) {
+// The key under which alike relationships parts share their edges, made into `key`: the folder
+// of the source (what its targets are resolved against), then the entry's method, CRC-32, size
+// and compressed bytes as stored, which end the key. Where those bytes begin; none when the
+// entry is not read through its stored headers, is large (either way: a large part, such as the
+// presentation's, is one of a kind, and checking its content again would cost a pass over it),
+// or cannot be read here (it is then read as usual).
+std::optional<std::size_t> alike_key(PackageArchive& archive,
+                                     std::optional<StoredBytesWindow>& window, std::uint64_t index,
+                                     std::string_view source, std::string& key) {
   const StoredEntryHeaders* plain = archive.plain_headers();
   if (plain == nullptr || source.empty()) return std::nullopt;
   const auto data = plain->data(index);
@@ -81,17 +74,17 @@ std::optional<AlikeKey> alike_key(PackageArchive& archive, std::optional<StoredB
   const auto stored = window->compressed(index);
   if (!stored) return std::nullopt;
   const std::size_t slash = source.rfind('/');
-  AlikeKey key;
-  std::string& text = key.text;
-  text.reserve(source.size() + 14 + stored->size());
-  text.append(source.substr(0, slash == std::string_view::npos ? 0 : slash + 1));
-  text.push_back('\0');
-  append_u32(text, data->method);
-  append_u32(text, data->crc32);
-  append_u32(text, data->uncompressed_size);
-  key.stored_at = text.size();
-  text.append(*stored);
-  return key;
+  const std::string_view folder = source.substr(0, slash == std::string_view::npos ? 0 : slash + 1);
+  // Both sizes are within the limit, so that each field fits in 32 bits.
+  const std::uint32_t fields[] = {data->method, data->crc32,
+                                  static_cast<std::uint32_t>(data->uncompressed_size)};
+  const std::size_t stored_at = folder.size() + 1 + sizeof fields;
+  grow_unwritten(key, stored_at + stored->size());
+  char* out = std::copy(folder.begin(), folder.end(), key.data());
+  *out++ = '\0';
+  std::memcpy(out, fields, sizeof fields);
+  std::memcpy(key.data() + stored_at, stored->data(), stored->size());
+  return stored_at;
 }
 
 }  // namespace
@@ -127,10 +120,11 @@ void add_relationship_edge(std::string_view source_part, const RelationshipText&
     if (target.empty()) return;
     if (source_part.empty()) {
       while (target.starts_with('/')) target.remove_prefix(1);
-      edges.push_back(RelationshipEdge{std::string(target), mode_given});
+      edges.targets().append(target);
     } else {
-      edges.push_back(RelationshipEdge{resolve_target(source_part, target), mode_given});
+      append_resolved_target(source_part, target, edges.targets());
     }
+    edges.end_edge(mode_given);
   });
 }
 
@@ -167,13 +161,14 @@ Result<RelationshipGraph> RelationshipGraph::of_package(PackageArchive& archive)
   return graph;
 }
 
-std::optional<std::uint64_t> RelationshipGraph::relationships_entry(
-    std::string_view source) const {
+std::optional<std::uint64_t> RelationshipGraph::relationships_entry(std::string_view source) {
   std::optional<std::uint64_t> entry;
   // The name `relationship_part_name` gives is of the form `named_as_relationships_part` takes
   // (and so stands for this very source and no other) unless the source itself ends with ".rels".
-  if (by_name_ && !source.ends_with(kRelsSuffix))
-    entry = archive_->find(relationship_part_name(source));
+  if (by_name_ && !source.ends_with(kRelsSuffix)) {
+    relationship_part_name_into(source, part_name_);
+    entry = archive_->find(part_name_);
+  }
   if (listed_.empty()) return entry;
   if (const auto listed = listed_.find(source); listed != listed_.end())
     if (!entry || listed->second > *entry) entry = listed->second;
@@ -197,19 +192,29 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
   if (edges != nullptr) return edges;
   // Only the very entry the caller read: another part may stand for the same source.
   if (given_ && given_->first == index) return edges = keep(std::move(given_->second));
-  std::optional<AlikeKey> key = alike_key(*archive_, window_, index, source);
+  const std::optional<std::size_t> stored_at =
+      alike_key(*archive_, window_, index, source, alike_key_);
   std::optional<std::string_view> compressed;
-  if (key) {
-    if (const auto alike = alike_.find(key->text); alike != alike_.end())
-      return edges = alike->second;
-    compressed = key->stored();  // not read again
+  if (stored_at) {
+    // Alike parts commonly follow one another (the slides of one layout): the last one met is
+    // compared before any lookup.
+    if (last_alike_ < alike_keys_.size() && alike_keys_[last_alike_] == alike_key_)
+      return edges = alike_edges_[last_alike_];
+    if (const auto alike = alike_keys_.index_of(alike_key_)) {
+      last_alike_ = *alike;
+      return edges = alike_edges_[*alike];
+    }
+    compressed = std::string_view(alike_key_).substr(*stored_at);  // not read again
   }
   const std::string content = PELVANE_TRY(read_archive_entry(*archive_, index, compressed));
   edges = keep(relationship_edges(source, content));
   // Only a part whose bytes read back as stored stands for the parts alike: any of them would
   // read the same way.
-  if (key && entry_declared_crc32(*archive_, index) == update_crc32(0, content))
-    alike_.emplace(std::move(key->text), edges);
+  if (stored_at && entry_declared_crc32(*archive_, index) == update_crc32(0, content)) {
+    last_alike_ = alike_keys_.size();
+    alike_keys_.insert(alike_key_);
+    alike_edges_.push_back(edges);
+  }
   return edges;
 }
 

@@ -3,9 +3,12 @@
 // slides leaves without a user come to it, and those walks.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,16 +27,87 @@ namespace pelvane {
 
 class PackageArchive;
 
-// One relationship leading to a part. `mode_given`: the relationship names TargetMode="Internal"
-// (in any letter case); false when it names no TargetMode at all.
+// One relationship leading to a part, its name a view into the edges that hold it.
+// `mode_given`: the relationship names TargetMode="Internal" (in any letter case); false when it
+// names no TargetMode at all.
 struct RelationshipEdge {
-  std::string target;
+  std::string_view target;
   bool mode_given = false;
 
   friend bool operator==(const RelationshipEdge&, const RelationshipEdge&) = default;
 };
 
-using RelationshipEdges = std::vector<RelationshipEdge>;
+// The edges of one source in order, their targets held end to end in one buffer: a source of
+// thousands of relationships (the presentation's) costs a few arrays rather than a string each.
+// The views that reading gives stay valid while the edges are neither changed nor moved.
+class RelationshipEdges {
+ public:
+  class const_iterator {
+   public:
+    using value_type = RelationshipEdge;
+    using difference_type = std::ptrdiff_t;
+
+    const_iterator() = default;
+    const_iterator(const RelationshipEdges* edges, std::size_t at) : edges_(edges), at_(at) {}
+    RelationshipEdge operator*() const { return (*edges_)[at_]; }
+    const_iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++at_;
+      return before;
+    }
+    friend bool operator==(const const_iterator& a, const const_iterator& b) {
+      return a.at_ == b.at_;
+    }
+
+   private:
+    const RelationshipEdges* edges_ = nullptr;
+    std::size_t at_ = 0;
+  };
+  using value_type = RelationshipEdge;
+  using iterator = const_iterator;
+
+  RelationshipEdges() = default;
+  RelationshipEdges(std::initializer_list<RelationshipEdge> edges) {
+    for (const RelationshipEdge& edge : edges) {
+      targets_.append(edge.target);
+      end_edge(edge.mode_given);
+    }
+  }
+
+  // The buffer the next edge's target is appended to; `end_edge` then ends that edge.
+  std::string& targets() { return targets_; }
+  void end_edge(bool mode_given) {
+    spans_.push_back({begin_, targets_.size() - begin_, mode_given});
+    begin_ = targets_.size();
+  }
+
+  std::size_t size() const { return spans_.size(); }
+  bool empty() const { return spans_.empty(); }
+  RelationshipEdge operator[](std::size_t index) const {
+    const Span& span = spans_[index];
+    return {std::string_view(targets_).substr(span.begin, span.size), span.mode_given};
+  }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, spans_.size()}; }
+
+  friend bool operator==(const RelationshipEdges& a, const RelationshipEdges& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+
+ private:
+  struct Span {
+    std::size_t begin = 0;
+    std::size_t size = 0;
+    bool mode_given = false;
+  };
+  std::string targets_;
+  std::vector<Span> spans_;
+  std::size_t begin_ = 0;  // where the target being appended starts
+};
 
 // The part whose relationships a relationships part holds: "_rels/.rels" is the package root
 // (the empty name); otherwise the name loses every trailing ".rels" and its last "_rels" segment
@@ -87,7 +161,7 @@ class RelationshipGraph {
 
   // The relationships entry that stands for `source`, if any: the later in archive order of the
   // one named after it and the one listed for it.
-  std::optional<std::uint64_t> relationships_entry(std::string_view source) const;
+  std::optional<std::uint64_t> relationships_entry(std::string_view source);
 
   PackageArchive* archive_ = nullptr;
   // A relationships part the caller read (`use_read_part`): its entry and edges.
@@ -105,9 +179,15 @@ class RelationshipGraph {
   // The edges of a relationships part by its source's folder and its stored form (see
   // `edges`), so that the many alike parts of a package (the slides of one layout) are inflated
   // and parsed once.
-  std::unordered_map<std::string, const RelationshipEdges*> alike_;
+  PartNameSet alike_keys_;
+  std::vector<const RelationshipEdges*> alike_edges_;  // by the position of their key
+  std::size_t last_alike_ = 0;                          // the position of the last key found
   // The stored bytes of the relationships parts compared, read through one window.
   std::optional<StoredBytesWindow> window_;
+  // The name of the relationships part looked up, and the key of the part compared, made again
+  // in the same room for each source the walks come to.
+  std::string part_name_;
+  std::string alike_key_;
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode: views

@@ -65,9 +65,14 @@ std::unexpected<PelvaneError> invalid(std::string message) {
 SlideRelationshipMap slide_relationship_map(const std::vector<SlideRelationship>& found,
                                             const PartNameViews& parts) {
   SlideRelationshipMap map{parts, std::vector<SlideIds>(parts.size())};
-  std::string part;
+  std::string resolved;
   for (const SlideRelationship& relationship : found) {
-    resolve_presentation_target_into(relationship.target, part);
+    // The listing has resolved the targets of the slides it lists.
+    std::string_view part = relationship.part;
+    if (part.empty()) {
+      resolve_presentation_target_into(relationship.target, resolved);
+      part = resolved;
+    }
     if (const auto at = parts.index_of(part)) map.ids[*at].add(relationship.id);
   }
   // Ids sorted alone come in the order of ids and targets: relationships tied by id give one id.

@@ -95,6 +95,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   std::deque<std::string> captured;  // entries of several events, written again
   SlideEntryCapture entry;
   std::string entry_key;
+  std::string key_buffer;  // an id with references, unescaped
   bool in_list = false;
   CustomShowPosition shows;
   // Without a survivor order the kept entries are written in document order, so an entry that
@@ -121,13 +122,13 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
         continue;
       }
       if (!entry.open()) {
-        entry_key = extract_rel_id_from_attributes(event);
+        const std::string_view key = rel_id_from_attributes(event, key_buffer);
         // An entry of one tag is written back as its bytes: it is kept as it stands.
         if (event.is_empty()) {
-          if (!deleted_ids.contains(entry_key)) keep(std::move(entry_key), event.raw);
-          entry_key.clear();
+          if (!deleted_ids.contains(key)) keep(std::string(key), event.raw);
           continue;
         }
+        entry_key = key;
       }
       if (entry.add(event)) {
         std::string text = entry.take();
@@ -144,7 +145,7 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     in_list = (in_list || role == SlideListScan::Role::ListStart) &&
               role != SlideListScan::Role::ListEnd;
     if (!in_list && shows.list != 0 && event.is_tag() && event.local_name() == "sld" &&
-        deleted_ids.contains(extract_rel_id_from_attributes(event))) {
+        deleted_ids.contains(rel_id_from_attributes(event, key_buffer))) {
       // A custom show's entry for a deleted slide would name a relationship that is gone.
       if (event.is_start()) PELVANE_TRY_VOID(skip_current_element(reader));
       continue;

@@ -1,5 +1,4 @@
-// The set of entry names an archive writer has written (zip_writer.cpp), and the hash of entry
-// names that it shares with the name index of stored headers.
+// The set of entry names an archive writer has written (zip_writer.cpp).
 #pragma once
 
 #include <algorithm>
@@ -10,36 +9,9 @@
 #include <vector>
 
 #include "core/base/buffer_shelf.hpp"
+#include "core/base/name_hash.hpp"
 
 namespace pelvane {
-
-// A 64-bit hash of an entry name, eight bytes at a time, every byte taking part: the names of a
-// package differ mostly in a number near their end. The last word is the name's last eight bytes
-// (overlapping the one before), and a final mix spreads every bit over both halves: tables take
-// their slot from the low bits and may keep the high half as a tag.
-inline std::uint64_t hash_entry_name(std::string_view name) {
-  constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15u;
-  std::uint64_t hash = name.size() * kOdd;
-  const auto mix = [&](std::uint64_t word) {
-    hash = (hash ^ word) * kOdd;
-    hash ^= hash >> 29;
-  };
-  std::uint64_t word = 0;
-  if (name.size() < 8) {
-    for (const char c : name) word = word << 8 | static_cast<unsigned char>(c);
-    mix(word);
-  } else {
-    std::size_t at = 0;
-    for (; name.size() - at > 8; at += 8) {
-      std::memcpy(&word, name.data() + at, 8);
-      mix(word);
-    }
-    std::memcpy(&word, name.data() + name.size() - 8, 8);
-    mix(word);
-  }
-  hash *= 0xFF51AFD7ED558CCDu;
-  return hash ^ hash >> 32;
-}
 
 // The names of the entries an archive writer has written, each where it lies in the central
 // directory being built: a hash table with open addressing, so that a package of many parts

@@ -95,8 +95,13 @@ TEST(ResolveTarget, AppliesTheTargetToTheSourceDirectory) {
       {"x.xml", "y.xml", "y.xml"},
       {"ppt/slides/slide1.xml", "", "ppt/slides"},
   };
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     EXPECT_EQ(resolve_target(c.source, c.target), c.expected) << c.source << " " << c.target;
+    // Appended after other names, a target leaves them as they are, however far ".." climbs.
+    std::string held = "a/b";
+    append_resolved_target(c.source, c.target, held);
+    EXPECT_EQ(held, std::string("a/b") + c.expected) << c.source << " " << c.target;
+  }
 }
 
 TEST(MakeRelativeTarget, LeadsFromTheSourceDirectoryToTheTarget) {
