@@ -98,6 +98,9 @@ class BufferShelf {
   }
 };
 
+// The shelf of the texts an edit writes out.
+using WrittenTextShelf = BufferShelf<std::string, ShelfUse::WrittenText>;
+
 // A buffer taken from its shelf for as long as this object lives, then given back.
 template <class Buffer>
 class ShelvedBuffer {

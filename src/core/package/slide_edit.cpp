@@ -5,7 +5,7 @@
 namespace pelvane {
 
 PackageEdit::~PackageEdit() {
-  for (auto& [name, change] : changes_) BufferShelf<std::string, ShelfUse::WrittenText>::give_back(std::move(change.content));
+  for (auto& [name, change] : changes_) WrittenTextShelf::give_back(std::move(change.content));
 }
 
 void PackageEdit::undrop(std::string_view name) {

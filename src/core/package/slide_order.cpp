@@ -393,7 +393,8 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   SlideTargets targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, new_ids ? &read.largest_relationship_number : nullptr);
-  std::vector<std::string_view> order = presentation_order(archive, ids, targets, std::move(slides));
+  std::vector<std::string_view> order =
+      presentation_order(archive, ids, targets, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships = targets.take();

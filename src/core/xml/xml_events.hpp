@@ -300,7 +300,7 @@ class XmlWriter {
  public:
   XmlWriter() = default;
   explicit XmlWriter(std::size_t reserve)
-      : out_(BufferShelf<std::string, ShelfUse::WrittenText>::take(reserve)) {}
+      : out_(WrittenTextShelf::take(reserve)) {}
 
   // Writes an event as read: its raw bytes, an end tag as "</name>", nothing for Eof.
   void write_event(const XmlEvent& event);

@@ -121,7 +121,7 @@ std::string replace_element(std::string_view text, std::string_view tag,
 
 std::string splice_text(std::string_view text, std::size_t at, std::size_t erase,
                         std::string_view insertion) {
-  std::string out = BufferShelf<std::string, ShelfUse::WrittenText>::take(text.size() - erase + insertion.size());
+  std::string out = WrittenTextShelf::take(text.size() - erase + insertion.size());
   out.append(text.substr(0, at));
   out.append(insertion);
   out.append(text.substr(at + erase));

@@ -385,7 +385,8 @@ StoredEntryHeaders::~StoredEntryHeaders() {
   BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
   BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
   BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
-  for (std::string& headers : local_headers_) BufferShelf<std::string>::give_back(std::move(headers));
+  for (std::string& headers : local_headers_)
+    BufferShelf<std::string>::give_back(std::move(headers));
 }
 
 bool StoredEntryHeaders::index_names() {

@@ -455,7 +455,8 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   s.uncompressed_size += bytes.size();
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current_name()));
   if (s.deflating) {
-    PELVANE_TRY_VOID(deflate_into(s.deflater->stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
+    PELVANE_TRY_VOID(
+        deflate_into(s.deflater->stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
   } else {
     PELVANE_TRY_VOID(sink_.write(bytes));
     s.data_size += bytes.size();
@@ -678,8 +679,8 @@ Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
                                                std::uint64_t bytes_between) {
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
-  PELVANE_TRY_VOID(
-      as_archive_failure(deflate_into(s.deflater->stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
+  PELVANE_TRY_VOID(as_archive_failure(
+      deflate_into(s.deflater->stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
   // The aligned byte lands at `end + padding + bytes_between`, the padding being at least 2.
   const std::uint64_t end = (s.offset + s.data_size + bytes_between + 2) % kPage;
   const std::uint64_t padding = (input_offset % kPage + kPage - end) % kPage + 2;
@@ -692,8 +693,8 @@ Result<void> ZipWriter::end_entry() {
   State& s = *state_;
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
   if (s.open == State::Open::Content && s.deflating)
-    PELVANE_TRY_VOID(
-        as_archive_failure(deflate_into(s.deflater->stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
+    PELVANE_TRY_VOID(as_archive_failure(
+        deflate_into(s.deflater->stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
   return complete_entry();
 }
 
