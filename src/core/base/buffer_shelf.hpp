@@ -8,8 +8,9 @@
 // shelf keeps its storage for the next take of a similar size on the same thread instead.
 //
 // What a thread keeps is bounded: a buffer of less than 64 KiB (which the allocator serves from
-// its free lists anyway) or of more than 16 MiB is released rather than kept, at most sixteen
-// buffers of one type are kept for one use, and at most 32 MiB in all.
+// its free lists anyway) or of more than 4 MiB is released rather than kept, at most eight
+// buffers of one type are kept for one use, and at most 8 MiB in all: a thread that has edited
+// a package holds at most that much more than one that has not.
 #pragma once
 
 #include <array>
@@ -33,9 +34,9 @@ template <class Buffer, ShelfUse Use = ShelfUse::Working>
 class BufferShelf {
  public:
   static constexpr std::size_t kLeastKeptBytes = std::size_t{64} << 10;
-  static constexpr std::size_t kMostKeptBytes = std::size_t{16} << 20;
-  static constexpr std::size_t kMostKeptAll = std::size_t{32} << 20;
-  static constexpr std::size_t kMostKeptCount = 16;
+  static constexpr std::size_t kMostKeptBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kMostKeptAll = std::size_t{8} << 20;
+  static constexpr std::size_t kMostKeptCount = 8;
 
   // An empty buffer with room for `size` elements: the smallest kept buffer that has that room,
   // else a new one. When none has the room, the largest kept one is released as the new one is

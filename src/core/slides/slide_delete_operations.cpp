@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/package/slide_edit.hpp"
@@ -295,13 +296,16 @@ Result<SlideDeleteSummary> delete_slides(
         PartNameViews dropped_parts;
         PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
                                               std::move(presentation_edges), dropped_parts));
-        const std::string presentation = PELVANE_TRY(listing.take_presentation(archive));
-        std::string new_presentation = PELVANE_TRY(
-            rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
+        // The texts read are given back to the thread's shelf, as the listing's own are.
+        const ShelvedBuffer<std::string> presentation(
+            PELVANE_TRY(listing.take_presentation(archive)));
+        std::string new_presentation = PELVANE_TRY(rewrite_presentation_xml_for_slide_deletion(
+            *presentation, deleted_ids, survivor_order));
         std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
-        const std::string content_types = PELVANE_TRY(read_required_part(archive, kContentTypes));
+        const ShelvedBuffer<std::string> content_types(
+            PELVANE_TRY(read_required_part(archive, kContentTypes)));
         std::string new_content_types =
-            PELVANE_TRY(rewrite_content_types_for_slide_deletion(content_types, dropped_parts));
+            PELVANE_TRY(rewrite_content_types_for_slide_deletion(*content_types, dropped_parts));
         edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
         edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
         edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
