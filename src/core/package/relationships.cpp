@@ -323,30 +323,17 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
   }
 }
 
-std::string extract_rel_id_from_attributes(const XmlEvent& tag) {
-  std::string buffer;
-  const std::string_view id = rel_id_from_attributes(tag, buffer);
-  if (id.data() == buffer.data()) return buffer;
-  return std::string(id);
-}
-
 std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer) {
   for (const XmlAttribute& attribute : tag.attributes()) {
     if (attribute.malformed) continue;
     if (attribute.name != "r:id" &&
         !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
       continue;
-    // A value that cannot be unescaped (a bad reference, bytes that are not UTF-8) is passed
-    // over; one without references is its text as written.
-    const std::string_view raw = attribute.value;
-    if (raw.find('&') == std::string_view::npos) {
-      if (is_valid_utf8(raw)) return raw;
-      continue;
-    }
-    if (auto value = unescape_xml(raw)) {
-      buffer = std::move(*value);
-      return buffer;
-    }
+    // A value that cannot be unescaped (a bad reference, bytes that are not UTF-8) comes back
+    // empty, which only such a value does unless it is written empty: it is passed over.
+    const std::string_view id = attribute_value_key(attribute.value, buffer);
+    if (id.empty() && !attribute.value.empty()) continue;
+    return id;
   }
   return {};
 }

@@ -171,10 +171,9 @@ std::string make_relative_target(std::string_view source_part, std::string_view 
 // whose local name is "id", "embed" or "link" (r:id, r:embed, r:link) to `ids`, unescaped.
 void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
 
-// The unescaped value of the tag's first attribute whose name is "r:id" or ends with ":id";
-// empty when none.
-std::string extract_rel_id_from_attributes(const XmlEvent& tag);
-// The same as a view: into the tag's text, or into `buffer` for a value with references.
+// The unescaped value of the tag's first attribute whose name is "r:id" or ends with ":id" and
+// whose value can be unescaped; empty when none. A view into the tag's text, or into `buffer`
+// for a value with references.
 std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer);
 
 // ---- Pruning and retargeting ----

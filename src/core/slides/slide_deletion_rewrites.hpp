@@ -18,7 +18,7 @@
 namespace pelvane {
 
 // The presentation without the slide-list entries (`SlideListScan`) whose relationship id
-// (`extract_rel_id_from_attributes`) is in `deleted_ids`, and without the custom-show entries
+// (`rel_id_from_attributes`) is in `deleted_ids`, and without the custom-show entries
 // ("sld" inside a "custShow"'s "sldLst") of those ids; a show left empty keeps its list. The
 // sections follow (`align_sections_with_slide_list`): they lose the slides that are gone and
 // take the survivor order. Other events inside the slide list (white space, comments, other

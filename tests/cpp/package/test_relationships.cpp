@@ -213,8 +213,9 @@ TEST(ExtractRelId, TakesTheFirstAttributeEndingInColonId) {
   auto first = reader.next();
   auto second = reader.next();
   ASSERT_TRUE(first && second);
-  EXPECT_EQ(extract_rel_id_from_attributes(*first), "rId7");
-  EXPECT_EQ(extract_rel_id_from_attributes(*second), "");
+  std::string buffer;
+  EXPECT_EQ(rel_id_from_attributes(*first, buffer), "rId7");
+  EXPECT_EQ(rel_id_from_attributes(*second, buffer), "");
 }
 
 TEST(RemoveRelationships, DropsTheNamedElementsAndKeepsEveryOtherByte) {
