@@ -323,9 +323,14 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids) {
   }
 }
 
-std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer) {
-  for (const XmlAttribute& attribute : tag.attributes()) {
-    if (attribute.malformed) continue;
+namespace {
+
+// `rel_id_from_attributes` over the attributes of either kind of tag.
+template <class Attributes>
+std::string_view rel_id_of(const Attributes& attributes, std::string& buffer) {
+  for (const auto& attribute : attributes) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
+      if (attribute.malformed) continue;
     if (attribute.name != "r:id" &&
         !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
       continue;
@@ -336,6 +341,16 @@ std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer
     return id;
   }
   return {};
+}
+
+}  // namespace
+
+std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer) {
+  return rel_id_of(tag.attributes(), buffer);
+}
+
+std::string_view rel_id_from_attributes(const PlainEmptyTag& tag, std::string& buffer) {
+  return rel_id_of(tag, buffer);
 }
 
 // ---- Pruning and retargeting ----

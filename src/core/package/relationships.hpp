@@ -175,6 +175,7 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
 // whose value can be unescaped; empty when none. A view into the tag's text, or into `buffer`
 // for a value with references.
 std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer);
+std::string_view rel_id_from_attributes(const PlainEmptyTag& tag, std::string& buffer);
 
 // ---- Pruning and retargeting ----
 

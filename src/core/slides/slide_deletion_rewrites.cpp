@@ -110,26 +110,31 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     }
     kept.push_back(SlideEntry{std::move(key), bytes});
   };
+  // An entry of one tag is written back as its bytes: it is kept as it stands. Kept in document
+  // order, one that cannot name a deleted id needs no key.
+  const auto keep_one_tag_entry = [&](std::string_view raw, const auto& tag) {
+    if (!survivor_order && !may_name_any(raw, deleted_ids)) return keep({}, raw);
+    const std::string_view key = rel_id_from_attributes(tag, key_buffer);
+    if (!deleted_ids.contains(key)) keep(std::string(key), raw);
+  };
+  PlainEmptyTag plain;
   for (;;) {
+    // The list's own entries stand at depth 2, most of them plain one-tag entries, each read in
+    // one pass.
+    if (in_list && !entry.open() && reader.depth() == 2 &&
+        reader.next_plain_empty("sldId", plain)) {
+      keep_one_tag_entry(plain.raw, plain);
+      continue;
+    }
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
     const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry.open() || role == SlideListScan::Role::Entry) {
-      // Kept in document order, an entry of one tag that cannot name a deleted id needs no key.
-      if (!entry.open() && !survivor_order && event.is_empty() &&
-          !may_name_any(event.raw, deleted_ids)) {
-        keep({}, event.raw);
+      if (!entry.open() && event.is_empty()) {
+        keep_one_tag_entry(event.raw, event);
         continue;
       }
-      if (!entry.open()) {
-        const std::string_view key = rel_id_from_attributes(event, key_buffer);
-        // An entry of one tag is written back as its bytes: it is kept as it stands.
-        if (event.is_empty()) {
-          if (!deleted_ids.contains(key)) keep(std::string(key), event.raw);
-          continue;
-        }
-        entry_key = key;
-      }
+      if (!entry.open()) entry_key = rel_id_from_attributes(event, key_buffer);
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
