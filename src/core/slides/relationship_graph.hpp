@@ -132,9 +132,9 @@ void add_relationship_edge(std::string_view source_part, const RelationshipText&
 class RelationshipGraph {
  public:
   // Every ".rels" entry of the archive is the relationships part of its source, a later one in
-  // archive order standing for the same source in place of an earlier one. Each is checked to
-  // open (`Zip` for the first, in archive order, that does not); none is read yet.
-  static Result<RelationshipGraph> of_package(PackageArchive& archive);
+  // archive order standing for the same source in place of an earlier one; none is read yet.
+  // The caller has checked every entry of the archive to open, as the slide listing does.
+  static RelationshipGraph of_package(PackageArchive& archive);
   // A graph given as data.
   explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges);
 

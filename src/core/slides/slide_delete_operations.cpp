@@ -133,7 +133,8 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
                                   RelationshipEdges presentation_edges,
                                   PartNameViews& dropped_parts) {
   PackageArchive& archive = edit.archive();
-  RelationshipGraph graph = PELVANE_TRY(RelationshipGraph::of_package(archive));
+  // The listing has checked every entry to open.
+  RelationshipGraph graph = RelationshipGraph::of_package(archive);
   graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
   const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
