@@ -160,13 +160,14 @@ RelationshipGraph RelationshipGraph::of_package(PackageArchive& archive) {
   return graph;
 }
 
-std::optional<std::uint64_t> RelationshipGraph::relationships_entry(std::string_view source) {
+std::optional<std::uint64_t> RelationshipGraph::relationships_entry(
+    std::string_view source, std::optional<std::uint64_t>& named) {
   std::optional<std::uint64_t> entry;
   // The name `relationship_part_name` gives is of the form `named_as_relationships_part` takes
   // (and so stands for this very source and no other) unless the source itself ends with ".rels".
   if (by_name_ && !source.ends_with(kRelsSuffix)) {
     relationship_part_name_into(source, part_name_);
-    entry = archive_->find(part_name_);
+    entry = named = archive_->find(part_name_);
   }
   if (listed_.empty()) return entry;
   if (const auto listed = listed_.find(source); listed != listed_.end())
@@ -183,8 +184,11 @@ void RelationshipGraph::use_read_edges(std::string_view name, RelationshipEdges 
   if (const auto index = archive_->find(name)) given_.emplace(*index, std::move(edges));
 }
 
-Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view source) {
-  const std::optional<std::uint64_t> entry = relationships_entry(source);
+Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view source,
+                                                          std::optional<std::uint64_t>* named) {
+  std::optional<std::uint64_t> named_entry;
+  const std::optional<std::uint64_t> entry = relationships_entry(source, named_entry);
+  if (named != nullptr) *named = named_entry;
   if (!entry) return nullptr;
   const std::uint64_t index = *entry;
   const RelationshipEdges*& edges = read_[static_cast<std::size_t>(index)];
@@ -217,13 +221,17 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
   return edges;
 }
 
-Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
-                                      std::span<const std::string> targets) {
+Result<PartNameViews> deleted_closure(
+    RelationshipGraph& graph, std::span<const std::string> targets,
+    std::vector<std::optional<std::uint64_t>>* named_relationships) {
   Walk walk;
   walk.seen.reserve(targets.size());
   for (const std::string& target : targets) walk.visit(target);
+  if (named_relationships != nullptr) named_relationships->clear();
   while (const std::optional<std::string_view> name = walk.take()) {
-    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name));
+    std::optional<std::uint64_t> named;
+    const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name, &named));
+    if (named_relationships != nullptr) named_relationships->push_back(named);
     if (edges == nullptr) continue;
     for (const RelationshipEdge& edge : *edges)
       if (!edge.mode_given) walk.visit(edge.target);

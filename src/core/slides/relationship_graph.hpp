@@ -148,8 +148,11 @@ class RelationshipGraph {
   // The edges of `source`; null when it has no relationships part. A failure while reading the
   // part is `Io`. A part stored exactly as one read before (same method, CRC-32, size and
   // compressed bytes) for a source in the same folder has the same edges, taken without
-  // reading it again. The edges live as long as the graph.
-  Result<const RelationshipEdges*> edges(std::string_view source);
+  // reading it again. The edges live as long as the graph. `named`, when given, is set to the
+  // entry of the relationships part named after the source (`relationship_part_name`) when it
+  // was looked up by that name and found, else to none.
+  Result<const RelationshipEdges*> edges(std::string_view source,
+                                         std::optional<std::uint64_t>* named = nullptr);
 
  private:
   RelationshipGraph() = default;
@@ -160,8 +163,10 @@ class RelationshipGraph {
   }
 
   // The relationships entry that stands for `source`, if any: the later in archive order of the
-  // one named after it and the one listed for it.
-  std::optional<std::uint64_t> relationships_entry(std::string_view source);
+  // one named after it and the one listed for it. The one named after it, if looked up and
+  // found, goes into `named`.
+  std::optional<std::uint64_t> relationships_entry(std::string_view source,
+                                                   std::optional<std::uint64_t>& named);
 
   PackageArchive* archive_ = nullptr;
   // A relationships part the caller read (`use_read_part`): its entry and edges.
@@ -191,9 +196,11 @@ class RelationshipGraph {
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode: views
-// into `targets` and the graph's edges.
-Result<PartNameViews> deleted_closure(RelationshipGraph& graph,
-                                      std::span<const std::string> targets);
+// into `targets` and the graph's edges. With `named_relationships`, for each of those parts by
+// its position, the entry of its relationships part as `edges` gives it in `named`.
+Result<PartNameViews> deleted_closure(
+    RelationshipGraph& graph, std::span<const std::string> targets,
+    std::vector<std::optional<std::uint64_t>>* named_relationships = nullptr);
 
 // Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide (of
 // `surviving`, in its order) reaches through internal relationships (with or without TargetMode)

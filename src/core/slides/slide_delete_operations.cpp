@@ -136,29 +136,42 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   // The listing has checked every entry to open.
   RelationshipGraph graph = RelationshipGraph::of_package(archive);
   graph.use_read_edges(kPresentationRelationships, std::move(presentation_edges));
-  const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets));
+  // The walk gives the relationships entry it found by name for each part, which the parts
+  // dropped take with them without a second lookup.
+  std::vector<std::optional<std::uint64_t>> named_relationships;
+  const PartNameViews deleted =
+      PELVANE_TRY(deleted_closure(graph, targets, &named_relationships));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
   // Only the reached names that are entries count; the order they are taken in does not.
-  std::vector<std::uint64_t> reached;
+  struct Reached {
+    std::uint64_t index;     // of the part's entry
+    std::size_t position;    // of the part among the deleted
+  };
+  std::vector<Reached> reached;
   PartNameViews candidates;
-  for (const std::string_view name : deleted) {
+  for (std::size_t position = 0; position < deleted.size(); ++position) {
+    const std::string_view name = deleted[position];
     if (name.ends_with(".rels") || name == kContentTypes) continue;
     const auto index = archive.find(name);
     if (!index) continue;
-    reached.push_back(*index);
+    reached.push_back({*index, position});
     const std::size_t hash = PartNameViews::hash_of(name);
     if (!target_set.contains(name, hash)) candidates.insert(name, hash);
   }
   const PartNameViews kept = PELVANE_TRY(kept_parts(graph, surviving, target_set, candidates));
   dropped_parts.reserve(reached.size());
   std::string relationships;
-  for (const std::uint64_t index : reached) {
-    const std::string_view name = archive.entry_name(index);
+  for (const Reached& part : reached) {
+    const std::string_view name = archive.entry_name(part.index);
     if (!kept.empty() && kept.contains(name)) continue;
-    relationship_part_name_into(name, relationships);
-    edit.drop_part(relationships);
+    if (const auto named = named_relationships[part.position]) {
+      edit.drop_entry(*named);
+    } else {
+      relationship_part_name_into(name, relationships);
+      edit.drop_part(relationships);
+    }
     dropped_parts.insert(name);
-    edit.drop_entry(index);
+    edit.drop_entry(part.index);
   }
   return {};
 }
