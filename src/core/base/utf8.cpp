@@ -70,7 +70,9 @@ std::optional<Utf8Fault> next_utf8_fault(std::string_view bytes, std::size_t fro
 
 }  // namespace
 
-bool is_valid_utf8(std::string_view text) { return !next_utf8_fault(text, 0); }
+bool is_valid_utf8_from(std::string_view text, std::size_t from) {
+  return !next_utf8_fault(text, from);
+}
 
 std::optional<DecodedCodePoint> decode_code_point(std::string_view text, std::size_t at) {
   if (at >= text.size()) return std::nullopt;

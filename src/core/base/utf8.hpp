@@ -10,9 +10,6 @@
 
 namespace pelvane {
 
-// True when `text` is well-formed UTF-8 (no overlongs, surrogates or values past U+10FFFF).
-bool is_valid_utf8(std::string_view text);
-
 // How many bytes `text` starts with that are ASCII (below 0x80), counted a word at a time.
 // Inline: every UTF-8 check of a short name passes here.
 inline std::size_t ascii_prefix_length(std::string_view text) {
@@ -33,6 +30,17 @@ inline std::size_t ascii_prefix_length(std::string_view text) {
   }
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
   return i;
+}
+
+// True when `text` from `from` on is well-formed UTF-8 (no overlongs, surrogates or values past
+// U+10FFFF).
+bool is_valid_utf8_from(std::string_view text, std::size_t from);
+
+// The same for the whole text. Inline: the many short names and values that are ASCII alone are
+// settled without a call.
+inline bool is_valid_utf8(std::string_view text) {
+  const std::size_t ascii = ascii_prefix_length(text);
+  return ascii == text.size() || is_valid_utf8_from(text, ascii);
 }
 
 // Where `bytes` first stop being well-formed UTF-8, counted in bytes from their start: at index
