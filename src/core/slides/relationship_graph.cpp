@@ -43,8 +43,10 @@ struct Walk {
 // source "dir/file" (or "file"), and the one name of that form for that source.
 bool named_as_relationships_part(std::string_view name) {
   if (!name.ends_with(kRelsSuffix)) return false;
-  const std::size_t slash = name.rfind('/');
-  if (slash == std::string_view::npos) return false;
+  // The last slash, searched for a word at a time: every relationships entry passes here.
+  const void* last_slash = ::memrchr(name.data(), '/', name.size());
+  if (last_slash == nullptr) return false;
+  const auto slash = static_cast<std::size_t>(static_cast<const char*>(last_slash) - name.data());
   const std::string_view folder = name.substr(0, slash);
   if (!folder.ends_with("_rels") || (folder.size() > 5 && folder[folder.size() - 6] != '/'))
     return false;

@@ -115,7 +115,9 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   const auto keep_one_tag_entry = [&](std::string_view raw, const auto& tag) {
     if (!survivor_order && !may_name_any(raw, deleted_ids)) return keep({}, raw);
     const std::string_view key = rel_id_from_attributes(tag, key_buffer);
-    if (!deleted_ids.contains(key)) keep(std::string(key), raw);
+    if (deleted_ids.contains(key)) return;
+    // The key places an entry only in a survivor order.
+    keep(survivor_order ? std::string(key) : std::string(), raw);
   };
   PlainEmptyTag plain;
   for (;;) {
