@@ -303,9 +303,10 @@ Result<SlideDeleteSummary> delete_slides(
         // the walks; a failure of the rewrite counts after what the walks and the presentation
         // may fail with.
         RelationshipEdges presentation_edges;
+        const EdgeSource presentation_source(kPresentationPart);
         Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
             relationships, deleted_ids, [&](const RelationshipText& text) {
-              add_relationship_edge(kPresentationPart, text, presentation_edges);
+              presentation_source.add_edge(text, presentation_edges);
             });
         PartNameViews dropped_parts;
         PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
