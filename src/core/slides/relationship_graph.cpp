@@ -234,11 +234,15 @@ Result<PartNameViews> deleted_closure(
   walk.seen.reserve(targets.size());
   for (const std::string& target : targets) walk.visit(target);
   if (named_relationships != nullptr) named_relationships->clear();
+  // Parts stored alike share their edges (the slides of one layout): edges just followed lead
+  // nowhere new.
+  const RelationshipEdges* followed = nullptr;
   while (const std::optional<std::string_view> name = walk.take()) {
     std::optional<std::uint64_t> named;
     const RelationshipEdges* edges = PELVANE_TRY(graph.edges(*name, &named));
     if (named_relationships != nullptr) named_relationships->push_back(named);
-    if (edges == nullptr) continue;
+    if (edges == nullptr || edges == followed) continue;
+    followed = edges;
     for (const RelationshipEdge& edge : *edges)
       if (!edge.mode_given) walk.visit(edge.target);
   }

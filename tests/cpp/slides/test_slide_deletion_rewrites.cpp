@@ -68,6 +68,11 @@ TEST(PresentationForSlideDeletion, DropsDeletedEntriesAndListsTheRestInTheirOrde
        {"rId5", "rId2"},
        std::nullopt,
        "<p:sldIdLst><p:sldId id=\"260\" r:id=\"rId22\"/></p:sldIdLst>"},
+      // Only the list's own children are entries: one inside another child stays with it.
+      {"<p:sldIdLst><x:w>$A</x:w>$C</p:sldIdLst>",
+       {"rId2"},
+       std::nullopt,
+       "<p:sldIdLst><x:w>$A</x:w>$C</p:sldIdLst>"},
       {"<p:sldIdLst/><p:sldSz/>", {"rId2"}, Order({{"rId3"}}), "<p:sldIdLst/><p:sldSz/>"},
       {"<p:sldSz/>", {"rId2"}, std::nullopt, "<p:sldSz/>"},
       // Custom shows lose their entries of deleted slides; an emptied show keeps its list, and an
