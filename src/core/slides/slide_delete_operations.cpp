@@ -139,13 +139,12 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   // The walk gives the relationships entry it found by name for each part, which the parts
   // dropped take with them without a second lookup.
   std::vector<std::optional<std::uint64_t>> named_relationships;
-  const PartNameViews deleted =
-      PELVANE_TRY(deleted_closure(graph, targets, &named_relationships));
+  const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets, &named_relationships));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
   // Only the reached names that are entries count; the order they are taken in does not.
   struct Reached {
-    std::uint64_t index;     // of the part's entry
-    std::size_t position;    // of the part among the deleted
+    std::uint64_t index;   // of the part's entry
+    std::size_t position;  // of the part among the deleted
   };
   std::vector<Reached> reached;
   PartNameViews candidates;
