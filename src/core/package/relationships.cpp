@@ -8,6 +8,7 @@
 #include <optional>
 #include <type_traits>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/package/part_names.hpp"
 #include "core/xml/xml_escape.hpp"
@@ -394,8 +395,8 @@ std::optional<std::pair<std::string, std::uint64_t>> remove_plain_relationships(
     const std::function<void(const RelationshipText&)>& visit, std::size_t& visited) {
   XmlReader reader(bytes);
   PlainEmptyTag plain;
-  std::string out;
-  out.reserve(bytes.size());
+  // The part written out, in room kept from one call to the next as every written text's.
+  std::string out = WrittenTextShelf::take(bytes.size());
   std::size_t kept_from = 0;  // the start of the kept bytes not yet written
   std::uint64_t removed = 0;
   std::string key_buffer;
