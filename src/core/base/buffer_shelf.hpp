@@ -26,8 +26,9 @@ inline thread_local std::size_t kept_bytes = 0;
 
 // Which uses share one shelf. Texts written out (an edit's new parts) live from their building
 // to the end of the call, beside the texts read and the writer's buffers, which follow one
-// another: kept apart, neither takes the other's buffers and leaves its own uses without.
-enum class ShelfUse { Working, WrittenText };
+// another: kept apart, neither takes the other's buffers and leaves its own uses without. So do
+// the names gathered while the texts are read (the presentation's relationship targets).
+enum class ShelfUse { Working, WrittenText, GatheredNames };
 
 // The kept buffers of one type (a `std::string` or `std::vector`) of this thread, for one use.
 template <class Buffer, ShelfUse Use = ShelfUse::Working>

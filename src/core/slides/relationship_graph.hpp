@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -71,6 +72,19 @@ class RelationshipEdges {
   using iterator = const_iterator;
 
   RelationshipEdges() = default;
+  // Room for `count` edges whose targets take `target_bytes` in all, from the thread's shelves:
+  // the edges of a source of thousands of relationships (the presentation's) are then built in
+  // room kept from one call to the next. The room goes back when the edges go.
+  RelationshipEdges(std::size_t count, std::size_t target_bytes)
+      : targets_(TargetShelf::take(target_bytes)), spans_(SpanShelf::take(count)) {}
+  RelationshipEdges(const RelationshipEdges&) = default;
+  RelationshipEdges(RelationshipEdges&&) = default;
+  RelationshipEdges& operator=(const RelationshipEdges&) = default;
+  RelationshipEdges& operator=(RelationshipEdges&&) = default;
+  ~RelationshipEdges() {
+    TargetShelf::give_back(std::move(targets_));
+    SpanShelf::give_back(std::move(spans_));
+  }
   RelationshipEdges(std::initializer_list<RelationshipEdge> edges) {
     for (const RelationshipEdge& edge : edges) {
       targets_.append(edge.target);
@@ -104,6 +118,8 @@ class RelationshipEdges {
     std::size_t size = 0;
     bool mode_given = false;
   };
+  using TargetShelf = BufferShelf<std::string, ShelfUse::GatheredNames>;
+  using SpanShelf = BufferShelf<std::vector<Span>>;
   std::string targets_;
   std::vector<Span> spans_;
   std::size_t begin_ = 0;  // where the target being appended starts

@@ -301,7 +301,10 @@ Result<SlideDeleteSummary> delete_slides(
         // The presentation's relationships are rewritten in the pass that takes their edges for
         // the walks; a failure of the rewrite counts after what the walks and the presentation
         // may fail with.
-        RelationshipEdges presentation_edges;
+        // Room for about an edge per slide relationship, most targets a slide's name
+        // ("ppt/slides/slide12.xml"); the room grows where that is short.
+        constexpr std::size_t kSlideNameBytes = 24;
+        RelationshipEdges presentation_edges(found.size(), found.size() * kSlideNameBytes);
         const EdgeSource presentation_source(kPresentationPart);
         Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
             relationships, deleted_ids, [&](const RelationshipText& text) {
