@@ -4,6 +4,7 @@
 #include <numeric>
 #include <utility>
 
+#include "core/base/byte_search.hpp"
 #include "core/base/decimal.hpp"
 #include "core/base/string_room.hpp"
 #include "core/zip/package_archive.hpp"
@@ -103,7 +104,7 @@ void relationship_part_name_into(std::string_view name, std::string& part) {
   constexpr std::string_view kFolder = "_rels/";
   constexpr std::string_view kSuffix = ".rels";
   // Made in one piece: the folder, "_rels/", the file name and ".rels".
-  const std::size_t slash = name.rfind('/');
+  const std::size_t slash = find_last_byte(name, '/');
   const std::size_t file = slash == std::string_view::npos ? 0 : slash + 1;
   grow_unwritten(part, name.size() + kFolder.size() + kSuffix.size());
   char* out = std::copy_n(name.data(), file, part.data());

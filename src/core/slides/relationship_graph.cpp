@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "core/base/ascii.hpp"
+#include "core/base/byte_search.hpp"
 #include "core/base/string_room.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
@@ -43,10 +44,9 @@ struct Walk {
 // source "dir/file" (or "file"), and the one name of that form for that source.
 bool named_as_relationships_part(std::string_view name) {
   if (!name.ends_with(kRelsSuffix)) return false;
-  // The last slash, searched for a word at a time: every relationships entry passes here.
-  const void* last_slash = ::memrchr(name.data(), '/', name.size());
-  if (last_slash == nullptr) return false;
-  const auto slash = static_cast<std::size_t>(static_cast<const char*>(last_slash) - name.data());
+  // Every relationships entry passes here.
+  const std::size_t slash = find_last_byte(name, '/');
+  if (slash == std::string_view::npos) return false;
   const std::string_view folder = name.substr(0, slash);
   if (!folder.ends_with("_rels") || (folder.size() > 5 && folder[folder.size() - 6] != '/'))
     return false;
