@@ -128,14 +128,6 @@ std::string_view attribute_key_view(const XmlEvent& tag, std::string_view local_
   return attribute_value_key(*raw, buffer);
 }
 
-// The same for a plain tag, whose attributes are all well formed and of distinct names.
-std::string_view attribute_key_view(const PlainEmptyTag& tag, std::string_view local_name,
-                                    std::string& buffer) {
-  for (const PlainAttribute& attribute : tag)
-    if (attribute.local_name() == local_name) return attribute_value_key(attribute.value, buffer);
-  return {};
-}
-
 }  // namespace
 
 std::string attribute_key(const XmlEvent& tag, std::string_view local_name) {
@@ -163,24 +155,7 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     if (run_size > 0) writer.write_raw(std::string_view(run, run_size));
     run_size = 0;
   };
-  const auto add_to_run = [&](std::string_view raw) {
-    if (run_size == 0 || run + run_size != raw.data()) {
-      flush();
-      run = raw.data();
-    }
-    run_size += raw.size();
-  };
-  PlainEmptyTag plain;
   for (;;) {
-    // The elements are commonly plain empty tags, each read in one pass where no observer asks
-    // for events.
-    if (!observe && skip_depth == 0 && reader.next_plain_empty(element, plain)) {
-      if (is_removed(attribute_key_view(plain, key_attribute, key)))
-        ++removed;
-      else
-        add_to_run(plain.raw);
-      continue;
-    }
     const XmlEvent event = PELVANE_TRY(reader.next());
     std::optional<std::string_view> known_key;
     if (observe) known_key = observe(event);
@@ -204,7 +179,11 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
       writer.write_event(event);
       continue;
     }
-    add_to_run(event.raw);
+    if (run_size == 0 || run + run_size != event.raw.data()) {
+      flush();
+      run = event.raw.data();
+    }
+    run_size += event.raw.size();
   }
   flush();
   return std::pair{std::move(writer).take(), removed};
