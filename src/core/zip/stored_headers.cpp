@@ -357,35 +357,10 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
         std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
     // The directory must be a sequence of `count` whole central headers.
     std::size_t directory_used = 0;
-    bool agrees = true;
     bool plain_entries = true;
-    for (std::uint64_t index = 0; index < location->count && agrees; ++index) {
-      const auto length = central_header_length(directory, directory_used);
-      if (!length) {
-        agrees = false;
-        break;
-      }
-      const std::string_view header = known_part(directory, directory_used, *length);
-      const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
-      if (handle) {
-        const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
-        agrees = library_name != nullptr && name == library_name;
-      }
-      plain_entries = plain_entries && is_plain_entry(header, location->offset);
-      std::uint64_t local_offset = get32(header, 42);
-      if (local_offset == 0xFFFFFFFF)
-        local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
-      Entry& entry = entries.emplace_back();
-      entry.name = name;
-      entry.central_at = directory_used;
-      entry.local_offset = local_offset;
-      entry.fields = EntryFields::from_central_header(header);
-      entry.compressed_size = entry.fields.compressed_size;
-      if (entry.compressed_size == 0xFFFFFFFF)
-        entry.compressed_size = zip64_value(header, 1).value_or(0);
-      directory_used += *length;
-    }
-    if (!agrees) continue;
+    if (!read_directory(directory, location->count, location->offset, handle, entries,
+                        directory_used, plain_entries))
+      continue;
     result.entries_ = std::move(entries);
     result.exact_ = true;
     if (!archive) {
@@ -408,6 +383,44 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     return result;
   }
   return result;
+}
+
+bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_t count,
+                                        std::uint64_t directory_offset, zip_t* handle,
+                                        std::vector<Entry>& entries, std::size_t& directory_used,
+                                        bool& plain_entries) {
+  bool agrees = true;
+  std::size_t used = 0;
+  bool plain = true;
+  for (std::uint64_t index = 0; index < count && agrees; ++index) {
+    const auto length = central_header_length(directory, used);
+    if (!length) {
+      agrees = false;
+      break;
+    }
+    const std::string_view header = known_part(directory, used, *length);
+    const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
+    if (handle) {
+      const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
+      agrees = library_name != nullptr && name == library_name;
+    }
+    plain = plain && is_plain_entry(header, directory_offset);
+    std::uint64_t local_offset = get32(header, 42);
+    if (local_offset == 0xFFFFFFFF)
+      local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
+    Entry& entry = entries.emplace_back();
+    entry.name = name;
+    entry.central_at = used;
+    entry.local_offset = local_offset;
+    entry.fields = EntryFields::from_central_header(header);
+    entry.compressed_size = entry.fields.compressed_size;
+    if (entry.compressed_size == 0xFFFFFFFF)
+      entry.compressed_size = zip64_value(header, 1).value_or(0);
+    used += *length;
+  }
+  directory_used = used;
+  plain_entries = plain;
+  return agrees;
 }
 
 StoredEntryHeaders::~StoredEntryHeaders() {

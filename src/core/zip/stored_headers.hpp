@@ -184,6 +184,15 @@ class StoredEntryHeaders {
   // name the entries the library read.
   static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
                                   LibraryArchive* archive);
+  // Reads the `count` central headers that `directory` (at `directory_offset` in the archive)
+  // starts with into `entries`: false when they are not `count` whole headers or, with `handle`,
+  // do not name the entries the library read. Sets the bytes they take and whether every one of
+  // them is plain. Its own function, so that the loop over every entry keeps its values in
+  // registers.
+  [[gnu::noinline]] static bool read_directory(std::string_view directory, std::uint64_t count,
+                             std::uint64_t directory_offset, zip_t* handle,
+                             std::vector<Entry>& entries, std::size_t& directory_used,
+                             bool& plain_entries);
   // Checks the entries' regions as the directory states them (entry_regions.hpp).
   void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
   // The entry with its local header read: when it is unread, it is read with the unread ones
