@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <system_error>
 
@@ -14,6 +15,25 @@ namespace {
 // Bytes asked of the kernel per copy call, and moved per call when copying through a buffer.
 constexpr std::uint64_t kKernelCopyStep = std::uint64_t{1} << 30;
 constexpr std::size_t kBufferedCopyChunk = std::size_t{1} << 20;
+
+// Pieces handed to one `preadv` or `writev`: the system's limit.
+constexpr std::size_t kMostPiecesPerCall = IOV_MAX;
+
+// Uses up `done` bytes of `pieces` from the piece `first` on: past the pieces transferred whole,
+// a piece transferred in part goes on from where it stopped. Returns the first piece with bytes
+// left (past any empty ones), or the number of pieces when none has.
+std::size_t use_up_pieces(std::span<iovec> pieces, std::size_t first, std::size_t done) {
+  while (done > 0) {
+    iovec& piece = pieces[first];
+    const std::size_t taken = std::min(done, piece.iov_len);
+    piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
+    piece.iov_len -= taken;
+    done -= taken;
+    if (piece.iov_len == 0) ++first;
+  }
+  while (first < pieces.size() && pieces[first].iov_len == 0) ++first;
+  return first;
+}
 
 // True when `error` says that this way of copying inside the kernel does not work between the
 // two files (rather than that the copy failed).
@@ -52,10 +72,10 @@ bool read_whole_at(int fd, std::uint64_t offset, std::span<char> out) {
 
 Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iovec> pieces) {
   std::uint64_t total = 0;
-  std::size_t first = 0;
-  while (first < pieces.size() && pieces[first].iov_len == 0) ++first;
+  std::size_t first = use_up_pieces(pieces, 0, 0);
   while (first < pieces.size()) {
-    const ssize_t got = ::preadv(fd, pieces.data() + first, static_cast<int>(pieces.size() - first),
+    const std::size_t count = std::min<std::size_t>(pieces.size() - first, kMostPiecesPerCall);
+    const ssize_t got = ::preadv(fd, pieces.data() + first, static_cast<int>(count),
                                  static_cast<off_t>(offset + total));
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -63,18 +83,23 @@ Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iov
     }
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
-    // Past the pieces filled whole; a piece filled in part goes on from where it stopped.
-    for (auto left = static_cast<std::size_t>(got); left > 0;) {
-      iovec& piece = pieces[first];
-      const std::size_t taken = std::min(left, piece.iov_len);
-      piece.iov_base = static_cast<char*>(piece.iov_base) + taken;
-      piece.iov_len -= taken;
-      left -= taken;
-      if (piece.iov_len == 0) ++first;
-    }
-    while (first < pieces.size() && pieces[first].iov_len == 0) ++first;
+    first = use_up_pieces(pieces, first, static_cast<std::size_t>(got));
   }
   return total;
+}
+
+Result<void> write_pieces(int fd, std::span<iovec> pieces) {
+  std::size_t first = use_up_pieces(pieces, 0, 0);
+  while (first < pieces.size()) {
+    const std::size_t count = std::min<std::size_t>(pieces.size() - first, kMostPiecesPerCall);
+    const ssize_t written = ::writev(fd, pieces.data() + first, static_cast<int>(count));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return fail(os_error(errno));
+    }
+    first = use_up_pieces(pieces, first, static_cast<std::size_t>(written));
+  }
+  return {};
 }
 
 Result<void> write_all(int fd, std::string_view bytes, std::optional<std::uint64_t> offset) {

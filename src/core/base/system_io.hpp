@@ -39,6 +39,10 @@ Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iov
 Result<void> write_all(int fd, std::string_view bytes,
                        std::optional<std::uint64_t> offset = std::nullopt);
 
+// Writes all of `pieces`, in order, at the file's position, in as few calls as the system allows
+// (their bases and lengths are used up as they go).
+Result<void> write_pieces(int fd, std::span<iovec> pieces);
+
 // How two files let the kernel copy between them, as far as one has tried: what the files
 // refused once is not tried again.
 enum class KernelCopy : std::uint8_t { CopyFileRange, Sendfile, Unavailable };

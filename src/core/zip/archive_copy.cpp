@@ -140,7 +140,7 @@ Result<void> CopyLoop::copy_input_entries() {
       length += next->length;
     }
     PELVANE_TRY_VOID(writer_.add_stored_entries_from_file(
-        std::string_view(centrals, centrals_size), headers_.file_descriptor(),
+        std::string_view(centrals, centrals_size), headers_.file(),
         stored->local_offset, length));
   }
   return {};
@@ -251,7 +251,7 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
           return writer_.add_content_entry_from_file(
               name, kept_options(index, data.method),
               {data.crc32, data.compressed_size, data.uncompressed_size},
-              {headers_.file_descriptor(), stored->placement.local_offset,
+              {headers_.file(), stored->placement.local_offset,
                stored->placement.local_header});
         }
       }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
@@ -92,6 +93,8 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
                                             std::uint64_t index) {
   const auto data = whole_read_data(headers, index);
   if (!data) return std::nullopt;
+  if (const auto held = headers.file().held(data->offset, data->compressed_size))
+    return whole_content(*data, *held, nullptr);
   ShelvedBuffer<std::string> compressed(static_cast<std::size_t>(data->compressed_size));
   grow_unwritten(*compressed, static_cast<std::size_t>(data->compressed_size));
   if (!read_whole_at(headers.file_descriptor(), data->offset, *compressed))
@@ -111,6 +114,7 @@ std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t inde
   if (!data) return std::nullopt;
   const std::uint64_t offset = data->offset;
   const std::uint64_t size = data->compressed_size;
+  if (const auto held = headers_.file().held(offset, size)) return held;
   if (offset >= start_ && offset - start_ <= bytes_.size() &&
       size <= bytes_.size() - (offset - start_))
     return std::string_view(bytes_).substr(static_cast<std::size_t>(offset - start_),
@@ -153,6 +157,8 @@ std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders&
   if (!data) return std::nullopt;
   PlainEntryStream stream;
   stream.fd_ = headers.file_descriptor();
+  if (const auto held = headers.file().held(data->offset, data->compressed_size))
+    stream.held_ = held->data();
   stream.deflated_ = data->method != kZipMethodStored;
   if (!stream.deflated_ && data->compressed_size != data->uncompressed_size) return std::nullopt;
   stream.next_offset_ = data->offset;
@@ -166,14 +172,27 @@ std::optional<PlainEntryStream> PlainEntryStream::open(const StoredEntryHeaders&
   return stream;
 }
 
+bool PlainEntryStream::read_compressed(std::span<char> out) {
+  if (held_ == nullptr) return read_whole_at(fd_, next_offset_, out);
+  std::memcpy(out.data(), held_, out.size());
+  held_ += out.size();
+  return true;
+}
+
 bool PlainEntryStream::refill() {
   const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(compressed_left_, kBlock));
-  input_.resize(size);
-  if (!read_whole_at(fd_, next_offset_, std::span<char>(input_.data(), size))) return false;
+  const char* block = held_;
+  if (block != nullptr) {
+    held_ += size;
+  } else {
+    input_.resize(size);
+    if (!read_compressed(std::span<char>(input_.data(), size))) return false;
+    block = input_.data();
+  }
   next_offset_ += size;
   compressed_left_ -= size;
   z_stream& stream = inflater_->stream;
-  stream.next_in = reinterpret_cast<Bytef*>(input_.data());
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block));
   stream.avail_in = static_cast<uInt>(size);
   return true;
 }
@@ -189,7 +208,7 @@ std::optional<std::size_t> PlainEntryStream::read(std::span<char> buffer) {
 
   if (!deflated_) {
     if (wanted == 0) return compressed_left_ == 0 && crc_ == expected_crc_ ? 0 : done_with();
-    if (!read_whole_at(fd_, next_offset_, buffer.first(wanted))) return done_with();
+    if (!read_compressed(buffer.first(wanted))) return done_with();
     next_offset_ += wanted;
     compressed_left_ -= wanted;
     content_left_ -= wanted;

@@ -1,5 +1,6 @@
 // The content of an entry of a plain archive file (stored_headers.hpp), read straight from the
-// file and inflated here, without the archive library.
+// file (or taken from its bytes, when the stored headers hold them) and inflated here, without
+// the archive library.
 //
 // These readers only ever deliver content that the library would deliver without complaint:
 // compressed bytes of the stated size that inflate (or, stored, are) exactly to the stated size
@@ -69,8 +70,11 @@ class PlainEntryStream {
   PlainEntryStream();
   // Reads the next block of compressed bytes; false when they cannot be read.
   bool refill();
+  // Reads the next compressed bytes of a stored entry into `out`; false when they cannot be read.
+  bool read_compressed(std::span<char> out);
 
   int fd_ = -1;
+  const char* held_ = nullptr;          // the next compressed byte, when the file is held
   bool deflated_ = false;
   std::uint64_t next_offset_ = 0;       // of the next compressed byte not yet read
   std::uint64_t compressed_left_ = 0;   // compressed bytes not yet read

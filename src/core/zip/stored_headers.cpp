@@ -35,6 +35,12 @@ constexpr std::uint64_t kHeaderWindow = 256 * 1024;
 // header states; a longer one is read on its own.
 constexpr std::uint64_t kExtraFieldRoom = 512;
 
+// The `length` bytes at `at` of `bytes`, which the caller knows to hold them (a whole header
+// or window), without the check and the exception of `substr`.
+std::string_view known_part(std::string_view bytes, std::size_t at, std::size_t length) {
+  return std::string_view(bytes.data() + at, length);
+}
+
 }  // namespace
 
 // Random access to the archive's bytes: a file (not owned) or a buffer.
@@ -44,16 +50,33 @@ class StoredEntryHeaders::Source {
   Source(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
   std::uint64_t size() const { return size_; }
+  // True when the bytes are in memory, where views of them stay valid as long as the headers.
+  bool in_memory() const { return fd_ < 0; }
+
+  // The `length` bytes at `offset`, in place, when the bytes are in memory and hold them all.
+  std::optional<std::string_view> view(std::uint64_t offset, std::uint64_t length) const {
+    if (!in_memory() || offset > size_ || length > size_ - offset) return std::nullopt;
+    return known_part(bytes_, offset, length);
+  }
 
   // Exactly `length` bytes at `offset` into `out`; false when they are not all there.
   bool read_into(std::uint64_t offset, std::uint64_t length, std::string& out) const {
     if (offset > size_ || length > size_ - offset) return false;
-    if (fd_ < 0) {
-      out.assign(bytes_.substr(offset, length));
+    if (in_memory()) {
+      out.assign(known_part(bytes_, offset, length));
       return true;
     }
     grow_unwritten(out, length);
     return read_whole_at(fd_, offset, out);
+  }
+
+  // Exactly `length` bytes at `offset`: in place when the bytes are in memory, else read into
+  // `storage`; none when they are not all there.
+  std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length,
+                                      std::string& storage) const {
+    if (const auto in_memory = view(offset, length)) return in_memory;
+    if (!read_into(offset, length, storage)) return std::nullopt;
+    return std::string_view(storage);
   }
 
   // Exactly `length` bytes at `offset`, or none.
@@ -72,12 +95,6 @@ class StoredEntryHeaders::Source {
 namespace {
 
 using Source = StoredEntryHeaders::Source;
-
-// The `length` bytes at `at` of `bytes`, which the caller knows to hold them (a whole header
-// or window), without the check and the exception of `substr`.
-std::string_view known_part(std::string_view bytes, std::size_t at, std::size_t length) {
-  return std::string_view(bytes.data() + at, length);
-}
 
 struct DirectoryLocation {
   std::uint64_t offset = 0;
@@ -244,30 +261,34 @@ bool only_end_record(const Source& source, std::string_view tail, std::uint64_t 
 }
 
 // Reads byte ranges of a source through one window, loaded again only when a range falls
-// outside it.
+// outside it; a window of a source in memory is a view of it.
 class Window {
  public:
-  // `bytes` holds the window's bytes; its storage serves one window after the other.
+  // `bytes` holds the window's bytes when they are read; its storage serves one window after
+  // the other.
   Window(const Source& source, std::string& bytes) : source_(source), bytes_(bytes) {}
 
   // The `length` bytes at `offset` when the window holds them.
   std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length) const {
-    if (offset < start_ || offset - start_ > bytes_.size() ||
-        length > bytes_.size() - (offset - start_))
+    if (offset < start_ || offset - start_ > view_.size() ||
+        length > view_.size() - (offset - start_))
       return std::nullopt;
-    return known_part(bytes_, offset - start_, length);
+    return known_part(view_, offset - start_, length);
   }
   // Loads the bytes from `offset` up to `end` (cut at the end of the source).
   void load(std::uint64_t offset, std::uint64_t end) {
     end = std::min(end, source_.size());
     start_ = offset;
-    if (offset >= end || !source_.read_into(offset, end - offset, bytes_)) bytes_.clear();
+    view_ = {};
+    if (offset >= end) return;
+    if (const auto bytes = source_.get(offset, end - offset, bytes_)) view_ = *bytes;
   }
 
  private:
   const Source& source_;
   std::uint64_t start_ = 0;
   std::string& bytes_;
+  std::string_view view_;  // the window's bytes
 };
 
 }  // namespace
@@ -283,6 +304,13 @@ StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
   file->fd = OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
   if (file->fd.get() < 0) return {};
   file->size = size;
+  if (size > 0 && size <= kMostHeldBytes) {
+    std::string& bytes = *(file->bytes = ShelvedBuffer<std::string>(size));
+    grow_unwritten(bytes, size);
+    if (read_whole_at(file->fd.get(), 0, bytes))
+      return parse(Source(bytes), std::move(file), archive);
+    file->bytes = ShelvedBuffer<std::string>();
+  }
   const Source source(file->fd.get(), file->size);
   return parse(source, std::move(file), archive);
 }
@@ -308,7 +336,8 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   const std::uint64_t tail_size =
       std::min<std::uint64_t>(source.size(), 0xFFFF + kEndRecordSize + kZip64LocatorSize);
   const std::uint64_t tail_start = source.size() - tail_size;
-  auto tail = source.read(tail_start, tail_size);
+  std::string tail_bytes;
+  const auto tail = source.get(tail_start, tail_size, tail_bytes);
   if (!tail) return result;
 
   // Try every end-record signature from the back; the first whose directory reads whole (and
@@ -319,43 +348,19 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     if (!location || (archive && location->count != library_entry_count(handle)) ||
         location->size > source.size())
       continue;
-    if (result.directory_.capacity() < location->size)
-      result.directory_ = BufferShelf<std::string>::take(location->size);
-    if (!source.read_into(location->offset, location->size, result.directory_)) continue;
-    const std::string_view directory = result.directory_;
+    if (!source.in_memory() && result.directory_bytes_.capacity() < location->size)
+      result.directory_bytes_ = BufferShelf<std::string>::take(location->size);
+    const auto read = source.get(location->offset, location->size, result.directory_bytes_);
+    if (!read) continue;
+    const std::string_view directory = result.directory_ = *read;
     auto entries = BufferShelf<std::vector<Entry>>::take(static_cast<std::size_t>(
         std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
     // The directory must be a sequence of `count` whole central headers.
     std::size_t directory_used = 0;
-    bool agrees = true;
     bool plain_entries = true;
-    for (std::uint64_t index = 0; index < location->count && agrees; ++index) {
-      const auto length = central_header_length(directory, directory_used);
-      if (!length) {
-        agrees = false;
-        break;
-      }
-      const std::string_view header = known_part(directory, directory_used, *length);
-      const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
-      if (handle) {
-        const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
-        agrees = library_name != nullptr && name == library_name;
-      }
-      plain_entries = plain_entries && is_plain_entry(header, location->offset);
-      std::uint64_t local_offset = get32(header, 42);
-      if (local_offset == 0xFFFFFFFF)
-        local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
-      Entry& entry = entries.emplace_back();
-      entry.name = name;
-      entry.central_at = directory_used;
-      entry.local_offset = local_offset;
-      entry.fields = EntryFields::from_central_header(header);
-      entry.compressed_size = entry.fields.compressed_size;
-      if (entry.compressed_size == 0xFFFFFFFF)
-        entry.compressed_size = zip64_value(header, 1).value_or(0);
-      directory_used += *length;
-    }
-    if (!agrees) continue;
+    if (!read_directory(directory, location->count, location->offset, handle, entries,
+                        directory_used, plain_entries))
+      continue;
     result.entries_ = std::move(entries);
     result.exact_ = true;
     if (!archive) {
@@ -380,8 +385,46 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   return result;
 }
 
+bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_t count,
+                                        std::uint64_t directory_offset, zip_t* handle,
+                                        std::vector<Entry>& entries, std::size_t& directory_used,
+                                        bool& plain_entries) {
+  bool agrees = true;
+  std::size_t used = 0;
+  bool plain = true;
+  for (std::uint64_t index = 0; index < count && agrees; ++index) {
+    const auto length = central_header_length(directory, used);
+    if (!length) {
+      agrees = false;
+      break;
+    }
+    const std::string_view header = known_part(directory, used, *length);
+    const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
+    if (handle) {
+      const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
+      agrees = library_name != nullptr && name == library_name;
+    }
+    plain = plain && is_plain_entry(header, directory_offset);
+    std::uint64_t local_offset = get32(header, 42);
+    if (local_offset == 0xFFFFFFFF)
+      local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
+    Entry& entry = entries.emplace_back();
+    entry.name = name;
+    entry.central_at = used;
+    entry.local_offset = local_offset;
+    entry.fields = EntryFields::from_central_header(header);
+    entry.compressed_size = entry.fields.compressed_size;
+    if (entry.compressed_size == 0xFFFFFFFF)
+      entry.compressed_size = zip64_value(header, 1).value_or(0);
+    used += *length;
+  }
+  directory_used = used;
+  plain_entries = plain;
+  return agrees;
+}
+
 StoredEntryHeaders::~StoredEntryHeaders() {
-  BufferShelf<std::string>::give_back(std::move(directory_));
+  BufferShelf<std::string>::give_back(std::move(directory_bytes_));
   BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
   BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
   BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
@@ -491,29 +534,38 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     const Entry& entry = entries_[by_offset(k)];
     return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
   };
-  // One window from this header on, over the ones that follow it closely.
+  // One window from this header on, over the ones that follow it closely; for a source in
+  // memory, over the rest of it, and the headers found are views of it, valid as long as it is.
+  const bool in_memory = source.in_memory();
   const std::uint64_t start = entries_[by_offset(from_rank)].local_offset;
-  std::uint64_t end = reach(from_rank);
-  std::size_t expected = room(from_rank);
-  std::size_t last = from_rank + 1;
-  for (; last < entries_.size(); ++last) {
-    const std::uint64_t reached = reach(last);
-    if (reached - start > kHeaderWindow) break;
-    end = reached;
-    expected += room(last);
+  std::uint64_t end = source.size();
+  std::size_t expected = 0;
+  std::size_t last = entries_.size();
+  if (!in_memory) {
+    end = reach(from_rank);
+    expected = room(from_rank);
+    for (last = from_rank + 1; last < entries_.size(); ++last) {
+      const std::uint64_t reached = reach(last);
+      if (reached - start > kHeaderWindow) break;
+      end = reached;
+      expected += room(last);
+    }
   }
-  ShelvedBuffer<std::string> window_bytes(kHeaderWindow);
+  ShelvedBuffer<std::string> window_bytes =
+      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindow);
   Window window(source, *window_bytes);
   window.load(start, end);
 
-  std::string& kept = local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
+  std::string* const kept =
+      in_memory ? nullptr
+                : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
   struct Found {
     std::uint64_t index;
     std::size_t at;  // in `kept`
     std::size_t size;
   };
   std::vector<Found> found;
-  found.reserve(last - from_rank);
+  if (!in_memory) found.reserve(last - from_rank);
 
   for (std::size_t k = from_rank; k < last; ++k) {
     const std::uint64_t index = by_offset(k);
@@ -528,14 +580,20 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       continue;
     const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
     auto header = window.get(at, size);
-    std::optional<std::string> alone;  // a header longer than its room in the window
+    // A header longer than its room in the window (never in memory, where the window holds
+    // every header that lies within the source).
+    std::optional<std::string> alone;
     if (!header) {
       alone = source.read(at, size);
       if (alone) header = *alone;
     }
     if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-    found.push_back({index, kept.size(), header->size()});
-    kept.append(*header);
+    if (in_memory) {
+      entry.local_header = *header;
+    } else {
+      found.push_back({index, kept->size(), header->size()});
+      kept->append(*header);
+    }
     entry.local = LocalState::Found;
     // Its data must end where the next region starts, or the directory does.
     const std::uint64_t data_at = at + size;
@@ -560,8 +618,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   }
   // The views once `kept` is complete: it does not move again.
   for (const Found& header : found)
-    entries_[header.index].local_header =
-        known_part(kept, header.at, header.size);
+    entries_[header.index].local_header = known_part(*kept, header.at, header.size);
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {

@@ -21,11 +21,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/base/owned_fd.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
+#include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
 
@@ -40,7 +42,10 @@ class StoredEntryHeaders {
   static StoredEntryHeaders read(LibraryArchive& archive, std::string_view archive_bytes);
   // Reads the headers of the archive file open as `fd`, its first `size` bytes (its size when it
   // was opened), through a duplicate of the descriptor kept open for raw copies and plain reads;
-  // with `archive`, checked as `read` checks them, else usable only when `plain()`.
+  // with `archive`, checked as `read` checks them, else usable only when `plain()`. A file of at
+  // most `kMostHeldBytes` is read whole first, in one read, and held: its local headers, plain
+  // reads and raw copies then all come from those bytes. Should that read fail or come back
+  // short, the file is read as a larger one is, so that its failures are told as they are.
   static StoredEntryHeaders read_file(int fd, std::uint64_t size,
                                       LibraryArchive* archive = nullptr);
   // Reads the headers of an archive in memory without the archive library; the caller keeps
@@ -135,8 +140,18 @@ class StoredEntryHeaders {
     std::uint64_t length = 0;
   };
   std::optional<StoredCopy> stored_copy(std::uint64_t index) const;
+  // The largest archive file held in memory while its headers are: the largest buffer a thread
+  // keeps (buffer_shelf.hpp), so that repeated calls find its storage ready. Reading such a file
+  // once costs what reading its local headers alone does in a package of small parts, and every
+  // later read and copy of it is then served without a system call.
+  static constexpr std::uint64_t kMostHeldBytes = BufferShelf<std::string>::kMostKeptBytes;
+
   // The archive file read for the headers, or -1, and its size.
   int file_descriptor() const { return file_ ? file_->fd.get() : -1; }
+  // The same with its bytes, when they are held; none (-1) for an archive read from bytes.
+  CopiedFile file() const {
+    return file_ ? CopiedFile{file_->fd.get(), *file_->bytes} : CopiedFile{};
+  }
   std::uint64_t file_size() const { return file_ ? file_->size : 0; }
   // Where the entry's local header starts in the archive file, as the directory states.
   std::optional<std::uint64_t> local_offset(std::uint64_t index) const {
@@ -148,6 +163,8 @@ class StoredEntryHeaders {
   struct File {
     OwnedFd fd;
     std::uint64_t size = 0;
+    // All `size` bytes of a small file, read when it was opened (`kMostHeldBytes`); else empty.
+    ShelvedBuffer<std::string> bytes;
   };
   enum class LocalState : std::uint8_t { Unread, Absent, Found };
   struct Entry {
@@ -167,6 +184,15 @@ class StoredEntryHeaders {
   // name the entries the library read.
   static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
                                   LibraryArchive* archive);
+  // Reads the `count` central headers that `directory` (at `directory_offset` in the archive)
+  // starts with into `entries`: false when they are not `count` whole headers or, with `handle`,
+  // do not name the entries the library read. Sets the bytes they take and whether every one of
+  // them is plain. Its own function, so that the loop over every entry keeps its values in
+  // registers.
+  [[gnu::noinline]] static bool read_directory(std::string_view directory, std::uint64_t count,
+                             std::uint64_t directory_offset, zip_t* handle,
+                             std::vector<Entry>& entries, std::size_t& directory_used,
+                             bool& plain_entries);
   // Checks the entries' regions as the directory states them (entry_regions.hpp).
   void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
   // The entry with its local header read: when it is unread, it is read with the unread ones
@@ -215,7 +241,10 @@ class StoredEntryHeaders {
   // Keeps bytes the archive library assembled for a header, as long as these headers live.
   std::string_view keep(std::string bytes) const;
 
-  std::string directory_;  // the central directory's bytes
+  // The central directory's bytes: in place in a source in memory, else read into
+  // `directory_bytes_`.
+  std::string_view directory_;
+  std::string directory_bytes_;
   std::vector<Entry> entries_;
   // Where each entry's region must end, and the entry whose region follows (entry_regions.hpp).
   std::vector<RegionLimit> limits_;

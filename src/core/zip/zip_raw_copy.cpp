@@ -26,10 +26,9 @@ Result<void> copy_raw_entry(ZipWriter& writer, PackageArchive& archive, std::uin
   // Entries of an archive file are read straight from the file, header and all when its stored
   // local header is already the header we would write (zip_writer.hpp). An entry placed there
   // has its data within its region; any other is checked before its data is read.
-  const int fd = headers.file_descriptor();
-  if (fd >= 0) {
+  if (const CopiedFile input = headers.file(); input.fd >= 0) {
     if (auto placement = headers.placement(index))
-      return writer.add_raw_entry_from_file(header, fd, placement->local_offset,
+      return writer.add_raw_entry_from_file(header, input, placement->local_offset,
                                             placement->local_header);
   }
   PELVANE_TRY_VOID(headers.check_region(index));

@@ -47,7 +47,13 @@ Result<void> MemoryZipSink::patch(std::uint64_t offset, std::string_view bytes) 
   return {};
 }
 
-Result<void> MemoryZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+Result<void> MemoryZipSink::copy_from_file(const CopiedFile& file, std::uint64_t offset,
+                                           std::uint64_t length) {
+  if (const auto held = file.held(offset, length)) {
+    buffer_.append(*held);
+    return {};
+  }
+  const int fd = file.fd;
   // In slices, so that a length past the end of the file fails before it is all allocated.
   const std::size_t start = buffer_.size();
   while (length > 0) {
@@ -98,7 +104,12 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
   return write_all(fd_, bytes, start_ + offset);
 }
 
-Result<void> FileZipSink::copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) {
+Result<void> FileZipSink::copy_from_file(const CopiedFile& file, std::uint64_t offset,
+                                         std::uint64_t length) {
+  // Held bytes are written from where they are held, whatever the length.
+  if (const auto held = file.held(offset, length))
+    return reserve_spans(file.fd, offset, length, held->data());
+  const int fd = file.fd;
   if (length >= kKernelCopyMinimum &&
       !(fd == kernel_copy_fd_ && kernel_copy_ == KernelCopy::Unavailable)) {
     // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
@@ -131,12 +142,17 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
   return copied;
 }
 
-Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint64_t length) {
+Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
+                                        const char* held) {
   while (length > 0) {
     if (size_ == kFileBufferSize) PELVANE_TRY_VOID(flush());
     const auto piece =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize - size_));
-    spans_.push_back({size_, fd, offset, piece});
+    spans_.push_back({size_, fd, offset, piece, held});
+    if (held != nullptr) {
+      holds_spans_ = true;
+      held += piece;
+    }
     size_ += piece;
     offset += piece;
     length -= piece;
@@ -145,18 +161,30 @@ Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint6
 }
 
 Result<void> FileZipSink::read_pending() {
+  // Held bytes are let go once they are written: the buffer goes out with them.
+  if (holds_spans_) return flush();
+  PELVANE_TRY_VOID(read_file_spans());
+  spans_.clear();
+  return {};
+}
+
+Result<void> FileZipSink::read_file_spans() {
   for (std::size_t first = 0; first < spans_.size();) {
     // Spans that follow each other in one file, close together, are read at once, each into its
     // place in the buffer and the bytes between them into a scrap area.
     const Span& span = spans_[first];
+    if (span.held != nullptr) {
+      ++first;
+      continue;
+    }
     std::size_t count = 0;
     pieces_[count++] = iovec{buffer_->data() + span.at, span.length};
     std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
     for (; last < spans_.size() && count + 2 <= pieces_.size(); ++last) {
       const Span& next = spans_[last];
-      if (next.fd != span.fd || next.offset < end || next.offset - end > kReadGap ||
-          next.offset + next.length - span.offset > kReadSpan)
+      if (next.held != nullptr || next.fd != span.fd || next.offset < end ||
+          next.offset - end > kReadGap || next.offset + next.length - span.offset > kReadSpan)
         break;
       if (next.offset > end)
         pieces_[count++] = iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)};
@@ -169,14 +197,45 @@ Result<void> FileZipSink::read_pending() {
     if (*read < end - span.offset) return fail(PelvaneError::zip(input_ended().message()));
     first = last;
   }
-  spans_.clear();
   return {};
 }
 
+Result<void> FileZipSink::write_buffer() {
+  if (!holds_spans_) return write_all(fd_, std::string_view(buffer_->data(), size_));
+  // The buffer's bytes up to each held span, then the span where it is held, in few calls.
+  std::size_t count = 0;
+  const auto add = [&](const char* bytes, std::size_t length) -> Result<void> {
+    if (length == 0) return {};
+    if (count > 0) {
+      iovec& last = pieces_[count - 1];
+      if (static_cast<const char*>(last.iov_base) + last.iov_len == bytes) {
+        last.iov_len += length;
+        return {};
+      }
+    }
+    if (count == pieces_.size()) {
+      PELVANE_TRY_VOID(write_pieces(fd_, std::span<iovec>(pieces_.data(), count)));
+      count = 0;
+    }
+    pieces_[count++] = iovec{const_cast<char*>(bytes), length};
+    return {};
+  };
+  std::size_t written = 0;  // bytes of the buffer taken so far
+  for (const Span& span : spans_) {
+    if (span.held == nullptr) continue;
+    PELVANE_TRY_VOID(add(buffer_->data() + written, span.at - written));
+    PELVANE_TRY_VOID(add(span.held, span.length));
+    written = span.at + span.length;
+  }
+  PELVANE_TRY_VOID(add(buffer_->data() + written, size_ - written));
+  return write_pieces(fd_, std::span<iovec>(pieces_.data(), count));
+}
+
 Result<void> FileZipSink::flush() {
-  PELVANE_TRY_VOID(read_pending());
-  if (size_ == 0) return {};
-  PELVANE_TRY_VOID(write_all(fd_, std::string_view(buffer_->data(), size_)));
+  PELVANE_TRY_VOID(read_file_spans());
+  if (size_ > 0) PELVANE_TRY_VOID(write_buffer());
+  spans_.clear();
+  holds_spans_ = false;
   flushed_ += size_;
   size_ = 0;
   return {};

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,21 @@ namespace pelvane {
 // Spans of an input file at least this long are copied inside the kernel by a file sink.
 inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
 
+// An input file whose spans a sink copies: its descriptor and, when the file was read whole
+// (a small archive), its bytes as it held them when it was opened, which then serve every copy
+// in place of the file.
+struct CopiedFile {
+  int fd = -1;
+  std::string_view bytes;
+
+  // The `length` bytes at `offset`, when the file's bytes are held and hold them all.
+  std::optional<std::string_view> held(std::uint64_t offset, std::uint64_t length) const {
+    if (bytes.empty() || offset > bytes.size() || length > bytes.size() - offset)
+      return std::nullopt;
+    return std::string_view(bytes.data() + offset, static_cast<std::size_t>(length));
+  }
+};
+
 // Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
 // an entry whose CRC-32 and sizes are known only after its data).
 class ZipSink {
@@ -25,10 +41,12 @@ class ZipSink {
   virtual Result<void> patch(std::uint64_t offset, std::string_view bytes) = 0;
   // Pushes buffered bytes to their destination.
   virtual Result<void> flush() = 0;
-  // Appends `length` bytes read from the file `fd` at `offset`. The bytes may be read later,
-  // up to the next `flush` or `read_pending`; the file must stay open until then.
-  virtual Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) = 0;
-  // Reads now every span of an input file still waiting in the sink, so that the file may close.
+  // Appends `length` bytes of `file` at `offset`. The bytes may be read later, up to the next
+  // `flush` or `read_pending`; the file must stay open, and its held bytes alive, until then.
+  virtual Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
+                                      std::uint64_t length) = 0;
+  // Takes now every span of an input file still waiting in the sink, so that the file may close
+  // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
 };
 
@@ -39,7 +57,8 @@ class MemoryZipSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override;
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override { return {}; }
-  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+  Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
+                              std::uint64_t length) override;
 
  private:
   std::string& buffer_;
@@ -47,8 +66,10 @@ class MemoryZipSink final : public ZipSink {
 
 // Writes the archive to an open file descriptor (not owned), from its current position.
 //
-// Bytes gather in a large buffer and reach the file in few large writes. A span copied from an
-// input file takes one of two roads:
+// Bytes gather in a large buffer and reach the file in few large writes. A span of an input file
+// whose bytes are held in memory keeps its place in the buffer and is written from where it is
+// held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
+// held bytes go). A span copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
 //     neighbouring spans of one file in a single read: a run of entries costs one read and one
@@ -67,22 +88,31 @@ class FileZipSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override;
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override;
-  Result<void> copy_from_file(int fd, std::uint64_t offset, std::uint64_t length) override;
+  Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
+                              std::uint64_t length) override;
   Result<void> read_pending() override;
 
  private:
-  // Bytes of an input file that belong at `at` in the buffer.
+  // Bytes of an input file that belong at `at` in the buffer: read from the file at `offset`,
+  // or, when `held` is set, written from there.
   struct Span {
     std::size_t at;
     int fd;
     std::uint64_t offset;
     std::size_t length;
+    const char* held = nullptr;
   };
 
   // Copies from `fd` inside the kernel as far as the two files allow; returns the bytes copied.
   Result<std::uint64_t> copy_in_kernel(int fd, std::uint64_t offset, std::uint64_t length);
-  // Leaves room in the buffer for `length` bytes of `fd` from `offset`, flushing when full.
-  Result<void> reserve_spans(int fd, std::uint64_t offset, std::uint64_t length);
+  // Leaves room in the buffer for `length` bytes of `fd` from `offset` (held at `held`, when
+  // given), flushing when full.
+  Result<void> reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
+                             const char* held = nullptr);
+  // Reads the spans of input files into the buffer.
+  Result<void> read_file_spans();
+  // Writes the buffer out, held spans in their places.
+  Result<void> write_buffer();
 
   int fd_;
   std::uint64_t start_;        // file offset of the archive's first byte
@@ -90,6 +120,7 @@ class FileZipSink final : public ZipSink {
   ShelvedBuffer<std::string> buffer_;
   std::size_t size_ = 0;     // bytes of `buffer_` in use
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
+  bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
   std::array<iovec, 1024> pieces_;      // of one read; the system's limit on pieces per call
   // The input file last copied in the kernel and how far it got with it.

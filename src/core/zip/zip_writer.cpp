@@ -225,7 +225,7 @@ struct ZipWriter::State {
   bool names_left_out = false;
 
   // Bytes of an input file still to be copied, at the end of what was written.
-  int pending_fd = -1;
+  CopiedFile pending_file;
   std::uint64_t pending_offset = 0;
   std::uint64_t pending_length = 0;
   bool finished = false;
@@ -298,12 +298,12 @@ struct ZipWriter::State {
   }
   // Takes back the central header put at `at` for a name written already, and says so.
   [[gnu::cold]] Result<void> refuse_name(std::size_t at, std::string_view name);
-  // Appends `length` bytes of `fd` from `at` to what is written, joining the pending span when
-  // they continue it.
-  Result<void> add_span(int fd, std::uint64_t at, std::uint64_t length);
-  // Hands the pending span over unless bytes of `fd` from `at` continue it; afterwards they
+  // Appends `length` bytes of `file` from `at` to what is written, joining the pending span
+  // when they continue it.
+  Result<void> add_span(const CopiedFile& file, std::uint64_t at, std::uint64_t length);
+  // Hands the pending span over unless bytes of `file` from `at` continue it; afterwards they
   // do (or nothing is pending and they start it).
-  Result<void> join_span(int fd, std::uint64_t at);
+  Result<void> join_span(const CopiedFile& file, std::uint64_t at);
   // Hands the pending span, if any, to the sink, in its place among the bytes written.
   Result<void> hand_over_pending() {
     if (pending_length == 0) return {};
@@ -508,14 +508,15 @@ Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
   return s.write_raw_header(fields, header);
 }
 
-Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header, int fd,
+Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header,
+                                                const CopiedFile& file,
                                                 std::uint64_t local_offset,
                                                 std::string_view stored_local_header) {
   State& s = *state_;
   const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
   return s.add_prepared_from_file(fields, header.name,
                                   without_zip64_field(header.central_extra, s.central_extra),
-                                  header.comment, {fd, local_offset, stored_local_header});
+                                  header.comment, {file, local_offset, stored_local_header});
 }
 
 Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
@@ -545,13 +546,13 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
   PELVANE_TRY_VOID(add_record(fields, name, central_extra_field, comment));
   if (prepared_header_is(stored.local_header, name)) {
     // Header and data as they lie.
-    return add_span(stored.fd, stored.local_offset,
+    return add_span(stored.file, stored.local_offset,
                     stored.local_header.size() + fields.compressed_size);
   }
   // Written anew: the header goes through the sink, the data is copied after it.
   PELVANE_TRY_VOID(write_local_header(name, local_extra));
   PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(
-      stored.fd, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
+      stored.file, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
   offset += fields.compressed_size;
   return {};
 }
@@ -590,7 +591,8 @@ bool writes_stored_headers_of_name(std::string_view central, std::string_view lo
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
-Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, int fd,
+Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals,
+                                                     const CopiedFile& file,
                                                      std::uint64_t local_offset,
                                                      std::uint64_t length) {
   State& s = *state_;
@@ -622,7 +624,7 @@ Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, 
     at += size;
     // The span of the first entry goes where a single entry's would.
     if (at - size == first) {
-      Result<void> joined = s.join_span(fd, local_offset);
+      Result<void> joined = s.join_span(file, local_offset);
       if (!joined) {
         s.central.resize(at);
         return joined;
@@ -634,18 +636,19 @@ Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals, 
   return {};
 }
 
-Result<void> ZipWriter::State::join_span(int fd, std::uint64_t at) {
-  if (pending_length > 0 && (pending_fd != fd || pending_offset + pending_length != at))
+Result<void> ZipWriter::State::join_span(const CopiedFile& file, std::uint64_t at) {
+  if (pending_length > 0 && (pending_file.fd != file.fd || pending_offset + pending_length != at))
     PELVANE_TRY_VOID(hand_over_pending());
   if (pending_length == 0) {
-    pending_fd = fd;
+    pending_file = file;
     pending_offset = at;
   }
   return {};
 }
 
-Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t length) {
-  PELVANE_TRY_VOID(join_span(fd, at));
+Result<void> ZipWriter::State::add_span(const CopiedFile& file, std::uint64_t at,
+                                        std::uint64_t length) {
+  PELVANE_TRY_VOID(join_span(file, at));
   pending_length += length;
   offset += length;
   return {};
@@ -653,9 +656,9 @@ Result<void> ZipWriter::State::add_span(int fd, std::uint64_t at, std::uint64_t 
 
 Result<void> ZipWriter::State::hand_over_pending_span() {
   PELVANE_TRY_VOID(
-      as_archive_failure(sink.copy_from_file(pending_fd, pending_offset, pending_length)));
+      as_archive_failure(sink.copy_from_file(pending_file, pending_offset, pending_length)));
   pending_length = 0;
-  pending_fd = -1;
+  pending_file = {};
   return {};
 }
 

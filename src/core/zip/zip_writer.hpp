@@ -51,10 +51,10 @@ struct CompressedData {
   std::uint64_t uncompressed_size = 0;
 };
 
-// An entry's stored local header as it lies in the file `fd` from `local_offset`, followed by
-// its compressed bytes.
+// An entry's stored local header as it lies in `file` from `local_offset`, followed by its
+// compressed bytes.
 struct StoredLocalEntry {
-  int fd = -1;
+  CopiedFile file;
   std::uint64_t local_offset = 0;
   std::string_view local_header;
 };
@@ -90,13 +90,13 @@ class ZipWriter {
   Result<void> begin_raw_entry(const RawEntryHeader& header);
   Result<void> write_raw_data(std::string_view bytes);
 
-  // Adds an entry raw whose compressed bytes lie in the file `fd`, right after its stored local
+  // Adds an entry raw whose compressed bytes lie in `file`, right after its stored local
   // header `stored_local_header`, which starts at `local_offset`. When that header is byte for
   // byte the one this entry gets, header and data are copied as they lie, and the spans of
   // neighbouring entries copied alike join into one copy; otherwise the header is written anew
   // before the data. Either way the bytes may be read later: call `copy_pending` before the
   // file is closed.
-  Result<void> add_raw_entry_from_file(const RawEntryHeader& header, int fd,
+  Result<void> add_raw_entry_from_file(const RawEntryHeader& header, const CopiedFile& file,
                                        std::uint64_t local_offset,
                                        std::string_view stored_local_header);
   // The same under the header fields `begin_entry(name, options)` writes, with the method of
@@ -109,12 +109,12 @@ class ZipWriter {
   // Adds neighbouring entries raw whose headers are written as they are stored
   // (`writes_stored_headers`): `centrals` their whole central headers one after the other, as
   // they are but for the local header's offset, set here, and their local headers and
-  // compressed bytes the `length` bytes of the file `fd` from `local_offset`, where the first
+  // compressed bytes the `length` bytes of `file` from `local_offset`, where the first
   // entry's local header starts, copied as `add_raw_entry_from_file` copies an entry whose
   // stored local header it keeps. Each central header states where its local header lies in
   // that file; the entries keep their distances, so every stated offset moves by one amount.
   // Each entry is admitted (and refused) as if it were added on its own.
-  Result<void> add_stored_entries_from_file(std::string_view centrals, int fd,
+  Result<void> add_stored_entries_from_file(std::string_view centrals, const CopiedFile& file,
                                             std::uint64_t local_offset, std::uint64_t length);
   // Copies the spans left pending and has the sink read every input file it still waits on
   // (zip_sink.hpp): afterwards the input files may close.

@@ -26,6 +26,16 @@ const std::vector<test::ZipEntry> kEntries = {
     {.name = "ppt/slides/slide2.xml", .bytes = "<p:sld>two</p:sld>"},
 };
 
+// `kEntries` as written, a file small enough to be held in memory when read, and the same with
+// a stored entry after them that makes it too large, so that it is read from the file.
+std::vector<std::string> base_archives() {
+  std::vector<test::ZipEntry> large = kEntries;
+  large.push_back({.name = "ppt/media/media1.bin",
+                   .bytes = test::noise(StoredEntryHeaders::kMostHeldBytes, 3),
+                   .deflate = false});
+  return {test::zip_bytes(kEntries), test::zip_bytes(large)};
+}
+
 // The offset of the central (or local) header of the entry named `name`.
 std::size_t header_of(const std::string& bytes, std::string_view name, bool central) {
   const std::string_view magic = central ? std::string_view("PK\x01\x02", 4) : "PK\x03\x04";
@@ -102,7 +112,6 @@ void expect_read_as_the_library_reads(PackageArchive& archive, const std::string
 }
 
 TEST(PlainArchives, ReadAsTheArchiveLibraryReadsThem) {
-  const std::string base = test::zip_bytes(kEntries);
   struct Case {
     std::string label;
     std::function<void(std::string&)> change;
@@ -171,15 +180,18 @@ TEST(PlainArchives, ReadAsTheArchiveLibraryReadsThem) {
        true},
   };
   TempDir dir;
-  for (const Case& c : cases) {
-    std::string bytes = base;
-    c.change(bytes);
-    const std::string path = dir.file("case.zip");
-    test::write_file(path, bytes);
-    auto archive = PackageArchive::open_file(path);
-    ASSERT_TRUE(archive) << c.label;
-    EXPECT_EQ(archive->plain_headers() != nullptr, c.plain) << c.label;
-    expect_read_as_the_library_reads(*archive, path, c.label);
+  for (const std::string& base : base_archives()) {
+    for (const Case& c : cases) {
+      std::string bytes = base;
+      c.change(bytes);
+      const std::string path = dir.file("case.zip");
+      test::write_file(path, bytes);
+      const std::string label = c.label + ", " + std::to_string(bytes.size()) + " bytes";
+      auto archive = PackageArchive::open_file(path);
+      ASSERT_TRUE(archive) << label;
+      EXPECT_EQ(archive->plain_headers() != nullptr, c.plain) << label;
+      expect_read_as_the_library_reads(*archive, path, label);
+    }
   }
   // And the real decks, which are plain.
   const auto decks = test::decks_dir();
@@ -195,7 +207,6 @@ TEST(PlainArchives, ReadAsTheArchiveLibraryReadsThem) {
 }
 
 TEST(StoredHeaders, AnEntryOpensFromItsHeadersOnlyWhenTheLibraryOpensIt) {
-  const std::string base = test::zip_bytes(kEntries);
   const std::string_view damaged = "ppt/slides/slide1.xml";
   struct Case {
     std::string label;
@@ -211,28 +222,31 @@ TEST(StoredHeaders, AnEntryOpensFromItsHeadersOnlyWhenTheLibraryOpensIt) {
       {"other sizes in the local header", 18, "\x01\x02"},
   };
   TempDir dir;
-  for (const Case& c : cases) {
-    std::string bytes = base;
-    bytes.replace(header_of(base, damaged, false) + c.at, c.bytes.size(), c.bytes);
-    const std::string path = dir.file("case.zip");
-    test::write_file(path, bytes);
-    auto archive = PackageArchive::open_file(path);
-    ASSERT_TRUE(archive) << c.label;
-    const StoredEntryHeaders& headers = archive->stored_headers();
-    for (std::uint64_t i = 0; i < archive->entry_count(); ++i) {
-      const bool is_damaged = archive->entry_name(i) == damaged && c.label != "undamaged";
-      EXPECT_EQ(headers.opens(i), !is_damaged) << c.label << ", entry " << i;
+  for (const std::string& base : base_archives()) {
+    for (const Case& c : cases) {
+      std::string bytes = base;
+      bytes.replace(header_of(base, damaged, false) + c.at, c.bytes.size(), c.bytes);
+      const std::string path = dir.file("case.zip");
+      test::write_file(path, bytes);
+      auto archive = PackageArchive::open_file(path);
+      const std::string label = c.label + ", " + std::to_string(bytes.size()) + " bytes";
+      ASSERT_TRUE(archive) << label;
+      const StoredEntryHeaders& headers = archive->stored_headers();
+      for (std::uint64_t i = 0; i < archive->entry_count(); ++i) {
+        const bool is_damaged = archive->entry_name(i) == damaged && c.label != "undamaged";
+        EXPECT_EQ(headers.opens(i), !is_damaged) << label << ", entry " << i;
+      }
+      // Whatever the headers say, the check answers as the library does.
+      int code = 0;
+      zip_t* library = zip_open(path.c_str(), ZIP_RDONLY, &code);
+      ASSERT_NE(library, nullptr);
+      zip_file_t* file = zip_fopen_index(library, 1, ZIP_FL_COMPRESSED);
+      const auto checked = check_entry_opens(*archive, 1);
+      EXPECT_EQ(checked.has_value(), file != nullptr) << label;
+      if (!checked) EXPECT_EQ(checked.error().message(), zip_strerror(library)) << label;
+      if (file != nullptr) zip_fclose(file);
+      zip_discard(library);
     }
-    // Whatever the headers say, the check answers as the library does.
-    int code = 0;
-    zip_t* library = zip_open(path.c_str(), ZIP_RDONLY, &code);
-    ASSERT_NE(library, nullptr);
-    zip_file_t* file = zip_fopen_index(library, 1, ZIP_FL_COMPRESSED);
-    const auto checked = check_entry_opens(*archive, 1);
-    EXPECT_EQ(checked.has_value(), file != nullptr) << c.label;
-    if (!checked) EXPECT_EQ(checked.error().message(), zip_strerror(library)) << c.label;
-    if (file != nullptr) zip_fclose(file);
-    zip_discard(library);
   }
 }
 

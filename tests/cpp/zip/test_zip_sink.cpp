@@ -58,7 +58,7 @@ std::vector<SinkCase> sink_cases() {
   return cases;
 }
 
-Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const int files[2]) {
+Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const CopiedFile files[2]) {
   const std::string literal = test::noise(3 << 20, 11);
   for (const Step& step : steps) {
     const std::string_view bytes = std::string_view(literal).substr(step.offset, step.length);
@@ -72,14 +72,17 @@ Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const int 
 }
 
 // What a file sink writes equals what a memory sink collects, whichever way each span travels:
-// read later, several in one read, or copied inside the kernel, on one file system or across
-// two (the RAM disk, when there is one).
+// read later, several in one read, copied inside the kernel, on one file system or across two
+// (the RAM disk, when there is one), or written from the input's bytes held in memory.
 TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   TempDir dir;
   const std::string inputs[2] = {dir.file("a.bin"), dir.file("b.bin")};
-  test::write_file(inputs[0], test::noise(4 << 20, 1));
-  test::write_file(inputs[1], test::noise(64 * 1024, 2));
-  const int files[2] = {::open(inputs[0].c_str(), O_RDONLY), ::open(inputs[1].c_str(), O_RDONLY)};
+  const std::string contents[2] = {test::noise(4 << 20, 1), test::noise(64 * 1024, 2)};
+  test::write_file(inputs[0], contents[0]);
+  test::write_file(inputs[1], contents[1]);
+  const int fds[2] = {::open(inputs[0].c_str(), O_RDONLY), ::open(inputs[1].c_str(), O_RDONLY)};
+  const CopiedFile read_files[2] = {{fds[0]}, {fds[1]}};
+  const CopiedFile held_files[2] = {{fds[0], contents[0]}, {fds[1], contents[1]}};
   std::vector<std::string> outputs = {dir.file("out.zip")};
   if (std::filesystem::is_directory("/dev/shm"))
     outputs.push_back("/dev/shm/" + dir.path().filename().string() + ".zip");
@@ -89,30 +92,33 @@ TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   } removed{outputs.back()};
 
   for (const SinkCase& sink_case : sink_cases()) {
-    SCOPED_TRACE(sink_case.label);
-    std::string expected;
-    MemoryZipSink memory(expected);
-    const auto collected = run_steps(memory, sink_case.steps, files);
-    for (const std::string& output : outputs) {
-      SCOPED_TRACE(output);
-      const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      ASSERT_GE(fd, 0);
-      FileZipSink sink(fd);
-      const auto written = run_steps(sink, sink_case.steps, files);
-      ::close(fd);
-      if (sink_case.failure) {
-        ASSERT_FALSE(collected);
-        ASSERT_FALSE(written);
-        EXPECT_EQ(written.error().to_string(), sink_case.failure);
-      } else {
-        ASSERT_TRUE(collected);
-        ASSERT_TRUE(written) << written.error().to_string();
-        EXPECT_TRUE(test::read_file(output) == expected);
+    for (const CopiedFile* files : {read_files, held_files}) {
+      SCOPED_TRACE(sink_case.label);
+      SCOPED_TRACE(files == held_files ? "held" : "read");
+      std::string expected;
+      MemoryZipSink memory(expected);
+      const auto collected = run_steps(memory, sink_case.steps, files);
+      for (const std::string& output : outputs) {
+        SCOPED_TRACE(output);
+        const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        FileZipSink sink(fd);
+        const auto written = run_steps(sink, sink_case.steps, files);
+        ::close(fd);
+        if (sink_case.failure) {
+          ASSERT_FALSE(collected);
+          ASSERT_FALSE(written);
+          EXPECT_EQ(written.error().to_string(), sink_case.failure);
+        } else {
+          ASSERT_TRUE(collected);
+          ASSERT_TRUE(written) << written.error().to_string();
+          EXPECT_TRUE(test::read_file(output) == expected);
+        }
       }
     }
   }
-  ::close(files[0]);
-  ::close(files[1]);
+  ::close(fds[0]);
+  ::close(fds[1]);
 }
 
 }  // namespace

@@ -269,10 +269,10 @@ TEST(ZipWriter, StoredEntriesGoAsOneBlockEachAdmittedOnItsOwn) {
   MemoryZipSink sink(output);
   ZipWriter writer(sink);
   ASSERT_TRUE(writer.add_entry("docProps/core.xml", "every offset moves"));
-  ASSERT_TRUE(writer.add_stored_entries_from_file(centrals, fd, 0, le32(input, end + 16)));
+  ASSERT_TRUE(writer.add_stored_entries_from_file(centrals, {fd}, 0, le32(input, end + 16)));
   // The block's first name is refused, and the block with it.
   ASSERT_TRUE(writer.add_entry("docProps/custom.xml", "after the block"));
-  auto again = writer.add_stored_entries_from_file(centrals, fd, 0, le32(input, end + 16));
+  auto again = writer.add_stored_entries_from_file(centrals, {fd}, 0, le32(input, end + 16));
   ASSERT_FALSE(again);
   EXPECT_EQ(again.error().to_string(),
             "zip error: entry name ppt/slides/slide1.xml is already in the archive");
@@ -424,7 +424,7 @@ class FullSink final : public ZipSink {
   Result<void> write(std::string_view bytes) override { return take(bytes.size()); }
   Result<void> patch(std::uint64_t, std::string_view) override { return {}; }
   Result<void> flush() override { return {}; }
-  Result<void> copy_from_file(int, std::uint64_t, std::uint64_t length) override {
+  Result<void> copy_from_file(const CopiedFile&, std::uint64_t, std::uint64_t length) override {
     return take(length);
   }
 
