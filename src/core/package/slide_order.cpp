@@ -20,18 +20,40 @@ namespace {
 constexpr std::string_view kPresentationFolder = "ppt/";
 
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
-// (valid while it is open). Every entry is checked to open: one that cannot be opened fails the
-// listing with `Zip`.
-template <class Keep>
-Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+// (valid while it is open); `kept(name, index)` sees each of them. Every entry is checked to
+// open: one that cannot be opened fails the listing with `Zip`.
+template <class Keep, class Kept>
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep,
+                                                  Kept&& kept) {
   std::vector<std::string_view> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
     const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
-    if (keep(name)) names.push_back(name);
+    if (!keep(name)) continue;
+    names.push_back(name);
+    kept(name, index);
   }
   return names;
+}
+
+template <class Keep>
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+  return entry_names(archive, keep, [](std::string_view, std::uint64_t) {});
+}
+
+// n for digits written without a leading zero (a lone "0" is 0) with n below `bound`; none
+// otherwise. Nine digits at most are read, so that n never overflows.
+std::optional<std::size_t> number_below(std::string_view digits, std::size_t bound) {
+  if (digits.empty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == '0'))
+    return std::nullopt;
+  std::size_t n = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (n >= bound) return std::nullopt;
+  return n;
 }
 
 // The names in natural order (a stable sort: equal keys keep archive order).
@@ -137,16 +159,8 @@ class SlideTargets {
   }
   // n for an id "rId<n>" written without a leading zero with n below the bound; none otherwise.
   std::optional<std::size_t> table_number(std::string_view id) const {
-    if (id.size() < 4 || id.size() > 12 || !id.starts_with("rId")) return std::nullopt;
-    const std::string_view digits = id.substr(3);
-    if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
-    std::size_t n = 0;
-    for (const char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-      n = n * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (n >= bound_) return std::nullopt;
-    return n;
+    if (!id.starts_with("rId")) return std::nullopt;
+    return number_below(id.substr(3), bound_);
   }
 
   std::vector<SlideRelationship> slides_;
@@ -338,6 +352,56 @@ Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive
 
 namespace {
 
+// The slide parts of an archive read through its stored headers (whose names are all distinct)
+// that are numbered without a leading zero ("ppt/slides/slide12.xml"), by number below a bound
+// set by the number of entries. A target "slides/slide<n>.xml" with n in that range names the
+// part held at n, or no entry when none is held there: every entry of that name is a slide part
+// the table was given. Such a target needs no name built and no lookup.
+class SlidePartsByNumber {
+ public:
+  static constexpr std::string_view kPartPrefix = "ppt/slides/slide";
+  static constexpr std::string_view kTargetPrefix = "slides/slide";
+  static constexpr std::string_view kSuffix = ".xml";
+
+  explicit SlidePartsByNumber(const PackageArchive& archive)
+      : usable_(archive.plain_headers() != nullptr),
+        bound_(static_cast<std::size_t>(2 * archive.entry_count() + 16)) {}
+
+  // A slide part (`is_slide_part`) of the archive, at `index`.
+  void add(std::string_view name, std::uint64_t index) {
+    if (!usable_) return;
+    const auto n = number_below(digits(name, kPartPrefix), bound_);
+    if (!n) return;
+    if (*n >= table_.size()) table_.resize(*n + 1);
+    // Two entries of one name: the table does not say which one a lookup finds.
+    if (table_[*n] != 0) usable_ = false;
+    table_[*n] = static_cast<std::uint32_t>(index + 1);
+  }
+
+  // The entry that `target` names (none for no entry), when the table tells; none otherwise.
+  std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) const {
+    if (!usable_) return std::nullopt;
+    const auto n = number_below(digits(target, kTargetPrefix), bound_);
+    if (!n) return std::nullopt;
+    if (*n >= table_.size() || table_[*n] == 0) return std::optional<std::uint64_t>{};
+    return std::optional<std::uint64_t>(table_[*n] - 1);
+  }
+
+ private:
+  // The text between `prefix` and ".xml"; empty when the name is not written so.
+  static std::string_view digits(std::string_view name, std::string_view prefix) {
+    if (name.size() <= prefix.size() + kSuffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(kSuffix))
+      return {};
+    return name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+  }
+
+  bool usable_;
+  std::size_t bound_;
+  // index + 1 (a plain archive holds fewer than 65535 entries); 0 where no part is held.
+  std::vector<std::uint32_t> table_;
+};
+
 // The slide parts in the order of the slide-id entries' relationship `ids`, as names the archive
 // holds (valid while it is open), when that order names exactly the package's slide parts (of
 // `slides`, in archive order), each once: as many named targets as slide parts, each resolving
@@ -346,6 +410,7 @@ namespace {
 std::vector<std::string_view> presentation_order(PackageArchive& archive,
                                                  const std::vector<std::string_view>& ids,
                                                  SlideTargets& targets,
+                                                 const SlidePartsByNumber& by_number,
                                                  std::vector<std::string_view> slides) {
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::vector<std::string_view> listed;
@@ -356,10 +421,15 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
   for (const std::string_view id : ids) {
     SlideRelationship* relationship = targets.find(id);
     if (relationship == nullptr) continue;
-    if (listed.size() == slides.size() ||
-        !resolve_presentation_target_into(relationship->target, name))
-      return in_natural_order(std::move(slides));
-    const auto index = archive.find(name);
+    if (listed.size() == slides.size()) return in_natural_order(std::move(slides));
+    std::optional<std::uint64_t> index;
+    if (const auto held = by_number.find_target(relationship->target)) {
+      index = *held;
+    } else {
+      if (!resolve_presentation_target_into(relationship->target, name))
+        return in_natural_order(std::move(slides));
+      index = archive.find(name);
+    }
     if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));
     named[static_cast<std::size_t>(*index)] = true;
@@ -376,7 +446,10 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
 Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
                                                   PresentationSlides& read) {
   // The natural order of the slide parts, sorted only when it is the answer.
-  std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
+  SlidePartsByNumber by_number(archive);
+  std::vector<std::string_view> slides = PELVANE_TRY(entry_names(
+      archive, is_slide_part,
+      [&](std::string_view name, std::uint64_t index) { by_number.add(name, index); }));
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
@@ -394,7 +467,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, new_ids ? &read.largest_relationship_number : nullptr);
   std::vector<std::string_view> order =
-      presentation_order(archive, ids, targets, std::move(slides));
+      presentation_order(archive, ids, targets, by_number, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships = targets.take();

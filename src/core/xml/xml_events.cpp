@@ -116,6 +116,36 @@ struct AmpersandOrNonAscii {
   return found < text.size() ? found : std::string_view::npos;
 }
 
+// True when the `size` bytes at `a` and `b` are equal: the few bytes of a name, compared a word
+// at a time without a call.
+[[gnu::always_inline]] inline bool same_bytes(const char* a, const char* b, std::size_t size) {
+  const auto word = [](const char* at) {
+    std::uint64_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  const auto half = [](const char* at) {
+    std::uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  if (size >= 8) {
+    for (std::size_t at = 0; at + 8 < size; at += 8)
+      if (word(a + at) != word(b + at)) return false;
+    return word(a + size - 8) == word(b + size - 8);
+  }
+  if (size >= 4) return half(a) == half(b) && half(a + size - 4) == half(b + size - 4);
+  for (std::size_t at = 0; at < size; ++at)
+    if (a[at] != b[at]) return false;
+  return true;
+}
+
+// Offset of the first `quote` at or after `from`, before `end`; `end` when there is none.
+[[gnu::always_inline]] inline std::size_t find_quote(const char* data, std::size_t from,
+                                                     std::size_t end, char quote) {
+  return xml_scan::find_in_set(data, from, end, xml_scan::OneByte{quote});
+}
+
 // Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
 // quoted values stepped over whole; `end` when the tag is not closed.
 inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_t end) {
@@ -610,19 +640,17 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     while (from < n && byte_class(data[from]) == kPlain) ++from;
     return from;
   };
+  const std::size_t size = local_name.size();
   std::size_t p = start + 1;
-  if (n - p > local_name.size() &&
-      std::memcmp(data + p, local_name.data(), local_name.size()) == 0 &&
-      is_blank(data[p + local_name.size()])) {
-    p += local_name.size();
+  if (n - p > size && same_bytes(data + p, local_name.data(), size) && is_blank(data[p + size])) {
+    p += size;
   } else {
     p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
     if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
     // A local name holds no ":": the qualified name is it, after a prefix and ":".
-    const std::string_view qualified(data + start + 1, p - start - 1);
-    if (!qualified.ends_with(local_name)) return false;
-    const std::size_t prefix = qualified.size() - local_name.size();
-    if (prefix != 0 && qualified[prefix - 1] != ':') return false;
+    const std::size_t qualified = p - start - 1;
+    if (qualified < size || !same_bytes(data + p - size, local_name.data(), size)) return false;
+    if (qualified != size && data[p - size - 1] != ':') return false;
   }
   const std::string_view name(data + start + 1, p - start - 1);
   // Outside the values only blanks, names and "=" stand before the "/>": the first ">" outside
@@ -633,16 +661,41 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     while (p < n && is_blank(data[p])) ++p;
     if (p >= n || p == blanks) return false;
     const std::size_t item = p;
-    p = name_end(p);
-    if (p == item) {
-      if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
-      return false;
+    std::size_t close = n;
+    bool read = false;
+#if defined(__SSE2__)
+    // The common item is read from one block: a name, "=" and a quote, and mostly the closing
+    // quote too. The first byte the block flags ends the name only when it is "=" (it may be a
+    // byte a name holds); anything else is read byte by byte below.
+    if (n - item >= 16) {
+      const xml_scan::Block bytes =
+          _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + item));
+      const unsigned name_size = static_cast<unsigned>(
+          __builtin_ctz(ElementNameStop{}.candidates(bytes) | (1u << 16)));
+      if (name_size != 0 && name_size < 15 && data[item + name_size] == '=' &&
+          (data[item + name_size + 1] == '"' || data[item + name_size + 1] == '\'')) {
+        p = item + name_size;
+        const char quote = data[p + 1];
+        const unsigned closes =
+            xml_scan::bytes_equal(bytes, quote) & xml_scan::bits_above(name_size + 1);
+        close = closes != 0 ? item + static_cast<unsigned>(__builtin_ctz(closes))
+                            : find_quote(data, item + 16, n, quote);
+        read = true;
+      }
     }
-    if (p + 1 >= n || data[p] != '=' || count == PlainEmptyTag::kMaxAttributes) return false;
-    const char quote = data[p + 1];
-    if (quote != '"' && quote != '\'') return false;
-    const std::size_t close = xml_scan::find_in_set(data, p + 2, n, xml_scan::OneByte{quote});
-    if (close >= n) return false;
+#endif
+    if (!read) {
+      p = name_end(p);
+      if (p == item) {
+        if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
+        return false;
+      }
+      if (p + 1 >= n || data[p] != '=') return false;
+      const char quote = data[p + 1];
+      if (quote != '"' && quote != '\'') return false;
+      close = find_quote(data, p + 2, n, quote);
+    }
+    if (close >= n || count == PlainEmptyTag::kMaxAttributes) return false;
     const std::string_view attribute_name(data + item, p - item);
     // A repeated name is a malformed item to the attribute reader.
     for (std::size_t i = 0; i < count; ++i)
