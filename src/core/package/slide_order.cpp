@@ -1,6 +1,8 @@
 #include "core/package/slide_order.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <deque>
 #include <type_traits>
 #include <unordered_map>
@@ -54,6 +56,13 @@ std::optional<std::size_t> number_below(std::string_view digits, std::size_t bou
   }
   if (n >= bound) return std::nullopt;
   return n;
+}
+
+// A table by number made long enough to hold `n` (below `bound`): twice as long at least, so that
+// numbers met in rising order grow it a few times only, and never past the bound.
+template <class Table>
+void grow_to_hold(Table& table, std::size_t n, std::size_t bound) {
+  table.resize(std::min(bound, std::max(n + 1, 2 * table.size())));
 }
 
 // The names in natural order (a stable sort: equal keys keep archive order).
@@ -131,7 +140,7 @@ class SlideTargets {
     for (std::size_t at = 0; at < slides_.size(); ++at) {
       const std::string_view id = slides_[at].id;
       if (const auto n = table_number(id)) {
-        if (*n >= table_.size()) table_.resize(*n + 1);
+        if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
         keep_larger(table_[*n], at);
       } else {
         keep_larger(others_[id], at);
@@ -139,22 +148,27 @@ class SlideTargets {
     }
   }
 
-  // The relationship that gives `id` its target.
+  // The relationship that gives `id` its target. Ids are mostly asked for in the order of the
+  // relationships: while no id is held twice, the one after the last found is tried first.
   SlideRelationship* find(std::string_view id) {
+    if (distinct_ && next_ < slides_.size() && slides_[next_].id == id) return &slides_[next_++];
     std::optional<std::size_t> at;
     if (const auto n = table_number(id)) {
       if (*n < table_.size()) at = table_[*n];
     } else if (const auto found = others_.find(id); found != others_.end()) {
       at = found->second;
     }
-    return at ? &slides_[*at] : nullptr;
+    if (!at) return nullptr;
+    next_ = *at + 1;
+    return &slides_[*at];
   }
 
   // The slide relationships, moved out.
   std::vector<SlideRelationship> take() { return std::move(slides_); }
 
  private:
-  void keep_larger(std::optional<std::size_t>& held, std::size_t at) const {
+  void keep_larger(std::optional<std::size_t>& held, std::size_t at) {
+    if (held) distinct_ = false;
     if (!held || slides_[*held].target < slides_[at].target) held = at;
   }
   // n for an id "rId<n>" written without a leading zero with n below the bound; none otherwise.
@@ -167,6 +181,8 @@ class SlideTargets {
   std::size_t bound_;
   std::vector<std::optional<std::size_t>> table_;
   std::unordered_map<std::string_view, std::optional<std::size_t>> others_;
+  bool distinct_ = true;  // no id is held by two relationships
+  std::size_t next_ = 0;  // the relationship after the one found last
 };
 
 // The presentation's slide relationships by id (`SlideTargets`). In the same pass: with
@@ -370,9 +386,9 @@ class SlidePartsByNumber {
   // A slide part (`is_slide_part`) of the archive, at `index`.
   void add(std::string_view name, std::uint64_t index) {
     if (!usable_) return;
-    const auto n = number_below(digits(name, kPartPrefix), bound_);
+    const auto n = number(name, kPartPrefix);
     if (!n) return;
-    if (*n >= table_.size()) table_.resize(*n + 1);
+    if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
     // Two entries of one name: the table does not say which one a lookup finds.
     if (table_[*n] != 0) usable_ = false;
     table_[*n] = static_cast<std::uint32_t>(index + 1);
@@ -381,7 +397,7 @@ class SlidePartsByNumber {
   // The entry that `target` names (none for no entry), when the table tells; none otherwise.
   std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) const {
     if (!usable_) return std::nullopt;
-    const auto n = number_below(digits(target, kTargetPrefix), bound_);
+    const auto n = number(target, kTargetPrefix);
     if (!n) return std::nullopt;
     if (*n >= table_.size() || table_[*n] == 0) return std::optional<std::uint64_t>{};
     return std::optional<std::uint64_t>(table_[*n] - 1);
@@ -394,6 +410,37 @@ class SlidePartsByNumber {
         !name.ends_with(kSuffix))
       return {};
     return name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+  }
+
+  // n for a name `prefix` + digits + ".xml", as `number_below` reads the digits. Up to eight
+  // digits are read as one word, the one that ends with them: the prefixes are longer than that.
+  std::optional<std::size_t> number(std::string_view name, std::string_view prefix) const {
+    const std::string_view run = digits(name, prefix);
+    if constexpr (std::endian::native == std::endian::little) {
+      if (!run.empty() && run.size() <= 8) return word_number(run);
+    }
+    return number_below(run, bound_);
+  }
+
+  std::optional<std::size_t> word_number(std::string_view run) const {
+    constexpr std::uint64_t kZeros = 0x3030303030303030;
+    constexpr std::uint64_t kHighHalves = 0xF0F0F0F0F0F0F0F0;
+    std::uint64_t word;
+    std::memcpy(&word, run.data() + run.size() - 8, sizeof word);
+    // The bytes before the digits, the low ones, read as "0" (which adds nothing to n).
+    const std::uint64_t before = (std::uint64_t{1} << (8 * (8 - run.size()))) - 1;
+    word = (word & ~before) | (kZeros & before);
+    // Every byte "0" to "9": its high half is 3, and stays 3 with 6 added.
+    if ((word & kHighHalves) != kZeros || ((word + 0x0606060606060606) & kHighHalves) != kZeros)
+      return std::nullopt;
+    if (run.size() > 1 && run[0] == '0') return std::nullopt;
+    // Neighbouring digits joined in pairs, the pairs in fours, the fours into n.
+    word -= kZeros;
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
+    word = (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
+    if (word >= bound_) return std::nullopt;
+    return static_cast<std::size_t>(word);
   }
 
   bool usable_;
