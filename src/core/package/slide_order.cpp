@@ -190,6 +190,10 @@ class SlideTargets {
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
                                  std::optional<std::uint64_t>* largest) {
   std::vector<SlideRelationship> slides;
+  // A slide relationship takes about this many bytes, most of them its type: room for as many
+  // as the part would hold of them alone, made once.
+  constexpr std::size_t kSlideRelationshipBytes = 128;
+  slides.reserve(bytes.size() / kSlideRelationshipBytes);
   std::size_t count = 0;
   scan_slide_relationships(bytes, unescaped, slides, [&](const RelationshipText& text) {
     ++count;

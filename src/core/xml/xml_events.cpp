@@ -658,8 +658,13 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
   std::size_t count = 0;
   for (;;) {
     const std::size_t blanks = p;
-    while (p < n && is_blank(data[p])) ++p;
-    if (p >= n || p == blanks) return false;
+    // Mostly one space, then a byte that is no blank (every blank lies at or below the space).
+    if (n - p > 1 && data[p] == ' ' && static_cast<unsigned char>(data[p + 1]) > ' ') {
+      ++p;
+    } else {
+      while (p < n && is_blank(data[p])) ++p;
+      if (p >= n || p == blanks) return false;
+    }
     const std::size_t item = p;
     std::size_t close = n;
     bool read = false;
@@ -676,8 +681,9 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
           (data[item + name_size + 1] == '"' || data[item + name_size + 1] == '\'')) {
         p = item + name_size;
         const char quote = data[p + 1];
-        const unsigned closes =
-            xml_scan::bytes_equal(bytes, quote) & xml_scan::bits_above(name_size + 1);
+        const unsigned quotes = quote == '"' ? xml_scan::bytes_equal(bytes, '"')
+                                             : xml_scan::bytes_equal(bytes, '\'');
+        const unsigned closes = quotes & xml_scan::bits_above(name_size + 1);
         close = closes != 0 ? item + static_cast<unsigned>(__builtin_ctz(closes))
                             : find_quote(data, item + 16, n, quote);
         read = true;
