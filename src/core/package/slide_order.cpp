@@ -22,7 +22,7 @@ namespace {
 constexpr std::string_view kPresentationFolder = "ppt/";
 
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
-// (valid while it is open); `kept(name, index)` sees each of them. Every entry is checked to
+// (valid while it is open); `kept(index)` is told the entry of each. Every entry is checked to
 // open: one that cannot be opened fails the listing with `Zip`.
 template <class Keep, class Kept>
 Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep,
@@ -34,14 +34,14 @@ Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep 
     const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
     if (!keep(name)) continue;
     names.push_back(name);
-    kept(name, index);
+    kept(index);
   }
   return names;
 }
 
 template <class Keep>
 Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
-  return entry_names(archive, keep, [](std::string_view, std::uint64_t) {});
+  return entry_names(archive, keep, [](std::uint64_t) {});
 }
 
 // n for digits written without a leading zero (a lone "0" is 0) with n below `bound`; none
@@ -372,42 +372,59 @@ Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive
 
 namespace {
 
-// The slide parts of an archive read through its stored headers (whose names are all distinct)
-// that are numbered without a leading zero ("ppt/slides/slide12.xml"), by number below a bound
-// set by the number of entries. A target "slides/slide<n>.xml" with n in that range names the
-// part held at n, or no entry when none is held there: every entry of that name is a slide part
-// the table was given. Such a target needs no name built and no lookup.
-class SlidePartsByNumber {
+// The entry that a slide target names, found among the slide parts of an archive read through
+// its stored headers (whose names are all distinct), with no name built and no lookup. Targets
+// are mostly met in the order of the parts: the part after the last one found is tried first,
+// its name being the presentation's folder and the target. Otherwise the parts numbered without
+// a leading zero ("ppt/slides/slide12.xml") are held in a table by number below a bound set by
+// the number of entries, made on the first miss: a target "slides/slide<n>.xml" with n in that
+// range names the part held at n, or no entry when none is held there (every entry of that name
+// is a slide part). Any other target is for the caller to resolve.
+class SlidePartFinder {
  public:
   static constexpr std::string_view kPartPrefix = "ppt/slides/slide";
   static constexpr std::string_view kTargetPrefix = "slides/slide";
   static constexpr std::string_view kSuffix = ".xml";
 
-  explicit SlidePartsByNumber(const PackageArchive& archive)
+  // The slide parts (`is_slide_part`) in archive order, and their entries.
+  SlidePartFinder(const PackageArchive& archive, const std::vector<std::string_view>& parts,
+                  const std::vector<std::uint64_t>& entries)
       : usable_(archive.plain_headers() != nullptr),
-        bound_(static_cast<std::size_t>(2 * archive.entry_count() + 16)) {}
+        bound_(static_cast<std::size_t>(2 * archive.entry_count() + 16)),
+        parts_(parts),
+        entries_(entries) {}
 
-  // A slide part (`is_slide_part`) of the archive, at `index`.
-  void add(std::string_view name, std::uint64_t index) {
-    if (!usable_) return;
-    const auto n = number(name, kPartPrefix);
-    if (!n) return;
-    if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
-    // Two entries of one name: the table does not say which one a lookup finds.
-    if (table_[*n] != 0) usable_ = false;
-    table_[*n] = static_cast<std::uint32_t>(index + 1);
-  }
-
-  // The entry that `target` names (none for no entry), when the table tells; none otherwise.
-  std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) const {
+  // The entry that `target` names (none for no entry), when this finder tells; none otherwise.
+  std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) {
     if (!usable_) return std::nullopt;
+    if (next_ < parts_.size() && names_part(parts_[next_], target)) return entries_[next_++];
+    if (!table_made_) make_table();
     const auto n = number(target, kTargetPrefix);
-    if (!n) return std::nullopt;
+    if (!usable_ || !n) return std::nullopt;
     if (*n >= table_.size() || table_[*n] == 0) return std::optional<std::uint64_t>{};
-    return std::optional<std::uint64_t>(table_[*n] - 1);
+    next_ = table_[*n];
+    return std::optional<std::uint64_t>(entries_[next_ - 1]);
   }
 
  private:
+  // True when the part's name is the presentation's folder followed by the target.
+  static bool names_part(std::string_view part, std::string_view target) {
+    return part.size() == kPresentationFolder.size() + target.size() &&
+           part.substr(kPresentationFolder.size()) == target;
+  }
+
+  void make_table() {
+    table_made_ = true;
+    for (std::size_t at = 0; at < parts_.size(); ++at) {
+      const auto n = number(parts_[at], kPartPrefix);
+      if (!n) continue;
+      if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
+      // Two parts of one name: the table does not say which one a lookup finds.
+      if (table_[*n] != 0) usable_ = false;
+      table_[*n] = static_cast<std::uint32_t>(at + 1);
+    }
+  }
+
   // The text between `prefix` and ".xml"; empty when the name is not written so.
   static std::string_view digits(std::string_view name, std::string_view prefix) {
     if (name.size() <= prefix.size() + kSuffix.size() || !name.starts_with(prefix) ||
@@ -449,7 +466,11 @@ class SlidePartsByNumber {
 
   bool usable_;
   std::size_t bound_;
-  // index + 1 (a plain archive holds fewer than 65535 entries); 0 where no part is held.
+  const std::vector<std::string_view>& parts_;
+  const std::vector<std::uint64_t>& entries_;
+  std::size_t next_ = 0;  // the part after the one found last
+  bool table_made_ = false;
+  // The part's place + 1 (a plain archive holds fewer than 65535 entries); 0 where none is held.
   std::vector<std::uint32_t> table_;
 };
 
@@ -461,8 +482,9 @@ class SlidePartsByNumber {
 std::vector<std::string_view> presentation_order(PackageArchive& archive,
                                                  const std::vector<std::string_view>& ids,
                                                  SlideTargets& targets,
-                                                 const SlidePartsByNumber& by_number,
+                                                 const std::vector<std::uint64_t>& entries,
                                                  std::vector<std::string_view> slides) {
+  SlidePartFinder parts(archive, slides, entries);
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::vector<std::string_view> listed;
   listed.reserve(slides.size());
@@ -474,7 +496,7 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
     if (relationship == nullptr) continue;
     if (listed.size() == slides.size()) return in_natural_order(std::move(slides));
     std::optional<std::uint64_t> index;
-    if (const auto held = by_number.find_target(relationship->target)) {
+    if (const auto held = parts.find_target(relationship->target)) {
       index = *held;
     } else {
       if (!resolve_presentation_target_into(relationship->target, name))
@@ -497,10 +519,9 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
 Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
                                                   PresentationSlides& read) {
   // The natural order of the slide parts, sorted only when it is the answer.
-  SlidePartsByNumber by_number(archive);
+  std::vector<std::uint64_t> entries;
   std::vector<std::string_view> slides = PELVANE_TRY(entry_names(
-      archive, is_slide_part,
-      [&](std::string_view name, std::uint64_t index) { by_number.add(name, index); }));
+      archive, is_slide_part, [&](std::uint64_t index) { entries.push_back(index); }));
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
@@ -518,7 +539,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, new_ids ? &read.largest_relationship_number : nullptr);
   std::vector<std::string_view> order =
-      presentation_order(archive, ids, targets, by_number, std::move(slides));
+      presentation_order(archive, ids, targets, entries, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships = targets.take();
