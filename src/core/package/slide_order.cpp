@@ -388,7 +388,7 @@ class SlidePartFinder {
 
   // The slide parts (`is_slide_part`) in archive order, and their entries.
   SlidePartFinder(const PackageArchive& archive, const std::vector<std::string_view>& parts,
-                  const std::vector<std::uint64_t>& entries)
+                  const std::vector<std::uint32_t>& entries)
       : usable_(archive.plain_headers() != nullptr),
         bound_(static_cast<std::size_t>(2 * archive.entry_count() + 16)),
         parts_(parts),
@@ -397,7 +397,8 @@ class SlidePartFinder {
   // The entry that `target` names (none for no entry), when this finder tells; none otherwise.
   std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) {
     if (!usable_) return std::nullopt;
-    if (next_ < parts_.size() && names_part(parts_[next_], target)) return entries_[next_++];
+    if (next_ < parts_.size() && names_part(parts_[next_], target))
+      return std::optional<std::uint64_t>(entries_[next_++]);
     if (!table_made_) make_table();
     const auto n = number(target, kTargetPrefix);
     if (!usable_ || !n) return std::nullopt;
@@ -467,7 +468,7 @@ class SlidePartFinder {
   bool usable_;
   std::size_t bound_;
   const std::vector<std::string_view>& parts_;
-  const std::vector<std::uint64_t>& entries_;
+  const std::vector<std::uint32_t>& entries_;
   std::size_t next_ = 0;  // the part after the one found last
   bool table_made_ = false;
   // The part's place + 1 (a plain archive holds fewer than 65535 entries); 0 where none is held.
@@ -482,7 +483,7 @@ class SlidePartFinder {
 std::vector<std::string_view> presentation_order(PackageArchive& archive,
                                                  const std::vector<std::string_view>& ids,
                                                  SlideTargets& targets,
-                                                 const std::vector<std::uint64_t>& entries,
+                                                 const std::vector<std::uint32_t>& entries,
                                                  std::vector<std::string_view> slides) {
   SlidePartFinder parts(archive, slides, entries);
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
@@ -519,9 +520,13 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
 Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
                                                   PresentationSlides& read) {
   // The natural order of the slide parts, sorted only when it is the answer.
-  std::vector<std::uint64_t> entries;
-  std::vector<std::string_view> slides = PELVANE_TRY(entry_names(
-      archive, is_slide_part, [&](std::uint64_t index) { entries.push_back(index); }));
+  // The slide parts' entries, for `SlidePartFinder`, which reads through stored headers only.
+  std::vector<std::uint32_t> entries;
+  const bool plain = archive.plain_headers() != nullptr;
+  std::vector<std::string_view> slides =
+      PELVANE_TRY(entry_names(archive, is_slide_part, [&](std::uint64_t index) {
+        if (plain) entries.push_back(static_cast<std::uint32_t>(index));
+      }));
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
