@@ -97,17 +97,6 @@ struct EndTagNameStop {
 #endif
 };
 
-// A "&" or a byte of a multi-byte UTF-8 sequence: a value holding neither is itself, unescaped.
-struct AmpersandOrNonAscii {
-  static constexpr bool kExact = true;
-  bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    return xml_scan::bytes_equal(bytes, '&') | static_cast<unsigned>(_mm_movemask_epi8(bytes));
-  }
-#endif
-};
-
 // Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
 [[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
                                                       std::size_t from) {
@@ -815,7 +804,7 @@ std::optional<char32_t> resolve_character_reference(std::string_view reference) 
 }
 
 std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
-  if (xml_scan::find_in_set(raw.data(), 0, raw.size(), AmpersandOrNonAscii{}) == raw.size())
+  if (xml_scan::is_plain_ascii(raw))
     return std::string(raw);
   std::size_t amp = find_byte(raw, '&', 0);
   if (amp == std::string_view::npos) {
