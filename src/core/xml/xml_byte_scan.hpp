@@ -18,6 +18,9 @@
 
 namespace pelvane::xml_scan {
 
+// The bytes XML counts as blanks: space, tab, carriage return and line feed.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 #if defined(__SSE2__)
 using Block = __m128i;
 
