@@ -600,6 +600,10 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
   std::size_t p = start + 1;
   if (n - p > size && same_bytes(data + p, local_name.data(), size) && is_blank(data[p + size])) {
     p += size;
+  } else if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kPlain &&
+             same_bytes(data + p + 2, local_name.data(), size) && is_blank(data[p + 2 + size])) {
+    // A prefix of one byte, the next most common case.
+    p += 2 + size;
   } else {
     p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
     if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
