@@ -185,15 +185,15 @@ class SlideTargets {
   std::size_t next_ = 0;  // the relationship after the one found last
 };
 
-// The presentation's slide relationships by id (`SlideTargets`). In the same pass: with
-// `largest`, the largest number of any id.
+// The presentation's slide relationships by id (`SlideTargets`), mostly one for each of the
+// package's `slide_parts`. In the same pass: with `largest`, the largest number of any id.
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
-                                 std::optional<std::uint64_t>* largest) {
+                                 std::optional<std::uint64_t>* largest, std::size_t slide_parts) {
   std::vector<SlideRelationship> slides;
-  // A slide relationship takes about this many bytes, most of them its type: room for as many
-  // as the part would hold of them alone, made once.
+  // A slide relationship takes about this many bytes, most of them its type: room made once for
+  // one a slide part, or as many as the part would hold of them alone when that is fewer.
   constexpr std::size_t kSlideRelationshipBytes = 128;
-  slides.reserve(bytes.size() / kSlideRelationshipBytes);
+  slides.reserve(std::min(slide_parts, bytes.size() / kSlideRelationshipBytes));
   std::size_t count = 0;
   scan_slide_relationships(bytes, unescaped, slides, [&](const RelationshipText& text) {
     ++count;
@@ -542,7 +542,8 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   SlideTargets targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
-                          unescaped, new_ids ? &read.largest_relationship_number : nullptr);
+                          unescaped, new_ids ? &read.largest_relationship_number : nullptr,
+                          slides.size());
   std::vector<std::string_view> order =
       presentation_order(archive, ids, targets, entries, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.
