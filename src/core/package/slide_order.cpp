@@ -1,6 +1,8 @@
 #include "core/package/slide_order.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <deque>
 #include <type_traits>
 #include <unordered_map>
@@ -20,18 +22,47 @@ namespace {
 constexpr std::string_view kPresentationFolder = "ppt/";
 
 // The names of every entry that `keep` accepts, in archive order, as the archive holds them
-// (valid while it is open). Every entry is checked to open: one that cannot be opened fails the
-// listing with `Zip`.
-template <class Keep>
-Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+// (valid while it is open); `kept(index)` is told the entry of each. Every entry is checked to
+// open: one that cannot be opened fails the listing with `Zip`.
+template <class Keep, class Kept>
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep,
+                                                  Kept&& kept) {
   std::vector<std::string_view> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
     PELVANE_TRY_VOID(check_entry_opens(archive, index));
     const std::string_view name = PELVANE_TRY(archive.checked_entry_name(index));
-    if (keep(name)) names.push_back(name);
+    if (!keep(name)) continue;
+    names.push_back(name);
+    kept(index);
   }
   return names;
+}
+
+template <class Keep>
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep) {
+  return entry_names(archive, keep, [](std::uint64_t) {});
+}
+
+// n for digits written without a leading zero (a lone "0" is 0) with n below `bound`; none
+// otherwise. Nine digits at most are read, so that n never overflows.
+std::optional<std::size_t> number_below(std::string_view digits, std::size_t bound) {
+  if (digits.empty() || digits.size() > 9 || (digits.size() > 1 && digits[0] == '0'))
+    return std::nullopt;
+  std::size_t n = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (n >= bound) return std::nullopt;
+  return n;
+}
+
+// A table by number made long enough to hold `n` (below `bound`): twice as long at least, so that
+// numbers met in rising order grow it a few times only, and never past the bound.
+template <class Table>
+void grow_to_hold(Table& table, std::size_t n, std::size_t bound) {
+  table.resize(std::min(bound, std::max(n + 1, 2 * table.size())));
 }
 
 // The names in natural order (a stable sort: equal keys keep archive order).
@@ -109,7 +140,7 @@ class SlideTargets {
     for (std::size_t at = 0; at < slides_.size(); ++at) {
       const std::string_view id = slides_[at].id;
       if (const auto n = table_number(id)) {
-        if (*n >= table_.size()) table_.resize(*n + 1);
+        if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
         keep_larger(table_[*n], at);
       } else {
         keep_larger(others_[id], at);
@@ -117,49 +148,52 @@ class SlideTargets {
     }
   }
 
-  // The relationship that gives `id` its target.
+  // The relationship that gives `id` its target. Ids are mostly asked for in the order of the
+  // relationships: while no id is held twice, the one after the last found is tried first.
   SlideRelationship* find(std::string_view id) {
+    if (distinct_ && next_ < slides_.size() && slides_[next_].id == id) return &slides_[next_++];
     std::optional<std::size_t> at;
     if (const auto n = table_number(id)) {
       if (*n < table_.size()) at = table_[*n];
     } else if (const auto found = others_.find(id); found != others_.end()) {
       at = found->second;
     }
-    return at ? &slides_[*at] : nullptr;
+    if (!at) return nullptr;
+    next_ = *at + 1;
+    return &slides_[*at];
   }
 
   // The slide relationships, moved out.
   std::vector<SlideRelationship> take() { return std::move(slides_); }
 
  private:
-  void keep_larger(std::optional<std::size_t>& held, std::size_t at) const {
+  void keep_larger(std::optional<std::size_t>& held, std::size_t at) {
+    if (held) distinct_ = false;
     if (!held || slides_[*held].target < slides_[at].target) held = at;
   }
   // n for an id "rId<n>" written without a leading zero with n below the bound; none otherwise.
   std::optional<std::size_t> table_number(std::string_view id) const {
-    if (id.size() < 4 || id.size() > 12 || !id.starts_with("rId")) return std::nullopt;
-    const std::string_view digits = id.substr(3);
-    if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
-    std::size_t n = 0;
-    for (const char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-      n = n * 10 + static_cast<std::size_t>(c - '0');
-    }
-    if (n >= bound_) return std::nullopt;
-    return n;
+    if (!id.starts_with("rId")) return std::nullopt;
+    return number_below(id.substr(3), bound_);
   }
 
   std::vector<SlideRelationship> slides_;
   std::size_t bound_;
   std::vector<std::optional<std::size_t>> table_;
   std::unordered_map<std::string_view, std::optional<std::size_t>> others_;
+  bool distinct_ = true;  // no id is held by two relationships
+  std::size_t next_ = 0;  // the relationship after the one found last
 };
 
-// The presentation's slide relationships by id (`SlideTargets`). In the same pass: with
-// `largest`, the largest number of any id.
+// The presentation's slide relationships by id (`SlideTargets`), mostly one for each of the
+// package's `slide_parts`. In the same pass: with `largest`, the largest number of any id.
 SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>& unescaped,
-                                 std::optional<std::uint64_t>* largest) {
+                                 std::optional<std::uint64_t>* largest, std::size_t slide_parts) {
   std::vector<SlideRelationship> slides;
+  // A slide relationship takes about this many bytes, most of them its type: room made once for
+  // one a slide part, or as many as the part would hold of them alone when that is fewer.
+  constexpr std::size_t kSlideRelationshipBytes = 128;
+  slides.reserve(std::min(slide_parts, bytes.size() / kSlideRelationshipBytes));
   std::size_t count = 0;
   scan_slide_relationships(bytes, unescaped, slides, [&](const RelationshipText& text) {
     ++count;
@@ -338,6 +372,109 @@ Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive
 
 namespace {
 
+// The entry that a slide target names, found among the slide parts of an archive read through
+// its stored headers (whose names are all distinct), with no name built and no lookup. Targets
+// are mostly met in the order of the parts: the part after the last one found is tried first,
+// its name being the presentation's folder and the target. Otherwise the parts numbered without
+// a leading zero ("ppt/slides/slide12.xml") are held in a table by number below a bound set by
+// the number of entries, made on the first miss: a target "slides/slide<n>.xml" with n in that
+// range names the part held at n, or no entry when none is held there (every entry of that name
+// is a slide part). Any other target is for the caller to resolve.
+class SlidePartFinder {
+ public:
+  static constexpr std::string_view kPartPrefix = "ppt/slides/slide";
+  static constexpr std::string_view kTargetPrefix = "slides/slide";
+  static constexpr std::string_view kSuffix = ".xml";
+
+  // The slide parts (`is_slide_part`) in archive order, and their entries.
+  SlidePartFinder(const PackageArchive& archive, const std::vector<std::string_view>& parts,
+                  const std::vector<std::uint32_t>& entries)
+      : usable_(archive.plain_headers() != nullptr),
+        bound_(static_cast<std::size_t>(2 * archive.entry_count() + 16)),
+        parts_(parts),
+        entries_(entries) {}
+
+  // The entry that `target` names (none for no entry), when this finder tells; none otherwise.
+  std::optional<std::optional<std::uint64_t>> find_target(std::string_view target) {
+    if (!usable_) return std::nullopt;
+    if (next_ < parts_.size() && names_part(parts_[next_], target))
+      return std::optional<std::uint64_t>(entries_[next_++]);
+    if (!table_made_) make_table();
+    const auto n = number(target, kTargetPrefix);
+    if (!usable_ || !n) return std::nullopt;
+    if (*n >= table_.size() || table_[*n] == 0) return std::optional<std::uint64_t>{};
+    next_ = table_[*n];
+    return std::optional<std::uint64_t>(entries_[next_ - 1]);
+  }
+
+ private:
+  // True when the part's name is the presentation's folder followed by the target.
+  static bool names_part(std::string_view part, std::string_view target) {
+    return part.size() == kPresentationFolder.size() + target.size() &&
+           part.substr(kPresentationFolder.size()) == target;
+  }
+
+  void make_table() {
+    table_made_ = true;
+    for (std::size_t at = 0; at < parts_.size(); ++at) {
+      const auto n = number(parts_[at], kPartPrefix);
+      if (!n) continue;
+      if (*n >= table_.size()) grow_to_hold(table_, *n, bound_);
+      // Two parts of one name: the table does not say which one a lookup finds.
+      if (table_[*n] != 0) usable_ = false;
+      table_[*n] = static_cast<std::uint32_t>(at + 1);
+    }
+  }
+
+  // The text between `prefix` and ".xml"; empty when the name is not written so.
+  static std::string_view digits(std::string_view name, std::string_view prefix) {
+    if (name.size() <= prefix.size() + kSuffix.size() || !name.starts_with(prefix) ||
+        !name.ends_with(kSuffix))
+      return {};
+    return name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+  }
+
+  // n for a name `prefix` + digits + ".xml", as `number_below` reads the digits. Up to eight
+  // digits are read as one word, the one that ends with them: the prefixes are longer than that.
+  std::optional<std::size_t> number(std::string_view name, std::string_view prefix) const {
+    const std::string_view run = digits(name, prefix);
+    if constexpr (std::endian::native == std::endian::little) {
+      if (!run.empty() && run.size() <= 8) return word_number(run);
+    }
+    return number_below(run, bound_);
+  }
+
+  std::optional<std::size_t> word_number(std::string_view run) const {
+    constexpr std::uint64_t kZeros = 0x3030303030303030;
+    constexpr std::uint64_t kHighHalves = 0xF0F0F0F0F0F0F0F0;
+    std::uint64_t word;
+    std::memcpy(&word, run.data() + run.size() - 8, sizeof word);
+    // The bytes before the digits, the low ones, read as "0" (which adds nothing to n).
+    const std::uint64_t before = (std::uint64_t{1} << (8 * (8 - run.size()))) - 1;
+    word = (word & ~before) | (kZeros & before);
+    // Every byte "0" to "9": its high half is 3, and stays 3 with 6 added.
+    if ((word & kHighHalves) != kZeros || ((word + 0x0606060606060606) & kHighHalves) != kZeros)
+      return std::nullopt;
+    if (run.size() > 1 && run[0] == '0') return std::nullopt;
+    // Neighbouring digits joined in pairs, the pairs in fours, the fours into n.
+    word -= kZeros;
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
+    word = (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
+    if (word >= bound_) return std::nullopt;
+    return static_cast<std::size_t>(word);
+  }
+
+  bool usable_;
+  std::size_t bound_;
+  const std::vector<std::string_view>& parts_;
+  const std::vector<std::uint32_t>& entries_;
+  std::size_t next_ = 0;  // the part after the one found last
+  bool table_made_ = false;
+  // The part's place + 1 (a plain archive holds fewer than 65535 entries); 0 where none is held.
+  std::vector<std::uint32_t> table_;
+};
+
 // The slide parts in the order of the slide-id entries' relationship `ids`, as names the archive
 // holds (valid while it is open), when that order names exactly the package's slide parts (of
 // `slides`, in archive order), each once: as many named targets as slide parts, each resolving
@@ -346,7 +483,9 @@ namespace {
 std::vector<std::string_view> presentation_order(PackageArchive& archive,
                                                  const std::vector<std::string_view>& ids,
                                                  SlideTargets& targets,
+                                                 const std::vector<std::uint32_t>& entries,
                                                  std::vector<std::string_view> slides) {
+  SlidePartFinder parts(archive, slides, entries);
   std::vector<bool> named(static_cast<std::size_t>(archive.entry_count()));
   std::vector<std::string_view> listed;
   listed.reserve(slides.size());
@@ -356,10 +495,15 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
   for (const std::string_view id : ids) {
     SlideRelationship* relationship = targets.find(id);
     if (relationship == nullptr) continue;
-    if (listed.size() == slides.size() ||
-        !resolve_presentation_target_into(relationship->target, name))
-      return in_natural_order(std::move(slides));
-    const auto index = archive.find(name);
+    if (listed.size() == slides.size()) return in_natural_order(std::move(slides));
+    std::optional<std::uint64_t> index;
+    if (const auto held = parts.find_target(relationship->target)) {
+      index = *held;
+    } else {
+      if (!resolve_presentation_target_into(relationship->target, name))
+        return in_natural_order(std::move(slides));
+      index = archive.find(name);
+    }
     if (!index || named[static_cast<std::size_t>(*index)])
       return in_natural_order(std::move(slides));
     named[static_cast<std::size_t>(*index)] = true;
@@ -376,7 +520,13 @@ std::vector<std::string_view> presentation_order(PackageArchive& archive,
 Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gather gather,
                                                   PresentationSlides& read) {
   // The natural order of the slide parts, sorted only when it is the answer.
-  std::vector<std::string_view> slides = PELVANE_TRY(entry_names(archive, is_slide_part));
+  // The slide parts' entries, for `SlidePartFinder`, which reads through stored headers only.
+  std::vector<std::uint32_t> entries;
+  const bool plain = archive.plain_headers() != nullptr;
+  std::vector<std::string_view> slides =
+      PELVANE_TRY(entry_names(archive, is_slide_part, [&](std::uint64_t index) {
+        if (plain) entries.push_back(static_cast<std::uint32_t>(index));
+      }));
   read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
@@ -392,9 +542,10 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
   SlideTargets targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
-                          unescaped, new_ids ? &read.largest_relationship_number : nullptr);
+                          unescaped, new_ids ? &read.largest_relationship_number : nullptr,
+                          slides.size());
   std::vector<std::string_view> order =
-      presentation_order(archive, ids, targets, std::move(slides));
+      presentation_order(archive, ids, targets, entries, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.
   if (gather == Gather::SlideRelationships && read.relationships)
     read.slide_relationships = targets.take();

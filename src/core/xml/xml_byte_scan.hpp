@@ -1,5 +1,6 @@
 // Finding the next byte of a small set in XML text, sixteen bytes at a time: the pull lexer's
-// scans for a tag's end, a closing quote, the end of a name and the end of character data.
+// scans for a tag's end, a closing quote, the end of a name and the end of character data, and
+// the look at a value for a reference or a byte past ASCII.
 //
 // A set is told twice: as a test of one byte, and as a test of sixteen bytes at once that may
 // also flag bytes outside the set, which are then tested one by one. Blocks are read only inside
@@ -9,12 +10,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace pelvane::xml_scan {
+
+// The bytes XML counts as blanks: space, tab, carriage return and line feed.
+constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 #if defined(__SSE2__)
 using Block = __m128i;
@@ -102,5 +107,21 @@ struct TwoBytes {
   }
 #endif
 };
+
+// A "&" or a byte of a multi-byte UTF-8 sequence: a value holding neither is itself, unescaped.
+struct AmpersandOrNonAscii {
+  static constexpr bool kExact = true;
+  bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
+#if defined(__SSE2__)
+  unsigned candidates(Block bytes) const {
+    return bytes_equal(bytes, '&') | static_cast<unsigned>(_mm_movemask_epi8(bytes));
+  }
+#endif
+};
+
+// True when the text holds neither: ASCII without a reference, its own value.
+inline bool is_plain_ascii(std::string_view text) {
+  return find_in_set(text.data(), 0, text.size(), AmpersandOrNonAscii{}) == text.size();
+}
 
 }  // namespace pelvane::xml_scan

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/base/utf8.hpp"
+#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
@@ -111,7 +112,9 @@ Result<void> skip_current_element(XmlReader& reader) {
 }
 
 std::string_view attribute_value_key(std::string_view raw, std::string& buffer) {
-  // Without a reference the value is the text as written, when that is UTF-8.
+  // Without a reference the value is the text as written, when that is UTF-8: at once when it is
+  // ASCII, the common value, told in one look.
+  if (xml_scan::is_plain_ascii(raw)) return raw;
   if (raw.find('&') == std::string_view::npos) return is_valid_utf8(raw) ? raw : "";
   auto value = unescape_xml(raw);
   buffer = value ? std::move(*value) : std::string();
@@ -155,7 +158,30 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     if (run_size > 0) writer.write_raw(std::string_view(run, run_size));
     run_size = 0;
   };
+  const auto keep = [&](std::string_view raw) {
+    if (run_size == 0 || run + run_size != raw.data()) {
+      flush();
+      run = raw.data();
+    }
+    run_size += raw.size();
+  };
+  PlainEmptyTag plain;
   for (;;) {
+    // An element written as a plain empty tag is read in one pass, unless a caller looks at the
+    // events: its key is the first attribute of the local name, as the tag's attributes give it.
+    if (!observe && skip_depth == 0 && reader.next_plain_empty(element, plain)) {
+      std::string_view plain_key;
+      for (const PlainAttribute& attribute : plain) {
+        if (attribute.local_name() != key_attribute) continue;
+        plain_key = attribute_value_key(attribute.value, key);
+        break;
+      }
+      if (is_removed(plain_key))
+        ++removed;
+      else
+        keep(plain.raw);
+      continue;
+    }
     const XmlEvent event = PELVANE_TRY(reader.next());
     std::optional<std::string_view> known_key;
     if (observe) known_key = observe(event);
@@ -179,11 +205,7 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
       writer.write_event(event);
       continue;
     }
-    if (run_size == 0 || run + run_size != event.raw.data()) {
-      flush();
-      run = event.raw.data();
-    }
-    run_size += event.raw.size();
+    keep(event.raw);
   }
   flush();
   return std::pair{std::move(writer).take(), removed};

@@ -10,7 +10,7 @@ namespace pelvane {
 
 namespace {
 
-constexpr bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using xml_scan::is_blank;
 
 // Bytes that end an element name in a tag.
 constexpr bool ends_name(char c) { return is_blank(c) || c == '/' || c == '>'; }
@@ -97,23 +97,42 @@ struct EndTagNameStop {
 #endif
 };
 
-// A "&" or a byte of a multi-byte UTF-8 sequence: a value holding neither is itself, unescaped.
-struct AmpersandOrNonAscii {
-  static constexpr bool kExact = true;
-  bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    return xml_scan::bytes_equal(bytes, '&') | static_cast<unsigned>(_mm_movemask_epi8(bytes));
-  }
-#endif
-};
-
 // Offset of the first `byte` at or after `from` inside a tag; npos when there is none.
 [[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
                                                       std::size_t from) {
   const std::size_t found =
       xml_scan::find_in_set(text.data(), from, text.size(), xml_scan::OneByte{byte});
   return found < text.size() ? found : std::string_view::npos;
+}
+
+// True when the `size` bytes at `a` and `b` are equal: the few bytes of a name, compared a word
+// at a time without a call.
+[[gnu::always_inline]] inline bool same_bytes(const char* a, const char* b, std::size_t size) {
+  const auto word = [](const char* at) {
+    std::uint64_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  const auto half = [](const char* at) {
+    std::uint32_t value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+  };
+  if (size >= 8) {
+    for (std::size_t at = 0; at + 8 < size; at += 8)
+      if (word(a + at) != word(b + at)) return false;
+    return word(a + size - 8) == word(b + size - 8);
+  }
+  if (size >= 4) return half(a) == half(b) && half(a + size - 4) == half(b + size - 4);
+  for (std::size_t at = 0; at < size; ++at)
+    if (a[at] != b[at]) return false;
+  return true;
+}
+
+// Offset of the first `quote` at or after `from`, before `end`; `end` when there is none.
+[[gnu::always_inline]] inline std::size_t find_quote(const char* data, std::size_t from,
+                                                     std::size_t end, char quote) {
+  return xml_scan::find_in_set(data, from, end, xml_scan::OneByte{quote});
 }
 
 // Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
@@ -159,11 +178,6 @@ inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_
   }
 }
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool is_hex_digit(char c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 std::size_t find_byte(std::string_view text, char byte, std::size_t from) {
   if (from >= text.size()) return std::string_view::npos;
   const void* hit =
@@ -184,34 +198,6 @@ std::string_view trim_blanks(std::string_view text) {
   while (begin < end && is_blank(text[begin])) ++begin;
   while (end > begin && is_blank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
-}
-
-// True for a well-formed character reference body: "#" digits or "#x" hexadecimal digits.
-bool is_character_reference_syntax(std::string_view ref) {
-  if (ref.size() < 2 || ref[0] != '#') return false;
-  if (ref[1] == 'x') {
-    if (ref.size() < 3) return false;
-    for (char c : ref.substr(2))
-      if (!is_hex_digit(c)) return false;
-    return true;
-  }
-  for (char c : ref.substr(1))
-    if (!is_digit(c)) return false;
-  return true;
-}
-
-bool is_xml_char(char32_t c) {
-  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-         (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-std::optional<char> predefined_entity(std::string_view name) {
-  if (name == "lt") return '<';
-  if (name == "gt") return '>';
-  if (name == "amp") return '&';
-  if (name == "quot") return '"';
-  if (name == "apos") return '\'';
-  return std::nullopt;
 }
 
 // The rest of an attribute item whose name ends at `pos` and that is not a name followed at
@@ -610,19 +596,21 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     while (from < n && byte_class(data[from]) == kPlain) ++from;
     return from;
   };
+  const std::size_t size = local_name.size();
   std::size_t p = start + 1;
-  if (n - p > local_name.size() &&
-      std::memcmp(data + p, local_name.data(), local_name.size()) == 0 &&
-      is_blank(data[p + local_name.size()])) {
-    p += local_name.size();
+  if (n - p > size && same_bytes(data + p, local_name.data(), size) && is_blank(data[p + size])) {
+    p += size;
+  } else if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kPlain &&
+             same_bytes(data + p + 2, local_name.data(), size) && is_blank(data[p + 2 + size])) {
+    // A prefix of one byte, the next most common case.
+    p += 2 + size;
   } else {
     p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
     if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
     // A local name holds no ":": the qualified name is it, after a prefix and ":".
-    const std::string_view qualified(data + start + 1, p - start - 1);
-    if (!qualified.ends_with(local_name)) return false;
-    const std::size_t prefix = qualified.size() - local_name.size();
-    if (prefix != 0 && qualified[prefix - 1] != ':') return false;
+    const std::size_t qualified = p - start - 1;
+    if (qualified < size || !same_bytes(data + p - size, local_name.data(), size)) return false;
+    if (qualified != size && data[p - size - 1] != ':') return false;
   }
   const std::string_view name(data + start + 1, p - start - 1);
   // Outside the values only blanks, names and "=" stand before the "/>": the first ">" outside
@@ -630,19 +618,50 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
   std::size_t count = 0;
   for (;;) {
     const std::size_t blanks = p;
-    while (p < n && is_blank(data[p])) ++p;
-    if (p >= n || p == blanks) return false;
-    const std::size_t item = p;
-    p = name_end(p);
-    if (p == item) {
-      if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
-      return false;
+    // Mostly one space, then a byte that is no blank (every blank lies at or below the space).
+    if (n - p > 1 && data[p] == ' ' && static_cast<unsigned char>(data[p + 1]) > ' ') {
+      ++p;
+    } else {
+      while (p < n && is_blank(data[p])) ++p;
+      if (p >= n || p == blanks) return false;
     }
-    if (p + 1 >= n || data[p] != '=' || count == PlainEmptyTag::kMaxAttributes) return false;
-    const char quote = data[p + 1];
-    if (quote != '"' && quote != '\'') return false;
-    const std::size_t close = xml_scan::find_in_set(data, p + 2, n, xml_scan::OneByte{quote});
-    if (close >= n) return false;
+    const std::size_t item = p;
+    std::size_t close = n;
+    bool read = false;
+#if defined(__SSE2__)
+    // The common item is read from one block: a name, "=" and a quote, and mostly the closing
+    // quote too. The first byte the block flags ends the name only when it is "=" (it may be a
+    // byte a name holds); anything else is read byte by byte below.
+    if (n - item >= 16) {
+      const xml_scan::Block bytes =
+          _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + item));
+      const unsigned name_size = static_cast<unsigned>(
+          __builtin_ctz(ElementNameStop{}.candidates(bytes) | (1u << 16)));
+      if (name_size != 0 && name_size < 15 && data[item + name_size] == '=' &&
+          (data[item + name_size + 1] == '"' || data[item + name_size + 1] == '\'')) {
+        p = item + name_size;
+        const char quote = data[p + 1];
+        const unsigned quotes = quote == '"' ? xml_scan::bytes_equal(bytes, '"')
+                                             : xml_scan::bytes_equal(bytes, '\'');
+        const unsigned closes = quotes & xml_scan::bits_above(name_size + 1);
+        close = closes != 0 ? item + static_cast<unsigned>(__builtin_ctz(closes))
+                            : find_quote(data, item + 16, n, quote);
+        read = true;
+      }
+    }
+#endif
+    if (!read) {
+      p = name_end(p);
+      if (p == item) {
+        if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
+        return false;
+      }
+      if (p + 1 >= n || data[p] != '=') return false;
+      const char quote = data[p + 1];
+      if (quote != '"' && quote != '\'') return false;
+      close = find_quote(data, p + 2, n, quote);
+    }
+    if (close >= n || count == PlainEmptyTag::kMaxAttributes) return false;
     const std::string_view attribute_name(data + item, p - item);
     // A repeated name is a malformed item to the attribute reader.
     for (std::size_t i = 0; i < count; ++i)
@@ -735,102 +754,5 @@ void XmlWriter::write_end_tag(std::string_view name) {
 }
 
 void XmlWriter::write_text(std::string_view text) { append_escaped_xml(out_, text); }
-
-std::optional<char32_t> resolve_character_reference(std::string_view reference) {
-  if (!is_character_reference_syntax(reference)) return std::nullopt;
-  const bool hex = reference[1] == 'x';
-  std::uint32_t value = 0;
-  for (char c : reference.substr(hex ? 2 : 1)) {
-    std::uint32_t digit;
-    if (is_digit(c))
-      digit = static_cast<std::uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f')
-      digit = static_cast<std::uint32_t>(c - 'a' + 10);
-    else
-      digit = static_cast<std::uint32_t>(c - 'A' + 10);
-    value = value * (hex ? 16 : 10) + digit;
-    if (value > 0x10FFFF) return std::nullopt;
-  }
-  if (!is_xml_char(value)) return std::nullopt;
-  return static_cast<char32_t>(value);
-}
-
-std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
-  if (xml_scan::find_in_set(raw.data(), 0, raw.size(), AmpersandOrNonAscii{}) == raw.size())
-    return std::string(raw);
-  std::size_t amp = find_byte(raw, '&', 0);
-  if (amp == std::string_view::npos) {
-    if (!is_valid_utf8(raw)) return std::nullopt;
-    return std::string(raw);
-  }
-  const bool keep = unknown == UnknownReferences::Keep;
-  std::string out;
-  out.reserve(raw.size());
-  std::size_t pos = 0;
-  while (amp != std::string_view::npos) {
-    out.append(raw.substr(pos, amp - pos));
-    std::size_t p = amp + 1;
-    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' && !is_blank(raw[p]))
-      ++p;
-    if (p >= raw.size() || raw[p] != ';' || p == amp + 1) {
-      if (!keep) return std::nullopt;
-      out += '&';
-      pos = amp + 1;
-    } else {
-      std::string_view name = raw.substr(amp + 1, p - amp - 1);
-      if (auto entity = predefined_entity(name)) {
-        out += *entity;
-      } else if (auto character = resolve_character_reference(name)) {
-        append_utf8(out, *character);
-      } else if (keep) {
-        out.append(raw.substr(amp, p + 1 - amp));
-      } else {
-        return std::nullopt;
-      }
-      pos = p + 1;
-    }
-    amp = find_byte(raw, '&', pos);
-  }
-  out.append(raw.substr(pos));
-  if (!is_valid_utf8(out)) return std::nullopt;
-  return out;
-}
-
-std::optional<std::string> decode_xml_text(std::string_view raw) {
-  if (!is_valid_utf8(raw)) return std::nullopt;
-  std::size_t cr = find_byte(raw, '\r', 0);
-  if (cr == std::string_view::npos) return std::string(raw);
-  std::string out;
-  out.reserve(raw.size());
-  std::size_t pos = 0;
-  while (cr != std::string_view::npos) {
-    out.append(raw.substr(pos, cr - pos));
-    out += '\n';
-    pos = cr + 1;
-    if (pos < raw.size() && raw[pos] == '\n') ++pos;
-    cr = find_byte(raw, '\r', pos);
-  }
-  out.append(raw.substr(pos));
-  return out;
-}
-
-void append_escaped_xml(std::string& out, std::string_view text) {
-  std::size_t run = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* entity = nullptr;
-    switch (text[i]) {
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      case '"': entity = "&quot;"; break;
-      case '\'': entity = "&apos;"; break;
-      default: continue;
-    }
-    out.append(text.substr(run, i - run));
-    out += entity;
-    run = i + 1;
-  }
-  out.append(text.substr(run));
-}
 
 }  // namespace pelvane

@@ -78,6 +78,15 @@ TEST_F(SlideOrder, FollowsThePresentationsSlideList) {
   ASSERT_TRUE(unusual);
   EXPECT_EQ(*unusual,
             (Names{"ppt/slides/slide3.xml", "ppt/slides/slide2.xml", "ppt/slides/slide1.xml"}));
+  // Slide parts numbered with a leading zero or past any table by number are found by name.
+  auto numbered = order(presentation({"rId1", "rId2", "rId3"}),
+                        presentation_rels({{"rId1", "slides/slide02.xml"},
+                                           {"rId2", "slides/slide123456789.xml"},
+                                           {"rId3", "slides/slide1.xml"}}),
+                        {"1", "02", "123456789"});
+  ASSERT_TRUE(numbered);
+  EXPECT_EQ(*numbered, (Names{"ppt/slides/slide02.xml", "ppt/slides/slide123456789.xml",
+                              "ppt/slides/slide1.xml"}));
 }
 
 TEST_F(SlideOrder, FollowsALongListWithReferencesInIdsAndTargets) {
