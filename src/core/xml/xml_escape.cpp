@@ -92,7 +92,8 @@ std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences 
   while (amp != std::string_view::npos) {
     out.append(raw.substr(pos, amp - pos));
     std::size_t p = amp + 1;
-    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' && !xml_scan::is_blank(raw[p]))
+    while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' &&
+           !xml_scan::is_blank(raw[p]))
       ++p;
     if (p >= raw.size() || raw[p] != ';' || p == amp + 1) {
       if (!keep) return std::nullopt;
