@@ -11,6 +11,7 @@
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/base/system_io.hpp"
+#include "core/zip/zip_format.hpp"
 
 namespace pelvane {
 
@@ -32,6 +33,9 @@ struct CopiedFile {
   }
 };
 
+// The fixed part of an entry's local header, up to its name.
+using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
+
 // Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
 // an entry whose CRC-32 and sizes are known only after its data).
 class ZipSink {
@@ -48,6 +52,13 @@ class ZipSink {
   // Takes now every span of an input file still waiting in the sink, so that the file may close
   // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
+  // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then `length` bytes of `file` at
+  // `offset`, as `write` of those bytes and `copy_from_file` would, when the sink can take them
+  // at once without pushing anything to its destination (which cannot fail); false when it
+  // cannot, nothing taken. One call for each of the many entries written under a new header.
+  virtual bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
+                                      std::string_view extra, const CopiedFile& file,
+                                      std::uint64_t offset, std::uint64_t length);
 };
 
 // Collects the archive in a byte buffer owned by the caller.
@@ -91,6 +102,9 @@ class FileZipSink final : public ZipSink {
   Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
                               std::uint64_t length) override;
   Result<void> read_pending() override;
+  bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
+                              std::string_view extra, const CopiedFile& file,
+                              std::uint64_t offset, std::uint64_t length) override;
 
  private:
   // Bytes of an input file that belong at `at` in the buffer: read from the file at `offset`,
