@@ -80,7 +80,8 @@ class MemoryZipSink final : public ZipSink {
 // Bytes gather in a large buffer and reach the file in few large writes. A span of an input file
 // whose bytes are held in memory keeps its place in the buffer and is written from where it is
 // held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
-// held bytes go). A span copied from the file itself takes one of two roads:
+// held bytes go); a short one that follows a header written anew (`append_header_and_copy`) is
+// copied into the buffer instead, which costs less than one more piece in that write. A span copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
 //     neighbouring spans of one file in a single read: a run of entries costs one read and one
