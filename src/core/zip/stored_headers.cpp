@@ -480,14 +480,6 @@ std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t 
   return kZipMethodDeflate;
 }
 
-std::optional<StoredEntryHeaders::Data> StoredEntryHeaders::data(std::uint64_t index) const {
-  if (!opens(index)) return std::nullopt;
-  const Entry& entry = entries_[index];
-  const EntryFields& fields = entry.fields;
-  return Data{entry.local_offset + entry.local_header.size(), fields.method, fields.crc32,
-              fields.compressed_size, fields.uncompressed_size};
-}
-
 void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
                                        std::uint64_t directory_size) {
   std::vector<EntryRegion> regions;
@@ -685,14 +677,6 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   if (!writes_stored_headers_of_name(central, entry->local_header)) return std::nullopt;
   return StoredCopy{central, entry->local_offset,
                     entry->local_header.size() + entry->fields.compressed_size};
-}
-
-std::optional<StoredEntryHeaders::Placement> StoredEntryHeaders::placement(
-    std::uint64_t index) const {
-  const Entry* entry = placed(index);
-  if (entry == nullptr) return std::nullopt;
-  return Placement{entry->local_offset, entry->local_header,
-                   entry->local_offset + entry->local_header.size()};
 }
 
 DosDateTime StoredEntryHeaders::modified(LibraryArchive& archive, std::uint64_t index) const {

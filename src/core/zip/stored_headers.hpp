@@ -119,7 +119,15 @@ class StoredEntryHeaders {
     std::uint64_t compressed_size = 0;
     std::uint64_t uncompressed_size = 0;
   };
-  std::optional<Data> data(std::uint64_t index) const;
+  // Inline, as `placement`: the copy loop asks both about every entry it writes under a new
+  // header.
+  std::optional<Data> data(std::uint64_t index) const {
+    if (!opens(index)) return std::nullopt;
+    const Entry& entry = entries_[index];
+    const EntryFields& fields = entry.fields;
+    return Data{entry.local_offset + entry.local_header.size(), fields.method, fields.crc32,
+                fields.compressed_size, fields.uncompressed_size};
+  }
 
   // Where the entry lies in the archive: its local header (as stored, extra field included,
   // valid while these headers are) and the offset of its compressed bytes; none when unknown
@@ -129,7 +137,12 @@ class StoredEntryHeaders {
     std::string_view local_header;
     std::uint64_t data_offset = 0;
   };
-  std::optional<Placement> placement(std::uint64_t index) const;
+  std::optional<Placement> placement(std::uint64_t index) const {
+    const Entry* entry = placed(index);
+    if (entry == nullptr) return std::nullopt;
+    return Placement{entry->local_offset, entry->local_header,
+                     entry->local_offset + entry->local_header.size()};
+  }
   // An entry that a raw copy under its stored header writes as it lies (zip_writer.hpp,
   // `writes_stored_headers`): its whole central header as stored, and its local header and
   // compressed bytes as one span of the archive file. None when any field would change on the

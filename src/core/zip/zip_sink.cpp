@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::size_t kFileBufferSize = 1024 * 1024;
 constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
+// Held spans up to this long that follow a header written anew are copied into the buffer;
+// longer ones are written from where they are held.
+constexpr std::uint64_t kCopiedHeldSpan = 16 * 1024;
 // Blocks at least this long are written straight to the file rather than through the buffer.
 constexpr std::size_t kDirectWrite = 256 * 1024;
 // Spans of one file closer together than this are read in one go, the bytes between them
@@ -34,6 +37,11 @@ Result<void> read_fully(int fd, char* out, std::uint64_t length, std::uint64_t o
 }
 
 }  // namespace
+
+bool ZipSink::append_header_and_copy(const LocalHeaderFixed&, std::string_view, std::string_view,
+                                     const CopiedFile&, std::uint64_t, std::uint64_t) {
+  return false;
+}
 
 Result<void> MemoryZipSink::write(std::string_view bytes) {
   buffer_.append(bytes);
@@ -126,6 +134,39 @@ Result<void> FileZipSink::copy_from_file(const CopiedFile& file, std::uint64_t o
     length -= copied;
   }
   return reserve_spans(fd, offset, length);
+}
+
+bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
+                                         std::string_view extra, const CopiedFile& file,
+                                         std::uint64_t offset, std::uint64_t length) {
+  // Header and span both within the buffer's room: `write` would not flush for the header nor
+  // `reserve_spans` for the span, which, shorter than a kernel copy, takes one place.
+  const std::size_t header = fixed.size() + name.size() + extra.size();
+  if (header + length > kFileBufferSize - size_ || length >= kKernelCopyMinimum) return false;
+  const char* held = nullptr;
+  if (!file.bytes.empty()) {
+    const auto bytes = file.held(offset, length);
+    if (!bytes) return false;
+    held = bytes->data();
+  }
+  char* at = buffer_->data() + size_;
+  std::memcpy(at, fixed.data(), fixed.size());
+  std::memcpy(at + fixed.size(), name.data(), name.size());
+  if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
+  size_ += header;
+  if (held != nullptr && length <= kCopiedHeldSpan) {
+    // A short held span is copied next to its header: cheaper than a piece of its own in the
+    // write that takes the buffer.
+    if (length > 0) std::memcpy(buffer_->data() + size_, held, static_cast<std::size_t>(length));
+    size_ += static_cast<std::size_t>(length);
+    return true;
+  }
+  if (length > 0) {
+    spans_.push_back({size_, file.fd, offset, static_cast<std::size_t>(length), held});
+    if (held != nullptr) holds_spans_ = true;
+    size_ += static_cast<std::size_t>(length);
+  }
+  return true;
 }
 
 Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,

@@ -11,6 +11,7 @@
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
 #include "core/base/system_io.hpp"
+#include "core/zip/zip_format.hpp"
 
 namespace pelvane {
 
@@ -32,6 +33,9 @@ struct CopiedFile {
   }
 };
 
+// The fixed part of an entry's local header, up to its name.
+using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
+
 // Where the archive's bytes go. `patch` overwrites bytes already written (the local header of
 // an entry whose CRC-32 and sizes are known only after its data).
 class ZipSink {
@@ -48,6 +52,13 @@ class ZipSink {
   // Takes now every span of an input file still waiting in the sink, so that the file may close
   // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
+  // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then `length` bytes of `file` at
+  // `offset`, as `write` of those bytes and `copy_from_file` would, when the sink can take them
+  // at once without pushing anything to its destination (which cannot fail); false when it
+  // cannot, nothing taken. One call for each of the many entries written under a new header.
+  virtual bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
+                                      std::string_view extra, const CopiedFile& file,
+                                      std::uint64_t offset, std::uint64_t length);
 };
 
 // Collects the archive in a byte buffer owned by the caller.
@@ -69,7 +80,8 @@ class MemoryZipSink final : public ZipSink {
 // Bytes gather in a large buffer and reach the file in few large writes. A span of an input file
 // whose bytes are held in memory keeps its place in the buffer and is written from where it is
 // held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
-// held bytes go). A span copied from the file itself takes one of two roads:
+// held bytes go); a short one that follows a header written anew (`append_header_and_copy`) is
+// copied into the buffer instead, which costs less than one more piece in that write. A span copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
 //     neighbouring spans of one file in a single read: a run of entries costs one read and one
@@ -91,6 +103,9 @@ class FileZipSink final : public ZipSink {
   Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
                               std::uint64_t length) override;
   Result<void> read_pending() override;
+  bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
+                              std::string_view extra, const CopiedFile& file,
+                              std::uint64_t offset, std::uint64_t length) override;
 
  private:
   // Bytes of an input file that belong at `at` in the buffer: read from the file at `offset`,

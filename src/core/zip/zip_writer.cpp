@@ -91,16 +91,14 @@ char* put_bytes(char* out, std::string_view bytes) {
 }
 
 // The fixed part of an entry's local header, up to its name.
-using LocalFixed = std::array<char, kLocalHeaderSize>;
-
-void put_local_fixed(LocalFixed& out, const EntryFields& fields, std::size_t name_size,
+void put_local_fixed(LocalHeaderFixed& out, const EntryFields& fields, std::size_t name_size,
                      std::size_t extra_size) {
   put_shared_fields(put_le(out.data(), kLocalHeaderSignature, 4), fields, name_size, extra_size);
 }
 
 // Replaces `out` with the local header of these parts, laid out in place: a package of many
 // small parts writes thousands of them.
-void assign_local_header(std::string& out, const LocalFixed& fixed, std::string_view name,
+void assign_local_header(std::string& out, const LocalHeaderFixed& fixed, std::string_view name,
                          std::string_view extra) {
   grow_unwritten(out, fixed.size() + name.size() + extra.size());
   put_bytes(put_bytes(put_bytes(out.data(), {fixed.data(), fixed.size()}), name), extra);
@@ -243,7 +241,7 @@ struct ZipWriter::State {
   std::string chunk;
   // The local header of the entry being admitted: its fixed part, and its extra field (without
   // its ZIP64 field: a view of the caller's or of `extra`); `header` when it is written anew.
-  LocalFixed local_fixed{};
+  LocalHeaderFixed local_fixed{};
   std::string_view local_extra;
   std::string extra;
   std::string header;
@@ -319,9 +317,10 @@ struct ZipWriter::State {
   Result<void> add_raw_record(const EntryFields& fields, const RawEntryHeader& raw);
   // Adds an entry raw under the fields and local header prepared, its data lying in a file
   // after its stored local header.
-  Result<void> add_prepared_from_file(const EntryFields& fields, std::string_view name,
-                                      std::string_view central_extra_field,
-                                      std::string_view comment, const StoredLocalEntry& stored);
+  // Inline: the road of every kept entry written under a new header.
+  [[gnu::always_inline]] Result<void> add_prepared_from_file(
+      const EntryFields& fields, std::string_view name, std::string_view central_extra_field,
+      std::string_view comment, const StoredLocalEntry& stored);
   // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
   // Writes the local header laid out in `local_fixed` for `name` with `extra`, after the span
@@ -400,8 +399,9 @@ Result<void> ZipWriter::State::refuse_name(std::size_t at, std::string_view name
 
 namespace {
 
-// The fields `begin_entry` writes, CRC-32 and sizes left at 0.
-EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
+// The fields `begin_entry` writes, CRC-32 and sizes left at 0. Inline: every entry a rewrite
+// writes under a new header has them laid out.
+[[gnu::always_inline]] inline EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
   EntryFields fields;
   fields.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   fields.version_made_by = kUnixMadeBy;
@@ -538,7 +538,7 @@ Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
   return s.add_prepared_from_file(fields, name, {}, {}, stored);
 }
 
-Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
+inline Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
                                                       std::string_view name,
                                                       std::string_view central_extra_field,
                                                       std::string_view comment,
@@ -549,7 +549,15 @@ Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
     return add_span(stored.file, stored.local_offset,
                     stored.local_header.size() + fields.compressed_size);
   }
-  // Written anew: the header goes through the sink, the data is copied after it.
+  // Written anew: the header goes through the sink, the data is copied after it; in one call
+  // when the sink takes both at once.
+  PELVANE_TRY_VOID(hand_over_pending());
+  if (sink.append_header_and_copy(local_fixed, name, local_extra,
+                                  stored.file, stored.local_offset + stored.local_header.size(),
+                                  fields.compressed_size)) {
+    offset += local_fixed.size() + name.size() + local_extra.size() + fields.compressed_size;
+    return {};
+  }
   PELVANE_TRY_VOID(write_local_header(name, local_extra));
   PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(
       stored.file, stored.local_offset + stored.local_header.size(), fields.compressed_size)));

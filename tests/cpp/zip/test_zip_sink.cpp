@@ -15,9 +15,11 @@ namespace {
 
 using test::TempDir;
 
-// One call on a sink: bytes written, a span of input file 0 or 1 copied, or bytes patched.
+// One call on a sink: bytes written, a span of input file 0 or 1 copied, bytes patched, or a
+// local header followed by a span (at once when the sink takes them so, else as the writer
+// writes them then).
 struct Step {
-  enum Kind { Write, Copy, Patch } kind;
+  enum Kind { Write, Copy, Patch, HeaderAndCopy } kind;
   int file = 0;
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
@@ -38,6 +40,17 @@ std::vector<SinkCase> sink_cases() {
     headers.steps.push_back({Step::Copy, 0, k * 100 + 30, 70});
   }
   cases.push_back(headers);
+  SinkCase at_once{"headers and spans taken at once, short, long, past the buffer's room", {}};
+  for (std::uint64_t k = 0; k < 3000; ++k)
+    at_once.steps.push_back(
+        {Step::HeaderAndCopy, static_cast<int>(k % 2), k * 20 + 30, k % 3 == 0 ? 0u : 17u});
+  at_once.steps.insert(at_once.steps.end(),
+                       {{Step::HeaderAndCopy, 0, 5, 20000}, {Step::Write, 0, 0, 900 * 1024},
+                        {Step::HeaderAndCopy, 0, 7, 200 * 1024}, {Step::HeaderAndCopy, 1, 9, 50}});
+  cases.push_back(at_once);
+  cases.push_back({"a header and a span past the end of its file",
+                   {{Step::HeaderAndCopy, 1, 60000, 10000}},
+                   "zip error: input ended before the entry's data"});
   cases.push_back({"spans far apart and out of order",
                    {{Step::Copy, 0, 2 * kMiB, 500}, {Step::Copy, 0, 10, 500},
                     {Step::Copy, 0, kMiB, 40000}, {Step::Copy, 0, 60000, 7}}});
@@ -62,6 +75,20 @@ Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const Copi
   const std::string literal = test::noise(3 << 20, 11);
   for (const Step& step : steps) {
     const std::string_view bytes = std::string_view(literal).substr(step.offset, step.length);
+    if (step.kind == Step::HeaderAndCopy) {
+      LocalHeaderFixed fixed;
+      literal.copy(fixed.data(), fixed.size(), step.offset);
+      const std::string_view name = std::string_view(literal).substr(step.length, 11);
+      const std::string_view extra = std::string_view(literal).substr(step.offset, step.offset % 5);
+      if (sink.append_header_and_copy(fixed, name, extra, files[step.file], step.offset,
+                                      step.length))
+        continue;
+      const std::string header = std::string(fixed.data(), fixed.size()) + std::string(name) +
+                                 std::string(extra);
+      PELVANE_TRY_VOID(sink.write(header));
+      PELVANE_TRY_VOID(sink.copy_from_file(files[step.file], step.offset, step.length));
+      continue;
+    }
     Result<void> done = step.kind == Step::Write ? sink.write(bytes)
                         : step.kind == Step::Patch
                             ? sink.patch(step.offset, bytes)
@@ -73,7 +100,8 @@ Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const Copi
 
 // What a file sink writes equals what a memory sink collects, whichever way each span travels:
 // read later, several in one read, copied inside the kernel, on one file system or across two
-// (the RAM disk, when there is one), or written from the input's bytes held in memory.
+// (the RAM disk, when there is one), written from the input's bytes held in memory, or copied
+// from them into the buffer behind a header.
 TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   TempDir dir;
   const std::string inputs[2] = {dir.file("a.bin"), dir.file("b.bin")};
