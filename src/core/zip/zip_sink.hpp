@@ -52,10 +52,11 @@ class ZipSink {
   // Takes now every span of an input file still waiting in the sink, so that the file may close
   // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
-  // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then `length` bytes of `file` at
-  // `offset`, as `write` of those bytes and `copy_from_file` would, when the sink can take them
-  // at once without pushing anything to its destination (which cannot fail); false when it
-  // cannot, nothing taken. One call for each of the many entries written under a new header.
+  // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then
+  // `length` bytes of `file` at `offset`, as `write` of those bytes and `copy_from_file` would,
+  // when the sink can take them at once without pushing anything to its destination (which
+  // cannot fail); false when it cannot, nothing taken. One call for each of the many entries
+  // written under a new header.
   virtual bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
                                       std::string_view extra, const CopiedFile& file,
                                       std::uint64_t offset, std::uint64_t length);
@@ -81,7 +82,8 @@ class MemoryZipSink final : public ZipSink {
 // whose bytes are held in memory keeps its place in the buffer and is written from where it is
 // held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
 // held bytes go); a short one that follows a header written anew (`append_header_and_copy`) is
-// copied into the buffer instead, which costs less than one more piece in that write. A span copied from the file itself takes one of two roads:
+// copied into the buffer instead, which costs less than one more piece in that write. A span
+// copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
 //     neighbouring spans of one file in a single read: a run of entries costs one read and one

@@ -401,7 +401,8 @@ namespace {
 
 // The fields `begin_entry` writes, CRC-32 and sizes left at 0. Inline: every entry a rewrite
 // writes under a new header has them laid out.
-[[gnu::always_inline]] inline EntryFields content_entry_fields(std::string_view name, const ZipEntryOptions& options) {
+[[gnu::always_inline]] inline EntryFields content_entry_fields(std::string_view name,
+                                                               const ZipEntryOptions& options) {
   EntryFields fields;
   fields.method = options.method == kZipMethodStored ? kZipMethodStored : kZipMethodDeflate;
   fields.version_made_by = kUnixMadeBy;
