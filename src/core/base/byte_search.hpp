@@ -14,6 +14,7 @@ namespace pelvane {
 // Offset of the last `byte` in `text`, or npos: the last slash of a part name, searched for a
 // word at a time where names are taken apart by the thousand.
 inline std::size_t find_last_byte(std::string_view text, char byte) {
+  if (text.empty()) return std::string_view::npos;  // an empty view may have no data at all
   const void* hit = ::memrchr(text.data(), static_cast<unsigned char>(byte), text.size());
   return hit == nullptr ? std::string_view::npos
                         : static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
