@@ -6,7 +6,6 @@
 #include <limits>
 #include <numeric>
 #include <optional>
-#include <type_traits>
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
@@ -103,8 +102,7 @@ template <class Attributes>
 RelationshipText relationship_fields(const Attributes& attributes) {
   RelationshipText text;
   for (const auto& attribute : attributes) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
-      if (attribute.malformed) continue;
+    if (attribute.malformed) continue;
     // Of two attributes with one local name (Id and x:Id), the later gives the field. The four
     // names written without a prefix, the common case, are their own local names.
     const std::string_view name = attribute.name;
@@ -330,8 +328,7 @@ namespace {
 template <class Attributes>
 std::string_view rel_id_of(const Attributes& attributes, std::string& buffer) {
   for (const auto& attribute : attributes) {
-    if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
-      if (attribute.malformed) continue;
+    if (attribute.malformed) continue;
     if (attribute.name != "r:id" &&
         !(attribute.name.size() >= 3 && attribute.name.ends_with(":id")))
       continue;

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cstring>
 #include <deque>
-#include <type_traits>
 #include <unordered_map>
 
 #include "core/base/buffer_shelf.hpp"
@@ -305,8 +304,7 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
   ids.reserve(presentation_xml.size() / kSlideIdBytes);
   const auto add_entry = [&](const auto& attributes) {
     for (const auto& attribute : attributes) {
-      if constexpr (std::is_same_v<std::decay_t<decltype(attribute)>, XmlAttribute>)
-        if (attribute.malformed) continue;
+      if (attribute.malformed) continue;
       if (attribute.name.ends_with(":id"))
         ids.push_back(relationship_value_view(attribute.value, text, unescaped));
       if (numbers != nullptr && attribute.local_name() == "id")

@@ -210,6 +210,8 @@ struct XmlEvent {
 struct PlainAttribute {
   std::string_view name;
   std::string_view value;
+  // A plain tag's attributes are all well-formed; code over either kind of attribute asks.
+  static constexpr bool malformed = false;
 
   std::string_view local_name() const { return xml_local_name(name); }
 };
