@@ -71,17 +71,18 @@ RewritePlan PackageEdit::take_plan(const EditOptions& options) {
   // that no question costs a lookup by name. Names are unique in an edited package; a name with
   // a NUL byte, which the archive's index does not find, keeps the lookup by name.
   static const Change kDrop{Kind::Drop, {}, {}};
-  placed_.assign(static_cast<std::size_t>(archive_.entry_count()), nullptr);
+  // The change of each entry by its index in the archive, none for most.
+  std::vector<const Change*> placed(static_cast<std::size_t>(archive_.entry_count()), nullptr);
   for (std::size_t index = 0; index < dropped_.size(); ++index)
-    if (dropped_[index]) placed_[index] = &kDrop;
+    if (dropped_[index]) placed[index] = &kDrop;
   bool by_index = true;
   for (const auto& [name, change] : changes_) {
     if (name.find('\0') != std::string::npos) by_index = false;
-    if (const auto index = archive_.find(name)) placed_[static_cast<std::size_t>(*index)] = &change;
+    if (const auto index = archive_.find(name)) placed[static_cast<std::size_t>(*index)] = &change;
   }
   if (by_index) {
-    for (std::size_t index = 0; index < placed_.size(); ++index)
-      if (placed_[index] != nullptr) plan.decisions.push_back({index, decision_of(placed_[index])});
+    for (std::size_t index = 0; index < placed.size(); ++index)
+      if (placed[index] != nullptr) plan.decisions.push_back({index, decision_of(placed[index])});
   } else {
     plan.decide = [this](std::uint64_t index, std::string_view name) -> EntryDecision {
       if (index < dropped_.size() && dropped_[static_cast<std::size_t>(index)])

@@ -116,8 +116,6 @@ class PackageEdit {
   // deletion drops thousands of parts, each kept here rather than as a change by name. An entry
   // is either here or in `changes_`, as the last call about it says.
   std::vector<bool> dropped_;
-  // The change of each entry by its index in the archive, none for most (see `take_plan`).
-  std::vector<const Change*> placed_;
   std::vector<NewEntry> new_entries_;
 };
 
