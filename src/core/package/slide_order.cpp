@@ -1,8 +1,6 @@
 #include "core/package/slide_order.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <deque>
 #include <unordered_map>
 
@@ -432,35 +430,9 @@ class SlidePartFinder {
     return name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
   }
 
-  // n for a name `prefix` + digits + ".xml", as `number_below` reads the digits. Up to eight
-  // digits are read as one word, the one that ends with them: the prefixes are longer than that.
+  // n for a name `prefix` + digits + ".xml", as `number_below` reads the digits.
   std::optional<std::size_t> number(std::string_view name, std::string_view prefix) const {
-    const std::string_view run = digits(name, prefix);
-    if constexpr (std::endian::native == std::endian::little) {
-      if (!run.empty() && run.size() <= 8) return word_number(run);
-    }
-    return number_below(run, bound_);
-  }
-
-  std::optional<std::size_t> word_number(std::string_view run) const {
-    constexpr std::uint64_t kZeros = 0x3030303030303030;
-    constexpr std::uint64_t kHighHalves = 0xF0F0F0F0F0F0F0F0;
-    std::uint64_t word;
-    std::memcpy(&word, run.data() + run.size() - 8, sizeof word);
-    // The bytes before the digits, the low ones, read as "0" (which adds nothing to n).
-    const std::uint64_t before = (std::uint64_t{1} << (8 * (8 - run.size()))) - 1;
-    word = (word & ~before) | (kZeros & before);
-    // Every byte "0" to "9": its high half is 3, and stays 3 with 6 added.
-    if ((word & kHighHalves) != kZeros || ((word + 0x0606060606060606) & kHighHalves) != kZeros)
-      return std::nullopt;
-    if (run.size() > 1 && run[0] == '0') return std::nullopt;
-    // Neighbouring digits joined in pairs, the pairs in fours, the fours into n.
-    word -= kZeros;
-    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;
-    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;
-    word = (word * 10000 + (word >> 32)) & 0xFFFFFFFF;
-    if (word >= bound_) return std::nullopt;
-    return static_cast<std::size_t>(word);
+    return number_below(digits(name, prefix), bound_);
   }
 
   bool usable_;
