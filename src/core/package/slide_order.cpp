@@ -337,12 +337,10 @@ Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
 
 namespace {
 
-Result<std::string> take_or_read(std::optional<std::string>& read, PackageArchive& archive,
-                                 std::string_view name) {
-  if (!read) return read_required_part(archive, name);
-  std::string bytes = std::move(*read);
-  read.reset();
-  return bytes;
+Result<const std::string*> hold_or_read(std::optional<std::string>& held, PackageArchive& archive,
+                                       std::string_view name) {
+  if (!held) held = PELVANE_TRY(read_required_part(archive, name));
+  return &*held;
 }
 
 }  // namespace
@@ -352,18 +350,12 @@ PresentationSlides::~PresentationSlides() {
   if (relationships) BufferShelf<std::string>::give_back(std::move(*relationships));
 }
 
-Result<std::string> PresentationSlides::take_presentation(PackageArchive& archive) {
-  return take_or_read(presentation, archive, kPresentationPart);
-}
-
-Result<std::string> PresentationSlides::take_relationships(PackageArchive& archive) {
-  return take_or_read(relationships, archive, kPresentationRelationships);
+Result<const std::string*> PresentationSlides::hold_presentation(PackageArchive& archive) {
+  return hold_or_read(presentation, archive, kPresentationPart);
 }
 
 Result<const std::string*> PresentationSlides::hold_relationships(PackageArchive& archive) {
-  if (!relationships)
-    relationships = PELVANE_TRY(read_required_part(archive, kPresentationRelationships));
-  return &*relationships;
+  return hold_or_read(relationships, archive, kPresentationRelationships);
 }
 
 namespace {

@@ -109,12 +109,11 @@ struct PresentationSlides {
   // The values of the presentation's parts that needed unescaping, which views above hold.
   std::deque<std::string> unescaped;
 
-  // The presentation part's bytes, or its relationships part's, moved out of this listing;
-  // read now when the listing has none (`read_required_part`: `Zip` "specified file not found
-  // in archive" when absent).
-  Result<std::string> take_presentation(PackageArchive& archive);
-  Result<std::string> take_relationships(PackageArchive& archive);
-  // The relationships part's bytes, read now and kept here when the listing has none.
+  // The presentation part's bytes, or its relationships part's, as this listing holds them;
+  // read now and kept here when the listing has none (`read_required_part`: `Zip` "specified
+  // file not found in archive" when absent). They go back to the thread's shelf with the
+  // listing.
+  Result<const std::string*> hold_presentation(PackageArchive& archive);
   Result<const std::string*> hold_relationships(PackageArchive& archive);
 };
 enum class Gather { Nothing, SlideRelationships, NewIds };

@@ -45,9 +45,10 @@ std::uint64_t next_slide_number(const std::vector<std::string_view>& slide_parts
 Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
                                    PresentationSlides& listing) {
   PackageArchive& archive = edit.archive();
-  // The parts as read give their storage back once the new texts are built.
-  const ShelvedBuffer<std::string> presentation(PELVANE_TRY(listing.take_presentation(archive)));
-  const ShelvedBuffer<std::string> relationships(PELVANE_TRY(listing.take_relationships(archive)));
+  // The listing holds the parts it read, and gives their storage back with its own; the content
+  // types give theirs back once the new texts are built.
+  const std::string& presentation = *PELVANE_TRY(listing.hold_presentation(archive));
+  const std::string& relationships = *PELVANE_TRY(listing.hold_relationships(archive));
   const ShelvedBuffer<std::string> content_types(
       PELVANE_TRY(read_required_part(archive, kContentTypes)));
 
@@ -55,10 +56,10 @@ Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
   ListedSlide listed{PELVANE_TRY(relationship_id_after(listing.largest_relationship_number)),
                      slide_id_after(std::move(listing.slide_id_numbers))};
   std::string new_presentation =
-      PELVANE_TRY(append_slide_id(*presentation, listed.slide_id, listed.relationship_id,
+      PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id,
                                   listing.slide_list ? &*listing.slide_list : nullptr));
   std::string new_relationships = PELVANE_TRY(
-      append_relationship(*relationships, listed.relationship_id, kSlideRelationshipType,
+      append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
                           "slides/slide" + std::to_string(number) + ".xml"));
   std::string new_content_types = PELVANE_TRY(append_content_type_override(
       *content_types, std::string("/").append(slide_part_name(number)), kSlideContentType));

@@ -313,12 +313,11 @@ Result<SlideDeleteSummary> delete_slides(
         PartNameViews dropped_parts;
         PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
                                               std::move(presentation_edges), dropped_parts));
-        // The texts read are given back to the thread's shelf, as the listing's own are.
-        const ShelvedBuffer<std::string> presentation(
-            PELVANE_TRY(listing.take_presentation(archive)));
+        const std::string& presentation = *PELVANE_TRY(listing.hold_presentation(archive));
         std::string new_presentation = PELVANE_TRY(rewrite_presentation_xml_for_slide_deletion(
-            *presentation, deleted_ids, survivor_order));
+            presentation, deleted_ids, survivor_order));
         std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
+        // The content types read are given back to the thread's shelf, as the listing's texts are.
         const ShelvedBuffer<std::string> content_types(
             PELVANE_TRY(read_required_part(archive, kContentTypes)));
         std::string new_content_types =

@@ -240,11 +240,10 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
           used_names.insert(new_slide_relationships);
         }
 
-        // The parts as read give their storage back once the new texts are built.
-        const ShelvedBuffer<std::string> read_presentation(
-            PELVANE_TRY(listing.take_presentation(archive)));
-        const ShelvedBuffer<std::string> read_relationships(
-            PELVANE_TRY(listing.take_relationships(archive)));
+        // The listing holds the parts it read, and gives their storage back with its own; the
+        // content types give theirs back once the new texts are built.
+        const std::string& read_presentation = *PELVANE_TRY(listing.hold_presentation(archive));
+        const std::string& read_relationships = *PELVANE_TRY(listing.hold_relationships(archive));
         const ShelvedBuffer<std::string> read_content_types(
             PELVANE_TRY(read_required_part(archive, kContentTypes)));
         if (const auto fault = describe_invalid_utf8(*read_content_types))
@@ -254,10 +253,10 @@ Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view
             PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
         const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
         std::string presentation = PELVANE_TRY(append_slide_id(
-            *read_presentation, slide_id, relationship_id,
+            read_presentation, slide_id, relationship_id,
             listing.slide_list ? &*listing.slide_list : nullptr));
         std::string presentation_relationships = PELVANE_TRY(
-            append_relationship(*read_relationships, relationship_id, kSlideRelationshipType,
+            append_relationship(read_relationships, relationship_id, kSlideRelationshipType,
                                 "slides/slide" + std::to_string(number) + ".xml"));
         std::string content_types = PELVANE_TRY(
             ensure_content_type_override(*read_content_types, "/" + new_slide, kSlideContentType));
