@@ -113,22 +113,18 @@ std::string relationships_source_part(std::string_view relationships_part) {
   }
 }
 
-EdgeSource::EdgeSource(std::string_view source_part) : root_(source_part.empty()) {
-  const std::size_t slash = source_part.rfind('/');
-  folder_ = source_part.substr(0, slash == std::string_view::npos ? 0 : slash + 1);
-}
-
-void EdgeSource::add_edge(const RelationshipText& text, RelationshipEdges& edges) const {
+void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
+                           RelationshipEdges& edges) {
   const bool mode_given = text.has_target_mode;
   if (mode_given && !equals_ignoring_ascii_case(relationship_value(text.target_mode), "Internal"))
     return;
   with_relationship_value(text.target, [&](std::string_view target) {
     if (target.empty()) return;
-    if (root_) {
+    if (source_part.empty()) {
       while (target.starts_with('/')) target.remove_prefix(1);
       edges.targets().append(target);
     } else {
-      append_resolved_target(folder_, target, edges.targets());
+      append_resolved_target(source_part, target, edges.targets());
     }
     edges.end_edge(mode_given);
   });
@@ -137,9 +133,9 @@ void EdgeSource::add_edge(const RelationshipText& text, RelationshipEdges& edges
 RelationshipEdges relationship_edges(std::string_view source_part,
                                      std::string_view relationships_bytes) {
   RelationshipEdges edges;
-  const EdgeSource source(source_part);
-  scan_relationships(relationships_bytes,
-                     [&](const RelationshipText& text) { source.add_edge(text, edges); });
+  scan_relationships(relationships_bytes, [&](const RelationshipText& text) {
+    add_relationship_edge(source_part, text, edges);
+  });
   return edges;
 }
 

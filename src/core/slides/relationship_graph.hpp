@@ -137,19 +137,10 @@ std::string relationships_source_part(std::string_view relationships_part);
 // (`resolve_target`).
 RelationshipEdges relationship_edges(std::string_view source_part,
                                      std::string_view relationships_bytes);
-// The same for the Relationship elements of one source met in a pass of the caller's own: the
-// source is read once, and each element's edge, if it has one, goes at the end of `edges`.
-class EdgeSource {
- public:
-  explicit EdgeSource(std::string_view source_part);
-  void add_edge(const RelationshipText& text, RelationshipEdges& edges) const;
-
- private:
-  bool root_ = false;
-  // The source's name up to and with its last "/": a target resolved against it is resolved
-  // against the source, whose folder it is.
-  std::string_view folder_;
-};
+// The same for one Relationship element, met in a pass of the caller's own: its edge, if it
+// has one, goes at the end of `edges`.
+void add_relationship_edge(std::string_view source_part, const RelationshipText& text,
+                           RelationshipEdges& edges);
 
 // Source part name (empty: the package root) -> the parts its relationships lead to. Over a
 // package, a source's relationships part is read the first time its edges are asked for, so a

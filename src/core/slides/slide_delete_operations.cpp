@@ -305,10 +305,9 @@ Result<SlideDeleteSummary> delete_slides(
         // ("ppt/slides/slide12.xml"); the room grows where that is short.
         constexpr std::size_t kSlideNameBytes = 24;
         RelationshipEdges presentation_edges(found.size(), found.size() * kSlideNameBytes);
-        const EdgeSource presentation_source(kPresentationPart);
         Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
             relationships, deleted_ids, [&](const RelationshipText& text) {
-              presentation_source.add_edge(text, presentation_edges);
+              add_relationship_edge(kPresentationPart, text, presentation_edges);
             });
         PartNameViews dropped_parts;
         PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
