@@ -35,22 +35,6 @@ std::size_t use_up_pieces(std::span<iovec> pieces, std::size_t first, std::size_
   return first;
 }
 
-// Bytes the `count` pieces from `first` on ask for.
-std::size_t bytes_asked(std::span<iovec> pieces, std::size_t first, std::size_t count) {
-  std::size_t bytes = 0;
-  for (std::size_t k = first; k < first + count; ++k) bytes += pieces[k].iov_len;
-  return bytes;
-}
-
-// `use_up_pieces` after a call that was handed the `count` pieces from `first` on, asking for
-// `asked` bytes, and moved `done` of them: when it moved them all, the pieces after it are
-// next, and those it took need not be used up one by one.
-std::size_t after_call(std::span<iovec> pieces, std::size_t first, std::size_t count,
-                       std::size_t asked, std::size_t done) {
-  if (done == asked) return use_up_pieces(pieces, first + count, 0);
-  return use_up_pieces(pieces, first, done);
-}
-
 // True when `error` says that this way of copying inside the kernel does not work between the
 // two files (rather than that the copy failed).
 bool is_refusal(int error) {
@@ -91,7 +75,6 @@ Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iov
   std::size_t first = use_up_pieces(pieces, 0, 0);
   while (first < pieces.size()) {
     const std::size_t count = std::min<std::size_t>(pieces.size() - first, kMostPiecesPerCall);
-    const std::size_t asked = bytes_asked(pieces, first, count);
     const ssize_t got = ::preadv(fd, pieces.data() + first, static_cast<int>(count),
                                  static_cast<off_t>(offset + total));
     if (got < 0) {
@@ -100,7 +83,7 @@ Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iov
     }
     if (got == 0) break;
     total += static_cast<std::uint64_t>(got);
-    first = after_call(pieces, first, count, asked, static_cast<std::size_t>(got));
+    first = use_up_pieces(pieces, first, static_cast<std::size_t>(got));
   }
   return total;
 }
@@ -109,13 +92,12 @@ Result<void> write_pieces(int fd, std::span<iovec> pieces) {
   std::size_t first = use_up_pieces(pieces, 0, 0);
   while (first < pieces.size()) {
     const std::size_t count = std::min<std::size_t>(pieces.size() - first, kMostPiecesPerCall);
-    const std::size_t asked = bytes_asked(pieces, first, count);
     const ssize_t written = ::writev(fd, pieces.data() + first, static_cast<int>(count));
     if (written < 0) {
       if (errno == EINTR) continue;
       return fail(os_error(errno));
     }
-    first = after_call(pieces, first, count, asked, static_cast<std::size_t>(written));
+    first = use_up_pieces(pieces, first, static_cast<std::size_t>(written));
   }
   return {};
 }

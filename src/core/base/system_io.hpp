@@ -31,8 +31,8 @@ Result<std::size_t> read_at(int fd, std::uint64_t offset, std::span<char> out);
 // or ends early only means that what they look for is not there.
 bool read_whole_at(int fd, std::uint64_t offset, std::span<char> out);
 
-// The same into `pieces`, filled in order (their bases and lengths may be used up as they
-// fill); returns the bytes read.
+// The same into `pieces`, filled in order (their bases and lengths are used up as they fill);
+// returns the bytes read.
 Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iovec> pieces);
 
 // Writes all of `bytes` at `offset`, or at the file's position when no offset is given.
@@ -40,7 +40,7 @@ Result<void> write_all(int fd, std::string_view bytes,
                        std::optional<std::uint64_t> offset = std::nullopt);
 
 // Writes all of `pieces`, in order, at the file's position, in as few calls as the system allows
-// (their bases and lengths may be used up as they go).
+// (their bases and lengths are used up as they go).
 Result<void> write_pieces(int fd, std::span<iovec> pieces);
 
 // How two files let the kernel copy between them, as far as one has tried: what the files
