@@ -249,7 +249,8 @@ Result<SlideDeleteSummary> delete_slides(
       },
       [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
         PackageArchive& archive = edit.archive();
-        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
+        PresentationSlides listing =
+            PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
         const std::vector<std::string_view>& slides = listing.slides;
         // The slides are named once each, so every target is listed when as many slides are
         // targets as there are targets.

@@ -179,7 +179,8 @@ bool has_plain_extra_field(std::string_view extra) {
     if (extra.size() < 4) return false;
     const std::uint16_t id = get16(extra, 0);
     const std::size_t size = get16(extra, 2);
-    if (size > extra.size() - 4 || id == kZip64ExtraFieldId || id == 0x7075 || id == 0x6375 || id == 0x9901)
+    if (size > extra.size() - 4 || id == kZip64ExtraFieldId || id == 0x7075 || id == 0x6375 ||
+        id == 0x9901)
       return false;
     extra.remove_prefix(4 + size);
   }

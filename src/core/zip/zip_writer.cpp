@@ -580,7 +580,8 @@ bool writes_stored_headers_of_name(std::string_view central, std::string_view lo
   const std::uint16_t method = get16(central, 10);
   const std::size_t name_size = get16(central, 28);
   const std::string_view name(central.data() + kCentralHeaderSize, name_size);
-  if (kept_version_needed(method, name, stated_version) != stated_version || (get16(central, 8) & ~kKeptFlagBits) != 0 ||
+  if (kept_version_needed(method, name, stated_version) != stated_version ||
+      (get16(central, 8) & ~kKeptFlagBits) != 0 ||
       get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
       !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
       !is_kept_whole({name.data() + name_size, get16(central, 30)}))
