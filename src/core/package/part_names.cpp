@@ -1,6 +1,8 @@
 #include "core/package/part_names.hpp"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <numeric>
 #include <utility>
 
@@ -44,6 +46,27 @@ bool is_numbered_name(std::string_view name, std::string_view prefix, std::strin
   return all_digits(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
+// The eight bytes of `name` from `at` as one big-endian number, missing bytes as zeros: two
+// names that agree before `at` compare as these numbers do, unless the numbers tie.
+std::uint64_t word_at(std::string_view name, std::size_t at) {
+  std::uint64_t word = 0;
+  if (at + 8 <= name.size()) {
+    std::memcpy(&word, name.data() + at, 8);
+    return std::byteswap(word);
+  }
+  for (std::size_t i = at; i < at + 8; ++i)
+    word = word << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+  return word;
+}
+
+// How many bytes `a` and `b` share from their start, at most `most`.
+std::size_t shared_length(std::string_view a, std::string_view b, std::size_t most) {
+  std::size_t at = 0;
+  while (at + 8 <= most && std::memcmp(a.data() + at, b.data() + at, 8) == 0) at += 8;
+  while (at < most && a[at] == b[at]) ++at;
+  return at;
+}
+
 }  // namespace
 
 std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
@@ -78,6 +101,35 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
 void sort_natural(std::vector<std::string>& names) {
   std::stable_sort(names.begin(), names.end(),
                    [](const std::string& a, const std::string& b) { return natural_less(a, b); });
+}
+
+// The names of one list mostly share a long beginning and differ in a few bytes after it, so each
+// is sorted by the eight bytes that follow what all of them share, and compared whole only on a
+// tie.
+std::vector<std::string> sorted_names(std::span<const std::string> names) {
+  struct Keyed {
+    std::uint64_t key;
+    std::string_view name;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(names.size());
+  std::size_t shared = std::string_view::npos;
+  for (const std::string_view name : names) {
+    if (!keyed.empty()) {
+      const std::string_view first = keyed.front().name;
+      shared = shared_length(first, name, std::min({shared, first.size(), name.size()}));
+    }
+    keyed.push_back(Keyed{0, name});
+  }
+  if (shared == std::string_view::npos) shared = 0;
+  for (Keyed& entry : keyed) entry.key = word_at(entry.name, shared);
+  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.name < b.name;
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(keyed.size());
+  for (const Keyed& entry : keyed) sorted.emplace_back(entry.name);
+  return sorted;
 }
 
 bool is_slide_part(std::string_view name) {

@@ -1,7 +1,8 @@
 // The package's vocabulary: the names of the parts every presentation has, the relationship and
-// content types the operations write, and pure functions over part names (natural order, slide
-// and layout recognition, relationships part names, free numbered names for new parts); and the
-// one way to read a part an operation cannot do without. Part names carry no leading "/".
+// content types the operations write, and pure functions over part names (natural and byte-wise
+// order, slide and layout recognition, relationships part names, free numbered names for new
+// parts); and the one way to read a part an operation cannot do without. Part names carry no
+// leading "/".
 #pragma once
 
 #include <compare>
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -74,6 +76,9 @@ inline bool natural_less(std::string_view a, std::string_view b) {
 }
 // Stable sort by natural key: names with equal keys keep their order.
 void sort_natural(std::vector<std::string>& names);
+// The names sorted byte-wise, each string made once; fast for names that share a long beginning
+// (ppt/slides/slide12.xml, rId12).
+std::vector<std::string> sorted_names(std::span<const std::string> names);
 
 // "ppt/slides/slide" + one or more ASCII digits + ".xml".
 bool is_slide_part(std::string_view name);

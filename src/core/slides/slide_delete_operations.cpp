@@ -1,8 +1,6 @@
 #include "core/slides/slide_delete_operations.hpp"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
 #include <utility>
 
 #include "core/base/buffer_shelf.hpp"
@@ -175,55 +173,127 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   return {};
 }
 
-// The eight bytes of `name` from `at` as one big-endian number, missing bytes as zeros: two
-// names that agree before `at` compare as these numbers do, unless the numbers tie.
-std::uint64_t word_at(std::string_view name, std::size_t at) {
-  std::uint64_t word = 0;
-  if (at + 8 <= name.size()) {
-    std::memcpy(&word, name.data() + at, 8);
-    return std::byteswap(word);
+// The targets as a set; refused when none is given or one is given twice.
+Result<void> collect_targets(std::span<const std::string> target_slide_parts,
+                             PartNameViews& targets) {
+  if (target_slide_parts.empty()) return invalid("no target slide parts specified for deletion");
+  targets.reserve(target_slide_parts.size());
+  for (const std::string& target : target_slide_parts) {
+    if (!targets.insert(target))
+      return invalid("duplicate target slide part specified for deletion: " + target);
   }
-  for (std::size_t i = at; i < at + 8; ++i)
-    word = word << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
-  return word;
+  return {};
 }
 
-// How many bytes `a` and `b` share from their start, at most `most`.
-std::size_t shared_length(std::string_view a, std::string_view b, std::size_t most) {
-  std::size_t at = 0;
-  while (at + 8 <= most && std::memcmp(a.data() + at, b.data() + at, 8) == 0) at += 8;
-  while (at < most && a[at] == b[at]) ++at;
-  return at;
-}
+// The listed slides that are not targets, as a set and counted.
+struct Survivors {
+  PartNameViews slides;
+  std::size_t count = 0;
+};
 
-// The names sorted byte-wise, each string made once. The names of one list mostly share a long
-// beginning and differ in a few bytes after it (ppt/slides/slide12.xml, rId12), so each is sorted
-// by the eight bytes that follow what all of them share, and compared whole only on a tie.
-template <class Names>
-std::vector<std::string> sorted_strings(const Names& names) {
-  struct Keyed {
-    std::uint64_t key;
-    std::string_view name;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(names.size());
-  std::size_t shared = std::string_view::npos;
-  for (const std::string_view name : names) {
-    if (!keyed.empty()) {
-      const std::string_view first = keyed.front().name;
-      shared = shared_length(first, name, std::min({shared, first.size(), name.size()}));
+// The survivors of `slides`; refused when a target is not listed or every slide is one.
+Result<Survivors> survivors_of(const std::vector<std::string_view>& slides,
+                               std::span<const std::string> target_slide_parts,
+                               const PartNameViews& targets) {
+  Survivors survivors;
+  survivors.slides.reserve(slides.size());
+  for (const std::string_view slide : slides) {
+    const std::size_t hash = PartNameViews::hash_of(slide);
+    if (targets.contains(slide, hash)) continue;
+    ++survivors.count;
+    survivors.slides.insert(slide, hash);
+  }
+  // The slides are named once each, so every target is listed when as many slides are targets
+  // as there are targets.
+  if (slides.size() - survivors.count != targets.size()) {
+    const PartNameViews listed(slides.begin(), slides.end());
+    for (const std::string& target : target_slide_parts) {
+      if (!listed.contains(target))
+        return invalid("target slide part " + target + " was not found in the presentation");
     }
-    keyed.push_back(Keyed{0, name});
   }
-  if (shared == std::string_view::npos) shared = 0;
-  for (Keyed& entry : keyed) entry.key = word_at(entry.name, shared);
-  std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    return a.key != b.key ? a.key < b.key : a.name < b.name;
-  });
-  std::vector<std::string> sorted;
-  sorted.reserve(keyed.size());
-  for (const Keyed& entry : keyed) sorted.emplace_back(entry.name);
-  return sorted;
+  if (target_slide_parts.size() == slides.size())
+    return invalid("cannot delete all slides; presentation must contain at least one slide");
+  return survivors;
+}
+
+// The ids of every presentation relationship that reaches a target; refused when none reaches
+// one.
+Result<PartNameSet> deleted_relationship_ids(const SlideRelationshipMap& slide_ids,
+                                             std::span<const std::string> target_slide_parts) {
+  PartNameSet deleted_ids;
+  deleted_ids.reserve(target_slide_parts.size());
+  for (const std::string& target : target_slide_parts) {
+    const SlideIds* id = slide_ids.find(target, PartNameViews::hash_of(target));
+    if (id == nullptr)
+      return invalid("presentation relationship for slide part " + target + " was not found");
+    id->each([&](std::string_view value) { deleted_ids.insert(value); });
+  }
+  return deleted_ids;
+}
+
+// Deletes the targets from the package being edited: the presentation, its relationships and
+// the content types written anew, the parts only the deleted slides reach dropped.
+Result<SlideDeleteSummary> delete_from_package(
+    PackageEdit& edit, std::span<const std::string> target_slide_parts,
+    const PartNameViews& targets,
+    const std::optional<std::vector<std::string>>& ordered_survivor_parts) {
+  PackageArchive& archive = edit.archive();
+  PresentationSlides listing =
+      PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
+  const std::vector<std::string_view>& slides = listing.slides;
+  const Survivors survivors = PELVANE_TRY(survivors_of(slides, target_slide_parts, targets));
+
+  // The relationships' bytes stay in the listing, which the slide relationships view.
+  const std::string& relationships = *PELVANE_TRY(listing.hold_relationships(archive));
+  if (!listing.slide_relationships)
+    listing.slide_relationships = slide_relationships(relationships, listing.unescaped);
+  // The relationships of the listed slides are looked up (every target is one), and without a
+  // survivor order only the deleted slides' ones.
+  const std::vector<SlideRelationship>& found = *listing.slide_relationships;
+  const PartNameViews listed_slides =
+      ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
+  const SlideRelationshipMap slide_ids =
+      slide_relationship_map(found, ordered_survivor_parts ? listed_slides : targets);
+  const PartNameSet deleted_ids =
+      PELVANE_TRY(deleted_relationship_ids(slide_ids, target_slide_parts));
+  std::optional<std::vector<std::string>> survivor_order;
+  if (ordered_survivor_parts) {
+    survivor_order = PELVANE_TRY(survivor_order_ids(*ordered_survivor_parts, survivors.count,
+                                                    survivors.slides, targets, slide_ids));
+  }
+
+  // The presentation's relationships are rewritten in the pass that takes their edges for the
+  // walks; a failure of the rewrite counts after what the walks and the presentation may fail
+  // with. Room for about an edge per slide relationship, most targets a slide's name
+  // ("ppt/slides/slide12.xml"); the room grows where that is short.
+  constexpr std::size_t kSlideNameBytes = 24;
+  RelationshipEdges presentation_edges(found.size(), found.size() * kSlideNameBytes);
+  Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
+      relationships, deleted_ids, [&](const RelationshipText& text) {
+        add_relationship_edge(kPresentationPart, text, presentation_edges);
+      });
+  PartNameViews dropped_parts;
+  PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors.slides, targets,
+                                        std::move(presentation_edges), dropped_parts));
+  const std::string& presentation = *PELVANE_TRY(listing.hold_presentation(archive));
+  std::string new_presentation = PELVANE_TRY(
+      rewrite_presentation_xml_for_slide_deletion(presentation, deleted_ids, survivor_order));
+  std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
+  // The content types read are given back to the thread's shelf, as the listing's texts are.
+  const ShelvedBuffer<std::string> content_types(
+      PELVANE_TRY(read_required_part(archive, kContentTypes)));
+  std::string new_content_types =
+      PELVANE_TRY(rewrite_content_types_for_slide_deletion(*content_types, dropped_parts));
+  edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
+  edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
+  edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
+
+  SlideDeleteSummary summary;
+  summary.deleted_slide_parts = sorted_names(target_slide_parts);
+  summary.deleted_relationship_ids = sorted_names({deleted_ids.begin(), deleted_ids.end()});
+  summary.survivor_count = survivors.count;
+  return summary;
 }
 
 }  // namespace
@@ -237,100 +307,9 @@ Result<SlideDeleteSummary> delete_slides(
       input, output, kSlideDeletionEdit,
       // The arguments are checked after the output's directories exist and before the input
       // opens.
-      [&]() -> Result<void> {
-        if (target_slide_parts.empty())
-          return invalid("no target slide parts specified for deletion");
-        targets.reserve(target_slide_parts.size());
-        for (const std::string& target : target_slide_parts) {
-          if (!targets.insert(target))
-            return invalid("duplicate target slide part specified for deletion: " + target);
-        }
-        return {};
-      },
-      [&](PackageEdit& edit) -> Result<SlideDeleteSummary> {
-        PackageArchive& archive = edit.archive();
-        PresentationSlides listing =
-            PELVANE_TRY(read_presentation_slides(archive, Gather::SlideRelationships));
-        const std::vector<std::string_view>& slides = listing.slides;
-        // The slides are named once each, so every target is listed when as many slides are
-        // targets as there are targets.
-        std::size_t survivor_count = 0;
-        PartNameViews surviving;
-        surviving.reserve(slides.size());
-        for (const std::string_view slide : slides) {
-          const std::size_t hash = PartNameViews::hash_of(slide);
-          if (targets.contains(slide, hash)) continue;
-          ++survivor_count;
-          surviving.insert(slide, hash);
-        }
-        if (slides.size() - survivor_count != targets.size()) {
-          const PartNameViews listed(slides.begin(), slides.end());
-          for (const std::string& target : target_slide_parts) {
-            if (!listed.contains(target))
-              return invalid("target slide part " + target + " was not found in the presentation");
-          }
-        }
-        if (target_slide_parts.size() == slides.size())
-          return invalid("cannot delete all slides; presentation must contain at least one slide");
-
-        // The relationships' bytes stay in the listing, which the slide relationships view.
-        const std::string& relationships = *PELVANE_TRY(listing.hold_relationships(archive));
-        if (!listing.slide_relationships)
-          listing.slide_relationships = slide_relationships(relationships, listing.unescaped);
-        // The relationships of the listed slides are looked up (every target is one), and
-        // without a survivor order only the deleted slides' ones.
-        const std::vector<SlideRelationship>& found = *listing.slide_relationships;
-        const PartNameViews listed_slides =
-            ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
-        const SlideRelationshipMap slide_ids =
-            slide_relationship_map(found, ordered_survivor_parts ? listed_slides : targets);
-        PartNameSet deleted_ids;
-        deleted_ids.reserve(target_slide_parts.size());
-        for (const std::string& target : target_slide_parts) {
-          const SlideIds* id = slide_ids.find(target, PartNameViews::hash_of(target));
-          if (id == nullptr)
-            return invalid("presentation relationship for slide part " + target + " was not found");
-          id->each([&](std::string_view value) { deleted_ids.insert(value); });
-        }
-        std::optional<std::vector<std::string>> survivor_order;
-        if (ordered_survivor_parts) {
-          survivor_order = PELVANE_TRY(
-              survivor_order_ids(*ordered_survivor_parts, survivor_count, surviving, targets,
-                                 slide_ids));
-        }
-
-        // The presentation's relationships are rewritten in the pass that takes their edges for
-        // the walks; a failure of the rewrite counts after what the walks and the presentation
-        // may fail with.
-        // Room for about an edge per slide relationship, most targets a slide's name
-        // ("ppt/slides/slide12.xml"); the room grows where that is short.
-        constexpr std::size_t kSlideNameBytes = 24;
-        RelationshipEdges presentation_edges(found.size(), found.size() * kSlideNameBytes);
-        Result<std::string> rewritten_relationships = rewrite_relationships_for_slide_deletion(
-            relationships, deleted_ids, [&](const RelationshipText& text) {
-              add_relationship_edge(kPresentationPart, text, presentation_edges);
-            });
-        PartNameViews dropped_parts;
-        PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, surviving, targets,
-                                              std::move(presentation_edges), dropped_parts));
-        const std::string& presentation = *PELVANE_TRY(listing.hold_presentation(archive));
-        std::string new_presentation = PELVANE_TRY(rewrite_presentation_xml_for_slide_deletion(
-            presentation, deleted_ids, survivor_order));
-        std::string new_relationships = PELVANE_TRY(std::move(rewritten_relationships));
-        // The content types read are given back to the thread's shelf, as the listing's texts are.
-        const ShelvedBuffer<std::string> content_types(
-            PELVANE_TRY(read_required_part(archive, kContentTypes)));
-        std::string new_content_types =
-            PELVANE_TRY(rewrite_content_types_for_slide_deletion(*content_types, dropped_parts));
-        edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));
-        edit.replace_part(std::string(kPresentationRelationships), std::move(new_relationships));
-        edit.replace_part(std::string(kContentTypes), std::move(new_content_types));
-
-        SlideDeleteSummary summary;
-        summary.deleted_slide_parts = sorted_strings(target_slide_parts);
-        summary.deleted_relationship_ids = sorted_strings(deleted_ids);
-        summary.survivor_count = survivor_count;
-        return summary;
+      [&]() { return collect_targets(target_slide_parts, targets); },
+      [&](PackageEdit& edit) {
+        return delete_from_package(edit, target_slide_parts, targets, ordered_survivor_parts);
       }));
   return finish_record(std::move(edited), output);
 }
