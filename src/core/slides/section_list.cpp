@@ -70,18 +70,102 @@ struct SectionScan {
   std::vector<SectionSlides> sections;
 };
 
+// Where the pass stands on its way to the sections: inside the root's extension list, the
+// sections' extension, the section list, a section.
+struct SectionPath {
+  bool extension_list = false;
+  bool extension = false;
+  bool section_list = false;
+  bool section = false;
+
+  // Leaving an element closes every state opened at or below its level.
+  void leave(std::size_t depth) {
+    if (depth < kSectionLevel) section = false;
+    if (depth < kSectionListLevel) section_list = false;
+    if (depth < kExtensionLevel) extension = false;
+    if (depth < kExtensionListLevel) extension_list = false;
+  }
+};
+
+// The slide list of a section the pass is inside, and the entry of it being read when that is
+// written with a start and an end tag.
+struct OpenSectionList {
+  SectionSlides* list = nullptr;
+  bool in_entry = false;
+  std::size_t entry_begin = 0;
+  std::optional<std::uint64_t> entry_id;
+};
+
+// Takes one event inside a section's slide list: an entry or a part of one, the list's end tag
+// (which closes `open`), or anything else the list holds.
+void read_section_list_event(std::string_view xml, const XmlEvent& event, std::size_t depth,
+                             OpenSectionList& open) {
+  SectionSlides& list = *open.list;
+  if (open.in_entry) {
+    if (event.is_end() && depth == kEntryLevel - 1) {
+      const std::size_t end = event.offset + event.raw.size();
+      list.entries.push_back({open.entry_id, xml.substr(open.entry_begin, end - open.entry_begin)});
+      open.in_entry = false;
+    }
+  } else if (event.is_end() && depth == kSlideListLevel - 1) {
+    list.end = event.offset + event.raw.size();
+    list.end_tag = event.raw;
+    list.closed = true;
+    open.list = nullptr;
+  } else if (event.is_tag() && tag_level(event, depth) == kEntryLevel &&
+             event.local_name() == "sldId") {
+    if (event.is_empty()) {
+      list.entries.push_back({named_slide_id(event), event.raw});
+    } else {
+      open.in_entry = true;
+      open.entry_begin = event.offset;
+      open.entry_id = named_slide_id(event);
+    }
+  } else {
+    list.other += event.raw;
+  }
+}
+
+// Takes one tag outside the sections' slide lists: a step on the way to the sections, a section,
+// or a section's slide list. The list a start tag opens is returned; null for any other tag.
+SectionSlides* read_section_tag(const XmlEvent& event, std::size_t depth, SectionPath& path,
+                                std::vector<SectionSlides>& sections) {
+  const std::size_t level = tag_level(event, depth);
+  const std::string_view name = event.local_name();
+  if (level == kExtensionListLevel && name == "extLst") {
+    path.extension_list = event.is_start();
+  } else if (path.extension_list && level == kExtensionLevel && name == "ext") {
+    path.extension = event.is_start() &&
+                     equals_ignoring_ascii_case(attribute_key(event, "uri"), kSectionExtensionUri);
+  } else if (path.extension && level == kSectionListLevel && name == kSectionListName) {
+    path.section_list = event.is_start();
+  } else if (path.section_list && level == kSectionLevel && name == "section") {
+    SectionSlides& section = sections.emplace_back();
+    section.element_begin = event.offset;
+    section.element_end = event.offset + event.raw.size();
+    section.element_closed = event.is_empty();
+    path.section = event.is_start();
+  } else if (path.section && level == kSlideListLevel && name == "sldIdLst" &&
+             !sections.back().has_list) {
+    SectionSlides& section = sections.back();
+    section.has_list = true;
+    section.self_closing = event.is_empty();
+    section.closed = event.is_empty();
+    section.begin = event.offset;
+    section.end = event.offset + event.raw.size();
+    section.start_tag = event.raw;
+    section.name = event.name;
+    if (event.is_start()) return &section;
+  }
+  return nullptr;
+}
+
 Result<SectionScan> scan_sections(std::string_view xml) {
   SectionScan scan;
   XmlReader reader(xml);
   SlideListScan slide_list;
-  bool in_extension_list = false;
-  bool in_extension = false;
-  bool in_section_list = false;
-  bool in_section = false;
-  SectionSlides* list = nullptr;  // the open list of the current section
-  bool in_entry = false;  // inside an entry written with a start and an end tag
-  std::size_t entry_begin = 0;
-  std::optional<std::uint64_t> entry_id;
+  SectionPath path;
+  OpenSectionList open;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) return scan;
@@ -90,71 +174,16 @@ Result<SectionScan> scan_sections(std::string_view xml) {
       if (const auto id = named_slide_id(event)) scan.slide_ids.push_back(*id);
       continue;
     }
-    if (list) {
-      if (in_entry) {
-        if (event.is_end() && depth == kEntryLevel - 1) {
-          const std::size_t end = event.offset + event.raw.size();
-          list->entries.push_back({entry_id, xml.substr(entry_begin, end - entry_begin)});
-          in_entry = false;
-        }
-      } else if (event.is_end() && depth == kSlideListLevel - 1) {
-        list->end = event.offset + event.raw.size();
-        list->end_tag = event.raw;
-        list->closed = true;
-        list = nullptr;
-      } else if (event.is_tag() && tag_level(event, depth) == kEntryLevel &&
-                 event.local_name() == "sldId") {
-        if (event.is_empty()) {
-          list->entries.push_back({named_slide_id(event), event.raw});
-        } else {
-          in_entry = true;
-          entry_begin = event.offset;
-          entry_id = named_slide_id(event);
-        }
-      } else {
-        list->other += event.raw;
-      }
-      continue;
-    }
-    if (event.is_end()) {
-      if (in_section && depth == kSectionLevel - 1) {
+    if (open.list) {
+      read_section_list_event(xml, event, depth, open);
+    } else if (event.is_end()) {
+      if (path.section && depth == kSectionLevel - 1) {
         scan.sections.back().element_end = event.offset + event.raw.size();
         scan.sections.back().element_closed = true;
       }
-      // Leaving an element closes every state opened at or below its level.
-      if (depth < kSectionLevel) in_section = false;
-      if (depth < kSectionListLevel) in_section_list = false;
-      if (depth < kExtensionLevel) in_extension = false;
-      if (depth < kExtensionListLevel) in_extension_list = false;
-      continue;
-    }
-    if (!event.is_tag()) continue;
-    const std::size_t level = tag_level(event, depth);
-    const std::string_view name = event.local_name();
-    if (level == kExtensionListLevel && name == "extLst") {
-      in_extension_list = event.is_start();
-    } else if (in_extension_list && level == kExtensionLevel && name == "ext") {
-      in_extension = event.is_start() &&
-                     equals_ignoring_ascii_case(attribute_key(event, "uri"), kSectionExtensionUri);
-    } else if (in_extension && level == kSectionListLevel && name == kSectionListName) {
-      in_section_list = event.is_start();
-    } else if (in_section_list && level == kSectionLevel && name == "section") {
-      SectionSlides& section = scan.sections.emplace_back();
-      section.element_begin = event.offset;
-      section.element_end = event.offset + event.raw.size();
-      section.element_closed = event.is_empty();
-      in_section = event.is_start();
-    } else if (in_section && level == kSlideListLevel && name == "sldIdLst" &&
-               !scan.sections.back().has_list) {
-      SectionSlides& section = scan.sections.back();
-      section.has_list = true;
-      section.self_closing = event.is_empty();
-      section.closed = event.is_empty();
-      section.begin = event.offset;
-      section.end = event.offset + event.raw.size();
-      section.start_tag = event.raw;
-      section.name = event.name;
-      if (event.is_start()) list = &section;
+      path.leave(depth);
+    } else if (event.is_tag()) {
+      open.list = read_section_tag(event, depth, path, scan.sections);
     }
   }
 }
@@ -288,6 +317,88 @@ bool same_slides(const std::vector<SectionEntry>& entries, std::span<const std::
                     [](const SectionEntry& entry, std::uint64_t id) { return entry.id == id; });
 }
 
+// The sections that have a slide list, by their number; none when one of those lists is not
+// closed.
+std::vector<std::size_t> sections_with_lists(const std::vector<SectionSlides>& sections) {
+  std::vector<std::size_t> listed;
+  for (std::size_t s = 0; s < sections.size(); ++s) {
+    if (!sections[s].has_list) continue;
+    if (!sections[s].closed) return {};
+    listed.push_back(s);
+  }
+  return listed;
+}
+
+// The ids of the slide list, each once, in the order they first stand.
+std::vector<std::uint64_t> distinct_ids(const std::vector<std::uint64_t>& ids) {
+  std::vector<std::uint64_t> distinct;
+  std::unordered_set<std::uint64_t> seen;
+  for (const std::uint64_t id : ids)
+    if (seen.insert(id).second) distinct.push_back(id);
+  return distinct;
+}
+
+// Where each slide stood before, numbering the sections by their place in `listed`: the section
+// that names a slide first holds it, and a slide id listed twice counts once; the old order is
+// the order of the sections' entries. The appended slide stands last in the last section; a
+// slide no section names has no place.
+std::vector<std::optional<SlidePlace>> places_before(const std::vector<SectionSlides>& sections,
+                                                     std::span<const std::size_t> listed,
+                                                     std::span<const std::uint64_t> slides,
+                                                     std::optional<std::uint64_t> appended) {
+  std::unordered_map<std::uint64_t, SlidePlace> holder;
+  for (std::size_t n = 0; n < listed.size(); ++n) {
+    for (const SectionEntry& entry : sections[listed[n]].entries)
+      if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});
+  }
+  std::vector<std::optional<SlidePlace>> before(slides.size());
+  for (std::size_t k = 0; k < slides.size(); ++k) {
+    if (slides[k] == appended) {
+      before[k] = SlidePlace{listed.size() - 1, holder.size()};
+    } else if (const auto found = holder.find(slides[k]); found != holder.end()) {
+      before[k] = found->second;
+    }
+  }
+  return before;
+}
+
+// The text with the sections in `order` (the section that stands at each place, numbered among
+// all sections) and each list holding its `members`; none when nothing changes.
+std::optional<std::string> write_sections(std::string_view xml,
+                                          const std::vector<SectionSlides>& sections,
+                                          std::span<const std::size_t> order,
+                                          const std::vector<std::vector<std::uint64_t>>& members) {
+  std::string out;
+  bool changed = false;
+  std::size_t copied = 0;  // input bytes written so far
+  for (std::size_t place = 0; place < order.size(); ++place) {
+    const SectionSlides& section = sections[order[place]];
+    const std::vector<std::uint64_t>& ids = members[order[place]];
+    const bool new_list = section.has_list && !same_slides(section.entries, ids);
+    if (order[place] == place && !new_list) continue;
+    changed = true;
+    if (order[place] == place) {
+      out.append(xml.substr(copied, section.begin - copied));
+      out += rewritten_list(section, ids);
+      copied = section.end;
+      continue;
+    }
+    // A moved section is written whole where the section of this place stood.
+    out.append(xml.substr(copied, sections[place].element_begin - copied));
+    copied = sections[place].element_end;
+    if (!new_list) {
+      out.append(xml.substr(section.element_begin, section.element_end - section.element_begin));
+      continue;
+    }
+    out.append(xml.substr(section.element_begin, section.begin - section.element_begin));
+    out += rewritten_list(section, ids);
+    out.append(xml.substr(section.end, section.element_end - section.end));
+  }
+  if (!changed) return std::nullopt;
+  out.append(xml.substr(copied));
+  return out;
+}
+
 }  // namespace
 
 std::vector<std::size_t> sections_for_slide_order(
@@ -353,33 +464,11 @@ Result<std::string> align_sections_with_slide_list(
   if (find_pattern(presentation_xml, kSectionListName) == std::string_view::npos)
     return presentation_xml;
   SectionScan scan = PELVANE_TRY(scan_sections(presentation_xml));
-  std::vector<std::size_t> listed;  // the sections that have a list, by their number
-  for (std::size_t s = 0; s < scan.sections.size(); ++s) {
-    if (!scan.sections[s].has_list) continue;
-    if (!scan.sections[s].closed) return presentation_xml;
-    listed.push_back(s);
-  }
+  const std::vector<std::size_t> listed = sections_with_lists(scan.sections);
   if (listed.empty()) return presentation_xml;
-
-  // The section that names a slide first holds it; a slide id listed twice counts once. The old
-  // order is the order of the sections' entries.
-  std::unordered_map<std::uint64_t, SlidePlace> holder;
-  for (std::size_t n = 0; n < listed.size(); ++n) {
-    for (const SectionEntry& entry : scan.sections[listed[n]].entries)
-      if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});
-  }
-  std::vector<std::uint64_t> slides;
-  std::unordered_set<std::uint64_t> seen;
-  for (const std::uint64_t id : scan.slide_ids)
-    if (seen.insert(id).second) slides.push_back(id);
-  std::vector<std::optional<SlidePlace>> before(slides.size());
-  for (std::size_t k = 0; k < slides.size(); ++k) {
-    if (slides[k] == appended_slide_id) {
-      before[k] = SlidePlace{listed.size() - 1, holder.size()};
-    } else if (const auto found = holder.find(slides[k]); found != holder.end()) {
-      before[k] = found->second;
-    }
-  }
+  const std::vector<std::uint64_t> slides = distinct_ids(scan.slide_ids);
+  std::vector<std::optional<SlidePlace>> before =
+      places_before(scan.sections, listed, slides, appended_slide_id);
   // Sections whose slides all stand together move with them: each keeps its slides, and the
   // sections take the order of their runs. Otherwise the list's order stays and the slides find
   // sections by the longest run that keeps them.
@@ -404,36 +493,10 @@ Result<std::string> align_sections_with_slide_list(
     for (std::size_t& run : *runs) run = listed[run];
     order = sections_in_run_order(*runs, scan.sections.size());
   }
-  const std::string_view xml = presentation_xml;
-  std::string out;
-  bool changed = false;
-  std::size_t copied = 0;  // input bytes written so far
-  for (std::size_t place = 0; place < order.size(); ++place) {
-    const SectionSlides& section = scan.sections[order[place]];
-    const std::vector<std::uint64_t>& ids = members[order[place]];
-    const bool new_list = section.has_list && !same_slides(section.entries, ids);
-    if (order[place] == place && !new_list) continue;
-    changed = true;
-    if (order[place] == place) {
-      out.append(xml.substr(copied, section.begin - copied));
-      out += rewritten_list(section, ids);
-      copied = section.end;
-      continue;
-    }
-    // A moved section is written whole where the section of this place stood.
-    out.append(xml.substr(copied, scan.sections[place].element_begin - copied));
-    copied = scan.sections[place].element_end;
-    if (!new_list) {
-      out.append(xml.substr(section.element_begin, section.element_end - section.element_begin));
-      continue;
-    }
-    out.append(xml.substr(section.element_begin, section.begin - section.element_begin));
-    out += rewritten_list(section, ids);
-    out.append(xml.substr(section.end, section.element_end - section.end));
-  }
-  if (!changed) return presentation_xml;
-  out.append(xml.substr(copied));
-  return out;
+  std::optional<std::string> written =
+      write_sections(presentation_xml, scan.sections, order, members);
+  if (!written) return presentation_xml;
+  return std::move(*written);
 }
 
 }  // namespace pelvane
