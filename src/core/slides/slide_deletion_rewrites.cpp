@@ -83,6 +83,34 @@ bool may_name_any(std::string_view tag, const PartNameSet& ids) {
       ids, [&](const std::string& id) { return find_pattern(tag, id) != std::string_view::npos; });
 }
 
+// Adds an entry to those kept. Kept in document order, an entry that follows the one kept before
+// it in the input, with nothing between, joins its bytes.
+void keep_entry(std::vector<SlideEntry>& kept, bool document_order, std::string key,
+                std::string_view bytes) {
+  if (document_order && !kept.empty()) {
+    std::string_view& last = kept.back().bytes;
+    if (last.data() + last.size() == bytes.data()) {
+      last = std::string_view(last.data(), last.size() + bytes.size());
+      return;
+    }
+  }
+  kept.push_back(SlideEntry{std::move(key), bytes});
+}
+
+// Keeps an entry of one tag (an event, or a tag the plain reader took whole) unless it names a
+// deleted id: it is written back as its bytes. The key places an entry only in a survivor order;
+// kept in document order, one that cannot name a deleted id needs no key.
+template <class Tag>
+void keep_one_tag_entry(std::vector<SlideEntry>& kept, const Tag& tag,
+                        const PartNameSet& deleted_ids, bool document_order,
+                        std::string& key_buffer) {
+  if (document_order && !may_name_any(tag.raw, deleted_ids))
+    return keep_entry(kept, document_order, {}, tag.raw);
+  const std::string_view key = rel_id_from_attributes(tag, key_buffer);
+  if (deleted_ids.contains(key)) return;
+  keep_entry(kept, document_order, document_order ? std::string() : std::string(key), tag.raw);
+}
+
 }  // namespace
 
 Result<std::string> rewrite_presentation_xml_for_slide_deletion(
@@ -98,34 +126,15 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   std::string key_buffer;  // an id with references, unescaped
   bool in_list = false;
   CustomShowPosition shows;
-  // Without a survivor order the kept entries are written in document order, so an entry that
-  // follows the one kept before it in the input, with nothing between, joins its bytes.
-  const auto keep = [&](std::string key, std::string_view bytes) {
-    if (!survivor_order && !kept.empty()) {
-      std::string_view& last = kept.back().bytes;
-      if (last.data() + last.size() == bytes.data()) {
-        last = std::string_view(last.data(), last.size() + bytes.size());
-        return;
-      }
-    }
-    kept.push_back(SlideEntry{std::move(key), bytes});
-  };
-  // An entry of one tag is written back as its bytes: it is kept as it stands. Kept in document
-  // order, one that cannot name a deleted id needs no key.
-  const auto keep_one_tag_entry = [&](std::string_view raw, const auto& tag) {
-    if (!survivor_order && !may_name_any(raw, deleted_ids)) return keep({}, raw);
-    const std::string_view key = rel_id_from_attributes(tag, key_buffer);
-    if (deleted_ids.contains(key)) return;
-    // The key places an entry only in a survivor order.
-    keep(survivor_order ? std::string(key) : std::string(), raw);
-  };
+  // Without a survivor order the kept entries are written in document order.
+  const bool document_order = !survivor_order;
   PlainEmptyTag plain;
   for (;;) {
     // The list's own entries stand at depth 2, most of them plain one-tag entries, each read in
     // one pass.
     if (in_list && !entry.open() && reader.depth() == 2 &&
         reader.next_plain_empty("sldId", plain)) {
-      keep_one_tag_entry(plain.raw, plain);
+      keep_one_tag_entry(kept, plain, deleted_ids, document_order, key_buffer);
       continue;
     }
     const XmlEvent event = PELVANE_TRY(reader.next());
@@ -133,14 +142,15 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
     const SlideListScan::Role role = list.classify(event, reader.depth());
     if (entry.open() || role == SlideListScan::Role::Entry) {
       if (!entry.open() && event.is_empty()) {
-        keep_one_tag_entry(event.raw, event);
+        keep_one_tag_entry(kept, event, deleted_ids, document_order, key_buffer);
         continue;
       }
       if (!entry.open()) entry_key = rel_id_from_attributes(event, key_buffer);
       if (entry.add(event)) {
         std::string text = entry.take();
         if (!deleted_ids.contains(entry_key))
-          keep(std::move(entry_key), captured.emplace_back(std::move(text)));
+          keep_entry(kept, document_order, std::move(entry_key),
+                     captured.emplace_back(std::move(text)));
         entry_key.clear();
       }
       continue;
