@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -192,94 +193,115 @@ class SlideCopier {
   TargetMap slide_targets_;
 };
 
+// The rule for each relationship of the source slide, in order; refused when one has none.
+Result<std::vector<CopyRule>> copy_rules(const std::vector<RelationshipSummary>& relationships) {
+  std::vector<CopyRule> rules;
+  for (const RelationshipSummary& relationship : relationships) {
+    const auto rule = copy_rule(relationship);
+    if (!rule)
+      return fail(PelvaneError::invalid_input("cannot duplicate slide relationship type " +
+                                              relationship.relationship_type +
+                                              " without an explicit copy policy"));
+    rules.push_back(*rule);
+  }
+  return rules;
+}
+
+// The names taken, which new names for copied parts avoid: the archive's entries and the new
+// slide's two parts. Gathered only when some part is copied (a slide that shares everything, the
+// common case, needs none).
+std::set<std::string> names_in_use(const PackageArchive& archive, std::span<const CopyRule> rules,
+                                   const std::string& new_slide,
+                                   const std::string& new_slide_relationships) {
+  std::set<std::string> used_names;
+  if (std::ranges::any_of(rules, [](CopyRule rule) { return rule != CopyRule::Share; })) {
+    for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
+      used_names.emplace(archive.entry_name(index));
+    used_names.insert(new_slide);
+    used_names.insert(new_slide_relationships);
+  }
+  return used_names;
+}
+
+// Adds a copy of the source slide to the package being edited, after the listed slides: the
+// slide, its relationships, the parts it alone owns, and its entries in the presentation, the
+// presentation's relationships and the content types.
+Result<SlideAddSummary> duplicate_in_package(PackageEdit& edit,
+                                             std::string_view source_slide_part) {
+  PackageArchive& archive = edit.archive();
+  const std::string source(source_slide_part);
+  PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
+  const std::vector<std::string_view>& slides = listing.slides;
+  if (std::find(slides.begin(), slides.end(), source) == slides.end())
+    return fail(PelvaneError::invalid_input("source slide part " + source +
+                                            " was not found in the presentation"));
+  std::string slide_bytes = PELVANE_TRY(read_required_part(archive, source));
+  const auto relationships_text =
+      PELVANE_TRY(read_archive_text(archive, relationship_part_name(source)));
+  const std::vector<RelationshipSummary> relationships =
+      relationships_text ? parse_relationships(*relationships_text)
+                         : std::vector<RelationshipSummary>{};
+  const auto layout = std::find_if(relationships.begin(), relationships.end(), [](const auto& r) {
+    return r.relationship_type.ends_with("/slideLayout");
+  });
+  if (layout == relationships.end())
+    return fail(PelvaneError::invalid_input("source slide part " + source +
+                                            " has no slide layout relationship"));
+  const std::vector<CopyRule> rules = PELVANE_TRY(copy_rules(relationships));
+
+  const std::uint64_t number = next_slide_number(slides);
+  const std::string new_slide = slide_part_name(number);
+  const std::string new_slide_relationships = relationship_part_name(new_slide);
+  std::set<std::string> used_names =
+      names_in_use(archive, rules, new_slide, new_slide_relationships);
+
+  // The listing holds the parts it read, and gives their storage back with its own; the content
+  // types give theirs back once the new texts are built.
+  const std::string& read_presentation = *PELVANE_TRY(listing.hold_presentation(archive));
+  const std::string& read_relationships = *PELVANE_TRY(listing.hold_relationships(archive));
+  const ShelvedBuffer<std::string> read_content_types(
+      PELVANE_TRY(read_required_part(archive, kContentTypes)));
+  if (const auto fault = describe_invalid_utf8(*read_content_types))
+    return fail(PelvaneError::xml_text_decode(*fault));
+  // Both were read with the slide list, with the ids they hold.
+  const std::string relationship_id =
+      PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
+  const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
+  std::string presentation =
+      PELVANE_TRY(append_slide_id(read_presentation, slide_id, relationship_id,
+                                  listing.slide_list ? &*listing.slide_list : nullptr));
+  std::string presentation_relationships =
+      PELVANE_TRY(append_relationship(read_relationships, relationship_id, kSlideRelationshipType,
+                                      "slides/slide" + std::to_string(number) + ".xml"));
+  std::string content_types = PELVANE_TRY(
+      ensure_content_type_override(*read_content_types, "/" + new_slide, kSlideContentType));
+
+  SlideCopier copier(edit, used_names, content_types, source, new_slide);
+  for (std::size_t i = 0; i < relationships.size(); ++i)
+    PELVANE_TRY_VOID(copier.copy(relationships[i], rules[i]));
+  edit.add_part(new_slide, std::move(slide_bytes));
+  edit.add_part(new_slide_relationships, PELVANE_TRY(rewrite_relationship_targets(
+                                             *relationships_text, copier.slide_targets())));
+  edit.replace_part(std::string(kPresentationPart), std::move(presentation));
+  edit.replace_part(std::string(kPresentationRelationships), std::move(presentation_relationships));
+  edit.replace_part(std::string(kContentTypes), std::move(content_types));
+
+  SlideAddSummary summary;
+  summary.slide_part = new_slide;
+  summary.relationship_id = relationship_id;
+  summary.layout_target = layout->target;
+  summary.slide_id = slide_id;
+  summary.slide_count = slides.size() + 1;
+  return summary;
+}
+
 }  // namespace
 
 Result<SlideAddSummary> duplicate_slide(std::string_view input, std::string_view output,
                                         std::string_view source_slide_part) {
-  auto edited = PELVANE_TRY(
-      edit_package(input, output, kNewPartsEdit, [&](PackageEdit& edit) -> Result<SlideAddSummary> {
-        PackageArchive& archive = edit.archive();
-        const std::string source(source_slide_part);
-        PresentationSlides listing = PELVANE_TRY(read_presentation_slides(archive, Gather::NewIds));
-        const std::vector<std::string_view>& slides = listing.slides;
-        if (std::find(slides.begin(), slides.end(), source) == slides.end())
-          return fail(PelvaneError::invalid_input("source slide part " + source +
-                                                  " was not found in the presentation"));
-        std::string slide_bytes = PELVANE_TRY(read_required_part(archive, source));
-        const auto relationships_text =
-            PELVANE_TRY(read_archive_text(archive, relationship_part_name(source)));
-        const std::vector<RelationshipSummary> relationships =
-            relationships_text ? parse_relationships(*relationships_text)
-                               : std::vector<RelationshipSummary>{};
-        const auto layout = std::find_if(
-            relationships.begin(), relationships.end(),
-            [](const auto& r) { return r.relationship_type.ends_with("/slideLayout"); });
-        if (layout == relationships.end())
-          return fail(PelvaneError::invalid_input("source slide part " + source +
-                                                  " has no slide layout relationship"));
-        std::vector<CopyRule> rules;
-        for (const RelationshipSummary& relationship : relationships) {
-          const auto rule = copy_rule(relationship);
-          if (!rule)
-            return fail(PelvaneError::invalid_input("cannot duplicate slide relationship type " +
-                                                    relationship.relationship_type +
-                                                    " without an explicit copy policy"));
-          rules.push_back(*rule);
-        }
-
-        const std::uint64_t number = next_slide_number(slides);
-        const std::string new_slide = slide_part_name(number);
-        const std::string new_slide_relationships = relationship_part_name(new_slide);
-        // The names taken, which new names for copied parts avoid; gathered only when some part
-        // is copied (a slide that shares everything, the common case, needs none).
-        std::set<std::string> used_names;
-        if (std::ranges::any_of(rules, [](CopyRule rule) { return rule != CopyRule::Share; })) {
-          for (std::uint64_t index = 0; index < archive.entry_count(); ++index)
-            used_names.emplace(archive.entry_name(index));
-          used_names.insert(new_slide);
-          used_names.insert(new_slide_relationships);
-        }
-
-        // The listing holds the parts it read, and gives their storage back with its own; the
-        // content types give theirs back once the new texts are built.
-        const std::string& read_presentation = *PELVANE_TRY(listing.hold_presentation(archive));
-        const std::string& read_relationships = *PELVANE_TRY(listing.hold_relationships(archive));
-        const ShelvedBuffer<std::string> read_content_types(
-            PELVANE_TRY(read_required_part(archive, kContentTypes)));
-        if (const auto fault = describe_invalid_utf8(*read_content_types))
-          return fail(PelvaneError::xml_text_decode(*fault));
-        // Both were read with the slide list, with the ids they hold.
-        const std::string relationship_id =
-            PELVANE_TRY(relationship_id_after(listing.largest_relationship_number));
-        const std::uint64_t slide_id = slide_id_after(std::move(listing.slide_id_numbers));
-        std::string presentation = PELVANE_TRY(append_slide_id(
-            read_presentation, slide_id, relationship_id,
-            listing.slide_list ? &*listing.slide_list : nullptr));
-        std::string presentation_relationships = PELVANE_TRY(
-            append_relationship(read_relationships, relationship_id, kSlideRelationshipType,
-                                "slides/slide" + std::to_string(number) + ".xml"));
-        std::string content_types = PELVANE_TRY(
-            ensure_content_type_override(*read_content_types, "/" + new_slide, kSlideContentType));
-
-        SlideCopier copier(edit, used_names, content_types, source, new_slide);
-        for (std::size_t i = 0; i < relationships.size(); ++i)
-          PELVANE_TRY_VOID(copier.copy(relationships[i], rules[i]));
-        edit.add_part(new_slide, std::move(slide_bytes));
-        edit.add_part(new_slide_relationships, PELVANE_TRY(rewrite_relationship_targets(
-                                                   *relationships_text, copier.slide_targets())));
-        edit.replace_part(std::string(kPresentationPart), std::move(presentation));
-        edit.replace_part(std::string(kPresentationRelationships),
-                          std::move(presentation_relationships));
-        edit.replace_part(std::string(kContentTypes), std::move(content_types));
-
-        SlideAddSummary summary;
-        summary.slide_part = new_slide;
-        summary.relationship_id = relationship_id;
-        summary.layout_target = layout->target;
-        summary.slide_id = slide_id;
-        summary.slide_count = slides.size() + 1;
-        return summary;
-      }));
+  auto edited = PELVANE_TRY(edit_package(input, output, kNewPartsEdit, [&](PackageEdit& edit) {
+    return duplicate_in_package(edit, source_slide_part);
+  }));
   return finish_record(std::move(edited), output);
 }
 
