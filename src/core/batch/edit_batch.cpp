@@ -46,6 +46,47 @@ Result<RewriteOutput> refuse_package_level_edit() {
 
 using RunFormatting = std::pair<std::uint64_t, TextRunFormattingPatch>;
 
+// The slide after one shape's removal, one more replacement counted.
+void take_deletion(SlideEditResult& slide, ShapeDeletion deletion) {
+  slide.bytes = std::move(deletion.bytes);
+  slide.count += 1;
+  slide.prune_ids.merge(deletion.prune_ids);
+}
+
+// Removes the children of groups, each (group id, child id) once: repeats are refused before the
+// first removal.
+Result<void> delete_group_children(
+    SlideEditResult& slide,
+    std::span<const std::pair<std::uint64_t, std::uint64_t>> group_children) {
+  std::set<std::pair<std::uint64_t, std::uint64_t>> seen_children;
+  for (const auto& [group, child] : group_children) {
+    if (!seen_children.insert({group, child}).second) {
+      return fail(PelvaneError::invalid_input("group child shape id " + std::to_string(child) +
+                                              " in group " + std::to_string(group) +
+                                              " is deleted more than once"));
+    }
+  }
+  for (const auto& [group, child] : group_children)
+    take_deletion(slide, PELVANE_TRY(delete_group_shape_child_in_slide(slide.bytes, group, child)));
+  return {};
+}
+
+// Removes the shapes at the indexes, each once: repeats are refused before the first removal.
+// Largest first, so that no removal moves a shape still to be removed.
+Result<void> delete_shapes(SlideEditResult& slide, std::vector<std::uint64_t>& shape_indexes) {
+  std::set<std::uint64_t> seen_indexes;
+  for (const std::uint64_t index : shape_indexes) {
+    if (!seen_indexes.insert(index).second) {
+      return fail(PelvaneError::invalid_input("shape index " + std::to_string(index) +
+                                              " is deleted more than once"));
+    }
+  }
+  std::ranges::sort(shape_indexes, std::greater<>());
+  for (const std::uint64_t index : shape_indexes)
+    take_deletion(slide, PELVANE_TRY(delete_shape_at_index_in_slide(slide.bytes, index)));
+  return {};
+}
+
 }  // namespace
 
 // One branch per kind, and no default: a kind without a branch does not compile.
@@ -212,34 +253,8 @@ Result<SlideEditResult> apply_slide_edit_operations(std::string xml,
     slide.count += step.count;
   }
 
-  const auto removed = [&slide](ShapeDeletion deletion) {
-    slide.bytes = std::move(deletion.bytes);
-    slide.count += 1;
-    slide.prune_ids.merge(deletion.prune_ids);
-  };
-  // Each kind's repeats are refused before the first deletion of that kind.
-  std::set<std::pair<std::uint64_t, std::uint64_t>> seen_children;
-  for (const auto& [group, child] : group_children) {
-    if (!seen_children.insert({group, child}).second) {
-      return fail(PelvaneError::invalid_input("group child shape id " + std::to_string(child) +
-                                              " in group " + std::to_string(group) +
-                                              " is deleted more than once"));
-    }
-  }
-  for (const auto& [group, child] : group_children)
-    removed(PELVANE_TRY(delete_group_shape_child_in_slide(slide.bytes, group, child)));
-
-  std::set<std::uint64_t> seen_indexes;
-  for (const std::uint64_t index : shape_indexes) {
-    if (!seen_indexes.insert(index).second) {
-      return fail(PelvaneError::invalid_input("shape index " + std::to_string(index) +
-                                              " is deleted more than once"));
-    }
-  }
-  // Largest first, so that no removal moves a shape still to be removed.
-  std::ranges::sort(shape_indexes, std::greater<>());
-  for (const std::uint64_t index : shape_indexes)
-    removed(PELVANE_TRY(delete_shape_at_index_in_slide(slide.bytes, index)));
+  PELVANE_TRY_VOID(delete_group_children(slide, group_children));
+  PELVANE_TRY_VOID(delete_shapes(slide, shape_indexes));
   return slide;
 }
 

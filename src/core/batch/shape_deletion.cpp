@@ -69,6 +69,44 @@ Result<ShapeDeletion> finish_deletion(std::string bytes, const RemovedTags& remo
   return deletion;
 }
 
+// A direct child of the addressed group, held back until its end tag decides its fate.
+struct HeldChild {
+  std::vector<XmlEvent> events;
+  std::uint64_t nesting = 0;
+  // Whether the child's id (the first one in it) was met, and whether it is the addressed one.
+  bool id_met = false;
+  bool addressed = false;
+};
+
+// Holds one more event of the held child. At the child's end tag the child is written, or, when
+// it is the addressed one, taken into `removed` (true) instead; either way it is held no more.
+bool hold_child_event(HeldChild& child, const XmlEvent& event, std::uint64_t child_shape_id,
+                      XmlWriter& writer, RemovedTags& removed) {
+  child.events.push_back(event);
+  if (!child.id_met) {
+    if (const auto id = extract_shape_id_from_event(event)) {
+      child.id_met = true;
+      child.addressed = *id == child_shape_id;
+    }
+  }
+  if (event.is_start()) {
+    ++child.nesting;
+    return false;
+  }
+  if (!event.is_end() || --child.nesting != 0) return false;
+  const bool deleted = child.addressed;
+  if (deleted) {
+    for (const XmlEvent& held : child.events) {
+      if (held.is_tag()) removed.take(held);
+    }
+  } else {
+    for (const XmlEvent& held : child.events) writer.write_event(held);
+  }
+  child.events.clear();
+  child.id_met = child.addressed = false;
+  return deleted;
+}
+
 }  // namespace
 
 Result<ShapeDeletion> delete_shape_at_index_in_slide(std::string_view xml,
@@ -107,37 +145,12 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
   bool group_found = false;
   bool deleted = false;
   std::uint64_t group_depth = 0;  // groups open inside the addressed one, itself included
-  // A direct child of the addressed group, held back until its end tag decides its fate.
-  std::vector<XmlEvent> child;
-  std::uint64_t child_nesting = 0;
-  // Whether the held child's id (the first one in it) was met, and whether it is the addressed one.
-  bool child_id_met = false;
-  bool child_addressed = false;
+  HeldChild child;
   for (;;) {
     const XmlEvent event = PELVANE_TRY(reader.next());
     if (event.is_eof()) break;
-    if (!child.empty()) {
-      child.push_back(event);
-      if (!child_id_met) {
-        if (const auto id = extract_shape_id_from_event(event)) {
-          child_id_met = true;
-          child_addressed = *id == child_shape_id;
-        }
-      }
-      if (event.is_start()) {
-        ++child_nesting;
-      } else if (event.is_end() && --child_nesting == 0) {
-        if (child_addressed) {
-          for (const XmlEvent& held : child) {
-            if (held.is_tag()) removed.take(held);
-          }
-          deleted = true;
-        } else {
-          for (const XmlEvent& held : child) writer.write_event(held);
-        }
-        child.clear();
-        child_id_met = child_addressed = false;
-      }
+    if (!child.events.empty()) {
+      if (hold_child_event(child, event, child_shape_id, writer, removed)) deleted = true;
       continue;
     }
     const std::string_view name = event.is_tag() || event.is_end() ? event.local_name() : "";
@@ -155,8 +168,8 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
     } else if (!in_group) {
       if (event.is_start() && name == "grpSp") in_head = true;
     } else if (event.is_start() && group_depth == 1 && is_shape_element_name(name)) {
-      child.push_back(event);
-      child_nesting = 1;
+      child.events.push_back(event);
+      child.nesting = 1;
       continue;
     } else if (event.is_start() && name == "grpSp") {
       ++group_depth;
@@ -165,7 +178,7 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
     }
     writer.write_event(event);
   }
-  if (!child.empty()) {
+  if (!child.events.empty()) {
     return fail(PelvaneError::xml_text_decode("unexpected EOF while reading group child shape"));
   }
   if (!group_found) {
