@@ -75,11 +75,6 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
   return a_done ? std::strong_ordering::less : std::strong_ordering::greater;
 }
 
-void sort_natural(std::vector<std::string>& names) {
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return natural_less(a, b); });
-}
-
 bool is_slide_part(std::string_view name) {
   return is_numbered_name(name, "ppt/slides/slide", ".xml");
 }

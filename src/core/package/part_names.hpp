@@ -72,8 +72,6 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b);
 inline bool natural_less(std::string_view a, std::string_view b) {
   return natural_compare(a, b) < 0;
 }
-// Stable sort by natural key: names with equal keys keep their order.
-void sort_natural(std::vector<std::string>& names);
 
 // "ppt/slides/slide" + one or more ASCII digits + ".xml".
 bool is_slide_part(std::string_view name);
