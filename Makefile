@@ -149,13 +149,16 @@ CXX_SOURCES = $(shell find src tests fuzz bench \( -name '*.cpp' -o -name '*.hpp
 PY_CHECKED := tests bench scripts
 CLANG_FORMAT ?= $(firstword $(shell command -v clang-format-14 clang-format 2>/dev/null))
 
+NO_CLANG_FORMAT = { echo "$@: no clang-format (run scripts/provision-deps.sh)"; exit 1; }
+
 format: $(VENV)/.tools-installed
+	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
 	"$(CLANG_FORMAT)" -i $(CXX_SOURCES)
 	"$(VENV)/bin/ruff" check --select I --fix -q $(PY_CHECKED)
 	"$(VENV)/bin/ruff" format -q $(PY_CHECKED)
 
 format-check: provision
-	@[ -n "$(CLANG_FORMAT)" ] || { echo "format-check: no clang-format (run scripts/provision-deps.sh)"; exit 1; }
+	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
 	"$(CLANG_FORMAT)" --dry-run --Werror $(CXX_SOURCES)
 
 lint: $(VENV)/.tools-installed
