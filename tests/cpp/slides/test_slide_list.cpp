@@ -57,8 +57,10 @@ std::uint64_t next_slide_id(std::string_view presentation_xml) {
 
 // The new slide's id as the operations take it: from the numbers the slide listing gathers.
 Result<std::uint64_t> listed_next_slide_id(std::string_view presentation_xml) {
-  auto archive = PackageArchive::open_bytes(
-      test::zip_bytes({{"ppt/presentation.xml", std::string(presentation_xml)}}));
+  // The archive reads the bytes in place: they outlive it.
+  const std::string bytes =
+      test::zip_bytes({{"ppt/presentation.xml", std::string(presentation_xml)}});
+  auto archive = PackageArchive::open_bytes(bytes);
   if (!archive) return fail(archive.error());
   auto listing = read_presentation_slides(*archive, Gather::NewIds);
   if (!listing) return fail(listing.error());
