@@ -7,9 +7,19 @@ ROOT := $(CURDIR)
 VENV := $(ROOT)/.venv
 VPY := $(VENV)/bin/python
 PYTHON314 ?= /usr/local/bin/python3.14
-PY313 ?= /root/.pyenv/versions/3.13.0/bin/python3.13
+# Python 3.13 for `py313-smoke`: PY313 when given, else the first of these places that runs
+# Python 3.13: python3.13 on PATH, where the system or a source build installs it, a prefix laid
+# out as provisioning lays out 3.14, and the caller's own pyenv versions.
+PY313 ?=
+PY313_PLACES = python3.13 /usr/local/bin/python3.13 /usr/bin/python3.13 \
+               /opt/python3.13/usr/bin/python3.13 /opt/python3.13/bin/python3.13 \
+               $(wildcard $(or $(PYENV_ROOT),$(HOME)/.pyenv)/versions/3.13*/bin/python3.13)
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
+# A target that skips its work says so on a line of its own and, when `.ci/run` gives this file,
+# adds the line to it, so that CI reports the stage as skipped rather than passed.
+SKIPPED_LOG ?= /dev/null
+, := ,
 
 # Tools installed into the virtual environment (ninja, maybe cmake) come first.
 export PATH := $(VENV)/bin:$(PATH)
@@ -29,14 +39,16 @@ endif
 CLANGXX ?= $(firstword $(foreach v,21 20 19 18 17 16,$(shell command -v clang++-$(v) 2>/dev/null)) \
                        $(shell command -v clang++ 2>/dev/null))
 
-.PHONY: build provision test cpp-test asan-test fuzz-smoke py313-smoke demo bench clean distclean
+.PHONY: build provision test cpp-test asan-test fuzz-smoke py313-smoke demo bench clean distclean \
+        format format-check lint
 
 provision:
 	@bash scripts/provision-deps.sh
 	@bash scripts/provision-python.sh
 
 # The virtual environment and the tools the package build needs (installed once).
-PY_TOOLS := pytest pytest-timeout pytest-xdist scikit-build-core ninja
+# The linter and formatter is pinned: a newer one may hold other rules.
+PY_TOOLS := pytest pytest-timeout pytest-xdist scikit-build-core ninja ruff==0.17.6
 # A hung test fails after this many seconds instead of stalling the run.
 TEST_TIMEOUT ?= 600
 
@@ -50,11 +62,12 @@ $(VENV)/.tools-installed: scripts/provision-python.sh Makefile
 	    "$(VPY)" -m pip install -q --disable-pip-version-check cmake; fi
 	@touch $@
 
-# Incremental: no build isolation, and the CMake tree stays in build/wheel.
+# Incremental: no build isolation, and the CMake tree stays in build/wheel. The module's build
+# runs JOBS compilers at once (CMake's parallel level, which the package build passes on).
 $(VENV)/.pelvane-installed: $(VENV)/.tools-installed $(MODULE_INPUTS)
 	@mkdir -p build
 	@# Builds started at once in one work tree take turns on build/wheel and .venv.
-	flock build/.install.lock "$(VPY)" -m pip install -q --disable-pip-version-check \
+	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) flock build/.install.lock "$(VPY)" -m pip install -q --disable-pip-version-check \
 	    --no-build-isolation --no-deps --config-settings=build-dir=build/wheel "$(ROOT)"
 	@cd /tmp && "$(VPY)" -c 'import pelvane.pelvane_native'
 	@touch $@
@@ -88,7 +101,7 @@ asan-test: build
 # present. New inputs go to build/fuzz/corpus/<name>; the committed seeds stay as they are.
 fuzz-smoke: provision
 	@targets=$$(for f in fuzz/*.cpp; do if [ -e "$$f" ]; then basename "$$f" .cpp; fi; done); \
-	if [ -z "$$targets" ]; then echo "fuzz-smoke: no fuzz targets in fuzz/, nothing to run"; exit 0; fi; \
+	if [ -z "$$targets" ]; then echo "fuzz-smoke: skipped: no fuzz targets in fuzz/" | tee -a "$(SKIPPED_LOG)"; exit 0; fi; \
 	if [ -z "$(CLANGXX)" ]; then echo "fuzz-smoke: no clang++ found (run scripts/provision-deps.sh)"; exit 1; fi; \
 	CXX="$(CLANGXX)" cmake -S . -B build/fuzz $(CMAKE_GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DPELVANE_FUZZ=ON -DPELVANE_SANITIZE=ON -DPELVANE_BUILD_MODULE=OFF -DPELVANE_BUILD_TESTS=OFF >/dev/null; \
@@ -108,11 +121,19 @@ fuzz-smoke: provision
 
 # Build and import the module on Python 3.13, in a throwaway environment.
 py313-smoke: provision
-	@if [ ! -x "$(PY313)" ]; then echo "py313-smoke: $(PY313) not found, skipped"; exit 0; fi; \
+	@py=""; \
+	for place in $(or $(PY313),$(PY313_PLACES)); do \
+	    if "$$place" -c 'import sys; sys.exit(sys.version_info[:2] != (3, 13))' >/dev/null 2>&1; then \
+	        py=$$(command -v "$$place"); break; fi; \
+	done; \
+	if [ -z "$$py" ]; then \
+	    echo "py313-smoke: skipped: $(if $(PY313),PY313=$(PY313) does not run Python 3.13,no Python 3.13 found (python3.13 on PATH$(,) in /usr/local/bin$(,) /usr/bin$(,) /opt/python3.13 or pyenv's versions); give one as PY313=<interpreter>)" \
+	        | tee -a "$(SKIPPED_LOG)"; exit 0; fi; \
+	echo "py313-smoke: $$py"; \
 	rm -rf build/py313-venv; \
-	"$(PY313)" -m venv build/py313-venv; \
+	"$$py" -m venv build/py313-venv; \
 	build/py313-venv/bin/python -m pip install -q --disable-pip-version-check scikit-build-core ninja; \
-	PATH="$(ROOT)/build/py313-venv/bin:$$PATH" build/py313-venv/bin/python -m pip install -q \
+	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) PATH="$(ROOT)/build/py313-venv/bin:$$PATH" build/py313-venv/bin/python -m pip install -q \
 	    --disable-pip-version-check --no-build-isolation --no-deps \
 	    --config-settings=build-dir=build/py313 "$(ROOT)"; \
 	cd /tmp && "$(ROOT)/build/py313-venv/bin/python" -c \
@@ -120,6 +141,29 @@ py313-smoke: provision
 
 demo: build
 	"$(VPY)" scripts/demo.py
+
+# The C++ of the engine, module, tests, fuzz targets and benchmark tools against .clang-format
+# (clang-format 14), and the Python of tests/, bench/ and scripts/ against pyproject.toml's ruff
+# settings. `format` rewrites the files; the other two only check them.
+CXX_SOURCES = $(shell find src tests fuzz bench \( -name '*.cpp' -o -name '*.hpp' \) | sort)
+PY_CHECKED := tests bench scripts
+CLANG_FORMAT ?= $(firstword $(shell command -v clang-format-14 clang-format 2>/dev/null))
+
+NO_CLANG_FORMAT = { echo "$@: no clang-format (run scripts/provision-deps.sh)"; exit 1; }
+
+format: $(VENV)/.tools-installed
+	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
+	"$(CLANG_FORMAT)" -i $(CXX_SOURCES)
+	"$(VENV)/bin/ruff" check --select I --fix -q $(PY_CHECKED)
+	"$(VENV)/bin/ruff" format -q $(PY_CHECKED)
+
+format-check: provision
+	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
+	"$(CLANG_FORMAT)" --dry-run --Werror $(CXX_SOURCES)
+
+lint: $(VENV)/.tools-installed
+	"$(VENV)/bin/ruff" check $(PY_CHECKED)
+	"$(VENV)/bin/ruff" format --check $(PY_CHECKED)
 
 bench: build
 	"$(VPY)" bench/run_bench.py

@@ -102,7 +102,7 @@ def entries(path: Path) -> list[dict]:
     """Every entry's header fields (offsets aside) and compressed bytes, read from the bytes."""
     data = path.read_bytes()
     end = data.rindex(b"PK\x05\x06")
-    count, size, start = struct.unpack_from("<HII", data, end + 10)
+    count, _size, start = struct.unpack_from("<HII", data, end + 10)
     found, at = [], start
     for _ in range(count):
         (made_by, needed, flags, method, time, date, crc, csize, usize, name_len, extra_len, comment_len,

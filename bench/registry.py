@@ -11,7 +11,8 @@ import subprocess
 from dataclasses import dataclass, field
 from pathlib import Path
 from types import ModuleType
-from typing import Any, Callable
+from collections.abc import Callable
+from typing import Any
 
 
 @dataclass

@@ -173,7 +173,7 @@ def main(argv=None) -> int:
     print(f"\n{len(over)} of {len(results)} cases over their goal" + ("" if not over else ", marked *"))
     shutil.rmtree(ctx.work, ignore_errors=True)
     (CACHE / "results.json").write_text(json.dumps(results, indent=2), encoding="utf-8")
-    print(f"\nmedians over the repeats; ratio = module / baseline (below 1.0: module faster)")
+    print("\nmedians over the repeats; ratio = module / baseline (below 1.0: module faster)")
     print(f"results: {CACHE / 'results.json'}")
     return 1 if failed else 0
 

@@ -2,6 +2,9 @@
 
 Writes the sample deck, every output package and every JSON result under build/demo/.
 Each step names one module function; a step whose function the module lacks fails the demo.
+The demo ends with a tally of the functions it called and names those it has no step for:
+variants that add a shape it already shows at a target it already shows (an auto shape without
+text or with options, a text box without text, text boxes and auto shapes inside groups).
 To show a new function, append a ``Step`` to ``STEPS``: its ``args`` gets
 the ``Demo`` context and returns the positional arguments of the call.
 """
@@ -15,7 +18,7 @@ import sys
 import zipfile
 from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Callable
+from collections.abc import Callable
 from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -75,8 +78,8 @@ STEPS: list[Step] = [
          "a vertical text placeholder on slide 5"),
     Step("add_slide_placeholder_shapes_json",
          lambda d: (str(d.outputs["slides-3-placeholder.pptx"]), d.output("slides-4-placeholders.pptx"),
-                    4, '[{"placeholder_type": "dt", "placeholder_size": "half", "placeholder_idx": "10"},'
-                       ' {"placeholder_type": "sldNum", "placeholder_size": "quarter", "placeholder_idx": "12"}]'),
+                    4, ('[{"placeholder_type": "dt", "placeholder_size": "half", "placeholder_idx": "10"},'
+                        ' {"placeholder_type": "sldNum", "placeholder_size": "quarter", "placeholder_idx": "12"}]')),
          "a date and a slide-number placeholder on slide 5, from JSON"),
     Step("add_slide_layout_placeholders_json",
          lambda d: (str(d.deck), d.output("slides-5-layout-placeholders.pptx"), 2, 0),
@@ -455,9 +458,11 @@ def main() -> int:
 
     shown = {step.function for step in STEPS}
     untried = [name for name in native.__all__ if name not in shown]
+    print(f"\nran {len(shown)} of the module's {len(native.__all__)} functions in {len(STEPS)} "
+          f"steps, {failures} failed")
     if untried:
-        print(f"\nfunctions without a demo step: {', '.join(untried)}")
-    print(f"\noutputs are in {out}")
+        print(f"functions without a demo step: {', '.join(untried)}")
+    print(f"outputs are in {out}")
     return 1 if failures else 0
 
 

@@ -13,15 +13,15 @@ log() { printf 'provision-deps: %s\n' "$*" >&2; }
 
 # Compilers, build tools and libraries of the engine and its tests; the XML
 # schema checker and unzip for the tests; patchelf for the Python provisioning;
-# ccache, since CI compiles the engine in several build trees; a presentation
-# program without a display and the PDF tools, with which the tests open every
-# edited deck the way a user would.
+# ccache, since CI compiles the engine in several build trees; clang-format for
+# the formatting check; a presentation program without a display and the PDF
+# tools, with which the tests open every edited deck the way a user would.
 PACKAGES=(
     g++ make cmake ninja-build pkg-config git
     libzip-dev zlib1g-dev libssl-dev
     libgtest-dev googletest
     libxml2-utils patchelf unzip binutils xz-utils ca-certificates
-    ccache
+    ccache clang-format
     libreoffice-impress-nogui poppler-utils fonts-dejavu
 )
 
@@ -43,6 +43,7 @@ missing_of() {
 
 updated=0
 apt_update() {
+    require_root "installing Debian packages"
     if [ "$updated" -eq 0 ]; then
         log "apt-get update"
         as_root apt-get update -q >/dev/null

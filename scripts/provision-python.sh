@@ -68,6 +68,8 @@ if smoke_test; then
     exit 0
 fi
 
+# Root is asked for before anything is fetched.
+require_root "installing CPython 3.14 into $PREFIX"
 start=$(date +%s)
 log "installing CPython 3.14 into $PREFIX"
 
@@ -116,7 +118,10 @@ KEYRING=${source_line#*$'\t'}
 # Private apt state in a temporary folder; /etc/apt and /var/lib/apt stay as they are.
 WORK=$(mktemp -d /tmp/pelvane-python.XXXXXX)
 STAGE="$PREFIX.new"
-cleanup() { rm -rf "$WORK"; as_root rm -rf "$STAGE"; }
+cleanup() {
+    rm -rf "$WORK"
+    if [ -e "$STAGE" ]; then as_root rm -rf "$STAGE"; fi
+}
 trap cleanup EXIT
 mkdir -p "$WORK/sources" "$WORK/lists/partial" "$WORK/cache/archives/partial" "$WORK/debs"
 cat >"$WORK/sources/unstable.sources" <<EOF

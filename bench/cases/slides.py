@@ -14,7 +14,7 @@ from registry import BenchContext, Case
 
 # The shape cases' baseline: a plain file copy of the package.
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from shapes import copy_package  # noqa: E402
+from shapes import copy_package
 
 _runs = itertools.count()
 

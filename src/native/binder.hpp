@@ -9,11 +9,12 @@
 // PanicException.
 //
 // A group's table, registered in row order; the module's rows are engine_rows, checked
-// against their engine operations when compiled (function_tables.hpp):
+// against their engine operations when compiled, and `register_table` (function_tables.hpp)
+// refuses a table with any other row (native_core.cpp):
 //
-//   constexpr Param kInspectParams[] = {{"path", Kind::Str}};
+//   constexpr Param kPathParams[] = {{"path", Kind::Str}};
 //   constexpr auto kCoreFunctions = std::to_array<FunctionDecl>({
-//       engine_row<&inspect_package, kInspectParams>("inspect_package_json"),
+//       engine_row<&inspect_package, kPathParams>("inspect_package_json"),
 //   });
 //   int register_native_core(PyObject* module) { return register_table<kCoreFunctions>(module); }
 #pragma once
@@ -96,7 +97,7 @@ std::expected<std::any, std::string> parse_json_argument(std::string_view text) 
   return std::any(std::move(*parsed));
 }
 
-// A JSON parameter read by `Read`: `json_param<read_cell_texts>("cell_texts_json")`.
+// A JSON parameter read by `Read`: `json_param<parse_cell_texts>("cell_texts_json")`.
 template <auto Read>
 constexpr Param json_param(const char* name) {
   using Value = typename decltype(Read(std::string_view()))::value_type;
@@ -336,8 +337,8 @@ struct FunctionDecl {
 //   engine_row<&add_slide_table_impl, kTableParams, Absent<9>>("add_slide_table_json")
 // An operation at an insertion target is fixed to one kind of target by at_target
 // (pml/shape_tree.hpp), whose group indexes follow the slide index:
-//   engine_row<at_target<&add_slide_text_box_with_target, Group>, kGroupTextBoxParams>(
-//       "add_slide_group_text_box_with_text_json")
+//   engine_row<at_target<&add_slide_ole_object_with_target, Group>, kGroupObjectParams>(
+//       "add_slide_group_ole_object_json")
 // A function that needs more than that (a result printed its own way) is a small adapter
 // function in the group's file, and the row is an engine_row of the adapter.
 template <auto Engine, const auto& Params, class Left = Absent<>>

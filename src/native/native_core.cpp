@@ -15,7 +15,6 @@
 #include "core/tables/table_operations.hpp"
 #include "core/text/text_operations.hpp"
 #include "core/workbook/workbook_cell_update.hpp"
-#include "core/zip/package_archive.hpp"
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"
 #include "native/params.hpp"

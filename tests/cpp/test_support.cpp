@@ -131,9 +131,14 @@ void write_file(const std::string& path, std::string_view bytes) {
 
 namespace {
 
+// Where a folder of what is shared beside the repository is looked for.
+std::filesystem::path shared_path(std::string_view name) {
+  return (std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / name).lexically_normal();
+}
+
 // A folder of what is shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> shared_dir(std::string_view name) {
-  const std::filesystem::path dir = std::filesystem::path(PELVANE_SOURCE_DIR) / ".." / "shared" / name;
+  const std::filesystem::path dir = shared_path(name);
   std::error_code error;
   if (!std::filesystem::is_directory(dir, error)) return std::nullopt;
   return dir;
@@ -143,6 +148,12 @@ std::optional<std::filesystem::path> shared_dir(std::string_view name) {
 
 std::optional<std::filesystem::path> decks_dir() { return shared_dir("decks"); }
 std::optional<std::filesystem::path> schemas_dir() { return shared_dir("schemas"); }
+std::string missing_decks_reason() {
+  return "real decks not found at " + shared_path("decks").string();
+}
+std::string missing_schemas_reason() {
+  return "the schemas are not beside the repository (" + shared_path("schemas").string() + ")";
+}
 
 std::vector<DeckPart> deck_parts(const std::filesystem::path& folder,
                                  const std::function<bool(std::string_view)>& wanted) {

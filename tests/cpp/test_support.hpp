@@ -52,12 +52,15 @@ std::string noise(std::size_t size, unsigned seed);
 std::optional<std::filesystem::path> decks_dir();
 // The folder of schemas shared beside the repository, or none when it is absent.
 std::optional<std::filesystem::path> schemas_dir();
+// Why a test that needs one of them is skipped, naming the folder looked for, in the words of
+// the Python tests' skips: "real decks not found at <folder>".
+std::string missing_decks_reason();
+std::string missing_schemas_reason();
 
 // Skips the rest of the test, saying why, when the schemas are not beside the repository: what
 // the test checked before this line still counts.
-#define PELVANE_SKIP_WITHOUT_SCHEMAS()    \
-  if (!::pelvane::test::schemas_dir())    \
-  GTEST_SKIP() << "the schemas are not beside the repository (../shared/schemas)"
+#define PELVANE_SKIP_WITHOUT_SCHEMAS() \
+  if (!::pelvane::test::schemas_dir()) GTEST_SKIP() << ::pelvane::test::missing_schemas_reason()
 
 struct DeckPart {
   std::string label;  // "deck.pptx:ppt/slides/slide1.xml"

@@ -30,7 +30,7 @@ import zipfile
 from collections import Counter
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Mapping
+from collections.abc import Mapping
 from urllib.parse import unquote
 
 import pytest

@@ -7,11 +7,14 @@ import xml.etree.ElementTree as ET
 
 import pytest
 
+import test_auto_shapes
 from package_lint import check_package
-from test_auto_shapes import (IO, MAX_ID, P, SLIDE, check_output_package,  # noqa: F401
-                              container_of, nested_deck)
+from test_auto_shapes import IO, MAX_ID, P, SLIDE, check_output_package, container_of
 
 from pelvane import pelvane_native as native
+
+# The shape tests' deck of nested groups, a fixture the tests here ask for by name.
+nested_deck = test_auto_shapes.nested_deck
 
 POINTS = {"begin_x_emu": 500, "begin_y_emu": 900, "end_x_emu": 100, "end_y_emu": 200}
 GLUE = {"begin_shape_id": 3, "begin_cxn_pt_idx": None, "end_shape_id": None, "end_cxn_pt_idx": 2}
@@ -213,7 +216,8 @@ def test_real_decks_take_a_chain_of_edits(shared_decks, tmp_path):
 
         def step(name, *args):
             nonlocal current
-            out = tmp_path / f"{source.stem}-{next(steps)}{source.suffix}"
+            # Called only within this iteration of the loop.
+            out = tmp_path / f"{source.stem}-{next(steps)}{source.suffix}"  # noqa: B023
             record = json.loads(getattr(native, name)(str(current), str(out), 0, *args))
             check_package(current, out)
             current = out

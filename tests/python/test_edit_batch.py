@@ -118,22 +118,22 @@ KINDS = {
          "set_language": True, "language_id": "fr-FR"}, 2,
         ['<a:pPr><a:defRPr b="1" lang="fr-FR"/></a:pPr><a:r>' + RUN0 + "/><a:t>Alpha one"], []),
     "set_shape_geometry": ({"shape_index": 1, "x_emu": 1, "y_emu": 2, "cx_emu": 3, "cy_emu": 4}, 1,
-                           ['TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
-                            '<a:off x="1" y="2"/><a:ext cx="3" cy="4"/>'], []),
+                           [('TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+                             '<a:off x="1" y="2"/><a:ext cx="3" cy="4"/>')], []),
     "set_group_shape_child_geometry": (
         {"group_index": 0, "child_index": 1, "x_emu": 5, "y_emu": 6, "cx_emu": 7, "cy_emu": 8}, 1,
-        ['TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
-         '<a:off x="5" y="6"/><a:ext cx="7" cy="8"/>'], []),
+        [('TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+          '<a:off x="5" y="6"/><a:ext cx="7" cy="8"/>')], []),
     "set_text_frame_properties": (
         {"shape_index": 1, "properties": {"set_word_wrap": True, "word_wrap": "none",
                                           "margins": {"lIns": 0}}}, 2,
-        ['<a:bodyPr wrap="none" rtlCol="0" lIns="0"><a:spAutoFit/></a:bodyPr><a:lstStyle/><a:p>'
-         "<a:r>" + RUN0 + "/><a:t>Beta"], []),
+        [('<a:bodyPr wrap="none" rtlCol="0" lIns="0"><a:spAutoFit/></a:bodyPr><a:lstStyle/><a:p>'
+          "<a:r>") + RUN0 + "/><a:t>Beta"], []),
     "replace_table_cell_text": ({"table_index": 0, "row_index": 1, "col_index": 2,
                                  "replacement": "X & Y"}, 1,
-                                ['r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>'
-                                 '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
-                                 "<a:t>X &amp; Y</a:t>"], ["r1c2"]),
+                                [('r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>'
+                                  '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
+                                  "<a:t>X &amp; Y</a:t>")], ["r1c2"]),
     "set_table_cell_merge": (
         {"table_index": 0, "row_min": 0, "row_max": 0, "col_min": 0, "col_max": 1, "kind": "merge",
          "paragraphs": ["M"]}, 4,
@@ -147,8 +147,8 @@ KINDS = {
                           '<a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>' + BLANK_CELL],
                          []),
     "delete_table_row": ({"table_index": 0, "row_index": 0}, 1,
-                         ['</a:tblGrid><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
-                          '<a:p><a:r><a:rPr lang="en-US"/><a:t>r1c0'], ["r0c0", "r0c1", "r0c2"]),
+                         [('</a:tblGrid><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
+                           '<a:p><a:r><a:rPr lang="en-US"/><a:t>r1c0')], ["r0c0", "r0c1", "r0c2"]),
     "insert_table_column": ({"table_index": 0, "col_index": 3}, 4,
                             ['<a:gridCol w="1000000"/>' * 4 + "</a:tblGrid>",
                              "r2c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"

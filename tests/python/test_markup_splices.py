@@ -63,8 +63,8 @@ CASES = [
      {TYPES: ("</Types>", '<!-- <Default Extension="gif" ContentType="image/gif"/> --></Types>')},
      image(0, "new.gif"), None),
     ("an Override written with single quotes", {},
-     {TYPES: ("</Types>", f"<Override PartName='{OLE}' "
-                          "ContentType='application/vnd.openxmlformats-officedocument.oleObject'/></Types>")},
+     {TYPES: ("</Types>", (f"<Override PartName='{OLE}' "
+                           "ContentType='application/vnd.openxmlformats-officedocument.oleObject'/></Types>"))},
      OLE_OBJECT, lambda r, z: [e.get("PartName") for e in ET.fromstring(z.read(TYPES))].count(OLE) == 1),
     ("an identical image below ppt/media", {"slides": 2, "media": {"ppt/media/images/x.png": PNG}},
      {}, image(1), embedded_from("../media/images/x.png")),

@@ -1,13 +1,12 @@
 """Pictures, image replacement, movies and embedded objects, end to end through the module."""
 
 import json
-import shutil
 import xml.etree.ElementTree as ET
 import zipfile
 
 import pytest
 
-from deck_builder import NS_A, NS_P, NS_R, REL, group_xml, picture_xml, png_bytes
+from deck_builder import NS_A, NS_P, NS_R, group_xml, picture_xml, png_bytes
 from package_lint import check_package
 
 from pelvane import pelvane_native as native

@@ -44,7 +44,7 @@ def raised(call, *args, **kwargs):
     """The exception that call(*args, **kwargs) raises (BaseException included)."""
     try:
         call(*args, **kwargs)
-    except BaseException as error:  # noqa: BLE001 - PanicException is a BaseException
+    except BaseException as error:  # PanicException is a BaseException
         return error
     raise AssertionError(f"{call.__name__} did not raise")
 
@@ -104,7 +104,7 @@ def takes_none(name, param, folder):
         getattr(native, name)(**args)
     except TypeError:
         return False
-    except Exception:  # noqa: BLE001 - a failure past the binding
+    except Exception:  # a failure past the binding
         pass
     return True
 
@@ -316,14 +316,14 @@ def test_only_the_first_wrong_argument_is_reported(probe):
         (lambda p: p.optionals(1, 2, 3, 4),
          "optionals() takes from 2 to 3 positional arguments but 4 were given"),
         (lambda p: p.four_texts("a"),
-         "four_texts() missing 3 required positional arguments: 'output', 'search', and "
-         "'replacement'"),
+         ("four_texts() missing 3 required positional arguments: 'output', 'search', and "
+          "'replacement'")),
         (lambda p: p.four_texts("a", "b"),
          "four_texts() missing 2 required positional arguments: 'search' and 'replacement'"),
         (lambda p: p.four_texts(search="s", output="o", replacement="r"),
          "four_texts() missing 1 required positional argument: 'input'"),
-        (lambda p: p.optionals(), "optionals() missing 2 required positional arguments: 'text' "
-         "and 'number'"),
+        (lambda p: p.optionals(), ("optionals() missing 2 required positional arguments: 'text' "
+                                   "and 'number'")),
         (lambda p: p.four_texts("a", "b", "c", "d", input="e"),
          "four_texts() got multiple values for argument 'input'"),
         (lambda p: p.four_texts("a", "b", "c", "d", Input="e"),

@@ -7,9 +7,9 @@ import pytest
 
 from deck_builder import PNG_1X1, picture_xml, text_box_xml, title_shape_xml
 from package_lint import NS_P14, PML_XSD, check_package, validate_against_schema, validate_parts
+from reader import read_presentation
 
 needs_schemas = pytest.mark.skipif(not PML_XSD.is_file(), reason=f"the schemas are not beside the repository ({PML_XSD.parent})")
-from reader import read_presentation
 
 SLIDE = "ppt/slides/slide1.xml"
 TYPES = "[Content_Types].xml"
@@ -72,18 +72,18 @@ IMAGE_REL = ('<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/of
     (edit(SLIDE_RELS, IMAGE_REL, ""),
      'ppt/slides/slide1.xml: relationship ids resolve: r:embed="rId2" names no relationship of this part'),
     (swap_name_and_properties,
-     "ppt/slides/slide1.xml: schema: validates against pml.xsd in the input but not in the output\n"
-     "    ppt/slides/slide1.xml:2: element spPr: Schemas validity error : Element "
-     "'{http://schemas.openxmlformats.org/presentationml/2006/main}spPr': This element is not expected."),
+     ("ppt/slides/slide1.xml: schema: validates against pml.xsd in the input but not in the output\n"
+      "    ppt/slides/slide1.xml:2: element spPr: Schemas validity error : Element "
+      "'{http://schemas.openxmlformats.org/presentationml/2006/main}spPr': This element is not expected.")),
     (edit(SLIDE, 'id="4"', 'id="2"'), "ppt/slides/slide1.xml: shape ids unique: id 2 is used 2 times"),
     (lambda parts: parts.update({SLIDE_RELS: re.sub(r'<Relationship Id="rId1"[^>]*/>', "", parts[SLIDE_RELS])}),
      "ppt/slides/slide1.xml: layout chain: 0 slideLayout relationships, expected 1"),
     (drop("ppt/media/image1.png"),
-     "ppt/slides/_rels/slide1.xml.rels: relationship targets exist: rId2 targets '../media/image1.png', "
-     "which is not in the package"),
+     ("ppt/slides/_rels/slide1.xml.rels: relationship targets exist: rId2 targets '../media/image1.png', "
+      "which is not in the package")),
     (edit(SLIDE_RELS, IMAGE_REL, IMAGE_REL.replace("image1.png", "image%31.png")), None),
-    (edit(SLIDE_RELS, "rId1", "rId2"), 'ppt/slides/_rels/slide1.xml.rels: relationship ids unique: '
-                                       'Id "rId2" is used 2 times'),
+    (edit(SLIDE_RELS, "rId1", "rId2"), ('ppt/slides/_rels/slide1.xml.rels: relationship ids unique: '
+                                        'Id "rId2" is used 2 times')),
     (edit(TYPES, 'Extension="png"', 'Extension="gif"'),
      "ppt/media/image1.png: content types: no Override for the part and no Default for 'png'"),
     (edit(TYPES, 'Extension="png"', 'Extension="PNG"'), None),

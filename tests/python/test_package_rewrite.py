@@ -298,7 +298,7 @@ ZIP64 = object()  # stands for the entry's ZIP64 field, which carries its sizes
 HEADER_CASES = {
     # case: (local extra, central extra, comment, what a raw copy writes as both extras)
     "timestamp and owner fields": ((UT_LOCAL, UNIX_OWNER), (UT_CENTRAL, UNIX_OWNER), b"", None),
-    "entry comment": ((), (), "kept with the entry".encode(), None),
+    "entry comment": ((), (), b"kept with the entry", None),
     "ZIP64 field dropped": ((UT_LOCAL, ZIP64, UNIX_OWNER), (UT_CENTRAL, ZIP64, UNIX_OWNER), b"",
                             (UT_LOCAL + UNIX_OWNER, UT_CENTRAL + UNIX_OWNER)),
 }
@@ -314,7 +314,7 @@ def with_headers(source, target, local, central, comment):
             name = item.filename.encode()
             zip64 = ZIP64 in local
             sizes = struct.pack("<QQ", item.file_size, item.compress_size)
-            field = lambda part: struct.pack("<HH", 1, 16) + sizes if part is ZIP64 else part  # noqa: E731
+            field = lambda part: struct.pack("<HH", 1, 16) + sizes if part is ZIP64 else part  # noqa: E731, B023
             local_extra = b"".join(map(field, local))
             central_extra = b"".join(map(field, central))
             stated = (0xFFFFFFFF, 0xFFFFFFFF) if zip64 else (item.compress_size, item.file_size)

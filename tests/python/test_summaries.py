@@ -2,14 +2,13 @@
 hostile nesting and the real decks."""
 
 import json
-import sys
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
 import pytest
 
 import pelvane.pelvane_native as native
-from deck_builder import NS_A, NS_P, NS_R, PNG_1X1, REL, text_box_xml, title_shape_xml
+from deck_builder import NS_A, NS_P, NS_R, PNG_1X1, text_box_xml, title_shape_xml
 
 NS_MC = "http://schemas.openxmlformats.org/markup-compatibility/2006"
 NS_P14 = "http://schemas.microsoft.com/office/powerpoint/2010/main"

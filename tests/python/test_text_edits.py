@@ -99,7 +99,7 @@ def test_one_slide_or_every_slide(text_deck, tmp_path):
 
 @pytest.mark.parametrize("name", INDEXED)
 def test_a_slide_index_past_the_end_writes_nothing(name, text_deck, tmp_path):
-    params, values, _ = FUNCTIONS[name]
+    _, values, _ = FUNCTIONS[name]
     out = tmp_path / "never" / "out.pptx"
     message = runtime_error(getattr(native, name), str(text_deck), str(out), 2, *values[1:])
     assert message == "invalid input: slide index 2 was not found"

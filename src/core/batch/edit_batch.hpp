@@ -6,18 +6,15 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <set>
 #include <span>
 #include <string>
 #include <string_view>
-#include <tuple>
 
 #include "core/base/error.hpp"
 #include "core/model/input_models.hpp"
 #include "core/model/models.hpp"
 #include "core/pml/slide_rewrite.hpp"
-#include "core/tables/table_rewrite.hpp"
 
 namespace pelvane {
 

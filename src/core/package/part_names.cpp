@@ -98,11 +98,6 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b) {
   return a_done ? std::strong_ordering::less : std::strong_ordering::greater;
 }
 
-void sort_natural(std::vector<std::string>& names) {
-  std::stable_sort(names.begin(), names.end(),
-                   [](const std::string& a, const std::string& b) { return natural_less(a, b); });
-}
-
 // The names of one list mostly share a long beginning and differ in a few bytes after it, so each
 // is sorted by the eight bytes that follow what all of them share, and compared whole only on a
 // tie.

@@ -74,8 +74,6 @@ std::strong_ordering natural_compare(std::string_view a, std::string_view b);
 inline bool natural_less(std::string_view a, std::string_view b) {
   return natural_compare(a, b) < 0;
 }
-// Stable sort by natural key: names with equal keys keep their order.
-void sort_natural(std::vector<std::string>& names);
 // The names sorted byte-wise, each string made once; fast for names that share a long beginning
 // (ppt/slides/slide12.xml, rId12).
 std::vector<std::string> sorted_names(std::span<const std::string> names);

@@ -269,27 +269,18 @@ Result<std::optional<SlideListPlace>> SlideListFinder::place() const {
 
 namespace {
 
-// The number of an "id" value, unescaped, as `slide_id_numbers` counts it; `references`: false
-// when the part holds no "&", so that the value is read as it stands.
-std::optional<std::uint64_t> slide_id_number(std::string_view raw, bool references = true) {
+// The number of an "id" value, unescaped, when it is an unsigned 64-bit decimal (a leading "+"
+// allowed); `references`: false when the part holds no "&", so that the value is read as it
+// stands.
+std::optional<std::uint64_t> slide_id_number(std::string_view raw, bool references) {
   if (!references) return parse_u64(raw);
   return parse_ascii_relationship_value(raw,
                                         [](std::string_view value) { return parse_u64(value); });
 }
 
-}  // namespace
-
-void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers) {
-  for (const XmlAttribute& attribute : entry.attributes()) {
-    if (attribute.malformed || attribute.local_name() != "id") continue;
-    if (const auto number = slide_id_number(attribute.value)) numbers.push_back(*number);
-  }
-}
-
-namespace {
-
 // The relationship ids of the slide-id entries, values as `relationship_value_view` gives them,
-// and, with `numbers`, the entries' numbers (`slide_id_numbers`); with `list`, the slide list
+// and, with `numbers`, the entries' numbers (`slide_id_number` of every attribute of local name
+// "id", so "r:id" too); with `list`, the slide list
 // found in the same pass.
 Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view presentation_xml,
                                                             PartText text,
@@ -327,13 +318,6 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
 }
 
 }  // namespace
-
-Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
-    std::string_view presentation_xml) {
-  std::deque<std::string> unescaped;
-  return as_strings(
-      PELVANE_TRY(read_slide_id_entries(presentation_xml, PartText{}, unescaped, nullptr)));
-}
 
 namespace {
 

@@ -99,7 +99,8 @@ struct PresentationSlides {
   // (`slide_relationships`, views into `relationships` and `unescaped`: a part holding a
   // slide relationship is too long to be kept inside its string object, so that moving the
   // listing moves no byte it views), the numbers of the slide-id entries' attributes
-  // (`slide_id_numbers`), and the largest number of the presentation relationships' ids
+  // of local name "id" (so "r:id" too) whose unescaped value is an unsigned 64-bit decimal (a
+  // leading "+" allowed), in order, and the largest number of the presentation relationships' ids
   // (`relationship_id_number`); with the ids, the slide list of `presentation` (valid UTF-8,
   // as `read_archive_text` reads it), which the same pass found.
   std::optional<std::vector<SlideRelationship>> slide_relationships;
@@ -119,16 +120,6 @@ struct PresentationSlides {
 enum class Gather { Nothing, SlideRelationships, NewIds };
 Result<PresentationSlides> read_presentation_slides(PackageArchive& archive,
                                                     Gather gather = Gather::Nothing);
-
-// The relationship ids of the slide-id entries (local name "sldId") in document order: every
-// attribute whose qualified name ends with ":id". A reader error is `Xml`. (The entries of the
-// section lists name their slides by a bare "id" alone, so they add nothing.)
-Result<std::vector<std::string>> slide_relationship_ids_in_presentation(
-    std::string_view presentation_xml);
-
-// Appends the numbers of a slide-id entry's attributes of local name "id" (so "r:id" too) whose
-// unescaped value is an unsigned 64-bit decimal (a leading "+" allowed), in order.
-void slide_id_numbers(const XmlEvent& entry, std::vector<std::uint64_t>& numbers);
 
 // The slide part at a zero-based index of `slide_parts`; none past the end.
 Result<std::optional<std::string>> slide_part_at_index(PackageArchive& archive,

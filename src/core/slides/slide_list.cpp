@@ -96,17 +96,6 @@ Result<bool> check_slide_order(std::span<const std::uint64_t> order, std::size_t
 
 }  // namespace
 
-std::uint64_t next_slide_id(std::string_view presentation_xml) {
-  std::vector<std::uint64_t> used;
-  XmlReader reader(presentation_xml, XmlReaderOptions{.trim_text = true});
-  for (;;) {
-    auto event = reader.next();
-    if (!event || event->is_eof()) break;
-    if (event->is_tag() && event->local_name() == "sldId") slide_id_numbers(*event, used);
-  }
-  return slide_id_after(std::move(used));
-}
-
 std::uint64_t slide_id_after(std::vector<std::uint64_t> used) {
   std::uint64_t largest = kFirstSlideId - 1;
   for (const std::uint64_t id : used) largest = std::max(largest, id);

@@ -45,14 +45,10 @@ class SlideEntryCapture {
   std::size_t depth_ = 0;  // elements open in the entry
 };
 
-// The id for a new slide: one more than the largest id of the slide-id entries, and at least
-// 256. When that would pass 2147483647, the largest slide id there is, the new slide takes the
-// smallest id of at least 256 that no entry names instead. Every attribute whose local name is
-// "id" of every "sldId" tag (any prefix, so "r:id" is looked at too; the section lists' entries
-// too) counts when its unescaped value is an unsigned 64-bit decimal (a leading "+" allowed);
-// other values are ignored. An XML error ends the scan with the ids read so far.
-std::uint64_t next_slide_id(std::string_view presentation_xml);
-// The same from the ids read (`slide_id_numbers`).
+// The id for a new slide from the numbers of the slide-id entries' "id" attributes
+// (`PresentationSlides::slide_id_numbers`): one more than the largest, and at least 256. When
+// that would pass 2147483647, the largest slide id there is, the new slide takes the smallest id
+// of at least 256 that no entry names instead.
 std::uint64_t slide_id_after(std::vector<std::uint64_t> used);
 
 // The presentation text (decoded as UTF-8, invalid sequences replaced) with the entry

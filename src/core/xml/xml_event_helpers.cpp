@@ -211,15 +211,6 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
   return std::pair{std::move(writer).take(), removed};
 }
 
-bool has_element(std::string_view xml, std::string_view local_name) {
-  XmlReader reader(xml);
-  for (;;) {
-    auto event = reader.next();
-    if (!event || event->is_eof()) return false;
-    if (event->is_tag() && event->local_name() == local_name) return true;
-  }
-}
-
 std::optional<std::string> xml_text_content(const XmlEvent& event) {
   auto text = decode_xml_text(event.content);
   if (!text || text->empty()) return std::nullopt;

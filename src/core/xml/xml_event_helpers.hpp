@@ -67,10 +67,6 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     const std::function<bool(std::string_view)>& is_removed, std::string_view eof_message,
     const std::function<std::optional<std::string_view>(const XmlEvent&)>& observe = {});
 
-// True when a start or empty-element tag of the text has the local name; a reader error ends the
-// search with false.
-bool has_element(std::string_view xml, std::string_view local_name);
-
 // A text event's text, UTF-8 decoded with line ends normalised; none when empty or not UTF-8.
 std::optional<std::string> xml_text_content(const XmlEvent& event);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/batch/edit_batch.hpp"
+#include "core/tables/table_rewrite.hpp"
 
 namespace pelvane {
 namespace {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/base/utf8.hpp"
@@ -14,6 +15,7 @@
 #include "core/inspect/text_runs.hpp"
 #include "core/json/json_out.hpp"
 #include "core/package/slide_order.hpp"
+#include "core/xml/xml_events.hpp"
 #include "core/xml/xml_splice.hpp"
 #include "core/zip/package_archive.hpp"
 #include "inspect/run_property_oracle.hpp"
@@ -87,18 +89,37 @@ TEST(TextRuns, ParagraphTextsKeepSpacesAndMarkLineBreaks) {
   for (const auto& c : cases) EXPECT_EQ(extract_paragraph_texts(c.xml), c.paragraphs) << c.xml;
 }
 
+// The oracle of the slide scan's flags: true when a start or empty-element tag has the local
+// name; a reader error ends the search with false.
+bool has_element(std::string_view xml, std::string_view local_name) {
+  XmlReader reader(xml);
+  for (auto event = reader.next(); event && !event->is_eof(); event = reader.next())
+    if (event->is_tag() && event->local_name() == local_name) return true;
+  return false;
+}
+
 TEST(TextRuns, SlideScanFindsTransitionAndTimingAnywhere) {
-  const auto plain = scan_slide_text("<p:sld><a:t>x</a:t></p:sld>");
-  EXPECT_FALSE(plain.has_transition);
-  EXPECT_FALSE(plain.has_timing);
-  const auto wrapped = scan_slide_text(
-      "<p:sld><mc:AlternateContent><mc:Choice><p:transition/></mc:Choice></mc:AlternateContent>"
-      "<timing></timing></p:sld>");
-  EXPECT_TRUE(wrapped.has_transition);
-  EXPECT_TRUE(wrapped.has_timing);
-  // Only a start or empty tag counts, and only the whole local name.
-  const auto lookalikes = scan_slide_text("<p:sld><p:timingX/></p:sld>");
-  EXPECT_FALSE(lookalikes.has_timing);
+  // Only a start or empty tag counts, only the whole local name, and only before a lexer error.
+  const struct {
+    const char* xml;
+    bool transition, timing;
+  } cases[] = {
+      {"<p:sld><a:t>x</a:t></p:sld>", false, false},
+      {"<p:sld><mc:AlternateContent><mc:Choice><p:transition/></mc:Choice></mc:AlternateContent>"
+       "<timing></timing></p:sld>",
+       true, true},
+      {"<p:sld><p:timing>x</p:timing></p:sld>", false, true},
+      {"<p:sld><p:timingX/><p:transitions/></p:sld>", false, false},
+      {"<p:sld></p:timing></p:sld>", false, false},
+      {"<p:sld><p:transition/></b><timing/></p:sld>", true, false},
+  };
+  for (const auto& c : cases) {
+    const auto scan = scan_slide_text(c.xml);
+    EXPECT_EQ(scan.has_transition, c.transition) << c.xml;
+    EXPECT_EQ(scan.has_timing, c.timing) << c.xml;
+    EXPECT_EQ(has_element(c.xml, "transition"), c.transition) << c.xml;
+    EXPECT_EQ(has_element(c.xml, "timing"), c.timing) << c.xml;
+  }
 }
 
 // ---- Run formatting ----

@@ -336,7 +336,7 @@ TEST(PackageFacts, CountsEveryEntryAndNotesMacroProjects) {
 // Every real deck: the first slide replaced by itself, every other entry byte-identical.
 TEST(PackageRewriteRealDecks, ReplacingTheFirstSlideKeepsEveryOtherEntry) {
   auto decks = test::decks_dir();
-  if (!decks) GTEST_SKIP() << "real decks not found";
+  if (!decks) GTEST_SKIP() << test::missing_decks_reason();
   TempDir dir;
   int checked = 0;
   for (const auto& item : std::filesystem::directory_iterator(*decks)) {

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <charconv>
 #include <compare>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -49,6 +49,12 @@ std::vector<NaturalChunk> natural_key(std::string_view name) {
     at = end;
   }
   return key;
+}
+
+// The slide listing's natural order: a stable sort by `natural_less`.
+void sort_natural(std::vector<std::string>& names) {
+  std::stable_sort(names.begin(), names.end(),
+                   [](const std::string& a, const std::string& b) { return natural_less(a, b); });
 }
 
 TEST(NaturalOrder, SortsEmbeddedNumbersByValueAndKeepsTies) {

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/package/slide_order.hpp"
+#include "core/xml/xml_escape.hpp"
+#include "core/xml/xml_events.hpp"
 #include "core/zip/package_archive.hpp"
 #include "test_support.hpp"
 
@@ -195,13 +199,35 @@ TEST_F(SlideOrder, AnEntryThatCannotBeOpenedFailsTheListings) {
   }
 }
 
-TEST(SlideRelationshipIds, TakesEveryColonIdAttributeOfSlideIds) {
-  auto ids = slide_relationship_ids_in_presentation(
+// The oracle of the ids the slide list names: every attribute whose qualified name ends with
+// ":id" of every tag of local name "sldId", read by the general reader and unescaped, in document
+// order. (The section lists' entries name their slides by a bare "id" alone, so they add nothing.)
+Names listed_relationship_ids(std::string_view presentation_xml) {
+  Names ids;
+  XmlReader reader(presentation_xml);
+  for (auto event = reader.next(); event && !event->is_eof(); event = reader.next()) {
+    if (!event->is_tag() || event->local_name() != "sldId") continue;
+    for (const XmlAttribute& attribute : event->attributes())
+      if (!attribute.malformed && attribute.name.ends_with(":id"))
+        ids.push_back(unescape_xml(attribute.value).value_or(std::string(attribute.value)));
+  }
+  return ids;
+}
+
+TEST_F(SlideOrder, TakesEveryColonIdAttributeOfSlideIds) {
+  const std::string xml =
       "<p:presentation><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId&#50;\"/><sldId a:id=\"x\" "
-      "b:id=\"y\"/>"
-      "<p:sldId id=\"258\"/><p:sldMasterId r:id=\"rId9\"/></p:sldIdLst></p:presentation>");
-  ASSERT_TRUE(ids);
-  EXPECT_EQ(*ids, (Names{"rId2", "x", "y"}));
+      "b:id=\"y\"><p:extLst/></sldId><p:sldId id=\"258\"/><p:sldMasterId r:id=\"rId9\"/>"
+      "</p:sldIdLst><p14:sldId id=\"256\"/></p:presentation>";
+  const Names ids = listed_relationship_ids(xml);
+  EXPECT_EQ(ids, (Names{"rId2", "x", "y"}));
+  const std::map<std::string, std::string> targets = {
+      {"rId2", "slides/slide3.xml"}, {"x", "slides/slide1.xml"}, {"y", "slides/slide2.xml"}};
+  Names expected;
+  for (const std::string& id : ids) expected.push_back("ppt/" + targets.at(id));
+  auto slides = order(xml, presentation_rels({targets.begin(), targets.end()}));
+  ASSERT_TRUE(slides);
+  EXPECT_EQ(*slides, expected);
 }
 
 }  // namespace

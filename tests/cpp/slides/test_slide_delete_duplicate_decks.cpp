@@ -16,7 +16,7 @@ namespace {
 
 TEST(RealDecks, EverySlideIsDeletedAndDuplicated) {
   const auto decks = test::decks_dir();
-  if (!decks) GTEST_SKIP() << "no shared decks";
+  if (!decks) GTEST_SKIP() << test::missing_decks_reason();
   test::TempDir dir;
   const std::string output = dir.file("out.pptx");
   std::size_t slides_seen = 0;

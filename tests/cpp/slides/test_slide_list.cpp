@@ -5,7 +5,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/decimal.hpp"
+#include "core/package/slide_order.hpp"
 #include "core/slides/slide_list.hpp"
+#include "core/xml/xml_escape.hpp"
+#include "core/xml/xml_events.hpp"
+#include "core/zip/package_archive.hpp"
+#include "test_support.hpp"
 
 namespace pelvane {
 namespace {
@@ -32,6 +38,35 @@ std::string presentation(std::string_view body, bool closed = true) {
   return closed ? text + "</p:presentation>" : text;
 }
 
+// The oracle of a new slide's id: every attribute of local name "id" of every "sldId" tag, read
+// by the general reader and unescaped, counts when it is an unsigned 64-bit decimal (a leading "+"
+// allowed). An XML error ends the scan with the ids read so far.
+std::uint64_t next_slide_id(std::string_view presentation_xml) {
+  std::vector<std::uint64_t> used;
+  XmlReader reader(presentation_xml);
+  for (auto event = reader.next(); event && !event->is_eof(); event = reader.next()) {
+    if (!event->is_tag() || event->local_name() != "sldId") continue;
+    for (const XmlAttribute& attribute : event->attributes()) {
+      if (attribute.malformed || attribute.local_name() != "id") continue;
+      if (auto value = unescape_xml(attribute.value))
+        if (auto number = parse_u64(*value)) used.push_back(*number);
+    }
+  }
+  return slide_id_after(std::move(used));
+}
+
+// The new slide's id as the operations take it: from the numbers the slide listing gathers.
+Result<std::uint64_t> listed_next_slide_id(std::string_view presentation_xml) {
+  // The archive reads the bytes in place: they outlive it.
+  const std::string bytes =
+      test::zip_bytes({{"ppt/presentation.xml", std::string(presentation_xml)}});
+  auto archive = PackageArchive::open_bytes(bytes);
+  if (!archive) return fail(archive.error());
+  auto listing = read_presentation_slides(*archive, Gather::NewIds);
+  if (!listing) return fail(listing.error());
+  return slide_id_after(std::move(listing->slide_id_numbers));
+}
+
 TEST(NextSlideId, OneAboveTheLargestIdAndNeverBelow256) {
   const std::pair<std::string_view, std::uint64_t> cases[] = {
       {"<p:sldIdLst>$A<p:sldId id=\"300\"/></p:sldIdLst>", 301},
@@ -42,10 +77,17 @@ TEST(NextSlideId, OneAboveTheLargestIdAndNeverBelow256) {
        "<p:sldId id=\"12a\"/><p:sldId id=\"260\"/></p:sldIdLst>",
        261},
       {"<p:sldIdLst><p:sldId x:id=\"500\" r:id=\"900\"/></p:sldIdLst>", 901},
-      {"<p:sldIdLst><p:sldId id=\"270\"/><p:sldId id=\"280\"></p:wrong></p:sldIdLst>", 281},
+      {"<p:sldIdLst>$A$B<p:sldId id=\"2&#55;0\"/><p:sldId id=\"2147483647\"/></p:sldIdLst>", 258},
   };
-  for (const auto& [body, expected] : cases)
+  for (const auto& [body, expected] : cases) {
     EXPECT_EQ(next_slide_id(presentation(body)), expected) << body;
+    EXPECT_EQ(listed_next_slide_id(presentation(body)), expected) << body;
+  }
+  // The listing refuses an ill-formed presentation where the oracle stops reading.
+  const std::string broken =
+      presentation("<p:sldIdLst><p:sldId id=\"270\"/><p:sldId id=\"280\"></p:wrong></p:sldIdLst>");
+  EXPECT_EQ(next_slide_id(broken), 281u);
+  EXPECT_EQ(listed_next_slide_id(broken).error().kind(), PelvaneError::Kind::Xml);
 }
 
 TEST(AppendSlideId, PutsTheEntryInTheListOrANewListWhereTheSchemaWantsIt) {

@@ -55,7 +55,7 @@ std::vector<Slide> valid_deck_slides(const fs::path& folder) {
 
 TEST(TablePassesOnRealDecks, WrittenSlidesStillValidate) {
   const auto folder = test::decks_dir();
-  if (!folder) GTEST_SKIP() << "the real decks are not beside the repository";
+  if (!folder) GTEST_SKIP() << test::missing_decks_reason();
   PELVANE_SKIP_WITHOUT_SCHEMAS();
   const std::vector<Slide> slides = valid_deck_slides(*folder);
   ASSERT_FALSE(slides.empty());

@@ -55,7 +55,7 @@ Rewrite every_paragraph(ParagraphRewrite at) {
 
 TEST(FormattingRewritesOnRealDecks, WrittenPartsStillValidate) {
   const auto folder = test::decks_dir();
-  if (!folder) GTEST_SKIP() << "the real decks are not beside the repository";
+  if (!folder) GTEST_SKIP() << test::missing_decks_reason();
   PELVANE_SKIP_WITHOUT_SCHEMAS();
   const std::vector<test::DeckPart> parts = test::deck_parts(*folder, is_formatted_part);
   ASSERT_FALSE(parts.empty());

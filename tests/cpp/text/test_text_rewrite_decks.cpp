@@ -25,7 +25,7 @@ std::optional<std::string> at_end_position(std::string_view xml, const IndexedRe
 
 TEST(TextRewritesOnRealDecks, WrittenSlidesStillValidate) {
   const auto folder = test::decks_dir();
-  if (!folder) GTEST_SKIP() << "the real decks are not beside the repository";
+  if (!folder) GTEST_SKIP() << test::missing_decks_reason();
   PELVANE_SKIP_WITHOUT_SCHEMAS();
   const std::vector<test::DeckPart> slides = test::deck_parts(*folder, is_slide_part);
   ASSERT_FALSE(slides.empty());

@@ -78,14 +78,6 @@ TEST(SkipCurrentElement, DropsNestedElementsOfTheSameName) {
   EXPECT_EQ(skip_current_element(broken).error().kind(), PelvaneError::Kind::Xml);
 }
 
-TEST(HasElement, MatchesLocalNamesOfStartAndEmptyTags) {
-  EXPECT_TRUE(has_element("<p:sld><p:timing>x</p:timing></p:sld>", "timing"));
-  EXPECT_TRUE(has_element("<sld><timing/></sld>", "timing"));
-  EXPECT_FALSE(has_element("<sld><p:timingX/></sld>", "timing"));
-  EXPECT_FALSE(has_element("</timing>", "timing"));
-  EXPECT_FALSE(has_element("<a></b><timing/>", "timing"));
-}
-
 TEST(TextAndReferenceContent, DecodeAndResolve) {
   XmlReader reader("<t>a\r\nb&#65;&#x41;&amp;&nbsp;&#0;</t><t></t>");
   std::vector<std::optional<std::string>> pieces;

@@ -75,10 +75,10 @@ std::size_t copy_every_xml_part(const std::filesystem::path& path) {
 }
 
 TEST(XmlReader, CopiesEveryXmlPartOfTheRealDecksByteForByte) {
-  const std::filesystem::path decks = PELVANE_SOURCE_DIR "/../shared/decks";
-  if (!std::filesystem::is_directory(decks)) GTEST_SKIP() << "no decks beside the repository";
+  const auto decks = test::decks_dir();
+  if (!decks) GTEST_SKIP() << test::missing_decks_reason();
   std::size_t parts = 0;
-  for (const auto& file : std::filesystem::directory_iterator(decks)) {
+  for (const auto& file : std::filesystem::directory_iterator(*decks)) {
     const std::string ext = file.path().extension().string();
     if (ext == ".pptx" || ext == ".pptm") parts += copy_every_xml_part(file.path());
   }

@@ -589,7 +589,7 @@ TEST(RoundTrip, FailuresLeaveNoPartialFile) {
 // byte reader, and lists the parts in byte-wise order.
 TEST(RealDecks, ManifestsAgreeWithTheByteReader) {
   const auto decks = test::decks_dir();
-  if (!decks) GTEST_SKIP() << "no shared decks";
+  if (!decks) GTEST_SKIP() << test::missing_decks_reason();
   std::size_t inspected = 0;
   for (const auto& entry : std::filesystem::directory_iterator(*decks)) {
     const std::string path = entry.path().string();
