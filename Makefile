@@ -86,25 +86,23 @@ asan-test: build
 	    ctest --test-dir build/asan --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 
 # The portable forms alone (PELVANE_PORTABLE: no SSE2 byte scans, no carry-less CRC-32), as a
-# processor without them runs the engine: a module built so, put first on the Python path from
-# build/portable-python (the installed module stays as it is), then the C++ tests and the Python
-# tests against it. The presentation program's checks (marker `reader`) are left to `test`:
-# they open what is written, which the other tests compare byte for byte in both builds.
+# processor without them runs the engine: the module and the C++ tests built so in one tree
+# (build/portable), the module put first on the Python path from build/portable-python (the
+# installed one stays as it is), then the C++ tests and the Python tests against it. The
+# presentation program's checks (marker `reader`, three quarters of pytest's time) are left to
+# `test`: they open what is written, which the other tests compare byte for byte in both builds.
 PORTABLE_PYTHON := $(ROOT)/build/portable-python
 
 portable-test: build
-	cmake -S . -B build/portable-module $(CMAKE_GENERATOR) -DPELVANE_PORTABLE=ON -DPELVANE_BUILD_MODULE=ON \
-	    -DPELVANE_BUILD_TESTS=OFF -DPython_EXECUTABLE="$(VPY)" >/dev/null
-	cmake --build build/portable-module -j $(JOBS)
+	cmake -S . -B build/portable $(CMAKE_GENERATOR) -DPELVANE_PORTABLE=ON -DPELVANE_BUILD_MODULE=ON \
+	    -DPELVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$(VPY)" $(TEST_PYTHON) >/dev/null
+	cmake --build build/portable -j $(JOBS)
 	rm -rf "$(PORTABLE_PYTHON)"
-	cmake --install build/portable-module --prefix "$(PORTABLE_PYTHON)" >/dev/null
+	cmake --install build/portable --prefix "$(PORTABLE_PYTHON)" >/dev/null
 	cp python/pelvane/__init__.py python/pelvane/pelvane_native.pyi python/pelvane/py.typed \
 	    "$(PORTABLE_PYTHON)/pelvane/"
 	cd /tmp && PYTHONPATH="$(PORTABLE_PYTHON)" "$(VPY)" -c \
 	    'import pelvane.pelvane_native as m; print("portable-test: the Python tests import", m.__file__)'
-	cmake -S . -B build/portable $(CMAKE_GENERATOR) -DPELVANE_PORTABLE=ON -DPELVANE_BUILD_MODULE=OFF \
-	    -DPELVANE_BUILD_TESTS=ON $(TEST_PYTHON) >/dev/null
-	cmake --build build/portable -j $(JOBS)
 	PYTHONPATH="$(PORTABLE_PYTHON)" \
 	    ctest --test-dir build/portable --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
 	PYTHONPATH="$(PORTABLE_PYTHON)" PELVANE_BENCH_REWRITE="$(ROOT)/build/portable/bench_rewrite" \

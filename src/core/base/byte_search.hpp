@@ -104,11 +104,11 @@ inline Window window_at(const char* data, std::size_t at, std::size_t end) {
 }
 #endif
 
-// A byte set has `bool holds(char)`, the exact test of one byte, and `kExact`, true when its
-// block test flags no byte outside the set. Where blocks are built it has
-// `unsigned candidates(Block)`: a bit for every byte of the block that may be held (never fewer
-// than those that are). It may have `std::uint64_t word_candidates(std::uint64_t)`, the same
-// for a word (a high bit per byte).
+// A byte set has `bool holds(char)`, the exact test of one byte. Where blocks are built it has
+// `unsigned candidates(Block)`, a bit for every byte of the block that may be held (never fewer
+// than those that are), and `kExact`, true when that test flags no byte outside the set. It may
+// have `std::uint64_t word_candidates(std::uint64_t)`, the same for a word (a high bit per
+// byte).
 template <class Set>
 concept WordTestedSet = requires(const Set& set, std::uint64_t word) {
   { set.word_candidates(word) } -> std::same_as<std::uint64_t>;
@@ -186,21 +186,21 @@ template <class Set>
 
 // One given byte.
 struct OneByte {
-  static constexpr bool kExact = true;
   char byte;
   bool holds(char c) const { return c == byte; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const { return block_bytes_equal(bytes, byte); }
 #endif
 };
 
 // Either of two given bytes.
 struct TwoBytes {
-  static constexpr bool kExact = true;
   char first;
   char second;
   bool holds(char c) const { return c == first || c == second; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const {
     return block_bytes_equal(bytes, first) | block_bytes_equal(bytes, second);
   }
@@ -209,10 +209,10 @@ struct TwoBytes {
 
 // A byte from 0x80 on: the end of the ASCII that a text starts with.
 struct NonAscii {
-  static constexpr bool kExact = true;
   bool holds(char c) const { return static_cast<unsigned char>(c) >= 0x80; }
   std::uint64_t word_candidates(std::uint64_t word) const { return word & kHighs; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const { return block_bytes_high(bytes); }
 #endif
 };
@@ -220,7 +220,6 @@ struct NonAscii {
 // A control byte (below 0x20) or a byte from 0x80 on: a text holding neither is printable
 // ASCII, DEL aside.
 struct ControlOrNonAscii {
-  static constexpr bool kExact = true;
   bool holds(char c) const {
     const auto byte = static_cast<unsigned char>(c);
     return byte < 0x20 || byte >= 0x80;
@@ -230,6 +229,7 @@ struct ControlOrNonAscii {
     return (word | (word - 0x20 * kOnes)) & kHighs;
   }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const {
     return block_bytes_at_most(bytes, 0x1F) | block_bytes_high(bytes);
   }
@@ -239,9 +239,9 @@ struct ControlOrNonAscii {
 // A "&" or a byte of a multi-byte UTF-8 sequence: an XML value holding neither is itself,
 // unescaped.
 struct AmpersandOrNonAscii {
-  static constexpr bool kExact = true;
   bool holds(char c) const { return c == '&' || static_cast<unsigned char>(c) >= 0x80; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const {
     return block_bytes_equal(bytes, '&') | block_bytes_high(bytes);
   }
@@ -250,13 +250,13 @@ struct AmpersandOrNonAscii {
 
 // A double quote, a backslash or a control byte: the bytes a JSON string escapes.
 struct QuoteBackslashOrControl {
-  static constexpr bool kExact = true;
   bool holds(char c) const { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; }
   std::uint64_t word_candidates(std::uint64_t word) const {
     return word_bytes_below(word, 0x20) | word_bytes_equal(word, '"') |
            word_bytes_equal(word, '\\');
   }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(Block bytes) const {
     return block_bytes_at_most(bytes, 0x1F) | block_bytes_equal(bytes, '"') |
            block_bytes_equal(bytes, '\\');

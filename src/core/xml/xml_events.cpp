@@ -49,9 +49,9 @@ inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigne
 
 // A quote, which opens or closes a value, or the ">" that ends a tag.
 struct QuoteOrGt {
-  static constexpr bool kExact = true;
   bool holds(char c) const { return c == '>' || c == '"' || c == '\''; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
   unsigned candidates(byte_scan::Block bytes) const {
     return byte_scan::block_bytes_equal(bytes, '>') | byte_scan::block_bytes_equal(bytes, '"') |
            byte_scan::block_bytes_equal(bytes, '\'');
@@ -61,9 +61,9 @@ struct QuoteOrGt {
 
 // The end of an element name in a tag, or a byte that may not stand in one.
 struct ElementNameStop {
-  static constexpr bool kExact = false;
   bool holds(char c) const { return (byte_class(c) & (kNameEnd | kBadInName)) != 0; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = false;
   unsigned candidates(byte_scan::Block bytes) const {
     // "<" to "?" are the four bytes whose bits above the lowest two are those of "<".
     return byte_scan::block_bytes_at_most(bytes, '\'') | byte_scan::block_bytes_equal(bytes, '/') |
@@ -74,9 +74,9 @@ struct ElementNameStop {
 
 // The end of an attribute name: a blank, "=" or a quote.
 struct AttributeNameStop {
-  static constexpr bool kExact = false;
   bool holds(char c) const { return (byte_class(c) & kEndsAttributeName) != 0; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = false;
   unsigned candidates(byte_scan::Block bytes) const {
     return byte_scan::block_bytes_at_most(bytes, '\'') | byte_scan::block_bytes_equal(bytes, '=');
   }
@@ -85,9 +85,9 @@ struct AttributeNameStop {
 
 // The end of the name in an end tag: a blank or ">".
 struct EndTagNameStop {
-  static constexpr bool kExact = false;
   bool holds(char c) const { return is_xml_blank(c) || c == '>'; }
 #if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = false;
   unsigned candidates(byte_scan::Block bytes) const {
     return byte_scan::block_bytes_at_most(bytes, ' ') | byte_scan::block_bytes_equal(bytes, '>');
   }
