@@ -1,5 +1,7 @@
 // Byte scans of texts: the last of one byte, the first place of a pattern, and the first byte of
-// a named set. This file and the CRC-32 are the only code written for one kind of processor.
+// a named set. This file and zip/crc32.cpp are the only ones that spell a processor's vector
+// instructions; the tag reader's reads of one block (xml/xml_events.cpp) go through `Block` and
+// its byte tests below, and exist only where blocks are built.
 //
 // A scan has up to three forms, each callable by name, and a selector that picks the fastest
 // one the build has:
