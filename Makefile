@@ -39,8 +39,8 @@ endif
 CLANGXX ?= $(firstword $(foreach v,21 20 19 18 17 16,$(shell command -v clang++-$(v) 2>/dev/null)) \
                        $(shell command -v clang++ 2>/dev/null))
 
-.PHONY: build provision test cpp-test asan-test fuzz-smoke py313-smoke demo bench clean distclean \
-        format format-check lint
+.PHONY: build provision test cpp-test asan-test portable-test fuzz-smoke py313-smoke demo bench clean \
+        distclean format format-check lint
 
 provision:
 	@bash scripts/provision-deps.sh
@@ -96,6 +96,30 @@ asan-test: build
 	cmake --build build/asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir build/asan --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
+
+# The portable forms alone (PELVANE_PORTABLE: no SSE2 byte scans, no carry-less CRC-32), as a
+# processor without them runs the engine: the module and the C++ tests built so in one tree
+# (build/portable), the module put first on the Python path from build/portable-python (the
+# installed one stays as it is), then the C++ tests and the Python tests against it. The
+# presentation program's checks (marker `reader`, three quarters of pytest's time) are left to
+# `test`: they open what is written, which the other tests compare byte for byte in both builds.
+PORTABLE_PYTHON := $(ROOT)/build/portable-python
+
+portable-test: build
+	cmake -S . -B build/portable $(CMAKE_GENERATOR) -DPELVANE_PORTABLE=ON -DPELVANE_BUILD_MODULE=ON \
+	    -DPELVANE_BUILD_TESTS=ON -DPython_EXECUTABLE="$(VPY)" $(TEST_PYTHON) >/dev/null
+	cmake --build build/portable -j $(JOBS)
+	rm -rf "$(PORTABLE_PYTHON)"
+	cmake --install build/portable --prefix "$(PORTABLE_PYTHON)" >/dev/null
+	cp python/pelvane/__init__.py python/pelvane/pelvane_native.pyi python/pelvane/py.typed \
+	    "$(PORTABLE_PYTHON)/pelvane/"
+	cd /tmp && PYTHONPATH="$(PORTABLE_PYTHON)" "$(VPY)" -c \
+	    'import pelvane.pelvane_native as m; print("portable-test: the Python tests import", m.__file__)'
+	PYTHONPATH="$(PORTABLE_PYTHON)" \
+	    ctest --test-dir build/portable --output-on-failure --no-tests=error --timeout $(TEST_TIMEOUT) -j $(JOBS)
+	PYTHONPATH="$(PORTABLE_PYTHON)" PELVANE_BENCH_REWRITE="$(ROOT)/build/portable/bench_rewrite" \
+	    "$(VPY)" -m pytest -q -p no:cacheprovider --timeout=$(TEST_TIMEOUT) -n $(JOBS) --dist loadgroup \
+	    -m 'not reader'
 
 # Each fuzz/<name>.cpp runs for FUZZ_SECONDS, seeded from fuzz/corpus/<name> when
 # present. New inputs go to build/fuzz/corpus/<name>; the committed seeds stay as they are.

@@ -2,35 +2,13 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace pelvane {
+#include "core/base/byte_search.hpp"
 
-// How many bytes `text` starts with that are ASCII (below 0x80), counted a word at a time.
-// Inline: every UTF-8 check of a short name passes here.
-inline std::size_t ascii_prefix_length(std::string_view text) {
-  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
-  std::size_t i = 0;
-  // Four words at a time over long runs, then the word and the byte that end the run.
-  while (i + 32 <= text.size()) {
-    std::uint64_t words[4];
-    std::memcpy(words, text.data() + i, 32);
-    if (((words[0] | words[1] | words[2] | words[3]) & kHighBits) != 0) break;
-    i += 32;
-  }
-  while (i + 8 <= text.size()) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    if ((word & kHighBits) != 0) break;
-    i += 8;
-  }
-  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
-  return i;
-}
+namespace pelvane {
 
 // True when `text` from `from` on is well-formed UTF-8 (no overlongs, surrogates or values past
 // U+10FFFF).

@@ -9,6 +9,7 @@
 #include "core/pml/shape_walk.hpp"
 #include "core/pml/xml_builders.hpp"
 #include "core/xml/markup_search.hpp"
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {
@@ -31,8 +32,6 @@ std::string invalid(std::string_view prefix, std::uint64_t index, std::string_vi
   message += suffix;
   return message;
 }
-
-bool is_xml_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Where each "p:extLst" element whose start tag lies in [from, to) ends, paired in one pass as
 // find_element_end pairs them: start tags (by the start-tag rule) nest unless they close

@@ -4,10 +4,6 @@
 
 #include "core/base/byte_search.hpp"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace pelvane {
 
 namespace {
@@ -15,30 +11,17 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 // Offset of the first "<!" or "<?" that starts at or after `from` and before `to`; npos when
-// there is none. Such places are rare, so the scan looks for their second byte, sixteen bytes at
-// a time, and only then at the byte before it.
+// there is none. Such places are rare, so the scan looks for their second byte and only then at
+// the byte before it.
 std::size_t next_opaque_start(std::string_view text, std::size_t from, std::size_t to) {
   const std::size_t n = text.size();
   const char* const data = text.data();
-  std::size_t at = from + 1;  // where a second byte may stand
   const std::size_t stop = std::min(to, n == 0 ? 0 : n - 1) + 1;  // past the last second byte
-  const auto opens = [&](std::size_t second) { return data[second - 1] == '<'; };
-#if defined(__SSE2__)
-  const __m128i bangs = _mm_set1_epi8('!');
-  const __m128i questions = _mm_set1_epi8('?');
-  for (; at + 16 <= stop; at += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-    auto hits = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, bangs), _mm_cmpeq_epi8(bytes, questions))));
-    while (hits != 0) {
-      const std::size_t second = at + static_cast<std::size_t>(__builtin_ctz(hits));
-      if (opens(second)) return second - 1;
-      hits &= hits - 1;
-    }
-  }
-#endif
-  for (; at < stop; ++at) {
-    if ((data[at] == '!' || data[at] == '?') && opens(at)) return at - 1;
+  // `at` is where a second byte may stand.
+  for (std::size_t at = from + 1; at < stop; ++at) {
+    at = byte_scan::find_in_set(data, at, stop, byte_scan::TwoBytes{'!', '?'});
+    if (at >= stop) break;
+    if (data[at - 1] == '<') return at - 1;
   }
   return npos;
 }

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "core/base/utf8.hpp"
-#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
@@ -78,8 +77,7 @@ std::optional<char32_t> resolve_character_reference(std::string_view reference) 
 }
 
 std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences unknown) {
-  if (xml_scan::is_plain_ascii(raw))
-    return std::string(raw);
+  if (is_ascii_without_reference(raw)) return std::string(raw);
   std::size_t amp = raw.find('&');
   if (amp == std::string_view::npos) {
     if (!is_valid_utf8(raw)) return std::nullopt;
@@ -93,7 +91,7 @@ std::optional<std::string> unescape_xml(std::string_view raw, UnknownReferences 
     out.append(raw.substr(pos, amp - pos));
     std::size_t p = amp + 1;
     while (p < raw.size() && raw[p] != ';' && raw[p] != '&' && raw[p] != '<' &&
-           !xml_scan::is_blank(raw[p]))
+           !is_xml_blank(raw[p]))
       ++p;
     if (p >= raw.size() || raw[p] != ';' || p == amp + 1) {
       if (!keep) return std::nullopt;

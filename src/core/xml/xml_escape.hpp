@@ -5,7 +5,18 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/byte_search.hpp"
+
 namespace pelvane {
+
+// The bytes XML counts as blanks: space, tab, carriage return and line feed.
+constexpr bool is_xml_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// True when `raw` holds no "&" and no byte past ASCII: a value that is its own text, unescaped
+// and valid UTF-8, told in one look.
+inline bool is_ascii_without_reference(std::string_view raw) {
+  return byte_scan::find_in_set(raw, byte_scan::AmpersandOrNonAscii{}) == raw.size();
+}
 
 // Escapes a value for a double-quoted attribute: "&" first, then the double quote, "<" and ">".
 // The apostrophe and everything else pass through.

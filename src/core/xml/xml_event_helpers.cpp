@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "core/base/utf8.hpp"
-#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
@@ -114,7 +113,7 @@ Result<void> skip_current_element(XmlReader& reader) {
 std::string_view attribute_value_key(std::string_view raw, std::string& buffer) {
   // Without a reference the value is the text as written, when that is UTF-8: at once when it is
   // ASCII, the common value, told in one look.
-  if (xml_scan::is_plain_ascii(raw)) return raw;
+  if (is_ascii_without_reference(raw)) return raw;
   if (raw.find('&') == std::string_view::npos) return is_valid_utf8(raw) ? raw : "";
   auto value = unescape_xml(raw);
   buffer = value ? std::move(*value) : std::string();

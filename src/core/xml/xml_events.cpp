@@ -3,17 +3,15 @@
 #include <array>
 #include <cstring>
 
+#include "core/base/byte_search.hpp"
 #include "core/base/utf8.hpp"
-#include "core/xml/xml_byte_scan.hpp"
 
 namespace pelvane {
 
 namespace {
 
-using xml_scan::is_blank;
-
 // Bytes that end an element name in a tag.
-constexpr bool ends_name(char c) { return is_blank(c) || c == '/' || c == '>'; }
+constexpr bool ends_name(char c) { return is_xml_blank(c) || c == '/' || c == '>'; }
 
 // Bytes that may not stand in an element name.
 constexpr bool forbidden_in_name(char c) {
@@ -34,7 +32,7 @@ constexpr std::array<std::uint8_t, 256> make_byte_classes() {
     std::uint8_t cls = kPlain;
     if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
     if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
-    if (is_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
+    if (is_xml_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
       cls |= kEndsAttributeName;
     table[static_cast<std::size_t>(c)] = cls;
   }
@@ -45,54 +43,53 @@ constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
 
 inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
 
-// The byte sets of the scanner's runs, for `xml_scan::find_in_set`. The bytes that end a name
+// The byte sets of the scanner's runs, for `byte_scan::find_in_set`. The bytes that end a name
 // all lie at or below the apostrophe, or are "/", "=" or one of "<" to "?": a block is screened
 // with those ranges and the bytes it flags are tested against the table.
 
 // A quote, which opens or closes a value, or the ">" that ends a tag.
 struct QuoteOrGt {
-  static constexpr bool kExact = true;
   bool holds(char c) const { return c == '>' || c == '"' || c == '\''; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    return xml_scan::bytes_equal(bytes, '>') | xml_scan::bytes_equal(bytes, '"') |
-           xml_scan::bytes_equal(bytes, '\'');
+#if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = true;
+  unsigned candidates(byte_scan::Block bytes) const {
+    return byte_scan::block_bytes_equal(bytes, '>') | byte_scan::block_bytes_equal(bytes, '"') |
+           byte_scan::block_bytes_equal(bytes, '\'');
   }
 #endif
 };
 
 // The end of an element name in a tag, or a byte that may not stand in one.
 struct ElementNameStop {
-  static constexpr bool kExact = false;
   bool holds(char c) const { return (byte_class(c) & (kNameEnd | kBadInName)) != 0; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    const __m128i lt_to_question = _mm_cmpeq_epi8(
-        _mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(0xFC))), _mm_set1_epi8('<'));
-    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '/') |
-           static_cast<unsigned>(_mm_movemask_epi8(lt_to_question));
+#if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = false;
+  unsigned candidates(byte_scan::Block bytes) const {
+    // "<" to "?" are the four bytes whose bits above the lowest two are those of "<".
+    return byte_scan::block_bytes_at_most(bytes, '\'') | byte_scan::block_bytes_equal(bytes, '/') |
+           byte_scan::block_bytes_masked_equal(bytes, static_cast<char>(0xFC), '<');
   }
 #endif
 };
 
 // The end of an attribute name: a blank, "=" or a quote.
 struct AttributeNameStop {
-  static constexpr bool kExact = false;
   bool holds(char c) const { return (byte_class(c) & kEndsAttributeName) != 0; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    return xml_scan::bytes_at_most(bytes, '\'') | xml_scan::bytes_equal(bytes, '=');
+#if defined(PELVANE_BYTE_BLOCKS)
+  static constexpr bool kExact = false;
+  unsigned candidates(byte_scan::Block bytes) const {
+    return byte_scan::block_bytes_at_most(bytes, '\'') | byte_scan::block_bytes_equal(bytes, '=');
   }
 #endif
 };
 
 // The end of the name in an end tag: a blank or ">".
 struct EndTagNameStop {
+  bool holds(char c) const { return is_xml_blank(c) || c == '>'; }
+#if defined(PELVANE_BYTE_BLOCKS)
   static constexpr bool kExact = false;
-  bool holds(char c) const { return is_blank(c) || c == '>'; }
-#if defined(__SSE2__)
-  unsigned candidates(xml_scan::Block bytes) const {
-    return xml_scan::bytes_at_most(bytes, ' ') | xml_scan::bytes_equal(bytes, '>');
+  unsigned candidates(byte_scan::Block bytes) const {
+    return byte_scan::block_bytes_at_most(bytes, ' ') | byte_scan::block_bytes_equal(bytes, '>');
   }
 #endif
 };
@@ -101,7 +98,7 @@ struct EndTagNameStop {
 [[gnu::always_inline]] inline std::size_t find_in_tag(std::string_view text, char byte,
                                                       std::size_t from) {
   const std::size_t found =
-      xml_scan::find_in_set(text.data(), from, text.size(), xml_scan::OneByte{byte});
+      byte_scan::find_in_set(text.data(), from, text.size(), byte_scan::OneByte{byte});
   return found < text.size() ? found : std::string_view::npos;
 }
 
@@ -132,22 +129,21 @@ struct EndTagNameStop {
 // Offset of the first `quote` at or after `from`, before `end`; `end` when there is none.
 [[gnu::always_inline]] inline std::size_t find_quote(const char* data, std::size_t from,
                                                      std::size_t end, char quote) {
-  return xml_scan::find_in_set(data, from, end, xml_scan::OneByte{quote});
+  return byte_scan::find_in_set(data, from, end, byte_scan::OneByte{quote});
 }
 
 // Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
 // quoted values stepped over whole; `end` when the tag is not closed.
 inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_t end) {
   std::size_t at = from;
-#if defined(__SSE2__)
+#if defined(PELVANE_BYTE_BLOCKS)
   // Whole blocks first: the quotes and ">" of a block are found at once, and a value that closes
   // inside the block is stepped over without reading it again.
   while (at + 16 <= end) {
-    const xml_scan::Block bytes =
-        _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + at));
-    const unsigned doubles = xml_scan::bytes_equal(bytes, '"');
-    const unsigned singles = xml_scan::bytes_equal(bytes, '\'');
-    const unsigned gts = xml_scan::bytes_equal(bytes, '>');
+    const byte_scan::Block bytes = byte_scan::load_block(data + at);
+    const unsigned doubles = byte_scan::block_bytes_equal(bytes, '"');
+    const unsigned singles = byte_scan::block_bytes_equal(bytes, '\'');
+    const unsigned gts = byte_scan::block_bytes_equal(bytes, '>');
     unsigned marks = doubles | singles | gts;
     for (;;) {
       if (marks == 0) {
@@ -157,22 +153,22 @@ inline std::size_t find_tag_close(const char* data, std::size_t from, std::size_
       const unsigned bit = static_cast<unsigned>(__builtin_ctz(marks));
       if ((gts >> bit) & 1u) return at + bit;
       const bool double_quoted = (doubles >> bit) & 1u;
-      const unsigned closes = (double_quoted ? doubles : singles) & xml_scan::bits_above(bit);
+      const unsigned closes = (double_quoted ? doubles : singles) & byte_scan::bits_above(bit);
       if (closes == 0) {
-        at = xml_scan::find_in_set(data, at + bit + 1, end,
-                                   xml_scan::OneByte{double_quoted ? '"' : '\''});
+        at = byte_scan::find_in_set(data, at + bit + 1, end,
+                                    byte_scan::OneByte{double_quoted ? '"' : '\''});
         if (at >= end) return end;
         ++at;
         break;
       }
-      marks &= xml_scan::bits_above(static_cast<unsigned>(__builtin_ctz(closes)));
+      marks &= byte_scan::bits_above(static_cast<unsigned>(__builtin_ctz(closes)));
     }
   }
 #endif
   for (;;) {
-    at = xml_scan::find_in_set(data, at, end, QuoteOrGt{});
+    at = byte_scan::find_in_set(data, at, end, QuoteOrGt{});
     if (at >= end || data[at] == '>') return at;
-    at = xml_scan::find_in_set(data, at + 1, end, xml_scan::OneByte{data[at]});
+    at = byte_scan::find_in_set(data, at + 1, end, byte_scan::OneByte{data[at]});
     if (at >= end) return end;
     ++at;
   }
@@ -195,8 +191,8 @@ std::string quoted_name(std::string_view name) {
 std::string_view trim_blanks(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
-  while (begin < end && is_blank(text[begin])) ++begin;
-  while (end > begin && is_blank(text[end - 1])) --end;
+  while (begin < end && is_xml_blank(text[begin])) ++begin;
+  while (end > begin && is_xml_blank(text[end - 1])) --end;
   return text.substr(begin, end - begin);
 }
 
@@ -212,21 +208,20 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
                                                           XmlAttribute& out) {
   const std::size_t n = text.size();
   const std::size_t item_start = pos;
-#if defined(__SSE2__)
+#if defined(PELVANE_BYTE_BLOCKS)
   // A short item is read from one block: the name's end, "=", the quote and the closing quote.
   if (n >= 16) {
     const char* const data = text.data();
-    const xml_scan::Window window = xml_scan::window_at(data, pos, n);
+    const byte_scan::Window window = byte_scan::window_at(data, pos, n);
     const unsigned stops = AttributeNameStop{}.candidates(window.bytes) >> window.shift;
     const unsigned name_size = static_cast<unsigned>(__builtin_ctz(stops | (1u << 16)));
     const std::size_t equals = pos + name_size;
     if (name_size < 16 && data[equals] == '=' && equals + 1 < n &&
         (data[equals + 1] == '"' || data[equals + 1] == '\'')) {
       const char quote = data[equals + 1];
-      const unsigned quotes =
-          quote == '"' ? xml_scan::bytes_equal(window.bytes, '"')
-                       : xml_scan::bytes_equal(window.bytes, '\'');
-      const unsigned closes = (quotes >> window.shift) & xml_scan::bits_above(name_size + 1);
+      const unsigned quotes = quote == '"' ? byte_scan::block_bytes_equal(window.bytes, '"')
+                                           : byte_scan::block_bytes_equal(window.bytes, '\'');
+      const unsigned closes = (quotes >> window.shift) & byte_scan::bits_above(name_size + 1);
       const std::size_t close =
           closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
                       : find_in_tag(text, quote, equals + 2);
@@ -241,7 +236,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
     }
   }
 #endif
-  pos = xml_scan::find_in_set(text.data(), pos, n, AttributeNameStop{});
+  pos = byte_scan::find_in_set(text.data(), pos, n, AttributeNameStop{});
   out.name = std::string_view(text.data() + item_start, pos - item_start);
   out.malformed = false;
   if (pos + 1 < n && text[pos] == '=' && (text[pos + 1] == '"' || text[pos + 1] == '\'')) {
@@ -264,7 +259,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
   out.raw = {};
   out.quote = '"';
   std::size_t after_name = pos;
-  while (pos < n && is_blank(text[pos])) ++pos;
+  while (pos < n && is_xml_blank(text[pos])) ++pos;
   if (pos >= n || text[pos] != '=') {
     out.malformed = true;
     if (out.name.empty()) {
@@ -279,7 +274,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
     return after_name;
   }
   ++pos;  // "="
-  while (pos < n && is_blank(text[pos])) ++pos;
+  while (pos < n && is_xml_blank(text[pos])) ++pos;
   if (pos >= n) {
     out.malformed = true;
     out.raw = text.substr(item_start);
@@ -291,7 +286,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
     const std::size_t value_start = pos;
     // A quote inside an unquoted value still opens a quoted run, as it did when the tag's ">"
     // was found, so that item boundaries here agree with the tag's extent.
-    while (pos < n && !is_blank(text[pos])) {
+    while (pos < n && !is_xml_blank(text[pos])) {
       if (text[pos] == '"' || text[pos] == '\'') {
         const std::size_t close = find_byte(text, text[pos], pos + 1);
         pos = close == std::string_view::npos ? n : close + 1;
@@ -322,7 +317,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
                                                               std::size_t& pos,
                                                               XmlAttribute& out) {
   const std::size_t n = text.size();
-  while (pos < n && is_blank(text[pos])) ++pos;
+  while (pos < n && is_xml_blank(text[pos])) ++pos;
   if (pos >= n) return std::string_view::npos;
   const std::size_t item_start = pos;
   pos = parse_attribute(text, pos, out);
@@ -387,7 +382,7 @@ bool XmlAttributes::iterator::repeats_earlier_name(std::size_t item_start) {
     const bool keep = items_ > kRereadItems;
     if (keep) names_.emplace();
     while (scan < item_start) {
-      while (scan < item_start && is_blank(text_[scan])) ++scan;
+      while (scan < item_start && is_xml_blank(text_[scan])) ++scan;
       if (scan >= item_start) break;
       scan = parse_attribute(text_, scan, earlier);
       if (earlier.malformed || earlier.name.empty()) continue;
@@ -433,7 +428,7 @@ Result<XmlEvent> XmlReader::read_other() {
     if (c == '&') return read_reference();
     const std::size_t start = pos_;
     const std::size_t end =
-        xml_scan::find_in_set(input_.data(), start, n, xml_scan::TwoBytes{'<', '&'});
+        byte_scan::find_in_set(input_.data(), start, n, byte_scan::TwoBytes{'<', '&'});
     pos_ = end;
     std::string_view text(input_.data() + start, end - start);
     std::size_t offset = start;
@@ -452,7 +447,7 @@ Result<XmlEvent> XmlReader::read_reference() {
   const std::size_t n = input_.size();
   std::size_t p = start + 1;
   while (p < n && input_[p] != ';' && input_[p] != '<' && input_[p] != '&' &&
-         !is_blank(input_[p]) && input_[p] != '"' && input_[p] != '\'')
+         !is_xml_blank(input_[p]) && input_[p] != '"' && input_[p] != '\'')
     ++p;
   if (p >= n || input_[p] != ';') return fail(fail_at(start, "unterminated reference"));
   std::string_view name = input_.substr(start + 1, p - start - 1);
@@ -474,9 +469,9 @@ Result<XmlEvent> XmlReader::read_markup() {
 
   if (second == '/') {
     const char* const data = input_.data();
-    std::size_t p = xml_scan::find_in_set(data, start + 2, n, EndTagNameStop{});
+    std::size_t p = byte_scan::find_in_set(data, start + 2, n, EndTagNameStop{});
     const std::string_view name(data + start + 2, p - start - 2);
-    while (p < n && is_blank(input_[p])) ++p;
+    while (p < n && is_xml_blank(input_[p])) ++p;
     if (p >= n) return fail(fail_at(start, "unclosed end tag"));
     if (input_[p] != '>') return fail(fail_at(start, "malformed end tag"));
     if (name.empty()) return fail(fail_at(start, "end tag without a name"));
@@ -496,7 +491,7 @@ Result<XmlEvent> XmlReader::read_markup() {
     if (close == std::string_view::npos)
       return fail(fail_at(start, "unclosed processing instruction"));
     std::size_t p = start + 2;
-    while (p < close && !is_blank(input_[p])) ++p;
+    while (p < close && !is_xml_blank(input_[p])) ++p;
     std::string_view target = input_.substr(start + 2, p - start - 2);
     if (target.empty()) return fail(fail_at(start, "processing instruction without a target"));
     pos_ = close + 2;
@@ -562,7 +557,7 @@ Result<XmlEvent> XmlReader::read_markup() {
 
   // Start or empty-element tag.
   const char* const data = input_.data();
-  std::size_t p = xml_scan::find_in_set(data, start + 1, n, ElementNameStop{});
+  std::size_t p = byte_scan::find_in_set(data, start + 1, n, ElementNameStop{});
   if (p < n && (byte_class(data[p]) & kBadInName))
     return fail(fail_at(start, "invalid element name"));
   const std::size_t name_end = p;
@@ -598,15 +593,17 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
   };
   const std::size_t size = local_name.size();
   std::size_t p = start + 1;
-  if (n - p > size && same_bytes(data + p, local_name.data(), size) && is_blank(data[p + size])) {
+  if (n - p > size && same_bytes(data + p, local_name.data(), size) &&
+      is_xml_blank(data[p + size])) {
     p += size;
   } else if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kPlain &&
-             same_bytes(data + p + 2, local_name.data(), size) && is_blank(data[p + 2 + size])) {
+             same_bytes(data + p + 2, local_name.data(), size) &&
+             is_xml_blank(data[p + 2 + size])) {
     // A prefix of one byte, the next most common case.
     p += 2 + size;
   } else {
-    p = xml_scan::find_in_set(data, p, n, ElementNameStop{});
-    if (p == start + 1 || p >= n || !is_blank(data[p])) return false;
+    p = byte_scan::find_in_set(data, p, n, ElementNameStop{});
+    if (p == start + 1 || p >= n || !is_xml_blank(data[p])) return false;
     // A local name holds no ":": the qualified name is it, after a prefix and ":".
     const std::size_t qualified = p - start - 1;
     if (qualified < size || !same_bytes(data + p - size, local_name.data(), size)) return false;
@@ -622,28 +619,27 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     if (n - p > 1 && data[p] == ' ' && static_cast<unsigned char>(data[p + 1]) > ' ') {
       ++p;
     } else {
-      while (p < n && is_blank(data[p])) ++p;
+      while (p < n && is_xml_blank(data[p])) ++p;
       if (p >= n || p == blanks) return false;
     }
     const std::size_t item = p;
     std::size_t close = n;
     bool read = false;
-#if defined(__SSE2__)
+#if defined(PELVANE_BYTE_BLOCKS)
     // The common item is read from one block: a name, "=" and a quote, and mostly the closing
     // quote too. The first byte the block flags ends the name only when it is "=" (it may be a
     // byte a name holds); anything else is read byte by byte below.
     if (n - item >= 16) {
-      const xml_scan::Block bytes =
-          _mm_loadu_si128(reinterpret_cast<const xml_scan::Block*>(data + item));
+      const byte_scan::Block bytes = byte_scan::load_block(data + item);
       const unsigned name_size = static_cast<unsigned>(
           __builtin_ctz(ElementNameStop{}.candidates(bytes) | (1u << 16)));
       if (name_size != 0 && name_size < 15 && data[item + name_size] == '=' &&
           (data[item + name_size + 1] == '"' || data[item + name_size + 1] == '\'')) {
         p = item + name_size;
         const char quote = data[p + 1];
-        const unsigned quotes = quote == '"' ? xml_scan::bytes_equal(bytes, '"')
-                                             : xml_scan::bytes_equal(bytes, '\'');
-        const unsigned closes = quotes & xml_scan::bits_above(name_size + 1);
+        const unsigned quotes = quote == '"' ? byte_scan::block_bytes_equal(bytes, '"')
+                                             : byte_scan::block_bytes_equal(bytes, '\'');
+        const unsigned closes = quotes & byte_scan::bits_above(name_size + 1);
         close = closes != 0 ? item + static_cast<unsigned>(__builtin_ctz(closes))
                             : find_quote(data, item + 16, n, quote);
         read = true;

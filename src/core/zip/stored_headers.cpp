@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "core/base/buffer_shelf.hpp"
+#include "core/base/byte_search.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
@@ -190,29 +191,9 @@ bool has_plain_extra_field(std::string_view extra) {
 // True when the library takes a name as it is stored: UTF-8 without control characters other
 // than tab, line feed and carriage return (it would read any other as code page 437).
 bool is_plain_name(std::string_view name) {
-  // Names are nearly always printable ASCII: eight bytes at a time, a word with no byte below
-  // 0x20 and none from 0x80 on is plain. Any other name is looked at byte by byte.
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighs = 0x8080808080808080;
-  std::uint64_t unusual = 0;
-  std::size_t at = 0;
-  const auto unusual_bytes = [&](std::size_t from) {
-    std::uint64_t word;
-    std::memcpy(&word, name.data() + from, 8);
-    // A high bit in `word - 0x20 * kOnes` and not in `word` shows a byte below 0x20.
-    return (word | (word - 0x20 * kOnes)) & kHighs;
-  };
-  for (; at + 8 <= name.size(); at += 8) unusual |= unusual_bytes(at);
-  // The last bytes of a longer name as the word that ends it, overlapping the one before.
-  if (at < name.size() && name.size() >= 8) {
-    unusual |= unusual_bytes(name.size() - 8);
-    at = name.size();
-  }
-  for (; at < name.size(); ++at) {
-    const auto c = static_cast<unsigned char>(name[at]);
-    unusual |= c < 0x20 || c >= 0x80;
-  }
-  if (unusual == 0) return true;
+  // Names are nearly always printable ASCII, told in one scan; any other is looked at byte by
+  // byte.
+  if (byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{}) == name.size()) return true;
   for (const char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
   }

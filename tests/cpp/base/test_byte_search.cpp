@@ -1,46 +1,117 @@
+// Every form of every scan the build has gives what a plain search gives, at every start and
+// for every length around the eight- and sixteen-byte steps. The texts stand in buffers of their
+// exact size, so that a read past the end shows under the sanitizers.
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 #include "core/base/byte_search.hpp"
 
 namespace pelvane {
 namespace {
 
-// The search tests sixteen places per step and the rest one by one: every length of text
-// around those steps, every start and patterns of one to several bytes must give exactly what
-// std::string_view::find gives.
-TEST(FindPattern, AgreesWithFindAcrossBlockBoundaries) {
-  std::uint32_t state = 12345;
-  const auto next = [&state] {
-    state = state * 1103515245u + 12345u;
-    return state >> 16;
-  };
-  const std::string alphabet = "<p:/>a";
+// Random texts from `alphabet`, of every length up to 69 in turn.
+class RandomTexts {
+ public:
+  explicit RandomTexts(std::string alphabet) : alphabet_(std::move(alphabet)) {}
+  std::vector<char> text(std::size_t size) {
+    std::vector<char> out(size);
+    for (char& c : out) c = alphabet_[next() % alphabet_.size()];
+    return out;
+  }
+  std::uint32_t next() {
+    state_ = state_ * 1103515245u + 12345u;
+    return state_ >> 16;
+  }
+
+ private:
+  std::string alphabet_;
+  std::uint32_t state_ = 12345;
+};
+
+using PatternForm = std::function<std::size_t(std::string_view, std::string_view, std::size_t)>;
+
+std::vector<std::pair<const char*, PatternForm>> pattern_forms() {
+  std::vector<std::pair<const char*, PatternForm>> forms = {
+      {"bytes", [](auto t, auto p, auto f) { return byte_scan::find_pattern_bytes(t, p, f); }},
+      {"chosen", [](auto t, auto p, auto f) { return find_pattern(t, p, f); }}};
+#if defined(PELVANE_BYTE_BLOCKS)
+  forms.emplace_back(
+      "blocks", [](auto t, auto p, auto f) { return byte_scan::find_pattern_blocks(t, p, f); });
+#endif
+  return forms;
+}
+
+TEST(FindPattern, EveryFormAgreesWithFindAcrossBlockBoundaries) {
+  RandomTexts random("<p:/>a");
   for (int round = 0; round < 4000; ++round) {
-    std::string text(next() % 70, ' ');
-    for (char& c : text) c = alphabet[next() % alphabet.size()];
-    std::string pattern(next() % 6, ' ');
-    for (char& c : pattern) c = alphabet[next() % alphabet.size()];
+    const std::vector<char> buffer = random.text(random.next() % 70);
+    const std::string_view text(buffer.data(), buffer.size());
+    const std::vector<char> pattern_bytes = random.text(random.next() % 6);
+    const std::string pattern(pattern_bytes.begin(), pattern_bytes.end());
     for (std::size_t from = 0; from <= text.size() + 1; ++from) {
       const std::size_t expected =
-          from > text.size() ? std::string_view::npos : std::string_view(text).find(pattern, from);
-      ASSERT_EQ(find_pattern(text, pattern, from), expected)
-          << "text '" << text << "' pattern '" << pattern << "' from " << from;
+          from > text.size() ? std::string_view::npos : text.find(pattern, from);
+      for (const auto& [form, find] : pattern_forms()) {
+        ASSERT_EQ(find(text, pattern, from), expected)
+            << form << ": text '" << text << "' pattern '" << pattern << "' from " << from;
+      }
     }
   }
 }
 
 TEST(FindPattern, FindsMarkupAtTheVeryEndAndNotPastIt) {
   const std::string text = std::string(40, 'x') + "</p:spTree>";
-  EXPECT_EQ(find_pattern(text, "</p:spTree>"), 40u);
-  EXPECT_EQ(find_pattern(text, "</p:spTree>", 41), std::string_view::npos);
   // A pattern cut off by the end of the text is no match, even where the bytes beyond the
   // view's end would complete it.
   const std::string_view cut = std::string_view(text).substr(0, text.size() - 1);
-  EXPECT_EQ(find_pattern(cut, "</p:spTree>"), std::string_view::npos);
-  EXPECT_EQ(find_pattern(text, "", 51), 51u);
-  EXPECT_EQ(find_pattern(text, "", 52), std::string_view::npos);
+  for (const auto& [form, find] : pattern_forms()) {
+    EXPECT_EQ(find(text, "</p:spTree>", 0), 40u) << form;
+    EXPECT_EQ(find(text, "</p:spTree>", 41), std::string_view::npos) << form;
+    EXPECT_EQ(find(cut, "</p:spTree>", 0), std::string_view::npos) << form;
+    EXPECT_EQ(find(text, "", 51), 51u) << form;
+    EXPECT_EQ(find(text, "", 52), std::string_view::npos) << form;
+  }
+}
+
+// Each form of `find_in_set` over `set` finds what `in_set`, the test's own reading of the set,
+// finds first, from every start of random texts over bytes in and around the set.
+template <class Set>
+void expect_every_form_finds_the_set(const char* name, const Set& set,
+                                     bool (*in_set)(unsigned char)) {
+  RandomTexts random(std::string("a~ \t\x1F\x7F\x80\xC3\xFF\"\\&!?<>'/=", 19));
+  for (int round = 0; round < 2000; ++round) {
+    const std::vector<char> text = random.text(static_cast<std::size_t>(round % 70));
+    const char* data = text.data();
+    const std::size_t end = text.size();
+    for (std::size_t from = 0; from <= end; ++from) {
+      std::size_t expected = from;
+      while (expected < end && !in_set(static_cast<unsigned char>(data[expected]))) ++expected;
+      ASSERT_EQ(byte_scan::find_in_set_bytes(data, from, end, set), expected) << name << from;
+      ASSERT_EQ(byte_scan::find_in_set_words(data, from, end, set), expected) << name << from;
+#if defined(PELVANE_BYTE_BLOCKS)
+      ASSERT_EQ(byte_scan::find_in_set_blocks(data, from, end, set), expected) << name << from;
+#endif
+      ASSERT_EQ(byte_scan::find_in_set(data, from, end, set), expected) << name << from;
+    }
+  }
+}
+
+TEST(FindInSet, EveryFormFindsTheFirstByteOfEachSetAtEveryOffset) {
+  expect_every_form_finds_the_set("one byte", byte_scan::OneByte{'\''},
+                                  [](unsigned char c) { return c == '\''; });
+  expect_every_form_finds_the_set("two bytes", byte_scan::TwoBytes{'!', '?'},
+                                  [](unsigned char c) { return c == '!' || c == '?'; });
+  expect_every_form_finds_the_set("non-ASCII", byte_scan::NonAscii{},
+                                  [](unsigned char c) { return c > 127; });
+  expect_every_form_finds_the_set("control or non-ASCII", byte_scan::ControlOrNonAscii{},
+                                  [](unsigned char c) { return c < 32 || c > 127; });
+  expect_every_form_finds_the_set("ampersand or non-ASCII", byte_scan::AmpersandOrNonAscii{},
+                                  [](unsigned char c) { return c == '&' || c > 127; });
+  expect_every_form_finds_the_set("JSON escapes", byte_scan::QuoteBackslashOrControl{},
+                                  [](unsigned char c) { return c == '"' || c == '\\' || c < 32; });
 }
 
 }  // namespace
