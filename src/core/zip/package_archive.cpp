@@ -208,9 +208,9 @@ Result<std::size_t> EntryReader::read_through_library(std::span<char> buffer) {
   }
   const auto count = static_cast<std::uint64_t>(got);
   if (count > left || (count == 0 && left > 0)) return fail(size_mismatch());
-  // The library checks no CRC-32 of an entry without content, which must state 0.
-  if (count == 0 && declared_size_ == 0 &&
-      states_empty_with_crc(0, entry_declared_crc32(*archive_, index_).value_or(0)))
+  // The library checks the CRC-32 of what it inflates, but not that of a stored entry without
+  // content: the CRC-32 of no bytes is 0.
+  if (count == 0 && declared_size_ == 0 && entry_declared_crc32(*archive_, index_).value_or(0) != 0)
     return fail(crc_mismatch());
   position_ += count;
   return static_cast<std::size_t>(count);
@@ -268,9 +268,9 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
 
 std::optional<PelvaneError> PackageArchive::changed() const {
   if (path_.empty()) return std::nullopt;
-  const bool shrunk = plain_ ? has_shrunk(stored_headers_->file_descriptor(),
-                                          stored_headers_->file_size())
-                             : has_shrunk(file_.get(), file_size_);
+  const bool shrunk =
+      plain_ ? has_shrunk(stored_headers_->file_descriptor(), stored_headers_->file_size())
+             : has_shrunk(file_.get(), file_size_);
   if (!shrunk) return std::nullopt;
   return changed_while_read(path_);
 }

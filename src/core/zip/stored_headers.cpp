@@ -676,7 +676,8 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   // `placement` says.
   const Entry* entry = placed(index);
   if (entry == nullptr || !states_own_fields(entry->fields) ||
-      states_empty_with_crc(entry->fields.uncompressed_size, entry->fields.crc32))
+      states_wrong_empty_crc(entry->fields.method, entry->fields.uncompressed_size,
+                             entry->fields.crc32))
     return std::nullopt;
   // The header is whole (see `central_header_length`).
   const char* const central_at = directory_.data() + entry->central_at;

@@ -153,7 +153,7 @@ class StoredEntryHeaders {
   // `writes_stored_headers`): its whole central header as stored, and its local header and
   // compressed bytes as one span of the archive file. None when any field would change on the
   // way, where `placement` gives none, and for an entry of 0 bytes whose CRC-32 is not 0
-  // (`states_empty_with_crc`), which the copy refuses on its own.
+  // stored (`states_wrong_empty_crc`), which the copy refuses on its own.
   struct StoredCopy {
     std::string_view central;
     std::uint64_t local_offset = 0;

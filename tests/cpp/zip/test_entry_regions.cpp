@@ -38,8 +38,8 @@ TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
 }
 
 TEST(EntryRegions, ALocalExtraFieldIsCheckedInMemoryAsInAFile) {
-  const std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
-                                             {.name = "b.xml", .bytes = "<b/>"}});
+  const std::string bytes =
+      test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"}, {.name = "b.xml", .bytes = "<b/>"}});
   // The second local header's extra field length (at 28) runs its data into the directory, or
   // past the end of the archive; the bytes are refused when opened, before any entry is read.
   for (const char* length : {"\x10\0", "\xff\xff"}) {

@@ -325,8 +325,9 @@ TEST(DamagedPackages, AFileThatShrinksOnceOpenIsSaidToHaveChanged) {
   // Larger than a file held whole when opened: the slide's local header is read from the file.
   TempDir dir;
   const std::string path = dir.file("shrinking.pptx");
-  test::write_zip(path, {{.name = "ppt/media/noise.bin", .bytes = noise(6 << 20, 7), .deflate = false},
-                         {.name = "ppt/slides/slide1.xml", .bytes = "<p:sld/>"}});
+  test::write_zip(path,
+                  {{.name = "ppt/media/noise.bin", .bytes = noise(6 << 20, 7), .deflate = false},
+                   {.name = "ppt/slides/slide1.xml", .bytes = "<p:sld/>"}});
   auto archive = PackageArchive::open_file(path);
   ASSERT_TRUE(archive);
   ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0);
