@@ -580,16 +580,9 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       alone = source.read(at, size);
       if (alone) header = *alone;
     }
-    // Its data must end where the next region starts, or the directory does; a header that
-    // runs past the end of the archive puts its data there as surely as a long one inside it.
-    const std::uint64_t data_at = at + size;
-    const std::uint64_t end_limit = limits_[index].end_limit;
-    const bool runs_over = data_at > end_limit || entry.compressed_size > end_limit - data_at;
-    if (!header) {
-      entry.runs_over = runs_over && data_at > source.size();
-      continue;
-    }
-    if (known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
+    // A header that runs past the end of the archive puts its data past its region's end.
+    if (!header) entry.runs_over = size > source.size() - at && runs_past_limit(index, at + size);
+    if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
     if (in_memory) {
       entry.local_header = *header;
     } else {
@@ -597,7 +590,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       kept->append(*header);
     }
     entry.local = LocalState::Found;
-    entry.runs_over = runs_over;
+    // Its data must end where the next region starts, or the directory does.
+    entry.runs_over = runs_past_limit(index, at + size);
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);

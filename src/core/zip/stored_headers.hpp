@@ -231,6 +231,11 @@ class StoredEntryHeaders {
   }
   // `Zip`: the entry's data runs into the region that follows it.
   PelvaneError region_failure(std::uint64_t index) const;
+  // True when the entry's data, starting at `data_at`, runs past where its region must end.
+  bool runs_past_limit(std::uint64_t index, std::uint64_t data_at) const {
+    const std::uint64_t end_limit = limits_[index].end_limit;
+    return data_at > end_limit || entries_[index].compressed_size > end_limit - data_at;
+  }
   void read_local_headers(std::size_t from_rank) const;
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();
