@@ -14,7 +14,8 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import PNG_1X1, build_deck, workbook_bytes
-from hostile_packages import bomb_deck, duplicate_entry_deck, overlapping_deck, padded_part
+from hostile_packages import (bomb_deck, duplicate_entry_deck, empty_entry_deck, overlapping_deck,
+                              padded_part)
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
 from package_lint import check_package
@@ -309,6 +310,19 @@ def test_a_symlink_output_replaces_the_file_it_names(deck, tmp_path, operation, 
     assert temporaries(tmp_path, real) == []
 
 
+def batch(source, output):
+    return native.apply_edit_batch_json(str(source), str(output), "[]")
+
+
+@pytest.mark.parametrize("operation", [roundtrip, edit, batch])
+def test_an_output_path_ending_in_a_slash_is_refused_before_anything_is_created(deck, tmp_path,
+                                                                                 operation):
+    source = deck(slides=1)
+    output = f"{tmp_path}/new/folder/"
+    assert runtime_error(operation, source, output) == f"invalid input: output {output} names a folder"
+    assert not (tmp_path / "new").exists() and temporaries(tmp_path) == []
+
+
 @pytest.mark.parametrize("operation", [roundtrip, edit])
 def test_an_output_path_of_4090_bytes_is_written(deck, tmp_path, operation):
     # Folders of 100-byte names, which the call creates, and a file name of 50 to 150 bytes: a
@@ -359,7 +373,8 @@ def test_manifest_and_roundtrip_keep_every_entry_of_one_name(duplicated, tmp_pat
 
 
 # --- entries that share their stored bytes (hostile_packages.overlapping_deck) ---------------
-@pytest.mark.parametrize("kind", ["shared", "nested", "directory", "local extra"])
+@pytest.mark.parametrize("kind", ["shared", "nested", "directory", "local extra",
+                                  "local extra past the end"])
 @pytest.mark.parametrize("call", [
     lambda deck, output: native.inspect_package_json(str(deck)),
     lambda deck, output: native.summarize_presentation_json(str(deck)),
@@ -372,3 +387,16 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
                 else f"entry {first} overlaps the central directory")
     assert runtime_error(call, deck, output) == f"zip error: {expected}"
     assert not output.exists()
+
+
+# --- an empty stored entry stating a CRC-32 other than 0: read, copied raw, copied reheaded ---
+@pytest.mark.parametrize("call", [
+    lambda deck, output: native.inspect_package_json(str(deck)),
+    lambda deck, output: native.summarize_presentation_json(str(deck)),
+    lambda deck, output: native.add_slide_auto_shape_json(str(deck), str(output), 1, "rect", *BOX),
+    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1, "a", "b"),
+], ids=["inspect_package", "summarize_presentation", "raw_copy", "new_header"])
+def test_an_empty_stored_entry_stating_a_crc_is_refused_by_reads_and_copies(tmp_path, call):
+    output = tmp_path / "out.pptx"
+    assert runtime_error(call, empty_entry_deck(tmp_path / "empty.pptx"), output) == "io error: CRC error"
+    assert not output.exists() and temporaries(tmp_path) == []

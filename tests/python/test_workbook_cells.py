@@ -110,9 +110,20 @@ def test_prefixed_parts_and_extension_lists_stay_valid(tmp_path):
     assert cell_values(archive) == {"A1": "a", "B1": "b", "A2": "c"}
 
 
+def overrunning(part, extra_length):
+    """The workbook with the local header of `part` stating an extra field this long."""
+    book = bytearray(workbook_bytes())
+    struct.pack_into("<H", book, zipfile.ZipFile(io.BytesIO(book)).getinfo(part).header_offset + 28,
+                     extra_length)
+    return bytes(book)
+
+
 MESSAGES = [
     # (cells, sheet, change to the workbook (bytes: the whole workbook), message)
     ([["B2", "n", "1"]], "Sheet1", b"", "zip error: Not a zip archive"),
+    # The styles part, which no update reads, runs into the next entry.
+    ([["B2", "n", "1"]], "Nope", overrunning("xl/styles.xml", 200),
+     "zip error: entries xl/styles.xml and xl/sharedStrings.xml overlap"),
     ([["A0", "n", "x"]], "Sheet1", None, "invalid input: invalid cell reference: A0"),
     ([["B2", "n", "1,5"]], "Sheet1", None, "invalid input: cell B2 value is not a finite number: 1,5"),
     ([["B2", "s", "\x07"]], "Sheet1", None,

@@ -54,8 +54,13 @@ Result<InputFile> InputFile::open(std::string_view path) {
   return file;
 }
 
-PelvaneError InputFile::changed() const {
-  return PelvaneError::io(path_ + " changed while it was read");
+PelvaneError changed_while_read(std::string_view path) {
+  return PelvaneError::io(std::string(path) + " changed while it was read");
+}
+
+bool has_shrunk(int fd, std::uint64_t size) {
+  struct stat status;
+  return ::fstat(fd, &status) == 0 && static_cast<std::uint64_t>(status.st_size) < size;
 }
 
 Result<std::string> read_file_bytes(std::string_view path) {

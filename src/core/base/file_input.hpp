@@ -16,6 +16,13 @@ namespace pelvane {
 // 0xFFFFFFFF means "see the ZIP64 record", so the largest plain size is one less.
 inline constexpr std::uint64_t kMaxStoredEntrySize = 0xFFFFFFFEu;
 
+// `Io` "{0} changed while it was read", {0} the path of a file read only up to the size it had
+// when it was opened, which then ended before that size.
+PelvaneError changed_while_read(std::string_view path);
+// True when the file open as `fd` is now shorter than `size`, the size it had when it was opened:
+// whatever lay past its new end is gone, and a reader that looked for it found nothing.
+bool has_shrunk(int fd, std::uint64_t size);
+
 // A file opened for reading by a path the caller gave; closed when it goes.
 //
 // The path must name a regular file once symbolic links are followed. The file is opened
@@ -38,7 +45,9 @@ class InputFile {
   // The file's size when it was opened: every read stops there.
   std::uint64_t size() const { return size_; }
   // `Io` "{0} changed while it was read" ({0} the path as given): the file ended before that size.
-  PelvaneError changed() const;
+  PelvaneError changed() const { return changed_while_read(path_); }
+  // The path as given.
+  const std::string& path() const { return path_; }
   // Hands the descriptor over to the caller, who closes it.
   int release() { return fd_.release(); }
 

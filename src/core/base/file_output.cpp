@@ -51,6 +51,11 @@ struct OutputTarget {
 
 Result<OutputTarget> output_target(std::string_view output_path) {
   PELVANE_TRY_VOID(check_path(output_path));
+  // A path ending in a slash names a folder, which no file can replace: refused before any
+  // folder on its way is created.
+  if (output_path.ends_with('/'))
+    return fail(
+        PelvaneError::invalid_input("output " + std::string(output_path) + " names a folder"));
   std::filesystem::path path(output_path);
   struct stat status{};
   for (int hops = 0;; ++hops) {
@@ -106,7 +111,8 @@ Result<AtomicOutputFile> AtomicOutputFile::create(std::string_view output_path) 
   OutputTarget target = PELVANE_TRY(output_target(output_path));
   const bool replaces_file = target.existing && S_ISREG(target.existing->st_mode);
   std::string name = target.path.filename().string();
-  // A path ending in a slash names a folder, which a file cannot replace.
+  // A symbolic link whose target ends in a slash names a folder, and an empty path no file at
+  // all: neither is a file to replace.
   if (name.empty()) return fail(os_error(target.existing ? EISDIR : ENOENT));
   // The folder is opened once and every name below is taken relative to it: the temporary
   // file's full path may be longer than the system accepts even when the output's is not.

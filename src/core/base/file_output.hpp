@@ -24,8 +24,9 @@ Result<void> check_path(std::string_view path);
 // dangling link leads to the file it names, which the write then creates). An existing file
 // there that is neither a regular file nor a directory (a device, a FIFO, a socket) is `Io`
 // "output {0} is not a regular file", {0} the path as given: renaming over it would replace
-// the special file itself. Operations that write check their output with this before anything
-// is read or written.
+// the special file itself. A path ending in "/" is `InvalidInput` "output {0} names a folder".
+// Operations that write check their output with this before anything is read, written or
+// created.
 Result<std::string> resolve_output_path(std::string_view output_path);
 
 // Creates the parent directory of `output_path` and every missing ancestor (0777 before the

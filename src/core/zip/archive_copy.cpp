@@ -18,6 +18,15 @@ constexpr std::size_t kReadChunk = 1024 * 1024;
 // padding of the entry written from content before it.
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
 
+// A raw copy takes the stated CRC-32 over unread. A stored entry of 0 bytes has nothing to read:
+// a CRC-32 other than 0 is refused as a reader of the entry refuses it (`EntryReader`), where
+// the copy would pass it on.
+Result<void> check_copied_crc(std::uint16_t method, std::uint64_t uncompressed_size,
+                              std::uint32_t crc32) {
+  if (states_wrong_empty_crc(method, uncompressed_size, crc32)) return fail(crc_mismatch());
+  return {};
+}
+
 // One input entry as the rewrite sees it.
 struct PlannedEntry {
   std::string_view name;
@@ -248,6 +257,7 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
         if (auto stored = reheaded(index)) {
           // The header `kept_header` gives, laid out by the writer itself.
           const StoredEntryHeaders::Data& data = stored->data;
+          PELVANE_TRY_VOID(check_copied_crc(data.method, data.uncompressed_size, data.crc32));
           return writer_.add_content_entry_from_file(
               name, kept_options(index, data.method),
               {data.crc32, data.compressed_size, data.uncompressed_size},
@@ -258,8 +268,10 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
       // Kept content is not decompressed and compressed again: its compressed bytes go under
       // the header the style gives.
       RawEntryHeader header;
-      if (PELVANE_TRY(kept_header(index, entry, header)))
+      if (PELVANE_TRY(kept_header(index, entry, header))) {
+        PELVANE_TRY_VOID(check_copied_crc(header.method, header.uncompressed_size, header.crc32));
         return copy_raw_entry(writer_, input_, index, headers_, header);
+      }
     }
   }
 
@@ -367,7 +379,9 @@ Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer,
   std::optional<StoredEntryHeaders> from_bytes;
   if (input_bytes) from_bytes = StoredEntryHeaders::read(input, *input_bytes);
   const StoredEntryHeaders& headers = from_bytes ? *from_bytes : input.stored_headers();
-  return CopyLoop(input, writer, plan, headers, written).run();
+  Result<void> copied = CopyLoop(input, writer, plan, headers, written).run();
+  if (!copied) return fail(input.reading_failure(std::move(copied).error()));
+  return copied;
 }
 
 }  // namespace pelvane

@@ -24,14 +24,17 @@ Result<zip_t*> open_source(zip_source_t* source, zip_error_t* error) {
   return archive;
 }
 
-// The library's message for something that is not an archive at all.
-PelvaneError not_a_zip_archive() {
+// The library's message for one of its error codes.
+std::string code_text(int code) {
   zip_error_t error;
-  zip_error_init_with_code(&error, ZIP_ER_NOZIP);
-  PelvaneError failure = PelvaneError::zip(error_text(&error));
+  zip_error_init_with_code(&error, code);
+  std::string text = error_text(&error);
   zip_error_fini(&error);
-  return failure;
+  return text;
 }
+
+// The library's message for something that is not an archive at all.
+PelvaneError not_a_zip_archive() { return PelvaneError::zip(code_text(ZIP_ER_NOZIP)); }
 
 }  // namespace
 
@@ -82,6 +85,8 @@ Result<zip_t*> open_library_archive(std::string_view bytes) {
 }
 
 std::string archive_error_message(zip_t* archive) { return error_text(zip_get_error(archive)); }
+
+PelvaneError crc_mismatch() { return PelvaneError::io(code_text(ZIP_ER_CRC)); }
 
 std::uint64_t library_entry_count(zip_t* archive) {
   const zip_int64_t count = zip_get_num_entries(archive, 0);

@@ -61,6 +61,10 @@ Result<zip_t*> open_library_archive(std::string_view bytes);
 // The library's message for the last failure on the archive.
 std::string archive_error_message(zip_t* archive);
 
+// `Io` with the library's message for content whose CRC-32 is not the one its headers state, as
+// a read through the library fails.
+PelvaneError crc_mismatch();
+
 // The number of entries the library read; 0 when it cannot say.
 std::uint64_t library_entry_count(zip_t* archive);
 

@@ -101,9 +101,11 @@ PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags) {
-  zip_t* library = PELVANE_TRY(archive.library());
-  zip_file_t* file = zip_fopen_index(library, index, flags);
-  if (file == nullptr) return fail(PelvaneError::zip(archive_error_message(library)));
+  auto library = archive.library();
+  if (!library) return fail(archive.reading_failure(std::move(library).error()));
+  zip_file_t* file = zip_fopen_index(*library, index, flags);
+  if (file == nullptr)
+    return fail(archive.reading_failure(PelvaneError::zip(archive_error_message(*library))));
   return ZipEntryFile(file);
 }
 
@@ -122,7 +124,9 @@ Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t 
   const StoredEntryHeaders& headers = archive.stored_headers();
   PELVANE_TRY_VOID(headers.check_region(index));
   if (headers.opens(index)) return {};
-  zip_t* library = PELVANE_TRY(archive.library());
+  auto opened = archive.library();
+  if (!opened) return fail(archive.reading_failure(std::move(opened).error()));
+  zip_t* library = *opened;
   zip_stat_t stat;
   zip_stat_init(&stat);
   if (zip_stat_index(library, index, 0, &stat) != 0) {
@@ -160,8 +164,14 @@ Result<std::size_t> EntryReader::read(std::span<char> buffer) {
       return *got;
     }
     plain_.reset();
-    PELVANE_TRY_VOID(hand_over_to_library());
   }
+  auto got = read_from_library(buffer);
+  if (!got) return fail(archive_->reading_failure(std::move(got).error()));
+  return got;
+}
+
+Result<std::size_t> EntryReader::read_from_library(std::span<char> buffer) {
+  if (!file_) PELVANE_TRY_VOID(hand_over_to_library());
   return read_through_library(buffer);
 }
 
@@ -198,6 +208,10 @@ Result<std::size_t> EntryReader::read_through_library(std::span<char> buffer) {
   }
   const auto count = static_cast<std::uint64_t>(got);
   if (count > left || (count == 0 && left > 0)) return fail(size_mismatch());
+  // The library checks the CRC-32 of what it inflates, but not that of a stored entry without
+  // content: the CRC-32 of no bytes is 0.
+  if (count == 0 && declared_size_ == 0 && entry_declared_crc32(*archive_, index_).value_or(0) != 0)
+    return fail(crc_mismatch());
   position_ += count;
   return static_cast<std::size_t>(count);
 }
@@ -242,14 +256,32 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     std::fclose(file);
     return fail(*overlap);
   }
-  if (headers->plain()) return PackageArchive(std::move(headers), file, size);
-  return PackageArchive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
+  if (headers->plain()) {
+    PackageArchive archive(std::move(headers), file, size);
+    archive.path_ = input.path();
+    return archive;
+  }
+  PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
+  archive.path_ = input.path();
+  return archive;
+}
+
+std::optional<PelvaneError> PackageArchive::changed() const {
+  if (path_.empty()) return std::nullopt;
+  const bool shrunk =
+      plain_ ? has_shrunk(stored_headers_->file_descriptor(), stored_headers_->file_size())
+             : has_shrunk(file_.get(), file_size_);
+  if (!shrunk) return std::nullopt;
+  return changed_while_read(path_);
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
-  // Entries that share their stored bytes are refused before the library reads any of them.
+  // Entries that share their stored bytes are refused before the library reads any of them,
+  // and so is one whose local header runs its data into what follows: every header is at hand,
+  // and an entry that no reader asks for would be refused only when it is copied.
   const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
   if (const auto& overlap = headers.overlap()) return fail(*overlap);
+  PELVANE_TRY_VOID(headers.check_regions());
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
 }
 
@@ -280,7 +312,10 @@ Result<std::optional<std::string>> read_archive_bytes_if_opens(PackageArchive& a
     if (auto plain = read_plain_entry(*headers, *index)) return plain;
   }
   auto entry = EntryReader::open(archive, *index);
-  if (!entry) return std::nullopt;
+  if (!entry) {
+    if (auto changed = archive.changed()) return fail(std::move(*changed));
+    return std::nullopt;
+  }
   return PELVANE_TRY(read_whole(*entry));
 }
 

@@ -72,6 +72,16 @@ class PackageArchive : public LibraryArchive {
     return plain_ ? stored_headers_.get() : nullptr;
   }
 
+  // `InputFile::changed` when the archive file is now shorter than when it was opened, else
+  // none (always for an archive in memory). Reads stop at the file's end, and a reader that
+  // found nothing past it would blame the package.
+  std::optional<PelvaneError> changed() const;
+  // `failure`, met while reading the archive, or `changed` in its place.
+  PelvaneError reading_failure(PelvaneError failure) const {
+    auto changed_file = changed();
+    return changed_file ? std::move(*changed_file) : std::move(failure);
+  }
+
  private:
   PackageArchive(zip_t* archive, std::string_view bytes)
       : LibraryArchive(archive), bytes_(bytes) {}
@@ -90,6 +100,8 @@ class PackageArchive : public LibraryArchive {
   std::uint64_t file_size_ = 0;
   // The bytes an archive in memory was opened over (the caller keeps them alive), for the same.
   std::string_view bytes_;
+  // The path an archive file was opened by, as given; empty for bytes.
+  std::string path_;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
 };
 
@@ -152,6 +164,8 @@ class EntryReader {
         archive_(&archive),
         index_(index),
         declared_size_(declared_size) {}
+  // The next bytes through the library, which takes over from the plain reading on first use.
+  Result<std::size_t> read_from_library(std::span<char> buffer);
   Result<std::size_t> read_through_library(std::span<char> buffer);
   // Opens the entry through the library and passes over the bytes already delivered.
   Result<void> hand_over_to_library();

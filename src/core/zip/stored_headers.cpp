@@ -561,6 +561,8 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       alone = source.read(at, size);
       if (alone) header = *alone;
     }
+    // A header that runs past the end of the archive puts its data past its region's end.
+    if (!header) entry.runs_over = size > source.size() - at && runs_past_limit(index, at + size);
     if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
     if (in_memory) {
       entry.local_header = *header;
@@ -570,9 +572,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     }
     entry.local = LocalState::Found;
     // Its data must end where the next region starts, or the directory does.
-    const std::uint64_t data_at = at + size;
-    const std::uint64_t end_limit = limits_[index].end_limit;
-    entry.runs_over = data_at > end_limit || entry.compressed_size > end_limit - data_at;
+    entry.runs_over = runs_past_limit(index, at + size);
 
     // What the archive library would refuse or not find is left for it to say.
     const std::uint16_t local_flags = get16(*header, 6);
@@ -650,7 +650,10 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   // The raw-copy header is the stored one (`header`), and the copy reads the file where
   // `placement` says.
   const Entry* entry = placed(index);
-  if (entry == nullptr || !states_own_fields(entry->fields)) return std::nullopt;
+  if (entry == nullptr || !states_own_fields(entry->fields) ||
+      states_wrong_empty_crc(entry->fields.method, entry->fields.uncompressed_size,
+                             entry->fields.crc32))
+    return std::nullopt;
   // The header is whole (see `central_header_length`).
   const char* const central_at = directory_.data() + entry->central_at;
   const std::string_view central(

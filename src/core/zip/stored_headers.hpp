@@ -67,6 +67,12 @@ class StoredEntryHeaders {
     if (!exact_ || index >= entries_.size() || !local(index).runs_over) return {};
     return fail(region_failure(index));
   }
+  // `check_region` of every entry in archive order, their local headers read.
+  Result<void> check_regions() const {
+    for (std::uint64_t index = 0; index < entries_.size(); ++index)
+      PELVANE_TRY_VOID(check_region(index));
+    return {};
+  }
 
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
@@ -146,7 +152,8 @@ class StoredEntryHeaders {
   // An entry that a raw copy under its stored header writes as it lies (zip_writer.hpp,
   // `writes_stored_headers`): its whole central header as stored, and its local header and
   // compressed bytes as one span of the archive file. None when any field would change on the
-  // way, or where `placement` gives none.
+  // way, where `placement` gives none, and for an entry of 0 bytes whose CRC-32 is not 0
+  // stored (`states_wrong_empty_crc`), which the copy refuses on its own.
   struct StoredCopy {
     std::string_view central;
     std::uint64_t local_offset = 0;
@@ -224,6 +231,11 @@ class StoredEntryHeaders {
   }
   // `Zip`: the entry's data runs into the region that follows it.
   PelvaneError region_failure(std::uint64_t index) const;
+  // True when the entry's data, starting at `data_at`, runs past where its region must end.
+  bool runs_past_limit(std::uint64_t index, std::uint64_t data_at) const {
+    const std::uint64_t end_limit = limits_[index].end_limit;
+    return data_at > end_limit || entries_[index].compressed_size > end_limit - data_at;
+  }
   void read_local_headers(std::size_t from_rank) const;
   // Fills `name_slots_`; false when two entries have the same name.
   bool index_names();

@@ -89,6 +89,14 @@ inline bool is_valid_dos_date_time(DosDateTime stamp) {
 inline constexpr std::uint16_t kZipMethodStored = 0;
 inline constexpr std::uint16_t kZipMethodDeflate = 8;
 
+// True when an entry stored as it is states 0 bytes of content and a CRC-32 other than 0, the
+// CRC-32 of no bytes: its headers are wrong, which takes no reading to tell. (What a Deflate
+// entry of 0 bytes holds is known only once inflated: it may go on past its stated size.)
+inline bool states_wrong_empty_crc(std::uint16_t method, std::uint64_t uncompressed_size,
+                                   std::uint32_t crc32) {
+  return method == kZipMethodStored && uncompressed_size == 0 && crc32 != 0;
+}
+
 inline constexpr std::uint32_t kUnixFileMode = 0100644;
 inline constexpr std::uint32_t kUnixDirectoryMode = 040755;
 inline constexpr std::uint16_t kUnixMadeBy = (3 << 8) | 63;  // Unix, 6.3

@@ -38,14 +38,16 @@ TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
 }
 
 TEST(EntryRegions, ALocalExtraFieldIsCheckedInMemoryAsInAFile) {
-  std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
-                                       {.name = "b.xml", .bytes = "<b/>"}});
-  // The second local header's extra field length (at 28) now runs its data into the directory.
-  bytes.replace(bytes.rfind(std::string("PK\x03\x04", 4)) + 28, 2, std::string("\x10\0", 2));
-  auto archive = PackageArchive::open_bytes(bytes);
-  ASSERT_TRUE(archive.has_value());
-  EXPECT_EQ(read_archive_entry(*archive, 1).error().message(),
-            "entry b.xml overlaps the central directory");
+  const std::string bytes =
+      test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"}, {.name = "b.xml", .bytes = "<b/>"}});
+  // The second local header's extra field length (at 28) runs its data into the directory, or
+  // past the end of the archive; the bytes are refused when opened, before any entry is read.
+  for (const char* length : {"\x10\0", "\xff\xff"}) {
+    std::string patched = bytes;
+    patched.replace(patched.rfind(std::string("PK\x03\x04", 4)) + 28, 2, length, 2);
+    EXPECT_EQ(PackageArchive::open_bytes(patched).error().message(),
+              "entry b.xml overlaps the central directory");
+  }
 }
 
 }  // namespace

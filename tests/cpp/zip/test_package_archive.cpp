@@ -1,4 +1,5 @@
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -318,6 +319,23 @@ TEST(DamagedPackages, EntryThatCannotBeOpenedIsAbsentTextButAZipError) {
   const auto raw = read_archive_bytes(*archive, "ppt/presentation.xml");
   ASSERT_FALSE(raw);
   EXPECT_EQ(raw.error().kind(), PelvaneError::Kind::Zip);
+}
+
+TEST(DamagedPackages, AFileThatShrinksOnceOpenIsSaidToHaveChanged) {
+  // Larger than a file held whole when opened: the slide's local header is read from the file.
+  TempDir dir;
+  const std::string path = dir.file("shrinking.pptx");
+  test::write_zip(path,
+                  {{.name = "ppt/media/noise.bin", .bytes = noise(6 << 20, 7), .deflate = false},
+                   {.name = "ppt/slides/slide1.xml", .bytes = "<p:sld/>"}});
+  auto archive = PackageArchive::open_file(path);
+  ASSERT_TRUE(archive);
+  ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0);
+  const std::string changed = "io error: " + path + " changed while it was read";
+  // Not a part that is absent, an entry that cannot be read or a copy cut short.
+  EXPECT_EQ(read_archive_text(*archive, "ppt/slides/slide1.xml").error().to_string(), changed);
+  EXPECT_EQ(inspect_archive(path, *archive).error().to_string(), changed);
+  EXPECT_EQ(write_package(*archive, dir.file("out.pptx"), {}).error().to_string(), changed);
 }
 
 // Sets the uncompressed size that the local and the central header of entry `name` declare.
