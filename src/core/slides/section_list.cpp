@@ -11,6 +11,7 @@
 #include "core/base/ascii.hpp"
 #include "core/base/byte_search.hpp"
 #include "core/base/decimal.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_events.hpp"
@@ -233,7 +234,8 @@ std::string rewritten_list(const SectionSlides& section, std::span<const std::ui
   out += section.other;
   const std::string_view prefix =
       section.name.substr(0, section.name.size() - xml_local_name(section.name).size());
-  std::unordered_map<std::uint64_t, std::string_view> entries;  // the first entry of each id
+  // The first entry of each id.
+  std::unordered_map<std::uint64_t, std::string_view, KeyedHash> entries;
   for (const SectionEntry& entry : section.entries)
     if (entry.id) entries.emplace(*entry.id, entry.raw);
   for (const std::uint64_t id : ids) {
@@ -363,13 +365,13 @@ Result<std::string> align_sections_with_slide_list(
 
   // The section that names a slide first holds it; a slide id listed twice counts once. The old
   // order is the order of the sections' entries.
-  std::unordered_map<std::uint64_t, SlidePlace> holder;
+  std::unordered_map<std::uint64_t, SlidePlace, KeyedHash> holder;
   for (std::size_t n = 0; n < listed.size(); ++n) {
     for (const SectionEntry& entry : scan.sections[listed[n]].entries)
       if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});
   }
   std::vector<std::uint64_t> slides;
-  std::unordered_set<std::uint64_t> seen;
+  std::unordered_set<std::uint64_t, KeyedHash> seen;
   for (const std::uint64_t id : scan.slide_ids)
     if (seen.insert(id).second) slides.push_back(id);
   std::vector<std::optional<SlidePlace>> before(slides.size());

@@ -23,6 +23,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/name_index.hpp"
 #include "core/base/owned_fd.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
@@ -225,8 +226,12 @@ class StoredEntryHeaders {
   // `Zip`: the entry's data runs into the region that follows it.
   PelvaneError region_failure(std::uint64_t index) const;
   void read_local_headers(std::size_t from_rank) const;
-  // Fills `name_slots_`; false when two entries have the same name.
+  // Fills `names_`; false when two entries have the same name.
   bool index_names();
+  // Whether the entry at an index is named `name`, for `names_`.
+  auto entry_named(std::string_view name) const {
+    return [this, name](std::size_t at) { return entries_[at].name == name; };
+  }
   // True when the central header's own fields are the entry's raw-copy header fields: not
   // encrypted, and no size in a ZIP64 field.
   static bool states_own_fields(const EntryFields& fields) {
@@ -272,13 +277,8 @@ class StoredEntryHeaders {
   // The local headers found, one window's after the other; each string keeps its place.
   mutable std::deque<std::string> local_headers_;
   std::optional<PelvaneError> overlap_;
-  // Plain archives: entry index + 1 (0: an empty slot) by name hash, with the hash's upper half
-  // as a tag; see `index_names`.
-  struct NameSlot {
-    std::uint32_t tag = 0;
-    std::uint32_t entry = 0;
-  };
-  std::vector<NameSlot> name_slots_;
+  // Plain archives: the entries' indices by name; see `index_names`.
+  NameIndex<> names_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files
