@@ -9,17 +9,15 @@
 #include <string_view>
 #include <vector>
 
-#include "core/base/name_hash.hpp"
+#include "core/base/name_index.hpp"
 
 namespace pelvane {
 
-// The names in one array in the order they were first inserted, and beside it a table of their
-// positions with open addressing (each probe compares a stored hash before the bytes): a set of
-// thousands of names costs a few arrays rather than a node each, and a lookup commonly reads one
-// slot. Iteration follows insertion order. `Name` is std::string (the set owns its names; a
-// later insertion may move them) or std::string_view (the names live elsewhere, as long as the
-// set is used).
-template <class Name>
+// The names in one array in the order they were first inserted, and beside it their positions by
+// hash (name_index.hpp). Iteration follows insertion order. `Name` is std::string (the set owns
+// its names; a later insertion may move them) or std::string_view (the names live elsewhere, as
+// long as the set is used). `Hash` as for the index.
+template <class Name, class Hash = KeyedHash>
 class NameSet {
  public:
   using value_type = Name;
@@ -35,18 +33,13 @@ class NameSet {
 
   // The hash every set takes of `name`: a name looked up in several sets is hashed once, and
   // passed with it to the calls below that take one.
-  static std::size_t hash_of(std::string_view name) { return hash_entry_name(name); }
+  static std::size_t hash_of(std::string_view name) { return Index::hash_of(name); }
 
   // True when the name was not in the set yet.
   bool insert(std::string_view name) { return insert(name, hash_of(name)); }
   bool insert(std::string_view name, std::size_t hash) {
-    if ((names_.size() + 1) * 2 > slots_.size())
-      grow(std::max<std::size_t>(kLeastSlots, slots_.size() * 2));
-    const std::size_t slot = probe(name, hash);
-    if (slots_[slot] != 0) return false;
+    if (!index_.insert(hash, same_as(name))) return false;
     names_.emplace_back(name);
-    hashes_.push_back(hash);
-    slots_[slot] = static_cast<std::uint32_t>(names_.size());
     return true;
   }
   void insert(std::initializer_list<std::string_view> names) {
@@ -62,9 +55,8 @@ class NameSet {
     return names_.empty() ? nullptr : find(name, hash_of(name));
   }
   const Name* find(std::string_view name, std::size_t hash) const {
-    if (names_.empty()) return nullptr;
-    const std::uint32_t at = slots_[probe(name, hash)];
-    return at == 0 ? nullptr : &names_[at - 1];
+    const auto at = index_.find(hash, same_as(name));
+    return at ? &names_[*at] : nullptr;
   }
 
   // The position of `name` in insertion order; none when absent.
@@ -80,10 +72,7 @@ class NameSet {
   // Room for `count` names without growing.
   void reserve(std::size_t count) {
     names_.reserve(count);
-    hashes_.reserve(count);
-    std::size_t slots = kLeastSlots;
-    while (slots < 2 * count) slots *= 2;
-    if (slots > slots_.size()) grow(slots);
+    index_.reserve(count);
   }
 
   std::size_t size() const { return names_.size(); }
@@ -100,33 +89,15 @@ class NameSet {
   }
 
  private:
-  static constexpr std::size_t kLeastSlots = 16;
+  using Index = NameIndex<Hash>;
 
-  // The slot that holds `name`, or the empty one where it would go. At most half the slots are
-  // taken, so a probe ends.
-  std::size_t probe(std::string_view name, std::size_t hash) const {
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-      const std::uint32_t at = slots_[slot];
-      if (at == 0 || (hashes_[at - 1] == hash && std::string_view(names_[at - 1]) == name))
-        return slot;
-    }
-  }
-
-  void grow(std::size_t count) {
-    slots_.assign(count, 0);
-    const std::size_t mask = count - 1;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      std::size_t slot = hashes_[i] & mask;
-      while (slots_[slot] != 0) slot = (slot + 1) & mask;
-      slots_[slot] = static_cast<std::uint32_t>(i + 1);
-    }
+  // Whether the name at a position is `name`.
+  auto same_as(std::string_view name) const {
+    return [this, name](std::size_t at) { return std::string_view(names_[at]) == name; };
   }
 
   std::vector<Name> names_;
-  std::vector<std::size_t> hashes_;
-  // One past the position in `names_` of the name each slot holds; 0: empty.
-  std::vector<std::uint32_t> slots_;
+  Index index_;
 };
 
 }  // namespace pelvane

@@ -13,24 +13,15 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "core/base/error.hpp"
-#include "core/base/name_hash.hpp"
 #include "core/base/name_set.hpp"
 
 namespace pelvane {
 
 class PackageArchive;
 
-// Part names, looked up by view as well as by string.
-struct PartNameHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view name) const noexcept {
-    return hash_entry_name(name);
-  }
-};
 using PartNameSet = NameSet<std::string>;
 // Part names as views into names their holder keeps.
 using PartNameViews = NameSet<std::string_view>;

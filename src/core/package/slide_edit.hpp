@@ -21,6 +21,7 @@
 
 #include "core/base/error.hpp"
 #include "core/base/file_output.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/package/package_rewrite.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/slide_order.hpp"
@@ -111,7 +112,7 @@ class PackageEdit {
   void undrop(std::string_view name);
 
   PackageArchive& archive_;
-  std::unordered_map<std::string, Change, PartNameHash, std::equal_to<>> changes_;
+  std::unordered_map<std::string, Change, KeyedHash, std::equal_to<>> changes_;
   // The dropped entries that the archive's index finds, by index (empty until the first): a
   // deletion drops thousands of parts, each kept here rather than as a change by name. An entry
   // is either here or in `changes_`, as the last call about it says.

@@ -6,6 +6,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/decimal.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/xml/xml_events.hpp"
@@ -177,7 +178,7 @@ class SlideTargets {
   std::vector<SlideRelationship> slides_;
   std::size_t bound_;
   std::vector<std::optional<std::size_t>> table_;
-  std::unordered_map<std::string_view, std::optional<std::size_t>> others_;
+  std::unordered_map<std::string_view, std::optional<std::size_t>, KeyedHash> others_;
   bool distinct_ = true;  // no id is held by two relationships
   std::size_t next_ = 0;  // the relationship after the one found last
 };

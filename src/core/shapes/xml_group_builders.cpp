@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/base/keyed_hash.hpp"
 #include "core/pml/shape_walk.hpp"
 #include "core/pml/xml_builders.hpp"
 
@@ -72,7 +73,7 @@ Result<std::string> group_existing_group_children_xml(std::string_view slide_xml
   const std::uint64_t last_index = *std::max_element(child_indices.begin(), child_indices.end());
   const std::vector<GroupChild> children = direct_group_children(group_xml, last_index);
   std::vector<SelectedChild> selected;
-  std::unordered_set<std::uint64_t> listed;
+  std::unordered_set<std::uint64_t, KeyedHash> listed;
   for (std::uint64_t index : child_indices) {
     // An index listed again names a child already taken: each child moves once, at the place
     // its index is first listed, so no shape is written twice.

@@ -139,7 +139,7 @@ RelationshipEdges relationship_edges(std::string_view source_part,
   return edges;
 }
 
-RelationshipGraph::RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges) {
+RelationshipGraph::RelationshipGraph(std::vector<std::pair<std::string, RelationshipEdges>> edges) {
   // Each source stands for an entry of its own.
   for (auto& [source, targets] : edges) {
     listed_.emplace(source, read_.size());

@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/package/part_names.hpp"
 #include "core/package/relationships.hpp"
 #include "core/zip/plain_entry.hpp"
@@ -151,8 +151,8 @@ class RelationshipGraph {
   // archive order standing for the same source in place of an earlier one; none is read yet.
   // The caller has checked every entry of the archive to open, as the slide listing does.
   static RelationshipGraph of_package(PackageArchive& archive);
-  // A graph given as data.
-  explicit RelationshipGraph(std::unordered_map<std::string, RelationshipEdges> edges);
+  // A graph given as data: each source with its edges.
+  explicit RelationshipGraph(std::vector<std::pair<std::string, RelationshipEdges>> edges);
 
   // The bytes of the relationships part `name`, which the caller read from the same archive:
   // when the graph comes to that part, its edges are taken from them rather than from a second
@@ -192,7 +192,7 @@ class RelationshipGraph {
   // through its own index. The relationships parts that are not (all of them otherwise) are
   // listed by source here, the later in archive order in place of an earlier one.
   bool by_name_ = false;
-  std::unordered_map<std::string, std::uint64_t, PartNameHash, std::equal_to<>> listed_;
+  std::unordered_map<std::string, std::uint64_t, KeyedHash, std::equal_to<>> listed_;
   // The edges of each relationships entry once read (by entry index), shared by the entries
   // stored alike.
   std::vector<const RelationshipEdges*> read_;

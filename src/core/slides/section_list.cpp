@@ -11,6 +11,7 @@
 #include "core/base/ascii.hpp"
 #include "core/base/byte_search.hpp"
 #include "core/base/decimal.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/package/slide_order.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_events.hpp"
@@ -262,7 +263,8 @@ std::string rewritten_list(const SectionSlides& section, std::span<const std::ui
   out += section.other;
   const std::string_view prefix =
       section.name.substr(0, section.name.size() - xml_local_name(section.name).size());
-  std::unordered_map<std::uint64_t, std::string_view> entries;  // the first entry of each id
+  // The first entry of each id.
+  std::unordered_map<std::uint64_t, std::string_view, KeyedHash> entries;
   for (const SectionEntry& entry : section.entries)
     if (entry.id) entries.emplace(*entry.id, entry.raw);
   for (const std::uint64_t id : ids) {
@@ -332,7 +334,7 @@ std::vector<std::size_t> sections_with_lists(const std::vector<SectionSlides>& s
 // The ids of the slide list, each once, in the order they first stand.
 std::vector<std::uint64_t> distinct_ids(const std::vector<std::uint64_t>& ids) {
   std::vector<std::uint64_t> distinct;
-  std::unordered_set<std::uint64_t> seen;
+  std::unordered_set<std::uint64_t, KeyedHash> seen;
   for (const std::uint64_t id : ids)
     if (seen.insert(id).second) distinct.push_back(id);
   return distinct;
@@ -346,7 +348,7 @@ std::vector<std::optional<SlidePlace>> places_before(const std::vector<SectionSl
                                                      std::span<const std::size_t> listed,
                                                      std::span<const std::uint64_t> slides,
                                                      std::optional<std::uint64_t> appended) {
-  std::unordered_map<std::uint64_t, SlidePlace> holder;
+  std::unordered_map<std::uint64_t, SlidePlace, KeyedHash> holder;
   for (std::size_t n = 0; n < listed.size(); ++n) {
     for (const SectionEntry& entry : sections[listed[n]].entries)
       if (entry.id) holder.emplace(*entry.id, SlidePlace{n, holder.size()});

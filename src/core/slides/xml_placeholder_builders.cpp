@@ -4,6 +4,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "core/base/keyed_hash.hpp"
 #include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
 #include "core/xml/xml_event_helpers.hpp"
@@ -66,8 +67,8 @@ void append_ph_attribute(std::string& out, std::string_view name,
 }
 
 // The names of the slide's shapes as written: the raw "name" of every "p:cNvPr" start tag.
-std::unordered_set<std::string_view> shape_names(std::string_view slide_xml) {
-  std::unordered_set<std::string_view> names;
+std::unordered_set<std::string_view, KeyedHash> shape_names(std::string_view slide_xml) {
+  std::unordered_set<std::string_view, KeyedHash> names;
   for_each_start_tag(slide_xml, "p:cNvPr", [&](std::string_view tag) {
     if (const auto name = tag_attribute(tag, "name")) names.insert(*name);
   });

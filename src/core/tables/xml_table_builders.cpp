@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "core/base/keyed_hash.hpp"
 #include "core/pml/shape_tree.hpp"
 #include "core/pml/paragraph_writers.hpp"
 #include "core/xml/xml_splice.hpp"
@@ -46,7 +47,7 @@ Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, 
                                     std::uint64_t cy_emu,
                                     std::span<const TableCellText> cell_texts) {
   // The first triple naming a cell fills it; later ones for the same cell are passed over.
-  std::unordered_map<std::uint64_t, std::string> paragraphs;
+  std::unordered_map<std::uint64_t, std::string, KeyedHash> paragraphs;
   std::size_t text_size = 0;
   for (const TableCellText& cell : cell_texts) {
     if (cell.row >= rows || cell.col >= cols) continue;

@@ -29,6 +29,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/base/utf8.hpp"
 #include "core/xml/xml_escape.hpp"
 
@@ -155,7 +156,7 @@ class XmlAttributes {
                                     // `items_` is at most kRecentNames
     std::array<KeptName, kRecentNames> recent_;
     // Made for tags of many attributes only.
-    std::optional<std::unordered_set<std::string_view>> names_;
+    std::optional<std::unordered_set<std::string_view, KeyedHash>> names_;
     XmlAttribute current_;
   };
 

@@ -11,6 +11,7 @@
 
 #include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
+#include "core/base/keyed_hash.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
@@ -361,7 +362,7 @@ Result<void> check_unique_entry_names(PackageArchive& archive) {
   if (archive.plain_headers() != nullptr) return {};
   zip_t* library = PELVANE_TRY(archive.library());
   const std::uint64_t count = archive.entry_count();
-  std::unordered_set<std::string_view> seen;
+  std::unordered_set<std::string_view, KeyedHash> seen;
   seen.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 1 << 16)));
   for (std::uint64_t index = 0; index < count; ++index) {
     const char* stored = zip_get_name(library, index, ZIP_FL_ENC_RAW);

@@ -15,7 +15,6 @@
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
-#include "core/zip/zip_name_table.hpp"
 #include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
@@ -409,45 +408,25 @@ StoredEntryHeaders::~StoredEntryHeaders() {
   BufferShelf<std::string>::give_back(std::move(directory_bytes_));
   BufferShelf<std::vector<Entry>>::give_back(std::move(entries_));
   BufferShelf<std::vector<RegionLimit>>::give_back(std::move(limits_));
-  BufferShelf<std::vector<NameSlot>>::give_back(std::move(name_slots_));
   for (std::string& headers : local_headers_)
     BufferShelf<std::string>::give_back(std::move(headers));
 }
 
 bool StoredEntryHeaders::index_names() {
-  // Open addressing with linear probing, at most half full, so that a lookup ends at an empty
-  // slot after a few steps. A plain archive has fewer than 65535 entries.
-  std::size_t slots = 2;
-  while (slots < entries_.size() * 2) slots *= 2;
-  name_slots_ = BufferShelf<std::vector<NameSlot>>::take(slots);
-  name_slots_.assign(slots, NameSlot{});
-  const std::size_t mask = slots - 1;
-  for (std::uint64_t index = 0; index < entries_.size(); ++index) {
-    const std::string_view name = entries_[index].name;
-    const std::uint64_t hash = hash_entry_name(name);
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    std::size_t slot = hash & mask;
-    for (; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
-      if (name_slots_[slot].tag == tag && entries_[name_slots_[slot].entry - 1].name == name) {
-        name_slots_.clear();
-        return false;
-      }
+  names_.reserve(entries_.size());
+  for (const Entry& entry : entries_) {
+    const std::string_view name = entry.name;
+    if (!names_.insert(names_.hash_of(name), entry_named(name))) {
+      names_ = {};
+      return false;
     }
-    name_slots_[slot] = {tag, static_cast<std::uint32_t>(index + 1)};
   }
   return true;
 }
 
 std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
-  if (name_slots_.empty()) return std::nullopt;
-  const std::size_t mask = name_slots_.size() - 1;
-  const std::uint64_t hash = hash_entry_name(name);
-  const auto tag = static_cast<std::uint32_t>(hash >> 32);
-  for (std::size_t slot = hash & mask; name_slots_[slot].entry != 0; slot = (slot + 1) & mask) {
-    const NameSlot& found = name_slots_[slot];
-    if (found.tag == tag && entries_[found.entry - 1].name == name) return found.entry - 1;
-  }
-  return std::nullopt;
+  if (names_.size() == 0) return std::nullopt;
+  return names_.find(names_.hash_of(name), entry_named(name));
 }
 
 std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t index) const {

@@ -23,6 +23,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/name_index.hpp"
 #include "core/base/owned_fd.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
@@ -237,8 +238,12 @@ class StoredEntryHeaders {
     return data_at > end_limit || entries_[index].compressed_size > end_limit - data_at;
   }
   void read_local_headers(std::size_t from_rank) const;
-  // Fills `name_slots_`; false when two entries have the same name.
+  // Fills `names_`; false when two entries have the same name.
   bool index_names();
+  // Whether the entry at an index is named `name`, for `names_`.
+  auto entry_named(std::string_view name) const {
+    return [this, name](std::size_t at) { return entries_[at].name == name; };
+  }
   // True when the central header's own fields are the entry's raw-copy header fields: not
   // encrypted, and no size in a ZIP64 field.
   static bool states_own_fields(const EntryFields& fields) {
@@ -284,13 +289,8 @@ class StoredEntryHeaders {
   // The local headers found, one window's after the other; each string keeps its place.
   mutable std::deque<std::string> local_headers_;
   std::optional<PelvaneError> overlap_;
-  // Plain archives: entry index + 1 (0: an empty slot) by name hash, with the hash's upper half
-  // as a tag; see `index_names`.
-  struct NameSlot {
-    std::uint32_t tag = 0;
-    std::uint32_t entry = 0;
-  };
-  std::vector<NameSlot> name_slots_;
+  // Plain archives: the entries' indices by name; see `index_names`.
+  NameIndex<> names_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files

@@ -218,7 +218,7 @@ struct ZipWriter::State {
   // (`set_names_known_distinct`) are left out while they are written, and taken in before the
   // next name is looked up.
   ZipNameTable names;
-  std::uint32_t name_hash = 0;  // of the entry being admitted
+  std::uint64_t name_hash = 0;  // of the entry being admitted
   bool names_known_distinct = false;
   bool names_left_out = false;
 
