@@ -79,23 +79,51 @@ Result<void> MemoryZipSink::copy_from_file(const CopiedFile& file, std::uint64_t
   return {};
 }
 
-FileZipSink::FileZipSink(int fd)
-    : fd_(fd), buffer_(kFileBufferSize) {
-  grow_unwritten(*buffer_, kFileBufferSize);
+FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize + kCopyAlignment - 1) {
+  grow_unwritten(*buffer_, kFileBufferSize + kCopyAlignment - 1);
   off_t position = ::lseek(fd_, 0, SEEK_CUR);
   start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+  place_room();
+}
+
+void FileZipSink::place_room() {
+  // The buffer's bytes agree with their place in the output modulo `kCopyAlignment`, so that
+  // its write runs at full speed (string_room.hpp), unless the bytes copied into it last came
+  // from a place that a copy to there would be slow from: it is then 16 bytes further on, which
+  // keeps both the copies into it and its write out of the slow range.
+  const std::uint64_t output = start_ + flushed_ + (is_slow_copy(0, source_lag_) ? 16 : 0);
+  const auto address = reinterpret_cast<std::uintptr_t>(buffer_->data());
+  room_ = buffer_->data() + (output - address) % kCopyAlignment;
+}
+
+bool FileZipSink::copies_slowly_from(std::uint64_t source) const {
+  return is_slow_copy(reinterpret_cast<std::uintptr_t>(room_ + size_), source);
 }
 
 Result<void> FileZipSink::write(std::string_view bytes) {
   if (bytes.size() >= kDirectWrite) {
-    // Large blocks (the central directory of many entries) go straight to the file.
+    // Large blocks (the central directory of many entries) go straight to the file, unless the
+    // write from where they lie would be slow: they then go through the buffer, placed so that
+    // neither copy is (`place_room`).
     PELVANE_TRY_VOID(flush());
-    PELVANE_TRY_VOID(write_all(fd_, bytes));
-    flushed_ += bytes.size();
+    const auto source = reinterpret_cast<std::uintptr_t>(bytes.data());
+    if (!is_slow_copy(start_ + flushed_, source)) {
+      PELVANE_TRY_VOID(write_all(fd_, bytes));
+      flushed_ += bytes.size();
+      return {};
+    }
+    source_lag_ = start_ + flushed_ - source;
+    place_room();
+    for (std::size_t at = 0; at < bytes.size(); at += kFileBufferSize) {
+      const std::size_t piece = std::min(kFileBufferSize, bytes.size() - at);
+      std::memcpy(room_, bytes.data() + at, piece);
+      size_ = piece;
+      PELVANE_TRY_VOID(flush());
+    }
     return {};
   }
   if (size_ + bytes.size() > kFileBufferSize) PELVANE_TRY_VOID(flush());
-  std::memcpy(buffer_->data() + size_, bytes.data(), bytes.size());
+  std::memcpy(room_ + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
   return {};
 }
@@ -105,7 +133,7 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
     std::uint64_t in_buffer = offset - flushed_;
     if (in_buffer > size_ || bytes.size() > size_ - in_buffer)
       return fail(PelvaneError::zip("patch outside the written archive"));
-    std::memcpy(buffer_->data() + in_buffer, bytes.data(), bytes.size());
+    std::memcpy(room_ + in_buffer, bytes.data(), bytes.size());
     return {};
   }
   if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
@@ -149,15 +177,17 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
     if (!bytes) return false;
     held = bytes->data();
   }
-  char* at = buffer_->data() + size_;
+  char* at = room_ + size_;
   std::memcpy(at, fixed.data(), fixed.size());
   std::memcpy(at + fixed.size(), name.data(), name.size());
   if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
   size_ += header;
-  if (held != nullptr && length <= kCopiedHeldSpan) {
+  source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
+  if (held != nullptr && (length <= kCopiedHeldSpan || copies_held_span(held))) {
     // A short held span is copied next to its header: cheaper than a piece of its own in the
-    // write that takes the buffer.
-    if (length > 0) std::memcpy(buffer_->data() + size_, held, static_cast<std::size_t>(length));
+    // write that takes the buffer. So is a long one that would be written slowly from where it
+    // is held.
+    if (length > 0) std::memcpy(room_ + size_, held, static_cast<std::size_t>(length));
     size_ += static_cast<std::size_t>(length);
     return true;
   }
@@ -189,10 +219,16 @@ Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint6
     if (size_ == kFileBufferSize) PELVANE_TRY_VOID(flush());
     const auto piece =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize - size_));
-    spans_.push_back({size_, fd, offset, piece, held});
-    if (held != nullptr) {
-      holds_spans_ = true;
+    source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
+    if (held != nullptr && copies_held_span(held)) {
+      std::memcpy(room_ + size_, held, piece);
       held += piece;
+    } else {
+      spans_.push_back({size_, fd, offset, piece, held});
+      if (held != nullptr) {
+        holds_spans_ = true;
+        held += piece;
+      }
     }
     size_ += piece;
     offset += piece;
@@ -219,7 +255,7 @@ Result<void> FileZipSink::read_file_spans() {
       continue;
     }
     std::size_t count = 0;
-    pieces_[count++] = iovec{buffer_->data() + span.at, span.length};
+    pieces_[count++] = iovec{room_ + span.at, span.length};
     std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
     for (; last < spans_.size() && count + 2 <= pieces_.size(); ++last) {
@@ -229,7 +265,7 @@ Result<void> FileZipSink::read_file_spans() {
         break;
       if (next.offset > end)
         pieces_[count++] = iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)};
-      pieces_[count++] = iovec{buffer_->data() + next.at, next.length};
+      pieces_[count++] = iovec{room_ + next.at, next.length};
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
@@ -242,7 +278,7 @@ Result<void> FileZipSink::read_file_spans() {
 }
 
 Result<void> FileZipSink::write_buffer() {
-  if (!holds_spans_) return write_all(fd_, std::string_view(buffer_->data(), size_));
+  if (!holds_spans_) return write_all(fd_, std::string_view(room_, size_));
   // The buffer's bytes up to each held span, then the span where it is held, in few calls.
   std::size_t count = 0;
   const auto add = [&](const char* bytes, std::size_t length) -> Result<void> {
@@ -264,11 +300,11 @@ Result<void> FileZipSink::write_buffer() {
   std::size_t written = 0;  // bytes of the buffer taken so far
   for (const Span& span : spans_) {
     if (span.held == nullptr) continue;
-    PELVANE_TRY_VOID(add(buffer_->data() + written, span.at - written));
+    PELVANE_TRY_VOID(add(room_ + written, span.at - written));
     PELVANE_TRY_VOID(add(span.held, span.length));
     written = span.at + span.length;
   }
-  PELVANE_TRY_VOID(add(buffer_->data() + written, size_ - written));
+  PELVANE_TRY_VOID(add(room_ + written, size_ - written));
   return write_pieces(fd_, std::span<iovec>(pieces_.data(), count));
 }
 
@@ -279,6 +315,7 @@ Result<void> FileZipSink::flush() {
   holds_spans_ = false;
   flushed_ += size_;
   size_ = 0;
+  place_room();
   return {};
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -82,7 +83,8 @@ class MemoryZipSink final : public ZipSink {
 // whose bytes are held in memory keeps its place in the buffer and is written from where it is
 // held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
 // held bytes go); a short one that follows a header written anew (`append_header_and_copy`) is
-// copied into the buffer instead, which costs less than one more piece in that write. A span
+// copied into the buffer instead, which costs less than one more piece in that write, and so is
+// one that the write would copy slowly from where it is held (string_room.hpp). A span
 // copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
@@ -126,6 +128,22 @@ class FileZipSink final : public ZipSink {
   // given), flushing when full.
   Result<void> reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
                              const char* held = nullptr);
+  // Sets `room_` for the bytes that follow a flush (zip_sink.cpp).
+  void place_room();
+  // True when a copy from `source` to the next byte of the buffer would be slow
+  // (string_room.hpp).
+  bool copies_slowly_from(std::uint64_t source) const;
+  // Where the bytes of a span come from: where they are held, else their offset in the file.
+  static std::uint64_t source_of(const char* held, std::uint64_t offset) {
+    return held != nullptr ? reinterpret_cast<std::uintptr_t>(held) : offset;
+  }
+  // True when the held span at `held`, which goes next in the buffer, is to be copied into it:
+  // writing it from where it is held would be slow and copying it is not.
+  bool copies_held_span(const char* held) const {
+    const std::uint64_t output = start_ + flushed_ + size_;
+    return is_slow_copy(output, reinterpret_cast<std::uintptr_t>(held)) &&
+           !copies_slowly_from(reinterpret_cast<std::uintptr_t>(held));
+  }
   // Reads the spans of input files into the buffer.
   Result<void> read_file_spans();
   // Writes the buffer out, held spans in their places.
@@ -135,7 +153,11 @@ class FileZipSink final : public ZipSink {
   std::uint64_t start_;        // file offset of the archive's first byte
   std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
   ShelvedBuffer<std::string> buffer_;
-  std::size_t size_ = 0;     // bytes of `buffer_` in use
+  // Where the buffer's bytes start within `buffer_`: `place_room`.
+  char* room_ = nullptr;
+  std::size_t size_ = 0;  // bytes of `room_` in use
+  // The output position less the input offset (or address) of the bytes last copied in.
+  std::uint64_t source_lag_ = 0;
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
