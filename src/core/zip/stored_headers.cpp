@@ -29,8 +29,10 @@ constexpr std::size_t kZip64LocatorSize = 20;
 // General-purpose flag bit: sizes in a data descriptor.
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 // Local headers are read in windows of at most this many bytes, each covering the headers of
-// the entries that lie close together (all of them, for a package of small parts).
-constexpr std::uint64_t kHeaderWindow = 256 * 1024;
+// the entries that lie close together (all of them, for a package of small parts), into a
+// buffer of 256 KiB with room for the lead that places them (`Source::get`).
+constexpr std::uint64_t kHeaderWindowBuffer = 256 * 1024;
+constexpr std::uint64_t kHeaderWindow = kHeaderWindowBuffer - (kCopyAlignment - 1);
 // Room a window leaves after a name for the local extra field, whose length only the local
 // header states; a longer one is read on its own.
 constexpr std::uint64_t kExtraFieldRoom = 512;
@@ -548,7 +550,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   }
   ShelvedBuffer<std::string> window_bytes =
       in_memory ? ShelvedBuffer<std::string>()
-                : ShelvedBuffer<std::string>(kHeaderWindow + kCopyAlignment - 1);
+                : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
   Window window(source, *window_bytes);
   window.load(start, end);
 

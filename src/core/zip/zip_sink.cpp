@@ -13,6 +13,8 @@ namespace pelvane {
 namespace {
 
 constexpr std::size_t kFileBufferSize = 1024 * 1024;
+// The bytes a file sink's buffer holds: its size less the lead that places them (`place_room`).
+constexpr std::size_t kFileBufferRoom = kFileBufferSize - (kCopyAlignment - 1);
 constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
 // Held spans up to this long that follow a header written anew are copied into the buffer;
 // longer ones are written from where they are held.
@@ -79,8 +81,8 @@ Result<void> MemoryZipSink::copy_from_file(const CopiedFile& file, std::uint64_t
   return {};
 }
 
-FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize + kCopyAlignment - 1) {
-  grow_unwritten(*buffer_, kFileBufferSize + kCopyAlignment - 1);
+FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize) {
+  grow_unwritten(*buffer_, kFileBufferSize);
   off_t position = ::lseek(fd_, 0, SEEK_CUR);
   start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
   place_room();
@@ -114,15 +116,15 @@ Result<void> FileZipSink::write(std::string_view bytes) {
     }
     source_lag_ = start_ + flushed_ - source;
     place_room();
-    for (std::size_t at = 0; at < bytes.size(); at += kFileBufferSize) {
-      const std::size_t piece = std::min(kFileBufferSize, bytes.size() - at);
+    for (std::size_t at = 0; at < bytes.size(); at += kFileBufferRoom) {
+      const std::size_t piece = std::min(kFileBufferRoom, bytes.size() - at);
       std::memcpy(room_, bytes.data() + at, piece);
       size_ = piece;
       PELVANE_TRY_VOID(flush());
     }
     return {};
   }
-  if (size_ + bytes.size() > kFileBufferSize) PELVANE_TRY_VOID(flush());
+  if (size_ + bytes.size() > kFileBufferRoom) PELVANE_TRY_VOID(flush());
   std::memcpy(room_ + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
   return {};
@@ -170,7 +172,7 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   // Header and span both within the buffer's room: `write` would not flush for the header nor
   // `reserve_spans` for the span, which, shorter than a kernel copy, takes one place.
   const std::size_t header = fixed.size() + name.size() + extra.size();
-  if (header + length > kFileBufferSize - size_ || length >= kKernelCopyMinimum) return false;
+  if (header + length > kFileBufferRoom - size_ || length >= kKernelCopyMinimum) return false;
   const char* held = nullptr;
   if (!file.bytes.empty()) {
     const auto bytes = file.held(offset, length);
@@ -216,9 +218,9 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
 Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
                                         const char* held) {
   while (length > 0) {
-    if (size_ == kFileBufferSize) PELVANE_TRY_VOID(flush());
+    if (size_ == kFileBufferRoom) PELVANE_TRY_VOID(flush());
     const auto piece =
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize - size_));
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferRoom - size_));
     source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
     if (held != nullptr && copies_held_span(held)) {
       std::memcpy(room_ + size_, held, piece);

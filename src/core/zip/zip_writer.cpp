@@ -446,7 +446,7 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
     // Output room only: the pages a small entry's compressed bytes never reach stay untouched.
     // On a `kCopyAlignment` boundary, as every buffer that long copies start from
     // (string_room.hpp).
-    s.chunk_room = grow_unwritten_agreeing(s.chunk, kDeflateChunk, 0);
+    s.chunk_room = grow_unwritten_agreeing(s.chunk, kDeflateChunk - (kCopyAlignment - 1), 0);
   }
   return {};
 }
