@@ -66,8 +66,8 @@ class StoredEntryHeaders::Source {
   // at full speed: string_room.hpp); none when they are not all there.
   std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length,
                                       std::string& storage) const {
+    if (in_memory()) return view(offset, length);
     if (offset > size_ || length > size_ - offset) return std::nullopt;
-    if (in_memory()) return known_part(bytes_, offset, length);
     const std::span<char> room = grow_unwritten_agreeing(storage, length, offset);
     if (!read_whole_at(fd_, offset, room)) return std::nullopt;
     return std::string_view(room.data(), room.size());
@@ -75,12 +75,9 @@ class StoredEntryHeaders::Source {
 
   // Exactly `length` bytes at `offset`, or none.
   std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
-    if (offset > size_ || length > size_ - offset) return std::nullopt;
-    if (in_memory()) return std::string(known_part(bytes_, offset, length));
-    std::string out;
-    grow_unwritten(out, length);
-    if (!read_whole_at(fd_, offset, out)) return std::nullopt;
-    return out;
+    std::string storage;
+    const auto bytes = get(offset, length, storage);
+    return bytes ? std::optional<std::string>(*bytes) : std::nullopt;
   }
 
  private:
