@@ -546,8 +546,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     }
   }
   ShelvedBuffer<std::string> window_bytes =
-      in_memory ? ShelvedBuffer<std::string>()
-                : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
+      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
   Window window(source, *window_bytes);
   window.load(start, end);
 
