@@ -90,38 +90,23 @@ FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize) {
 
 void FileZipSink::place_room() {
   // The buffer's bytes agree with their place in the output modulo `kCopyAlignment`, so that
-  // its write runs at full speed (string_room.hpp), unless the bytes copied into it last came
-  // from a place that a copy to there would be slow from: it is then 16 bytes further on, which
-  // keeps both the copies into it and its write out of the slow range.
+  // its write runs at full speed (string_room.hpp), unless the bytes read or copied into it last
+  // came from a place that a copy to there would be slow from: it is then 16 bytes further on,
+  // which keeps both the copies into it and its write out of the slow range. (A span written
+  // from where it is held, or a block written straight, is copied as it lies: going through the
+  // buffer instead would touch more memory.)
   const std::uint64_t output = start_ + flushed_ + (is_slow_copy(0, source_lag_) ? 16 : 0);
   const auto address = reinterpret_cast<std::uintptr_t>(buffer_->data());
   room_ = buffer_->data() + (output - address) % kCopyAlignment;
 }
 
-bool FileZipSink::copies_slowly_from(std::uint64_t source) const {
-  return is_slow_copy(reinterpret_cast<std::uintptr_t>(room_ + size_), source);
-}
-
 Result<void> FileZipSink::write(std::string_view bytes) {
   if (bytes.size() >= kDirectWrite) {
-    // Large blocks (the central directory of many entries) go straight to the file, unless the
-    // write from where they lie would be slow: they then go through the buffer, placed so that
-    // neither copy is (`place_room`).
+    // Large blocks (the central directory of many entries) go straight to the file.
     PELVANE_TRY_VOID(flush());
-    const auto source = reinterpret_cast<std::uintptr_t>(bytes.data());
-    if (!is_slow_copy(start_ + flushed_, source)) {
-      PELVANE_TRY_VOID(write_all(fd_, bytes));
-      flushed_ += bytes.size();
-      return {};
-    }
-    source_lag_ = start_ + flushed_ - source;
+    PELVANE_TRY_VOID(write_all(fd_, bytes));
+    flushed_ += bytes.size();
     place_room();
-    for (std::size_t at = 0; at < bytes.size(); at += kFileBufferRoom) {
-      const std::size_t piece = std::min(kFileBufferRoom, bytes.size() - at);
-      std::memcpy(room_, bytes.data() + at, piece);
-      size_ = piece;
-      PELVANE_TRY_VOID(flush());
-    }
     return {};
   }
   if (size_ + bytes.size() > kFileBufferRoom) PELVANE_TRY_VOID(flush());
@@ -185,10 +170,9 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
   size_ += header;
   source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
-  if (held != nullptr && (length <= kCopiedHeldSpan || copies_held_span(held))) {
+  if (held != nullptr && length <= kCopiedHeldSpan) {
     // A short held span is copied next to its header: cheaper than a piece of its own in the
-    // write that takes the buffer. So is a long one that would be written slowly from where it
-    // is held.
+    // write that takes the buffer.
     if (length > 0) std::memcpy(room_ + size_, held, static_cast<std::size_t>(length));
     size_ += static_cast<std::size_t>(length);
     return true;
@@ -223,15 +207,10 @@ Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint6
     const auto piece =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferRoom - size_));
     source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
-    if (held != nullptr && copies_held_span(held)) {
-      std::memcpy(room_ + size_, held, piece);
+    spans_.push_back({size_, fd, offset, piece, held});
+    if (held != nullptr) {
+      holds_spans_ = true;
       held += piece;
-    } else {
-      spans_.push_back({size_, fd, offset, piece, held});
-      if (held != nullptr) {
-        holds_spans_ = true;
-        held += piece;
-      }
     }
     size_ += piece;
     offset += piece;

@@ -83,8 +83,7 @@ class MemoryZipSink final : public ZipSink {
 // whose bytes are held in memory keeps its place in the buffer and is written from where it is
 // held, among the buffer's bytes, when the buffer is flushed (or when `read_pending` lets the
 // held bytes go); a short one that follows a header written anew (`append_header_and_copy`) is
-// copied into the buffer instead, which costs less than one more piece in that write, and so is
-// one that the write would copy slowly from where it is held (string_room.hpp). A span
+// copied into the buffer instead, which costs less than one more piece in that write. A span
 // copied from the file itself takes one of two roads:
 //   - a short one (the entries of a package of many small parts, the headers written anew
 //     between them) keeps its place in the buffer and is read when the buffer is flushed,
@@ -130,19 +129,9 @@ class FileZipSink final : public ZipSink {
                              const char* held = nullptr);
   // Sets `room_` for the bytes that follow a flush (zip_sink.cpp).
   void place_room();
-  // True when a copy from `source` to the next byte of the buffer would be slow
-  // (string_room.hpp).
-  bool copies_slowly_from(std::uint64_t source) const;
   // Where the bytes of a span come from: where they are held, else their offset in the file.
   static std::uint64_t source_of(const char* held, std::uint64_t offset) {
     return held != nullptr ? reinterpret_cast<std::uintptr_t>(held) : offset;
-  }
-  // True when the held span at `held`, which goes next in the buffer, is to be copied into it:
-  // writing it from where it is held would be slow and copying it is not.
-  bool copies_held_span(const char* held) const {
-    const std::uint64_t output = start_ + flushed_ + size_;
-    return is_slow_copy(output, reinterpret_cast<std::uintptr_t>(held)) &&
-           !copies_slowly_from(reinterpret_cast<std::uintptr_t>(held));
   }
   // Reads the spans of input files into the buffer.
   Result<void> read_file_spans();
