@@ -38,7 +38,7 @@ void give_back_deflater(std::unique_ptr<Deflater> deflater) {
   if (deflater && kept.size() < kKeptDeflaters) kept.push_back(std::move(deflater));
 }
 
-Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
+Result<void> deflate_into(z_stream& stream, std::span<char> chunk, std::string_view input, int mode,
                           ZipSink& sink, std::uint64_t& data_size) {
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
   std::size_t remaining = input.size();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,7 +31,7 @@ void give_back_deflater(std::unique_ptr<Deflater> deflater);
 
 // Feeds `input` to the compressor with the flush `mode` for its last bytes and writes what
 // comes out (Z_FINISH ends the stream, Z_SYNC_FLUSH leaves it open on a byte boundary).
-Result<void> deflate_into(z_stream& stream, std::string& chunk, std::string_view input, int mode,
+Result<void> deflate_into(z_stream& stream, std::span<char> chunk, std::string_view input, int mode,
                           ZipSink& sink, std::uint64_t& data_size);
 
 // Bytes that end an open Deflate stream (left on a byte boundary by a sync flush) and decode to

@@ -115,30 +115,30 @@ std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t inde
   const std::uint64_t offset = data->offset;
   const std::uint64_t size = data->compressed_size;
   if (const auto held = headers_.file().held(offset, size)) return held;
-  if (offset >= start_ && offset - start_ <= bytes_.size() &&
-      size <= bytes_.size() - (offset - start_))
-    return std::string_view(bytes_).substr(static_cast<std::size_t>(offset - start_),
-                                           static_cast<std::size_t>(size));
+  if (offset >= start_ && offset - start_ <= window_.size() &&
+      size <= window_.size() - (offset - start_))
+    return window_.substr(static_cast<std::size_t>(offset - start_),
+                          static_cast<std::size_t>(size));
   const int fd = headers_.file_descriptor();
+  // Bytes read land where they agree with the file modulo `kCopyAlignment`, so that the read
+  // runs at full speed (string_room.hpp).
+  const auto load = [&](std::uint64_t length) {
+    const std::span<char> room =
+        grow_unwritten_agreeing(bytes_, static_cast<std::size_t>(length), offset);
+    start_ = offset;
+    window_ = std::string_view(room.data(), room.size());
+    if (read_whole_at(fd, offset, room)) return true;
+    window_ = {};
+    return false;
+  };
   // A small entry loads a window from its bytes on (up to the end of the file as opened).
   const std::uint64_t file_size = headers_.file_size();
-  if (size <= kWindow && offset <= file_size && size <= file_size - offset) {
-    grow_unwritten(bytes_,
-                   static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, file_size - offset)));
-    start_ = offset;
-    if (read_whole_at(fd, offset, bytes_))
-      return std::string_view(bytes_).substr(0, static_cast<std::size_t>(size));
-  }
+  if (size <= kWindow && offset <= file_size && size <= file_size - offset &&
+      load(std::min<std::uint64_t>(kWindow, file_size - offset)))
+    return window_.substr(0, static_cast<std::size_t>(size));
   // Otherwise (or should the window not read whole) the entry's bytes alone.
-  bytes_.clear();
-  if (size > kMaxWholeRead) return std::nullopt;
-  grow_unwritten(bytes_, static_cast<std::size_t>(size));
-  start_ = offset;
-  if (!read_whole_at(fd, offset, bytes_)) {
-    bytes_.clear();
-    return std::nullopt;
-  }
-  return std::string_view(bytes_);
+  if (size > kMaxWholeRead || !load(size)) return std::nullopt;
+  return window_;
 }
 
 struct PlainEntryStream::Inflater {

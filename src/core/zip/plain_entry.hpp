@@ -42,7 +42,8 @@ class StoredBytesWindow {
 
  private:
   const StoredEntryHeaders& headers_;
-  std::uint64_t start_ = 0;  // the file offset of `bytes_`
+  std::uint64_t start_ = 0;  // the file offset of `window_`
+  std::string_view window_;  // the bytes read last, within `bytes_` past its lead
   std::string bytes_;
 };
 

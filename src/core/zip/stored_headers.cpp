@@ -29,8 +29,10 @@ constexpr std::size_t kZip64LocatorSize = 20;
 // General-purpose flag bit: sizes in a data descriptor.
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 // Local headers are read in windows of at most this many bytes, each covering the headers of
-// the entries that lie close together (all of them, for a package of small parts).
-constexpr std::uint64_t kHeaderWindow = 256 * 1024;
+// the entries that lie close together (all of them, for a package of small parts), into a
+// buffer of 256 KiB with room for the lead that places them (`Source::get`).
+constexpr std::uint64_t kHeaderWindowBuffer = 256 * 1024;
+constexpr std::uint64_t kHeaderWindow = kHeaderWindowBuffer - (kCopyAlignment - 1);
 // Room a window leaves after a name for the local extra field, whose length only the local
 // header states; a longer one is read on its own.
 constexpr std::uint64_t kExtraFieldRoom = 512;
@@ -59,31 +61,23 @@ class StoredEntryHeaders::Source {
     return known_part(bytes_, offset, length);
   }
 
-  // Exactly `length` bytes at `offset` into `out`; false when they are not all there.
-  bool read_into(std::uint64_t offset, std::uint64_t length, std::string& out) const {
-    if (offset > size_ || length > size_ - offset) return false;
-    if (in_memory()) {
-      out.assign(known_part(bytes_, offset, length));
-      return true;
-    }
-    grow_unwritten(out, length);
-    return read_whole_at(fd_, offset, out);
-  }
-
   // Exactly `length` bytes at `offset`: in place when the bytes are in memory, else read into
-  // `storage`; none when they are not all there.
+  // `storage` (where they agree with `offset` modulo `kCopyAlignment`, so that a long read runs
+  // at full speed: string_room.hpp); none when they are not all there.
   std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length,
                                       std::string& storage) const {
-    if (const auto in_memory = view(offset, length)) return in_memory;
-    if (!read_into(offset, length, storage)) return std::nullopt;
-    return std::string_view(storage);
+    if (in_memory()) return view(offset, length);
+    if (offset > size_ || length > size_ - offset) return std::nullopt;
+    const std::span<char> room = grow_unwritten_agreeing(storage, length, offset);
+    if (!read_whole_at(fd_, offset, room)) return std::nullopt;
+    return std::string_view(room.data(), room.size());
   }
 
   // Exactly `length` bytes at `offset`, or none.
   std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
-    std::string out;
-    if (!read_into(offset, length, out)) return std::nullopt;
-    return out;
+    std::string storage;
+    const auto bytes = get(offset, length, storage);
+    return bytes ? std::optional<std::string>(*bytes) : std::nullopt;
   }
 
  private:
@@ -286,10 +280,15 @@ StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
   if (file->fd.get() < 0) return {};
   file->size = size;
   if (size > 0 && size <= kMostHeldBytes) {
-    std::string& bytes = *(file->bytes = ShelvedBuffer<std::string>(size));
-    grow_unwritten(bytes, size);
-    if (read_whole_at(file->fd.get(), 0, bytes))
-      return parse(Source(bytes), std::move(file), archive);
+    // The bytes start on a `kCopyAlignment` boundary, as the file does: the read runs at full
+    // speed, and so do the copies out of them (string_room.hpp).
+    std::string& room = *(file->bytes = ShelvedBuffer<std::string>(size + kCopyAlignment - 1));
+    const std::span<char> bytes = grow_unwritten_agreeing(room, size, 0);
+    if (read_whole_at(file->fd.get(), 0, bytes)) {
+      const std::string_view held(bytes.data(), bytes.size());
+      file->held = held;
+      return parse(Source(held), std::move(file), archive);
+    }
     file->bytes = ShelvedBuffer<std::string>();
   }
   const Source source(file->fd.get(), file->size);
@@ -329,8 +328,10 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     if (!location || (archive && location->count != library_entry_count(handle)) ||
         location->size > source.size())
       continue;
-    if (!source.in_memory() && result.directory_bytes_.capacity() < location->size)
-      result.directory_bytes_ = BufferShelf<std::string>::take(location->size);
+    // With room for the lead that places the bytes as they lie in the file (`Source::get`).
+    const std::uint64_t room = location->size + kCopyAlignment - 1;
+    if (!source.in_memory() && result.directory_bytes_.capacity() < room)
+      result.directory_bytes_ = BufferShelf<std::string>::take(room);
     const auto read = source.get(location->offset, location->size, result.directory_bytes_);
     if (!read) continue;
     const std::string_view directory = result.directory_ = *read;
@@ -505,7 +506,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     }
   }
   ShelvedBuffer<std::string> window_bytes =
-      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindow);
+      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
   Window window(source, *window_bytes);
   window.load(start, end);
 

@@ -25,6 +25,7 @@
 #include "core/base/error.hpp"
 #include "core/base/name_index.hpp"
 #include "core/base/owned_fd.hpp"
+#include "core/base/string_room.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
@@ -162,16 +163,18 @@ class StoredEntryHeaders {
   };
   std::optional<StoredCopy> stored_copy(std::uint64_t index) const;
   // The largest archive file held in memory while its headers are: the largest buffer a thread
-  // keeps (buffer_shelf.hpp), so that repeated calls find its storage ready. Reading such a file
+  // keeps (buffer_shelf.hpp), less the lead that starts the bytes on a boundary
+  // (string_room.hpp), so that repeated calls find its storage ready. Reading such a file
   // once costs what reading its local headers alone does in a package of small parts, and every
   // later read and copy of it is then served without a system call.
-  static constexpr std::uint64_t kMostHeldBytes = BufferShelf<std::string>::kMostKeptBytes;
+  static constexpr std::uint64_t kMostHeldBytes =
+      BufferShelf<std::string>::kMostKeptBytes - (kCopyAlignment - 1);
 
   // The archive file read for the headers, or -1, and its size.
   int file_descriptor() const { return file_ ? file_->fd.get() : -1; }
   // The same with its bytes, when they are held; none (-1) for an archive read from bytes.
   CopiedFile file() const {
-    return file_ ? CopiedFile{file_->fd.get(), *file_->bytes} : CopiedFile{};
+    return file_ ? CopiedFile{file_->fd.get(), file_->held} : CopiedFile{};
   }
   std::uint64_t file_size() const { return file_ ? file_->size : 0; }
   // Where the entry's local header starts in the archive file, as the directory states.
@@ -184,7 +187,9 @@ class StoredEntryHeaders {
   struct File {
     OwnedFd fd;
     std::uint64_t size = 0;
-    // All `size` bytes of a small file, read when it was opened (`kMostHeldBytes`); else empty.
+    // All `size` bytes of a small file, read when it was opened (`kMostHeldBytes`), within
+    // `bytes` past its lead; else empty.
+    std::string_view held;
     ShelvedBuffer<std::string> bytes;
   };
   enum class LocalState : std::uint8_t { Unread, Absent, Found };

@@ -13,6 +13,8 @@ namespace pelvane {
 namespace {
 
 constexpr std::size_t kFileBufferSize = 1024 * 1024;
+// The bytes a file sink's buffer holds: its size less the lead that places them (`place_room`).
+constexpr std::size_t kFileBufferRoom = kFileBufferSize - (kCopyAlignment - 1);
 constexpr std::uint64_t kKernelCopyAlignment = 64 * 1024;
 // Held spans up to this long that follow a header written anew are copied into the buffer;
 // longer ones are written from where they are held.
@@ -79,11 +81,23 @@ Result<void> MemoryZipSink::copy_from_file(const CopiedFile& file, std::uint64_t
   return {};
 }
 
-FileZipSink::FileZipSink(int fd)
-    : fd_(fd), buffer_(kFileBufferSize) {
+FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize) {
   grow_unwritten(*buffer_, kFileBufferSize);
   off_t position = ::lseek(fd_, 0, SEEK_CUR);
   start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+  place_room();
+}
+
+void FileZipSink::place_room() {
+  // The buffer's bytes agree with their place in the output modulo `kCopyAlignment`, so that
+  // its write runs at full speed (string_room.hpp), unless the bytes read or copied into it last
+  // came from a place that a copy to there would be slow from: it is then 16 bytes further on,
+  // which keeps both the copies into it and its write out of the slow range. (A span written
+  // from where it is held, or a block written straight, is copied as it lies: going through the
+  // buffer instead would touch more memory.)
+  const std::uint64_t output = start_ + flushed_ + (is_slow_copy(0, source_lag_) ? 16 : 0);
+  const auto address = reinterpret_cast<std::uintptr_t>(buffer_->data());
+  room_ = buffer_->data() + (output - address) % kCopyAlignment;
 }
 
 Result<void> FileZipSink::write(std::string_view bytes) {
@@ -92,10 +106,11 @@ Result<void> FileZipSink::write(std::string_view bytes) {
     PELVANE_TRY_VOID(flush());
     PELVANE_TRY_VOID(write_all(fd_, bytes));
     flushed_ += bytes.size();
+    place_room();
     return {};
   }
-  if (size_ + bytes.size() > kFileBufferSize) PELVANE_TRY_VOID(flush());
-  std::memcpy(buffer_->data() + size_, bytes.data(), bytes.size());
+  if (size_ + bytes.size() > kFileBufferRoom) PELVANE_TRY_VOID(flush());
+  std::memcpy(room_ + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
   return {};
 }
@@ -105,7 +120,7 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
     std::uint64_t in_buffer = offset - flushed_;
     if (in_buffer > size_ || bytes.size() > size_ - in_buffer)
       return fail(PelvaneError::zip("patch outside the written archive"));
-    std::memcpy(buffer_->data() + in_buffer, bytes.data(), bytes.size());
+    std::memcpy(room_ + in_buffer, bytes.data(), bytes.size());
     return {};
   }
   if (offset + bytes.size() > flushed_) PELVANE_TRY_VOID(flush());
@@ -142,22 +157,23 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   // Header and span both within the buffer's room: `write` would not flush for the header nor
   // `reserve_spans` for the span, which, shorter than a kernel copy, takes one place.
   const std::size_t header = fixed.size() + name.size() + extra.size();
-  if (header + length > kFileBufferSize - size_ || length >= kKernelCopyMinimum) return false;
+  if (header + length > kFileBufferRoom - size_ || length >= kKernelCopyMinimum) return false;
   const char* held = nullptr;
   if (!file.bytes.empty()) {
     const auto bytes = file.held(offset, length);
     if (!bytes) return false;
     held = bytes->data();
   }
-  char* at = buffer_->data() + size_;
+  char* at = room_ + size_;
   std::memcpy(at, fixed.data(), fixed.size());
   std::memcpy(at + fixed.size(), name.data(), name.size());
   if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
   size_ += header;
+  source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
   if (held != nullptr && length <= kCopiedHeldSpan) {
     // A short held span is copied next to its header: cheaper than a piece of its own in the
     // write that takes the buffer.
-    if (length > 0) std::memcpy(buffer_->data() + size_, held, static_cast<std::size_t>(length));
+    if (length > 0) std::memcpy(room_ + size_, held, static_cast<std::size_t>(length));
     size_ += static_cast<std::size_t>(length);
     return true;
   }
@@ -178,6 +194,7 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
   const std::uint64_t copied =
       PELVANE_TRY(pelvane::copy_in_kernel(fd, offset, fd_, length, kernel_copy_));
   flushed_ += copied;
+  place_room();  // the buffer, empty, takes the bytes that follow
   if (copied < length && kernel_copy_ != KernelCopy::Unavailable)
     return fail(input_ended());
   return copied;
@@ -186,9 +203,10 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
 Result<void> FileZipSink::reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
                                         const char* held) {
   while (length > 0) {
-    if (size_ == kFileBufferSize) PELVANE_TRY_VOID(flush());
+    if (size_ == kFileBufferRoom) PELVANE_TRY_VOID(flush());
     const auto piece =
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferSize - size_));
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFileBufferRoom - size_));
+    source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
     spans_.push_back({size_, fd, offset, piece, held});
     if (held != nullptr) {
       holds_spans_ = true;
@@ -219,7 +237,7 @@ Result<void> FileZipSink::read_file_spans() {
       continue;
     }
     std::size_t count = 0;
-    pieces_[count++] = iovec{buffer_->data() + span.at, span.length};
+    pieces_[count++] = iovec{room_ + span.at, span.length};
     std::uint64_t end = span.offset + span.length;  // of the bytes read so far
     std::size_t last = first + 1;
     for (; last < spans_.size() && count + 2 <= pieces_.size(); ++last) {
@@ -229,7 +247,7 @@ Result<void> FileZipSink::read_file_spans() {
         break;
       if (next.offset > end)
         pieces_[count++] = iovec{scrap_.data(), static_cast<std::size_t>(next.offset - end)};
-      pieces_[count++] = iovec{buffer_->data() + next.at, next.length};
+      pieces_[count++] = iovec{room_ + next.at, next.length};
       end = next.offset + next.length;
     }
     // Whichever write brought the flush, this is the failure of a raw copy.
@@ -242,7 +260,7 @@ Result<void> FileZipSink::read_file_spans() {
 }
 
 Result<void> FileZipSink::write_buffer() {
-  if (!holds_spans_) return write_all(fd_, std::string_view(buffer_->data(), size_));
+  if (!holds_spans_) return write_all(fd_, std::string_view(room_, size_));
   // The buffer's bytes up to each held span, then the span where it is held, in few calls.
   std::size_t count = 0;
   const auto add = [&](const char* bytes, std::size_t length) -> Result<void> {
@@ -264,11 +282,11 @@ Result<void> FileZipSink::write_buffer() {
   std::size_t written = 0;  // bytes of the buffer taken so far
   for (const Span& span : spans_) {
     if (span.held == nullptr) continue;
-    PELVANE_TRY_VOID(add(buffer_->data() + written, span.at - written));
+    PELVANE_TRY_VOID(add(room_ + written, span.at - written));
     PELVANE_TRY_VOID(add(span.held, span.length));
     written = span.at + span.length;
   }
-  PELVANE_TRY_VOID(add(buffer_->data() + written, size_ - written));
+  PELVANE_TRY_VOID(add(room_ + written, size_ - written));
   return write_pieces(fd_, std::span<iovec>(pieces_.data(), count));
 }
 
@@ -279,6 +297,7 @@ Result<void> FileZipSink::flush() {
   holds_spans_ = false;
   flushed_ += size_;
   size_ = 0;
+  place_room();
   return {};
 }
 

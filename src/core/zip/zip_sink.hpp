@@ -10,6 +10,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/base/error.hpp"
+#include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -126,6 +127,12 @@ class FileZipSink final : public ZipSink {
   // given), flushing when full.
   Result<void> reserve_spans(int fd, std::uint64_t offset, std::uint64_t length,
                              const char* held = nullptr);
+  // Sets `room_` for the bytes that follow a flush (zip_sink.cpp).
+  void place_room();
+  // Where the bytes of a span come from: where they are held, else their offset in the file.
+  static std::uint64_t source_of(const char* held, std::uint64_t offset) {
+    return held != nullptr ? reinterpret_cast<std::uintptr_t>(held) : offset;
+  }
   // Reads the spans of input files into the buffer.
   Result<void> read_file_spans();
   // Writes the buffer out, held spans in their places.
@@ -135,7 +142,11 @@ class FileZipSink final : public ZipSink {
   std::uint64_t start_;        // file offset of the archive's first byte
   std::uint64_t flushed_ = 0;  // archive bytes already handed to the file
   ShelvedBuffer<std::string> buffer_;
-  std::size_t size_ = 0;     // bytes of `buffer_` in use
+  // Where the buffer's bytes start within `buffer_`: `place_room`.
+  char* room_ = nullptr;
+  std::size_t size_ = 0;  // bytes of `room_` in use
+  // The output position less the input offset (or address) of the bytes last copied in.
+  std::uint64_t source_lag_ = 0;
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once

@@ -239,6 +239,7 @@ struct ZipWriter::State {
   bool deflating = false;
   std::unique_ptr<Deflater> deflater;  // once the first entry is deflated
   std::string chunk;
+  std::span<char> chunk_room;  // the Deflate output room within `chunk`
   // The local header of the entry being admitted: its fixed part, and its extra field (without
   // its ZIP64 field: a view of the caller's or of `extra`); `header` when it is written anew.
   LocalHeaderFixed local_fixed{};
@@ -443,7 +444,9 @@ Result<void> ZipWriter::begin_entry(std::string_view name, const ZipEntryOptions
       return fail(PelvaneError::zip("cannot restart the Deflate compressor"));
     }
     // Output room only: the pages a small entry's compressed bytes never reach stay untouched.
-    grow_unwritten(s.chunk, kDeflateChunk);
+    // On a `kCopyAlignment` boundary, as every buffer that long copies start from
+    // (string_room.hpp).
+    s.chunk_room = grow_unwritten_agreeing(s.chunk, kDeflateChunk - (kCopyAlignment - 1), 0);
   }
   return {};
 }
@@ -457,7 +460,7 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   if (s.uncompressed_size > kMax32) return fail(too_large(s.current_name()));
   if (s.deflating) {
     PELVANE_TRY_VOID(
-        deflate_into(s.deflater->stream, s.chunk, bytes, Z_NO_FLUSH, sink_, s.data_size));
+        deflate_into(s.deflater->stream, s.chunk_room, bytes, Z_NO_FLUSH, sink_, s.data_size));
   } else {
     PELVANE_TRY_VOID(sink_.write(bytes));
     s.data_size += bytes.size();
@@ -693,7 +696,7 @@ Result<void> ZipWriter::end_entry_aligned_with(std::uint64_t input_offset,
   State& s = *state_;
   if (s.open != State::Open::Content || !s.deflating) return end_entry();
   PELVANE_TRY_VOID(as_archive_failure(
-      deflate_into(s.deflater->stream, s.chunk, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
+      deflate_into(s.deflater->stream, s.chunk_room, {}, Z_SYNC_FLUSH, sink_, s.data_size)));
   // The aligned byte lands at `end + padding + bytes_between`, the padding being at least 2.
   const std::uint64_t end = (s.offset + s.data_size + bytes_between + 2) % kPage;
   const std::uint64_t padding = (input_offset % kPage + kPage - end) % kPage + 2;
@@ -707,7 +710,7 @@ Result<void> ZipWriter::end_entry() {
   if (s.open == State::Open::None) return fail(PelvaneError::zip("no entry is open"));
   if (s.open == State::Open::Content && s.deflating)
     PELVANE_TRY_VOID(as_archive_failure(
-        deflate_into(s.deflater->stream, s.chunk, {}, Z_FINISH, sink_, s.data_size)));
+        deflate_into(s.deflater->stream, s.chunk_room, {}, Z_FINISH, sink_, s.data_size)));
   return complete_entry();
 }
 

@@ -65,6 +65,15 @@ std::vector<SinkCase> sink_cases() {
   cases.push_back({"patches in the buffer and in the file",
                    {{Step::Write, 0, 0, 100}, {Step::Patch, 0, 10, 2}, {Step::Copy, 0, 0, 3000},
                     {Step::Write, 0, 7, 2 * kMiB}, {Step::Patch, 0, 20, 4}}});
+  // Each way of placing a long copy against the output (string_room.hpp) is taken.
+  SinkCase shifts{"long spans and blocks at every place against the output", {}};
+  for (std::uint64_t k = 0; k < 64; ++k) {
+    shifts.steps.push_back({Step::Write, 0, k, 1});
+    shifts.steps.push_back({Step::Copy, static_cast<int>(k % 2), 100 * k, 20000});
+    shifts.steps.push_back({Step::HeaderAndCopy, 0, 3 * k, 17000});
+    if (k % 4 == 0) shifts.steps.push_back({Step::Write, 0, k, 300 * 1024});
+  }
+  cases.push_back(shifts);
   cases.push_back({"a span past the end of its file",
                    {{Step::Write, 0, 0, 10}, {Step::Copy, 1, 60000, 10000}},
                    "zip error: input ended before the entry's data"});
