@@ -178,7 +178,7 @@ def main(argv=None) -> int:
     shutil.rmtree(ctx.work, ignore_errors=True)
     (CACHE / "results.json").write_text(json.dumps(results, indent=2), encoding="utf-8")
     print("\nmedians over the repeats; ratio = the median of module / baseline over pairs of calls "
-          f"made back to back (below 1.0: module faster)")
+          "made back to back (below 1.0: module faster)")
     print(f"results: {CACHE / 'results.json'}")
     return 1 if failed else 0
 
