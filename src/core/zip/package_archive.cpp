@@ -293,10 +293,10 @@ Result<std::string_view> PackageArchive::library_checked_entry_name(std::uint64_
   return std::string_view(name);
 }
 
-std::optional<std::uint64_t> PackageArchive::find(std::string_view name) const {
+std::optional<std::uint64_t> PackageArchive::find(std::string_view name, std::uint64_t hash) const {
   // A name with a NUL byte would be cut short by the C interface and match another entry.
   if (name.find('\0') != std::string_view::npos) return std::nullopt;
-  if (plain_) return stored_headers_->find(name);
+  if (plain_) return stored_headers_->find(name, hash);
   // Flags 0: an exact, case-sensitive lookup through the name index, over the names as they
   // are decoded for `entry_name`.
   const zip_int64_t index = zip_name_locate(opened(), std::string(name).c_str(), 0);
