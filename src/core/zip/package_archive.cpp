@@ -15,6 +15,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
+#include "core/zip/library_name_table.hpp"
 #include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
@@ -98,7 +99,9 @@ Result<std::string> read_whole(EntryReader& entry) {
 
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                                std::uint64_t size)
-    : LibraryArchive(file, size), stored_headers_(std::move(headers)), plain_(true) {}
+    : LibraryArchive(file, size, headers.get()),
+      stored_headers_(std::move(headers)),
+      plain_(true) {}
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags) {
@@ -262,6 +265,10 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     archive.path_ = input.path();
     return archive;
   }
+  if (auto crowded = check_library_name_table(*headers); !crowded) {
+    std::fclose(file);
+    return fail(std::move(crowded).error());
+  }
   PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
   archive.path_ = input.path();
   return archive;
@@ -283,6 +290,7 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
   if (const auto& overlap = headers.overlap()) return fail(*overlap);
   PELVANE_TRY_VOID(headers.check_regions());
+  PELVANE_TRY_VOID(check_library_name_table(headers));
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
 }
 
