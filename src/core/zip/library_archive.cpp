@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "core/zip/library_name_table.hpp"
-
 namespace pelvane {
 namespace {
 
@@ -47,16 +45,16 @@ void LibraryArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
 LibraryArchive::LibraryArchive(zip_t* archive) : archive_(archive) {}
 
 LibraryArchive::LibraryArchive(std::FILE* unopened, std::uint64_t size,
-                               const StoredEntryHeaders* headers)
-    : unopened_(unopened), unopened_size_(size), unopened_headers_(headers) {}
+                               std::function<Result<void>()> check)
+    : unopened_(unopened), unopened_size_(size), check_before_opening_(std::move(check)) {}
 
 Result<zip_t*> LibraryArchive::library() {
   if (archive_) return archive_.get();
   if (library_failure_) return fail(*library_failure_);
-  if (unopened_headers_ != nullptr) {
-    if (auto crowded = check_library_name_table(*unopened_headers_); !crowded) {
-      library_failure_ = crowded.error();
-      return fail(std::move(crowded).error());
+  if (check_before_opening_) {
+    if (auto checked = check_before_opening_(); !checked) {
+      library_failure_ = checked.error();
+      return fail(std::move(checked).error());
     }
   }
   auto archive = open_library_archive(unopened_.release(), unopened_size_);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,8 +17,6 @@
 #include "core/base/error.hpp"
 
 namespace pelvane {
-
-class StoredEntryHeaders;
 
 class LibraryArchive {
  public:
@@ -29,10 +28,8 @@ class LibraryArchive {
   // An archive the library has opened.
   explicit LibraryArchive(zip_t* archive);
   // The first `size` bytes of an archive file, left for the library to open when first needed
-  // (it takes the stream over), once the names of `headers` (read from the same bytes, alive
-  // as long as this archive) are known not to crowd its table of names
-  // (library_name_table.hpp).
-  LibraryArchive(std::FILE* unopened, std::uint64_t size, const StoredEntryHeaders* headers);
+  // (it takes the stream over), once `check` passes; its failure stands for the library's.
+  LibraryArchive(std::FILE* unopened, std::uint64_t size, std::function<Result<void>()> check);
   LibraryArchive(LibraryArchive&&) noexcept = default;
   LibraryArchive& operator=(LibraryArchive&&) noexcept = default;
   ~LibraryArchive() = default;
@@ -51,7 +48,7 @@ class LibraryArchive {
   std::unique_ptr<zip_t, ArchiveCloser> archive_;    // null until the library opens the archive
   std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
   std::uint64_t unopened_size_ = 0;
-  const StoredEntryHeaders* unopened_headers_ = nullptr;
+  std::function<Result<void>()> check_before_opening_;
   std::optional<PelvaneError> library_failure_;  // why the library could not open it later
 };
 

@@ -99,7 +99,10 @@ Result<std::string> read_whole(EntryReader& entry) {
 
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                                std::uint64_t size)
-    : LibraryArchive(file, size, headers.get()),
+    : LibraryArchive(file, size,
+                     // The headers live as long as the archive; the library reads the same
+                     // names, so that they must not crowd its table either.
+                     [names = headers.get()] { return check_library_name_table(*names); }),
       stored_headers_(std::move(headers)),
       plain_(true) {}
 
