@@ -14,8 +14,8 @@ import pytest
 
 import pelvane.pelvane_native as native
 from deck_builder import PNG_1X1, build_deck, workbook_bytes
-from hostile_packages import (bomb_deck, duplicate_entry_deck, empty_entry_deck, overlapping_deck,
-                              padded_part)
+from hostile_packages import (bomb_deck, crowded_names_deck, duplicate_entry_deck, empty_entry_deck,
+                              overlapping_deck, padded_part)
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
 from package_lint import check_package
@@ -387,6 +387,21 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
                 else f"entry {first} overlaps the central directory")
     assert runtime_error(call, deck, output) == f"zip error: {expected}"
     assert not output.exists()
+
+
+# --- names that crowd one slot of the archive library's own name table ------------------------
+# Opened through the library at once (a comment) or only when an entry needs it (a method only
+# the library reads): refused before the library's open walks the crowded slot.
+@pytest.mark.parametrize("how", ["comment", "bzip2"])
+@pytest.mark.parametrize("call", [
+    lambda deck, output: native.inspect_package_json(str(deck)),
+    edit,
+], ids=["inspect_package", "auto_shape"])
+def test_names_crowding_the_library_name_table_are_refused(tmp_path, how, call):
+    deck = crowded_names_deck(tmp_path / "crowded.pptx", how)
+    before, output = deck.read_bytes(), tmp_path / "out.pptx"
+    assert runtime_error(call, deck, output) == "zip error: entry names crowd one slot of the name table"
+    assert not output.exists() and deck.read_bytes() == before
 
 
 # --- an empty stored entry stating a CRC-32 other than 0: read, copied raw, copied reheaded ---

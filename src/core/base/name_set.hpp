@@ -40,6 +40,7 @@ class NameSet {
   bool insert(std::string_view name, std::size_t hash) {
     if (!index_.insert(hash, same_as(name))) return false;
     names_.emplace_back(name);
+    hashes_.push_back(hash);
     return true;
   }
   void insert(std::initializer_list<std::string_view> names) {
@@ -72,6 +73,7 @@ class NameSet {
   // Room for `count` names without growing.
   void reserve(std::size_t count) {
     names_.reserve(count);
+    hashes_.reserve(count);
     index_.reserve(count);
   }
 
@@ -81,6 +83,9 @@ class NameSet {
   const_iterator end() const { return names_.end(); }
   // The name inserted `index`-th.
   const Name& operator[](std::size_t index) const { return names_[index]; }
+  // Its `hash_of`, kept from its insertion: a name that goes on to another table of this hash
+  // (another set, or the index of an archive's entries) is not hashed again.
+  std::size_t hash_at(std::size_t index) const { return hashes_[index]; }
 
   // The same names, in whatever order.
   friend bool operator==(const NameSet& a, const NameSet& b) {
@@ -97,6 +102,7 @@ class NameSet {
   }
 
   std::vector<Name> names_;
+  std::vector<std::size_t> hashes_;  // of `names_`, position for position
   Index index_;
 };
 

@@ -224,11 +224,11 @@ Result<const RelationshipEdges*> RelationshipGraph::edges(std::string_view sourc
 }
 
 Result<PartNameViews> deleted_closure(
-    RelationshipGraph& graph, std::span<const std::string> targets,
+    RelationshipGraph& graph, const PartNameViews& targets,
     std::vector<std::optional<std::uint64_t>>* named_relationships) {
   Walk walk;
   walk.seen.reserve(targets.size());
-  for (const std::string& target : targets) walk.visit(target);
+  for (std::size_t at = 0; at < targets.size(); ++at) walk.visit(targets[at], targets.hash_at(at));
   if (named_relationships != nullptr) named_relationships->clear();
   // Parts stored alike share their edges (the slides of one layout): edges just followed lead
   // nowhere new.
@@ -265,8 +265,9 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph, const PartNameViews& 
   // Reached so far: those two names alone. The candidates among the surviving slides are reached
   // too (counted from the candidates, commonly far fewer); the slides are followed in the order
   // of their set.
-  for (const std::string_view candidate : candidates)
-    if (slide(candidate) && surviving.contains(candidate)) --unreached;
+  for (std::size_t at = 0; at < candidates.size(); ++at)
+    if (slide(candidates[at]) && surviving.contains(candidates[at], candidates.hash_at(at)))
+      --unreached;
   std::size_t next_slide = 0;
   while (unreached > 0) {
     std::optional<std::string_view> name = walk.take();
@@ -285,8 +286,12 @@ Result<PartNameViews> kept_parts(RelationshipGraph& graph, const PartNameViews& 
     }
   }
   PartNameViews kept;
-  for (const std::string_view candidate : candidates)
-    if (walk.seen.contains(candidate) || surviving.contains(candidate)) kept.insert(candidate);
+  for (std::size_t at = 0; at < candidates.size(); ++at) {
+    const std::string_view candidate = candidates[at];
+    const std::size_t hash = candidates.hash_at(at);
+    if (walk.seen.contains(candidate, hash) || surviving.contains(candidate, hash))
+      kept.insert(candidate, hash);
+  }
   return kept;
 }
 

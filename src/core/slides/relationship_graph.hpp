@@ -212,10 +212,11 @@ class RelationshipGraph {
 };
 
 // Every part reachable from the deleted slides through relationships without a TargetMode: views
-// into `targets` and the graph's edges. With `named_relationships`, for each of those parts by
-// its position, the entry of its relationships part as `edges` gives it in `named`.
+// into the names of `targets` and the graph's edges, the targets first in their order. With
+// `named_relationships`, for each of those parts by its position, the entry of its relationships
+// part as `edges` gives it in `named`.
 Result<PartNameViews> deleted_closure(
-    RelationshipGraph& graph, std::span<const std::string> targets,
+    RelationshipGraph& graph, const PartNameViews& targets,
     std::vector<std::optional<std::uint64_t>>* named_relationships = nullptr);
 
 // Those of `candidates` that the package root, "ppt/presentation.xml" or a surviving slide (of

@@ -125,9 +125,8 @@ Result<std::vector<std::string>> survivor_order_ids(const std::vector<std::strin
 // archive's entry names, which outlive the walks). Only the relationships parts that the walks
 // come to are read, the presentation's (already read, its edges in `presentation_edges`) not
 // again.
-Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string> targets,
-                                  const PartNameViews& surviving,
-                                  const PartNameViews& target_set,
+Result<void> drop_unreached_parts(PackageEdit& edit, const PartNameViews& surviving,
+                                  const PartNameViews& targets,
                                   RelationshipEdges presentation_edges,
                                   PartNameViews& dropped_parts) {
   PackageArchive& archive = edit.archive();
@@ -139,7 +138,8 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   std::vector<std::optional<std::uint64_t>> named_relationships;
   const PartNameViews deleted = PELVANE_TRY(deleted_closure(graph, targets, &named_relationships));
   // What the deleted slides reach besides themselves stays when something kept reaches it.
-  // Only the reached names that are entries count; the order they are taken in does not.
+  // Only the reached names that are entries count; the order they are taken in does not. Each
+  // name goes from one table to the next with the hash the walk took of it.
   struct Reached {
     std::uint64_t index;   // of the part's entry
     std::size_t position;  // of the part among the deleted
@@ -149,25 +149,26 @@ Result<void> drop_unreached_parts(PackageEdit& edit, std::span<const std::string
   for (std::size_t position = 0; position < deleted.size(); ++position) {
     const std::string_view name = deleted[position];
     if (name.ends_with(".rels") || name == kContentTypes) continue;
-    const auto index = archive.find(name);
+    const std::size_t hash = deleted.hash_at(position);
+    const auto index = archive.find(name, hash);
     if (!index) continue;
     reached.push_back({*index, position});
-    const std::size_t hash = PartNameViews::hash_of(name);
-    if (!target_set.contains(name, hash)) candidates.insert(name, hash);
+    if (!targets.contains(name, hash)) candidates.insert(name, hash);
   }
-  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, surviving, target_set, candidates));
+  const PartNameViews kept = PELVANE_TRY(kept_parts(graph, surviving, targets, candidates));
   dropped_parts.reserve(reached.size());
   std::string relationships;
   for (const Reached& part : reached) {
     const std::string_view name = archive.entry_name(part.index);
-    if (!kept.empty() && kept.contains(name)) continue;
+    const std::size_t hash = deleted.hash_at(part.position);
+    if (!kept.empty() && kept.contains(name, hash)) continue;
     if (const auto named = named_relationships[part.position]) {
       edit.drop_entry(*named);
     } else {
       relationship_part_name_into(name, relationships);
       edit.drop_part(relationships);
     }
-    dropped_parts.insert(name);
+    dropped_parts.insert(name, hash);
     edit.drop_entry(part.index);
   }
   return {};
@@ -217,16 +218,18 @@ Result<Survivors> survivors_of(const std::vector<std::string_view>& slides,
   return survivors;
 }
 
-// The ids of every presentation relationship that reaches a target; refused when none reaches
-// one.
+// The ids of every presentation relationship that reaches a target (in the order given);
+// refused when none reaches one.
 Result<PartNameSet> deleted_relationship_ids(const SlideRelationshipMap& slide_ids,
-                                             std::span<const std::string> target_slide_parts) {
+                                             const PartNameViews& targets) {
   PartNameSet deleted_ids;
-  deleted_ids.reserve(target_slide_parts.size());
-  for (const std::string& target : target_slide_parts) {
-    const SlideIds* id = slide_ids.find(target, PartNameViews::hash_of(target));
-    if (id == nullptr)
-      return invalid("presentation relationship for slide part " + target + " was not found");
+  deleted_ids.reserve(targets.size());
+  for (std::size_t at = 0; at < targets.size(); ++at) {
+    const SlideIds* id = slide_ids.find(targets[at], targets.hash_at(at));
+    if (id == nullptr) {
+      return invalid("presentation relationship for slide part " + std::string(targets[at]) +
+                     " was not found");
+    }
     id->each([&](std::string_view value) { deleted_ids.insert(value); });
   }
   return deleted_ids;
@@ -255,8 +258,7 @@ Result<SlideDeleteSummary> delete_from_package(
       ordered_survivor_parts ? PartNameViews(slides.begin(), slides.end()) : PartNameViews();
   const SlideRelationshipMap slide_ids =
       slide_relationship_map(found, ordered_survivor_parts ? listed_slides : targets);
-  const PartNameSet deleted_ids =
-      PELVANE_TRY(deleted_relationship_ids(slide_ids, target_slide_parts));
+  const PartNameSet deleted_ids = PELVANE_TRY(deleted_relationship_ids(slide_ids, targets));
   std::optional<std::vector<std::string>> survivor_order;
   if (ordered_survivor_parts) {
     survivor_order = PELVANE_TRY(survivor_order_ids(*ordered_survivor_parts, survivors.count,
@@ -274,7 +276,7 @@ Result<SlideDeleteSummary> delete_from_package(
         add_relationship_edge(kPresentationPart, text, presentation_edges);
       });
   PartNameViews dropped_parts;
-  PELVANE_TRY_VOID(drop_unreached_parts(edit, target_slide_parts, survivors.slides, targets,
+  PELVANE_TRY_VOID(drop_unreached_parts(edit, survivors.slides, targets,
                                         std::move(presentation_edges), dropped_parts));
   const std::string& presentation = *PELVANE_TRY(listing.hold_presentation(archive));
   std::string new_presentation = PELVANE_TRY(

@@ -44,12 +44,19 @@ void LibraryArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
 
 LibraryArchive::LibraryArchive(zip_t* archive) : archive_(archive) {}
 
-LibraryArchive::LibraryArchive(std::FILE* unopened, std::uint64_t size)
-    : unopened_(unopened), unopened_size_(size) {}
+LibraryArchive::LibraryArchive(std::FILE* unopened, std::uint64_t size,
+                               std::function<Result<void>()> check)
+    : unopened_(unopened), unopened_size_(size), check_before_opening_(std::move(check)) {}
 
 Result<zip_t*> LibraryArchive::library() {
   if (archive_) return archive_.get();
   if (library_failure_) return fail(*library_failure_);
+  if (check_before_opening_) {
+    if (auto checked = check_before_opening_(); !checked) {
+      library_failure_ = checked.error();
+      return fail(std::move(checked).error());
+    }
+  }
   auto archive = open_library_archive(unopened_.release(), unopened_size_);
   if (!archive) {
     library_failure_ = archive.error();

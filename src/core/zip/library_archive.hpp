@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,8 +28,8 @@ class LibraryArchive {
   // An archive the library has opened.
   explicit LibraryArchive(zip_t* archive);
   // The first `size` bytes of an archive file, left for the library to open when first needed
-  // (it takes the stream over).
-  LibraryArchive(std::FILE* unopened, std::uint64_t size);
+  // (it takes the stream over), once `check` passes; its failure stands for the library's.
+  LibraryArchive(std::FILE* unopened, std::uint64_t size, std::function<Result<void>()> check);
   LibraryArchive(LibraryArchive&&) noexcept = default;
   LibraryArchive& operator=(LibraryArchive&&) noexcept = default;
   ~LibraryArchive() = default;
@@ -47,6 +48,7 @@ class LibraryArchive {
   std::unique_ptr<zip_t, ArchiveCloser> archive_;    // null until the library opens the archive
   std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
   std::uint64_t unopened_size_ = 0;
+  std::function<Result<void>()> check_before_opening_;
   std::optional<PelvaneError> library_failure_;  // why the library could not open it later
 };
 

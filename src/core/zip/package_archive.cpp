@@ -15,6 +15,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
+#include "core/zip/library_name_table.hpp"
 #include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
@@ -98,7 +99,12 @@ Result<std::string> read_whole(EntryReader& entry) {
 
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                                std::uint64_t size)
-    : LibraryArchive(file, size), stored_headers_(std::move(headers)), plain_(true) {}
+    : LibraryArchive(file, size,
+                     // The headers live as long as the archive; the library reads the same
+                     // names, so that they must not crowd its table either.
+                     [names = headers.get()] { return check_library_name_table(*names); }),
+      stored_headers_(std::move(headers)),
+      plain_(true) {}
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
                                         zip_flags_t flags) {
@@ -262,6 +268,10 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     archive.path_ = input.path();
     return archive;
   }
+  if (auto crowded = check_library_name_table(*headers); !crowded) {
+    std::fclose(file);
+    return fail(std::move(crowded).error());
+  }
   PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
   archive.path_ = input.path();
   return archive;
@@ -283,6 +293,7 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
   if (const auto& overlap = headers.overlap()) return fail(*overlap);
   PELVANE_TRY_VOID(headers.check_regions());
+  PELVANE_TRY_VOID(check_library_name_table(headers));
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
 }
 
@@ -293,10 +304,10 @@ Result<std::string_view> PackageArchive::library_checked_entry_name(std::uint64_
   return std::string_view(name);
 }
 
-std::optional<std::uint64_t> PackageArchive::find(std::string_view name) const {
+std::optional<std::uint64_t> PackageArchive::find(std::string_view name, std::uint64_t hash) const {
   // A name with a NUL byte would be cut short by the C interface and match another entry.
   if (name.find('\0') != std::string_view::npos) return std::nullopt;
-  if (plain_) return stored_headers_->find(name);
+  if (plain_) return stored_headers_->find(name, hash);
   // Flags 0: an exact, case-sensitive lookup through the name index, over the names as they
   // are decoded for `entry_name`.
   const zip_int64_t index = zip_name_locate(opened(), std::string(name).c_str(), 0);

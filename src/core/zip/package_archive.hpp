@@ -16,6 +16,7 @@
 
 #include "core/base/error.hpp"
 #include "core/base/file_input.hpp"
+#include "core/base/name_index.hpp"
 #include "core/base/owned_fd.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
@@ -59,8 +60,12 @@ class PackageArchive : public LibraryArchive {
     return library_checked_entry_name(index);
   }
   // Index of the entry with exactly this name (byte-wise, case-sensitive), through the
-  // archive's name index.
-  std::optional<std::uint64_t> find(std::string_view name) const;
+  // archive's name index. `hash`: the name's `NameIndex<>::hash_of` (that of every name set),
+  // when the caller has it already.
+  std::optional<std::uint64_t> find(std::string_view name) const {
+    return find(name, plain_ ? NameIndex<>::hash_of(name) : 0);
+  }
+  std::optional<std::uint64_t> find(std::string_view name, std::uint64_t hash) const;
   // Directory entries are those whose name ends in "/".
   bool is_directory(std::uint64_t index) const { return entry_name(index).ends_with('/'); }
 

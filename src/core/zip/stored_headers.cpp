@@ -425,9 +425,10 @@ bool StoredEntryHeaders::index_names() {
   return true;
 }
 
-std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name) const {
+std::optional<std::uint64_t> StoredEntryHeaders::find(std::string_view name,
+                                                      std::uint64_t hash) const {
   if (names_.size() == 0) return std::nullopt;
-  return names_.find(names_.hash_of(name), entry_named(name));
+  return names_.find(hash, entry_named(name));
 }
 
 std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t index) const {

@@ -90,8 +90,12 @@ class StoredEntryHeaders {
   std::string_view name(std::uint64_t index) const {
     return index < entries_.size() ? entries_[index].name : std::string_view();
   }
-  // The index of the entry with exactly this name; plain archives only.
-  std::optional<std::uint64_t> find(std::string_view name) const;
+  // The index of the entry with exactly this name; plain archives only. `hash`: the name's
+  // `NameIndex<>::hash_of`, when the caller has it already.
+  std::optional<std::uint64_t> find(std::string_view name) const {
+    return find(name, NameIndex<>::hash_of(name));
+  }
+  std::optional<std::uint64_t> find(std::string_view name, std::uint64_t hash) const;
 
   // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
   // Its views stay valid while these headers and the archive are.

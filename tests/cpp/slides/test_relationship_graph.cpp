@@ -74,10 +74,9 @@ TEST(RelationshipGraph, WalksFindWhatOnlyDeletedSlidesReach) {
       // A jump link back to the deleted slide, and the shared picture through an Internal mode.
       {s2, {{s1, false}, {"ppt/image1.png", true}}},
   });
-  const std::vector<std::string> targets{s1};
   const PartNameViews deleted{s1, "ppt/notes1.xml", "ppt/image1.png", "ppt/chart1.xml",
                               "ppt/book1.xlsx"};
-  EXPECT_EQ(deleted_closure(graph, targets), deleted);
+  EXPECT_EQ(deleted_closure(graph, PartNameViews{s1}), deleted);
   PartNameViews named = deleted;
   named.insert({"", "ppt/presentation.xml", s2, "ppt/theme.xml", "ppt/image2.png"});
   EXPECT_EQ(kept_parts(graph, PartNameViews{s2}, PartNameViews{s1}, named),
@@ -110,7 +109,7 @@ TEST(RelationshipGraph, ReadsARelationshipsPartWhenAWalkComesToIt) {
   EXPECT_EQ(**graph.edges("ppt/slides/slide1.xml"),
             (RelationshipEdges{{"ppt/slides/c.xml", false}}));
   EXPECT_EQ(*graph.edges("ppt/presentation.xml"), nullptr);
-  const std::vector<std::string> deleted{"ppt/slides/slide2.xml"};
+  const PartNameViews deleted{"ppt/slides/slide2.xml"};
   EXPECT_EQ(deleted_closure(graph, deleted).error().to_string(), "io error: CRC error");
   auto read_before = RelationshipGraph::of_package(*archive);
   read_before.use_read_part("ppt/slides/_rels/slide2.xml.rels", given);

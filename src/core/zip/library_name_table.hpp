@@ -1,0 +1,23 @@
+// What opening an archive through the archive library costs in its own table of entry names.
+#pragma once
+
+#include "core/base/error.hpp"
+
+namespace pelvane {
+
+class StoredEntryHeaders;
+
+// `Zip` when the entry names of the directory read in `headers` would crowd the archive
+// library's table of names so that opening the archive through it would take time growing with
+// the square of the entries; nothing when its names spread as ordinary names do, or when the
+// directory could not be read here (the library then says what it finds).
+//
+// The library keeps its names in a chained hash table under a fixed hash that anyone can invert
+// (value = value * 33 + byte, modulo 2^32, from 5381, over the name up to a NUL byte), sized
+// once for the entry count (the power of two at or above 4/3 of it), and every insertion walks
+// the whole chain of its slot. Names chosen to share one value make that walk quadratic: 65,534
+// of them take seconds to open. The walk is counted here over the names as stored (the library
+// reads names that are valid UTF-8, which every plain archive's are, as stored).
+Result<void> check_library_name_table(const StoredEntryHeaders& headers);
+
+}  // namespace pelvane
