@@ -1,4 +1,4 @@
-// The reader of one simple empty-element tag (`XmlReader::next_plain_empty`): a tag that the
+// The reader of one simple empty-element tag (`XmlReader::next_simple_empty_tag`): a tag that the
 // general reader would give as one Empty event, read with its attributes in one pass.
 #include <cstdint>
 #include <cstring>
@@ -14,7 +14,7 @@ namespace {
 
 using xml_tag_bytes::byte_class;
 using xml_tag_bytes::ElementNameStop;
-using xml_tag_bytes::kPlain;
+using xml_tag_bytes::kNameByte;
 
 // True when the `size` bytes at `a` and `b` are equal: the few bytes of a name, compared a word
 // at a time without a call.
@@ -59,7 +59,7 @@ using xml_tag_bytes::kPlain;
   std::size_t p = start + 1;
   if (n - p > size && same_bytes(data + p, local_name.data(), size) && is_xml_blank(data[p + size]))
     return p + size;
-  if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kPlain &&
+  if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kNameByte &&
       same_bytes(data + p + 2, local_name.data(), size) && is_xml_blank(data[p + 2 + size])) {
     // A prefix of one byte, the next most common case.
     return p + 2 + size;
@@ -120,7 +120,7 @@ enum class SimpleItem : std::uint8_t {
   }
 #endif
   std::size_t p = item;
-  while (p < n && byte_class(data[p]) == kPlain) ++p;
+  while (p < n && byte_class(data[p]) == kNameByte) ++p;
   if (p == item)
     return data[p] == '/' && p + 1 < n && data[p + 1] == '>' ? SimpleItem::TagEnd
                                                              : SimpleItem::Other;
@@ -134,7 +134,7 @@ enum class SimpleItem : std::uint8_t {
 
 }  // namespace
 
-bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag) {
+bool XmlReader::next_simple_empty_tag(std::string_view local_name, SimpleEmptyTag& tag) {
   const std::size_t start = pos_;
   const std::size_t n = input_.size();
   if (error_ || start >= n || input_[start] != '<') return false;
@@ -151,7 +151,7 @@ bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag
     std::size_t close = n;
     const SimpleItem read = read_simple_item(data, item, n, p, close);
     if (read == SimpleItem::TagEnd) break;
-    if (read == SimpleItem::Other || close >= n || count == PlainEmptyTag::kMaxAttributes)
+    if (read == SimpleItem::Other || close >= n || count == SimpleEmptyTag::kMaxAttributes)
       return false;
     const std::string_view attribute_name(data + item, p - item);
     // A repeated name is a malformed item to the attribute reader.

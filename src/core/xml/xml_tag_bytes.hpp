@@ -1,5 +1,5 @@
 // The byte classes that both tag readers share: the general one (`XmlReader::read_markup`) and
-// the reader of one simple empty-element tag (`XmlReader::next_plain_empty`), which must stop
+// the reader of one simple empty-element tag (`XmlReader::next_simple_empty_tag`), which must stop
 // a name where the general one does. Inline: both read every tag through them.
 #pragma once
 
@@ -21,7 +21,7 @@ constexpr bool forbidden_in_name(char c) {
 
 // Byte classes for the hot loops of the tag scanner.
 enum ByteClass : std::uint8_t {
-  kPlain = 0,
+  kNameByte = 0,  // none of the below: a byte that may stand in any name
   kNameEnd = 1,
   kBadInName = 2,
   kEndsAttributeName = 4,  // blanks, "=" and the quotes
@@ -30,7 +30,7 @@ enum ByteClass : std::uint8_t {
 constexpr std::array<std::uint8_t, 256> make_byte_classes() {
   std::array<std::uint8_t, 256> table{};
   for (int c = 0; c < 256; ++c) {
-    std::uint8_t cls = kPlain;
+    std::uint8_t cls = kNameByte;
     if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
     if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
     if (is_xml_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
