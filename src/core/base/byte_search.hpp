@@ -7,7 +7,7 @@
 // one the build has:
 // - `..._bytes`: one byte at a time, the scalar form every build has, and the reference;
 // - `..._words`: eight bytes at a time in a 64-bit word, for sets that say how to test a word;
-//   plain C++, so portable builds keep it;
+//   no intrinsics, so portable builds keep it;
 // - `..._blocks`: sixteen bytes at a time with SSE2, only where the processor has it and the
 //   build is not portable (`PELVANE_PORTABLE`, which leaves the other forms alone).
 // The tests run every form the build has against every offset and length.

@@ -13,7 +13,7 @@
 namespace pelvane {
 
 // The largest entry a package without ZIP64 records can hold: a 32-bit size field holding
-// 0xFFFFFFFF means "see the ZIP64 record", so the largest plain size is one less.
+// 0xFFFFFFFF means "see the ZIP64 record", so the largest size stated in that field is one less.
 inline constexpr std::uint64_t kMaxStoredEntrySize = 0xFFFFFFFEu;
 
 // `Io` "{0} changed while it was read", {0} the path of a file read only up to the size it had

@@ -375,16 +375,16 @@ JsonInputError Cursor::to_error(const Fault& fault) const {
 Read<void> Cursor::parse_escape(std::string* out) {
   if (at_end()) return fail_at_end("EOF while parsing a string");
   const char c = text_[pos++];
-  char plain = 0;
+  char decoded = 0;
   switch (c) {
-    case '"': plain = '"'; break;
-    case '\\': plain = '\\'; break;
-    case '/': plain = '/'; break;
-    case 'b': plain = '\b'; break;
-    case 'f': plain = '\f'; break;
-    case 'n': plain = '\n'; break;
-    case 'r': plain = '\r'; break;
-    case 't': plain = '\t'; break;
+    case '"': decoded = '"'; break;
+    case '\\': decoded = '\\'; break;
+    case '/': decoded = '/'; break;
+    case 'b': decoded = '\b'; break;
+    case 'f': decoded = '\f'; break;
+    case 'n': decoded = '\n'; break;
+    case 'r': decoded = '\r'; break;
+    case 't': decoded = '\t'; break;
     case 'u': {
       std::uint32_t code = JSON_TRY(parse_hex4());
       if (code >= 0xDC00 && code <= 0xDFFF) {
@@ -407,7 +407,7 @@ Read<void> Cursor::parse_escape(std::string* out) {
     }
     default: return fail_here("invalid escape");
   }
-  if (out) *out += plain;
+  if (out) *out += decoded;
   return {};
 }
 

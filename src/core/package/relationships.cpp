@@ -65,7 +65,7 @@ std::vector<std::string_view> split_segments(std::string_view name) {
 }
 
 // True when no segment of the path is empty, "." or "..".
-bool has_plain_segments(std::string_view path) {
+bool has_only_named_segments(std::string_view path) {
   for (std::size_t start = 0;;) {
     const std::size_t slash = path.find('/', start);
     const std::string_view segment = path.substr(start, slash - start);
@@ -129,7 +129,7 @@ RelationshipText relationship_text(const XmlEvent& tag) {
   return relationship_fields(tag.attributes());
 }
 
-RelationshipText relationship_text(const PlainEmptyTag& tag) { return relationship_fields(tag); }
+RelationshipText relationship_text(const SimpleEmptyTag& tag) { return relationship_fields(tag); }
 
 std::string relationship_value(std::string_view raw) { return unescaped_or_empty(raw); }
 
@@ -189,9 +189,9 @@ void append_resolved_target(std::string_view source_part, std::string_view targe
     name.append(target.substr(1));
     return;
   }
-  // A target of plain segments (no empty, "." or ".." one) goes beside the source as it is,
+  // A target of named segments only (no empty, "." or ".." one) goes beside the source as it is,
   // both written in one piece.
-  if (has_plain_segments(target)) {
+  if (has_only_named_segments(target)) {
     const std::size_t slash = source_part.rfind('/');
     const std::size_t folder = slash == std::string_view::npos ? 0 : slash + 1;
     const std::size_t at = name.size();
@@ -347,7 +347,7 @@ std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer
   return rel_id_of(tag.attributes(), buffer);
 }
 
-std::string_view rel_id_from_attributes(const PlainEmptyTag& tag, std::string& buffer) {
+std::string_view rel_id_from_attributes(const SimpleEmptyTag& tag, std::string& buffer) {
   return rel_id_of(tag, buffer);
 }
 
@@ -383,15 +383,16 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_by_id(
 namespace {
 
 // What `remove_relationships_where` gives, made in one pass over a part whose Relationship
-// elements are all plain tags (`XmlReader::next_plain_empty`) and whose end tags are written
+// elements are all simple empty tags (`XmlReader::next_simple_empty_tag`) and whose end tags are
+// written
 // "</name>": the part is then its events' bytes, and the removal cuts out the removed tags'
 // spans. Each element is visited as it is read. None, once anything else is met (a reader error
 // included), with `visited` the offset past which no element has been visited yet.
-std::optional<std::pair<std::string, std::uint64_t>> remove_plain_relationships(
+std::optional<std::pair<std::string, std::uint64_t>> remove_simple_relationship_tags(
     std::string_view bytes, const std::function<bool(std::string_view)>& is_removed,
     const std::function<void(const RelationshipText&)>& visit, std::size_t& visited) {
   XmlReader reader(bytes);
-  PlainEmptyTag plain;
+  SimpleEmptyTag simple;
   // The part written out, in room kept from one call to the next as every written text's.
   std::string out = WrittenTextShelf::take(bytes.size());
   std::size_t kept_from = 0;  // the start of the kept bytes not yet written
@@ -399,18 +400,18 @@ std::optional<std::pair<std::string, std::uint64_t>> remove_plain_relationships(
   std::string key_buffer;
   for (;;) {
     visited = reader.position();
-    if (reader.next_plain_empty("Relationship", plain)) {
-      if (visit) visit(relationship_text(plain));
+    if (reader.next_simple_empty_tag("Relationship", simple)) {
+      if (visit) visit(relationship_text(simple));
       // The key is the first attribute of local name Id (unescaped), as the general pass reads it.
       std::string_view key;
-      for (const PlainAttribute& attribute : plain) {
+      for (const SimpleAttribute& attribute : simple) {
         if (attribute.local_name() != "Id") continue;
         key = attribute_value_key(attribute.value, key_buffer);
         break;
       }
       if (is_removed(key)) {
-        out.append(bytes.substr(kept_from, plain.offset - kept_from));
-        kept_from = plain.offset + plain.raw.size();
+        out.append(bytes.substr(kept_from, simple.offset - kept_from));
+        kept_from = simple.offset + simple.raw.size();
         ++removed;
       }
       continue;
@@ -432,10 +433,11 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
     const std::function<void(const RelationshipText&)>& visit) {
   constexpr std::string_view kEofMessage = "unexpected EOF while removing relationship";
   std::size_t visited = 0;
-  if (auto plain = remove_plain_relationships(relationships_bytes, is_removed, visit, visited))
-    return std::move(*plain);
-  // The general pass reads the part again from its start: it visits the elements the plain
-  // pass has not, each met in the same order with the same fields.
+  if (auto one_pass =
+          remove_simple_relationship_tags(relationships_bytes, is_removed, visit, visited))
+    return std::move(*one_pass);
+  // The general pass reads the part again from its start: it visits the elements the one-pass
+  // removal has not, each met in the same order with the same fields.
   if (!visit) {
     return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed,
                                  kEofMessage);

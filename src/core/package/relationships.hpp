@@ -41,7 +41,7 @@ struct RelationshipText {
 
 // The fields of one Relationship start or empty-element tag.
 RelationshipText relationship_text(const XmlEvent& tag);
-RelationshipText relationship_text(const PlainEmptyTag& tag);
+RelationshipText relationship_text(const SimpleEmptyTag& tag);
 
 // Calls `visit(const RelationshipText&)` for every Relationship element, in document order, up
 // to where `parse_relationships` stops: for readers that need a few fields of some elements and
@@ -49,11 +49,12 @@ RelationshipText relationship_text(const PlainEmptyTag& tag);
 template <class Visit>
 void scan_relationships(std::string_view bytes, Visit&& visit) {
   XmlReader reader(bytes);
-  // Nearly every element of a relationships part is a plain Relationship tag, read in one pass.
-  PlainEmptyTag plain;
+  // Nearly every element of a relationships part is a simple empty Relationship tag, read in one
+  // pass.
+  SimpleEmptyTag simple;
   for (;;) {
-    if (reader.next_plain_empty("Relationship", plain)) {
-      visit(relationship_text(plain));
+    if (reader.next_simple_empty_tag("Relationship", simple)) {
+      visit(relationship_text(simple));
       continue;
     }
     auto event = reader.next();
@@ -66,15 +67,20 @@ void scan_relationships(std::string_view bytes, Visit&& visit) {
 std::string relationship_value(std::string_view raw);
 
 // True when a raw value is already the value a record holds: no reference, valid UTF-8.
-inline bool is_plain_relationship_value(std::string_view raw) {
+inline bool relationship_value_needs_no_unescaping(std::string_view raw) {
   return raw.find('&') == std::string_view::npos && is_valid_utf8(raw);
+}
+
+// The former name, for package/slide_order.cpp until it takes the new one.
+inline bool is_plain_relationship_value(std::string_view raw) {
+  return relationship_value_needs_no_unescaping(raw);
 }
 
 // Calls `use(std::string_view)` with the value as a record holds it, without a copy when the
 // raw text needs no unescaping.
 template <class Use>
 decltype(auto) with_relationship_value(std::string_view raw, Use&& use) {
-  if (is_plain_relationship_value(raw)) return use(raw);
+  if (relationship_value_needs_no_unescaping(raw)) return use(raw);
   const std::string value = relationship_value(raw);
   return use(std::string_view(value));
 }
@@ -175,7 +181,7 @@ void collect_relationship_ids(const XmlEvent& tag, std::set<std::string>& ids);
 // whose value can be unescaped; empty when none. A view into the tag's text, or into `buffer`
 // for a value with references.
 std::string_view rel_id_from_attributes(const XmlEvent& tag, std::string& buffer);
-std::string_view rel_id_from_attributes(const PlainEmptyTag& tag, std::string& buffer);
+std::string_view rel_id_from_attributes(const SimpleEmptyTag& tag, std::string& buffer);
 
 // ---- Pruning and retargeting ----
 

@@ -1,4 +1,4 @@
-// The one way a plain text becomes DrawingML runs and paragraphs of plain runs, for the text
+// The one way a text becomes DrawingML runs and paragraphs of unformatted runs, for the text
 // rewrites and the builders of new shapes and tables alike.
 #pragma once
 

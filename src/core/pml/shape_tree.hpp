@@ -24,7 +24,7 @@ namespace pelvane {
 // The largest `id` of any `p:cNvPr` start tag in markup, at any depth; 0 when there is none.
 // The value is that of the attribute named `id` itself (not one whose name merely ends in "id",
 // nor text inside another attribute's value), either quote, references resolved; values that
-// are not plain unsigned 64-bit decimals (an optional "+" then digits) are ignored.
+// are not unsigned 64-bit decimals (an optional "+" then digits) are ignored.
 std::uint64_t max_cnvpr_id(std::string_view slide_xml);
 
 // The id for the next new shape: `max_cnvpr_id` plus one. An operation that adds several shapes
@@ -38,7 +38,7 @@ Result<std::uint64_t> next_shape_id(std::string_view slide_xml, std::uint64_t id
 bool is_shape_element_name(std::string_view local_name);
 
 // The id carried by a `cNvPr` start or empty tag under any prefix: the first attribute whose
-// local name is "id" and whose unescaped value is a plain unsigned decimal. None for any other
+// local name is "id" and whose unescaped value is an unsigned decimal. None for any other
 // event.
 std::optional<std::uint64_t> extract_shape_id_from_event(const XmlEvent& event);
 

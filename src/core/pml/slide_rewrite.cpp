@@ -75,7 +75,7 @@ Result<void> write_replaced_run_body(XmlReader& reader, XmlWriter& writer,
   }
 }
 
-Result<void> write_plain_paragraph(XmlWriter& writer, CheckedText text) {
+Result<void> write_unformatted_paragraph(XmlWriter& writer, CheckedText text) {
   writer.write_raw("<a:p>");
   PELVANE_TRY_VOID(write_text_run(writer, text.view()));
   writer.write_raw("</a:p>");

@@ -81,13 +81,13 @@ void write_text_only_run(XmlWriter& writer, const XmlEvent& run_tag, CheckedText
 Result<void> write_replaced_run_body(XmlReader& reader, XmlWriter& writer,
                                      const XmlEvent& run_start, CheckedText text);
 
-// One paragraph of one plain run holding the whole text, line feeds included:
+// One paragraph of one unformatted run holding the whole text, line feeds included:
 // `<a:p><a:r><a:t>text</a:t></a:r></a:p>`. The run alone is `write_text_run`.
-Result<void> write_plain_paragraph(XmlWriter& writer, CheckedText text);
+Result<void> write_unformatted_paragraph(XmlWriter& writer, CheckedText text);
 
 // Called right after the caller has written a text body's start tag: drops every paragraph of
 // the body (start tag to end tag, or self-closing), keeps everything else, writes the text as
-// plain paragraphs (one per line feed, `write_replacement_paragraphs`) just before the body's
+// unformatted paragraphs (one per line feed, `write_replacement_paragraphs`) just before the body's
 // end tag, writes that end tag, and returns the number of paragraphs dropped, at least 1.
 // Input that ends inside the body: XmlTextDecode
 // "unexpected end of XML while rewriting text body" (inside a dropped paragraph: "unexpected

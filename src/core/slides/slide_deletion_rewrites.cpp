@@ -97,7 +97,7 @@ void keep_entry(std::vector<SlideEntry>& kept, bool document_order, std::string 
   kept.push_back(SlideEntry{std::move(key), bytes});
 }
 
-// Keeps an entry of one tag (an event, or a tag the plain reader took whole) unless it names a
+// Keeps an entry of one tag (an event, or a simple empty tag read whole) unless it names a
 // deleted id: it is written back as its bytes. The key places an entry only in a survivor order;
 // kept in document order, one that cannot name a deleted id needs no key.
 template <class Tag>
@@ -128,13 +128,13 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
   CustomShowPosition shows;
   // Without a survivor order the kept entries are written in document order.
   const bool document_order = !survivor_order;
-  PlainEmptyTag plain;
+  SimpleEmptyTag simple;
   for (;;) {
-    // The list's own entries stand at depth 2, most of them plain one-tag entries, each read in
+    // The list's own entries stand at depth 2, most of them simple empty tags, each read in
     // one pass.
     if (in_list && !entry.open() && reader.depth() == 2 &&
-        reader.next_plain_empty("sldId", plain)) {
-      keep_one_tag_entry(kept, plain, deleted_ids, document_order, key_buffer);
+        reader.next_simple_empty_tag("sldId", simple)) {
+      keep_one_tag_entry(kept, simple, deleted_ids, document_order, key_buffer);
       continue;
     }
     const XmlEvent event = PELVANE_TRY(reader.next());

@@ -105,9 +105,9 @@ std::array<MergeAttribute, 4> table_cell_merge_attributes(std::string_view kind,
 // col_min..col_max, bounds included, cells counted with self-closing ones. Each cell of the
 // range gets its merge attributes (`table_cell_merge_attributes`), in place or appended. A merge
 // also replaces the text of each text body of the range: the anchor (row_min, col_min) gets the
-// paragraphs, one plain paragraph per item (an item with a line feed gives several), the other
-// cells one empty paragraph. Checks, in order: InvalidInput "table merge range is invalid" for a
-// bound below its minimum; "unknown table cell merge edit: {kind}"; for a merge, the
+// paragraphs, one unformatted paragraph per item (an item with a line feed gives several), the
+// other cells one empty paragraph. Checks, in order: InvalidInput "table merge range is invalid"
+// for a bound below its minimum; "unknown table cell merge edit: {kind}"; for a merge, the
 // paragraphs' text, then a range reaching past an existing table: "table merge range is outside
 // {rows}x{cols} table". A missing table is no error (count 0); a split only changes the cells
 // that exist. The count is the number of cells of the range found, plus, for a merge, the

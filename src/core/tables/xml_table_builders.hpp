@@ -27,7 +27,7 @@ void append_row_start(std::string& xml, std::uint64_t height);
 // `a:` prefixes of the slide: the id and the name "Table {id}", the frame's position and size,
 // table properties with the first row and banded rows on and the built-in medium style, `cols`
 // grid columns of width cx / cols and `rows` rows of height cy / rows (divisions truncated; the
-// frame keeps cx and cy). A cell takes the text of the first triple naming it, as plain
+// frame keeps cx and cy). A cell takes the text of the first triple naming it, as unformatted
 // paragraphs split at line feeds; a cell no triple names holds one empty paragraph. Triples are
 // expected inside the table; a text XML cannot hold is refused (InvalidInput).
 Result<std::string> table_shape_xml(std::uint64_t shape_id, std::uint64_t rows, std::uint64_t cols,

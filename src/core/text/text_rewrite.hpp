@@ -39,7 +39,7 @@ Result<RewriteOutput> replace_text_run_at_index_in_slide(std::string_view xml,
 // ---- Shape and paragraph text ----
 
 // Every paragraph of the text body of the shape `shape` addresses (pml/shape_cursor.hpp)
-// replaced by plain paragraphs, one per line feed (`rewrite_text_body_content`). The count is
+// replaced by unformatted paragraphs, one per line feed (`rewrite_text_body_content`). The count is
 // the number of paragraphs removed (at least 1), or 0 when the shape has no text body given as
 // a start tag. The shape and group-child forms below address the shape for it.
 Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, ShapeCursor shape,
@@ -47,8 +47,8 @@ Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, Sh
 
 // How the paragraph text rule below differs for a group's child: a shape inside the addressed
 // one counts its paragraphs afresh, an empty text element (start and end tag) receives the text
-// too (counting 1), and the index one past the last paragraph appends a plain paragraph at the
-// end of the text body (counting 1).
+// too (counting 1), and the index one past the last paragraph appends an unformatted paragraph at
+// the end of the text body (counting 1).
 struct ParagraphTextRules {
   bool recount_in_inner_shape = false;
   bool fill_empty_text = false;
@@ -66,7 +66,7 @@ Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml
                                                             std::string_view text,
                                                             ParagraphTextRules rules);
 
-// Every paragraph of the shape's text body replaced by plain paragraphs, one per line feed
+// Every paragraph of the shape's text body replaced by unformatted paragraphs, one per line feed
 // (`rewrite_text_body_content`). The count is the number of paragraphs removed (at least 1), or
 // 0 when the shape has no text body given as a start tag.
 Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
@@ -94,8 +94,8 @@ Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
 
 // One paragraph's text as `set_shape_paragraph_text_at_index_in_slide`, except that an empty
 // text element (start and end tag) receives the text too (counting 1), and that a
-// `paragraph_index` equal to the number of paragraphs appends a plain paragraph at the end of
-// the text body (counting 1).
+// `paragraph_index` equal to the number of paragraphs appends an unformatted paragraph at the end
+// of the text body (counting 1).
 Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
                                                                     std::uint64_t group_index,
                                                                     std::uint64_t child_index,
@@ -103,21 +103,21 @@ Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_
                                                                     std::string_view text);
 
 // One run's text, as `replace_text_run_at_index_in_slide` with runs counted inside the
-// paragraph; a `run_index` equal to the number of runs appends a plain run where the paragraph's
-// runs end (before its end-of-paragraph properties). Count 1, or 0.
+// paragraph; a `run_index` equal to the number of runs appends an unformatted run where the
+// paragraph's runs end (before its end-of-paragraph properties). Count 1, or 0.
 Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
     std::string_view xml, std::uint64_t group_index, std::uint64_t child_index,
     std::uint64_t paragraph_index, std::uint64_t run_index, std::string_view text);
 
 // ---- Appending ----
 
-// A plain paragraph holding the whole text (line feeds included) after the last child of the
+// An unformatted paragraph holding the whole text (line feeds included) after the last child of the
 // shape's text body. Count 1, or 0 without a text body given as a start tag.
 Result<RewriteOutput> append_shape_paragraph_text_in_slide(std::string_view xml,
                                                            std::uint64_t shape_index,
                                                            std::string_view text);
 
-// A plain run holding the whole text where the paragraph's runs end: before its
+// An unformatted run holding the whole text where the paragraph's runs end: before its
 // end-of-paragraph properties, else before its end tag. Paragraphs: start tags only count.
 // Count 1, or 0.
 Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,

@@ -26,7 +26,7 @@ Result<RewriteOutput> append_shape_paragraph_text_in_slide(std::string_view xml,
       shape.start(event);
     } else if (event.is_end()) {
       if (shape.in_shape() && event.local_name() == "txBody") {
-        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        PELVANE_TRY_VOID(write_unformatted_paragraph(stream.writer, text));
         ++count;
       }
       stream.writer.write_event(event);

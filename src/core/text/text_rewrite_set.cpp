@@ -61,7 +61,7 @@ Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml
         in_text = false;
       } else if (rules.append_past_end && paragraph.in_shape() && name == "txBody" &&
                  paragraph.paragraphs() == paragraph_index) {
-        PELVANE_TRY_VOID(write_plain_paragraph(stream.writer, text));
+        PELVANE_TRY_VOID(write_unformatted_paragraph(stream.writer, text));
         ++count;
       }
       stream.writer.write_event(event);

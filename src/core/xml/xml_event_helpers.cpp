@@ -164,21 +164,21 @@ Result<std::pair<std::string, std::uint64_t>> remove_keyed_elements(
     }
     run_size += raw.size();
   };
-  PlainEmptyTag plain;
+  SimpleEmptyTag simple;
   for (;;) {
-    // An element written as a plain empty tag is read in one pass, unless a caller looks at the
+    // An element written as a simple empty tag is read in one pass, unless a caller looks at the
     // events: its key is the first attribute of the local name, as the tag's attributes give it.
-    if (!observe && skip_depth == 0 && reader.next_plain_empty(element, plain)) {
-      std::string_view plain_key;
-      for (const PlainAttribute& attribute : plain) {
+    if (!observe && skip_depth == 0 && reader.next_simple_empty_tag(element, simple)) {
+      std::string_view tag_key;
+      for (const SimpleAttribute& attribute : simple) {
         if (attribute.local_name() != key_attribute) continue;
-        plain_key = attribute_value_key(attribute.value, key);
+        tag_key = attribute_value_key(attribute.value, key);
         break;
       }
-      if (is_removed(plain_key))
+      if (is_removed(tag_key))
         ++removed;
       else
-        keep(plain.raw);
+        keep(simple.raw);
       continue;
     }
     const XmlEvent event = PELVANE_TRY(reader.next());

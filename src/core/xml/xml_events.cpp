@@ -1,51 +1,21 @@
 #include "core/xml/xml_events.hpp"
 
-#include <array>
 #include <cstring>
 
 #include "core/base/byte_search.hpp"
 #include "core/base/utf8.hpp"
+#include "core/xml/xml_tag_bytes.hpp"
 
 namespace pelvane {
 
 namespace {
 
-// Bytes that end an element name in a tag.
-constexpr bool ends_name(char c) { return is_xml_blank(c) || c == '/' || c == '>'; }
+using xml_tag_bytes::byte_class;
+using xml_tag_bytes::ElementNameStop;
+using xml_tag_bytes::kBadInName;
+using xml_tag_bytes::kEndsAttributeName;
 
-// Bytes that may not stand in an element name.
-constexpr bool forbidden_in_name(char c) {
-  return c == '<' || c == '&' || c == '"' || c == '\'' || c == '=' || c == '?' || c == '!';
-}
-
-// Byte classes for the hot loops of the tag scanner.
-enum ByteClass : std::uint8_t {
-  kPlain = 0,
-  kNameEnd = 1,
-  kBadInName = 2,
-  kEndsAttributeName = 4,  // blanks, "=" and the quotes
-};
-
-constexpr std::array<std::uint8_t, 256> make_byte_classes() {
-  std::array<std::uint8_t, 256> table{};
-  for (int c = 0; c < 256; ++c) {
-    std::uint8_t cls = kPlain;
-    if (ends_name(static_cast<char>(c))) cls |= kNameEnd;
-    if (forbidden_in_name(static_cast<char>(c))) cls |= kBadInName;
-    if (is_xml_blank(static_cast<char>(c)) || c == '=' || c == '"' || c == '\'')
-      cls |= kEndsAttributeName;
-    table[static_cast<std::size_t>(c)] = cls;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint8_t, 256> kByteClasses = make_byte_classes();
-
-inline std::uint8_t byte_class(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
-
-// The byte sets of the scanner's runs, for `byte_scan::find_in_set`. The bytes that end a name
-// all lie at or below the apostrophe, or are "/", "=" or one of "<" to "?": a block is screened
-// with those ranges and the bytes it flags are tested against the table.
+// The other byte sets of the scanner's runs, for `byte_scan::find_in_set`.
 
 // A quote, which opens or closes a value, or the ">" that ends a tag.
 struct QuoteOrGt {
@@ -55,19 +25,6 @@ struct QuoteOrGt {
   unsigned candidates(byte_scan::Block bytes) const {
     return byte_scan::block_bytes_equal(bytes, '>') | byte_scan::block_bytes_equal(bytes, '"') |
            byte_scan::block_bytes_equal(bytes, '\'');
-  }
-#endif
-};
-
-// The end of an element name in a tag, or a byte that may not stand in one.
-struct ElementNameStop {
-  bool holds(char c) const { return (byte_class(c) & (kNameEnd | kBadInName)) != 0; }
-#if defined(PELVANE_BYTE_BLOCKS)
-  static constexpr bool kExact = false;
-  unsigned candidates(byte_scan::Block bytes) const {
-    // "<" to "?" are the four bytes whose bits above the lowest two are those of "<".
-    return byte_scan::block_bytes_at_most(bytes, '\'') | byte_scan::block_bytes_equal(bytes, '/') |
-           byte_scan::block_bytes_masked_equal(bytes, static_cast<char>(0xFC), '<');
   }
 #endif
 };
@@ -100,36 +57,6 @@ struct EndTagNameStop {
   const std::size_t found =
       byte_scan::find_in_set(text.data(), from, text.size(), byte_scan::OneByte{byte});
   return found < text.size() ? found : std::string_view::npos;
-}
-
-// True when the `size` bytes at `a` and `b` are equal: the few bytes of a name, compared a word
-// at a time without a call.
-[[gnu::always_inline]] inline bool same_bytes(const char* a, const char* b, std::size_t size) {
-  const auto word = [](const char* at) {
-    std::uint64_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-  };
-  const auto half = [](const char* at) {
-    std::uint32_t value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-  };
-  if (size >= 8) {
-    for (std::size_t at = 0; at + 8 < size; at += 8)
-      if (word(a + at) != word(b + at)) return false;
-    return word(a + size - 8) == word(b + size - 8);
-  }
-  if (size >= 4) return half(a) == half(b) && half(a + size - 4) == half(b + size - 4);
-  for (std::size_t at = 0; at < size; ++at)
-    if (a[at] != b[at]) return false;
-  return true;
-}
-
-// Offset of the first `quote` at or after `from`, before `end`; `end` when there is none.
-[[gnu::always_inline]] inline std::size_t find_quote(const char* data, std::size_t from,
-                                                     std::size_t end, char quote) {
-  return byte_scan::find_in_set(data, from, end, byte_scan::OneByte{quote});
 }
 
 // Offset of the ">" that ends a tag, searched from `from` (past the element name) before `end`,
@@ -577,102 +504,6 @@ Result<XmlEvent> XmlReader::read_markup() {
   return make_event(empty ? XmlEventKind::Empty : XmlEventKind::Start,
                     std::string_view(data + start, pos_ - start), name,
                     std::string_view(data + name_end, attrs_end - name_end), start);
-}
-
-bool XmlReader::next_plain_empty(std::string_view local_name, PlainEmptyTag& tag) {
-  const std::size_t start = pos_;
-  const std::size_t n = input_.size();
-  if (error_ || start >= n || input_[start] != '<') return false;
-  const char* const data = input_.data();
-  // Names here are of bytes that may stand in an element name, up to a blank (`read_markup`
-  // stops a name at the first byte of any other class, and fails the tag unless it is a blank,
-  // "/" or ">"). The name written without a prefix is the common case, told by its bytes.
-  const auto name_end = [&](std::size_t from) {
-    while (from < n && byte_class(data[from]) == kPlain) ++from;
-    return from;
-  };
-  const std::size_t size = local_name.size();
-  std::size_t p = start + 1;
-  if (n - p > size && same_bytes(data + p, local_name.data(), size) &&
-      is_xml_blank(data[p + size])) {
-    p += size;
-  } else if (n - p > size + 2 && data[p + 1] == ':' && byte_class(data[p]) == kPlain &&
-             same_bytes(data + p + 2, local_name.data(), size) &&
-             is_xml_blank(data[p + 2 + size])) {
-    // A prefix of one byte, the next most common case.
-    p += 2 + size;
-  } else {
-    p = byte_scan::find_in_set(data, p, n, ElementNameStop{});
-    if (p == start + 1 || p >= n || !is_xml_blank(data[p])) return false;
-    // A local name holds no ":": the qualified name is it, after a prefix and ":".
-    const std::size_t qualified = p - start - 1;
-    if (qualified < size || !same_bytes(data + p - size, local_name.data(), size)) return false;
-    if (qualified != size && data[p - size - 1] != ':') return false;
-  }
-  const std::string_view name(data + start + 1, p - start - 1);
-  // Outside the values only blanks, names and "=" stand before the "/>": the first ">" outside
-  // quotes, which ends the tag for `read_markup` too, is the one after "/".
-  std::size_t count = 0;
-  for (;;) {
-    const std::size_t blanks = p;
-    // Mostly one space, then a byte that is no blank (every blank lies at or below the space).
-    if (n - p > 1 && data[p] == ' ' && static_cast<unsigned char>(data[p + 1]) > ' ') {
-      ++p;
-    } else {
-      while (p < n && is_xml_blank(data[p])) ++p;
-      if (p >= n || p == blanks) return false;
-    }
-    const std::size_t item = p;
-    std::size_t close = n;
-    bool read = false;
-#if defined(PELVANE_BYTE_BLOCKS)
-    // The common item is read from one block: a name, "=" and a quote, and mostly the closing
-    // quote too. The first byte the block flags ends the name only when it is "=" (it may be a
-    // byte a name holds); anything else is read byte by byte below.
-    if (n - item >= 16) {
-      const byte_scan::Block bytes = byte_scan::load_block(data + item);
-      const unsigned name_size = static_cast<unsigned>(
-          __builtin_ctz(ElementNameStop{}.candidates(bytes) | (1u << 16)));
-      if (name_size != 0 && name_size < 15 && data[item + name_size] == '=' &&
-          (data[item + name_size + 1] == '"' || data[item + name_size + 1] == '\'')) {
-        p = item + name_size;
-        const char quote = data[p + 1];
-        const unsigned quotes = quote == '"' ? byte_scan::block_bytes_equal(bytes, '"')
-                                             : byte_scan::block_bytes_equal(bytes, '\'');
-        const unsigned closes = quotes & byte_scan::bits_above(name_size + 1);
-        close = closes != 0 ? item + static_cast<unsigned>(__builtin_ctz(closes))
-                            : find_quote(data, item + 16, n, quote);
-        read = true;
-      }
-    }
-#endif
-    if (!read) {
-      p = name_end(p);
-      if (p == item) {
-        if (data[p] == '/' && p + 1 < n && data[p + 1] == '>') break;
-        return false;
-      }
-      if (p + 1 >= n || data[p] != '=') return false;
-      const char quote = data[p + 1];
-      if (quote != '"' && quote != '\'') return false;
-      close = find_quote(data, p + 2, n, quote);
-    }
-    if (close >= n || count == PlainEmptyTag::kMaxAttributes) return false;
-    const std::string_view attribute_name(data + item, p - item);
-    // A repeated name is a malformed item to the attribute reader.
-    for (std::size_t i = 0; i < count; ++i)
-      if (tag.items[i].name == attribute_name) return false;
-    tag.items[count++] = {attribute_name, std::string_view(data + p + 2, close - p - 2)};
-    p = close + 1;
-    // The item's end: blanks, or the "/>" at once.
-    if (p + 1 < n && data[p] == '/' && data[p + 1] == '>') break;
-  }
-  pos_ = p + 2;
-  tag.raw = std::string_view(data + start, pos_ - start);
-  tag.name = name;
-  tag.offset = start;
-  tag.count = count;
-  return true;
 }
 
 XmlStartTag XmlStartTag::from_event(const XmlEvent& event) {

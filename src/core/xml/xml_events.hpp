@@ -136,9 +136,9 @@ class XmlAttributes {
     void advance();
     bool repeats_earlier_name(std::size_t item_start);
     // The names of the first well-formed items, kept as they are read, so that the common tag
-    // of a few attributes is checked for a repeated name without reading it again. A plain
-    // pair left unset until used, so that making an iterator (two for every loop over a tag)
-    // writes nothing for it.
+    // of a few attributes is checked for a repeated name without reading it again. A bare
+    // pointer and size, left unset until used, so that making an iterator (two for every loop over
+    // a tag) writes nothing for it.
     static constexpr std::size_t kRecentNames = 8;
     struct KeptName {
       const char* data;
@@ -206,27 +206,30 @@ struct XmlEvent {
   }
 };
 
-// An empty-element tag of the plainest form, read with its attributes in one pass
-// (`XmlReader::next_plain_empty`): each attribute's raw value (references not resolved).
-struct PlainAttribute {
+// A simple empty-element tag (see `XmlReader::next_simple_empty_tag`), read with its attributes
+// in one pass: each attribute's raw value (references not resolved).
+struct SimpleAttribute {
   std::string_view name;
   std::string_view value;
-  // A plain tag's attributes are all well-formed; code over either kind of attribute asks.
+  // A simple tag's attributes are all well-formed; code over either kind of attribute asks.
   static constexpr bool malformed = false;
 
   std::string_view local_name() const { return xml_local_name(name); }
 };
-struct PlainEmptyTag {
+struct SimpleEmptyTag {
   static constexpr std::size_t kMaxAttributes = 8;
   std::string_view raw;   // the whole tag, "<" to "/>"
   std::string_view name;  // qualified, as written
   std::size_t offset = 0;
-  std::array<PlainAttribute, kMaxAttributes> items;  // the first `count` are set
+  std::array<SimpleAttribute, kMaxAttributes> items;  // the first `count` are set
   std::size_t count = 0;
 
-  const PlainAttribute* begin() const { return items.data(); }
-  const PlainAttribute* end() const { return items.data() + count; }
+  const SimpleAttribute* begin() const { return items.data(); }
+  const SimpleAttribute* end() const { return items.data() + count; }
 };
+
+// The former name, for package/slide_order.cpp until it takes the new one.
+using PlainEmptyTag = SimpleEmptyTag;
 
 struct XmlReaderOptions {
   // Drop space, tab, carriage return and line feed at the start and end of every text event;
@@ -243,15 +246,19 @@ class XmlReader {
 
   Result<XmlEvent> next();
 
-  // Reads the next event only when it is an empty-element tag of local name `local_name` (bytes
-  // that may stand in a name, no ":") in the plainest form: "<", the name, then at most
-  // `PlainEmptyTag::kMaxAttributes` items of distinct names, each led by blanks and written
+  // Reads the next event only when it is a simple empty-element tag of local name `local_name`
+  // (bytes that may stand in a name, no ":"): "<", the name, then at most
+  // `SimpleEmptyTag::kMaxAttributes` items of distinct names, each led by blanks and written
   // name="value" or name='value' with a name of bytes that may stand in an element name, then
   // blanks and "/>". `next` would give such a tag as one Empty event whose attributes are those
   // items, none malformed: the reader stands after it as it would then, and `tag` holds it.
   // Anything else (an error pending included) leaves the reader as it was and returns false, for
   // `next` to read. Passes over parts made mostly of such tags spare reading each tag twice.
-  bool next_plain_empty(std::string_view local_name, PlainEmptyTag& tag);
+  bool next_simple_empty_tag(std::string_view local_name, SimpleEmptyTag& tag);
+  // The former name, for package/slide_order.cpp until it takes the new one.
+  bool next_plain_empty(std::string_view local_name, SimpleEmptyTag& tag) {
+    return next_simple_empty_tag(local_name, tag);
+  }
 
   // Byte offset of the first byte not yet read.
   std::size_t position() const { return pos_; }

@@ -85,7 +85,7 @@ std::optional<std::string> insert_at_element_end(std::string_view text, std::str
 Result<std::string> insert_at_element_end_of_part(std::string_view bytes, std::string_view tag,
                                                   std::string_view fragment);
 
-// The raw value of the first `name="..."` in the text: plain search, nothing before the name is
+// The raw value of the first `name="..."` in the text: a text search, nothing before the name is
 // tested (so "x" also matches the tail of "cx"), references left as written. Pass one start tag.
 std::optional<std::string_view> attribute_value_view(std::string_view text, std::string_view name);
 std::optional<std::string> attribute_value(std::string_view text, std::string_view name);

@@ -436,8 +436,8 @@ TEST(ShapeSummaries, DeepNestingIsCappedAndStillPrints) {
 // ---- Element searches ----
 
 // The start-tag and element-end rules written out byte by byte, to hold the searches to.
-std::optional<std::size_t> plain_tag_start(std::string_view text, std::size_t from,
-                                           std::string_view tag) {
+std::optional<std::size_t> bytewise_tag_start(std::string_view text, std::size_t from,
+                                              std::string_view tag) {
   const std::string opening = "<" + std::string(tag);
   for (std::size_t at = from; at + opening.size() <= text.size(); ++at) {
     if (text.substr(at, opening.size()) != opening) continue;
@@ -449,8 +449,8 @@ std::optional<std::size_t> plain_tag_start(std::string_view text, std::size_t fr
   return nullopt;
 }
 
-std::optional<std::size_t> plain_element_end(std::string_view text, std::size_t start,
-                                             std::string_view tag) {
+std::optional<std::size_t> bytewise_element_end(std::string_view text, std::size_t start,
+                                                std::string_view tag) {
   constexpr auto npos = std::string_view::npos;
   const std::string closing = "</" + std::string(tag) + ">";
   const auto closes_itself = [&](std::size_t lt) {
@@ -462,7 +462,7 @@ std::optional<std::size_t> plain_element_end(std::string_view text, std::size_t 
   std::size_t depth = 1;
   for (;;) {
     const std::size_t close = text.find(closing, pos);
-    const auto open = plain_tag_start(text, pos, tag);
+    const auto open = bytewise_tag_start(text, pos, tag);
     if (close != npos && (!open || close < *open)) {
       pos = close + closing.size();
       if (--depth == 0) return pos;
@@ -494,11 +494,11 @@ TEST(ElementSearches, AgreeWithTheSplicingRules) {
   };
   for (const std::string& text : texts) {
     for (std::size_t from = 0; from <= text.size(); ++from) {
-      const auto expected = plain_tag_start(text, from, "a:tbl");
+      const auto expected = bytewise_tag_start(text, from, "a:tbl");
       EXPECT_EQ(find_tag_start(text, from, "a:tbl"), expected) << text << " " << from;
       if (expected) {
         EXPECT_EQ(find_element_end(text, *expected, "a:tbl"),
-                  plain_element_end(text, *expected, "a:tbl"))
+                  bytewise_element_end(text, *expected, "a:tbl"))
             << text << " " << *expected;
       }
     }

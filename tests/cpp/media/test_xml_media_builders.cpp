@@ -85,7 +85,7 @@ TEST(MovieTiming, WhereTheVideoNodeGoes) {
        "<p:sld><p:cSld/>" + tree + "<p:extLst/> <!-- c --></p:sld>"},
       {"<p:sld><p:cSld/>" + timing + timing_end + "</p:sld>",
        "<p:sld><p:cSld/>" + timing + node7 + timing_end + "</p:sld>"},
-      // Ids that are not plain unsigned decimals do not count.
+      // Ids that are not unsigned decimals do not count.
       {"<p:cTn id=\"x\"/><p:cTn id=\"-1\"/><p:cTn id=\"18446744073709551616\"/><p:cTn id=\"\"/>"
        "<p:timing><p:childTnLst><p:cTn id=\"6\"/></p:childTnLst>",
        "<p:cTn id=\"x\"/><p:cTn id=\"-1\"/><p:cTn id=\"18446744073709551616\"/><p:cTn id=\"\"/>"

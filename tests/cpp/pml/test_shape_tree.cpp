@@ -48,7 +48,7 @@ std::size_t closing_tag_of(std::string_view element) {
   return start + element.size() - std::string_view("</p:grpSp>").size();
 }
 
-TEST(MaxCnvPrId, ReadsOnlyPlainUnsignedDecimals) {
+TEST(MaxCnvPrId, ReadsOnlyUnsignedDecimals) {
   struct Case {
     std::string_view xml;
     std::uint64_t expected;

@@ -181,7 +181,7 @@ TEST(XmlReader, EndsNormallyWithElementsOpenAndRepeatsAnError) {
 TEST(XmlReader, ReadsTagsAlikeWhereverTheirBytesFallInScanBlocks) {
   // Tags are scanned sixteen bytes at a time, the last block of a text ending at its end: names,
   // quotes, values holding ">" or the other quote, and a tag that ends the input are read alike
-  // at every offset; so are values tested for plain ASCII before unescaping.
+  // at every offset; so are values tested for ASCII without references before unescaping.
   for (std::size_t size = 0; size < 40; ++size) {
     const std::string name = "e" + std::string(size % 19, 'n');
     const std::string key = "k" + std::string(size % 7, 'k');
@@ -208,12 +208,12 @@ TEST(XmlReader, ReadsTagsAlikeWhereverTheirBytesFallInScanBlocks) {
   }
 }
 
-// A tag read as plain is the very Empty event `next` gives, attributes and all, and leaves the
-// reader where `next` would; any other leaves the reader untouched.
-TEST(XmlReader, ReadsAPlainEmptyTagAsNextWould) {
+// A tag read as a simple empty tag is the very Empty event `next` gives, attributes and all, and
+// leaves the reader where `next` would; any other leaves the reader untouched.
+TEST(XmlReader, ReadsASimpleEmptyTagAsNextWould) {
   const struct {
     std::string_view xml;
-    bool plain;
+    bool simple;
   } cases[] = {
       {"<R a=\"1\" b='2>\"'/>", true},
       {"<p:R \t a=\"\"\n/>tail", true},
@@ -233,11 +233,11 @@ TEST(XmlReader, ReadsAPlainEmptyTagAsNextWould) {
       {"<R a=\"1/>", false},
       {"<R\xC3 a=\"1\"/>", false},
   };
-  const auto check = [](std::string_view xml, bool plain) {
+  const auto check = [](std::string_view xml, bool simple) {
     XmlReader fast(xml);
-    PlainEmptyTag tag;
-    ASSERT_EQ(fast.next_plain_empty("R", tag), plain) << xml;
-    if (!plain) {
+    SimpleEmptyTag tag;
+    ASSERT_EQ(fast.next_simple_empty_tag("R", tag), simple) << xml;
+    if (!simple) {
       EXPECT_EQ(fast.position(), 0u) << xml;
       return;
     }
@@ -249,7 +249,7 @@ TEST(XmlReader, ReadsAPlainEmptyTagAsNextWould) {
     EXPECT_EQ(tag.offset, event->offset);
     EXPECT_EQ(fast.position(), general.position());
     std::vector<std::pair<std::string_view, std::string_view>> read, expected;
-    for (const PlainAttribute& item : tag) read.emplace_back(item.name, item.value);
+    for (const SimpleAttribute& item : tag) read.emplace_back(item.name, item.value);
     for (const XmlAttribute& item : event->attributes()) {
       EXPECT_FALSE(item.malformed) << xml;
       expected.emplace_back(item.name, item.value);
@@ -257,9 +257,9 @@ TEST(XmlReader, ReadsAPlainEmptyTagAsNextWould) {
     EXPECT_EQ(read, expected) << xml;
   };
   // Each tag alone, and followed by text enough that its items are read a block at a time.
-  for (const auto& [xml, plain] : cases) {
-    check(xml, plain);
-    check(std::string(xml) + std::string(32, 'x'), plain);
+  for (const auto& [xml, simple] : cases) {
+    check(xml, simple);
+    check(std::string(xml) + std::string(32, 'x'), simple);
   }
 }
 

@@ -99,7 +99,7 @@ TEST(DecodeUtf8Lossy, ReplacesEachMaximalInvalidSequence) {
   EXPECT_EQ(decode_utf8_lossy("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");
 }
 
-TEST(AttributeValue, ReadsRawValuesByPlainSearch) {
+TEST(AttributeValue, ReadsRawValuesByTextSearch) {
   const std::string tag = "<p:cNvPr id=\"2\" name=\"A &amp; B\" descr=\"\"/>";
   EXPECT_EQ(attribute_value(tag, "name"), "A &amp; B");
   EXPECT_EQ(attribute_value(tag, "descr"), "");
