@@ -96,7 +96,7 @@ struct PartText {
 inline std::string_view relationship_value_view(std::string_view raw, PartText text,
                                                 std::deque<std::string>& unescaped) {
   if (text.utf8 && (!text.references || raw.find('&') == std::string_view::npos)) return raw;
-  if (!text.utf8 && is_plain_relationship_value(raw)) return raw;
+  if (!text.utf8 && relationship_value_needs_no_unescaping(raw)) return raw;
   return unescaped_value_view(raw, unescaped);
 }
 
@@ -207,7 +207,7 @@ SlideTargets slide_targets_by_id(std::string_view bytes, std::deque<std::string>
 
 bool resolve_presentation_target_into(std::string_view target, std::string& name) {
   // A target that the presentation's folder "ppt/" turns into a slide part name is
-  // "slides/slide<digits>.xml", plain segments that resolve to exactly that name; any other
+  // "slides/slide<digits>.xml", named segments only, resolving to exactly that name; any other
   // goes through the path rules.
   name.assign(kPresentationFolder);
   name.append(target);
@@ -303,12 +303,12 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
     }
   };
   XmlReader reader(presentation_xml);
-  PlainEmptyTag plain;
+  SimpleEmptyTag simple;
   for (;;) {
-    // A plain entry read in one pass; the slide list's finder has no use for any empty "sldId"
+    // A simple empty tag read in one pass; the slide list's finder has no use for any empty "sldId"
     // tag (it marks no list's start or end).
-    if (reader.next_plain_empty("sldId", plain)) {
-      add_entry(plain);
+    if (reader.next_simple_empty_tag("sldId", simple)) {
+      add_entry(simple);
       continue;
     }
     XmlEvent event = PELVANE_TRY(reader.next());
