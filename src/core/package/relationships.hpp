@@ -71,11 +71,6 @@ inline bool relationship_value_needs_no_unescaping(std::string_view raw) {
   return raw.find('&') == std::string_view::npos && is_valid_utf8(raw);
 }
 
-// The former name, for package/slide_order.cpp until it takes the new one.
-inline bool is_plain_relationship_value(std::string_view raw) {
-  return relationship_value_needs_no_unescaping(raw);
-}
-
 // Calls `use(std::string_view)` with the value as a record holds it, without a copy when the
 // raw text needs no unescaping.
 template <class Use>

@@ -228,9 +228,6 @@ struct SimpleEmptyTag {
   const SimpleAttribute* end() const { return items.data() + count; }
 };
 
-// The former name, for package/slide_order.cpp until it takes the new one.
-using PlainEmptyTag = SimpleEmptyTag;
-
 struct XmlReaderOptions {
   // Drop space, tab, carriage return and line feed at the start and end of every text event;
   // text events left empty are not delivered.
@@ -255,10 +252,6 @@ class XmlReader {
   // Anything else (an error pending included) leaves the reader as it was and returns false, for
   // `next` to read. Passes over parts made mostly of such tags spare reading each tag twice.
   bool next_simple_empty_tag(std::string_view local_name, SimpleEmptyTag& tag);
-  // The former name, for package/slide_order.cpp until it takes the new one.
-  bool next_plain_empty(std::string_view local_name, SimpleEmptyTag& tag) {
-    return next_simple_empty_tag(local_name, tag);
-  }
 
   // Byte offset of the first byte not yet read.
   std::size_t position() const { return pos_; }
