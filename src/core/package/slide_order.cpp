@@ -322,10 +322,15 @@ Result<std::vector<std::string_view>> read_slide_id_entries(std::string_view pre
 
 namespace {
 
-Result<const std::string*> hold_or_read(std::optional<std::string>& held, PackageArchive& archive,
-                                       std::string_view name) {
-  if (!held) held = PELVANE_TRY(read_required_part(archive, name));
-  return &*held;
+// The text of a part, held behind its own pointer; none when the part is absent.
+std::unique_ptr<std::string> held_text(std::optional<std::string> text) {
+  return text ? std::make_unique<std::string>(std::move(*text)) : nullptr;
+}
+
+Result<const std::string*> hold_or_read(std::unique_ptr<std::string>& held,
+                                        PackageArchive& archive, std::string_view name) {
+  if (!held) held = held_text(PELVANE_TRY(read_required_part(archive, name)));
+  return held.get();
 }
 
 }  // namespace
@@ -474,7 +479,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
       PELVANE_TRY(entry_names(archive, is_slide_part, [&](std::uint64_t index) {
         if (plain) entries.push_back(static_cast<std::uint32_t>(index));
       }));
-  read.presentation = PELVANE_TRY(read_archive_text(archive, kPresentationPart));
+  read.presentation = held_text(PELVANE_TRY(read_archive_text(archive, kPresentationPart)));
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
@@ -486,7 +491,7 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
       read_slide_id_entries(*read.presentation, presentation, unescaped,
                             new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
-  read.relationships = PELVANE_TRY(read_relationships_part(archive, kPresentationPart));
+  read.relationships = held_text(PELVANE_TRY(read_relationships_part(archive, kPresentationPart)));
   SlideTargets targets =
       slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
                           unescaped, new_ids ? &read.largest_relationship_number : nullptr,

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -92,13 +93,13 @@ struct PresentationSlides {
 
   // Names the archive holds, valid while it is open.
   std::vector<std::string_view> slides;
-  std::optional<std::string> presentation;
-  std::optional<std::string> relationships;
+  // The two parts' bytes, each behind a pointer of its own, so that moving the listing moves
+  // no byte that the views below point into.
+  std::unique_ptr<std::string> presentation;
+  std::unique_ptr<std::string> relationships;
   // Gathered in the same passes when asked for (`Gather`), valid when `presentation` and
   // `relationships` were read here: the slide relationships of `relationships`
-  // (`slide_relationships`, views into `relationships` and `unescaped`: a part holding a
-  // slide relationship is too long to be kept inside its string object, so that moving the
-  // listing moves no byte it views), the numbers of the slide-id entries' attributes
+  // (`slide_relationships`, views into `relationships` and `unescaped`), the numbers of the slide-id entries' attributes
   // of local name "id" (so "r:id" too) whose unescaped value is an unsigned 64-bit decimal (a
   // leading "+" allowed), in order, and the largest number of the presentation relationships' ids
   // (`relationship_id_number`); with the ids, the slide list of `presentation` (valid UTF-8,
