@@ -135,7 +135,7 @@ class FileZipSink final : public ZipSink {
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
-  std::array<iovec, 1024> pieces_;      // of one read; the system's limit on pieces per call
+  std::array<iovec, kMostPiecesPerCall> pieces_;  // of one read or write
   // The input file last copied in the kernel and how far it got with it.
   int kernel_copy_fd_ = -1;
   KernelCopy kernel_copy_ = KernelCopy::CopyFileRange;

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/zip/copied_file.hpp"
 #include "core/zip/zip_format.hpp"
 #include "core/zip/zip_sink.hpp"
 
