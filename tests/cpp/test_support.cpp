@@ -17,9 +17,7 @@
 #include "core/zip/package_archive.hpp"
 
 namespace pelvane::test {
-namespace {
 
-// 1980-01-01 00:00:00 in local time, the earliest time a ZIP header can hold.
 std::time_t earliest_zip_time() {
   std::tm tm{};
   tm.tm_year = 80;
@@ -28,6 +26,8 @@ std::time_t earliest_zip_time() {
   tm.tm_isdst = -1;
   return std::mktime(&tm);
 }
+
+namespace {
 
 void check(bool ok, zip_t* archive, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + zip_strerror(archive));
@@ -46,8 +46,9 @@ void add_entries(zip_t* archive, const std::vector<ZipEntry>& entries, std::stri
       index = zip_file_add(archive, entry.name.c_str(), source, ZIP_FL_ENC_UTF_8);
       if (index < 0) zip_source_free(source);
       check(index >= 0, archive, "zip_file_add");
-      check(zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
-                                     entry.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0) == 0,
+      check(zip_set_file_compression(
+                archive, static_cast<zip_uint64_t>(index),
+                entry.method.value_or(entry.deflate ? ZIP_CM_DEFLATE : ZIP_CM_STORE), 0) == 0,
             archive, "zip_set_file_compression");
       if (entry.password) {
         check(zip_file_set_encryption(archive, static_cast<zip_uint64_t>(index), ZIP_EM_AES_256,
@@ -113,6 +114,44 @@ std::string zip_bytes(const std::vector<ZipEntry>& entries, std::string_view com
   const std::string path = dir.file("archive.zip");
   write_zip(path, entries, comment);
   return read_file(path);
+}
+
+namespace {
+
+std::string read_all(zip_file_t* file) {
+  std::string bytes;
+  char chunk[65536];
+  zip_int64_t got;
+  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0)
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  EXPECT_EQ(got, 0) << "read failure";
+  zip_fclose(file);
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<EntryFacts> read_entries(const std::string& path, bool decompress) {
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  EXPECT_NE(archive, nullptr) << "cannot reopen " << path << " (" << error << ")";
+  std::vector<EntryFacts> entries;
+  if (archive == nullptr) return entries;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    zip_stat_t stat;
+    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
+    EntryFacts facts{stat.name, stat.comp_method, stat.crc, {}, {}, stat.mtime, 0};
+    zip_uint8_t opsys = 0;
+    zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, &opsys,
+                                     &facts.attributes);
+    facts.compressed =
+        read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED));
+    if (decompress)
+      facts.content = read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0));
+    entries.push_back(std::move(facts));
+  }
+  zip_close(archive);
+  return entries;
 }
 
 std::string read_file(const std::string& path) {

@@ -1,6 +1,7 @@
 // Helpers shared by the engine tests: temporary folders, generated ZIP fixtures, file I/O.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -34,6 +35,7 @@ struct ZipEntry {
   bool directory = false;  // a directory entry (name should end in "/"); bytes are ignored
   std::optional<std::time_t> mtime;     // default: 1980-01-01 00:00:00 local time
   std::optional<std::string> password;  // encrypts the entry (AES-256) with this password
+  std::optional<int> method;  // another method of the archive library (ZIP_CM_*) than `deflate`'s
 };
 
 // Writes a ZIP archive with the entries in the given order (through the archive library).
@@ -41,6 +43,26 @@ void write_zip(const std::string& path, const std::vector<ZipEntry>& entries,
                std::string_view comment = {});
 // The same archive as bytes in memory.
 std::string zip_bytes(const std::vector<ZipEntry>& entries, std::string_view comment = {});
+
+// 1980-01-01 00:00:00 in local time, the earliest time a ZIP header can hold, as the archive
+// library reads it.
+std::time_t earliest_zip_time();
+
+// What a second reader (the archive library) sees of one entry.
+struct EntryFacts {
+  std::string name;
+  std::uint16_t method = 0;
+  std::uint32_t crc = 0;
+  std::string compressed;  // the raw compressed bytes
+  std::string content;     // decompressed, CRC-checked
+  std::time_t mtime = 0;
+  std::uint32_t attributes = 0;
+};
+
+// The entries of the archive at `path`, in order, read by the archive library with its
+// consistency checks. `decompress`: false leaves `content` empty (for entries whose data is
+// damaged on purpose).
+std::vector<EntryFacts> read_entries(const std::string& path, bool decompress = true);
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, std::string_view bytes);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <memory>
 #include <system_error>
 
@@ -15,9 +14,6 @@ namespace {
 // Bytes asked of the kernel per copy call, and moved per call when copying through a buffer.
 constexpr std::uint64_t kKernelCopyStep = std::uint64_t{1} << 30;
 constexpr std::size_t kBufferedCopyChunk = std::size_t{1} << 20;
-
-// Pieces handed to one `preadv` or `writev`: the system's limit.
-constexpr std::size_t kMostPiecesPerCall = IOV_MAX;
 
 // Uses up `done` bytes of `pieces` from the piece `first` on: past the pieces transferred whole,
 // a piece transferred in part goes on from where it stopped. Returns the first piece with bytes

@@ -8,6 +8,7 @@
 
 #include <sys/uio.h>
 
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -31,8 +32,12 @@ Result<std::size_t> read_at(int fd, std::uint64_t offset, std::span<char> out);
 // or ends early only means that what they look for is not there.
 bool read_whole_at(int fd, std::uint64_t offset, std::span<char> out);
 
-// The same into `pieces`, filled in order (their bases and lengths are used up as they fill);
-// returns the bytes read.
+// The most pieces one `preadv` or `writev` takes: the system's limit. The loops below hand
+// longer lists over in calls of this many; a caller that gathers pieces for one call keeps to it.
+inline constexpr std::size_t kMostPiecesPerCall = IOV_MAX;
+
+// Reads as `read_at` does into `pieces`, filled in order (their bases and lengths are used up as
+// they fill); returns the bytes read.
 Result<std::uint64_t> read_pieces_at(int fd, std::uint64_t offset, std::span<iovec> pieces);
 
 // Writes all of `bytes` at `offset`, or at the file's position when no offset is given.

@@ -13,6 +13,29 @@
 // Directory entries are raw-copied, written as directories (stored, 040755) or written as empty
 // file entries, as the plan says.
 //
+// The roads of a kept entry, tried in this order (condition -> writer call, in the file that
+// takes it):
+//   1. raw-copy style (a directory: copied raw), the input a file whose stored headers the
+//      writer writes as they are (`StoredEntryHeaders::stored_copy`,
+//      `writes_stored_headers_of_name`) -> `add_stored_entries_from_file`, with the neighbours
+//      alike as one block of central headers and one span of the file (archive_copy.cpp);
+//   2. a directory written as a directory -> `add_directory` (archive_copy.cpp);
+//   3. recompressing style, a file entry that opens without the archive library and lies in
+//      the input file -> `add_content_entry_from_file`: the header of an entry written from
+//      content over the stored compressed bytes (archive_copy.cpp);
+//   4. any other entry copied raw, under the header its style gives, its local header placed in
+//      the input file -> `add_raw_entry_from_file`: header and data as they lie when the stored
+//      local header is the one written, else the header anew before the data (zip_raw_copy.cpp);
+//   5. the same with no local header placed (an input over bytes, a local header not where the
+//      directory says) -> `begin_raw_entry`, `write_raw_data` of the compressed bytes the archive
+//      library reads, `end_entry` (zip_raw_copy.cpp);
+//   6. recompressing style, compressed bytes that cannot be taken over (a method we do not
+//      write, an entry the library cannot describe), and a directory written as an empty file
+//      -> `begin_entry`, the content decompressed into `write_entry_data`, `end_entry`
+//      (archive_copy.cpp).
+// The writer and its sink copy the spans of roads 1, 3 and 4 from the input file
+// (zip_writer.cpp, zip_sink.hpp).
+//
 // Entries written from content keep the compression method of the input entry they take the
 // place of (new entries: Deflate, level 6), with the time 1980-01-01 00:00:00 and Unix mode
 // 0644. The output has no archive comment, no ZIP64 records, no encryption.

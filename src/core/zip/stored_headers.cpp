@@ -15,7 +15,6 @@
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
-#include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
 
@@ -640,8 +639,7 @@ std::optional<StoredEntryHeaders::StoredCopy> StoredEntryHeaders::stored_copy(
   const std::string_view central(
       central_at, central_header_size(std::string_view(central_at, kCentralHeaderSize)));
   // A local header is found only under its entry's name.
-  if (!writes_stored_headers_of_name(central, entry->local_header)) return std::nullopt;
-  return StoredCopy{central, entry->local_offset,
+  return StoredCopy{central, entry->local_header, entry->local_offset,
                     entry->local_header.size() + entry->fields.compressed_size};
 }
 

@@ -26,10 +26,10 @@
 #include "core/base/name_index.hpp"
 #include "core/base/owned_fd.hpp"
 #include "core/base/string_room.hpp"
+#include "core/zip/copied_file.hpp"
 #include "core/zip/entry_regions.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/zip_format.hpp"
-#include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
 
@@ -155,13 +155,16 @@ class StoredEntryHeaders {
     return Placement{entry->local_offset, entry->local_header,
                      entry->local_offset + entry->local_header.size()};
   }
-  // An entry that a raw copy under its stored header writes as it lies (zip_writer.hpp,
-  // `writes_stored_headers`): its whole central header as stored, and its local header and
-  // compressed bytes as one span of the archive file. None when any field would change on the
-  // way, where `placement` gives none, and for an entry of 0 bytes whose CRC-32 is not 0
-  // stored (`states_wrong_empty_crc`), which the copy refuses on its own.
+  // An entry whose stored headers a raw copy under its stored header fields could keep as they
+  // lie: its whole central header as stored, its local header, and the span of the archive file
+  // that holds its local header and compressed bytes. Whether the writer keeps them is the
+  // writer's to say (zip_writer.hpp, `writes_stored_headers_of_name`). None where `placement`
+  // gives none, when the central header's fields are not the entry's own (encrypted, sizes in a
+  // ZIP64 field), and for an entry of 0 bytes whose CRC-32 is not 0 stored
+  // (`states_wrong_empty_crc`), which the copy refuses on its own.
   struct StoredCopy {
     std::string_view central;
+    std::string_view local_header;  // within the span, its name that of `central`
     std::uint64_t local_offset = 0;
     std::uint64_t length = 0;
   };

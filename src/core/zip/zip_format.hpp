@@ -22,8 +22,98 @@ inline constexpr std::uint16_t kZip64ExtraFieldId = 0x0001;
 // General-purpose flag bits: encrypted, strong encryption.
 inline constexpr std::uint16_t kFlagEncrypted = 0x0001;
 inline constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
+// General-purpose flag bits: the Deflate options (1 and 2), CRC-32 and sizes in a data
+// descriptor after the data (3), a name and comment in UTF-8 (11).
+inline constexpr std::uint16_t kFlagDeflateOptions = 0x0006;
+inline constexpr std::uint16_t kFlagSizesAfterData = 0x0008;
+inline constexpr std::uint16_t kFlagUtf8Name = 0x0800;
 // The method of an entry encrypted with AES, whose real method is in its extra field.
 inline constexpr std::uint16_t kMethodAes = 99;
+
+// A 16-bit count or a 32-bit size or offset holding all ones means "see the ZIP64 record or
+// extra field", so the largest value a 32-bit field carries on its own is one less.
+inline constexpr std::uint16_t kZip64Count = 0xFFFF;
+inline constexpr std::uint32_t kZip64Value = 0xFFFFFFFF;
+inline constexpr std::uint32_t kMaxValue32 = kZip64Value - 1;
+// The largest length or count a 16-bit field states: the longest name, extra field or comment.
+inline constexpr std::size_t kMax16 = 0xFFFF;
+
+// Where each field of a record starts, from the record's signature.
+namespace local_header {
+inline constexpr std::size_t kVersionNeeded = 4;
+inline constexpr std::size_t kFlags = 6;
+inline constexpr std::size_t kMethod = 8;
+inline constexpr std::size_t kTime = 10;
+inline constexpr std::size_t kDate = 12;
+inline constexpr std::size_t kCrc32 = 14;
+inline constexpr std::size_t kCompressedSize = 18;
+inline constexpr std::size_t kUncompressedSize = 22;
+inline constexpr std::size_t kNameLength = 26;
+inline constexpr std::size_t kExtraLength = 28;
+}  // namespace local_header
+
+namespace central_header {
+inline constexpr std::size_t kVersionMadeBy = 4;
+inline constexpr std::size_t kVersionNeeded = 6;
+inline constexpr std::size_t kFlags = 8;
+inline constexpr std::size_t kMethod = 10;
+inline constexpr std::size_t kTime = 12;
+inline constexpr std::size_t kDate = 14;
+inline constexpr std::size_t kCrc32 = 16;
+inline constexpr std::size_t kCompressedSize = 20;
+inline constexpr std::size_t kUncompressedSize = 24;
+inline constexpr std::size_t kNameLength = 28;
+inline constexpr std::size_t kExtraLength = 30;
+inline constexpr std::size_t kCommentLength = 32;
+inline constexpr std::size_t kDiskStart = 34;
+inline constexpr std::size_t kInternalAttributes = 36;
+inline constexpr std::size_t kExternalAttributes = 38;
+inline constexpr std::size_t kLocalHeaderOffset = 42;
+}  // namespace central_header
+
+// The two headers of an entry hold the same fields, in the same order, from the version needed
+// to extract through the extra field's length.
+static_assert(central_header::kExtraLength - central_header::kVersionNeeded ==
+              local_header::kExtraLength - local_header::kVersionNeeded);
+
+// The end of central directory record, 22 bytes and the archive comment.
+namespace end_record {
+inline constexpr std::size_t kSize = 22;
+inline constexpr std::size_t kDisk = 4;
+inline constexpr std::size_t kDirectoryDisk = 6;
+inline constexpr std::size_t kDiskEntries = 8;  // on this disk
+inline constexpr std::size_t kEntries = 10;
+inline constexpr std::size_t kDirectorySize = 12;
+inline constexpr std::size_t kDirectoryOffset = 16;
+inline constexpr std::size_t kCommentLength = 20;
+}  // namespace end_record
+
+// The ZIP64 end of central directory locator, right before the end record.
+namespace zip64_locator {
+inline constexpr std::uint32_t kSignature = 0x07064b50;
+inline constexpr std::size_t kSize = 20;
+inline constexpr std::size_t kRecordOffset = 8;  // of the ZIP64 end record
+}  // namespace zip64_locator
+
+// The ZIP64 end of central directory record, its fixed part.
+namespace zip64_end_record {
+inline constexpr std::uint32_t kSignature = 0x06064b50;
+inline constexpr std::size_t kSize = 56;
+inline constexpr std::size_t kEntries = 32;
+inline constexpr std::size_t kDirectorySize = 40;
+inline constexpr std::size_t kDirectoryOffset = 48;
+}  // namespace zip64_end_record
+
+// The fields of an extra field: each an id and a data length, then its data.
+namespace extra_field {
+inline constexpr std::size_t kId = 0;
+inline constexpr std::size_t kDataLength = 2;
+inline constexpr std::size_t kHeaderSize = 4;
+// Ids of the fields the archive library reads into an entry's name, comment, sizes or method.
+inline constexpr std::uint16_t kUnicodePathId = 0x7075;
+inline constexpr std::uint16_t kUnicodeCommentId = 0x6375;
+inline constexpr std::uint16_t kAesId = 0x9901;
+}  // namespace extra_field
 
 // One load each on a little-endian machine: every header of a package of many parts is read
 // field by field.
@@ -55,7 +145,8 @@ inline std::uint64_t get64(std::string_view bytes, std::size_t at) {
 // The length of a central header from its fixed part (`fixed` holds at least those bytes):
 // the fixed part, the name, the extra field and the comment.
 inline std::size_t central_header_size(std::string_view fixed) {
-  return kCentralHeaderSize + get16(fixed, 28) + get16(fixed, 30) + get16(fixed, 32);
+  return kCentralHeaderSize + get16(fixed, central_header::kNameLength) +
+         get16(fixed, central_header::kExtraLength) + get16(fixed, central_header::kCommentLength);
 }
 }  // namespace zip_format
 
@@ -120,16 +211,17 @@ struct EntryFields {
   static EntryFields from_central_header(std::string_view header) {
     using zip_format::get16;
     using zip_format::get32;
-    return {.version_made_by = get16(header, 4),
-            .version_needed = get16(header, 6),
-            .flags = get16(header, 8),
-            .method = get16(header, 10),
-            .modified = DosDateTime{get16(header, 12), get16(header, 14)},
-            .crc32 = get32(header, 16),
-            .compressed_size = get32(header, 20),
-            .uncompressed_size = get32(header, 24),
-            .internal_attributes = get16(header, 36),
-            .external_attributes = get32(header, 38)};
+    namespace field = zip_format::central_header;
+    return {.version_made_by = get16(header, field::kVersionMadeBy),
+            .version_needed = get16(header, field::kVersionNeeded),
+            .flags = get16(header, field::kFlags),
+            .method = get16(header, field::kMethod),
+            .modified = DosDateTime{get16(header, field::kTime), get16(header, field::kDate)},
+            .crc32 = get32(header, field::kCrc32),
+            .compressed_size = get32(header, field::kCompressedSize),
+            .uncompressed_size = get32(header, field::kUncompressedSize),
+            .internal_attributes = get16(header, field::kInternalAttributes),
+            .external_attributes = get32(header, field::kExternalAttributes)};
   }
 };
 

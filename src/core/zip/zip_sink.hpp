@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,27 +11,13 @@
 #include "core/base/error.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
+#include "core/zip/copied_file.hpp"
 #include "core/zip/zip_format.hpp"
 
 namespace pelvane {
 
 // Spans of an input file at least this long are copied inside the kernel by a file sink.
 inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
-
-// An input file whose spans a sink copies: its descriptor and, when the file was read whole
-// (a small archive), its bytes as it held them when it was opened, which then serve every copy
-// in place of the file.
-struct CopiedFile {
-  int fd = -1;
-  std::string_view bytes;
-
-  // The `length` bytes at `offset`, when the file's bytes are held and hold them all.
-  std::optional<std::string_view> held(std::uint64_t offset, std::uint64_t length) const {
-    if (bytes.empty() || offset > bytes.size() || length > bytes.size() - offset)
-      return std::nullopt;
-    return std::string_view(bytes.data() + offset, static_cast<std::size_t>(length));
-  }
-};
 
 // The fixed part of an entry's local header, up to its name.
 using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
@@ -150,7 +135,7 @@ class FileZipSink final : public ZipSink {
   std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
   bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
-  std::array<iovec, 1024> pieces_;      // of one read; the system's limit on pieces per call
+  std::array<iovec, kMostPiecesPerCall> pieces_;  // of one read or write
   // The input file last copied in the kernel and how far it got with it.
   int kernel_copy_fd_ = -1;
   KernelCopy kernel_copy_ = KernelCopy::CopyFileRange;

@@ -21,13 +21,12 @@ namespace {
 
 using namespace zip_format;
 
-// A 32-bit size or offset field holding 0xFFFFFFFF means "see the ZIP64 record", so the largest
-// value a plain field can carry is one less.
-constexpr std::uint64_t kMax32 = 0xFFFFFFFEu;
-constexpr std::uint64_t kMaxEntries = 0xFFFF;
+// The largest size or offset written, and the most entries: no ZIP64 record is written.
+constexpr std::uint64_t kMax32 = kMaxValue32;
+constexpr std::uint64_t kMaxEntries = kMax16;
 
-// Bits kept from an input entry's flags: 1-2 (Deflate options) and 11 (UTF-8 name).
-constexpr std::uint16_t kKeptFlagBits = 0x0806;
+// Bits kept from an input entry's flags.
+constexpr std::uint16_t kKeptFlagBits = kFlagDeflateOptions | kFlagUtf8Name;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
 constexpr std::uint64_t kPage = 4096;
 
@@ -126,9 +125,12 @@ void append_central_header(std::string& out, const EntryFields& fields, std::uin
 // True when the extra field `stored` is written as it is stored: whole fields, none of them
 // ZIP64.
 bool is_kept_whole(std::string_view stored) {
-  for (std::size_t at = 0; at < stored.size(); at += 4 + get16(stored, at + 2)) {
-    if (stored.size() - at < 4 || get16(stored, at + 2) > stored.size() - at - 4 ||
-        get16(stored, at) == kZip64ExtraFieldId)
+  using namespace extra_field;
+  for (std::size_t at = 0; at < stored.size();
+       at += kHeaderSize + get16(stored, at + kDataLength)) {
+    if (stored.size() - at < kHeaderSize ||
+        get16(stored, at + kDataLength) > stored.size() - at - kHeaderSize ||
+        get16(stored, at + kId) == kZip64ExtraFieldId)
       return false;
   }
   return true;
@@ -136,12 +138,14 @@ bool is_kept_whole(std::string_view stored) {
 
 std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
   if (is_kept_whole(stored)) return stored;
+  using namespace extra_field;
   storage.clear();
-  for (std::size_t at = 0; stored.size() - at >= 4;) {
-    const std::size_t size = get16(stored, at + 2);
-    if (size > stored.size() - at - 4) break;
-    if (get16(stored, at) != kZip64ExtraFieldId) storage.append(stored.substr(at, 4 + size));
-    at += 4 + size;
+  for (std::size_t at = 0; stored.size() - at >= kHeaderSize;) {
+    const std::size_t size = get16(stored, at + kDataLength);
+    if (size > stored.size() - at - kHeaderSize) break;
+    if (get16(stored, at + kId) != kZip64ExtraFieldId)
+      storage.append(stored.substr(at, kHeaderSize + size));
+    at += kHeaderSize + size;
   }
   return storage;
 }
@@ -183,8 +187,8 @@ std::uint16_t kept_version_needed(std::uint16_t method, std::string_view name,
 Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
   if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
     return fail(too_large(header.name));
-  if (header.local_extra.size() > 0xFFFF || header.central_extra.size() > 0xFFFF ||
-      header.comment.size() > 0xFFFF)
+  if (header.local_extra.size() > kMax16 || header.central_extra.size() > kMax16 ||
+      header.comment.size() > kMax16)
     return fail(PelvaneError::zip("entry " + std::string(header.name) +
                                   " has an extra field or comment longer than 65535 bytes"));
   EntryFields fields;
@@ -259,14 +263,12 @@ struct ZipWriter::State {
   // The name of the entry written last.
   std::string_view current_name() const {
     const std::string_view record = std::string_view(central).substr(central_at);
-    const std::size_t size = static_cast<unsigned char>(record[28]) |
-                             static_cast<std::size_t>(static_cast<unsigned char>(record[29])) << 8;
-    return record.substr(kCentralHeaderSize, size);
+    return record.substr(kCentralHeaderSize, get16(record, central_header::kNameLength));
   }
   // Refuses an entry the archive cannot take; otherwise hashes its name for `add_record`.
   // Inline: thousands of entries are admitted per package, nearly all of them at once.
   Result<void> admit_new_entry(std::string_view name) {
-    if (finished || open != Open::None || entries >= kMaxEntries || name.size() > 0xFFFF ||
+    if (finished || open != Open::None || entries >= kMaxEntries || name.size() > kMax16 ||
         offset > kMax32) [[unlikely]]
       return refuse_entry(name);
     if (names_known_distinct) return {};
@@ -344,8 +346,8 @@ std::uint64_t ZipWriter::entry_count() const { return state_->entries; }
 void ZipWriter::reserve(std::uint64_t entries, std::uint64_t name_bytes) {
   State& s = *state_;
   entries = std::min(entries, kMaxEntries);
-  const auto central_size = static_cast<std::size_t>(
-      std::min<std::uint64_t>(entries * kCentralHeaderSize + name_bytes + 22, kMax32));
+  const auto central_size = static_cast<std::size_t>(std::min<std::uint64_t>(
+      entries * kCentralHeaderSize + name_bytes + end_record::kSize, kMax32));
   if (s.central.capacity() < central_size) {
     std::string room = BufferShelf<std::string>::take(central_size);
     room.append(s.central);
@@ -362,7 +364,7 @@ Result<void> ZipWriter::State::refuse_entry(std::string_view name) const {
   if (entries >= kMaxEntries)
     return fail(PelvaneError::zip(
         "archive would hold more than 65535 entries and need ZIP64, which is not written"));
-  if (name.size() > 0xFFFF) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
+  if (name.size() > kMax16) return fail(PelvaneError::zip("entry name is longer than 65535 bytes"));
   return fail(archive_too_large());
 }
 
@@ -372,7 +374,7 @@ void ZipWriter::State::take_in_all_names() {
   names.reserve(static_cast<std::size_t>(std::max(entries, expected_entries)));
   for (std::size_t at = 0; at < central.size();) {
     const std::string_view record(central.data() + at, central.size() - at);
-    const std::size_t name_size = get16(record, 28);
+    const std::size_t name_size = get16(record, central_header::kNameLength);
     names.insert(central, at + kCentralHeaderSize, name_size,
                  names.hash(record.substr(kCentralHeaderSize, name_size)));
     at += central_header_size(record);
@@ -409,7 +411,7 @@ namespace {
   fields.version_made_by = kUnixMadeBy;
   fields.version_needed = version_needed(fields.method, is_directory_name(name));
   // Names that are not plain ASCII are marked as UTF-8, the encoding of every text we hold.
-  fields.flags = ascii_prefix_length(name) < name.size() ? 0x0800 : 0;
+  fields.flags = ascii_prefix_length(name) < name.size() ? kFlagUtf8Name : 0;
   fields.modified = options.modified;
   fields.internal_attributes = 0;
   fields.external_attributes =
@@ -570,7 +572,7 @@ inline Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& 
 }
 
 bool writes_stored_headers(std::string_view central, std::string_view local) {
-  const std::size_t name_size = get16(central, 28);
+  const std::size_t name_size = get16(central, central_header::kNameLength);
   return local.size() >= kLocalHeaderSize + name_size &&
          std::string_view(local.data() + kLocalHeaderSize, name_size) ==
              std::string_view(central.data() + kCentralHeaderSize, name_size) &&
@@ -579,26 +581,29 @@ bool writes_stored_headers(std::string_view central, std::string_view local) {
 
 bool writes_stored_headers_of_name(std::string_view central, std::string_view local) {
   // The central header's own fields, as `raw_entry_fields` would keep them.
-  const std::uint16_t stated_version = get16(central, 6);
-  const std::uint16_t method = get16(central, 10);
-  const std::size_t name_size = get16(central, 28);
+  namespace field = central_header;
+  const std::uint16_t stated_version = get16(central, field::kVersionNeeded);
+  const std::uint16_t method = get16(central, field::kMethod);
+  const std::size_t name_size = get16(central, field::kNameLength);
   const std::string_view name(central.data() + kCentralHeaderSize, name_size);
   if (kept_version_needed(method, name, stated_version) != stated_version ||
-      (get16(central, 8) & ~kKeptFlagBits) != 0 ||
-      get32(central, 20) > kMax32 || get32(central, 24) > kMax32 || get16(central, 34) != 0 ||
-      !is_valid_dos_date_time({get16(central, 12), get16(central, 14)}) ||
-      !is_kept_whole({name.data() + name_size, get16(central, 30)}))
+      (get16(central, field::kFlags) & ~kKeptFlagBits) != 0 ||
+      get32(central, field::kCompressedSize) > kMax32 ||
+      get32(central, field::kUncompressedSize) > kMax32 || get16(central, field::kDiskStart) != 0 ||
+      !is_valid_dos_date_time({get16(central, field::kTime), get16(central, field::kDate)}) ||
+      !is_kept_whole({name.data() + name_size, get16(central, field::kExtraLength)}))
     return false;
   // The local header: the same fields from the version needed through the name's length, and
   // an extra field written as it is.
   if (local.size() < kLocalHeaderSize + name_size ||
-      local.size() != kLocalHeaderSize + name_size + get16(local, 28) ||
+      local.size() != kLocalHeaderSize + name_size + get16(local, local_header::kExtraLength) ||
       get32(local, 0) != kLocalHeaderSignature)
     return false;
   std::uint64_t local_words[3];
   std::uint64_t central_words[3];
-  std::memcpy(local_words, local.data() + 4, sizeof local_words);
-  std::memcpy(central_words, central.data() + 6, sizeof central_words);
+  static_assert(sizeof local_words == local_header::kExtraLength - local_header::kVersionNeeded);
+  std::memcpy(local_words, local.data() + local_header::kVersionNeeded, sizeof local_words);
+  std::memcpy(central_words, central.data() + field::kVersionNeeded, sizeof central_words);
   return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
          local_words[2] == central_words[2] &&
          is_kept_whole(local.substr(kLocalHeaderSize + name_size));
@@ -618,14 +623,15 @@ Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals,
   for (std::size_t at = first; at < s.central.size();) {
     char* const record = s.central.data() + at;
     const std::string_view fixed(record, kCentralHeaderSize);
-    const std::string_view name(record + kCentralHeaderSize, get16(fixed, 28));
+    const std::string_view name(record + kCentralHeaderSize,
+                                get16(fixed, central_header::kNameLength));
     const std::size_t size = central_header_size(fixed);
     // Each entry is admitted where it starts in the output, after the block's entries before it.
-    const std::uint64_t before = get32(fixed, 42) - local_offset;
+    const std::uint64_t before = get32(fixed, central_header::kLocalHeaderOffset) - local_offset;
     s.offset = start + before;
     Result<void> noted = s.admit_new_entry(name);
     if (noted) {
-      put_le(record + 42, static_cast<std::uint32_t>(s.offset), 4);
+      put_le(record + central_header::kLocalHeaderOffset, static_cast<std::uint32_t>(s.offset), 4);
       noted = s.note_record(at, name);
     }
     if (!noted) {
@@ -727,8 +733,8 @@ Result<void> ZipWriter::complete_entry() {
     put_le(put_le(put_le(fields, s.crc, 4), static_cast<std::uint32_t>(s.data_size), 4),
            static_cast<std::uint32_t>(s.uncompressed_size), 4);
     PELVANE_TRY_VOID(
-        as_archive_failure(sink_.patch(s.local_offset + 14, std::string_view(fields, 12))));
-    s.central.replace(s.central_at + 16, sizeof fields, fields, sizeof fields);
+        as_archive_failure(sink_.patch(s.local_offset + local_header::kCrc32, {fields, 12})));
+    s.central.replace(s.central_at + central_header::kCrc32, sizeof fields, fields, sizeof fields);
   }
   s.offset += s.data_size;
   s.open = State::Open::None;
@@ -759,7 +765,8 @@ Result<void> ZipWriter::finish() {
   const std::uint64_t directory_offset = s.offset;
   const std::uint64_t directory_size = s.central.size();
   // The end record itself must also lie below 4 GiB for readers that seek to it.
-  if (directory_offset + directory_size + 22 > kMax32 + 1) return fail(archive_too_large());
+  if (directory_offset + directory_size + end_record::kSize > kMax32 + 1)
+    return fail(archive_too_large());
   const auto count = static_cast<std::uint16_t>(s.entries);
   put32(s.central, kEndRecordSignature);
   put16(s.central, 0);  // this disk

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "core/base/error.hpp"
+#include "core/zip/copied_file.hpp"
 #include "core/zip/zip_format.hpp"
 #include "core/zip/zip_sink.hpp"
 
@@ -71,7 +72,8 @@ std::uint64_t raw_local_header_size(const RawEntryHeader& header);
 // local header's offset, and its whole local header `local` as it is: no field needs to change.
 bool writes_stored_headers(std::string_view central, std::string_view local);
 // The same for a local header known to hold the central header's name after its fixed part
-// (the name is not compared again).
+// (the name is not compared again): what the copy loop asks of each entry whose stored headers
+// it could keep (stored_headers.hpp, `stored_copy`).
 bool writes_stored_headers_of_name(std::string_view central, std::string_view local);
 
 class ZipWriter {

@@ -14,6 +14,8 @@
 namespace pelvane {
 namespace {
 
+using test::EntryFacts;
+using test::read_entries;
 using test::TempDir;
 using test::ZipEntry;
 
@@ -28,52 +30,6 @@ Result<PackageFacts> write_package_with_replaced_part(PackageArchive& input,
     return name == part_name ? EntryDecision{EntryAction::Replace, content} : EntryDecision{};
   };
   return write_package(input, output_path, plan);
-}
-
-// What a second reader sees of one entry.
-struct EntryFacts {
-  std::string name;
-  std::uint16_t method = 0;
-  std::uint32_t crc = 0;
-  std::string compressed;  // the raw compressed bytes
-  std::string content;     // decompressed, CRC-checked
-  std::time_t mtime = 0;
-  std::uint32_t attributes = 0;
-};
-
-std::string read_all(zip_file_t* file) {
-  std::string bytes;
-  char chunk[65536];
-  zip_int64_t got;
-  while ((got = zip_fread(file, chunk, sizeof chunk)) > 0)
-    bytes.append(chunk, static_cast<std::size_t>(got));
-  EXPECT_EQ(got, 0) << "read failure";
-  zip_fclose(file);
-  return bytes;
-}
-
-// `decompress`: false leaves `content` empty (for entries whose data is damaged on purpose).
-std::vector<EntryFacts> read_entries(const std::string& path, bool decompress = true) {
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
-  EXPECT_NE(archive, nullptr) << "cannot reopen " << path << " (" << error << ")";
-  std::vector<EntryFacts> entries;
-  if (archive == nullptr) return entries;
-  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-    zip_stat_t stat;
-    zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat);
-    EntryFacts facts{stat.name, stat.comp_method, stat.crc, {}, {}, stat.mtime, 0};
-    zip_uint8_t opsys = 0;
-    zip_file_get_external_attributes(archive, static_cast<zip_uint64_t>(i), 0, &opsys,
-                                     &facts.attributes);
-    facts.compressed =
-        read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_COMPRESSED));
-    if (decompress)
-      facts.content = read_all(zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0));
-    entries.push_back(std::move(facts));
-  }
-  zip_close(archive);
-  return entries;
 }
 
 std::vector<std::string> names_of(const std::vector<EntryFacts>& entries) {
