@@ -115,6 +115,8 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
   PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(input));
   // Parts are addressed by name: a package naming two entries alike is ambiguous.
   PELVANE_TRY_VOID(check_unique_entry_names(archive));
+  // The copy that writes the edited package checks that its entries open.
+  archive.leave_entry_checks_to_copy();
   return archive;
 }
 

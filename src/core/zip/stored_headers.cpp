@@ -235,13 +235,18 @@ bool only_end_record(const Source& source, std::string_view tail, std::uint64_t 
   return true;
 }
 
+}  // namespace
+
 // Reads byte ranges of a source through one window, loaded again only when a range falls
 // outside it; a window of a source in memory is a view of it.
-class Window {
+class StoredEntryHeaders::Window {
  public:
   // `bytes` holds the window's bytes when they are read; its storage serves one window after
   // the other.
-  Window(const Source& source, std::string& bytes) : source_(source), bytes_(bytes) {}
+  Window(const Source& source, std::string& bytes) : source_(source), bytes_(&bytes) {}
+  // A window over `bytes`, read by the caller from `start` on; it is never loaded.
+  Window(const Source& source, std::uint64_t start, std::string_view bytes)
+      : source_(source), start_(start), view_(bytes) {}
 
   // The `length` bytes at `offset` when the window holds them.
   std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length) const {
@@ -256,17 +261,15 @@ class Window {
     start_ = offset;
     view_ = {};
     if (offset >= end) return;
-    if (const auto bytes = source_.get(offset, end - offset, bytes_)) view_ = *bytes;
+    if (const auto bytes = source_.get(offset, end - offset, *bytes_)) view_ = *bytes;
   }
 
  private:
   const Source& source_;
   std::uint64_t start_ = 0;
-  std::string& bytes_;
+  std::string* bytes_ = nullptr;
   std::string_view view_;  // the window's bytes
 };
-
-}  // namespace
 
 StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
                                             std::string_view archive_bytes) {
@@ -475,19 +478,19 @@ PelvaneError StoredEntryHeaders::region_failure(std::uint64_t index) const {
                          [&](std::uint64_t other) { return entries_[other].name; });
 }
 
+std::uint64_t StoredEntryHeaders::reach(std::size_t k) const {
+  const Entry& entry = entries_[by_offset(k)];
+  return std::min(entry.local_offset, source_->size()) + kLocalHeaderSize + entry.name.size() +
+         kExtraFieldRoom;
+}
+
+std::size_t StoredEntryHeaders::room(std::size_t k) const {
+  const Entry& entry = entries_[by_offset(k)];
+  return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
+}
+
 void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
   const Source& source = *source_;
-  // The end of a window that would hold this entry's local header, name and some extra field.
-  const auto reach = [&](std::size_t k) {
-    const Entry& entry = entries_[by_offset(k)];
-    return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
-           kExtraFieldRoom;
-  };
-  // Room for an unread local header without an extra field, or a short one.
-  const auto room = [&](std::size_t k) -> std::size_t {
-    const Entry& entry = entries_[by_offset(k)];
-    return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
-  };
   // One window from this header on, over the ones that follow it closely; for a source in
   // memory, over the rest of it, and the headers found are views of it, valid as long as it is.
   const bool in_memory = source.in_memory();
@@ -509,70 +512,107 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
   Window window(source, *window_bytes);
   window.load(start, end);
+  settle_local_headers(window, from_rank, last, expected);
+}
 
-  std::string* const kept =
-      in_memory ? nullptr
-                : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
-  struct Found {
-    std::uint64_t index;
-    std::size_t at;  // in `kept`
-    std::size_t size;
-  };
-  std::vector<Found> found;
-  if (!in_memory) found.reserve(last - from_rank);
-
-  for (std::size_t k = from_rank; k < last; ++k) {
-    const std::uint64_t index = by_offset(k);
-    const Entry& entry = entries_[index];
-    if (entry.local != LocalState::Unread) continue;
-    entry.local = LocalState::Absent;
-    const std::uint64_t at = entry.local_offset;
-    if (at > source.size()) continue;
-    auto fixed = window.get(at, kLocalHeaderSize);
-    if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
-        get16(*fixed, 26) != entry.name.size())
-      continue;
-    const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
-    auto header = window.get(at, size);
-    // A header longer than its room in the window (never in memory, where the window holds
-    // every header that lies within the source).
-    std::optional<std::string> alone;
-    if (!header) {
-      alone = source.read(at, size);
-      if (alone) header = *alone;
+std::uint64_t StoredEntryHeaders::read_ahead_length(std::uint64_t index,
+                                                    std::uint64_t most) const {
+  const std::uint64_t start = entries_[index].local_offset;
+  std::uint64_t end = start > source_->size() ? start : std::min(source_->size(), start + most);
+  // Not into the directory, and only up to the local header of an entry long enough to be
+  // copied in the kernel: its data is left to that copy.
+  const std::size_t count = entries_.size();
+  end = std::min(end, std::max(limits_[by_offset(count - 1)].end_limit, reach(count - 1)));
+  for (std::size_t k = rank_.empty() ? index : rank_[index]; k < count; ++k) {
+    const Entry& entry = entries_[by_offset(k)];
+    if (entry.local_offset >= end) break;
+    if (entry.compressed_size >= kKernelCopyMinimum) {
+      end = std::min(end, reach(k));
+      break;
     }
-    // A header that runs past the end of the archive puts its data past its region's end.
-    if (!header) entry.runs_over = size > source.size() - at && runs_past_limit(index, at + size);
-    if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-    if (in_memory) {
-      entry.local_header = *header;
-    } else {
-      found.push_back({index, kept->size(), header->size()});
-      kept->append(*header);
-    }
-    entry.local = LocalState::Found;
-    // Its data must end where the next region starts, or the directory does.
-    entry.runs_over = runs_past_limit(index, at + size);
-
-    // What the archive library would refuse or not find is left for it to say.
-    const std::uint16_t local_flags = get16(*header, 6);
-    const EntryFields& fields = entry.fields;
-    const bool plain =
-        ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
-    const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
-                        get16(*header, 8) == fields.method;
-    const bool sizes_stated = get32(*header, 14) == fields.crc32 &&
-                              get32(*header, 18) == fields.compressed_size &&
-                              get32(*header, 22) == fields.uncompressed_size;
-    const bool plain_sizes =
-        fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
-    entry.opens = plain && method && plain_sizes && !entry.runs_over &&
-                  (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
-                  fields.compressed_size <= source.size() - at - size;
   }
+  return end > start ? end - start : 0;
+}
+
+void StoredEntryHeaders::take_local_headers(std::uint64_t index, std::string_view bytes) const {
+  // The entries whose local headers lie within the bytes, each with the room a window leaves
+  // for its extra field: the same bytes as a window would hold settle them.
+  const std::uint64_t start = entries_[index].local_offset;
+  const std::size_t first = rank_.empty() ? index : rank_[index];
+  std::size_t last = first;
+  std::size_t expected = 0;
+  for (; last < entries_.size() && reach(last) - start <= bytes.size(); ++last)
+    expected += room(last);
+  if (last == first) return;
+  settle_local_headers(Window(*source_, start, bytes), first, last, expected);
+}
+
+void StoredEntryHeaders::settle_local_headers(const Window& window, std::size_t first,
+                                              std::size_t last, std::size_t expected) const {
+  // The headers of a file are kept here, one window's after the other; in memory, they are
+  // views of the source.
+  std::string* const kept =
+      source_->in_memory()
+          ? nullptr
+          : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
+  std::vector<FoundHeader> found;
+  if (kept != nullptr) found.reserve(last - first);
+  for (std::size_t k = first; k < last; ++k) settle_local_header(window, by_offset(k), kept, found);
   // The views once `kept` is complete: it does not move again.
-  for (const Found& header : found)
+  for (const FoundHeader& header : found)
     entries_[header.index].local_header = known_part(*kept, header.at, header.size);
+}
+
+void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t index,
+                                             std::string* kept,
+                                             std::vector<FoundHeader>& found) const {
+  const Source& source = *source_;
+  const Entry& entry = entries_[index];
+  if (entry.local != LocalState::Unread) return;
+  entry.local = LocalState::Absent;
+  const std::uint64_t at = entry.local_offset;
+  if (at > source.size()) return;
+  auto fixed = window.get(at, kLocalHeaderSize);
+  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
+      get16(*fixed, 26) != entry.name.size())
+    return;
+  const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
+  auto header = window.get(at, size);
+  // A header longer than its room in the window (never in memory, where the window holds
+  // every header that lies within the source).
+  std::optional<std::string> alone;
+  if (!header) {
+    alone = source.read(at, size);
+    if (alone) header = *alone;
+  }
+  // A header that runs past the end of the archive puts its data past its region's end.
+  if (!header) entry.runs_over = size > source.size() - at && runs_past_limit(index, at + size);
+  if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) return;
+  if (kept == nullptr) {
+    entry.local_header = *header;
+  } else {
+    found.push_back({index, kept->size(), header->size()});
+    kept->append(*header);
+  }
+  entry.local = LocalState::Found;
+  // Its data must end where the next region starts, or the directory does.
+  entry.runs_over = runs_past_limit(index, at + size);
+
+  // What the archive library would refuse or not find is left for it to say.
+  const std::uint16_t local_flags = get16(*header, 6);
+  const EntryFields& fields = entry.fields;
+  const bool plain =
+      ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
+  const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
+                      get16(*header, 8) == fields.method;
+  const bool sizes_stated = get32(*header, 14) == fields.crc32 &&
+                            get32(*header, 18) == fields.compressed_size &&
+                            get32(*header, 22) == fields.uncompressed_size;
+  const bool plain_sizes =
+      fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
+  entry.opens = plain && method && plain_sizes && !entry.runs_over &&
+                (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
+                fields.compressed_size <= source.size() - at - size;
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
