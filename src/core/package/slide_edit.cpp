@@ -115,8 +115,9 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
   PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(input));
   // Parts are addressed by name: a package naming two entries alike is ambiguous.
   PELVANE_TRY_VOID(check_unique_entry_names(archive));
-  // The copy that writes the edited package checks that its entries open.
-  archive.leave_entry_checks_to_copy();
+  // A copy that takes the kept entries as they lie reads their local headers anyway: it checks
+  // that the entries open (a copy that writes new headers would read them again).
+  if (options.style == RewriteStyle::RawCopy) archive.leave_entry_checks_to_copy();
   return archive;
 }
 

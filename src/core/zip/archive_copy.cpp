@@ -1,6 +1,7 @@
 #include "core/zip/archive_copy.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -199,8 +200,23 @@ Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry
     return {};
   const auto offset = headers_.local_offset(index);
   if (!offset) return {};
+  // Up to the first entry ahead that is not written as it lies, as the plan tells: the bytes
+  // from there on are not taken as they lie.
+  std::uint64_t until = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t last = *offset;
+  std::size_t decided = decided_;
+  for (std::uint64_t ahead = index + 1; ahead < input_.entry_count(); ++ahead) {
+    const auto at = headers_.local_offset(ahead);
+    auto planned_entry = planned(ahead, decided);
+    if (!at || *at <= last || !planned_entry || !kept_as_stored(*planned_entry)) {
+      if (at && *at > last) until = *at;
+      break;
+    }
+    if (*at - *offset >= kReadChunk) break;
+    last = *at;
+  }
   const std::string_view bytes = PELVANE_TRY(writer_.read_ahead(
-      headers_.file(), *offset, headers_.read_ahead_length(index, kReadChunk)));
+      headers_.file(), *offset, headers_.read_ahead_length(index, kReadChunk, until)));
   headers_.take_local_headers(index, bytes);
   return {};
 }

@@ -177,10 +177,12 @@ class StoredEntryHeaders {
            entries_[index].local == LocalState::Unread;
   }
   // How many bytes from that entry's local header on such a copy reads at once, to settle the
-  // local headers that lie in them (`take_local_headers`): at most `most`, and none of the data
-  // of an entry long enough to be copied in the kernel (`kKernelCopyMinimum`), nor more than
-  // a last header's room of the directory.
-  std::uint64_t read_ahead_length(std::uint64_t index, std::uint64_t most) const;
+  // local headers that lie in them (`take_local_headers`): at most `most`; none of the data of
+  // an entry long enough to be copied in the kernel (`kKernelCopyMinimum`); past `until` (where
+  // the copy stops taking the bytes as they lie), or into the directory, no more than the room
+  // of the header before.
+  std::uint64_t read_ahead_length(std::uint64_t index, std::uint64_t most,
+                                  std::uint64_t until) const;
   // Settles the unread local headers that lie in `bytes`, read from the archive file from the
   // local header of the entry at `index` on, exactly as reading them in a window settles them:
   // the bytes the copy reads anyway serve the check that the entries open.
