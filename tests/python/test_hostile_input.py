@@ -420,8 +420,10 @@ def break_entry(data: bytes, name: bytes, how: str) -> bytes:
 @pytest.mark.parametrize("how", ["method", "encrypted"])
 @pytest.mark.parametrize("before_large", [True, False], ids=["before-5-MiB", "after-5-MiB"])
 @pytest.mark.parametrize("call", [
-    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 1, *BOX, "t"),
-    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1, "a", "b"),
+    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 1,
+                                                                  *BOX, "t"),
+    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1,
+                                                                 "a", "b"),
 ], ids=["raw_copy", "new_header"])
 def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(tmp_path, how,
                                                                          before_large, call):
@@ -429,7 +431,8 @@ def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(tmp_pa
     messages = []
     for size, extra in (("small", []), ("large", [large])):
         media = [("ppt/media/image1.png", PNG_1X1 * 200)] + extra
-        deck = build_deck(tmp_path / f"{size}.pptx", slides=2, media=media if before_large else media[::-1],
+        deck = build_deck(tmp_path / f"{size}.pptx", slides=2,
+                          media=media if before_large else media[::-1],
                           stored=[name for name, _ in media])
         deck.write_bytes(break_entry(deck.read_bytes(), b"ppt/media/image1.png", how))
         before, output = deck.read_bytes(), tmp_path / f"{size}-out.pptx"

@@ -168,8 +168,7 @@ Result<void> CopyLoop::copy_input_entries() {
       if (!following) break;  // planned again, and refused, on its own
       // An entry whose header the bytes read ahead did not hold, or that does not open, goes
       // on its own.
-      if (checks_entries_ && (headers_.local_header_unread(index) || !headers_.opens(index)))
-        break;
+      if (checks_entries_ && (headers_.local_header_unread(index) || !headers_.opens(index))) break;
       const auto next = stored_as_it_lies(index, *following);
       if (!next || next->central.data() != centrals + centrals_size ||
           next->local_offset != stored->local_offset + length)
@@ -196,8 +195,7 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
 }
 
 Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry) {
-  if (!checks_entries_ || !kept_as_stored(entry) || !headers_.local_header_unread(index))
-    return {};
+  if (!checks_entries_ || !kept_as_stored(entry) || !headers_.local_header_unread(index)) return {};
   const auto offset = headers_.local_offset(index);
   if (!offset) return {};
   // Up to the first entry ahead that is not written as it lies, as the plan tells: the bytes

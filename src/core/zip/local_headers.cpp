@@ -140,9 +140,8 @@ void StoredEntryHeaders::settle_local_headers(const Window& window, std::size_t 
   // The headers of a file are kept here, one window's after the other; in memory, they are
   // views of the source.
   std::string* const kept =
-      source_->in_memory()
-          ? nullptr
-          : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
+      source_->in_memory() ? nullptr
+                           : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
   std::vector<FoundHeader> found;
   if (kept != nullptr) found.reserve(last - first);
   for (std::size_t k = first; k < last; ++k) settle_local_header(window, by_offset(k), kept, found);
@@ -161,8 +160,7 @@ void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t
   const std::uint64_t at = entry.local_offset;
   if (at > source.size()) return;
   auto fixed = window.get(at, kLocalHeaderSize);
-  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
-      get16(*fixed, 26) != entry.name.size())
+  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature || get16(*fixed, 26) != entry.name.size())
     return;
   const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
   auto header = window.get(at, size);
@@ -189,8 +187,7 @@ void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t
   // What the archive library would refuse or not find is left for it to say.
   const std::uint16_t local_flags = get16(*header, 6);
   const EntryFields& fields = entry.fields;
-  const bool plain =
-      ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
+  const bool plain = ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
   const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
                       get16(*header, 8) == fields.method;
   const bool sizes_stated = get32(*header, 14) == fields.crc32 &&

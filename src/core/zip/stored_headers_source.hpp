@@ -20,7 +20,6 @@ inline std::string_view known_part(std::string_view bytes, std::size_t at, std::
   return std::string_view(bytes.data() + at, length);
 }
 
-
 // Random access to the archive's bytes: a file (not owned) or a buffer.
 class StoredEntryHeaders::Source {
  public:
