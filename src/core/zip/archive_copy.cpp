@@ -210,11 +210,11 @@ Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry
       if (at && *at > last) until = *at;
       break;
     }
-    if (*at - *offset >= kReadChunk) break;
+    if (*at - *offset >= kReadAheadMost) break;
     last = *at;
   }
   const std::string_view bytes = PELVANE_TRY(writer_.read_ahead(
-      headers_.file(), *offset, headers_.read_ahead_length(index, kReadChunk, until)));
+      headers_.file(), *offset, headers_.read_ahead_length(index, kReadAheadMost, until)));
   headers_.take_local_headers(index, bytes);
   return {};
 }

@@ -85,7 +85,7 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
     expected = room(from_rank);
     for (last = from_rank + 1; last < entries_.size(); ++last) {
       const std::uint64_t reached = reach(last);
-      if (reached - start > kHeaderWindow) break;
+      if (headers_alone_ || reached - start > kHeaderWindow) break;
       end = reached;
       expected += room(last);
     }

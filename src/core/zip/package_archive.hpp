@@ -80,6 +80,7 @@ class PackageArchive : public LibraryArchive {
   void leave_entry_checks_to_copy() {
     checks_left_to_copy_ = plain_ && stored_headers_->file().bytes.empty() &&
                            stored_headers_->file_size() > StoredEntryHeaders::kMostHeldBytes;
+    if (checks_left_to_copy_) stored_headers_->read_local_headers_alone();
   }
   bool entry_checks_left_to_copy() const { return checks_left_to_copy_; }
 

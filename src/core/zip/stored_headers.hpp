@@ -183,6 +183,10 @@ class StoredEntryHeaders {
   // of the header before.
   std::uint64_t read_ahead_length(std::uint64_t index, std::uint64_t most,
                                   std::uint64_t until) const;
+  // From now on a local header read on demand is read alone, not in a window over the ones
+  // that follow it: those are settled from bytes a copy reads ahead, which would read them
+  // twice, and the window's memory is spared.
+  void read_local_headers_alone() const { headers_alone_ = true; }
   // Settles the unread local headers that lie in `bytes`, read from the archive file from the
   // local header of the entry at `index` on, exactly as reading them in a window settles them:
   // the bytes the copy reads anyway serve the check that the entries open.
@@ -333,6 +337,7 @@ class StoredEntryHeaders {
   // Plain archives: the entries' indices by name; see `index_names`.
   NameIndex<> names_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
+  mutable bool headers_alone_ = false;  // see `read_local_headers_alone`
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files
   mutable std::deque<std::string> kept_;  // see `keep`

@@ -191,8 +191,8 @@ Result<std::string_view> FileZipSink::read_ahead(const CopiedFile& file, std::ui
                                                  std::uint64_t length) {
   read_ahead_ = {};
   if (!file.bytes.empty() || length == 0) return std::string_view();
-  length = std::min<std::uint64_t>(length, kFileBufferRoom);
-  if (length > kFileBufferRoom - size_) PELVANE_TRY_VOID(flush());
+  length = std::min(length, kReadAheadMost);
+  if (size_ + length > kReadAheadMost) PELVANE_TRY_VOID(flush());
   const auto room = std::span<char>(room_ + size_, static_cast<std::size_t>(length));
   const auto got = read_at(file.fd, offset, room);
   if (!got || *got == 0) return std::string_view();
