@@ -403,7 +403,8 @@ def test_an_empty_stored_entry_stating_a_crc_is_refused_by_reads_and_copies(tmp_
 
 
 # --- an entry that does not open, in a package too large to be held (4 MiB): the edit's copy ---
-# checks the entries it reads ahead, and fails as the check up front of a small package does.
+# checks the entries it reads ahead, and fails as the check up front of a small package does,
+# before a slide that is not there too.
 def break_entry(data: bytes, name: bytes, how: str) -> bytes:
     data = bytearray(data)
     for magic, name_at, flags_at in ((b"PK\x03\x04", 30, 6), (b"PK\x01\x02", 46, 8)):
@@ -424,7 +425,10 @@ def break_entry(data: bytes, name: bytes, how: str) -> bytes:
                                                                   *BOX, "t"),
     lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1,
                                                                  "a", "b"),
-], ids=["raw_copy", "new_header"])
+    # The broken entry is told before the slide that is not there, as the listing told it.
+    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 9,
+                                                                  *BOX, "t"),
+], ids=["raw_copy", "new_header", "raw_copy_no_such_slide"])
 def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(tmp_path, how,
                                                                          before_large, call):
     large = ("ppt/media/large.bin", os.urandom(5 * MIB))

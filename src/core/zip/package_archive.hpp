@@ -147,6 +147,12 @@ inline Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t ind
   return check_unsettled_entry_opens(archive, index);
 }
 
+// The failure of a step of an edit whose entry checks are left to the copy
+// (`leave_entry_checks_to_copy`), where a check up front would have failed first: the failure of
+// the first entry in archive order that does not open, checked now; else `failure`. Failures
+// alone pay for these checks.
+PelvaneError entry_failure_first(PackageArchive& archive, PelvaneError failure);
+
 // One entry's content, decompressed, held to the uncompressed size its central directory
 // declares. Every read of an entry's content goes through here, so a small entry that inflates
 // to gigabytes is caught after its declared size plus one buffer: content that goes on past the
