@@ -6,7 +6,7 @@
 
 #include "core/base/buffer_shelf.hpp"
 #include "core/zip/stored_headers.hpp"
-#include "core/zip/stored_headers_source.hpp"
+#include "core/zip/archive_source.hpp"
 
 namespace pelvane {
 

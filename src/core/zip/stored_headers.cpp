@@ -15,7 +15,7 @@
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/entry_regions.hpp"
-#include "core/zip/stored_headers_source.hpp"
+#include "core/zip/archive_source.hpp"
 #include "core/zip/zip_writer.hpp"
 
 namespace pelvane {

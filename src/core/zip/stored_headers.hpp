@@ -33,10 +33,12 @@
 
 namespace pelvane {
 
+class ArchiveSource;
+
 class StoredEntryHeaders {
  public:
-  // Random access to the archive's bytes, a file or a buffer (stored_headers.cpp).
-  class Source;
+  // Random access to the archive's bytes, a file or a buffer (archive_source.hpp).
+  using Source = ArchiveSource;
 
   // Reads the headers from `archive_bytes` and checks them against the names the archive library
   // read. When the directory cannot be read or does not agree, the library's values stand in

@@ -1,5 +1,5 @@
 // The archive's bytes as the stored headers read them (stored_headers.cpp and
-// local_headers.cpp share this reading; nothing else includes it).
+// local_headers.cpp share this reading).
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,6 @@
 
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
-#include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
 
@@ -21,10 +20,10 @@ inline std::string_view known_part(std::string_view bytes, std::size_t at, std::
 }
 
 // Random access to the archive's bytes: a file (not owned) or a buffer.
-class StoredEntryHeaders::Source {
+class ArchiveSource {
  public:
-  explicit Source(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
-  Source(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  explicit ArchiveSource(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
+  ArchiveSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
 
   std::uint64_t size() const { return size_; }
   // True when the bytes are in memory, where views of them stay valid as long as the headers.
