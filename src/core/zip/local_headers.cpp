@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/base/buffer_shelf.hpp"
-#include "core/zip/stored_headers.hpp"
 #include "core/zip/archive_source.hpp"
+#include "core/zip/stored_headers.hpp"
 
 namespace pelvane {
 

@@ -14,8 +14,8 @@
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
-#include "core/zip/entry_regions.hpp"
 #include "core/zip/archive_source.hpp"
+#include "core/zip/entry_regions.hpp"
 #include "core/zip/zip_writer.hpp"
 
 namespace pelvane {
