@@ -415,3 +415,46 @@ def test_an_empty_stored_entry_stating_a_crc_is_refused_by_reads_and_copies(tmp_
     output = tmp_path / "out.pptx"
     assert runtime_error(call, empty_entry_deck(tmp_path / "empty.pptx"), output) == "io error: CRC error"
     assert not output.exists() and temporaries(tmp_path) == []
+
+
+# --- an entry that does not open, in a package too large to be held (4 MiB): the edit's copy ---
+# checks the entries it reads ahead, and fails as the check up front of a small package does,
+# before a slide that is not there too.
+def break_entry(data: bytes, name: bytes, how: str) -> bytes:
+    data = bytearray(data)
+    for magic, name_at, flags_at in ((b"PK\x03\x04", 30, 6), (b"PK\x01\x02", 46, 8)):
+        at = data.find(magic)
+        while data[at + name_at:at + name_at + len(name)] != name:
+            at = data.find(magic, at + 1)
+        if how == "method":
+            data[at + flags_at + 2:at + flags_at + 4] = (18).to_bytes(2, "little")
+        elif how == "encrypted":
+            data[at + flags_at] |= 1
+    return bytes(data)
+
+
+@pytest.mark.parametrize("how", ["method", "encrypted"])
+@pytest.mark.parametrize("before_large", [True, False], ids=["before-5-MiB", "after-5-MiB"])
+@pytest.mark.parametrize("call", [
+    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 1,
+                                                                  *BOX, "t"),
+    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1,
+                                                                 "a", "b"),
+    # The broken entry is told before the slide that is not there, as the listing told it.
+    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 9,
+                                                                  *BOX, "t"),
+], ids=["raw_copy", "new_header", "raw_copy_no_such_slide"])
+def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(tmp_path, how,
+                                                                         before_large, call):
+    large = ("ppt/media/large.bin", os.urandom(5 * MIB))
+    messages = []
+    for size, extra in (("small", []), ("large", [large])):
+        media = [("ppt/media/image1.png", PNG_1X1 * 200)] + extra
+        deck = build_deck(tmp_path / f"{size}.pptx", slides=2,
+                          media=media if before_large else media[::-1],
+                          stored=[name for name, _ in media])
+        deck.write_bytes(break_entry(deck.read_bytes(), b"ppt/media/image1.png", how))
+        before, output = deck.read_bytes(), tmp_path / f"{size}-out.pptx"
+        messages.append(runtime_error(call, deck, output))
+        assert not output.exists() and temporaries(tmp_path) == [] and deck.read_bytes() == before
+    assert messages[1] == messages[0]

@@ -246,15 +246,20 @@ auto edit_slide(std::string_view input, std::string_view output, std::uint64_t s
   using L = LookedUpValue<LookUp>;
   using T = typename std::invoke_result_t<Rewrite&, SlideEdit&, L&>::value_type;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options, prepare));
-  std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
-  L looked_up = PELVANE_TRY(look_up(archive, std::as_const(part)));
-  std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
-  PackageEdit edit(archive);
-  SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
-  T value = PELVANE_TRY(rewrite(slide, looked_up));
-  edit.replace_part(slide.slide_part(), std::move(slide.xml()));
-  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{std::move(value), slide_index, slide.slide_part(), facts};
+  auto edited = [&]() -> Result<Edited<T>> {
+    std::string part = PELVANE_TRY(slide_part_for_edit(archive, slide_index));
+    L looked_up = PELVANE_TRY(look_up(archive, std::as_const(part)));
+    std::string xml = PELVANE_TRY(read_slide_text(archive, part, options.slide_as_bytes));
+    PackageEdit edit(archive);
+    SlideEdit slide(edit, slide_index, std::move(part), std::move(xml));
+    T value = PELVANE_TRY(rewrite(slide, looked_up));
+    edit.replace_part(slide.slide_part(), std::move(slide.xml()));
+    auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+    return Edited<T>{std::move(value), slide_index, slide.slide_part(), facts};
+  }();
+  // Every step fails after the slide listing, which checks the entries up front.
+  if (!edited) return fail(entry_failure_first(archive, std::move(edited).error()));
+  return edited;
 }
 
 // The same without a `prepare` step.

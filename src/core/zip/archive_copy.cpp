@@ -1,6 +1,7 @@
 #include "core/zip/archive_copy.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -39,7 +40,12 @@ class CopyLoop {
  public:
   CopyLoop(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
            const StoredEntryHeaders& headers, const WrittenEntry& written)
-      : input_(input), writer_(writer), plan_(plan), headers_(headers), written_(written) {}
+      : input_(input),
+        writer_(writer),
+        plan_(plan),
+        headers_(headers),
+        written_(written),
+        checks_entries_(input.entry_checks_left_to_copy()) {}
 
   Result<void> run();
 
@@ -60,6 +66,23 @@ class CopyLoop {
   [[gnu::always_inline]] Result<PlannedEntry> planned(std::uint64_t index,
                                                       std::size_t& decided) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
+  // When the copy checks the entries (`leave_entry_checks_to_copy`): a kept entry to be written
+  // as it lies whose local header is unread has it read with the bytes the copy takes from
+  // there on, in one read into the writer's sink, which then copies them as they are
+  // (`ZipWriter::read_ahead`): the local headers in them are settled from those bytes.
+  Result<void> read_ahead(std::uint64_t index, const PlannedEntry& entry);
+  // That the entry opens, as `check_entry_opens` checks it up front for other archives.
+  Result<void> check_opens(std::uint64_t index) {
+    if (!checks_entries_ || headers_.opens(index)) return {};
+    return check_unsettled_entry_opens(input_, index);
+  }
+  // True when the plan and the style have a kept entry written as it lies, its stored headers
+  // allowing.
+  bool kept_as_stored(const PlannedEntry& entry) const {
+    return entry.decision.action == EntryAction::Keep &&
+           (entry.directory ? plan_.directories == DirectoryStyle::RawCopy
+                            : plan_.style == RewriteStyle::RawCopy);
+  }
   // A kept entry written as it lies in the input, headers and all (`stored_copy`); none when
   // the plan or its headers have it written otherwise.
   std::optional<StoredEntryHeaders::StoredCopy> stored_as_it_lies(std::uint64_t index,
@@ -93,6 +116,7 @@ class CopyLoop {
   const RewritePlan& plan_;
   const StoredEntryHeaders& headers_;
   const WrittenEntry& written_;
+  const bool checks_entries_;
   std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
 };
@@ -124,6 +148,8 @@ Result<void> CopyLoop::copy_input_entries() {
   const std::uint64_t count = input_.entry_count();
   for (std::uint64_t index = 0; index < count;) {
     const PlannedEntry entry = PELVANE_TRY(planned(index, decided_));
+    PELVANE_TRY_VOID(read_ahead(index, entry));
+    PELVANE_TRY_VOID(check_opens(index));
     const auto stored = stored_as_it_lies(index, entry);
     if (!stored) {
       PELVANE_TRY_VOID(write_entry(index, entry));
@@ -140,6 +166,9 @@ Result<void> CopyLoop::copy_input_entries() {
     for (++index; index < count; ++index) {
       auto following = planned(index, decided_);
       if (!following) break;  // planned again, and refused, on its own
+      // An entry whose header the bytes read ahead did not hold, or that does not open, goes
+      // on its own.
+      if (checks_entries_ && (headers_.local_header_unread(index) || !headers_.opens(index))) break;
       const auto next = stored_as_it_lies(index, *following);
       if (!next || next->central.data() != centrals + centrals_size ||
           next->local_offset != stored->local_offset + length)
@@ -157,10 +186,7 @@ Result<void> CopyLoop::copy_input_entries() {
 
 std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
     std::uint64_t index, const PlannedEntry& entry) const {
-  if (entry.decision.action != EntryAction::Keep) return std::nullopt;
-  if (entry.directory ? plan_.directories != DirectoryStyle::RawCopy
-                      : plan_.style != RewriteStyle::RawCopy)
-    return std::nullopt;
+  if (!kept_as_stored(entry)) return std::nullopt;
   auto stored = headers_.stored_copy(index);
   // The block of headers takes each entry's place in the file from its central header; the
   // writer says whether it writes the stored headers as they are.
@@ -168,6 +194,31 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
       !writes_stored_headers_of_name(stored->central, stored->local_header))
     return std::nullopt;
   return stored;
+}
+
+Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry) {
+  if (!checks_entries_ || !kept_as_stored(entry) || !headers_.local_header_unread(index)) return {};
+  const auto offset = headers_.local_offset(index);
+  if (!offset) return {};
+  // Up to the first entry ahead that is not written as it lies, as the plan tells: the bytes
+  // from there on are not taken as they lie.
+  std::uint64_t until = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t last = *offset;
+  std::size_t decided = decided_;
+  for (std::uint64_t ahead = index + 1; ahead < input_.entry_count(); ++ahead) {
+    const auto at = headers_.local_offset(ahead);
+    auto planned_entry = planned(ahead, decided);
+    if (!at || *at <= last || !planned_entry || !kept_as_stored(*planned_entry)) {
+      if (at && *at > last) until = *at;
+      break;
+    }
+    if (*at - *offset >= kReadAheadMost) break;
+    last = *at;
+  }
+  const std::string_view bytes = PELVANE_TRY(writer_.read_ahead(
+      headers_.file(), *offset, headers_.read_ahead_length(index, kReadAheadMost, until)));
+  headers_.take_local_headers(index, bytes);
+  return {};
 }
 
 inline Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {

@@ -153,6 +153,15 @@ Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t 
   return {};
 }
 
+PelvaneError entry_failure_first(PackageArchive& archive, PelvaneError failure) {
+  if (!archive.entry_checks_left_to_copy()) return failure;
+  for (std::uint64_t index = 0; index < archive.entry_count(); ++index) {
+    auto checked = check_unsettled_entry_opens(archive, index);
+    if (!checked) return std::move(checked).error();
+  }
+  return failure;
+}
+
 Result<EntryReader> EntryReader::open(PackageArchive& archive, std::uint64_t index) {
   PELVANE_TRY_VOID(check_before_reading(archive, index));
   const std::uint64_t declared = entry_declared_size(archive, index);

@@ -77,6 +77,18 @@ class PackageArchive : public LibraryArchive {
     return plain_ ? stored_headers_.get() : nullptr;
   }
 
+  // An edit of a plain archive file too large to be held leaves the check that each entry
+  // opens (`check_entry_opens`) to the copy that writes the edited package, which reads their
+  // local headers anyway and checks every entry in archive order before it writes it
+  // (archive_copy.cpp); the entries the edit reads are checked as they are read. The other
+  // archives are checked up front.
+  void leave_entry_checks_to_copy() {
+    checks_left_to_copy_ = plain_ && stored_headers_->file().bytes.empty() &&
+                           stored_headers_->file_size() > StoredEntryHeaders::kMostHeldBytes;
+    if (checks_left_to_copy_) stored_headers_->read_local_headers_alone();
+  }
+  bool entry_checks_left_to_copy() const { return checks_left_to_copy_; }
+
   // `InputFile::changed` when the archive file is now shorter than when it was opened, else
   // none (always for an archive in memory). Reads stop at the file's end, and a reader that
   // found nothing past it would blame the package.
@@ -108,6 +120,7 @@ class PackageArchive : public LibraryArchive {
   // The path an archive file was opened by, as given; empty for bytes.
   std::string path_;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`
+  bool checks_left_to_copy_ = false;
 };
 
 struct ZipEntryCloser {
@@ -129,14 +142,21 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
 // without a decompressor, the method checked where the library checks it (after the encryption,
 // before the local header), so that the first failure and its text are the same as a reader's.
 // The common entry of a plain archive is settled inline, without a call: listings check every
-// entry of the package.
+// entry of the package. Passes every entry of an archive whose checks are left to the copy
+// (`leave_entry_checks_to_copy`).
 Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t index);
 inline Result<void> check_entry_opens(PackageArchive& archive, std::uint64_t index) {
   if (const StoredEntryHeaders* plain = archive.plain_headers();
-      plain != nullptr && plain->opens(index))
+      plain != nullptr && (archive.entry_checks_left_to_copy() || plain->opens(index)))
     return {};
   return check_unsettled_entry_opens(archive, index);
 }
+
+// The failure of a step of an edit whose entry checks are left to the copy
+// (`leave_entry_checks_to_copy`), where a check up front would have failed first: the failure of
+// the first entry in archive order that does not open, checked now; else `failure`. Failures
+// alone pay for these checks.
+PelvaneError entry_failure_first(PackageArchive& archive, PelvaneError failure);
 
 // One entry's content, decompressed, held to the uncompressed size its central directory
 // declares. Every read of an entry's content goes through here, so a small entry that inflates

@@ -14,6 +14,7 @@
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
+#include "core/zip/archive_source.hpp"
 #include "core/zip/entry_regions.hpp"
 
 namespace pelvane {
@@ -25,67 +26,6 @@ constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kZip64LocatorSize = 20;
-// General-purpose flag bit: sizes in a data descriptor.
-constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
-// Local headers are read in windows of at most this many bytes, each covering the headers of
-// the entries that lie close together (all of them, for a package of small parts), into a
-// buffer of 256 KiB with room for the lead that places them (`Source::get`).
-constexpr std::uint64_t kHeaderWindowBuffer = 256 * 1024;
-constexpr std::uint64_t kHeaderWindow = kHeaderWindowBuffer - (kCopyAlignment - 1);
-// Room a window leaves after a name for the local extra field, whose length only the local
-// header states; a longer one is read on its own.
-constexpr std::uint64_t kExtraFieldRoom = 512;
-
-// The `length` bytes at `at` of `bytes`, which the caller knows to hold them (a whole header
-// or window), without the check and the exception of `substr`.
-std::string_view known_part(std::string_view bytes, std::size_t at, std::size_t length) {
-  return std::string_view(bytes.data() + at, length);
-}
-
-}  // namespace
-
-// Random access to the archive's bytes: a file (not owned) or a buffer.
-class StoredEntryHeaders::Source {
- public:
-  explicit Source(std::string_view bytes) : bytes_(bytes), size_(bytes.size()) {}
-  Source(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-
-  std::uint64_t size() const { return size_; }
-  // True when the bytes are in memory, where views of them stay valid as long as the headers.
-  bool in_memory() const { return fd_ < 0; }
-
-  // The `length` bytes at `offset`, in place, when the bytes are in memory and hold them all.
-  std::optional<std::string_view> view(std::uint64_t offset, std::uint64_t length) const {
-    if (!in_memory() || offset > size_ || length > size_ - offset) return std::nullopt;
-    return known_part(bytes_, offset, length);
-  }
-
-  // Exactly `length` bytes at `offset`: in place when the bytes are in memory, else read into
-  // `storage` (where they agree with `offset` modulo `kCopyAlignment`, so that a long read runs
-  // at full speed: string_room.hpp); none when they are not all there.
-  std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length,
-                                      std::string& storage) const {
-    if (in_memory()) return view(offset, length);
-    if (offset > size_ || length > size_ - offset) return std::nullopt;
-    const std::span<char> room = grow_unwritten_agreeing(storage, length, offset);
-    if (!read_whole_at(fd_, offset, room)) return std::nullopt;
-    return std::string_view(room.data(), room.size());
-  }
-
-  // Exactly `length` bytes at `offset`, or none.
-  std::optional<std::string> read(std::uint64_t offset, std::uint64_t length) const {
-    std::string storage;
-    const auto bytes = get(offset, length, storage);
-    return bytes ? std::optional<std::string>(*bytes) : std::nullopt;
-  }
-
- private:
-  int fd_ = -1;
-  std::string_view bytes_;
-  std::uint64_t size_ = 0;
-};
-
-namespace {
 
 using Source = StoredEntryHeaders::Source;
 
@@ -233,37 +173,6 @@ bool only_end_record(const Source& source, std::string_view tail, std::uint64_t 
   }
   return true;
 }
-
-// Reads byte ranges of a source through one window, loaded again only when a range falls
-// outside it; a window of a source in memory is a view of it.
-class Window {
- public:
-  // `bytes` holds the window's bytes when they are read; its storage serves one window after
-  // the other.
-  Window(const Source& source, std::string& bytes) : source_(source), bytes_(bytes) {}
-
-  // The `length` bytes at `offset` when the window holds them.
-  std::optional<std::string_view> get(std::uint64_t offset, std::uint64_t length) const {
-    if (offset < start_ || offset - start_ > view_.size() ||
-        length > view_.size() - (offset - start_))
-      return std::nullopt;
-    return known_part(view_, offset - start_, length);
-  }
-  // Loads the bytes from `offset` up to `end` (cut at the end of the source).
-  void load(std::uint64_t offset, std::uint64_t end) {
-    end = std::min(end, source_.size());
-    start_ = offset;
-    view_ = {};
-    if (offset >= end) return;
-    if (const auto bytes = source_.get(offset, end - offset, bytes_)) view_ = *bytes;
-  }
-
- private:
-  const Source& source_;
-  std::uint64_t start_ = 0;
-  std::string& bytes_;
-  std::string_view view_;  // the window's bytes
-};
 
 }  // namespace
 
@@ -473,106 +382,6 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
 PelvaneError StoredEntryHeaders::region_failure(std::uint64_t index) const {
   return overlap_failure(index, limits_[index].limited_by,
                          [&](std::uint64_t other) { return entries_[other].name; });
-}
-
-void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
-  const Source& source = *source_;
-  // The end of a window that would hold this entry's local header, name and some extra field.
-  const auto reach = [&](std::size_t k) {
-    const Entry& entry = entries_[by_offset(k)];
-    return std::min(entry.local_offset, source.size()) + kLocalHeaderSize + entry.name.size() +
-           kExtraFieldRoom;
-  };
-  // Room for an unread local header without an extra field, or a short one.
-  const auto room = [&](std::size_t k) -> std::size_t {
-    const Entry& entry = entries_[by_offset(k)];
-    return entry.local == LocalState::Unread ? kLocalHeaderSize + entry.name.size() + 16 : 0;
-  };
-  // One window from this header on, over the ones that follow it closely; for a source in
-  // memory, over the rest of it, and the headers found are views of it, valid as long as it is.
-  const bool in_memory = source.in_memory();
-  const std::uint64_t start = entries_[by_offset(from_rank)].local_offset;
-  std::uint64_t end = source.size();
-  std::size_t expected = 0;
-  std::size_t last = entries_.size();
-  if (!in_memory) {
-    end = reach(from_rank);
-    expected = room(from_rank);
-    for (last = from_rank + 1; last < entries_.size(); ++last) {
-      const std::uint64_t reached = reach(last);
-      if (reached - start > kHeaderWindow) break;
-      end = reached;
-      expected += room(last);
-    }
-  }
-  ShelvedBuffer<std::string> window_bytes =
-      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
-  Window window(source, *window_bytes);
-  window.load(start, end);
-
-  std::string* const kept =
-      in_memory ? nullptr
-                : &local_headers_.emplace_back(BufferShelf<std::string>::take(expected));
-  struct Found {
-    std::uint64_t index;
-    std::size_t at;  // in `kept`
-    std::size_t size;
-  };
-  std::vector<Found> found;
-  if (!in_memory) found.reserve(last - from_rank);
-
-  for (std::size_t k = from_rank; k < last; ++k) {
-    const std::uint64_t index = by_offset(k);
-    const Entry& entry = entries_[index];
-    if (entry.local != LocalState::Unread) continue;
-    entry.local = LocalState::Absent;
-    const std::uint64_t at = entry.local_offset;
-    if (at > source.size()) continue;
-    auto fixed = window.get(at, kLocalHeaderSize);
-    if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
-        get16(*fixed, 26) != entry.name.size())
-      continue;
-    const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
-    auto header = window.get(at, size);
-    // A header longer than its room in the window (never in memory, where the window holds
-    // every header that lies within the source).
-    std::optional<std::string> alone;
-    if (!header) {
-      alone = source.read(at, size);
-      if (alone) header = *alone;
-    }
-    // A header that runs past the end of the archive puts its data past its region's end.
-    if (!header) entry.runs_over = size > source.size() - at && runs_past_limit(index, at + size);
-    if (!header || known_part(*header, kLocalHeaderSize, entry.name.size()) != entry.name) continue;
-    if (in_memory) {
-      entry.local_header = *header;
-    } else {
-      found.push_back({index, kept->size(), header->size()});
-      kept->append(*header);
-    }
-    entry.local = LocalState::Found;
-    // Its data must end where the next region starts, or the directory does.
-    entry.runs_over = runs_past_limit(index, at + size);
-
-    // What the archive library would refuse or not find is left for it to say.
-    const std::uint16_t local_flags = get16(*header, 6);
-    const EntryFields& fields = entry.fields;
-    const bool plain =
-        ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
-    const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
-                        get16(*header, 8) == fields.method;
-    const bool sizes_stated = get32(*header, 14) == fields.crc32 &&
-                              get32(*header, 18) == fields.compressed_size &&
-                              get32(*header, 22) == fields.uncompressed_size;
-    const bool plain_sizes =
-        fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
-    entry.opens = plain && method && plain_sizes && !entry.runs_over &&
-                  (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
-                  fields.compressed_size <= source.size() - at - size;
-  }
-  // The views once `kept` is complete: it does not move again.
-  for (const Found& header : found)
-    entries_[header.index].local_header = known_part(*kept, header.at, header.size);
 }
 
 RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {

@@ -33,10 +33,12 @@
 
 namespace pelvane {
 
+class ArchiveSource;
+
 class StoredEntryHeaders {
  public:
-  // Random access to the archive's bytes, a file or a buffer (stored_headers.cpp).
-  class Source;
+  // Random access to the archive's bytes, a file or a buffer (archive_source.hpp).
+  using Source = ArchiveSource;
 
   // Reads the headers from `archive_bytes` and checks them against the names the archive library
   // read. When the directory cannot be read or does not agree, the library's values stand in
@@ -177,6 +179,28 @@ class StoredEntryHeaders {
   static constexpr std::uint64_t kMostHeldBytes =
       BufferShelf<std::string>::kMostKeptBytes - (kCopyAlignment - 1);
 
+  // For a copy that reads the archive file itself (archive_copy.cpp): true when the local
+  // header of the entry at `index` of a file is not read yet.
+  bool local_header_unread(std::uint64_t index) const {
+    return exact_ && file_ && index < entries_.size() &&
+           entries_[index].local == LocalState::Unread;
+  }
+  // How many bytes from that entry's local header on such a copy reads at once, to settle the
+  // local headers that lie in them (`take_local_headers`): at most `most`; none of the data of
+  // an entry long enough to be copied in the kernel (`kKernelCopyMinimum`); past `until` (where
+  // the copy stops taking the bytes as they lie), or into the directory, no more than the room
+  // of the header before.
+  std::uint64_t read_ahead_length(std::uint64_t index, std::uint64_t most,
+                                  std::uint64_t until) const;
+  // From now on a local header read on demand is read alone, not in a window over the ones
+  // that follow it: those are settled from bytes a copy reads ahead, which would read them
+  // twice, and the window's memory is spared.
+  void read_local_headers_alone() const { headers_alone_ = true; }
+  // Settles the unread local headers that lie in `bytes`, read from the archive file from the
+  // local header of the entry at `index` on, exactly as reading them in a window settles them:
+  // the bytes the copy reads anyway serve the check that the entries open.
+  void take_local_headers(std::uint64_t index, std::string_view bytes) const;
+
   // The archive file read for the headers, or -1, and its size.
   int file_descriptor() const { return file_ ? file_->fd.get() : -1; }
   // The same with its bytes, when they are held; none (-1) for an archive read from bytes.
@@ -249,7 +273,25 @@ class StoredEntryHeaders {
     const std::uint64_t end_limit = limits_[index].end_limit;
     return data_at > end_limit || entries_[index].compressed_size > end_limit - data_at;
   }
+  // Byte ranges of the source read through one window (stored_headers.cpp).
+  class Window;
+  // A local header found and kept: at `at` in the window's keeping string.
+  struct FoundHeader {
+    std::uint64_t index;
+    std::size_t at;
+    std::size_t size;
+  };
   void read_local_headers(std::size_t from_rank) const;
+  // The end of a window that holds the local header of the entry `k`-th in file order, its name
+  // and some extra field; and the room that header takes among the kept ones, when unread.
+  std::uint64_t reach(std::size_t k) const;
+  std::size_t room(std::size_t k) const;
+  // Settles the unread local headers of the entries from `first` to before `last` in file
+  // order from the bytes of `window`, keeping what they found (about `expected` bytes).
+  void settle_local_headers(const Window& window, std::size_t first, std::size_t last,
+                            std::size_t expected) const;
+  void settle_local_header(const Window& window, std::uint64_t index, std::string* kept,
+                           std::vector<FoundHeader>& found) const;
   // Fills `names_`; false when two entries have the same name.
   bool index_names();
   // Whether the entry at an index is named `name`, for `names_`.
@@ -304,6 +346,7 @@ class StoredEntryHeaders {
   // Plain archives: the entries' indices by name; see `index_names`.
   NameIndex<> names_;
   bool exact_ = false;  // true when `entries_` mirrors the central directory
+  mutable bool headers_alone_ = false;  // see `read_local_headers_alone`
   bool plain_ = false;
   std::shared_ptr<File> file_;  // kept open for raw copies between files
   mutable std::deque<std::string> kept_;  // see `keep`

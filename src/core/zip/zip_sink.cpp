@@ -133,6 +133,8 @@ Result<void> FileZipSink::copy_from_file(const CopiedFile& file, std::uint64_t o
   if (const auto held = file.held(offset, length))
     return reserve_spans(file.fd, offset, length, held->data());
   const int fd = file.fd;
+  take_read_ahead(fd, offset, length);
+  if (length == 0) return {};
   if (length >= kKernelCopyMinimum &&
       !(fd == kernel_copy_fd_ && kernel_copy_ == KernelCopy::Unavailable)) {
     // The kernel copies a long span much faster when it starts writing on a 64 KiB boundary of
@@ -183,6 +185,34 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
     size_ += static_cast<std::size_t>(length);
   }
   return true;
+}
+
+Result<std::string_view> FileZipSink::read_ahead(const CopiedFile& file, std::uint64_t offset,
+                                                 std::uint64_t length) {
+  read_ahead_ = {};
+  if (!file.bytes.empty() || length == 0) return std::string_view();
+  length = std::min(length, kReadAheadMost);
+  if (size_ + length > kReadAheadMost) PELVANE_TRY_VOID(flush());
+  const auto room = std::span<char>(room_ + size_, static_cast<std::size_t>(length));
+  const auto got = read_at(file.fd, offset, room);
+  if (!got || *got == 0) return std::string_view();
+  read_ahead_ = {file.fd, offset, size_, flushed_, *got};
+  return std::string_view(room.data(), *got);
+}
+
+void FileZipSink::take_read_ahead(int fd, std::uint64_t& offset, std::uint64_t& length) {
+  ReadAhead& ahead = read_ahead_;
+  if (ahead.length == 0 || ahead.fd != fd || ahead.offset != offset || ahead.at != size_ ||
+      ahead.flushed != flushed_)
+    return;
+  const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(length, ahead.length));
+  source_lag_ = start_ + flushed_ + size_ - offset;
+  size_ += taken;
+  offset += taken;
+  length -= taken;
+  ahead.offset += taken;
+  ahead.at += taken;
+  ahead.length -= taken;
 }
 
 Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,

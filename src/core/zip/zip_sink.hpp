@@ -18,6 +18,9 @@ namespace pelvane {
 
 // Spans of an input file at least this long are copied inside the kernel by a file sink.
 inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
+// The most bytes a file sink reads ahead at once (`ZipSink::read_ahead`), within the first as
+// many of its buffer: no more memory than the windows of local headers such a read spares.
+inline constexpr std::uint64_t kReadAheadMost = 64 * 1024;
 
 // The fixed part of an entry's local header, up to its name.
 using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
@@ -38,6 +41,16 @@ class ZipSink {
   // Takes now every span of an input file still waiting in the sink, so that the file may close
   // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
+  // Reads up to `length` bytes of `file` from `offset` (a file not held) where a copy of them
+  // appended next would put them, and returns them; that copy (`copy_from_file`, nothing
+  // written in between) then takes them as they are instead of reading them again. Empty when
+  // the sink reads nothing ahead, or the read fails: the copy then reads the bytes itself, and
+  // meets the failure as it would have.
+  virtual Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
+                                              std::uint64_t length) {
+    (void)file, (void)offset, (void)length;
+    return std::string_view();
+  }
   // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then
   // `length` bytes of `file` at `offset`, as `write` of those bytes and `copy_from_file` would,
   // when the sink can take them at once without pushing anything to its destination (which
@@ -91,6 +104,8 @@ class FileZipSink final : public ZipSink {
   Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
                               std::uint64_t length) override;
   Result<void> read_pending() override;
+  Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
+                                      std::uint64_t length) override;
   bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
                               std::string_view extra, const CopiedFile& file,
                               std::uint64_t offset, std::uint64_t length) override;
@@ -105,6 +120,19 @@ class FileZipSink final : public ZipSink {
     std::size_t length;
     const char* held = nullptr;
   };
+
+  // Bytes of an input file read ahead into the buffer's free room (`read_ahead`): `length`
+  // bytes of `fd` from `offset`, at `at` in the buffer while `flushed_` stays as it was.
+  struct ReadAhead {
+    int fd = -1;
+    std::uint64_t offset = 0;
+    std::size_t at = 0;
+    std::uint64_t flushed = 0;
+    std::size_t length = 0;
+  };
+  // Appends the bytes read ahead that a copy of `length` bytes of `fd` from `offset` starts
+  // with, moving both past them.
+  void take_read_ahead(int fd, std::uint64_t& offset, std::uint64_t& length);
 
   // Copies from `fd` inside the kernel as far as the two files allow; returns the bytes copied.
   Result<std::uint64_t> copy_in_kernel(int fd, std::uint64_t offset, std::uint64_t length);
@@ -136,6 +164,7 @@ class FileZipSink final : public ZipSink {
   bool holds_spans_ = false;  // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
   std::array<iovec, kMostPiecesPerCall> pieces_;  // of one read or write
+  ReadAhead read_ahead_;
   // The input file last copied in the kernel and how far it got with it.
   int kernel_copy_fd_ = -1;
   KernelCopy kernel_copy_ = KernelCopy::CopyFileRange;

@@ -681,6 +681,14 @@ Result<void> ZipWriter::State::hand_over_pending_span() {
   return {};
 }
 
+Result<std::string_view> ZipWriter::read_ahead(const CopiedFile& file, std::uint64_t offset,
+                                               std::uint64_t length) {
+  PELVANE_TRY_VOID(state_->hand_over_pending());
+  auto bytes = sink_.read_ahead(file, offset, length);
+  if (!bytes) return fail(archive_failure(std::move(bytes).error()).error());
+  return bytes;
+}
+
 Result<void> ZipWriter::copy_pending() {
   PELVANE_TRY_VOID(state_->hand_over_pending());
   return as_archive_failure(sink_.read_pending());
