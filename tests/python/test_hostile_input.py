@@ -390,9 +390,10 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
 
 
 # --- names that crowd one slot of the archive library's own name table ------------------------
-# Opened through the library at once (a comment) or only when an entry needs it (a method only
-# the library reads): refused before the library's open walks the crowded slot.
-@pytest.mark.parametrize("how", ["comment", "bzip2"])
+# Opened through the library at once (a comment, names it reads otherwise than stored) or only
+# when an entry needs it (a method only the library reads): refused before the library's open
+# walks the crowded slot, counted over the names as it reads them.
+@pytest.mark.parametrize("how", ["comment", "bzip2", "code page 437", "unicode path"])
 @pytest.mark.parametrize("call", [
     lambda deck, output: native.inspect_package_json(str(deck)),
     edit,

@@ -98,6 +98,21 @@ class StoredEntryHeaders {
     return find(name, NameIndex<>::hash_of(name));
   }
   std::optional<std::uint64_t> find(std::string_view name, std::uint64_t hash) const;
+  // What the archive library reads an entry's name from besides its stored bytes: the
+  // general-purpose flags and the extra field of its central header, as stored; none when the
+  // values do not come from the directory.
+  struct NameFields {
+    std::uint16_t flags = 0;
+    std::string_view central_extra;
+  };
+  NameFields name_fields(std::uint64_t index) const {
+    if (!exact_ || index >= entries_.size()) return {};
+    const Entry& entry = entries_[index];
+    const std::size_t extra_length = zip_format::get16(directory_, entry.central_at + 30);
+    return {entry.fields.flags,
+            directory_.substr(entry.central_at + zip_format::kCentralHeaderSize + entry.name.size(),
+                              extra_length)};
+  }
 
   // The raw-copy header of the entry at `index`; `Zip` when the library cannot describe it.
   // Its views stay valid while these headers and the archive are.
