@@ -13,6 +13,7 @@
 #include "core/base/utf8.hpp"
 #include "core/zip/crc32.hpp"
 #include "core/zip/deflate_stream.hpp"
+#include "core/zip/raw_entry_fields.hpp"
 #include "core/zip/zip_name_table.hpp"
 
 namespace pelvane {
@@ -20,39 +21,14 @@ namespace pelvane {
 namespace {
 
 using namespace zip_format;
+using namespace raw_fields;
 
 // The largest size or offset written, and the most entries: no ZIP64 record is written.
 constexpr std::uint64_t kMax32 = kMaxValue32;
 constexpr std::uint64_t kMaxEntries = kMax16;
 
-// Bits kept from an input entry's flags.
-constexpr std::uint16_t kKeptFlagBits = kFlagDeflateOptions | kFlagUtf8Name;
 constexpr std::size_t kDeflateChunk = 256 * 1024;
 constexpr std::uint64_t kPage = 4096;
-
-void put16(std::string& out, std::uint16_t value) {
-  const char bytes[2] = {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
-  out.append(bytes, 2);
-}
-
-void put32(std::string& out, std::uint32_t value) {
-  const char bytes[4] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
-                         static_cast<char>((value >> 16) & 0xFF), static_cast<char>(value >> 24)};
-  out.append(bytes, 4);
-}
-
-// Version needed to extract, by what the reader must support for the method.
-std::uint16_t version_needed(std::uint16_t method, bool directory) {
-  switch (method) {
-    case 0: return directory ? 20 : 10;
-    case 8: return 20;
-    case 9: return 21;
-    case 12: return 46;
-    default: return 63;
-  }
-}
-
-bool is_directory_name(std::string_view name) { return !name.empty() && name.back() == '/'; }
 
 // The MS-DOS directory attribute goes with a Unix directory mode.
 bool is_directory_mode(std::uint32_t mode) { return (mode & 0170000) == 040000; }
@@ -103,6 +79,23 @@ void assign_local_header(std::string& out, const LocalHeaderFixed& fixed, std::s
   put_bytes(put_bytes(put_bytes(out.data(), {fixed.data(), fixed.size()}), name), extra);
 }
 
+// The end record of a directory of `count` entries, on one disk, with no archive comment.
+void append_end_record(std::string& out, std::uint16_t count, std::uint64_t directory_size,
+                       std::uint64_t directory_offset) {
+  namespace field = end_record;
+  const std::size_t start = out.size();
+  grow_unwritten(out, start + field::kSize);
+  char* const record = out.data() + start;
+  put_le(record, kEndRecordSignature, 4);
+  put_le(record + field::kDisk, 0, 2);
+  put_le(record + field::kDirectoryDisk, 0, 2);
+  put_le(record + field::kDiskEntries, count, 2);
+  put_le(record + field::kEntries, count, 2);
+  put_le(record + field::kDirectorySize, static_cast<std::uint32_t>(directory_size), 4);
+  put_le(record + field::kDirectoryOffset, static_cast<std::uint32_t>(directory_offset), 4);
+  put_le(record + field::kCommentLength, 0, 2);
+}
+
 void append_central_header(std::string& out, const EntryFields& fields, std::uint64_t local_offset,
                            std::string_view name, std::string_view extra,
                            std::string_view comment) {
@@ -117,42 +110,6 @@ void append_central_header(std::string& out, const EntryFields& fields, std::uin
   at = put_le(at, fields.external_attributes, 4);
   at = put_le(at, static_cast<std::uint32_t>(local_offset), 4);
   put_bytes(put_bytes(put_bytes(at, name), extra), comment);
-}
-
-// The extra field `stored` as a raw copy writes it: its fields in order but a ZIP64
-// extended-information field, up to the first field that does not parse (a length running
-// past the end, or a tail too short for a field header). Built in `storage` when it differs.
-// True when the extra field `stored` is written as it is stored: whole fields, none of them
-// ZIP64.
-bool is_kept_whole(std::string_view stored) {
-  using namespace extra_field;
-  for (std::size_t at = 0; at < stored.size();
-       at += kHeaderSize + get16(stored, at + kDataLength)) {
-    if (stored.size() - at < kHeaderSize ||
-        get16(stored, at + kDataLength) > stored.size() - at - kHeaderSize ||
-        get16(stored, at + kId) == kZip64ExtraFieldId)
-      return false;
-  }
-  return true;
-}
-
-std::string_view without_zip64_field(std::string_view stored, std::string& storage) {
-  if (is_kept_whole(stored)) return stored;
-  using namespace extra_field;
-  storage.clear();
-  for (std::size_t at = 0; stored.size() - at >= kHeaderSize;) {
-    const std::size_t size = get16(stored, at + kDataLength);
-    if (size > stored.size() - at - kHeaderSize) break;
-    if (get16(stored, at + kId) != kZip64ExtraFieldId)
-      storage.append(stored.substr(at, kHeaderSize + size));
-    at += kHeaderSize + size;
-  }
-  return storage;
-}
-
-PelvaneError too_large(std::string_view name) {
-  return PelvaneError::zip("entry " + std::string(name) +
-                           " is 4 GiB or larger and would need ZIP64, which is not written");
 }
 
 PelvaneError archive_too_large() {
@@ -172,37 +129,6 @@ inline Result<void> as_archive_failure(Result<void> result) {
   if (result) [[likely]]
     return {};
   return archive_failure(std::move(result).error());
-}
-
-// The version needed that a raw copy writes: the stated one kept up to 2.0, and at least what
-// the entry's method and kind need.
-std::uint16_t kept_version_needed(std::uint16_t method, std::string_view name,
-                                  std::uint16_t stated) {
-  return std::max<std::uint16_t>(version_needed(method, is_directory_name(name)),
-                                 std::min<std::uint16_t>(stated, 20));
-}
-
-// The fields of an entry copied raw, normalised: flags that no longer hold dropped, an invalid
-// time replaced, the version needed kept up to 2.0.
-Result<EntryFields> raw_entry_fields(const RawEntryHeader& header) {
-  if (header.compressed_size > kMax32 || header.uncompressed_size > kMax32)
-    return fail(too_large(header.name));
-  if (header.local_extra.size() > kMax16 || header.central_extra.size() > kMax16 ||
-      header.comment.size() > kMax16)
-    return fail(PelvaneError::zip("entry " + std::string(header.name) +
-                                  " has an extra field or comment longer than 65535 bytes"));
-  EntryFields fields;
-  fields.version_made_by = header.version_made_by;
-  fields.version_needed = kept_version_needed(header.method, header.name, header.version_needed);
-  fields.flags = static_cast<std::uint16_t>(header.flags & kKeptFlagBits);
-  fields.method = header.method;
-  fields.modified = is_valid_dos_date_time(header.modified) ? header.modified : kZipEpoch;
-  fields.crc32 = header.crc32;
-  fields.compressed_size = static_cast<std::uint32_t>(header.compressed_size);
-  fields.uncompressed_size = static_cast<std::uint32_t>(header.uncompressed_size);
-  fields.internal_attributes = header.internal_attributes;
-  fields.external_attributes = header.external_attributes;
-  return fields;
 }
 
 }  // namespace
@@ -471,12 +397,6 @@ Result<void> ZipWriter::write_entry_data(std::string_view bytes) {
   return {};
 }
 
-std::uint64_t raw_local_header_size(const RawEntryHeader& header) {
-  std::string storage;
-  return kLocalHeaderSize + header.name.size() +
-         without_zip64_field(header.local_extra, storage).size();
-}
-
 Result<EntryFields> ZipWriter::State::prepare_raw_header(const RawEntryHeader& raw) {
   PELVANE_TRY_VOID(admit_new_entry(raw.name));
   const EntryFields fields = PELVANE_TRY(raw_entry_fields(raw));
@@ -569,44 +489,6 @@ inline Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& 
       stored.file, stored.local_offset + stored.local_header.size(), fields.compressed_size)));
   offset += fields.compressed_size;
   return {};
-}
-
-bool writes_stored_headers(std::string_view central, std::string_view local) {
-  const std::size_t name_size = get16(central, central_header::kNameLength);
-  return local.size() >= kLocalHeaderSize + name_size &&
-         std::string_view(local.data() + kLocalHeaderSize, name_size) ==
-             std::string_view(central.data() + kCentralHeaderSize, name_size) &&
-         writes_stored_headers_of_name(central, local);
-}
-
-bool writes_stored_headers_of_name(std::string_view central, std::string_view local) {
-  // The central header's own fields, as `raw_entry_fields` would keep them.
-  namespace field = central_header;
-  const std::uint16_t stated_version = get16(central, field::kVersionNeeded);
-  const std::uint16_t method = get16(central, field::kMethod);
-  const std::size_t name_size = get16(central, field::kNameLength);
-  const std::string_view name(central.data() + kCentralHeaderSize, name_size);
-  if (kept_version_needed(method, name, stated_version) != stated_version ||
-      (get16(central, field::kFlags) & ~kKeptFlagBits) != 0 ||
-      get32(central, field::kCompressedSize) > kMax32 ||
-      get32(central, field::kUncompressedSize) > kMax32 || get16(central, field::kDiskStart) != 0 ||
-      !is_valid_dos_date_time({get16(central, field::kTime), get16(central, field::kDate)}) ||
-      !is_kept_whole({name.data() + name_size, get16(central, field::kExtraLength)}))
-    return false;
-  // The local header: the same fields from the version needed through the name's length, and
-  // an extra field written as it is.
-  if (local.size() < kLocalHeaderSize + name_size ||
-      local.size() != kLocalHeaderSize + name_size + get16(local, local_header::kExtraLength) ||
-      get32(local, 0) != kLocalHeaderSignature)
-    return false;
-  std::uint64_t local_words[3];
-  std::uint64_t central_words[3];
-  static_assert(sizeof local_words == local_header::kExtraLength - local_header::kVersionNeeded);
-  std::memcpy(local_words, local.data() + local_header::kVersionNeeded, sizeof local_words);
-  std::memcpy(central_words, central.data() + field::kVersionNeeded, sizeof central_words);
-  return local_words[0] == central_words[0] && local_words[1] == central_words[1] &&
-         local_words[2] == central_words[2] &&
-         is_kept_whole(local.substr(kLocalHeaderSize + name_size));
 }
 
 Result<void> ZipWriter::add_stored_entries_from_file(std::string_view centrals,
@@ -775,15 +657,8 @@ Result<void> ZipWriter::finish() {
   // The end record itself must also lie below 4 GiB for readers that seek to it.
   if (directory_offset + directory_size + end_record::kSize > kMax32 + 1)
     return fail(archive_too_large());
-  const auto count = static_cast<std::uint16_t>(s.entries);
-  put32(s.central, kEndRecordSignature);
-  put16(s.central, 0);  // this disk
-  put16(s.central, 0);  // disk of the central directory
-  put16(s.central, count);
-  put16(s.central, count);
-  put32(s.central, static_cast<std::uint32_t>(directory_size));
-  put32(s.central, static_cast<std::uint32_t>(directory_offset));
-  put16(s.central, 0);  // no archive comment
+  append_end_record(s.central, static_cast<std::uint16_t>(s.entries), directory_size,
+                    directory_offset);
   PELVANE_TRY_VOID(as_archive_failure(sink_.write(s.central)));
   s.offset += s.central.size();
   PELVANE_TRY_VOID(as_archive_failure(sink_.flush()));
