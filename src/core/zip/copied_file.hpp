@@ -8,6 +8,10 @@
 
 namespace pelvane {
 
+// Spans of an input file at least this long are copied inside the kernel by a file sink; the
+// reader stops its reads ahead of a copy before the data of such an entry.
+inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
+
 // Its descriptor and, when the file was read whole (a small archive), its bytes as it held them
 // when it was opened, which then serve every copy in place of the file.
 struct CopiedFile {

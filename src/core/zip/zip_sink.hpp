@@ -16,8 +16,6 @@
 
 namespace pelvane {
 
-// Spans of an input file at least this long are copied inside the kernel by a file sink.
-inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
 // The most bytes a file sink reads ahead at once (`ZipSink::read_ahead`), within the first as
 // many of its buffer: no more memory than the windows of local headers such a read spares.
 inline constexpr std::uint64_t kReadAheadMost = 64 * 1024;
