@@ -177,13 +177,15 @@ NO_CLANG_FORMAT = { echo "$@: no clang-format (run scripts/provision-deps.sh)"; 
 
 format: $(VENV)/.tools-installed
 	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
-	"$(CLANG_FORMAT)" -i $(CXX_SOURCES)
+	@echo "clang-format -i: $(words $(CXX_SOURCES)) C++ files"
+	@"$(CLANG_FORMAT)" -i $(CXX_SOURCES)
 	"$(VENV)/bin/ruff" check --select I --fix -q $(PY_CHECKED)
 	"$(VENV)/bin/ruff" format -q $(PY_CHECKED)
 
 format-check: provision
 	@[ -n "$(CLANG_FORMAT)" ] || $(NO_CLANG_FORMAT)
-	"$(CLANG_FORMAT)" --dry-run --Werror $(CXX_SOURCES)
+	@echo "clang-format --dry-run --Werror: $(words $(CXX_SOURCES)) C++ files"
+	@"$(CLANG_FORMAT)" --dry-run --Werror $(CXX_SOURCES)
 
 lint: $(VENV)/.tools-installed
 	"$(VENV)/bin/ruff" check $(PY_CHECKED)

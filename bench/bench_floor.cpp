@@ -81,7 +81,7 @@ struct Central {
   std::uint32_t offset;         // of the local header
   std::uint32_t compressed;
   std::string_view name;
-  std::uint64_t end = 0;        // where the next entry (or the central directory) starts
+  std::uint64_t end = 0;  // where the next entry (or the central directory) starts
 };
 
 // The fields a header of a written entry carries.
@@ -281,7 +281,10 @@ bool read_central(int fd, std::string& room, std::vector<Central>& entries,
     const unsigned char* record = directory + at;
     const std::size_t name_length = get16(record + 28);
     const std::size_t total = kCentralFixed + name_length + get16(record + 30) + get16(record + 32);
-    entries.push_back({record, total, get32(record + 42), get32(record + 20),
+    entries.push_back({record,
+                       total,
+                       get32(record + 42),
+                       get32(record + 20),
                        {reinterpret_cast<const char*>(record + kCentralFixed), name_length}});
     at += total;
   }
@@ -376,9 +379,15 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
         return fail("plan names a missing entry");
       const Central& entry = entries[static_cast<std::size_t>(item.source)];
       const unsigned char* record = entry.record;
-      Written header{get16(record + 8),  get16(record + 10), get16(record + 12),
-                     get16(record + 14), get32(record + 16), entry.compressed,
-                     get32(record + 24), entry.name,         0,
+      Written header{get16(record + 8),
+                     get16(record + 10),
+                     get16(record + 12),
+                     get16(record + 14),
+                     get32(record + 16),
+                     entry.compressed,
+                     get32(record + 24),
+                     entry.name,
+                     0,
                      &entry};
       if (!rehead) {
         // Raw: the local header and data stay as they are; neighbours join one span.
@@ -394,7 +403,8 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
       written.push_back(header);
       const unsigned char* local = window.at(entry.offset, kLocalFixed);
       if (local == nullptr) return false;
-      const std::uint64_t data_at = entry.offset + kLocalFixed + get16(local + 26) + get16(local + 28);
+      const std::uint64_t data_at =
+          entry.offset + kLocalFixed + get16(local + 26) + get16(local + 28);
       if (entry.compressed >= kKernelCopyAt) {
         const std::uint64_t fixed = out.position() + kLocalFixed + entry.name.size();
         local_header(out.buffer(), header, padding_for(fixed, data_at));
@@ -411,8 +421,16 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
     if (!(ok = end_run())) break;
     const std::uint32_t crc = static_cast<std::uint32_t>(
         crc32(crc32(0, nullptr, 0), item.data, static_cast<uInt>(item.size)));
-    Written header{0, 8, 0, 0x21, crc, 0, static_cast<std::uint32_t>(item.size),
-                   item.name, static_cast<std::uint32_t>(out.position()), nullptr};
+    Written header{0,
+                   8,
+                   0,
+                   0x21,
+                   crc,
+                   0,
+                   static_cast<std::uint32_t>(item.size),
+                   item.name,
+                   static_cast<std::uint32_t>(out.position()),
+                   nullptr};
     compressed.clear();
     if (!(ok = deflate_onto(stream, compressed, item.data, item.size))) break;
     header.compressed = static_cast<std::uint32_t>(compressed.size());
@@ -420,7 +438,8 @@ bool write_floor(int in, int out_fd, bool rehead, const FloorEntry* plan, std::u
     std::size_t padding = 0;
     if (!rehead && index + 1 < count && plan[index + 1].source >= 0 &&
         static_cast<std::uint64_t>(plan[index + 1].source) < entries.size()) {
-      const std::uint64_t end = out.position() + kLocalFixed + header.name.size() + compressed.size();
+      const std::uint64_t end =
+          out.position() + kLocalFixed + header.name.size() + compressed.size();
       padding = padding_for(end, entries[static_cast<std::size_t>(plan[index + 1].source)].offset);
     }
     local_header(out.buffer(), header, padding);

@@ -112,8 +112,7 @@ pelvane::Result<PackageFacts> replace_first_slide(const std::string& input,
     return std::unexpected(pelvane::PelvaneError::invalid_input("slide index 0 was not found"));
   auto content = pelvane::read_archive_bytes(*archive, **slide);
   if (!content) return std::unexpected(content.error());
-  return write_package_with_replaced_part(*archive, output, **slide,
-                                                   content->value_or(""));
+  return write_package_with_replaced_part(*archive, output, **slide, content->value_or(""));
 }
 
 double median(std::vector<double> values) {

@@ -28,10 +28,28 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
 DECKS = sorted((ROOT.parent / "shared" / "decks").glob("*.ppt[xm]")) + sorted(
-    (ROOT / "build" / "bench").glob("*.pptx"))
+    (ROOT / "build" / "bench").glob("*.pptx")
+)
 BOX = (914400, 914400, 1828800, 914400)
-CONNECTOR = ("rect", 914400, 914400, 914400, 457200, "ellipse", 3657600, 1828800, 914400, 457200,
-             "bentConnector3", 1828800, 1143000, 3657600, 2057400, 3, 1)
+CONNECTOR = (
+    "rect",
+    914400,
+    914400,
+    914400,
+    457200,
+    "ellipse",
+    3657600,
+    1828800,
+    914400,
+    457200,
+    "bentConnector3",
+    1828800,
+    1143000,
+    3657600,
+    2057400,
+    3,
+    1,
+)
 
 
 def calls(slides: int, image: str) -> dict:
@@ -40,18 +58,42 @@ def calls(slides: int, image: str) -> dict:
     return {
         "auto shape": ("add_slide_auto_shape_json", (middle, "rect", *BOX)),
         "text box": ("add_slide_text_box_with_text_json", (middle, *BOX, "Added")),
-        "connector with shapes": ("add_slide_connected_connector_with_auto_shapes_json", (middle, *CONNECTOR)),
-        "table": ("add_slide_table_with_cell_texts_json", (middle, 2, 2, *BOX, json.dumps([[0, 0, "a"]]))),
+        "connector with shapes": (
+            "add_slide_connected_connector_with_auto_shapes_json",
+            (middle, *CONNECTOR),
+        ),
+        "table": (
+            "add_slide_table_with_cell_texts_json",
+            (middle, 2, 2, *BOX, json.dumps([[0, 0, "a"]])),
+        ),
         "blank slide": ("add_blank_slide_json", ()),
         "slide with layout": ("add_blank_slide_with_layout_json", (0,)),
         "duplicate": ("duplicate_slide_json", (f"ppt/slides/slide{middle + 1}.xml",)),
         "image": ("add_slide_image_json", (middle, image, *BOX)),
-        "batch": ("apply_edit_batch_json", (json.dumps([{"type": "set_shape_text", "slide_index": middle,
-                                                           "shape_index": 0, "replacement": "x"}]),)),
+        "batch": (
+            "apply_edit_batch_json",
+            (
+                json.dumps(
+                    [
+                        {
+                            "type": "set_shape_text",
+                            "slide_index": middle,
+                            "shape_index": 0,
+                            "replacement": "x",
+                        }
+                    ]
+                ),
+            ),
+        ),
         "delete first": ("delete_slide_json", ("ppt/slides/slide1.xml",)),
-        "delete half": ("delete_slides_json", ([f"ppt/slides/slide{k}.xml" for k in range(1, slides // 2 + 1)],)),
-        "delete reordering": ("delete_slides_json", (["ppt/slides/slide1.xml"],
-                                                     [f"ppt/slides/slide{k}.xml" for k in range(slides, 1, -1)])),
+        "delete half": (
+            "delete_slides_json",
+            ([f"ppt/slides/slide{k}.xml" for k in range(1, slides // 2 + 1)],),
+        ),
+        "delete reordering": (
+            "delete_slides_json",
+            (["ppt/slides/slide1.xml"], [f"ppt/slides/slide{k}.xml" for k in range(slides, 1, -1)]),
+        ),
         "shape text": ("set_slide_shape_text_at_index_json", (last, 0, "A new title")),
         "replace text": ("replace_slide_text_json", ("Slide", "Page")),
         "layout placeholders": ("add_slide_layout_placeholders_json", (middle, 0)),
@@ -64,14 +106,22 @@ def produce(decks: list[Path], out: Path) -> None:
     import zipfile
 
     from pelvane import pelvane_native as native
+
     image = out / "image.png"
-    image.write_bytes(bytes.fromhex("89504e470d0a1a0a0000000d4948445200000001000000010806000000"
-                                    "1f15c4890000000d49444154789c6360000002000100e221bc330000000049454e44ae426082"))
+    image.write_bytes(
+        bytes.fromhex(
+            "89504e470d0a1a0a0000000d4948445200000001000000010806000000"
+            "1f15c4890000000d49444154789c6360000002000100e221bc330000000049454e44ae426082"
+        )
+    )
     results = {}
     for deck in decks:
         with zipfile.ZipFile(deck) as archive:
-            slides = sum(1 for name in archive.namelist()
-                         if name.startswith("ppt/slides/slide") and name.endswith(".xml"))
+            slides = sum(
+                1
+                for name in archive.namelist()
+                if name.startswith("ppt/slides/slide") and name.endswith(".xml")
+            )
         for name, (function, args) in calls(slides, str(image)).items():
             target = out / f"{deck.stem}--{name.replace(' ', '-')}.pptx"
             try:
@@ -87,11 +137,16 @@ def produce(decks: list[Path], out: Path) -> None:
                     continue
                 xlsx = archive.read(name)
                 with zipfile.ZipFile(io.BytesIO(xlsx)) as workbook:
-                    sheet = re.search(rb'<(?:\w+:)?sheet [^>]*name="([^"]+)"', workbook.read("xl/workbook.xml"))
+                    sheet = re.search(
+                        rb'<(?:\w+:)?sheet [^>]*name="([^"]+)"', workbook.read("xl/workbook.xml")
+                    )
                 target = out / f"{deck.stem}--{Path(name).stem}.xlsx"
                 try:
-                    target.write_bytes(native.update_workbook_cells(xlsx, sheet.group(1).decode(),
-                                                                    json.dumps([["A1", "n", "1"]])))
+                    target.write_bytes(
+                        native.update_workbook_cells(
+                            xlsx, sheet.group(1).decode(), json.dumps([["A1", "n", "1"]])
+                        )
+                    )
                     results[target.name] = {"record": {}}
                 except Exception as error:
                     results[target.name] = {"error": f"{type(error).__name__}: {error}"}
@@ -105,19 +160,63 @@ def entries(path: Path) -> list[dict]:
     count, _size, start = struct.unpack_from("<HII", data, end + 10)
     found, at = [], start
     for _ in range(count):
-        (made_by, needed, flags, method, time, date, crc, csize, usize, name_len, extra_len, comment_len,
-         disk, internal, external, offset) = struct.unpack_from("<HHHHHHIIIHHHHHII", data, at + 4)
-        name = data[at + 46:at + 46 + name_len]
-        extra = data[at + 46 + name_len:at + 46 + name_len + extra_len]
-        comment = data[at + 46 + name_len + extra_len:at + 46 + name_len + extra_len + comment_len]
+        (
+            made_by,
+            needed,
+            flags,
+            method,
+            time,
+            date,
+            crc,
+            csize,
+            usize,
+            name_len,
+            extra_len,
+            comment_len,
+            disk,
+            internal,
+            external,
+            offset,
+        ) = struct.unpack_from("<HHHHHHIIIHHHHHII", data, at + 4)
+        name = data[at + 46 : at + 46 + name_len]
+        extra = data[at + 46 + name_len : at + 46 + name_len + extra_len]
+        comment = data[
+            at + 46 + name_len + extra_len : at + 46 + name_len + extra_len + comment_len
+        ]
         local = struct.unpack_from("<HHHHHIIIHH", data, offset + 4)
-        local_extra = data[offset + 30 + local[8]:offset + 30 + local[8] + local[9]]
+        local_extra = data[offset + 30 + local[8] : offset + 30 + local[8] + local[9]]
         data_at = offset + 30 + local[8] + local[9]
-        found.append({"central": (made_by, needed, flags, method, time, date, crc, usize, name, extra,
-                                  comment, disk, internal, external),
-                      "local": (local[:5], local[5], local[7], local[8], data[offset + 30:offset + 30 + local[8]],
-                                local_extra),
-                      "csize": (csize, local[6]), "method": method, "data": data[data_at:data_at + csize]})
+        found.append(
+            {
+                "central": (
+                    made_by,
+                    needed,
+                    flags,
+                    method,
+                    time,
+                    date,
+                    crc,
+                    usize,
+                    name,
+                    extra,
+                    comment,
+                    disk,
+                    internal,
+                    external,
+                ),
+                "local": (
+                    local[:5],
+                    local[5],
+                    local[7],
+                    local[8],
+                    data[offset + 30 : offset + 30 + local[8]],
+                    local_extra,
+                ),
+                "csize": (csize, local[6]),
+                "method": method,
+                "data": data[data_at : data_at + csize],
+            }
+        )
         at += 46 + name_len + extra_len + comment_len
     return found
 
@@ -146,13 +245,20 @@ def compare(old: Path, new: Path) -> list[str]:
             problems.append(f"{name}: entries or their order differ")
             continue
         for a, b in zip(before, after):
-            if (a["central"], a["local"], a["csize"], a["data"]) == (b["central"], b["local"], b["csize"], b["data"]):
+            if (a["central"], a["local"], a["csize"], a["data"]) == (
+                b["central"],
+                b["local"],
+                b["csize"],
+                b["data"],
+            ):
                 same += 1
             elif padding_only(a, b):
                 padded += 1
             else:
                 problems.append(f"{name}: {a['central'][8].decode()} differs")
-    print(f"{len(old_results)} calls, {same} entries identical, {padded} differing only in alignment padding")
+    print(
+        f"{len(old_results)} calls, {same} entries identical, {padded} differing only in alignment padding"
+    )
     return problems
 
 
@@ -161,7 +267,9 @@ def main() -> int:
     parser.add_argument("--old", type=Path, required=True)
     parser.add_argument("--new", type=Path, default=None)
     parser.add_argument("--decks", type=Path, nargs="*", default=DECKS)
-    parser.add_argument("--work", type=Path, default=Path("/dev/shm") if Path("/dev/shm").is_dir() else None)
+    parser.add_argument(
+        "--work", type=Path, default=Path("/dev/shm") if Path("/dev/shm").is_dir() else None
+    )
     parser.add_argument("--produce", type=Path, help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.produce:
@@ -178,8 +286,20 @@ def main() -> int:
                 env = dict(os.environ)
                 if build:
                     env["PYTHONPATH"] = str(build)
-                subprocess.run([sys.executable, __file__, "--old", "-", "--produce", str(outputs[side]),
-                                "--decks", str(deck)], env=env, check=True)
+                subprocess.run(
+                    [
+                        sys.executable,
+                        __file__,
+                        "--old",
+                        "-",
+                        "--produce",
+                        str(outputs[side]),
+                        "--decks",
+                        str(deck),
+                    ],
+                    env=env,
+                    check=True,
+                )
             print(f"{deck.name}: ", end="")
             problems += compare(outputs["old"], outputs["new"])
     for problem in problems:

@@ -18,8 +18,12 @@ from registry import build_tool
 
 
 class FloorEntry(ctypes.Structure):
-    _fields_ = [("source", ctypes.c_int64), ("name", ctypes.c_char_p),
-                ("data", ctypes.c_char_p), ("size", ctypes.c_uint64)]
+    _fields_ = [
+        ("source", ctypes.c_int64),
+        ("name", ctypes.c_char_p),
+        ("data", ctypes.c_char_p),
+        ("size", ctypes.c_uint64),
+    ]
 
 
 _library: list[ctypes.CDLL] = []
@@ -28,8 +32,13 @@ _library: list[ctypes.CDLL] = []
 def library() -> ctypes.CDLL:
     if not _library:
         lib = ctypes.CDLL(str(build_tool("pelvane_bench_floor") / "libpelvane_bench_floor.so"))
-        lib.pelvane_floor_write.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int,
-                                            ctypes.POINTER(FloorEntry), ctypes.c_uint64]
+        lib.pelvane_floor_write.argtypes = [
+            ctypes.c_char_p,
+            ctypes.c_char_p,
+            ctypes.c_int,
+            ctypes.POINTER(FloorEntry),
+            ctypes.c_uint64,
+        ]
         lib.pelvane_floor_write.restype = ctypes.c_int
         lib.pelvane_floor_error.restype = ctypes.c_char_p
         _library.append(lib)
@@ -38,8 +47,8 @@ def library() -> ctypes.CDLL:
 
 @dataclass
 class Plan:
-    entries: ctypes.Array          # FloorEntry per output entry, in output order
-    keep_alive: list[bytes]        # the names and contents the entries point into
+    entries: ctypes.Array  # FloorEntry per output entry, in output order
+    keep_alive: list[bytes]  # the names and contents the entries point into
     kept: int
     written: int
 
@@ -55,7 +64,10 @@ def plan_of(input_path: Path, output_path: str) -> Plan:
         for info in output.infolist():
             found = index.get(info.filename)
             if found and (found[1].CRC, found[1].compress_size, found[1].compress_type) == (
-                    info.CRC, info.compress_size, info.compress_type):
+                info.CRC,
+                info.compress_size,
+                info.compress_type,
+            ):
                 rows.append((found[0], None, None, 0))
                 continue
             name, data = info.filename.encode(), output.read(info)
@@ -68,8 +80,16 @@ def plan_of(input_path: Path, output_path: str) -> Plan:
 
 def write(input_path: Path, output: Path, plan: Plan, rehead: bool) -> str:
     lib = library()
-    if lib.pelvane_floor_write(str(input_path).encode(), str(output).encode(), int(rehead),
-                               plan.entries, len(plan.entries)) != 0:
+    if (
+        lib.pelvane_floor_write(
+            str(input_path).encode(),
+            str(output).encode(),
+            int(rehead),
+            plan.entries,
+            len(plan.entries),
+        )
+        != 0
+    ):
         raise RuntimeError(f"floor: {lib.pelvane_floor_error().decode()}")
     return str(output)
 
@@ -77,8 +97,9 @@ def write(input_path: Path, output: Path, plan: Plan, rehead: bool) -> str:
 def same_entries(module_output: str, floor_output: str) -> None:
     """Both archives hold the same entries, in the same order, with the same contents."""
     with zipfile.ZipFile(module_output) as ours, zipfile.ZipFile(floor_output) as floor:
-        if [(i.filename, i.CRC, i.file_size) for i in ours.infolist()] != \
-                [(i.filename, i.CRC, i.file_size) for i in floor.infolist()]:
+        if [(i.filename, i.CRC, i.file_size) for i in ours.infolist()] != [
+            (i.filename, i.CRC, i.file_size) for i in floor.infolist()
+        ]:
             raise AssertionError("the floor's output does not hold the module's entries")
         if floor.testzip() is not None:
             raise AssertionError("an entry of the floor's output does not read back")

@@ -8,19 +8,19 @@ bench/cases/*.py: each module there defines ``CASES``, a list of ``Case``.
 from __future__ import annotations
 
 import subprocess
+from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 from types import ModuleType
-from collections.abc import Callable
 from typing import Any
 
 
 @dataclass
 class BenchContext:
-    native: ModuleType          # pelvane.pelvane_native
-    deck: Path                  # the large generated deck (read-only)
-    work: Path                  # scratch folder for outputs, emptied before each case
-    cache: Path                 # build/bench/: inputs worth keeping between runs
+    native: ModuleType  # pelvane.pelvane_native
+    deck: Path  # the large generated deck (read-only)
+    work: Path  # scratch folder for outputs, emptied before each case
+    cache: Path  # build/bench/: inputs worth keeping between runs
 
     def cached(self, name: str, make: Callable[[Path], Any]) -> Path:
         """An input file under the cache, made once by ``make(path)``."""
@@ -35,13 +35,13 @@ class BenchContext:
 @dataclass
 class Case:
     name: str
-    function: str                                   # the module function it needs
-    candidate: Callable[[BenchContext], Any]        # calls the module
-    baseline: Callable[[BenchContext], Any]         # computes the same in Python
+    function: str  # the module function it needs
+    candidate: Callable[[BenchContext], Any]  # calls the module
+    baseline: Callable[[BenchContext], Any]  # computes the same in Python
     # Compares one candidate result with one baseline result; raises when they differ.
     check: Callable[[Any, Any, BenchContext], None] | None = None
-    repeats: int | None = None                      # overrides the runner's --repeats
-    goal: float | None = None                       # the ratio the case should stay at or under
+    repeats: int | None = None  # overrides the runner's --repeats
+    goal: float | None = None  # the ratio the case should stay at or under
     note: str = ""
     tags: tuple[str, ...] = field(default_factory=tuple)
 
@@ -52,9 +52,25 @@ TOOL_BUILD = ROOT / "build" / "bench-tools"
 
 def build_tool(target: str) -> Path:
     """Builds a target of the C++ benchmark tools (Release, in build/bench-tools); its folder."""
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(TOOL_BUILD), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=Release", "-DPELVANE_BUILD_MODULE=OFF",
-                    "-DPELVANE_BUILD_TESTS=ON"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run(["cmake", "--build", str(TOOL_BUILD), "--target", target],
-                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(
+        [
+            "cmake",
+            "-S",
+            str(ROOT),
+            "-B",
+            str(TOOL_BUILD),
+            "-G",
+            "Ninja",
+            "-DCMAKE_BUILD_TYPE=Release",
+            "-DPELVANE_BUILD_MODULE=OFF",
+            "-DPELVANE_BUILD_TESTS=ON",
+        ],
+        check=True,
+        stdout=subprocess.DEVNULL,
+    )
+    subprocess.run(
+        ["cmake", "--build", str(TOOL_BUILD), "--target", target],
+        check=True,
+        stdout=subprocess.DEVNULL,
+    )
     return TOOL_BUILD

@@ -42,8 +42,10 @@ MEDIA_FILES = 100
 MEDIA_BYTES = 2 * 1024 * 1024
 DECK_NAME = f"large-{SLIDES}s-{MEDIA_FILES}x{MEDIA_BYTES // 1024}k-v1.pptx"
 
-_WORDS = ("revenue margin forecast quarter pipeline customer retention growth churn "
-          "segment launch roadmap budget hiring region partner platform release metric").split()
+_WORDS = (
+    "revenue margin forecast quarter pipeline customer retention growth churn "
+    "segment launch roadmap budget hiring region partner platform release metric"
+).split()
 
 
 def make_large_deck(path: Path) -> None:
@@ -53,7 +55,9 @@ def make_large_deck(path: Path) -> None:
     media_rels = {}
     shapes = []
     for index in range(SLIDES):
-        paragraphs = [" ".join(rng.choice(_WORDS) for _ in range(14)) for _ in range(PARAGRAPHS_PER_SLIDE)]
+        paragraphs = [
+            " ".join(rng.choice(_WORDS) for _ in range(14)) for _ in range(PARAGRAPHS_PER_SLIDE)
+        ]
         inner = title_shape_xml(f"Slide {index + 1}: {rng.choice(_WORDS)} review")
         inner += text_box_xml(3, paragraphs, name="Body")
         if index < MEDIA_FILES:
@@ -61,8 +65,15 @@ def make_large_deck(path: Path) -> None:
             inner += picture_xml(4, "rId2")
         shapes.append(inner)
     stored = [f"ppt/media/image{n}.png" for n in range(1, MEDIA_FILES + 1, 2)]
-    build_deck(path, slides=SLIDES, slide_shapes=shapes, notes=False, media=media,
-               media_rels=media_rels, stored=stored)
+    build_deck(
+        path,
+        slides=SLIDES,
+        slide_shapes=shapes,
+        notes=False,
+        media=media,
+        media_rels=media_rels,
+        stored=stored,
+    )
 
 
 def load_cases() -> list[Case]:
@@ -103,9 +114,16 @@ def run_case(case: Case, ctx: BenchContext, repeats: int) -> dict:
     # The ratio of each pair, taken back to back, then their median: a machine whose speed drifts
     # during the run (other work starting or ending) moves both calls of a pair alike.
     ratio = statistics.median(c / b for c, b in zip(candidate_times, baseline_times))
-    return {"case": case.name, "function": case.function, "runs": len(candidate_times),
-            "candidate_s": candidate, "baseline_s": baseline, "ratio": ratio,
-            "goal": case.goal, "note": case.note}
+    return {
+        "case": case.name,
+        "function": case.function,
+        "runs": len(candidate_times),
+        "candidate_s": candidate,
+        "baseline_s": baseline,
+        "ratio": ratio,
+        "goal": case.goal,
+        "note": case.note,
+    }
 
 
 def default_work() -> Path:
@@ -144,8 +162,9 @@ def main(argv=None) -> int:
     import pelvane.pelvane_native as native
 
     # A case with the function "" needs none.
-    missing = sorted({case.function for case in cases
-                      if case.function and case.function not in native.__all__})
+    missing = sorted(
+        {case.function for case in cases if case.function and case.function not in native.__all__}
+    )
     if missing:
         print(f"the module lacks functions the cases call: {', '.join(missing)}", file=sys.stderr)
         return 1
@@ -171,14 +190,24 @@ def main(argv=None) -> int:
             print(f"{case.name:<{width}} FAILED: {type(error).__name__}: {error}")
             continue
         results.append(row)
-        print(f"{row['case']:<{width}} {row['candidate_s'] * 1e3:>8.1f}ms {row['baseline_s'] * 1e3:>8.1f}ms "
-              f"{row['ratio']:>7.3f}  {verdict(row):<13} {row['note']}", flush=True)
-    over = [row["case"] for row in results if row["goal"] is not None and row["ratio"] > row["goal"]]
-    print(f"\n{len(over)} of {len(results)} cases over their goal" + ("" if not over else ", marked *"))
+        print(
+            f"{row['case']:<{width}} {row['candidate_s'] * 1e3:>8.1f}ms {row['baseline_s'] * 1e3:>8.1f}ms "
+            f"{row['ratio']:>7.3f}  {verdict(row):<13} {row['note']}",
+            flush=True,
+        )
+    over = [
+        row["case"] for row in results if row["goal"] is not None and row["ratio"] > row["goal"]
+    ]
+    print(
+        f"\n{len(over)} of {len(results)} cases over their goal"
+        + ("" if not over else ", marked *")
+    )
     shutil.rmtree(ctx.work, ignore_errors=True)
     (CACHE / "results.json").write_text(json.dumps(results, indent=2), encoding="utf-8")
-    print("\nmedians over the repeats; ratio = the median of module / baseline over pairs of calls "
-          "made back to back (below 1.0: module faster)")
+    print(
+        "\nmedians over the repeats; ratio = the median of module / baseline over pairs of calls "
+        "made back to back (below 1.0: module faster)"
+    )
     print(f"results: {CACHE / 'results.json'}")
     return 1 if failed else 0
 

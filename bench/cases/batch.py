@@ -12,30 +12,70 @@ from registry import BenchContext, Case
 # Slides 0, 2, ..., 98 of the large deck: a title (shape 0, run 0), a body of 24 paragraphs
 # (shape 1, runs 1 to 24) and a picture (top-level shape 2) on rId2, used by nothing else.
 SLIDES = range(0, 100, 2)
-UNSET = {"set_bold": False, "set_italic": False, "set_underline": False, "set_size": False,
-         "set_name": False}
+UNSET = {
+    "set_bold": False,
+    "set_italic": False,
+    "set_underline": False,
+    "set_size": False,
+    "set_name": False,
+}
 
 
 def formatting(slide: int, run: int) -> dict:
-    return {"type": "set_text_run_formatting", "slide_index": slide, "run_index": run,
-            **UNSET, "set_bold": True, "bold": True, "set_color": True, "color": "1F4E79"}
+    return {
+        "type": "set_text_run_formatting",
+        "slide_index": slide,
+        "run_index": run,
+        **UNSET,
+        "set_bold": True,
+        "bold": True,
+        "set_color": True,
+        "color": "1F4E79",
+    }
 
 
 def slide_edits(number: int, slide: int) -> list[dict]:
     """Two edits for a slide, the kinds taking turns from slide to slide."""
     body = {"slide_index": slide, "shape_index": 1}
     pairs = [
-        [{"type": "replace_text_run", "slide_index": slide, "run_index": 0,
-          "replacement": "Reviewed"}, formatting(slide, 1)],
+        [
+            {
+                "type": "replace_text_run",
+                "slide_index": slide,
+                "run_index": 0,
+                "replacement": "Reviewed",
+            },
+            formatting(slide, 1),
+        ],
         [formatting(slide, 2), formatting(slide, 3)],  # one merged pass
-        [{"type": "set_paragraph_properties", **body, "paragraph_index": 0, "set_alignment": True,
-          "alignment": "ctr", "set_level": False, "level": 0,
-          "spacing": {"space_after": {"kind": "emu", "value": 76200}}},
-         {"type": "set_shape_geometry", **body, "x_emu": 838200, "y_emu": 1825625,
-          "cx_emu": 9144000, "cy_emu": 4000000}],
-        [{"type": "append_paragraph_text", **body, "text": "Checked"},
-         {"type": "set_text_frame_properties", **body,
-          "properties": {"set_auto_size": True, "auto_size": "normAutofit"}}],
+        [
+            {
+                "type": "set_paragraph_properties",
+                **body,
+                "paragraph_index": 0,
+                "set_alignment": True,
+                "alignment": "ctr",
+                "set_level": False,
+                "level": 0,
+                "spacing": {"space_after": {"kind": "emu", "value": 76200}},
+            },
+            {
+                "type": "set_shape_geometry",
+                **body,
+                "x_emu": 838200,
+                "y_emu": 1825625,
+                "cx_emu": 9144000,
+                "cy_emu": 4000000,
+            },
+        ],
+        [
+            {"type": "append_paragraph_text", **body, "text": "Checked"},
+            {
+                "type": "set_text_frame_properties",
+                **body,
+                "properties": {"set_auto_size": True, "auto_size": "normAutofit"},
+            },
+        ],
     ]
     return pairs[number % len(pairs)]
 
@@ -84,6 +124,6 @@ CASES = [
         baseline=copy_with_cp,
         check=same_package_with_the_edits,
         note="100 edits over 50 slides, one picture deleted and its relationship pruned; "
-             "baseline: cp of the package (target ratio <= 1.5)",
+        "baseline: cp of the package (target ratio <= 1.5)",
     ),
 ]

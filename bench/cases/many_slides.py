@@ -20,8 +20,10 @@ from registry import BenchContext, Case
 
 PARAGRAPHS_PER_SLIDE = 24
 
-_WORDS = ("revenue margin forecast quarter pipeline customer retention growth churn "
-          "segment launch roadmap budget hiring region partner platform release metric").split()
+_WORDS = (
+    "revenue margin forecast quarter pipeline customer retention growth churn "
+    "segment launch roadmap budget hiring region partner platform release metric"
+).split()
 
 # Each run writes a new file, so neither side pays for freeing the previous output.
 _runs = itertools.count()
@@ -32,15 +34,22 @@ def make_text_only_deck(path: Path, slides: int) -> None:
     rng = random.Random(20240102)
     shapes = []
     for index in range(slides):
-        paragraphs = [" ".join(rng.choice(_WORDS) for _ in range(14)) for _ in range(PARAGRAPHS_PER_SLIDE)]
-        shapes.append(title_shape_xml(f"Slide {index + 1}: {rng.choice(_WORDS)} review")
-                      + text_box_xml(3, paragraphs, name="Body"))
+        paragraphs = [
+            " ".join(rng.choice(_WORDS) for _ in range(14)) for _ in range(PARAGRAPHS_PER_SLIDE)
+        ]
+        shapes.append(
+            title_shape_xml(f"Slide {index + 1}: {rng.choice(_WORDS)} review")
+            + text_box_xml(3, paragraphs, name="Body")
+        )
     build_deck(path, slides=slides, slide_shapes=shapes, notes=False)
 
 
 def text_only_deck(slides: int):
     def deck(ctx: BenchContext) -> Path:
-        return ctx.cached(f"text-only-{slides}s-v1.pptx", functools.partial(make_text_only_deck, slides=slides))
+        return ctx.cached(
+            f"text-only-{slides}s-v1.pptx", functools.partial(make_text_only_deck, slides=slides)
+        )
+
     return deck
 
 
@@ -61,15 +70,19 @@ def _slide(number: int) -> str:
 
 def with_table(deck, slides: int):
     """The deck with a table on its middle slide, made once (the input of the cell setter)."""
+
     def tabled(ctx: BenchContext) -> Path:
         source = deck(ctx)
 
         def make(path: Path) -> None:
             made = ctx.work / f"table-{next(_runs)}.pptx"
-            ctx.native.add_slide_table_with_cell_texts_json(str(source), str(made), slides // 2, 3, 2,
-                                                            *BOX, CELLS)
+            ctx.native.add_slide_table_with_cell_texts_json(
+                str(source), str(made), slides // 2, 3, 2, *BOX, CELLS
+            )
             shutil.move(made, path)
+
         return ctx.cached(f"{source.stem}-table.pptx", make)
+
     return tabled
 
 
@@ -81,35 +94,97 @@ FLOOR, REHEAD = "floor", "rehead floor"
 # deck, whether it edits the deck with a table). Slide numbers in the middle of the deck keep the
 # edited part away from either end of the archive. Every edit of the media deck has the goal 1.1.
 EDITS = {
-    "add_slide_text_box_with_text_json": ("add_slide_text_box_with_text_json",
-                                          lambda n, i, o, s: n.add_slide_text_box_with_text_json(
-                                              i, o, s // 2, *BOX, "Added"), FLOOR, 1.5, False),
-    "add_slide_table_with_cell_texts_json": ("add_slide_table_with_cell_texts_json",
-                                             lambda n, i, o, s: n.add_slide_table_with_cell_texts_json(
-                                                 i, o, s // 2, 3, 2, *BOX, CELLS), FLOOR, 1.5, False),
+    "add_slide_text_box_with_text_json": (
+        "add_slide_text_box_with_text_json",
+        lambda n, i, o, s: n.add_slide_text_box_with_text_json(i, o, s // 2, *BOX, "Added"),
+        FLOOR,
+        1.5,
+        False,
+    ),
+    "add_slide_table_with_cell_texts_json": (
+        "add_slide_table_with_cell_texts_json",
+        lambda n, i, o, s: n.add_slide_table_with_cell_texts_json(i, o, s // 2, 3, 2, *BOX, CELLS),
+        FLOOR,
+        1.5,
+        False,
+    ),
     "add_slide_connected_connector_with_auto_shapes_json": (
         "add_slide_connected_connector_with_auto_shapes_json",
         lambda n, i, o, s: n.add_slide_connected_connector_with_auto_shapes_json(
-            i, o, s // 2, "rect", 914400, 914400, 914400, 457200, "ellipse", 3657600, 1828800, 914400,
-            457200, "bentConnector3", 1828800, 1143000, 3657600, 2057400, 3, 1), FLOOR, 1.5, False),
-    "set_slide_shape_text_at_index_json": ("set_slide_shape_text_at_index_json",
-                                           lambda n, i, o, s: n.set_slide_shape_text_at_index_json(
-                                               i, o, s // 2, 0, "A new title"), REHEAD, 1.3, False),
-    "replace_table_cell_text_json": ("replace_table_cell_text_json",
-                                     lambda n, i, o, s: n.replace_table_cell_text_json(
-                                         i, o, s // 2, 0, 1, 1, "A new cell"), REHEAD, 1.3, True),
-    "add_blank_slide_json": ("add_blank_slide_json",
-                             lambda n, i, o, s: n.add_blank_slide_json(i, o), FLOOR, 1.4, False),
-    "add_blank_slide_with_layout_json": ("add_blank_slide_with_layout_json",
-                                         lambda n, i, o, s: n.add_blank_slide_with_layout_json(i, o, 0),
-                                         FLOOR, 1.4, False),
-    "duplicate_slide_json": ("duplicate_slide_json",
-                             lambda n, i, o, s: n.duplicate_slide_json(i, o, _slide(s // 2)), FLOOR, 1.4,
-                             False),
-    "delete_slide_json": ("delete_slide_json", lambda n, i, o, s: n.delete_slide_json(i, o, _slide(1)),
-                          REHEAD, 1.5, False),
-    "delete_slides_json (half)": ("delete_slides_json", lambda n, i, o, s: n.delete_slides_json(
-        i, o, [_slide(k) for k in range(1, s // 2 + 1)]), REHEAD, 2.0, False),
+            i,
+            o,
+            s // 2,
+            "rect",
+            914400,
+            914400,
+            914400,
+            457200,
+            "ellipse",
+            3657600,
+            1828800,
+            914400,
+            457200,
+            "bentConnector3",
+            1828800,
+            1143000,
+            3657600,
+            2057400,
+            3,
+            1,
+        ),
+        FLOOR,
+        1.5,
+        False,
+    ),
+    "set_slide_shape_text_at_index_json": (
+        "set_slide_shape_text_at_index_json",
+        lambda n, i, o, s: n.set_slide_shape_text_at_index_json(i, o, s // 2, 0, "A new title"),
+        REHEAD,
+        1.3,
+        False,
+    ),
+    "replace_table_cell_text_json": (
+        "replace_table_cell_text_json",
+        lambda n, i, o, s: n.replace_table_cell_text_json(i, o, s // 2, 0, 1, 1, "A new cell"),
+        REHEAD,
+        1.3,
+        True,
+    ),
+    "add_blank_slide_json": (
+        "add_blank_slide_json",
+        lambda n, i, o, s: n.add_blank_slide_json(i, o),
+        FLOOR,
+        1.4,
+        False,
+    ),
+    "add_blank_slide_with_layout_json": (
+        "add_blank_slide_with_layout_json",
+        lambda n, i, o, s: n.add_blank_slide_with_layout_json(i, o, 0),
+        FLOOR,
+        1.4,
+        False,
+    ),
+    "duplicate_slide_json": (
+        "duplicate_slide_json",
+        lambda n, i, o, s: n.duplicate_slide_json(i, o, _slide(s // 2)),
+        FLOOR,
+        1.4,
+        False,
+    ),
+    "delete_slide_json": (
+        "delete_slide_json",
+        lambda n, i, o, s: n.delete_slide_json(i, o, _slide(1)),
+        REHEAD,
+        1.5,
+        False,
+    ),
+    "delete_slides_json (half)": (
+        "delete_slides_json",
+        lambda n, i, o, s: n.delete_slides_json(i, o, [_slide(k) for k in range(1, s // 2 + 1)]),
+        REHEAD,
+        2.0,
+        False,
+    ),
 }
 
 
@@ -141,19 +216,43 @@ class FloorPair:
         floor.same_entries(record["path"], baseline)
 
 
-def _case(edit: str, deck_name: str, deck, slides: int, function: str, call, kind: str, goal: float,
-          tabled: bool) -> Case:
+def _case(
+    edit: str,
+    deck_name: str,
+    deck,
+    slides: int,
+    function: str,
+    call,
+    kind: str,
+    goal: float,
+    tabled: bool,
+) -> Case:
     if tabled:
         deck = with_table(deck, slides)
     pair = FloorPair(deck, slides, call, kind == REHEAD)
-    return Case(name=f"{edit} [{deck_name}]", function=function, candidate=pair.candidate,
-                baseline=pair.baseline, check=pair.check, goal=goal,
-                note=f"{deck_name}; baseline: the {kind}")
+    return Case(
+        name=f"{edit} [{deck_name}]",
+        function=function,
+        candidate=pair.candidate,
+        baseline=pair.baseline,
+        check=pair.check,
+        goal=goal,
+        note=f"{deck_name}; baseline: the {kind}",
+    )
 
 
 CASES = [
-    _case(edit, deck_name, deck, slides, function, call, kind,
-          1.1 if deck_name == "media deck" else goal, tabled)
+    _case(
+        edit,
+        deck_name,
+        deck,
+        slides,
+        function,
+        call,
+        kind,
+        1.1 if deck_name == "media deck" else goal,
+        tabled,
+    )
     for deck_name, (deck, slides) in DECKS.items()
     for edit, (function, call, kind, goal, tabled) in EDITS.items()
     if not (tabled and deck_name == "media deck")

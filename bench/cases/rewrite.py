@@ -14,7 +14,6 @@ from pathlib import Path
 
 from registry import BenchContext, Case, build_tool
 
-
 # Each run writes a new file, so neither side pays for freeing the previous output.
 _runs = itertools.count()
 _tool: list[Path] = []
@@ -28,8 +27,12 @@ def rewrite_tool() -> Path:
 
 def rewrite(ctx: BenchContext) -> dict:
     output = ctx.work / f"rewrite-{next(_runs)}.pptx"
-    result = subprocess.run([str(rewrite_tool()), "replace-first-slide", str(ctx.deck), str(output)],
-                            check=True, capture_output=True, text=True)
+    result = subprocess.run(
+        [str(rewrite_tool()), "replace-first-slide", str(ctx.deck), str(output)],
+        check=True,
+        capture_output=True,
+        text=True,
+    )
     return {"path": str(output), **json.loads(result.stdout)}
 
 

@@ -16,70 +16,109 @@ _runs = itertools.count()
 
 def add_auto_shape(ctx: BenchContext) -> str:
     output = ctx.work / f"auto-shape-{next(_runs)}.pptx"
-    return ctx.native.add_slide_auto_shape_json(str(ctx.deck), str(output), 250, "rect",
-                                                914400, 914400, 1828800, 914400)
+    return ctx.native.add_slide_auto_shape_json(
+        str(ctx.deck), str(output), 250, "rect", 914400, 914400, 1828800, 914400
+    )
 
 
 def copy_of(source):
     """Baseline: a plain file copy of the case's input, ``source(ctx)``."""
+
     def copy(ctx: BenchContext) -> str:
         output = ctx.work / f"copy-{next(_runs)}.pptx"
         shutil.copyfile(source(ctx), output)
         return str(output)
+
     return copy
 
 
 copy_package = copy_of(lambda ctx: ctx.deck)
 
 
-_TRIANGLE = json.dumps([{"type": "move_to", "x": 50, "y": 0}, {"type": "line_to", "x": 100, "y": 100},
-                        {"type": "line_to", "x": 0, "y": 100}, {"type": "close"}])
+_TRIANGLE = json.dumps(
+    [
+        {"type": "move_to", "x": 50, "y": 0},
+        {"type": "line_to", "x": 100, "y": 100},
+        {"type": "line_to", "x": 0, "y": 100},
+        {"type": "close"},
+    ]
+)
 
 
 def add_connector_with_shapes(ctx: BenchContext) -> str:
     output = ctx.work / f"connector-{next(_runs)}.pptx"
     return ctx.native.add_slide_connected_connector_with_auto_shapes_json(
-        str(ctx.deck), str(output), 250, "rect", 914400, 914400, 914400, 457200,
-        "ellipse", 3657600, 1828800, 914400, 457200, "bentConnector3",
-        1828800, 1143000, 3657600, 2057400, 3, 1)
+        str(ctx.deck),
+        str(output),
+        250,
+        "rect",
+        914400,
+        914400,
+        914400,
+        457200,
+        "ellipse",
+        3657600,
+        1828800,
+        914400,
+        457200,
+        "bentConnector3",
+        1828800,
+        1143000,
+        3657600,
+        2057400,
+        3,
+        1,
+    )
 
 
 def add_freeform(ctx: BenchContext) -> str:
     output = ctx.work / f"freeform-{next(_runs)}.pptx"
     return ctx.native.add_slide_freeform_shape_with_text_json(
-        str(ctx.deck), str(output), 250, -457200, 914400, 914400, 914400, 100, 100, _TRIANGLE, "Go")
+        str(ctx.deck), str(output), 250, -457200, 914400, 914400, 914400, 100, 100, _TRIANGLE, "Go"
+    )
 
 
 def grouped_deck(ctx: BenchContext):
     """The large deck with an empty group holding two auto shapes on slide 250 (made once)."""
+
     def make(path):
         empty, first = path.with_name("grouped-0.pptx"), path.with_name("grouped-1.pptx")
         ctx.native.add_slide_group_shape_json(str(ctx.deck), str(empty), 250)
-        ctx.native.add_slide_group_auto_shape_with_text_json(str(empty), str(first), 250, 0, "rect",
-                                                            0, 0, 914400, 914400, "a")
-        ctx.native.add_slide_group_auto_shape_with_text_json(str(first), str(path), 250, 0, "ellipse",
-                                                            914400, 0, 914400, 914400, "b")
+        ctx.native.add_slide_group_auto_shape_with_text_json(
+            str(empty), str(first), 250, 0, "rect", 0, 0, 914400, 914400, "a"
+        )
+        ctx.native.add_slide_group_auto_shape_with_text_json(
+            str(first), str(path), 250, 0, "ellipse", 914400, 0, 914400, 914400, "b"
+        )
         empty.unlink()
         first.unlink()
+
     return ctx.cached(f"grouped-{ctx.deck.name}", make)
 
 
 def gather_group_children(ctx: BenchContext) -> str:
     output = ctx.work / f"gathered-{next(_runs)}.pptx"
-    return ctx.native.group_slide_existing_group_children_json(str(grouped_deck(ctx)), str(output),
-                                                               250, 0, [1, 0])
+    return ctx.native.group_slide_existing_group_children_json(
+        str(grouped_deck(ctx)), str(output), 250, 0, [1, 0]
+    )
 
 
 def same_package_but_one_slide(marker: bytes):
     """Check: the edited package holds the copy's entries in order, and its slide the marker."""
+
     def check(candidate: str, baseline: str, ctx: BenchContext) -> None:
         record = json.loads(candidate)
         with zipfile.ZipFile(record["path"]) as written, zipfile.ZipFile(baseline) as copied:
             names = copied.namelist()
             if written.namelist() != names or record["part_count"] != len(names):
-                raise AssertionError("the edited package does not hold the input's entries in order")
-            if record["slide_part"] not in names or marker not in written.read(record["slide_part"]):
+                raise AssertionError(
+                    "the edited package does not hold the input's entries in order"
+                )
+            if record["slide_part"] not in names or marker not in written.read(
+                record["slide_part"]
+            ):
                 raise AssertionError("the new shape is missing from the edited slide")
+
     return check
 
 
@@ -113,7 +152,9 @@ CASES = [
         function="group_slide_existing_group_children_json",
         candidate=gather_group_children,
         baseline=copy_of(grouped_deck),
-        check=same_package_but_one_slide(b'<a:chOff x="0" y="0"/><a:chExt cx="1828800" cy="914400"/>'),
+        check=same_package_but_one_slide(
+            b'<a:chOff x="0" y="0"/><a:chExt cx="1828800" cy="914400"/>'
+        ),
         note="baseline: plain file copy of its input, made once with the module (target ratio <= 1.5)",
     ),
 ]

@@ -51,6 +51,7 @@ def delete_slide_reordering(ctx: BenchContext) -> str:
 def input_entries_then(*added: str):
     """Checks that the output holds the copy's entries in order, then `added`, and that the
     record counts them."""
+
     def check(candidate: str, baseline: str, ctx: BenchContext) -> None:
         record = json.loads(candidate)
         with zipfile.ZipFile(record["path"]) as written, zipfile.ZipFile(baseline) as copied:
@@ -59,11 +60,13 @@ def input_entries_then(*added: str):
                 raise AssertionError("the output does not hold the input's entries in order")
             if written.testzip() is not None:
                 raise AssertionError("an entry of the output does not read back")
+
     return check
 
 
 def input_entries_without(*dropped: str):
     """Checks that the output holds the copy's entries in order but `dropped`, and counts them."""
+
     def check(candidate: str, baseline: str, ctx: BenchContext) -> None:
         record = json.loads(candidate)
         with zipfile.ZipFile(record["path"]) as written, zipfile.ZipFile(baseline) as copied:
@@ -72,6 +75,7 @@ def input_entries_without(*dropped: str):
                 raise AssertionError("the output does not hold the input's kept entries in order")
             if written.testzip() is not None:
                 raise AssertionError("an entry of the output does not read back")
+
     return check
 
 

@@ -10,8 +10,8 @@ from __future__ import annotations
 
 import json
 import posixpath
-import zipfile
 import xml.etree.ElementTree as ElementTree
+import zipfile
 
 from registry import BenchContext, Case
 
@@ -23,11 +23,15 @@ _P_NS = "{http://schemas.openxmlformats.org/presentationml/2006/main}"
 def _slide_parts(archive: zipfile.ZipFile) -> list[str]:
     """Slide part names in the order of the presentation's slide-id list."""
     rels = ElementTree.fromstring(archive.read("ppt/_rels/presentation.xml.rels"))
-    targets = {rel.get("Id"): posixpath.normpath(posixpath.join("ppt", rel.get("Target")))
-               for rel in rels.iter(f"{_PKG_NS}Relationship")
-               if rel.get("Type", "").endswith("/slide")}
+    targets = {
+        rel.get("Id"): posixpath.normpath(posixpath.join("ppt", rel.get("Target")))
+        for rel in rels.iter(f"{_PKG_NS}Relationship")
+        if rel.get("Type", "").endswith("/slide")
+    }
     presentation = ElementTree.fromstring(archive.read("ppt/presentation.xml"))
-    return [targets[slide_id.get(f"{_REL_NS}id")] for slide_id in presentation.iter(f"{_P_NS}sldId")]
+    return [
+        targets[slide_id.get(f"{_REL_NS}id")] for slide_id in presentation.iter(f"{_P_NS}sldId")
+    ]
 
 
 def _run_texts(xml: bytes) -> list[str]:

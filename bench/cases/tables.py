@@ -19,7 +19,8 @@ _runs = itertools.count()
 def add_table(ctx: BenchContext) -> str:
     output = ctx.work / f"table-{next(_runs)}.pptx"
     return ctx.native.add_slide_table_with_cell_texts_json(
-        str(ctx.deck), str(output), 250, ROWS, COLS, 914400, 914400, 7315200, 3657600, CELL_TEXTS)
+        str(ctx.deck), str(output), 250, ROWS, COLS, 914400, 914400, 7315200, 3657600, CELL_TEXTS
+    )
 
 
 def copy_with_cp(ctx: BenchContext) -> str:

@@ -33,8 +33,10 @@ def rewrite_with_zipfile(ctx: BenchContext) -> str:
     """Every entry read and written again with its own method, the slides with the word
     replaced (the word stands only in text, so replacing it in the markup is the same)."""
     output = ctx.work / f"zipfile-{next(_runs)}.pptx"
-    with zipfile.ZipFile(ctx.deck) as source, \
-            zipfile.ZipFile(output, "w", compresslevel=6) as target:
+    with (
+        zipfile.ZipFile(ctx.deck) as source,
+        zipfile.ZipFile(output, "w", compresslevel=6) as target,
+    ):
         for info in source.infolist():
             data = source.read(info)
             if _SLIDE.fullmatch(info.filename):
@@ -61,7 +63,10 @@ def every_slide_replaced(candidate: str, baseline: str, ctx: BenchContext) -> No
 
 def same_entries_as_zipfile(candidate: str, baseline: str, ctx: BenchContext) -> None:
     every_slide_replaced(candidate, baseline, ctx)
-    with zipfile.ZipFile(json.loads(candidate)["path"]) as written, zipfile.ZipFile(baseline) as other:
+    with (
+        zipfile.ZipFile(json.loads(candidate)["path"]) as written,
+        zipfile.ZipFile(baseline) as other,
+    ):
         for info in other.infolist():
             if written.getinfo(info.filename).CRC != info.CRC:
                 raise AssertionError(f"{info.filename} differs from the zipfile rewrite")

@@ -15,8 +15,10 @@ ROWS = 20_000
 COLUMNS = "ABCDEFGHIJ"  # strings in A, C, E, G, I; numbers in the others: 200,000 cells
 STRINGS = 50_000
 WORKBOOK_NAME = f"workbook-{ROWS}x{len(COLUMNS)}-{STRINGS}s-v1.xlsx"
-_WORDS = ("revenue margin forecast quarter pipeline customer retention growth churn segment "
-          "launch roadmap budget hiring region partner platform release metric").split()
+_WORDS = (
+    "revenue margin forecast quarter pipeline customer retention growth churn segment "
+    "launch roadmap budget hiring region partner platform release metric"
+).split()
 
 
 def shared_text(n: int) -> str:
@@ -33,18 +35,26 @@ def make_workbook(path) -> None:
         cells = []
         for index, column in enumerate(COLUMNS):
             if index % 2 == 0:
-                cells.append(f'<c r="{column}{row}" s="1" t="s"><v>{rng.randrange(STRINGS)}</v></c>')
+                cells.append(
+                    f'<c r="{column}{row}" s="1" t="s"><v>{rng.randrange(STRINGS)}</v></c>'
+                )
             else:
                 cells.append(f'<c r="{column}{row}" s="2"><v>{rng.uniform(0, 1e6):.4f}</v></c>')
         rows.append(f'<row r="{row}" spans="1:{len(COLUMNS)}">{"".join(cells)}</row>')
-    sheet = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet xmlns="{NS_SML}">'
-             f'<dimension ref="A1:J{ROWS}"/><sheetData>{"".join(rows)}</sheetData></worksheet>')
+    sheet = (
+        f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<worksheet xmlns="{NS_SML}">'
+        f'<dimension ref="A1:J{ROWS}"/><sheetData>{"".join(rows)}</sheetData></worksheet>'
+    )
     items = "".join(f"<si><t>{shared_text(n)}</t></si>" for n in range(STRINGS))
-    strings = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst xmlns="{NS_SML}" '
-               f'count="{ROWS * 5}" uniqueCount="{STRINGS}">{items}</sst>')
-    extra = {"xl/theme/theme1.xml": "<theme>" + "<x/>" * 20_000 + "</theme>",
-             "docProps/thumbnail.jpeg": rng.randbytes(200_000),
-             "docProps/app.xml": "<Properties/>"}
+    strings = (
+        f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<sst xmlns="{NS_SML}" '
+        f'count="{ROWS * 5}" uniqueCount="{STRINGS}">{items}</sst>'
+    )
+    extra = {
+        "xl/theme/theme1.xml": "<theme>" + "<x/>" * 20_000 + "</theme>",
+        "docProps/thumbnail.jpeg": rng.randbytes(200_000),
+        "docProps/app.xml": "<Properties/>",
+    }
     path.write_bytes(workbook_bytes(sheet_xml=sheet, strings_xml=strings, extra_parts=extra))
 
 
@@ -102,15 +112,19 @@ def substitute_cells(sheet: bytes) -> bytes:
         at = end
     end = sheet.index(b"</sheetData>", at)
     pieces.append(sheet[at:end])
-    pieces += [f'<row r="{row}">'.encode() + b"".join(cells) + b"</row>" for row, cells in new_rows.items()]
+    pieces += [
+        f'<row r="{row}">'.encode() + b"".join(cells) + b"</row>" for row, cells in new_rows.items()
+    ]
     pieces.append(sheet[end:])
     return b"".join(pieces)
 
 
 def rewrite_with_zipfile(ctx: BenchContext) -> bytes:
     output = io.BytesIO()
-    with zipfile.ZipFile(io.BytesIO(workbook(ctx))) as source, \
-            zipfile.ZipFile(output, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as target:
+    with (
+        zipfile.ZipFile(io.BytesIO(workbook(ctx))) as source,
+        zipfile.ZipFile(output, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as target,
+    ):
         for info in source.infolist():
             data = source.read(info)
             if info.filename == "xl/worksheets/sheet1.xml":
@@ -124,15 +138,23 @@ def changed_values(xlsx: bytes) -> dict[str, str]:
     main = f"{{{NS_SML}}}"
     wanted = {reference for reference, _, _ in CELLS}
     with zipfile.ZipFile(io.BytesIO(xlsx)) as archive:
-        strings = ["".join(t.text or "" for t in si.iter(main + "t"))
-                   for si in ElementTree.fromstring(archive.read("xl/sharedStrings.xml")).iter(main + "si")]
+        strings = [
+            "".join(t.text or "" for t in si.iter(main + "t"))
+            for si in ElementTree.fromstring(archive.read("xl/sharedStrings.xml")).iter(main + "si")
+        ]
         values = {}
-        for cell in ElementTree.fromstring(archive.read("xl/worksheets/sheet1.xml")).iter(main + "c"):
+        for cell in ElementTree.fromstring(archive.read("xl/worksheets/sheet1.xml")).iter(
+            main + "c"
+        ):
             if cell.get("r") in wanted:
                 kind = cell.get("t")
-                values[cell.get("r")] = ("".join(t.text for t in cell.iter(main + "t")) if kind == "inlineStr"
-                                         else strings[int(cell.findtext(main + "v"))] if kind == "s"
-                                         else cell.findtext(main + "v"))
+                values[cell.get("r")] = (
+                    "".join(t.text for t in cell.iter(main + "t"))
+                    if kind == "inlineStr"
+                    else strings[int(cell.findtext(main + "v"))]
+                    if kind == "s"
+                    else cell.findtext(main + "v")
+                )
     return values
 
 

@@ -81,12 +81,10 @@ inline std::string json_error_text(const char* message) { return message; }
 inline std::string json_error_text(const PelvaneError& error) { return error.message(); }
 // A reader error that knows its whole text (message and position) shows that text.
 template <class E>
-  requires requires(const E& error) {
-    { error.text() } -> std::convertible_to<std::string>;
-  }
-std::string json_error_text(const E& error) {
-  return error.text();
+requires requires(const E& error) {
+  { error.text() } -> std::convertible_to<std::string>;
 }
+std::string json_error_text(const E& error) { return error.text(); }
 
 // Adapts any reader `Read(std::string_view) -> std::expected<T, E>` to a JsonParser, so a row
 // can name the reader directly: json_param<parse_cell_texts>("cell_texts_json").
@@ -281,7 +279,8 @@ consteval bool engine_takes(R (*)(P...), std::span<const Param> params) {
                  ? kCanBeAbsent<std::remove_cvref_t<P>>
                  : EngineArg<std::remove_cvref_t<P>>::fits(params[Left::declared_index(K)])) &&
             ...);
-  }(std::index_sequence_for<P...>{});
+  }
+  (std::index_sequence_for<P...>{});
 }
 
 // The value of engine parameter `K` (of type T): its empty value when left absent, else the
@@ -316,7 +315,8 @@ Outcome call_engine(Args& a) {
   return [&]<class R, class... P>(R (*)(P...)) {
     return [&]<std::size_t... K>(std::index_sequence<K...>) {
       return engine_outcome(Engine(engine_argument<Left, K, std::remove_cvref_t<P>>(a, Params)...));
-    }(std::index_sequence_for<P...>{});
+    }
+    (std::index_sequence_for<P...>{});
   }(Engine);
 }
 
@@ -453,7 +453,8 @@ int register_functions(PyObject* module) {
       }();
       static auto defs = [&]<std::size_t... I>(std::index_sequence<I...>) {
         return std::array<PyMethodDef, n>{method_definition<Table, I>(docs[I])...};
-      }(std::make_index_sequence<n>{});
+      }
+      (std::make_index_sequence<n>{});
       return add_functions(module, defs);
     });
   }

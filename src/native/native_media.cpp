@@ -58,8 +58,7 @@ constexpr auto kMediaFunctions = std::to_array<FunctionDecl>({
     engine_row<at_target<&add_slide_ole_object_with_target, NestedGroup>, kNestedGroupObjectParams>(
         "add_slide_nested_group_ole_object_json"),
     engine_row<at_target<&add_slide_ole_object_with_target, DeeperNestedGroup>,
-               kDeeperNestedGroupObjectParams>(
-        "add_slide_deeper_nested_group_ole_object_json"),
+               kDeeperNestedGroupObjectParams>("add_slide_deeper_nested_group_ole_object_json"),
     engine_row<at_target<&add_slide_ole_object_with_target, NewGroupInGroup>, kGroupObjectParams>(
         "add_slide_nested_group_ole_object_in_new_group_json"),
 });

@@ -85,30 +85,25 @@ constexpr auto kShapesFunctions = std::to_array<FunctionDecl>({
 constexpr auto kGroupsAndFreeformsFunctions = std::to_array<FunctionDecl>({
     engine_row<add_slide_group_auto_shape_with_text, kGroupAutoShapeParams, Absent<10>>(
         "add_slide_group_auto_shape_with_text_json"),
-    engine_row<add_slide_nested_group_auto_shape_with_text,
-               kNestedGroupAutoShapeParams, Absent<11>>(
-        "add_slide_nested_group_auto_shape_with_text_json"),
+    engine_row<add_slide_nested_group_auto_shape_with_text, kNestedGroupAutoShapeParams,
+               Absent<11>>("add_slide_nested_group_auto_shape_with_text_json"),
     engine_row<add_slide_deeper_nested_group_auto_shape_with_text,
                kDeeperNestedGroupAutoShapeParams, Absent<12>>(
         "add_slide_deeper_nested_group_auto_shape_with_text_json"),
-    engine_row<add_slide_nested_group_auto_shape_in_new_group_with_text,
-               kGroupAutoShapeParams, Absent<10>>(
-        "add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
+    engine_row<add_slide_nested_group_auto_shape_in_new_group_with_text, kGroupAutoShapeParams,
+               Absent<10>>("add_slide_nested_group_auto_shape_in_new_group_with_text_json"),
     engine_row<add_slide_group_connector_impl, kGroupConnectorParams, Absent<9, 10, 11, 12>>(
         "add_slide_group_connector_json"),
     engine_row<add_slide_group_connector_impl, kConnectedGroupConnectorParams>(
         "add_slide_connected_group_connector_json"),
     engine_row<add_slide_connected_group_connector_with_auto_shapes, kConnectedGroupShapesParams>(
         "add_slide_connected_group_connector_with_auto_shapes_json"),
-    engine_row<add_slide_nested_group_connector,
-               kNestedGroupConnectorParams, Absent<10, 11, 12, 13>>(
-        "add_slide_nested_group_connector_json"),
-    engine_row<add_slide_deeper_nested_group_connector,
-               kDeeperNestedGroupConnectorParams, Absent<11, 12, 13, 14>>(
-        "add_slide_deeper_nested_group_connector_json"),
-    engine_row<add_slide_nested_group_connector_in_new_group,
-               kGroupConnectorParams, Absent<9, 10, 11, 12>>(
-        "add_slide_nested_group_connector_in_new_group_json"),
+    engine_row<add_slide_nested_group_connector, kNestedGroupConnectorParams,
+               Absent<10, 11, 12, 13>>("add_slide_nested_group_connector_json"),
+    engine_row<add_slide_deeper_nested_group_connector, kDeeperNestedGroupConnectorParams,
+               Absent<11, 12, 13, 14>>("add_slide_deeper_nested_group_connector_json"),
+    engine_row<add_slide_nested_group_connector_in_new_group, kGroupConnectorParams,
+               Absent<9, 10, 11, 12>>("add_slide_nested_group_connector_in_new_group_json"),
     engine_row<add_slide_group_shape, kInputOutputSlide>("add_slide_group_shape_json"),
     engine_row<add_slide_nested_group_shape, kGroupParams>("add_slide_nested_group_shape_json"),
     engine_row<add_slide_group_shape_to_nested_group, kNestedGroupParams>(

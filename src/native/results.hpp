@@ -47,11 +47,11 @@ Outcome json_result(const Result<R>& result) {
 // Bytes returned by the engine (a changed workbook package) become a new Python `bytes`; any
 // contiguous container of one-byte elements will do.
 template <class Bytes>
-  requires requires(const Bytes& b) {
-    { std::data(b) } -> std::convertible_to<const void*>;
-    std::size(b);
-    requires sizeof(*std::data(b)) == 1;
-  }
+requires requires(const Bytes& b) {
+  { std::data(b) } -> std::convertible_to<const void*>;
+  std::size(b);
+  requires sizeof(*std::data(b)) == 1;
+}
 Outcome bytes_result(const Result<Bytes>& result) {
   if (!result) return error_outcome(result.error());
   const auto* first = reinterpret_cast<const char*>(std::data(*result));

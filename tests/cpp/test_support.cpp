@@ -1,6 +1,5 @@
 #include "test_support.hpp"
 
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <zip.h>
 
@@ -9,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <sstream>

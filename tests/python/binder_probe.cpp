@@ -93,8 +93,8 @@ std::vector<std::uint64_t> byte_values(std::string_view bytes) {
 }
 
 constexpr Param kKindsParams[] = {
-    {"text", Kind::Str},       {"index", Kind::Index},      {"u64", Kind::U64},
-    {"i64", Kind::I64},        {"data", Kind::Bytes},       {"names", Kind::StrList},
+    {"text", Kind::Str},          {"index", Kind::Index}, {"u64", Kind::U64},
+    {"i64", Kind::I64},           {"data", Kind::Bytes},  {"names", Kind::StrList},
     {"indexes", Kind::IndexList},
 };
 constexpr Param kOptionalsParams[] = {
@@ -125,28 +125,38 @@ constexpr auto kProbeFunctions = std::to_array<FunctionDecl>({
      }},
     {"four_texts", kFourTextParams,
      [](Args& a) {
-       return json_result(ListEcho{std::string(a.str(0)),
-                                   {std::string(a.str(1)), std::string(a.str(2)),
-                                    std::string(a.str(3))}});
+       return json_result(
+           ListEcho{std::string(a.str(0)),
+                    {std::string(a.str(1)), std::string(a.str(2)), std::string(a.str(3))}});
      }},
     {"json_items", kJsonParams,
      [](Args& a) {
-       return json_result(ListEcho{std::to_string(a.index(0)),
-                                   a.json<std::vector<std::string>>(1)});
+       return json_result(
+           ListEcho{std::to_string(a.index(0)), a.json<std::vector<std::string>>(1)});
      }},
     {"engine_json_items", kEngineJsonParams,
-     [](Args& a) { return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)}); }},
+     [](Args& a) {
+       return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)});
+     }},
     {"positioned_json_items", kPositionedJsonParams,
-     [](Args& a) { return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)}); }},
+     [](Args& a) {
+       return json_result(ListEcho{"", a.json<std::vector<std::string>>(0)});
+     }},
     {"engine_error", kMessageParams,
      [](Args& a) {
-       return json_result(Result<ListEcho>(fail(PelvaneError::invalid_input(std::string(a.str(0))))));
+       return json_result(
+           Result<ListEcho>(fail(PelvaneError::invalid_input(std::string(a.str(0))))));
      }},
-    {"invalid_path", {}, [](Args&) { return json_result(ListEcho{"bad \xff path", {}}); }},
+    {"invalid_path",
+     {},
+     [](Args&) {
+       return json_result(ListEcho{"bad \xff path", {}});
+     }},
     {"fault", kMessageParams,
      [](Args& a) -> Outcome { throw std::runtime_error(std::string(a.str(0))); }},
     {"silent_fault", {}, [](Args&) -> Outcome { throw 42; }},
-    {"wrong_accessor", kMessageParams, [](Args& a) { return text_outcome(std::to_string(a.u64(0))); }},
+    {"wrong_accessor", kMessageParams,
+     [](Args& a) { return text_outcome(std::to_string(a.u64(0))); }},
     {"reversed_bytes", kDataParams,
      [](Args& a) {
        std::string_view data = a.bytes(0);
@@ -173,4 +183,6 @@ PyModuleDef probe_definition = {
 }  // namespace
 }  // namespace pelvane::native
 
-PyMODINIT_FUNC PyInit_binder_probe() { return PyModuleDef_Init(&pelvane::native::probe_definition); }
+PyMODINIT_FUNC PyInit_binder_probe() {
+  return PyModuleDef_Init(&pelvane::native::probe_definition);
+}

@@ -18,7 +18,9 @@ SHARED_DECKS = ROOT.parent / "shared" / "decks"
 
 def pytest_configure(config):
     config.addinivalue_line(
-        "markers", "reader: opens outputs in the presentation program (deselect with -m 'not reader')")
+        "markers",
+        "reader: opens outputs in the presentation program (deselect with -m 'not reader')",
+    )
 
 
 def pytest_terminal_summary(terminalreporter):

@@ -28,15 +28,22 @@ import tempfile
 import xml.etree.ElementTree as ET
 import zipfile
 from collections import Counter
+from collections.abc import Mapping
 from dataclasses import dataclass
 from pathlib import Path
-from collections.abc import Mapping
 from urllib.parse import unquote
 
 import pytest
 
-__all__ = ["SCHEMAS", "PML_XSD", "SML_XSD", "check_package", "package_problems",
-           "validate_against_schema", "validate_parts"]
+__all__ = [
+    "SCHEMAS",
+    "PML_XSD",
+    "SML_XSD",
+    "check_package",
+    "package_problems",
+    "validate_against_schema",
+    "validate_parts",
+]
 
 SCHEMAS = Path(__file__).resolve().parents[2].parent / "shared" / "schemas"
 PML_XSD = SCHEMAS / "pml.xsd"
@@ -49,14 +56,28 @@ NS_A = "http://schemas.openxmlformats.org/drawingml/2006/main"
 NS_CT = "http://schemas.openxmlformats.org/package/2006/content-types"
 NS_PKG_RELS = "http://schemas.openxmlformats.org/package/2006/relationships"
 # Attributes in these namespaces name a relationship of their part (r:id, r:embed, r:link, r:pict…).
-NS_R = ("http://schemas.openxmlformats.org/officeDocument/2006/relationships",
-        "http://purl.oclc.org/ooxml/officeDocument/relationships")
-OFFICE_DOCUMENT = ("http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
-                   "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument")
+NS_R = (
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships",
+)
+OFFICE_DOCUMENT = (
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument",
+    "http://purl.oclc.org/ooxml/officeDocument/relationships/officeDocument",
+)
 
 # Roots of the parts that pml.xsd describes.
-PML_ROOTS = {f"{{{NS_P}}}{name}" for name in
-             ("presentation", "sld", "sldLayout", "sldMaster", "notes", "notesMaster", "handoutMaster")}
+PML_ROOTS = {
+    f"{{{NS_P}}}{name}"
+    for name in (
+        "presentation",
+        "sld",
+        "sldLayout",
+        "sldMaster",
+        "notes",
+        "notesMaster",
+        "handoutMaster",
+    )
+}
 
 LAYOUT_CHAIN = {f"{{{NS_P}}}sld": "slideLayout", f"{{{NS_P}}}sldLayout": "slideMaster"}
 
@@ -87,7 +108,9 @@ def validate_parts(parts: Mapping[str, bytes], xsd: Path = PML_XSD) -> dict[str,
             messages = _run_xmllint(xsd, list(files))
         for file, key in files.items():
             valid, lines = messages.get(file, (False, []))
-            text = None if valid else "\n".join(lines) or "xmllint reported nothing for this document"
+            text = (
+                None if valid else "\n".join(lines) or "xmllint reported nothing for this document"
+            )
             _validated[key] = text
             for name in pending[key]:
                 results[name] = text if text is None else text.replace(file, name)
@@ -105,10 +128,17 @@ def _run_xmllint(xsd: Path, files: list[str]) -> dict[str, tuple[bool, list[str]
     if not xsd.is_file():
         pytest.skip(f"schema not found: {xsd} (the schemas are not beside the repository)")
     try:
-        result = subprocess.run(["xmllint", "--noout", "--schema", str(xsd), *files],
-                                capture_output=True, text=True, errors="replace", timeout=300)
+        result = subprocess.run(
+            ["xmllint", "--noout", "--schema", str(xsd), *files],
+            capture_output=True,
+            text=True,
+            errors="replace",
+            timeout=300,
+        )
     except FileNotFoundError:
-        raise AssertionError("xmllint is not installed; scripts/provision-deps.sh installs it") from None
+        raise AssertionError(
+            "xmllint is not installed; scripts/provision-deps.sh installs it"
+        ) from None
     # 0: all valid; 1, 3, 4: a document did not parse or validate. Anything else (5: the schema
     # did not compile) is no verdict on the documents.
     if result.returncode not in (0, 1, 3, 4):
@@ -129,18 +159,19 @@ def _run_xmllint(xsd: Path, files: list[str]) -> dict[str, tuple[bool, list[str]
 # ---------------------------------------------------------------------------------------------
 # What one XML part holds, read once per distinct content
 
+
 @dataclass(frozen=True)
 class XmlFacts:
-    error: str | None = None                            # the parser's message when not well-formed
+    error: str | None = None  # the parser's message when not well-formed
     root: str | None = None
-    alternate_content: bool = False                     # holds mc:AlternateContent
-    references: tuple[tuple[str, str], ...] = ()        # (attribute, relationship id)
-    shape_ids: tuple[str, ...] = ()                     # p:cNvPr ids that must be unique
+    alternate_content: bool = False  # holds mc:AlternateContent
+    references: tuple[tuple[str, str], ...] = ()  # (attribute, relationship id)
+    shape_ids: tuple[str, ...] = ()  # p:cNvPr ids that must be unique
     relationships: tuple[tuple[str, str, str, str], ...] = ()  # (Id, Type, Target, TargetMode)
-    slide_lists: int = 0                                # p:sldIdLst elements
-    listed_slides: tuple[tuple[str, str], ...] = ()     # (id, r:id) of each p:sldId
-    connections: tuple[tuple[str, str], ...] = ()       # (a:stCxn or a:endCxn, the shape id it names)
-    section_slides: tuple[str, ...] | None = None       # ids of each p14:sldId; None: no sections
+    slide_lists: int = 0  # p:sldIdLst elements
+    listed_slides: tuple[tuple[str, str], ...] = ()  # (id, r:id) of each p:sldId
+    connections: tuple[tuple[str, str], ...] = ()  # (a:stCxn or a:endCxn, the shape id it names)
+    section_slides: tuple[str, ...] | None = None  # ids of each p14:sldId; None: no sections
 
 
 _facts: dict[bytes, XmlFacts] = {}
@@ -177,8 +208,14 @@ def _read_facts(data: bytes) -> XmlFacts:
         elif tag == f"{{{NS_MC}}}AlternateContent":
             alternate = True
         elif tag == f"{{{NS_PKG_RELS}}}Relationship":
-            relationships.append((element.get("Id", ""), element.get("Type", ""),
-                                  element.get("Target", ""), element.get("TargetMode", "Internal")))
+            relationships.append(
+                (
+                    element.get("Id", ""),
+                    element.get("Type", ""),
+                    element.get("Target", ""),
+                    element.get("TargetMode", "Internal"),
+                )
+            )
         elif tag == f"{{{NS_P}}}sldIdLst":
             slide_lists += 1
         elif tag == f"{{{NS_P14}}}sectionLst":
@@ -186,21 +223,35 @@ def _read_facts(data: bytes) -> XmlFacts:
         elif tag == f"{{{NS_P14}}}sldId" and sections is not None:
             sections.append(element.get("id", ""))
         elif tag == f"{{{NS_P}}}sldId":
-            listed.append((element.get("id", ""),
-                           next((v for a, v in element.attrib.items() if a.endswith("}id")), "")))
+            listed.append(
+                (
+                    element.get("id", ""),
+                    next((v for a, v in element.attrib.items() if a.endswith("}id")), ""),
+                )
+            )
         children = list(element)
         if tag == f"{{{NS_MC}}}AlternateContent":
             children = children[:1]
         elif tag == f"{{{NS_P}}}oleObj":
             counted = False
         stack.extend((child, counted) for child in reversed(children))
-    return XmlFacts(None, root.tag, alternate, tuple(references), tuple(shape_ids),
-                    tuple(relationships), slide_lists, tuple(listed), tuple(connections),
-                    None if sections is None else tuple(sections))
+    return XmlFacts(
+        None,
+        root.tag,
+        alternate,
+        tuple(references),
+        tuple(shape_ids),
+        tuple(relationships),
+        slide_lists,
+        tuple(listed),
+        tuple(connections),
+        None if sections is None else tuple(sections),
+    )
 
 
 # ---------------------------------------------------------------------------------------------
 # The package rules
+
 
 @dataclass(frozen=True)
 class Problem:
@@ -240,8 +291,13 @@ class Package:
             first.setdefault(name.lower(), name)
         for lower, count in Counter(n.lower() for n in names).items():
             if count > 1:
-                self.problems.append(Problem(first[lower], "entry names unique",
-                                             f"{count} entries have this name (ignoring case)"))
+                self.problems.append(
+                    Problem(
+                        first[lower],
+                        "entry names unique",
+                        f"{count} entries have this name (ignoring case)",
+                    )
+                )
         self.by_lower = {name.lower(): name for name in self.parts}
 
     def xml(self, name):
@@ -260,7 +316,7 @@ def rels_of(name):
 def source_of(rels_name):
     """The part a relationships part belongs to; "" for the package's own."""
     folder, base = posixpath.split(rels_name)
-    return posixpath.join(posixpath.dirname(folder), base[:-len(".rels")])
+    return posixpath.join(posixpath.dirname(folder), base[: -len(".rels")])
 
 
 def resolve(source, target):
@@ -284,7 +340,9 @@ def structure_problems(package: Package) -> list[Problem]:
     # Content types, matched ignoring ASCII case.
     types = parts.get("[Content_Types].xml")
     if types is None:
-        problems.append(Problem("[Content_Types].xml", "content types", "the package has no content types part"))
+        problems.append(
+            Problem("[Content_Types].xml", "content types", "the package has no content types part")
+        )
     elif not package.xml("[Content_Types].xml").error:
         root = ET.fromstring(types)
         defaults = {e.get("Extension", "").lower() for e in root.iter(f"{{{NS_CT}}}Default")}
@@ -295,8 +353,13 @@ def structure_problems(package: Package) -> list[Problem]:
             base = posixpath.basename(name)
             extension = base.rsplit(".", 1)[1].lower() if "." in base else ""
             if "/" + name.lower() not in overrides and extension not in defaults:
-                problems.append(Problem(name, "content types",
-                                        f"no Override for the part and no Default for '{extension}'"))
+                problems.append(
+                    Problem(
+                        name,
+                        "content types",
+                        f"no Override for the part and no Default for '{extension}'",
+                    )
+                )
 
     # Relationships: internal targets exist, and every reference of a part names one of them.
     relationships = {}
@@ -306,25 +369,39 @@ def structure_problems(package: Package) -> list[Problem]:
         relationships[source] = facts.relationships
         for rid, count in Counter(r[0] for r in facts.relationships).items():
             if count > 1:
-                problems.append(Problem(rels, "relationship ids unique", f"Id \"{rid}\" is used {count} times"))
+                problems.append(
+                    Problem(rels, "relationship ids unique", f'Id "{rid}" is used {count} times')
+                )
         for rid, _, target, mode in facts.relationships:
             if mode != "External" and resolve(source, target).lower() not in package.by_lower:
-                problems.append(Problem(rels, "relationship targets exist",
-                                        f"{rid} targets {target!r}, which is not in the package"))
+                problems.append(
+                    Problem(
+                        rels,
+                        "relationship targets exist",
+                        f"{rid} targets {target!r}, which is not in the package",
+                    )
+                )
     for name in parts:
         if not is_xml(name) or name.lower().endswith(".rels"):
             continue
         known = {r[0] for r in relationships.get(name, ())}
         for attribute, rid in package.xml(name).references:
             if rid not in known:
-                problems.append(Problem(name, "relationship ids resolve",
-                                        f"r:{attribute}=\"{rid}\" names no relationship of this part"))
+                problems.append(
+                    Problem(
+                        name,
+                        "relationship ids resolve",
+                        f'r:{attribute}="{rid}" names no relationship of this part',
+                    )
+                )
         # A slide names one layout, a layout one master.
         needed = LAYOUT_CHAIN.get(package.xml(name).root)
         if needed:
             count = sum(r[1].endswith("/" + needed) for r in relationships.get(name, ()))
             if count != 1:
-                problems.append(Problem(name, "layout chain", f"{count} {needed} relationships, expected 1"))
+                problems.append(
+                    Problem(name, "layout chain", f"{count} {needed} relationships, expected 1")
+                )
 
     # Shape ids unique within each part's shape tree; a connector is glued only to its shapes.
     for name in parts:
@@ -332,11 +409,18 @@ def structure_problems(package: Package) -> list[Problem]:
             facts = package.xml(name)
             for shape_id, count in Counter(facts.shape_ids).items():
                 if count > 1:
-                    problems.append(Problem(name, "shape ids unique", f"id {shape_id} is used {count} times"))
+                    problems.append(
+                        Problem(name, "shape ids unique", f"id {shape_id} is used {count} times")
+                    )
             for end, shape_id in facts.connections:
                 if shape_id not in facts.shape_ids:
-                    problems.append(Problem(name, "connections name shapes",
-                                            f"a:{end} names id {shape_id}, which no shape of this part has"))
+                    problems.append(
+                        Problem(
+                            name,
+                            "connections name shapes",
+                            f"a:{end} names id {shape_id}, which no shape of this part has",
+                        )
+                    )
 
     # The presentation's slide list.
     root_rels = parts.get("_rels/.rels")
@@ -349,18 +433,35 @@ def structure_problems(package: Package) -> list[Problem]:
         facts = package.xml(main)
         if facts.slide_lists > 1:
             problems.append(Problem(main, "slide list", f"{facts.slide_lists} p:sldIdLst elements"))
-        rels = {r[0]: r for r in package.xml(rels_of(main)).relationships} if rels_of(main) in parts else {}
+        rels = (
+            {r[0]: r for r in package.xml(rels_of(main)).relationships}
+            if rels_of(main) in parts
+            else {}
+        )
         for slide_id, rid in facts.listed_slides:
             relationship = rels.get(rid)
-            if relationship is None or relationship[3] == "External" or \
-                    resolve(main, relationship[2]).lower() not in package.by_lower:
-                problems.append(Problem(main, "slide list", f"slide {slide_id} ({rid}) names no slide part"))
+            if (
+                relationship is None
+                or relationship[3] == "External"
+                or resolve(main, relationship[2]).lower() not in package.by_lower
+            ):
+                problems.append(
+                    Problem(main, "slide list", f"slide {slide_id} ({rid}) names no slide part")
+                )
         for slide_id, count in Counter(s[0] for s in facts.listed_slides).items():
             if count > 1:
-                problems.append(Problem(main, "slide list", f"slide id {slide_id} is listed {count} times"))
+                problems.append(
+                    Problem(main, "slide list", f"slide id {slide_id} is listed {count} times")
+                )
         # A program that groups slides into sections repairs any that miss a slide or name a gone one.
-        if facts.section_slides is not None and list(facts.section_slides) != [s[0] for s in facts.listed_slides]:
-            problems.append(Problem(main, "sections", "the sections, read in order, do not give the slide order"))
+        if facts.section_slides is not None and list(facts.section_slides) != [
+            s[0] for s in facts.listed_slides
+        ]:
+            problems.append(
+                Problem(
+                    main, "sections", "the sections, read in order, do not give the slide order"
+                )
+            )
     return problems
 
 
@@ -385,9 +486,14 @@ def schema_problems(package: Package, before: Package | None) -> list[Problem]:
         lines = text.splitlines()
         if len(lines) > 12:
             lines[12:] = [f"… and {len(lines) - 12} more lines"]
-        verdict = "validates against pml.xsd in the input but not in the output" \
-            if before and name in before.parts else "does not validate against pml.xsd"
-        problems.append(Problem(name, "schema", verdict + "".join(f"\n    {line}" for line in lines)))
+        verdict = (
+            "validates against pml.xsd in the input but not in the output"
+            if before and name in before.parts
+            else "does not validate against pml.xsd"
+        )
+        problems.append(
+            Problem(name, "schema", verdict + "".join(f"\n    {line}" for line in lines))
+        )
     return problems
 
 
@@ -412,8 +518,9 @@ def check_package(input_path, output_path, *, reader=False, expect_text=None, ex
     reader.Reading, or None without ``reader``."""
     problems = package_problems(input_path, output_path)
     if problems:
-        raise AssertionError(f"{output_path}: {len(problems)} problem(s):\n" +
-                             "\n".join(f"  {p}" for p in problems))
+        raise AssertionError(
+            f"{output_path}: {len(problems)} problem(s):\n" + "\n".join(f"  {p}" for p in problems)
+        )
     if not (reader or expect_text or expect_pages is not None):
         return None
     from reader import read_presentation
@@ -422,12 +529,14 @@ def check_package(input_path, output_path, *, reader=False, expect_text=None, ex
     if expect_pages is None and input_path is not None:
         expect_pages = read_presentation(input_path).page_count
     if expect_pages is not None:
-        assert reading.page_count == expect_pages, \
+        assert reading.page_count == expect_pages, (
             f"{output_path}: {reading.page_count} pages, expected {expect_pages}"
+        )
     for page, texts in (expect_text or {}).items():
         for text in [texts] if isinstance(texts, str) else texts:
-            assert reading.shows(page, text), \
+            assert reading.shows(page, text), (
                 f"{output_path}: page {page} does not show {text!r}; it shows:\n{reading.text_of(page)}"
+            )
     return reading
 
 
@@ -453,13 +562,19 @@ def check_workbook_schema(parts):
         for _, (prefix, uri) in ET.iterparse(io.BytesIO(data), events=("start-ns",)):
             prefixes.setdefault(prefix, uri)
         root = ET.fromstring(data)
-        ignorable = tuple("{" + prefixes[p] + "}" for p in root.get(mc + "Ignorable", "").split()
-                          if p in prefixes)
+        ignorable = tuple(
+            "{" + prefixes[p] + "}" for p in root.get(mc + "Ignorable", "").split() if p in prefixes
+        )
         for element in root.iter():
-            for name in [name for name in element.attrib
-                         if name == xml_space or name.startswith((mc, *ignorable))]:
+            for name in [
+                name
+                for name in element.attrib
+                if name == xml_space or name.startswith((mc, *ignorable))
+            ]:
                 del element.attrib[name]
-            for child in [child for child in element if ignorable and child.tag.startswith(ignorable)]:
+            for child in [
+                child for child in element if ignorable and child.tag.startswith(ignorable)
+            ]:
                 element.remove(child)
         return ET.tostring(root)
 

@@ -32,6 +32,7 @@ class Reading:
     """What the program showed: the page count and each page's text, as pdftotext extracts it
     in reading order (``pages``) and in content-stream order (``raw_pages``, where an inserted
     text box does not share a line with the slide's own text)."""
+
     page_count: int
     pages: tuple[str, ...]
     raw_pages: tuple[str, ...]
@@ -39,8 +40,10 @@ class Reading:
     def shows(self, page: int, text: str) -> bool:
         """Whether the page holds the text, whitespace and line breaks counting as one space."""
         wanted = _squeeze(text)
-        return any(page < len(texts) and wanted in _squeeze(texts[page])
-                   for texts in (self.pages, self.raw_pages))
+        return any(
+            page < len(texts) and wanted in _squeeze(texts[page])
+            for texts in (self.pages, self.raw_pages)
+        )
 
     def text_of(self, page: int) -> str:
         return self.pages[page] if page < len(self.pages) else f"(no page {page})"
@@ -65,8 +68,14 @@ def _profile_folder() -> Path:
 def _run(command, timeout):
     """Runs a command in its own process group, killing the whole group on timeout (soffice
     starts helper processes that would outlive it)."""
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                               text=True, errors="replace", start_new_session=True)
+    process = subprocess.Popen(
+        command,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        text=True,
+        errors="replace",
+        start_new_session=True,
+    )
     try:
         output, errors = process.communicate(timeout=timeout)
         return process.returncode, output, errors
@@ -104,19 +113,34 @@ def _convert(path: Path, timeout: float) -> Reading:
         # A copy with a plain name: the PDF is named after the input.
         source = Path(folder) / ("deck" + path.suffix.lower())
         shutil.copyfile(path, source)
-        code, output, errors = _run([soffice, f"-env:UserInstallation={_profile_folder().as_uri()}",
-                                     "--headless", "--norestore", "--convert-to", "pdf",
-                                     "--outdir", folder, str(source)], timeout)
+        code, output, errors = _run(
+            [
+                soffice,
+                f"-env:UserInstallation={_profile_folder().as_uri()}",
+                "--headless",
+                "--norestore",
+                "--convert-to",
+                "pdf",
+                "--outdir",
+                folder,
+                str(source),
+            ],
+            timeout,
+        )
         pdf = source.with_suffix(".pdf")
         if code is None:
             # The killed program may have left its profile locked: the next one starts afresh.
             shutil.rmtree(_profile, ignore_errors=True)
             _profile = None
-            raise AssertionError(f"the presentation program did not convert {path} within {timeout} s:\n"
-                                 f"{output}{errors}")
+            raise AssertionError(
+                f"the presentation program did not convert {path} within {timeout} s:\n"
+                f"{output}{errors}"
+            )
         if not pdf.is_file() or pdf.stat().st_size == 0:
-            raise AssertionError(f"the presentation program did not convert {path} "
-                                 f"(exit code {code}, no PDF written):\n{output}{errors}")
+            raise AssertionError(
+                f"the presentation program did not convert {path} "
+                f"(exit code {code}, no PDF written):\n{output}{errors}"
+            )
         texts = []
         for mode in ([], ["-raw"]):
             code, text, errors = _run([pdftotext, *mode, str(pdf), "-"], timeout)
@@ -125,4 +149,3 @@ def _convert(path: Path, timeout: float) -> Reading:
             texts.append(tuple(text.split("\f")[:-1]))
         pages, raw_pages = texts
         return Reading(len(pages), pages, raw_pages)
-

@@ -8,9 +8,8 @@ import subprocess
 import sys
 import zipfile
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from package_lint import check_package
 
 # Waits until the calling process has the deck open, then extends it by 64 KiB at a time, up to
@@ -42,8 +41,9 @@ while time.monotonic() < end:
 
 @contextlib.contextmanager
 def helper(script, *arguments):
-    process = subprocess.Popen([sys.executable, "-c", script, *map(str, arguments)],
-                               stdout=subprocess.PIPE, text=True)
+    process = subprocess.Popen(
+        [sys.executable, "-c", script, *map(str, arguments)], stdout=subprocess.PIPE, text=True
+    )
     with process:
         try:
             yield process
@@ -80,8 +80,9 @@ def test_an_edit_reads_one_version_of_a_path_swapped_by_rename(deck, tmp_path, p
     # that opening one takes long enough for the swap to land within it.
     versions, contents = {}, {}
     for title, fill in [("north", b"N"), ("south", b"S")]:
-        path = deck(f"{title}.pptx", slides=30, titles=[title] * 30,
-                    media={"clip.bin": fill * 300000})
+        path = deck(
+            f"{title}.pptx", slides=30, titles=[title] * 30, media={"clip.bin": fill * 300000}
+        )
         versions[title] = path if plain else unplain(path, title)
         with zipfile.ZipFile(path) as archive:
             contents[title] = {info.filename: archive.read(info) for info in archive.infolist()}
@@ -99,6 +100,7 @@ def test_an_edit_reads_one_version_of_a_path_swapped_by_rename(deck, tmp_path, p
         title = "north" if written["ppt/media/clip.bin"].startswith(b"N") else "south"
         slide = written.pop("ppt/slides/slide1.xml")
         assert title.encode() in slide
-        assert written == {name: data for name, data in contents[title].items()
-                           if name != "ppt/slides/slide1.xml"}
+        assert written == {
+            name: data for name, data in contents[title].items() if name != "ppt/slides/slide1.xml"
+        }
         check_package(versions[title], output)

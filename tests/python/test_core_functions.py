@@ -5,9 +5,8 @@ import hashlib
 import json
 import zipfile
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from deck_builder import PNG_1X1
 from reference_manifest import zipfile_manifest
 
@@ -26,14 +25,22 @@ def runtime_error(call, *args):
 @pytest.fixture
 def rich_deck(deck):
     return deck(
-        slides=3, notes=True, slide_numbers=[1, 2, 10],
+        slides=3,
+        notes=True,
+        slide_numbers=[1, 2, 10],
         media={"image1.png": PNG_1X1, "clip.mp4": b"\0" * 300},
-        vba=True, comment=b"archive comment", stored=["ppt/media/image1.png"],
+        vba=True,
+        comment=b"archive comment",
+        stored=["ppt/media/image1.png"],
         directories=["ppt/media", "ppt"],
-        extra_parts={"ppt/embeddings/oleObject1.bin": b"\x01" * 40,
-                     "ppt/embeddings/oleObject1.bin.rels": "<Relationships/>",
-                     "ppt/media/image2.xml": "<x/>", "PPT/MEDIA/image3.png": PNG_1X1,
-                     "abc": b"z"})
+        extra_parts={
+            "ppt/embeddings/oleObject1.bin": b"\x01" * 40,
+            "ppt/embeddings/oleObject1.bin.rels": "<Relationships/>",
+            "ppt/media/image2.xml": "<x/>",
+            "PPT/MEDIA/image3.png": PNG_1X1,
+            "abc": b"z",
+        },
+    )
 
 
 def test_manifest_equals_zipfile_and_hashlib(rich_deck):
@@ -82,7 +89,8 @@ def test_manifest_json_layout(tmp_path):
     empty = tmp_path / "empty.pptx"
     zipfile.ZipFile(empty, "w").close()
     assert native.inspect_package_json(str(empty)) == (
-        "{\n" f'  "path": {json_string(str(empty))},\n' '  "parts": []\n' "}")
+        f'{{\n  "path": {json_string(str(empty))},\n  "parts": []\n}}'
+    )
 
 
 def test_inspection_writes_nothing(rich_deck):
@@ -126,8 +134,8 @@ def _corrupt_entry_data(path, name):
     with zipfile.ZipFile(path) as archive:
         info = archive.getinfo(name)
     raw = bytearray(path.read_bytes())
-    name_length = int.from_bytes(raw[info.header_offset + 26:info.header_offset + 28], "little")
-    extra_length = int.from_bytes(raw[info.header_offset + 28:info.header_offset + 30], "little")
+    name_length = int.from_bytes(raw[info.header_offset + 26 : info.header_offset + 28], "little")
+    extra_length = int.from_bytes(raw[info.header_offset + 28 : info.header_offset + 30], "little")
     start = info.header_offset + 30 + name_length + extra_length
     raw[start] ^= 0xFF
     path.write_bytes(bytes(raw))
@@ -144,7 +152,8 @@ def test_damaged_archives_fail_cleanly(deck, tmp_path):
         assert runtime_error(native.inspect_package_json, str(path)).startswith("zip error: ")
         out = tmp_path / "out" / path.name
         assert runtime_error(native.roundtrip_package_json, str(path), str(out)).startswith(
-            "zip error: ")
+            "zip error: "
+        )
 
     bad_crc = deck("bad-crc.pptx", media={"image1.png": PNG_1X1}, stored=["ppt/media/image1.png"])
     _corrupt_entry_data(bad_crc, "ppt/media/image1.png")
@@ -155,7 +164,8 @@ def test_damaged_archives_fail_cleanly(deck, tmp_path):
     bad_deflate = deck("bad-deflate.pptx", slides=1)
     _corrupt_entry_data(bad_deflate, "ppt/presentation.xml")
     assert runtime_error(native.inspect_package_json, str(bad_deflate)).startswith(
-        ("io error: ", "zip error: "))
+        ("io error: ", "zip error: ")
+    )
 
     directory = tmp_path / "a-directory.pptx"
     directory.mkdir()

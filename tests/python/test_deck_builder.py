@@ -6,20 +6,32 @@ import zipfile
 from deck_builder import PNG_1X1, group_xml, picture_xml, text_box_xml
 from package_lint import check_package
 
-PML_PARTS = re.compile(r"ppt/(presentation|slides/slide\d+|slideLayouts/slideLayout\d+|"
-                       r"slideMasters/slideMaster\d+|notesSlides/notesSlide\d+|"
-                       r"notesMasters/notesMaster\d+)\.xml$")
+PML_PARTS = re.compile(
+    r"ppt/(presentation|slides/slide\d+|slideLayouts/slideLayout\d+|"
+    r"slideMasters/slideMaster\d+|notesSlides/notesSlide\d+|"
+    r"notesMasters/notesMaster\d+)\.xml$"
+)
 
 
 def rich_deck(deck):
-    return deck(slides=4, notes={1: "speaker text", 3: "more"}, layouts=5,
-                slide_shapes={2: text_box_xml(2, ["a & b", "", "<c>"]),
-                              3: group_xml(2, text_box_xml(3, "x") + picture_xml(4, "rId2"))},
-                media={"image1.png": PNG_1X1, "clip.mp4": b"\0" * 64},
-                media_rels={0: ["image1.png"], 3: ["image1.png", "clip.mp4"]},
-                vba=True, comment=b"note", stored=["ppt/media/image1.png"],
-                directories=["ppt/media"], slide_numbers=[1, 2, 10, 3], order=[3, 0, 2, 1],
-                extra_parts={"customXml/item1.xml": "<root/>"})
+    return deck(
+        slides=4,
+        notes={1: "speaker text", 3: "more"},
+        layouts=5,
+        slide_shapes={
+            2: text_box_xml(2, ["a & b", "", "<c>"]),
+            3: group_xml(2, text_box_xml(3, "x") + picture_xml(4, "rId2")),
+        },
+        media={"image1.png": PNG_1X1, "clip.mp4": b"\0" * 64},
+        media_rels={0: ["image1.png"], 3: ["image1.png", "clip.mp4"]},
+        vba=True,
+        comment=b"note",
+        stored=["ppt/media/image1.png"],
+        directories=["ppt/media"],
+        slide_numbers=[1, 2, 10, 3],
+        order=[3, 0, 2, 1],
+        extra_parts={"customXml/item1.xml": "<root/>"},
+    )
 
 
 def test_the_package_passes_the_lint(deck):
@@ -39,8 +51,17 @@ def test_package_structure_is_consistent(deck):
         assert "macroEnabled.main+xml" in archive.read("[Content_Types].xml").decode()
         # Presentation order follows `order`, with part numbers from `slide_numbers`.
         pres = archive.read("ppt/presentation.xml").decode()
-        rels = dict(re.findall(r'Id="(rId\d+)" Type="[^"]+/slide" Target="([^"]+)"',
-                               archive.read("ppt/_rels/presentation.xml.rels").decode()))
+        rels = dict(
+            re.findall(
+                r'Id="(rId\d+)" Type="[^"]+/slide" Target="([^"]+)"',
+                archive.read("ppt/_rels/presentation.xml.rels").decode(),
+            )
+        )
         listed = [rels[rid] for rid in re.findall(r'<p:sldId id="\d+" r:id="(rId\d+)"', pres)]
-        assert listed == ["slides/slide3.xml", "slides/slide1.xml", "slides/slide10.xml", "slides/slide2.xml"]
+        assert listed == [
+            "slides/slide3.xml",
+            "slides/slide1.xml",
+            "slides/slide10.xml",
+            "slides/slide2.xml",
+        ]
         assert "&lt;c&gt;" in archive.read("ppt/slides/slide10.xml").decode()

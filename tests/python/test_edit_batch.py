@@ -7,9 +7,8 @@ import struct
 import xml.etree.ElementTree as ET
 import zipfile
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from conftest import real_decks
 from deck_builder import PNG_1X1, group_xml, picture_xml, png_bytes, text_box_xml
 from package_lint import check_package
@@ -22,19 +21,27 @@ SUMMARY_KEYS = ["path", "edits", "replacements", "part_count", "has_vba"]
 
 def table_frame_xml(shape_id, rows, cols):
     """A graphic frame holding a rows x cols table whose cells read "r{row}c{col}"."""
+
     def cell(text):
-        return ('<a:tc><a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
-                f'<a:t>{text}</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc>')
-    body = "".join('<a:tr h="370840">' + "".join(cell(f"r{r}c{c}") for c in range(cols)) + "</a:tr>"
-                   for r in range(rows))
+        return (
+            '<a:tc><a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
+            f"<a:t>{text}</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc>"
+        )
+
+    body = "".join(
+        '<a:tr h="370840">' + "".join(cell(f"r{r}c{c}") for c in range(cols)) + "</a:tr>"
+        for r in range(rows)
+    )
     grid = '<a:gridCol w="1000000"/>' * cols
-    return (f'<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="{shape_id}" name="Table"/>'
-            '<p:cNvGraphicFramePr><a:graphicFrameLocks noGrp="1"/></p:cNvGraphicFramePr><p:nvPr/>'
-            '</p:nvGraphicFramePr><p:xfrm><a:off x="0" y="0"/><a:ext cx="3000000" cy="1112520"/>'
-            '</p:xfrm><a:graphic>'
-            '<a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/table">'
-            f'<a:tbl><a:tblPr/><a:tblGrid>{grid}</a:tblGrid>{body}</a:tbl>'
-            '</a:graphicData></a:graphic></p:graphicFrame>')
+    return (
+        f'<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id="{shape_id}" name="Table"/>'
+        '<p:cNvGraphicFramePr><a:graphicFrameLocks noGrp="1"/></p:cNvGraphicFramePr><p:nvPr/>'
+        '</p:nvGraphicFramePr><p:xfrm><a:off x="0" y="0"/><a:ext cx="3000000" cy="1112520"/>'
+        "</p:xfrm><a:graphic>"
+        '<a:graphicData uri="http://schemas.openxmlformats.org/drawingml/2006/table">'
+        f"<a:tbl><a:tblPr/><a:tblGrid>{grid}</a:tblGrid>{body}</a:tbl>"
+        "</a:graphicData></a:graphic></p:graphicFrame>"
+    )
 
 
 # Slide 0's top-level shapes: 0 text box (id 2, two paragraphs), 1 text box (id 3), 2 group (id
@@ -42,17 +49,29 @@ def table_frame_xml(shape_id, rows, cols):
 # sharing rId2 (ids 10, 11), 6 picture alone on rId3 (id 12). Runs over the slide: 0 "Alpha one",
 # 1 "Alpha two", 2 "Beta", 3 "Gamma", 4 "Delta", 5 "Epsilon", then the table's.
 SLIDE0_SHAPES = (
-    text_box_xml(2, ["Alpha one", "Alpha two"]) + text_box_xml(3, "Beta")
-    + group_xml(4, text_box_xml(5, "Gamma") + text_box_xml(6, "Delta")
-                + group_xml(7, text_box_xml(8, "Epsilon")))
+    text_box_xml(2, ["Alpha one", "Alpha two"])
+    + text_box_xml(3, "Beta")
+    + group_xml(
+        4,
+        text_box_xml(5, "Gamma")
+        + text_box_xml(6, "Delta")
+        + group_xml(7, text_box_xml(8, "Epsilon")),
+    )
     + table_frame_xml(9, 3, 3)
-    + picture_xml(10, "rId2") + picture_xml(11, "rId2") + picture_xml(12, "rId3"))
+    + picture_xml(10, "rId2")
+    + picture_xml(11, "rId2")
+    + picture_xml(12, "rId3")
+)
 
 
 @pytest.fixture
 def batch_deck(deck):
-    return deck("batch.pptx", slides=2, slide_shapes=[SLIDE0_SHAPES, text_box_xml(2, "Second")],
-                media={"image1.png": PNG_1X1, "image2.png": png_bytes(rgb=(0, 0, 255))})
+    return deck(
+        "batch.pptx",
+        slides=2,
+        slide_shapes=[SLIDE0_SHAPES, text_box_xml(2, "Second")],
+        media={"image1.png": PNG_1X1, "image2.png": png_bytes(rgb=(0, 0, 255))},
+    )
 
 
 def flags(**given):
@@ -66,103 +85,259 @@ def flags(**given):
 RUN0 = '<a:rPr lang="en-US" dirty="0"'
 BLANK_CELL = "<a:p><a:r><a:t></a:t></a:r></a:p>"
 KINDS = {
-    "reorder_slides": ({"slide_indices": [1, 0]}, 1,
-                       ['<p:sldId id="257" r:id="rId3"/><p:sldId id="256" r:id="rId2"/>'], []),
+    "reorder_slides": (
+        {"slide_indices": [1, 0]},
+        1,
+        ['<p:sldId id="257" r:id="rId3"/><p:sldId id="256" r:id="rId2"/>'],
+        [],
+    ),
     "delete_shape": ({"shape_index": 6}, 2, [], ['id="12"', 'r:embed="rId3"']),
-    "delete_group_shape_child": ({"group_shape_id": 4, "child_shape_id": 6}, 1, ['id="5"'],
-                                 ['id="6"', "Delta"]),
-    "set_shape_text": ({"shape_index": 1, "replacement": "N\nT"}, 1,
-                       ["<a:p><a:r><a:t>N</a:t></a:r></a:p><a:p><a:r><a:t>T</a:t></a:r></a:p>"],
-                       ["Beta"]),
-    "set_group_shape_child_text": ({"group_index": 0, "child_index": 0, "replacement": "G"}, 1,
-                                   ["<a:lstStyle/><a:p><a:r><a:t>G</a:t></a:r></a:p></p:txBody>"],
-                                   ["Gamma"]),
+    "delete_group_shape_child": (
+        {"group_shape_id": 4, "child_shape_id": 6},
+        1,
+        ['id="5"'],
+        ['id="6"', "Delta"],
+    ),
+    "set_shape_text": (
+        {"shape_index": 1, "replacement": "N\nT"},
+        1,
+        ["<a:p><a:r><a:t>N</a:t></a:r></a:p><a:p><a:r><a:t>T</a:t></a:r></a:p>"],
+        ["Beta"],
+    ),
+    "set_group_shape_child_text": (
+        {"group_index": 0, "child_index": 0, "replacement": "G"},
+        1,
+        ["<a:lstStyle/><a:p><a:r><a:t>G</a:t></a:r></a:p></p:txBody>"],
+        ["Gamma"],
+    ),
     "set_group_shape_child_paragraph_text": (
-        {"group_index": 0, "child_index": 1, "paragraph_index": 0, "replacement": "D2"}, 1,
-        [RUN0 + "/><a:t>D2</a:t>"], ["Delta"]),
+        {"group_index": 0, "child_index": 1, "paragraph_index": 0, "replacement": "D2"},
+        1,
+        [RUN0 + "/><a:t>D2</a:t>"],
+        ["Delta"],
+    ),
     "set_group_shape_child_run_text": (
-        {"group_index": 1, "child_index": 0, "paragraph_index": 0, "run_index": 0,
-         "replacement": "E2"}, 1, [RUN0 + "/><a:t>E2</a:t>"], ["Epsilon"]),
-    "set_paragraph_text": ({"shape_index": 0, "paragraph_index": 1, "replacement": "A2"}, 1,
-                           ["Alpha one", RUN0 + "/><a:t>A2</a:t>"], ["Alpha two"]),
-    "replace_text_run": ({"run_index": 2, "replacement": "B2"}, 1, [RUN0 + "/><a:t>B2</a:t>"],
-                         ["Beta"]),
-    "set_text_run_bold": ({"run_index": 0, "bold": True}, 1, [RUN0 + ' b="1"/><a:t>Alpha one'],
-                          []),
-    "set_text_run_italic": ({"run_index": 0, "italic": False}, 1,
-                            [RUN0 + ' i="0"/><a:t>Alpha one'], []),
-    "set_text_run_underline": ({"run_index": 0, "underline": True}, 1,
-                               [RUN0 + ' u="sng"/><a:t>Alpha one'], []),
-    "set_text_run_font_size": ({"run_index": 0, "size": 2400 * 127}, 1,
-                               [RUN0 + ' sz="2400"/><a:t>Alpha one'], []),
-    "set_text_run_font_name": ({"run_index": 0, "name": "Arial"}, 1,
-                               [RUN0 + '><a:latin typeface="Arial"/></a:rPr><a:t>Alpha one'], []),
+        {
+            "group_index": 1,
+            "child_index": 0,
+            "paragraph_index": 0,
+            "run_index": 0,
+            "replacement": "E2",
+        },
+        1,
+        [RUN0 + "/><a:t>E2</a:t>"],
+        ["Epsilon"],
+    ),
+    "set_paragraph_text": (
+        {"shape_index": 0, "paragraph_index": 1, "replacement": "A2"},
+        1,
+        ["Alpha one", RUN0 + "/><a:t>A2</a:t>"],
+        ["Alpha two"],
+    ),
+    "replace_text_run": (
+        {"run_index": 2, "replacement": "B2"},
+        1,
+        [RUN0 + "/><a:t>B2</a:t>"],
+        ["Beta"],
+    ),
+    "set_text_run_bold": ({"run_index": 0, "bold": True}, 1, [RUN0 + ' b="1"/><a:t>Alpha one'], []),
+    "set_text_run_italic": (
+        {"run_index": 0, "italic": False},
+        1,
+        [RUN0 + ' i="0"/><a:t>Alpha one'],
+        [],
+    ),
+    "set_text_run_underline": (
+        {"run_index": 0, "underline": True},
+        1,
+        [RUN0 + ' u="sng"/><a:t>Alpha one'],
+        [],
+    ),
+    "set_text_run_font_size": (
+        {"run_index": 0, "size": 2400 * 127},
+        1,
+        [RUN0 + ' sz="2400"/><a:t>Alpha one'],
+        [],
+    ),
+    "set_text_run_font_name": (
+        {"run_index": 0, "name": "Arial"},
+        1,
+        [RUN0 + '><a:latin typeface="Arial"/></a:rPr><a:t>Alpha one'],
+        [],
+    ),
     "set_text_run_formatting": (
         {"run_index": 0, **flags(set_bold=True, bold=True), "set_color": True, "color": "FF0000"},
-        2, [RUN0 + ' b="1"><a:solidFill><a:srgbClr val="FF0000"/></a:solidFill></a:rPr>'], []),
-    "append_paragraph_text": ({"shape_index": 1, "text": "Add"}, 1,
-                              ["Beta</a:t></a:r></a:p><a:p><a:r><a:t>Add</a:t></a:r></a:p></p:tx"],
-                              []),
-    "append_text_run": ({"shape_index": 1, "paragraph_index": 0, "text": "Run"}, 1,
-                        ["Beta</a:t></a:r><a:r><a:t>Run</a:t></a:r></a:p>"], []),
-    "insert_paragraph_line_break": ({"shape_index": 1, "paragraph_index": 0, "run_slot": 1}, 1,
-                                    ["Beta</a:t></a:r><a:br/></a:p>"], []),
+        2,
+        [RUN0 + ' b="1"><a:solidFill><a:srgbClr val="FF0000"/></a:solidFill></a:rPr>'],
+        [],
+    ),
+    "append_paragraph_text": (
+        {"shape_index": 1, "text": "Add"},
+        1,
+        ["Beta</a:t></a:r></a:p><a:p><a:r><a:t>Add</a:t></a:r></a:p></p:tx"],
+        [],
+    ),
+    "append_text_run": (
+        {"shape_index": 1, "paragraph_index": 0, "text": "Run"},
+        1,
+        ["Beta</a:t></a:r><a:r><a:t>Run</a:t></a:r></a:p>"],
+        [],
+    ),
+    "insert_paragraph_line_break": (
+        {"shape_index": 1, "paragraph_index": 0, "run_slot": 1},
+        1,
+        ["Beta</a:t></a:r><a:br/></a:p>"],
+        [],
+    ),
     "set_paragraph_properties": (
-        {"shape_index": 0, "paragraph_index": 0, "set_alignment": True, "alignment": "ctr",
-         "set_level": True, "level": 1,
-         "spacing": {"space_before": {"kind": "emu", "value": 12700}}},
-        3, ['<a:pPr algn="ctr" lvl="1"><a:spcBef><a:spcPts val="100"/></a:spcBef></a:pPr>'
-            "<a:r>" + RUN0 + "/><a:t>Alpha one"], []),
+        {
+            "shape_index": 0,
+            "paragraph_index": 0,
+            "set_alignment": True,
+            "alignment": "ctr",
+            "set_level": True,
+            "level": 1,
+            "spacing": {"space_before": {"kind": "emu", "value": 12700}},
+        },
+        3,
+        [
+            '<a:pPr algn="ctr" lvl="1"><a:spcBef><a:spcPts val="100"/></a:spcBef></a:pPr>'
+            "<a:r>" + RUN0 + "/><a:t>Alpha one"
+        ],
+        [],
+    ),
     "set_paragraph_font_properties": (
-        {"shape_index": 0, "paragraph_index": 0, **flags(set_bold=True, bold=True),
-         "set_language": True, "language_id": "fr-FR"}, 2,
-        ['<a:pPr><a:defRPr b="1" lang="fr-FR"/></a:pPr><a:r>' + RUN0 + "/><a:t>Alpha one"], []),
-    "set_shape_geometry": ({"shape_index": 1, "x_emu": 1, "y_emu": 2, "cx_emu": 3, "cy_emu": 4}, 1,
-                           [('TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
-                             '<a:off x="1" y="2"/><a:ext cx="3" cy="4"/>')], []),
+        {
+            "shape_index": 0,
+            "paragraph_index": 0,
+            **flags(set_bold=True, bold=True),
+            "set_language": True,
+            "language_id": "fr-FR",
+        },
+        2,
+        ['<a:pPr><a:defRPr b="1" lang="fr-FR"/></a:pPr><a:r>' + RUN0 + "/><a:t>Alpha one"],
+        [],
+    ),
+    "set_shape_geometry": (
+        {"shape_index": 1, "x_emu": 1, "y_emu": 2, "cx_emu": 3, "cy_emu": 4},
+        1,
+        [
+            (
+                'TextBox 2"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+                '<a:off x="1" y="2"/><a:ext cx="3" cy="4"/>'
+            )
+        ],
+        [],
+    ),
     "set_group_shape_child_geometry": (
-        {"group_index": 0, "child_index": 1, "x_emu": 5, "y_emu": 6, "cx_emu": 7, "cy_emu": 8}, 1,
-        [('TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
-          '<a:off x="5" y="6"/><a:ext cx="7" cy="8"/>')], []),
+        {"group_index": 0, "child_index": 1, "x_emu": 5, "y_emu": 6, "cx_emu": 7, "cy_emu": 8},
+        1,
+        [
+            (
+                'TextBox 5"/><p:cNvSpPr txBox="1"/><p:nvPr/></p:nvSpPr><p:spPr><a:xfrm>'
+                '<a:off x="5" y="6"/><a:ext cx="7" cy="8"/>'
+            )
+        ],
+        [],
+    ),
     "set_text_frame_properties": (
-        {"shape_index": 1, "properties": {"set_word_wrap": True, "word_wrap": "none",
-                                          "margins": {"lIns": 0}}}, 2,
-        [('<a:bodyPr wrap="none" rtlCol="0" lIns="0"><a:spAutoFit/></a:bodyPr><a:lstStyle/><a:p>'
-          "<a:r>") + RUN0 + "/><a:t>Beta"], []),
-    "replace_table_cell_text": ({"table_index": 0, "row_index": 1, "col_index": 2,
-                                 "replacement": "X & Y"}, 1,
-                                [('r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>'
-                                  '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
-                                  "<a:t>X &amp; Y</a:t>")], ["r1c2"]),
+        {
+            "shape_index": 1,
+            "properties": {"set_word_wrap": True, "word_wrap": "none", "margins": {"lIns": 0}},
+        },
+        2,
+        [
+            (
+                '<a:bodyPr wrap="none" rtlCol="0" lIns="0"><a:spAutoFit/></a:bodyPr><a:lstStyle/><a:p>'
+                "<a:r>"
+            )
+            + RUN0
+            + "/><a:t>Beta"
+        ],
+        [],
+    ),
+    "replace_table_cell_text": (
+        {"table_index": 0, "row_index": 1, "col_index": 2, "replacement": "X & Y"},
+        1,
+        [
+            (
+                "r1c1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"
+                '<a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/>'
+                "<a:t>X &amp; Y</a:t>"
+            )
+        ],
+        ["r1c2"],
+    ),
     "set_table_cell_merge": (
-        {"table_index": 0, "row_min": 0, "row_max": 0, "col_min": 0, "col_max": 1, "kind": "merge",
-         "paragraphs": ["M"]}, 4,
-        ['<a:tc gridSpan="2"><a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>M</a:t></a:r></a:p>'
-         '</a:txBody><a:tcPr/></a:tc><a:tc hMerge="1"><a:txBody><a:bodyPr/><a:lstStyle/>'
-         + BLANK_CELL], ["r0c0", "r0c1"]),
-    "set_table_style_flags": ({"table_index": 0, "flags": {"firstRow": True, "bandRow": True}}, 1,
-                              ['<a:tbl><a:tblPr firstRow="1" bandRow="1"/><a:tblGrid>'], []),
-    "insert_table_row": ({"table_index": 0, "row_index": 1}, 1,
-                         ['r0c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc></a:tr>'
-                          '<a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>' + BLANK_CELL],
-                         []),
-    "delete_table_row": ({"table_index": 0, "row_index": 0}, 1,
-                         [('</a:tblGrid><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
-                           '<a:p><a:r><a:rPr lang="en-US"/><a:t>r1c0')], ["r0c0", "r0c1", "r0c2"]),
-    "insert_table_column": ({"table_index": 0, "col_index": 3}, 4,
-                            ['<a:gridCol w="1000000"/>' * 4 + "</a:tblGrid>",
-                             "r2c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"
-                             "<a:bodyPr/><a:lstStyle/>" + BLANK_CELL], []),
-    "delete_table_column": ({"table_index": 0, "col_index": 0}, 4,
-                            ["<a:tblGrid>" + '<a:gridCol w="1000000"/>' * 2 + "</a:tblGrid>"],
-                            ["r0c0", "r1c0", "r2c0"]),
+        {
+            "table_index": 0,
+            "row_min": 0,
+            "row_max": 0,
+            "col_min": 0,
+            "col_max": 1,
+            "kind": "merge",
+            "paragraphs": ["M"],
+        },
+        4,
+        [
+            '<a:tc gridSpan="2"><a:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>M</a:t></a:r></a:p>'
+            '</a:txBody><a:tcPr/></a:tc><a:tc hMerge="1"><a:txBody><a:bodyPr/><a:lstStyle/>'
+            + BLANK_CELL
+        ],
+        ["r0c0", "r0c1"],
+    ),
+    "set_table_style_flags": (
+        {"table_index": 0, "flags": {"firstRow": True, "bandRow": True}},
+        1,
+        ['<a:tbl><a:tblPr firstRow="1" bandRow="1"/><a:tblGrid>'],
+        [],
+    ),
+    "insert_table_row": (
+        {"table_index": 0, "row_index": 1},
+        1,
+        [
+            "r0c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc></a:tr>"
+            '<a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>' + BLANK_CELL
+        ],
+        [],
+    ),
+    "delete_table_row": (
+        {"table_index": 0, "row_index": 0},
+        1,
+        [
+            (
+                '</a:tblGrid><a:tr h="370840"><a:tc><a:txBody><a:bodyPr/><a:lstStyle/>'
+                '<a:p><a:r><a:rPr lang="en-US"/><a:t>r1c0'
+            )
+        ],
+        ["r0c0", "r0c1", "r0c2"],
+    ),
+    "insert_table_column": (
+        {"table_index": 0, "col_index": 3},
+        4,
+        [
+            '<a:gridCol w="1000000"/>' * 4 + "</a:tblGrid>",
+            "r2c2</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"
+            "<a:bodyPr/><a:lstStyle/>" + BLANK_CELL,
+        ],
+        [],
+    ),
+    "delete_table_column": (
+        {"table_index": 0, "col_index": 0},
+        4,
+        ["<a:tblGrid>" + '<a:gridCol w="1000000"/>' * 2 + "</a:tblGrid>"],
+        ["r0c0", "r1c0", "r2c0"],
+    ),
 }
 
 
 def edit(kind):
     fields = KINDS[kind][0]
-    return {"type": kind, **fields} if kind == "reorder_slides" else {
-        "type": kind, "slide_index": 0, **fields}
+    return (
+        {"type": kind, **fields}
+        if kind == "reorder_slides"
+        else {"type": kind, "slide_index": 0, **fields}
+    )
 
 
 def shape_text(slide, text):
@@ -195,10 +370,15 @@ def raw_entries(path):
     with zipfile.ZipFile(path) as package:
         for info in package.infolist():
             name_length, extra_length = struct.unpack(
-                "<HH", data[info.header_offset + 26:info.header_offset + 30])
+                "<HH", data[info.header_offset + 26 : info.header_offset + 30]
+            )
             start = info.header_offset + 30 + name_length + extra_length
-            entries[info.filename] = (info.compress_type, info.CRC, info.date_time,
-                                      data[start:start + info.compress_size])
+            entries[info.filename] = (
+                info.compress_type,
+                info.CRC,
+                info.date_time,
+                data[start : start + info.compress_size],
+            )
     return entries
 
 
@@ -222,12 +402,23 @@ def test_each_kind_reaches_its_rewrite(kind, batch_deck, tmp_path):
 
 # The same edits written as arrays: the tag, then the kind's fields in their order.
 ARRAY_FORMS = {
-    "set_paragraph_properties":
-        ["set_paragraph_properties", 0, 0, 0, True, "ctr", True, 1,
-         {"space_before": {"kind": "emu", "value": 12700}}],
-    "set_text_frame_properties":
-        ["set_text_frame_properties", 0, 1,
-         {"set_word_wrap": True, "word_wrap": "none", "margins": {"lIns": 0}}],
+    "set_paragraph_properties": [
+        "set_paragraph_properties",
+        0,
+        0,
+        0,
+        True,
+        "ctr",
+        True,
+        1,
+        {"space_before": {"kind": "emu", "value": 12700}},
+    ],
+    "set_text_frame_properties": [
+        "set_text_frame_properties",
+        0,
+        1,
+        {"set_word_wrap": True, "word_wrap": "none", "margins": {"lIns": 0}},
+    ],
     "delete_group_shape_child": ["delete_group_shape_child", 0, 4, 6],
     "reorder_slides": ["reorder_slides", [1, 0]],
 }
@@ -246,19 +437,28 @@ def test_object_and_array_forms_agree(kind, batch_deck, tmp_path):
 # Every kind once, in an order whose edits all apply: the table is changed before its cells are
 # merged, so that no row or column cuts through a merge.
 ALL_KINDS = [edit(kind) for kind in KINDS if kind != "set_table_cell_merge"] + [
-    edit("set_table_cell_merge")]
+    edit("set_table_cell_merge")
+]
 
 
 def one_by_one_order(edits):
     """The edits in the order one slide applies them: list order, then group children, then
     shapes by descending index; the reorder, which touches no slide, last."""
+
     def kind(e):
         return e["type"]
-    rest = [e for e in edits if kind(e) not in ("delete_shape", "delete_group_shape_child",
-                                                "reorder_slides")]
+
+    rest = [
+        e
+        for e in edits
+        if kind(e) not in ("delete_shape", "delete_group_shape_child", "reorder_slides")
+    ]
     children = [e for e in edits if kind(e) == "delete_group_shape_child"]
-    shapes = sorted((e for e in edits if kind(e) == "delete_shape"),
-                    key=lambda e: e["shape_index"], reverse=True)
+    shapes = sorted(
+        (e for e in edits if kind(e) == "delete_shape"),
+        key=lambda e: e["shape_index"],
+        reverse=True,
+    )
     return rest + children + shapes + [e for e in edits if kind(e) == "reorder_slides"]
 
 
@@ -282,21 +482,26 @@ def test_a_batch_of_every_kind_opens_in_the_presentation_program(batch_deck, tmp
     out = tmp_path / "out.pptx"
     run_batch(batch_deck, out, ALL_KINDS)
     # The slides are reversed: the edited slide is now the second page.
-    check_package(batch_deck, out, reader=True,
-                  expect_text={0: "Second", 1: ["Alpha one", "A2", "E2"]})
+    check_package(
+        batch_deck, out, reader=True, expect_text={0: "Second", 1: ["Alpha one", "A2", "E2"]}
+    )
 
 
 # ---------------------------------------------------------------------------------------------
 # Pruning and raw copies
 
 
-@pytest.mark.parametrize("indexes, replacements, pruned", [
-    ([6], 2, {"rId3"}),         # the only picture on rId3
-    ([4], 1, set()),            # rId2 is still shown by the other picture
-    ([5, 4], 3, {"rId2"}),      # the second deletion frees it
-])
-def test_relationships_pruned_when_no_shape_uses_them(indexes, replacements, pruned, batch_deck,
-                                                      tmp_path):
+@pytest.mark.parametrize(
+    "indexes, replacements, pruned",
+    [
+        ([6], 2, {"rId3"}),  # the only picture on rId3
+        ([4], 1, set()),  # rId2 is still shown by the other picture
+        ([5, 4], 3, {"rId2"}),  # the second deletion frees it
+    ],
+)
+def test_relationships_pruned_when_no_shape_uses_them(
+    indexes, replacements, pruned, batch_deck, tmp_path
+):
     out = tmp_path / "out.pptx"
     record = run_batch(batch_deck, out, [delete(0, index) for index in indexes])
     assert record["replacements"] == replacements
@@ -334,21 +539,36 @@ TAGS = list(KINDS)  # in the order the reader lists them
 # (edits as JSON text, the message). The deck's slides 0, 1, 2 are the parts slide1, slide2 and
 # slide10, edited in the order slide1, slide10, slide2; its first shape is animated.
 FAILURES = [
-    (json.dumps([shape_text(0, "a"), shape_text(2, "c"), delete(1, 9)]),
-     "invalid input: shape index 9 was not found"),
-    (json.dumps([{"type": "reorder_slides", "slide_indices": [2, 1, 0]},
-                 {"type": "reorder_slides", "slide_indices": [0, 1, 2]}]),
-     "invalid input: edit batch contains more than one slide reorder"),
+    (
+        json.dumps([shape_text(0, "a"), shape_text(2, "c"), delete(1, 9)]),
+        "invalid input: shape index 9 was not found",
+    ),
+    (
+        json.dumps(
+            [
+                {"type": "reorder_slides", "slide_indices": [2, 1, 0]},
+                {"type": "reorder_slides", "slide_indices": [0, 1, 2]},
+            ]
+        ),
+        "invalid input: edit batch contains more than one slide reorder",
+    ),
     (json.dumps([delete(0, 9), shape_text(3, "d")]), "invalid input: slide index 3 was not found"),
-    (json.dumps([delete(1, 0), delete(1, 0)]),
-     "invalid input: shape index 0 is deleted more than once"),
+    (
+        json.dumps([delete(1, 0), delete(1, 0)]),
+        "invalid input: shape index 0 is deleted more than once",
+    ),
     (json.dumps([delete(0, 0)]), "invalid input: shape id 2 is the target of an animation"),
-    (json.dumps([{"type": "reorder_slides", "slide_indices": [0, 0, 1]}]),
-     "invalid input: slide order index 0 is duplicated"),
+    (
+        json.dumps([{"type": "reorder_slides", "slide_indices": [0, 0, 1]}]),
+        "invalid input: slide order index 0 is duplicated",
+    ),
     ("{}", "invalid type: map, expected a sequence at line 1 column 0"),
-    ('[{"type": "nope"}]',
-     "unknown variant `nope`, expected one of " + ", ".join(f"`{tag}`" for tag in TAGS)
-     + " at line 1 column 16"),
+    (
+        '[{"type": "nope"}]',
+        "unknown variant `nope`, expected one of "
+        + ", ".join(f"`{tag}`" for tag in TAGS)
+        + " at line 1 column 16",
+    ),
     ('[{"slide_index": 0}]', "missing field `type` at line 1 column 19"),
 ]
 
@@ -369,10 +589,16 @@ def rewrite_parts(path, change):
 def animated_deck(deck):
     """Three slides (parts 1, 2, 10) whose first slide animates its title (shape id 2)."""
     path = deck("animated.pptx", slides=3, slide_numbers=[1, 2, 10])
-    timing = (b'<p:timing><p:tnLst><p:par><p:cTn id="1" dur="indefinite" nodeType="tmRoot"/>'
-              b'</p:par></p:tnLst><p:bldLst><p:bldP spid="2" grpId="0"/></p:bldLst></p:timing>')
-    rewrite_parts(path, lambda name, data: data.replace(
-        b"</p:clrMapOvr>", b"</p:clrMapOvr>" + timing) if name == SLIDE1 else data)
+    timing = (
+        b'<p:timing><p:tnLst><p:par><p:cTn id="1" dur="indefinite" nodeType="tmRoot"/>'
+        b'</p:par></p:tnLst><p:bldLst><p:bldP spid="2" grpId="0"/></p:bldLst></p:timing>'
+    )
+    rewrite_parts(
+        path,
+        lambda name, data: (
+            data.replace(b"</p:clrMapOvr>", b"</p:clrMapOvr>" + timing) if name == SLIDE1 else data
+        ),
+    )
     check_package(None, path)
     return path
 
@@ -417,28 +643,62 @@ TEXT_EDITS = [
     ("set_text_run_underline", {"run_index": 0, "underline": False}),
     ("set_text_run_font_size", {"run_index": 0, "size": 1800 * 127}),
     ("set_text_run_font_name", {"run_index": 0, "name": "Arial"}),
-    ("set_text_run_formatting", {"run_index": 0, **flags(set_size=True, size=2000 * 127),
-                                 "set_color": True, "color": "336699"}),
+    (
+        "set_text_run_formatting",
+        {
+            "run_index": 0,
+            **flags(set_size=True, size=2000 * 127),
+            "set_color": True,
+            "color": "336699",
+        },
+    ),
     ("append_paragraph_text", {"text": "Appended"}),
     ("append_text_run", {"paragraph_index": 0, "text": " run"}),
     ("insert_paragraph_line_break", {"paragraph_index": 0, "run_slot": 0}),
-    ("set_paragraph_properties", {"paragraph_index": 0, "set_alignment": True, "alignment": "r",
-                                  "set_level": True, "level": 1,
-                                  "spacing": {"line_spacing": {"kind": "multiple", "value": 1.5}}}),
-    ("set_paragraph_font_properties", {"paragraph_index": 0, **flags(set_italic=True, italic=True),
-                                       "set_fill_type": True, "fill_type": "solid"}),
-    ("set_text_frame_properties", {"properties": {"set_vertical_anchor": True,
-                                                  "vertical_anchor": "ctr", "set_auto_size": True,
-                                                  "auto_size": "normAutofit"}}),
+    (
+        "set_paragraph_properties",
+        {
+            "paragraph_index": 0,
+            "set_alignment": True,
+            "alignment": "r",
+            "set_level": True,
+            "level": 1,
+            "spacing": {"line_spacing": {"kind": "multiple", "value": 1.5}},
+        },
+    ),
+    (
+        "set_paragraph_font_properties",
+        {
+            "paragraph_index": 0,
+            **flags(set_italic=True, italic=True),
+            "set_fill_type": True,
+            "fill_type": "solid",
+        },
+    ),
+    (
+        "set_text_frame_properties",
+        {
+            "properties": {
+                "set_vertical_anchor": True,
+                "vertical_anchor": "ctr",
+                "set_auto_size": True,
+                "auto_size": "normAutofit",
+            }
+        },
+    ),
     ("set_shape_geometry", {"x_emu": 457200, "y_emu": 457200, "cx_emu": 2743200, "cy_emu": 914400}),
 ]
 GROUP_EDITS = [
     ("set_group_shape_child_text", {"replacement": "Child"}),
     ("set_group_shape_child_paragraph_text", {"paragraph_index": 0, "replacement": "Paragraph"}),
-    ("set_group_shape_child_run_text",
-     {"paragraph_index": 0, "run_index": 0, "replacement": "Run"}),
-    ("set_group_shape_child_geometry",
-     {"x_emu": 0, "y_emu": 0, "cx_emu": 914400, "cy_emu": 914400}),
+    (
+        "set_group_shape_child_run_text",
+        {"paragraph_index": 0, "run_index": 0, "replacement": "Run"},
+    ),
+    (
+        "set_group_shape_child_geometry",
+        {"x_emu": 0, "y_emu": 0, "cx_emu": 914400, "cy_emu": 914400},
+    ),
 ]
 
 
@@ -456,17 +716,25 @@ def real_deck_edits(xml, slide_count):
     """One edit of every kind that applies to what the slide holds."""
     root = ET.fromstring(xml)
     animated = {int(e.get("spid")) for e in root.iter() if (e.get("spid") or "").isdigit()}
-    edits = [{"type": kind, "slide_index": 0, "shape_index": 0, **fields}
-             for kind, fields in TEXT_EDITS]
+    edits = [
+        {"type": kind, "slide_index": 0, "shape_index": 0, **fields} for kind, fields in TEXT_EDITS
+    ]
     groups = [e for e in root.iter() if local(e) == "grpSp"]
     if groups:
-        edits += [{"type": kind, "slide_index": 0, "group_index": 0, "child_index": 0, **fields}
-                  for kind, fields in GROUP_EDITS]
+        edits += [
+            {"type": kind, "slide_index": 0, "group_index": 0, "child_index": 0, **fields}
+            for kind, fields in GROUP_EDITS
+        ]
         children = [e for e in groups[0] if local(e) in SHAPES and shape_ids(e)]
         if children and not set(shape_ids(children[0])) & animated:
-            edits.append({"type": "delete_group_shape_child", "slide_index": 0,
-                          "group_shape_id": shape_ids(groups[0])[0],
-                          "child_shape_id": shape_ids(children[0])[0]})
+            edits.append(
+                {
+                    "type": "delete_group_shape_child",
+                    "slide_index": 0,
+                    "group_shape_id": shape_ids(groups[0])[0],
+                    "child_shape_id": shape_ids(children[0])[0],
+                }
+            )
     tables = [e for e in root.iter() if local(e) == "tbl"]
     if tables:
         rows = sum(local(e) == "tr" for e in tables[0])
@@ -474,16 +742,27 @@ def real_deck_edits(xml, slide_count):
         # Merges split first, so that no row or column cuts through one; the new row and column
         # go again.
         table_edits = [
-            ("set_table_cell_merge", {"row_min": 0, "row_max": rows - 1, "col_min": 0,
-                                      "col_max": columns - 1, "kind": "split"}),
+            (
+                "set_table_cell_merge",
+                {
+                    "row_min": 0,
+                    "row_max": rows - 1,
+                    "col_min": 0,
+                    "col_max": columns - 1,
+                    "kind": "split",
+                },
+            ),
             ("replace_table_cell_text", {"row_index": 0, "col_index": 0, "replacement": "Cell"}),
             ("set_table_style_flags", {"flags": {"firstRow": True, "bandCol": False}}),
-            ("insert_table_row", {"row_index": rows}), ("delete_table_row", {"row_index": rows}),
+            ("insert_table_row", {"row_index": rows}),
+            ("delete_table_row", {"row_index": rows}),
             ("insert_table_column", {"col_index": columns}),
             ("delete_table_column", {"col_index": columns}),
         ]
-        edits += [{"type": kind, "slide_index": 0, "table_index": 0, **fields}
-                  for kind, fields in table_edits]
+        edits += [
+            {"type": kind, "slide_index": 0, "table_index": 0, **fields}
+            for kind, fields in table_edits
+        ]
     tree = next(e for e in root.iter() if local(e) == "spTree")
     top_level = [e for e in tree if local(e) in SHAPES]
     if top_level and not set(shape_ids(top_level[-1])) & animated:

@@ -10,12 +10,17 @@ import subprocess
 import sys
 import zipfile
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from deck_builder import PNG_1X1, build_deck, workbook_bytes
-from hostile_packages import (bomb_deck, crowded_names_deck, duplicate_entry_deck, empty_entry_deck,
-                              overlapping_deck, padded_part)
+from hostile_packages import (
+    bomb_deck,
+    crowded_names_deck,
+    duplicate_entry_deck,
+    empty_entry_deck,
+    overlapping_deck,
+    padded_part,
+)
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
 from package_lint import check_package
@@ -87,8 +92,13 @@ def run_child(name, package, output, files):
     """Calls `name` on `package` in a child process: its error (None when it succeeded), its peak
     memory before the call, and its peak memory after it, in bytes."""
     arguments = [argument(name, p, package, output, files) for p in parameters(name)]
-    run = subprocess.run([sys.executable, "-c", CHILD, name, json.dumps(arguments)],
-                         capture_output=True, text=True, cwd=output.parent, timeout=120)
+    run = subprocess.run(
+        [sys.executable, "-c", CHILD, name, json.dumps(arguments)],
+        capture_output=True,
+        text=True,
+        cwd=output.parent,
+        timeout=120,
+    )
     assert run.returncode == 0, run.stderr
     return json.loads(run.stdout)
 
@@ -104,8 +114,13 @@ def call_files(tmp_path_factory):
 
 # --- decompression bombs ------------------------------------------------------------------
 
-BOMB_CALLS = ["inspect_package_json", "summarize_presentation_json", "summarize_slide_at_index_json",
-              "add_slide_auto_shape_json", "add_slide_text_box_with_text_json"]
+BOMB_CALLS = [
+    "inspect_package_json",
+    "summarize_presentation_json",
+    "summarize_slide_at_index_json",
+    "add_slide_auto_shape_json",
+    "add_slide_text_box_with_text_json",
+]
 
 
 @pytest.fixture(scope="module")
@@ -146,15 +161,21 @@ def padded(tmp_path_factory):
     half a megabyte at most, written once per session."""
     folder = tmp_path_factory.mktemp("padded")
     deck, book = build_deck(folder / "plain.pptx", slides=2).read_bytes(), workbook_bytes()
-    packages = {"3 MiB deck": (deck, PRESENTATION, 3), "3 MiB workbook": (book, SHEET, 3),
-                "512 MiB deck": (deck, PRESENTATION, 512), "512 MiB workbook": (book, SHEET, 512),
-                "512 MiB slide": (deck, SLIDE, 512), "512 MiB slide relationships": (deck, SLIDE_RELS, 512)}
+    packages = {
+        "3 MiB deck": (deck, PRESENTATION, 3),
+        "3 MiB workbook": (book, SHEET, 3),
+        "512 MiB deck": (deck, PRESENTATION, 512),
+        "512 MiB workbook": (book, SHEET, 512),
+        "512 MiB slide": (deck, SLIDE, 512),
+        "512 MiB slide relationships": (deck, SLIDE_RELS, 512),
+    }
     paths = {kind: folder / kind.replace(" ", "-") for kind in packages}
     for kind, (package, part, blanks) in packages.items():
         paths[kind].write_bytes(padded_part(package, part, blanks * MIB))
     # A 7 MB slide of a million empty shapes, compressed several hundred to one.
-    paths["million shapes"] = build_deck(folder / "shapes.pptx", slides=2,
-                                         slide_shapes={0: "<p:sp/>" * 1_000_000})
+    paths["million shapes"] = build_deck(
+        folder / "shapes.pptx", slides=2, slide_shapes={0: "<p:sp/>" * 1_000_000}
+    )
     return paths
 
 
@@ -163,15 +184,23 @@ def reads_a_package(name):
 
 
 # Every function that reads a package reads its presentation part, except these.
-FIRST_LARGE_PART = {"update_workbook_cells": SHEET, "replace_slide_text_json": SLIDE,
-                    "replace_slide_image_json": SLIDE_RELS}
-PADDED = {PRESENTATION: "512 MiB deck", SLIDE: "512 MiB slide",
-          SLIDE_RELS: "512 MiB slide relationships", SHEET: "512 MiB workbook"}
+FIRST_LARGE_PART = {
+    "update_workbook_cells": SHEET,
+    "replace_slide_text_json": SLIDE,
+    "replace_slide_image_json": SLIDE_RELS,
+}
+PADDED = {
+    PRESENTATION: "512 MiB deck",
+    SLIDE: "512 MiB slide",
+    SLIDE_RELS: "512 MiB slide relationships",
+    SHEET: "512 MiB workbook",
+}
 
 
 @pytest.mark.parametrize("name", [name for name in native.__all__ if reads_a_package(name)])
 def test_a_part_inflating_past_100_times_its_size_is_refused_before_it_is_read(
-        padded, call_files, name, tmp_path):
+    padded, call_files, name, tmp_path
+):
     part = FIRST_LARGE_PART.get(name, PRESENTATION)
     package = padded[PADDED[part]]
     before = package.read_bytes()
@@ -183,7 +212,9 @@ def test_a_part_inflating_past_100_times_its_size_is_refused_before_it_is_read(
     assert peak < 100 * MIB
     assert package.read_bytes() == before
     # The round trip copies the file before it lists the parts, as it copies any file it is given.
-    assert output.read_bytes() == before if name == "roundtrip_package_json" else not output.exists()
+    assert (
+        output.read_bytes() == before if name == "roundtrip_package_json" else not output.exists()
+    )
     assert temporaries(tmp_path) == []
 
 
@@ -203,7 +234,8 @@ FAMILY_CALLS = [
 
 @pytest.mark.parametrize("name, kind, refused", FAMILY_CALLS)
 def test_a_large_part_is_held_once_below_the_limit_and_refused_past_it(
-        padded, call_files, name, kind, refused, tmp_path):
+    padded, call_files, name, kind, refused, tmp_path
+):
     package = padded[kind]
     output = tmp_path / "out.pptx"
 
@@ -222,6 +254,7 @@ def test_a_large_part_is_held_once_below_the_limit_and_refused_past_it(
 
 
 # --- permissions and owner of an existing output ------------------------------------------
+
 
 @pytest.mark.parametrize("mode", [0o600, 0o640, 0o755])
 @pytest.mark.parametrize("in_place", [False, True], ids=["over-an-output", "in-place"])
@@ -253,6 +286,7 @@ def test_a_replaced_file_keeps_its_permissions_and_owner(deck, tmp_path, operati
 
 # --- outputs that are not plain files -----------------------------------------------------
 
+
 def make_special(kind, path):
     if kind == "fifo":
         os.mkfifo(path)
@@ -277,11 +311,17 @@ def test_outputs_that_are_not_regular_files_are_refused(deck, tmp_path, operatio
     make_special(kind, output)
     before = os.stat(output)
 
-    assert runtime_error(operation, source, output) == f"io error: output {output} is not a regular file"
+    assert (
+        runtime_error(operation, source, output)
+        == f"io error: output {output} is not a regular file"
+    )
 
     after = os.stat(output)
-    assert (stat.S_IFMT(after.st_mode), after.st_rdev, after.st_ino) == \
-           (stat.S_IFMT(before.st_mode), before.st_rdev, before.st_ino)
+    assert (stat.S_IFMT(after.st_mode), after.st_rdev, after.st_ino) == (
+        stat.S_IFMT(before.st_mode),
+        before.st_rdev,
+        before.st_ino,
+    )
     assert source.read_bytes() == source_bytes
     assert temporaries(folder) == []
 
@@ -315,11 +355,14 @@ def batch(source, output):
 
 
 @pytest.mark.parametrize("operation", [roundtrip, edit, batch])
-def test_an_output_path_ending_in_a_slash_is_refused_before_anything_is_created(deck, tmp_path,
-                                                                                 operation):
+def test_an_output_path_ending_in_a_slash_is_refused_before_anything_is_created(
+    deck, tmp_path, operation
+):
     source = deck(slides=1)
     output = f"{tmp_path}/new/folder/"
-    assert runtime_error(operation, source, output) == f"invalid input: output {output} names a folder"
+    assert (
+        runtime_error(operation, source, output) == f"invalid input: output {output} names a folder"
+    )
     assert not (tmp_path / "new").exists() and temporaries(tmp_path) == []
 
 
@@ -344,24 +387,34 @@ def duplicated(tmp_path):
     return duplicate_entry_deck(tmp_path / "twice.pptx", DUPLICATE, content=b"<hidden/>")
 
 
-@pytest.mark.parametrize("call", [
-    lambda deck, output: native.summarize_presentation_json(str(deck)),
-    lambda deck, output: native.summarize_slide_at_index_json(str(deck), 1),
-    edit,
-    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 1, *BOX, "t"),
-], ids=["summarize_presentation", "summarize_slide", "auto_shape", "text_box"])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda deck, output: native.summarize_presentation_json(str(deck)),
+        lambda deck, output: native.summarize_slide_at_index_json(str(deck), 1),
+        edit,
+        lambda deck, output: native.add_slide_text_box_with_text_json(
+            str(deck), str(output), 1, *BOX, "t"
+        ),
+    ],
+    ids=["summarize_presentation", "summarize_slide", "auto_shape", "text_box"],
+)
 def test_summaries_and_edits_refuse_two_entries_of_one_name(duplicated, tmp_path, call):
     before = duplicated.read_bytes()
     output = tmp_path / "out.pptx"
-    assert runtime_error(call, duplicated, output) == \
-        f"zip error: package holds more than one entry named {DUPLICATE}"
+    assert (
+        runtime_error(call, duplicated, output)
+        == f"zip error: package holds more than one entry named {DUPLICATE}"
+    )
     assert not output.exists()
     assert duplicated.read_bytes() == before
     assert temporaries(tmp_path) == []
 
 
 def test_manifest_and_roundtrip_keep_every_entry_of_one_name(duplicated, tmp_path):
-    names = [part["name"] for part in json.loads(native.inspect_package_json(str(duplicated)))["parts"]]
+    names = [
+        part["name"] for part in json.loads(native.inspect_package_json(str(duplicated)))["parts"]
+    ]
     assert names.count(DUPLICATE) == 2
     with zipfile.ZipFile(duplicated) as archive:
         assert sorted(names) == sorted(archive.namelist())
@@ -373,18 +426,26 @@ def test_manifest_and_roundtrip_keep_every_entry_of_one_name(duplicated, tmp_pat
 
 
 # --- entries that share their stored bytes (hostile_packages.overlapping_deck) ---------------
-@pytest.mark.parametrize("kind", ["shared", "nested", "directory", "local extra",
-                                  "local extra past the end"])
-@pytest.mark.parametrize("call", [
-    lambda deck, output: native.inspect_package_json(str(deck)),
-    lambda deck, output: native.summarize_presentation_json(str(deck)),
-    edit,
-], ids=["inspect_package", "summarize_presentation", "auto_shape"])
+@pytest.mark.parametrize(
+    "kind", ["shared", "nested", "directory", "local extra", "local extra past the end"]
+)
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda deck, output: native.inspect_package_json(str(deck)),
+        lambda deck, output: native.summarize_presentation_json(str(deck)),
+        edit,
+    ],
+    ids=["inspect_package", "summarize_presentation", "auto_shape"],
+)
 def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
     deck, first, second = overlapping_deck(tmp_path / "overlap.pptx", kind)
     output = tmp_path / "out.pptx"
-    expected = (f"entries {first} and {second} overlap" if second
-                else f"entry {first} overlaps the central directory")
+    expected = (
+        f"entries {first} and {second} overlap"
+        if second
+        else f"entry {first} overlaps the central directory"
+    )
     assert runtime_error(call, deck, output) == f"zip error: {expected}"
     assert not output.exists()
 
@@ -394,27 +455,45 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
 # when an entry needs it (a method only the library reads): refused before the library's open
 # walks the crowded slot, counted over the names as it reads them.
 @pytest.mark.parametrize("how", ["comment", "bzip2", "code page 437", "unicode path"])
-@pytest.mark.parametrize("call", [
-    lambda deck, output: native.inspect_package_json(str(deck)),
-    edit,
-], ids=["inspect_package", "auto_shape"])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda deck, output: native.inspect_package_json(str(deck)),
+        edit,
+    ],
+    ids=["inspect_package", "auto_shape"],
+)
 def test_names_crowding_the_library_name_table_are_refused(tmp_path, how, call):
     deck = crowded_names_deck(tmp_path / "crowded.pptx", how)
     before, output = deck.read_bytes(), tmp_path / "out.pptx"
-    assert runtime_error(call, deck, output) == "zip error: entry names crowd one slot of the name table"
+    assert (
+        runtime_error(call, deck, output)
+        == "zip error: entry names crowd one slot of the name table"
+    )
     assert not output.exists() and deck.read_bytes() == before
 
 
 # --- an empty stored entry stating a CRC-32 other than 0: read, copied raw, copied reheaded ---
-@pytest.mark.parametrize("call", [
-    lambda deck, output: native.inspect_package_json(str(deck)),
-    lambda deck, output: native.summarize_presentation_json(str(deck)),
-    lambda deck, output: native.add_slide_auto_shape_json(str(deck), str(output), 1, "rect", *BOX),
-    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1, "a", "b"),
-], ids=["inspect_package", "summarize_presentation", "raw_copy", "new_header"])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda deck, output: native.inspect_package_json(str(deck)),
+        lambda deck, output: native.summarize_presentation_json(str(deck)),
+        lambda deck, output: native.add_slide_auto_shape_json(
+            str(deck), str(output), 1, "rect", *BOX
+        ),
+        lambda deck, output: native.replace_slide_text_at_index_json(
+            str(deck), str(output), 1, "a", "b"
+        ),
+    ],
+    ids=["inspect_package", "summarize_presentation", "raw_copy", "new_header"],
+)
 def test_an_empty_stored_entry_stating_a_crc_is_refused_by_reads_and_copies(tmp_path, call):
     output = tmp_path / "out.pptx"
-    assert runtime_error(call, empty_entry_deck(tmp_path / "empty.pptx"), output) == "io error: CRC error"
+    assert (
+        runtime_error(call, empty_entry_deck(tmp_path / "empty.pptx"), output)
+        == "io error: CRC error"
+    )
     assert not output.exists() and temporaries(tmp_path) == []
 
 
@@ -425,10 +504,10 @@ def break_entry(data: bytes, name: bytes, how: str) -> bytes:
     data = bytearray(data)
     for magic, name_at, flags_at in ((b"PK\x03\x04", 30, 6), (b"PK\x01\x02", 46, 8)):
         at = data.find(magic)
-        while data[at + name_at:at + name_at + len(name)] != name:
+        while data[at + name_at : at + name_at + len(name)] != name:
             at = data.find(magic, at + 1)
         if how == "method":
-            data[at + flags_at + 2:at + flags_at + 4] = (18).to_bytes(2, "little")
+            data[at + flags_at + 2 : at + flags_at + 4] = (18).to_bytes(2, "little")
         elif how == "encrypted":
             data[at + flags_at] |= 1
     return bytes(data)
@@ -436,24 +515,35 @@ def break_entry(data: bytes, name: bytes, how: str) -> bytes:
 
 @pytest.mark.parametrize("how", ["method", "encrypted"])
 @pytest.mark.parametrize("before_large", [True, False], ids=["before-5-MiB", "after-5-MiB"])
-@pytest.mark.parametrize("call", [
-    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 1,
-                                                                  *BOX, "t"),
-    lambda deck, output: native.replace_slide_text_at_index_json(str(deck), str(output), 1,
-                                                                 "a", "b"),
-    # The broken entry is told before the slide that is not there, as the listing told it.
-    lambda deck, output: native.add_slide_text_box_with_text_json(str(deck), str(output), 9,
-                                                                  *BOX, "t"),
-], ids=["raw_copy", "new_header", "raw_copy_no_such_slide"])
-def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(tmp_path, how,
-                                                                         before_large, call):
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda deck, output: native.add_slide_text_box_with_text_json(
+            str(deck), str(output), 1, *BOX, "t"
+        ),
+        lambda deck, output: native.replace_slide_text_at_index_json(
+            str(deck), str(output), 1, "a", "b"
+        ),
+        # The broken entry is told before the slide that is not there, as the listing told it.
+        lambda deck, output: native.add_slide_text_box_with_text_json(
+            str(deck), str(output), 9, *BOX, "t"
+        ),
+    ],
+    ids=["raw_copy", "new_header", "raw_copy_no_such_slide"],
+)
+def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(
+    tmp_path, how, before_large, call
+):
     large = ("ppt/media/large.bin", os.urandom(5 * MIB))
     messages = []
     for size, extra in (("small", []), ("large", [large])):
         media = [("ppt/media/image1.png", PNG_1X1 * 200)] + extra
-        deck = build_deck(tmp_path / f"{size}.pptx", slides=2,
-                          media=media if before_large else media[::-1],
-                          stored=[name for name, _ in media])
+        deck = build_deck(
+            tmp_path / f"{size}.pptx",
+            slides=2,
+            media=media if before_large else media[::-1],
+            stored=[name for name, _ in media],
+        )
         deck.write_bytes(break_entry(deck.read_bytes(), b"ppt/media/image1.png", how))
         before, output = deck.read_bytes(), tmp_path / f"{size}-out.pptx"
         messages.append(runtime_error(call, deck, output))

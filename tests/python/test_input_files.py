@@ -11,9 +11,8 @@ import stat
 import subprocess
 import sys
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from deck_builder import build_deck
 from module_calls import FILES, parameters
 from module_calls import argument as value_for
@@ -29,7 +28,9 @@ SPARSE = {"too large": 0xFFFFFFFF, "3 GiB": 3 << 30}
 
 
 def reading(wanted):
-    return [(name, param) for name in native.__all__ for param in parameters(name) if param in wanted]
+    return [
+        (name, param) for name in native.__all__ for param in parameters(name) if param in wanted
+    ]
 
 
 TABLES = {
@@ -56,18 +57,23 @@ def make(kind, path):
     elif kind in ENDLESS:
         path.symlink_to(ENDLESS[kind])
     else:
-        {"fifo": os.mkfifo, "link to a device": lambda p: p.symlink_to("/dev/zero"),
-         "socket": lambda p: os.mknod(p, 0o600 | stat.S_IFSOCK), "directory": os.mkdir}[kind](path)
+        {
+            "fifo": os.mkfifo,
+            "link to a device": lambda p: p.symlink_to("/dev/zero"),
+            "socket": lambda p: os.mknod(p, 0o600 | stat.S_IFSOCK),
+            "directory": os.mkdir,
+        }[kind](path)
 
 
 def expected(kind, path, function):
-    return {"directory": "io error: Is a directory",
-            "too large": f"io error: {path} is too large to store in a package",
-            "3 GiB": f"out of memory while processing '{function}'",
-            "exhausted": f"out of memory while processing '{function}'",
-            "pagemap": "zip error: Not a zip archive",
-            "maps": f"invalid input: image file {path} is empty"}.get(
-        kind, f"io error: {path} is not a regular file")
+    return {
+        "directory": "io error: Is a directory",
+        "too large": f"io error: {path} is too large to store in a package",
+        "3 GiB": f"out of memory while processing '{function}'",
+        "exhausted": f"out of memory while processing '{function}'",
+        "pagemap": "zip error: Not a zip archive",
+        "maps": f"invalid input: image file {path} is empty",
+    }.get(kind, f"io error: {path} is not a regular file")
 
 
 CHILD = """
@@ -115,14 +121,21 @@ def outcomes(tmp_path_factory):
         for name, param, kind in cases:
             key = (table, name, param, kind)
             path = folder / f"{kind}.png"
-            args = [str(path) if p == param else str(output(folder, key)) if p == "output" else
-                    argument(name, p, folder) for p in parameters(name)]
+            args = [
+                str(path)
+                if p == param
+                else str(output(folder, key))
+                if p == "output"
+                else argument(name, p, folder)
+                for p in parameters(name)
+            ]
             calls.append((key, name, args, kind == "exhausted"))
             messages[key] = expected(kind, path, name)
     before = {p: (stat.S_IFMT(os.lstat(p).st_mode), os.stat(p).st_ino) for p in folder.iterdir()}
     deck = (folder / "deck.pptx").read_bytes()
-    run = subprocess.run([sys.executable, "-c", CHILD], input=pickle.dumps(calls), capture_output=True,
-                         timeout=120)
+    run = subprocess.run(
+        [sys.executable, "-c", CHILD], input=pickle.dumps(calls), capture_output=True, timeout=120
+    )
     assert run.returncode == 0, run.stderr.decode()
     assert {p: (stat.S_IFMT(os.lstat(p).st_mode), os.stat(p).st_ino) for p in before} == before
     assert (folder / "deck.pptx").read_bytes() == deck
@@ -134,8 +147,11 @@ def output(folder, key):
 
 
 # One table per fault: its key names the fault, its rows the function, parameter and file kind.
-@pytest.mark.parametrize("key", [(table, *case) for table, cases in TABLES.items() for case in cases],
-                         ids=lambda key: "-".join(str(part) for part in key if part))
+@pytest.mark.parametrize(
+    "key",
+    [(table, *case) for table, cases in TABLES.items() for case in cases],
+    ids=lambda key: "-".join(str(part) for part in key if part),
+)
 def test_each_fault_is_refused_with_its_message_and_leaves_nothing(outcomes, key):
     folder, results, messages = outcomes
     assert results[key] == messages[key]

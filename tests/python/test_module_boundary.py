@@ -20,9 +20,8 @@ import subprocess
 import sys
 import sysconfig
 
-import pytest
-
 import pelvane.pelvane_native as native
+import pytest
 from module_calls import argument, parameters
 
 # The binder probe is compiled once per process: its tests keep to one.
@@ -31,12 +30,12 @@ pytestmark = pytest.mark.xdist_group("binder_probe")
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 BUILD_INFO = (
-    '{\n'
+    "{\n"
     '  "build_profile": "release",\n'
     '  "debug_assertions": false,\n'
     '  "package": "pelvane-py",\n'
     '  "version": "0.1.4"\n'
-    '}'
+    "}"
 )
 
 
@@ -121,7 +120,7 @@ def test_typed_stub_matches_the_module(tmp_path):
         name, args = function.name, function.args.args
         real = inspect.signature(getattr(native, name)).parameters
         assert [a.arg for a in args] == list(real), name
-        omittable = [a.arg for a in args[len(args) - len(function.args.defaults):]]
+        omittable = [a.arg for a in args[len(args) - len(function.args.defaults) :]]
         defaults = [p for p, v in real.items() if v.default is not inspect.Parameter.empty]
         assert omittable == defaults, name
         none_typed = [a.arg for a in args if "None" in ast.unparse(a.annotation)]
@@ -205,8 +204,18 @@ def _build_probe(directory):
         ROOT / "src" / "core" / "json" / "json_out.cpp",
         ROOT / "src" / "core" / "base" / "utf8.cpp",
     ]
-    command = [compiler, "-std=c++23", "-O1", "-shared", "-fPIC", f"-I{ROOT / 'src'}",
-               f"-I{include}", *map(str, sources), "-o", str(target)]
+    command = [
+        compiler,
+        "-std=c++23",
+        "-O1",
+        "-shared",
+        "-fPIC",
+        f"-I{ROOT / 'src'}",
+        f"-I{include}",
+        *map(str, sources),
+        "-o",
+        str(target),
+    ]
     result = subprocess.run(command, capture_output=True, text=True)
     assert result.returncode == 0, result.stderr
     spec = importlib.util.spec_from_file_location("binder_probe", target)
@@ -259,11 +268,20 @@ def test_accepted_values_convert(probe):
     echo = json.loads(probe.kinds(**KINDS))
     assert echo == dict(text="t", index=1, u64=2, i64=-3, data=[0, 255], names=["a"], indexes=[4])
 
-    echo = json.loads(probe.kinds(
-        type("Text", (str,), {})("sub"), True, Indexable(2**64 - 1), -2**63, b"",
-        ("x", "y"), b"\x01\x02"))
-    assert echo == dict(text="sub", index=1, u64=2**64 - 1, i64=-2**63, data=[], names=["x", "y"],
-                        indexes=[1, 2])
+    echo = json.loads(
+        probe.kinds(
+            type("Text", (str,), {})("sub"),
+            True,
+            Indexable(2**64 - 1),
+            -(2**63),
+            b"",
+            ("x", "y"),
+            b"\x01\x02",
+        )
+    )
+    assert echo == dict(
+        text="sub", index=1, u64=2**64 - 1, i64=-(2**63), data=[], names=["x", "y"], indexes=[1, 2]
+    )
     echo = json.loads(probe.kinds("t\0x", 0, 0, 2**63 - 1, b"", range(0), range(3)))
     assert echo["text"] == "t\u0000x" and echo["names"] == [] and echo["indexes"] == [0, 1, 2]
     assert json.loads(probe.kinds(**{**KINDS, "names": HugeSequence()}))["names"] == ["x", "x"]
@@ -279,7 +297,7 @@ def test_accepted_values_convert(probe):
         ("index", None, TypeError, None),
         ("u64", -5, OverflowError, None),
         ("i64", 2**63, OverflowError, None),
-        ("i64", -2**63 - 1, OverflowError, None),
+        ("i64", -(2**63) - 1, OverflowError, None),
         ("data", bytearray(b"x"), TypeError, "'bytearray' object is not an instance of 'bytes'"),
         ("data", memoryview(b"x"), TypeError, "'memoryview' object is not an instance of 'bytes'"),
         ("data", None, TypeError, "'None' is not an instance of 'bytes'"),
@@ -287,8 +305,12 @@ def test_accepted_values_convert(probe):
         ("names", "abc", TypeError, "Can't extract `str` to `Vec`"),
         ("names", {"a": 1}, TypeError, "'dict' object is not an instance of 'Sequence'"),
         ("names", {"a"}, TypeError, "'set' object is not an instance of 'Sequence'"),
-        ("names", (n for n in "a"), TypeError,
-         "'generator' object is not an instance of 'Sequence'"),
+        (
+            "names",
+            (n for n in "a"),
+            TypeError,
+            "'generator' object is not an instance of 'Sequence'",
+        ),
         ("names", None, TypeError, "'None' is not an instance of 'Sequence'"),
         ("names", ["a", 1], TypeError, "'int' object is not an instance of 'str'"),
         ("names", FlakySequence(), KeyError, None),
@@ -313,23 +335,41 @@ def test_only_the_first_wrong_argument_is_reported(probe):
     "call, message",
     [
         (lambda p: p.kinds(*range(8)), "kinds() takes 7 positional arguments but 8 were given"),
-        (lambda p: p.optionals(1, 2, 3, 4),
-         "optionals() takes from 2 to 3 positional arguments but 4 were given"),
-        (lambda p: p.four_texts("a"),
-         ("four_texts() missing 3 required positional arguments: 'output', 'search', and "
-          "'replacement'")),
-        (lambda p: p.four_texts("a", "b"),
-         "four_texts() missing 2 required positional arguments: 'search' and 'replacement'"),
-        (lambda p: p.four_texts(search="s", output="o", replacement="r"),
-         "four_texts() missing 1 required positional argument: 'input'"),
-        (lambda p: p.optionals(), ("optionals() missing 2 required positional arguments: 'text' "
-                                   "and 'number'")),
-        (lambda p: p.four_texts("a", "b", "c", "d", input="e"),
-         "four_texts() got multiple values for argument 'input'"),
-        (lambda p: p.four_texts("a", "b", "c", "d", Input="e"),
-         "four_texts() got an unexpected keyword argument 'Input'"),
-        (lambda p: p.four_texts("a", "b", "c", "d", **{"\udc00": 1}),
-         "four_texts() got an unexpected keyword argument '\udc00'"),
+        (
+            lambda p: p.optionals(1, 2, 3, 4),
+            "optionals() takes from 2 to 3 positional arguments but 4 were given",
+        ),
+        (
+            lambda p: p.four_texts("a"),
+            (
+                "four_texts() missing 3 required positional arguments: 'output', 'search', and "
+                "'replacement'"
+            ),
+        ),
+        (
+            lambda p: p.four_texts("a", "b"),
+            "four_texts() missing 2 required positional arguments: 'search' and 'replacement'",
+        ),
+        (
+            lambda p: p.four_texts(search="s", output="o", replacement="r"),
+            "four_texts() missing 1 required positional argument: 'input'",
+        ),
+        (
+            lambda p: p.optionals(),
+            ("optionals() missing 2 required positional arguments: 'text' and 'number'"),
+        ),
+        (
+            lambda p: p.four_texts("a", "b", "c", "d", input="e"),
+            "four_texts() got multiple values for argument 'input'",
+        ),
+        (
+            lambda p: p.four_texts("a", "b", "c", "d", Input="e"),
+            "four_texts() got an unexpected keyword argument 'Input'",
+        ),
+        (
+            lambda p: p.four_texts("a", "b", "c", "d", **{"\udc00": 1}),
+            "four_texts() got an unexpected keyword argument '\udc00'",
+        ),
     ],
 )
 def test_binding_messages(probe, call, message):
@@ -343,12 +383,17 @@ def test_binding_by_keyword_and_absent_values(probe):
     import json
 
     assert json.loads(probe.four_texts(replacement="r", input="i", search="s", output="o")) == {
-        "path": "i", "items": ["o", "s", "r"]}
+        "path": "i",
+        "items": ["o", "s", "r"],
+    }
     absent = {"text": None, "number": None, "names": None}
     assert json.loads(probe.optionals(None, None)) == absent
     assert json.loads(probe.optionals(None, None, None)) == absent
     assert json.loads(probe.optionals(text="t", number=0, names=("n",))) == {
-        "text": "t", "number": 0, "names": ["n"]}
+        "text": "t",
+        "number": 0,
+        "names": ["n"],
+    }
     assert inspect.signature(probe.optionals).parameters["names"].default is None
     assert probe.optionals.__text_signature__ == "(text, number, names=None)"
     error = raised(probe.optionals, None, -1)
@@ -370,7 +415,8 @@ def test_json_arguments_are_read_after_conversion(probe):
     # A reader that reports an engine error shows its message without the error's prefix.
     assert raised(probe.engine_json_items, "x").args == ("expected `[` at line 1 column 1",)
     assert raised(probe.positioned_json_items, "[] x").args == (
-        "trailing characters at line 2 column 5",)
+        "trailing characters at line 2 column 5",
+    )
     assert json.loads(probe.positioned_json_items("[]"))["items"] == []
 
 

@@ -15,10 +15,8 @@ import zlib
 from pathlib import Path
 
 import pytest
-
 from deck_builder import build_deck, workbook_bytes
 from package_lint import check_package
-
 from pelvane import pelvane_native as native
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -68,6 +66,7 @@ def write_package(path, unseekable=False):
     buffer = io.BytesIO()
     target = buffer
     if unseekable:  # entries then carry data descriptors
+
         class Unseekable(io.RawIOBase):
             def writable(self):
                 return True
@@ -107,7 +106,7 @@ def extra_field_ids(extra):
     while len(extra) >= 4:
         field_id, size = struct.unpack_from("<HH", extra)
         ids.append(field_id)
-        extra = extra[4 + size:]
+        extra = extra[4 + size :]
     return ids
 
 
@@ -162,7 +161,7 @@ def compressed_bytes(path, item):
     data = Path(path).read_bytes()
     name_length, extra_length = struct.unpack_from("<HH", data, item.header_offset + 26)
     start = item.header_offset + 30 + name_length + extra_length
-    return data[start:start + item.compress_size]
+    return data[start : start + item.compress_size]
 
 
 def test_recompressing_rewrite_resets_times_and_appends_new_entries_last(tool, tmp_path):
@@ -170,8 +169,16 @@ def test_recompressing_rewrite_resets_times_and_appends_new_entries_last(tool, t
     added = tmp_path / "added.xml"
     added.write_bytes(b"<p:sld>two</p:sld>")
     output = tmp_path / "out.pptx"
-    facts = run(tool, "recompress", source, output, "directory", "drop=docProps/extra.xml",
-                f"add=ppt/slides/slide2.xml={added}", f"add=ppt/vbaProject.bin={added}")
+    facts = run(
+        tool,
+        "recompress",
+        source,
+        output,
+        "directory",
+        "drop=docProps/extra.xml",
+        f"add=ppt/slides/slide2.xml={added}",
+        f"add=ppt/vbaProject.bin={added}",
+    )
     assert facts == {"part_count": 10, "has_vba": True}
     assert_clean(output)
     with zipfile.ZipFile(source) as before, zipfile.ZipFile(output) as after:
@@ -213,7 +220,7 @@ def test_failure_midway_leaves_no_output_and_an_existing_one_untouched(tool, tmp
     data = bytearray(source.read_bytes())
     for magic, name_at, method_at in ((b"PK\x03\x04", 30, 8), (b"PK\x01\x02", 46, 10)):
         at = data.find(magic)
-        while data[at + name_at:at + name_at + len(name)] != name:
+        while data[at + name_at : at + name_at + len(name)] != name:
             at = data.find(magic, at + 1)
         struct.pack_into("<H", data, at + method_at, 18)
     source.write_bytes(bytes(data))
@@ -248,7 +255,9 @@ def test_large_package_keeps_the_copy_page_aligned_and_the_part_readable(tool, t
     with zipfile.ZipFile(source, "w") as archive:
         archive.writestr(info("[Content_Types].xml"), b"<Types/>")
         archive.writestr(info("ppt/slides/slide1.xml"), b"<p:sld>old</p:sld>" * 40)
-        archive.writestr(info("ppt/media/video1.mp4", compress=zipfile.ZIP_STORED), os.urandom(17 << 20))
+        archive.writestr(
+            info("ppt/media/video1.mp4", compress=zipfile.ZIP_STORED), os.urandom(17 << 20)
+        )
         archive.writestr(info("ppt/slides/slide2.xml"), b"<p:sld>two</p:sld>")
     content = tmp_path / "slide.xml"
     content.write_bytes(b"<p:sld>a new slide of another length</p:sld>")
@@ -261,7 +270,10 @@ def test_large_package_keeps_the_copy_page_aligned_and_the_part_readable(tool, t
         inflater = zlib.decompressobj(-15)
         assert inflater.decompress(raw_data(output, slide)) == content.read_bytes()
         assert inflater.eof and inflater.unused_data == b""
-        video_in, video_out = before.getinfo("ppt/media/video1.mp4"), after.getinfo("ppt/media/video1.mp4")
+        video_in, video_out = (
+            before.getinfo("ppt/media/video1.mp4"),
+            after.getinfo("ppt/media/video1.mp4"),
+        )
         assert video_out.header_offset % 4096 == video_in.header_offset % 4096
         assert raw_data(output, video_out) == raw_data(source, video_in)
         assert after.read("ppt/slides/slide2.xml") == b"<p:sld>two</p:sld>"
@@ -270,7 +282,10 @@ def test_large_package_keeps_the_copy_page_aligned_and_the_part_readable(tool, t
 def test_zip64_records_of_the_input_are_not_carried_over(tool, tmp_path):
     source = tmp_path / "zip64.pptx"
     with zipfile.ZipFile(source, "w") as archive:
-        for name, data in (("ppt/slides/slide1.xml", b"<p:sld/>"), ("ppt/media/a.bin", b"a" * 5000)):
+        for name, data in (
+            ("ppt/slides/slide1.xml", b"<p:sld/>"),
+            ("ppt/media/a.bin", b"a" * 5000),
+        ):
             with archive.open(info(name), "w", force_zip64=True) as entry:
                 entry.write(data)
     with zipfile.ZipFile(source) as archive, open(source, "rb") as handle:
@@ -299,8 +314,12 @@ HEADER_CASES = {
     # case: (local extra, central extra, comment, what a raw copy writes as both extras)
     "timestamp and owner fields": ((UT_LOCAL, UNIX_OWNER), (UT_CENTRAL, UNIX_OWNER), b"", None),
     "entry comment": ((), (), b"kept with the entry", None),
-    "ZIP64 field dropped": ((UT_LOCAL, ZIP64, UNIX_OWNER), (UT_CENTRAL, ZIP64, UNIX_OWNER), b"",
-                            (UT_LOCAL + UNIX_OWNER, UT_CENTRAL + UNIX_OWNER)),
+    "ZIP64 field dropped": (
+        (UT_LOCAL, ZIP64, UNIX_OWNER),
+        (UT_CENTRAL, ZIP64, UNIX_OWNER),
+        b"",
+        (UT_LOCAL + UNIX_OWNER, UT_CENTRAL + UNIX_OWNER),
+    ),
 }
 
 
@@ -320,15 +339,37 @@ def with_headers(source, target, local, central, comment):
             stated = (0xFFFFFFFF, 0xFFFFFFFF) if zip64 else (item.compress_size, item.file_size)
             dos_time = item.date_time[3] << 11 | item.date_time[4] << 5 | item.date_time[5] // 2
             dos_date = (item.date_time[0] - 1980) << 9 | item.date_time[1] << 5 | item.date_time[2]
-            shared = struct.pack("<HHHHHIII", 45 if zip64 else 20, item.flag_bits & ~0x08,
-                                 item.compress_type, dos_time, dos_date, item.CRC, *stated)
+            shared = struct.pack(
+                "<HHHHHIII",
+                45 if zip64 else 20,
+                item.flag_bits & ~0x08,
+                item.compress_type,
+                dos_time,
+                dos_date,
+                item.CRC,
+                *stated,
+            )
             offset = len(out)
             out += b"PK\x03\x04" + shared + struct.pack("<HH", len(name), len(local_extra))
             out += name + local_extra + compressed_bytes(source, item)
-            directory += (b"PK\x01\x02" + struct.pack("<H", 3 << 8 | 45) + shared
-                          + struct.pack("<HHHHHII", len(name), len(central_extra), len(comment), 0,
-                                        0, item.external_attr, offset)
-                          + name + central_extra + comment)
+            directory += (
+                b"PK\x01\x02"
+                + struct.pack("<H", 3 << 8 | 45)
+                + shared
+                + struct.pack(
+                    "<HHHHHII",
+                    len(name),
+                    len(central_extra),
+                    len(comment),
+                    0,
+                    0,
+                    item.external_attr,
+                    offset,
+                )
+                + name
+                + central_extra
+                + comment
+            )
         count = len(archive.infolist())
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(directory), len(out), 0)
     Path(target).write_bytes(bytes(out + directory) + end)
@@ -338,15 +379,23 @@ def with_headers(source, target, local, central, comment):
 
 def rewrite_with_module(route, source, output):
     if route == "workbook":
-        output.write_bytes(native.update_workbook_cells(source.read_bytes(), "Sheet1",
-                                                        json.dumps([["B2", "n", "7"]])))
+        output.write_bytes(
+            native.update_workbook_cells(
+                source.read_bytes(), "Sheet1", json.dumps([["B2", "n", "7"]])
+            )
+        )
     elif route == "replaced slide":
         native.add_slide_auto_shape_json(str(source), str(output), 0, "rect", 0, 0, 914400, 914400)
     elif route == "own copy loop":
         native.add_blank_slide_json(str(source), str(output))
     else:
-        native.apply_edit_batch_json(str(source), str(output), json.dumps(
-            [{"type": "set_shape_text", "slide_index": 0, "shape_index": 0, "replacement": "x"}]))
+        native.apply_edit_batch_json(
+            str(source),
+            str(output),
+            json.dumps(
+                [{"type": "set_shape_text", "slide_index": 0, "shape_index": 0, "replacement": "x"}]
+            ),
+        )
 
 
 @pytest.mark.parametrize("route", ["replaced slide", "own copy loop", "edit batch", "workbook"])
@@ -371,7 +420,8 @@ def test_raw_copies_keep_extra_fields_and_comment_but_zip64(tmp_path, case, rout
             raw_copy = old is not None and old.CRC == item.CRC
             copied += raw_copy
             expected = (local_expected, central_expected, comment) if raw_copy else (b"", b"", b"")
-            assert (local_flags_and_extra(output, item)[1], item.extra, item.comment) == expected, \
+            assert (local_flags_and_extra(output, item)[1], item.extra, item.comment) == expected, (
                 item.filename
+            )
             assert item.compress_size != 0xFFFFFFFF and item.extract_version == 20
     assert copied >= 5

@@ -5,11 +5,9 @@ import xml.etree.ElementTree as ET
 import zipfile
 
 import pytest
-
 from conftest import real_decks
 from deck_builder import NS_A, NS_P
 from package_lint import check_package
-
 from pelvane import pelvane_native as native
 
 DECKS = real_decks()
@@ -41,7 +39,12 @@ def first_group_box(package, slide_part):
     extent = group.find(f"{P}grpSpPr/{A}xfrm/{A}chExt")
     if offset is None or extent is None:
         return BOX
-    return (int(offset.get("x")), int(offset.get("y")), int(extent.get("cx")), int(extent.get("cy")))
+    return (
+        int(offset.get("x")),
+        int(offset.get("y")),
+        int(extent.get("cx")),
+        int(extent.get("cy")),
+    )
 
 
 @pytest.mark.reader
@@ -54,8 +57,11 @@ def test_copied_and_edited_deck_opens(source, tmp_path):
     shape = tmp_path / f"shape{source.suffix}"
     box = tmp_path / f"box{source.suffix}"
     try:
-        record = json.loads(native.add_slide_auto_shape_with_text_json(
-            str(source), str(shape), 0, "rect", *BOX, SHAPE_TEXT))
+        record = json.loads(
+            native.add_slide_auto_shape_with_text_json(
+                str(source), str(shape), 0, "rect", *BOX, SHAPE_TEXT
+            )
+        )
     except RuntimeError as error:
         assert str(error) == "invalid input: slide index 0 was not found"
         assert not listed_slides(source)

@@ -6,33 +6,49 @@ import re
 import shutil
 import zipfile
 
-import pytest
-
 import pelvane.pelvane_native as native
-from deck_builder import CT, PNG_1X1, group_xml, text_box_xml, title_shape_xml
+import pytest
 from conftest import real_decks
+from deck_builder import CT, PNG_1X1, group_xml, text_box_xml, title_shape_xml
 from package_lint import check_package
 
 SLIDE1 = "ppt/slides/slide1.xml"
 
 # name: (parameters after input and output, their values, the record's keys)
 FUNCTIONS = {
-    "replace_slide_text_json":
-        (["search", "replacement"], ["Alpha", "Omega"],
-         ["path", "replacements", "part_count", "has_vba"]),
-    "replace_slide_text_at_index_json":
-        (["slide_index", "search", "replacement"], [0, "Alpha", "Omega"],
-         ["path", "replacements", "part_count", "has_vba"]),
-    "replace_slide_text_run_at_index_json":
-        (["slide_index", "run_index", "replacement"], [0, 1, "Omega"],
-         ["path", "slide_index", "run_index", "replacements", "part_count", "has_vba"]),
-    "set_slide_shape_text_at_index_json":
-        (["slide_index", "shape_index", "replacement"], [0, 1, "Omega\nPsi"],
-         ["path", "slide_index", "shape_index", "replacements", "part_count", "has_vba"]),
-    "set_slide_shape_paragraph_text_at_index_json":
-        (["slide_index", "shape_index", "paragraph_index", "replacement"], [0, 1, 0, "Omega"],
-         ["path", "slide_index", "shape_index", "paragraph_index", "replacements", "part_count",
-          "has_vba"]),
+    "replace_slide_text_json": (
+        ["search", "replacement"],
+        ["Alpha", "Omega"],
+        ["path", "replacements", "part_count", "has_vba"],
+    ),
+    "replace_slide_text_at_index_json": (
+        ["slide_index", "search", "replacement"],
+        [0, "Alpha", "Omega"],
+        ["path", "replacements", "part_count", "has_vba"],
+    ),
+    "replace_slide_text_run_at_index_json": (
+        ["slide_index", "run_index", "replacement"],
+        [0, 1, "Omega"],
+        ["path", "slide_index", "run_index", "replacements", "part_count", "has_vba"],
+    ),
+    "set_slide_shape_text_at_index_json": (
+        ["slide_index", "shape_index", "replacement"],
+        [0, 1, "Omega\nPsi"],
+        ["path", "slide_index", "shape_index", "replacements", "part_count", "has_vba"],
+    ),
+    "set_slide_shape_paragraph_text_at_index_json": (
+        ["slide_index", "shape_index", "paragraph_index", "replacement"],
+        [0, 1, 0, "Omega"],
+        [
+            "path",
+            "slide_index",
+            "shape_index",
+            "paragraph_index",
+            "replacements",
+            "part_count",
+            "has_vba",
+        ],
+    ),
 }
 INDEXED = [name for name in FUNCTIONS if name != "replace_slide_text_json"]
 
@@ -51,12 +67,18 @@ def runtime_error(call, *args):
 def text_deck(deck):
     """Slide 0: a title and a text box of two paragraphs; slide 1 (part slide2) a group holding
     a text box. Media stored, a directory entry, a macro project."""
-    return deck(slides=2, vba=True,
-                slide_shapes=[title_shape_xml("Alpha review")
-                              + text_box_xml(3, ["Alpha one & two", "Alpha"]),
-                              group_xml(4, text_box_xml(5, "Alpha in a group"))],
-                media={"image1.png": PNG_1X1}, media_rels={0: ["image1.png"]},
-                stored=["ppt/media/image1.png"], directories=["ppt/media"])
+    return deck(
+        slides=2,
+        vba=True,
+        slide_shapes=[
+            title_shape_xml("Alpha review") + text_box_xml(3, ["Alpha one & two", "Alpha"]),
+            group_xml(4, text_box_xml(5, "Alpha in a group")),
+        ],
+        media={"image1.png": PNG_1X1},
+        media_rels={0: ["image1.png"]},
+        stored=["ppt/media/image1.png"],
+        directories=["ppt/media"],
+    )
 
 
 @pytest.mark.reader
@@ -67,7 +89,9 @@ def test_by_position_and_by_keyword(name, text_deck, tmp_path):
     by_position = tmp_path / "position.pptx"
     by_keyword = tmp_path / "keyword.pptx"
     first = keyed(function(str(text_deck), str(by_position), *values))
-    second = keyed(function(input=str(text_deck), output=str(by_keyword), **dict(zip(params, values))))
+    second = keyed(
+        function(input=str(text_deck), output=str(by_keyword), **dict(zip(params, values)))
+    )
     assert [key for key, _ in first] == keys
     assert dict(first)["path"] == str(by_position)
     assert first[1:] == second[1:]
@@ -121,10 +145,14 @@ def test_an_empty_search_changes_no_slide(slide_index, text_deck, tmp_path):
     if slide_index is None:
         record = native.replace_slide_text_json(str(text_deck), str(out), "", "x")
     else:
-        record = native.replace_slide_text_at_index_json(str(text_deck), str(out), slide_index, "", "x")
+        record = native.replace_slide_text_at_index_json(
+            str(text_deck), str(out), slide_index, "", "x"
+        )
     assert json.loads(record)["replacements"] == 0
     with zipfile.ZipFile(text_deck) as before, zipfile.ZipFile(out) as after:
-        assert [after.read(n) for n in after.namelist()] == [before.read(n) for n in before.namelist()]
+        assert [after.read(n) for n in after.namelist()] == [
+            before.read(n) for n in before.namelist()
+        ]
     check_package(text_deck, out)
 
 
@@ -132,8 +160,10 @@ def test_every_slide_part_is_searched_listed_or_not(deck, tmp_path):
     base = deck(slides=1, titles=["Alpha"])
     with zipfile.ZipFile(base) as package:
         slide_xml = package.read(SLIDE1)
-    extra = {name: (slide_xml, CT["slide"]) for name in
-             ("ppt/slides/slide7.xml", "ppt/slides/slideA.xml", "ppt/slides/slide1.XML")}
+    extra = {
+        name: (slide_xml, CT["slide"])
+        for name in ("ppt/slides/slide7.xml", "ppt/slides/slideA.xml", "ppt/slides/slide1.XML")
+    }
     source = deck(slides=1, titles=["Alpha"], extra_parts=extra)
     out = tmp_path / "out.pptx"
     record = json.loads(native.replace_slide_text_json(str(source), str(out), "Alpha", "Beta"))
@@ -163,7 +193,9 @@ def test_entries_keep_order_and_method_with_fixed_time_and_mode(name, text_deck,
 def test_the_input_may_be_the_output(text_deck, tmp_path):
     original = tmp_path / "original.pptx"
     shutil.copyfile(text_deck, original)
-    record = json.loads(native.replace_slide_text_json(str(text_deck), str(text_deck), "Alpha", "Beta"))
+    record = json.loads(
+        native.replace_slide_text_json(str(text_deck), str(text_deck), "Alpha", "Beta")
+    )
     assert record["replacements"] == 4
     check_package(original, text_deck)
 

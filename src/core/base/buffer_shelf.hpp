@@ -111,8 +111,7 @@ class ShelvedBuffer {
   explicit ShelvedBuffer(std::size_t size) : buffer_(BufferShelf<Buffer>::take(size)) {}
   // Takes charge of a buffer allocated elsewhere, to give it back in its turn.
   explicit ShelvedBuffer(Buffer&& buffer) : buffer_(std::move(buffer)) {}
-  ShelvedBuffer(ShelvedBuffer&& other) noexcept
-      : buffer_(std::exchange(other.buffer_, Buffer())) {}
+  ShelvedBuffer(ShelvedBuffer&& other) noexcept : buffer_(std::exchange(other.buffer_, Buffer())) {}
   ShelvedBuffer& operator=(ShelvedBuffer&& other) noexcept {
     if (this != &other) {
       BufferShelf<Buffer>::give_back(std::move(buffer_));

@@ -27,8 +27,7 @@ PelvaneError too_large(std::string_view path) {
 // driver fails to open, but both deserve the same answer as a FIFO.
 bool names_special_file(const std::string& path) {
   struct stat status;
-  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) &&
-         !S_ISDIR(status.st_mode);
+  return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ Result<OutputTarget> output_target(std::string_view output_path) {
     return fail(
         PelvaneError::invalid_input("output " + std::string(output_path) + " names a folder"));
   std::filesystem::path path(output_path);
-  struct stat status{};
+  struct stat status {};
   for (int hops = 0;; ++hops) {
     // A path that cannot be examined is left to the write, which reports why it fails.
     if (::lstat(path.c_str(), &status) != 0) return OutputTarget{std::move(path), std::nullopt};

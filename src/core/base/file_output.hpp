@@ -62,8 +62,8 @@ class AtomicOutputFile {
   Result<void> commit();
 
  private:
-  AtomicOutputFile(OwnedFd fd, OwnedFd directory, std::string output_path,
-                   std::string output_name, std::string temp_name);
+  AtomicOutputFile(OwnedFd fd, OwnedFd directory, std::string output_path, std::string output_name,
+                   std::string temp_name);
   void discard() noexcept;
 
   OwnedFd fd_;

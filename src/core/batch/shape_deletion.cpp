@@ -186,9 +186,9 @@ Result<ShapeDeletion> delete_group_shape_child_in_slide(std::string_view xml,
                                             " was not found"));
   }
   if (!deleted) {
-    return fail(PelvaneError::invalid_input(
-        "group child shape id " + std::to_string(child_shape_id) + " was not found in group " +
-        std::to_string(group_shape_id)));
+    return fail(
+        PelvaneError::invalid_input("group child shape id " + std::to_string(child_shape_id) +
+                                    " was not found in group " + std::to_string(group_shape_id)));
   }
   return finish_deletion(std::move(writer).take(), removed);
 }

@@ -129,8 +129,7 @@ PresentationSummary::PresentationSummary(PresentationSummary&&) noexcept = defau
 PresentationSummary& PresentationSummary::operator=(PresentationSummary&&) noexcept = default;
 PresentationSummary::~PresentationSummary() = default;
 
-Result<const SlideSummary*> PresentationSummary::summarize_slide_in_turn(
-    std::size_t index) const {
+Result<const SlideSummary*> PresentationSummary::summarize_slide_in_turn(std::size_t index) const {
   PELVANE_TRY_VOID(summarize_slide_into(reading_->archive, slide_parts_[index], reading_->slide));
   return &reading_->slide;
 }
@@ -139,8 +138,7 @@ Result<PresentationSummary> summarize_presentation(std::string_view path) {
   auto archive = PELVANE_TRY(open_for_summary(path));
   std::vector<std::string> parts = PELVANE_TRY(slide_parts(archive));
   const bool has_vba = PELVANE_TRY(holds_macro_project(archive));
-  auto reading =
-      std::make_unique<PresentationSummary::Reading>(std::move(archive), SlideSummary{});
+  auto reading = std::make_unique<PresentationSummary::Reading>(std::move(archive), SlideSummary{});
   return PresentationSummary(path, std::move(parts), has_vba, std::move(reading));
 }
 

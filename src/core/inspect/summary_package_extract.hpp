@@ -33,8 +33,8 @@ class PresentationSummary {
     v.field("path", path_);
     v.field("slide_count", std::uint64_t{slide_parts_.size()});
     v.field("slides", JsonStreamedArray{slide_parts_.size(), [this](std::size_t index) {
-                        return summarize_slide_in_turn(index);
-                      }});
+                                          return summarize_slide_in_turn(index);
+                                        }});
     v.field("has_vba", has_vba_);
   }
 

@@ -35,7 +35,9 @@ namespace pelvane {
 class JsonWriter;
 
 template <class T>
-concept JsonRecord = requires(const T& record, JsonWriter& writer) { record.visit(writer); };
+concept JsonRecord = requires(const T& record, JsonWriter& writer) {
+  record.visit(writer);
+};
 
 // Enumerations written as one word provide `std::string_view json_word(E)` found by ADL.
 template <class T>
@@ -65,8 +67,7 @@ class JsonWriter {
   void value(const char* text) { write_string(text); }
   void value(bool flag) { put(flag ? std::string_view("true") : std::string_view("false")); }
   template <std::integral I>
-    requires(!std::same_as<I, bool>)
-  void value(I number) {
+  requires(!std::same_as<I, bool>) void value(I number) {
     char* at = room(24);
     used_ = static_cast<std::size_t>(std::to_chars(at, at + 24, number).ptr - out_.data());
   }

@@ -110,7 +110,7 @@ struct FieldSpec {
 
 template <auto Member>
 struct MemberOf;
-template <class Record, class T, T Record::* Member>
+template <class Record, class T, T Record::*Member>
 struct MemberOf<Member> {
   using Class = Record;
 };
@@ -122,7 +122,7 @@ Read<void> read_member(Cursor& c, void* record) {
 
 // A field whose JSON key is the member's name.
 #define PELVANE_FIELD(Record, member, presence) \
-  FieldSpec { #member, Presence::presence, &read_member<&Record::member> }
+  FieldSpec { #member, Presence::presence, &read_member < &Record::member> }
 
 std::string element_count(std::size_t n);
 

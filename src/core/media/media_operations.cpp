@@ -90,8 +90,7 @@ std::string movie_shape_name(std::string_view movie_path, std::uint64_t shape_id
 
 }  // namespace
 
-Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
-                                                    std::string_view output,
+Result<ImageAddSummary> add_slide_image_with_target(std::string_view input, std::string_view output,
                                                     std::uint64_t slide_index,
                                                     const InsertionTarget& target,
                                                     std::string_view image_path,
@@ -211,8 +210,7 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
       },
       [&](PackageArchive& archive, const std::string&) {
         return name_file_and_image_parts(
-            archive,
-            [](std::set<std::string>& names) { return next_free_embedding_part(names); },
+            archive, [](std::set<std::string>& names) { return next_free_embedding_part(names); },
             icon.extension);
       },
       [&](SlideEdit& slide, FileAndImageParts& parts) -> Result<OleObjectAddSummary> {
@@ -229,8 +227,8 @@ Result<OleObjectAddSummary> add_slide_ole_object_with_target(
             PELVANE_TRY(add_image_relationship(relationships, summary.icon_relationship_id,
                                                slide_relative_target("media", parts.image_part)));
 
-        summary.shape_id = PELVANE_TRY(
-            insert_new_shape(slide.xml(), target, [&](std::uint64_t shape_id) {
+        summary.shape_id =
+            PELVANE_TRY(insert_new_shape(slide.xml(), target, [&](std::uint64_t shape_id) {
               return ole_object_shape_xml(shape_id, OleObjectArgs{summary.ole_relationship_id,
                                                                   summary.icon_relationship_id,
                                                                   prog_id,

@@ -23,8 +23,7 @@ namespace pelvane {
 // (extension, content type, file, identical part, relationships, content types), the slide's
 // text, the picture at the target, the package.
 
-Result<ImageAddSummary> add_slide_image_with_target(std::string_view input,
-                                                    std::string_view output,
+Result<ImageAddSummary> add_slide_image_with_target(std::string_view input, std::string_view output,
                                                     std::uint64_t slide_index,
                                                     const InsertionTarget& target,
                                                     std::string_view image_path,

@@ -5,8 +5,8 @@
 #include "core/base/decimal.hpp"
 #include "core/pml/shape_tree.hpp"
 #include "core/pml/xml_builders.hpp"
-#include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
 

@@ -177,8 +177,7 @@ std::string resolve_target(std::string_view source_part, std::string_view target
   return name;
 }
 
-void resolve_target_into(std::string_view source_part, std::string_view target,
-                         std::string& name) {
+void resolve_target_into(std::string_view source_part, std::string_view target, std::string& name) {
   name.clear();
   append_resolved_target(source_part, target, name);
 }
@@ -444,14 +443,14 @@ Result<std::pair<std::string, std::uint64_t>> remove_relationships_where(
   }
   // The elements a scan visits, up to where a reader error ends both.
   std::string key_buffer;
-  return remove_keyed_elements(
-      relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
-      [&](const XmlEvent& event) -> std::optional<std::string_view> {
-        if (!event.is_tag() || event.local_name() != "Relationship") return std::nullopt;
-        const RelationshipText text = relationship_text(event);
-        if (event.offset >= visited) visit(text);
-        return first_id_of(event, text, key_buffer);
-      });
+  return remove_keyed_elements(relationships_bytes, "Relationship", "Id", is_removed, kEofMessage,
+                               [&](const XmlEvent& event) -> std::optional<std::string_view> {
+                                 if (!event.is_tag() || event.local_name() != "Relationship")
+                                   return std::nullopt;
+                                 const RelationshipText text = relationship_text(event);
+                                 if (event.offset >= visited) visit(text);
+                                 return first_id_of(event, text, key_buffer);
+                               });
 }
 
 Result<std::string> rewrite_relationship_targets(

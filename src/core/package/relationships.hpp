@@ -111,8 +111,7 @@ Result<std::optional<std::string>> read_relationships_part(PackageArchive& archi
 // package root).
 std::string resolve_target(std::string_view source_part, std::string_view target);
 // The same into `name` (its content replaced), for readers that resolve many targets in turn.
-void resolve_target_into(std::string_view source_part, std::string_view target,
-                         std::string& name);
+void resolve_target_into(std::string_view source_part, std::string_view target, std::string& name);
 // The same appended to `name`, for readers that hold many names end to end.
 void append_resolved_target(std::string_view source_part, std::string_view target,
                             std::string& name);

@@ -23,8 +23,7 @@ constexpr std::string_view kPresentationFolder = "ppt/";
 // (valid while it is open); `kept(index)` is told the entry of each. Every entry is checked to
 // open: one that cannot be opened fails the listing with `Zip`.
 template <class Keep, class Kept>
-Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep,
-                                                  Kept&& kept) {
+Result<std::vector<std::string_view>> entry_names(PackageArchive& archive, Keep keep, Kept&& kept) {
   std::vector<std::string_view> names;
   const std::uint64_t count = archive.entry_count();
   for (std::uint64_t index = 0; index < count; ++index) {
@@ -75,7 +74,7 @@ std::vector<std::string> as_strings(const std::vector<std::string_view>& names) 
 
 // The rare value that holds a reference, unescaped into `unescaped`, out of the common path.
 [[gnu::noinline]] std::string_view unescaped_value_view(std::string_view raw,
-                                                       std::deque<std::string>& unescaped) {
+                                                        std::deque<std::string>& unescaped) {
   return unescaped.emplace_back(relationship_value(raw));
 }
 
@@ -256,8 +255,7 @@ bool SlideListFinder::add(const XmlEvent& event, std::size_t depth) {
       place_->end_tag = event.offset;
       found_ = true;
       break;
-    default:
-      break;
+    default: break;
   }
   return found_;
 }
@@ -327,8 +325,8 @@ std::unique_ptr<std::string> held_text(std::optional<std::string> text) {
   return text ? std::make_unique<std::string>(std::move(*text)) : nullptr;
 }
 
-Result<const std::string*> hold_or_read(std::unique_ptr<std::string>& held,
-                                        PackageArchive& archive, std::string_view name) {
+Result<const std::string*> hold_or_read(std::unique_ptr<std::string>& held, PackageArchive& archive,
+                                        std::string_view name) {
   if (!held) held = held_text(PELVANE_TRY(read_required_part(archive, name)));
   return held.get();
 }
@@ -483,8 +481,8 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
   if (!read.presentation) return in_natural_order(std::move(slides));
   std::deque<std::string>& unescaped = read.unescaped;
   // `read_archive_text` has checked the presentation to be UTF-8.
-  const PartText presentation{
-      .utf8 = true, .references = read.presentation->find('&') != std::string::npos};
+  const PartText presentation{.utf8 = true,
+                              .references = read.presentation->find('&') != std::string::npos};
   SlideListFinder list;
   const bool new_ids = gather == Gather::NewIds;
   const std::vector<std::string_view> ids = PELVANE_TRY(
@@ -492,10 +490,9 @@ Result<std::vector<std::string_view>> list_slides(PackageArchive& archive, Gathe
                             new_ids ? &read.slide_id_numbers : nullptr, new_ids ? &list : nullptr));
   if (new_ids) read.slide_list = std::move(list);
   read.relationships = held_text(PELVANE_TRY(read_relationships_part(archive, kPresentationPart)));
-  SlideTargets targets =
-      slide_targets_by_id(read.relationships ? std::string_view(*read.relationships) : "",
-                          unescaped, new_ids ? &read.largest_relationship_number : nullptr,
-                          slides.size());
+  SlideTargets targets = slide_targets_by_id(
+      read.relationships ? std::string_view(*read.relationships) : "", unescaped,
+      new_ids ? &read.largest_relationship_number : nullptr, slides.size());
   std::vector<std::string_view> order =
       presentation_order(archive, ids, targets, entries, std::move(slides));
   // The slide relationships handed over keep the part names resolved on the way.

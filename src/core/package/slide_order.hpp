@@ -99,9 +99,10 @@ struct PresentationSlides {
   std::unique_ptr<std::string> relationships;
   // Gathered in the same passes when asked for (`Gather`), valid when `presentation` and
   // `relationships` were read here: the slide relationships of `relationships`
-  // (`slide_relationships`, views into `relationships` and `unescaped`), the numbers of the slide-id entries' attributes
-  // of local name "id" (so "r:id" too) whose unescaped value is an unsigned 64-bit decimal (a
-  // leading "+" allowed), in order, and the largest number of the presentation relationships' ids
+  // (`slide_relationships`, views into `relationships` and `unescaped`), the numbers of the
+  // slide-id entries' attributes of local name "id" (so "r:id" too) whose unescaped value is an
+  // unsigned 64-bit decimal (a leading "+" allowed), in order, and the largest number of the
+  // presentation relationships' ids
   // (`relationship_id_number`); with the ids, the slide list of `presentation` (valid UTF-8,
   // as `read_archive_text` reads it), which the same pass found.
   std::optional<std::vector<SlideRelationship>> slide_relationships;

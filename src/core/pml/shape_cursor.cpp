@@ -40,8 +40,7 @@ bool TopLevelShapeCursor::counts_addressed(const XmlEvent& event) {
     }
     return false;
   }
-  if (event.is_tag() && depth_ == 1 && is_shape_element_name(name) &&
-      shapes_++ == shape_index_)
+  if (event.is_tag() && depth_ == 1 && is_shape_element_name(name) && shapes_++ == shape_index_)
     return true;
   if (event.is_start()) {
     ++depth_;

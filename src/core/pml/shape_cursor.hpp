@@ -150,10 +150,10 @@ class TopLevelShapeCursor {
 
   std::uint64_t shape_index_;
   TopLevel reading_;
-  std::uint64_t shapes_ = 0;       // top-level shapes met
-  std::uint64_t depth_ = 0;        // TreeChildren: elements open in the tree, the tree itself 1;
-                                   // OutsideShapes: shapes open
-  bool in_tree_ = false;           // TreeChildren: inside `spTree`
+  std::uint64_t shapes_ = 0;  // top-level shapes met
+  std::uint64_t depth_ = 0;   // TreeChildren: elements open in the tree, the tree itself 1;
+                              // OutsideShapes: shapes open
+  bool in_tree_ = false;      // TreeChildren: inside `spTree`
   bool found_ = false;
   std::uint64_t shape_depth_ = 0;  // shapes open in the addressed one, itself included
 };

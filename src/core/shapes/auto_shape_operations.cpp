@@ -10,8 +10,8 @@ Result<AutoShapeAddSummary> add_slide_auto_shape_with_target(
     const InsertionTarget& target, std::string_view preset_geometry, std::uint64_t x_emu,
     std::uint64_t y_emu, std::uint64_t cx_emu, std::uint64_t cy_emu,
     std::optional<std::string_view> text, std::span<const AdjustmentGuide> adjustment_guides) {
-  const AutoShapeArgs args{preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text,
-                           adjustment_guides};
+  const AutoShapeArgs args{
+      preset_geometry, {x_emu, y_emu, cx_emu, cy_emu}, text, adjustment_guides};
   // A refused preset touches nothing on disk.
   auto display_name = PELVANE_TRY(auto_shape_display_name(args.preset_geometry));
   auto edited = PELVANE_TRY(insert_shape_into_slide(

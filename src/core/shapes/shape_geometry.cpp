@@ -15,7 +15,9 @@ namespace {
 class TransformRewrite {
  public:
   TransformRewrite(std::int64_t x, std::int64_t y, std::int64_t cx, std::int64_t cy)
-      : x_(std::to_string(x)), y_(std::to_string(y)), cx_(std::to_string(cx)),
+      : x_(std::to_string(x)),
+        y_(std::to_string(y)),
+        cx_(std::to_string(cx)),
         cy_(std::to_string(cy)) {}
 
   // Every event inside the target; `own` when it is not inside a shape nested in the target.
@@ -73,9 +75,11 @@ Result<RewriteOutput> set_shape_geometry_at_index_in_slide(std::string_view xml,
   }
 }
 
-Result<RewriteOutput> set_group_shape_child_geometry_in_slide(
-    std::string_view xml, std::uint64_t group_index, std::uint64_t child_index, std::int64_t x,
-    std::int64_t y, std::int64_t cx, std::int64_t cy) {
+Result<RewriteOutput> set_group_shape_child_geometry_in_slide(std::string_view xml,
+                                                              std::uint64_t group_index,
+                                                              std::uint64_t child_index,
+                                                              std::int64_t x, std::int64_t y,
+                                                              std::int64_t cx, std::int64_t cy) {
   SlideStream stream(xml);
   TransformRewrite transform(x, y, cx, cy);
   std::uint64_t groups = 0;

@@ -27,8 +27,10 @@ Result<RewriteOutput> set_shape_geometry_at_index_in_slide(std::string_view xml,
 
 // The `child_index`-th direct child (sp, pic, cxnSp, graphicFrame; nested groups are neither
 // counted nor searched) of the `group_index`-th group (every `grpSp` in document order).
-Result<RewriteOutput> set_group_shape_child_geometry_in_slide(
-    std::string_view xml, std::uint64_t group_index, std::uint64_t child_index, std::int64_t x,
-    std::int64_t y, std::int64_t cx, std::int64_t cy);
+Result<RewriteOutput> set_group_shape_child_geometry_in_slide(std::string_view xml,
+                                                              std::uint64_t group_index,
+                                                              std::uint64_t child_index,
+                                                              std::int64_t x, std::int64_t y,
+                                                              std::int64_t cx, std::int64_t cy);
 
 }  // namespace pelvane

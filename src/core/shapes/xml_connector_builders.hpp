@@ -40,8 +40,8 @@ struct EmuPoint {
 
 struct ConnectorArgs {
   std::string_view preset_geometry;
-  EmuPoint from;  // the begin point
-  EmuPoint to;    // the end point
+  EmuPoint from;                      // the begin point
+  EmuPoint to;                        // the end point
   std::optional<ConnectorEnd> begin;  // written as `a:stCxn`
   std::optional<ConnectorEnd> end;    // written as `a:endCxn`
 };

@@ -1,7 +1,7 @@
 #include "core/shapes/xml_text_box_builders.hpp"
 
-#include "core/pml/xml_builders.hpp"
 #include "core/pml/paragraph_writers.hpp"
+#include "core/pml/xml_builders.hpp"
 
 namespace pelvane {
 

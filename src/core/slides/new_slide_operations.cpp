@@ -58,9 +58,9 @@ Result<ListedSlide> list_new_slide(PackageEdit& edit, std::uint64_t number,
   std::string new_presentation =
       PELVANE_TRY(append_slide_id(presentation, listed.slide_id, listed.relationship_id,
                                   listing.slide_list ? &*listing.slide_list : nullptr));
-  std::string new_relationships = PELVANE_TRY(
-      append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
-                          "slides/slide" + std::to_string(number) + ".xml"));
+  std::string new_relationships =
+      PELVANE_TRY(append_relationship(relationships, listed.relationship_id, kSlideRelationshipType,
+                                      "slides/slide" + std::to_string(number) + ".xml"));
   std::string new_content_types = PELVANE_TRY(append_content_type_override(
       *content_types, std::string("/").append(slide_part_name(number)), kSlideContentType));
   edit.replace_part(std::string(kPresentationPart), std::move(new_presentation));

@@ -30,8 +30,8 @@ Result<Edited<std::vector<std::uint64_t>>> add_placeholders(std::string_view inp
          std::vector<PlaceholderShapeSpec>& specs) -> Result<std::vector<std::uint64_t>> {
         std::vector<std::uint64_t> ids;
         for (const PlaceholderShapeSpec& spec : specs) {
-          ids.push_back(PELVANE_TRY(insert_new_shape(
-              slide.xml(), InsertionTarget::slide(), [&](std::uint64_t id) {
+          ids.push_back(PELVANE_TRY(
+              insert_new_shape(slide.xml(), InsertionTarget::slide(), [&](std::uint64_t id) {
                 return placeholder_shape_xml(id, placeholder_shape_name(slide.xml(), id, spec),
                                              spec);
               })));
@@ -40,8 +40,8 @@ Result<Edited<std::vector<std::uint64_t>>> add_placeholders(std::string_view inp
       });
 }
 
-PlaceholderShapeBatchAddSummary placeholder_batch_record(
-    std::string_view output, Edited<std::vector<std::uint64_t>> added) {
+PlaceholderShapeBatchAddSummary placeholder_batch_record(std::string_view output,
+                                                         Edited<std::vector<std::uint64_t>> added) {
   PlaceholderShapeBatchAddSummary summary;
   summary.shape_ids = std::move(added.value);
   return finish_record(std::move(summary), output, added);

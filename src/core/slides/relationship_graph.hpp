@@ -202,7 +202,7 @@ class RelationshipGraph {
   // and parsed once.
   PartNameSet alike_keys_;
   std::vector<const RelationshipEdges*> alike_edges_;  // by the position of their key
-  std::size_t last_alike_ = 0;                          // the position of the last key found
+  std::size_t last_alike_ = 0;                         // the position of the last key found
   // The stored bytes of the relationships parts compared, read through one window.
   std::optional<StoredBytesWindow> window_;
   // The name of the relationships part looked up, and the key of the part compared, made again

@@ -403,8 +403,8 @@ std::optional<std::string> write_sections(std::string_view xml,
 
 }  // namespace
 
-std::vector<std::size_t> sections_for_slide_order(
-    std::span<const std::optional<SlidePlace>> places, std::size_t fallback) {
+std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
+                                                  std::size_t fallback) {
   const std::size_t count = places.size();
   // The score of a run that starts with (i, j): j's best run with i in front of it.
   const auto extended = [&](std::size_t i, const RunScore& from_j, std::size_t j) {
@@ -459,8 +459,8 @@ std::vector<std::size_t> sections_for_slide_order(
   return result;
 }
 
-Result<std::string> align_sections_with_slide_list(
-    std::string presentation_xml, std::optional<std::uint64_t> appended_slide_id) {
+Result<std::string> align_sections_with_slide_list(std::string presentation_xml,
+                                                   std::optional<std::uint64_t> appended_slide_id) {
   // An element name is never escaped, so a text without these letters has no section list: it
   // stays as it is, unread (most presentations have no sections, and this is a long scan).
   if (find_pattern(presentation_xml, kSectionListName) == std::string_view::npos)

@@ -44,8 +44,8 @@ struct SlidePlace {
 // the earliest positions wins (compared position by position): A = (1 2 3), B = (4 5 6) in the
 // order 1 2 4 3 5 6 keep 1 2 4 5 6, so 3 joins B; A = (1), B = (2) in the order 2 1 keep 2, so
 // 1 joins B. O(n log² n) in the n slides that have a section.
-std::vector<std::size_t> sections_for_slide_order(
-    std::span<const std::optional<SlidePlace>> places, std::size_t fallback);
+std::vector<std::size_t> sections_for_slide_order(std::span<const std::optional<SlidePlace>> places,
+                                                  std::size_t fallback);
 
 // The presentation text with its sections agreeing with its slide list (`SlideListScan`):
 // entries for slides the list no longer has are gone, a slide takes its section by
@@ -66,7 +66,6 @@ std::vector<std::size_t> sections_for_slide_order(
 // text (the text is taken over, so an unchanged one is not copied). A text that nowhere names a
 // "sectionLst" comes back unread; otherwise a reader error is `Xml`.
 Result<std::string> align_sections_with_slide_list(
-    std::string presentation_xml,
-    std::optional<std::uint64_t> appended_slide_id = std::nullopt);
+    std::string presentation_xml, std::optional<std::uint64_t> appended_slide_id = std::nullopt);
 
 }  // namespace pelvane

@@ -159,8 +159,8 @@ Result<std::string> rewrite_presentation_xml_for_slide_deletion(
       write_kept_entries(writer, kept, survivor_order);
       kept.clear();
     }
-    in_list = (in_list || role == SlideListScan::Role::ListStart) &&
-              role != SlideListScan::Role::ListEnd;
+    in_list =
+        (in_list || role == SlideListScan::Role::ListStart) && role != SlideListScan::Role::ListEnd;
     if (!in_list && shows.list != 0 && event.is_tag() && event.local_name() == "sld" &&
         deleted_ids.contains(rel_id_from_attributes(event, key_buffer))) {
       // A custom show's entry for a deleted slide would name a relationship that is gone.
@@ -194,8 +194,8 @@ Result<std::string> rewrite_relationships_for_slide_deletion(
   return std::move(removed.first);
 }
 
-Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const PartNameViews& dropped_parts) {
+Result<std::string> rewrite_content_types_for_slide_deletion(std::string_view content_types_xml,
+                                                             const PartNameViews& dropped_parts) {
   auto removed = PELVANE_TRY(remove_keyed_elements(
       content_types_xml, "Override", "PartName",
       [&](std::string_view name) {

@@ -45,7 +45,7 @@ Result<std::string> rewrite_relationships_for_slide_deletion(
 // The content types without the "Override" elements whose unescaped PartName is "/" followed by
 // one of `dropped_parts` (compared byte for byte); "Default" elements stay. End of input inside a
 // removed element: `XmlTextDecode` "unexpected EOF while removing content type override".
-Result<std::string> rewrite_content_types_for_slide_deletion(
-    std::string_view content_types_xml, const PartNameViews& dropped_parts);
+Result<std::string> rewrite_content_types_for_slide_deletion(std::string_view content_types_xml,
+                                                             const PartNameViews& dropped_parts);
 
 }  // namespace pelvane

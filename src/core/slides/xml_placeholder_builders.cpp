@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core/base/keyed_hash.hpp"
-#include "core/xml/xml_escape.hpp"
 #include "core/xml/markup_search.hpp"
+#include "core/xml/xml_escape.hpp"
 #include "core/xml/xml_event_helpers.hpp"
 #include "core/xml/xml_splice.hpp"
 

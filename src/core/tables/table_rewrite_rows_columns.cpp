@@ -184,12 +184,11 @@ Result<RewriteOutput> delete_table_row_in_slide(std::string_view xml, std::uint6
                                                 std::uint64_t row_index) {
   const TableInspection table = PELVANE_TRY(inspect_slide_table(xml, table_index));
   PELVANE_TRY_VOID(check_row_deletion(table, row_index));
-  return drop_table_elements(xml, table_index, {.self_closing_rows = true},
-                             [&](const TableStep& place) {
-                               return (place.part == TablePart::RowStart ||
-                                       place.part == TablePart::RowEmpty) &&
-                                      place.row == row_index;
-                             });
+  return drop_table_elements(
+      xml, table_index, {.self_closing_rows = true}, [&](const TableStep& place) {
+        return (place.part == TablePart::RowStart || place.part == TablePart::RowEmpty) &&
+               place.row == row_index;
+      });
 }
 
 Result<RewriteOutput> insert_table_column_in_slide(std::string_view xml, std::uint64_t table_index,
@@ -245,13 +244,12 @@ Result<RewriteOutput> delete_table_column_in_slide(std::string_view xml, std::ui
                                                    std::uint64_t col_index) {
   const TableInspection table = PELVANE_TRY(inspect_slide_table(xml, table_index));
   PELVANE_TRY_VOID(check_column_deletion(table, col_index));
-  return drop_table_elements(xml, table_index, {.self_closing_cells = true},
-                             [&](const TableStep& place) {
-                               return place.column == col_index &&
-                                      (place.part == TablePart::GridColumn ||
-                                       place.part == TablePart::CellStart ||
-                                       place.part == TablePart::CellEmpty);
-                             });
+  return drop_table_elements(
+      xml, table_index, {.self_closing_cells = true}, [&](const TableStep& place) {
+        return place.column == col_index &&
+               (place.part == TablePart::GridColumn || place.part == TablePart::CellStart ||
+                place.part == TablePart::CellEmpty);
+      });
 }
 
 }  // namespace pelvane

@@ -3,8 +3,8 @@
 #include <unordered_map>
 
 #include "core/base/keyed_hash.hpp"
-#include "core/pml/shape_tree.hpp"
 #include "core/pml/paragraph_writers.hpp"
+#include "core/pml/shape_tree.hpp"
 #include "core/xml/xml_splice.hpp"
 
 namespace pelvane {

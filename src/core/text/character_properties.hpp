@@ -96,17 +96,17 @@ class AttributeChanges {
 struct CharacterChildren {
   enum class Fill {
     None,    // no new fill
-    Color,  // <a:solidFill><a:srgbClr val="color"/></a:solidFill>
+    Color,   // <a:solidFill><a:srgbClr val="color"/></a:solidFill>
     Solid,   // <a:solidFill/>
     NoFill,  // <a:noFill/>
   };
   Fill fill = Fill::None;
   std::optional<CheckedText> color;  // with Fill::Color
-  std::optional<CheckedText> latin;   // a new <a:latin typeface="..."/>
+  std::optional<CheckedText> latin;  // a new <a:latin typeface="..."/>
   // The element's own fills (direct children) go, and those of its kept outline `ln` and
   // underline line `uLn`; the fill inside `uFill` stays (the element needs one).
   bool drop_fills = false;
-  bool drop_latin = false;            // every `latin` inside the element goes
+  bool drop_latin = false;  // every `latin` inside the element goes
 
   bool adds_children() const { return fill != Fill::None || latin.has_value(); }
 };

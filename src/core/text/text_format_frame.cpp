@@ -27,8 +27,8 @@ Result<void> validate(const TextFramePropertiesPatch& patch) {
   static constexpr std::string_view kAnchors[] = {"t", "ctr", "b", "just", "dist"};
   static constexpr std::string_view kAutoSizes[] = {"normAutofit", "spAutoFit", "noAutofit"};
   const auto refuse = [](std::string_view what, std::string_view value) {
-    return fail(PelvaneError::invalid_input("unsupported text frame " + std::string(what) +
-                                            ": " + std::string(value)));
+    return fail(PelvaneError::invalid_input("unsupported text frame " + std::string(what) + ": " +
+                                            std::string(value)));
   };
   // The map holds its keys in byte order: the first bad key is the smallest.
   for (const auto& [key, value] : patch.margins)
@@ -101,8 +101,8 @@ Result<RewriteOutput> set_text_frame_properties_in_slide(std::string_view xml,
                                                          std::uint64_t shape_index,
                                                          const TextFramePropertiesPatch& patch) {
   PELVANE_TRY_VOID(validate(patch));
-  const std::uint64_t requested = patch.margins.size() + patch.set_word_wrap +
-                                  patch.set_vertical_anchor + patch.set_auto_size;
+  const std::uint64_t requested =
+      patch.margins.size() + patch.set_word_wrap + patch.set_vertical_anchor + patch.set_auto_size;
   if (requested == 0) return RewriteOutput{std::string(xml), 0};
   const AttributeChanges attributes = text_frame_body_property_attributes(patch);
   std::optional<std::string> auto_fit;  // the new auto-fit element's name

@@ -53,8 +53,7 @@ Result<RewriteOutput> rewrite_paragraph_properties(std::string_view xml, std::ui
     if (event.is_start()) {
       if (shape.start(event) == ShapeStart::Addressed) {
         paragraphs = 0;
-      } else if (shape.in_shape() && event.local_name() == "p" &&
-                 paragraphs++ == paragraph_index) {
+      } else if (shape.in_shape() && event.local_name() == "p" && paragraphs++ == paragraph_index) {
         paragraph_depth = depth;
         handled = false;
       }
@@ -92,8 +91,8 @@ std::int64_t rounded_to_i64(double value) {
 void write_spacing(XmlWriter& writer, const Spacing& spacing) {
   if (!spacing.value || spacing.value->kind == ParagraphSpacingValue::Kind::Clear) return;
   const bool exact = spacing.value->kind == ParagraphSpacingValue::Kind::Emu;
-  const double amount = exact ? static_cast<double>(spacing.value->emu) / 127.0
-                              : spacing.value->multiple * 100000.0;
+  const double amount =
+      exact ? static_cast<double>(spacing.value->emu) / 127.0 : spacing.value->multiple * 100000.0;
   writer.write_start_tag(spacing.element);
   XmlStartTag measure(exact ? "a:spcPts" : "a:spcPct");
   measure.push_attribute("val", std::to_string(rounded_to_i64(amount)));
@@ -163,10 +162,9 @@ Result<RewriteOutput> set_shape_paragraph_properties_in_slide(
   attributes.add_text("algn", alignment);
   if (set_level)
     attributes.add("lvl", level == 0 ? std::nullopt : std::optional(std::to_string(level)));
-  const std::uint64_t requested = std::uint64_t{alignment.set} + set_level +
-                                  spacing.line_spacing.has_value() +
-                                  spacing.space_before.has_value() +
-                                  spacing.space_after.has_value();
+  const std::uint64_t requested =
+      std::uint64_t{alignment.set} + set_level + spacing.line_spacing.has_value() +
+      spacing.space_before.has_value() + spacing.space_after.has_value();
 
   const auto existing = [&](XmlReader& reader, XmlWriter& writer,
                             const XmlEvent& element) -> Result<std::uint64_t> {

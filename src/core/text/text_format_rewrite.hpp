@@ -52,11 +52,11 @@ Result<RewriteOutput> set_text_run_font_name_at_index_in_slide(
 // Character formatting of one run, each property left alone, removed or set. Texts are
 // borrowed from the edit operation.
 struct TextRunFormattingPatch {
-  PropertyChange<bool> bold;                // b: "1" / "0"
-  PropertyChange<bool> italic;              // i: "1" / "0"
-  PropertyChange<bool> underline;           // u: "sng" / "none"
-  PropertyChange<std::int64_t> size;        // sz, from EMU (font_size_value)
-  PropertyChange<std::string_view> name;    // <a:latin typeface="name"/>
+  PropertyChange<bool> bold;               // b: "1" / "0"
+  PropertyChange<bool> italic;             // i: "1" / "0"
+  PropertyChange<bool> underline;          // u: "sng" / "none"
+  PropertyChange<std::int64_t> size;       // sz, from EMU (font_size_value)
+  PropertyChange<std::string_view> name;   // <a:latin typeface="name"/>
   PropertyChange<std::string_view> color;  // <a:solidFill><a:srgbClr val="color"/>...
 
   static TextRunFormattingPatch from(const edit::SetTextRunFormatting& operation);

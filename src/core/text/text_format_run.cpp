@@ -54,8 +54,7 @@ Result<RewriteOutput> rewrite_run_properties(std::string_view xml, EditOf&& edit
                                                       edit->attributes, edit->children));
         continue;
       }
-      write_character_properties(stream.writer, edit->attributes.new_tag("a:rPr"),
-                                 edit->children);
+      write_character_properties(stream.writer, edit->attributes.new_tag("a:rPr"), edit->children);
     }
     if (run_end) edit = nullptr;
     stream.writer.write_event(event);
@@ -122,8 +121,7 @@ void TextRunFormattingPatch::merge(const TextRunFormattingPatch& later) {
 }
 
 Result<RewriteOutput> set_text_run_formatting_batch_in_slide(
-    std::string_view xml,
-    std::span<const std::pair<std::uint64_t, TextRunFormattingPatch>> runs) {
+    std::string_view xml, std::span<const std::pair<std::uint64_t, TextRunFormattingPatch>> runs) {
   std::map<std::uint64_t, TextRunFormattingPatch> patches;
   for (const auto& [run, patch] : runs) {
     PELVANE_TRY_VOID(checked(patch.name));

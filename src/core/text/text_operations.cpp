@@ -28,11 +28,10 @@ Result<Edited<std::uint64_t>> rewrite_slide(std::string_view input, std::string_
 // `rewrite(xml, args...)`, as its replacements and the keys every record shares.
 template <class Summary, class Rewrite, class... Args>
 Result<Summary> rewrite_slide_counted(std::string_view input, std::string_view output,
-                                      std::uint64_t slide_index, Summary summary,
-                                      Rewrite rewrite, const Args&... args) {
-  auto edited = PELVANE_TRY(rewrite_slide(input, output, slide_index, [&](std::string_view xml) {
-    return rewrite(xml, args...);
-  }));
+                                      std::uint64_t slide_index, Summary summary, Rewrite rewrite,
+                                      const Args&... args) {
+  auto edited = PELVANE_TRY(rewrite_slide(
+      input, output, slide_index, [&](std::string_view xml) { return rewrite(xml, args...); }));
   summary.replacements = edited.value;
   return finish_record(std::move(summary), output, edited);
 }

@@ -60,8 +60,7 @@ struct ParagraphTextRules {
 // the whole text and every later piece is removed. The count is the number of pieces replaced
 // or removed, with what `rules` add. The shape and group-child forms below address the shape
 // and choose the rules for it.
-Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml,
-                                                            ShapeCursor shape,
+Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml, ShapeCursor shape,
                                                             std::uint64_t paragraph_index,
                                                             std::string_view text,
                                                             ParagraphTextRules rules);

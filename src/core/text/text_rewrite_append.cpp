@@ -1,8 +1,8 @@
 // Adding to a shape's text without changing what is there: a paragraph, a run, a line break.
+#include "core/pml/paragraph_writers.hpp"
 #include "core/pml/slide_child_order.hpp"
 #include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
-#include "core/pml/paragraph_writers.hpp"
 
 namespace pelvane {
 
@@ -53,8 +53,7 @@ Result<RewriteOutput> append_shape_text_run_in_slide(std::string_view xml,
       PELVANE_TRY_VOID(write_text_run(stream.writer, text.view()));
       ++count;
     }
-    if (paragraph.start(event) && paragraph.in_paragraph())
-      runs_end.enter(stream.reader.depth());
+    if (paragraph.start(event) && paragraph.in_paragraph()) runs_end.enter(stream.reader.depth());
     stream.writer.write_event(event);
     paragraph.end(event);
   }

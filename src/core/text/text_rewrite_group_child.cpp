@@ -1,8 +1,8 @@
 // Text of a shape that is a direct child of a group: its whole text, one paragraph's, one run's.
+#include "core/pml/paragraph_writers.hpp"
 #include "core/pml/slide_child_order.hpp"
 #include "core/text/paragraph_cursor.hpp"
 #include "core/text/text_rewrite.hpp"
-#include "core/pml/paragraph_writers.hpp"
 
 namespace pelvane {
 
@@ -10,8 +10,8 @@ Result<RewriteOutput> set_group_shape_child_text_in_slide(std::string_view xml,
                                                           std::uint64_t group_index,
                                                           std::uint64_t child_index,
                                                           std::string_view replacement) {
-  return set_addressed_shape_text_in_slide(
-      xml, ShapeCursor::group_child(group_index, child_index), replacement);
+  return set_addressed_shape_text_in_slide(xml, ShapeCursor::group_child(group_index, child_index),
+                                           replacement);
 }
 
 Result<RewriteOutput> set_group_shape_child_paragraph_text_in_slide(std::string_view xml,
@@ -53,8 +53,7 @@ Result<RewriteOutput> set_group_shape_child_run_text_in_slide(
         runs = 0;
         replaced = false;
         if (paragraph.in_paragraph()) runs_end.enter(stream.reader.depth());
-      } else if (paragraph.in_paragraph() && name == "r" &&
-                 runs++ == run_index && !replaced) {
+      } else if (paragraph.in_paragraph() && name == "r" && runs++ == run_index && !replaced) {
         replaced = true;
         ++count;
         if (event.is_empty()) {

@@ -5,7 +5,7 @@
 namespace pelvane {
 
 Result<RewriteOutput> set_addressed_shape_text_in_slide(std::string_view xml, ShapeCursor shape,
-                                                       std::string_view replacement) {
+                                                        std::string_view replacement) {
   const CheckedText text = PELVANE_TRY(CheckedText::check(replacement));
   SlideStream stream(xml);
   std::uint64_t total = 0;
@@ -29,8 +29,7 @@ Result<RewriteOutput> set_shape_text_at_index_in_slide(std::string_view xml,
   return set_addressed_shape_text_in_slide(xml, ShapeCursor::shape(shape_index), replacement);
 }
 
-Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml,
-                                                            ShapeCursor shape,
+Result<RewriteOutput> set_addressed_paragraph_text_in_slide(std::string_view xml, ShapeCursor shape,
                                                             std::uint64_t paragraph_index,
                                                             std::string_view replacement,
                                                             ParagraphTextRules rules) {

@@ -85,11 +85,11 @@ MarkupMap::MarkupMap(std::string_view text, std::size_t from, std::size_t to)
 
 std::size_t MarkupMap::opaque_start(std::size_t pos) const {
   // The last span starting at or before `pos`.
-  const auto after = std::upper_bound(
-      spans_.begin(), spans_.end(), pos,
-      [](std::size_t offset, const std::pair<std::size_t, std::size_t>& span) {
-        return offset < span.first;
-      });
+  const auto after =
+      std::upper_bound(spans_.begin(), spans_.end(), pos,
+                       [](std::size_t offset, const std::pair<std::size_t, std::size_t>& span) {
+                         return offset < span.first;
+                       });
   if (after == spans_.begin()) return npos;
   const auto& span = *std::prev(after);
   return pos < span.second ? span.first : npos;

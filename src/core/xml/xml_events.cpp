@@ -125,8 +125,8 @@ std::string_view trim_blanks(std::string_view text) {
 
 // The rest of an attribute item whose name ends at `pos` and that is not a name followed at
 // once by "=" and a closed quoted value.
-std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start,
-                                    std::size_t pos, XmlAttribute& out);
+std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start, std::size_t pos,
+                                    XmlAttribute& out);
 
 // One attribute item starting at `pos` (which is at a non-blank byte). Returns the position
 // after the item. The repeated-name test is left to the caller. The common item, a name
@@ -149,9 +149,8 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
       const unsigned quotes = quote == '"' ? byte_scan::block_bytes_equal(window.bytes, '"')
                                            : byte_scan::block_bytes_equal(window.bytes, '\'');
       const unsigned closes = (quotes >> window.shift) & byte_scan::bits_above(name_size + 1);
-      const std::size_t close =
-          closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
-                      : find_in_tag(text, quote, equals + 2);
+      const std::size_t close = closes != 0 ? pos + static_cast<unsigned>(__builtin_ctz(closes))
+                                            : find_in_tag(text, quote, equals + 2);
       if (close != std::string_view::npos) {
         out.name = std::string_view(data + item_start, name_size);
         out.malformed = false;
@@ -179,8 +178,8 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
   return parse_unusual_attribute(text, item_start, pos, out);
 }
 
-std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start,
-                                    std::size_t pos, XmlAttribute& out) {
+std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_start, std::size_t pos,
+                                    XmlAttribute& out) {
   const std::size_t n = text.size();
   out.value = {};
   out.raw = {};
@@ -241,8 +240,7 @@ std::size_t parse_unusual_attribute(std::string_view text, std::size_t item_star
 // Reads the next attribute item at or after `pos`, blanks before it skipped, and moves `pos`
 // past it; returns where the item starts, or npos (with `pos` at the end) when none is left.
 [[gnu::always_inline]] inline std::size_t read_attribute_item(std::string_view text,
-                                                              std::size_t& pos,
-                                                              XmlAttribute& out) {
+                                                              std::size_t& pos, XmlAttribute& out) {
   const std::size_t n = text.size();
   while (pos < n && is_xml_blank(text[pos])) ++pos;
   if (pos >= n) return std::string_view::npos;

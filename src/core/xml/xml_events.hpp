@@ -151,7 +151,7 @@ class XmlAttributes {
     std::size_t pos_ = 0;
     std::size_t items_ = 0;  // items read so far, this one included
     bool done_ = true;
-    bool names_kept_ = false;  // `names_` holds every well-formed name before the current item
+    bool names_kept_ = false;       // `names_` holds every well-formed name before the current item
     std::size_t recent_count_ = 0;  // names in `recent_`; every earlier well-formed one while
                                     // `items_` is at most kRecentNames
     std::array<KeptName, kRecentNames> recent_;
@@ -303,8 +303,7 @@ class XmlStartTag {
 class XmlWriter {
  public:
   XmlWriter() = default;
-  explicit XmlWriter(std::size_t reserve)
-      : out_(WrittenTextShelf::take(reserve)) {}
+  explicit XmlWriter(std::size_t reserve) : out_(WrittenTextShelf::take(reserve)) {}
 
   // Writes an event as read: its raw bytes, an end tag as "</name>", nothing for Eof.
   void write_event(const XmlEvent& event);

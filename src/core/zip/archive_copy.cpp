@@ -178,8 +178,7 @@ Result<void> CopyLoop::copy_input_entries() {
       length += next->length;
     }
     PELVANE_TRY_VOID(writer_.add_stored_entries_from_file(
-        std::string_view(centrals, centrals_size), headers_.file(),
-        stored->local_offset, length));
+        std::string_view(centrals, centrals_size), headers_.file(), stored->local_offset, length));
   }
   return {};
 }
@@ -314,8 +313,7 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
           return writer_.add_content_entry_from_file(
               name, kept_options(index, data.method),
               {data.crc32, data.compressed_size, data.uncompressed_size},
-              {headers_.file(), stored->placement.local_offset,
-               stored->placement.local_header});
+              {headers_.file(), stored->placement.local_offset, stored->placement.local_header});
         }
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under
@@ -425,8 +423,8 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
 
 }  // namespace
 
-Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer,
-                                  const RewritePlan& plan, const WrittenEntry& written,
+Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
+                                  const WrittenEntry& written,
                                   std::optional<std::string_view> input_bytes) {
   // The headers of an archive file are the archive's own reading, shared with its listings.
   std::optional<StoredEntryHeaders> from_bytes;

@@ -120,8 +120,8 @@ using WrittenEntry = std::function<void(std::string_view name)>;
 // Writes the input's entries as `plan` says, then the entries it adds, into `writer`, which the
 // caller finishes. `input_bytes`, when the input was opened over bytes, lets raw copies keep the
 // stored entry times exactly.
-Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer,
-                                  const RewritePlan& plan, const WrittenEntry& written,
+Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
+                                  const WrittenEntry& written,
                                   std::optional<std::string_view> input_bytes = std::nullopt);
 
 }  // namespace pelvane

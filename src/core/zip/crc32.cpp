@@ -86,8 +86,7 @@ PELVANE_CARRYLESS inline __m128i fold(__m128i lane, __m128i by, __m128i next) {
 // low half of a lane by x^(512+32), the high half by x^(512-32), modulo the polynomial), then
 // into one lane 128 bits at a time (x^(128+32), x^(128-32)), brought down to 64 bits (x^64),
 // and reduced to 32 by Barrett's method (x^64 divided by the polynomial, and the polynomial).
-PELVANE_CARRYLESS std::uint32_t fold_crc32(std::uint32_t reg, const char* bytes,
-                                           std::size_t size) {
+PELVANE_CARRYLESS std::uint32_t fold_crc32(std::uint32_t reg, const char* bytes, std::size_t size) {
   const __m128i by_512 = factors(kFactor544, kFactor480);
   const __m128i by_128 = factors(kFactor160, kFactor96);
   const __m128i by_64 = factors(kFactor64, 0);

@@ -75,8 +75,7 @@ Result<zip_t*> open_library_archive(std::FILE* file, std::uint64_t size) {
   zip_error_init(&error);
   // The source takes the stream over and closes it when the source is freed. Given a length, it
   // reads the stream no further, however the file grows.
-  zip_source_t* source =
-      zip_source_filep_create(file, 0, static_cast<zip_int64_t>(size), &error);
+  zip_source_t* source = zip_source_filep_create(file, 0, static_cast<zip_int64_t>(size), &error);
   if (source == nullptr && file != nullptr) std::fclose(file);
   return open_source(source, &error);
 }

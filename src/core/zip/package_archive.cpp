@@ -241,8 +241,8 @@ Result<std::string> read_archive_entry(PackageArchive& archive, std::uint64_t in
                                        std::optional<std::string_view> compressed) {
   PELVANE_TRY_VOID(check_before_reading(archive, index));
   if (const StoredEntryHeaders* plain = archive.plain_headers()) {
-    auto content = compressed ? read_plain_entry(*plain, index, *compressed)
-                              : read_plain_entry(*plain, index);
+    auto content =
+        compressed ? read_plain_entry(*plain, index, *compressed) : read_plain_entry(*plain, index);
     if (content) return std::move(*content);
   }
   EntryReader entry = PELVANE_TRY(EntryReader::open(archive, index));

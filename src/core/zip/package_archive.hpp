@@ -100,8 +100,7 @@ class PackageArchive : public LibraryArchive {
   }
 
  private:
-  PackageArchive(zip_t* archive, std::string_view bytes)
-      : LibraryArchive(archive), bytes_(bytes) {}
+  PackageArchive(zip_t* archive, std::string_view bytes) : LibraryArchive(archive), bytes_(bytes) {}
   PackageArchive(zip_t* archive, OwnedFd file, std::uint64_t size)
       : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
@@ -196,8 +195,8 @@ class EntryReader {
   Result<void> hand_over_to_library();
   PelvaneError size_mismatch() const;
 
-  ZipEntryFile file_;                       // the library's reading, once it reads
-  std::optional<PlainEntryStream> plain_;   // the plain reading, while it reads
+  ZipEntryFile file_;                      // the library's reading, once it reads
+  std::optional<PlainEntryStream> plain_;  // the plain reading, while it reads
   PackageArchive* archive_;
   std::uint64_t index_;
   std::uint64_t declared_size_;

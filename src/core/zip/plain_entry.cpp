@@ -97,13 +97,12 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
     return whole_content(*data, *held, nullptr);
   ShelvedBuffer<std::string> compressed(static_cast<std::size_t>(data->compressed_size));
   grow_unwritten(*compressed, static_cast<std::size_t>(data->compressed_size));
-  if (!read_whole_at(headers.file_descriptor(), data->offset, *compressed))
-    return std::nullopt;
+  if (!read_whole_at(headers.file_descriptor(), data->offset, *compressed)) return std::nullopt;
   return whole_content(*data, *compressed, &*compressed);
 }
 
-std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
-                                            std::uint64_t index, std::string_view compressed) {
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers, std::uint64_t index,
+                                            std::string_view compressed) {
   const auto data = whole_read_data(headers, index);
   if (!data || compressed.size() != data->compressed_size) return std::nullopt;
   return whole_content(*data, compressed, nullptr);

@@ -23,11 +23,10 @@ class StoredEntryHeaders;
 // The whole content of the entry at `index`: one read of its compressed bytes, one inflation.
 // None when the headers do not show the entry to open, when it is larger than a whole read
 // should hold, or when anything is off.
-std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
-                                            std::uint64_t index);
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers, std::uint64_t index);
 // The same from the entry's compressed bytes, which the caller read (`StoredBytesWindow`).
-std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers,
-                                            std::uint64_t index, std::string_view compressed);
+std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers, std::uint64_t index,
+                                            std::string_view compressed);
 
 // The compressed bytes of small entries read one after another: a read loads a window of the
 // file from the entry's bytes on, which serves the entries that follow within it, so that a walk
@@ -75,14 +74,14 @@ class PlainEntryStream {
   bool read_compressed(std::span<char> out);
 
   int fd_ = -1;
-  const char* held_ = nullptr;          // the next compressed byte, when the file is held
+  const char* held_ = nullptr;  // the next compressed byte, when the file is held
   bool deflated_ = false;
-  std::uint64_t next_offset_ = 0;       // of the next compressed byte not yet read
-  std::uint64_t compressed_left_ = 0;   // compressed bytes not yet read
-  std::uint64_t content_left_ = 0;      // content bytes not yet delivered
+  std::uint64_t next_offset_ = 0;      // of the next compressed byte not yet read
+  std::uint64_t compressed_left_ = 0;  // compressed bytes not yet read
+  std::uint64_t content_left_ = 0;     // content bytes not yet delivered
   std::uint32_t expected_crc_ = 0;
   std::uint32_t crc_ = 0;
-  std::vector<char> input_;             // compressed bytes read, not yet inflated
+  std::vector<char> input_;  // compressed bytes read, not yet inflated
   // Inflation state, heap-held: zlib's state points back at its stream, which must not move.
   std::unique_ptr<Inflater> inflater_;
 };

@@ -409,9 +409,8 @@ std::string library_extra_fields(zip_t* handle, std::uint64_t index, zip_flags_t
   for (zip_int16_t field = 0; field < count; ++field) {
     zip_uint16_t id = 0;
     zip_uint16_t size = 0;
-    const zip_uint8_t* data = zip_file_extra_field_get(handle, index,
-                                                       static_cast<zip_uint16_t>(field), &id,
-                                                       &size, which);
+    const zip_uint8_t* data = zip_file_extra_field_get(
+        handle, index, static_cast<zip_uint16_t>(field), &id, &size, which);
     if (data == nullptr) break;
     const char head[4] = {static_cast<char>(id & 0xFF), static_cast<char>(id >> 8),
                           static_cast<char>(size & 0xFF), static_cast<char>(size >> 8)};

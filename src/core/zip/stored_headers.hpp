@@ -240,10 +240,10 @@ class StoredEntryHeaders {
   };
   enum class LocalState : std::uint8_t { Unread, Absent, Found };
   struct Entry {
-    std::string_view name;           // bytes as stored, within `directory_`
-    std::size_t central_at = 0;      // where its central header starts in `directory_`
-    std::uint64_t local_offset = 0;  // of the local header
-    EntryFields fields;              // as the directory's own fields state them
+    std::string_view name;              // bytes as stored, within `directory_`
+    std::size_t central_at = 0;         // where its central header starts in `directory_`
+    std::uint64_t local_offset = 0;     // of the local header
+    EntryFields fields;                 // as the directory's own fields state them
     std::uint64_t compressed_size = 0;  // ZIP64 value included; 0 when unknown
     // The local header, within `local_headers_`, once read; empty when it is not where the
     // directory says.
@@ -262,9 +262,9 @@ class StoredEntryHeaders {
   // them is plain. Its own function, so that the loop over every entry keeps its values in
   // registers.
   [[gnu::noinline]] static bool read_directory(std::string_view directory, std::uint64_t count,
-                             std::uint64_t directory_offset, zip_t* handle,
-                             std::vector<Entry>& entries, std::size_t& directory_used,
-                             bool& plain_entries);
+                                               std::uint64_t directory_offset, zip_t* handle,
+                                               std::vector<Entry>& entries,
+                                               std::size_t& directory_used, bool& plain_entries);
   // Checks the entries' regions as the directory states them (entry_regions.hpp).
   void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
   // The entry with its local header read: when it is unread, it is read with the unread ones
@@ -360,10 +360,10 @@ class StoredEntryHeaders {
   std::optional<PelvaneError> overlap_;
   // Plain archives: the entries' indices by name; see `index_names`.
   NameIndex<> names_;
-  bool exact_ = false;  // true when `entries_` mirrors the central directory
+  bool exact_ = false;                  // true when `entries_` mirrors the central directory
   mutable bool headers_alone_ = false;  // see `read_local_headers_alone`
   bool plain_ = false;
-  std::shared_ptr<File> file_;  // kept open for raw copies between files
+  std::shared_ptr<File> file_;            // kept open for raw copies between files
   mutable std::deque<std::string> kept_;  // see `keep`
 };
 

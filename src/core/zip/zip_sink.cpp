@@ -225,8 +225,7 @@ Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,
       PELVANE_TRY(pelvane::copy_in_kernel(fd, offset, fd_, length, kernel_copy_));
   flushed_ += copied;
   place_room();  // the buffer, empty, takes the bytes that follow
-  if (copied < length && kernel_copy_ != KernelCopy::Unavailable)
-    return fail(input_ended());
+  if (copied < length && kernel_copy_ != KernelCopy::Unavailable) return fail(input_ended());
   return copied;
 }
 

@@ -105,8 +105,8 @@ class FileZipSink final : public ZipSink {
   Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
                                       std::uint64_t length) override;
   bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
-                              std::string_view extra, const CopiedFile& file,
-                              std::uint64_t offset, std::uint64_t length) override;
+                              std::string_view extra, const CopiedFile& file, std::uint64_t offset,
+                              std::uint64_t length) override;
 
  private:
   // Bytes of an input file that belong at `at` in the buffer: read from the file at `offset`,
@@ -158,8 +158,8 @@ class FileZipSink final : public ZipSink {
   std::size_t size_ = 0;  // bytes of `room_` in use
   // The output position less the input offset (or address) of the bytes last copied in.
   std::uint64_t source_lag_ = 0;
-  std::vector<Span> spans_;  // still to be read into the buffer, in buffer order
-  bool holds_spans_ = false;  // some of `spans_` are held
+  std::vector<Span> spans_;             // still to be read into the buffer, in buffer order
+  bool holds_spans_ = false;            // some of `spans_` are held
   std::array<char, kScrapSize> scrap_;  // takes the bytes between spans read at once
   std::array<iovec, kMostPiecesPerCall> pieces_;  // of one read or write
   ReadAhead read_ahead_;

@@ -142,7 +142,7 @@ struct ZipWriter::State {
   std::string central;
   std::uint64_t entries = 0;
   std::uint64_t expected_entries = 0;  // as `reserve` was told
-  std::uint64_t offset = 0;  // bytes written so far, pending span included
+  std::uint64_t offset = 0;            // bytes written so far, pending span included
 
   // Every name written so far: an archive never holds one name twice. Names known distinct
   // (`set_names_known_distinct`) are left out while they are written, and taken in before the
@@ -207,8 +207,8 @@ struct ZipWriter::State {
   // Puts the name of every central header written into `names`.
   void take_in_all_names();
   // Adds the entry's central header, at the current offset; refuses a name already written.
-  Result<void> add_record(const EntryFields& fields, std::string_view name,
-                          std::string_view extra, std::string_view comment);
+  Result<void> add_record(const EntryFields& fields, std::string_view name, std::string_view extra,
+                          std::string_view comment);
   // Takes the central header just put at `at` as the entry's, unless its name is written
   // already (then it goes again).
   Result<void> note_record(std::size_t at, std::string_view name) {
@@ -247,9 +247,11 @@ struct ZipWriter::State {
   // Adds an entry raw under the fields and local header prepared, its data lying in a file
   // after its stored local header.
   // Inline: the road of every kept entry written under a new header.
-  [[gnu::always_inline]] Result<void> add_prepared_from_file(
-      const EntryFields& fields, std::string_view name, std::string_view central_extra_field,
-      std::string_view comment, const StoredLocalEntry& stored);
+  [[gnu::always_inline]] Result<void> add_prepared_from_file(const EntryFields& fields,
+                                                             std::string_view name,
+                                                             std::string_view central_extra_field,
+                                                             std::string_view comment,
+                                                             const StoredLocalEntry& stored);
   // Opens a raw entry under the local header prepared.
   Result<void> write_raw_header(const EntryFields& fields, const RawEntryHeader& raw);
   // Writes the local header laid out in `local_fixed` for `name` with `extra`, after the span
@@ -435,8 +437,7 @@ Result<void> ZipWriter::begin_raw_entry(const RawEntryHeader& header) {
 }
 
 Result<void> ZipWriter::add_raw_entry_from_file(const RawEntryHeader& header,
-                                                const CopiedFile& file,
-                                                std::uint64_t local_offset,
+                                                const CopiedFile& file, std::uint64_t local_offset,
                                                 std::string_view stored_local_header) {
   State& s = *state_;
   const EntryFields fields = PELVANE_TRY(s.prepare_raw_header(header));
@@ -465,10 +466,10 @@ Result<void> ZipWriter::add_content_entry_from_file(std::string_view name,
 }
 
 inline Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& fields,
-                                                      std::string_view name,
-                                                      std::string_view central_extra_field,
-                                                      std::string_view comment,
-                                                      const StoredLocalEntry& stored) {
+                                                             std::string_view name,
+                                                             std::string_view central_extra_field,
+                                                             std::string_view comment,
+                                                             const StoredLocalEntry& stored) {
   PELVANE_TRY_VOID(add_record(fields, name, central_extra_field, comment));
   if (prepared_header_is(stored.local_header, name)) {
     // Header and data as they lie.
@@ -478,8 +479,8 @@ inline Result<void> ZipWriter::State::add_prepared_from_file(const EntryFields& 
   // Written anew: the header goes through the sink, the data is copied after it; in one call
   // when the sink takes both at once.
   PELVANE_TRY_VOID(hand_over_pending());
-  if (sink.append_header_and_copy(local_fixed, name, local_extra,
-                                  stored.file, stored.local_offset + stored.local_header.size(),
+  if (sink.append_header_and_copy(local_fixed, name, local_extra, stored.file,
+                                  stored.local_offset + stored.local_header.size(),
                                   fields.compressed_size)) {
     offset += local_fixed.size() + name.size() + local_extra.size() + fields.compressed_size;
     return {};

@@ -81,7 +81,7 @@ TEST(FileOutput, CommitReplacesTheOutputWithEverythingWrittenInOrder) {
 
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  struct stat status{};
+  struct stat status {};
   ASSERT_EQ(::stat(output.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
 }
@@ -129,7 +129,7 @@ TEST(FileOutput, AReplacedFileKeepsItsPermissionsAndOwner) {
     test::write_file(output, "old");
     ASSERT_EQ(::chmod(output.c_str(), mode), 0);
     replace_through_temporary(output, "new");
-    struct stat status{};
+    struct stat status {};
     ASSERT_EQ(::stat(output.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, mode) << std::oct << mode;
     EXPECT_EQ(test::read_file(output), "new");
@@ -140,7 +140,7 @@ TEST(FileOutput, AReplacedFileKeepsItsPermissionsAndOwner) {
   ASSERT_EQ(::chown(output.c_str(), 4242, 4343), 0);
   ASSERT_EQ(::chmod(output.c_str(), 0640), 0);
   replace_through_temporary(output, "owned");
-  struct stat status{};
+  struct stat status {};
   ASSERT_EQ(::stat(output.c_str(), &status), 0);
   EXPECT_EQ(status.st_uid, 4242u);
   EXPECT_EQ(status.st_gid, 4343u);
@@ -165,7 +165,7 @@ TEST(FileOutput, SymbolicLinksLeadToTheFileThatIsReplaced) {
     replace_through_temporary(dir.file(through), through);
     EXPECT_EQ(test::read_file(target), through);
     EXPECT_TRUE(std::filesystem::is_symlink(dir.file(through)));
-    struct stat status{};
+    struct stat status {};
     ASSERT_EQ(::stat(target.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_EQ(files_in(dir.file("real")), 1u);
@@ -219,7 +219,7 @@ TEST(FileOutput, OutputsThatAreNotRegularFilesAreRefused) {
     EXPECT_EQ(file.error().to_string(), message);
   }
   EXPECT_EQ(files_in(dir.path()), specials.size());
-  struct stat status{};
+  struct stat status {};
   ASSERT_EQ(::lstat(fifo.c_str(), &status), 0);
   EXPECT_TRUE(S_ISFIFO(status.st_mode));
 }

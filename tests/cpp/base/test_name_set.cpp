@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <set>
 #include <string>
 #include <string_view>

@@ -34,8 +34,8 @@ std::string table(std::string_view cells) {
 }
 
 // Four text shapes A, B, C, D with ids 2 to 5.
-const std::string kFour = tree(text_sp(2, run("A")) + text_sp(3, run("B")) +
-                               text_sp(4, run("C")) + text_sp(5, run("D")));
+const std::string kFour =
+    tree(text_sp(2, run("A")) + text_sp(3, run("B")) + text_sp(4, run("C")) + text_sp(5, run("D")));
 
 EditOperation bold(std::uint64_t run_index, bool value) {
   return edit::SetTextRunFormatting{.run_index = run_index, .set_bold = true, .bold = value};
@@ -62,21 +62,28 @@ TEST(SlideEditApplication, AppliesEditsThenGroupChildThenShapeDeletions) {
       {"formatting around a deletion is one pass",
        kFour,
        {bold(0, true), delete_shape(3), bold(0, false)},
-       tree(text_sp(2, run("A", "<a:rPr b=\"0\"/>")) + text_sp(3, run("B")) +
-            text_sp(4, run("C"))),
+       tree(text_sp(2, run("A", "<a:rPr b=\"0\"/>")) + text_sp(3, run("B")) + text_sp(4, run("C"))),
        2},
-      {"an edit after a deletion addresses shapes as they were", kFour,
+      {"an edit after a deletion addresses shapes as they were",
+       kFour,
        {delete_shape(0), edit::SetShapeText{.shape_index = 1, .replacement = "X"}},
-       tree(text_sp(3, run("X")) + text_sp(4, run("C")) + text_sp(5, run("D"))), 2},
-      {"indexes run largest first", kFour, {delete_shape(0), delete_shape(2)},
-       tree(text_sp(3, run("B")) + text_sp(5, run("D"))), 2},
-      {"a group child goes before its group", tree(group(2, text_sp(3, "") + text_sp(4, "")) +
-                                                   text_sp(5, "")),
-       {delete_shape(0), delete_child(2, 4)}, tree(text_sp(5, "")), 2},
+       tree(text_sp(3, run("X")) + text_sp(4, run("C")) + text_sp(5, run("D"))),
+       2},
+      {"indexes run largest first",
+       kFour,
+       {delete_shape(0), delete_shape(2)},
+       tree(text_sp(3, run("B")) + text_sp(5, run("D"))),
+       2},
+      {"a group child goes before its group",
+       tree(group(2, text_sp(3, "") + text_sp(4, "")) + text_sp(5, "")),
+       {delete_shape(0), delete_child(2, 4)},
+       tree(text_sp(5, "")),
+       2},
       {"a repeated cell starts a new pass, whose text wins",
        tree(table(cell(run("a")) + cell(run("b")))),
        {cell_text(0, "x"), cell_text(1, "y"), cell_text(0, "z")},
-       tree(table(cell(run("z")) + cell(run("y")))), 3},
+       tree(table(cell(run("z")) + cell(run("y")))),
+       3},
       {"no edits", kFour, {}, kFour, 0},
   };
   for (const Case& c : cases) {
@@ -88,8 +95,9 @@ TEST(SlideEditApplication, AppliesEditsThenGroupChildThenShapeDeletions) {
 }
 
 TEST(SlideEditApplication, GathersPruneIdsAsTheLastUserGoes) {
-  const std::string pic = "<p:pic><p:nvPicPr><p:cNvPr id=\"7\"/></p:nvPicPr><p:blipFill>"
-                          "<a:blip r:embed=\"rId2\"/></p:blipFill></p:pic>";
+  const std::string pic =
+      "<p:pic><p:nvPicPr><p:cNvPr id=\"7\"/></p:nvPicPr><p:blipFill>"
+      "<a:blip r:embed=\"rId2\"/></p:blipFill></p:pic>";
   const std::string xml = tree(pic + pic + text_sp(8, run("T")));
   const auto one = apply_slide_edit_operations(xml, std::vector{delete_shape(0)});
   ASSERT_TRUE(one);
@@ -152,10 +160,10 @@ TEST(TableCellTexts, WritesEveryCellOfTheMapInOnePass) {
                              {{3, 0, 0}, "no such table"}};
   const auto out = replace_table_cell_texts_in_slide(xml, cells);
   ASSERT_TRUE(out) << out.error().to_string();
-  EXPECT_EQ(out->bytes,
-            tree(table(cell(run("A &amp; B") + run("")) + cell("<a:r><a:t/></a:r>") +
-                       cell(run("c"))) +
-                 "<p:grpSp>" + table(cell(run("D") + "<a:br/>" + run(""))) + "</p:grpSp>"));
+  EXPECT_EQ(
+      out->bytes,
+      tree(table(cell(run("A &amp; B") + run("")) + cell("<a:r><a:t/></a:r>") + cell(run("c"))) +
+           "<p:grpSp>" + table(cell(run("D") + "<a:br/>" + run(""))) + "</p:grpSp>"));
   EXPECT_EQ(out->count, 2u);
 
   const auto refused = replace_table_cell_texts_in_slide(xml, {{{0, 0, 0}, "bell \a"}});

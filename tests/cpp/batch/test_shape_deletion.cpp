@@ -45,7 +45,7 @@ struct Case {
   const char* what;
   std::string xml;
   Deletion deletion;
-  std::string expected;             // the whole output
+  std::string expected;  // the whole output
   std::set<std::string> prune_ids;
 };
 
@@ -54,25 +54,49 @@ TEST(ShapeDeletion, RemovesTheAddressedShapeWithEverythingInside) {
       "<mc:AlternateContent><mc:Choice>" + sp(9) + "</mc:Choice></mc:AlternateContent>";
   const std::string shared = pic(4, "rId2") + pic(5, "rId2");
   const std::vector<Case> cases = {
-      {"index 0 takes the group and its children", tree(group(2, sp(3) + pic(4, "rId2")) + sp(5)),
-       at_index(0), tree(sp(5)), {"rId2"}},
-      {"index 1 after a group", tree(group(2, sp(3)) + pic(4, "rId2")), at_index(1),
-       tree(group(2, sp(3))), {"rId2"}},
-      {"a wrapper is not counted", tree(sp(2) + wrapped + sp(3)), at_index(1),
-       tree(sp(2) + wrapped), {}},
+      {"index 0 takes the group and its children",
+       tree(group(2, sp(3) + pic(4, "rId2")) + sp(5)),
+       at_index(0),
+       tree(sp(5)),
+       {"rId2"}},
+      {"index 1 after a group",
+       tree(group(2, sp(3)) + pic(4, "rId2")),
+       at_index(1),
+       tree(group(2, sp(3))),
+       {"rId2"}},
+      {"a wrapper is not counted",
+       tree(sp(2) + wrapped + sp(3)),
+       at_index(1),
+       tree(sp(2) + wrapped),
+       {}},
       {"a self-closing shape counts", tree("<p:sp/>" + sp(3)), at_index(0), tree(sp(3)), {}},
       {"an id still used is kept", tree(shared), at_index(0), tree(pic(5, "rId2")), {}},
       {"the last user of an id frees it", tree(pic(5, "rId2")), at_index(0), tree(""), {"rId2"}},
-      {"a direct child of the group", tree(group(2, sp(3) + pic(4, "rId7"))), child_of(2, 4),
-       tree(group(2, sp(3))), {"rId7"}},
-      {"a group nested in another", tree(group(2, group(6, sp(7) + sp(8)))), child_of(6, 8),
-       tree(group(2, group(6, sp(7)))), {}},
-      {"a nested group as a child, whole", tree(group(2, sp(3) + group(6, pic(7, "rId3")))),
-       child_of(2, 6), tree(group(2, sp(3))), {"rId3"}},
-      {"every group of that id", tree(group(2, sp(3) + sp(4)) + group(2, sp(4))), child_of(2, 4),
-       tree(group(2, sp(3)) + group(2, "")), {}},
-      {"a self-closing child stays", tree(group(2, "<p:sp/>" + sp(3))), child_of(2, 3),
-       tree(group(2, "<p:sp/>")), {}},
+      {"a direct child of the group",
+       tree(group(2, sp(3) + pic(4, "rId7"))),
+       child_of(2, 4),
+       tree(group(2, sp(3))),
+       {"rId7"}},
+      {"a group nested in another",
+       tree(group(2, group(6, sp(7) + sp(8)))),
+       child_of(6, 8),
+       tree(group(2, group(6, sp(7)))),
+       {}},
+      {"a nested group as a child, whole",
+       tree(group(2, sp(3) + group(6, pic(7, "rId3")))),
+       child_of(2, 6),
+       tree(group(2, sp(3))),
+       {"rId3"}},
+      {"every group of that id",
+       tree(group(2, sp(3) + sp(4)) + group(2, sp(4))),
+       child_of(2, 4),
+       tree(group(2, sp(3)) + group(2, "")),
+       {}},
+      {"a self-closing child stays",
+       tree(group(2, "<p:sp/>" + sp(3))),
+       child_of(2, 3),
+       tree(group(2, "<p:sp/>")),
+       {}},
   };
   for (const Case& c : cases) {
     const auto out = c.deletion(c.xml);
@@ -91,8 +115,8 @@ struct Refusal {
 
 TEST(ShapeDeletion, RefusesWhatItCannotRemove) {
   const std::string two = tree(sp(2) + group(3, sp(4) + group(5, sp(6))));
-  const std::string animated = tree(sp(2) + group(3, sp(4) + sp(6)),
-                                    timing("<p:spTgt spid=\"6\"/><p:spTgt spid=\"4\"/>"));
+  const std::string animated =
+      tree(sp(2) + group(3, sp(4) + sp(6)), timing("<p:spTgt spid=\"6\"/><p:spTgt spid=\"4\"/>"));
   const auto invalid = PelvaneError::invalid_input;
   const std::vector<Refusal> refusals = {
       {"index past the last shape", two, at_index(2), invalid("shape index 2 was not found")},

@@ -258,12 +258,12 @@ TEST(ShapeSummaries, IdentityPlaceholderAndReferencesAreReadAsWritten) {
 }
 
 TEST(ShapeSummaries, ParagraphListsLineUpPerParagraph) {
-  const ShapeSummary shape = shape_of(
-      text_shape("2",
-                 "<a:p><a:r><a:rPr b=\"1\" sz=\"1800\"/><a:t>Hello</a:t></a:r><a:br/>"
-                 "<a:r><a:t> world</a:t></a:r></a:p>"
-                 "<a:p><a:r><a:t>A</a:t></a:r><a:fld id=\"f\"><a:t>3</a:t></a:fld>"
-                 "<a:r><a:t>B</a:t></a:r></a:p><a:p/>"));
+  const ShapeSummary shape =
+      shape_of(text_shape("2",
+                          "<a:p><a:r><a:rPr b=\"1\" sz=\"1800\"/><a:t>Hello</a:t></a:r><a:br/>"
+                          "<a:r><a:t> world</a:t></a:r></a:p>"
+                          "<a:p><a:r><a:t>A</a:t></a:r><a:fld id=\"f\"><a:t>3</a:t></a:fld>"
+                          "<a:r><a:t>B</a:t></a:r></a:p><a:p/>"));
   EXPECT_EQ(shape.paragraphs, (Texts{"Hello\v world", "A3B", ""}));
   EXPECT_EQ(shape.text, "Hello\v world\nA3B\n");
   EXPECT_EQ(shape.paragraph_runs, (std::vector<Texts>{{"Hello", " world"}, {"A", "B"}, {}}));
@@ -343,18 +343,18 @@ TEST(ShapeSummaries, GroupsPlaceTheirChildrenOnTheSlide) {
        {2, -2, 2, 2}},
   };
   for (const auto& c : cases) {
-    const ShapeSummary group = shape_of(
-        group_xml(c.xfrm, placed_shape(c.child.x, c.child.y, c.child.cx, c.child.cy)));
+    const ShapeSummary group =
+        shape_of(group_xml(c.xfrm, placed_shape(c.child.x, c.child.y, c.child.cx, c.child.cy)));
     ASSERT_EQ(group.children.size(), 1u) << c.xfrm;
     EXPECT_EQ(group.children[0].transform, c.child);
     EXPECT_EQ(group.children[0].effective_transform, c.effective) << c.xfrm;
   }
 
   // A group without a transform of its own hands nothing down.
-  const ShapeSummary loose = shape_of(
-      group_xml("",
-                "<p:sp><p:spPr><p:xfrm><a:off x=\"5\" y=\"6\"/><a:ext cx=\"7\" cy=\"8\"/>"
-                "</p:xfrm></p:spPr></p:sp>"));
+  const ShapeSummary loose =
+      shape_of(group_xml("",
+                         "<p:sp><p:spPr><p:xfrm><a:off x=\"5\" y=\"6\"/><a:ext cx=\"7\" cy=\"8\"/>"
+                         "</p:xfrm></p:spPr></p:sp>"));
   ASSERT_EQ(loose.children.size(), 1u);
   EXPECT_EQ(loose.children[0].effective_transform, (TransformSummary{5, 6, 7, 8}));
   // The group's own transform is the first one found in its text: its child's.
@@ -388,8 +388,8 @@ TEST(ShapeSummaries, GroupsReportWhatTheirChildrenHold) {
   const std::string inner = group_xml(
       "",
       "<p:sp><p:nvSpPr><p:nvPr><p:ph type=\"body\" idx=\"1\"/></p:nvPr></p:nvSpPr></p:sp>" + table);
-  const ShapeSummary outer = shape_of(
-      group_xml("", text_shape("3", "<a:p><a:r><a:t>t</a:t></a:r></a:p>") + inner));
+  const ShapeSummary outer =
+      shape_of(group_xml("", text_shape("3", "<a:p><a:r><a:t>t</a:t></a:r></a:p>") + inner));
   EXPECT_TRUE(outer.is_placeholder);
   EXPECT_EQ(outer.placeholder_idx, "1");
   EXPECT_EQ(outer.paragraphs, (Texts{"t", "cell"}));

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/media/media_parts.hpp"
 #include "core/media/media_operations.hpp"
+#include "core/media/media_parts.hpp"
 #include "core/package/relationships.hpp"
 #include "test_support.hpp"
 

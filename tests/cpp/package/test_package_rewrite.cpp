@@ -228,8 +228,8 @@ TEST(PackageRewriteAlignment, ALargeKeptEntryKeepsItsPageOffsetInEitherStyle) {
       ASSERT_TRUE(write_package(*archive, output, plan));
       EXPECT_EQ(page_offset(output), page_offset(input));
       const auto after = read_entries(output);
-      ASSERT_EQ(after.size(), decisions.size() == 2 && decisions[1].second.action ==
-                                      EntryAction::Drop ? 4u : 5u);
+      ASSERT_EQ(after.size(),
+                decisions.size() == 2 && decisions[1].second.action == EntryAction::Drop ? 4u : 5u);
       EXPECT_EQ(after[0].content, "<p:sld/>");
       EXPECT_EQ(after[after.size() - 2].content, video);
     }

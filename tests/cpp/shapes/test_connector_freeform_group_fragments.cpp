@@ -80,7 +80,8 @@ TEST(FreeformFragment, ExactTemplate) {
        "<a:p><a:pPr algn=\"ctr\"/></a:p>"},
   };
   for (const Case& c : cases) {
-    auto xml = freeform_shape_xml(3, FreeformArgs{{-10, 20, 300, -400}, -5, 6, c.operations, c.text});
+    auto xml =
+        freeform_shape_xml(3, FreeformArgs{{-10, 20, 300, -400}, -5, 6, c.operations, c.text});
     ASSERT_TRUE(xml.has_value()) << xml.error().to_string();
     EXPECT_EQ(*xml, freeform(head, c.path, c.body));
   }

@@ -43,10 +43,13 @@ TEST(RelationshipGraph, SourcePartOfARelationshipsPart) {
 
 // Only the root's targets lose every leading "/"; others resolve as any target does.
 TEST(RelationshipGraph, EdgesOfInternalRelationshipsWithATarget) {
-  const std::string relationships =
-      rels({{"/ppt/presentation.xml", {}}, {"//docProps/app.xml", "Internal"},
-            {"./a/../b.xml", "INTERNAL"}, {"http://x", "External"}, {"c.xml", "Other"},
-            {"", {}}, {"&amp;d.xml", "Int&#101;rnal"}});
+  const std::string relationships = rels({{"/ppt/presentation.xml", {}},
+                                          {"//docProps/app.xml", "Internal"},
+                                          {"./a/../b.xml", "INTERNAL"},
+                                          {"http://x", "External"},
+                                          {"c.xml", "Other"},
+                                          {"", {}},
+                                          {"&amp;d.xml", "Int&#101;rnal"}});
   EXPECT_EQ(relationship_edges("", relationships),
             (RelationshipEdges{{"ppt/presentation.xml", false},
                                {"docProps/app.xml", true},
@@ -91,7 +94,8 @@ TEST(RelationshipGraph, ReadsARelationshipsPartWhenAWalkComesToIt) {
       {.name = "ppt/slides/_rels/slide1.xml.rels", .bytes = rels({{"a.xml", {}}})},
       {.name = "ppt/slides/slide1.xml", .bytes = rels({{"z.xml", {}}})},
       {.name = "ppt/slides/_rels/slide1.xml.rels.rels", .bytes = rels({{"c.xml", {}}})},
-      {.name = "ppt/slides/_rels/slide2.xml.rels", .bytes = rels({{"DAMAGED", {}}}),
+      {.name = "ppt/slides/_rels/slide2.xml.rels",
+       .bytes = rels({{"DAMAGED", {}}}),
        .deflate = false},
   });
   test::TempDir dir;

@@ -142,9 +142,10 @@ TEST(ReorderSlideIds, MovesWholeEntriesAndTellsWhetherAnythingChanged) {
     EXPECT_EQ(result->second, !c.after.empty()) << c.before;
   }
   // Another prefix is reordered too; a list that never ends is left as it is.
-  auto prefixed = reorder_slide_ids("<q:p><q:sldIdLst><q:sldId id=\"1\"/><q:sldId/></q:sldIdLst>"
-                                    "</q:p>",
-                                    std::vector<std::uint64_t>{1, 0});
+  auto prefixed = reorder_slide_ids(
+      "<q:p><q:sldIdLst><q:sldId id=\"1\"/><q:sldId/></q:sldIdLst>"
+      "</q:p>",
+      std::vector<std::uint64_t>{1, 0});
   ASSERT_TRUE(prefixed);
   EXPECT_EQ(prefixed->first, "<q:p><q:sldIdLst><q:sldId/><q:sldId id=\"1\"/></q:sldIdLst></q:p>");
   const std::string unended = presentation("<p:sldIdLst>$A", false);

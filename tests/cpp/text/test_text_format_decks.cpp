@@ -137,14 +137,13 @@ TEST(FormattingRewritesOnRealDecks, WrittenPartsStillValidate) {
        }},
       {"geometry of group 0, child 0",
        [](auto xml) {
-         return set_group_shape_child_geometry_in_slide(xml, 0, 0, 914400, 457200, 1828800,
-                                                        914400);
+         return set_group_shape_child_geometry_in_slide(xml, 0, 0, 914400, 457200, 1828800, 914400);
        }},
   };
 
   std::vector<std::string> labels;
   std::vector<std::string> outputs;
-  std::size_t coloured_runs = 0;  // parts whose runs carried a fill of their own
+  std::size_t coloured_runs = 0;     // parts whose runs carried a fill of their own
   std::size_t field_properties = 0;  // parts with fields holding properties of their own
   const std::regex coloured_run("<a:rPr[^>]*[^/]><a:solidFill>");
   const std::regex field_with_properties("<a:fld[^>]*><a:rPr[^>]*/><a:pPr/>");

@@ -481,7 +481,8 @@ TEST(SchemaPlaces, NewChildrenGoWhereTheSchemaAllowsThem) {
       {"run properties with an outline only given a colour and a font",
        run_with(outline + "<a:cs typeface=\"C\"/>"),
        batch({{0, {.name = Text::to("Arial"), .color = Text::to("00FF00")}}}),
-       run_with(outline_without_fill + green + "<a:latin typeface=\"Arial\"/><a:cs typeface=\"C\"/>"),
+       run_with(outline_without_fill + green +
+                "<a:latin typeface=\"Arial\"/><a:cs typeface=\"C\"/>"),
        2},
       {"run properties with an underline line given no colour",
        run_with(red + "<a:uLn w=\"12700\">" + red + "</a:uLn>"),

@@ -68,7 +68,9 @@ TEST(WorkbookCellUpdate, FindsTheSheetThroughTheRelationships) {
       {"no package relationships", [](Parts& p) { p.erase("_rels/.rels"); }, "Data",
        "invalid input: workbook part is missing"},
       {"no office document relationship",
-       [](Parts& p) { p["_rels/.rels"] = relationships({{"rId1", "styles", "xl/workbook.xml"}}); },
+       [](Parts& p) {
+         p["_rels/.rels"] = relationships({{"rId1", "styles", "xl/workbook.xml"}});
+       },
        "Data", "invalid input: workbook part is missing"},
       {"no workbook entry", [](Parts& p) { p.erase("xl/workbook.xml"); }, "Data",
        "invalid input: workbook part is missing"},

@@ -295,9 +295,12 @@ TEST(XmlAttributes, FindsTheFirstWellFormedAttributeOfAName) {
     std::optional<std::string_view> value;
   };
   const Case cases[] = {
-      {"id", AttributeNaming::Qualified, "A&amp;1"}, {"id", AttributeNaming::Local, "rId2"},
-      {"x:t", AttributeNaming::Qualified, "s"},      {"t", AttributeNaming::Qualified, std::nullopt},
-      {"t", AttributeNaming::Local, "s"},            {"bare", AttributeNaming::Local, std::nullopt},
+      {"id", AttributeNaming::Qualified, "A&amp;1"},
+      {"id", AttributeNaming::Local, "rId2"},
+      {"x:t", AttributeNaming::Qualified, "s"},
+      {"t", AttributeNaming::Qualified, std::nullopt},
+      {"t", AttributeNaming::Local, "s"},
+      {"bare", AttributeNaming::Local, std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(tag.find(c.name, c.naming), c.value) << c.name;
 }

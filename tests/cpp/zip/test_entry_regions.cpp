@@ -1,6 +1,5 @@
 // Overlapping regions are refused, names in archive order (decks of each kind: Python tests).
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -30,8 +29,8 @@ TEST(EntryRegions, OverlapsAreRefusedInArchiveOrder) {
 }
 
 TEST(EntryRegions, ArchivesInMemoryAreCheckedWhenOpened) {
-  std::string bytes = test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"},
-                                       {.name = "b.xml", .bytes = "<b/>"}});
+  std::string bytes =
+      test::zip_bytes({{.name = "a.xml", .bytes = "<a/>"}, {.name = "b.xml", .bytes = "<b/>"}});
   // The second central header's local header offset (at 42) pointed at the first entry.
   bytes.replace(bytes.rfind(std::string("PK\x01\x02", 4)) + 42, 4, std::string(4, '\0'));
   EXPECT_EQ(PackageArchive::open_bytes(bytes).error().message(), "entries a.xml and b.xml overlap");

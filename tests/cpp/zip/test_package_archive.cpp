@@ -435,7 +435,8 @@ std::uint32_t stated_compressed_size(std::string_view bytes, std::string_view na
        at = bytes.find("PK\x01\x02", at + 1)) {
     if (bytes.substr(at + 46, name.size()) != name) continue;
     std::uint32_t size = 0;
-    for (int i = 3; i >= 0; --i) size = (size << 8) | static_cast<unsigned char>(bytes[at + 20 + i]);
+    for (int i = 3; i >= 0; --i)
+      size = (size << 8) | static_cast<unsigned char>(bytes[at + 20 + i]);
     return size;
   }
   ADD_FAILURE() << "no entry " << name;
@@ -447,7 +448,8 @@ TEST(InflationLimit, AnEntryPast4MiBAndPast100TimesItsStoredSizeIsRefusedBeforeI
   const std::string name = "ppt/presentation.xml";
   const std::string refused =
       "zip error: entry " + name + " inflates more than 100 times its stored size";
-  const std::string mismatch = "zip error: entry " + name + " does not inflate to its declared size";
+  const std::string mismatch =
+      "zip error: entry " + name + " does not inflate to its declared size";
   // Some noise in front, so that a hundred times the stored size is past 4 MiB.
   const std::string noisy = noise(64 * 1024, 7) + std::string(5 * kMiB, ' ');
   struct Case {
@@ -558,7 +560,7 @@ TEST(RoundTrip, CopiesByteForByteUnderNewDirectories) {
 
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  struct stat status{};
+  struct stat status {};
   ASSERT_EQ(::stat(output.c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
 }

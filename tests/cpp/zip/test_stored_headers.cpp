@@ -101,11 +101,10 @@ void expect_read_as_the_library_reads(PackageArchive& archive, const std::string
     std::string streamed;
     std::vector<char> piece(700);
     auto entry = EntryReader::open(archive, i);
-    const auto size = entry ? stream_archive_entry(*entry, piece,
-                                                   [&](std::string_view bytes) {
-                                                     streamed.append(bytes);
-                                                   })
-                            : Result<std::uint64_t>(std::unexpected(entry.error()));
+    const auto size =
+        entry ? stream_archive_entry(*entry, piece,
+                                     [&](std::string_view bytes) { streamed.append(bytes); })
+              : Result<std::uint64_t>(std::unexpected(entry.error()));
     EXPECT_EQ(size ? streamed : "error: " + size.error().message(), expected.contents[i])
         << label << ", entry " << i << " streamed";
   }

@@ -1,13 +1,12 @@
-#include "core/zip/zip_sink.hpp"
-
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "core/zip/zip_sink.hpp"
 #include "test_support.hpp"
 
 namespace pelvane {
@@ -44,27 +43,38 @@ std::vector<SinkCase> sink_cases() {
   for (std::uint64_t k = 0; k < 3000; ++k)
     at_once.steps.push_back(
         {Step::HeaderAndCopy, static_cast<int>(k % 2), k * 20 + 30, k % 3 == 0 ? 0u : 17u});
-  at_once.steps.insert(at_once.steps.end(),
-                       {{Step::HeaderAndCopy, 0, 5, 20000}, {Step::Write, 0, 0, 900 * 1024},
-                        {Step::HeaderAndCopy, 0, 7, 200 * 1024}, {Step::HeaderAndCopy, 1, 9, 50}});
+  at_once.steps.insert(at_once.steps.end(), {{Step::HeaderAndCopy, 0, 5, 20000},
+                                             {Step::Write, 0, 0, 900 * 1024},
+                                             {Step::HeaderAndCopy, 0, 7, 200 * 1024},
+                                             {Step::HeaderAndCopy, 1, 9, 50}});
   cases.push_back(at_once);
   cases.push_back({"a header and a span past the end of its file",
                    {{Step::HeaderAndCopy, 1, 60000, 10000}},
                    "zip error: input ended before the entry's data"});
   cases.push_back({"spans far apart and out of order",
-                   {{Step::Copy, 0, 2 * kMiB, 500}, {Step::Copy, 0, 10, 500},
-                    {Step::Copy, 0, kMiB, 40000}, {Step::Copy, 0, 60000, 7}}});
+                   {{Step::Copy, 0, 2 * kMiB, 500},
+                    {Step::Copy, 0, 10, 500},
+                    {Step::Copy, 0, kMiB, 40000},
+                    {Step::Copy, 0, 60000, 7}}});
   cases.push_back({"two files in turn",
-                   {{Step::Copy, 0, 0, 100}, {Step::Copy, 1, 0, 100}, {Step::Copy, 0, 100, 100},
-                    {Step::Copy, 1, 150, 100}, {Step::Write, 0, 5, 3}}});
+                   {{Step::Copy, 0, 0, 100},
+                    {Step::Copy, 1, 0, 100},
+                    {Step::Copy, 0, 100, 100},
+                    {Step::Copy, 1, 150, 100},
+                    {Step::Write, 0, 5, 3}}});
   cases.push_back({"a span across the end of the buffer",
                    {{Step::Write, 0, 0, 700 * 1024}, {Step::Copy, 0, 5, 900 * 1024}}});
   cases.push_back({"long spans copied in the kernel",
-                   {{Step::Write, 0, 0, 10}, {Step::Copy, 0, 1, kMiB + kMiB / 2},
-                    {Step::Copy, 1, 3, 50}, {Step::Copy, 0, 2 * kMiB, kMiB + 3}}});
+                   {{Step::Write, 0, 0, 10},
+                    {Step::Copy, 0, 1, kMiB + kMiB / 2},
+                    {Step::Copy, 1, 3, 50},
+                    {Step::Copy, 0, 2 * kMiB, kMiB + 3}}});
   cases.push_back({"patches in the buffer and in the file",
-                   {{Step::Write, 0, 0, 100}, {Step::Patch, 0, 10, 2}, {Step::Copy, 0, 0, 3000},
-                    {Step::Write, 0, 7, 2 * kMiB}, {Step::Patch, 0, 20, 4}}});
+                   {{Step::Write, 0, 0, 100},
+                    {Step::Patch, 0, 10, 2},
+                    {Step::Copy, 0, 0, 3000},
+                    {Step::Write, 0, 7, 2 * kMiB},
+                    {Step::Patch, 0, 20, 4}}});
   // Each way of placing a long copy against the output (string_room.hpp) is taken.
   SinkCase shifts{"long spans and blocks at every place against the output", {}};
   for (std::uint64_t k = 0; k < 64; ++k) {
@@ -92,8 +102,8 @@ Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const Copi
       if (sink.append_header_and_copy(fixed, name, extra, files[step.file], step.offset,
                                       step.length))
         continue;
-      const std::string header = std::string(fixed.data(), fixed.size()) + std::string(name) +
-                                 std::string(extra);
+      const std::string header =
+          std::string(fixed.data(), fixed.size()) + std::string(name) + std::string(extra);
       PELVANE_TRY_VOID(sink.write(header));
       PELVANE_TRY_VOID(sink.copy_from_file(files[step.file], step.offset, step.length));
       continue;

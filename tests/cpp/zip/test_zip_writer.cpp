@@ -3,8 +3,8 @@
 #include <zip.h>
 #include <zlib.h>
 
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -314,22 +314,26 @@ TEST(ZipWriter, StoredHeadersAreWrittenAsTheyAreOnlyWhenNoFieldChanges) {
   const std::vector<std::tuple<const char*, bool, std::function<void(std::string&, std::string&)>>>
       cases = {
           {"as written", true, [](std::string&, std::string&) {}},
-          {"data descriptor flag", false, [&](std::string& c, std::string& l) {
+          {"data descriptor flag", false,
+           [&](std::string& c, std::string& l) {
              set16(c, 8, 8);
              set16(l, 6, 8);
            }},
-          {"version needed 4.5", false, [&](std::string& c, std::string& l) {
+          {"version needed 4.5", false,
+           [&](std::string& c, std::string& l) {
              set16(c, 6, 45);
              set16(l, 4, 45);
            }},
-          {"month 13", false, [&](std::string& c, std::string& l) {
+          {"month 13", false,
+           [&](std::string& c, std::string& l) {
              set16(c, 14, 0x5BA1);
              set16(l, 12, 0x5BA1);
            }},
           {"second disk", false, [&](std::string& c, std::string&) { set16(c, 34, 1); }},
           {"local CRC-32 differs", false, [&](std::string&, std::string& l) { l[14] = 1; }},
           {"local name differs", false, [&](std::string&, std::string& l) { l[30] = 'P'; }},
-          {"local ZIP64 field", false, [&](std::string&, std::string& l) {
+          {"local ZIP64 field", false,
+           [&](std::string&, std::string& l) {
              set16(l, 28, 4);
              l.replace(l.size() - 5, 5, std::string("\x01\x00\x00\x00", 4));
            }},
@@ -350,7 +354,9 @@ TEST(ZipWriter, NamesPastAsciiAreMarkedAsUtf8WhereverTheByteLies) {
       {"ppt/slides/slide1.xml", 0},
       {"ppt/slides/slide12.xml", 0},
       {"\xc3\xa9.xml", 0x0800},
-      {"ppt/m\xc3\xa9" "dia/x", 0x0800},
+      {"ppt/m\xc3\xa9"
+       "dia/x",
+       0x0800},
       {"ppt/slides/slid\xc3\xa9.xml", 0x0800},
       {"ppt/slides/slide1.xml\xc3\xa9", 0x0800},
   };
