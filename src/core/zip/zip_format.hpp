@@ -113,6 +113,12 @@ inline constexpr std::size_t kHeaderSize = 4;
 inline constexpr std::uint16_t kUnicodePathId = 0x7075;
 inline constexpr std::uint16_t kUnicodeCommentId = 0x6375;
 inline constexpr std::uint16_t kAesId = 0x9901;
+// The data of a Unicode path field: a version, the CRC-32 of the stored name, the name in UTF-8.
+namespace unicode_path {
+inline constexpr std::size_t kVersion = 0;
+inline constexpr std::size_t kNameCrc32 = 1;
+inline constexpr std::size_t kName = 5;
+}  // namespace unicode_path
 }  // namespace extra_field
 
 // One load each on a little-endian machine: every header of a package of many parts is read
