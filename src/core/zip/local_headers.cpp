@@ -159,7 +159,7 @@ void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t
   const std::uint64_t at = entry.local_offset;
   if (at > source.size()) return;
   auto fixed = window.get(at, kLocalHeaderSize);
-  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature ||
+  if (!fixed || get32(*fixed, kSignatureAt) != kLocalHeaderSignature ||
       get16(*fixed, local_header::kNameLength) != entry.name.size())
     return;
   const std::uint64_t size =

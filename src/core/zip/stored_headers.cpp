@@ -35,7 +35,7 @@ struct DirectoryLocation {
 // Reads the end record at `at` (and the ZIP64 one it points to, when its fields say so).
 std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint64_t at) {
   auto record = source.read(at, end_record::kSize);
-  if (!record || get32(*record, 0) != kEndRecordSignature) return std::nullopt;
+  if (!record || get32(*record, kSignatureAt) != kEndRecordSignature) return std::nullopt;
   DirectoryLocation location{get32(*record, end_record::kDirectoryOffset),
                              get32(*record, end_record::kDirectorySize),
                              get16(*record, end_record::kEntries), at};
@@ -45,10 +45,10 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
                      location.offset == kZip64Value;
   if (at >= zip64_locator::kSize) {
     auto locator = source.read(at - zip64_locator::kSize, zip64_locator::kSize);
-    if (locator && get32(*locator, 0) == zip64_locator::kSignature) {
+    if (locator && get32(*locator, kSignatureAt) == zip64_locator::kSignature) {
       std::uint64_t zip64_at = get64(*locator, zip64_locator::kRecordOffset);
       auto zip64 = source.read(zip64_at, zip64_end_record::kSize);
-      if (zip64 && get32(*zip64, 0) == zip64_end_record::kSignature) {
+      if (zip64 && get32(*zip64, kSignatureAt) == zip64_end_record::kSignature) {
         location = {get64(*zip64, zip64_end_record::kDirectoryOffset),
                     get64(*zip64, zip64_end_record::kDirectorySize),
                     get64(*zip64, zip64_end_record::kEntries), zip64_at};
@@ -170,7 +170,7 @@ bool could_be_end_record(const Source& source, std::string_view tail, std::uint6
   if (offset + size > tail_start + at) return false;
   if (count == 0) return true;
   const auto magic = source.read(offset, sizeof kCentralHeaderSignature);
-  return magic && get32(*magic, 0) == kCentralHeaderSignature;
+  return magic && get32(*magic, kSignatureAt) == kCentralHeaderSignature;
 }
 
 // True when the end record at `at` of the tail is the only one the library could take.

@@ -38,7 +38,9 @@ inline constexpr std::uint32_t kMaxValue32 = kZip64Value - 1;
 // The largest length or count a 16-bit field states: the longest name, extra field or comment.
 inline constexpr std::size_t kMax16 = 0xFFFF;
 
-// Where each field of a record starts, from the record's signature.
+// Where each field of a record starts, from the record's signature, which every record
+// starts with.
+inline constexpr std::size_t kSignatureAt = 0;
 namespace local_header {
 inline constexpr std::size_t kVersionNeeded = 4;
 inline constexpr std::size_t kFlags = 6;
