@@ -189,7 +189,9 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
   auto stored = headers_.stored_copy(index);
   // The block of headers takes each entry's place in the file from its central header; the
   // writer says whether it writes the stored headers as they are.
-  if (!stored || zip_format::get32(stored->central, 42) != stored->local_offset ||
+  if (!stored ||
+      zip_format::get32(stored->central, zip_format::central_header::kLocalHeaderOffset) !=
+          stored->local_offset ||
       !writes_stored_headers_of_name(stored->central, stored->local_header))
     return std::nullopt;
   return stored;

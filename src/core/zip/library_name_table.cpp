@@ -24,11 +24,6 @@ namespace {
 // package and still keeps the library's open linear in the entries.
 std::uint64_t most_chain_steps(std::uint64_t count) { return 16 * count + 4096; }
 
-// Bits and ids the library reads a name by: general-purpose bit 11 states a name in UTF-8, and
-// a Unicode path extra field carries a name in UTF-8 in place of the stored one.
-constexpr std::uint16_t kFlagUtf8Name = 0x0800;
-constexpr std::uint16_t kUnicodePathId = 0x7075;
-
 // The library's hash of a name, fed byte by byte: value = value * 33 + byte, modulo 2^32, from
 // 5381. It hashes the name it reads, which need not be the stored bytes, so each form of name
 // feeds it what the library would.
@@ -137,17 +132,21 @@ std::uint32_t read_name_crc32(std::string_view name) {
 std::optional<std::string_view> unicode_path(std::string_view name, std::string_view extra) {
   using zip_format::get16;
   using zip_format::get32;
-  while (extra.size() >= 4) {
-    const std::size_t size = get16(extra, 2);
-    if (size > extra.size() - 4) break;
-    if (get16(extra, 0) == kUnicodePathId) {
-      const std::string_view field = extra.substr(4, size);
-      if (size <= 5 || field[0] != 1 || get32(field, 1) != read_name_crc32(name)) break;
-      const std::string_view path = field.substr(5);
+  namespace extra_field = zip_format::extra_field;
+  namespace data = extra_field::unicode_path;
+  while (extra.size() >= extra_field::kHeaderSize) {
+    const std::size_t size = get16(extra, extra_field::kDataLength);
+    if (size > extra.size() - extra_field::kHeaderSize) break;
+    if (get16(extra, extra_field::kId) == extra_field::kUnicodePathId) {
+      const std::string_view field = extra.substr(extra_field::kHeaderSize, size);
+      if (size <= data::kName || field[data::kVersion] != 1 ||
+          get32(field, data::kNameCrc32) != read_name_crc32(name))
+        break;
+      const std::string_view path = field.substr(data::kName);
       if (path.find('\0') != std::string_view::npos || reads_as_code_page_437(path)) break;
       return path;
     }
-    extra.remove_prefix(4 + size);
+    extra.remove_prefix(extra_field::kHeaderSize + size);
   }
   return std::nullopt;
 }
@@ -159,7 +158,7 @@ std::uint32_t library_name_hash(std::string_view name,
                                 const StoredEntryHeaders::NameFields& fields) {
   LibraryNameHash hash;
   const auto path = unicode_path(name, fields.central_extra);
-  if (!path && (fields.flags & kFlagUtf8Name) == 0 && reads_as_code_page_437(name)) {
+  if (!path && (fields.flags & zip_format::kFlagUtf8Name) == 0 && reads_as_code_page_437(name)) {
     for (const char byte : name)
       hash.add_code_point(kCodePage437[static_cast<unsigned char>(byte)]);
     return hash.value();

@@ -7,14 +7,13 @@
 #include "core/base/buffer_shelf.hpp"
 #include "core/zip/archive_source.hpp"
 #include "core/zip/stored_headers.hpp"
+#include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
 
 namespace {
 
 using namespace zip_format;
-// General-purpose flag bit: sizes in a data descriptor.
-constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 // Local headers are read in windows of at most this many bytes, each covering the headers of
 // the entries that lie close together (all of them, for a package of small parts), into a
 // buffer of 256 KiB with room for the lead that places them (`Source::get`).
@@ -160,9 +159,11 @@ void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t
   const std::uint64_t at = entry.local_offset;
   if (at > source.size()) return;
   auto fixed = window.get(at, kLocalHeaderSize);
-  if (!fixed || get32(*fixed, 0) != kLocalHeaderSignature || get16(*fixed, 26) != entry.name.size())
+  if (!fixed || get32(*fixed, kSignatureAt) != kLocalHeaderSignature ||
+      get16(*fixed, local_header::kNameLength) != entry.name.size())
     return;
-  const std::uint64_t size = kLocalHeaderSize + entry.name.size() + get16(*fixed, 28);
+  const std::uint64_t size =
+      kLocalHeaderSize + entry.name.size() + get16(*fixed, local_header::kExtraLength);
   auto header = window.get(at, size);
   // A header longer than its room in the window (never in memory, where the window holds
   // every header that lies within the source).
@@ -185,18 +186,19 @@ void StoredEntryHeaders::settle_local_header(const Window& window, std::uint64_t
   entry.runs_over = runs_past_limit(index, at + size);
 
   // What the archive library would refuse or not find is left for it to say.
-  const std::uint16_t local_flags = get16(*header, 6);
+  const std::uint16_t local_flags = get16(*header, local_header::kFlags);
   const EntryFields& fields = entry.fields;
   const bool plain = ((fields.flags | local_flags) & (kFlagEncrypted | kFlagStrongEncryption)) == 0;
   const bool method = (fields.method == kZipMethodStored || fields.method == kZipMethodDeflate) &&
-                      get16(*header, 8) == fields.method;
-  const bool sizes_stated = get32(*header, 14) == fields.crc32 &&
-                            get32(*header, 18) == fields.compressed_size &&
-                            get32(*header, 22) == fields.uncompressed_size;
+                      get16(*header, local_header::kMethod) == fields.method;
+  const bool sizes_stated =
+      get32(*header, local_header::kCrc32) == fields.crc32 &&
+      get32(*header, local_header::kCompressedSize) == fields.compressed_size &&
+      get32(*header, local_header::kUncompressedSize) == fields.uncompressed_size;
   const bool plain_sizes =
-      fields.compressed_size != 0xFFFFFFFF && fields.uncompressed_size != 0xFFFFFFFF;
+      fields.compressed_size != kZip64Value && fields.uncompressed_size != kZip64Value;
   entry.opens = plain && method && plain_sizes && !entry.runs_over &&
-                (sizes_stated || (local_flags & kFlagDataDescriptor) != 0) &&
+                (sizes_stated || (local_flags & kFlagSizesAfterData) != 0) &&
                 fields.compressed_size <= source.size() - at - size;
 }
 

@@ -22,10 +22,6 @@ namespace pelvane {
 namespace {
 
 using namespace zip_format;
-constexpr std::uint32_t kZip64EndRecordSignature = 0x06064b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::size_t kEndRecordSize = 22;
-constexpr std::size_t kZip64LocatorSize = 20;
 
 using Source = StoredEntryHeaders::Source;
 
@@ -38,23 +34,28 @@ struct DirectoryLocation {
 
 // Reads the end record at `at` (and the ZIP64 one it points to, when its fields say so).
 std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint64_t at) {
-  auto record = source.read(at, kEndRecordSize);
-  if (!record || get32(*record, 0) != kEndRecordSignature) return std::nullopt;
-  DirectoryLocation location{get32(*record, 16), get32(*record, 12), get16(*record, 10), at};
-  if (get16(*record, 4) != 0 || get16(*record, 6) != 0) return std::nullopt;  // multi-disk
-  bool needs_zip64 =
-      location.count == 0xFFFF || location.size == 0xFFFFFFFF || location.offset == 0xFFFFFFFF;
-  if (at >= 20) {
-    auto locator = source.read(at - 20, 20);
-    if (locator && get32(*locator, 0) == kZip64LocatorSignature) {
-      std::uint64_t zip64_at = get64(*locator, 8);
-      auto zip64 = source.read(zip64_at, 56);
-      if (zip64 && get32(*zip64, 0) == kZip64EndRecordSignature) {
-        location = {get64(*zip64, 48), get64(*zip64, 40), get64(*zip64, 32), zip64_at};
+  auto record = source.read(at, end_record::kSize);
+  if (!record || get32(*record, kSignatureAt) != kEndRecordSignature) return std::nullopt;
+  DirectoryLocation location{get32(*record, end_record::kDirectoryOffset),
+                             get32(*record, end_record::kDirectorySize),
+                             get16(*record, end_record::kEntries), at};
+  if (get16(*record, end_record::kDisk) != 0 || get16(*record, end_record::kDirectoryDisk) != 0)
+    return std::nullopt;  // multi-disk
+  bool needs_zip64 = location.count == kZip64Count || location.size == kZip64Value ||
+                     location.offset == kZip64Value;
+  if (at >= zip64_locator::kSize) {
+    auto locator = source.read(at - zip64_locator::kSize, zip64_locator::kSize);
+    if (locator && get32(*locator, kSignatureAt) == zip64_locator::kSignature) {
+      std::uint64_t zip64_at = get64(*locator, zip64_locator::kRecordOffset);
+      auto zip64 = source.read(zip64_at, zip64_end_record::kSize);
+      if (zip64 && get32(*zip64, kSignatureAt) == zip64_end_record::kSignature) {
+        location = {get64(*zip64, zip64_end_record::kDirectoryOffset),
+                    get64(*zip64, zip64_end_record::kDirectorySize),
+                    get64(*zip64, zip64_end_record::kEntries), zip64_at};
       } else if (needs_zip64) {
         return std::nullopt;
       }
-    } else if (needs_zip64 && location.count != 0xFFFF) {
+    } else if (needs_zip64 && location.count != kZip64Count) {
       return std::nullopt;
     }
   }
@@ -76,21 +77,25 @@ std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint
 // the compressed size and the local header offset, each there, in that order, only when its
 // plain field is full. None when the field does not hold it.
 std::optional<std::uint64_t> zip64_value(std::string_view header, int field) {
-  constexpr std::size_t kPlainField[] = {24, 20, 42};
-  const std::size_t name_length = get16(header, 28);
-  std::string_view extra = header.substr(kCentralHeaderSize + name_length, get16(header, 30));
-  while (extra.size() >= 4) {
-    const std::uint16_t id = get16(extra, 0);
-    const std::size_t size = get16(extra, 2);
-    if (size > extra.size() - 4) break;
+  constexpr std::size_t kPlainField[] = {central_header::kUncompressedSize,
+                                         central_header::kCompressedSize,
+                                         central_header::kLocalHeaderOffset};
+  constexpr std::size_t kValueSize = sizeof(std::uint64_t);
+  const std::size_t name_length = get16(header, central_header::kNameLength);
+  std::string_view extra =
+      header.substr(kCentralHeaderSize + name_length, get16(header, central_header::kExtraLength));
+  while (extra.size() >= extra_field::kHeaderSize) {
+    const std::uint16_t id = get16(extra, extra_field::kId);
+    const std::size_t size = get16(extra, extra_field::kDataLength);
+    if (size > extra.size() - extra_field::kHeaderSize) break;
     if (id == kZip64ExtraFieldId) {
-      std::size_t at = 4;
+      std::size_t at = extra_field::kHeaderSize;
       for (int before = 0; before < field; ++before)
-        if (get32(header, kPlainField[before]) == 0xFFFFFFFF) at += 8;
-      if (at + 8 <= 4 + size) return get64(extra, at);
+        if (get32(header, kPlainField[before]) == kZip64Value) at += kValueSize;
+      if (at + kValueSize <= extra_field::kHeaderSize + size) return get64(extra, at);
       break;
     }
-    extra.remove_prefix(4 + size);
+    extra.remove_prefix(extra_field::kHeaderSize + size);
   }
   return std::nullopt;
 }
@@ -109,13 +114,14 @@ DosDateTime dos_time_from_local(std::time_t stamp) {
 // reads into the entry's name, sizes or method (ZIP64, Unicode path and comment, AES).
 bool has_plain_extra_field(std::string_view extra) {
   while (!extra.empty()) {
-    if (extra.size() < 4) return false;
-    const std::uint16_t id = get16(extra, 0);
-    const std::size_t size = get16(extra, 2);
-    if (size > extra.size() - 4 || id == kZip64ExtraFieldId || id == 0x7075 || id == 0x6375 ||
-        id == 0x9901)
+    if (extra.size() < extra_field::kHeaderSize) return false;
+    const std::uint16_t id = get16(extra, extra_field::kId);
+    const std::size_t size = get16(extra, extra_field::kDataLength);
+    if (size > extra.size() - extra_field::kHeaderSize || id == kZip64ExtraFieldId ||
+        id == extra_field::kUnicodePathId || id == extra_field::kUnicodeCommentId ||
+        id == extra_field::kAesId)
       return false;
-    extra.remove_prefix(4 + size);
+    extra.remove_prefix(extra_field::kHeaderSize + size);
   }
   return true;
 }
@@ -136,13 +142,16 @@ bool is_plain_name(std::string_view name) {
 // not AES, starting on the first disk, its local header before the directory, and a plain name
 // and extra field.
 bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
-  const std::size_t name_length = get16(header, 28);
-  return get16(header, 32) == 0 && get16(header, 34) == 0 && get16(header, 10) != kMethodAes &&
-         get32(header, 20) != 0xFFFFFFFF && get32(header, 24) != 0xFFFFFFFF &&
-         get32(header, 42) < directory_offset &&
+  namespace field = central_header;
+  const std::size_t name_length = get16(header, field::kNameLength);
+  return get16(header, field::kCommentLength) == 0 && get16(header, field::kDiskStart) == 0 &&
+         get16(header, field::kMethod) != kMethodAes &&
+         get32(header, field::kCompressedSize) != kZip64Value &&
+         get32(header, field::kUncompressedSize) != kZip64Value &&
+         get32(header, field::kLocalHeaderOffset) < directory_offset &&
          is_plain_name(known_part(header, kCentralHeaderSize, name_length)) &&
-         has_plain_extra_field(
-             known_part(header, kCentralHeaderSize + name_length, get16(header, 30)));
+         has_plain_extra_field(known_part(header, kCentralHeaderSize + name_length,
+                                          get16(header, field::kExtraLength)));
 }
 
 // False when the archive library certainly refuses an end record at `at` of the archive's
@@ -152,16 +161,16 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
 // for example, near its end.)
 bool could_be_end_record(const Source& source, std::string_view tail, std::uint64_t tail_start,
                          std::size_t at) {
-  if (tail.size() - at < kEndRecordSize) return false;
-  const std::string_view record = tail.substr(at, kEndRecordSize);
-  const std::uint64_t count = get16(record, 10);
-  const std::uint64_t size = get32(record, 12);
-  const std::uint64_t offset = get32(record, 16);
-  if (count == 0xFFFF || size == 0xFFFFFFFF || offset == 0xFFFFFFFF) return true;  // ZIP64
+  if (tail.size() - at < end_record::kSize) return false;
+  const std::string_view record = tail.substr(at, end_record::kSize);
+  const std::uint64_t count = get16(record, end_record::kEntries);
+  const std::uint64_t size = get32(record, end_record::kDirectorySize);
+  const std::uint64_t offset = get32(record, end_record::kDirectoryOffset);
+  if (count == kZip64Count || size == kZip64Value || offset == kZip64Value) return true;  // ZIP64
   if (offset + size > tail_start + at) return false;
   if (count == 0) return true;
-  const auto magic = source.read(offset, 4);
-  return magic && get32(*magic, 0) == kCentralHeaderSignature;
+  const auto magic = source.read(offset, sizeof kCentralHeaderSignature);
+  return magic && get32(*magic, kSignatureAt) == kCentralHeaderSignature;
 }
 
 // True when the end record at `at` of the tail is the only one the library could take.
@@ -211,7 +220,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
                                              LibraryArchive* archive) {
   StoredEntryHeaders result;
   result.file_ = std::move(file);
-  if (source.size() < kEndRecordSize) return result;
+  if (source.size() < end_record::kSize) return result;
   zip_t* handle = nullptr;
   if (archive) {
     auto library = archive->library();
@@ -222,7 +231,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   // The end record is within the last 64 KiB + 22 bytes (its comment is at most 65535 bytes);
   // the archive library looks a little further back, for a ZIP64 locator.
   const std::uint64_t tail_size =
-      std::min<std::uint64_t>(source.size(), 0xFFFF + kEndRecordSize + kZip64LocatorSize);
+      std::min<std::uint64_t>(source.size(), kMax16 + end_record::kSize + zip64_locator::kSize);
   const std::uint64_t tail_start = source.size() - tail_size;
   std::string tail_bytes;
   const auto tail = source.get(tail_start, tail_size, tail_bytes);
@@ -230,7 +239,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
 
   // Try every end-record signature from the back; the first whose directory reads whole (and
   // matches what the library read, entry count and every name) is the one.
-  for (std::size_t at = tail->size() - kEndRecordSize + 1; at-- > 0;) {
+  for (std::size_t at = tail->size() - end_record::kSize + 1; at-- > 0;) {
     if (get32(*tail, at) != kEndRecordSignature) continue;
     auto location = read_end_record(source, tail_start + at);
     if (!location || (archive && location->count != library_entry_count(handle)) ||
@@ -255,18 +264,22 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     result.exact_ = true;
     if (!archive) {
       // One end record, at the very end, right after a directory that is exactly its entries.
-      const std::string_view record = std::string_view(*tail).substr(at, kEndRecordSize);
+      namespace field = end_record;
+      const std::string_view record = std::string_view(*tail).substr(at, field::kSize);
       const std::uint64_t record_offset = tail_start + at;
-      const bool zip64_locator =
-          at >= kZip64LocatorSize && get32(*tail, at - kZip64LocatorSize) == kZip64LocatorSignature;
-      result.plain_ = plain_entries && !zip64_locator &&
-                      only_end_record(source, *tail, tail_start, at) &&
-                      location->record_offset == record_offset &&
-                      record_offset + kEndRecordSize + get16(record, 20) == source.size() &&
-                      get16(record, 8) == get16(record, 10) && get16(record, 10) != 0xFFFF &&
-                      get32(record, 12) != 0xFFFFFFFF && get32(record, 16) != 0xFFFFFFFF &&
-                      location->offset + location->size == record_offset &&
-                      directory_used == result.directory_.size() && result.index_names();
+      const bool has_zip64_locator =
+          at >= zip64_locator::kSize &&
+          get32(*tail, at - zip64_locator::kSize) == zip64_locator::kSignature;
+      result.plain_ =
+          plain_entries && !has_zip64_locator && only_end_record(source, *tail, tail_start, at) &&
+          location->record_offset == record_offset &&
+          record_offset + field::kSize + get16(record, field::kCommentLength) == source.size() &&
+          get16(record, field::kDiskEntries) == get16(record, field::kEntries) &&
+          get16(record, field::kEntries) != kZip64Count &&
+          get32(record, field::kDirectorySize) != kZip64Value &&
+          get32(record, field::kDirectoryOffset) != kZip64Value &&
+          location->offset + location->size == record_offset &&
+          directory_used == result.directory_.size() && result.index_names();
     }
     result.source_ = std::make_shared<const Source>(source);
     result.limit_regions(location->offset, location->size);
@@ -289,14 +302,15 @@ bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_
       break;
     }
     const std::string_view header = known_part(directory, used, *length);
-    const std::string_view name = known_part(header, kCentralHeaderSize, get16(header, 28));
+    const std::string_view name =
+        known_part(header, kCentralHeaderSize, get16(header, central_header::kNameLength));
     if (handle) {
       const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
       agrees = library_name != nullptr && name == library_name;
     }
     plain = plain && is_plain_entry(header, directory_offset);
-    std::uint64_t local_offset = get32(header, 42);
-    if (local_offset == 0xFFFFFFFF)
+    std::uint64_t local_offset = get32(header, central_header::kLocalHeaderOffset);
+    if (local_offset == kZip64Value)
       local_offset = zip64_value(header, 2).value_or(std::numeric_limits<std::uint64_t>::max());
     Entry& entry = entries.emplace_back();
     entry.name = name;
@@ -304,7 +318,7 @@ bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_
     entry.local_offset = local_offset;
     entry.fields = EntryFields::from_central_header(header);
     entry.compressed_size = entry.fields.compressed_size;
-    if (entry.compressed_size == 0xFFFFFFFF)
+    if (entry.compressed_size == kZip64Value)
       entry.compressed_size = zip64_value(header, 1).value_or(0);
     used += *length;
   }
@@ -392,8 +406,9 @@ RawEntryHeader StoredEntryHeaders::stored_header(const Entry& entry) const {
   const char* const central = directory_.data() + entry.central_at;
   const std::string_view lengths(central, kCentralHeaderSize);
   const char* const extra = entry.name.data() + entry.name.size();
-  header.central_extra = std::string_view(extra, get16(lengths, 30));
-  header.comment = std::string_view(extra + header.central_extra.size(), get16(lengths, 32));
+  header.central_extra = std::string_view(extra, get16(lengths, central_header::kExtraLength));
+  header.comment = std::string_view(extra + header.central_extra.size(),
+                                    get16(lengths, central_header::kCommentLength));
   return header;
 }
 
@@ -499,7 +514,7 @@ Result<RawEntryHeader> StoredEntryHeaders::header(LibraryArchive& archive,
     header.name = library_entry_name(handle, index);
     for (unsigned char c : header.name) {
       if (c >= 0x80) {
-        header.flags = 0x0800;
+        header.flags = kFlagUtf8Name;
         break;
       }
     }

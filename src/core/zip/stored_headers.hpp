@@ -108,7 +108,8 @@ class StoredEntryHeaders {
   NameFields name_fields(std::uint64_t index) const {
     if (!exact_ || index >= entries_.size()) return {};
     const Entry& entry = entries_[index];
-    const std::size_t extra_length = zip_format::get16(directory_, entry.central_at + 30);
+    const std::size_t extra_length =
+        zip_format::get16(directory_, entry.central_at + zip_format::central_header::kExtraLength);
     return {entry.fields.flags,
             directory_.substr(entry.central_at + zip_format::kCentralHeaderSize + entry.name.size(),
                               extra_length)};
@@ -123,7 +124,7 @@ class StoredEntryHeaders {
   std::optional<std::uint64_t> uncompressed_size(std::uint64_t index) const {
     if (!exact_ || index >= entries_.size()) return std::nullopt;
     const std::uint32_t size = entries_[index].fields.uncompressed_size;
-    if (size == 0xFFFFFFFF) return std::nullopt;
+    if (size == zip_format::kZip64Value) return std::nullopt;
     return size;
   }
   // The compression method as the directory states it, for an entry not encrypted with AES
@@ -318,8 +319,8 @@ class StoredEntryHeaders {
   static bool states_own_fields(const EntryFields& fields) {
     using namespace zip_format;
     return (fields.flags & (kFlagEncrypted | kFlagStrongEncryption)) == 0 &&
-           fields.method != kMethodAes && fields.compressed_size != 0xFFFFFFFF &&
-           fields.uncompressed_size != 0xFFFFFFFF;
+           fields.method != kMethodAes && fields.compressed_size != kZip64Value &&
+           fields.uncompressed_size != kZip64Value;
   }
   // The raw-copy header of an entry from its central header alone.
   RawEntryHeader stored_header(const Entry& entry) const;

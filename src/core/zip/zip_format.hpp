@@ -38,7 +38,9 @@ inline constexpr std::uint32_t kMaxValue32 = kZip64Value - 1;
 // The largest length or count a 16-bit field states: the longest name, extra field or comment.
 inline constexpr std::size_t kMax16 = 0xFFFF;
 
-// Where each field of a record starts, from the record's signature.
+// Where each field of a record starts, from the record's signature, which every record
+// starts with.
+inline constexpr std::size_t kSignatureAt = 0;
 namespace local_header {
 inline constexpr std::size_t kVersionNeeded = 4;
 inline constexpr std::size_t kFlags = 6;
@@ -113,6 +115,12 @@ inline constexpr std::size_t kHeaderSize = 4;
 inline constexpr std::uint16_t kUnicodePathId = 0x7075;
 inline constexpr std::uint16_t kUnicodeCommentId = 0x6375;
 inline constexpr std::uint16_t kAesId = 0x9901;
+// The data of a Unicode path field: a version, the CRC-32 of the stored name, the name in UTF-8.
+namespace unicode_path {
+inline constexpr std::size_t kVersion = 0;
+inline constexpr std::size_t kNameCrc32 = 1;
+inline constexpr std::size_t kName = 5;
+}  // namespace unicode_path
 }  // namespace extra_field
 
 // One load each on a little-endian machine: every header of a package of many parts is read
