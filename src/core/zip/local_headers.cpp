@@ -7,7 +7,6 @@
 #include "core/base/buffer_shelf.hpp"
 #include "core/zip/archive_source.hpp"
 #include "core/zip/stored_headers.hpp"
-#include "core/zip/zip_sink.hpp"
 
 namespace pelvane {
 

@@ -45,7 +45,7 @@ bool writes_stored_headers_of_name(std::string_view central, std::string_view lo
   // an extra field written as it is.
   if (local.size() < kLocalHeaderSize + name_size ||
       local.size() != kLocalHeaderSize + name_size + get16(local, local_header::kExtraLength) ||
-      get32(local, 0) != kLocalHeaderSignature)
+      get32(local, kSignatureAt) != kLocalHeaderSignature)
     return false;
   std::uint64_t local_words[3];
   std::uint64_t central_words[3];
