@@ -227,6 +227,14 @@ void compare_with_file(pelvane::Result<pelvane::PackageArchive>& opened, std::st
   } closer{fd};
   if (!written) return;
   auto from_file = pelvane::PackageArchive::open_file("/proc/self/fd/" + std::to_string(fd));
+  // Bytes in memory have every entry's local header checked against its region when they are
+  // opened; a file has an entry's region checked only when the entry is read through its stored
+  // headers. So bytes may be refused for an overlap where the same file opens.
+  if (from_file && !opened) {
+    const std::string refusal = opened.error().to_string();
+    require(refusal.starts_with("zip error: entr") && refusal.find("overlap") != std::string::npos);
+    return;
+  }
   require(from_file.has_value() == opened.has_value());
   if (!from_file) return;
   pelvane::PackageArchive& from_bytes = *opened;
