@@ -528,8 +528,30 @@ def break_entry(data: bytes, name: bytes, how: str) -> bytes:
         lambda deck, output: native.add_slide_text_box_with_text_json(
             str(deck), str(output), 9, *BOX, "t"
         ),
+        lambda deck, output: native.delete_slides_json(
+            str(deck), str(output), ["ppt/slides/slide1.xml"]
+        ),
+        lambda deck, output: native.delete_slides_json(
+            str(deck), str(output), ["ppt/slides/slide9.xml"]
+        ),
+        lambda deck, output: native.add_blank_slide_json(str(deck), str(output)),
+        lambda deck, output: native.replace_table_cell_text_json(
+            str(deck), str(output), 9, 0, 0, 0, "x"
+        ),
+        lambda deck, output: native.duplicate_slide_json(
+            str(deck), str(output), "ppt/slides/slide9.xml"
+        ),
     ],
-    ids=["raw_copy", "new_header", "raw_copy_no_such_slide"],
+    ids=[
+        "raw_copy",
+        "new_header",
+        "raw_copy_no_such_slide",
+        "deletion",
+        "deletion_no_such_slide",
+        "whole_package_raw_copy",
+        "new_header_no_such_slide",
+        "duplicate_no_such_slide",
+    ],
 )
 def test_an_entry_that_does_not_open_fails_a_large_package_as_a_small_one(
     tmp_path, how, before_large, call

@@ -115,19 +115,16 @@ Result<PackageArchive> open_for_edit(std::string_view input, std::string_view ou
   PackageArchive archive = PELVANE_TRY(PackageArchive::open_file(input));
   // Parts are addressed by name: a package naming two entries alike is ambiguous.
   PELVANE_TRY_VOID(check_unique_entry_names(archive));
-  // A copy that takes the kept entries as they lie reads their local headers anyway: it checks
-  // that the entries open (a copy that writes new headers would read them again).
-  if (options.style == RewriteStyle::RawCopy) archive.leave_entry_checks_to_copy();
+  // The copy reads the entries' local headers anyway, with the bytes it copies: it checks that
+  // the entries open.
+  archive.leave_entry_checks_to_copy();
   return archive;
 }
 
 Result<PackageFacts> write_edited_package(PackageArchive& archive, PackageEdit& edit,
                                           std::string_view output, const EditOptions& options) {
   if (!options.directories_first) PELVANE_TRY_VOID(create_parent_directories(output));
-  auto facts = write_package(archive, output, edit.take_plan(options));
-  // Every copy fails after the listing that checks the entries up front.
-  if (!facts) return fail(entry_failure_first(archive, std::move(facts).error()));
-  return facts;
+  return write_package(archive, output, edit.take_plan(options));
 }
 
 Result<std::string> slide_part_for_edit(PackageArchive& archive, std::uint64_t slide_index) {

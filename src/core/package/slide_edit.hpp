@@ -214,10 +214,16 @@ auto edit_package(std::string_view input, std::string_view output, const EditOpt
     -> Result<Edited<typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type>> {
   using T = typename std::invoke_result_t<Rewrite&, PackageEdit&>::value_type;
   auto archive = PELVANE_TRY(open_for_edit(input, output, options, prepare));
-  PackageEdit edit(archive);
-  T value = PELVANE_TRY(rewrite(edit));
-  auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
-  return Edited<T>{.value = std::move(value), .facts = facts};
+  auto edited = [&]() -> Result<Edited<T>> {
+    PackageEdit edit(archive);
+    T value = PELVANE_TRY(rewrite(edit));
+    auto facts = PELVANE_TRY(write_edited_package(archive, edit, output, options));
+    return Edited<T>{.value = std::move(value), .facts = facts};
+  }();
+  // Every step fails after the listing each rewrite starts with, which checks the entries up
+  // front.
+  if (!edited) return fail(entry_failure_first(archive, std::move(edited).error()));
+  return edited;
 }
 
 // The same without a `prepare` step.

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <limits>
+#include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "core/base/buffer_shelf.hpp"
+#include "core/base/string_room.hpp"
+#include "core/base/system_io.hpp"
 #include "core/zip/stored_headers.hpp"
 #include "core/zip/zip_raw_copy.hpp"
 #include "core/zip/zip_sink.hpp"
@@ -15,6 +20,11 @@ namespace pelvane {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
+// The window a copy that writes kept entries under new headers reads the file through: as large
+// as the windows of local headers it stands in for, less the lead that places its bytes where
+// they agree with the file (string_room.hpp).
+constexpr std::size_t kWindowBuffer = 256 * 1024;
+constexpr std::uint64_t kWindowMost = kWindowBuffer - (kCopyAlignment - 1);
 // Below this many input bytes from a large kept entry on, aligning its copy is not worth the
 // padding of the entry written from content before it.
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
@@ -70,7 +80,21 @@ class CopyLoop {
   // as it lies whose local header is unread has it read with the bytes the copy takes from
   // there on, in one read into the writer's sink, which then copies them as they are
   // (`ZipWriter::read_ahead`): the local headers in them are settled from those bytes.
+  // In the recompressing style, any other entry whose local header is unread has it read with
+  // the bytes from there on, into a window of the loop's own (`read_window`).
   Result<void> read_ahead(std::uint64_t index, const PlannedEntry& entry);
+  // Reads the bytes from the local header of the entry at `index` on into the window and
+  // settles the local headers in them. An entry written under a new header whose compressed
+  // bytes the window holds is copied from there (`copied_file`): the file is read once, for the
+  // check and the copy alike.
+  void read_window(std::uint64_t index);
+  // The input file as the writer copies an entry's compressed bytes from it: with the window.
+  CopiedFile copied_file() const {
+    CopiedFile file = headers_.file();
+    if (!window_.empty())
+      file = {.fd = file.fd, .bytes = window_, .bytes_offset = window_offset_, .window = true};
+    return file;
+  }
   // That the entry opens, as `check_entry_opens` checks it up front for other archives.
   Result<void> check_opens(std::uint64_t index) {
     if (!checks_entries_ || headers_.opens(index)) return {};
@@ -119,6 +143,9 @@ class CopyLoop {
   const bool checks_entries_;
   std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
+  ShelvedBuffer<std::string> window_bytes_;  // taken with the first window
+  std::string_view window_;                  // the bytes read last, from `window_offset_` on
+  std::uint64_t window_offset_ = 0;
 };
 
 Result<void> CopyLoop::run() {
@@ -198,7 +225,11 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
 }
 
 Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry) {
-  if (!checks_entries_ || !kept_as_stored(entry) || !headers_.local_header_unread(index)) return {};
+  if (!checks_entries_ || !headers_.local_header_unread(index)) return {};
+  if (!kept_as_stored(entry)) {
+    if (plan_.style == RewriteStyle::Recompress) read_window(index);
+    return {};
+  }
   const auto offset = headers_.local_offset(index);
   if (!offset) return {};
   // Up to the first entry ahead that is not written as it lies, as the plan tells: the bytes
@@ -218,8 +249,28 @@ Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry
   }
   const std::string_view bytes = PELVANE_TRY(writer_.read_ahead(
       headers_.file(), *offset, headers_.read_ahead_length(index, kReadAheadMost, until)));
-  headers_.take_local_headers(index, bytes);
+  headers_.take_local_headers(*offset, bytes);
   return {};
+}
+
+void CopyLoop::read_window(std::uint64_t index) {
+  window_ = {};
+  const auto offset = headers_.local_offset(index);
+  if (!offset) return;
+  const std::uint64_t length =
+      headers_.read_ahead_length(index, kWindowMost, std::numeric_limits<std::uint64_t>::max());
+  if (length == 0) return;
+  if (window_bytes_->capacity() == 0) window_bytes_ = ShelvedBuffer<std::string>(kWindowBuffer);
+  // Its bytes agree with their place in the file: the read into them runs at full speed.
+  const std::span<char> room =
+      grow_unwritten_agreeing(*window_bytes_, static_cast<std::size_t>(length), *offset);
+  // A read that fails or finds nothing leaves the headers to be read on their own, and the copy
+  // to meet the failure as it would have.
+  const auto got = read_at(headers_.file().fd, *offset, room);
+  if (!got || *got == 0) return;
+  window_ = std::string_view(room.data(), *got);
+  window_offset_ = *offset;
+  headers_.take_local_headers(*offset, window_);
 }
 
 inline Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
@@ -315,7 +366,7 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
           return writer_.add_content_entry_from_file(
               name, kept_options(index, data.method),
               {data.crc32, data.compressed_size, data.uncompressed_size},
-              {headers_.file(), stored->placement.local_offset, stored->placement.local_header});
+              {copied_file(), stored->placement.local_offset, stored->placement.local_header});
         }
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under

@@ -88,8 +88,11 @@ void StoredEntryHeaders::read_local_headers(std::size_t from_rank) const {
       expected += room(last);
     }
   }
+  // A header read alone takes a buffer of its own size, beside the window a copy may hold.
+  const std::size_t buffer =
+      headers_alone_ ? static_cast<std::size_t>(end - start) + kCopyAlignment : kHeaderWindowBuffer;
   ShelvedBuffer<std::string> window_bytes =
-      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(kHeaderWindowBuffer);
+      in_memory ? ShelvedBuffer<std::string>() : ShelvedBuffer<std::string>(buffer);
   Window window(source, *window_bytes);
   window.load(start, end);
   settle_local_headers(window, from_rank, last, expected);
@@ -120,17 +123,26 @@ std::uint64_t StoredEntryHeaders::read_ahead_length(std::uint64_t index, std::ui
   return end > start ? end - start : 0;
 }
 
-void StoredEntryHeaders::take_local_headers(std::uint64_t index, std::string_view bytes) const {
+void StoredEntryHeaders::take_local_headers(std::uint64_t offset, std::string_view bytes) const {
+  if (!exact_ || !file_ || entries_.empty()) return;
   // The entries whose local headers lie within the bytes, each with the room a window leaves
   // for its extra field: the same bytes as a window would hold settle them.
-  const std::uint64_t start = entries_[index].local_offset;
-  const std::size_t first = rank_.empty() ? index : rank_[index];
+  const std::size_t count = entries_.size();
+  std::size_t first = 0;
+  for (std::size_t step = count; step > 0;) {
+    const std::size_t half = step / 2;
+    if (entries_[by_offset(first + half)].local_offset < offset) {
+      first += half + 1;
+      step -= half + 1;
+    } else {
+      step = half;
+    }
+  }
   std::size_t last = first;
   std::size_t expected = 0;
-  for (; last < entries_.size() && reach(last) - start <= bytes.size(); ++last)
-    expected += room(last);
+  for (; last < count && reach(last) - offset <= bytes.size(); ++last) expected += room(last);
   if (last == first) return;
-  settle_local_headers(Window(*source_, start, bytes), first, last, expected);
+  settle_local_headers(Window(*source_, offset, bytes), first, last, expected);
 }
 
 void StoredEntryHeaders::settle_local_headers(const Window& window, std::size_t first,

@@ -126,7 +126,11 @@ std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t inde
         grow_unwritten_agreeing(bytes_, static_cast<std::size_t>(length), offset);
     start_ = offset;
     window_ = std::string_view(room.data(), room.size());
-    if (read_whole_at(fd, offset, room)) return true;
+    if (read_whole_at(fd, offset, room)) {
+      // The local headers of the entries that follow, when unread, are settled from it.
+      headers_.take_local_headers(offset, window_);
+      return true;
+    }
     window_ = {};
     return false;
   };

@@ -212,10 +212,10 @@ class StoredEntryHeaders {
   // that follow it: those are settled from bytes a copy reads ahead, which would read them
   // twice, and the window's memory is spared.
   void read_local_headers_alone() const { headers_alone_ = true; }
-  // Settles the unread local headers that lie in `bytes`, read from the archive file from the
-  // local header of the entry at `index` on, exactly as reading them in a window settles them:
-  // the bytes the copy reads anyway serve the check that the entries open.
-  void take_local_headers(std::uint64_t index, std::string_view bytes) const;
+  // Settles the unread local headers that lie in `bytes`, read from the archive file from
+  // `offset` on, exactly as reading them in a window settles them: the bytes a copy or a walk
+  // over small entries reads anyway serve the check that the entries open.
+  void take_local_headers(std::uint64_t offset, std::string_view bytes) const;
 
   // The archive file read for the headers, or -1, and its size.
   int file_descriptor() const { return file_ ? file_->fd.get() : -1; }

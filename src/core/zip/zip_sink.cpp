@@ -129,9 +129,13 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
 
 Result<void> FileZipSink::copy_from_file(const CopiedFile& file, std::uint64_t offset,
                                          std::uint64_t length) {
-  // Held bytes are written from where they are held, whatever the length.
-  if (const auto held = file.held(offset, length))
-    return reserve_spans(file.fd, offset, length, held->data());
+  // Held bytes are written from where they are held, whatever the length; a window's are
+  // copied now, while they are there.
+  if (const auto held = file.held(offset, length)) {
+    if (!file.window) return reserve_spans(file.fd, offset, length, held->data());
+    source_lag_ = start_ + flushed_ + size_ - source_of(held->data(), offset);
+    return write(*held);
+  }
   const int fd = file.fd;
   take_read_ahead(fd, offset, length);
   if (length == 0) return {};
@@ -161,10 +165,10 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   const std::size_t header = fixed.size() + name.size() + extra.size();
   if (header + length > kFileBufferRoom - size_ || length >= kKernelCopyMinimum) return false;
   const char* held = nullptr;
-  if (!file.bytes.empty()) {
-    const auto bytes = file.held(offset, length);
-    if (!bytes) return false;
+  if (const auto bytes = file.held(offset, length)) {
     held = bytes->data();
+  } else if (!file.bytes.empty() && !file.window) {
+    return false;
   }
   char* at = room_ + size_;
   std::memcpy(at, fixed.data(), fixed.size());
@@ -172,9 +176,9 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
   size_ += header;
   source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
-  if (held != nullptr && length <= kCopiedHeldSpan) {
+  if (held != nullptr && (length <= kCopiedHeldSpan || file.window)) {
     // A short held span is copied next to its header: cheaper than a piece of its own in the
-    // write that takes the buffer.
+    // write that takes the buffer. So is a window's, which is gone after this call.
     if (length > 0) std::memcpy(room_ + size_, held, static_cast<std::size_t>(length));
     size_ += static_cast<std::size_t>(length);
     return true;

@@ -33,7 +33,8 @@ class ZipSink {
   // Pushes buffered bytes to their destination.
   virtual Result<void> flush() = 0;
   // Appends `length` bytes of `file` at `offset`. The bytes may be read later, up to the next
-  // `flush` or `read_pending`; the file must stay open, and its held bytes alive, until then.
+  // `flush` or `read_pending`; the file must stay open, and its held bytes alive, until then
+  // (a window's bytes are taken at once: `CopiedFile::window`).
   virtual Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
                                       std::uint64_t length) = 0;
   // Takes now every span of an input file still waiting in the sink, so that the file may close

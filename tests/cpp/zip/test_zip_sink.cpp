@@ -90,28 +90,44 @@ std::vector<SinkCase> sink_cases() {
   return cases;
 }
 
-Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const CopiedFile files[2]) {
+// With `windows`, every copy is handed a window over the held bytes (`files` hold them) from a
+// little before its span on, which holds the whole span for every other step only; the window
+// is scribbled over once the call returns, as a copy's window is read again.
+Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const CopiedFile files[2],
+                       bool windows = false) {
   const std::string literal = test::noise(3 << 20, 11);
-  for (const Step& step : steps) {
+  std::string window;
+  for (std::size_t index = 0; index < steps.size(); ++index) {
+    const Step& step = steps[index];
     const std::string_view bytes = std::string_view(literal).substr(step.offset, step.length);
+    CopiedFile file = files[step.file];
+    if (windows) {
+      const std::uint64_t from = step.offset - step.offset % 7;
+      const std::uint64_t length = step.offset - from + step.length - (index % 2 == 1 ? 1 : 0);
+      window = std::string(file.bytes.substr(std::min<std::size_t>(from, file.bytes.size()),
+                                             static_cast<std::size_t>(length)));
+      file = {.fd = file.fd, .bytes = window, .bytes_offset = from, .window = true};
+    }
+    const struct Scribble {
+      std::string& window;
+      ~Scribble() { window.assign(window.size(), '\xff'); }
+    } scribble{window};
     if (step.kind == Step::HeaderAndCopy) {
       LocalHeaderFixed fixed;
       literal.copy(fixed.data(), fixed.size(), step.offset);
       const std::string_view name = std::string_view(literal).substr(step.length, 11);
       const std::string_view extra = std::string_view(literal).substr(step.offset, step.offset % 5);
-      if (sink.append_header_and_copy(fixed, name, extra, files[step.file], step.offset,
-                                      step.length))
-        continue;
+      if (sink.append_header_and_copy(fixed, name, extra, file, step.offset, step.length)) continue;
       const std::string header =
           std::string(fixed.data(), fixed.size()) + std::string(name) + std::string(extra);
       PELVANE_TRY_VOID(sink.write(header));
-      PELVANE_TRY_VOID(sink.copy_from_file(files[step.file], step.offset, step.length));
+      PELVANE_TRY_VOID(sink.copy_from_file(file, step.offset, step.length));
       continue;
     }
     Result<void> done = step.kind == Step::Write ? sink.write(bytes)
                         : step.kind == Step::Patch
                             ? sink.patch(step.offset, bytes)
-                            : sink.copy_from_file(files[step.file], step.offset, step.length);
+                            : sink.copy_from_file(file, step.offset, step.length);
     if (!done) return done;
   }
   return sink.flush();
@@ -120,7 +136,7 @@ Result<void> run_steps(ZipSink& sink, const std::vector<Step>& steps, const Copi
 // What a file sink writes equals what a memory sink collects, whichever way each span travels:
 // read later, several in one read, copied inside the kernel, on one file system or across two
 // (the RAM disk, when there is one), written from the input's bytes held in memory, or copied
-// from them into the buffer behind a header.
+// from them into the buffer behind a header, or taken from a window over them for one call.
 TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   TempDir dir;
   const std::string inputs[2] = {dir.file("a.bin"), dir.file("b.bin")};
@@ -139,18 +155,20 @@ TEST(FileZipSink, WritesWhatTheMemorySinkCollects) {
   } removed{outputs.back()};
 
   for (const SinkCase& sink_case : sink_cases()) {
-    for (const CopiedFile* files : {read_files, held_files}) {
+    for (const int way : {0, 1, 2}) {
+      const CopiedFile* files = way == 0 ? read_files : held_files;
+      const bool windows = way == 2;
       SCOPED_TRACE(sink_case.label);
-      SCOPED_TRACE(files == held_files ? "held" : "read");
+      SCOPED_TRACE(way == 0 ? "read" : windows ? "windows" : "held");
       std::string expected;
       MemoryZipSink memory(expected);
-      const auto collected = run_steps(memory, sink_case.steps, files);
+      const auto collected = run_steps(memory, sink_case.steps, read_files);
       for (const std::string& output : outputs) {
         SCOPED_TRACE(output);
         const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
         FileZipSink sink(fd);
-        const auto written = run_steps(sink, sink_case.steps, files);
+        const auto written = run_steps(sink, sink_case.steps, files, windows);
         ::close(fd);
         if (sink_case.failure) {
           ASSERT_FALSE(collected);
