@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/base/buffer_shelf.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/zip/stored_headers.hpp"
@@ -143,7 +142,9 @@ class CopyLoop {
   const bool checks_entries_;
   std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
-  ShelvedBuffer<std::string> window_bytes_;  // taken with the first window
+  // The window's storage, for this copy alone: a buffer kept on a shelf beside the others the
+  // copy holds would leave more memory kept from call to call than it saves.
+  std::string window_bytes_;
   std::string_view window_;                  // the bytes read last, from `window_offset_` on
   std::uint64_t window_offset_ = 0;
 };
@@ -260,10 +261,9 @@ void CopyLoop::read_window(std::uint64_t index) {
   const std::uint64_t length =
       headers_.read_ahead_length(index, kWindowMost, std::numeric_limits<std::uint64_t>::max());
   if (length == 0) return;
-  if (window_bytes_->capacity() == 0) window_bytes_ = ShelvedBuffer<std::string>(kWindowBuffer);
   // Its bytes agree with their place in the file: the read into them runs at full speed.
   const std::span<char> room =
-      grow_unwritten_agreeing(*window_bytes_, static_cast<std::size_t>(length), *offset);
+      grow_unwritten_agreeing(window_bytes_, static_cast<std::size_t>(length), *offset);
   // A read that fails or finds nothing leaves the headers to be read on their own, and the copy
   // to meet the failure as it would have.
   const auto got = read_at(headers_.file().fd, *offset, room);
