@@ -18,7 +18,7 @@ log() { printf 'provision-deps: %s\n' "$*" >&2; }
 # tools, with which the tests open every edited deck the way a user would.
 PACKAGES=(
     g++ make cmake ninja-build pkg-config git
-    libzip-dev zlib1g-dev libssl-dev libsodium-dev
+    libzip-dev zlib1g-dev libssl-dev
     libgtest-dev googletest
     libxml2-utils patchelf unzip binutils xz-utils ca-certificates
     ccache clang-format

@@ -1,5 +1,6 @@
 // The one hash of text that comes from outside (a package, a workbook, a caller's JSON), for
-// every hash table keyed by it: SipHash-2-4 under a key drawn at random once per process.
+// every hash table keyed by it: SipHash-1-3 (one round a word, three to finish: the variant
+// made for hash tables) under a key drawn at random once per process.
 //
 // Whoever writes the names of a package could otherwise choose thousands that share one hash
 // value, and each lookup in a table of them would walk all the others. Under a secret key the
@@ -22,7 +23,8 @@ struct HashKey {
   static const HashKey& process();
 };
 
-// SipHash-2-4 of `bytes` under `key`, its eight bytes read as a little-endian number.
+// SipHash-1-3 of `bytes` under `key`, as a number (the little-endian reading of its eight
+// bytes).
 std::uint64_t keyed_hash(std::string_view bytes, const HashKey& key);
 
 // The hash under the process key, for hash tables: of text, and of numbers read from outside

@@ -69,10 +69,11 @@ std::optional<std::size_t> alike_key(PackageArchive& archive,
                                      std::string_view source, std::string& key) {
   const StoredEntryHeaders* plain = archive.plain_headers();
   if (plain == nullptr || source.empty()) return std::nullopt;
+  if (!window) window.emplace(*plain);
+  window->settle(index);
   const auto data = plain->data(index);
   if (!data || data->compressed_size > kAlikeLimit || data->uncompressed_size > kAlikeLimit)
     return std::nullopt;
-  if (!window) window.emplace(*plain);
   const auto stored = window->compressed(index);
   if (!stored) return std::nullopt;
   const std::size_t slash = source.rfind('/');

@@ -37,6 +37,14 @@ Result<void> check_copied_crc(std::uint16_t method, std::uint64_t uncompressed_s
   return {};
 }
 
+// The storage of the window a copy reads through (`CopyLoop::read_window`), kept by the thread
+// from one copy to the next, so that a call does not touch fresh pages for it; apart from the
+// shelves (buffer_shelf.hpp), whose buffers the other steps of an edit take in their turn.
+std::string& copy_window_storage() {
+  thread_local std::string storage;
+  return storage;
+}
+
 // One input entry as the rewrite sees it.
 struct PlannedEntry {
   std::string_view name;
@@ -142,10 +150,9 @@ class CopyLoop {
   const bool checks_entries_;
   std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
-  // The window's storage, for this copy alone: a buffer kept on a shelf beside the others the
-  // copy holds would leave more memory kept from call to call than it saves.
-  std::string window_bytes_;
-  std::string_view window_;                  // the bytes read last, from `window_offset_` on
+  // The window's storage (`copy_window_storage`).
+  std::string& window_bytes_ = copy_window_storage();
+  std::string_view window_;  // the bytes read last, from `window_offset_` on
   std::uint64_t window_offset_ = 0;
 };
 

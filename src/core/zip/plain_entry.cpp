@@ -108,7 +108,32 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers, s
   return whole_content(*data, compressed, nullptr);
 }
 
+bool StoredBytesWindow::load(std::uint64_t offset, std::uint64_t length) {
+  // Bytes read land where they agree with the file modulo `kCopyAlignment`, so that the read
+  // runs at full speed (string_room.hpp).
+  const std::span<char> room =
+      grow_unwritten_agreeing(bytes_, static_cast<std::size_t>(length), offset);
+  start_ = offset;
+  window_ = std::string_view(room.data(), room.size());
+  if (!read_whole_at(headers_.file_descriptor(), offset, room)) {
+    window_ = {};
+    return false;
+  }
+  // The local headers of the entries that follow, when unread, are settled from it.
+  headers_.take_local_headers(offset, window_);
+  return true;
+}
+
+void StoredBytesWindow::settle(std::uint64_t index) {
+  if (!headers_.local_header_unread(index)) return;
+  const std::uint64_t file_size = headers_.file_size();
+  const auto at = headers_.local_offset(index);
+  if (at && *at < file_size) load(*at, std::min<std::uint64_t>(kWindow, file_size - *at));
+}
+
 std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t index) {
+  settle(index);
+  const std::uint64_t file_size = headers_.file_size();
   const auto data = headers_.data(index);
   if (!data) return std::nullopt;
   const std::uint64_t offset = data->offset;
@@ -118,29 +143,12 @@ std::optional<std::string_view> StoredBytesWindow::compressed(std::uint64_t inde
       size <= window_.size() - (offset - start_))
     return window_.substr(static_cast<std::size_t>(offset - start_),
                           static_cast<std::size_t>(size));
-  const int fd = headers_.file_descriptor();
-  // Bytes read land where they agree with the file modulo `kCopyAlignment`, so that the read
-  // runs at full speed (string_room.hpp).
-  const auto load = [&](std::uint64_t length) {
-    const std::span<char> room =
-        grow_unwritten_agreeing(bytes_, static_cast<std::size_t>(length), offset);
-    start_ = offset;
-    window_ = std::string_view(room.data(), room.size());
-    if (read_whole_at(fd, offset, room)) {
-      // The local headers of the entries that follow, when unread, are settled from it.
-      headers_.take_local_headers(offset, window_);
-      return true;
-    }
-    window_ = {};
-    return false;
-  };
   // A small entry loads a window from its bytes on (up to the end of the file as opened).
-  const std::uint64_t file_size = headers_.file_size();
   if (size <= kWindow && offset <= file_size && size <= file_size - offset &&
-      load(std::min<std::uint64_t>(kWindow, file_size - offset)))
+      load(offset, std::min<std::uint64_t>(kWindow, file_size - offset)))
     return window_.substr(0, static_cast<std::size_t>(size));
   // Otherwise (or should the window not read whole) the entry's bytes alone.
-  if (size > kMaxWholeRead || !load(size)) return std::nullopt;
+  if (size > kMaxWholeRead || !load(offset, size)) return std::nullopt;
   return window_;
 }
 

@@ -31,6 +31,8 @@ std::optional<std::string> read_plain_entry(const StoredEntryHeaders& headers, s
 // The compressed bytes of small entries read one after another: a read loads a window of the
 // file from the entry's bytes on, which serves the entries that follow within it, so that a walk
 // over neighbouring small entries costs one system call per window rather than one per entry.
+// The local headers still unread that a window holds are settled from it; an entry whose own
+// header is unread has its window loaded from that header on.
 class StoredBytesWindow {
  public:
   explicit StoredBytesWindow(const StoredEntryHeaders& headers) : headers_(headers) {}
@@ -38,8 +40,14 @@ class StoredBytesWindow {
   // The compressed bytes of the entry at `index`, valid until the next call; none when the
   // headers do not show the entry to open or its bytes cannot be read.
   std::optional<std::string_view> compressed(std::uint64_t index);
+  // When the local header of the entry at `index` is unread, loads a window from it on: one
+  // read for the header, the bytes of a small entry and the entries that follow.
+  void settle(std::uint64_t index);
 
  private:
+  // Loads `length` bytes from `offset` on; false when they cannot all be read.
+  bool load(std::uint64_t offset, std::uint64_t length);
+
   const StoredEntryHeaders& headers_;
   std::uint64_t start_ = 0;  // the file offset of `window_`
   std::string_view window_;  // the bytes read last, within `bytes_` past its lead

@@ -4,6 +4,7 @@
 #include <map>
 #include <ranges>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/colliding_names.hpp"
@@ -11,6 +12,19 @@
 
 namespace pelvane {
 namespace {
+
+// The hash is SipHash-1-3: its values under the zero key for the bytes 0, 1, 2, ... of a length,
+// around whole words.
+TEST(KeyedHash, IsSipHashOneThree) {
+  const std::pair<std::size_t, std::uint64_t> expected[] = {
+      {0, 0xd1fba762150c532cULL},  {7, 0x2f098ab0c751325aULL},  {8, 0xead411e67ebe2eeaULL},
+      {15, 0xf30eb725bb91c9eaULL}, {16, 0x8972188433a5c5b7ULL}, {31, 0x169739443111d49bULL}};
+  for (const auto& [length, value] : expected) {
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i);
+    EXPECT_EQ(keyed_hash(bytes, HashKey{}), value) << length << " bytes";
+  }
+}
 
 // The most names of `names` that share the low 16 bits of their hash under `key`.
 std::size_t largest_crowd(const std::vector<std::string>& names, const HashKey& key) {
