@@ -20,9 +20,10 @@ namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
 // The window a copy that writes kept entries under new headers reads the file through: as large
-// as the windows of local headers it stands in for, less the lead that places its bytes where
-// they agree with the file (string_room.hpp).
-constexpr std::size_t kWindowBuffer = 256 * 1024;
+// as the read-ahead of a copy that keeps the stored headers (`kReadAheadMost`), less the lead
+// that places its bytes where they agree with the file (string_room.hpp). A larger one saves
+// system calls but keeps more memory from call to call.
+constexpr std::size_t kWindowBuffer = 64 * 1024;
 constexpr std::uint64_t kWindowMost = kWindowBuffer - (kCopyAlignment - 1);
 // Below this many input bytes from a large kept entry on, aligning its copy is not worth the
 // padding of the entry written from content before it.
