@@ -17,8 +17,9 @@
 namespace pelvane {
 
 // The most bytes a file sink reads ahead at once (`ZipSink::read_ahead`), within the first as
-// many of its buffer: no more memory than the windows of local headers such a read spares.
-inline constexpr std::uint64_t kReadAheadMost = 64 * 1024;
+// many of its buffer: less memory than the windows of local headers such a read spares, and
+// few enough reads that their calls cost little beside the copy.
+inline constexpr std::uint64_t kReadAheadMost = 128 * 1024;
 
 // The fixed part of an entry's local header, up to its name.
 using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
