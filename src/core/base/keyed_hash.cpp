@@ -71,11 +71,16 @@ std::uint64_t keyed_hash(std::string_view bytes, const HashKey& key) {
   const std::size_t size = bytes.size();
   const std::size_t whole = size & ~std::size_t{7};
   for (std::size_t at = 0; at < whole; at += 8) state.take(word_at(in + at));
-  // The last word: the bytes left over and the length's low byte at the top.
-  std::uint64_t last = static_cast<std::uint64_t>(size) << 56;
-  for (std::size_t i = 0; i < (size & 7); ++i)
-    last |= static_cast<std::uint64_t>(in[whole + i]) << (8 * i);
-  state.take(last);
+  // The last word: the bytes left over and the length's low byte at the top. The bytes left
+  // over of a text of a word or more are the top of its last eight, read as one word.
+  const std::size_t rest = size & 7;
+  std::uint64_t last = 0;
+  if (rest != 0 && size >= 8) {
+    last = word_at(in + size - 8) >> (8 * (8 - rest));
+  } else {
+    for (std::size_t i = 0; i < rest; ++i) last |= static_cast<std::uint64_t>(in[i]) << (8 * i);
+  }
+  state.take(last | static_cast<std::uint64_t>(size) << 56);
   state.v2 ^= 0xff;
   for (int i = 0; i < 3; ++i) state.round();
   return state.v0 ^ state.v1 ^ state.v2 ^ state.v3;
