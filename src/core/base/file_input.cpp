@@ -47,9 +47,7 @@ Result<InputFile> InputFile::open(std::string_view path) {
   if (S_ISDIR(status.st_mode)) return fail(os_error(EISDIR));
   if (!S_ISREG(status.st_mode)) return fail(not_regular(path));
   file.size_ = static_cast<std::uint64_t>(status.st_size);
-  // Reads of a regular file never wait; the flag only served the opening.
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  // Reads of a regular file never wait: the flag, which only served the opening, stays.
   return file;
 }
 

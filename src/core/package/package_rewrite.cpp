@@ -31,7 +31,7 @@ void update_package_facts(std::string_view name, PackageFacts& facts) {
 Result<PackageFacts> write_package(PackageArchive& input, std::string_view output_path,
                                    const RewritePlan& plan) {
   AtomicOutputFile output = PELVANE_TRY(AtomicOutputFile::create(output_path));
-  FileZipSink sink(output.fd());
+  FileZipSink sink(output.fd(), 0);
   ZipWriter writer(sink);
   PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan, std::nullopt));
   PELVANE_TRY_VOID(writer.finish());

@@ -256,7 +256,7 @@ Result<PackageArchive> PackageArchive::open_file(std::string_view path) {
 
 Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   const std::uint64_t size = input.size();
-  // Kept for the stored headers should the library read the archive.
+  // The stored headers' own descriptor; the library reads through the file's.
   OwnedFd duplicate(::fcntl(input.fd(), F_DUPFD_CLOEXEC, 0));
   if (duplicate.get() < 0) return fail(os_error(errno));
   std::FILE* file = ::fdopen(input.fd(), "rb");
@@ -266,7 +266,7 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   // A plain archive is read through its stored headers, without the library's reading of the
   // whole directory (which converts every entry's time through the local time zone).
   auto headers = std::make_shared<const StoredEntryHeaders>(
-      StoredEntryHeaders::read_file(duplicate.get(), size));
+      StoredEntryHeaders::read_file(std::move(duplicate), size));
   // Entries that share their stored bytes are refused before any of them is read.
   if (const auto& overlap = headers->overlap()) {
     std::fclose(file);
@@ -281,7 +281,14 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     std::fclose(file);
     return fail(std::move(crowded).error());
   }
-  PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(duplicate), size);
+  // Kept for the stored headers should the library read the archive.
+  OwnedFd kept(::fcntl(headers->file_descriptor(), F_DUPFD_CLOEXEC, 0));
+  if (kept.get() < 0) {
+    const int error = errno;
+    std::fclose(file);
+    return fail(os_error(error));
+  }
+  PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(kept), size);
   archive.path_ = input.path();
   return archive;
 }

@@ -192,9 +192,14 @@ StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
 
 StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
                                                  LibraryArchive* archive) {
+  return read_file(OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), size, archive);
+}
+
+StoredEntryHeaders StoredEntryHeaders::read_file(OwnedFd fd, std::uint64_t size,
+                                                 LibraryArchive* archive) {
+  if (fd.get() < 0) return {};
   auto file = std::make_shared<File>();
-  file->fd = OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  if (file->fd.get() < 0) return {};
+  file->fd = std::move(fd);
   file->size = size;
   if (size > 0 && size <= kMostHeldBytes) {
     // The bytes start on a `kCopyAlignment` boundary, as the file does: the read runs at full

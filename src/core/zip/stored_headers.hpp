@@ -52,6 +52,9 @@ class StoredEntryHeaders {
   // short, the file is read as a larger one is, so that its failures are told as they are.
   static StoredEntryHeaders read_file(int fd, std::uint64_t size,
                                       LibraryArchive* archive = nullptr);
+  // The same through `fd` itself, which the headers then keep.
+  static StoredEntryHeaders read_file(OwnedFd fd, std::uint64_t size,
+                                      LibraryArchive* archive = nullptr);
   // Reads the headers of an archive in memory without the archive library; the caller keeps
   // `bytes` alive while the headers are in use.
   static StoredEntryHeaders read_bytes(std::string_view bytes);

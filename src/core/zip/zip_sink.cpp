@@ -81,10 +81,15 @@ Result<void> MemoryZipSink::copy_from_file(const CopiedFile& file, std::uint64_t
   return {};
 }
 
-FileZipSink::FileZipSink(int fd) : fd_(fd), buffer_(kFileBufferSize) {
-  grow_unwritten(*buffer_, kFileBufferSize);
-  off_t position = ::lseek(fd_, 0, SEEK_CUR);
+FileZipSink::FileZipSink(int fd) : FileZipSink(fd, 0) {
+  const off_t position = ::lseek(fd_, 0, SEEK_CUR);
   start_ = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+  place_room();
+}
+
+FileZipSink::FileZipSink(int fd, std::uint64_t start)
+    : fd_(fd), start_(start), buffer_(kFileBufferSize) {
+  grow_unwritten(*buffer_, kFileBufferSize);
   place_room();
 }
 

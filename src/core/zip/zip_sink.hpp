@@ -97,7 +97,10 @@ class FileZipSink final : public ZipSink {
   // Spans of one file at most this far apart are read in one go.
   static constexpr std::size_t kScrapSize = 16 * 1024;
 
+  // Writes `fd` from its current position on, or, given `start`, from there (0 for a file just
+  // created, which spares asking).
   explicit FileZipSink(int fd);
+  FileZipSink(int fd, std::uint64_t start);
   Result<void> write(std::string_view bytes) override;
   Result<void> patch(std::uint64_t offset, std::string_view bytes) override;
   Result<void> flush() override;
