@@ -550,6 +550,13 @@ Result<void> ZipWriter::State::join_span(const CopiedFile& file, std::uint64_t a
 
 Result<void> ZipWriter::State::add_span(const CopiedFile& file, std::uint64_t at,
                                         std::uint64_t length) {
+  if (file.window) {
+    // A window's bytes are gone once this call returns: taken now, never left pending.
+    PELVANE_TRY_VOID(hand_over_pending());
+    PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(file, at, length)));
+    offset += length;
+    return {};
+  }
   PELVANE_TRY_VOID(join_span(file, at));
   pending_length += length;
   offset += length;
