@@ -80,9 +80,11 @@ class CopyLoop {
   // The input entry at `index` and what the plan decides for it. `decided`: where to look in
   // the plan's `decisions`, moved on past the entries before `index`; the indices asked about
   // through one cursor never decrease.
+  // Filled in `entry`, which the caller keeps: copied out of a result, it would be moved through
+  // memory in pieces of other sizes than it was written in, which stalls on every entry.
   // Inline: asked about every entry, nearly all of them kept.
-  [[gnu::always_inline]] Result<PlannedEntry> planned(std::uint64_t index,
-                                                      std::size_t& decided) const;
+  [[gnu::always_inline]] Result<void> planned(std::uint64_t index, std::size_t& decided,
+                                              PlannedEntry& entry) const;
   Result<void> write_entry(std::uint64_t index, const PlannedEntry& entry);
   // When the copy checks the entries (`leave_entry_checks_to_copy`): a kept entry to be written
   // as it lies whose local header is unread has it read with the bytes the copy takes from
@@ -183,7 +185,8 @@ Result<void> CopyLoop::run() {
 Result<void> CopyLoop::copy_input_entries() {
   const std::uint64_t count = input_.entry_count();
   for (std::uint64_t index = 0; index < count;) {
-    const PlannedEntry entry = PELVANE_TRY(planned(index, decided_));
+    PlannedEntry entry;
+    PELVANE_TRY_VOID(planned(index, decided_, entry));
     PELVANE_TRY_VOID(read_ahead(index, entry));
     PELVANE_TRY_VOID(check_opens(index));
     const auto stored = stored_as_it_lies(index, entry);
@@ -199,17 +202,17 @@ Result<void> CopyLoop::copy_input_entries() {
     const char* const centrals = stored->central.data();
     std::size_t centrals_size = stored->central.size();
     std::uint64_t length = stored->length;
+    PlannedEntry following;
     for (++index; index < count; ++index) {
-      auto following = planned(index, decided_);
-      if (!following) break;  // planned again, and refused, on its own
+      if (!planned(index, decided_, following)) break;  // planned again, and refused, on its own
       // An entry whose header the bytes read ahead did not hold, or that does not open, goes
       // on its own.
       if (checks_entries_ && (headers_.local_header_unread(index) || !headers_.opens(index))) break;
-      const auto next = stored_as_it_lies(index, *following);
+      const auto next = stored_as_it_lies(index, following);
       if (!next || next->central.data() != centrals + centrals_size ||
           next->local_offset != stored->local_offset + length)
         break;
-      written_(following->name);
+      written_(following.name);
       centrals_size += next->central.size();
       length += next->length;
     }
@@ -248,8 +251,9 @@ Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry
   std::size_t decided = decided_;
   for (std::uint64_t ahead = index + 1; ahead < input_.entry_count(); ++ahead) {
     const auto at = headers_.local_offset(ahead);
-    auto planned_entry = planned(ahead, decided);
-    if (!at || *at <= last || !planned_entry || !kept_as_stored(*planned_entry)) {
+    PlannedEntry planned_entry;
+    if (!at || *at <= last || !planned(ahead, decided, planned_entry) ||
+        !kept_as_stored(planned_entry)) {
       if (at && *at > last) until = *at;
       break;
     }
@@ -281,19 +285,25 @@ void CopyLoop::read_window(std::uint64_t index) {
   headers_.take_local_headers(*offset, window_);
 }
 
-inline Result<PlannedEntry> CopyLoop::planned(std::uint64_t index, std::size_t& decided) const {
-  PlannedEntry entry;
-  entry.name = PELVANE_TRY(input_.checked_entry_name(index));
+inline Result<void> CopyLoop::planned(std::uint64_t index, std::size_t& decided,
+                                      PlannedEntry& entry) const {
+  // The name of a plain archive's entry straight from its headers, not through a result.
+  const StoredEntryHeaders* plain = input_.plain_headers();
+  if (plain != nullptr && index < plain->entry_count())
+    entry.name = plain->name(index);
+  else
+    entry.name = PELVANE_TRY(input_.checked_entry_name(index));
   entry.directory = entry.name.ends_with('/');
   if (plan_.decide) {
     entry.decision = plan_.decide(index, entry.name);
-    return entry;
+    return {};
   }
+  entry.decision = {};
   const std::vector<IndexedDecision>& decisions = plan_.decisions;
   while (decided < decisions.size() && decisions[decided].index < index) ++decided;
   if (decided < decisions.size() && decisions[decided].index == index)
     entry.decision = decisions[decided].decision;
-  return entry;
+  return {};
 }
 
 bool CopyLoop::copied_raw(const PlannedEntry& entry) const {
@@ -442,9 +452,8 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
   for (std::uint64_t index = from; index < input_.entry_count(); ++index) {
     const auto at = headers_.local_offset(index);
     if (!at || *at > file_size || file_size - *at < kAlignWorthwhile) return std::nullopt;
-    auto planned_entry = planned(index, decided);
-    if (!planned_entry) return std::nullopt;
-    const PlannedEntry& entry = *planned_entry;
+    PlannedEntry entry;
+    if (!planned(index, decided, entry)) return std::nullopt;
     const std::uint64_t new_header = zip_format::kLocalHeaderSize + entry.name.size();
     if (entry.decision.action != EntryAction::Keep || !copied_raw(entry)) {
       run.reset();
