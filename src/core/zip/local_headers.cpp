@@ -149,7 +149,8 @@ void StoredEntryHeaders::take_local_headers(std::uint64_t offset, std::string_vi
   std::size_t last = first;
   std::size_t expected = 0;
   for (; last < count && reach(last) - offset <= bytes.size(); ++last) expected += room(last);
-  if (last == first) return;
+  // None of them unread (`room` counts the unread alone): nothing to settle.
+  if (expected == 0) return;
   settle_local_headers(Window(*source_, offset, bytes), first, last, expected);
 }
 
