@@ -282,7 +282,7 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     return fail(std::move(crowded).error());
   }
   // Kept for the stored headers should the library read the archive.
-  OwnedFd kept(::fcntl(headers->file_descriptor(), F_DUPFD_CLOEXEC, 0));
+  OwnedFd kept(::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0));
   if (kept.get() < 0) {
     const int error = errno;
     std::fclose(file);
