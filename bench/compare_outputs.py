@@ -26,29 +26,11 @@ import tempfile
 import zlib
 from pathlib import Path
 
+from registry import BOX, CONNECTOR
+
 ROOT = Path(__file__).resolve().parents[1]
 DECKS = sorted((ROOT.parent / "shared" / "decks").glob("*.ppt[xm]")) + sorted(
     (ROOT / "build" / "bench").glob("*.pptx")
-)
-BOX = (914400, 914400, 1828800, 914400)
-CONNECTOR = (
-    "rect",
-    914400,
-    914400,
-    914400,
-    457200,
-    "ellipse",
-    3657600,
-    1828800,
-    914400,
-    457200,
-    "bentConnector3",
-    1828800,
-    1143000,
-    3657600,
-    2057400,
-    3,
-    1,
 )
 
 

@@ -14,6 +14,30 @@ from pathlib import Path
 from types import ModuleType
 from typing import Any
 
+# The arguments of the edits the benchmarks make, after the slide index: a shape's place and
+# size, and a connector between two new shapes (the shapes' kinds and places, the connector's
+# kind and ends, the sites it joins).
+BOX = (914400, 914400, 1828800, 914400)
+CONNECTOR = (
+    "rect",
+    914400,
+    914400,
+    914400,
+    457200,
+    "ellipse",
+    3657600,
+    1828800,
+    914400,
+    457200,
+    "bentConnector3",
+    1828800,
+    1143000,
+    3657600,
+    2057400,
+    3,
+    1,
+)
+
 
 @dataclass
 class BenchContext:

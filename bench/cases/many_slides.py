@@ -16,7 +16,7 @@ from pathlib import Path
 
 import floor
 from deck_builder import build_deck, text_box_xml, title_shape_xml
-from registry import BenchContext, Case
+from registry import BOX, CONNECTOR, BenchContext, Case
 
 PARAGRAPHS_PER_SLIDE = 24
 
@@ -60,7 +60,6 @@ DECKS = {
     "media deck": (lambda ctx: ctx.deck, 500),
 }
 
-BOX = (914400, 914400, 1828800, 914400)
 CELLS = json.dumps([[0, 0, "Region"], [0, 1, "Sales"], [1, 0, "North"], [1, 1, "12"]])
 
 
@@ -113,26 +112,7 @@ EDITS = {
     "add_slide_connected_connector_with_auto_shapes_json": (
         "add_slide_connected_connector_with_auto_shapes_json",
         lambda n, i, o, s: n.add_slide_connected_connector_with_auto_shapes_json(
-            i,
-            o,
-            s // 2,
-            "rect",
-            914400,
-            914400,
-            914400,
-            457200,
-            "ellipse",
-            3657600,
-            1828800,
-            914400,
-            457200,
-            "bentConnector3",
-            1828800,
-            1143000,
-            3657600,
-            2057400,
-            3,
-            1,
+            i, o, s // 2, *CONNECTOR
         ),
         FLOOR,
         1.5,

@@ -8,7 +8,7 @@ import json
 import shutil
 import zipfile
 
-from registry import BenchContext, Case
+from registry import CONNECTOR, BenchContext, Case
 
 # Each run writes a new file, so neither side pays for freeing the previous output.
 _runs = itertools.count()
@@ -51,23 +51,7 @@ def add_connector_with_shapes(ctx: BenchContext) -> str:
         str(ctx.deck),
         str(output),
         250,
-        "rect",
-        914400,
-        914400,
-        914400,
-        457200,
-        "ellipse",
-        3657600,
-        1828800,
-        914400,
-        457200,
-        "bentConnector3",
-        1828800,
-        1143000,
-        3657600,
-        2057400,
-        3,
-        1,
+        *CONNECTOR,
     )
 
 
