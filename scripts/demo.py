@@ -60,6 +60,31 @@ class Step:
     show: Callable[[Demo, object], str] | None = None
 
 
+# The 3x3 table of teams the demo adds twice (to the deck, and to the input of the edit batch):
+# its rows and columns, place and size, and its cell texts.
+TEAM_TABLE = (
+    3,
+    3,
+    838200,
+    4572000,
+    6096000,
+    1371600,
+    json.dumps(
+        [
+            [0, 0, "Team"],
+            [0, 1, "Lead"],
+            [0, 2, "Size"],
+            [1, 0, "Design"],
+            [1, 1, "Ana"],
+            [1, 2, "4"],
+            [2, 0, "Build"],
+            [2, 1, "Ravi"],
+            [2, 2, "7"],
+        ]
+    ),
+)
+
+
 STEPS: list[Step] = [
     Step("build_info_json", note="build profile and version"),
     Step("inspect_package_json", lambda d: (str(d.deck),), "manifest of the sample deck"),
@@ -461,25 +486,7 @@ STEPS: list[Step] = [
             str(d.deck),
             d.output("table-1-added.pptx"),
             1,
-            3,
-            3,
-            838200,
-            4572000,
-            6096000,
-            1371600,
-            json.dumps(
-                [
-                    [0, 0, "Team"],
-                    [0, 1, "Lead"],
-                    [0, 2, "Size"],
-                    [1, 0, "Design"],
-                    [1, 1, "Ana"],
-                    [1, 2, "4"],
-                    [2, 0, "Build"],
-                    [2, 1, "Ravi"],
-                    [2, 2, "7"],
-                ]
-            ),
+            *TEAM_TABLE,
         ),
         "a 3x3 table with its cell texts on slide 2",
     ),
@@ -519,25 +526,7 @@ STEPS: list[Step] = [
             str(d.outputs["shapes-3-text-box.pptx"]),
             d.output("batch-input.pptx"),
             1,
-            3,
-            3,
-            838200,
-            4572000,
-            6096000,
-            1371600,
-            json.dumps(
-                [
-                    [0, 0, "Team"],
-                    [0, 1, "Lead"],
-                    [0, 2, "Size"],
-                    [1, 0, "Design"],
-                    [1, 1, "Ana"],
-                    [1, 2, "4"],
-                    [2, 0, "Build"],
-                    [2, 1, "Ravi"],
-                    [2, 2, "7"],
-                ]
-            ),
+            *TEAM_TABLE,
         ),
         "the table the batch edits, on slide 2 beside its two pictures",
     ),
