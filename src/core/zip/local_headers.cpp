@@ -1,6 +1,7 @@
 // The entries' local headers, read in windows over the archive file or settled from bytes a
 // copy read ahead (stored_headers.hpp).
 #include <algorithm>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -136,16 +137,9 @@ void StoredEntryHeaders::take_local_headers(std::uint64_t offset, std::string_vi
   // The entries whose local headers lie within the bytes, each with the room a window leaves
   // for its extra field: the same bytes as a window would hold settle them.
   const std::size_t count = entries_.size();
-  std::size_t first = 0;
-  for (std::size_t step = count; step > 0;) {
-    const std::size_t half = step / 2;
-    if (entries_[by_offset(first + half)].local_offset < offset) {
-      first += half + 1;
-      step -= half + 1;
-    } else {
-      step = half;
-    }
-  }
+  const std::size_t first = *std::ranges::partition_point(
+      std::views::iota(std::size_t{0}, count),
+      [&](std::size_t k) { return entries_[by_offset(k)].local_offset < offset; });
   std::size_t last = first;
   std::size_t expected = 0;
   for (; last < count && reach(last) - offset <= bytes.size(); ++last) expected += room(last);
