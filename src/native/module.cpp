@@ -6,13 +6,12 @@
 // at shutdown.
 //
 // A thread that has called the module keeps a little for its next calls, which no other thread
-// sees and which is freed when the thread ends, at most some 8.7 MiB in all:
+// sees and which is freed when the thread ends, at most some 8.6 MiB in all:
 // - large buffers on its shelves (core/base/buffer_shelf.hpp): at most 8 MiB together
 //   (`kMostKeptAll`), each from 64 KiB to 4 MiB, at most eight of a type and use;
 // - Deflate states (core/zip/deflate_stream.cpp): at most two, some 270 KiB each;
 // - one Inflate state for entries read whole (core/zip/plain_entry.cpp): some 40 KiB with its
 //   window;
-// - the window a copy reads a large input through (core/zip/archive_copy.cpp): 64 KiB;
 // - the C++ runtime's exception state, readied by the binder: a few bytes.
 #include "native/binder.hpp"
 #include "native/function_tables.hpp"

@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <limits>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "core/base/string_room.hpp"
-#include "core/base/system_io.hpp"
 #include "core/zip/stored_headers.hpp"
 #include "core/zip/zip_raw_copy.hpp"
 #include "core/zip/zip_sink.hpp"
@@ -19,12 +16,6 @@ namespace pelvane {
 namespace {
 
 constexpr std::size_t kReadChunk = 1024 * 1024;
-// The window a copy that writes kept entries under new headers reads the file through: as large
-// as the read-ahead of a copy that keeps the stored headers (`kReadAheadMost`), less the lead
-// that places its bytes where they agree with the file (string_room.hpp). A larger one saves
-// system calls but keeps more memory from call to call.
-constexpr std::size_t kWindowBuffer = 64 * 1024;
-constexpr std::uint64_t kWindowMost = kWindowBuffer - (kCopyAlignment - 1);
 // Below this many input bytes from a large kept entry on, aligning its copy is not worth the
 // padding of the entry written from content before it.
 constexpr std::uint64_t kAlignWorthwhile = 16 * 1024 * 1024;
@@ -36,14 +27,6 @@ Result<void> check_copied_crc(std::uint16_t method, std::uint64_t uncompressed_s
                               std::uint32_t crc32) {
   if (states_wrong_empty_crc(method, uncompressed_size, crc32)) return fail(crc_mismatch());
   return {};
-}
-
-// The storage of the window a copy reads through (`CopyLoop::read_window`), kept by the thread
-// from one copy to the next, so that a call does not touch fresh pages for it; apart from the
-// shelves (buffer_shelf.hpp), whose buffers the other steps of an edit take in their turn.
-std::string& copy_window_storage() {
-  thread_local std::string storage;
-  return storage;
 }
 
 // One input entry as the rewrite sees it.
@@ -91,20 +74,10 @@ class CopyLoop {
   // there on, in one read into the writer's sink, which then copies them as they are
   // (`ZipWriter::read_ahead`): the local headers in them are settled from those bytes.
   // In the recompressing style, any other entry whose local header is unread has it read with
-  // the bytes from there on, into a window of the loop's own (`read_window`).
+  // the bytes from there on, into the sink too, placed for entries under new headers: those
+  // whose compressed bytes are among them are copied from there. The file is read once, for
+  // the check and the copy alike.
   Result<void> read_ahead(std::uint64_t index, const PlannedEntry& entry);
-  // Reads the bytes from the local header of the entry at `index` on into the window and
-  // settles the local headers in them. An entry written under a new header whose compressed
-  // bytes the window holds is copied from there (`copied_file`): the file is read once, for the
-  // check and the copy alike.
-  void read_window(std::uint64_t index);
-  // The input file as the writer copies an entry's compressed bytes from it: with the window.
-  CopiedFile copied_file() const {
-    CopiedFile file = headers_.file();
-    if (!window_.empty())
-      file = {.fd = file.fd, .bytes = window_, .bytes_offset = window_offset_, .window = true};
-    return file;
-  }
   // That the entry opens, as `check_entry_opens` checks it up front for other archives.
   Result<void> check_opens(std::uint64_t index) {
     if (!checks_entries_ || headers_.opens(index)) return {};
@@ -153,10 +126,6 @@ class CopyLoop {
   const bool checks_entries_;
   std::size_t decided_ = 0;  // the copy's cursor in the plan's `decisions`
   std::vector<char> chunk_;
-  // The window's storage (`copy_window_storage`).
-  std::string& window_bytes_ = copy_window_storage();
-  std::string_view window_;  // the bytes read last, from `window_offset_` on
-  std::uint64_t window_offset_ = 0;
 };
 
 Result<void> CopyLoop::run() {
@@ -238,18 +207,16 @@ std::optional<StoredEntryHeaders::StoredCopy> CopyLoop::stored_as_it_lies(
 
 Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry) {
   if (!checks_entries_ || !headers_.local_header_unread(index)) return {};
-  if (!kept_as_stored(entry)) {
-    if (plan_.style == RewriteStyle::Recompress) read_window(index);
-    return {};
-  }
+  const bool as_they_lie = kept_as_stored(entry);
+  if (!as_they_lie && plan_.style != RewriteStyle::Recompress) return {};
   const auto offset = headers_.local_offset(index);
   if (!offset) return {};
-  // Up to the first entry ahead that is not written as it lies, as the plan tells: the bytes
-  // from there on are not taken as they lie.
+  // For entries as they lie, up to the first entry ahead that is not written as it lies, as the
+  // plan tells: the bytes from there on are not taken as they lie.
   std::uint64_t until = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t last = *offset;
   std::size_t decided = decided_;
-  for (std::uint64_t ahead = index + 1; ahead < input_.entry_count(); ++ahead) {
+  for (std::uint64_t ahead = index + 1; as_they_lie && ahead < input_.entry_count(); ++ahead) {
     const auto at = headers_.local_offset(ahead);
     PlannedEntry planned_entry;
     if (!at || *at <= last || !planned(ahead, decided, planned_entry) ||
@@ -261,28 +228,10 @@ Result<void> CopyLoop::read_ahead(std::uint64_t index, const PlannedEntry& entry
     last = *at;
   }
   const std::string_view bytes = PELVANE_TRY(writer_.read_ahead(
-      headers_.file(), *offset, headers_.read_ahead_length(index, kReadAheadMost, until)));
+      headers_.file(), *offset, headers_.read_ahead_length(index, kReadAheadMost, until),
+      as_they_lie ? ReadAheadUse::AsTheyLie : ReadAheadUse::UnderNewHeaders));
   headers_.take_local_headers(*offset, bytes);
   return {};
-}
-
-void CopyLoop::read_window(std::uint64_t index) {
-  window_ = {};
-  const auto offset = headers_.local_offset(index);
-  if (!offset) return;
-  const std::uint64_t length =
-      headers_.read_ahead_length(index, kWindowMost, std::numeric_limits<std::uint64_t>::max());
-  if (length == 0) return;
-  // Its bytes agree with their place in the file: the read into them runs at full speed.
-  const std::span<char> room =
-      grow_unwritten_agreeing(window_bytes_, static_cast<std::size_t>(length), *offset);
-  // A read that fails or finds nothing leaves the headers to be read on their own, and the copy
-  // to meet the failure as it would have.
-  const auto got = read_at(headers_.file().fd, *offset, room);
-  if (!got || *got == 0) return;
-  window_ = std::string_view(room.data(), *got);
-  window_offset_ = *offset;
-  headers_.take_local_headers(*offset, window_);
 }
 
 inline Result<void> CopyLoop::planned(std::uint64_t index, std::size_t& decided,
@@ -384,7 +333,7 @@ Result<void> CopyLoop::write_entry(std::uint64_t index, const PlannedEntry& entr
           return writer_.add_content_entry_from_file(
               name, kept_options(index, data.method),
               {data.crc32, data.compressed_size, data.uncompressed_size},
-              {copied_file(), stored->placement.local_offset, stored->placement.local_header});
+              {headers_.file(), stored->placement.local_offset, stored->placement.local_header});
         }
       }
       // Kept content is not decompressed and compressed again: its compressed bytes go under

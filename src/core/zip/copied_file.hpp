@@ -13,17 +13,13 @@ namespace pelvane {
 inline constexpr std::uint64_t kKernelCopyMinimum = 1024 * 1024;
 
 // Its descriptor and bytes of it already in memory: the whole file, as it held them when it was
-// opened (a small archive), which then serve every copy in place of the file; or a window the
-// copy read over part of a larger file, for one copy at a time.
+// opened (a small archive), which then serve every copy in place of the file, held as long as
+// the copy runs; a span within them may be written from where it is held.
 struct CopiedFile {
   int fd = -1;
   std::string_view bytes;
   // Where `bytes` start in the file.
   std::uint64_t bytes_offset = 0;
-  // True when `bytes` are a window, valid only during the call they are handed to: a span within
-  // them is copied out of them at once. Otherwise they are held as long as the copy runs, and a
-  // span within them may be written from where it is held.
-  bool window = false;
 
   // The `length` bytes at `offset`, when `bytes` hold them all.
   std::optional<std::string_view> held(std::uint64_t offset, std::uint64_t length) const {

@@ -254,7 +254,7 @@ class StoredEntryHeaders {
     mutable LocalState local = LocalState::Unread;
     mutable bool runs_over = false;  // its data runs past `end_limit`
     mutable bool opens = false;
-    mutable std::string_view local_header;
+    mutable std::string_view local_header = {};
   };
   // Reads the end record and the directory from `source`; with `archive`, the directory must
   // name the entries the library read.

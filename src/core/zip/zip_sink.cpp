@@ -103,6 +103,7 @@ void FileZipSink::place_room() {
   const std::uint64_t output = start_ + flushed_ + (is_slow_copy(0, source_lag_) ? 16 : 0);
   const auto address = reinterpret_cast<std::uintptr_t>(buffer_->data());
   room_ = buffer_->data() + (output - address) % kCopyAlignment;
+  read_ahead_ = {};  // its place was counted from the old start
 }
 
 Result<void> FileZipSink::write(std::string_view bytes) {
@@ -134,13 +135,9 @@ Result<void> FileZipSink::patch(std::uint64_t offset, std::string_view bytes) {
 
 Result<void> FileZipSink::copy_from_file(const CopiedFile& file, std::uint64_t offset,
                                          std::uint64_t length) {
-  // Held bytes are written from where they are held, whatever the length; a window's are
-  // copied now, while they are there.
-  if (const auto held = file.held(offset, length)) {
-    if (!file.window) return reserve_spans(file.fd, offset, length, held->data());
-    source_lag_ = start_ + flushed_ + size_ - source_of(held->data(), offset);
-    return write(*held);
-  }
+  // Held bytes are written from where they are held, whatever the length.
+  if (const auto held = file.held(offset, length))
+    return reserve_spans(file.fd, offset, length, held->data());
   const int fd = file.fd;
   take_read_ahead(fd, offset, length);
   if (length == 0) return {};
@@ -172,18 +169,28 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
   const char* held = nullptr;
   if (const auto bytes = file.held(offset, length)) {
     held = bytes->data();
-  } else if (!file.bytes.empty() && !file.window) {
+  } else if (!file.bytes.empty()) {
     return false;
   }
+  // Bytes read ahead serve when the header leaves them intact: it ends where they start or
+  // before.
+  const auto ahead = held != nullptr || length == 0
+                         ? std::nullopt
+                         : read_ahead_at(file.fd, offset, length, /*whole=*/true);
+  const bool from_read_ahead = ahead && size_ + header <= *ahead;
   char* at = room_ + size_;
   std::memcpy(at, fixed.data(), fixed.size());
   std::memcpy(at + fixed.size(), name.data(), name.size());
   if (!extra.empty()) std::memcpy(at + fixed.size() + name.size(), extra.data(), extra.size());
   size_ += header;
+  if (from_read_ahead) {
+    take_read_ahead(file.fd, offset, length);
+    return true;
+  }
   source_lag_ = start_ + flushed_ + size_ - source_of(held, offset);
-  if (held != nullptr && (length <= kCopiedHeldSpan || file.window)) {
+  if (held != nullptr && length <= kCopiedHeldSpan) {
     // A short held span is copied next to its header: cheaper than a piece of its own in the
-    // write that takes the buffer. So is a window's, which is gone after this call.
+    // write that takes the buffer.
     if (length > 0) std::memcpy(room_ + size_, held, static_cast<std::size_t>(length));
     size_ += static_cast<std::size_t>(length);
     return true;
@@ -197,31 +204,52 @@ bool FileZipSink::append_header_and_copy(const LocalHeaderFixed& fixed, std::str
 }
 
 Result<std::string_view> FileZipSink::read_ahead(const CopiedFile& file, std::uint64_t offset,
-                                                 std::uint64_t length) {
+                                                 std::uint64_t length, ReadAheadUse use) {
   read_ahead_ = {};
   if (!file.bytes.empty() || length == 0) return std::string_view();
   length = std::min(length, kReadAheadMost);
-  if (size_ + length > kReadAheadMost) PELVANE_TRY_VOID(flush());
-  const auto room = std::span<char>(room_ + size_, static_cast<std::size_t>(length));
+  // Bytes for entries as they lie stay within the first `kReadAheadMost` bytes of the buffer;
+  // bytes for entries under new headers take the place their output takes, anywhere in it.
+  const std::size_t end = use == ReadAheadUse::AsTheyLie ? kReadAheadMost : kFileBufferRoom;
+  const auto lead = [&] {
+    if (use == ReadAheadUse::AsTheyLie) return std::size_t{0};
+    const auto address = reinterpret_cast<std::uintptr_t>(room_ + size_);
+    return static_cast<std::size_t>((offset - address) % kCopyAlignment);
+  };
+  if (size_ + lead() + length > end) PELVANE_TRY_VOID(flush());
+  const std::size_t at = size_ + lead();
+  const auto room = std::span<char>(room_ + at, static_cast<std::size_t>(length));
   const auto got = read_at(file.fd, offset, room);
   if (!got || *got == 0) return std::string_view();
-  read_ahead_ = {file.fd, offset, size_, flushed_, *got};
+  read_ahead_ = {file.fd, offset, at, *got};
   return std::string_view(room.data(), *got);
 }
 
+std::optional<std::size_t> FileZipSink::read_ahead_at(int fd, std::uint64_t offset,
+                                                      std::uint64_t length, bool whole) const {
+  const ReadAhead& ahead = read_ahead_;
+  if (ahead.length == 0 || ahead.fd != fd || offset < ahead.offset ||
+      offset - ahead.offset >= ahead.length)
+    return std::nullopt;
+  const auto skipped = static_cast<std::size_t>(offset - ahead.offset);
+  const std::size_t at = ahead.at + skipped;
+  if (at < size_ || (whole && length > ahead.length - skipped)) return std::nullopt;
+  return at;
+}
+
 void FileZipSink::take_read_ahead(int fd, std::uint64_t& offset, std::uint64_t& length) {
+  const auto at = read_ahead_at(fd, offset, length, /*whole=*/false);
+  if (!at) return;
   ReadAhead& ahead = read_ahead_;
-  if (ahead.length == 0 || ahead.fd != fd || ahead.offset != offset || ahead.at != size_ ||
-      ahead.flushed != flushed_)
-    return;
-  const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(length, ahead.length));
+  const std::size_t left = ahead.length - static_cast<std::size_t>(offset - ahead.offset);
+  const auto taken = static_cast<std::size_t>(std::min<std::uint64_t>(length, left));
+  // In place when nothing before them was left out or written longer; else moved down.
+  if (*at != size_) std::memmove(room_ + size_, room_ + *at, taken);
   source_lag_ = start_ + flushed_ + size_ - offset;
   size_ += taken;
   offset += taken;
   length -= taken;
-  ahead.offset += taken;
-  ahead.at += taken;
-  ahead.length -= taken;
+  ahead = {fd, offset, *at + taken, left - taken};
 }
 
 Result<std::uint64_t> FileZipSink::copy_in_kernel(int fd, std::uint64_t offset,

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +17,21 @@
 
 namespace pelvane {
 
-// The most bytes a file sink reads ahead at once (`ZipSink::read_ahead`), within the first as
-// many of its buffer: less memory than the windows of local headers such a read spares, and
-// few enough reads that their calls cost little beside the copy.
+// The most bytes a file sink reads ahead at once (`ZipSink::read_ahead`): few enough reads that
+// their calls cost little beside the copy. For entries copied as they lie, within the first as
+// many bytes of its buffer: less memory than the windows of local headers such a read spares.
 inline constexpr std::uint64_t kReadAheadMost = 128 * 1024;
+
+// What bytes read ahead are for, which decides where a file sink places them.
+enum class ReadAheadUse {
+  // Entries copied as they lie, headers and all: where the copy appended next puts them, which
+  // then takes them without moving them.
+  AsTheyLie,
+  // Entries written under new headers: where they agree with their place in the file
+  // (string_room.hpp), at most 63 bytes further on. Each entry's bytes then move down behind its
+  // header; a header no longer than the stored one leaves the bytes after it in place.
+  UnderNewHeaders,
+};
 
 // The fixed part of an entry's local header, up to its name.
 using LocalHeaderFixed = std::array<char, zip_format::kLocalHeaderSize>;
@@ -34,21 +46,21 @@ class ZipSink {
   // Pushes buffered bytes to their destination.
   virtual Result<void> flush() = 0;
   // Appends `length` bytes of `file` at `offset`. The bytes may be read later, up to the next
-  // `flush` or `read_pending`; the file must stay open, and its held bytes alive, until then
-  // (a window's bytes are taken at once: `CopiedFile::window`).
+  // `flush` or `read_pending`; the file must stay open, and its held bytes alive, until then.
   virtual Result<void> copy_from_file(const CopiedFile& file, std::uint64_t offset,
                                       std::uint64_t length) = 0;
   // Takes now every span of an input file still waiting in the sink, so that the file may close
   // and its held bytes go.
   virtual Result<void> read_pending() { return {}; }
-  // Reads up to `length` bytes of `file` from `offset` (a file not held) where a copy of them
-  // appended next would put them, and returns them; that copy (`copy_from_file`, nothing
-  // written in between) then takes them as they are instead of reading them again. Empty when
-  // the sink reads nothing ahead, or the read fails: the copy then reads the bytes itself, and
-  // meets the failure as it would have.
+  // Reads up to `length` bytes of `file` from `offset` (a file not held) into free room of the
+  // sink, placed for `use`, and returns them. The copies that follow (`copy_from_file`,
+  // `append_header_and_copy`) take their spans from there instead of reading them again, as
+  // long as what was appended in between has not reached them. Empty when the sink reads
+  // nothing ahead, or the read fails: the copies then read the bytes themselves, and meet the
+  // failure as they would have.
   virtual Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
-                                              std::uint64_t length) {
-    (void)file, (void)offset, (void)length;
+                                              std::uint64_t length, ReadAheadUse use) {
+    (void)file, (void)offset, (void)length, (void)use;
     return std::string_view();
   }
   // Appends the local header made of `fixed` (its fixed part), `name` and `extra`, then
@@ -108,7 +120,7 @@ class FileZipSink final : public ZipSink {
                               std::uint64_t length) override;
   Result<void> read_pending() override;
   Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
-                                      std::uint64_t length) override;
+                                      std::uint64_t length, ReadAheadUse use) override;
   bool append_header_and_copy(const LocalHeaderFixed& fixed, std::string_view name,
                               std::string_view extra, const CopiedFile& file, std::uint64_t offset,
                               std::uint64_t length) override;
@@ -125,14 +137,19 @@ class FileZipSink final : public ZipSink {
   };
 
   // Bytes of an input file read ahead into the buffer's free room (`read_ahead`): `length`
-  // bytes of `fd` from `offset`, at `at` in the buffer while `flushed_` stays as it was.
+  // bytes of `fd` from `offset`, at `at` in the buffer. Appending moves the buffer's end over
+  // them: those it has not reached are intact. A flush, which starts the buffer afresh, drops
+  // them.
   struct ReadAhead {
     int fd = -1;
     std::uint64_t offset = 0;
     std::size_t at = 0;
-    std::uint64_t flushed = 0;
     std::size_t length = 0;
   };
+  // Where in the buffer the `length` bytes of `fd` from `offset` lie, read ahead and intact: all
+  // of them when `whole`, else as many as were read ahead from there.
+  std::optional<std::size_t> read_ahead_at(int fd, std::uint64_t offset, std::uint64_t length,
+                                           bool whole) const;
   // Appends the bytes read ahead that a copy of `length` bytes of `fd` from `offset` starts
   // with, moving both past them.
   void take_read_ahead(int fd, std::uint64_t& offset, std::uint64_t& length);

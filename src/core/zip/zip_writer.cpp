@@ -550,13 +550,6 @@ Result<void> ZipWriter::State::join_span(const CopiedFile& file, std::uint64_t a
 
 Result<void> ZipWriter::State::add_span(const CopiedFile& file, std::uint64_t at,
                                         std::uint64_t length) {
-  if (file.window) {
-    // A window's bytes are gone once this call returns: taken now, never left pending.
-    PELVANE_TRY_VOID(hand_over_pending());
-    PELVANE_TRY_VOID(as_archive_failure(sink.copy_from_file(file, at, length)));
-    offset += length;
-    return {};
-  }
   PELVANE_TRY_VOID(join_span(file, at));
   pending_length += length;
   offset += length;
@@ -572,9 +565,9 @@ Result<void> ZipWriter::State::hand_over_pending_span() {
 }
 
 Result<std::string_view> ZipWriter::read_ahead(const CopiedFile& file, std::uint64_t offset,
-                                               std::uint64_t length) {
+                                               std::uint64_t length, ReadAheadUse use) {
   PELVANE_TRY_VOID(state_->hand_over_pending());
-  auto bytes = sink_.read_ahead(file, offset, length);
+  auto bytes = sink_.read_ahead(file, offset, length, use);
   if (!bytes) return fail(archive_failure(std::move(bytes).error()).error());
   return bytes;
 }

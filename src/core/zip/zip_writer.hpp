@@ -118,11 +118,11 @@ class ZipWriter {
   // Each entry is admitted (and refused) as if it were added on its own.
   Result<void> add_stored_entries_from_file(std::string_view centrals, const CopiedFile& file,
                                             std::uint64_t local_offset, std::uint64_t length);
-  // Reads up to `length` bytes of `file` from `offset` into the sink ahead of the copy that
-  // comes next and starts there (`ZipSink::read_ahead`), once the spans left pending before
-  // them are handed over; returns them, or nothing.
+  // Reads up to `length` bytes of `file` from `offset` into the sink ahead of the copies that
+  // take them (`ZipSink::read_ahead`), once the spans left pending before them are handed over;
+  // returns them, or nothing.
   Result<std::string_view> read_ahead(const CopiedFile& file, std::uint64_t offset,
-                                      std::uint64_t length);
+                                      std::uint64_t length, ReadAheadUse use);
   // Copies the spans left pending and has the sink read every input file it still waits on
   // (zip_sink.hpp): afterwards the input files may close.
   Result<void> copy_pending();

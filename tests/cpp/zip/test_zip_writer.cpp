@@ -347,43 +347,6 @@ TEST(ZipWriter, StoredHeadersAreWrittenAsTheyAreOnlyWhenNoFieldChanges) {
   }
 }
 
-// Entries whose stored headers are the ones the writer lays out go as they lie. When their bytes
-// come from a window (`CopiedFile::window`), they are taken during the call: a copy reads its
-// next window into the same storage, and neighbouring entries from two windows must not join.
-TEST(ZipWriter, EntriesFromAWindowAreTakenDuringTheCall) {
-  std::string input;
-  {
-    MemoryZipSink sink(input);
-    ZipWriter writer(sink);
-    ASSERT_TRUE(writer.add_entry("a.xml", noise(3000, 5)));
-    ASSERT_TRUE(writer.add_entry("b.xml", noise(3000, 6)));
-    ASSERT_TRUE(writer.finish());
-  }
-  const ArchiveView stored = view_archive(input);
-  std::string output;
-  MemoryZipSink sink(output);
-  ZipWriter writer(sink);
-  std::string window;
-  std::uint64_t local_offset = 0;
-  for (const HeaderView& entry : stored.entries) {
-    window = input;
-    const CopiedFile file{.fd = -1, .bytes = window, .bytes_offset = 0, .window = true};
-    const std::string_view local_header =
-        std::string_view(input).substr(local_offset, 30 + entry.name.size());
-    ASSERT_TRUE(writer.add_content_entry_from_file(
-        entry.name, ZipEntryOptions{}, {entry.crc, entry.compressed, entry.uncompressed},
-        {file, local_offset, local_header}));
-    window.assign(window.size(), 'x');  // the next window, over other bytes
-    local_offset += local_header.size() + entry.compressed;
-  }
-  ASSERT_TRUE(writer.add_entry("c.xml", "c"));
-  ASSERT_TRUE(writer.finish());
-  const ArchiveView written = view_archive(output);
-  ASSERT_EQ(written.entries.size(), 3u);
-  for (std::size_t i = 0; i < stored.entries.size(); ++i)
-    EXPECT_EQ(written.entries[i].data, stored.entries[i].data) << stored.entries[i].name;
-}
-
 TEST(ZipWriter, NamesPastAsciiAreMarkedAsUtf8WhereverTheByteLies) {
   // A byte past ASCII in the first eight, a later eight, or the bytes left after them.
   const std::vector<std::pair<std::string, std::uint16_t>> cases = {
