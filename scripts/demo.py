@@ -60,6 +60,8 @@ class Step:
     show: Callable[[Demo, object], str] | None = None
 
 
+INCH = 914400  # EMU
+
 # The 3x3 table of teams the demo adds twice (to the deck, and to the input of the edit batch):
 # its rows and columns, place and size, and its cell texts.
 TEAM_TABLE = (
@@ -596,15 +598,7 @@ STEPS: list[Step] = [
         lambda d: (
             *media(d, 9),
             0,
-            sample(d, "attachment.bin"),
-            "Package",
-            838200,
-            4572000,
-            914400,
-            914400,
-            None,
-            914400,
-            914400,
+            *attachment(d, 838200, 4572000),
         ),
         "an attached file shown as the built-in icon on slide 1",
     ),
@@ -614,15 +608,7 @@ STEPS: list[Step] = [
             *media(d, 10),
             0,
             0,
-            sample(d, "attachment.bin"),
-            "Package",
-            838200,
-            5486400,
-            914400,
-            914400,
-            str(d.image),
-            914400,
-            914400,
+            *attachment(d, 838200, 5486400, icon=str(d.image)),
         ),
         "the file again inside the top-level group, the picture as its icon",
     ),
@@ -633,15 +619,7 @@ STEPS: list[Step] = [
             0,
             0,
             1,
-            sample(d, "attachment.bin"),
-            "Package",
-            1752600,
-            5486400,
-            914400,
-            914400,
-            None,
-            914400,
-            914400,
+            *attachment(d, 1752600, 5486400),
         ),
         "inside the nested group",
     ),
@@ -653,15 +631,7 @@ STEPS: list[Step] = [
             0,
             1,
             0,
-            sample(d, "attachment.bin"),
-            "Package",
-            2667000,
-            5486400,
-            914400,
-            914400,
-            None,
-            914400,
-            914400,
+            *attachment(d, 2667000, 5486400),
         ),
         "one level deeper",
     ),
@@ -671,15 +641,7 @@ STEPS: list[Step] = [
             *media(d, 13),
             0,
             0,
-            sample(d, "attachment.bin"),
-            "Package",
-            3581400,
-            5486400,
-            914400,
-            914400,
-            None,
-            914400,
-            914400,
+            *attachment(d, 3581400, 5486400),
         ),
         "in a new group inside the top-level group",
     ),
@@ -862,6 +824,13 @@ def sample(demo: Demo, name: str) -> str:
     path = demo.out / name
     path.write_bytes(SAMPLES[name])
     return str(path)
+
+
+def attachment(demo: Demo, x: int, y: int, icon: str | None = None) -> tuple:
+    """The arguments of an attached file from ``object_path`` on: the sample file as a package,
+    an inch square at (``x``, ``y``), shown as ``icon`` (the built-in one when none) an inch
+    square."""
+    return (sample(demo, "attachment.bin"), "Package", x, y, INCH, INCH, icon, INCH, INCH)
 
 
 def media(demo: Demo, number: int) -> tuple[str, str]:
