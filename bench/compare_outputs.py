@@ -142,59 +142,24 @@ def entries(path: Path) -> list[dict]:
     count, _size, start = struct.unpack_from("<HII", data, end + 10)
     found, at = [], start
     for _ in range(count):
-        (
-            made_by,
-            needed,
-            flags,
-            method,
-            time,
-            date,
-            crc,
-            csize,
-            usize,
-            name_len,
-            extra_len,
-            comment_len,
-            disk,
-            internal,
-            external,
-            offset,
-        ) = struct.unpack_from("<HHHHHHIIIHHHHHII", data, at + 4)
+        method, csize = struct.unpack_from("<H8xI", data, at + 10)
+        name_len, extra_len, comment_len = struct.unpack_from("<HHH", data, at + 28)
+        (offset,) = struct.unpack_from("<I", data, at + 42)
         name = data[at + 46 : at + 46 + name_len]
-        extra = data[at + 46 + name_len : at + 46 + name_len + extra_len]
-        comment = data[
-            at + 46 + name_len + extra_len : at + 46 + name_len + extra_len + comment_len
-        ]
-        local = struct.unpack_from("<HHHHHIIIHH", data, offset + 4)
-        local_extra = data[offset + 30 + local[8] : offset + 30 + local[8] + local[9]]
-        data_at = offset + 30 + local[8] + local[9]
+        trailer = data[at + 46 + name_len : at + 46 + name_len + extra_len + comment_len]
+        local_csize, local_name_len, local_extra_len = struct.unpack_from(
+            "<I4xHH", data, offset + 18
+        )
+        data_at = offset + 30 + local_name_len + local_extra_len
         found.append(
             {
-                "central": (
-                    made_by,
-                    needed,
-                    flags,
-                    method,
-                    time,
-                    date,
-                    crc,
-                    usize,
-                    name,
-                    extra,
-                    comment,
-                    disk,
-                    internal,
-                    external,
-                ),
-                "local": (
-                    local[:5],
-                    local[5],
-                    local[7],
-                    local[8],
-                    data[offset + 30 : offset + 30 + local[8]],
-                    local_extra,
-                ),
-                "csize": (csize, local[6]),
+                "name": name,
+                # Every field but the compressed size, kept apart, and the local header's offset;
+                # the lengths of the name, extra field and comment, and the bytes of each.
+                "central": (data[at + 4 : at + 20] + data[at + 24 : at + 42], name, trailer),
+                # The same of the local header, its name and extra field.
+                "local": data[offset + 4 : offset + 18] + data[offset + 22 : data_at],
+                "csize": (csize, local_csize),
                 "method": method,
                 "data": data[data_at : data_at + csize],
             }
@@ -223,7 +188,7 @@ def compare(old: Path, new: Path) -> list[str]:
         if "error" in result:
             continue
         before, after = entries(old / name), entries(new / name)
-        if [e["central"][8] for e in before] != [e["central"][8] for e in after]:
+        if [e["name"] for e in before] != [e["name"] for e in after]:
             problems.append(f"{name}: entries or their order differ")
             continue
         for a, b in zip(before, after):
@@ -237,7 +202,7 @@ def compare(old: Path, new: Path) -> list[str]:
             elif padding_only(a, b):
                 padded += 1
             else:
-                problems.append(f"{name}: {a['central'][8].decode()} differs")
+                problems.append(f"{name}: {a['name'].decode()} differs")
     print(
         f"{len(old_results)} calls, {same} entries identical, {padded} differing only in alignment padding"
     )
