@@ -2,6 +2,7 @@
 hostile nesting and the real decks."""
 
 import json
+import struct
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
@@ -512,7 +513,20 @@ def test_deeply_nested_groups_do_not_crash(deck):
     assert slide["texts"] == ["deep"]
 
 
-def test_real_decks_summarise(shared_decks):
+def with_entry_comment(package):
+    """The package with a comment on its first entry, which sends it to the archive library."""
+    size, offset = struct.unpack_from("<II", package, len(package) - 10)
+    header = bytearray(package[offset : offset + 46])
+    name_and_extra = sum(struct.unpack_from("<HH", header, 28))
+    assert struct.unpack_from("<H", header, 32) == (0,)
+    struct.pack_into("<H", header, 32, 1)
+    end = bytearray(package[-22:])
+    struct.pack_into("<I", end, 12, size + 1)
+    rest = package[offset + 46 : len(package) - 22]
+    return package[:offset] + header + rest[:name_and_extra] + b"c" + rest[name_and_extra:] + end
+
+
+def test_real_decks_summarise(shared_decks, tmp_path):
     decks = sorted(p for p in shared_decks.iterdir() if p.suffix in (".pptx", ".pptm"))
     assert decks
     for path in decks:
@@ -523,3 +537,18 @@ def test_real_decks_summarise(shared_decks):
             assert json.loads(summarize_slide(path, index)) == slide, (path.name, index)
         with pytest.raises(RuntimeError, match="slide index"):
             summarize_slide(path, summary["slide_count"])
+        # Read through the archive library, and with an archive stored as its last entry (its
+        # end record in the deck's tail), it says the same.
+        commented = tmp_path / f"commented{path.suffix}"
+        commented.write_bytes(with_entry_comment(path.read_bytes()))
+        stored = tmp_path / f"stored{path.suffix}"
+        stored.write_bytes(path.read_bytes())
+        with zipfile.ZipFile(stored, "a") as archive:
+            archive.writestr("ppt/embeddings/package.zip", path.read_bytes(), zipfile.ZIP_STORED)
+        parts = json.loads(native.inspect_package_json(str(path)))["parts"]
+        for variant, more in ((commented, []), (stored, ["ppt/embeddings/package.zip"])):
+            said = json.loads(native.summarize_presentation_json(str(variant)))
+            assert said | {"path": str(path)} == summary, path.name
+            listed = json.loads(native.inspect_package_json(str(variant)))["parts"]
+            assert sorted(p["name"] for p in listed) == sorted([p["name"] for p in parts] + more)
+            assert [p for p in listed if p["name"] not in more] == parts, path.name

@@ -18,6 +18,12 @@
 
 namespace pelvane {
 
+// The release of the archive library whose own reading some files here reproduce: how it finds
+// the end record and reads the directory (end_records.hpp), and its table of entry names
+// (library_name_table.hpp). A test compares it with the library linked, so that another release
+// is looked at before it is trusted.
+inline constexpr std::string_view kModelledLibraryVersion = "1.7.3";
+
 class LibraryArchive {
  public:
   // The archive library's handle, the archive opened through it on first use when it was left

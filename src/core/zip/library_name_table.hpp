@@ -12,9 +12,10 @@ class StoredEntryHeaders;
 // the square of the entries; nothing when its names spread as ordinary names do, or when the
 // directory could not be read here (the library then says what it finds).
 //
-// The library keeps its names in a chained hash table under a fixed hash that anyone can invert
-// (value = value * 33 + byte, modulo 2^32, from 5381), sized once for the entry count (the power
-// of two at or above 4/3 of it), and every insertion walks the whole chain of its slot. Names
+// The library (the release `kModelledLibraryVersion`, library_archive.hpp) keeps its names in a
+// chained hash table under a fixed hash that anyone can invert (value = value * 33 + byte,
+// modulo 2^32, from 5381), sized once for the entry count (the power of two at or above 4/3 of
+// it), and every insertion walks the whole chain of its slot. Names
 // chosen to share one value make that walk quadratic: 65,534 of them take seconds to open. The
 // walk is counted here over the names as the library reads and hashes them: a Unicode path
 // extra field's name when it takes one, else the stored name with its NUL bytes as spaces, in

@@ -267,10 +267,11 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   // whole directory (which converts every entry's time through the local time zone).
   auto headers = std::make_shared<const StoredEntryHeaders>(
       StoredEntryHeaders::read_file(std::move(duplicate), size));
-  // Entries that share their stored bytes are refused before any of them is read.
-  if (const auto& overlap = headers->overlap()) {
+  // An archive that readers could read two ways, or whose entries share their stored bytes, is
+  // refused before any of them is read.
+  if (const auto& refusal = headers->refusal()) {
     std::fclose(file);
-    return fail(*overlap);
+    return fail(*refusal);
   }
   if (headers->plain()) {
     PackageArchive archive(std::move(headers), file, size);
@@ -303,11 +304,12 @@ std::optional<PelvaneError> PackageArchive::changed() const {
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
-  // Entries that share their stored bytes are refused before the library reads any of them,
-  // and so is one whose local header runs its data into what follows: every header is at hand,
-  // and an entry that no reader asks for would be refused only when it is copied.
+  // An archive that readers could read two ways, or whose entries share their stored bytes, is
+  // refused before the library reads any of it, and so is one whose local header runs its data
+  // into what follows: every header is at hand, and an entry that no reader asks for would be
+  // refused only when it is copied.
   const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
-  if (const auto& overlap = headers.overlap()) return fail(*overlap);
+  if (const auto& refusal = headers.refusal()) return fail(*refusal);
   PELVANE_TRY_VOID(headers.check_regions());
   PELVANE_TRY_VOID(check_library_name_table(headers));
   return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);

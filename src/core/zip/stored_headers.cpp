@@ -15,6 +15,7 @@
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
 #include "core/zip/archive_source.hpp"
+#include "core/zip/end_records.hpp"
 #include "core/zip/entry_regions.hpp"
 
 namespace pelvane {
@@ -24,54 +25,6 @@ namespace {
 using namespace zip_format;
 
 using Source = StoredEntryHeaders::Source;
-
-struct DirectoryLocation {
-  std::uint64_t offset = 0;
-  std::uint64_t size = 0;
-  std::uint64_t count = 0;
-  std::uint64_t record_offset = 0;  // where the end record (or the ZIP64 one) starts
-};
-
-// Reads the end record at `at` (and the ZIP64 one it points to, when its fields say so).
-std::optional<DirectoryLocation> read_end_record(const Source& source, std::uint64_t at) {
-  auto record = source.read(at, end_record::kSize);
-  if (!record || get32(*record, kSignatureAt) != kEndRecordSignature) return std::nullopt;
-  DirectoryLocation location{get32(*record, end_record::kDirectoryOffset),
-                             get32(*record, end_record::kDirectorySize),
-                             get16(*record, end_record::kEntries), at};
-  if (get16(*record, end_record::kDisk) != 0 || get16(*record, end_record::kDirectoryDisk) != 0)
-    return std::nullopt;  // multi-disk
-  bool needs_zip64 = location.count == kZip64Count || location.size == kZip64Value ||
-                     location.offset == kZip64Value;
-  if (at >= zip64_locator::kSize) {
-    auto locator = source.read(at - zip64_locator::kSize, zip64_locator::kSize);
-    if (locator && get32(*locator, kSignatureAt) == zip64_locator::kSignature) {
-      std::uint64_t zip64_at = get64(*locator, zip64_locator::kRecordOffset);
-      auto zip64 = source.read(zip64_at, zip64_end_record::kSize);
-      if (zip64 && get32(*zip64, kSignatureAt) == zip64_end_record::kSignature) {
-        location = {get64(*zip64, zip64_end_record::kDirectoryOffset),
-                    get64(*zip64, zip64_end_record::kDirectorySize),
-                    get64(*zip64, zip64_end_record::kEntries), zip64_at};
-      } else if (needs_zip64) {
-        return std::nullopt;
-      }
-    } else if (needs_zip64 && location.count != kZip64Count) {
-      return std::nullopt;
-    }
-  }
-  return location;
-}
-
-// The length of the central header at `at` of the directory `bytes`; none when no whole,
-// well-formed central header starts there.
-[[gnu::always_inline]] inline std::optional<std::size_t> central_header_length(
-    std::string_view bytes, std::size_t at) {
-  if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
-    return std::nullopt;
-  const std::size_t length = central_header_size(bytes.substr(at, kCentralHeaderSize));
-  if (bytes.size() - at < length) return std::nullopt;
-  return length;
-}
 
 // A value of a central header's ZIP64 extra field: `field` 0, 1 or 2 for the uncompressed size,
 // the compressed size and the local header offset, each there, in that order, only when its
@@ -154,35 +107,6 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
                                           get16(header, field::kExtraLength)));
 }
 
-// False when the archive library certainly refuses an end record at `at` of the archive's
-// tail (which starts at `tail_start`): there is no room for one, or its directory does not end
-// before it, or the directory holds entries and does not start with a central header. (Other
-// end-record signatures show up in the tail of a package that stores an archive, a workbook
-// for example, near its end.)
-bool could_be_end_record(const Source& source, std::string_view tail, std::uint64_t tail_start,
-                         std::size_t at) {
-  if (tail.size() - at < end_record::kSize) return false;
-  const std::string_view record = tail.substr(at, end_record::kSize);
-  const std::uint64_t count = get16(record, end_record::kEntries);
-  const std::uint64_t size = get32(record, end_record::kDirectorySize);
-  const std::uint64_t offset = get32(record, end_record::kDirectoryOffset);
-  if (count == kZip64Count || size == kZip64Value || offset == kZip64Value) return true;  // ZIP64
-  if (offset + size > tail_start + at) return false;
-  if (count == 0) return true;
-  const auto magic = source.read(offset, sizeof kCentralHeaderSignature);
-  return magic && get32(*magic, kSignatureAt) == kCentralHeaderSignature;
-}
-
-// True when the end record at `at` of the tail is the only one the library could take.
-bool only_end_record(const Source& source, std::string_view tail, std::uint64_t tail_start,
-                     std::size_t at) {
-  for (std::size_t other = tail.find("PK\x05\x06"); other != std::string_view::npos;
-       other = tail.find("PK\x05\x06", other + 1)) {
-    if (other != at && could_be_end_record(source, tail, tail_start, other)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
@@ -225,7 +149,6 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
                                              LibraryArchive* archive) {
   StoredEntryHeaders result;
   result.file_ = std::move(file);
-  if (source.size() < end_record::kSize) return result;
   zip_t* handle = nullptr;
   if (archive) {
     auto library = archive->library();
@@ -233,63 +156,57 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     handle = *library;
   }
 
-  // The end record is within the last 64 KiB + 22 bytes (its comment is at most 65535 bytes);
-  // the archive library looks a little further back, for a ZIP64 locator.
-  const std::uint64_t tail_size =
-      std::min<std::uint64_t>(source.size(), kMax16 + end_record::kSize + zip64_locator::kSize);
-  const std::uint64_t tail_start = source.size() - tail_size;
-  std::string tail_bytes;
-  const auto tail = source.get(tail_start, tail_size, tail_bytes);
-  if (!tail) return result;
-
-  // Try every end-record signature from the back; the first whose directory reads whole (and
-  // matches what the library read, entry count and every name) is the one.
-  for (std::size_t at = tail->size() - end_record::kSize + 1; at-- > 0;) {
-    if (get32(*tail, at) != kEndRecordSignature) continue;
-    auto location = read_end_record(source, tail_start + at);
-    if (!location || (archive && location->count != library_entry_count(handle)) ||
-        location->size > source.size())
-      continue;
-    // With room for the lead that places the bytes as they lie in the file (`Source::get`).
-    const std::uint64_t room = location->size + kCopyAlignment - 1;
-    if (!source.in_memory() && result.directory_bytes_.capacity() < room)
-      result.directory_bytes_ = BufferShelf<std::string>::take(room);
-    const auto read = source.get(location->offset, location->size, result.directory_bytes_);
-    if (!read) continue;
-    const std::string_view directory = result.directory_ = *read;
-    auto entries = BufferShelf<std::vector<Entry>>::take(static_cast<std::size_t>(
-        std::min<std::uint64_t>(location->count, directory.size() / kCentralHeaderSize)));
-    // The directory must be a sequence of `count` whole central headers.
-    std::size_t directory_used = 0;
-    bool plain_entries = true;
-    if (!read_directory(directory, location->count, location->offset, handle, entries,
-                        directory_used, plain_entries))
-      continue;
-    result.entries_ = std::move(entries);
-    result.exact_ = true;
-    if (!archive) {
-      // One end record, at the very end, right after a directory that is exactly its entries.
-      namespace field = end_record;
-      const std::string_view record = std::string_view(*tail).substr(at, field::kSize);
-      const std::uint64_t record_offset = tail_start + at;
-      const bool has_zip64_locator =
-          at >= zip64_locator::kSize &&
-          get32(*tail, at - zip64_locator::kSize) == zip64_locator::kSignature;
-      result.plain_ =
-          plain_entries && !has_zip64_locator && only_end_record(source, *tail, tail_start, at) &&
-          location->record_offset == record_offset &&
-          record_offset + field::kSize + get16(record, field::kCommentLength) == source.size() &&
-          get16(record, field::kDiskEntries) == get16(record, field::kEntries) &&
-          get16(record, field::kEntries) != kZip64Count &&
-          get32(record, field::kDirectorySize) != kZip64Value &&
-          get32(record, field::kDirectoryOffset) != kZip64Value &&
-          location->offset + location->size == record_offset &&
-          directory_used == result.directory_.size() && result.index_names();
-    }
-    result.source_ = std::make_shared<const Source>(source);
-    result.limit_regions(location->offset, location->size);
+  // The one end record and directory every reader takes (end_records.hpp); an archive that
+  // could be read through another is refused. Read with the library, the directory must also
+  // name the entries it read, count and every name.
+  const EndRecords records = EndRecords::find(source);
+  const std::optional<EndRecord>& record = records.last();
+  if (!record) return result;
+  if (auto others = records.check_no_other_directory(source); !others) {
+    result.refusal_ = std::move(others).error();
     return result;
   }
+  if (archive && record->entries != library_entry_count(handle)) return result;
+  // With room for the lead that places the bytes as they lie in the file (`Source::get`).
+  const std::uint64_t room = record->directory_size + kCopyAlignment - 1;
+  if (!source.in_memory() && result.directory_bytes_.capacity() < room)
+    result.directory_bytes_ = BufferShelf<std::string>::take(room);
+  const auto read =
+      source.get(record->directory_offset, record->directory_size, result.directory_bytes_);
+  if (!read) return result;
+  const std::string_view directory = result.directory_ = *read;
+  auto entries = BufferShelf<std::vector<Entry>>::take(static_cast<std::size_t>(
+      std::min<std::uint64_t>(record->entries, directory.size() / kCentralHeaderSize)));
+  // The directory must be exactly its stated count of whole central headers.
+  std::size_t directory_used = 0;
+  bool plain_entries = true;
+  const bool whole = read_directory(directory, record->entries, record->directory_offset, handle,
+                                    entries, directory_used, plain_entries);
+  if (!whole || directory_used != directory.size()) {
+    if (!archive)
+      result.refusal_ = directory_extent_failure(
+          directory, whole ? std::optional<std::size_t>(directory_used) : std::nullopt, *record);
+    return result;
+  }
+  if (auto agree = records.check_readers_agree(); !agree) {
+    result.refusal_ = std::move(agree).error();
+    return result;
+  }
+  result.entries_ = std::move(entries);
+  result.exact_ = true;
+  if (!archive) {
+    // One end record, at the very end, with no ZIP64 record and no value that would send a
+    // reader looking for one.
+    namespace field = end_record;
+    const std::string_view stored(record->stored.data(), record->stored.size());
+    result.plain_ = plain_entries && !record->zip64_at &&
+                    record->at + field::kSize + record->comment_length == source.size() &&
+                    get16(stored, field::kEntries) != kZip64Count &&
+                    get32(stored, field::kDirectorySize) != kZip64Value &&
+                    get32(stored, field::kDirectoryOffset) != kZip64Value && result.index_names();
+  }
+  result.source_ = std::make_shared<const Source>(source);
+  result.limit_regions(record->directory_offset, record->directory_size);
   return result;
 }
 
@@ -388,7 +305,7 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
   auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
   if (!order) {
     // The archive is refused; nothing is read through these headers.
-    overlap_ = std::move(order).error();
+    refusal_ = std::move(order).error();
     exact_ = false;
     plain_ = false;
     return;

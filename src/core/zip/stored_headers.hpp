@@ -65,9 +65,11 @@ class StoredEntryHeaders {
   // Gives the large tables back to their shelves (buffer_shelf.hpp) for the next archive read.
   ~StoredEntryHeaders();
 
-  // Why the archive cannot be read, when its entries' stored regions overlap each other or the
-  // central directory as the central headers state them (entry_regions.hpp).
-  const std::optional<PelvaneError>& overlap() const { return overlap_; }
+  // Why the archive is refused before any reader reads it: a reader could take another end
+  // record or directory than the one read here (end_records.hpp), or its entries' stored regions
+  // overlap each other or the central directory as the central headers state them
+  // (entry_regions.hpp).
+  const std::optional<PelvaneError>& refusal() const { return refusal_; }
   // `Zip` when the entry's local header, once read, makes its data run into the next entry's
   // region or the central directory; checked before its data is used.
   Result<void> check_region(std::uint64_t index) const {
@@ -361,7 +363,7 @@ class StoredEntryHeaders {
   std::shared_ptr<const Source> source_;
   // The local headers found, one window's after the other; each string keeps its place.
   mutable std::deque<std::string> local_headers_;
-  std::optional<PelvaneError> overlap_;
+  std::optional<PelvaneError> refusal_;
   // Plain archives: the entries' indices by name; see `index_names`.
   NameIndex<> names_;
   bool exact_ = false;                  // true when `entries_` mirrors the central directory

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 namespace pelvane {
@@ -94,6 +95,7 @@ inline constexpr std::size_t kCommentLength = 20;
 namespace zip64_locator {
 inline constexpr std::uint32_t kSignature = 0x07064b50;
 inline constexpr std::size_t kSize = 20;
+inline constexpr std::size_t kRecordDisk = 4;    // 32 bits: the disk of the ZIP64 end record
 inline constexpr std::size_t kRecordOffset = 8;  // of the ZIP64 end record
 }  // namespace zip64_locator
 
@@ -101,6 +103,12 @@ inline constexpr std::size_t kRecordOffset = 8;  // of the ZIP64 end record
 namespace zip64_end_record {
 inline constexpr std::uint32_t kSignature = 0x06064b50;
 inline constexpr std::size_t kSize = 56;
+// The record's length past this field (44 for the fixed part alone).
+inline constexpr std::size_t kRecordSize = 4;
+inline constexpr std::size_t kSizeCounted = 12;    // the bytes that `kRecordSize` leaves out
+inline constexpr std::size_t kDisk = 16;           // 32 bits
+inline constexpr std::size_t kDirectoryDisk = 20;  // 32 bits
+inline constexpr std::size_t kDiskEntries = 24;    // on this disk
 inline constexpr std::size_t kEntries = 32;
 inline constexpr std::size_t kDirectorySize = 40;
 inline constexpr std::size_t kDirectoryOffset = 48;
@@ -155,6 +163,18 @@ inline std::uint64_t get64(std::string_view bytes, std::size_t at) {
 inline std::size_t central_header_size(std::string_view fixed) {
   return kCentralHeaderSize + get16(fixed, central_header::kNameLength) +
          get16(fixed, central_header::kExtraLength) + get16(fixed, central_header::kCommentLength);
+}
+
+// The length of the central header at `at` of the directory `bytes`; none when no whole,
+// well-formed central header starts there. Always inline: the readers of a directory ask it of
+// every entry in a loop that keeps its values in registers.
+[[gnu::always_inline]] inline std::optional<std::size_t> central_header_length(
+    std::string_view bytes, std::size_t at) {
+  if (bytes.size() - at < kCentralHeaderSize || get32(bytes, at) != kCentralHeaderSignature)
+    return std::nullopt;
+  const std::size_t length = central_header_size(bytes.substr(at, kCentralHeaderSize));
+  if (bytes.size() - at < length) return std::nullopt;
+  return length;
 }
 }  // namespace zip_format
 

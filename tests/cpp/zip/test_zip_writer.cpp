@@ -596,20 +596,6 @@ TEST(RawCopy, KeepsStoredFieldsFromBytesInMemory) {
   expect_raw_copies(input.bytes, output);
 }
 
-TEST(RawCopy, FindsTheCentralDirectoryBeforeAnArchiveComment) {
-  RawCopyInput input;
-  // A comment that itself holds an end-record signature must not mislead the search.
-  std::string commented = input.bytes;
-  const std::string comment = std::string("PK\x05\x06", 4) + std::string(18, '\0') + "tail";
-  commented[commented.size() - 2] = static_cast<char>(comment.size());
-  commented += comment;
-  auto archive = PackageArchive::open_bytes(commented);
-  ASSERT_TRUE(archive);
-  const StoredEntryHeaders headers = StoredEntryHeaders::read(*archive, commented);
-  EXPECT_TRUE(headers.exact());
-  EXPECT_EQ(headers.modified(*archive, 0), (DosDateTime{0x6BCF, 0x56CF}));
-}
-
 TEST(RawCopy, RefusesEncryptedEntries) {
   TempDir dir;
   const std::string path = dir.file("locked.zip");

@@ -1,0 +1,234 @@
+#include "core/zip/end_records.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace pelvane {
+namespace {
+
+using namespace zip_format;
+
+// The tail the library reads at once: a record with the longest comment, and a ZIP64 locator.
+constexpr std::uint64_t kTailSize = kMax16 + end_record::kSize + zip64_locator::kSize;
+// The library refuses offsets it cannot seek to.
+constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max();
+constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
+// Directories are read this many bytes at a time when counting their headers in a file.
+constexpr std::uint64_t kCountingWindow = 64 * 1024;
+
+PelvaneError more_than_one_end_record() {
+  return PelvaneError::zip("archive holds more than one end record");
+}
+
+PelvaneError directory_elsewhere() {
+  return PelvaneError::zip("central directory does not end where its end record says");
+}
+
+// Takes the values of the ZIP64 end record that the locator at `locator_at` of the tail points
+// to into `record`, when the library would: false when it refuses them (and with them the end
+// record).
+bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::uint64_t tail_start,
+                       std::size_t locator_at, EndRecord& record) {
+  namespace field = zip64_end_record;
+  const std::string_view locator = known_part(tail, locator_at, zip64_locator::kSize);
+  const std::uint64_t zip64_at = get64(locator, zip64_locator::kRecordOffset);
+  if (zip64_at > kMostSeekable || zip64_at + field::kSize > tail_start + locator_at) return false;
+  std::string storage;
+  const auto zip64 = source.get(zip64_at, field::kSize, storage);
+  if (!zip64 || get32(*zip64, kSignatureAt) != field::kSignature) return false;
+  // The library reads the locator's disk as two 16-bit halves, each all ones for the record's.
+  std::uint32_t disk = get16(locator, zip64_locator::kRecordDisk);
+  std::uint32_t directory_disk = get16(locator, zip64_locator::kRecordDisk + 2);
+  if (disk == kZip64Count) disk = get32(*zip64, field::kDisk);
+  if (directory_disk == kZip64Count) directory_disk = get32(*zip64, field::kDirectoryDisk);
+  record.entries = get64(*zip64, field::kEntries);
+  record.directory_size = get64(*zip64, field::kDirectorySize);
+  record.directory_offset = get64(*zip64, field::kDirectoryOffset);
+  const std::uint64_t end = record.directory_offset + record.directory_size;
+  // (Its bound of the directory counts the record's offset from the start of the tail.)
+  if (disk != 0 || directory_disk != 0 || get64(*zip64, field::kDiskEntries) != record.entries ||
+      record.directory_offset > kMostSeekable || end < record.directory_offset ||
+      end > tail_start + zip64_at || record.entries > record.directory_size / kCentralHeaderSize)
+    return false;
+  record.zip64_at = zip64_at;
+  record.zip64_end = zip64_at + field::kSizeCounted + get64(*zip64, field::kRecordSize);
+  return true;
+}
+
+// The end record whose signature is at `at` of the tail (read from `tail_start` on), when the
+// library takes its values, and with them sets aside room for the entries it states: there is
+// room for it, it states no other disk, and the directory it states ends before it (or before
+// the ZIP64 end record, as the library counts). Whether the library can go on with it is
+// `fits_before`.
+std::optional<EndRecord> read_end_record(const ArchiveSource& source, std::string_view tail,
+                                         std::uint64_t tail_start, std::size_t at) {
+  namespace field = end_record;
+  if (tail.size() - at < field::kSize) return std::nullopt;
+  const std::string_view stored = known_part(tail, at, field::kSize);
+  EndRecord record;
+  record.at = tail_start + at;
+  std::memcpy(record.stored.data(), stored.data(), field::kSize);
+  record.comment_length = get16(stored, field::kCommentLength);
+  if (at >= zip64_locator::kSize &&
+      get32(tail, at - zip64_locator::kSize) == zip64_locator::kSignature) {
+    if (!take_zip64_values(source, tail, tail_start, at - zip64_locator::kSize, record))
+      return std::nullopt;
+    return record;
+  }
+  // The library reads the two 16-bit disk numbers as one 32-bit value.
+  record.entries = get16(stored, field::kEntries);
+  record.directory_size = get32(stored, field::kDirectorySize);
+  record.directory_offset = get32(stored, field::kDirectoryOffset);
+  if (get32(stored, field::kDisk) != 0 || get16(stored, field::kDiskEntries) != record.entries ||
+      record.directory_offset + record.directory_size > record.at)
+    return std::nullopt;
+  return record;
+}
+
+// True when the library goes on from the end record to read its directory: the directory
+// ends before the record, and its comment fits in the archive (bytes may follow it).
+bool fits_before(const EndRecord& record, std::uint64_t archive_size) {
+  return record.directory_offset + record.directory_size <= record.at &&
+         record.comment_length <= archive_size - record.at - end_record::kSize;
+}
+
+// True when the directory `record` states starts as the library reads one: with a central
+// header, or, empty, stating no entries.
+bool starts_directory(const ArchiveSource& source, const EndRecord& record) {
+  if (record.directory_size == 0) return record.entries == 0;
+  std::string storage;
+  const auto magic = source.get(record.directory_offset, sizeof kCentralHeaderSignature, storage);
+  return magic && get32(*magic, kSignatureAt) == kCentralHeaderSignature;
+}
+
+// The number of whole central headers that fill the `size` bytes of `source` at `offset`
+// exactly; none when they do not. A file is read a window at a time.
+std::optional<std::uint64_t> count_central_headers(const ArchiveSource& source,
+                                                   std::uint64_t offset, std::uint64_t size) {
+  const std::uint64_t end = offset + size;
+  std::string storage;
+  std::string_view window;
+  std::uint64_t window_at = offset;
+  std::uint64_t count = 0;
+  std::uint64_t at = offset;
+  for (; at < end; ++count) {
+    if (end - at < kCentralHeaderSize) return std::nullopt;
+    if (at - window_at + kCentralHeaderSize > window.size()) {
+      const std::uint64_t length =
+          source.in_memory() ? end - at : std::min(end - at, kCountingWindow);
+      const auto read = source.get(at, length, storage);
+      if (!read) return std::nullopt;
+      window = *read;
+      window_at = at;
+    }
+    const auto fixed = known_part(window, at - window_at, kCentralHeaderSize);
+    if (get32(fixed, kSignatureAt) != kCentralHeaderSignature) return std::nullopt;
+    at += central_header_size(fixed);
+  }
+  if (at != end) return std::nullopt;
+  return count;
+}
+
+// True when the library reads `headers` central headers as the entries of a directory stating
+// `record.entries`: that many, or, without ZIP64, a multiple of 65,536 more.
+bool library_takes_headers(std::uint64_t headers, const EndRecord& record) {
+  if (headers == record.entries) return true;
+  return !record.zip64_at && headers > record.entries &&
+         (headers - record.entries) % (kMax16 + 1) == 0;
+}
+
+}  // namespace
+
+EndRecords EndRecords::find(const ArchiveSource& source) {
+  EndRecords records;
+  records.archive_size_ = source.size();
+  if (source.size() < end_record::kSize) return records;
+  const std::uint64_t tail_size = std::min(source.size(), kTailSize);
+  const std::uint64_t tail_start = source.size() - tail_size;
+  std::string storage;
+  const auto tail = source.get(tail_start, tail_size, storage);
+  if (!tail) return records;
+  const std::size_t search_from = tail_size == kTailSize ? zip64_locator::kSize : 0;
+  for (std::size_t at = tail->find(kEndRecordMagic); at != std::string_view::npos;
+       at = tail->find(kEndRecordMagic, at + 1)) {
+    records.last_signature_ = tail_start + at;
+    if (at < search_from) continue;
+    auto record = read_end_record(source, *tail, tail_start, at);
+    if (!record) continue;
+    if (!fits_before(*record, source.size())) {
+      records.add_other(source, *record, /*read=*/false);
+      continue;
+    }
+    if (records.last_) records.add_other(source, *records.last_, /*read=*/true);
+    records.last_ = *record;
+  }
+  return records;
+}
+
+void EndRecords::add_other(const ArchiveSource& source, const EndRecord& record, bool read) {
+  constexpr std::uint64_t kCap = kMostOtherEntries + 1;
+  other_entries_ = std::min(other_entries_ + std::min(record.entries, kCap), kCap);
+  if (!read || !starts_directory(source, record)) return;
+  if (other_count_ < kMostOtherDirectories) others_[other_count_] = record;
+  ++other_count_;
+}
+
+Result<void> EndRecords::check_no_other_directory(const ArchiveSource& source) const {
+  if (other_count_ > kMostOtherDirectories || other_entries_ > kMostOtherEntries)
+    return fail(more_than_one_end_record());
+  for (std::size_t k = 0; k < other_count_; ++k) {
+    const EndRecord& other = others_[k];
+    const auto headers =
+        count_central_headers(source, other.directory_offset, other.directory_size);
+    if (headers && library_takes_headers(*headers, other)) return fail(more_than_one_end_record());
+  }
+  return {};
+}
+
+Result<void> EndRecords::check_readers_agree() const {
+  const EndRecord& record = *last_;
+  // Readers that take the last signature take it, unless it is one of its own bytes and the
+  // record ends the archive (they then take the record first).
+  if (last_signature_ && *last_signature_ > record.at &&
+      record.at + end_record::kSize != archive_size_)
+    return fail(more_than_one_end_record());
+  const std::uint64_t directory_end = record.directory_offset + record.directory_size;
+  if (!record.zip64_at) {
+    if (directory_end != record.at) return fail(directory_elsewhere());
+    return {};
+  }
+  // The end record's own values, where they are not all ones, and the ZIP64 end record's.
+  namespace field = end_record;
+  const std::string_view stored(record.stored.data(), record.stored.size());
+  const auto agrees = [](std::uint64_t own, std::uint64_t all_ones, std::uint64_t value) {
+    return own == all_ones || own == value;
+  };
+  const bool own_values_agree =
+      agrees(get16(stored, field::kDiskEntries), kZip64Count, record.entries) &&
+      agrees(get16(stored, field::kEntries), kZip64Count, record.entries) &&
+      agrees(get32(stored, field::kDirectorySize), kZip64Value, record.directory_size) &&
+      agrees(get32(stored, field::kDirectoryOffset), kZip64Value, record.directory_offset);
+  if (!own_values_agree || record.zip64_end != record.at - zip64_locator::kSize)
+    return fail(PelvaneError::zip("ZIP64 end record disagrees with the end record"));
+  if (directory_end != *record.zip64_at) return fail(directory_elsewhere());
+  return {};
+}
+
+std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
+                                                     std::optional<std::size_t> used,
+                                                     const EndRecord& record) {
+  if (!directory.empty() && (directory.size() < sizeof kCentralHeaderSignature ||
+                             get32(directory, kSignatureAt) != kCentralHeaderSignature))
+    return std::nullopt;
+  if (used) {
+    const std::string_view rest = directory.substr(*used);
+    const auto more = count_central_headers(ArchiveSource(rest), 0, rest.size());
+    if (more && *more > 0 && library_takes_headers(record.entries + *more, record))
+      return PelvaneError::zip("central directory holds more entries than its end record states");
+  }
+  return directory_elsewhere();
+}
+
+}  // namespace pelvane

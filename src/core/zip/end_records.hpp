@@ -1,0 +1,109 @@
+// The end records of an archive, and the one central directory that every reader of it takes.
+//
+// A reader finds an archive's central directory through its end record, in the archive's tail
+// (the last 64 KiB and 22 bytes: the record and a comment of at most 65,535 bytes), but readers
+// choose it in different ways:
+//   - the archive library (`kModelledLibraryVersion`) tries every end-record signature of the
+//     tail that leaves room for a record (past the first 20 bytes, the room of a ZIP64 locator,
+//     when the archive is longer than the tail) whose record, ZIP64 records and directory read;
+//     when several do, it takes the one whose entries span the most of the file, reading every
+//     local header of each to tell, and again for each further one;
+//   - other readers take the last signature of the tail (or the last 22 bytes, when they form an
+//     end record without a comment), and some find the directory where its size puts it, right
+//     before the end record or the ZIP64 end record, rather than at its stated offset;
+//   - behind a ZIP64 locator, the library takes the ZIP64 end record's values alone; other
+//     readers take the end record's own where they are not all ones;
+//   - a directory is read by its entry count by some readers, by its size by others, and by
+//     the library by both, taking central headers past the stated count as entries too, as long
+//     as they are a multiple of 65,536 (the count of an archive of more entries than 16 bits
+//     hold, stored as it is modulo 65,536).
+// An archive is read here only when all of them take one end record and one directory, header
+// for header; any other is refused before any reader reads it, saying what could be read two
+// ways. The library, opening only what passed, then reads the directory once and no local
+// header, and tries at most `kMostOtherDirectories` other directories, none of which reads.
+//
+// What merely looks like an end record is no reason to refuse: the bytes of an archive stored
+// inside an entry, say, state a directory where the outer archive holds no central header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "core/base/error.hpp"
+#include "core/zip/archive_source.hpp"
+#include "core/zip/zip_format.hpp"
+
+namespace pelvane {
+
+// An end record that the archive library could take, up to reading its directory, and the
+// directory it states: its own values, or those of the ZIP64 end record its locator points to.
+struct EndRecord {
+  std::uint64_t at = 0;  // of its signature in the archive
+  std::uint64_t directory_offset = 0;
+  std::uint64_t directory_size = 0;
+  std::uint64_t entries = 0;
+  std::uint16_t comment_length = 0;
+  // The record as stored, for the readers that take its own values.
+  std::array<char, zip_format::end_record::kSize> stored{};
+  // Behind a ZIP64 locator: where the ZIP64 end record starts, and where its stated size ends it.
+  std::optional<std::uint64_t> zip64_at;
+  std::uint64_t zip64_end = 0;
+};
+
+class EndRecords {
+ public:
+  // How many other end records, each stating a directory that starts with a central header, may
+  // have their directories read to tell that the library cannot take them; more are refused
+  // unread.
+  static constexpr std::size_t kMostOtherDirectories = 2;
+  // How many entries the other end records the library reads may state in all: it sets aside
+  // room for the entries of each before it looks at its directory.
+  static constexpr std::uint64_t kMostOtherEntries = 65536;
+
+  // The end records of the archive's tail.
+  static EndRecords find(const ArchiveSource& source);
+
+  // The last end record that the library could take, whose directory is the archive's; none
+  // when there is none, and then the library finds no directory either, and says so.
+  const std::optional<EndRecord>& last() const { return last_; }
+
+  // `Zip` "archive holds more than one end record" when the directory of another end record
+  // reads too, when more than `kMostOtherDirectories` other ones could, or when the other ones
+  // state more than `kMostOtherEntries` entries.
+  Result<void> check_no_other_directory(const ArchiveSource& source) const;
+  // `Zip` when other readers could take another directory than that of `last`, which reads: a
+  // signature follows it ("archive holds more than one end record"), the directory does not
+  // end right before it or its ZIP64 end record ("central directory does not end where its end
+  // record says"), or a ZIP64 end record disagrees with it or does not end at its locator
+  // ("ZIP64 end record disagrees with the end record").
+  Result<void> check_readers_agree() const;
+
+ private:
+  std::uint64_t archive_size_ = 0;
+  std::optional<EndRecord> last_;
+  // Where the last end-record signature of the tail starts, whether or not it could be one.
+  std::optional<std::uint64_t> last_signature_;
+  // The other end records whose directories start with a central header, the first ones.
+  std::array<EndRecord, kMostOtherDirectories> others_{};
+  std::size_t other_count_ = 0;  // all of them
+  // The entries the other end records state, up to one more than `kMostOtherEntries`.
+  std::uint64_t other_entries_ = 0;
+
+  // Counts `record`, an end record the library reads other than the last; `read`: one whose
+  // directory it goes on to read.
+  void add_other(const ArchiveSource& source, const EndRecord& record, bool read);
+};
+
+// Why the directory of `record`, once read as `directory`, is refused: its first
+// `record.entries` central headers, whole, take `used` bytes (none when they are not whole),
+// which is not all of it. Central headers that the library would read as more entries are
+// "central directory holds more entries than its end record states"; any other layout
+// "central directory does not end where its end record says". None when the directory does not
+// start with a central header: the library reads nothing there, and says so itself.
+std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
+                                                     std::optional<std::size_t> used,
+                                                     const EndRecord& record);
+
+}  // namespace pelvane
