@@ -45,8 +45,12 @@ void LibraryArchive::ArchiveCloser::operator()(zip_t* archive) const noexcept {
 LibraryArchive::LibraryArchive(zip_t* archive) : archive_(archive) {}
 
 LibraryArchive::LibraryArchive(std::FILE* unopened, std::uint64_t size,
-                               std::function<Result<void>()> check)
-    : unopened_(unopened), unopened_size_(size), check_before_opening_(std::move(check)) {}
+                               std::function<Result<void>()> check,
+                               std::function<std::optional<PelvaneError>()> changed)
+    : unopened_(unopened),
+      unopened_size_(size),
+      check_before_opening_(std::move(check)),
+      changed_(std::move(changed)) {}
 
 Result<zip_t*> LibraryArchive::library() {
   if (archive_) return archive_.get();
@@ -59,8 +63,9 @@ Result<zip_t*> LibraryArchive::library() {
   }
   auto archive = open_library_archive(unopened_.release(), unopened_size_);
   if (!archive) {
-    library_failure_ = archive.error();
-    return fail(std::move(archive).error());
+    auto changed = changed_ ? changed_() : std::nullopt;
+    library_failure_ = changed ? std::move(*changed) : std::move(archive).error();
+    return fail(*library_failure_);
   }
   archive_.reset(*archive);
   return archive_.get();

@@ -34,8 +34,10 @@ class LibraryArchive {
   // An archive the library has opened.
   explicit LibraryArchive(zip_t* archive);
   // The first `size` bytes of an archive file, left for the library to open when first needed
-  // (it takes the stream over), once `check` passes; its failure stands for the library's.
-  LibraryArchive(std::FILE* unopened, std::uint64_t size, std::function<Result<void>()> check);
+  // (it takes the stream over), once `check` passes; its failure stands for the library's, and
+  // so does what `changed` says when the library cannot open the file.
+  LibraryArchive(std::FILE* unopened, std::uint64_t size, std::function<Result<void>()> check,
+                 std::function<std::optional<PelvaneError>()> changed);
   LibraryArchive(LibraryArchive&&) noexcept = default;
   LibraryArchive& operator=(LibraryArchive&&) noexcept = default;
   ~LibraryArchive() = default;
@@ -55,6 +57,7 @@ class LibraryArchive {
   std::unique_ptr<std::FILE, FileCloser> unopened_;  // the file, until the library takes it
   std::uint64_t unopened_size_ = 0;
   std::function<Result<void>()> check_before_opening_;
+  std::function<std::optional<PelvaneError>()> changed_;
   std::optional<PelvaneError> library_failure_;  // why the library could not open it later
 };
 

@@ -98,12 +98,19 @@ Result<std::string> read_whole(EntryReader& entry) {
 }  // namespace
 
 PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
-                               std::uint64_t size)
-    : LibraryArchive(file, size,
-                     // The headers live as long as the archive; the library reads the same
-                     // names, so that they must not crowd its table either.
-                     [names = headers.get()] { return check_library_name_table(*names); }),
+                               std::uint64_t size, std::string path)
+    : LibraryArchive(
+          file, size,
+          // The headers live as long as the archive; the library reads the same names, so that
+          // they must not crowd its table either.
+          [names = headers.get()] { return check_library_name_table(*names); },
+          // A library that cannot open a file cut shorter since it was opened blames the file.
+          [fd = headers->file_descriptor(), size, path]() -> std::optional<PelvaneError> {
+            if (!has_shrunk(fd, size)) return std::nullopt;
+            return changed_while_read(path);
+          }),
       stored_headers_(std::move(headers)),
+      path_(std::move(path)),
       plain_(true) {}
 
 Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t index,
@@ -267,15 +274,18 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   // whole directory (which converts every entry's time through the local time zone).
   auto headers = std::make_shared<const StoredEntryHeaders>(
       StoredEntryHeaders::read_file(std::move(duplicate), size));
+  // A file cut shorter since it was opened reads as something it is not: that is what it says.
+  const auto unless_changed = [&, fd = headers->file_descriptor()](PelvaneError failure) {
+    return has_shrunk(fd, size) ? input.changed() : std::move(failure);
+  };
   // An archive that readers could read two ways, or whose entries share their stored bytes, is
   // refused before any of them is read.
   if (const auto& refusal = headers->refusal()) {
     std::fclose(file);
-    return fail(*refusal);
+    return fail(unless_changed(*refusal));
   }
   if (headers->plain()) {
-    PackageArchive archive(std::move(headers), file, size);
-    archive.path_ = input.path();
+    PackageArchive archive(std::move(headers), file, size, input.path());
     return archive;
   }
   if (auto crowded = check_library_name_table(*headers); !crowded) {
@@ -289,7 +299,9 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     std::fclose(file);
     return fail(os_error(error));
   }
-  PackageArchive archive(PELVANE_TRY(open_library_archive(file, size)), std::move(kept), size);
+  auto library = open_library_archive(file, size);
+  if (!library) return fail(unless_changed(std::move(library).error()));
+  PackageArchive archive(*library, std::move(kept), size);
   archive.path_ = input.path();
   return archive;
 }

@@ -104,7 +104,7 @@ class PackageArchive : public LibraryArchive {
   PackageArchive(zip_t* archive, OwnedFd file, std::uint64_t size)
       : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
-                 std::uint64_t size);
+                 std::uint64_t size, std::string path);
 
   // `checked_entry_name` through the archive library.
   Result<std::string_view> library_checked_entry_name(std::uint64_t index);

@@ -332,7 +332,9 @@ TEST(DamagedPackages, AFileThatShrinksOnceOpenIsSaidToHaveChanged) {
   ASSERT_TRUE(archive);
   ASSERT_EQ(::truncate(path.c_str(), 1 << 20), 0);
   const std::string changed = "io error: " + path + " changed while it was read";
-  // Not a part that is absent, an entry that cannot be read or a copy cut short.
+  // Not a part that is absent, an entry that cannot be read, a copy cut short, or a file that the
+  // archive library cannot open.
+  EXPECT_EQ(archive->library().error().to_string(), changed);
   EXPECT_EQ(read_archive_text(*archive, "ppt/slides/slide1.xml").error().to_string(), changed);
   EXPECT_EQ(inspect_archive(path, *archive).error().to_string(), changed);
   EXPECT_EQ(write_package(*archive, dir.file("out.pptx"), {}).error().to_string(), changed);
