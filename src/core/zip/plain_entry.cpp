@@ -125,7 +125,10 @@ bool StoredBytesWindow::load(std::uint64_t offset, std::uint64_t length) {
 }
 
 void StoredBytesWindow::settle(std::uint64_t index) {
-  if (!headers_.local_header_unread(index)) return;
+  // The local headers of a held file are settled from its held bytes, all of them at once, when
+  // one is first asked about: a window read from the file would read them again, and what is
+  // settled from a source in memory keeps views of the bytes it was settled from.
+  if (!headers_.local_header_unread(index) || !headers_.file().bytes.empty()) return;
   const std::uint64_t file_size = headers_.file_size();
   const auto at = headers_.local_offset(index);
   if (at && *at < file_size) load(*at, std::min<std::uint64_t>(kWindow, file_size - *at));

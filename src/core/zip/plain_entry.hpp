@@ -41,7 +41,8 @@ class StoredBytesWindow {
   // headers do not show the entry to open or its bytes cannot be read.
   std::optional<std::string_view> compressed(std::uint64_t index);
   // When the local header of the entry at `index` is unread, loads a window from it on: one
-  // read for the header, the bytes of a small entry and the entries that follow.
+  // read for the header, the bytes of a small entry and the entries that follow. A held file is
+  // not read: its headers settle from its held bytes.
   void settle(std::uint64_t index);
 
  private:
