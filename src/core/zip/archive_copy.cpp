@@ -77,6 +77,22 @@ class CopyLoop {
   // the bytes from there on, into the sink too, placed for entries under new headers: those
   // whose compressed bytes are among them are copied from there. The file is read once, for
   // the check and the copy alike.
+  //
+  // Entry assumptions. The bytes read ahead lie in the writer's buffer, which the appends that
+  // follow overwrite; this road takes them on trust, because four facts kept elsewhere hold:
+  //   1. the sink hands bytes read ahead to a copy only while nothing appended since has reached
+  //      them, and forgets them on every flush and wherever its buffer starts afresh
+  //      (`FileZipSink::read_ahead_at`, `place_room`): no copy takes overwritten bytes;
+  //   2. the stored headers keep copies of the local headers they settle from a file's bytes,
+  //      in storage of their own, and views only of a source in memory
+  //      (`StoredEntryHeaders::settle_local_headers`): nothing they keep points into the buffer;
+  //   3. only a file that is not held is read ahead (`FileZipSink::read_ahead` reads nothing for
+  //      a held one), so the bytes the stored headers settle from here are never those of a
+  //      source in memory, of which they would keep views;
+  //   4. the copy checks the entries, and so reads ahead, only for a file too large to be held
+  //      (`PackageArchive::leave_entry_checks_to_copy`).
+  // The reader's half, 2 and 3, is asserted where it takes the bytes
+  // (`StoredEntryHeaders::take_local_headers`), in debug and sanitizer builds.
   Result<void> read_ahead(std::uint64_t index, const PlannedEntry& entry);
   // That the entry opens, as `check_entry_opens` checks it up front for other archives.
   Result<void> check_opens(std::uint64_t index) {

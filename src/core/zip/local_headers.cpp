@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/assertion.hpp"
 #include "core/base/buffer_shelf.hpp"
 #include "core/zip/archive_source.hpp"
 #include "core/zip/stored_headers.hpp"
@@ -134,6 +135,10 @@ std::uint64_t StoredEntryHeaders::read_ahead_length(std::uint64_t index, std::ui
 
 void StoredEntryHeaders::take_local_headers(std::uint64_t offset, std::string_view bytes) const {
   if (!exact_ || !file_ || entries_.empty()) return;
+  // The bytes are a copy's, gone once it appends over them: what is settled from them must be
+  // kept as copies, which only a source that is not in memory does (archive_copy.cpp, the entry
+  // assumptions of reading ahead).
+  PELVANE_ASSERT(bytes.empty() || !source_->in_memory());
   // The entries whose local headers lie within the bytes, each with the room a window leaves
   // for its extra field: the same bytes as a window would hold settle them.
   const std::size_t count = entries_.size();
@@ -146,6 +151,10 @@ void StoredEntryHeaders::take_local_headers(std::uint64_t offset, std::string_vi
   // None of them unread (`room` counts the unread alone): nothing to settle.
   if (expected == 0) return;
   settle_local_headers(Window(*source_, offset, bytes), first, last, expected);
+  PELVANE_ASSERT(std::ranges::none_of(std::views::iota(first, last), [&](std::size_t k) {
+    const char* const header = entries_[by_offset(k)].local_header.data();
+    return header >= bytes.data() && header < bytes.data() + bytes.size();
+  }));
 }
 
 void StoredEntryHeaders::settle_local_headers(const Window& window, std::size_t first,
