@@ -35,6 +35,11 @@ CMAKE_GENERATOR := -G Ninja
 ifneq ($(shell command -v ccache 2>/dev/null),)
 export CMAKE_CXX_COMPILER_LAUNCHER := ccache
 endif
+# Every tree but the fuzzers' is compiled by one compiler called by one name (make's own CXX,
+# g++, unless the caller names another): the cache tells compilers apart by the name they are
+# called by, and the package build would otherwise take the name Python was built with
+# (x86_64-linux-gnu-g++) and CMake its own (c++).
+export CXX
 # The newest clang with the fuzzer runtime; clang 14 lacks what std::expected needs.
 CLANGXX ?= $(firstword $(foreach v,21 20 19 18 17 16,$(shell command -v clang++-$(v) 2>/dev/null)) \
                        $(shell command -v clang++ 2>/dev/null))
