@@ -294,7 +294,7 @@ class StoredEntryHeaders {
     const std::uint64_t end_limit = limits_[index].end_limit;
     return data_at > end_limit || entries_[index].compressed_size > end_limit - data_at;
   }
-  // Byte ranges of the source read through one window (stored_headers.cpp).
+  // Byte ranges of the source read through one window (local_headers.cpp).
   class Window;
   // A local header found and kept: at `at` in the window's keeping string.
   struct FoundHeader {
