@@ -20,7 +20,6 @@ from hostile_packages import (
     empty_entry_deck,
     overlapping_deck,
     padded_part,
-    two_way_package,
 )
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
@@ -472,35 +471,6 @@ def test_names_crowding_the_library_name_table_are_refused(tmp_path, how, call):
         == "zip error: entry names crowd one slot of the name table"
     )
     assert not output.exists() and deck.read_bytes() == before
-
-
-# --- entries that some readers see and others do not (hostile_packages.two_way_package) -------
-# Refused before the archive library's open, whose search for the end record would read their
-# directories and local headers over and over, as a file and as workbook bytes alike.
-MORE_ENTRIES = "zip error: central directory holds more entries than its end record states"
-TWO_END_RECORDS = "zip error: archive holds more than one end record"
-
-
-@pytest.mark.parametrize(
-    "layout, count, names, refused",
-    [
-        ("hidden", 65536, "crowding", MORE_ENTRIES),
-        ("hidden", 65536, "shared", MORE_ENTRIES),
-        ("earlier end record", 2000, "crowding", TWO_END_RECORDS),
-        ("earlier end record", 100, "shared", TWO_END_RECORDS),
-        ("end records", 2901, "ordinary", TWO_END_RECORDS),
-    ],
-)
-def test_entries_only_some_readers_see_are_refused(tmp_path, layout, count, names, refused):
-    deck = tmp_path / "two-way.pptx"
-    deck.write_bytes(two_way_package(build_deck(deck, slides=2).read_bytes(), layout, count, names))
-    before, output = deck.read_bytes(), tmp_path / "out.pptx"
-    assert runtime_error(lambda: native.inspect_package_json(str(deck))) == refused
-    assert runtime_error(edit, deck, output) == refused
-    assert not output.exists() and deck.read_bytes() == before
-    book = two_way_package(workbook_bytes(), layout, count, names)
-    cells = json.dumps([["B2", "n", "1"]])
-    assert runtime_error(native.update_workbook_cells, book, "Sheet1", cells) == refused
 
 
 # --- an empty stored entry stating a CRC-32 other than 0: read, copied raw, copied reheaded ---
