@@ -47,7 +47,8 @@ bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::
   record.directory_size = get64(*zip64, field::kDirectorySize);
   record.directory_offset = get64(*zip64, field::kDirectoryOffset);
   const std::uint64_t end = record.directory_offset + record.directory_size;
-  // (Its bound of the directory counts the record's offset from the start of the tail.)
+  // The library bounds the directory here by the record's offset plus where the tail starts,
+  // looser than the record itself; the end record bounds it again (`fits_before`).
   if (disk != 0 || directory_disk != 0 || get64(*zip64, field::kDiskEntries) != record.entries ||
       record.directory_offset > kMostSeekable || end < record.directory_offset ||
       end > tail_start + zip64_at || record.entries > record.directory_size / kCentralHeaderSize)
