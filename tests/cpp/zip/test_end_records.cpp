@@ -116,17 +116,6 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       {"an end-record signature after the record",
        [](const Parts& p) { return p.with("", p.count, p.directory.size(), "PK\x05\x06"); },
        two_ways, true},
-      {"two end records, each after a directory",
-       [](const Parts& p) {
-         return p.with() + p.directory + end_record(p.count, p.directory.size(), p.with().size());
-       },
-       two_ways, true},
-      {"end records repeated after one directory",
-       [](const Parts& p) {
-         const std::string record = end_record(p.count, p.directory.size(), p.body.size());
-         return p.with() + record + record + record;
-       },
-       two_ways, true},
       {"end records stating 65,535 entries each",
        [&](const Parts& p) { return in_comment(p, end_record(0xFFFF, 0, 0), 2); }, two_ways, true},
       {"end records stating a few entries each",
