@@ -55,9 +55,12 @@ PelvaneError changed_while_read(std::string_view path) {
   return PelvaneError::io(std::string(path) + " changed while it was read");
 }
 
-bool has_shrunk(int fd, std::uint64_t size) {
+std::optional<PelvaneError> changed_since_opened(int fd, std::uint64_t size,
+                                                 std::string_view path) {
   struct stat status;
-  return ::fstat(fd, &status) == 0 && static_cast<std::uint64_t>(status.st_size) < size;
+  if (::fstat(fd, &status) != 0 || static_cast<std::uint64_t>(status.st_size) >= size)
+    return std::nullopt;
+  return changed_while_read(path);
 }
 
 Result<std::string> read_file_bytes(std::string_view path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,9 +20,10 @@ inline constexpr std::uint64_t kMaxStoredEntrySize = 0xFFFFFFFEu;
 // `Io` "{0} changed while it was read", {0} the path of a file read only up to the size it had
 // when it was opened, which then ended before that size.
 PelvaneError changed_while_read(std::string_view path);
-// True when the file open as `fd` is now shorter than `size`, the size it had when it was opened:
-// whatever lay past its new end is gone, and a reader that looked for it found nothing.
-bool has_shrunk(int fd, std::uint64_t size);
+// `changed_while_read(path)` when the file open as `fd` is now shorter than `size`, the size it
+// had when it was opened: whatever lay past its new end is gone, and a reader that looked for it
+// found nothing. None while it is not.
+std::optional<PelvaneError> changed_since_opened(int fd, std::uint64_t size, std::string_view path);
 
 // A file opened for reading by a path the caller gave; closed when it goes.
 //

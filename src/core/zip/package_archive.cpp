@@ -105,9 +105,8 @@ PackageArchive::PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers
           // they must not crowd its table either.
           [names = headers.get()] { return check_library_name_table(*names); },
           // A library that cannot open a file cut shorter since it was opened blames the file.
-          [fd = headers->file_descriptor(), size, path]() -> std::optional<PelvaneError> {
-            if (!has_shrunk(fd, size)) return std::nullopt;
-            return changed_while_read(path);
+          [fd = headers->file_descriptor(), size, path] {
+            return changed_since_opened(fd, size, path);
           }),
       stored_headers_(std::move(headers)),
       path_(std::move(path)),
@@ -276,7 +275,7 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
       StoredEntryHeaders::read_file(std::move(duplicate), size));
   // A file cut shorter since it was opened reads as something it is not: that is what it says.
   const auto unless_changed = [&, fd = headers->file_descriptor()](PelvaneError failure) {
-    return has_shrunk(fd, size) ? input.changed() : std::move(failure);
+    return changed_since_opened(fd, size, input.path()).value_or(std::move(failure));
   };
   // An archive that readers could read two ways, or whose entries share their stored bytes, is
   // refused before any of them is read.
@@ -308,11 +307,9 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
 
 std::optional<PelvaneError> PackageArchive::changed() const {
   if (path_.empty()) return std::nullopt;
-  const bool shrunk =
-      plain_ ? has_shrunk(stored_headers_->file_descriptor(), stored_headers_->file_size())
-             : has_shrunk(file_.get(), file_size_);
-  if (!shrunk) return std::nullopt;
-  return changed_while_read(path_);
+  return plain_ ? changed_since_opened(stored_headers_->file_descriptor(),
+                                       stored_headers_->file_size(), path_)
+                : changed_since_opened(file_.get(), file_size_, path_);
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
