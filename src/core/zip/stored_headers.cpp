@@ -196,14 +196,11 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   result.exact_ = true;
   if (!archive) {
     // One end record, at the very end, with no ZIP64 record and no value that would send a
-    // reader looking for one.
-    namespace field = end_record;
-    const std::string_view stored(record->stored.data(), record->stored.size());
+    // reader looking for one (without one, the record's values are its own).
     result.plain_ = plain_entries && !record->zip64_at &&
-                    record->at + field::kSize + record->comment_length == source.size() &&
-                    get16(stored, field::kEntries) != kZip64Count &&
-                    get32(stored, field::kDirectorySize) != kZip64Value &&
-                    get32(stored, field::kDirectoryOffset) != kZip64Value && result.index_names();
+                    record->at + end_record::kSize + record->comment_length == source.size() &&
+                    record->entries != kZip64Count && record->directory_size != kZip64Value &&
+                    record->directory_offset != kZip64Value && result.index_names();
   }
   result.source_ = std::make_shared<const Source>(source);
   result.limit_regions(record->directory_offset, record->directory_size);
