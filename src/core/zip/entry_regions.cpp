@@ -7,7 +7,7 @@ namespace pelvane {
 
 Result<RegionOrder> limit_entry_regions(std::span<const EntryRegion> regions,
                                         std::uint64_t directory_offset,
-                                        std::uint64_t directory_size,
+                                        std::uint64_t directory_size, std::uint64_t archive_size,
                                         std::span<RegionLimit> limits) {
   const std::size_t count = regions.size();
   RegionOrder order;
@@ -33,6 +33,10 @@ Result<RegionOrder> limit_entry_regions(std::span<const EntryRegion> regions,
     // The directory limits the regions that start before it and holds none of them.
     if (region.start < directory_end && region.least_end > directory_offset)
       return fail(overlap_failure(entry, kCentralDirectoryLimit, name_of));
+    // A region past the directory is in no other's way, but the file must hold it.
+    if (region.least_end > archive_size)
+      return fail(PelvaneError::zip("entry " + std::string(region.name) +
+                                    " runs past the end of the archive"));
     if (region.start < directory_offset) limit.end_limit = directory_offset;
     if (k + 1 < count) {
       const std::uint64_t next = entry_at(k + 1);

@@ -44,11 +44,13 @@ struct RegionLimit {
 using RegionOrder = std::vector<std::uint64_t>;
 
 // Fills `limits` (one per region) for the regions of `regions` (in archive order) and returns
-// their order, or, when two regions overlap or one overlaps the directory at `directory_offset`
-// of `directory_size` bytes, `Zip` as `overlap_failure` says for the first such pair by offset.
+// their order, or, for the first region by offset that overlaps another or the directory at
+// `directory_offset` of `directory_size` bytes, `Zip` as `overlap_failure` says, and for one
+// that runs past the end of the archive of `archive_size` bytes, "entry {0} runs past the end of
+// the archive".
 Result<RegionOrder> limit_entry_regions(std::span<const EntryRegion> regions,
                                         std::uint64_t directory_offset,
-                                        std::uint64_t directory_size,
+                                        std::uint64_t directory_size, std::uint64_t archive_size,
                                         std::span<RegionLimit> limits);
 
 // `Zip` "entries {0} and {1} overlap", the names of `entry` and `other` (`name_of` gives them)

@@ -203,7 +203,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
                     record->directory_offset != kZip64Value && result.index_names();
   }
   result.source_ = std::make_shared<const Source>(source);
-  result.limit_regions(record->directory_offset, record->directory_size);
+  result.limit_regions(record->directory_offset, record->directory_size, source.size());
   return result;
 }
 
@@ -286,8 +286,8 @@ std::uint16_t StoredEntryHeaders::method(LibraryArchive& archive, std::uint64_t 
   return kZipMethodDeflate;
 }
 
-void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
-                                       std::uint64_t directory_size) {
+void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size,
+                                       std::uint64_t archive_size) {
   std::vector<EntryRegion> regions;
   regions.reserve(entries_.size());
   for (const Entry& entry : entries_) {
@@ -299,7 +299,8 @@ void StoredEntryHeaders::limit_regions(std::uint64_t directory_offset,
   }
   limits_ = BufferShelf<std::vector<RegionLimit>>::take(entries_.size());
   limits_.resize(entries_.size());
-  auto order = limit_entry_regions(regions, directory_offset, directory_size, limits_);
+  auto order =
+      limit_entry_regions(regions, directory_offset, directory_size, archive_size, limits_);
   if (!order) {
     // The archive is refused; nothing is read through these headers.
     refusal_ = std::move(order).error();

@@ -272,7 +272,8 @@ class StoredEntryHeaders {
                                                std::vector<Entry>& entries,
                                                std::size_t& directory_used, bool& plain_entries);
   // Checks the entries' regions as the directory states them (entry_regions.hpp).
-  void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size);
+  void limit_regions(std::uint64_t directory_offset, std::uint64_t directory_size,
+                     std::uint64_t archive_size);
   // The entry with its local header read: when it is unread, it is read with the unread ones
   // that follow it closely in the file, in one window.
   const Entry& local(std::uint64_t index) const {
