@@ -9,6 +9,7 @@ import stat
 import subprocess
 import sys
 import zipfile
+from pathlib import Path
 
 import pelvane.pelvane_native as native
 import pytest
@@ -20,6 +21,7 @@ from hostile_packages import (
     empty_entry_deck,
     overlapping_deck,
     padded_part,
+    read_otherwise_backwards,
 )
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
@@ -448,6 +450,29 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
     )
     assert runtime_error(call, deck, output) == f"zip error: {expected}"
     assert not output.exists()
+
+
+# --- an end record that readers scanning back from the end pass over, for an earlier one --------
+def test_a_package_read_otherwise_backwards_is_refused_by_every_function(tmp_path, call_files):
+    build_deck(tmp_path / "deck.pptx")
+    deck = tmp_path / "hostile.pptx"
+    deck.write_bytes(read_otherwise_backwards((tmp_path / "deck.pptx").read_bytes()))
+    workbook = tmp_path / "hostile.xlsx"
+    workbook.write_bytes(read_otherwise_backwards(workbook_bytes()))
+    output = tmp_path / "out.pptx"
+    for name in set(native.__all__) - {"build_info_json"}:
+        package = workbook if name == "update_workbook_cells" else deck
+        arguments = [argument(name, p, package, output, call_files) for p in parameters(name)]
+        arguments = [
+            Path(a["bytes_of"]).read_bytes() if isinstance(a, dict) else a for a in arguments
+        ]
+        error = runtime_error(getattr(native, name), *arguments)
+        assert error == "zip error: archive holds more than one end record", name
+        # The round trip copies the file as it is before it reads it.
+        if name == "roundtrip_package_json":
+            assert output.read_bytes() == deck.read_bytes()
+            output.unlink()
+        assert not output.exists(), name
 
 
 # --- names that crowd one slot of the archive library's own name table ------------------------

@@ -537,16 +537,19 @@ def test_real_decks_summarise(shared_decks, tmp_path):
             assert json.loads(summarize_slide(path, index)) == slide, (path.name, index)
         with pytest.raises(RuntimeError, match="slide index"):
             summarize_slide(path, summary["slide_count"])
-        # Read through the archive library, and with an archive stored as its last entry (its
-        # end record in the deck's tail), it says the same.
+        # Read through the archive library, with an archive stored as its last entry (its end
+        # record in the deck's tail), and with zero bytes after its end record, it says the same.
         commented = tmp_path / f"commented{path.suffix}"
         commented.write_bytes(with_entry_comment(path.read_bytes()))
         stored = tmp_path / f"stored{path.suffix}"
         stored.write_bytes(path.read_bytes())
         with zipfile.ZipFile(stored, "a") as archive:
             archive.writestr("ppt/embeddings/package.zip", path.read_bytes(), zipfile.ZIP_STORED)
+        padded = tmp_path / f"padded{path.suffix}"
+        padded.write_bytes(path.read_bytes() + bytes(100))
         parts = json.loads(native.inspect_package_json(str(path)))["parts"]
-        for variant, more in ((commented, []), (stored, ["ppt/embeddings/package.zip"])):
+        variants = ((commented, []), (stored, ["ppt/embeddings/package.zip"]), (padded, []))
+        for variant, more in variants:
             said = json.loads(native.summarize_presentation_json(str(variant)))
             assert said | {"path": str(path)} == summary, path.name
             listed = json.loads(native.inspect_package_json(str(variant)))["parts"]

@@ -10,13 +10,23 @@ namespace {
 
 using namespace zip_format;
 
-// The tail the library reads at once: a record with the longest comment, and a ZIP64 locator.
+// The tail the library reads at once: a record with the longest comment, and a ZIP64 locator
+// (`_zip_find_central_dir`).
 constexpr std::uint64_t kTailSize = kMax16 + end_record::kSize + zip64_locator::kSize;
 // The library refuses offsets it cannot seek to.
 constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max();
 constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
 // Directories are read this many bytes at a time when counting their headers in a file.
 constexpr std::uint64_t kCountingWindow = 64 * 1024;
+// The entries by which the library grows a directory's table past its stated count.
+constexpr std::uint64_t kLibraryGrowth = kMax16 + 1;
+// Readers that scan back from the end search the room of a record with the longest comment,
+// the last 65,557 bytes, in blocks of 128 bytes, each starting 106 bytes before the one after it
+// (so that every signature with a record's room after it lies in one), from the archive's last
+// 128 bytes down to the first block that starts 106 bytes or less before that room.
+constexpr std::uint64_t kBackwardSearch = kMax16 + end_record::kSize;
+constexpr std::uint64_t kBackwardBlock = 128;
+constexpr std::uint64_t kBackwardStep = kBackwardBlock - end_record::kSize;
 
 PelvaneError more_than_one_end_record() {
   return PelvaneError::zip("archive holds more than one end record");
@@ -27,8 +37,8 @@ PelvaneError directory_elsewhere() {
 }
 
 // Takes the values of the ZIP64 end record that the locator at `locator_at` of the tail points
-// to into `record`, when the library would: false when it refuses them (and with them the end
-// record).
+// to into `record`, when the library would (`_zip_read_eocd64`): false when it refuses them (and
+// with them the end record).
 bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::uint64_t tail_start,
                        std::size_t locator_at, EndRecord& record) {
   namespace field = zip64_end_record;
@@ -38,7 +48,8 @@ bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::
   std::string storage;
   const auto zip64 = source.get(zip64_at, field::kSize, storage);
   if (!zip64 || get32(*zip64, kSignatureAt) != field::kSignature) return false;
-  // The library reads the locator's disk as two 16-bit halves, each all ones for the record's.
+  // The library reads the locator's disk as two 16-bit halves, each all ones for the record's
+  // (release quirk).
   std::uint32_t disk = get16(locator, zip64_locator::kRecordDisk);
   std::uint32_t directory_disk = get16(locator, zip64_locator::kRecordDisk + 2);
   if (disk == kZip64Count) disk = get32(*zip64, field::kDisk);
@@ -48,7 +59,8 @@ bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::
   record.directory_offset = get64(*zip64, field::kDirectoryOffset);
   const std::uint64_t end = record.directory_offset + record.directory_size;
   // The library bounds the directory here by the record's offset plus where the tail starts,
-  // looser than the record itself; the end record bounds it again (`fits_before`).
+  // looser than the record itself (release quirk); the end record bounds it again
+  // (`fits_before`).
   if (disk != 0 || directory_disk != 0 || get64(*zip64, field::kDiskEntries) != record.entries ||
       record.directory_offset > kMostSeekable || end < record.directory_offset ||
       end > tail_start + zip64_at || record.entries > record.directory_size / kCentralHeaderSize)
@@ -61,8 +73,8 @@ bool take_zip64_values(const ArchiveSource& source, std::string_view tail, std::
 // The end record whose signature is at `at` of the tail (read from `tail_start` on), when the
 // library takes its values, and with them sets aside room for the entries it states: there is
 // room for it, it states no other disk, and the directory it states ends before it (or before
-// the ZIP64 end record, as the library counts). Whether the library can go on with it is
-// `fits_before`.
+// the ZIP64 end record, as the library counts; `_zip_read_eocd`). Whether the library can go on
+// with it is `fits_before`.
 std::optional<EndRecord> read_end_record(const ArchiveSource& source, std::string_view tail,
                                          std::uint64_t tail_start, std::size_t at) {
   namespace field = end_record;
@@ -78,7 +90,7 @@ std::optional<EndRecord> read_end_record(const ArchiveSource& source, std::strin
       return std::nullopt;
     return record;
   }
-  // The library reads the two 16-bit disk numbers as one 32-bit value.
+  // The library reads the two 16-bit disk numbers as one 32-bit value (release quirk).
   record.entries = get16(stored, field::kEntries);
   record.directory_size = get32(stored, field::kDirectorySize);
   record.directory_offset = get32(stored, field::kDirectoryOffset);
@@ -89,14 +101,15 @@ std::optional<EndRecord> read_end_record(const ArchiveSource& source, std::strin
 }
 
 // True when the library goes on from the end record to read its directory: the directory
-// ends before the record, and its comment fits in the archive (bytes may follow it).
+// ends before the record, and its comment fits in the archive, bytes may follow it
+// (`_zip_read_cdir`).
 bool fits_before(const EndRecord& record, std::uint64_t archive_size) {
   return record.directory_offset + record.directory_size <= record.at &&
          record.comment_length <= archive_size - record.at - end_record::kSize;
 }
 
 // True when the directory `record` states starts as the library reads one: with a central
-// header, or, empty, stating no entries.
+// header, or, empty, stating no entries (`_zip_read_cdir`, `_zip_dirent_read`).
 bool starts_directory(const ArchiveSource& source, const EndRecord& record) {
   if (record.directory_size == 0) return record.entries == 0;
   std::string storage;
@@ -133,11 +146,56 @@ std::optional<std::uint64_t> count_central_headers(const ArchiveSource& source,
 }
 
 // True when the library reads `headers` central headers as the entries of a directory stating
-// `record.entries`: that many, or, without ZIP64, a multiple of 65,536 more.
+// `record.entries`: that many, or, without ZIP64, a multiple of 65,536 more (`_zip_read_cdir`).
 bool library_takes_headers(std::uint64_t headers, const EndRecord& record) {
   if (headers == record.entries) return true;
   return !record.zip64_at && headers > record.entries &&
-         (headers - record.entries) % (kMax16 + 1) == 0;
+         (headers - record.entries) % kLibraryGrowth == 0;
+}
+
+// The entries the library sets aside room for when it reads the directory of `record`, up to
+// the first central header it would read past the stated ones: those stated, and, without ZIP64,
+// 65,536 more when there are none and the directory has room for a central header, since the
+// table grows before the header is read (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk).
+// The table grows past stated entries too, but only once they have been read as central headers,
+// and then for each further 65,536 of them, as many as the directory holds.
+std::uint64_t library_room(const EndRecord& record) {
+  const bool grows =
+      !record.zip64_at && record.entries == 0 && record.directory_size >= kCentralHeaderSize;
+  return record.entries + (grows ? kLibraryGrowth : 0);
+}
+
+// True when `source` holds `magic` at `at`.
+bool holds_signature(const ArchiveSource& source, std::uint64_t at, std::uint32_t magic) {
+  std::string storage;
+  const auto bytes = source.get(at, sizeof magic, storage);
+  return bytes && get32(*bytes, kSignatureAt) == magic;
+}
+
+// True when readers that scan back from the end take the end record `stored` at `at`: its
+// comment reaches the end of the archive, or the directory that its own size places right
+// before it starts with a central header and the first local header, that less its own offset,
+// with a local header.
+bool backward_reader_takes(const ArchiveSource& source, std::uint64_t at, std::string_view stored) {
+  namespace field = end_record;
+  if (at + field::kSize + get16(stored, field::kCommentLength) == source.size()) return true;
+  const std::uint64_t size = get32(stored, field::kDirectorySize);
+  const std::uint64_t offset = get32(stored, field::kDirectoryOffset);
+  if (size > at || offset > at - size) return false;
+  return holds_signature(source, at - size, kCentralHeaderSignature) &&
+         holds_signature(source, at - size - offset, kLocalHeaderSignature);
+}
+
+// Where the lowest block that readers scanning back from the end read starts, in an archive of
+// `archive_size` bytes (at least a record's); what lies before the archive counts as zeros.
+std::uint64_t backward_search_start(std::uint64_t archive_size) {
+  const auto size = static_cast<std::int64_t>(archive_size);
+  const auto step = static_cast<std::int64_t>(kBackwardStep);
+  const std::int64_t last = size - static_cast<std::int64_t>(kBackwardBlock);
+  const std::int64_t lowest =
+      std::max<std::int64_t>(size - static_cast<std::int64_t>(kBackwardSearch), 0) - step;
+  return static_cast<std::uint64_t>(
+      std::max<std::int64_t>(last - (last - lowest) / step * step, 0));
 }
 
 }  // namespace
@@ -170,7 +228,8 @@ EndRecords EndRecords::find(const ArchiveSource& source) {
 
 void EndRecords::add_other(const ArchiveSource& source, const EndRecord& record, bool read) {
   constexpr std::uint64_t kCap = kMostOtherEntries + 1;
-  other_entries_ = std::min(other_entries_ + std::min(record.entries, kCap), kCap);
+  const std::uint64_t room = read ? library_room(record) : record.entries;
+  other_entries_ = std::min(other_entries_ + std::min(room, kCap), kCap);
   if (!read || !starts_directory(source, record)) return;
   if (other_count_ < kMostOtherDirectories) others_[other_count_] = record;
   ++other_count_;
@@ -188,13 +247,27 @@ Result<void> EndRecords::check_no_other_directory(const ArchiveSource& source) c
   return {};
 }
 
-Result<void> EndRecords::check_readers_agree() const {
+Result<void> EndRecords::check_readers_agree(const ArchiveSource& source) const {
   const EndRecord& record = *last_;
   // Readers that take the last signature take it, unless it is one of its own bytes and the
   // record ends the archive (they then take the record first).
   if (last_signature_ && *last_signature_ > record.at &&
       record.at + end_record::kSize != archive_size_)
     return fail(more_than_one_end_record());
+  // Readers that scan back from the end meet no signature with a record's room after it; when
+  // they pass over it, none of the earlier ones they meet may be one they take.
+  const std::string_view stored(record.stored.data(), record.stored.size());
+  if (!backward_reader_takes(source, record.at, stored)) {
+    // The bytes from the lowest block to the end of this record hold every earlier record.
+    const std::uint64_t from = backward_search_start(archive_size_);
+    std::string storage;
+    const auto scanned = source.get(from, record.at + end_record::kSize - from, storage);
+    std::size_t at = scanned ? record.at - from : 0;
+    while (at > 0 && (at = scanned->rfind(kEndRecordMagic, at - 1)) != std::string_view::npos) {
+      if (backward_reader_takes(source, from + at, known_part(*scanned, at, end_record::kSize)))
+        return fail(more_than_one_end_record());
+    }
+  }
   const std::uint64_t directory_end = record.directory_offset + record.directory_size;
   if (!record.zip64_at) {
     if (directory_end != record.at) return fail(directory_elsewhere());
@@ -202,7 +275,6 @@ Result<void> EndRecords::check_readers_agree() const {
   }
   // The end record's own values, where they are not all ones, and the ZIP64 end record's.
   namespace field = end_record;
-  const std::string_view stored(record.stored.data(), record.stored.size());
   const auto agrees = [](std::uint64_t own, std::uint64_t all_ones, std::uint64_t value) {
     return own == all_ones || own == value;
   };
@@ -218,18 +290,17 @@ Result<void> EndRecords::check_readers_agree() const {
 }
 
 std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
-                                                     std::optional<std::size_t> used,
                                                      const EndRecord& record) {
   if (!directory.empty() && (directory.size() < sizeof kCentralHeaderSignature ||
                              get32(directory, kSignatureAt) != kCentralHeaderSignature))
     return std::nullopt;
-  if (used) {
-    const std::string_view rest = directory.substr(*used);
-    const auto more = count_central_headers(ArchiveSource(rest), 0, rest.size());
-    if (more && *more > 0 && library_takes_headers(record.entries + *more, record))
-      return PelvaneError::zip("central directory holds more entries than its end record states");
-  }
-  return directory_elsewhere();
+  const auto held = count_central_headers(ArchiveSource(directory), 0, directory.size());
+  if (!held || *held == record.entries) return directory_elsewhere();
+  if (library_takes_headers(*held, record))
+    return PelvaneError::zip("central directory holds more entries than its end record states");
+  return PelvaneError::zip("central directory holds " + std::to_string(*held) +
+                           (*held == 1 ? " entry" : " entries") + " where its end record states " +
+                           std::to_string(record.entries));
 }
 
 }  // namespace pelvane

@@ -8,9 +8,13 @@
 //     when the archive is longer than the tail) whose record, ZIP64 records and directory read;
 //     when several do, it takes the one whose entries span the most of the file, reading every
 //     local header of each to tell, and again for each further one;
-//   - other readers take the last signature of the tail (or the last 22 bytes, when they form an
+//   - some readers take the last signature of the tail (or the last 22 bytes, when they form an
 //     end record without a comment), and some find the directory where its size puts it, right
 //     before the end record or the ZIP64 end record, rather than at its stated offset;
+//   - readers that scan back from the end (`java.util.zip`) take the first record whose comment
+//     reaches the end of the archive, or whose directory, where its size puts it, starts with a
+//     central header and the first local header, that less its stated offset, with a local
+//     header; they pass over a record that neither holds for, to an earlier one;
 //   - behind a ZIP64 locator, the library takes the ZIP64 end record's values alone; other
 //     readers take the end record's own where they are not all ones;
 //   - a directory is read by its entry count by some readers, by its size by others, and by
@@ -20,10 +24,16 @@
 // An archive is read here only when all of them take one end record and one directory, header
 // for header; any other is refused before any reader reads it, saying what could be read two
 // ways. The library, opening only what passed, then reads the directory once and no local
-// header, and tries at most `kMostOtherDirectories` other directories, none of which reads.
+// header, tries at most `kMostOtherDirectories` other directories, none of which reads, and sets
+// aside room for at most `kMostOtherEntries` entries of the others.
 //
 // What merely looks like an end record is no reason to refuse: the bytes of an archive stored
 // inside an entry, say, state a directory where the outer archive holds no central header.
+//
+// The library's rules are those of the release `kModelledLibraryVersion`; each names the function
+// of its source (zip_open.c, zip_dirent.c) that it copies. Those marked "release quirk" are how
+// that release's code happens to go rather than what the format asks, and later releases go
+// otherwise: an upgrade revisits them first.
 #pragma once
 
 #include <array>
@@ -58,8 +68,10 @@ class EndRecords {
   // have their directories read to tell that the library cannot take them; more are refused
   // unread.
   static constexpr std::size_t kMostOtherDirectories = 2;
-  // How many entries the other end records the library reads may state in all: it sets aside
-  // room for the entries of each before it looks at its directory.
+  // How many entries the library may set aside room for in all, for the other end records it
+  // reads: the entries each states (`_zip_cdir_new`, before it looks at the directory), and 65,536
+  // more for each that states none over a directory with room for a central header, before it
+  // reads one there (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk).
   static constexpr std::uint64_t kMostOtherEntries = 65536;
 
   // The end records of the archive's tail.
@@ -71,14 +83,15 @@ class EndRecords {
 
   // `Zip` "archive holds more than one end record" when the directory of another end record
   // reads too, when more than `kMostOtherDirectories` other ones could, or when the other ones
-  // state more than `kMostOtherEntries` entries.
+  // would have the library set aside room for more than `kMostOtherEntries` entries.
   Result<void> check_no_other_directory(const ArchiveSource& source) const;
   // `Zip` when other readers could take another directory than that of `last`, which reads: a
-  // signature follows it ("archive holds more than one end record"), the directory does not
-  // end right before it or its ZIP64 end record ("central directory does not end where its end
-  // record says"), or a ZIP64 end record disagrees with it or does not end at its locator
-  // ("ZIP64 end record disagrees with the end record").
-  Result<void> check_readers_agree() const;
+  // signature follows it, or readers that scan back from the end pass over it to take an
+  // earlier one ("archive holds more than one end record"), the directory does not end right
+  // before it or its ZIP64 end record ("central directory does not end where its end record
+  // says"), or a ZIP64 end record disagrees with it or does not end at its locator ("ZIP64 end
+  // record disagrees with the end record").
+  Result<void> check_readers_agree(const ArchiveSource& source) const;
 
  private:
   std::uint64_t archive_size_ = 0;
@@ -88,7 +101,8 @@ class EndRecords {
   // The other end records whose directories start with a central header, the first ones.
   std::array<EndRecord, kMostOtherDirectories> others_{};
   std::size_t other_count_ = 0;  // all of them
-  // The entries the other end records state, up to one more than `kMostOtherEntries`.
+  // The entries the library sets aside room for, for the other end records, up to one more than
+  // `kMostOtherEntries`.
   std::uint64_t other_entries_ = 0;
 
   // Counts `record`, an end record the library reads other than the last; `read`: one whose
@@ -96,14 +110,14 @@ class EndRecords {
   void add_other(const ArchiveSource& source, const EndRecord& record, bool read);
 };
 
-// Why the directory of `record`, once read as `directory`, is refused: its first
-// `record.entries` central headers, whole, take `used` bytes (none when they are not whole),
-// which is not all of it. Central headers that the library would read as more entries are
-// "central directory holds more entries than its end record states"; any other layout
-// "central directory does not end where its end record says". None when the directory does not
-// start with a central header: the library reads nothing there, and says so itself.
+// Why the directory of `record`, once read as `directory`, is refused, when it is not its stated
+// count of whole central headers. When it is whole central headers of another count: those that
+// the library would read as more entries, "central directory holds more entries than its end
+// record states", else "central directory holds {held} entries where its end record states
+// {stated}". Any other layout: "central directory does not end where its end record says". None
+// when the directory does not start with a central header: the library reads nothing there, and
+// says so itself.
 std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
-                                                     std::optional<std::size_t> used,
                                                      const EndRecord& record);
 
 }  // namespace pelvane

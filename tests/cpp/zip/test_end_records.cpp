@@ -2,12 +2,14 @@
 // before the archive library opens it; what merely looks like an end record is not.
 #include <zip.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
+#include "core/zip/end_records.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/package_archive.hpp"
 #include "core/zip/stored_headers.hpp"
@@ -50,6 +52,25 @@ struct Parts {
   std::string with(std::string_view between = {}) const {
     return with(between, count, directory.size());
   }
+  // The same archive with `comment` as its last entry's comment.
+  Parts commented(const std::string& comment) const {
+    Parts commented = *this;
+    commented.directory.replace(directory.rfind("PK\x01\x02") + 32, 2,
+                                little(static_cast<std::uint16_t>(comment.size())));
+    commented.directory += comment;
+    return commented;
+  }
+  // The same archive after `stub` bytes, its offsets counted from the start of the file.
+  Parts stubbed(std::size_t stub) const {
+    Parts moved = *this;
+    moved.body = std::string(stub, 'z') + body;
+    for (std::size_t at = 0; at < directory.size();
+         at += zip_format::central_header_size(directory.substr(at))) {
+      const std::uint32_t offset = zip_format::get32(directory, at + 42) + stub;
+      moved.directory.replace(at + 42, 4, little(offset));
+    }
+    return moved;
+  }
   // A ZIP64 end record stating this directory, its size field `extra` bytes longer than it is,
   // and its locator.
   std::string zip64(std::uint64_t extra = 0) const {
@@ -61,6 +82,31 @@ struct Parts {
            little<std::uint64_t>(body.size() + directory.size()) + little<std::uint32_t>(1);
   }
 };
+
+// Where readers that scan back from the end (java.util.zip) find the end record, as they look for
+// it: blocks of 128 bytes from the end on, each 106 bytes before the last, each scanned back,
+// down to the first that starts 106 bytes or less before the last 65,557 bytes; the first
+// signature whose comment reaches the end, or whose directory (before it by its size) starts
+// with a central header and whose first local header (that less its offset) with a local
+// header. None when they find none.
+std::optional<std::uint64_t> backward_reader_record(const std::string& bytes) {
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  const auto holds = [&](std::int64_t at, const char* magic) {
+    return at >= 0 && at + 4 <= size && bytes.compare(at, 4, magic, 4) == 0;
+  };
+  const std::int64_t lowest = std::max<std::int64_t>(size - 65557, 0) - 106;
+  for (std::int64_t block = size - 128; block >= lowest; block -= 106) {
+    for (std::int64_t at = block + 106; at >= block; --at) {
+      if (!holds(at, "PK\x05\x06")) continue;
+      const std::string_view record(bytes.data() + at, 22);
+      if (at + 22 + zip_format::get16(record, 20) == size) return at;
+      const std::int64_t directory = at - zip_format::get32(record, 12);
+      const std::int64_t first_local = directory - zip_format::get32(record, 16);
+      if (holds(directory, "PK\x01\x02") && holds(first_local, "PK\x03\x04")) return at;
+    }
+  }
+  return std::nullopt;
+}
 
 bool library_opens(const std::string& bytes) {
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
@@ -76,19 +122,17 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
   const std::string zip64 = "ZIP64 end record disagrees with the end record";
   // `count` end records like `record` in the last entry's comment.
   const auto in_comment = [](const Parts& p, const std::string& record, int count) {
-    Parts commented = p;
     std::string records;
     for (int k = 0; k < count; ++k) records += record;
-    commented.directory.replace(p.directory.rfind("PK\x01\x02") + 32, 2,
-                                little(static_cast<std::uint16_t>(records.size())));
-    commented.directory += records;
-    return commented.with();
+    return p.commented(records).with();
   };
   struct Case {
     std::string label;
     std::function<std::string(const Parts&)> layout;
     std::string refused;  // empty: the archive opens
     bool library_opens;   // on its own
+    // Readers that scan back from the end take another end record than the library.
+    bool read_otherwise_backwards = false;
   };
   const std::vector<Case> cases = {
       {"central headers past the stated count",
@@ -103,6 +147,12 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       {"bytes after the stated headers",
        [](const Parts& p) { return p.with("12345678", p.count, p.directory.size() + 8); },
        elsewhere, false},
+      {"an end record stating one entry more",
+       [](const Parts& p) { return p.with("", p.count + 1, p.directory.size()); },
+       "central directory holds 2 entries where its end record states 3", false},
+      {"an end record stating one entry fewer",
+       [](const Parts& p) { return p.with("", p.count - 1, p.directory.size()); },
+       "central directory holds 2 entries where its end record states 1", false},
       {"headers past the stated size",
        [](const Parts& p) { return p.with("", p.count, p.directory.size() - 1); }, elsewhere,
        false},
@@ -118,6 +168,9 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        two_ways, true},
       {"end records stating 65,535 entries each",
        [&](const Parts& p) { return in_comment(p, end_record(0xFFFF, 0, 0), 2); }, two_ways, true},
+      // The library grows its table by 65,536 entries before it reads a header there.
+      {"end records stating no entry over room for a central header",
+       [&](const Parts& p) { return in_comment(p, end_record(0, 46, 0), 2); }, two_ways, true},
       {"end records stating a few entries each",
        [&](const Parts& p) { return in_comment(p, end_record(3, 0, 0), 3); }, "", true},
       // Stating the directory as it was before the comment, where its headers no longer fit.
@@ -131,6 +184,20 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
          return in_comment(p, end_record(p.count, p.directory.size(), p.body.size()), 2);
        },
        "", true},
+      {"bytes after the end record",
+       [](const Parts& p) { return p.with() + std::string(100, '\0'); }, "", true},
+      {"a stub before the entries", [](const Parts& p) { return p.stubbed(1000).with(); }, "",
+       true},
+      // Readers scanning back pass over the last record, whose first local header would be the
+      // stub, for one in the comment whose own comment reaches the end of the file.
+      {"a stub, bytes after the end record, and one in the comment reaching the end",
+       [](const Parts& p) {
+         const Parts stubbed = p.stubbed(1000);
+         const std::string inner =
+             stubbed.directory + end_record(p.count, p.directory.size(), 0, 22 + 8);
+         return stubbed.commented(inner).with() + std::string(8, '\0');
+       },
+       two_ways, true, true},
       {"a ZIP64 end record stating other values",
        [](const Parts& p) {
          return p.body + p.directory + p.zip64() + end_record(p.count + 1, p.directory.size(), ~0u);
@@ -148,18 +215,22 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        "", true},
   };
   // A small archive, read whole when opened, and one too large for that, read from the file.
-  std::vector<test::ZipEntry> entries = {
-      {.name = "ppt/slide.xml", .bytes = std::string(3000, 's')}};
-  const std::string small = test::zip_bytes(entries);
-  entries.insert(entries.begin(), {.name = "media.bin",
-                                   .bytes = test::noise(StoredEntryHeaders::kMostHeldBytes, 3),
-                                   .deflate = false});
+  std::vector<std::string> bases;
+  for (const std::size_t media : {std::size_t{100}, StoredEntryHeaders::kMostHeldBytes}) {
+    bases.push_back(
+        test::zip_bytes({{.name = "media.bin", .bytes = test::noise(media, 3), .deflate = false},
+                         {.name = "ppt/slide.xml", .bytes = std::string(3000, 's')}}));
+  }
   test::TempDir dir;
-  for (const std::string& base : {small, test::zip_bytes(entries)}) {
+  for (const std::string& base : bases) {
     for (const Case& c : cases) {
       const std::string bytes = c.layout(Parts(base));
       SCOPED_TRACE(c.label + ", " + std::to_string(bytes.size()) + " bytes");
       EXPECT_EQ(library_opens(bytes), c.library_opens);
+      // Every layout that opens is one that readers scanning back read as the library does.
+      const auto ours = EndRecords::find(ArchiveSource(bytes)).last();
+      if (c.refused.empty() || c.read_otherwise_backwards)
+        EXPECT_EQ(ours && backward_reader_record(bytes) != ours->at, c.read_otherwise_backwards);
       test::write_file(dir.file("case.zip"), bytes);
       auto from_file = PackageArchive::open_file(dir.file("case.zip"));
       auto from_bytes = PackageArchive::open_bytes(bytes);
