@@ -209,6 +209,8 @@ EndRecords EndRecords::find(const ArchiveSource& source) {
   std::string storage;
   const auto tail = source.get(tail_start, tail_size, storage);
   if (!tail) return records;
+  // The library searches past the locator's room in a whole tail, and only where a record has
+  // room (`_zip_find_central_dir`; release quirk).
   const std::size_t search_from = tail_size == kTailSize ? zip64_locator::kSize : 0;
   for (std::size_t at = tail->find(kEndRecordMagic); at != std::string_view::npos;
        at = tail->find(kEndRecordMagic, at + 1)) {

@@ -7,7 +7,8 @@
 //     tail that leaves room for a record (past the first 20 bytes, the room of a ZIP64 locator,
 //     when the archive is longer than the tail) whose record, ZIP64 records and directory read;
 //     when several do, it takes the one whose entries span the most of the file, reading every
-//     local header of each to tell, and again for each further one;
+//     local header of each to tell, and again for each further one (`_zip_find_central_dir`,
+//     `_zip_read_cdir`; the choice by span, `_zip_checkcons`, is a release quirk);
 //   - some readers take the last signature of the tail (or the last 22 bytes, when they form an
 //     end record without a comment), and some find the directory where its size puts it, right
 //     before the end record or the ZIP64 end record, rather than at its stated offset;
@@ -15,12 +16,12 @@
 //     reaches the end of the archive, or whose directory, where its size puts it, starts with a
 //     central header and the first local header, that less its stated offset, with a local
 //     header; they pass over a record that neither holds for, to an earlier one;
-//   - behind a ZIP64 locator, the library takes the ZIP64 end record's values alone; other
-//     readers take the end record's own where they are not all ones;
+//   - behind a ZIP64 locator, the library takes the ZIP64 end record's values alone
+//     (`_zip_read_eocd64`); other readers take the end record's own where they are not all ones;
 //   - a directory is read by its entry count by some readers, by its size by others, and by
 //     the library by both, taking central headers past the stated count as entries too, as long
 //     as they are a multiple of 65,536 (the count of an archive of more entries than 16 bits
-//     hold, stored as it is modulo 65,536).
+//     hold, stored as it is modulo 65,536; `_zip_read_cdir`).
 // An archive is read here only when all of them take one end record and one directory, header
 // for header; any other is refused before any reader reads it, saying what could be read two
 // ways. The library, opening only what passed, then reads the directory once and no local
@@ -32,8 +33,8 @@
 //
 // The library's rules are those of the release `kModelledLibraryVersion`; each names the function
 // of its source (zip_open.c, zip_dirent.c) that it copies. Those marked "release quirk" are how
-// that release's code happens to go rather than what the format asks, and later releases go
-// otherwise: an upgrade revisits them first.
+// that release's code happens to go rather than what the format asks, which later releases may
+// change: an upgrade revisits them first.
 #pragma once
 
 #include <array>

@@ -25,8 +25,8 @@ namespace {
 std::uint64_t most_chain_steps(std::uint64_t count) { return 16 * count + 4096; }
 
 // The library's hash of a name, fed byte by byte: value = value * 33 + byte, modulo 2^32, from
-// 5381. It hashes the name it reads, which need not be the stored bytes, so each form of name
-// feeds it what the library would.
+// 5381 (`hash_string`, zip_hash.c; release quirk). It hashes the name it reads, which need not
+// be the stored bytes, so each form of name feeds it what the library would.
 class LibraryNameHash {
  public:
   std::uint32_t value() const { return value_; }
@@ -47,9 +47,10 @@ class LibraryNameHash {
   std::uint32_t value_ = 5381;
 };
 
-// How the library reads each byte of a name in code page 437: the control bytes as the
-// symbols their places show, DEL as a house, and NUL as a space (the library replaces every
-// NUL of a stored name by a space before it reads the name). Eight bytes a row, from 0x00.
+// How the library reads each byte of a name in code page 437 (`_zip_cp437_to_utf8`): the
+// control bytes as the symbols their places show, DEL as a house, and NUL as a space (the
+// library replaces every NUL of a stored name by a space before it reads the name:
+// `_zip_read_data`; release quirk). Eight bytes a row, from 0x00.
 // clang-format off
 constexpr std::array<std::uint16_t, 256> kCodePage437 = {
     0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
@@ -89,8 +90,9 @@ constexpr std::array<std::uint16_t, 256> kCodePage437 = {
 
 // True when the library reads the name (its NUL bytes as spaces) in code page 437: when a byte
 // other than printable ASCII, DEL, tab, line feed and carriage return does not start a UTF-8
-// sequence of 2 to 4 bytes whose continuation bytes follow within the name. Looser than
-// UTF-8 validity: overlong forms and surrogates read as UTF-8 here.
+// sequence of 2 to 4 bytes whose continuation bytes follow within the name
+// (`_zip_guess_encoding`). Looser than UTF-8 validity: overlong forms and surrogates read as
+// UTF-8 here (release quirk).
 bool reads_as_code_page_437(std::string_view name) {
   // Names are nearly always printable ASCII, told in one scan.
   std::size_t at = byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{});
@@ -128,7 +130,8 @@ std::uint32_t read_name_crc32(std::string_view name) {
 // The name that the entry's first Unicode path field gives, when the library takes it: version
 // 1, the CRC-32 of the name as read, and a name of UTF-8 form (NUL bytes excluded: the field's
 // name is taken as it is). None otherwise, and when no such field comes before the first that
-// does not parse.
+// does not parse (`_zip_dirent_process_ef_utf_8`, zip_dirent.c; the first field alone, and the
+// CRC-32 of the name with its NUL bytes as spaces: release quirks).
 std::optional<std::string_view> unicode_path(std::string_view name, std::string_view extra) {
   using zip_format::get16;
   using zip_format::get32;
@@ -174,7 +177,8 @@ Result<void> check_library_name_table(const StoredEntryHeaders& headers) {
   if (!headers.exact()) return {};
   const std::uint64_t count = headers.entry_count();
   // The library sizes its table once for the entry count: the power of two at or above 4/3 of
-  // it. Each insertion walks every name already in its slot.
+  // it (`_zip_hash_reserve_capacity`, from `_zip_open`). Each insertion walks every name
+  // already in its slot (`_zip_hash_add`). Both release quirks.
   const std::uint64_t slots = std::bit_ceil(std::max<std::uint64_t>(count * 4 / 3, 1));
   std::vector<std::uint32_t> chain(static_cast<std::size_t>(slots));
   const std::uint64_t most = most_chain_steps(count);
