@@ -209,4 +209,4 @@ clean:
 	rm -f $(VENV)/.pelvane-installed
 
 distclean: clean
-	rm -rf $(VENV) .pytest_cache
+	rm -rf $(VENV) .pytest_cache .ruff_cache

@@ -149,8 +149,8 @@ STEPS: list[Step] = [
         lambda d: (str(d.deck), d.output("slides-5-layout-placeholders.pptx"), 2, 0),
         "the placeholders of layout 1 (Title Slide) on slide 3",
     ),
-    # Copying and deleting slides: slide 1 copied with its notes; slide 2 deleted with the
-    # picture only it shows; then two slides of the copy's deck deleted, the rest reordered.
+    # Copying and deleting slides: slide 1 copied with its notes; slide 2 deleted with the two
+    # pictures only it shows; then two slides of the copy's deck deleted, the rest reordered.
     Step(
         "duplicate_slide_json",
         lambda d: (str(d.deck), d.output("slides-6-duplicate.pptx"), "ppt/slides/slide1.xml"),
@@ -159,7 +159,7 @@ STEPS: list[Step] = [
     Step(
         "delete_slide_json",
         lambda d: (str(d.deck), d.output("slides-7-deleted.pptx"), "ppt/slides/slide2.xml"),
-        "slide 2 deleted, and the picture no other slide shows with it",
+        "slide 2 deleted, and the two pictures no other slide shows with it",
     ),
     Step(
         "delete_slides_json",
