@@ -3,11 +3,11 @@
 // An entry's stored region runs from its local header to the end of its compressed data. Entries
 // of different names may all point at one local header, or at headers nested inside another
 // entry's data: one small stream then serves any number of entries, and a small archive reads
-// as a huge one. The regions are checked against each other and against the central directory
-// when an archive opens, from the central headers alone: each region takes at least its local
-// header without extra field, its name and its compressed size. What only a local header
-// states (the length of its extra field) is checked against the same limits when that header is
-// read, before the entry's data is used.
+// as a huge one. The regions are checked against each other, against the central directory and
+// against the end of the archive when it opens, from the central headers alone: each region
+// takes at least its local header without extra field, its name and its compressed size. What
+// only a local header states (the length of its extra field) is checked against the same limits
+// when that header is read, before the entry's data is used.
 #pragma once
 
 #include <algorithm>

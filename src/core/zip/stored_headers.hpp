@@ -67,8 +67,8 @@ class StoredEntryHeaders {
 
   // Why the archive is refused before any reader reads it: a reader could take another end
   // record or directory than the one read here (end_records.hpp), or its entries' stored regions
-  // overlap each other or the central directory as the central headers state them
-  // (entry_regions.hpp).
+  // overlap each other or the central directory, or run past the end of the archive, as the
+  // central headers state them (entry_regions.hpp).
   const std::optional<PelvaneError>& refusal() const { return refusal_; }
   // `Zip` when the entry's local header, once read, makes its data run into the next entry's
   // region or the central directory; checked before its data is used.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
