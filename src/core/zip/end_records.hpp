@@ -115,9 +115,9 @@ class EndRecords {
 // count of whole central headers. When it is whole central headers of another count: those that
 // the library would read as more entries, "central directory holds more entries than its end
 // record states", else "central directory holds {held} entries where its end record states
-// {stated}". Any other layout: "central directory does not end where its end record says". None
-// when the directory does not start with a central header: the library reads nothing there, and
-// says so itself.
+// {stated}" ("entry" for one). Any other layout: "central directory does not end where its end
+// record says". None when the directory does not start with a central header: the library reads
+// nothing there, and says so itself.
 std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
                                                      const EndRecord& record);
 
