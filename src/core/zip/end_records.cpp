@@ -108,13 +108,18 @@ bool fits_before(const EndRecord& record, std::uint64_t archive_size) {
          record.comment_length <= archive_size - record.at - end_record::kSize;
 }
 
+// True when `source` holds `magic` at `at`.
+bool holds_signature(const ArchiveSource& source, std::uint64_t at, std::uint32_t magic) {
+  std::string storage;
+  const auto bytes = source.get(at, sizeof magic, storage);
+  return bytes && get32(*bytes, kSignatureAt) == magic;
+}
+
 // True when the directory `record` states starts as the library reads one: with a central
 // header, or, empty, stating no entries (`_zip_read_cdir`, `_zip_dirent_read`).
 bool starts_directory(const ArchiveSource& source, const EndRecord& record) {
   if (record.directory_size == 0) return record.entries == 0;
-  std::string storage;
-  const auto magic = source.get(record.directory_offset, sizeof kCentralHeaderSignature, storage);
-  return magic && get32(*magic, kSignatureAt) == kCentralHeaderSignature;
+  return holds_signature(source, record.directory_offset, kCentralHeaderSignature);
 }
 
 // The number of whole central headers that fill the `size` bytes of `source` at `offset`
@@ -163,13 +168,6 @@ std::uint64_t library_room(const EndRecord& record) {
   const bool grows =
       !record.zip64_at && record.entries == 0 && record.directory_size >= kCentralHeaderSize;
   return record.entries + (grows ? kLibraryGrowth : 0);
-}
-
-// True when `source` holds `magic` at `at`.
-bool holds_signature(const ArchiveSource& source, std::uint64_t at, std::uint32_t magic) {
-  std::string storage;
-  const auto bytes = source.get(at, sizeof magic, storage);
-  return bytes && get32(*bytes, kSignatureAt) == magic;
 }
 
 // True when readers that scan back from the end take the end record `stored` at `at`: its
@@ -293,10 +291,10 @@ Result<void> EndRecords::check_readers_agree(const ArchiveSource& source) const 
 
 std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
                                                      const EndRecord& record) {
-  if (!directory.empty() && (directory.size() < sizeof kCentralHeaderSignature ||
-                             get32(directory, kSignatureAt) != kCentralHeaderSignature))
+  const ArchiveSource bytes(directory);
+  if (!directory.empty() && !holds_signature(bytes, 0, kCentralHeaderSignature))
     return std::nullopt;
-  const auto held = count_central_headers(ArchiveSource(directory), 0, directory.size());
+  const auto held = count_central_headers(bytes, 0, directory.size());
   if (!held || *held == record.entries) return directory_elsewhere();
   if (library_takes_headers(*held, record))
     return PelvaneError::zip("central directory holds more entries than its end record states");
