@@ -34,7 +34,7 @@ BUILD_INFO = (
     '  "build_profile": "release",\n'
     '  "debug_assertions": false,\n'
     '  "package": "pelvane-py",\n'
-    '  "version": "0.1.5"\n'
+    '  "version": "0.1.4"\n'
     "}"
 )
 
