@@ -452,13 +452,32 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
     assert not output.exists()
 
 
-# --- an end record that readers scanning back from the end pass over, for an earlier one --------
-def test_a_package_read_otherwise_backwards_is_refused_by_every_function(tmp_path, call_files):
+# --- packages that other readers read otherwise, or at all, where the offsets mislead ---------
+# An end record that readers scanning back from the end pass over, for an earlier one; bytes
+# written before a package without moving its offsets (1 byte, and 1,000 with bytes after it).
+@pytest.mark.parametrize(
+    ("hostile", "message"),
+    [
+        (read_otherwise_backwards, "archive holds more than one end record"),
+        (
+            lambda package: b"z" + package,
+            "archive has 1 byte before its first entry that its offsets do not count",
+        ),
+        (
+            lambda package: bytes(1000) + package + bytes(100),
+            "archive has 1000 bytes before its first entry that its offsets do not count",
+        ),
+    ],
+    ids=["read otherwise backwards", "1 byte before", "1000 bytes before, 100 after"],
+)
+def test_packages_misleading_their_readers_are_refused_by_every_function(
+    tmp_path, call_files, hostile, message
+):
     build_deck(tmp_path / "deck.pptx")
     deck = tmp_path / "hostile.pptx"
-    deck.write_bytes(read_otherwise_backwards((tmp_path / "deck.pptx").read_bytes()))
+    deck.write_bytes(hostile((tmp_path / "deck.pptx").read_bytes()))
     workbook = tmp_path / "hostile.xlsx"
-    workbook.write_bytes(read_otherwise_backwards(workbook_bytes()))
+    workbook.write_bytes(hostile(workbook_bytes()))
     output = tmp_path / "out.pptx"
     for name in set(native.__all__) - {"build_info_json"}:
         package = workbook if name == "update_workbook_cells" else deck
@@ -467,7 +486,7 @@ def test_a_package_read_otherwise_backwards_is_refused_by_every_function(tmp_pat
             Path(a["bytes_of"]).read_bytes() if isinstance(a, dict) else a for a in arguments
         ]
         error = runtime_error(getattr(native, name), *arguments)
-        assert error == "zip error: archive holds more than one end record", name
+        assert error == f"zip error: {message}", name
         # The round trip copies the file as it is before it reads it.
         if name == "roundtrip_package_json":
             assert output.read_bytes() == deck.read_bytes()

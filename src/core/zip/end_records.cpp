@@ -13,7 +13,7 @@ using namespace zip_format;
 // The tail the library reads at once: a record with the longest comment, and a ZIP64 locator
 // (`_zip_find_central_dir`).
 constexpr std::uint64_t kTailSize = kMax16 + end_record::kSize + zip64_locator::kSize;
-// The library refuses offsets it cannot seek to.
+// The library refuses offsets it cannot seek to (`_zip_read_eocd64`).
 constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max();
 constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
 // Directories are read this many bytes at a time when counting their headers in a file.
@@ -34,6 +34,17 @@ PelvaneError more_than_one_end_record() {
 
 PelvaneError directory_elsewhere() {
   return PelvaneError::zip("central directory does not end where its end record says");
+}
+
+// The record as stored, for the readers that take its own values.
+std::string_view stored_bytes(const EndRecord& record) {
+  return std::string_view(record.stored.data(), record.stored.size());
+}
+
+// Where the directory of `record` ends for the readers that find it by its size: right before
+// the ZIP64 end record, when there is one, else right before the end record.
+std::uint64_t directory_end(const EndRecord& record) {
+  return record.zip64_at.value_or(record.at);
 }
 
 // Takes the values of the ZIP64 end record that the locator at `locator_at` of the tail points
@@ -158,16 +169,44 @@ bool library_takes_headers(std::uint64_t headers, const EndRecord& record) {
          (headers - record.entries) % kLibraryGrowth == 0;
 }
 
-// The entries the library sets aside room for when it reads the directory of `record`, up to
-// the first central header it would read past the stated ones: those stated, and, without ZIP64,
-// 65,536 more when there are none and the directory has room for a central header, since the
-// table grows before the header is read (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk).
-// The table grows past stated entries too, but only once they have been read as central headers,
-// and then for each further 65,536 of them, as many as the directory holds.
-std::uint64_t library_room(const EndRecord& record) {
-  const bool grows =
-      !record.zip64_at && record.entries == 0 && record.directory_size >= kCentralHeaderSize;
-  return record.entries + (grows ? kLibraryGrowth : 0);
+// True when the library grows the table of the directory of `record` past what it states before
+// it reads a central header there: it states no entries, without ZIP64, over a directory with
+// room for one (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk). The table grows past stated
+// entries too, but only once they have been read as central headers, and then for each further
+// 65,536 of them, as many as the directory holds.
+bool library_grows(const EndRecord& record) {
+  return !record.zip64_at && record.entries == 0 && record.directory_size >= kCentralHeaderSize;
+}
+
+// True when the end record's own values, where they are not all ones, are those of the ZIP64
+// end record.
+bool own_values_agree(const EndRecord& record) {
+  namespace field = end_record;
+  const std::string_view stored = stored_bytes(record);
+  const auto agrees = [](std::uint64_t own, std::uint64_t all_ones, std::uint64_t value) {
+    return own == all_ones || own == value;
+  };
+  return agrees(get16(stored, field::kDiskEntries), kZip64Count, record.entries) &&
+         agrees(get16(stored, field::kEntries), kZip64Count, record.entries) &&
+         agrees(get32(stored, field::kDirectorySize), kZip64Value, record.directory_size) &&
+         agrees(get32(stored, field::kDirectoryOffset), kZip64Value, record.directory_offset);
+}
+
+// The failure of an archive whose directory, not at its stated offset, starts where the size of
+// `record` places it, that many bytes further on: bytes written before the archive without
+// moving its offsets. None for any other.
+std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
+                                                    const EndRecord& record) {
+  const std::uint64_t end = directory_end(record);
+  if (record.directory_size > end) return std::nullopt;
+  const std::uint64_t placed = end - record.directory_size;
+  if (placed <= record.directory_offset ||
+      !holds_signature(source, placed, kCentralHeaderSignature))
+    return std::nullopt;
+  const std::uint64_t count = placed - record.directory_offset;
+  return PelvaneError::zip("archive has " + std::to_string(count) +
+                           (count == 1 ? " byte" : " bytes") +
+                           " before its first entry that its offsets do not count");
 }
 
 // True when readers that scan back from the end take the end record `stored` at `at`: its
@@ -228,15 +267,17 @@ EndRecords EndRecords::find(const ArchiveSource& source) {
 
 void EndRecords::add_other(const ArchiveSource& source, const EndRecord& record, bool read) {
   constexpr std::uint64_t kCap = kMostOtherEntries + 1;
-  const std::uint64_t room = read ? library_room(record) : record.entries;
-  other_entries_ = std::min(other_entries_ + std::min(room, kCap), kCap);
-  if (!read || !starts_directory(source, record)) return;
+  other_entries_ = std::min(other_entries_ + std::min(record.entries, kCap), kCap);
+  if (!read) return;
+  if (library_grows(record)) ++other_growths_;
+  if (!starts_directory(source, record)) return;
   if (other_count_ < kMostOtherDirectories) others_[other_count_] = record;
   ++other_count_;
 }
 
 Result<void> EndRecords::check_no_other_directory(const ArchiveSource& source) const {
-  if (other_count_ > kMostOtherDirectories || other_entries_ > kMostOtherEntries)
+  if (other_count_ > kMostOtherDirectories || other_entries_ > kMostOtherEntries ||
+      other_growths_ > kMostOtherGrowths)
     return fail(more_than_one_end_record());
   for (std::size_t k = 0; k < other_count_; ++k) {
     const EndRecord& other = others_[k];
@@ -248,52 +289,54 @@ Result<void> EndRecords::check_no_other_directory(const ArchiveSource& source) c
 }
 
 Result<void> EndRecords::check_readers_agree(const ArchiveSource& source) const {
-  const EndRecord& record = *last_;
-  // Readers that take the last signature take it, unless it is one of its own bytes and the
-  // record ends the archive (they then take the record first).
-  if (last_signature_ && *last_signature_ > record.at &&
-      record.at + end_record::kSize != archive_size_)
+  PELVANE_TRY_VOID(check_last_signature_readers());
+  PELVANE_TRY_VOID(check_backward_readers(source));
+  return check_directory_end();
+}
+
+Result<void> EndRecords::check_last_signature_readers() const {
+  if (last_signature_ && *last_signature_ > last_->at &&
+      last_->at + end_record::kSize != archive_size_)
     return fail(more_than_one_end_record());
-  // Readers that scan back from the end meet no signature with a record's room after it; when
-  // they pass over it, none of the earlier ones they meet may be one they take.
-  const std::string_view stored(record.stored.data(), record.stored.size());
-  if (!backward_reader_takes(source, record.at, stored)) {
-    // The bytes from the lowest block to the end of this record hold every earlier record.
-    const std::uint64_t from = backward_search_start(archive_size_);
-    std::string storage;
-    const auto scanned = source.get(from, record.at + end_record::kSize - from, storage);
-    std::size_t at = scanned ? record.at - from : 0;
-    while (at > 0 && (at = scanned->rfind(kEndRecordMagic, at - 1)) != std::string_view::npos) {
-      if (backward_reader_takes(source, from + at, known_part(*scanned, at, end_record::kSize)))
-        return fail(more_than_one_end_record());
-    }
-  }
-  const std::uint64_t directory_end = record.directory_offset + record.directory_size;
-  if (!record.zip64_at) {
-    if (directory_end != record.at) return fail(directory_elsewhere());
-    return {};
-  }
-  // The end record's own values, where they are not all ones, and the ZIP64 end record's.
-  namespace field = end_record;
-  const auto agrees = [](std::uint64_t own, std::uint64_t all_ones, std::uint64_t value) {
-    return own == all_ones || own == value;
-  };
-  const bool own_values_agree =
-      agrees(get16(stored, field::kDiskEntries), kZip64Count, record.entries) &&
-      agrees(get16(stored, field::kEntries), kZip64Count, record.entries) &&
-      agrees(get32(stored, field::kDirectorySize), kZip64Value, record.directory_size) &&
-      agrees(get32(stored, field::kDirectoryOffset), kZip64Value, record.directory_offset);
-  if (!own_values_agree || record.zip64_end != record.at - zip64_locator::kSize)
-    return fail(PelvaneError::zip("ZIP64 end record disagrees with the end record"));
-  if (directory_end != *record.zip64_at) return fail(directory_elsewhere());
   return {};
 }
 
-std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
+Result<void> EndRecords::check_backward_readers(const ArchiveSource& source) const {
+  const EndRecord& record = *last_;
+  if (backward_reader_takes(source, record.at, stored_bytes(record))) return {};
+  // They pass over it: none of the earlier signatures they meet may be one they take. The bytes
+  // from the lowest block they read to the end of this record hold them all, found as `find`
+  // finds signatures (a search that compares only where the first byte matches); which of
+  // them they meet first does not matter, since any one refuses the archive.
+  const std::uint64_t from = backward_search_start(archive_size_);
+  std::string storage;
+  const auto scanned = source.get(from, record.at + end_record::kSize - from, storage);
+  if (!scanned) return {};
+  const std::size_t before = record.at - from;
+  for (std::size_t at = scanned->find(kEndRecordMagic); at < before;
+       at = scanned->find(kEndRecordMagic, at + 1)) {
+    if (backward_reader_takes(source, from + at, known_part(*scanned, at, end_record::kSize)))
+      return fail(more_than_one_end_record());
+  }
+  return {};
+}
+
+Result<void> EndRecords::check_directory_end() const {
+  const EndRecord& record = *last_;
+  if (record.zip64_at &&
+      (!own_values_agree(record) || record.zip64_end != record.at - zip64_locator::kSize))
+    return fail(PelvaneError::zip("ZIP64 end record disagrees with the end record"));
+  if (record.directory_offset + record.directory_size != directory_end(record))
+    return fail(directory_elsewhere());
+  return {};
+}
+
+std::optional<PelvaneError> directory_extent_failure(const ArchiveSource& source,
+                                                     std::string_view directory,
                                                      const EndRecord& record) {
   const ArchiveSource bytes(directory);
   if (!directory.empty() && !holds_signature(bytes, 0, kCentralHeaderSignature))
-    return std::nullopt;
+    return uncounted_leading_bytes(source, record);
   const auto held = count_central_headers(bytes, 0, directory.size());
   if (!held || *held == record.entries) return directory_elsewhere();
   if (library_takes_headers(*held, record))

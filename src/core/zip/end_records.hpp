@@ -24,17 +24,31 @@
 //     hold, stored as it is modulo 65,536; `_zip_read_cdir`).
 // An archive is read here only when all of them take one end record and one directory, header
 // for header; any other is refused before any reader reads it, saying what could be read two
-// ways. The library, opening only what passed, then reads the directory once and no local
-// header, tries at most `kMostOtherDirectories` other directories, none of which reads, and sets
-// aside room for at most `kMostOtherEntries` entries of the others.
+// ways. These steps establish it, in this order (`StoredEntryHeaders::parse` takes them):
+//   1. `EndRecords::find`: the end records of the tail, and the last one the library could take;
+//   2. `check_no_other_directory`: the library can take no other;
+//   3. the directory read as the record states it, its count of whole central headers
+//      (stored_headers.cpp);
+//   4. when it is not that, `directory_extent_failure` says why;
+//   5. `check_readers_agree`: the other readers take the same record and directory.
+// The library, opening only what passed, then reads the directory once and no local header,
+// tries at most `kMostOtherDirectories` other directories, none of which reads, sets aside room
+// for at most `kMostOtherEntries` stated entries of the others, and grows a table of theirs past
+// what they state at most `kMostOtherGrowths` times.
 //
 // What merely looks like an end record is no reason to refuse: the bytes of an archive stored
 // inside an entry, say, state a directory where the outer archive holds no central header.
 //
 // The library's rules are those of the release `kModelledLibraryVersion`; each names the function
-// of its source (zip_open.c, zip_dirent.c) that it copies. Those marked "release quirk" are how
+// of its source (zip_open.c, zip_dirent.c) that it copies. A rule marked "release quirk" is how
 // that release's code happens to go rather than what the format asks, which later releases may
-// change: an upgrade revisits them first.
+// change: an upgrade revisits those first. This is the mark's one definition; library_name_table
+// and the README use it as it stands here.
+//
+// Upgrade map. These exist only for the release's choice among several end records that read
+// (`_zip_find_central_dir`): `kMostOtherDirectories`, `kMostOtherEntries`, `kMostOtherGrowths`,
+// `others_`, `other_count_`, `other_entries_`, `other_growths_`, `add_other` and
+// `check_no_other_directory`, with `library_grows` (end_records.cpp). Later releases take the first acceptable directory from the back instead.
 #pragma once
 
 #include <array>
@@ -69,11 +83,13 @@ class EndRecords {
   // have their directories read to tell that the library cannot take them; more are refused
   // unread.
   static constexpr std::size_t kMostOtherDirectories = 2;
-  // How many entries the library may set aside room for in all, for the other end records it
-  // reads: the entries each states (`_zip_cdir_new`, before it looks at the directory), and 65,536
-  // more for each that states none over a directory with room for a central header, before it
-  // reads one there (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk).
+  // How many entries the other end records may state in all: the library sets aside room for
+  // each one's before it looks at its directory (`_zip_cdir_new`).
   static constexpr std::uint64_t kMostOtherEntries = 65536;
+  // How many of the other end records may state none over a directory with room for a central
+  // header: the library grows the table of each by 65,536 entries before it reads a header there
+  // (`_zip_read_cdir`, `_zip_cdir_grow`; release quirk).
+  static constexpr std::uint64_t kMostOtherGrowths = 1;
 
   // The end records of the archive's tail.
   static EndRecords find(const ArchiveSource& source);
@@ -84,14 +100,11 @@ class EndRecords {
 
   // `Zip` "archive holds more than one end record" when the directory of another end record
   // reads too, when more than `kMostOtherDirectories` other ones could, or when the other ones
-  // would have the library set aside room for more than `kMostOtherEntries` entries.
+  // state more than `kMostOtherEntries` entries or would have the library grow their tables
+  // more than `kMostOtherGrowths` times (`_zip_find_central_dir`).
   Result<void> check_no_other_directory(const ArchiveSource& source) const;
-  // `Zip` when other readers could take another directory than that of `last`, which reads: a
-  // signature follows it, or readers that scan back from the end pass over it to take an
-  // earlier one ("archive holds more than one end record"), the directory does not end right
-  // before it or its ZIP64 end record ("central directory does not end where its end record
-  // says"), or a ZIP64 end record disagrees with it or does not end at its locator ("ZIP64 end
-  // record disagrees with the end record").
+  // `Zip` when other readers could take another directory than that of `last`, which reads:
+  // each kind of reader in its own check below, in this order.
   Result<void> check_readers_agree(const ArchiveSource& source) const;
 
  private:
@@ -102,23 +115,41 @@ class EndRecords {
   // The other end records whose directories start with a central header, the first ones.
   std::array<EndRecord, kMostOtherDirectories> others_{};
   std::size_t other_count_ = 0;  // all of them
-  // The entries the library sets aside room for, for the other end records, up to one more than
-  // `kMostOtherEntries`.
+  // The entries the other end records state, up to one more than `kMostOtherEntries`, and how
+  // many of them the library grows the table of.
   std::uint64_t other_entries_ = 0;
+  std::uint64_t other_growths_ = 0;
 
   // Counts `record`, an end record the library reads other than the last; `read`: one whose
   // directory it goes on to read.
   void add_other(const ArchiveSource& source, const EndRecord& record, bool read);
+  // Readers that take the last signature of the tail: "archive holds more than one end record"
+  // when it follows `last`, unless it is one of the record's own bytes and the record ends the
+  // archive (they then take the record first).
+  Result<void> check_last_signature_readers() const;
+  // Readers that scan back from the end: "archive holds more than one end record" when they pass
+  // over `last` and take an earlier one.
+  Result<void> check_backward_readers(const ArchiveSource& source) const;
+  // Readers that find the directory where its size puts it, and those that take the end
+  // record's own values behind a ZIP64 locator: "ZIP64 end record disagrees with the end record"
+  // when those values differ from the ZIP64 end record's, or that record does not end at its
+  // locator; "central directory does not end where its end record says" when the directory does
+  // not end right before the end record or the ZIP64 end record.
+  Result<void> check_directory_end() const;
 };
 
-// Why the directory of `record`, once read as `directory`, is refused, when it is not its stated
-// count of whole central headers. When it is whole central headers of another count: those that
-// the library would read as more entries, "central directory holds more entries than its end
-// record states", else "central directory holds {held} entries where its end record states
-// {stated}" ("entry" for one). Any other layout: "central directory does not end where its end
-// record says". None when the directory does not start with a central header: the library reads
-// nothing there, and says so itself.
-std::optional<PelvaneError> directory_extent_failure(std::string_view directory,
+// Why the directory of `record`, once read from `source` as `directory`, is refused, when it is
+// not its stated count of whole central headers. When it is whole central headers of another
+// count: those that the library would read as more entries, "central directory holds more
+// entries than its end record states", else "central directory holds {held} entries where its
+// end record states {stated}" ("entry" for one). Any other layout: "central directory does not
+// end where its end record says". When it does not start with a central header, the library
+// reads nothing there and says so itself: none, unless the directory starts where the record's
+// size places it, right before the record or its ZIP64 end record, which is what bytes written
+// before an archive without moving its offsets leave: "archive has {count} bytes before its
+// first entry that its offsets do not count" ("byte" for one).
+std::optional<PelvaneError> directory_extent_failure(const ArchiveSource& source,
+                                                     std::string_view directory,
                                                      const EndRecord& record);
 
 }  // namespace pelvane

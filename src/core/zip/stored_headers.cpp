@@ -183,7 +183,7 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   const bool whole = read_directory(directory, record->entries, record->directory_offset, handle,
                                     entries, directory_used, plain_entries);
   if (!whole || directory_used != directory.size()) {
-    if (!archive) result.refusal_ = directory_extent_failure(directory, *record);
+    if (!archive) result.refusal_ = directory_extent_failure(source, directory, *record);
     return result;
   }
   if (auto agree = records.check_readers_agree(source); !agree) {

@@ -109,6 +109,19 @@ std::optional<std::uint64_t> backward_reader_record(const std::string& bytes) {
   return std::nullopt;
 }
 
+// A package storing a small archive of 2 entries, and the 22 bytes of an end record stating no
+// entry over room for a central header, in either order: what looks like two more end records.
+std::string beside_stored_archive(bool archive_first) {
+  std::vector<test::ZipEntry> entries = {
+      {.name = "inner.zip",
+       .bytes = test::zip_bytes({{.name = "a", .bytes = "a"}, {.name = "b", .bytes = "b"}}),
+       .deflate = false},
+      {.name = "record.bin", .bytes = end_record(0, 46, 0), .deflate = false}};
+  if (!archive_first) std::swap(entries[0], entries[1]);
+  entries.push_back({.name = "ppt/slide.xml", .bytes = std::string(3000, 's')});
+  return test::zip_bytes(entries);
+}
+
 bool library_opens(const std::string& bytes) {
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
   zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
@@ -172,6 +185,11 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       // The library grows its table by 65,536 entries before it reads a header there.
       {"end records stating no entry over room for a central header",
        [&](const Parts& p) { return in_comment(p, end_record(0, 46, 0), 2); }, two_ways, true},
+      // One growth is bounded apart from the entries stated: it opens beside another record.
+      {"a stored archive, then an end record of no entries",
+       [](const Parts&) { return beside_stored_archive(true); }, "", true},
+      {"an end record of no entries, then a stored archive",
+       [](const Parts&) { return beside_stored_archive(false); }, "", true},
       {"end records stating a few entries each",
        [&](const Parts& p) { return in_comment(p, end_record(3, 0, 0), 3); }, "", true},
       // Stating the directory as it was before the comment, where its headers no longer fit.
@@ -189,6 +207,13 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        [](const Parts& p) { return p.with() + std::string(100, '\0'); }, "", true},
       {"a stub before the entries", [](const Parts& p) { return p.stubbed(1000).with(); }, "",
        true},
+      // Written before the archive without moving its offsets.
+      {"bytes before the entries that the offsets do not count",
+       [](const Parts& p) { return std::string(1000, 'z') + p.with(); },
+       "archive has 1000 bytes before its first entry that its offsets do not count", false},
+      {"one such byte, and bytes after the end record",
+       [](const Parts& p) { return "z" + p.with() + std::string(100, '\0'); },
+       "archive has 1 byte before its first entry that its offsets do not count", false},
       // Readers scanning back pass over the last record, whose first local header would be the
       // stub, for one in the comment whose own comment reaches the end of the file.
       {"a stub, bytes after the end record, and one in the comment reaching the end",
@@ -245,6 +270,46 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       }
     }
   }
+}
+
+// An earlier end record that readers scanning back from the end take, placed at each offset near
+// the edges of the window they search and of their blocks, refuses the archive exactly when their
+// own loop reaches it: the stub before the entries has them pass over the last record.
+TEST(EndRecords, ReadersScanningBackAreFollowedAtEveryEdgeOfTheirSearch) {
+  constexpr std::size_t kPad = 70000;
+  const Parts stubbed =
+      Parts(test::zip_bytes({{.name = "ppt/slide.xml", .bytes = std::string(3000, 's')},
+                             {.name = "pad.bin", .bytes = std::string(kPad, '\0'),
+                              .deflate = false}}))
+          .stubbed(1000);
+  const std::string base = stubbed.with() + std::string(8, '\0');
+  const auto size = static_cast<std::int64_t>(base.size());
+  const std::int64_t lowest = size - 65557 - 106;
+  const std::int64_t window = size - 128 - (size - 128 - lowest) / 106 * 106;
+  std::vector<std::int64_t> offsets;
+  for (const std::int64_t edge : {window, size - 128 - 106, size - 22 - 106, size - 128 - 106 * 300,
+                                  size - 22 - 106 * 300})
+    for (std::int64_t at = edge - 2; at <= edge + 2; ++at) offsets.push_back(at);
+  int refused = 0;
+  for (const std::int64_t at : offsets) {
+    SCOPED_TRACE(at - window);
+    // A central-header signature right before it, and its first local header the entries' first.
+    std::string bytes = base;
+    const auto directory = static_cast<std::size_t>(at - 46);
+    ASSERT_GE(directory, stubbed.body.size() - kPad);
+    bytes.replace(directory, 4, "PK\x01\x02", 4);
+    bytes.replace(static_cast<std::size_t>(at), 22, end_record(1, 46, directory - 1000));
+    const ArchiveSource source(bytes);
+    const EndRecords records = EndRecords::find(source);
+    ASSERT_TRUE(records.last());
+    // Where their search finds nothing, they read no archive at all: no second reading.
+    const auto theirs = backward_reader_record(bytes);
+    const bool taken_before = theirs && *theirs != records.last()->at;
+    EXPECT_EQ(!records.check_readers_agree(source), taken_before);
+    refused += taken_before;
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_LT(refused, static_cast<int>(offsets.size()));
 }
 
 // The archive library's open path and name table are modelled on one release: another is looked

@@ -228,7 +228,7 @@ TEST(DamagedPackages, FailWithTheirErrorAndNeverCrash) {
   struct Case {
     std::string label;
     std::string path;
-    std::string error;  // exact text, or the prefix when it ends in ": "
+    std::string error;
   };
   std::vector<Case> cases;
   cases.push_back({"missing", dir.file("missing.pptx"), "io error: No such file or directory"});
@@ -244,17 +244,13 @@ TEST(DamagedPackages, FailWithTheirErrorAndNeverCrash) {
   for (std::size_t keep : {whole.size() / 2, whole.size() - 10}) {
     const std::string truncated = dir.file("truncated" + std::to_string(keep) + ".pptx");
     test::write_file(truncated, std::string_view(whole).substr(0, keep));
-    cases.push_back({"truncated", truncated, "zip error: "});
+    // Cut short of its end record, it reads as no archive, whatever its offsets then count.
+    cases.push_back({"truncated", truncated, "zip error: Not a zip archive"});
   }
   for (const Case& c : cases) {
     const auto manifest = inspect_package(c.path);
     ASSERT_FALSE(manifest) << c.label;
-    if (c.error.ends_with(": ")) {
-      EXPECT_TRUE(manifest.error().to_string().starts_with(c.error))
-          << c.label << ": " << manifest.error().to_string();
-    } else {
-      EXPECT_EQ(manifest.error().to_string(), c.error) << c.label;
-    }
+    EXPECT_EQ(manifest.error().to_string(), c.error) << c.label;
   }
 }
 
@@ -388,8 +384,6 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
       auto archive =
           from_file ? PackageArchive::open_file(path) : PackageArchive::open_bytes(bytes);
       ASSERT_TRUE(archive) << archive.error().to_string();
-      const std::optional<std::string_view> input_bytes =
-          from_file ? std::nullopt : std::optional<std::string_view>(bytes);
 
       const auto manifest = inspect_archive("deck.pptx", *archive);
       ASSERT_FALSE(manifest);
@@ -414,7 +408,7 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
       // decompressed in either rewrite style: its compressed bytes are taken over as they are.
       for (const RewriteStyle style : {RewriteStyle::Recompress, RewriteStyle::RawCopy}) {
         std::string output;
-        const auto kept = write_package_to_buffer(*archive, output, {.style = style}, input_bytes);
+        const auto kept = write_package_to_buffer(*archive, output, {.style = style});
         EXPECT_TRUE(kept) << kept.error().to_string();
         RewritePlan transform{.style = style};
         transform.decide = [&](std::uint64_t, std::string_view entry) {
@@ -423,7 +417,7 @@ TEST(DeclaredSizes, ContentThatGoesOnPastOrEndsBeforeItFailsInEveryReader) {
         transform.transform = [](std::string_view, std::string content) -> Result<std::string> {
           return content;
         };
-        const auto read = write_package_to_buffer(*archive, output, transform, input_bytes);
+        const auto read = write_package_to_buffer(*archive, output, transform);
         ASSERT_FALSE(read);
         EXPECT_EQ(read.error().to_string(), message);
       }
