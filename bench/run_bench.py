@@ -137,7 +137,7 @@ def verdict(row: dict) -> str:
     """The goal and whether the ratio meets it; a row over its goal is marked with a star."""
     if row["goal"] is None:
         return ""
-    return f"<= {row['goal']:.1f} {'met' if row['ratio'] <= row['goal'] else 'OVER *'}"
+    return f"<= {row['goal']:g} {'met' if row['ratio'] <= row['goal'] else 'OVER *'}"
 
 
 def main(argv=None) -> int:

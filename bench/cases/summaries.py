@@ -4,15 +4,21 @@ zipfile and ElementTree extract in plain Python.
 The module does far more than the baseline (shapes, paragraphs, run formatting, tables, notes,
 relationships); the check compares what both compute: every slide's text runs in order.
 Slides per second = the deck's 500 slides / the module's time.
+
+One slide summarised from a deck behind a stub, against the same deck without it: what reading
+an archive that readers scanning back from the end pass over costs, the module against itself.
 """
 
 from __future__ import annotations
 
 import json
 import posixpath
+import random
+import struct
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
+from deck_builder import build_deck
 from registry import BenchContext, Case
 
 _REL_NS = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
@@ -58,6 +64,51 @@ def same_texts(candidate: str, baseline: list[list[str]], ctx: BenchContext) -> 
         raise AssertionError("summarize_presentation_json and ElementTree found different texts")
 
 
+def stubbed(package: bytes, stub: int) -> bytes:
+    """The package (without a comment) after ``stub`` zero bytes, its offsets counted from the
+    start of the file, as adding a stub to a finished archive leaves them."""
+    count, size, offset = struct.unpack_from("<HII", package, len(package) - 12)
+    directory, at = bytearray(package[offset : offset + size]), 0
+    for _ in range(count):
+        local = struct.unpack_from("<I", directory, at + 42)[0]
+        struct.pack_into("<I", directory, at + 42, local + stub)
+        at += 46 + sum(struct.unpack_from("<HHH", directory, at + 28))
+    end = bytearray(package[offset + size :])
+    struct.pack_into("<I", end, 16, offset + stub)
+    return bytes(stub) + package[:offset] + bytes(directory) + bytes(end)
+
+
+def _one_megabyte_deck(ctx: BenchContext, stub: bool) -> str:
+    """A deck of 1 MB (three slides and a picture of incompressible bytes) with 100 bytes after
+    its end record: random ones behind a 64 KiB stub, or zeros and no stub."""
+    deck = ctx.cached(
+        "summary-1mb-v1.pptx",
+        lambda path: build_deck(
+            path, slides=3, media={"image1.png": random.Random(5).randbytes(1 << 20)}
+        ),
+    )
+    if stub:
+        return str(
+            ctx.cached(
+                "summary-1mb-stub-v1.pptx",
+                lambda path: path.write_bytes(
+                    stubbed(deck.read_bytes(), 64 * 1024) + random.Random(9).randbytes(100)
+                ),
+            )
+        )
+    return str(
+        ctx.cached(
+            "summary-1mb-after-v1.pptx",
+            lambda path: path.write_bytes(deck.read_bytes() + bytes(100)),
+        )
+    )
+
+
+def same_summary(candidate: str, baseline: str, ctx: BenchContext) -> None:
+    if candidate != baseline:
+        raise AssertionError("the slide reads otherwise behind the stub")
+
+
 CASES = [
     Case(
         name="summarize_presentation_json",
@@ -66,5 +117,20 @@ CASES = [
         baseline=lambda ctx: python_slide_texts(str(ctx.deck)),
         check=same_texts,
         note="baseline: zipfile + ElementTree slide texts; slides/s = 500 / module time",
+    ),
+    Case(
+        name="summarize_slide_at_index_json [stub, bytes after]",
+        function="summarize_slide_at_index_json",
+        candidate=lambda ctx: ctx.native.summarize_slide_at_index_json(
+            _one_megabyte_deck(ctx, stub=True), 0
+        ),
+        baseline=lambda ctx: ctx.native.summarize_slide_at_index_json(
+            _one_megabyte_deck(ctx, stub=False), 0
+        ),
+        check=same_summary,
+        repeats=501,
+        goal=1.15,
+        note="1 MB deck behind a 64 KiB stub, 100 random bytes after; "
+        "baseline: the module, no stub, 100 zero bytes after",
     ),
 ]
