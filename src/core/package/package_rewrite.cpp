@@ -12,12 +12,10 @@ namespace {
 
 // The copy loop into `writer`, counting what it writes.
 Result<PackageFacts> copy_package_entries(PackageArchive& input, ZipWriter& writer,
-                                          const RewritePlan& plan,
-                                          std::optional<std::string_view> input_bytes) {
+                                          const RewritePlan& plan) {
   PackageFacts facts;
   PELVANE_TRY_VOID(copy_archive_entries(
-      input, writer, plan, [&](std::string_view name) { update_package_facts(name, facts); },
-      input_bytes));
+      input, writer, plan, [&](std::string_view name) { update_package_facts(name, facts); }));
   return facts;
 }
 
@@ -33,21 +31,20 @@ Result<PackageFacts> write_package(PackageArchive& input, std::string_view outpu
   AtomicOutputFile output = PELVANE_TRY(AtomicOutputFile::create(output_path));
   FileZipSink sink(output.fd(), 0);
   ZipWriter writer(sink);
-  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan, std::nullopt));
+  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan));
   PELVANE_TRY_VOID(writer.finish());
   PELVANE_TRY_VOID(output.commit());
   return facts;
 }
 
 Result<PackageFacts> write_package_to_buffer(PackageArchive& input, std::string& output,
-                                             const RewritePlan& plan,
-                                             std::optional<std::string_view> input_bytes) {
+                                             const RewritePlan& plan) {
   std::string buffer;
   buffer.swap(output);
   buffer.clear();  // written into the capacity the caller reserved
   MemoryZipSink sink(buffer);
   ZipWriter writer(sink);
-  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan, input_bytes));
+  PackageFacts facts = PELVANE_TRY(copy_package_entries(input, writer, plan));
   PELVANE_TRY_VOID(writer.finish());
   output = std::move(buffer);
   return facts;

@@ -34,10 +34,8 @@ Result<PackageFacts> write_package(PackageArchive& input, std::string_view outpu
                                    const RewritePlan& plan);
 
 // Writes the package into `output`, replacing its content (starting in the capacity the caller
-// reserved). `input_bytes`, when the input was opened over bytes, lets raw copies keep the
-// stored entry times exactly.
-Result<PackageFacts> write_package_to_buffer(
-    PackageArchive& input, std::string& output, const RewritePlan& plan,
-    std::optional<std::string_view> input_bytes = std::nullopt);
+// reserved).
+Result<PackageFacts> write_package_to_buffer(PackageArchive& input, std::string& output,
+                                             const RewritePlan& plan);
 
 }  // namespace pelvane

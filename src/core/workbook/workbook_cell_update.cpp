@@ -108,7 +108,7 @@ Result<std::string> update_workbook_cells(std::string_view xlsx, std::string_vie
   rewrite.keep_replaced_entry_time = true;
   std::string output;
   output.reserve(xlsx.size() + 1024);
-  PELVANE_TRY_VOID(write_package_to_buffer(archive, output, rewrite, xlsx));
+  PELVANE_TRY_VOID(write_package_to_buffer(archive, output, rewrite));
   return output;
 }
 

@@ -459,13 +459,9 @@ std::optional<CopyLoop::AlignmentTarget> CopyLoop::alignment_target(std::uint64_
 }  // namespace
 
 Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
-                                  const WrittenEntry& written,
-                                  std::optional<std::string_view> input_bytes) {
-  // The headers of an archive file are the archive's own reading, shared with its listings.
-  std::optional<StoredEntryHeaders> from_bytes;
-  if (input_bytes) from_bytes = StoredEntryHeaders::read(input, *input_bytes);
-  const StoredEntryHeaders& headers = from_bytes ? *from_bytes : input.stored_headers();
-  Result<void> copied = CopyLoop(input, writer, plan, headers, written).run();
+                                  const WrittenEntry& written) {
+  // The archive's own reading, shared with its listings.
+  Result<void> copied = CopyLoop(input, writer, plan, input.stored_headers(), written).run();
   if (!copied) return fail(input.reading_failure(std::move(copied).error()));
   return copied;
 }

@@ -118,10 +118,8 @@ struct RewritePlan {
 using WrittenEntry = std::function<void(std::string_view name)>;
 
 // Writes the input's entries as `plan` says, then the entries it adds, into `writer`, which the
-// caller finishes. `input_bytes`, when the input was opened over bytes, lets raw copies keep the
-// stored entry times exactly.
+// caller finishes.
 Result<void> copy_archive_entries(PackageArchive& input, ZipWriter& writer, const RewritePlan& plan,
-                                  const WrittenEntry& written,
-                                  std::optional<std::string_view> input_bytes = std::nullopt);
+                                  const WrittenEntry& written);
 
 }  // namespace pelvane

@@ -12,6 +12,7 @@
 #include "core/base/file_input.hpp"
 #include "core/base/file_output.hpp"
 #include "core/base/keyed_hash.hpp"
+#include "core/base/owned_fd.hpp"
 #include "core/base/string_room.hpp"
 #include "core/base/system_io.hpp"
 #include "core/base/utf8.hpp"
@@ -120,17 +121,6 @@ Result<ZipEntryFile> open_archive_entry(PackageArchive& archive, std::uint64_t i
   if (file == nullptr)
     return fail(archive.reading_failure(PelvaneError::zip(archive_error_message(*library))));
   return ZipEntryFile(file);
-}
-
-const StoredEntryHeaders& PackageArchive::stored_headers() {
-  if (!stored_headers_) {
-    // An archive in memory is checked as a file is: an entry whose local header makes its data
-    // run into the next entry is refused alike, however it was opened.
-    stored_headers_ = std::make_shared<const StoredEntryHeaders>(
-        file_.get() >= 0 ? StoredEntryHeaders::read_file(file_.get(), file_size_, this)
-                         : StoredEntryHeaders::read(*this, bytes_));
-  }
-  return *stored_headers_;
 }
 
 Result<void> check_unsettled_entry_opens(PackageArchive& archive, std::uint64_t index) {
@@ -271,8 +261,8 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
 
   // A plain archive is read through its stored headers, without the library's reading of the
   // whole directory (which converts every entry's time through the local time zone).
-  auto headers = std::make_shared<const StoredEntryHeaders>(
-      StoredEntryHeaders::read_file(std::move(duplicate), size));
+  auto headers =
+      std::make_shared<StoredEntryHeaders>(StoredEntryHeaders::read_file(std::move(duplicate), size));
   // A file cut shorter since it was opened reads as something it is not: that is what it says.
   const auto unless_changed = [&, fd = headers->file_descriptor()](PelvaneError failure) {
     return changed_since_opened(fd, size, input.path()).value_or(std::move(failure));
@@ -291,25 +281,16 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
     std::fclose(file);
     return fail(std::move(crowded).error());
   }
-  // Kept for the stored headers should the library read the archive.
-  OwnedFd kept(::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0));
-  if (kept.get() < 0) {
-    const int error = errno;
-    std::fclose(file);
-    return fail(os_error(error));
-  }
   auto library = open_library_archive(file, size);
   if (!library) return fail(unless_changed(std::move(library).error()));
-  PackageArchive archive(*library, std::move(kept), size);
-  archive.path_ = input.path();
-  return archive;
+  headers->agree_with_library(*library);
+  return PackageArchive(*library, std::move(headers), input.path());
 }
 
 std::optional<PelvaneError> PackageArchive::changed() const {
   if (path_.empty()) return std::nullopt;
-  return plain_ ? changed_since_opened(stored_headers_->file_descriptor(),
-                                       stored_headers_->file_size(), path_)
-                : changed_since_opened(file_.get(), file_size_, path_);
+  return changed_since_opened(stored_headers_->file_descriptor(), stored_headers_->file_size(),
+                              path_);
 }
 
 Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
@@ -317,11 +298,13 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   // refused before the library reads any of it, and so is one whose local header runs its data
   // into what follows: every header is at hand, and an entry that no reader asks for would be
   // refused only when it is copied.
-  const StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(bytes);
-  if (const auto& refusal = headers.refusal()) return fail(*refusal);
-  PELVANE_TRY_VOID(headers.check_regions());
-  PELVANE_TRY_VOID(check_library_name_table(headers));
-  return PackageArchive(PELVANE_TRY(open_library_archive(bytes)), bytes);
+  auto headers = std::make_shared<StoredEntryHeaders>(StoredEntryHeaders::read_bytes(bytes));
+  if (const auto& refusal = headers->refusal()) return fail(*refusal);
+  PELVANE_TRY_VOID(headers->check_regions());
+  PELVANE_TRY_VOID(check_library_name_table(*headers));
+  zip_t* library = PELVANE_TRY(open_library_archive(bytes));
+  headers->agree_with_library(library);
+  return PackageArchive(library, std::move(headers), std::string());
 }
 
 Result<std::string_view> PackageArchive::library_checked_entry_name(std::uint64_t index) {

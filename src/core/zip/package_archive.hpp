@@ -17,7 +17,6 @@
 #include "core/base/error.hpp"
 #include "core/base/file_input.hpp"
 #include "core/base/name_index.hpp"
-#include "core/base/owned_fd.hpp"
 #include "core/zip/library_archive.hpp"
 #include "core/zip/plain_entry.hpp"
 #include "core/zip/stored_headers.hpp"
@@ -69,9 +68,10 @@ class PackageArchive : public LibraryArchive {
   // Directory entries are those whose name ends in "/".
   bool is_directory(std::uint64_t index) const { return entry_name(index).ends_with('/'); }
 
-  // The archive's stored headers (stored_headers.hpp), read on first use and kept while the
-  // archive is open: the slide listing and the copy loop share one reading.
-  const StoredEntryHeaders& stored_headers();
+  // The archive's stored headers (stored_headers.hpp): its one reading, made when it was opened
+  // and kept while it is open, which the library's view, the slide listing and the copy loop
+  // share.
+  const StoredEntryHeaders& stored_headers() const { return *stored_headers_; }
   // The stored headers when the archive is read through them (a plain archive file), else null.
   const StoredEntryHeaders* plain_headers() const {
     return plain_ ? stored_headers_.get() : nullptr;
@@ -100,9 +100,10 @@ class PackageArchive : public LibraryArchive {
   }
 
  private:
-  PackageArchive(zip_t* archive, std::string_view bytes) : LibraryArchive(archive), bytes_(bytes) {}
-  PackageArchive(zip_t* archive, OwnedFd file, std::uint64_t size)
-      : LibraryArchive(archive), file_(std::move(file)), file_size_(size) {}
+  // An archive the library has opened, its headers checked against the library's reading.
+  PackageArchive(zip_t* archive, std::shared_ptr<const StoredEntryHeaders> headers,
+                 std::string path)
+      : LibraryArchive(archive), stored_headers_(std::move(headers)), path_(std::move(path)) {}
   PackageArchive(std::shared_ptr<const StoredEntryHeaders> headers, std::FILE* file,
                  std::uint64_t size, std::string path);
 
@@ -110,12 +111,6 @@ class PackageArchive : public LibraryArchive {
   Result<std::string_view> library_checked_entry_name(std::uint64_t index);
 
   std::shared_ptr<const StoredEntryHeaders> stored_headers_;
-  // The archive file the library reads, for the stored headers read on first use: a duplicate
-  // of the library's descriptor, and the file's size when it was opened.
-  OwnedFd file_;
-  std::uint64_t file_size_ = 0;
-  // The bytes an archive in memory was opened over (the caller keeps them alive), for the same.
-  std::string_view bytes_;
   // The path an archive file was opened by, as given; empty for bytes.
   std::string path_;
   bool plain_ = false;  // names, lookups and plain reads come from `stored_headers_`

@@ -1,7 +1,5 @@
 #include "core/zip/stored_headers.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -109,18 +107,7 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
 
 }  // namespace
 
-StoredEntryHeaders StoredEntryHeaders::read(LibraryArchive& archive,
-                                            std::string_view archive_bytes) {
-  return parse(Source(archive_bytes), nullptr, &archive);
-}
-
-StoredEntryHeaders StoredEntryHeaders::read_file(int fd, std::uint64_t size,
-                                                 LibraryArchive* archive) {
-  return read_file(OwnedFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)), size, archive);
-}
-
-StoredEntryHeaders StoredEntryHeaders::read_file(OwnedFd fd, std::uint64_t size,
-                                                 LibraryArchive* archive) {
+StoredEntryHeaders StoredEntryHeaders::read_file(OwnedFd fd, std::uint64_t size) {
   if (fd.get() < 0) return {};
   auto file = std::make_shared<File>();
   file->fd = std::move(fd);
@@ -133,32 +120,24 @@ StoredEntryHeaders StoredEntryHeaders::read_file(OwnedFd fd, std::uint64_t size,
     if (read_whole_at(file->fd.get(), 0, bytes)) {
       const std::string_view held(bytes.data(), bytes.size());
       file->held = held;
-      return parse(Source(held), std::move(file), archive);
+      return parse(Source(held), std::move(file));
     }
     file->bytes = ShelvedBuffer<std::string>();
   }
   const Source source(file->fd.get(), file->size);
-  return parse(source, std::move(file), archive);
+  return parse(source, std::move(file));
 }
 
 StoredEntryHeaders StoredEntryHeaders::read_bytes(std::string_view bytes) {
-  return parse(Source(bytes), nullptr, nullptr);
+  return parse(Source(bytes), nullptr);
 }
 
-StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file,
-                                             LibraryArchive* archive) {
+StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_ptr<File> file) {
   StoredEntryHeaders result;
   result.file_ = std::move(file);
-  zip_t* handle = nullptr;
-  if (archive) {
-    auto library = archive->library();
-    if (!library) return result;
-    handle = *library;
-  }
 
-  // The one end record and directory every reader takes (end_records.hpp); an archive that
-  // could be read through another is refused. Read with the library, the directory must also
-  // name the entries it read, count and every name.
+  // The one end record and directory every reader takes, in the steps of end_records.hpp; an
+  // archive that could be read through another is refused.
   const EndRecords records = EndRecords::find(source);
   const std::optional<EndRecord>& record = records.last();
   if (!record) return result;
@@ -166,7 +145,6 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
     result.refusal_ = std::move(others).error();
     return result;
   }
-  if (archive && record->entries != library_entry_count(handle)) return result;
   // With room for the lead that places the bytes as they lie in the file (`Source::get`).
   const std::uint64_t room = record->directory_size + kCopyAlignment - 1;
   if (!source.in_memory() && result.directory_bytes_.capacity() < room)
@@ -180,10 +158,10 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   // The directory must be exactly its stated count of whole central headers.
   std::size_t directory_used = 0;
   bool plain_entries = true;
-  const bool whole = read_directory(directory, record->entries, record->directory_offset, handle,
-                                    entries, directory_used, plain_entries);
+  const bool whole = read_directory(directory, record->entries, record->directory_offset, entries,
+                                    directory_used, plain_entries);
   if (!whole || directory_used != directory.size()) {
-    if (!archive) result.refusal_ = directory_extent_failure(source, directory, *record);
+    result.refusal_ = directory_extent_failure(source, directory, *record);
     return result;
   }
   if (auto agree = records.check_readers_agree(source); !agree) {
@@ -192,39 +170,29 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   }
   result.entries_ = std::move(entries);
   result.exact_ = true;
-  if (!archive) {
-    // One end record, at the very end, with no ZIP64 record and no value that would send a
-    // reader looking for one (without one, the record's values are its own).
-    result.plain_ = plain_entries && !record->zip64_at &&
-                    record->at + end_record::kSize + record->comment_length == source.size() &&
-                    record->entries != kZip64Count && record->directory_size != kZip64Value &&
-                    record->directory_offset != kZip64Value && result.index_names();
-  }
+  // One end record, which also ends the file, with no ZIP64 record and no value that would send
+  // a reader looking for one (without one, the record's values are its own).
+  result.plain_ = plain_entries && !record->zip64_at &&
+                  record->at + end_record::kSize + record->comment_length == source.size() &&
+                  record->entries != kZip64Count && record->directory_size != kZip64Value &&
+                  record->directory_offset != kZip64Value && result.index_names();
   result.source_ = std::make_shared<const Source>(source);
   result.limit_regions(record->directory_offset, record->directory_size, source.size());
   return result;
 }
 
 bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_t count,
-                                        std::uint64_t directory_offset, zip_t* handle,
+                                        std::uint64_t directory_offset,
                                         std::vector<Entry>& entries, std::size_t& directory_used,
                                         bool& plain_entries) {
-  bool agrees = true;
   std::size_t used = 0;
   bool plain = true;
-  for (std::uint64_t index = 0; index < count && agrees; ++index) {
+  for (std::uint64_t index = 0; index < count; ++index) {
     const auto length = central_header_length(directory, used);
-    if (!length) {
-      agrees = false;
-      break;
-    }
+    if (!length) return false;
     const std::string_view header = known_part(directory, used, *length);
     const std::string_view name =
         known_part(header, kCentralHeaderSize, get16(header, central_header::kNameLength));
-    if (handle) {
-      const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
-      agrees = library_name != nullptr && name == library_name;
-    }
     plain = plain && is_plain_entry(header, directory_offset);
     std::uint64_t local_offset = get32(header, central_header::kLocalHeaderOffset);
     if (local_offset == kZip64Value)
@@ -243,7 +211,20 @@ bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_
   }
   directory_used = used;
   plain_entries = plain;
-  return agrees;
+  return true;
+}
+
+void StoredEntryHeaders::agree_with_library(zip_t* handle) {
+  plain_ = false;
+  names_ = {};
+  bool agrees = exact_ && entries_.size() == library_entry_count(handle);
+  for (std::uint64_t index = 0; agrees && index < entries_.size(); ++index) {
+    const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
+    agrees = library_name != nullptr && entries_[index].name == library_name;
+  }
+  if (agrees) return;
+  exact_ = false;
+  entries_.clear();
 }
 
 StoredEntryHeaders::~StoredEntryHeaders() {

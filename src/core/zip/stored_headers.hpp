@@ -40,24 +40,21 @@ class StoredEntryHeaders {
   // Random access to the archive's bytes, a file or a buffer (archive_source.hpp).
   using Source = ArchiveSource;
 
-  // Reads the headers from `archive_bytes` and checks them against the names the archive library
-  // read. When the directory cannot be read or does not agree, the library's values stand in
-  // (the time then through local time) and no local header is known.
-  static StoredEntryHeaders read(LibraryArchive& archive, std::string_view archive_bytes);
   // Reads the headers of the archive file open as `fd`, its first `size` bytes (its size when it
-  // was opened), through a duplicate of the descriptor kept open for raw copies and plain reads;
-  // with `archive`, checked as `read` checks them, else usable only when `plain()`. A file of at
-  // most `kMostHeldBytes` is read whole first, in one read, and held: its local headers, plain
-  // reads and raw copies then all come from those bytes. Should that read fail or come back
-  // short, the file is read as a larger one is, so that its failures are told as they are.
-  static StoredEntryHeaders read_file(int fd, std::uint64_t size,
-                                      LibraryArchive* archive = nullptr);
-  // The same through `fd` itself, which the headers then keep.
-  static StoredEntryHeaders read_file(OwnedFd fd, std::uint64_t size,
-                                      LibraryArchive* archive = nullptr);
-  // Reads the headers of an archive in memory without the archive library; the caller keeps
-  // `bytes` alive while the headers are in use.
+  // was opened), through `fd`, which the headers keep open for raw copies and plain reads. A file
+  // of at most `kMostHeldBytes` is read whole first, in one read, and held: its local headers,
+  // plain reads and raw copies then all come from those bytes. Should that read fail or come
+  // back short, the file is read as a larger one is, so that its failures are told as they are.
+  static StoredEntryHeaders read_file(OwnedFd fd, std::uint64_t size);
+  // Reads the headers of an archive in memory; the caller keeps `bytes` alive while the headers
+  // are in use.
   static StoredEntryHeaders read_bytes(std::string_view bytes);
+  // Either reading is the archive's one reading, made without the archive library. Once the
+  // library has opened the same archive, this checks the headers against the directory it read,
+  // count and every name: where they differ, the library's values stand in from then on (the
+  // time then through local time) and no local header is known. Names and lookups then come
+  // from the library: the archive is no longer `plain()`.
+  void agree_with_library(zip_t* handle);
 
   StoredEntryHeaders() = default;
   StoredEntryHeaders(StoredEntryHeaders&&) = default;
@@ -86,7 +83,7 @@ class StoredEntryHeaders {
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
   // True when the archive library reads this directory entry for entry as stated here: one end
-  // record, at the very end, no ZIP64 record, no archive spanning disks, a directory that is
+  // record, which also ends the file (its comment reaching the end), no ZIP64 record, no archive spanning disks, a directory that is
   // exactly its entries, and entries without comments, without ZIP64, Unicode-path or AES
   // fields, with well-formed extra fields, unique names in UTF-8 without control characters,
   // and local headers before the directory.
@@ -258,17 +255,14 @@ class StoredEntryHeaders {
     mutable bool opens = false;
     mutable std::string_view local_header = {};
   };
-  // Reads the end record and the directory from `source`; with `archive`, the directory must
-  // name the entries the library read.
-  static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file,
-                                  LibraryArchive* archive);
+  // Reads the end record and the directory from `source`.
+  static StoredEntryHeaders parse(const Source& source, std::shared_ptr<File> file);
   // Reads the `count` central headers that `directory` (at `directory_offset` in the archive)
-  // starts with into `entries`: false when they are not `count` whole headers or, with `handle`,
-  // do not name the entries the library read. Sets the bytes they take and whether every one of
-  // them is plain. Its own function, so that the loop over every entry keeps its values in
-  // registers.
+  // starts with into `entries`: false when they are not `count` whole headers. Sets the bytes
+  // they take and whether every one of them is plain. Its own function, so that the loop over
+  // every entry keeps its values in registers.
   [[gnu::noinline]] static bool read_directory(std::string_view directory, std::uint64_t count,
-                                               std::uint64_t directory_offset, zip_t* handle,
+                                               std::uint64_t directory_offset,
                                                std::vector<Entry>& entries,
                                                std::size_t& directory_used, bool& plain_entries);
   // Checks the entries' regions as the directory states them (entry_regions.hpp).

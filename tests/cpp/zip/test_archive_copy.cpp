@@ -75,7 +75,7 @@ TEST(ArchiveCopy, EveryRoadOfAKeptEntryWritesItsEntry) {
       ASSERT_TRUE(write_package(*archive, output_path, run.plan));
     } else {
       std::string bytes;
-      ASSERT_TRUE(write_package_to_buffer(*archive, bytes, run.plan, input));
+      ASSERT_TRUE(write_package_to_buffer(*archive, bytes, run.plan));
       test::write_file(output_path, bytes);
     }
     const std::string output = test::read_file(output_path);
