@@ -43,9 +43,7 @@ std::string_view stored_bytes(const EndRecord& record) {
 
 // Where the directory of `record` ends for the readers that find it by its size: right before
 // the ZIP64 end record, when there is one, else right before the end record.
-std::uint64_t directory_end(const EndRecord& record) {
-  return record.zip64_at.value_or(record.at);
-}
+std::uint64_t directory_end(const EndRecord& record) { return record.zip64_at.value_or(record.at); }
 
 // Takes the values of the ZIP64 end record that the locator at `locator_at` of the tail points
 // to into `record`, when the library would (`_zip_read_eocd64`): false when it refuses them (and

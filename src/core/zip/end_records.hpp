@@ -39,16 +39,18 @@
 // What merely looks like an end record is no reason to refuse: the bytes of an archive stored
 // inside an entry, say, state a directory where the outer archive holds no central header.
 //
-// The library's rules are those of the release `kModelledLibraryVersion`; each names the function
-// of its source (zip_open.c, zip_dirent.c) that it copies. A rule marked "release quirk" is how
+// Release quirks. The library's rules are those of the release `kModelledLibraryVersion`; each
+// names the function of its source that it copies, all in zip_open.c but `_zip_cdir_new`,
+// `_zip_cdir_grow` and `_zip_dirent_read` (zip_dirent.c). A rule marked "release quirk" is how
 // that release's code happens to go rather than what the format asks, which later releases may
-// change: an upgrade revisits those first. This is the mark's one definition; library_name_table
-// and the README use it as it stands here.
+// change: an upgrade revisits those first. This is the mark's one definition; the name table
+// (library_name_table.hpp) and the README use it as it stands here.
 //
 // Upgrade map. These exist only for the release's choice among several end records that read
 // (`_zip_find_central_dir`): `kMostOtherDirectories`, `kMostOtherEntries`, `kMostOtherGrowths`,
 // `others_`, `other_count_`, `other_entries_`, `other_growths_`, `add_other` and
-// `check_no_other_directory`, with `library_grows` (end_records.cpp). Later releases take the first acceptable directory from the back instead.
+// `check_no_other_directory`, with `library_grows` (end_records.cpp). Later releases take the
+// first acceptable directory from the back instead.
 #pragma once
 
 #include <array>

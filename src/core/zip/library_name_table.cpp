@@ -47,10 +47,10 @@ class LibraryNameHash {
   std::uint32_t value_ = 5381;
 };
 
-// How the library reads each byte of a name in code page 437 (`_zip_cp437_to_utf8`): the
-// control bytes as the symbols their places show, DEL as a house, and NUL as a space (the
+// How the library reads each byte of a name in code page 437 (`_zip_cp437_to_utf8`, zip_utf-8.c):
+// the control bytes as the symbols their places show, DEL as a house, and NUL as a space (the
 // library replaces every NUL of a stored name by a space before it reads the name:
-// `_zip_read_data`; release quirk). Eight bytes a row, from 0x00.
+// `_zip_read_data`, zip_io_util.c; release quirk). Eight bytes a row, from 0x00.
 // clang-format off
 constexpr std::array<std::uint16_t, 256> kCodePage437 = {
     0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,
@@ -91,8 +91,8 @@ constexpr std::array<std::uint16_t, 256> kCodePage437 = {
 // True when the library reads the name (its NUL bytes as spaces) in code page 437: when a byte
 // other than printable ASCII, DEL, tab, line feed and carriage return does not start a UTF-8
 // sequence of 2 to 4 bytes whose continuation bytes follow within the name
-// (`_zip_guess_encoding`). Looser than UTF-8 validity: overlong forms and surrogates read as
-// UTF-8 here (release quirk).
+// (`_zip_guess_encoding`, zip_utf-8.c). Looser than UTF-8 validity: overlong forms and
+// surrogates read as UTF-8 here (release quirk).
 bool reads_as_code_page_437(std::string_view name) {
   // Names are nearly always printable ASCII, told in one scan.
   std::size_t at = byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{});
@@ -156,7 +156,7 @@ std::optional<std::string_view> unicode_path(std::string_view name, std::string_
 
 // The library's hash of the entry's name as it reads it: the name of a Unicode path field that
 // it takes, else the stored name with its NUL bytes as spaces, read in code page 437 unless the
-// entry states UTF-8 or the name has the form of UTF-8.
+// entry states UTF-8 or the name has the form of UTF-8 (`_zip_string_get`, zip_string.c).
 std::uint32_t library_name_hash(std::string_view name,
                                 const StoredEntryHeaders::NameFields& fields) {
   LibraryNameHash hash;
@@ -177,8 +177,8 @@ Result<void> check_library_name_table(const StoredEntryHeaders& headers) {
   if (!headers.exact()) return {};
   const std::uint64_t count = headers.entry_count();
   // The library sizes its table once for the entry count: the power of two at or above 4/3 of
-  // it (`_zip_hash_reserve_capacity`, from `_zip_open`). Each insertion walks every name
-  // already in its slot (`_zip_hash_add`). Both release quirks.
+  // it (`_zip_hash_reserve_capacity`, zip_hash.c, from `_zip_open`, zip_open.c). Each insertion
+  // walks every name already in its slot (`_zip_hash_add`, zip_hash.c). Both release quirks.
   const std::uint64_t slots = std::bit_ceil(std::max<std::uint64_t>(count * 4 / 3, 1));
   std::vector<std::uint32_t> chain(static_cast<std::size_t>(slots));
   const std::uint64_t most = most_chain_steps(count);

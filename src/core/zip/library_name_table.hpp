@@ -21,9 +21,9 @@ class StoredEntryHeaders;
 // extra field's name when it takes one, else the stored name with its NUL bytes as spaces, in
 // code page 437 unless the entry states UTF-8 or the name has the form of UTF-8.
 //
-// Each of the library's rules names the function of its source that it copies; those marked
-// "release quirk" are how that release's code happens to go rather than what the format asks,
-// which later releases may change: an upgrade revisits them first.
+// Each of the library's rules names the function and the source file that it copies, and those
+// that are how that release's code happens to go are marked "release quirk", the mark that
+// end_records.hpp defines.
 Result<void> check_library_name_table(const StoredEntryHeaders& headers);
 
 }  // namespace pelvane

@@ -261,8 +261,8 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
 
   // A plain archive is read through its stored headers, without the library's reading of the
   // whole directory (which converts every entry's time through the local time zone).
-  auto headers =
-      std::make_shared<StoredEntryHeaders>(StoredEntryHeaders::read_file(std::move(duplicate), size));
+  auto headers = std::make_shared<StoredEntryHeaders>(
+      StoredEntryHeaders::read_file(std::move(duplicate), size));
   // A file cut shorter since it was opened reads as something it is not: that is what it says.
   const auto unless_changed = [&, fd = headers->file_descriptor()](PelvaneError failure) {
     return changed_since_opened(fd, size, input.path()).value_or(std::move(failure));

@@ -182,9 +182,8 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
 }
 
 bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_t count,
-                                        std::uint64_t directory_offset,
-                                        std::vector<Entry>& entries, std::size_t& directory_used,
-                                        bool& plain_entries) {
+                                        std::uint64_t directory_offset, std::vector<Entry>& entries,
+                                        std::size_t& directory_used, bool& plain_entries) {
   std::size_t used = 0;
   bool plain = true;
   for (std::uint64_t index = 0; index < count; ++index) {

@@ -83,10 +83,10 @@ class StoredEntryHeaders {
   // True when the values come from the central directory itself.
   bool exact() const { return exact_; }
   // True when the archive library reads this directory entry for entry as stated here: one end
-  // record, which also ends the file (its comment reaching the end), no ZIP64 record, no archive spanning disks, a directory that is
-  // exactly its entries, and entries without comments, without ZIP64, Unicode-path or AES
-  // fields, with well-formed extra fields, unique names in UTF-8 without control characters,
-  // and local headers before the directory.
+  // record, which also ends the file (its comment reaching the end), no ZIP64 record, no archive
+  // spanning disks, a directory that is exactly its entries, and entries without comments, without
+  // ZIP64, Unicode-path or AES fields, with well-formed extra fields, unique names in UTF-8 without
+  // control characters, and local headers before the directory.
   bool plain() const { return plain_; }
 
   std::uint64_t entry_count() const { return entries_.size(); }

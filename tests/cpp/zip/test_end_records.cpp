@@ -278,17 +278,17 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
 TEST(EndRecords, ReadersScanningBackAreFollowedAtEveryEdgeOfTheirSearch) {
   constexpr std::size_t kPad = 70000;
   const Parts stubbed =
-      Parts(test::zip_bytes({{.name = "ppt/slide.xml", .bytes = std::string(3000, 's')},
-                             {.name = "pad.bin", .bytes = std::string(kPad, '\0'),
-                              .deflate = false}}))
+      Parts(test::zip_bytes(
+                {{.name = "ppt/slide.xml", .bytes = std::string(3000, 's')},
+                 {.name = "pad.bin", .bytes = std::string(kPad, '\0'), .deflate = false}}))
           .stubbed(1000);
   const std::string base = stubbed.with() + std::string(8, '\0');
   const auto size = static_cast<std::int64_t>(base.size());
   const std::int64_t lowest = size - 65557 - 106;
   const std::int64_t window = size - 128 - (size - 128 - lowest) / 106 * 106;
   std::vector<std::int64_t> offsets;
-  for (const std::int64_t edge : {window, size - 128 - 106, size - 22 - 106, size - 128 - 106 * 300,
-                                  size - 22 - 106 * 300})
+  for (const std::int64_t edge :
+       {window, size - 128 - 106, size - 22 - 106, size - 128 - 106 * 300, size - 22 - 106 * 300})
     for (std::int64_t at = edge - 2; at <= edge + 2; ++at) offsets.push_back(at);
   int refused = 0;
   for (const std::int64_t at : offsets) {
