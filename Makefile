@@ -71,6 +71,7 @@ $(VENV)/.tools-installed: scripts/provision-python.sh Makefile
 # runs JOBS compilers at once (CMake's parallel level, which the package build passes on).
 $(VENV)/.pelvane-installed: $(VENV)/.tools-installed $(MODULE_INPUTS)
 	@mkdir -p build
+	@echo "building the module into $(VENV): a first build compiles all of it, about 2 minutes on 2 cores (more under load); later builds compile only what changed"
 	@# Builds started at once in one work tree take turns on build/wheel and .venv.
 	CMAKE_BUILD_PARALLEL_LEVEL=$(JOBS) flock build/.install.lock "$(VPY)" -m pip install -q --disable-pip-version-check \
 	    --no-build-isolation --no-deps --config-settings=build-dir=build/wheel "$(ROOT)"
