@@ -14,11 +14,11 @@ from __future__ import annotations
 import json
 import posixpath
 import random
-import struct
 import xml.etree.ElementTree as ElementTree
 import zipfile
 
 from deck_builder import build_deck
+from hostile_packages import stubbed
 from registry import BenchContext, Case
 
 _REL_NS = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}"
@@ -62,20 +62,6 @@ def same_texts(candidate: str, baseline: list[list[str]], ctx: BenchContext) -> 
         raise AssertionError("the summary and the baseline count different slides")
     if [slide["texts"] for slide in summary["slides"]] != baseline:
         raise AssertionError("summarize_presentation_json and ElementTree found different texts")
-
-
-def stubbed(package: bytes, stub: int) -> bytes:
-    """The package (without a comment) after ``stub`` zero bytes, its offsets counted from the
-    start of the file, as adding a stub to a finished archive leaves them."""
-    count, size, offset = struct.unpack_from("<HII", package, len(package) - 12)
-    directory, at = bytearray(package[offset : offset + size]), 0
-    for _ in range(count):
-        local = struct.unpack_from("<I", directory, at + 42)[0]
-        struct.pack_into("<I", directory, at + 42, local + stub)
-        at += 46 + sum(struct.unpack_from("<HHH", directory, at + 28))
-    end = bytearray(package[offset + size :])
-    struct.pack_into("<I", end, 16, offset + stub)
-    return bytes(stub) + package[:offset] + bytes(directory) + bytes(end)
 
 
 def _one_megabyte_deck(ctx: BenchContext, stub: bool) -> str:
