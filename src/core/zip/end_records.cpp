@@ -18,6 +18,8 @@ constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max()
 constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
 // Directories are read this many bytes at a time when counting their headers in a file.
 constexpr std::uint64_t kCountingWindow = 64 * 1024;
+// The highest version of the format an entry may need to be extracted: 6.3.
+constexpr std::uint16_t kMostVersionNeeded = 63;
 // The entries by which the library grows a directory's table past its stated count.
 constexpr std::uint64_t kLibraryGrowth = kMax16 + 1;
 // Readers that scan back from the end search the room of a record with the longest comment,
@@ -190,18 +192,53 @@ bool own_values_agree(const EndRecord& record) {
          agrees(get32(stored, field::kDirectoryOffset), kZip64Value, record.directory_offset);
 }
 
+// True when `source` holds a local header at `at`: its signature, a version needed of at most
+// 6.3 and a name. The signature alone is not one: programs that handle archives hold it among
+// their constants, followed by other signatures or text.
+bool holds_local_header(const ArchiveSource& source, std::uint64_t at) {
+  std::string storage;
+  const auto fixed = source.get(at, kLocalHeaderSize, storage);
+  return fixed && get32(*fixed, kSignatureAt) == kLocalHeaderSignature &&
+         get16(*fixed, local_header::kVersionNeeded) <= kMostVersionNeeded &&
+         get16(*fixed, local_header::kNameLength) != 0;
+}
+
+// True when a local header starts among the first `count` bytes of `source`, read a window at a
+// time.
+bool holds_local_header_before(const ArchiveSource& source, std::uint64_t count) {
+  constexpr std::string_view kMagic("PK\x03\x04", 4);
+  const std::uint64_t step = source.in_memory() ? count : kCountingWindow;
+  std::string storage;
+  for (std::uint64_t from = 0; from < count; from += step) {
+    const std::uint64_t starts = std::min(step, count - from);
+    const auto window =
+        source.get(from, std::min(starts + kMagic.size() - 1, source.size() - from), storage);
+    if (!window) return false;
+    for (std::size_t at = window->find(kMagic); at < starts; at = window->find(kMagic, at + 1))
+      if (holds_local_header(source, from + at)) return true;
+  }
+  return false;
+}
+
 // The failure of an archive whose directory, not at its stated offset, starts where the size of
-// `record` places it, that many bytes further on: bytes written before the archive without
-// moving its offsets. None for any other.
+// `record` places it, that many bytes further on, when those bytes were written before it
+// without moving its offsets: they hold no local header, and its first entry's lies as many
+// bytes on. None for any other, such as a package cut short or damaged whose own first entry
+// starts the file, and whose record found is that of an archive stored in one of its entries.
 std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
                                                     const EndRecord& record) {
   const std::uint64_t end = directory_end(record);
-  if (record.directory_size > end) return std::nullopt;
-  const std::uint64_t placed = end - record.directory_size;
-  if (placed <= record.directory_offset ||
-      !holds_signature(source, placed, kCentralHeaderSignature))
+  if (record.directory_size > end || end - record.directory_size <= record.directory_offset)
     return std::nullopt;
+  const std::uint64_t placed = end - record.directory_size;
   const std::uint64_t count = placed - record.directory_offset;
+  std::string storage;
+  const auto first = source.get(placed, kCentralHeaderSize, storage);
+  if (!first || get32(*first, kSignatureAt) != kCentralHeaderSignature) return std::nullopt;
+  const std::uint64_t first_local = get32(*first, central_header::kLocalHeaderOffset);
+  if (first_local == kZip64Value || !holds_local_header(source, first_local + count) ||
+      holds_local_header_before(source, count))
+    return std::nullopt;
   return PelvaneError::zip("archive has " + std::to_string(count) +
                            (count == 1 ? " byte" : " bytes") +
                            " before its first entry that its offsets do not count");
@@ -302,7 +339,9 @@ Result<void> EndRecords::check_last_signature_readers() const {
 Result<void> EndRecords::check_backward_readers(const ArchiveSource& source) const {
   const EndRecord& record = *last_;
   if (backward_reader_takes(source, record.at, stored_bytes(record))) return {};
-  // They pass over it: none of the earlier signatures they meet may be one they take. The bytes
+  // They pass over it: none of the earlier signatures they meet may be one they take (only
+  // earlier ones, since a record they pass over does not end the archive, and any signature after
+  // it has refused the archive already: `check_last_signature_readers`). The bytes
   // from the lowest block they read to the end of this record hold them all, found as `find`
   // finds signatures (a search that compares only where the first byte matches); which of
   // them they meet first does not matter, since any one refuses the archive.

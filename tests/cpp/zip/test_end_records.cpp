@@ -122,6 +122,16 @@ std::string beside_stored_archive(bool archive_first) {
   return test::zip_bytes(entries);
 }
 
+// A package storing a small archive of 2 entries last, so that its end record lies in the
+// package's tail.
+std::string storing_archive() {
+  return test::zip_bytes(
+      {{.name = "ppt/slide.xml", .bytes = std::string(3000, 's')},
+       {.name = "inner.zip",
+        .bytes = test::zip_bytes({{.name = "a", .bytes = "a"}, {.name = "b", .bytes = "b"}}),
+        .deflate = false}});
+}
+
 bool library_opens(const std::string& bytes) {
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
   zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
@@ -224,6 +234,36 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
          return stubbed.commented(inner).with() + std::string(8, '\0');
        },
        two_ways, true, true},
+      // A package cut short or damaged starts with its own first entry, where bytes written
+      // before one hold no local header: the directory that the size of the record found places,
+      // here that of the stored archive, or the package's own, names no such bytes.
+      {"a package storing an archive, cut short by a byte",
+       [](const Parts&) {
+         const std::string whole = storing_archive();
+         return whole.substr(0, whole.size() - 1);
+       },
+       "Not a zip archive", false},
+      {"a directory offset stated 7 bytes short",
+       [](const Parts& p) {
+         return p.body + p.directory + end_record(p.count, p.directory.size(), p.body.size() - 7);
+       },
+       "Not a zip archive", false},
+      {"bytes before a package of ZIP64 end records storing an archive",
+       [](const Parts&) {
+         const Parts outer(storing_archive());
+         return std::string(17, 'z') + outer.body + outer.directory + outer.zip64() +
+                end_record(0xFFFF, ~0u, ~0u);
+       },
+       "Zip archive inconsistent", false},
+      // One more record after the archive's, whose stated directory holds no central header:
+      // readers taking the last signature find none there.
+      {"an end record after the archive's, stating its directory at 0",
+       [](const Parts& p) { return p.with() + end_record(0, 0, 0); }, two_ways, true},
+      {"an end record after the archive's, stating 10 bytes of directory at 0",
+       [](const Parts& p) { return p.with() + end_record(0, 10, 0); }, two_ways, true},
+      {"an end record after the archive's, stating its directory past the end",
+       [](const Parts& p) { return p.with() + end_record(0, 0, p.with().size() + 1000); }, two_ways,
+       true},
       {"a ZIP64 end record stating other values",
        [](const Parts& p) {
          return p.body + p.directory + p.zip64() + end_record(p.count + 1, p.directory.size(), ~0u);
