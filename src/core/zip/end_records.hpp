@@ -46,11 +46,27 @@
 // change: an upgrade revisits those first. This is the mark's one definition; the name table
 // (library_name_table.hpp) and the README use it as it stands here.
 //
-// Upgrade map. These exist only for the release's choice among several end records that read
-// (`_zip_find_central_dir`): `kMostOtherDirectories`, `kMostOtherEntries`, `kMostOtherGrowths`,
-// `others_`, `other_count_`, `other_entries_`, `other_growths_`, `add_other` and
-// `check_no_other_directory`, with `library_grows` (end_records.cpp). Later releases take the
-// first acceptable directory from the back instead.
+// Upgrade map. Later releases (1.11, `_zip_find_central_dir` and `_zip_read_cdir`) go back
+// from the last signature of the tail and pass over a record only when it has no room, when the
+// ZIP64 end record that its locator points to is not there, or when its stated directory offset
+// holds no central header; the first record past those three checks is taken, and any later
+// failure of it refuses the archive. On such an upgrade:
+//   - what goes: the entry and growth counts of the other records, which the library no longer
+//     sets aside room for (`kMostOtherEntries`, `kMostOtherGrowths`, `other_entries_`,
+//     `other_growths_`, and `library_grows`, which only they use), and the road of `add_other`
+//     that only counts a record whose directory is not read;
+//   - what changes: `find`'s choice of the last record, which becomes the first from the back
+//     past those three checks (`read_end_record`, `take_zip64_values` and `fits_before` decide
+//     today's), with `starts_directory`, used today by `add_other` alone, as the third check;
+//     and `others_`, `other_count_`, `kMostOtherDirectories` and `check_no_other_directory`,
+//     which the library's own reading no longer needs but which must go on refusing an earlier
+//     record whose directory reads, since readers that weigh every record, as this release
+//     does, may take it. Deleting them opens a hole: one more record after an archive's own,
+//     stating its directory at 0, has no central header there; the later releases pass over it
+//     and read the archive, where readers that take the last signature find no directory;
+//   - what stays: `last_`, `last_signature_` and the checks of the other readers
+//     (`check_readers_agree`), `directory_extent_failure`, and `count_central_headers` and
+//     `library_takes_headers`, which it shares with `check_no_other_directory`.
 #pragma once
 
 #include <array>

@@ -51,9 +51,12 @@ class StoredEntryHeaders {
   static StoredEntryHeaders read_bytes(std::string_view bytes);
   // Either reading is the archive's one reading, made without the archive library. Once the
   // library has opened the same archive, this checks the headers against the directory it read,
-  // count and every name: where they differ, the library's values stand in from then on (the
-  // time then through local time) and no local header is known. Names and lookups then come
-  // from the library: the archive is no longer `plain()`.
+  // count and every name. Names differ where one holds a NUL byte, which the library reads as a
+  // space, or has a Unicode-path field, whose name the library takes. The library's values then
+  // stand in from then on (the time through local time), and the archive loses what these
+  // headers gave it: its own check of each entry's region (`check_region`) and its local
+  // headers, none of which is known. Names and lookups then come from the library: the archive
+  // is no longer `plain()`.
   void agree_with_library(zip_t* handle);
 
   StoredEntryHeaders() = default;
