@@ -78,8 +78,11 @@ $(VENV)/.pelvane-installed: $(VENV)/.tools-installed $(MODULE_INPUTS)
 	@cd /tmp && "$(VPY)" -c 'import pelvane.pelvane_native'
 	@touch $@
 
+# Asked first whether the module is up to date (-q runs nothing), so that an up-to-date build
+# prints only the line below, not make's own.
 build: provision
-	@$(MAKE) --no-print-directory $(VENV)/.pelvane-installed
+	@$(MAKE) --no-print-directory -q $(VENV)/.pelvane-installed || \
+	    $(MAKE) --no-print-directory $(VENV)/.pelvane-installed
 	@echo "pelvane is installed in $(VENV)"
 
 # The engine's GoogleTest suite. The Python-side checks that ctest runs use the virtual
