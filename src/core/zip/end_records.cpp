@@ -235,6 +235,7 @@ std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
   std::string storage;
   const auto first = source.get(placed, kCentralHeaderSize, storage);
   if (!first || get32(*first, kSignatureAt) != kCentralHeaderSignature) return std::nullopt;
+  // An offset held in a ZIP64 field is not looked up: such an archive names no bytes.
   const std::uint64_t first_local = get32(*first, central_header::kLocalHeaderOffset);
   if (first_local == kZip64Value || !holds_local_header(source, first_local + count) ||
       holds_local_header_before(source, count))

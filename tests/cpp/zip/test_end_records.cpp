@@ -221,6 +221,10 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       {"bytes before the entries that the offsets do not count",
        [](const Parts& p) { return std::string(1000, 'z') + p.with(); },
        "archive has 1000 bytes before its first entry that its offsets do not count", false},
+      // Programs that handle archives hold the signatures among their constants.
+      {"such bytes holding a local-header signature among text",
+       [](const Parts& p) { return std::string("PK\x03\x04PK\x01\x02 signatures") + p.with(); },
+       "archive has 19 bytes before its first entry that its offsets do not count", false},
       {"one such byte, and bytes after the end record",
        [](const Parts& p) { return "z" + p.with() + std::string(100, '\0'); },
        "archive has 1 byte before its first entry that its offsets do not count", false},
