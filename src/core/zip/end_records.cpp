@@ -16,7 +16,9 @@ constexpr std::uint64_t kTailSize = kMax16 + end_record::kSize + zip64_locator::
 // The library refuses offsets it cannot seek to (`_zip_read_eocd64`).
 constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max();
 constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
-// Directories are read this many bytes at a time when counting their headers in a file.
+constexpr std::string_view kLocalHeaderMagic("PK\x03\x04", 4);
+// A file is read this many bytes at a time when counting a directory's headers, or when looking
+// for a local header before the archive.
 constexpr std::uint64_t kCountingWindow = 64 * 1024;
 // The highest version of the format an entry may need to be extracted: 6.3.
 constexpr std::uint16_t kMostVersionNeeded = 63;
@@ -206,15 +208,15 @@ bool holds_local_header(const ArchiveSource& source, std::uint64_t at) {
 // True when a local header starts among the first `count` bytes of `source`, read a window at a
 // time.
 bool holds_local_header_before(const ArchiveSource& source, std::uint64_t count) {
-  constexpr std::string_view kMagic("PK\x03\x04", 4);
   const std::uint64_t step = source.in_memory() ? count : kCountingWindow;
   std::string storage;
   for (std::uint64_t from = 0; from < count; from += step) {
     const std::uint64_t starts = std::min(step, count - from);
-    const auto window =
-        source.get(from, std::min(starts + kMagic.size() - 1, source.size() - from), storage);
+    const auto window = source.get(
+        from, std::min(starts + kLocalHeaderMagic.size() - 1, source.size() - from), storage);
     if (!window) return false;
-    for (std::size_t at = window->find(kMagic); at < starts; at = window->find(kMagic, at + 1))
+    for (std::size_t at = window->find(kLocalHeaderMagic); at < starts;
+         at = window->find(kLocalHeaderMagic, at + 1))
       if (holds_local_header(source, from + at)) return true;
   }
   return false;
@@ -228,9 +230,9 @@ bool holds_local_header_before(const ArchiveSource& source, std::uint64_t count)
 std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
                                                     const EndRecord& record) {
   const std::uint64_t end = directory_end(record);
-  if (record.directory_size > end || end - record.directory_size <= record.directory_offset)
-    return std::nullopt;
+  if (record.directory_size > end) return std::nullopt;
   const std::uint64_t placed = end - record.directory_size;
+  if (placed <= record.directory_offset) return std::nullopt;
   const std::uint64_t count = placed - record.directory_offset;
   std::string storage;
   const auto first = source.get(placed, kCentralHeaderSize, storage);
