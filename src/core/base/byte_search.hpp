@@ -19,6 +19,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #if defined(__SSE2__) && !defined(PELVANE_PORTABLE)
 #include <emmintrin.h>
@@ -270,17 +271,22 @@ struct QuoteBackslashOrControl {
 
 namespace byte_scan {
 
+// Every place: the plain search asks nothing more of a place where the pattern stands.
+struct AnyPlace {
+  constexpr bool operator()(std::size_t) const { return true; }
+};
+
 // The answer when no scan is needed: `from` past the end, an empty pattern, a text too short,
-// or a pattern of one byte (for `memchr`).
-inline std::optional<std::size_t> settled_pattern_search(std::string_view text,
-                                                         std::string_view pattern,
-                                                         std::size_t from) {
+// or, for the plain search, a pattern of one byte (for `memchr`).
+template <class Accept>
+std::optional<std::size_t> settled_pattern_search(std::string_view text, std::string_view pattern,
+                                                  std::size_t from) {
   constexpr std::size_t npos = std::string_view::npos;
   const std::size_t n = text.size();
   if (from > n) return npos;
   if (pattern.empty()) return from;
   if (n - from < pattern.size()) return npos;
-  if (pattern.size() > 1) return std::nullopt;
+  if (pattern.size() > 1 || !std::is_same_v<Accept, AnyPlace>) return std::nullopt;
   const void* hit =
       std::memchr(text.data() + from, static_cast<unsigned char>(pattern.front()), n - from);
   return hit == nullptr ? npos
@@ -288,29 +294,32 @@ inline std::optional<std::size_t> settled_pattern_search(std::string_view text,
 }
 
 // The places from `at` on, one at a time (the search's own checks done).
-inline std::size_t scan_pattern_bytes(std::string_view text, std::string_view pattern,
-                                      std::size_t at) {
+template <class Accept>
+std::size_t scan_pattern_bytes(std::string_view text, std::string_view pattern, std::size_t at,
+                               const Accept& accept) {
   const char* const data = text.data();
   const std::size_t m = pattern.size();
   for (; at <= text.size() - m; ++at) {
     if (data[at] == pattern.front() && data[at + m - 1] == pattern.back() &&
-        std::memcmp(data + at, pattern.data(), m) == 0) {
+        std::memcmp(data + at, pattern.data(), m) == 0 && accept(at)) {
       return at;
     }
   }
   return std::string_view::npos;
 }
 
-inline std::size_t find_pattern_bytes(std::string_view text, std::string_view pattern,
-                                      std::size_t from = 0) {
-  if (const auto settled = settled_pattern_search(text, pattern, from)) return *settled;
-  return scan_pattern_bytes(text, pattern, from);
+template <class Accept = AnyPlace>
+std::size_t find_pattern_bytes(std::string_view text, std::string_view pattern,
+                               std::size_t from = 0, const Accept& accept = {}) {
+  if (const auto settled = settled_pattern_search<Accept>(text, pattern, from)) return *settled;
+  return scan_pattern_bytes(text, pattern, from, accept);
 }
 
 #if defined(PELVANE_BYTE_BLOCKS)
-inline std::size_t find_pattern_blocks(std::string_view text, std::string_view pattern,
-                                       std::size_t from = 0) {
-  if (const auto settled = settled_pattern_search(text, pattern, from)) return *settled;
+template <class Accept = AnyPlace>
+std::size_t find_pattern_blocks(std::string_view text, std::string_view pattern,
+                                std::size_t from = 0, const Accept& accept = {}) {
+  if (const auto settled = settled_pattern_search<Accept>(text, pattern, from)) return *settled;
   const char* const data = text.data();
   const std::size_t m = pattern.size();
   const std::size_t last_start = text.size() - m;
@@ -325,29 +334,34 @@ inline std::size_t find_pattern_blocks(std::string_view text, std::string_view p
         _mm_and_si128(_mm_cmpeq_epi8(first, heads), _mm_cmpeq_epi8(last, tails))));
     while (hits != 0) {
       const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(hits));
-      if (m <= 2 || std::memcmp(data + start + 1, pattern.data() + 1, m - 2) == 0) return start;
+      if ((m <= 2 || std::memcmp(data + start + 1, pattern.data() + 1, m - 2) == 0) &&
+          accept(start))
+        return start;
       hits &= hits - 1;
     }
   }
-  return scan_pattern_bytes(text, pattern, at);
+  return scan_pattern_bytes(text, pattern, at, accept);
 }
 #endif
 
 }  // namespace byte_scan
 
-// Offset of the first `pattern` at or after `from`, or npos (also for `from` past the end); an
-// empty pattern is found at `from`.
+// Offset of the first `pattern` at or after `from` for which `accept(offset)` holds, or npos
+// (also for `from` past the end); an empty pattern is found at `from`, unasked. `accept` (by
+// default, every place) lets one search pass over the places a caller refuses, where a pattern
+// may stand every few bytes and a search started again after each would cost a call apiece.
 //
 // Markup patterns ("</p:sp>", "<a:tbl") begin with "<", which stands every few bytes in XML, so
 // a search led by the first byte stops all the time. The block form tests sixteen places at once
 // for the pattern's first byte and, at the right distance, its last byte; only places holding
 // both are compared whole. The fastest form the build has.
-inline std::size_t find_pattern(std::string_view text, std::string_view pattern,
-                                std::size_t from = 0) {
+template <class Accept = byte_scan::AnyPlace>
+std::size_t find_pattern(std::string_view text, std::string_view pattern, std::size_t from = 0,
+                         const Accept& accept = {}) {
 #if defined(PELVANE_BYTE_BLOCKS)
-  return byte_scan::find_pattern_blocks(text, pattern, from);
+  return byte_scan::find_pattern_blocks(text, pattern, from, accept);
 #else
-  return byte_scan::find_pattern_bytes(text, pattern, from);
+  return byte_scan::find_pattern_bytes(text, pattern, from, accept);
 #endif
 }
 
