@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "core/base/byte_search.hpp"
+
 namespace pelvane {
 namespace {
 
@@ -194,39 +196,54 @@ bool own_values_agree(const EndRecord& record) {
          agrees(get32(stored, field::kDirectoryOffset), kZip64Value, record.directory_offset);
 }
 
-// True when `source` holds a local header at `at`: its signature, a version needed of at most
+// True when `fixed`, 30 bytes, are a local header's: its signature, a version needed of at most
 // 6.3 and a name. The signature alone is not one: programs that handle archives hold it among
 // their constants, followed by other signatures or text.
-bool holds_local_header(const ArchiveSource& source, std::uint64_t at) {
+bool is_local_header(std::string_view fixed) {
+  return get32(fixed, kSignatureAt) == kLocalHeaderSignature &&
+         get16(fixed, local_header::kVersionNeeded) <= kMostVersionNeeded &&
+         get16(fixed, local_header::kNameLength) != 0;
+}
+
+// True when `source` holds at `at` the local header of an entry named `name`.
+bool holds_local_header_named(const ArchiveSource& source, std::uint64_t at,
+                              std::string_view name) {
   std::string storage;
-  const auto fixed = source.get(at, kLocalHeaderSize, storage);
-  return fixed && get32(*fixed, kSignatureAt) == kLocalHeaderSignature &&
-         get16(*fixed, local_header::kVersionNeeded) <= kMostVersionNeeded &&
-         get16(*fixed, local_header::kNameLength) != 0;
+  const auto header = source.get(at, kLocalHeaderSize + name.size(), storage);
+  return header && is_local_header(known_part(*header, 0, kLocalHeaderSize)) &&
+         get16(*header, local_header::kNameLength) == name.size() &&
+         header->substr(kLocalHeaderSize) == name;
 }
 
 // True when a local header starts among the first `count` bytes of `source`, read a window at a
-// time.
+// time. Each window reaches 29 bytes past the next one's start, so that a header starting in it
+// is tested in place, and one search of a window passes over every signature that starts no
+// header: a stub may hold one every 4 bytes.
 bool holds_local_header_before(const ArchiveSource& source, std::uint64_t count) {
   const std::uint64_t step = source.in_memory() ? count : kCountingWindow;
   std::string storage;
   for (std::uint64_t from = 0; from < count; from += step) {
-    const std::uint64_t starts = std::min(step, count - from);
-    const auto window = source.get(
-        from, std::min(starts + kLocalHeaderMagic.size() - 1, source.size() - from), storage);
+    const std::uint64_t length =
+        std::min(std::min(step, count - from) + kLocalHeaderSize - 1, source.size() - from);
+    const auto window = source.get(from, length, storage);
     if (!window) return false;
-    for (std::size_t at = window->find(kLocalHeaderMagic); at < starts;
-         at = window->find(kLocalHeaderMagic, at + 1))
-      if (holds_local_header(source, from + at)) return true;
+    const auto starts_header = [&](std::size_t at) {
+      return window->size() - at >= kLocalHeaderSize &&
+             is_local_header(known_part(*window, at, kLocalHeaderSize));
+    };
+    if (find_pattern(*window, kLocalHeaderMagic, 0, starts_header) != std::string_view::npos)
+      return true;
   }
   return false;
 }
 
 // The failure of an archive whose directory, not at its stated offset, starts where the size of
 // `record` places it, that many bytes further on, when those bytes were written before it
-// without moving its offsets: they hold no local header, and its first entry's lies as many
-// bytes on. None for any other, such as a package cut short or damaged whose own first entry
-// starts the file, and whose record found is that of an archive stored in one of its entries.
+// without moving its offsets: they hold no local header, and the local header of its first
+// central header's entry, named as that header names it, lies as many bytes on. None for any
+// other, such as a package cut short or damaged whose own first entry starts the file, or whose
+// record found is that of an archive stored in one of its entries, or whose damaged directory
+// offset falls short by whole entries, which puts a later entry's local header that far on.
 std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
                                                     const EndRecord& record) {
   const std::uint64_t end = directory_end(record);
@@ -237,9 +254,13 @@ std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
   std::string storage;
   const auto first = source.get(placed, kCentralHeaderSize, storage);
   if (!first || get32(*first, kSignatureAt) != kCentralHeaderSignature) return std::nullopt;
-  // An offset held in a ZIP64 field is not looked up: such an archive names no bytes.
+  // The true offset of an offset held in a ZIP64 field stands in the header's extra field, which
+  // is not read here: with no local header to find, such an archive names no bytes.
   const std::uint64_t first_local = get32(*first, central_header::kLocalHeaderOffset);
-  if (first_local == kZip64Value || !holds_local_header(source, first_local + count) ||
+  if (first_local == kZip64Value) return std::nullopt;
+  const auto name =
+      source.read(placed + kCentralHeaderSize, get16(*first, central_header::kNameLength));
+  if (!name || !holds_local_header_named(source, first_local + count, *name) ||
       holds_local_header_before(source, count))
     return std::nullopt;
   return PelvaneError::zip("archive has " + std::to_string(count) +

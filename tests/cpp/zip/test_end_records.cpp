@@ -132,6 +132,20 @@ std::string storing_archive() {
         .deflate = false}});
 }
 
+// A package storing the central headers of a small archive, then an end record stating them
+// where they lie in the package: an end record before the package's own, whose directory reads.
+std::string storing_directory() {
+  const Parts inner(test::zip_bytes({{.name = "a", .bytes = "a"}, {.name = "b", .bytes = "b"}}));
+  const auto package = [&](std::uint64_t offset) {
+    return test::zip_bytes(
+        {{.name = "headers.bin",
+          .bytes = inner.directory + end_record(inner.count, inner.directory.size(), offset),
+          .deflate = false},
+         {.name = "ppt/slide.xml", .bytes = std::string(3000, 's')}});
+  };
+  return package(package(0).find(inner.directory));
+}
+
 bool library_opens(const std::string& bytes) {
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
   zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
@@ -222,6 +236,15 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        [](const Parts& p) { return std::string(1000, 'z') + p.with(); },
        "archive has 1000 bytes before its first entry that its offsets do not count", false},
       // Programs that handle archives hold the signatures among their constants.
+      // The first central header is not the first entry: its own local header is looked for.
+      {"such bytes before a directory written in reverse",
+       [](const Parts& p) {
+         Parts reversed = p;
+         const std::size_t first = zip_format::central_header_size(p.directory);
+         reversed.directory = p.directory.substr(first) + p.directory.substr(0, first);
+         return std::string(1000, 'z') + reversed.with();
+       },
+       "archive has 1000 bytes before its first entry that its offsets do not count", false},
       {"such bytes holding a local-header signature among text",
        [](const Parts& p) { return std::string("PK\x03\x04PK\x01\x02 signatures") + p.with(); },
        "archive has 19 bytes before its first entry that its offsets do not count", false},
@@ -252,6 +275,19 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
          return p.body + p.directory + end_record(p.count, p.directory.size(), p.body.size() - 7);
        },
        "Not a zip archive", false},
+      // A stub the offsets count, as a self-extractor has, and a directory offset short by the
+      // first entry: the second entry's local header lies where the first one's would.
+      {"a stub the offsets count, and a directory offset stated short by the first entry",
+       [](const Parts& p) {
+         const Parts stubbed = p.stubbed(1000);
+         const auto& directory = stubbed.directory;
+         const std::uint32_t first_entry =
+             zip_format::get32(directory, zip_format::central_header_size(directory) + 42) -
+             zip_format::get32(directory, 42);
+         return stubbed.body + directory +
+                end_record(p.count, directory.size(), stubbed.body.size() - first_entry);
+       },
+       "Not a zip archive", false},
       {"bytes before a package of ZIP64 end records storing an archive",
        [](const Parts&) {
          const Parts outer(storing_archive());
@@ -261,6 +297,8 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        "Zip archive inconsistent", false},
       // One more record after the archive's, whose stated directory holds no central header:
       // readers taking the last signature find none there.
+      {"an end record before the archive's, stating central headers stored in an entry",
+       [](const Parts&) { return storing_directory(); }, two_ways, true},
       {"an end record after the archive's, stating its directory at 0",
        [](const Parts& p) { return p.with() + end_record(0, 0, 0); }, two_ways, true},
       {"an end record after the archive's, stating 10 bytes of directory at 0",
