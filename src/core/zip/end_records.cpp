@@ -239,11 +239,12 @@ bool holds_local_header_before(const ArchiveSource& source, std::uint64_t count)
 
 // The failure of an archive whose directory, not at its stated offset, starts where the size of
 // `record` places it, that many bytes further on, when those bytes were written before it
-// without moving its offsets: they hold no local header, and the local header of its first
-// central header's entry, named as that header names it, lies as many bytes on. None for any
-// other, such as a package cut short or damaged whose own first entry starts the file, or whose
-// record found is that of an archive stored in one of its entries, or whose damaged directory
-// offset falls short by whole entries, which puts a later entry's local header that far on.
+// without moving its offsets: they hold no local header, and the local header of the entry of
+// its first central header, under that header's name, lies as many bytes past the offset the
+// header states. None for any other: a package cut short or damaged, whose own entries lie
+// before that place, or whose record found is that of an archive stored in one of its entries;
+// or one whose directory offset, damaged, falls short by whole entries, which puts a later
+// entry's local header that far on.
 std::optional<PelvaneError> uncounted_leading_bytes(const ArchiveSource& source,
                                                     const EndRecord& record) {
   const std::uint64_t end = directory_end(record);

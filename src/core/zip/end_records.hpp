@@ -46,27 +46,46 @@
 // change: an upgrade revisits those first. This is the mark's one definition; the name table
 // (library_name_table.hpp) and the README use it as it stands here.
 //
-// Upgrade map. Later releases (1.11, `_zip_find_central_dir` and `_zip_read_cdir`) go back
-// from the last signature of the tail and pass over a record only when it has no room, when the
-// ZIP64 end record that its locator points to is not there, or when its stated directory offset
-// holds no central header; the first record past those three checks is taken, and any later
-// failure of it refuses the archive. On such an upgrade:
+// Upgrade map. Later releases (1.11: `_zip_find_central_dir`, `find_eocd`, `_zip_read_cdir`)
+// search the tail back from its last signature down to its first byte, the 20 bytes left for a
+// ZIP64 locator included, and pass over a record, to go on back, in four cases only:
+//   - fewer than 22 bytes lie from its signature to the tail's end (`_zip_read_eocd`);
+//   - a ZIP64 locator right before it points where no ZIP64 end record's signature stands
+//     (`_zip_read_eocd64` answers `CDIR_NOT_FOUND`);
+//   - without a locator, its two disk numbers differ, one of them not 0, and its own disk is the
+//     lower one or the stated directory size is at most the record's own offset;
+//   - without a locator, no central-header signature stands at the stated directory offset,
+//     whatever the stated size, unless the record states an empty archive at the start of the
+//     file (both disks, the record's offset, the directory offset and the count all 0).
+// The first record past those four is taken, and every later failure of it is final: the disk
+// and count conditions of `read_end_record` and the span check of `fits_before` refuse the
+// archive instead of passing over the record, as do the checks of `take_zip64_values` but the
+// signature's; a comment running past the end is cut short, where `fits_before` passes over its
+// record. When no record passes and the file starts with a local-header signature, the library
+// says "Possibly truncated or corrupted zip archive" (`_is_truncated_zip`), and the table rows
+// that expect "Not a zip archive" of such files change with it. On such an upgrade:
 //   - what goes: the entry and growth counts of the other records, which the library no longer
 //     sets aside room for (`kMostOtherEntries`, `kMostOtherGrowths`, `other_entries_`,
 //     `other_growths_`, and `library_grows`, which only they use), and the road of `add_other`
 //     that only counts a record whose directory is not read;
-//   - what changes: `find`'s choice of the last record, which becomes the first from the back
-//     past those three checks (`read_end_record`, `take_zip64_values` and `fits_before` decide
-//     today's), with `starts_directory`, used today by `add_other` alone, as the third check;
-//     and `others_`, `other_count_`, `kMostOtherDirectories` and `check_no_other_directory`,
-//     which the library's own reading no longer needs but which must go on refusing an earlier
-//     record whose directory reads, since readers that weigh every record, as this release
-//     does, may take it. Deleting them opens a hole: one more record after an archive's own,
-//     stating its directory at 0, has no central header there; the later releases pass over it
-//     and read the archive, where readers that take the last signature find no directory;
-//   - what stays: `last_`, `last_signature_` and the checks of the other readers
-//     (`check_readers_agree`), `directory_extent_failure`, and `count_central_headers` and
-//     `library_takes_headers`, which it shares with `check_no_other_directory`.
+//   - what changes: `find`, whose search starts from the tail's first byte (no `search_from`)
+//     and whose choice, today the last record that `read_end_record`, `take_zip64_values` and
+//     `fits_before` pass, becomes the first from the back past the four cases. `starts_directory`
+//     is not the fourth: it answers "starts" for a directory of size 0 without looking, and it
+//     looks behind a ZIP64 locator too;
+//   - what stays: `check_no_other_directory`, with `others_`, `other_count_` and
+//     `kMostOtherDirectories`, which the library's own reading no longer needs but which go on
+//     refusing an earlier record whose directory reads, since readers that weigh every record,
+//     as this release does, may take it; `last_`, `last_signature_` and the checks of the other
+//     readers (`check_readers_agree`), `directory_extent_failure`, and `count_central_headers`
+//     and `library_takes_headers`, which it shares with `check_no_other_directory`.
+// In this order: change `find` first, then delete what goes. Deleting `check_no_other_directory`
+// while `find` still takes the last record that fits would let a file open that holds one more
+// record after the archive's own, stating a directory at 0 (the table's record stating 10 bytes
+// there): `find` takes that record, whose directory does not read, so the archive is left to the
+// library, which takes the archive's own record. Once `find` has changed, it passes over such a
+// record (no central header at 0) and takes the archive's own, and
+// `check_last_signature_readers` refuses the record after it.
 #pragma once
 
 #include <array>
@@ -162,10 +181,20 @@ class EndRecords {
 // entries than its end record states", else "central directory holds {held} entries where its
 // end record states {stated}" ("entry" for one). Any other layout: "central directory does not
 // end where its end record says". When it does not start with a central header, the library
-// reads nothing there and says so itself: none, unless the directory starts where the record's
-// size places it, right before the record or its ZIP64 end record, which is what bytes written
-// before an archive without moving its offsets leave: "archive has {count} bytes before its
-// first entry that its offsets do not count" ("byte" for one).
+// reads nothing there and says so itself: none, unless the file holds what bytes written before
+// an archive without moving its offsets leave, "archive has {count} bytes before its first entry
+// that its offsets do not count" ("byte" for one), which is when all of these hold:
+//   - a central header starts where the record's size places the directory, right before the
+//     record or its ZIP64 end record, {count} bytes past its stated offset;
+//   - that header states its local header's offset itself, not in a ZIP64 field: the true offset
+//     would stand in its extra field, which is not read here, and with no local header to look
+//     for such bytes cannot be told from a package's own;
+//   - {count} bytes past that offset lies the local header of that header's entry, under the
+//     name the central header gives it (a directory offset damaged short by whole entries puts a
+//     later entry's local header there, under another name);
+//   - no local header starts among the first {count} bytes of the file (a package cut short or
+//     damaged holds its own entries there, whether the record found is its own or that of an
+//     archive stored in one of its entries).
 std::optional<PelvaneError> directory_extent_failure(const ArchiveSource& source,
                                                      std::string_view directory,
                                                      const EndRecord& record);
