@@ -7,15 +7,21 @@ Slides per second = the deck's 500 slides / the module's time.
 
 One slide summarised from a deck behind a stub, against the same deck without it: what reading
 an archive that readers scanning back from the end pass over costs, the module against itself.
+
+A deck behind 64 MiB that its offsets do not count, every 4 bytes a local-header signature that
+starts no header, refused, against one reading of the same file into a kept buffer: what telling
+such bytes from entries costs where each signature must be looked at.
 """
 
 from __future__ import annotations
 
 import json
+import os
 import posixpath
 import random
 import xml.etree.ElementTree as ElementTree
 import zipfile
+from pathlib import Path
 
 from deck_builder import build_deck
 from hostile_packages import stubbed
@@ -90,6 +96,46 @@ def _one_megabyte_deck(ctx: BenchContext, stub: bool) -> str:
     )
 
 
+_CRAFTED_STUB = 64 << 20
+
+
+def _crafted_stub_deck(ctx: BenchContext) -> str:
+    deck = _one_megabyte_deck(ctx, stub=False)
+    return str(
+        ctx.cached(
+            "refused-64mib-signatures-v1.pptx",
+            lambda path: path.write_bytes(
+                b"PK\x03\x04" * (_CRAFTED_STUB // 4) + Path(deck).read_bytes()
+            ),
+        )
+    )
+
+
+def _refusal(ctx: BenchContext) -> str:
+    try:
+        ctx.native.summarize_presentation_json(_crafted_stub_deck(ctx))
+    except RuntimeError as error:
+        return str(error)
+    raise AssertionError("a deck behind bytes its offsets do not count was read")
+
+
+_KEPT = bytearray()
+
+
+def _one_reading(ctx: BenchContext) -> int:
+    path = _crafted_stub_deck(ctx)
+    if len(_KEPT) != os.path.getsize(path):
+        _KEPT[:] = bytes(os.path.getsize(path))
+    with open(path, "rb", buffering=0) as file:
+        return file.readinto(_KEPT)
+
+
+def named_stub(candidate: str, baseline: int, ctx: BenchContext) -> None:
+    expected = f"{_CRAFTED_STUB} bytes before its first entry that its offsets do not count"
+    if not candidate.endswith(expected):
+        raise AssertionError(f"the refusal does not name the stub: {candidate}")
+
+
 def same_summary(candidate: str, baseline: str, ctx: BenchContext) -> None:
     if candidate != baseline:
         raise AssertionError("the slide reads otherwise behind the stub")
@@ -118,5 +164,15 @@ CASES = [
         goal=1.15,
         note="1 MB deck behind a 64 KiB stub, 100 random bytes after; "
         "baseline: the module, no stub, 100 zero bytes after",
+    ),
+    Case(
+        name="summarize_presentation_json [refused, 64 MiB of signatures before]",
+        function="summarize_presentation_json",
+        candidate=_refusal,
+        baseline=_one_reading,
+        check=named_stub,
+        goal=10,
+        note="1 MB deck behind 64 MiB of local-header signatures its offsets do not count; "
+        "baseline: one reading of the file into a kept buffer",
     ),
 ]
