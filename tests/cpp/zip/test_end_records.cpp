@@ -235,7 +235,6 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       {"bytes before the entries that the offsets do not count",
        [](const Parts& p) { return std::string(1000, 'z') + p.with(); },
        "archive has 1000 bytes before its first entry that its offsets do not count", false},
-      // Programs that handle archives hold the signatures among their constants.
       // The first central header is not the first entry: its own local header is looked for.
       {"such bytes before a directory written in reverse",
        [](const Parts& p) {
@@ -245,6 +244,7 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
          return std::string(1000, 'z') + reversed.with();
        },
        "archive has 1000 bytes before its first entry that its offsets do not count", false},
+      // Programs that handle archives hold the signatures among their constants.
       {"such bytes holding a local-header signature among text",
        [](const Parts& p) { return std::string("PK\x03\x04PK\x01\x02 signatures") + p.with(); },
        "archive has 19 bytes before its first entry that its offsets do not count", false},
@@ -281,9 +281,10 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        [](const Parts& p) {
          const Parts stubbed = p.stubbed(1000);
          const auto& directory = stubbed.directory;
+         constexpr std::size_t kOffset = zip_format::central_header::kLocalHeaderOffset;
          const std::uint32_t first_entry =
-             zip_format::get32(directory, zip_format::central_header_size(directory) + 42) -
-             zip_format::get32(directory, 42);
+             zip_format::get32(directory, zip_format::central_header_size(directory) + kOffset) -
+             zip_format::get32(directory, kOffset);
          return stubbed.body + directory +
                 end_record(p.count, directory.size(), stubbed.body.size() - first_entry);
        },
@@ -295,10 +296,10 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
                 end_record(0xFFFF, ~0u, ~0u);
        },
        "Zip archive inconsistent", false},
-      // One more record after the archive's, whose stated directory holds no central header:
-      // readers taking the last signature find none there.
       {"an end record before the archive's, stating central headers stored in an entry",
        [](const Parts&) { return storing_directory(); }, two_ways, true},
+      // One more record after the archive's, whose stated directory holds no central header:
+      // readers taking the last signature find none there.
       {"an end record after the archive's, stating its directory at 0",
        [](const Parts& p) { return p.with() + end_record(0, 0, 0); }, two_ways, true},
       {"an end record after the archive's, stating 10 bytes of directory at 0",
