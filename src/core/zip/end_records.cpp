@@ -12,9 +12,11 @@ namespace {
 
 using namespace zip_format;
 
-// The tail the library reads at once: a record with the longest comment, and a ZIP64 locator
-// (`_zip_find_central_dir`).
-constexpr std::uint64_t kTailSize = kMax16 + end_record::kSize + zip64_locator::kSize;
+// The tail the library reads at once: room for a comment, a record and a ZIP64 locator, 65,578
+// bytes (`_zip_find_central_dir`). Its room for a comment is 65,536 bytes, one more than a 16-bit
+// length can state (`MAXCOMLEN`, zipint.h; release quirk), so that it searches one byte further
+// back than a record with the longest comment needs.
+constexpr std::uint64_t kTailSize = (kMax16 + 1) + end_record::kSize + zip64_locator::kSize;
 // The library refuses offsets it cannot seek to (`_zip_read_eocd64`).
 constexpr std::uint64_t kMostSeekable = std::numeric_limits<std::int64_t>::max();
 constexpr std::string_view kEndRecordMagic("PK\x05\x06", 4);
@@ -306,8 +308,9 @@ EndRecords EndRecords::find(const ArchiveSource& source) {
   std::string storage;
   const auto tail = source.get(tail_start, tail_size, storage);
   if (!tail) return records;
-  // The library searches past the locator's room in a whole tail, and only where a record has
-  // room (`_zip_find_central_dir`; release quirk).
+  // The library searches past the locator's room in a whole tail (a file of at least
+  // `kTailSize` bytes), else from the file's first byte, and only where a record has room
+  // (`_zip_find_central_dir`; release quirk).
   const std::size_t search_from = tail_size == kTailSize ? zip64_locator::kSize : 0;
   for (std::size_t at = tail->find(kEndRecordMagic); at != std::string_view::npos;
        at = tail->find(kEndRecordMagic, at + 1)) {

@@ -1,11 +1,13 @@
 // The end records of an archive, and the one central directory that every reader of it takes.
 //
 // A reader finds an archive's central directory through its end record, in the archive's tail
-// (the last 64 KiB and 22 bytes: the record and a comment of at most 65,535 bytes), but readers
-// choose it in different ways:
-//   - the archive library (`kModelledLibraryVersion`) tries every end-record signature of the
-//     tail that leaves room for a record (past the first 20 bytes, the room of a ZIP64 locator,
-//     when the archive is longer than the tail) whose record, ZIP64 records and directory read;
+// (the record and a comment of at most 65,535 bytes: the last 65,557 bytes), but readers choose
+// it in different ways:
+//   - the archive library (`kModelledLibraryVersion`) tries every end-record signature of its
+//     own tail, the last 65,578 bytes (room for a ZIP64 locator, and for a comment one byte
+//     longer than any), that leaves room for a record (past the tail's first 20 bytes, the
+//     locator's room, when the archive is at least that long) whose record, ZIP64 records and
+//     directory read;
 //     when several do, it takes the one whose entries span the most of the file, reading every
 //     local header of each to tell, and again for each further one (`_zip_find_central_dir`,
 //     `_zip_read_cdir`; the choice by span, `_zip_checkcons`, is a release quirk);

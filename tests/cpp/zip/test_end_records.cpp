@@ -61,17 +61,19 @@ struct Parts {
     commented.directory += comment;
     return commented;
   }
-  // The same archive after `stub` bytes, its offsets counted from the start of the file.
-  Parts stubbed(std::size_t stub) const {
+  // The same archive after the bytes `before`, its offsets counted from the start of the file.
+  Parts behind(const std::string& before) const {
     Parts moved = *this;
-    moved.body = std::string(stub, 'z') + body;
+    moved.body = before + body;
     for (std::size_t at = 0; at < directory.size();
          at += zip_format::central_header_size(directory.substr(at))) {
-      const std::uint32_t offset = zip_format::get32(directory, at + 42) + stub;
+      const auto offset =
+          static_cast<std::uint32_t>(zip_format::get32(directory, at + 42) + before.size());
       moved.directory.replace(at + 42, 4, little(offset));
     }
     return moved;
   }
+  Parts stubbed(std::size_t stub) const { return behind(std::string(stub, 'z')); }
   // A ZIP64 end record stating this directory, its size field `extra` bytes longer than it is,
   // and its locator.
   std::string zip64(std::uint64_t extra = 0) const {
@@ -146,6 +148,43 @@ std::string storing_directory() {
   return package(package(0).find(inner.directory));
 }
 
+// The tail the library searches, the last 65,578 bytes, and where it starts searching it.
+constexpr std::size_t kLibraryTail = 65578;
+constexpr std::size_t kLocatorRoom = 20;
+
+// An archive holding ppt/slide.xml and a stored pad entry, `size` bytes long: after the bytes
+// `before`, its offsets counting them; `commented`: read through the library, its last entry
+// holding a comment, else plain, the pad entry taking up the room.
+std::string padded_archive(const std::string& before, std::size_t size, bool commented) {
+  const auto parts = [&](std::size_t pad) {
+    return Parts(test::zip_bytes(
+                     {{.name = "ppt/slide.xml", .bytes = std::string(3000, 's')},
+                      {.name = "pad.bin", .bytes = std::string(pad, 'p'), .deflate = false}}))
+        .behind(before);
+  };
+  const std::size_t least = parts(0).with().size();
+  if (commented) return parts(0).commented(std::string(size - least, 'c')).with();
+  return parts(size - least).with();
+}
+
+// Archive A, stored, of one entry, whose end record lies `distance` bytes before the end of the
+// file, then archive B, whose offsets count A. `b_disk`: B's end record states that disk, which
+// the library cannot take and other readers do.
+std::string behind_archive(std::size_t distance, bool commented, std::uint8_t b_disk = 0) {
+  const std::string a = test::zip_bytes({{.name = "ppt/a.xml", .bytes = "a", .deflate = false}});
+  std::string bytes = padded_archive(a, a.size() + distance - 22, commented);
+  bytes[bytes.size() - 22 + 4] = static_cast<char>(b_disk);
+  return bytes;
+}
+
+// A file of `size` bytes: an end record stating an empty archive, then an archive ending the
+// file whose first local header states another time than its central header.
+std::string behind_empty_record(std::size_t size, bool commented) {
+  std::string bytes = padded_archive(end_record(0, 0, 0), size, commented);
+  bytes[22 + 10] ^= 1;
+  return bytes;
+}
+
 bool library_opens(const std::string& bytes) {
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, nullptr);
   zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, nullptr);
@@ -172,7 +211,7 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
     // Readers that scan back from the end take another end record than the library.
     bool read_otherwise_backwards = false;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"central headers past the stated count",
        [](const Parts& p) {
          std::string hidden;
@@ -323,6 +362,28 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
        },
        "", true},
   };
+  // At the edge of the library's tail and one byte either side, on both roads: an earlier
+  // record at the first place searched, and a file of its length, searched from its first byte
+  // when shorter. The other readers search only one byte short of it (`kBackwardSearch`).
+  for (const int step : {-1, 0, 1}) {
+    const std::size_t distance = kLibraryTail - kLocatorRoom + step;
+    const std::size_t size = kLibraryTail - 1 + step;
+    const bool searched = step <= 0;
+    const std::string place = std::to_string(distance) + " bytes from the end";
+    for (const bool commented : {false, true}) {
+      const std::string road = commented ? ", B's entry commented" : "";
+      cases.push_back({"archive B behind A, A's record " + place + road,
+                       [=](const Parts&) { return behind_archive(distance, commented); },
+                       searched ? two_ways : "", true});
+      cases.push_back({std::to_string(size) + " bytes, an empty archive's record first" + road,
+                       [=](const Parts&) { return behind_empty_record(size, commented); },
+                       searched ? two_ways : "", true});
+    }
+    // The only record the library can take is A's: B's states another disk.
+    cases.push_back({"archive B of disk 1 behind A, A's record " + place,
+                     [=](const Parts&) { return behind_archive(distance, true, 1); },
+                     searched ? two_ways : "Multi-disk zip archives not supported", searched});
+  }
   // A small archive, read whole when opened, and one too large for that, read from the file.
   std::vector<std::string> bases;
   for (const std::size_t media : {std::size_t{100}, StoredEntryHeaders::kMostHeldBytes}) {
@@ -353,6 +414,48 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       }
     }
   }
+}
+
+// The library as the oracle of its own tail: the rows at its edge, swept byte by byte across it
+// (the earlier record's distance from the end, and the file's size), are read, from a file and
+// from bytes, only as the library reads them, entry for entry.
+TEST(EndRecords, WhereAnArchiveIsReadItListsWhatTheLibraryLists) {
+  std::vector<std::string> layouts;
+  for (const bool commented : {false, true}) {
+    for (std::size_t distance = 65540; distance <= 65600; ++distance) {
+      layouts.push_back(behind_archive(distance, commented));
+      layouts.push_back(behind_archive(distance, commented, 1));
+    }
+    for (std::size_t size = 65560; size <= 65600; ++size)
+      layouts.push_back(behind_empty_record(size, commented));
+  }
+  test::TempDir dir;
+  std::size_t read = 0;
+  for (const std::string& bytes : layouts) {
+    SCOPED_TRACE(std::to_string(bytes.size()) + " bytes, layout " +
+                 std::to_string(&bytes - layouts.data()));
+    std::optional<std::vector<std::string>> theirs;
+    if (auto library = open_library_archive(bytes)) {
+      theirs.emplace();
+      for (std::uint64_t k = 0; k < library_entry_count(*library); ++k)
+        theirs->emplace_back(library_entry_name(*library, k));
+      zip_discard(*library);
+    }
+    test::write_file(dir.file("case.zip"), bytes);
+    Result<PackageArchive> opened[] = {PackageArchive::open_file(dir.file("case.zip")),
+                                       PackageArchive::open_bytes(bytes)};
+    for (const auto& ours : opened) {
+      if (!ours) continue;
+      ++read;
+      std::vector<std::string> names;
+      for (std::uint64_t k = 0; k < ours->entry_count(); ++k)
+        names.emplace_back(ours->entry_name(k));
+      EXPECT_EQ(names, theirs.value_or(std::vector<std::string>{"(not opened)"}));
+    }
+  }
+  // Some of them are read, and some refused.
+  EXPECT_GT(read, 0u);
+  EXPECT_LT(read, 2 * layouts.size());
 }
 
 // An earlier end record that readers scanning back from the end take, placed at each offset near
