@@ -22,6 +22,7 @@ from hostile_packages import (
     overlapping_deck,
     padded_part,
     read_otherwise_backwards,
+    with_unicode_path,
 )
 from module_calls import SLIDE, parameters
 from module_calls import argument as value_for
@@ -454,7 +455,13 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
 
 # --- packages that other readers read otherwise, or at all, where the offsets mislead ---------
 # An end record that readers scanning back from the end pass over, for an earlier one; bytes
-# written before a package without moving its offsets (1 byte, and 1,000 with bytes after it).
+# written before a package without moving its offsets (1 byte, and 1,000 with bytes after it);
+# an entry name that readers read in different ways (a NUL byte, a control byte, a Unicode path
+# field naming another entry).
+CONTENT_TYPES = b"[Content_Types].xml"
+DIFFERENTLY = ", which readers read in different ways"
+
+
 @pytest.mark.parametrize(
     ("hostile", "message"),
     [
@@ -467,8 +474,29 @@ def test_entries_whose_stored_bytes_overlap_are_refused(tmp_path, kind, call):
             lambda package: bytes(1000) + package + bytes(100),
             "archive has 1000 bytes before its first entry that its offsets do not count",
         ),
+        (
+            lambda package: package.replace(CONTENT_TYPES, b"[Content_Types]\0xml"),
+            r'entry name "[Content_Types]\x00xml" holds a NUL byte' + DIFFERENTLY,
+        ),
+        (
+            lambda package: package.replace(CONTENT_TYPES, b"[Content_Types]\1xml"),
+            r'entry name "[Content_Types]\x01xml" holds a control byte and no UTF-8 flag'
+            + DIFFERENTLY,
+        ),
+        (
+            lambda package: with_unicode_path(package, CONTENT_TYPES, b"[Content_Types].xmk"),
+            'entry name "[Content_Types].xml" has a Unicode path field naming it'
+            ' "[Content_Types].xmk"' + DIFFERENTLY,
+        ),
     ],
-    ids=["read otherwise backwards", "1 byte before", "1000 bytes before, 100 after"],
+    ids=[
+        "read otherwise backwards",
+        "1 byte before",
+        "1000 bytes before, 100 after",
+        "a NUL byte in a name",
+        "a control byte in a name",
+        "a Unicode path field",
+    ],
 )
 def test_packages_misleading_their_readers_are_refused_by_every_function(
     tmp_path, call_files, hostile, message
@@ -510,10 +538,14 @@ def test_packages_misleading_their_readers_are_refused_by_every_function(
 def test_names_crowding_the_library_name_table_are_refused(tmp_path, how, call):
     deck = crowded_names_deck(tmp_path / "crowded.pptx", how)
     before, output = deck.read_bytes(), tmp_path / "out.pptx"
-    assert (
-        runtime_error(call, deck, output)
-        == "zip error: entry names crowd one slot of the name table"
-    )
+    # Names given by Unicode path fields are refused before the table is counted.
+    crowded = "entry names crowd one slot of the name table"
+    if how == "unicode path":
+        crowded = (
+            'entry name "ppt/crowd/0" has a Unicode path field naming it'
+            ' "ppt/crowd/AbAbAbAbAbAbAbAbAb", which readers read in different ways'
+        )
+    assert runtime_error(call, deck, output) == f"zip error: {crowded}"
     assert not output.exists() and deck.read_bytes() == before
 
 

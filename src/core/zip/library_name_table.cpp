@@ -4,12 +4,10 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "core/base/byte_search.hpp"
-#include "core/zip/crc32.hpp"
 #include "core/zip/stored_headers.hpp"
 #include "core/zip/zip_format.hpp"
 
@@ -117,57 +115,18 @@ bool reads_as_code_page_437(std::string_view name) {
   return false;
 }
 
-// The CRC-32 of the name as the library reads it, its NUL bytes as spaces, without a copy.
-std::uint32_t read_name_crc32(std::string_view name) {
-  std::uint32_t crc = 0;
-  for (std::size_t nul = name.find('\0'); nul != std::string_view::npos; nul = name.find('\0')) {
-    crc = update_crc32(update_crc32(crc, name.substr(0, nul)), " ");
-    name.remove_prefix(nul + 1);
-  }
-  return update_crc32(crc, name);
-}
-
-// The name that the entry's first Unicode path field gives, when the library takes it: version
-// 1, the CRC-32 of the name as read, and a name of UTF-8 form (NUL bytes excluded: the field's
-// name is taken as it is). None otherwise, and when no such field comes before the first that
-// does not parse (`_zip_dirent_process_ef_utf_8`, zip_dirent.c; the first field alone, and the
-// CRC-32 of the name with its NUL bytes as spaces: release quirks).
-std::optional<std::string_view> unicode_path(std::string_view name, std::string_view extra) {
-  using zip_format::get16;
-  using zip_format::get32;
-  namespace extra_field = zip_format::extra_field;
-  namespace data = extra_field::unicode_path;
-  while (extra.size() >= extra_field::kHeaderSize) {
-    const std::size_t size = get16(extra, extra_field::kDataLength);
-    if (size > extra.size() - extra_field::kHeaderSize) break;
-    if (get16(extra, extra_field::kId) == extra_field::kUnicodePathId) {
-      const std::string_view field = extra.substr(extra_field::kHeaderSize, size);
-      if (size <= data::kName || field[data::kVersion] != 1 ||
-          get32(field, data::kNameCrc32) != read_name_crc32(name))
-        break;
-      const std::string_view path = field.substr(data::kName);
-      if (path.find('\0') != std::string_view::npos || reads_as_code_page_437(path)) break;
-      return path;
-    }
-    extra.remove_prefix(extra_field::kHeaderSize + size);
-  }
-  return std::nullopt;
-}
-
-// The library's hash of the entry's name as it reads it: the name of a Unicode path field that
-// it takes, else the stored name with its NUL bytes as spaces, read in code page 437 unless the
-// entry states UTF-8 or the name has the form of UTF-8 (`_zip_string_get`, zip_string.c).
-std::uint32_t library_name_hash(std::string_view name,
-                                const StoredEntryHeaders::NameFields& fields) {
+// The library's hash of the entry's name as it reads it: the stored name, read in code page 437
+// unless the entry states UTF-8 or the name has the form of UTF-8 (`_zip_string_get`,
+// zip_string.c). The names it reads otherwise, through a Unicode path field or with a NUL byte as
+// a space, are refused before the table is counted (entry_names.hpp).
+std::uint32_t library_name_hash(std::string_view name, std::uint16_t flags) {
   LibraryNameHash hash;
-  const auto path = unicode_path(name, fields.central_extra);
-  if (!path && (fields.flags & zip_format::kFlagUtf8Name) == 0 && reads_as_code_page_437(name)) {
+  if ((flags & zip_format::kFlagUtf8Name) == 0 && reads_as_code_page_437(name)) {
     for (const char byte : name)
       hash.add_code_point(kCodePage437[static_cast<unsigned char>(byte)]);
     return hash.value();
   }
-  for (const char byte : path.value_or(name))
-    hash.add(byte == '\0' ? ' ' : static_cast<unsigned char>(byte));
+  for (const char byte : name) hash.add(static_cast<unsigned char>(byte));
   return hash.value();
 }
 
@@ -184,7 +143,7 @@ Result<void> check_library_name_table(const StoredEntryHeaders& headers) {
   const std::uint64_t most = most_chain_steps(count);
   std::uint64_t steps = 0;
   for (std::uint64_t index = 0; index < count; ++index) {
-    const auto hash = library_name_hash(headers.name(index), headers.name_fields(index));
+    const auto hash = library_name_hash(headers.name(index), headers.name_fields(index).flags);
     steps += chain[hash & (slots - 1)]++;
     if (steps > most)
       return fail(PelvaneError::zip("entry names crowd one slot of the name table"));

@@ -283,7 +283,10 @@ Result<PackageArchive> PackageArchive::open_input(InputFile input) {
   }
   auto library = open_library_archive(file, size);
   if (!library) return fail(unless_changed(std::move(library).error()));
-  headers->agree_with_library(*library);
+  if (auto agree = headers->agree_with_library(*library); !agree) {
+    zip_discard(*library);
+    return fail(unless_changed(std::move(agree).error()));
+  }
   return PackageArchive(*library, std::move(headers), input.path());
 }
 
@@ -303,7 +306,10 @@ Result<PackageArchive> PackageArchive::open_bytes(std::string_view bytes) {
   PELVANE_TRY_VOID(headers->check_regions());
   PELVANE_TRY_VOID(check_library_name_table(*headers));
   zip_t* library = PELVANE_TRY(open_library_archive(bytes));
-  headers->agree_with_library(library);
+  if (auto agree = headers->agree_with_library(library); !agree) {
+    zip_discard(library);
+    return fail(std::move(agree).error());
+  }
   return PackageArchive(library, std::move(headers), std::string());
 }
 

@@ -14,6 +14,7 @@
 #include "core/base/utf8.hpp"
 #include "core/zip/archive_source.hpp"
 #include "core/zip/end_records.hpp"
+#include "core/zip/entry_names.hpp"
 #include "core/zip/entry_regions.hpp"
 
 namespace pelvane {
@@ -105,6 +106,17 @@ bool is_plain_entry(std::string_view header, std::uint64_t directory_offset) {
                                           get16(header, field::kExtraLength)));
 }
 
+// The failure of the first entry whose name readers read in different ways (entry_names.hpp).
+std::optional<PelvaneError> first_ambiguous_name(const StoredEntryHeaders& headers) {
+  for (std::uint64_t index = 0; index < headers.entry_count(); ++index) {
+    const auto fields = headers.name_fields(index);
+    if (auto failure =
+            ambiguous_name_failure(headers.name(index), fields.flags, fields.central_extra))
+      return failure;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 StoredEntryHeaders StoredEntryHeaders::read_file(OwnedFd fd, std::uint64_t size) {
@@ -170,6 +182,11 @@ StoredEntryHeaders StoredEntryHeaders::parse(const Source& source, std::shared_p
   }
   result.entries_ = std::move(entries);
   result.exact_ = true;
+  // Names that readers read in different ways are refused; plain entries hold none.
+  if (!plain_entries && (result.refusal_ = first_ambiguous_name(result))) {
+    result.exact_ = false;
+    return result;
+  }
   // One end record, which also ends the file, with no ZIP64 record and no value that would send
   // a reader looking for one (without one, the record's values are its own).
   result.plain_ = plain_entries && !record->zip64_at &&
@@ -213,7 +230,7 @@ bool StoredEntryHeaders::read_directory(std::string_view directory, std::uint64_
   return true;
 }
 
-void StoredEntryHeaders::agree_with_library(zip_t* handle) {
+Result<void> StoredEntryHeaders::agree_with_library(zip_t* handle) {
   plain_ = false;
   names_ = {};
   bool agrees = exact_ && entries_.size() == library_entry_count(handle);
@@ -221,9 +238,8 @@ void StoredEntryHeaders::agree_with_library(zip_t* handle) {
     const char* library_name = zip_get_name(handle, index, ZIP_FL_ENC_RAW);
     agrees = library_name != nullptr && entries_[index].name == library_name;
   }
-  if (agrees) return;
-  exact_ = false;
-  entries_.clear();
+  if (agrees) return {};
+  return fail(PelvaneError::zip("archive library reads a directory that could not be checked"));
 }
 
 StoredEntryHeaders::~StoredEntryHeaders() {

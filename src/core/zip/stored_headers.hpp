@@ -51,13 +51,14 @@ class StoredEntryHeaders {
   static StoredEntryHeaders read_bytes(std::string_view bytes);
   // Either reading is the archive's one reading, made without the archive library. Once the
   // library has opened the same archive, this checks the headers against the directory it read,
-  // count and every name. Names differ where one holds a NUL byte, which the library reads as a
-  // space, or has a Unicode-path field, whose name the library takes. The library's values then
-  // stand in from then on (the time through local time), and the archive loses what these
-  // headers gave it: its own check of each entry's region (`check_region`) and its local
-  // headers, none of which is known. Names and lookups then come from the library: the archive
-  // is no longer `plain()`.
-  void agree_with_library(zip_t* handle);
+  // count and every name as stored. The library's stored names differ from these only where one
+  // holds a NUL byte, which it reads as a space, or has a Unicode path field, whose name it takes,
+  // and both are refused before it opens the archive (entry_names.hpp). So any difference, or no
+  // directory read here at all (no end record that the library could take was found, or the
+  // directory could not be read), means that the library reads what nothing here has checked:
+  // it fails closed, `Zip` "archive library reads a directory that could not be checked". The
+  // archive is no longer `plain()`: names and lookups come from the library from then on.
+  Result<void> agree_with_library(zip_t* handle);
 
   StoredEntryHeaders() = default;
   StoredEntryHeaders(StoredEntryHeaders&&) = default;
