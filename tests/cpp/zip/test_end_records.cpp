@@ -111,6 +111,16 @@ std::optional<std::uint64_t> backward_reader_record(const std::string& bytes) {
   return std::nullopt;
 }
 
+// 70,000 bytes written before an archive, holding at `at` the local header of an entry of a
+// 1-byte name.
+std::string stub_holding_local_header(std::size_t at) {
+  std::string stub(70000, 'z');
+  stub.replace(
+      at, 30,
+      std::string("PK\x03\x04\x14", 5) + std::string(21, '\0') + "\x01" + std::string(3, '\0'));
+  return stub;
+}
+
 // A package storing a small archive of 2 entries, and the 22 bytes of an end record stating no
 // entry over room for a central header, in either order: what looks like two more end records.
 std::string beside_stored_archive(bool archive_first) {
@@ -287,6 +297,14 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
       {"such bytes holding a local-header signature among text",
        [](const Parts& p) { return std::string("PK\x03\x04PK\x01\x02 signatures") + p.with(); },
        "archive has 19 bytes before its first entry that its offsets do not count", false},
+      // A stub too large to be held is searched a window of 64 KiB at a time: a local header
+      // across the first window's edge, or its signature alone, is found all the same.
+      {"such bytes holding a local header across a window's edge",
+       [](const Parts& p) { return stub_holding_local_header(65536 - 10) + p.with(); },
+       "Not a zip archive", false},
+      {"such bytes holding a local-header signature across a window's edge",
+       [](const Parts& p) { return stub_holding_local_header(65536 - 2) + p.with(); },
+       "Not a zip archive", false},
       {"one such byte, and bytes after the end record",
        [](const Parts& p) { return "z" + p.with() + std::string(100, '\0'); },
        "archive has 1 byte before its first entry that its offsets do not count", false},
