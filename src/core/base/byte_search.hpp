@@ -279,8 +279,9 @@ struct AnyPlace {
 // The answer when no scan is needed: `from` past the end, an empty pattern, a text too short,
 // or, for the plain search, a pattern of one byte (for `memchr`).
 template <class Accept>
-std::optional<std::size_t> settled_pattern_search(std::string_view text, std::string_view pattern,
-                                                  std::size_t from) {
+inline std::optional<std::size_t> settled_pattern_search(std::string_view text,
+                                                         std::string_view pattern,
+                                                         std::size_t from) {
   constexpr std::size_t npos = std::string_view::npos;
   const std::size_t n = text.size();
   if (from > n) return npos;
@@ -295,8 +296,8 @@ std::optional<std::size_t> settled_pattern_search(std::string_view text, std::st
 
 // The places from `at` on, one at a time (the search's own checks done).
 template <class Accept>
-std::size_t scan_pattern_bytes(std::string_view text, std::string_view pattern, std::size_t at,
-                               const Accept& accept) {
+inline std::size_t scan_pattern_bytes(std::string_view text, std::string_view pattern,
+                                      std::size_t at, const Accept& accept) {
   const char* const data = text.data();
   const std::size_t m = pattern.size();
   for (; at <= text.size() - m; ++at) {
@@ -309,16 +310,16 @@ std::size_t scan_pattern_bytes(std::string_view text, std::string_view pattern, 
 }
 
 template <class Accept = AnyPlace>
-std::size_t find_pattern_bytes(std::string_view text, std::string_view pattern,
-                               std::size_t from = 0, const Accept& accept = {}) {
+inline std::size_t find_pattern_bytes(std::string_view text, std::string_view pattern,
+                                      std::size_t from = 0, const Accept& accept = {}) {
   if (const auto settled = settled_pattern_search<Accept>(text, pattern, from)) return *settled;
   return scan_pattern_bytes(text, pattern, from, accept);
 }
 
 #if defined(PELVANE_BYTE_BLOCKS)
 template <class Accept = AnyPlace>
-std::size_t find_pattern_blocks(std::string_view text, std::string_view pattern,
-                                std::size_t from = 0, const Accept& accept = {}) {
+inline std::size_t find_pattern_blocks(std::string_view text, std::string_view pattern,
+                                       std::size_t from = 0, const Accept& accept = {}) {
   if (const auto settled = settled_pattern_search<Accept>(text, pattern, from)) return *settled;
   const char* const data = text.data();
   const std::size_t m = pattern.size();
@@ -356,8 +357,8 @@ std::size_t find_pattern_blocks(std::string_view text, std::string_view pattern,
 // for the pattern's first byte and, at the right distance, its last byte; only places holding
 // both are compared whole. The fastest form the build has.
 template <class Accept = byte_scan::AnyPlace>
-std::size_t find_pattern(std::string_view text, std::string_view pattern, std::size_t from = 0,
-                         const Accept& accept = {}) {
+inline std::size_t find_pattern(std::string_view text, std::string_view pattern,
+                                std::size_t from = 0, const Accept& accept = {}) {
 #if defined(PELVANE_BYTE_BLOCKS)
   return byte_scan::find_pattern_blocks(text, pattern, from, accept);
 #else
