@@ -271,6 +271,9 @@ struct QuoteBackslashOrControl {
 
 namespace byte_scan {
 
+// The pattern search's templates are declared inline: GCC weighs the keyword when it decides
+// what to inline, and without it the markup searches would call the search out of line.
+
 // Every place: the plain search asks nothing more of a place where the pattern stands.
 struct AnyPlace {
   constexpr bool operator()(std::size_t) const { return true; }
