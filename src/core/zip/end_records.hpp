@@ -60,34 +60,51 @@
 //     whatever the stated size, unless the record states an empty archive at the start of the
 //     file (both disks, the record's offset, the directory offset and the count all 0).
 // The first record past those four is taken, and every later failure of it is final: the disk
-// and count conditions of `read_end_record` and the span check of `fits_before` refuse the
-// archive instead of passing over the record, as do the checks of `take_zip64_values` but the
-// signature's; a comment running past the end is cut short, where `fits_before` passes over its
-// record. When no record passes and the file starts with a local-header signature, the library
-// says "Possibly truncated or corrupted zip archive" (`_is_truncated_zip`), and the table rows
-// that expect "Not a zip archive" of such files change with it. On such an upgrade:
+// and count conditions and the span condition of `read_end_record` (a directory that does not
+// end before its record), the same span condition in `fits_before`, and the checks of
+// `take_zip64_values` but the signature's, each refuse the archive instead of passing over the
+// record; a comment running past the end is cut short, where `fits_before` passes over its
+// record. When no record passes, the library says "Possibly truncated or corrupted zip archive"
+// (`_is_truncated_zip`) of a file that starts with a local-header signature, but only while its
+// error is still "Not a zip archive": a signature passed over for want of room has set "Zip
+// archive inconsistent", which stays, and the other three cases set nothing. The table rows that
+// expect "Not a zip archive" of such files change with it. On such an upgrade:
 //   - what goes: the entry and growth counts of the other records, which the library no longer
 //     sets aside room for (`kMostOtherEntries`, `kMostOtherGrowths`, `other_entries_`,
 //     `other_growths_`, and `library_grows`, which only they use), and the road of `add_other`
 //     that only counts a record whose directory is not read;
 //   - what changes: `find`, whose search starts from the tail's first byte (no `search_from`)
 //     and whose choice, today the last record that `read_end_record`, `take_zip64_values` and
-//     `fits_before` pass, becomes the first from the back past the four cases. `starts_directory`
-//     is not the fourth: it answers "starts" for a directory of size 0 without looking, and it
-//     looks behind a ZIP64 locator too;
+//     `fits_before` pass, becomes the first from the back past the four cases; where one of the
+//     final failures above then holds, it takes none, and the library refuses the archive with
+//     its own message. `find` must go on walking the earlier signatures after it chooses, where
+//     the library stops, so that `add_other` still meets every earlier record whose directory
+//     may read. `starts_directory` is not the fourth case: it answers "starts" for a directory
+//     of size 0 without looking, and it looks behind a ZIP64 locator too; it stays as
+//     `add_other`'s filter;
 //   - what stays: `check_no_other_directory`, with `others_`, `other_count_` and
 //     `kMostOtherDirectories`, which the library's own reading no longer needs but which go on
 //     refusing an earlier record whose directory reads, since readers that weigh every record,
 //     as this release does, may take it; `last_`, `last_signature_` and the checks of the other
 //     readers (`check_readers_agree`), `directory_extent_failure`, and `count_central_headers`
-//     and `library_takes_headers`, which it shares with `check_no_other_directory`.
-// In this order: change `find` first, then delete what goes. Deleting `check_no_other_directory`
-// while `find` still takes the last record that fits would let a file open that holds one more
-// record after the archive's own, stating a directory at 0 (the table's record stating 10 bytes
-// there): `find` takes that record, whose directory does not read, so the archive is left to the
-// library, which takes the archive's own record. Once `find` has changed, it passes over such a
-// record (no central header at 0) and takes the archive's own, and
-// `check_last_signature_readers` refuses the record after it.
+//     and `library_takes_headers`, which it shares with `check_no_other_directory`;
+//   - the leading-bytes message: `uncounted_leading_bytes` names bytes only for a record whose
+//     stated directory offset holds no central header, which, without a locator, is the fourth
+//     case. The changed `find` passes over that record, takes none, and the library says "Not a
+//     zip archive". To keep the message, `find` keeps the first record from the back that it
+//     passes over in the fourth case alone, and when it takes none, `StoredEntryHeaders::parse`
+//     asks `uncounted_leading_bytes` of that record before the library opens anything; without
+//     that, the message goes, and so do the rows that expect it (in the end-record table and the
+//     Python tests of packages misleading their readers);
+//   - the fail-closed check (`StoredEntryHeaders::agree_with_library`) reads as it does now:
+//     where `find` takes no record, the library takes none either, passing over the same four
+//     cases and refusing on the same final failures, so an archive that it opens all the same,
+//     or reads with other entries, is one the model has missed, and it is refused. It stays, and
+//     so does the test that sweeps the library's tail against the library itself, whose edge
+//     then lies at the tail's first byte.
+// In this order: the library and `find` change together, since the model follows the release
+// that is linked (a test fails on any other); what goes is deleted after, since it only bounds
+// the work of a release that reads every record, which then is gone.
 #pragma once
 
 #include <array>
