@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/zip/library_archive.hpp"
 #include "core/zip/package_archive.hpp"
 #include "core/zip/stored_headers.hpp"
 #include "test_support.hpp"
@@ -184,6 +185,36 @@ TEST(PlainArchives, ReadAsTheArchiveLibraryReadsThem) {
     EXPECT_NE(archive->plain_headers(), nullptr) << path;
     expect_read_as_the_library_reads(*archive, path, path);
   }
+}
+
+// Where the library reads another directory than the one read here, or one where none was read,
+// the archive is refused: a reading that the checks here missed never goes on unchecked.
+TEST(StoredHeaders, ALibraryReadingOtherwiseThanTheHeadersFailsClosed) {
+  const std::string archive = base_archives().front();
+  std::string renamed = archive;
+  rename_entry(renamed, "ppt/slides/slide2.xml", "ppt/slides/slide3.xml");
+  const std::string fewer = test::zip_bytes({kEntries[0], kEntries[1]});
+  struct Case {
+    std::string label;
+    std::string read_here;
+    bool agrees;
+  };
+  const std::vector<Case> cases = {
+      {"the same archive", archive, true},
+      {"another name", renamed, false},
+      {"fewer entries", fewer, false},
+      {"no end record", std::string(100, 'z'), false},
+  };
+  zip_t* library = open_library_archive(archive).value();
+  for (const Case& c : cases) {
+    StoredEntryHeaders headers = StoredEntryHeaders::read_bytes(c.read_here);
+    const auto agree = headers.agree_with_library(library);
+    EXPECT_EQ(agree ? "agrees" : agree.error().to_string(),
+              c.agrees ? "agrees"
+                       : "zip error: archive library reads a directory that could not be checked")
+        << c.label;
+  }
+  zip_discard(library);
 }
 
 TEST(StoredHeaders, AnEntryOpensFromItsHeadersOnlyWhenTheLibraryOpensIt) {
