@@ -11,7 +11,7 @@ namespace pelvane {
 
 // `Zip` for an entry, named `name` as stored, under the general-purpose `flags` and the central
 // extra field `central_extra`, whose name readers read in different ways; none for any other.
-// Package item names are ASCII, so no package stores one of these:
+// Package item names are ASCII, so no conforming package stores one of these:
 //   - a NUL byte: the archive library reads it as a space, some readers end the name there, and
 //     others keep it ("entry name {name} holds a NUL byte, ...");
 //   - without the UTF-8 flag, a control byte other than tab, line feed and carriage return: the
@@ -25,7 +25,7 @@ namespace pelvane {
 // stored, escaped: a double quote and a backslash behind a backslash, any byte but printable
 // ASCII as "\xHH", and only their first 200 bytes, then "...".
 // Names that are not marked as UTF-8 and hold bytes past ASCII are left as they are: writers
-// store them, and the library reads them in code page 437, as most readers do.
+// of real packages store them.
 std::optional<PelvaneError> ambiguous_name_failure(std::string_view name, std::uint16_t flags,
                                                    std::string_view central_extra);
 
