@@ -382,7 +382,7 @@ TEST(EndRecords, ArchivesReadableTwoWaysAreRefusedBeforeTheLibraryOpensThem) {
   };
   // At the edge of the library's tail and one byte either side, on both roads: an earlier
   // record at the first place searched, and a file of its length, searched from its first byte
-  // when shorter. The other readers search only one byte short of it (`kBackwardSearch`).
+  // when shorter.
   for (const int step : {-1, 0, 1}) {
     const std::size_t distance = kLibraryTail - kLocatorRoom + step;
     const std::size_t size = kLibraryTail - 1 + step;
