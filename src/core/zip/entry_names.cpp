@@ -35,17 +35,6 @@ std::string quoted_bytes(std::string_view bytes) {
   return quoted + "\"";
 }
 
-// True when `name` holds a control byte that the library reads in code page 437.
-bool holds_code_page_control(std::string_view name) {
-  // Names are nearly always printable ASCII, told in one scan.
-  for (std::size_t at = byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{});
-       at < name.size(); ++at) {
-    const char c = name[at];
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return true;
-  }
-  return false;
-}
-
 // The name of the first Unicode path field of `extra` that names an entry otherwise than
 // `name`, up to the first field that runs past the end; none when there is none.
 std::optional<std::string_view> other_unicode_path(std::string_view name, std::string_view extra) {
@@ -63,6 +52,16 @@ std::optional<std::string_view> other_unicode_path(std::string_view name, std::s
 }
 
 }  // namespace
+
+bool holds_code_page_control(std::string_view name) {
+  // Names are nearly always printable ASCII, told in one scan.
+  for (std::size_t at = byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{});
+       at < name.size(); ++at) {
+    const char c = name[at];
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return true;
+  }
+  return false;
+}
 
 std::optional<PelvaneError> ambiguous_name_failure(std::string_view name, std::uint16_t flags,
                                                    std::string_view central_extra) {

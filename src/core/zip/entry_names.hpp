@@ -9,6 +9,10 @@
 
 namespace pelvane {
 
+// True when `name` holds a control byte other than tab, line feed and carriage return: one that
+// the archive library reads in code page 437, as a symbol, unless the name is marked as UTF-8.
+bool holds_code_page_control(std::string_view name);
+
 // `Zip` for an entry, named `name` as stored, under the general-purpose `flags` and the central
 // extra field `central_extra`, whose name readers read in different ways; none for any other.
 // Package item names are ASCII, so no conforming package stores one of these:

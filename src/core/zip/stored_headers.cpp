@@ -81,13 +81,9 @@ bool has_plain_extra_field(std::string_view extra) {
 // True when the library takes a name as it is stored: UTF-8 without control characters other
 // than tab, line feed and carriage return (it would read any other as code page 437).
 bool is_plain_name(std::string_view name) {
-  // Names are nearly always printable ASCII, told in one scan; any other is looked at byte by
-  // byte.
+  // Names are nearly always printable ASCII, told in one scan.
   if (byte_scan::find_in_set(name, byte_scan::ControlOrNonAscii{}) == name.size()) return true;
-  for (const char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-  }
-  return is_valid_utf8(name);
+  return !holds_code_page_control(name) && is_valid_utf8(name);
 }
 
 // True when the library reads the central header as it is stated: no comment, no ZIP64 value,
